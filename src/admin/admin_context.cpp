@@ -1,0 +1,43 @@
+#include "admin/admin_context.h"
+#include "host/console_text.h"
+#include "host/instance.h"
+#include <cstdio>
+#include <cstring>
+
+int admin_fail(const std::string& message) {
+    fprintf(stderr, "%s\n", message.c_str());
+    return 1;
+}
+
+int open_store(AdminContext& ctx, bool for_change) {
+    if (for_change) {
+        int claimed = ClaimInstance(ctx.paths.lock_file);
+        if (claimed == 0)
+            return admin_fail("このホームではすでに Tarnbox が動作しています。"
+                              "停止してから実行してください。 (" +
+                              ctx.paths.home + ")");
+        if (claimed < 0)
+            return admin_fail("ロックファイル " + ctx.paths.lock_file +
+                              " を開けません: " + strerror(errno));
+    }
+    int r = load_data_file(ctx.ds);
+    if (r == kLoadAbsent)
+        return admin_fail("設定ができません。終了します。\n"
+                          "データファイル " +
+                          ctx.paths.data_file + " がありません。先に tarnbox init を実行してください。");
+    if (r != kLoadOk) return 1;
+    return 0;
+}
+
+bool take_text(const std::string& field, const std::string& utf8, size_t max_bytes,
+               std::string& sjis_r) {
+    if (!utf8_to_sjis(utf8, sjis_r)) {
+        admin_fail(field + ": Shift_JIS で表せない文字が含まれています。");
+        return false;
+    }
+    if (sjis_r.size() > max_bytes || memchr(sjis_r.data(), 0, sjis_r.size())) {
+        admin_fail(field + ": 長すぎます (" + std::to_string(max_bytes) + " バイトまで)。");
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,34 @@
+// What every administration subcommand works on.
+#pragma once
+#include "host/home.h"
+#include "store/data_file.h"
+#include <string>
+#include <vector>
+
+struct AdminContext {
+    HomePaths paths;
+    DataStore& ds;
+    std::vector<std::string> args; // after the subcommand's own name(s)
+};
+
+// Prints the message (UTF-8) on stderr and returns the failure status.
+int admin_fail(const std::string& message);
+
+// Loads the data file. With for_change, first claims the home so that no
+// gateway and no other administration command writes at the same time.
+// Returns 1, or a failure status after printing why.
+int open_store(AdminContext& ctx, bool for_change);
+
+// Command-line text is UTF-8; the gateway keeps Shift_JIS. Returns false and
+// prints a message naming the field when the text cannot be stored or is
+// longer than max_bytes (in Shift_JIS bytes).
+bool take_text(const std::string& field, const std::string& utf8, size_t max_bytes,
+               std::string& sjis_r);
+
+using AdminCommand = int (*)(AdminContext&);
+
+int admin_init(AdminContext& ctx);
+int admin_settings_show(AdminContext& ctx);
+int admin_settings_set(AdminContext& ctx);
+int admin_users_list(AdminContext& ctx);
+int admin_users_add(AdminContext& ctx);

@@ -1,0 +1,3 @@
+#include "host/global_lock.h"
+
+std::recursive_mutex globalLock;

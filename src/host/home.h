@@ -1,0 +1,16 @@
+// The folder that holds the data file, the user, temp and html folders.
+#pragma once
+#include <string>
+
+struct HomePaths {
+    std::string home;
+    std::string data_file;   // tarnbox.dat
+    std::string user_folder; // user
+    std::string temp_folder; // temp
+    std::string html_folder; // html
+    std::string lock_file;   // tarnbox.lock
+};
+
+// Without --home the folder of the program file itself is the home.
+std::string program_folder();
+HomePaths make_home_paths(const std::string& home);

@@ -1,0 +1,78 @@
+// The tarnbox command: the gateway and its administration.
+#include "admin/admin_context.h"
+#include "host/home.h"
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Subcommand {
+    const char* name;  // first word
+    const char* verb;  // second word, or nullptr
+    AdminCommand run;
+    const char* usage;
+};
+
+const Subcommand kSubcommands[] = {
+    {"init", nullptr, admin_init,
+     "init [--http-port P] [--smtp-server H] [--smtp-port P] [--pop3-server H] [--pop3-port P]"},
+    {"settings", "show", admin_settings_show, "settings show"},
+    {"settings", "set", admin_settings_set, "settings set name=value ..."},
+    {"users", "list", admin_users_list, "users list"},
+    {"users", "add", admin_users_add,
+     "users add --name N --mail-address M --id U --password P [--smtp-server H] "
+     "[--pop3-server H] [--cc] [--bcc] [--apop]"},
+};
+
+int usage(FILE* out) {
+    fprintf(out, "usage: tarnbox [--home DIR] COMMAND\n       tarnbox --version\ncommands:\n");
+    for (const auto& c : kSubcommands) fprintf(out, "  %s\n", c.usage);
+    return out == stdout ? 0 : 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string home = program_folder();
+    size_t i = 0;
+    for (; i < args.size() && args[i].rfind("--", 0) == 0; i++) {
+        if (args[i] == "--version") {
+            printf("Tarnbox 1.51\n");
+            return 0;
+        }
+        if (args[i] == "--help") return usage(stdout);
+        if (args[i] == "--home" && i + 1 < args.size()) {
+            home = args[++i];
+        } else if (args[i].rfind("--home=", 0) == 0) {
+            home = args[i].substr(7);
+        } else {
+            fprintf(stderr, "不明なオプションです: %s\n", args[i].c_str());
+            return usage(stderr);
+        }
+    }
+    if (i >= args.size()) return usage(stderr);
+    if (args[i] == "help") return usage(stdout);
+
+    for (const auto& c : kSubcommands) {
+        if (args[i] != c.name) continue;
+        size_t first = i + 1;
+        if (c.verb) {
+            if (first >= args.size() || args[first] != c.verb) continue;
+            first++;
+        }
+        HomePaths paths = make_home_paths(home);
+        DataStore& ds = data_store();
+        ds.data_path = paths.data_file;
+        ds.user_folder = paths.user_folder;
+        ds.report = [](std::string_view text) {
+            fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+        };
+        AdminContext ctx{paths, ds, std::vector<std::string>(args.begin() + first, args.end())};
+        return c.run(ctx);
+    }
+    fprintf(stderr, "不明なコマンドです: %s\n", args[i].c_str());
+    return usage(stderr);
+}

@@ -1,0 +1,51 @@
+#include "server/text/text_copy.h"
+
+#include <cstring>
+
+#include "server/text/sjis_pair.h"
+
+static bool IsDelimiter(char c, const char* delimiters) {
+    return c != '\0' && std::strchr(delimiters, c) != nullptr;
+}
+
+const char* CopyUntil(char* dst, const char* src, const char* delimiters, size_t capacity) {
+    const char* p = src;
+    size_t n = 0;
+    bool full = capacity == 0;
+    while (*p != '\0' && !IsDelimiter(*p, delimiters)) {
+        size_t len = TextCharLength(p);
+        if (!full && n + len < capacity) {
+            std::memcpy(dst + n, p, len);
+            n += len;
+        } else {
+            full = true;
+        }
+        p += len;
+    }
+    if (capacity > 0) dst[n] = '\0';
+    if (*p != '\0') ++p;
+    return p;
+}
+
+const char* ReadLine(char* dst, const char* src, size_t capacity) {
+    if (capacity == 0) return src;
+    const char* p = src;
+    size_t n = 0;
+    while (*p != '\0' && *p != '\n') {
+        if (*p == '\r') {
+            ++p;
+            continue;
+        }
+        size_t len = TextCharLength(p);
+        if (n + len >= capacity) {
+            dst[n] = '\0';
+            return p;
+        }
+        std::memcpy(dst + n, p, len);
+        n += len;
+        p += len;
+    }
+    dst[n] = '\0';
+    if (*p == '\n') ++p;
+    return p;
+}

@@ -1,0 +1,60 @@
+// A registered user: up to three mail settings sets, display options and the
+// personal address book.
+#pragma once
+#include <cstdint>
+#include <string>
+
+constexpr int kSettingsSets = 3;
+constexpr int kOptionBytes = 30;
+constexpr int kSlotSize = 4000;
+// Longest personal address book kept inside the slot; longer ones live in the
+// overflow file.
+constexpr int kBookInSlot = 2000;
+
+struct SettingsSet {
+    char id[40];
+    char password[40];
+    char name[40];
+    char mail_address[80];
+    char smtp_name[80];
+    int smtp_port;
+    char pop3_name[80];
+    int pop3_port;
+    char signature[500];
+    char reserved_a[8];
+    char reserved_b[8];
+    char quotation[8];
+    int apop_flag;
+    int reserved_c;
+    int reserved_d;
+};
+
+// Indexes into UserRecord::options.
+enum UserOption : int {
+    delete_flag = 0,
+    row_count = 1,
+    column_count = 2,
+    header_flag = 3,
+    cc_flag = 4,
+    bcc_flag = 5,
+    jump_flag = 6,
+    reserved_option_7 = 7,
+    reserved_option_8 = 8,
+    reserved_option_10 = 10,
+    upload_no = 11,
+    folding = 12,
+    save_text = 13,
+    delete_link = 14,
+};
+
+struct UserRecord {
+    UserRecord* link = nullptr;
+    int position = 0;
+    SettingsSet set[kSettingsSets] = {};
+    // Empty means no book.
+    std::string address_book;
+    uint8_t options[kOptionBytes] = {};
+};
+
+// The options a record made by the administrator starts with.
+void set_default_options(UserRecord& r);

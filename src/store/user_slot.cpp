@@ -1,0 +1,236 @@
+#include "store/user_slot.h"
+#include "store/data_file.h"
+#include "store/scramble.h"
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+// A downward cursor over one slot; any item that would pass the slot's first
+// byte marks the cursor failed instead of touching memory.
+struct SlotCursor {
+    uint8_t* slot;
+    int q = kSlotSize - 1;
+    uint8_t key;
+    uint8_t step = 0x78;
+    bool ok = true;
+
+    bool room(int n) {
+        if (!ok || n < 0 || q - n + 1 < 0) ok = false;
+        return ok;
+    }
+    void put_byte(int v) {
+        if (room(1)) slot[q--] = static_cast<uint8_t>(v);
+    }
+    void put_word16(int v) {
+        if (!room(2)) return;
+        slot[q] = static_cast<uint8_t>(v);
+        slot[q - 1] = static_cast<uint8_t>(v >> 8);
+        q -= 2;
+    }
+    void put_fixed_string(const char* s) {
+        int n = static_cast<int>(strlen(s));
+        if (n > 255 || !room(n + 1)) {
+            ok = false;
+            return;
+        }
+        slot[q] = static_cast<uint8_t>(n);
+        scramble_fixed(slot + q - 1, reinterpret_cast<const uint8_t*>(s), key, n, -1);
+        q -= n + 1;
+    }
+    void put_rolling(const char* s, size_t len, bool long_length) {
+        int head = long_length ? 2 : 1;
+        if (len > (long_length ? 0xFFFFu : 0xFFu) || !room(static_cast<int>(len) + head)) {
+            ok = false;
+            return;
+        }
+        int n = static_cast<int>(len);
+        slot[q] = static_cast<uint8_t>(n);
+        if (long_length) slot[q - 1] = static_cast<uint8_t>(n >> 8);
+        scramble_rolling(slot + q - head, reinterpret_cast<const uint8_t*>(s), key, step, n, -1);
+        q -= n + head;
+    }
+
+    int get_byte() { return room(1) ? slot[q--] : 0; }
+    int get_word16() {
+        if (!room(2)) return 0;
+        int v = slot[q] | slot[q - 1] << 8;
+        q -= 2;
+        return v;
+    }
+    // Returns false when the item is out of range (length not below cap, or
+    // past the slot).
+    bool get_fixed_string(char* dst, int cap) {
+        if (!room(1)) return false;
+        int n = slot[q];
+        if (n >= cap || !room(n + 1)) return false;
+        scramble_fixed(reinterpret_cast<uint8_t*>(dst), slot + q - 1, key, n, 1);
+        dst[n] = 0;
+        q -= n + 1;
+        return true;
+    }
+    bool get_rolling(char* dst, int cap) {
+        if (!room(1)) return false;
+        int n = slot[q];
+        if (n >= cap || !room(n + 1)) return false;
+        scramble_rolling(reinterpret_cast<uint8_t*>(dst), slot + q - 1, key, step, n, 1);
+        dst[n] = 0;
+        q -= n + 1;
+        return true;
+    }
+};
+
+template <size_t N> void put_rolling(SlotCursor& c, const char (&s)[N]) {
+    c.put_rolling(s, strnlen(s, N - 1), false);
+}
+
+template <size_t N> bool get_rolling(SlotCursor& c, char (&dst)[N]) {
+    return c.get_rolling(dst, static_cast<int>(N));
+}
+
+enum class BookItem { none, overflow, inline_text };
+
+void encode_set(SlotCursor& c, const SettingsSet& set, BookItem book, const std::string& text) {
+    c.put_fixed_string(set.id);
+    c.step = xor_sum(reinterpret_cast<const uint8_t*>(set.id), static_cast<int>(strlen(set.id)));
+    put_rolling(c, set.password);
+    put_rolling(c, set.name);
+    put_rolling(c, set.mail_address);
+    put_rolling(c, set.smtp_name);
+    c.put_word16(set.smtp_port);
+    put_rolling(c, set.pop3_name);
+    c.put_word16(set.pop3_port);
+    c.put_rolling(set.signature, strnlen(set.signature, sizeof set.signature - 1), true);
+    put_rolling(c, set.quotation);
+    switch (book) {
+    case BookItem::none:
+        c.put_byte(0);
+        break;
+    case BookItem::overflow:
+        c.put_byte(1);
+        c.put_byte(0);
+        c.put_byte(0);
+        break;
+    case BookItem::inline_text:
+        c.put_rolling(text.data(), text.size(), true);
+        break;
+    }
+    put_rolling(c, set.reserved_a);
+    put_rolling(c, set.reserved_b);
+    c.put_byte(set.apop_flag);
+    c.put_byte(set.reserved_c);
+    c.put_byte(set.reserved_d);
+}
+
+bool encode_all(const UserRecord& r, uint8_t file_key, BookItem book, uint8_t* slot) {
+    fill_random(slot, kSlotSize);
+    SlotCursor c{slot, kSlotSize - 1, file_key};
+    for (int s = 0; s < kSettingsSets; s++)
+        encode_set(c, r.set[s], s == 0 ? book : BookItem::none, r.address_book);
+    c.q--; // one filler byte
+    if (c.room(kOptionBytes)) {
+        scramble_rolling(c.slot + c.q, r.options, file_key, c.step, kOptionBytes, -1);
+        c.q -= kOptionBytes;
+    }
+    return c.ok;
+}
+
+bool read_whole_file(const std::string& path, std::string& out) {
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return false;
+    out.clear();
+    char buf[8192];
+    size_t n;
+    // A personal book is a few kilobytes; refuse absurd files instead of
+    // exhausting memory.
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0 && out.size() < (16u << 20)) out.append(buf, n);
+    bool ok = !ferror(f) && out.size() < (16u << 20);
+    fclose(f);
+    return ok;
+}
+
+} // namespace
+
+bool overflow_book_path(const char* user_folder, const char* id, std::string& path_r) {
+    if (!id[0] || strchr(id, '/') || strcmp(id, ".") == 0 || strcmp(id, "..") == 0) return false;
+    path_r = std::string(user_folder) + "/" + id + ".adr";
+    return true;
+}
+
+int encode_user_slot(const UserRecord& r, uint8_t file_key, const char* user_folder,
+                     uint8_t (&slot)[kSlotSize]) {
+    std::string path;
+    bool have_path = overflow_book_path(user_folder, r.set[0].id, path);
+    const std::string& book = r.address_book;
+    if (book.empty()) return encode_all(r, file_key, BookItem::none, slot) ? kSlotOk : kSlotTooLarge;
+    if (static_cast<int>(book.size()) <= kBookInSlot) {
+        if (!encode_all(r, file_key, BookItem::inline_text, slot)) return kSlotTooLarge;
+        if (have_path) unlink(path.c_str());
+        return kSlotOk;
+    }
+    // Fit first, then touch the overflow file, so a refused record leaves the
+    // old book file as it was.
+    if (!encode_all(r, file_key, BookItem::overflow, slot)) return kSlotTooLarge;
+    if (have_path && write_file_atomically(path, book.data(), book.size()) == 1) return kSlotOk;
+    return encode_all(r, file_key, BookItem::inline_text, slot) ? kSlotOk : kSlotTooLarge;
+}
+
+int decode_user_slot(const uint8_t (&slot)[kSlotSize], uint8_t file_key, const char* user_folder,
+                     UserRecord& r) {
+    SlotCursor c{const_cast<uint8_t*>(slot), kSlotSize - 1, file_key};
+    bool book_in_file = false;
+    for (int s = 0; s < kSettingsSets; s++) {
+        SettingsSet& set = r.set[s];
+        if (!c.get_fixed_string(set.id, sizeof set.id)) return kSlotBadId;
+        c.step = xor_sum(reinterpret_cast<const uint8_t*>(set.id), static_cast<int>(strlen(set.id)));
+        if (!get_rolling(c, set.password) || !get_rolling(c, set.name) ||
+            !get_rolling(c, set.mail_address) || !get_rolling(c, set.smtp_name))
+            return kSlotBadField;
+        set.smtp_port = c.get_word16();
+        if (!get_rolling(c, set.pop3_name)) return kSlotBadField;
+        set.pop3_port = c.get_word16();
+        if (!c.room(2)) return kSlotBadField;
+        int sig = slot[c.q] | slot[c.q - 1] << 8;
+        if (sig >= static_cast<int>(sizeof set.signature) || !c.room(sig + 2)) return kSlotBadField;
+        scramble_rolling(reinterpret_cast<uint8_t*>(set.signature), slot + c.q - 2, file_key, c.step,
+                         sig, 1);
+        set.signature[sig] = 0;
+        c.q -= sig + 2;
+        if (!get_rolling(c, set.quotation)) return kSlotBadField;
+        if (s == 0) {
+            if (!c.room(2)) return kSlotBadField;
+            int v = slot[c.q] | slot[c.q - 1] << 8;
+            if (v == 0) {
+                c.q -= 1;
+            } else if (v == 1 && c.room(3) && slot[c.q - 2] == 0) {
+                book_in_file = true;
+                c.q -= 3;
+            } else {
+                if (!c.room(v + 2)) return kSlotBadField;
+                r.address_book.resize(v);
+                scramble_rolling(reinterpret_cast<uint8_t*>(r.address_book.data()),
+                                 slot + c.q - 2, file_key, c.step, v, 1);
+                c.q -= v + 2;
+            }
+        } else {
+            c.get_byte();
+        }
+        if (!get_rolling(c, set.reserved_a) || !get_rolling(c, set.reserved_b))
+            return kSlotBadField;
+        set.apop_flag = c.get_byte();
+        set.reserved_c = c.get_byte();
+        set.reserved_d = c.get_byte();
+    }
+    c.q--;
+    if (!c.room(kOptionBytes)) return kSlotBadField;
+    scramble_rolling(r.options, slot + c.q, file_key, c.step, kOptionBytes, 1);
+    if (r.options[upload_no] == 0) r.options[upload_no] = 1;
+    if (book_in_file) {
+        std::string path;
+        if (!overflow_book_path(user_folder, r.set[0].id, path) ||
+            !read_whole_file(path, r.address_book))
+            r.address_book.clear();
+    }
+    return kSlotOk;
+}
