@@ -1,6 +1,7 @@
 // A registered user: up to three mail settings sets, display options and the
 // personal address book.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -47,6 +48,25 @@ enum UserOption : int {
     delete_link = 14,
 };
 
+constexpr int kMaxAttachments = 10;
+
+// A received attachment saved in the user's temp folder.
+struct AttachmentEntry {
+    char file_name[300];    // name of the file in temp/<user>/
+    char message_name[300]; // name the message gave it
+    std::atomic<int> writing{0}; // set while the file is still being written
+};
+
+// State kept per user while the gateway runs; never stored.
+struct UserRuntime {
+    std::atomic<int32_t> loginCheck{0}; // 0 = logged out
+    std::atomic<int32_t> listTime{0};   // local seconds of the last list shown
+    std::atomic<int32_t> openMessage{0};
+    std::atomic<int> busy{0}; // a Settings 1 mail exchange is running
+    AttachmentEntry attachments[kMaxAttachments] = {};
+    std::atomic<int> attachmentCount{0};
+};
+
 struct UserRecord {
     UserRecord* link = nullptr;
     int position = 0;
@@ -54,6 +74,7 @@ struct UserRecord {
     // Empty means no book.
     std::string address_book;
     uint8_t options[kOptionBytes] = {};
+    UserRuntime runtime;
 };
 
 // The options a record made by the administrator starts with.

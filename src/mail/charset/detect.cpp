@@ -7,7 +7,9 @@
 
 namespace {
 
-constexpr bool is_euc_byte(unsigned c) { return c >= 0xA1 && c <= 0xFE; }
+constexpr bool is_euc_byte(unsigned c) {
+    return c >= 0xA1 && c <= 0xFE;
+}
 
 constexpr unsigned char kEsc = 0x1B;
 
@@ -112,7 +114,8 @@ int convert_to_sjis(char* buf, int len, int mode) {
         if (!euc && shift == Shift::Ascii) {
             // Plain bytes up to the next ESC are copied unchanged.
             const void* esc = std::memchr(p + r + 1, kEsc, static_cast<std::size_t>(len - r - 1));
-            const int end = esc ? static_cast<int>(static_cast<const unsigned char*>(esc) - p) : len;
+            const int end =
+                esc ? static_cast<int>(static_cast<const unsigned char*>(esc) - p) : len;
             if (w != r) std::memmove(p + w, p + r, static_cast<std::size_t>(end - r));
             w += end - r;
             r = end;

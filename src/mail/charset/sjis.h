@@ -12,7 +12,9 @@ constexpr bool is_sjis_lead(unsigned char c) {
 }
 
 // True for a byte that can follow a lead byte (0x40-0xFC except 0x7F).
-constexpr bool is_sjis_trail(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
+constexpr bool is_sjis_trail(unsigned char c) {
+    return c >= 0x40 && c <= 0xFC && c != 0x7F;
+}
 
 // 1 if any byte of the NUL-terminated text is a lead byte, else 0 (null: 0).
 int has_sjis(const char* text);

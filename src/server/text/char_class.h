@@ -2,11 +2,17 @@
 // of them, so Shift_JIS bytes never pass for letters or digits.
 #pragma once
 
-constexpr bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+constexpr bool IsDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
 
-constexpr bool IsAlpha(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+constexpr bool IsAlpha(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
-constexpr bool IsAlnum(unsigned char c) { return IsDigit(c) || IsAlpha(c); }
+constexpr bool IsAlnum(unsigned char c) {
+    return IsDigit(c) || IsAlpha(c);
+}
 
 // Characters that may continue a web or mail address detected in text.
 constexpr bool IsLinkChar(unsigned char c) {
@@ -18,4 +24,6 @@ constexpr bool IsLinkChar(unsigned char c) {
 }
 
 // a-z become A-Z; every other byte, including Shift_JIS bytes, is returned as is.
-constexpr char ToUpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+constexpr char ToUpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}

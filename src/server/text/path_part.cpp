@@ -2,7 +2,9 @@
 
 #include "server/text/sjis_pair.h"
 
-static bool IsFolderSeparator(char c) { return c == '\\' || c == '/'; }
+static bool IsFolderSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 // The last byte equal to target after the last byte of resets, or null.
 static const char* LastAfter(const char* path, bool (*is_target)(char), bool (*is_reset)(char)) {
@@ -22,9 +24,15 @@ static const char* LastAfter(const char* path, bool (*is_target)(char), bool (*i
     return found;
 }
 
-static bool IsDot(char c) { return c == '.'; }
-static bool IsNameEnd(char c) { return IsFolderSeparator(c) || c == ':'; }
-static bool Never(char) { return false; }
+static bool IsDot(char c) {
+    return c == '.';
+}
+static bool IsNameEnd(char c) {
+    return IsFolderSeparator(c) || c == ':';
+}
+static bool Never(char) {
+    return false;
+}
 
 int StripExtension(char* path) {
     char* dot = const_cast<char*>(LastAfter(path, IsDot, IsFolderSeparator));

@@ -1,7 +1,9 @@
 // Two-byte character detection for the text helpers.
 #pragma once
 
-inline bool IsTextLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+inline bool IsTextLeadByte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 // True when p starts a two-byte Shift_JIS character. A lead byte is only paired
 // with a byte that can be a second byte (0x40-0x7E, 0x80-0xFC), so a stray lead
@@ -14,4 +16,6 @@ inline bool SjisPairAt(const char* p) {
 }
 
 // Length of the character at p: 2 for a Shift_JIS pair, else 1 (p must not be at the NUL).
-inline int TextCharLength(const char* p) { return SjisPairAt(p) ? 2 : 1; }
+inline int TextCharLength(const char* p) {
+    return SjisPairAt(p) ? 2 : 1;
+}

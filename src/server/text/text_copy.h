@@ -8,8 +8,7 @@
 // 0). A token longer than that is cut and its rest skipped, so the result stays in
 // step with the delimiters. Returns the position after the delimiter, or the end.
 const char* CopyUntil(char* dst, const char* src, const char* delimiters, size_t capacity);
-template <size_t N>
-const char* CopyUntil(char (&dst)[N], const char* src, const char* delimiters) {
+template <size_t N> const char* CopyUntil(char (&dst)[N], const char* src, const char* delimiters) {
     return CopyUntil(dst, src, delimiters, N);
 }
 

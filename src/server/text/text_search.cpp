@@ -16,9 +16,13 @@ static int PrefixCompare(const char* a, const char* b, int n, bool ignore_case) 
     return 0;
 }
 
-int PrefixEqualNoCase(const char* a, const char* b, int n) { return PrefixCompare(a, b, n, true); }
+int PrefixEqualNoCase(const char* a, const char* b, int n) {
+    return PrefixCompare(a, b, n, true);
+}
 
-int PrefixEqual(const char* a, const char* b, int n) { return PrefixCompare(a, b, n, false); }
+int PrefixEqual(const char* a, const char* b, int n) {
+    return PrefixCompare(a, b, n, false);
+}
 
 int FindChar(const char* s, char c) {
     if (s == nullptr || c == '\0') return -1;
@@ -59,6 +63,7 @@ int ParseInt(const char* s, const char** end) {
         if (value <= INT_MAX) value = value * 10 + (*p - '0');
     }
     if (end != nullptr) *end = p;
-    if (negative) return value > -static_cast<int64_t>(INT_MIN) ? INT_MIN : static_cast<int>(-value);
+    if (negative)
+        return value > -static_cast<int64_t>(INT_MIN) ? INT_MIN : static_cast<int>(-value);
     return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }

@@ -20,7 +20,9 @@ inline char* FindLastChar(char* s, char c) {
 
 // First position of s that is neither a blank nor a tab (the NUL at worst).
 const char* SkipBlanks(const char* s);
-inline char* SkipBlanks(char* s) { return const_cast<char*>(SkipBlanks(static_cast<const char*>(s))); }
+inline char* SkipBlanks(char* s) {
+    return const_cast<char*>(SkipBlanks(static_cast<const char*>(s)));
+}
 
 // Reads blanks and tabs, an optional "-" and decimal digits. Returns the value,
 // 0 when no digit follows; *end (when end is not null) receives the position after

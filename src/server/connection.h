@@ -1,0 +1,90 @@
+// The per-connection context shared by the connection's thread, the monitor
+// and an attached mail worker.
+#pragma once
+#include "server/page_state.h"
+#include "store/user_record.h"
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+
+constexpr int kLineSize = 4096;
+constexpr int kFieldSize = 300;
+constexpr int kFormSlots = 31;
+constexpr int kMaxUploads = 10;
+constexpr int kMessageTextSize = 128000;
+// Room for the text plus the CRLF after its last line.
+constexpr int kMessageTextLimit = 127984;
+
+struct Connection {
+    Connection* next;
+    int clientSocket;
+    int mailSocket;
+    sockaddr_storage mailServerAddress;
+    std::atomic<PageState> state;
+    Route route;
+    uint16_t auth;
+    uint16_t bodyMode;
+    uint16_t percentState;
+    uint16_t crlfHeld;
+    int16_t linkLength;
+    uint16_t linkKind;
+    uint16_t outState;
+    std::atomic<uint16_t> workerResult;
+    int16_t uploadCount;
+    uint16_t browser;
+    uint16_t english;
+    int16_t settingsIndex;
+    uint32_t outPending;
+    int32_t itemNumber;
+    int file; // open file descriptor, -1 when none
+    std::thread workerThread;
+    std::atomic<bool> workerRunning;
+    int32_t bodyRemaining;
+    int32_t messageLength;
+    int32_t lineLength;
+    std::atomic<int32_t> lastActivity; // local seconds
+    std::atomic<int64_t> receiveStarted; // monotonic ms when the request began
+    int32_t listTimeField;
+    UserRecord* user;
+    Connection* parent;
+    sockaddr_storage clientAddress;
+    char userName[40];
+    char password[40];
+    char line[kLineSize];
+    char scratch[kLineSize];
+    char receiveBuffer[kLineSize];
+    char outBuffer[kLineSize];
+    char pageBuffer[3][kLineSize];
+    char deleteList[kLineSize];
+    char messageText[kMessageTextSize];
+    char formSlots[kFormSlots][kFieldSize];
+    char sentToken[kFieldSize];     // sent-message token of a sent-mail link
+    char downloadName[kFieldSize];  // attachment name being downloaded
+    char downloadPath[kFieldSize];  // path of the file being served
+    char bookBack[kFieldSize];      // address book "back=" value
+    char bookAdd[kFieldSize];       // address book "add=" value
+    char composeTo[kFieldSize];     // To value from a compose link
+    char boundary[kFieldSize];
+    char partName[kFieldSize];
+    char uploadNames[kMaxUploads][kFieldSize];
+    char linkBuffer[kLineSize];
+    char loginQuery[40 + 40];
+    char pageText[2][80];
+    uint8_t percentFirst;
+
+    // Where SendRaw writes when there is no socket: tests capture pages here.
+    std::string* captureForTest;
+};
+
+// A zeroed context for an accepted socket (or -1 for an extra worker or a
+// test). Large buffers are left untouched by the allocation so idle
+// connections cost little memory. Returns null when memory is short.
+Connection* NewConnection(int clientSocket);
+void FreeConnection(Connection* c);
+
+// Writes bytes to the client; failures are ignored (the client went away and
+// the page completes into the void).
+void SendRaw(Connection& c, const char* bytes, size_t n);
+void SendRaw(Connection& c, const char* text);

@@ -1,0 +1,7 @@
+// The top page with its login blocks, and the logout page.
+#pragma once
+#include "server/connection.h"
+
+void TopPage(Connection& c);
+void LoginBlock(Connection& c, const char* languageQuery, int english);
+void LogoutPage(Connection& c);

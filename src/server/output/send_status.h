@@ -1,0 +1,7 @@
+// The status line and header block of a generated answer.
+#pragma once
+#include "server/connection.h"
+
+// code is 200, 201 (a 200 whose body is a download), 401, 404 or 405. A 404
+// to MSIE goes out as 200 so that it shows the page's own text.
+void SendStatus(Connection& c, int code);

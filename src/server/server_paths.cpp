@@ -1,0 +1,6 @@
+#include "server/server_paths.h"
+
+ServerPaths& server_paths() {
+    static ServerPaths paths;
+    return paths;
+}
