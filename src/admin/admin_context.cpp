@@ -24,7 +24,8 @@ int open_store(AdminContext& ctx, bool for_change) {
     if (r == kLoadAbsent)
         return admin_fail("設定ができません。終了します。\n"
                           "データファイル " +
-                          ctx.paths.data_file + " がありません。先に tarnbox init を実行してください。");
+                          ctx.paths.data_file +
+                          " がありません。先に tarnbox init を実行してください。");
     if (r != kLoadOk) return 1;
     return 0;
 }

@@ -16,8 +16,8 @@ struct InitOption {
 };
 
 const InitOption kInitOptions[] = {
-    {"--http-port", "http_port"},     {"--smtp-server", "smtp_server"},
-    {"--smtp-port", "smtp_port"},     {"--pop3-server", "pop3_server"},
+    {"--http-port", "http_port"}, {"--smtp-server", "smtp_server"},
+    {"--smtp-port", "smtp_port"}, {"--pop3-server", "pop3_server"},
     {"--pop3-port", "pop3_port"},
 };
 
@@ -45,7 +45,8 @@ int admin_init(AdminContext& ctx) {
     if (!make_folder(ctx.paths.home)) return 1;
     int claimed = ClaimInstance(ctx.paths.lock_file);
     if (claimed <= 0)
-        return admin_fail("このホームではすでに Tarnbox が動作しています。 (" + ctx.paths.home + ")");
+        return admin_fail("このホームではすでに Tarnbox が動作しています。 (" + ctx.paths.home +
+                          ")");
     if (access(ctx.paths.data_file.c_str(), F_OK) == 0)
         return admin_fail("データファイル " + ctx.paths.data_file +
                           " はすでにあります。何も変更しません。");

@@ -7,9 +7,13 @@
 namespace {
 
 #define NUM(field, lo, hi)                                                                         \
-    SettingsField { #field, FieldKind::number, &BasicSettings::field, lo, hi, 0, 0 }
+    SettingsField {                                                                                \
+#field, FieldKind::number, &BasicSettings::field, lo, hi, 0, 0                             \
+    }
 #define TEXT(field, len)                                                                           \
-    SettingsField { #field, FieldKind::text, nullptr, 0, 0, offsetof(BasicSettings, field), len }
+    SettingsField {                                                                                \
+#field, FieldKind::text, nullptr, 0, 0, offsetof(BasicSettings, field), len                \
+    }
 
 const SettingsField kFields[] = {
     NUM(http_port, 1, 65535),
@@ -79,8 +83,12 @@ bool parse_colour(const std::string& word, uint32_t& out) {
 
 } // namespace
 
-const SettingsField* settings_fields_begin() { return kFields; }
-const SettingsField* settings_fields_end() { return kFields + sizeof kFields / sizeof kFields[0]; }
+const SettingsField* settings_fields_begin() {
+    return kFields;
+}
+const SettingsField* settings_fields_end() {
+    return kFields + sizeof kFields / sizeof kFields[0];
+}
 
 const SettingsField* find_settings_field(const std::string& name) {
     for (const SettingsField* f = settings_fields_begin(); f != settings_fields_end(); f++)
@@ -116,13 +124,13 @@ std::string format_settings_field(const BasicSettings& s, const SettingsField& f
     return {};
 }
 
-std::string apply_settings_field(BasicSettings& s, const SettingsField& f, const std::string& value) {
+std::string apply_settings_field(BasicSettings& s, const SettingsField& f,
+                                 const std::string& value) {
     std::string name = f.name;
     switch (f.kind) {
     case FieldKind::number: {
         long n;
-        if (!parse_number(value, n))
-            return name + ": 数値を指定してください (\"" + value + "\")。";
+        if (!parse_number(value, n)) return name + ": 数値を指定してください (\"" + value + "\")。";
         if (n < f.min || n > f.max)
             return name + ": " + std::to_string(f.min) + " から " + std::to_string(f.max) +
                    " までの値を指定してください。";
@@ -149,7 +157,8 @@ std::string apply_settings_field(BasicSettings& s, const SettingsField& f, const
         size_t start = 0;
         for (;;) {
             size_t comma = value.find(',', start);
-            std::string word = value.substr(start, comma == std::string::npos ? comma : comma - start);
+            std::string word =
+                value.substr(start, comma == std::string::npos ? comma : comma - start);
             if (count == kPageColourCount || !parse_colour(word, colours[count])) {
                 ok = false;
                 break;

@@ -9,7 +9,7 @@ enum class FieldKind { number, text, colours };
 struct SettingsField {
     const char* name;
     FieldKind kind;
-    int BasicSettings::* number; // number fields
+    int BasicSettings::*number; // number fields
     int min, max;
     size_t text_offset; // text fields: offset of the char array in BasicSettings
     size_t max_bytes;   // text fields: longest value in Shift_JIS bytes
@@ -27,7 +27,8 @@ std::string format_settings_field(const BasicSettings& s, const SettingsField& f
 
 // Parses and checks value (UTF-8) and stores it into s. Returns an empty
 // string on success, else the message naming the field.
-std::string apply_settings_field(BasicSettings& s, const SettingsField& f, const std::string& value);
+std::string apply_settings_field(BasicSettings& s, const SettingsField& f,
+                                 const std::string& value);
 
 // The administration pages limit the total length of the stored paths and
 // names so that the settings stay inside the file's header. Returns an empty

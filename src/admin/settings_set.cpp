@@ -10,7 +10,8 @@ int admin_settings_set(AdminContext& ctx) {
     BasicSettings changed = ctx.ds.settings;
     for (const std::string& arg : ctx.args) {
         size_t eq = arg.find('=');
-        if (eq == std::string::npos) return admin_fail(arg + ": name=value の形で指定してください。");
+        if (eq == std::string::npos)
+            return admin_fail(arg + ": name=value の形で指定してください。");
         const SettingsField* f = find_settings_field(arg.substr(0, eq));
         if (!f) return admin_fail(arg.substr(0, eq) + ": そのような設定項目はありません。");
         std::string msg = apply_settings_field(changed, *f, arg.substr(eq + 1));

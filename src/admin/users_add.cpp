@@ -16,9 +16,9 @@ struct AddInput {
 
 struct TextOption {
     const char* flag;
-    std::string AddInput::* field;
+    std::string AddInput::*field;
     size_t max_bytes;
-    bool AddInput::* given;
+    bool AddInput::*given;
 };
 
 const TextOption kTextOptions[] = {
@@ -32,7 +32,7 @@ const TextOption kTextOptions[] = {
 
 struct FlagOption {
     const char* flag;
-    bool AddInput::* field;
+    bool AddInput::*field;
 };
 
 const FlagOption kFlagOptions[] = {

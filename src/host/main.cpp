@@ -1,6 +1,7 @@
 // The tarnbox command: the gateway and its administration.
 #include "admin/admin_context.h"
 #include "host/home.h"
+#include "host/serve.h"
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -9,13 +10,15 @@
 namespace {
 
 struct Subcommand {
-    const char* name;  // first word
-    const char* verb;  // second word, or nullptr
+    const char* name; // first word
+    const char* verb; // second word, or nullptr
     AdminCommand run;
     const char* usage;
 };
 
 const Subcommand kSubcommands[] = {
+    {"serve", nullptr, admin_serve,
+     "serve [--worker-timeout S] [--idle-timeout S] [--request-timeout S]"},
     {"init", nullptr, admin_init,
      "init [--http-port P] [--smtp-server H] [--smtp-port P] [--pop3-server H] [--pop3-port P]"},
     {"settings", "show", admin_settings_show, "settings show"},

@@ -45,4 +45,6 @@ void SendRaw(Connection& c, const char* bytes, size_t n) {
     }
 }
 
-void SendRaw(Connection& c, const char* text) { SendRaw(c, text, strlen(text)); }
+void SendRaw(Connection& c, const char* text) {
+    SendRaw(c, text, strlen(text));
+}

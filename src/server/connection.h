@@ -41,10 +41,12 @@ struct Connection {
     int file; // open file descriptor, -1 when none
     std::thread workerThread;
     std::atomic<bool> workerRunning;
+    std::thread connectionThread;
+    std::atomic<bool> connectionThreadEnded;
     int32_t bodyRemaining;
     int32_t messageLength;
     int32_t lineLength;
-    std::atomic<int32_t> lastActivity; // local seconds
+    std::atomic<int32_t> lastActivity;   // local seconds
     std::atomic<int64_t> receiveStarted; // monotonic ms when the request began
     int32_t listTimeField;
     UserRecord* user;
@@ -60,12 +62,12 @@ struct Connection {
     char deleteList[kLineSize];
     char messageText[kMessageTextSize];
     char formSlots[kFormSlots][kFieldSize];
-    char sentToken[kFieldSize];     // sent-message token of a sent-mail link
-    char downloadName[kFieldSize];  // attachment name being downloaded
-    char downloadPath[kFieldSize];  // path of the file being served
-    char bookBack[kFieldSize];      // address book "back=" value
-    char bookAdd[kFieldSize];       // address book "add=" value
-    char composeTo[kFieldSize];     // To value from a compose link
+    char sentToken[kFieldSize];    // sent-message token of a sent-mail link
+    char downloadName[kFieldSize]; // attachment name being downloaded
+    char downloadPath[kFieldSize]; // path of the file being served
+    char bookBack[kFieldSize];     // address book "back=" value
+    char bookAdd[kFieldSize];      // address book "add=" value
+    char composeTo[kFieldSize];    // To value from a compose link
     char boundary[kFieldSize];
     char partName[kFieldSize];
     char uploadNames[kMaxUploads][kFieldSize];

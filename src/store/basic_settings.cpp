@@ -1,7 +1,7 @@
 #include "store/basic_settings.h"
 #include <cstring>
 
-int BasicSettings::* const kOptionWords[kOptionWordCount] = {
+int BasicSettings::*const kOptionWords[kOptionWordCount] = {
     &BasicSettings::poppassd_value,      &BasicSettings::close_browser,
     &BasicSettings::user_policy_1,       &BasicSettings::user_policy_2,
     &BasicSettings::user_policy_3,       &BasicSettings::user_policy_4,

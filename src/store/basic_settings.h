@@ -45,7 +45,7 @@ struct BasicSettings {
 };
 
 // The option words in file order, so readers and writers walk one table.
-extern int BasicSettings::* const kOptionWords[kOptionWordCount];
+extern int BasicSettings::*const kOptionWords[kOptionWordCount];
 
 // Fills every field with the value of a newly created data file. The default
 // log folder is the user folder, which the caller passes (it lives in the home).

@@ -55,7 +55,9 @@ std::string folder_of(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string error_text() { return std::strerror(errno); }
+std::string error_text() {
+    return std::strerror(errno);
+}
 
 } // namespace
 
@@ -122,9 +124,11 @@ int load_data_file(DataStore& ds) {
             continue;
         }
         if (result == kSlotBadId)
-            say(ds, std::to_string(loaded + 1) + " 番目のユーザーのデータが壊れています。\n削除します。");
+            say(ds, std::to_string(loaded + 1) +
+                        " 番目のユーザーのデータが壊れています。\n削除します。");
         else
-            say(ds, "ユーザー " + sjis_to_utf8(r->set[0].id) + " のデータが壊れています。\n削除します。");
+            say(ds, "ユーザー " + sjis_to_utf8(r->set[0].id) +
+                        " のデータが壊れています。\n削除します。");
         delete r;
         ds.slots_in_sync = false;
     }

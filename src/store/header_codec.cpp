@@ -151,8 +151,7 @@ static void read_option_words(Cursor& c, BasicSettings& s) {
 
 // Items added in later versions: each is read only while present and only
 // while the cursor stays inside the header.
-static void read_optional_items(Cursor& c, int version, BasicSettings& s,
-                                const char* user_folder) {
+static void read_optional_items(Cursor& c, int version, BasicSettings& s, const char* user_folder) {
     copy_text(s.top_page, sizeof s.top_page, "index.html");
     s.admin_password[0] = 0;
     set_default_colours(s);

@@ -24,7 +24,9 @@ void scramble_rolling(uint8_t* dst, const uint8_t* src, uint8_t key, uint8_t ste
 // like files the original writer produced, and a fixed seed reproduces a file.
 static uint32_t gRandomState = 1;
 
-void seed_random(uint32_t seed) { gRandomState = seed; }
+void seed_random(uint32_t seed) {
+    gRandomState = seed;
+}
 
 int next_random() {
     gRandomState = gRandomState * 214013u + 2531011u;

@@ -52,8 +52,8 @@ constexpr int kMaxAttachments = 10;
 
 // A received attachment saved in the user's temp folder.
 struct AttachmentEntry {
-    char file_name[300];    // name of the file in temp/<user>/
-    char message_name[300]; // name the message gave it
+    char file_name[300];         // name of the file in temp/<user>/
+    char message_name[300];      // name the message gave it
     std::atomic<int> writing{0}; // set while the file is still being written
 };
 

@@ -163,7 +163,8 @@ int encode_user_slot(const UserRecord& r, uint8_t file_key, const char* user_fol
     std::string path;
     bool have_path = overflow_book_path(user_folder, r.set[0].id, path);
     const std::string& book = r.address_book;
-    if (book.empty()) return encode_all(r, file_key, BookItem::none, slot) ? kSlotOk : kSlotTooLarge;
+    if (book.empty())
+        return encode_all(r, file_key, BookItem::none, slot) ? kSlotOk : kSlotTooLarge;
     if (static_cast<int>(book.size()) <= kBookInSlot) {
         if (!encode_all(r, file_key, BookItem::inline_text, slot)) return kSlotTooLarge;
         if (have_path) unlink(path.c_str());
@@ -183,7 +184,8 @@ int decode_user_slot(const uint8_t (&slot)[kSlotSize], uint8_t file_key, const c
     for (int s = 0; s < kSettingsSets; s++) {
         SettingsSet& set = r.set[s];
         if (!c.get_fixed_string(set.id, sizeof set.id)) return kSlotBadId;
-        c.step = xor_sum(reinterpret_cast<const uint8_t*>(set.id), static_cast<int>(strlen(set.id)));
+        c.step =
+            xor_sum(reinterpret_cast<const uint8_t*>(set.id), static_cast<int>(strlen(set.id)));
         if (!get_rolling(c, set.password) || !get_rolling(c, set.name) ||
             !get_rolling(c, set.mail_address) || !get_rolling(c, set.smtp_name))
             return kSlotBadField;
@@ -193,8 +195,8 @@ int decode_user_slot(const uint8_t (&slot)[kSlotSize], uint8_t file_key, const c
         if (!c.room(2)) return kSlotBadField;
         int sig = slot[c.q] | slot[c.q - 1] << 8;
         if (sig >= static_cast<int>(sizeof set.signature) || !c.room(sig + 2)) return kSlotBadField;
-        scramble_rolling(reinterpret_cast<uint8_t*>(set.signature), slot + c.q - 2, file_key, c.step,
-                         sig, 1);
+        scramble_rolling(reinterpret_cast<uint8_t*>(set.signature), slot + c.q - 2, file_key,
+                         c.step, sig, 1);
         set.signature[sig] = 0;
         c.q -= sig + 2;
         if (!get_rolling(c, set.quotation)) return kSlotBadField;
@@ -209,8 +211,8 @@ int decode_user_slot(const uint8_t (&slot)[kSlotSize], uint8_t file_key, const c
             } else {
                 if (!c.room(v + 2)) return kSlotBadField;
                 r.address_book.resize(v);
-                scramble_rolling(reinterpret_cast<uint8_t*>(r.address_book.data()),
-                                 slot + c.q - 2, file_key, c.step, v, 1);
+                scramble_rolling(reinterpret_cast<uint8_t*>(r.address_book.data()), slot + c.q - 2,
+                                 file_key, c.step, v, 1);
                 c.q -= v + 2;
             }
         } else {

@@ -1,0 +1,286 @@
+#include "server/listener/listener.h"
+#include "host/global_lock.h"
+#include "mail/date/local_seconds.h"
+#include "server/request/request_reader.h"
+#include "server/route/dispatcher.h"
+#include "store/data_file.h"
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+std::atomic<bool> serverRunning{false};
+std::atomic<int> idleTimeoutSeconds{600};
+std::atomic<int> requestTimeoutSeconds{60};
+std::atomic<int> maxConnections{1000};
+void (*DeleteUserFiles)(UserRecord* user) = nullptr;
+
+namespace {
+
+std::atomic<int> gListenSocket{-1};
+std::thread gListener;
+std::thread gMonitor;
+// The first real entry; appends happen at the tail under globalLock, and
+// only the Monitor (or StopServer after it) unlinks.
+Connection* gFirst = nullptr;
+std::atomic<int> gCount{0};
+
+int64_t now_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// States in which the page waits for something other than this thread.
+bool is_waiting(PageState s) {
+    switch (s) {
+    case PageState::ListWait:
+    case PageState::MessageWait:
+    case PageState::SendWait:
+    case PageState::DeleteWait:
+    case PageState::TextWait:
+    case PageState::SetupPasswordWait:
+    case PageState::ExtraList2:
+    case PageState::ExtraList3:
+    case PageState::DownloadStart:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Ends the answer without losing it: a plain close() with unread request
+// bytes in the socket would reset the connection and could discard the
+// page the client has not read yet.
+void close_client(Connection& c) {
+    int fd = c.clientSocket;
+    if (fd < 0) return;
+    shutdown(fd, SHUT_WR);
+    pollfd p{fd, POLLIN, 0};
+    char sink[4096];
+    int64_t until = now_ms() + 200;
+    while (now_ms() < until && poll(&p, 1, 50) > 0)
+        if (recv(fd, sink, sizeof sink, MSG_DONTWAIT) <= 0) break;
+    c.clientSocket = -1;
+    close(fd);
+}
+
+void ConnectionThreadMain(Connection* c) {
+    int r = 0;
+    int64_t started = now_ms();
+    while (serverRunning) {
+        c->lastActivity = static_cast<int32_t>(local_seconds());
+        r = ReceiveStep(*c);
+        if (r != 0) break;
+        if (now_ms() - started > int64_t{requestTimeoutSeconds} * 1000) {
+            r = -1;
+            break;
+        }
+    }
+    if (r == 1) {
+        while (serverRunning && c->clientSocket >= 0) {
+            PageState s = c->state;
+            if (s == PageState::Done || s == PageState::Closing) break;
+            Dispatcher(*c);
+            if (c->state == s && is_waiting(s)) sleep_ms(10);
+        }
+    }
+    // The worker, if any, writes its page to the socket itself; wait for it
+    // before the socket goes.
+    while (c->workerRunning) sleep_ms(10);
+    close_client(*c);
+    c->state = PageState::Closing;
+    c->connectionThreadEnded = true;
+}
+
+void ListenerMain(int sock) {
+    while (serverRunning) {
+        sockaddr_storage peer{};
+        socklen_t len = sizeof peer;
+        int fd = accept4(sock, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno == EMFILE || errno == ENFILE || errno == ENOMEM || errno == ENOBUFS) {
+                sleep_ms(10);
+                continue;
+            }
+            return; // the listening socket was closed
+        }
+        Connection* c = gCount >= maxConnections ? nullptr : NewConnection(fd);
+        if (!c) {
+            static const char busy[] = "Busy!\r\n";
+            send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL);
+            close(fd);
+            continue;
+        }
+        c->clientAddress = peer;
+        c->lastActivity = static_cast<int32_t>(local_seconds());
+        AppendConnection(c);
+        try {
+            c->connectionThread = std::thread(ConnectionThreadMain, c);
+        } catch (const std::system_error&) {
+            static const char busy[] = "Busy!\r\n";
+            send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL);
+            c->state = PageState::Closing;
+            c->connectionThreadEnded = true;
+        }
+    }
+}
+
+std::vector<Connection*> snapshot() {
+    std::vector<Connection*> all;
+    std::lock_guard<std::recursive_mutex> hold(globalLock);
+    for (Connection* c = gFirst; c; c = c->next) all.push_back(c);
+    return all;
+}
+
+void unlink_and_free(Connection* c) {
+    if (c->connectionThread.joinable()) c->connectionThread.join();
+    if (c->workerThread.joinable()) c->workerThread.join();
+    {
+        std::lock_guard<std::recursive_mutex> hold(globalLock);
+        Connection** p = &gFirst;
+        while (*p && *p != c) p = &(*p)->next;
+        if (*p) *p = c->next;
+        gCount--;
+    }
+    if (c->file >= 0) close(c->file);
+    if (c->clientSocket >= 0) close(c->clientSocket);
+    if (c->mailSocket >= 0) close(c->mailSocket);
+    FreeConnection(c);
+}
+
+void idle_check(Connection* c, int32_t now) {
+    if (now <= c->lastActivity + idleTimeoutSeconds) return;
+    c->lastActivity = now;
+    if (c->user) c->user->runtime.busy = 0;
+    // Wake the connection's thread; it closes the socket itself.
+    if (c->clientSocket >= 0) shutdown(c->clientSocket, SHUT_RDWR);
+    if (c->mailSocket >= 0) shutdown(c->mailSocket, SHUT_RDWR);
+    if (c->state != PageState::Closing) c->state = PageState::Done;
+}
+
+void MonitorMain() {
+    while (serverRunning) {
+        int32_t now = static_cast<int32_t>(local_seconds());
+        for (Connection* c : snapshot()) {
+            idle_check(c, now);
+            bool threadDone = c->connectionThreadEnded || !c->connectionThread.joinable();
+            bool workerDone = !c->workerRunning;
+            PageState s = c->state;
+            if ((s == PageState::Closing && threadDone && workerDone) ||
+                (s == PageState::WorkerDone && workerDone && c->clientSocket < 0))
+                unlink_and_free(c);
+        }
+        sleep_ms(10);
+    }
+}
+
+} // namespace
+
+int OpenListenSocket(int port) {
+    int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    bool v6 = fd >= 0;
+    if (!v6) fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    int one = 1, zero = 0;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    int r;
+    if (v6) {
+        setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &zero, sizeof zero);
+        sockaddr_in6 a{};
+        a.sin6_family = AF_INET6;
+        a.sin6_port = htons(static_cast<uint16_t>(port));
+        a.sin6_addr = in6addr_any;
+        r = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    } else {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_ANY);
+        r = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    // A deep backlog: bursts of browsers opening several connections at once
+    // must not be refused by the kernel.
+    if (r != 0 || listen(fd, SOMAXCONN) != 0) {
+        int saved = errno;
+        close(fd);
+        errno = saved;
+        return -1;
+    }
+    return fd;
+}
+
+void StartServer(int sock) {
+    serverRunning = true;
+    gListenSocket = sock;
+    gMonitor = std::thread(MonitorMain);
+    gListener = std::thread(ListenerMain, sock);
+}
+
+void RestartListener(int sock) {
+    int old = gListenSocket.exchange(sock);
+    if (old >= 0) {
+        shutdown(old, SHUT_RDWR);
+        close(old);
+    }
+    if (gListener.joinable()) gListener.join();
+    gListener = std::thread(ListenerMain, sock);
+}
+
+void StopServer() {
+    if (!serverRunning.exchange(false)) return;
+    int sock = gListenSocket.exchange(-1);
+    if (sock >= 0) {
+        shutdown(sock, SHUT_RDWR);
+        close(sock);
+    }
+    if (gListener.joinable()) gListener.join();
+    if (gMonitor.joinable()) gMonitor.join();
+    for (Connection* c : snapshot()) {
+        if (c->clientSocket >= 0) shutdown(c->clientSocket, SHUT_RDWR);
+        if (c->mailSocket >= 0) shutdown(c->mailSocket, SHUT_RDWR);
+    }
+    for (Connection* c : snapshot()) unlink_and_free(c);
+    if (DeleteUserFiles) {
+        std::lock_guard<std::recursive_mutex> hold(globalLock);
+        for (UserRecord* u = data_store().users.head.link; u; u = u->link) DeleteUserFiles(u);
+    }
+}
+
+void AppendConnection(Connection* c) {
+    std::lock_guard<std::recursive_mutex> hold(globalLock);
+    c->next = nullptr;
+    Connection** p = &gFirst;
+    while (*p) p = &(*p)->next;
+    *p = c;
+    gCount++;
+}
+
+bool InConnectionList(const Connection* c) {
+    std::lock_guard<std::recursive_mutex> hold(globalLock);
+    for (Connection* p = gFirst; p; p = p->next)
+        if (p == c) return true;
+    return false;
+}
+
+int ConnectionCount() { return gCount; }
+
+int ReceiveStep(Connection& c) {
+    pollfd p{c.clientSocket, POLLIN, 0};
+    int r = poll(&p, 1, 1000);
+    if (r < 0) return errno == EINTR ? 0 : -1;
+    if (r == 0) return 0;
+    // Not c.receiveBuffer: the reader decodes credentials into it while it
+    // still walks the received bytes.
+    char buf[kLineSize];
+    ssize_t n = recv(c.clientSocket, buf, sizeof buf, 0);
+    if (n <= 0) return n < 0 && errno == EINTR ? 0 : -1;
+    return FeedBytes(c, buf, static_cast<int>(n)) == 1 ? 1 : 0;
+}

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# The administration command line against a fresh home: first start, settings,
+# users, and the refusals that must leave the data file untouched.
+set -u
+bin="$1"
+home="$(mktemp -d)"
+trap 'rm -rf "$home"' EXIT
+passed=0
+failed=0
+
+check() { # description, expected status, command...
+  local what="$1" want="$2"
+  shift 2
+  out="$("$@" 2>&1)"
+  local got=$?
+  if [ "$got" -eq "$want" ]; then passed=$((passed + 1)); else
+    failed=$((failed + 1)); echo "FAIL: $what (status $got, wanted $want): $out"; fi
+}
+expect_text() { # description, needle, haystack
+  if grep -qF -- "$2" <<<"$3"; then passed=$((passed + 1)); else
+    failed=$((failed + 1)); echo "FAIL: $1: '$2' not in: $3"; fi
+}
+t() { "$bin" --home "$home" "$@"; }
+
+check "version" 0 "$bin" --version
+expect_text "version text" "Tarnbox 1.51" "$out"
+check "serve refuses without a data file" 1 t serve
+expect_text "first-start message" "設定ができません。終了します。" "$out"
+expect_text "hint" "tarnbox init" "$out"
+check "init" 0 t init --http-port 8089 --smtp-server 127.0.0.1 --pop3-server 127.0.0.1 --pop3-port 11110
+for d in user temp html; do [ -d "$home/$d" ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: no $d folder"; }; done
+before="$(sha256sum "$home/tarnbox.dat")"
+check "second init refused" 1 t init
+[ "$before" = "$(sha256sum "$home/tarnbox.dat")" ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: init changed the file"; }
+
+check "settings show" 0 t settings show
+expect_text "port" "http_port=8089" "$out"
+expect_text "pop3 port" "pop3_port=11110" "$out"
+expect_text "colours" "page_colours=0000FF,400080,000000,FFFFFF,000000" "$out"
+expect_text "log folder is the user folder" "log_folder=$home/user" "$out"
+[ "$(grep -c = <<<"$out")" -eq 32 ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: field count"; }
+
+before="$(sha256sum "$home/tarnbox.dat")"
+check "out of range refused" 1 t settings set fixed_rows=5 fixed_columns=201
+expect_text "names the field" "fixed_columns" "$out"
+check "unknown field" 1 t settings set no_such=1
+check "text too long" 1 t settings set fixed_quotation=1234567
+check "not Shift_JIS" 1 t settings set top_page=😀.html
+[ "$before" = "$(sha256sum "$home/tarnbox.dat")" ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: refused set changed the file"; }
+check "set several" 0 t settings set top_page=トップ.html log_size_kb=30000 multiple_addresses=1 page_colours=$(printf 'ABCDEF,%.0s' $(seq 29))123456
+check "show after set" 0 t settings show
+expect_text "japanese text round trip" "top_page=トップ.html" "$out"
+expect_text "log size" "log_size_kb=30000" "$out"
+expect_text "last colour" ",123456" "$out"
+
+check "add user" 0 t users add --name 山田太郎 --mail-address taro@example.jp --id taro --password secret --cc
+check "add second" 0 t users add --name Hanako --mail-address hanako@example.jp --id hanako --password pw2 --apop
+check "duplicate id" 1 t users add --name X --mail-address x@example.jp --id taro --password p
+expect_text "duplicate message" "すでに登録済みのPOP3ユーザー名です。" "$out"
+check "empty name" 1 t users add --name "" --mail-address x@example.jp --id x --password p
+expect_text "name message" "名前を入力してください。" "$out"
+check "address without at" 1 t users add --name X --mail-address x.example.jp --id x --password p
+expect_text "address message" "メールアドレスが正しくありません。" "$out"
+check "empty password" 1 t users add --name X --mail-address x@example.jp --id x --password ""
+expect_text "password message" "パスワードとパスワード再入力にパスワードを入力してください。" "$out"
+check "id that climbs out" 1 t users add --name X --mail-address x@example.jp --id ../x --password p
+check "servers fixed by the administrator" 1 t users add --name X --mail-address x@e.jp --id x --password p --smtp-server 10.0.0.1
+check "list" 0 t users list
+expect_text "first user" "$(printf '0\ttaro\t山田太郎\ttaro@example.jp')" "$out"
+expect_text "second user" "$(printf '1\thanako\tHanako\thanako@example.jp')" "$out"
+[ "$(stat -c %s "$home/tarnbox.dat")" -eq 8800 ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: file size"; }
+
+# A full table refuses the 101st user with the message of the form.
+for i in $(seq 3 100); do t users add --name "u$i" --mail-address "u$i@e.jp" --id "u$i" --password p >/dev/null 2>&1; done
+check "list of 100" 0 t users list
+[ "$(wc -l <<<"$out")" -eq 100 ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: not 100 users"; }
+check "101st refused" 1 t users add --name X --mail-address x@e.jp --id u101 --password p
+expect_text "limit message" "これ以上の登録はできません。" "$out"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

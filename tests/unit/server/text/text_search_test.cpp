@@ -1,0 +1,100 @@
+#include "server/text/text_search.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "server/text/char_class.h"
+
+namespace {
+
+TEST(PrefixEqualTest, ComparesFirstBytes) {
+    const struct {
+        const char* a;
+        const char* b;
+        int n;
+        int no_case;
+        int exact;
+    } cases[] = {
+        {"Content-Type: x", "content-type", 12, 0, 1},
+        {"abc", "abd", 2, 0, 0},
+        {"abc", "abd", 3, 1, 1},
+        {"ab", "ab", 2, 0, 0},
+        {"ab", "ab", 3, 1, 1}, // both end before n
+        {"ab", "abc", 3, 1, 1},
+        {"abc", "abc", 0, 1, 1},
+        {"abc", "abc", -1, 1, 1},
+        {"", "", 1, 1, 1},
+        {"[x", "{x", 2, 1, 1}, // only letters fold
+        {"\x82\xa0", "\x82\xa0", 2, 0, 0},
+        {"\x82\xa0", "\x82\x80", 2, 1, 1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PrefixEqualNoCase(c.a, c.b, c.n), c.no_case) << c.a << " / " << c.b << " " << c.n;
+        EXPECT_EQ(PrefixEqual(c.a, c.b, c.n), c.exact) << c.a << " / " << c.b << " " << c.n;
+    }
+    EXPECT_EQ(PrefixEqual(nullptr, "a", 1), 1);
+    EXPECT_EQ(PrefixEqualNoCase("a", nullptr, 1), 1);
+}
+
+TEST(FindCharTest, FirstAndLast) {
+    const char* s = "a/b/c";
+    EXPECT_EQ(FindChar(s, '/'), 1);
+    EXPECT_EQ(FindChar(s, 'x'), -1);
+    EXPECT_EQ(FindChar("", '/'), -1);
+    EXPECT_EQ(FindChar(nullptr, '/'), -1);
+    EXPECT_EQ(FindChar(s, '\0'), -1);
+    EXPECT_EQ(FindLastChar(s, '/'), s + 3);
+    EXPECT_EQ(FindLastChar(s, 'x'), nullptr);
+    EXPECT_EQ(FindLastChar(static_cast<const char*>(nullptr), 'x'), nullptr);
+    EXPECT_EQ(FindLastChar(s, '\0'), nullptr);
+}
+
+TEST(SkipBlanksTest, StopsAtOtherBytes) {
+    const char* s = " \t \r\nx";
+    EXPECT_EQ(SkipBlanks(s), s + 3);
+    const char* empty = "  ";
+    EXPECT_EQ(SkipBlanks(empty), empty + 2);
+}
+
+TEST(ParseIntTest, ValuesAndEnds) {
+    const struct {
+        const char* text;
+        int value;
+        int end; // offset of *end
+    } cases[] = {
+        {"42", 42, 2},
+        {"  \t-17;x", -17, 6},
+        {"007 ", 7, 3},
+        {"", 0, 0},
+        {"  x", 0, 0},
+        {" -", 0, 0},
+        {"- 5", 0, 0},
+        {"+5", 0, 0},
+        {"2147483647", INT_MAX, 10},
+        {"2147483648", INT_MAX, 10},
+        {"-2147483648", INT_MIN, 11},
+        {"-2147483649", INT_MIN, 11},
+        {"99999999999999999999999999999999999999x", INT_MAX, 38},
+        {"-99999999999999999999999999999999999999", INT_MIN, 39},
+    };
+    for (const auto& c : cases) {
+        const char* end = nullptr;
+        EXPECT_EQ(ParseInt(c.text, &end), c.value) << c.text;
+        EXPECT_EQ(end - c.text, c.end) << c.text;
+    }
+}
+
+TEST(CharClassTest, LinkCharsAndCase) {
+    for (const char* s = "aZ09/.-_@~:?#=&%,"; *s; ++s) EXPECT_TRUE(IsLinkChar(*s)) << *s;
+    for (const char* s = " \"'<>()[]{}|\\^`;!*+$\x81\xe0"; *s; ++s) {
+        EXPECT_FALSE(IsLinkChar(*s)) << *s;
+    }
+    EXPECT_FALSE(IsAlpha('\xe0'));
+    EXPECT_FALSE(IsAlnum('`'));
+    EXPECT_EQ(ToUpperAscii('q'), 'Q');
+    EXPECT_EQ(ToUpperAscii('{'), '{');
+    EXPECT_EQ(ToUpperAscii('\xe1'), '\xe1');
+}
+
+} // namespace

@@ -1,0 +1,41 @@
+// Shared pieces of the store tests: a DataStore in a fresh temporary home,
+// sample users and settings, and comparisons against the image builder's
+// descriptions.
+#pragma once
+#include "store/data_file.h"
+#include "store/image_builder.h"
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+// Sample content in the shapes real users have. Variant picks one of several
+// people; Japanese names are Shift_JIS bytes.
+image::SlotDesc sample_user(const std::string& id, int variant = 0);
+image::HeaderDesc sample_settings();
+
+UserRecord record_of(const image::SlotDesc& d);
+// Empty when r holds what d describes; otherwise the first differences.
+std::string record_diff(const UserRecord& r, const image::SlotDesc& d);
+// What a reader that accepts every item of d must produce.
+BasicSettings settings_of(const image::HeaderDesc& d, const std::string& user_folder);
+std::string settings_diff(const BasicSettings& actual, const BasicSettings& expected);
+// Empty when actual equals img on every byte img marks meaningful.
+std::string meaningful_diff(const uint8_t* actual, const image::Image& img);
+
+class StoreTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    void put_file(const std::string& path, const image::Bytes& bytes);
+    image::Bytes get_file(const std::string& path);
+    bool exists(const std::string& path);
+    // Writes image as the data file and loads it.
+    int load(const image::Bytes& file);
+    std::vector<UserRecord*> users();
+    std::string adr_path(const std::string& id) { return ds.user_folder + "/" + id + ".adr"; }
+
+    std::string home;
+    DataStore ds;
+    std::vector<std::string> messages;
+};
