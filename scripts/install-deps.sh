@@ -2,7 +2,7 @@
 # Installs what building and testing Tarnbox needs on Debian 12. Safe to run
 # again: packages already present are left alone.
 set -euo pipefail
-packages=(build-essential cmake g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev
+packages=(build-essential cmake g++ clang python3 libclang-rt-14-dev libgtest-dev libgmock-dev
           libssl-dev pkg-config locales tzdata)
 missing=()
 for p in "${packages[@]}"; do

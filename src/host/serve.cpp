@@ -29,12 +29,13 @@ bool take_seconds(const std::vector<std::string>& args, size_t& i, int& out) {
 } // namespace
 
 int admin_serve(AdminContext& ctx) {
-    int worker = 30, idle = 600, request = 60;
+    int worker = 30, idle = 600, request = 60, ceiling = 1000;
     for (size_t i = 0; i < ctx.args.size(); i++) {
         const std::string& a = ctx.args[i];
         bool ok = a == "--worker-timeout"    ? take_seconds(ctx.args, i, worker)
                   : a == "--idle-timeout"    ? take_seconds(ctx.args, i, idle)
                   : a == "--request-timeout" ? take_seconds(ctx.args, i, request)
+                  : a == "--max-connections" ? take_seconds(ctx.args, i, ceiling)
                                              : false;
         if (!ok) return admin_fail("serve: 不明なオプションか不正な値です: " + a);
     }
@@ -69,6 +70,7 @@ int admin_serve(AdminContext& ctx) {
     workerTimeoutSeconds = worker;
     idleTimeoutSeconds = idle;
     requestTimeoutSeconds = request;
+    maxConnections = ceiling;
 
     int sock = OpenListenSocket(ctx.ds.settings.http_port);
     if (sock < 0)

@@ -192,6 +192,7 @@ int write_user_slot(DataStore& ds, const UserRecord& r) {
         say(ds, "データファイル " + ds.data_path + " を書けません: " + error_text());
         return -1;
     }
+    drop_stale_overflow_book(r, ds.user_folder.c_str());
     return 1;
 }
 
@@ -223,6 +224,8 @@ int rewrite_data_file(DataStore& ds) {
         say(ds, "データファイル " + ds.data_path + " を書けません: " + error_text());
         return -1;
     }
+    for (UserRecord* r = ds.users.head.link; r; r = r->link)
+        drop_stale_overflow_book(*r, ds.user_folder.c_str());
     ds.slots_in_sync = true;
     return 1;
 }

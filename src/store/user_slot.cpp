@@ -165,16 +165,19 @@ int encode_user_slot(const UserRecord& r, uint8_t file_key, const char* user_fol
     const std::string& book = r.address_book;
     if (book.empty())
         return encode_all(r, file_key, BookItem::none, slot) ? kSlotOk : kSlotTooLarge;
-    if (static_cast<int>(book.size()) <= kBookInSlot) {
-        if (!encode_all(r, file_key, BookItem::inline_text, slot)) return kSlotTooLarge;
-        if (have_path) unlink(path.c_str());
-        return kSlotOk;
-    }
+    if (static_cast<int>(book.size()) <= kBookInSlot)
+        return encode_all(r, file_key, BookItem::inline_text, slot) ? kSlotOk : kSlotTooLarge;
     // Fit first, then touch the overflow file, so a refused record leaves the
     // old book file as it was.
     if (!encode_all(r, file_key, BookItem::overflow, slot)) return kSlotTooLarge;
     if (have_path && write_file_atomically(path, book.data(), book.size()) == 1) return kSlotOk;
     return encode_all(r, file_key, BookItem::inline_text, slot) ? kSlotOk : kSlotTooLarge;
+}
+
+void drop_stale_overflow_book(const UserRecord& r, const char* user_folder) {
+    std::string path;
+    if (r.address_book.empty() || static_cast<int>(r.address_book.size()) > kBookInSlot) return;
+    if (overflow_book_path(user_folder, r.set[0].id, path)) unlink(path.c_str());
 }
 
 int decode_user_slot(const uint8_t (&slot)[kSlotSize], uint8_t file_key, const char* user_folder,

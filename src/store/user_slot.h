@@ -18,11 +18,14 @@ enum SlotResult : int {
 bool overflow_book_path(const char* user_folder, const char* id, std::string& path_r);
 
 // Fills slot from r. Books over kBookInSlot characters go to the overflow file
-// when it can be written, else into the slot; a book that fits the slot
-// removes a stale overflow file. Returns kSlotOk or kSlotTooLarge (nothing is
-// written outside the slot either way).
+// when it can be written, else into the slot. Returns kSlotOk or kSlotTooLarge
+// (nothing is written outside the slot either way).
 int encode_user_slot(const UserRecord& r, uint8_t file_key, const char* user_folder,
                      uint8_t (&slot)[kSlotSize]);
+
+// Removes the overflow file of a book that now fits its slot. Call it only
+// after the slot is on disk: until then the old slot may still point at it.
+void drop_stale_overflow_book(const UserRecord& r, const char* user_folder);
 
 // Decodes slot into r (which must be freshly zeroed). Returns kSlotOk,
 // kSlotBadId or kSlotBadField; reads only inside the slot.

@@ -1,9 +1,12 @@
 #include "mail/charset/detect.h"
 
-#include <cstdint>
 #include <cstring>
 
+#include "mail/charset/jis_blocks.h"
 #include "mail/charset/sjis.h"
+
+using jis_blocks::kJisBlock;
+using jis_blocks::put_sjis;
 
 namespace {
 
@@ -14,13 +17,6 @@ constexpr bool is_euc_byte(unsigned c) {
 constexpr unsigned char kEsc = 0x1B;
 
 enum class Shift { Ascii, TwoByte, Kana };
-
-// True when all eight bytes at p are below 0x80.
-inline bool ascii8(const unsigned char* p) {
-    std::uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    return (v & 0x8080808080808080ULL) == 0;
-}
 
 // Recognises the escape at p (left bytes available); returns false when p
 // does not start one of the five sequences the mail code knows.
@@ -42,11 +38,66 @@ inline bool read_escape(const unsigned char* p, int left, Shift& shift) {
     return true;
 }
 
-inline void put_sjis(unsigned char* out, unsigned j1, unsigned j2) {
-    const std::uint16_t s =
-        jis_to_sjis(static_cast<unsigned char>(j1), static_cast<unsigned char>(j2));
-    out[0] = static_cast<unsigned char>(s >> 8);
-    out[1] = static_cast<unsigned char>(s);
+// Two-byte shift from r: pairs until an escape or fewer than two bytes.
+inline void convert_jis_run(unsigned char* p, int len, int& r, int& w, Shift& shift) {
+    while (len - r >= 2) {
+        if (len - r >= kJisBlock && jis_blocks::pairs_to_sjis(p + r, p + w, 0)) {
+            r += kJisBlock;
+            w += kJisBlock;
+            continue;
+        }
+        const unsigned a = p[r];
+        if (a == kEsc && read_escape(p + r, len - r, shift)) {
+            r += 3;
+            return;
+        }
+        put_sjis(p + w, a, p[r + 1]);
+        r += 2;
+        w += 2;
+    }
+    if (len - r == 1) p[w++] = p[r++];
+}
+
+// ASCII shift of EUC-JP text from r: pairs convert, other bytes copy, until
+// an escape leaves the ASCII shift.
+inline void convert_euc_run(unsigned char* p, int len, int& r, int& w, Shift& shift) {
+    while (r < len) {
+        if (len - r >= kJisBlock) {
+            if (jis_blocks::pairs_to_sjis(p + r, p + w, 0x80)) {
+                r += kJisBlock;
+                w += kJisBlock;
+                continue;
+            }
+            if (w == r && jis_blocks::plain_ascii(p + r)) {
+                r += kJisBlock;
+                w += kJisBlock;
+                continue;
+            }
+        }
+        const unsigned c = p[r];
+        if (c == kEsc && read_escape(p + r, len - r, shift)) {
+            r += 3;
+            if (shift != Shift::Ascii) return;
+            continue;
+        }
+        if (is_euc_byte(c) && r + 1 < len && is_euc_byte(p[r + 1])) {
+            put_sjis(p + w, c - 0x80, p[r + 1] - 0x80u);
+            r += 2;
+            w += 2;
+        } else {
+            p[w++] = static_cast<unsigned char>(c);
+            ++r;
+        }
+    }
+}
+
+// ASCII shift of other text from r: bytes up to the next ESC stay as they are.
+inline void copy_ascii_run(unsigned char* p, int len, int& r, int& w) {
+    const void* esc = std::memchr(p + r + 1, kEsc, static_cast<std::size_t>(len - r - 1));
+    const int end = esc ? static_cast<int>(static_cast<const unsigned char*>(esc) - p) : len;
+    if (w != r) std::memmove(p + w, p + r, static_cast<std::size_t>(end - r));
+    w += end - r;
+    r = end;
 }
 
 } // namespace
@@ -57,10 +108,15 @@ int detect_japanese_code(const char* text, int len) {
     int result = 0;
     int i = 0;
     while (i + 1 < len) {
-        // Bytes below 0x81 are neither lead bytes nor EUC bytes: skip them in bulk.
-        if (i + 8 <= len && ascii8(p + i)) {
-            i += 8;
-            continue;
+        if (len - i >= kJisBlock) {
+            // ASCII is neither lead nor EUC byte; pairs that can only be EUC-JP
+            // each set the result to 2. Both leave i on a character boundary.
+            const jis_blocks::Block kind = jis_blocks::classify(p + i);
+            if (kind != jis_blocks::Block::Mixed) {
+                if (kind == jis_blocks::Block::EucPairs) result = 2;
+                i += kJisBlock;
+                continue;
+            }
         }
         if (is_sjis_lead(p[i]) && is_sjis_trail(p[i + 1])) {
             if (p[i] < 0xA1 || p[i + 1] < 0xA1) return 1;
@@ -93,73 +149,20 @@ int convert_to_sjis(char* buf, int len, int mode) {
     while (r < len) {
         if (p[r] == kEsc && read_escape(p + r, len - r, shift)) {
             r += 3;
-            continue;
-        }
-        if (shift == Shift::TwoByte) {
-            // Pairs until the next escape; a lone last byte falls through and is copied.
-            while (len - r >= 2) {
-                const unsigned a = p[r];
-                if (a == kEsc && read_escape(p + r, len - r, shift)) {
-                    r += 3;
-                    break;
-                }
-                const unsigned b = p[r + 1];
-                put_sjis(p + w, a, b);
-                r += 2;
-                w += 2;
+        } else if (shift == Shift::TwoByte) {
+            convert_jis_run(p, len, r, w, shift);
+        } else if (shift == Shift::Ascii) {
+            if (euc) {
+                convert_euc_run(p, len, r, w, shift);
+            } else {
+                copy_ascii_run(p, len, r, w);
             }
-            if (shift == Shift::TwoByte && len - r == 1) p[w++] = p[r++];
-            continue;
-        }
-        if (!euc && shift == Shift::Ascii) {
-            // Plain bytes up to the next ESC are copied unchanged.
-            const void* esc = std::memchr(p + r + 1, kEsc, static_cast<std::size_t>(len - r - 1));
-            const int end =
-                esc ? static_cast<int>(static_cast<const unsigned char*>(esc) - p) : len;
-            if (w != r) std::memmove(p + w, p + r, static_cast<std::size_t>(end - r));
-            w += end - r;
-            r = end;
-            continue;
-        }
-        if (euc && shift == Shift::Ascii) {
-            while (r < len) {
-                if (w == r && r + 8 <= len && ascii8(p + r)) {
-                    // Nothing to move and no ESC test needed unless one is present.
-                    std::uint64_t v;
-                    std::memcpy(&v, p + r, sizeof v);
-                    const std::uint64_t x = v ^ 0x1B1B1B1B1B1B1B1BULL;
-                    if (((x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL) == 0) {
-                        r += 8;
-                        w += 8;
-                        continue;
-                    }
-                }
-                const unsigned c = p[r];
-                if (c == kEsc && read_escape(p + r, len - r, shift)) {
-                    r += 3;
-                    if (shift != Shift::Ascii) break;
-                    continue;
-                }
-                if (is_euc_byte(c) && r + 1 < len && is_euc_byte(p[r + 1])) {
-                    put_sjis(p + w, c - 0x80, p[r + 1] - 0x80u);
-                    r += 2;
-                    w += 2;
-                } else {
-                    p[w++] = static_cast<unsigned char>(c);
-                    ++r;
-                }
-            }
-            continue;
-        }
-        // Katakana shift: rare enough for a plain byte step.
-        const unsigned c = p[r];
-        if (euc && is_euc_byte(c) && r + 1 < len && is_euc_byte(p[r + 1])) {
-            put_sjis(p + w, c - 0x80, p[r + 1] - 0x80u);
+        } else if (euc && is_euc_byte(p[r]) && r + 1 < len && is_euc_byte(p[r + 1])) {
+            put_sjis(p + w, p[r] - 0x80u, p[r + 1] - 0x80u);
             r += 2;
             w += 2;
-        } else {
-            p[w++] = static_cast<unsigned char>(c + 0x80);
-            ++r;
+        } else { // katakana shift
+            p[w++] = static_cast<unsigned char>(p[r++] + 0x80);
         }
     }
     p[w] = '\0';
@@ -174,10 +177,9 @@ int euc_to_sjis(char* dst, const char* src, int len) {
         auto* d = reinterpret_cast<unsigned char*>(dst);
         int r = 0;
         while (r < len) {
-            if (r + 8 <= len && ascii8(s + r)) {
-                std::memcpy(d + w, s + r, 8);
-                r += 8;
-                w += 8;
+            if (len - r >= kJisBlock && jis_blocks::pairs_to_sjis(s + r, d + w, 0x80)) {
+                r += kJisBlock;
+                w += kJisBlock;
                 continue;
             }
             const unsigned c = s[r];

@@ -121,6 +121,7 @@ int format_mail_date(char* dst, const char* value, size_t capacity) {
         if (capacity > 0) dst[0] = '\0';
         return -1;
     }
+    if (value == nullptr) value = "";
     const int64_t bias = time_zone_bias();
     int64_t zone = -bias;
     MailDateFields date;

@@ -12,7 +12,7 @@ int month_number(const char* name);
 // "yyyy/mm/dd hh:mm:ss" in the gateway's local time: the sender's zone ("+hhmm",
 // "-hhmm"; "JST" and a missing zone mean local time, any other name UTC) is moved
 // to the recorded bias. Two-digit years name 1900-1999. A date that is not a valid
-// calendar date (an empty value gives month 0, day 0) is written unconverted.
+// calendar date (an empty or null value gives month 0, day 0) is written unconverted.
 // Fields too wide for their columns are shown as 9999 (year) or 99, so the result
 // is always 19 characters.
 // Returns 1 for a valid date, 0 for one written unconverted, -1 when capacity is

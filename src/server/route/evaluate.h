@@ -7,3 +7,31 @@ void EvaluatePost(Connection& c);
 // The compose form's To (non-empty), CC and BCC values hold only valid
 // addresses.
 bool AddressCheck(Connection& c);
+// The same test on the three values: each is split at "," and the address of
+// every entry must pass ValidAddress (an empty address passes).
+bool RecipientsValid(const char* to, const char* cc, const char* bcc);
+
+// Mail worker starts, installed by the mail modules at start-up. A start sets
+// workerResult (0 running, 20 connect failed, 21 no such server) and, when a
+// thread runs, workerThread. While a start is not installed the exchange
+// counts as failed to connect (workerResult 20), so the worker wait answers
+// with the connection error page at once instead of after the time-out; a
+// message-as-text request (which has no error page) is answered not found.
+using WorkerStart = void (*)(Connection& c);
+extern WorkerStart StartMailWorker;         // a POP3 exchange for c.settingsIndex
+extern WorkerStart StartAllSettingsWorkers; // the extra sets of a merged list
+extern WorkerStart StartSendWorker;         // the SMTP exchange of a posted form
+
+// True when token is the identifier the last list recorded for message number
+// of set c.settingsIndex; installed by the received-mail list. Without it no
+// single-message deletion is accepted (the list is shown instead).
+extern bool (*DeleteTokenMatches)(Connection& c, int number, const char* token);
+
+// Where the compose form keeps its posted recipients; installed by the
+// compose page. Without it AddressCheck fails (there is no To value).
+struct Recipients {
+    const char* to;
+    const char* cc;
+    const char* bcc;
+};
+extern Recipients (*ComposeRecipients)(Connection& c);

@@ -61,7 +61,8 @@ struct HeaderDesc {
     uint8_t browser_auth = 0;
     uint8_t multiple_addresses = 0;
     uint8_t per_user_servers = 0;
-    std::array<uint8_t, kOptionCount> options{0, 0, 1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 10, 80, 1, 0, 0, 0};
+    std::array<uint8_t, kOptionCount> options{0, 0, 1, 1,  0,  0, 0, 0, 0,
+                                              1, 0, 0, 10, 80, 1, 0, 0, 0};
     std::string smtp_server;
     int smtp_port = 25;
     std::string pop3_server;

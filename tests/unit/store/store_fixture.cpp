@@ -1,4 +1,5 @@
 #include "store/store_fixture.h"
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -9,8 +10,8 @@
 namespace fs = std::filesystem;
 
 image::SlotDesc sample_user(const std::string& id, int variant) {
-    static const char* const names[] = {"\x97\xe9\x96\xd8\x91\xbe\x98\x59", // 鈴木太郎
-                                        "\x8e\x52\x93\x63",                 // 山田
+    static const char* const names[] = {"\x97\xe9\x96\xd8\x91\xbe\x98\x59",    // 鈴木太郎
+                                        "\x8e\x52\x93\x63",                    // 山田
                                         "Jane Q. Public", "\x8d\xb2\x93\xa1"}; // 佐藤
     const std::string name = names[variant % 4];
     image::SlotDesc d;
@@ -45,11 +46,11 @@ image::SlotDesc sample_user(const std::string& id, int variant) {
         c.mail_address = "list-" + id + "@example.org";
         c.apop_flag = 1;
     }
-    d.options[0] = variant % 2;          // delete_flag
-    d.options[1] = 10 + variant % 21;    // row_count
-    d.options[2] = 60 + variant % 141;   // column_count
-    d.options[11] = 1 + variant % 10;    // upload_no
-    d.options[14] = (variant / 2) % 2;   // delete_link
+    d.options[0] = variant % 2;        // delete_flag
+    d.options[1] = 10 + variant % 21;  // row_count
+    d.options[2] = 60 + variant % 141; // column_count
+    d.options[11] = 1 + variant % 10;  // upload_no
+    d.options[14] = (variant / 2) % 2; // delete_link
     d.options[29] = 0;
     return d;
 }
@@ -79,8 +80,9 @@ image::HeaderDesc sample_settings() {
     return d;
 }
 
-UserRecord record_of(const image::SlotDesc& d) {
-    UserRecord r;
+std::unique_ptr<UserRecord> record_of(const image::SlotDesc& d) {
+    auto made = std::make_unique<UserRecord>();
+    UserRecord& r = *made;
     auto put = [](char* dst, size_t cap, const std::string& s) {
         EXPECT_LT(s.size(), cap) << s;
         size_t n = std::min(s.size(), cap - 1);
@@ -108,16 +110,18 @@ UserRecord record_of(const image::SlotDesc& d) {
     }
     if (d.book != image::Book::none) r.address_book = d.book_text;
     std::copy(d.options.begin(), d.options.end(), r.options);
-    return r;
+    return made;
 }
 
 std::string record_diff(const UserRecord& r, const image::SlotDesc& d) {
     std::ostringstream out;
     auto text = [&](int s, const char* field, const char* got, const std::string& want) {
-        if (got != want) out << "set " << s << " " << field << ": '" << got << "' != '" << want << "'\n";
+        if (got != want)
+            out << "set " << s << " " << field << ": '" << got << "' != '" << want << "'\n";
     };
     auto number = [&](int s, const char* field, int got, int want) {
-        if (got != want) out << "set " << s << " " << field << ": " << got << " != " << want << "\n";
+        if (got != want)
+            out << "set " << s << " " << field << ": " << got << " != " << want << "\n";
     };
     for (int s = 0; s < 3; s++) {
         const SettingsSet& got = r.set[s];
@@ -143,7 +147,8 @@ std::string record_diff(const UserRecord& r, const image::SlotDesc& d) {
         out << "book: " << r.address_book.size() << " chars != " << book.size() << " chars\n";
     for (int i = 0; i < kOptionBytes; i++)
         if (r.options[i] != d.options[i])
-            out << "option " << i << ": " << int(r.options[i]) << " != " << int(d.options[i]) << "\n";
+            out << "option " << i << ": " << int(r.options[i]) << " != " << int(d.options[i])
+                << "\n";
     return out.str();
 }
 
@@ -200,8 +205,8 @@ std::string settings_diff(const BasicSettings& a, const BasicSettings& b) {
     text("admin_password", a.admin_password, b.admin_password);
     for (int i = 0; i < kPageColourCount; i++)
         if (a.page_colours[i] != b.page_colours[i])
-            out << "colour " << i << ": " << std::hex << a.page_colours[i] << " != "
-                << b.page_colours[i] << std::dec << "\n";
+            out << "colour " << i << ": " << std::hex << a.page_colours[i]
+                << " != " << b.page_colours[i] << std::dec << "\n";
     text("background_image", a.background_image, b.background_image);
     text("fixed_quotation", a.fixed_quotation, b.fixed_quotation);
     number("log_size_kb", a.log_size_kb, b.log_size_kb);
@@ -238,8 +243,12 @@ void StoreTest::TearDown() {
 }
 
 void StoreTest::put_file(const std::string& path, const image::Bytes& bytes) {
+    // A fresh file rather than a truncated one: ext4 flushes truncated files
+    // on close, which makes the thousands of loads below crawl.
+    std::remove(path.c_str());
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    f.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
     ASSERT_TRUE(f.good()) << path;
 }
 
@@ -248,7 +257,9 @@ image::Bytes StoreTest::get_file(const std::string& path) {
     return image::Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-bool StoreTest::exists(const std::string& path) { return fs::exists(path); }
+bool StoreTest::exists(const std::string& path) {
+    return fs::exists(path);
+}
 
 int StoreTest::load(const image::Bytes& file) {
     put_file(ds.data_path, file);

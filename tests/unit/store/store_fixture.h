@@ -5,6 +5,7 @@
 #include "store/data_file.h"
 #include "store/image_builder.h"
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,8 @@
 image::SlotDesc sample_user(const std::string& id, int variant = 0);
 image::HeaderDesc sample_settings();
 
-UserRecord record_of(const image::SlotDesc& d);
+// A new record (records hold atomics and cannot be copied).
+std::unique_ptr<UserRecord> record_of(const image::SlotDesc& d);
 // Empty when r holds what d describes; otherwise the first differences.
 std::string record_diff(const UserRecord& r, const image::SlotDesc& d);
 // What a reader that accepts every item of d must produce.

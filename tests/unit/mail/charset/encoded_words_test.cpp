@@ -18,7 +18,9 @@ std::string decode(const std::string& value, int size = kDecodedHeaderSize, int*
     auto dst = heap_copy("", static_cast<std::size_t>(size));
     const int n = decode_encoded_words(dst.get(), size, src.get());
     if (result) *result = n;
-    if (n >= 0) EXPECT_EQ(n, static_cast<int>(std::strlen(dst.get())));
+    if (n >= 0) {
+        EXPECT_EQ(n, static_cast<int>(std::strlen(dst.get())));
+    }
     return dst.get();
 }
 
@@ -41,10 +43,12 @@ TEST(DecodeEncodedWords, Words) {
         {"=??B?YQ==?=", "a"},  // empty charset
         {"=?x?YQ==?=", "a"},   // no encoding letter: base64
         {"=?x?QUJD?=", "ABC"}, // 'Q' without '?' is base64 text
-        {"=?x?B??=", ""},
+        {"=?x?B?"
+         "?=",
+         ""},
         {"=?x?B?YQ", ""}, // unfinished word gives nothing
         {"ab=?x", "ab"},  // ends inside the charset
-        {"ab=?x?B?YQ==?= tail=?cs", "ab a tail"},
+        {"ab=?x?B?YQ==?= tail=?cs", "aba tail"},
         {"a=b?c", "a=b?c"},
         {"=", "="},
         {"\x82\xA0=?x?B?YQ==?=", "\x82\xA0"
@@ -52,7 +56,7 @@ TEST(DecodeEncodedWords, Words) {
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(decode(in), out) << in;
     char fixed[kDecodedHeaderSize];
-    EXPECT_EQ(decode_encoded_words(fixed, "=?EUC-JP?B?pKI=?="), 7);
+    EXPECT_EQ(decode_encoded_words(fixed, "=?EUC-JP?B?pKI=?="), 8);
     EXPECT_EQ(decode_encoded_words(fixed, nullptr), 0);
 }
 

@@ -157,6 +157,38 @@ TEST(JisTable, WholeTableAsOneTextAgreesWithIconv) {
     EXPECT_EQ(std::string(dst.get(), n), expected);
 }
 
+// The whole table as one run, shifted by 0-7 leading characters, so that
+// every code is met both inside the block-wise fast path and in the per-pair
+// tail, at every position within a block.
+TEST(JisTable, OneRunAtEveryAlignmentAgreesWithIconv) {
+    const std::vector<Code> table = reference_table("EUC-JP", "SHIFT_JIS");
+    Iconv iso_ref("ISO-2022-JP", "SHIFT_JIS");
+    for (int shift = 0; shift < 8; ++shift) {
+        SCOPED_TRACE(shift);
+        std::string iso = "\x1b$B", euc, expected;
+        for (int k = 0; k < shift; ++k) {
+            iso += "$\"";
+            euc += "\xA4\xA2";
+            expected += "\x82\xA0";
+        }
+        for (const Code& c : table) {
+            iso += static_cast<char>(c.j1);
+            iso += static_cast<char>(c.j2);
+            euc += euc_of(c.j1, c.j2);
+            expected += c.sjis;
+        }
+        iso += "\x1b(B";
+        ASSERT_EQ(iso_ref(iso), expected);
+        EXPECT_EQ(convert(iso, kCodeDetect), expected);
+        EXPECT_EQ(convert(euc, kCodeEuc), expected);
+        // Odd ASCII in front moves the EUC pairs off the block boundaries.
+        EXPECT_EQ(convert("x" + euc, kCodeEuc), "x" + expected);
+        auto dst = heap_copy("", euc.size() + 1);
+        const int n = euc_to_sjis(dst.get(), euc.data(), static_cast<int>(euc.size()));
+        EXPECT_EQ(std::string(dst.get(), n), expected);
+    }
+}
+
 // CP932 as glibc has it also places the NEC symbols of row 13 by the same
 // arithmetic. Two groups are left out because CP932 does not place them by
 // the arithmetic at all, so no converter of this kind can match there:

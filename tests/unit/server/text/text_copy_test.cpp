@@ -7,33 +7,25 @@
 
 namespace {
 
-// Two-byte characters whose second byte is a delimiter in ASCII.
+// Two-byte characters whose second byte is an ASCII delimiter.
 #define SO_5C "\x83\x5c"    // katakana SO, second byte "\"
 #define SPACE_40 "\x81\x40" // ideographic space, second byte "@"
 
-struct CopyUntilCase {
-    const char* src;
-    const char* delimiters;
-    size_t capacity;
-    const char* copied;
-    int next; // offset of the returned position
-};
-
 TEST(CopyUntilTest, StopsAtDelimiterWithinCapacity) {
-    const CopyUntilCase cases[] = {
+    const struct {
+        const char* src;
+        const char* delimiters;
+        size_t capacity;
+        const char* copied;
+        int next; // offset of the returned position
+    } cases[] = {
         {"name: value", ":", 16, "name", 5},
-        {"a b-c", " -", 16, "a", 2},
         {"abc", ",", 16, "abc", 3},
-        {",abc", ",", 16, "", 1},
-        {"", ",", 16, "", 0},
         {"abcdef,g", ",", 4, "abc", 7}, // cut, rest skipped to the delimiter
-        {"abcdef", ",", 1, "", 6},
         {"a" SO_5C "b\\c", "\\", 16, "a" SO_5C "b", 5},
         {SPACE_40 "x@y", "@", 16, SPACE_40 "x", 4},
         {"a" SO_5C "b", ",", 3, "a", 4}, // a pair is never cut
-        {"a" SO_5C "b", ",", 4, "a" SO_5C, 4},
-        {"a\x83", ",", 16, "a\x83", 2}, // stray lead byte before the end
-        {"\x83,b", ",", 16, "\x83", 2}, // or before a delimiter it cannot pair with
+        {"\x83,b", ",", 16, "\x83", 2},  // a stray lead byte does not hide the delimiter
     };
     for (const auto& c : cases) {
         char dst[32];
@@ -41,28 +33,19 @@ TEST(CopyUntilTest, StopsAtDelimiterWithinCapacity) {
         const char* next = CopyUntil(dst, c.src, c.delimiters, c.capacity);
         EXPECT_STREQ(dst, c.copied) << c.src;
         EXPECT_EQ(next - c.src, c.next) << c.src;
-        EXPECT_EQ(dst[c.capacity], '#') << c.src; // nothing written past the capacity
+        EXPECT_EQ(dst[c.capacity], '#') << c.src;
     }
 }
 
-TEST(CopyUntilTest, ArrayOverloadUsesArraySize) {
-    char small[3];
-    const char* src = "abcdef x";
-    EXPECT_EQ(CopyUntil(small, src, " ") - src, 7);
-    EXPECT_STREQ(small, "ab");
-}
-
-// Reads all lines with the given capacity, joined by "|".
+// All lines read with the given capacity, each followed by "|".
 std::string ReadAll(const char* text, size_t capacity) {
     std::string lines;
-    const char* p = text;
     char line[16];
-    while (*p != '\0') {
+    for (const char* p = text; *p != '\0';) {
         std::memset(line, '#', sizeof line);
         p = ReadLine(line, p, capacity);
         EXPECT_EQ(line[capacity], '#');
-        lines += line;
-        lines += '|';
+        lines += std::string(line) + "|";
     }
     return lines;
 }
@@ -73,28 +56,20 @@ TEST(ReadLineTest, SplitsLines) {
         size_t capacity;
         const char* lines;
     } cases[] = {
-        {"a\r\nbc\r\n", 8, "a|bc|"},
-        {"a\nbc", 8, "a|bc|"},            // last line without line feed
+        {"a\r\nbc", 8, "a|bc|"},          // last line without line feed
         {"\n\r\nx", 8, "||x|"},           // empty lines
         {"a\rb\n", 8, "ab|"},             // carriage returns anywhere are dropped
         {"abcdefgh\n", 4, "abc|def|gh|"}, // a cut line continues
         {"abc\r\n", 4, "abc|"},           // exact fit is not a cut
         {"ab" SO_5C "\n", 4, "ab|" SO_5C "|"},
-        {SPACE_40 SO_5C "\r\n", 5, SPACE_40 SO_5C "|"},
         {"\x83\nx", 8, "\x83|x|"}, // a stray lead byte does not eat the line feed
     };
     for (const auto& c : cases) EXPECT_EQ(ReadAll(c.text, c.capacity), c.lines) << c.text;
-}
 
-TEST(ReadLineTest, ReturnsEndOrFirstByteNotCopied) {
     char line[16];
-    const char* text = "abc";
+    const char* text = "ab\ncd";
     EXPECT_EQ(ReadLine(line, text), text + 3);
-    const char* two = "ab\ncd";
-    EXPECT_EQ(ReadLine(line, two), two + 3);
-    const char* longer = "abcdef";
-    EXPECT_EQ(ReadLine(line, longer, 4), longer + 3);
-    EXPECT_STREQ(line, "abc");
+    EXPECT_EQ(ReadLine(line, text + 3), text + 5);
 }
 
 } // namespace

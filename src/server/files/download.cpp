@@ -1,0 +1,85 @@
+#include "server/files/file_access.h"
+#include "server/files/static_file.h"
+#include "server/route/dispatcher.h"
+#include "server/server_paths.h"
+#include "server/text/text_copy.h"
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A name that stays inside its folder.
+bool SafeName(const char* name) {
+    return name[0] && strcmp(name, ".") != 0 && strcmp(name, "..") != 0 && !strchr(name, '/');
+}
+
+AttachmentEntry* Entry(Connection& c) {
+    if (!c.user || c.itemNumber < 0 || c.itemNumber >= kMaxAttachments) return nullptr;
+    return &c.user->runtime.attachments[c.itemNumber];
+}
+
+// The file is still offered by the user's last message.
+bool IsCurrentAttachment(const UserRecord& u, const char* name) {
+    int count = u.runtime.attachmentCount;
+    if (count > kMaxAttachments) count = kMaxAttachments;
+    for (int i = 0; i < count; i++)
+        if (strcmp(u.runtime.attachments[i].file_name, name) == 0) return true;
+    return false;
+}
+
+void EndDownload(Connection& c) {
+    CloseFile(c);
+    if (c.user && !IsCurrentAttachment(*c.user, c.downloadName)) unlink(c.downloadPath);
+    c.state = PageState::Done;
+}
+
+} // namespace
+
+void StartDownload(Connection& c) {
+    AttachmentEntry* a = Entry(c);
+    const char* id = c.user ? c.user->set[0].id : "";
+    std::string path;
+    if (a && SafeName(a->file_name) && SafeName(id))
+        path = server_paths().temp + "/" + id + "/" + a->file_name;
+    if (path.empty() || path.size() >= sizeof c.downloadPath) {
+        NotFoundPage(c);
+        c.state = PageState::Done;
+        return;
+    }
+    CopyUntil(c.downloadName, a->file_name, "");
+    memcpy(c.downloadPath, path.c_str(), path.size() + 1);
+    SendRaw(c, "HTTP/1.0 200 OK\r\n");
+    SendRaw(c, "Content-Type: application/octet-stream\r\n");
+    c.state = PageState::DownloadStart;
+}
+
+void DownloadStartStep(Connection& c) {
+    AttachmentEntry* a = Entry(c);
+    if (!a) {
+        c.state = PageState::Done;
+        return;
+    }
+    // The message view may still be writing the file.
+    if (a->writing) return;
+    c.file = OpenRegularFile(c.downloadPath);
+    if (c.file < 0) {
+        c.state = PageState::Done;
+        return;
+    }
+    struct stat st {};
+    fstat(c.file, &st);
+    char line[64];
+    snprintf(line, sizeof line, "Content-Length: %lld\r\n\r\n", static_cast<long long>(st.st_size));
+    SendRaw(c, line);
+    c.state = PageState::DownloadStream;
+}
+
+void DownloadStreamStep(Connection& c) {
+    char block[kStreamBlock];
+    ssize_t n = c.file >= 0 ? read(c.file, block, sizeof block) : -1;
+    bool sent = n <= 0 || SendBlock(c, block, static_cast<size_t>(n));
+    if (n < static_cast<ssize_t>(sizeof block) || !sent) EndDownload(c);
+}

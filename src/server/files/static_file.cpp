@@ -1,0 +1,63 @@
+#include "server/files/static_file.h"
+#include "mail/date/response_date.h"
+#include "server/files/file_access.h"
+#include "server/text/path_part.h"
+#include <cstdio>
+#include <ctime>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const char* ContentTypeLine(const char* path) {
+    const char* ext = Extension(path);
+    if (strcasecmp(ext, "jpeg") == 0 || strcasecmp(ext, "jpg") == 0)
+        return "Content-Type: image/jpeg\r\n";
+    if (strcasecmp(ext, "gif") == 0) return "Content-Type: image/gif\r\n";
+    if (strcasecmp(ext, "html") == 0 || strcasecmp(ext, "htm") == 0)
+        return "Content-Type: text/html\r\n";
+    if (strcasecmp(ext, "txt") == 0) return "Content-Type: text/plain\r\n";
+    return "Content-Type: application/octet-stream\r\n";
+}
+
+void SendDateLine(Connection& c, const char* name, time_t when) {
+    char date[kResponseDateSize];
+    if (response_date(date, when) < 0) date[0] = '\0';
+    char line[64 + kResponseDateSize];
+    snprintf(line, sizeof line, "%s: %s\r\n", name, date);
+    SendRaw(c, line);
+}
+
+} // namespace
+
+void StaticFile(Connection& c) {
+    struct stat st {};
+    fstat(c.file, &st);
+    SendRaw(c, "HTTP/1.0 200 OK\r\n");
+    SendDateLine(c, "Date", time(nullptr));
+    SendRaw(c, "Connection: close\r\n");
+    SendRaw(c, ContentTypeLine(c.downloadPath));
+    SendDateLine(c, "Last-Modified", st.st_mtime);
+    char line[64];
+    snprintf(line, sizeof line, "Content-Length: %lld\r\n\r\n", static_cast<long long>(st.st_size));
+    SendRaw(c, line);
+    if (c.route == Route::Static) {
+        c.state = PageState::StaticStream;
+    } else {
+        CloseFile(c);
+        c.state = PageState::Done;
+    }
+}
+
+void StaticStreamStep(Connection& c) {
+    char block[kStreamBlock];
+    ssize_t n = c.file >= 0 ? read(c.file, block, sizeof block) : -1;
+    bool sent = n <= 0 || SendBlock(c, block, static_cast<size_t>(n));
+    // A short read is the end of the file; a client that has gone needs
+    // nothing more.
+    if (n < static_cast<ssize_t>(sizeof block) || !sent) {
+        CloseFile(c);
+        c.state = PageState::Done;
+    }
+}

@@ -1,0 +1,167 @@
+#include "server/form/form_reader.h"
+
+#include <cstring>
+
+#include "server/form/part_header.h"
+#include "server/form/upload_file.h"
+#include "server/text/char_class.h"
+#include "server/text/text_copy.h"
+#include "server/text/text_search.h"
+
+FieldHandler UserField = nullptr;
+FieldHandler SendField = nullptr;
+FieldHandler BookField = nullptr;
+
+namespace {
+
+// Login fields a and b are bounded like a user name or password.
+constexpr size_t kLoginFieldSize = 40;
+
+bool Starts(const char* s, const char* prefix) {
+    return strncmp(s, prefix, strlen(prefix)) == 0;
+}
+
+void AddDeleteMark(Connection& c, const char* mark, size_t n) {
+    size_t used = strlen(c.deleteList);
+    if (used + n + 1 >= sizeof c.deleteList) return;
+    memcpy(c.deleteList + used, mark, n);
+    c.deleteList[used + n] = ',';
+    c.deleteList[used + n + 1] = '\0';
+}
+
+void SetListTime(Connection& c, const char* value) {
+    if (IsDigit(static_cast<unsigned char>(*value))) c.listTimeField = ParseInt(value);
+}
+
+void SetLoginSlot(Connection& c, int slot, const char* value) {
+    CopyUntil(c.formSlots[slot], value, "", kLoginFieldSize);
+}
+
+void CallHandler(FieldHandler handler, Connection& c, const char* text) {
+    if (handler != nullptr) handler(c, text, 1);
+}
+
+void UrlencodedLine(Connection& c) {
+    const char* line = c.line;
+    if (Starts(line, "message=")) {
+        AppendMessage(c, line + 8);
+        c.bodyMode = kBodyUrlencodedMessage;
+    } else if (Starts(line, "user_")) {
+        CallHandler(UserField, c, line + 5);
+    } else if (Starts(line, "send_")) {
+        CallHandler(SendField, c, line + 5);
+    } else if (Starts(line, "book_")) {
+        CallHandler(BookField, c, line + 5);
+    } else if (Starts(line, "delete_")) {
+        AddDeleteMark(c, line + 7, strcspn(line + 7, "="));
+    } else if (Starts(line, "list_time")) {
+        const char* eq = strchr(line, '=');
+        if (eq != nullptr) SetListTime(c, eq + 1);
+    } else if (Starts(line, "a=")) {
+        SetLoginSlot(c, 0, line + 2);
+    } else if (Starts(line, "b=")) {
+        SetLoginSlot(c, 2, line + 2);
+    } else if (c.bodyMode == kBodyUrlencodedMessage) {
+        // The message text runs on until a recognised field; the upload
+        // fields that follow it in the compose form end it too.
+        if (Starts(line, "upload")) {
+            c.bodyMode = kBodyUrlencoded;
+        } else {
+            AppendMessage(c, line);
+        }
+    }
+}
+
+// One line of an ordinary part. The page fields get every line; the list and
+// login fields take the first line of their value, like their urlencoded
+// forms, so the multipart list form can delete marked mail too.
+void FieldPartLine(Connection& c) {
+    const char* name = c.partName;
+    FieldHandler handler = nullptr;
+    if (Starts(name, "send_")) {
+        handler = SendField;
+    } else if (Starts(name, "user_")) {
+        handler = UserField;
+    } else if (Starts(name, "book_")) {
+        handler = BookField;
+    } else if (Starts(name, "delete_")) {
+        AddDeleteMark(c, name + 7, strlen(name + 7));
+        c.partName[0] = '\0';
+        return;
+    } else if (Starts(name, "list_time")) {
+        SetListTime(c, c.line);
+        c.partName[0] = '\0';
+        return;
+    } else if (strcmp(name, "a") == 0 || strcmp(name, "b") == 0) {
+        SetLoginSlot(c, name[0] == 'a' ? 0 : 2, c.line);
+        c.partName[0] = '\0';
+        return;
+    }
+    if (handler == nullptr) return;
+    CopyUntil(c.scratch, name + 5, "");
+    CopyUntil(c.receiveBuffer, c.line, "");
+    handler(c, c.receiveBuffer, 0);
+}
+
+bool IsBoundaryLine(const Connection& c) {
+    size_t n = strlen(c.boundary);
+    if (c.bodyMode == kBodyPartFile) {
+        return static_cast<size_t>(c.lineLength) >= n && memcmp(c.line, c.boundary, n) == 0;
+    }
+    return strncmp(c.line, c.boundary, n) == 0;
+}
+
+void MultipartLine(Connection& c) {
+    if (IsBoundaryLine(c)) {
+        // The closing boundary is no different: the body count ends the body.
+        CloseUpload(c);
+        c.partName[0] = '\0';
+        c.bodyMode = kBodyPartHeaders;
+        return;
+    }
+    switch (c.bodyMode) {
+    case kBodyPartHeaders:
+        if (c.line[0] != '\0') {
+            PartHeaderLine(c, c.line);
+        } else if (Starts(c.partName, "message")) {
+            c.bodyMode = kBodyPartMessage;
+        } else if (!Starts(c.partName, "upload")) {
+            c.bodyMode = kBodyPartField;
+        } else {
+            c.crlfHeld = 0;
+            c.bodyMode = kBodyPartFile;
+        }
+        break;
+    case kBodyPartField:
+        FieldPartLine(c);
+        break;
+    case kBodyPartMessage:
+        AppendMessage(c, c.line);
+        break;
+    case kBodyPartFile:
+        WriteUploadPiece(c, c.line, c.lineLength);
+        break;
+    }
+}
+
+} // namespace
+
+void FormLine(Connection& c) {
+    if (c.bodyMode == kBodyUrlencoded || c.bodyMode == kBodyUrlencodedMessage) {
+        UrlencodedLine(c);
+    } else if (c.bodyMode >= kBodyPartHeaders && c.bodyMode <= kBodyPartFile) {
+        MultipartLine(c);
+    }
+}
+
+void AppendMessage(Connection& c, const char* text) {
+    size_t n = (text[0] == '\r' || text[0] == '\n') ? 0 : strlen(text);
+    size_t used = static_cast<size_t>(c.messageLength);
+    if (used + n + 2 > static_cast<size_t>(kMessageTextLimit)) return;
+    memcpy(c.messageText + used, text, n);
+    used += n;
+    c.messageText[used++] = '\r';
+    c.messageText[used++] = '\n';
+    c.messageText[used] = '\0';
+    c.messageLength = static_cast<int32_t>(used);
+}

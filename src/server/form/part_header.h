@@ -1,0 +1,8 @@
+// Header lines of one part of a multipart body.
+#pragma once
+#include "server/connection.h"
+
+// Reads a Content-Disposition line: the part name into c.partName and, for a
+// file part, the file name into the next c.uploadNames entry, opening the
+// upload file. Other header lines are ignored.
+void PartHeaderLine(Connection& c, const char* line);

@@ -1,0 +1,98 @@
+#include "server/login/login.h"
+#include "host/global_lock.h"
+#include "mail/charset/sjis.h"
+#include "server/output/common_links.h"
+#include "server/output/output_text.h"
+#include "server/output/page_frame.h"
+#include "server/output/send_status.h"
+#include "server/text/messages.h"
+#include "store/data_file.h"
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <sys/random.h>
+
+namespace {
+
+// Form fields a and b (user name and password) as the form reader stores them.
+constexpr int kSlotA = 0;
+constexpr int kSlotB = 2;
+
+void IdErrorText(Connection& c) {
+    OutputFormat(c, 0, "<font size=+1>ID error</font><br><br>  %s<br>", Message(118, c.english));
+}
+
+} // namespace
+
+bool SecretEquals(const char* stored, size_t capacity, const char* given) {
+    size_t s = strnlen(stored, capacity);
+    size_t g = strnlen(given, capacity + 1);
+    unsigned diff = s != g ? 1u : 0u;
+    for (size_t i = 0; i < capacity; i++) {
+        auto a = static_cast<unsigned char>(i < s ? stored[i] : 0);
+        auto b = static_cast<unsigned char>(i < g ? given[i] : 0);
+        diff |= a ^ b;
+    }
+    return diff == 0;
+}
+
+UserRecord* CheckLogin(Connection& c) {
+    if (c.userName[0] == '\0') return nullptr;
+    std::lock_guard<std::recursive_mutex> hold(globalLock);
+    UserRecord* u = find_user(data_store().users, c.userName);
+    if (!u || !SecretEquals(u->set[0].password, sizeof u->set[0].password, c.password))
+        return nullptr;
+    return u;
+}
+
+int32_t NewLoginCheck() {
+    for (int attempt = 0; attempt < 16; attempt++) {
+        uint32_t value = 0;
+        ssize_t n = getrandom(&value, sizeof value, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n != static_cast<ssize_t>(sizeof value)) return 0;
+        int32_t check = static_cast<int32_t>(value & 0x7FFFFFFF);
+        if (check != 0) return check;
+    }
+    return 0;
+}
+
+void FormLogin(Connection& c) {
+    if (data_store().settings.browser_auth || c.auth != kAuthNone) return;
+    sjis_copy(c.userName, c.formSlots[kSlotA]);
+    sjis_copy(c.password, c.formSlots[kSlotB]);
+    UserRecord* u = CheckLogin(c);
+    if (!u) return;
+    int32_t check = NewLoginCheck();
+    if (check == 0) return;
+    c.user = u;
+    c.auth = kAuthOk;
+    u->runtime.loginCheck = check;
+    snprintf(c.loginQuery, sizeof c.loginQuery, "?user=%s?check=%d%s", c.userName,
+             static_cast<int>(check), c.english ? "?lang=eng" : "");
+}
+
+void RefuseLogin(Connection& c) {
+    if (data_store().settings.browser_auth) {
+        SendRaw(c, "HTTP/1.0 401 Unauthorized\r\n");
+        // Credentials that were offered and rejected get no new challenge.
+        if (c.auth != kAuthRejected)
+            SendRaw(c, "WWW-Authenticate: BASIC realm=\"pop3 user name and password\"\r\n");
+        SendRaw(c, "\r\n");
+    } else {
+        SendStatus(c, 404);
+    }
+    BeginPage(c, kPageHtml | kPageBody);
+    IdErrorText(c);
+    TopLink(c);
+    EndPage(c, kPageHtml | kPageBody);
+    c.state = PageState::Done;
+}
+
+void IdErrorAfterPost(Connection& c) {
+    SendStatus(c, 200);
+    BeginPage(c, kPageHtml | kPageBody);
+    IdErrorText(c);
+    c.state = PageState::Done;
+}

@@ -1,0 +1,415 @@
+#include "server/output/output_text.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "mail/charset/kana.h"
+#include "mail/charset/sjis.h"
+#include "server/text/char_class.h"
+#include "server/text/sjis_pair.h"
+#include "store/data_file.h"
+
+namespace {
+
+// One byte short of the buffer: the filter never sends more than this at once.
+constexpr int kMaxPiece = kLineSize - 1;
+
+constexpr unsigned char kEsc = 0x1B;
+constexpr unsigned char kShiftOut = 0x0E;
+constexpr unsigned char kShiftIn = 0x0F;
+constexpr unsigned char kVoicedMark = 0xDE;
+constexpr unsigned char kSemiVoicedMark = 0xDF;
+constexpr uint16_t kFullWidthSpace = 0x8140;
+
+// Values of Connection::outState.
+enum : uint16_t {
+    kStateSingle = 0,
+    kStateSecondByte = 1,
+    kStateEscape = 2,
+    kStateIntermediate = 3,
+    kStateKanji = 4,
+    kStateKatakana = 7,
+};
+
+// Values of Connection::linkKind.
+enum : uint16_t { kLinkWord = 1, kLinkWeb = 2, kLinkFtp = 3, kLinkAt = 4, kLinkMail = 5 };
+
+// A link needs more than the bare "http://" or "ftp://" prefix.
+constexpr int kMinLinkLength = 8;
+
+// The state of one OutputText call; everything that outlives the call is in c.
+struct Filter {
+    Connection& c;
+    int flags;
+    int fill;           // bytes staged in c.outBuffer
+    unsigned char prev; // previous input byte of this call
+};
+
+} // namespace
+
+static void SendStaged(Filter& f) {
+    if (f.fill > 0) SendRaw(f.c, f.c.outBuffer, static_cast<size_t>(f.fill));
+    f.fill = 0;
+}
+
+// Adds one piece (at most kMaxPiece bytes), sending first when it would not fit.
+static void Add(Filter& f, const char* piece, int n) {
+    if (f.fill + n > kMaxPiece) SendStaged(f);
+    memcpy(f.c.outBuffer + f.fill, piece, static_cast<size_t>(n));
+    f.fill += n;
+}
+
+static void Add(Filter& f, const char* text) {
+    Add(f, text, static_cast<int>(strlen(text)));
+}
+
+static void AddByte(Filter& f, unsigned char b) {
+    if (f.fill + 1 > kMaxPiece) SendStaged(f);
+    f.c.outBuffer[f.fill++] = static_cast<char>(b);
+}
+
+static void AddCode(Filter& f, uint16_t code) {
+    const char pair[2] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+    Add(f, pair, 2);
+}
+
+// Bytes that the filter does not understand go out unchanged.
+static void AddPassThrough(Filter& f, const char* bytes, int n) {
+    Add(f, bytes, n);
+}
+
+// Length of the longest prefix of s (at most n bytes, stopping at a NUL) that
+// does not end in the middle of a two-byte character.
+static int WholeCharLength(const char* s, int n) {
+    int i = 0;
+    while (i < n && s[i]) {
+        auto b = static_cast<unsigned char>(s[i]);
+        if (!IsTextLeadByte(b)) {
+            ++i;
+        } else if (i + 1 >= n) {
+            break;
+        } else {
+            i += SjisPairAt(s + i) ? 2 : 1;
+        }
+    }
+    return i;
+}
+
+static bool FoldingApplies(const Connection& c) {
+    const BasicSettings& s = data_store().settings;
+    if (s.user_policy_1 & kPolicy1FoldingFixed) return !(s.user_policy_3 & kPolicy3FoldingOff);
+    return c.user && c.user->options[folding] == 1;
+}
+
+static void AddQuotation(Filter& f) {
+    const BasicSettings& s = data_store().settings;
+    const char* mark = nullptr;
+    int capacity = 0;
+    if ((s.language_policy & kLanguageQuotationFixed) && s.fixed_quotation[0]) {
+        mark = s.fixed_quotation;
+        capacity = sizeof s.fixed_quotation;
+    } else if (f.c.user) {
+        int set =
+            f.c.settingsIndex >= 0 && f.c.settingsIndex < kSettingsSets ? f.c.settingsIndex : 0;
+        mark = f.c.user->set[set].quotation;
+        capacity = sizeof f.c.user->set[set].quotation;
+    }
+    if (!mark) return;
+    int n = WholeCharLength(mark, capacity - 1);
+    if (n > 0) Add(f, mark, n);
+}
+
+// Shift_JIS text: half-width kana are held back for a possible sound mark and
+// lead bytes are tracked so that a second byte is never taken for anything else.
+static void RawByte(Filter& f, unsigned char b) {
+    Connection& c = f.c;
+    if (b == kEsc) {
+        c.outState = kStateEscape;
+        return;
+    }
+    if (b >= 0xA1 && b <= 0xDD && c.outState == kStateSingle) {
+        c.outPending = b;
+        return;
+    }
+    AddByte(f, b);
+    if (c.outState != kStateSingle) {
+        c.outState = kStateSingle;
+    } else if (is_sjis_lead(b)) {
+        c.outState = kStateSecondByte;
+    }
+}
+
+// Writes the held half-width kana as its full-width form, combined with b when
+// b is a sound mark that fits it, then deals with b. Requires a held kana.
+static void KanaStep(Filter& f, unsigned char b) {
+    Connection& c = f.c;
+    auto kana = static_cast<unsigned char>(c.outPending);
+    uint16_t code = kana_to_sjis(kana);
+    if (b == kVoicedMark && takes_voiced_mark(kana)) {
+        code += 1;
+    } else if (b == kSemiVoicedMark && takes_semivoiced_mark(kana)) {
+        code += 2;
+    }
+    AddCode(f, code);
+    if (b >= 0xA1 && b <= 0xDD) {
+        c.outPending = b;
+        return;
+    }
+    if (b == kVoicedMark || b == kSemiVoicedMark) {
+        // A mark that does not fit the kana is dropped with it.
+    } else if (b == kEsc) {
+        c.outState = kStateEscape;
+    } else {
+        if (b != kShiftIn) AddByte(f, b);
+        if (c.outState != kStateSingle) {
+            c.outState = kStateSingle;
+        } else if (is_sjis_lead(b)) {
+            c.outState = kStateSecondByte;
+        }
+    }
+    c.outPending = 0;
+}
+
+static void TextByte(Filter& f, unsigned char b) {
+    Connection& c = f.c;
+    switch (b) {
+    case '<':
+        Add(f, "&lt;", 4);
+        return;
+    case '>':
+        Add(f, "&gt;", 4);
+        return;
+    case '&':
+        Add(f, "&amp;", 5);
+        return;
+    case ' ':
+        if (f.prev == ' ' && (c.browser & kBrowserMozilla4) && FoldingApplies(c)) {
+            Add(f, "&nbsp;", 6);
+            return;
+        }
+        break;
+    case '\n':
+        if (f.flags & kOutBreaks) {
+            Add(f, "<br>", 4);
+            return;
+        }
+        break;
+    case '\r':
+        if (f.flags & kOutBreaks) return;
+        break;
+    case kShiftOut:
+        c.outPending = 0;
+        c.outState = kStateKatakana;
+        return;
+    default:
+        break;
+    }
+    RawByte(f, b);
+}
+
+// Writes the pending candidate, as a link when it qualifies, then b as text.
+// b == 0 ends the text and writes nothing.
+static void FlushLink(Filter& f, unsigned char b) {
+    Connection& c = f.c;
+    const char* text = c.linkBuffer;
+    const int n = c.linkLength;
+    if (n >= kMinLinkLength && (c.linkKind == kLinkWeb || c.linkKind == kLinkFtp)) {
+        Add(f, "<a href=\"");
+        Add(f, text, n);
+        Add(f, "\">");
+        Add(f, text, n);
+        Add(f, "</a>");
+    } else if (c.linkKind == kLinkMail) {
+        if (c.settingsIndex > 0) {
+            char head[48];
+            int h = snprintf(head, sizeof head,
+                             "<a href=\"/mail/write/index%d.html?to=", c.settingsIndex + 1);
+            Add(f, head, h);
+        } else {
+            Add(f, "<a href=\"/mail/write/index.html?to=");
+        }
+        Add(f, text, n);
+        Add(f, c.loginQuery, WholeCharLength(c.loginQuery, sizeof c.loginQuery - 1));
+        Add(f, "\">");
+        Add(f, text, n);
+        Add(f, "</a>");
+    } else {
+        Add(f, text, n);
+    }
+    c.linkLength = 0;
+    if (b) TextByte(f, b);
+}
+
+// Whether b at position n keeps a candidate of kind on the way through its
+// "http://" or "ftp://" prefix.
+static bool FitsPrefix(uint16_t kind, int n, unsigned char b) {
+    static constexpr char kWeb[] = "http://";
+    static constexpr char kFtp[] = "ftp://";
+    const char* prefix = kind == kLinkWeb ? kWeb : kFtp;
+    const int length = kind == kLinkWeb ? sizeof kWeb - 1 : sizeof kFtp - 1;
+    return n >= length || b == static_cast<unsigned char>(prefix[n]);
+}
+
+static void LinkByte(Filter& f, unsigned char b) {
+    Connection& c = f.c;
+    const int n = c.linkLength;
+    if (c.linkKind == kLinkAt && b == '.') c.linkKind = kLinkMail;
+    // The cap keeps a candidate sendable as one piece.
+    if (!IsLinkChar(b) || n >= kMaxPiece) {
+        FlushLink(f, b);
+        return;
+    }
+    c.linkBuffer[n] = static_cast<char>(b);
+    if (c.linkKind == kLinkWord && b == ':') {
+        Add(f, c.linkBuffer, n + 1);
+        c.linkLength = 0;
+        return;
+    }
+    if (b == '@') c.linkKind = kLinkAt;
+    if ((c.linkKind == kLinkWeb || c.linkKind == kLinkFtp) && !FitsPrefix(c.linkKind, n, b)) {
+        c.linkKind = kLinkWord;
+    }
+    c.linkLength = static_cast<int16_t>(n + 1);
+}
+
+// Copies a run of plain ASCII in raw mode; the sends fall where byte-by-byte
+// adding would put them.
+static void AddRun(Filter& f, const unsigned char* run, int n) {
+    while (n > 0) {
+        int k = kMaxPiece - f.fill < n ? kMaxPiece - f.fill : n;
+        memcpy(f.c.outBuffer + f.fill, run, static_cast<size_t>(k));
+        f.fill += k;
+        run += k;
+        n -= k;
+        if (f.fill >= kMaxPiece) SendStaged(f);
+    }
+}
+
+static void SingleByteState(Filter& f, unsigned char b) {
+    Connection& c = f.c;
+    if (c.outPending) {
+        KanaStep(f, b);
+    } else if (!(f.flags & kOutText)) {
+        if ((f.flags & kOutQuote) && f.prev == '\n') AddQuotation(f);
+        RawByte(f, b);
+    } else if (c.linkLength < 1) {
+        if (c.outState == kStateSingle && (f.flags & kOutLinks) && IsAlnum(b)) {
+            c.linkBuffer[0] = static_cast<char>(b);
+            c.linkLength = 1;
+            c.linkKind = b == 'h' ? kLinkWeb : b == 'f' ? kLinkFtp : kLinkWord;
+        } else {
+            TextByte(f, b);
+        }
+    } else {
+        LinkByte(f, b);
+    }
+}
+
+void OutputText(Connection& c, const char* text, int flags) {
+    Filter f{c, flags, 0, 0};
+    const bool plainRaw = !(flags & (kOutText | kOutQuote));
+    auto s = reinterpret_cast<const unsigned char*>(text);
+    while (*s) {
+        if (plainRaw && c.outState == kStateSingle && !c.outPending) {
+            const unsigned char* end = s;
+            while (*end && *end < 0x80 && *end != kEsc) ++end;
+            if (end > s) {
+                AddRun(f, s, static_cast<int>(end - s));
+                f.prev = end[-1];
+                s = end;
+                continue;
+            }
+        }
+        const unsigned char b = *s;
+        switch (c.outState) {
+        case kStateEscape:
+            if (b == '$' || b == '(') {
+                c.outState = kStateIntermediate;
+                c.outPending = b;
+            } else {
+                const char bytes[2] = {static_cast<char>(kEsc), static_cast<char>(b)};
+                AddPassThrough(f, bytes, 2);
+                c.outState = kStateSingle;
+            }
+            break;
+        case kStateIntermediate: {
+            const auto middle = static_cast<unsigned char>(c.outPending);
+            c.outPending = 0;
+            if (middle == '$' && (b == 'B' || b == '@')) {
+                c.outState = kStateKanji;
+            } else if (middle == '(' && (b == 'B' || b == 'J')) {
+                c.outState = kStateSingle;
+            } else if (middle == '(' && b == 'I') {
+                c.outState = kStateKatakana;
+            } else {
+                const char bytes[3] = {static_cast<char>(kEsc), static_cast<char>(middle),
+                                       static_cast<char>(b)};
+                AddPassThrough(f, bytes, 3);
+                c.outState = kStateSingle;
+            }
+            break;
+        }
+        case kStateKanji:
+            if (b == kEsc) {
+                // A half character before the escape is lost; it must not
+                // linger where a held kana is expected.
+                c.outPending = 0;
+                c.outState = kStateEscape;
+            } else if (!c.outPending) {
+                if (b == '\r' || b == '\n') {
+                    AddByte(f, b);
+                    c.outState = kStateSingle;
+                } else {
+                    c.outPending = b;
+                }
+            } else {
+                uint16_t code = jis_to_sjis(static_cast<unsigned char>(c.outPending), b);
+                AddCode(f, code ? code : kFullWidthSpace);
+                c.outPending = 0;
+            }
+            break;
+        case kStateKatakana:
+            if (b == kShiftIn) {
+                c.outState = kStateSingle;
+                if (c.outPending) KanaStep(f, b);
+            } else if (b == kEsc) {
+                // The last kana of the run is written before the escape.
+                if (c.outPending) {
+                    KanaStep(f, b);
+                } else {
+                    c.outState = kStateEscape;
+                }
+            } else {
+                // Seven-bit text names the kana; an eight-bit byte already is one.
+                const unsigned char kana = b < 0x80 ? static_cast<unsigned char>(b + 0x80) : b;
+                if (c.outPending) {
+                    KanaStep(f, kana);
+                } else {
+                    c.outPending = kana;
+                }
+            }
+            break;
+        default:
+            SingleByteState(f, b);
+            break;
+        }
+        f.prev = b;
+        if (f.fill >= kMaxPiece) SendStaged(f);
+        ++s;
+    }
+    if (c.linkLength > 0) FlushLink(f, 0);
+    SendStaged(f);
+}
+
+void OutputFormat(Connection& c, int flags, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int n = vsnprintf(c.scratch, sizeof c.scratch, format, args);
+    va_end(args);
+    if (n < 0) return;
+    if (n >= static_cast<int>(sizeof c.scratch)) {
+        c.scratch[WholeCharLength(c.scratch, sizeof c.scratch - 1)] = '\0';
+    }
+    OutputText(c, c.scratch, flags);
+}

@@ -1,0 +1,59 @@
+#include "server/output/send_status.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "mail/date/response_date.h"
+
+namespace {
+constexpr const char* kVersionText = "1.51";
+}
+
+void SendStatus(Connection& c, int code) {
+    // MSIE replaces a short 404 page with its own; as a 200 the page's text shows.
+    if (code == 404 && (c.browser & kBrowserMsie)) code = 200;
+    switch (code) {
+    case 401:
+        SendRaw(c, "HTTP/1.0 401 Unauthorized\r\n");
+        break;
+    case 404:
+        SendRaw(c, "HTTP/1.0 404 File Not Found\r\n");
+        break;
+    case 405:
+        SendRaw(c, "HTTP/1.0 405 Method Not Allowed\r\n");
+        break;
+    case 201:
+        SendRaw(c, "HTTP/1.0 200 OK\r\n");
+        break;
+    default:
+        // Anything unexpected still gets a well-formed answer.
+        code = 200;
+        SendRaw(c, "HTTP/1.0 200 OK\r\n");
+        break;
+    }
+
+    char date[kResponseDateSize];
+    if (response_date(date, time(nullptr)) < 0) date[0] = '\0';
+    char line[64 + kResponseDateSize];
+    int n = snprintf(line, sizeof line, "Date: %s\r\n", date);
+    SendRaw(c, line, static_cast<size_t>(n));
+    n = snprintf(line, sizeof line, "Server: Tarnbox %.4s\r\n", kVersionText);
+    SendRaw(c, line, static_cast<size_t>(n));
+    SendRaw(c, "Connection: close\r\n");
+    if (code == 405) SendRaw(c, "Allow: GET, HEAD\r\n");
+    if (code == 201) {
+        SendRaw(c, "Content-Type: application/octet-stream\r\n");
+        SendRaw(c, "Content-Disposition: attachment\r\n");
+    } else {
+        // Without the charset, browsers guess windows-1252 for pages that
+        // arrive slowly.
+        SendRaw(c, "Content-type: text/html; charset=Shift_JIS\r\n");
+    }
+    if (code == 200) {
+        n = snprintf(line, sizeof line, "Last-Modified: %s\r\n", date);
+        SendRaw(c, line, static_cast<size_t>(n));
+        SendRaw(c, "Expires: -1\r\n");
+        SendRaw(c, "Pragma: no-cache\r\n");
+    }
+    SendRaw(c, "\r\n");
+}

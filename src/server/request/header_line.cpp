@@ -1,0 +1,74 @@
+#include <cstring>
+
+#include "mail/charset/base64.h"
+#include "server/login/login.h"
+#include "server/request/header_token.h"
+#include "server/request/request_reader.h"
+#include "server/route/route_request.h"
+#include "server/text/text_copy.h"
+#include "server/text/text_search.h"
+
+namespace {
+
+bool Starts(const char* line, const char* name) {
+    return PrefixEqualNoCase(line, name, static_cast<int>(strlen(name))) == 0;
+}
+
+// Basic credentials: "user:password" in base64. The password is all of the
+// text after the first colon, so passwords may contain colons.
+void ReadAuthorization(Connection& c, const char* value) {
+    c.auth = kAuthRejected;
+    HeaderToken scheme = NextHeaderToken(value, " ");
+    if (!TokenIsNoCase(scheme, "BASIC")) return;
+    HeaderToken encoded = NextHeaderToken(scheme.rest, " ");
+    // A token of a 4095-byte line decodes to about 3070 bytes.
+    int n = base64_decode(c.receiveBuffer, encoded.start, static_cast<int>(encoded.length));
+    c.receiveBuffer[n] = '\0';
+    const char* colon = strchr(c.receiveBuffer, ':');
+    if (colon == nullptr || colon == c.receiveBuffer || colon[1] == '\0') return;
+    CopyUntil(c.userName, c.receiveBuffer, ":");
+    CopyUntil(c.password, colon + 1, "");
+    UserRecord* u = CheckLogin(c);
+    if (u != nullptr) {
+        c.user = u;
+        c.auth = kAuthOk;
+    }
+}
+
+void ReadContentType(Connection& c, const char* value) {
+    const char* delimiters = "; \t\n";
+    HeaderToken type = NextHeaderToken(value, delimiters);
+    if (!TokenIsNoCase(type, "multipart/form-data")) return;
+    HeaderToken parameter = NextHeaderToken(type.rest, delimiters);
+    const int prefix = 9; // "boundary="
+    if (parameter.length <= static_cast<size_t>(prefix)) return;
+    if (PrefixEqualNoCase(parameter.start, "boundary=", prefix) != 0) return;
+    // The token ends at a delimiter, which CopyUntil stops at as well.
+    c.boundary[0] = '-';
+    c.boundary[1] = '-';
+    CopyUntil(c.boundary + 2, parameter.start + prefix, delimiters, sizeof c.boundary - 2);
+}
+
+} // namespace
+
+void ParseHeaderLine(Connection& c) {
+    char* line = c.line;
+    if (Starts(line, "GET ")) {
+        RouteRequest(c, line + 4);
+    } else if (Starts(line, "HEAD ")) {
+        RouteRequest(c, line + 5);
+        c.route = c.route == Route::Static ? Route::StaticHead : Route::NotFound;
+    } else if (Starts(line, "Authorization:")) {
+        ReadAuthorization(c, SkipBlanks(line + 14));
+    } else if (Starts(line, "POST ")) {
+        RouteRequest(c, line + 5);
+        c.bodyMode = kBodyPostHeaders;
+        c.uploadCount = 0;
+    } else if (Starts(line, "Content-length:")) {
+        c.bodyRemaining = ParseInt(line + 15);
+    } else if (Starts(line, "User-Agent:")) {
+        c.browser = DetectBrowser(SkipBlanks(line + 11));
+    } else if (Starts(line, "Content-type:")) {
+        ReadContentType(c, line + 13);
+    }
+}

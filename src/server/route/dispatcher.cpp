@@ -1,0 +1,147 @@
+#include "server/route/dispatcher.h"
+#include "host/global_lock.h"
+#include "server/files/static_file.h"
+#include "server/login/top_page.h"
+#include "server/output/output_text.h"
+#include "server/output/page_frame.h"
+#include "server/output/send_status.h"
+#include "server/remote/remote_page.h"
+#include "server/route/worker_wait.h"
+#include "server/text/messages.h"
+#include <mutex>
+#include <new>
+
+int workerTimeoutSeconds = 30;
+bool (*ExtraSetFinished)(Connection& c, int set) = nullptr;
+void (*ListSection)(Connection& c, int set) = nullptr;
+void (*ListFooter)(Connection& c) = nullptr;
+void (*WorkerStalled)(Connection& c) = nullptr;
+
+namespace {
+
+struct ProducerEntry {
+    PageState state;
+    PageProducer producer;
+    // The producer moves the state on itself (streams, and the settings
+    // submit that may start a poppassd exchange).
+    bool ownsState;
+};
+
+ProducerEntry gProducers[] = {
+    {PageState::TopPage, TopPage, false},
+    {PageState::ComposePage, nullptr, false},
+    {PageState::AddressErrorPage, nullptr, false},
+    {PageState::SentListPage, nullptr, false},
+    {PageState::SentMessagePage, nullptr, false},
+    {PageState::SentDeletePage, nullptr, false},
+    {PageState::SetupPage, nullptr, false},
+    {PageState::SetupSubmit, nullptr, true},
+    {PageState::SetupDeleteSubmit, nullptr, false},
+    {PageState::SetupPasswordWait, nullptr, false},
+    {PageState::AddressBookPage, nullptr, false},
+    {PageState::AddressBookSubmit, nullptr, false},
+    {PageState::NewUserPage, nullptr, false},
+    {PageState::NewUserSubmit, nullptr, false},
+    {PageState::DownloadStart, DownloadStartStep, true},
+    {PageState::DownloadStream, DownloadStreamStep, true},
+    {PageState::StaticStream, StaticStreamStep, true},
+    {PageState::LogoutPage, LogoutPage, false},
+    {PageState::RemotePage, RemotePage, false},
+    {PageState::RemoteSubmit, RemoteSubmit, false},
+};
+
+ProducerEntry* FindEntry(PageState state) {
+    for (ProducerEntry& e : gProducers)
+        if (e.state == state) return &e;
+    return nullptr;
+}
+
+// The settings page of a user who does not exist yet, shown with the
+// options a new record starts with.
+void NewUserPage(Connection& c, PageProducer producer) {
+    UserRecord* blank = new (std::nothrow) UserRecord;
+    if (!blank) return;
+    blank->options[delete_flag] = 0;
+    blank->options[row_count] = 10;
+    blank->options[column_count] = 80;
+    blank->options[header_flag] = 1;
+    blank->options[cc_flag] = 0;
+    blank->options[bcc_flag] = 0;
+    blank->options[jump_flag] = 0;
+    blank->options[reserved_option_7] = 1;
+    blank->options[upload_no] = 1;
+    blank->options[folding] = 0;
+    c.user = blank;
+    c.settingsIndex = -1;
+    producer(c);
+    c.user = nullptr;
+    std::lock_guard<std::recursive_mutex> hold(globalLock);
+    delete blank;
+}
+
+// ExtraList2 (set 1) and ExtraList3 (set 2) of a merged list.
+void ExtraList(Connection& c, int set) {
+    if (ExtraSetFinished && !ExtraSetFinished(c, set)) return;
+    c.settingsIndex = static_cast<int16_t>(set);
+    if (ListSection) ListSection(c, set);
+    if (set == 1) {
+        c.state = PageState::ExtraList3;
+        return;
+    }
+    if (ListFooter) ListFooter(c);
+    EndPage(c, kPageHtml | kPageBody | kPagePre);
+    if (c.user) c.user->runtime.busy = 0;
+    c.state = PageState::Done;
+}
+
+} // namespace
+
+void SetPageProducer(PageState state, PageProducer producer) {
+    if (ProducerEntry* e = FindEntry(state)) e->producer = producer;
+}
+
+void NotFoundPage(Connection& c) {
+    SendStatus(c, 404);
+    BeginPage(c, kPageHtml | kPageBody);
+    OutputFormat(c, 0, "<font size=+1>File Not Found</font><br><br>  %s<br>",
+                 Message(129, c.english));
+    EndPage(c, kPageHtml | kPageBody);
+}
+
+void Dispatcher(Connection& c) {
+    PageState state = c.state;
+    switch (state) {
+    case PageState::ListWait:
+    case PageState::MessageWait:
+    case PageState::SendWait:
+    case PageState::DeleteWait:
+        WorkerWait(c);
+        return;
+    case PageState::ExtraList2:
+        ExtraList(c, 1);
+        return;
+    case PageState::ExtraList3:
+        ExtraList(c, 2);
+        return;
+    case PageState::SetupPasswordWait:
+        if (c.workerRunning) return;
+        if (c.workerThread.joinable()) c.workerThread.join();
+        break;
+    default:
+        break;
+    }
+    ProducerEntry* e = FindEntry(state);
+    if (!e) return; // Receiving, TextWait, Done, Closing, WorkerDone
+    if (!e->producer) {
+        NotFoundPage(c);
+        c.state = PageState::Done;
+        return;
+    }
+    if (state == PageState::NewUserPage) {
+        NewUserPage(c, e->producer);
+    } else {
+        if (state == PageState::NewUserSubmit) c.settingsIndex = -1;
+        e->producer(c);
+    }
+    if (!e->ownsState) c.state = PageState::Done;
+}

@@ -1,0 +1,242 @@
+#include "server/route/evaluate.h"
+#include "host/global_lock.h"
+#include "mail/date/local_seconds.h"
+#include "server/files/static_file.h"
+#include "server/login/login.h"
+#include "server/route/dispatcher.h"
+#include "server/text/address.h"
+#include "server/text/text_copy.h"
+#include "store/data_file.h"
+#include <cstdio>
+#include <mutex>
+
+WorkerStart StartMailWorker = nullptr;
+WorkerStart StartAllSettingsWorkers = nullptr;
+WorkerStart StartSendWorker = nullptr;
+bool (*DeleteTokenMatches)(Connection& c, int number, const char* token) = nullptr;
+Recipients (*ComposeRecipients)(Connection& c) = nullptr;
+
+namespace {
+
+bool RoomForNewUser() {
+    std::lock_guard<std::recursive_mutex> hold(globalLock);
+    return count_users(data_store().users) < max_users;
+}
+
+// Routes whose pages belong to a user (or, for 0 and 10, need no login).
+bool IsUserRoute(Route r) {
+    switch (r) {
+    case Route::Top:
+    case Route::Setup:
+    case Route::Mail:
+    case Route::Write:
+    case Route::SetupDelete:
+    case Route::Book:
+    case Route::Sent:
+    case Route::Attachment:
+    case Route::MailAsText:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void StartWorker(Connection& c, WorkerStart start) {
+    c.workerResult = 0;
+    c.lastActivity = static_cast<int32_t>(local_seconds());
+    if (start) {
+        start(c);
+    } else {
+        c.workerResult = kWorkerConnectFailed;
+    }
+}
+
+void EvaluateMail(Connection& c) {
+    UserRuntime& rt = c.user->runtime;
+    PageState next;
+    if (c.itemNumber < 0) {
+        int number = -c.itemNumber;
+        c.itemNumber = number;
+        bool accepted = rt.openMessage == number && DeleteTokenMatches &&
+                        DeleteTokenMatches(c, number, c.deleteList);
+        if (accepted) {
+            snprintf(c.deleteList, sizeof c.deleteList, "%d,", number);
+            next = PageState::DeleteWait;
+        } else {
+            c.deleteList[0] = '\0';
+            next = PageState::ListWait;
+        }
+        rt.openMessage = 0;
+    } else if (c.itemNumber > 0) {
+        next = PageState::MessageWait;
+        rt.openMessage = c.itemNumber;
+    } else if (c.deleteList[0] && c.listTimeField == rt.listTime) {
+        next = PageState::DeleteWait;
+    } else {
+        next = PageState::ListWait;
+        rt.openMessage = 0;
+    }
+    c.state = next;
+    bool merged = next == PageState::ListWait || next == PageState::DeleteWait;
+    if (merged && data_store().settings.multiple_addresses && StartAllSettingsWorkers)
+        StartAllSettingsWorkers(c);
+    StartWorker(c, StartMailWorker);
+}
+
+PageState SentState(Connection& c) {
+    if (c.itemNumber < 0 || (c.deleteList[0] && c.listTimeField == c.user->runtime.listTime))
+        return PageState::SentDeletePage;
+    return c.itemNumber > 0 ? PageState::SentMessagePage : PageState::SentListPage;
+}
+
+// A logged-in request for a route of the user set.
+void EvaluateUserRoute(Connection& c) {
+    if (c.route == Route::Top) {
+        c.state = PageState::TopPage;
+        return;
+    }
+    if (c.route == Route::Attachment) {
+        StartDownload(c);
+        return;
+    }
+    // Every other page needs the user record; a login without one cannot
+    // arise from routing, but it must not reach the page producers.
+    if (!c.user) {
+        RefuseLogin(c);
+        return;
+    }
+    UserRuntime& rt = c.user->runtime;
+    switch (c.route) {
+    case Route::Mail:
+        EvaluateMail(c);
+        return;
+    case Route::Write:
+        c.state = PageState::ComposePage;
+        rt.openMessage = 0;
+        return;
+    case Route::Setup:
+        c.state = PageState::SetupPage;
+        rt.openMessage = 0;
+        return;
+    case Route::Book:
+        c.state = PageState::AddressBookPage;
+        rt.openMessage = 0;
+        return;
+    case Route::Sent:
+        c.state = SentState(c);
+        return;
+    case Route::MailAsText:
+        rt.openMessage = c.itemNumber;
+        if (!StartMailWorker) {
+            // Text delivery has no error page of its own; without a worker
+            // nothing would ever answer.
+            NotFoundPage(c);
+            c.state = PageState::Done;
+            return;
+        }
+        c.state = PageState::TextWait;
+        StartWorker(c, StartMailWorker);
+        return;
+    default:
+        // A GET of the settings-delete route shows the list.
+        c.state = PageState::ListWait;
+        rt.openMessage = 0;
+        StartWorker(c, StartMailWorker);
+        return;
+    }
+}
+
+bool ValueValid(const char* value) {
+    char entry[kLineSize], address[kLineSize];
+    const char* p = value;
+    while (*p) {
+        p = CopyUntil(entry, p, ",");
+        ExtractAddress(address, entry);
+        if (!ValidAddress(address)) return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void EvaluateRequest(Connection& c) {
+    Route r = c.route;
+    if (r == Route::NewUser && RoomForNewUser()) {
+        c.state = PageState::NewUserPage;
+        return;
+    }
+    if (!IsUserRoute(r)) {
+        if (r == Route::Logout && c.auth == kAuthOk) {
+            c.state = PageState::LogoutPage;
+            if (c.user) c.user->runtime.loginCheck = 0;
+        } else if (r == Route::Remote) {
+            c.state = PageState::RemotePage;
+        } else if (r == Route::Static || r == Route::StaticHead) {
+            StaticFile(c);
+        } else {
+            c.route = Route::NotFound;
+            NotFoundPage(c);
+            c.state = PageState::Done;
+        }
+        return;
+    }
+    if (c.auth == kAuthOk) {
+        EvaluateUserRoute(c);
+    } else if (r == Route::Top) {
+        c.state = PageState::TopPage;
+    } else {
+        RefuseLogin(c);
+    }
+}
+
+void EvaluatePost(Connection& c) {
+    Route r = c.route;
+    if (r == Route::Mail || r == Route::Sent) {
+        FormLogin(c);
+        EvaluateRequest(c);
+        return;
+    }
+    if (!c.user && r != Route::NewUser) {
+        IdErrorAfterPost(c);
+        return;
+    }
+    switch (r) {
+    case Route::Write:
+        if (AddressCheck(c)) {
+            c.state = PageState::SendWait;
+            StartWorker(c, StartSendWorker);
+        } else {
+            c.state = PageState::AddressErrorPage;
+        }
+        return;
+    case Route::NewUser:
+        if (RoomForNewUser()) c.state = PageState::NewUserSubmit;
+        return;
+    case Route::Setup:
+        c.state = PageState::SetupSubmit;
+        return;
+    case Route::SetupDelete:
+        c.state = PageState::SetupDeleteSubmit;
+        return;
+    case Route::Book:
+        c.state = PageState::AddressBookSubmit;
+        return;
+    case Route::Remote:
+        c.state = PageState::RemoteSubmit;
+        return;
+    default:
+        // No answer: the idle time-out ends the connection.
+        return;
+    }
+}
+
+bool RecipientsValid(const char* to, const char* cc, const char* bcc) {
+    if (!to || !to[0]) return false;
+    return ValueValid(to) && (!cc || ValueValid(cc)) && (!bcc || ValueValid(bcc));
+}
+
+bool AddressCheck(Connection& c) {
+    if (!ComposeRecipients) return false;
+    Recipients r = ComposeRecipients(c);
+    return RecipientsValid(r.to, r.cc, r.bcc);
+}

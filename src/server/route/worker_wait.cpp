@@ -1,0 +1,109 @@
+#include "server/route/worker_wait.h"
+#include "mail/date/local_seconds.h"
+#include "server/output/common_links.h"
+#include "server/output/output_text.h"
+#include "server/output/page_frame.h"
+#include "server/output/send_status.h"
+#include "server/route/dispatcher.h"
+#include "server/text/messages.h"
+#include "store/data_file.h"
+#include <cstdio>
+#include <sys/socket.h>
+
+namespace {
+
+void ListHead(Connection& c) {
+    char title[512];
+    snprintf(title, sizeof title, Message(26, c.english), c.userName);
+    OutputFormat(c, 0, "<center><font size=+1>%s</font>", title);
+    ComposeLinks(c);
+    if (c.browser & kBrowserMozilla2)
+        OutputFormat(c, 0,
+                     "<hr><form method=\"post\" enctype=\"multipart/form-data\" "
+                     "action=\"/mail/index.html%s\">",
+                     c.loginQuery);
+    else
+        OutputFormat(c, 0, "<hr><form method=\"post\" action=\"/mail/index.html%s\">",
+                     c.loginQuery);
+    BeginPage(c, kPagePre);
+    int set = c.settingsIndex >= 0 && c.settingsIndex < kSettingsSets ? c.settingsIndex : 0;
+    const char* address = c.user ? c.user->set[set].mail_address : "";
+    OutputFormat(c, 0, "</center><font size=-1>%s %s</font>\r\n", Message(1, c.english), address);
+}
+
+// The error text of the exchange in its frame, into text.
+void ErrorText(Connection& c, int result, const char* kind, char* text, size_t cap) {
+    char message[1024];
+    int e = c.english;
+    if (result == 0 || result > 19) {
+        if (result == kWorkerNoServer && data_store().settings.per_user_servers) {
+            int set = c.settingsIndex + 1;
+            // The languages order the arguments differently.
+            if (e)
+                snprintf(message, sizeof message, Message(111, e), kind, kind, set);
+            else
+                snprintf(message, sizeof message, Message(111, e), kind, set, kind);
+            snprintf(text, cap, "\r\n<font size=+1><center>%s\r\n\r\n</center></font>", message);
+        } else if (result == kWorkerNoServer) {
+            snprintf(message, sizeof message, Message(110, e), kind, kind);
+            snprintf(text, cap, "\r\n<font size=+1><center>%s</center></font>\r\n", message);
+        } else {
+            snprintf(message, sizeof message, Message(112, e), kind, kind);
+            snprintf(text, cap, "\r\n<font size=+1><center>%s\r\n</center></font>\r\n", message);
+        }
+    } else {
+        snprintf(message, sizeof message, Message(117, e), kind);
+        snprintf(text, cap, "\r\n<font size=+1><center>%s</center></font>\r\n", message);
+    }
+}
+
+} // namespace
+
+void WorkerWait(Connection& c) {
+    PageState state = c.state;
+    int result = c.workerResult;
+    int64_t now = local_seconds();
+    int64_t last = static_cast<uint32_t>(c.lastActivity.load());
+    if (now <= last + workerTimeoutSeconds && result < kWorkerConnectFailed) return;
+
+    bool send = state == PageState::SendWait;
+    const char* kind = send ? "SMTP" : "POP3";
+    // The extra context of a merged list has no browser: its outcome is shown
+    // by the first set's page.
+    bool extra = c.settingsIndex > 0 && state == PageState::ListWait;
+    bool merged = data_store().settings.multiple_addresses != 0;
+    bool neverStarted = result == 0 || result >= kWorkerConnectFailed;
+
+    if (neverStarted && !extra) {
+        SendStatus(c, 200);
+        BeginPage(c, kPageHtml | kPageBody | kPagePre);
+        if (c.settingsIndex == 0 && !send) ListHead(c);
+    }
+    if (!neverStarted && WorkerStalled) WorkerStalled(c);
+    if (!extra) {
+        char text[2048];
+        ErrorText(c, result, kind, text, sizeof text);
+        OutputText(c, text, 0);
+        if (send) {
+            BeginPage(c, kPageHr);
+            BeginPage(c, kPageCenter);
+            ListLink(c);
+            EndPage(c, kPageCenter);
+        }
+        if (!(state == PageState::ListWait && merged)) {
+            BeginPage(c, kPageCenter);
+            ComposeLinks(c);
+            SetupLinks(c);
+            EndPage(c, kPageHtml | kPageBody | kPageCenter | kPagePre);
+        }
+    }
+    // Shut down rather than closed: the worker may still be polling it, and a
+    // closed descriptor number could be reused under it. The worker ends at its
+    // next poll; the socket is closed when the context is freed.
+    if (c.mailSocket >= 0) shutdown(c.mailSocket, SHUT_RDWR);
+    PageState next = merged && c.settingsIndex == 0 && state == PageState::ListWait
+                         ? PageState::ExtraList2
+                         : PageState::Done;
+    // A worker that finished in the meantime has already moved the state on.
+    c.state.compare_exchange_strong(state, next);
+}

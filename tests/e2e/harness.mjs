@@ -1,0 +1,69 @@
+// Starts a gateway on a fresh home and a headless Chromium for one test file.
+import { chromium } from 'playwright-core';
+import { execFileSync, spawn } from 'node:child_process';
+import fs from 'node:fs';
+import net from 'node:net';
+import os from 'node:os';
+import path from 'node:path';
+
+export const BIN = process.env.TARNBOX_BIN;
+const ARGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync'];
+
+function freePort() {
+  return new Promise((resolve, reject) => {
+    const srv = net.createServer();
+    srv.listen(0, '127.0.0.1', () => {
+      const { port } = srv.address();
+      srv.close(() => resolve(port));
+    });
+    srv.on('error', reject);
+  });
+}
+
+async function waitForPort(port, proc) {
+  for (let i = 0; i < 200; i++) {
+    if (proc.exitCode !== null) throw new Error(`gateway exited with ${proc.exitCode}`);
+    const ok = await new Promise((resolve) => {
+      const s = net.connect(port, '127.0.0.1', () => { s.end(); resolve(true); });
+      s.on('error', () => resolve(false));
+    });
+    if (ok) return;
+    await new Promise((r) => setTimeout(r, 50));
+  }
+  throw new Error('gateway did not start');
+}
+
+export async function startGateway({ settings = [], users = [] } = {}) {
+  if (!BIN) throw new Error('TARNBOX_BIN is not set');
+  const home = fs.mkdtempSync(path.join(os.tmpdir(), 'tarnbox-e2e-'));
+  const port = await freePort();
+  const run = (...args) => execFileSync(BIN, ['--home', home, ...args], { stdio: 'pipe' });
+  run('init', '--http-port', String(port), '--smtp-server', '127.0.0.1', '--pop3-server', '127.0.0.1');
+  if (settings.length) run('settings', 'set', ...settings);
+  for (const u of users) run('users', 'add', ...u);
+  const proc = spawn(BIN, ['--home', home, 'serve'], { stdio: ['ignore', 'ignore', 'pipe'] });
+  await waitForPort(port, proc);
+  return {
+    home, port, url: `http://127.0.0.1:${port}`, run,
+    async stop() {
+      if (proc.exitCode === null) {
+        const exited = new Promise((r) => proc.once('exit', r));
+        proc.kill('SIGTERM');
+        await exited;
+      }
+      fs.rmSync(home, { recursive: true, force: true });
+    },
+  };
+}
+
+export async function startBrowser() {
+  const ud = fs.mkdtempSync(path.join(os.tmpdir(), 'tarnbox-ud-'));
+  const ctx = await chromium.launchPersistentContext(ud, {
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium', args: ARGS,
+  });
+  return {
+    ctx, page: ctx.pages()[0] || await ctx.newPage(),
+    async close() { await ctx.close(); fs.rmSync(ud, { recursive: true, force: true }); },
+  };
+}

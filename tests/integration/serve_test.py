@@ -1,0 +1,212 @@
+#!/usr/bin/env python3
+"""The running gateway over real sockets: start-up and stop, whole answers
+byte for byte, static files, slow clients and the connection ceiling."""
+import os, re, shutil, signal, socket, subprocess, sys, tempfile, time, unittest
+
+BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ["TARNBOX_BIN"]
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def request(port, raw, host="127.0.0.1", timeout=10):
+    with socket.create_connection((host, port), timeout=timeout) as s:
+        s.sendall(raw)
+        chunks = []
+        while True:
+            b = s.recv(65536)
+            if not b:
+                break
+            chunks.append(b)
+    return b"".join(chunks)
+
+
+def split_answer(answer):
+    head, _, body = answer.partition(b"\r\n\r\n")
+    return head.split(b"\r\n"), body
+
+
+DATE = rb"[A-Z][a-z]{2}, \d{1,2} [A-Z][a-z]{2} \d{4} \d{2}:\d{2}:\d{2} GMT"
+
+
+class Gateway:
+    def __init__(self, extra_args=(), users=True):
+        self.home = tempfile.mkdtemp(prefix="tarnbox-it-")
+        self.port = free_port()
+        self.run("init", "--http-port", str(self.port), "--smtp-server", "127.0.0.1",
+                 "--pop3-server", "127.0.0.1")
+        if users:
+            self.run("users", "add", "--name", "山田太郎", "--mail-address", "taro@example.jp",
+                     "--id", "taro", "--password", "secret")
+        self.extra_args = list(extra_args)
+        self.proc = None
+
+    def run(self, *args, check=True):
+        r = subprocess.run([BIN, "--home", self.home, *args], capture_output=True, text=True)
+        if check and r.returncode != 0:
+            raise AssertionError(f"{args}: {r.returncode} {r.stderr}")
+        return r
+
+    def start(self):
+        self.proc = subprocess.Popen([BIN, "--home", self.home, "serve", *self.extra_args],
+                                     stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
+        deadline = time.time() + 10
+        while time.time() < deadline:
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
+                return self
+            except OSError:
+                if self.proc.poll() is not None:
+                    raise AssertionError(self.proc.stderr.read().decode())
+                time.sleep(0.05)
+        raise AssertionError("gateway did not start")
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+            self.proc.wait(timeout=10)
+        if self.proc and self.proc.stderr:
+            self.proc.stderr.close()
+        shutil.rmtree(self.home, ignore_errors=True)
+
+    def get(self, path, headers=b"", method=b"GET"):
+        return request(self.port, method + b" " + path + b" HTTP/1.0\r\n" + headers + b"\r\n")
+
+
+class Lifecycle(unittest.TestCase):
+    def test_refuses_second_instance_and_stops_on_sigterm(self):
+        g = Gateway().start()
+        try:
+            second = subprocess.run([BIN, "--home", g.home, "serve"], capture_output=True,
+                                    text=True, timeout=10)
+            self.assertNotEqual(second.returncode, 0)
+            self.assertIn("すでに起動されています。", second.stderr)
+            t = time.time()
+            g.proc.send_signal(signal.SIGTERM)
+            self.assertEqual(g.proc.wait(timeout=5), 0)
+            self.assertLess(time.time() - t, 1.0)
+        finally:
+            g.stop()
+
+    def test_sigint_and_port_in_use(self):
+        g = Gateway().start()
+        other = Gateway()
+        try:
+            other.run("settings", "set", f"http_port={g.port}")
+            r = subprocess.run([BIN, "--home", other.home, "serve"], capture_output=True,
+                               text=True, timeout=10)
+            self.assertNotEqual(r.returncode, 0)
+            self.assertIn("TCP/IP ポート番号が使用されています。\nポート番号を変更してください。",
+                          r.stderr)
+            g.proc.send_signal(signal.SIGINT)
+            self.assertEqual(g.proc.wait(timeout=5), 0)
+        finally:
+            g.stop()
+            other.stop()
+
+    def test_serves_ipv6_loopback(self):
+        g = Gateway().start()
+        try:
+            try:
+                answer = request(g.port, b"GET / HTTP/1.0\r\n\r\n", host="::1")
+            except OSError:
+                self.skipTest("no IPv6 loopback here")
+            self.assertTrue(answer.startswith(b"HTTP/1.0 200 OK\r\n"))
+        finally:
+            g.stop()
+
+
+class Answers(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.g = Gateway(["--request-timeout", "2", "--max-connections", "20"])
+        html = os.path.join(cls.g.home, "html")
+        os.makedirs(os.path.join(html, "docs"))
+        with open(os.path.join(html, "hello.txt"), "wb") as f:
+            f.write(b"hello\r\n")
+        with open(os.path.join(html, "docs", "index.html"), "wb") as f:
+            f.write(b"<p>docs</p>")
+        cls.big = os.urandom(1 << 20)
+        with open(os.path.join(html, "big.bin"), "wb") as f:
+            f.write(cls.big)
+        with open(os.path.join(cls.g.home, "secret.txt"), "wb") as f:
+            f.write(b"secret")
+        os.symlink(os.path.join(cls.g.home, "secret.txt"), os.path.join(html, "link.txt"))
+        cls.g.start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.g.stop()
+
+    def test_top_page_head_block(self):
+        lines, body = split_answer(self.g.get(b"/"))
+        self.assertEqual(lines[0], b"HTTP/1.0 200 OK")
+        self.assertRegex(lines[1], b"^Date: " + DATE + b"$")
+        self.assertEqual(lines[2:4], [b"Server: Tarnbox 1.51", b"Connection: close"])
+        self.assertEqual(lines[4], b"Content-type: text/html; charset=Shift_JIS")
+        self.assertRegex(lines[5], b"^Last-Modified: " + DATE + b"$")
+        self.assertEqual(lines[6:], [b"Expires: -1", b"Pragma: no-cache"])
+        self.assertTrue(body.startswith(b"<html><head><title>Tarn Version 1.51</title></head>"))
+        self.assertIn("ユーザー名".encode("cp932"), body)
+        self.assertIn(b'<form method="post" action="/mail/index.html"><pre>', body)
+        self.assertTrue(body.endswith(b"</center></body></html>"))
+
+    def test_not_found_and_msie(self):
+        answer = self.g.get(b"/no/such/page")
+        lines, body = split_answer(answer)
+        self.assertEqual(lines[0], b"HTTP/1.0 404 File Not Found")
+        self.assertNotIn(b"Last-Modified", answer)
+        self.assertEqual(
+            body, b"<html><body><font size=+1>File Not Found</font><br><br>  " +
+            "指定の URL は存在しません。".encode("cp932") + b"<br></body></html>")
+        lines, _ = split_answer(self.g.get(
+            b"/no/such/page", b"User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)\r\n"))
+        self.assertEqual(lines[0], b"HTTP/1.0 200 OK")
+
+    def test_static_files_and_head(self):
+        lines, body = split_answer(self.g.get(b"/hello.txt"))
+        self.assertEqual(lines[0], b"HTTP/1.0 200 OK")
+        self.assertIn(b"Content-Type: text/plain", lines)
+        self.assertIn(b"Content-Length: 7", lines)
+        self.assertEqual(body, b"hello\r\n")
+        lines, body = split_answer(self.g.get(b"/hello.txt", method=b"HEAD"))
+        self.assertIn(b"Content-Length: 7", lines)
+        self.assertEqual(body, b"")
+        _, body = split_answer(self.g.get(b"/docs/"))
+        self.assertEqual(body, b"<p>docs</p>")
+        _, body = split_answer(self.g.get(b"/big.bin"))
+        self.assertEqual(body, self.big)
+
+    def test_paths_never_leave_the_html_folder(self):
+        for path in [b"/../tarnbox.dat", b"/%2e%2e/tarnbox.dat", b"/docs/../../secret.txt",
+                     b"/..%2fsecret.txt", b"//etc/passwd", b"/link.txt", b"/../user/",
+                     b"/%2E%2E/%2E%2E/etc/passwd"]:
+            answer = self.g.get(path)
+            self.assertNotIn(b"secret", answer.split(b"\r\n\r\n", 1)[-1], path)
+            self.assertNotIn(b"root:", answer, path)
+            self.assertTrue(answer.startswith(b"HTTP/1.0 404"), path)
+
+    def test_silent_client_is_cut_off(self):
+        with socket.create_connection(("127.0.0.1", self.g.port), timeout=10) as s:
+            s.sendall(b"GET / HTTP/1.0\r\n")
+            t = time.time()
+            self.assertEqual(s.recv(100), b"")
+            self.assertLess(time.time() - t, 6)
+
+    def test_busy_beyond_the_ceiling(self):
+        idle = [socket.create_connection(("127.0.0.1", self.g.port)) for _ in range(20)]
+        try:
+            time.sleep(1.0)  # let the listener take all of them
+            self.assertEqual(request(self.g.port, b""), b"Busy!\r\n")
+        finally:
+            for s in idle:
+                s.close()
+        time.sleep(2.5)
+        self.assertTrue(self.g.get(b"/").startswith(b"HTTP/1.0 200 OK"))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

@@ -1,0 +1,199 @@
+#include "server/request/request_test_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using request_test::Base64;
+using request_test::Post;
+using request_test::Trace;
+
+const std::string kBoundary = "----WebKitFormBoundaryq1W2e3R4t5Y6u7I8";
+
+struct Part {
+    std::string name;
+    std::string data;
+    const char* fileName = nullptr; // set for a file part
+};
+
+std::string Multipart(const std::vector<Part>& parts) {
+    std::string body;
+    for (const auto& p : parts) {
+        body += "--" + kBoundary + "\r\nContent-Disposition: form-data; name=\"" + p.name + "\"";
+        if (p.fileName != nullptr) {
+            body += "; filename=\"" + std::string(p.fileName) +
+                    "\"\r\nContent-Type: application/octet-stream";
+        }
+        body += "\r\n\r\n" + p.data + "\r\n";
+    }
+    return body + "--" + kBoundary + "--\r\n";
+}
+
+class MultipartTest : public request_test::RequestTest {
+protected:
+    void SetUp() override {
+        RequestTest::SetUp();
+        AddUser("yamada", "secret");
+    }
+
+    static std::string Request(const std::vector<Part>& parts,
+                               const std::string& credentials = "yamada:secret",
+                               const std::string& agent = "Mozilla/5.0 (X11; Linux x86_64)") {
+        std::string headers = "User-Agent: " + agent +
+                              "\r\nContent-Type: multipart/form-data; boundary=" + kBoundary +
+                              "\r\n";
+        if (!credentials.empty()) headers += "Authorization: Basic " + Base64(credentials) + "\r\n";
+        return Post("/x.html", headers, Multipart(parts));
+    }
+};
+
+TEST_F(MultipartTest, FieldsMessageAndMarks) {
+    Trace t = FeedEveryWay(Request({
+        {"send_to", "a@example.jp"},
+        {"user_name", "\x8e\x52\x93\x63"},
+        {"book_note", "l1\r\nl2"},
+        {"unknown", "ignored"},
+        {"message", "Hello,\r\n\r\n" + std::string(5000, 'w') + "\r\nBye"},
+        {"a", "yamada"},
+        {"b", "pa ss"},
+        {"delete_a12", "on"},
+        {"delete_b15", "on"},
+        {"list_time", "1700000000"},
+        {"send_cc", ""},
+    }));
+    EXPECT_EQ(t.fieldCalls,
+              (std::vector<std::string>{"send[to]a@example.jp", "user[name]\x8e\x52\x93\x63",
+                                        "book[note]l1", "book[note]l2", "send[cc]"}));
+    EXPECT_EQ(t.messageText, "Hello,\r\n\r\n" + std::string(4095, 'w') + "\r\n" +
+                                 std::string(905, 'w') + "\r\nBye\r\n");
+    EXPECT_EQ(t.formSlots[0], "yamada");
+    EXPECT_EQ(t.formSlots[2], "pa ss");
+    EXPECT_EQ(t.deleteList, "a12,b15,");
+    EXPECT_EQ(t.listTimeField, 1700000000);
+    EXPECT_EQ(t.uploadCount, 0);
+}
+
+// The CRLF in front of each boundary is framing; everything else in the
+// part, line ends and NULs included, reaches the file unchanged.
+TEST_F(MultipartTest, UploadsByteForByte) {
+    const std::string binary("\0\x01\r\x00\n\r\r\n\xff\xfe--\0\r\n\n\r", 18);
+    std::string bigBinary;
+    for (int i = 0; i < 9000; ++i) bigBinary += static_cast<char>((i * 7 + i / 13) & 0xFF);
+    const std::string contents[] = {
+        "hello\n",
+        "line1\r\nline2\r\n",
+        "no final break",
+        "",
+        "\r\n",
+        "\r\n\r\n",
+        "abc\r",
+        "\nabc",
+        "\r\n-- not a boundary\r\n--" + kBoundary.substr(0, 10),
+        binary,
+        std::string(4094, 'a') + "\r\n" + "b", // the CR is the last byte of a piece
+        std::string(4093, 'a') + "\r\n",
+        std::string(4094, 'a') + "\r\n",
+        std::string(4095, 'a') + "\r\n",
+        std::string(5000, 'a'),
+        bigBinary,
+    };
+    for (const auto& content : contents) {
+        SCOPED_TRACE(::testing::PrintToString(content.substr(0, 40)) + " size " +
+                     std::to_string(content.size()));
+        Trace t = FeedEveryWay(
+            Request({{"send_to", "x"}, {"upload1", content, "f.bin"}, {"send_cc", "y"}}));
+        EXPECT_EQ(t.uploadCount, 1);
+        EXPECT_EQ(t.uploadNames[0], "f.bin");
+        EXPECT_EQ(t.files, (std::vector<std::string>{"yamada/", "yamada/yamada.0 " + content}));
+        EXPECT_EQ(t.fieldCalls, (std::vector<std::string>{"send[to]x", "send[cc]y"}));
+        EXPECT_FALSE(t.fileOpen);
+    }
+}
+
+TEST_F(MultipartTest, EmptyFilePartsCreateNothing) {
+    Trace t = FeedEveryWay(Request({
+        {"upload1", "", ""},
+        {"upload2", "junk sent anyway", ""},
+        {"upload3", "B", "b.txt"},
+        {"upload4", "", ""},
+        {"upload5", "C\r\n", "c.txt"},
+    }));
+    EXPECT_EQ(t.uploadCount, 2);
+    EXPECT_EQ(t.uploadNames[0], "b.txt");
+    EXPECT_EQ(t.uploadNames[1], "c.txt");
+    EXPECT_EQ(t.files,
+              (std::vector<std::string>{"yamada/", "yamada/yamada.0 B", "yamada/yamada.1 C\r\n"}));
+}
+
+TEST_F(MultipartTest, AtMostTenUploads) {
+    std::vector<Part> parts;
+    std::vector<std::string> files = {"yamada/"};
+    static const char* names[] = {"f0", "f1", "f2", "f3", "f4", "f5",
+                                  "f6", "f7", "f8", "f9", "f10"};
+    for (int i = 0; i <= 10; ++i) {
+        parts.push_back({"upload" + std::to_string(i), "data" + std::to_string(i), names[i]});
+        if (i < 10)
+            files.push_back("yamada/yamada." + std::to_string(i) + " data" + std::to_string(i));
+    }
+    Trace t = FeedEveryWay(Request(parts));
+    EXPECT_EQ(t.uploadCount, 10);
+    EXPECT_EQ(t.uploadNames[9], "f9");
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(t.files, files);
+}
+
+TEST_F(MultipartTest, FileNamesKeepTheirLastComponent) {
+    const std::string mac = "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7)";
+    const std::string windows = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
+    struct Case {
+        std::string sent;
+        std::string agent;
+        std::string kept;
+    } cases[] = {
+        {"C:\\Documents and Settings\\me\\report.txt", windows, "report.txt"},
+        {"/home/me/notes.txt", windows, "notes.txt"},
+        {"Macintosh HD:Desktop:memo", mac, "memo"},
+        // The second byte of this katakana is a backslash.
+        {"C:\\tmp\\\x83\x5C\x83\x74\x83\x67.txt", windows, "\x83\x5C\x83\x74\x83\x67.txt"},
+        {"a%20b%22.txt", mac, "a b\".txt"},
+        {"a%20b%22.txt", windows, "a%20b%22.txt"},
+        {std::string(400, 'n'), windows, std::string(299, 'n')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sent);
+        Trace t =
+            FeedEveryWay(Request({{"upload1", "x", c.sent.c_str()}}, "yamada:secret", c.agent));
+        EXPECT_EQ(t.uploadNames[0], c.kept);
+        EXPECT_EQ(t.uploadCount, 1);
+    }
+}
+
+// Only a logged-in request writes files, and only below the temp folder.
+TEST_F(MultipartTest, UploadsNeedALoggedInUserWithAPlainName) {
+    AddUser("..", "pw");
+    AddUser("a/b", "pw");
+    for (const char* credentials : {"", "yamada:wrong", "..:pw", "a/b:pw"}) {
+        SCOPED_TRACE(credentials);
+        Trace t = FeedEveryWay(Request({{"upload1", "data", "f.txt"}}, credentials));
+        EXPECT_EQ(t.uploadCount, 0);
+        EXPECT_TRUE(t.files.empty());
+    }
+    std::vector<std::string> top;
+    for (const auto& e : fs::directory_iterator(root)) top.push_back(e.path().filename().string());
+    std::sort(top.begin(), top.end());
+    EXPECT_EQ(top, (std::vector<std::string>{"html", "temp", "user"}));
+    EXPECT_TRUE(fs::is_empty(root / "user"));
+}
+
+// A body cut short by its count still ends the file with what came.
+TEST_F(MultipartTest, BodyEndingInsideAFile) {
+    std::string body = Multipart({{"upload1", "hello\r\nwor", "f.txt"}});
+    body.resize(body.find("wor") + 3);
+    Trace t = FeedEveryWay(Post("/x.html",
+                                "Content-type: multipart/form-data; boundary=" + kBoundary +
+                                    "\r\nAuthorization: Basic " + Base64("yamada:secret") + "\r\n",
+                                body));
+    EXPECT_EQ(t.files, (std::vector<std::string>{"yamada/", "yamada/yamada.0 hello\r\nwor"}));
+    EXPECT_FALSE(t.fileOpen);
+}
+
+} // namespace

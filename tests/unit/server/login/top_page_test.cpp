@@ -1,0 +1,150 @@
+#include "server/login/login.h"
+#include "server/login/top_page.h"
+#include "server/route/page_fixture.h"
+
+#include <set>
+
+namespace {
+
+const std::string kTopHead = "<html><head><title>Tarn Version 1.51</title></head><body><center>"
+                             "<br><br><font size=7>Tarn</font><br><font size=3>Halvane Web "
+                             "mail</font><br><font size=4>box</font><br>Version 1.51<br><br><br>";
+const std::string kEnd = "</center></body></html>";
+
+std::string Form(const std::string& q, const std::string& name, const std::string& password,
+                 const std::string& submit) {
+    return "<form method=\"post\" action=\"/mail/index.html" + q + "\"><pre>" + name +
+           ": <input type=text name=\"a\" size=20 maxlength=40>\r\n" + password +
+           ": <input type=password name=\"b\" size=20 maxlength=40>\r\n\r\n<input type=\"submit\" "
+           "value=\"" +
+           submit + "\">\r\n\r\n</pre>";
+}
+
+size_t Count(const std::string& text, const std::string& piece) {
+    size_t n = 0;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) n++;
+    return n;
+}
+
+class TopPageTest : public PageTest {
+protected:
+    std::string Page(PageState state, int english, int browser = 0) {
+        out.clear();
+        ConnectionPtr c = Capture(english);
+        c->browser = static_cast<uint16_t>(browser);
+        c->state = state;
+        Dispatcher(*c);
+        EXPECT_EQ(c->state, PageState::Done);
+        return MaskDates(out);
+    }
+};
+
+TEST_F(TopPageTest, BothLanguages) {
+    AddUser("taro");
+    data_store().settings.language_policy = 3;
+    const std::string japanese =
+        Form("", Sjis("ユーザー名") + "        ", Sjis("パスワード") + "        ",
+             Sjis("メールの読み書き")) +
+        "</pre></form><font size=+1><a href=\"/mail/new/index.html\">" + Sjis("ユーザーの追加") +
+        "</a></font><br><br><font size=2>" +
+        Sjis(
+            "メールの読み書きの後は必ず受信メール一覧の上下にある読み書き終了をクリックしてブラウザ"
+            "を終了させてください") +
+        "<br></font>";
+    const std::string english =
+        Form("?lang=eng", "User Name         ", "Password          ", "Read/Write Mail") +
+        "</pre></form><font size=+1><a href=\"/mail/new/index.html?lang=eng\">Add Users</a></font>"
+        "<br><br><font size=2>Always click Finish Reading/Writing located upper/lower part of the "
+        "list of received mail to finish the browser.<br></font>";
+    EXPECT_EQ(Page(PageState::TopPage, 0),
+              StatusBlock(200) + kTopHead + japanese + "<br><br>" + english + kEnd);
+    EXPECT_EQ(Page(PageState::TopPage, 1), StatusBlock(200) + kTopHead + english + kEnd);
+}
+
+TEST_F(TopPageTest, LanguagePolicyUsersAndRegistration) {
+    AddUser("taro");
+    for (int policy = 0; policy < 8; policy++) {
+        for (int english : {0, 1}) {
+            SCOPED_TRACE(testing::Message() << "policy " << policy << " english " << english);
+            data_store().settings.language_policy = policy;
+            std::string page = Page(PageState::TopPage, english);
+            bool jp = !english && (policy & 1), en = english || (policy & 2);
+            EXPECT_EQ(Count(page, "action=\"/mail/index.html\""), jp ? 1u : 0u);
+            EXPECT_EQ(Count(page, "action=\"/mail/index.html?lang=eng\""), en ? 1u : 0u);
+            EXPECT_EQ(Count(page, "</font><br><br><form"), jp && en ? 1u : 0u);
+        }
+    }
+    data_store().settings.language_policy = 2;
+    data_store().settings.browser_registration = 0;
+    EXPECT_EQ(Count(Page(PageState::TopPage, 1), "Add Users"), 0u);
+    data_store().settings.browser_registration = 1;
+    clear_users(data_store().users);
+    std::string none = Page(PageState::TopPage, 1); // no form, but registration
+    EXPECT_EQ(Count(none, "<form") + Count(none, "Read/Write"), 0u);
+    EXPECT_EQ(Count(none, "</pre></form><font size=+1><a href=\"/mail/new/index.html?lang=eng\">"),
+              1u);
+    for (int i = 0; i < max_users; i++) AddUser("u" + std::to_string(i));
+    std::string full = Page(PageState::TopPage, 1);
+    EXPECT_EQ(Count(full, "<form"), 1u);
+    EXPECT_EQ(Count(full, "Add Users"), 0u);
+}
+
+TEST_F(TopPageTest, BrowserAuthenticationAdvice) {
+    AddUser("taro");
+    BasicSettings& s = data_store().settings;
+    s.language_policy = 2;
+    s.browser_auth = 1;
+    s.close_browser = 1;
+    const std::string msie = Page(PageState::TopPage, 1, kBrowserMozilla2 | kBrowserMsie);
+    EXPECT_EQ(Count(msie, "<form"), 0u);
+    EXPECT_EQ(Count(msie, "<a href=\"/mail/index.html?lang=eng\">Read/Write Mail</a>"), 1u);
+    EXPECT_EQ(Count(msie, "<font size=2>Be sure to close the browser after reading or writing "
+                          "mail.<br>Clicking the Finish Reading/Writing located on the "
+                          "upper/lower part of the list of received messages closes the "
+                          "browser.<br>Do not check 'Save This Password' of the "
+                          "authentication dialog.<br></font>"),
+              1u);
+    s.close_browser = 0;
+    std::string plain = Page(PageState::TopPage, 1);
+    EXPECT_EQ(Count(plain, "Clicking") + Count(plain, "Save This Password"), 0u);
+}
+
+TEST_F(TopPageTest, LogoutPage) {
+    const std::string head =
+        "<html><head><title>Finish Reading/Writing</title></head><body><center>";
+    const std::string banner =
+        "<br><br><font size=7>Tarn</font><br><font size=3>Halvane Web mail</font><br><br><br>"
+        "Mail reading/writing completed. <b>Close the browser.</b><br>";
+    EXPECT_EQ(Page(PageState::LogoutPage, 1),
+              StatusBlock(200) + head + banner +
+                  "When you want to read/write mail again, go back to the top page and repeat the "
+                  "procedure again.<br><br><center><hr><a href=\"/\">Go to top page</a></center>" +
+                  kEnd);
+    data_store().settings.close_browser = 1;
+    EXPECT_EQ(Page(PageState::LogoutPage, 1),
+              StatusBlock(200) + head +
+                  "<script language=\"JavaScript\"> window.close() </script>" + banner + kEnd);
+    const std::string own = "<html>bye " + Sjis("さようなら") + "</html>";
+    WriteFile(home + "/html/logout.html", own);
+    EXPECT_EQ(Page(PageState::LogoutPage, 0), StatusBlock(200) + own);
+}
+
+TEST(LoginCheckTest, NonZeroUnpredictable31Bit) {
+    std::set<int32_t> seen;
+    for (int i = 0; i < 200; i++) {
+        int32_t check = NewLoginCheck();
+        EXPECT_GT(check, 0);
+        seen.insert(check);
+    }
+    EXPECT_GT(seen.size(), 195u);
+}
+
+TEST(SecretEqualsTest, WholeValueMustMatch) {
+    char stored[8] = "abc", empty[8] = "";
+    for (const char* given : {"ab", "abcd", "", "abd", "abcdefghij"})
+        EXPECT_FALSE(SecretEquals(stored, sizeof stored, given)) << given;
+    EXPECT_TRUE(SecretEquals(stored, sizeof stored, "abc"));
+    EXPECT_TRUE(SecretEquals(empty, sizeof empty, ""));
+}
+
+} // namespace

@@ -1,0 +1,75 @@
+#pragma once
+// A connection with no socket whose answers land in a string, on default
+// settings; and a socket pair that reports how the bytes were cut into sends.
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "server/connection.h"
+#include "store/data_file.h"
+
+class OutputTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_ = data_store().settings;
+        set_default_settings(data_store().settings, "/nonexistent/user");
+        c = NewConnection(-1);
+        ASSERT_NE(c, nullptr);
+        c->captureForTest = &out;
+    }
+    void TearDown() override {
+        FreeConnection(c);
+        data_store().settings = saved_;
+    }
+    BasicSettings& settings() { return data_store().settings; }
+
+    Connection* c = nullptr;
+    std::string out;
+
+private:
+    BasicSettings saved_{};
+};
+
+// Every send on the connection arrives as one record, so the reader sees the
+// size of each send.
+class SendRecorder {
+public:
+    explicit SendRecorder(Connection& c) : c_(c) {
+        int ends[2];
+        EXPECT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, ends), 0);
+        c_.clientSocket = ends[0];
+        reader_ = ends[1];
+        thread_ = std::thread([this] {
+            std::vector<char> buffer(65536);
+            for (;;) {
+                ssize_t n = recv(reader_, buffer.data(), buffer.size(), 0);
+                if (n <= 0) return;
+                sizes.push_back(static_cast<size_t>(n));
+                bytes.append(buffer.data(), static_cast<size_t>(n));
+            }
+        });
+    }
+    // Ends the recording; sizes and bytes are complete afterwards.
+    void Finish() {
+        if (c_.clientSocket < 0) return;
+        shutdown(c_.clientSocket, SHUT_WR);
+        thread_.join();
+        close(c_.clientSocket);
+        close(reader_);
+        c_.clientSocket = -1;
+    }
+    ~SendRecorder() { Finish(); }
+
+    std::vector<size_t> sizes;
+    std::string bytes;
+
+private:
+    Connection& c_;
+    int reader_ = -1;
+    std::thread thread_;
+};

@@ -1,0 +1,58 @@
+#include "server/output/page_frame.h"
+
+#include <cstring>
+
+#include "output_test_util.h"
+
+namespace {
+
+using PageFrameTest = OutputTest;
+
+TEST_F(PageFrameTest, BeginPageWritesPartsAndTheAdministratorsColours) {
+    const struct {
+        int mode;
+        const char* image;
+        int colourFlags;
+        int parts;
+        const char* expected;
+    } cases[] = {
+        {0, "", 0, kPageHtml | kPageBody, "<html><body>"},
+        {0, "", 0, 31, "<html><body><pre><center><hr>"},
+        {1, "", 0, kPageBody | kPageCenter, "<body bgcolor=#0A0B0C><center>"},
+        {2, "C:\\Tarn\\img\\back.gif", 0, kPageBody, "<body background=\"/back/back.gif\">"},
+        {2, "/srv/img/c:wall.jpg", 0, kPageBody, "<body background=\"/back/wall.jpg\">"},
+        // Image mode without an image leaves the browser's own background.
+        {2, "", 0, kPageBody, "<body>"},
+        {1, "", 7, kPageBody, "<body bgcolor=#0A0B0C text=#000000 link=#0000FF vlink=#ABCDEF>"},
+    };
+    settings().page_colours[3] = 0x0a0b0c;
+    settings().page_colours[1] = 0xabcdef;
+    for (const auto& k : cases) {
+        settings().background_mode = k.mode;
+        strcpy(settings().background_image, k.image);
+        settings().colour_flags = k.colourFlags;
+        out.clear();
+        BeginPage(*c, k.parts);
+        EXPECT_EQ(out, k.expected);
+    }
+}
+
+TEST_F(PageFrameTest, EndPageClosesInnermostFirst) {
+    const struct {
+        int parts;
+        const char* expected;
+    } cases[] = {{15, "</pre></center></body></html>"}, {7, "</center></body></html>"}, {16, ""}};
+    for (const auto& k : cases) {
+        out.clear();
+        EndPage(*c, k.parts);
+        EXPECT_EQ(out, k.expected) << k.parts;
+    }
+}
+
+TEST_F(PageFrameTest, PageHeadPassesTheTitleThroughTheRawFilter) {
+    // Half-width kana in a title reach the page as full-width characters.
+    PageHead(*c, "Mail <\xb6\xde>");
+    EXPECT_EQ(out, "<html><head><title>Mail <\x83\x4b></title></head>");
+}
+
+} // namespace

@@ -1,0 +1,263 @@
+// Feeds one request to a fresh Connection whole, split in two at every byte
+// offset and one byte at a time, and checks that every way of cutting it
+// leaves the same trace. The trace is text, so a difference reads as a diff.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "mail/charset/base64.h"
+#include "server/connection.h"
+#include "server/form/form_reader.h"
+#include "server/request/request_reader.h"
+#include "server/server_paths.h"
+#include "store/data_file.h"
+
+namespace request_test {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kNever = std::string::npos;
+
+// What a request left in the Connection, in the temp folder and in the field
+// handlers.
+struct Trace {
+    bool done = false;
+    bool doneAtEnd = false; // the call that returned 1 was fed the last byte of the request
+    int route = 0;
+    int state = 0;
+    int auth = 0;
+    int browser = 0;
+    int bodyMode = 0;
+    int bodyRemaining = 0;
+    int listTimeField = 0;
+    int uploadCount = 0;
+    bool user = false;
+    bool fileOpen = false;
+    std::string userName, password, boundary, messageText, deleteList;
+    std::vector<std::string> formSlots, uploadNames, fieldCalls, files;
+
+    bool operator==(const Trace&) const = default;
+
+    std::string Text() const {
+        std::string t;
+        auto add = [&](const char* name, const std::string& v) {
+            t += name;
+            t += '=';
+            for (unsigned char ch : v) {
+                if (ch >= 0x20 && ch < 0x7F && ch != '\\') {
+                    t += static_cast<char>(ch);
+                } else {
+                    char hex[8];
+                    snprintf(hex, sizeof hex, "\\x%02X", ch);
+                    t += hex;
+                }
+            }
+            t += '\n';
+        };
+        auto num = [&](const char* name, long v) { add(name, std::to_string(v)); };
+        num("done", done);
+        num("doneAtEnd", doneAtEnd);
+        num("route", route);
+        num("state", state);
+        num("auth", auth);
+        num("browser", browser);
+        num("bodyMode", bodyMode);
+        num("bodyRemaining", bodyRemaining);
+        num("listTimeField", listTimeField);
+        num("uploadCount", uploadCount);
+        num("user", user);
+        num("fileOpen", fileOpen);
+        add("userName", userName);
+        add("password", password);
+        add("boundary", boundary);
+        add("messageText", messageText);
+        add("deleteList", deleteList);
+        for (size_t i = 0; i < formSlots.size(); ++i) {
+            if (!formSlots[i].empty()) add(("slot" + std::to_string(i)).c_str(), formSlots[i]);
+        }
+        for (size_t i = 0; i < uploadNames.size(); ++i) {
+            if (!uploadNames[i].empty())
+                add(("uploadName" + std::to_string(i)).c_str(), uploadNames[i]);
+        }
+        for (const auto& f : fieldCalls) add("field", f);
+        for (const auto& f : files) add("file", f);
+        return t;
+    }
+};
+
+inline std::vector<std::string>* recordedCalls = nullptr;
+
+inline void Record(const char* kind, Connection& c, const char* text, int urlencoded) {
+    if (recordedCalls == nullptr) return;
+    std::string r = kind;
+    if (urlencoded) {
+        r += ":" + std::string(text);
+    } else {
+        // The multipart form hands over the name and the value line.
+        r += "[" + std::string(c.scratch) + "]" + c.receiveBuffer;
+        if (text != c.receiveBuffer && strcmp(text, c.receiveBuffer) != 0) r += " (text differs)";
+    }
+    recordedCalls->push_back(r);
+}
+inline void RecordUser(Connection& c, const char* text, int u) {
+    Record("user", c, text, u);
+}
+inline void RecordSend(Connection& c, const char* text, int u) {
+    Record("send", c, text, u);
+}
+inline void RecordBook(Connection& c, const char* text, int u) {
+    Record("book", c, text, u);
+}
+
+inline std::string Base64(const std::string& s) {
+    std::string out(static_cast<size_t>(base64_encoded_size(static_cast<int>(s.size()))), '\0');
+    base64_encode(out.data(), s.data(), static_cast<int>(s.size()));
+    return out;
+}
+
+// A POST whose Content-length counts exactly the body.
+inline std::string Post(const std::string& path, const std::string& headers,
+                        const std::string& body) {
+    return "POST " + path + " HTTP/1.0\r\n" + headers +
+           "Content-length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+inline std::string ReadFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A temp and an html folder of its own, default settings, no users, and the
+// field handlers recording their calls.
+class RequestTest : public ::testing::Test {
+protected:
+    fs::path root, temp, html;
+    std::vector<std::string> calls;
+    size_t runs = 0;
+
+    void SetUp() override {
+        char pattern[] = "/tmp/tarnbox-request-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root = pattern;
+        temp = root / "temp";
+        html = root / "html";
+        fs::create_directory(temp);
+        fs::create_directory(html);
+        fs::create_directory(root / "user");
+        ServerPaths& p = server_paths();
+        p.home = root.string();
+        p.temp = temp.string();
+        p.html = html.string();
+        p.user = (root / "user").string();
+        DataStore& ds = data_store();
+        clear_users(ds.users);
+        set_default_settings(ds.settings, p.user.c_str());
+        recordedCalls = &calls;
+        UserField = RecordUser;
+        SendField = RecordSend;
+        BookField = RecordBook;
+    }
+
+    void TearDown() override {
+        UserField = SendField = BookField = nullptr;
+        recordedCalls = nullptr;
+        clear_users(data_store().users);
+        server_paths() = ServerPaths{};
+        std::error_code ec;
+        fs::remove_all(root, ec);
+    }
+
+    UserRecord* AddUser(const char* id, const char* password) {
+        auto* r = new UserRecord;
+        set_default_options(*r);
+        snprintf(r->set[0].id, sizeof r->set[0].id, "%s", id);
+        snprintf(r->set[0].password, sizeof r->set[0].password, "%s", password);
+        append_user(data_store().users, r);
+        renumber_users(data_store().users);
+        return r;
+    }
+
+    // Feeds request in the chunks that end at the given offsets (the last one
+    // is the request's size), stopping at the call that returns 1. end is the
+    // offset just after the byte that completes the request, or kNever.
+    Trace Feed(const std::string& request, const std::vector<size_t>& cuts, size_t end) {
+        ++runs;
+        calls.clear();
+        std::string page;
+        Connection* c = NewConnection(-1);
+        c->captureForTest = &page;
+        Trace t;
+        size_t from = 0;
+        for (size_t to : cuts) {
+            int r = FeedBytes(*c, request.data() + from, static_cast<int>(to - from));
+            if (r == 1) {
+                t.done = true;
+                t.doneAtEnd = from < end && end <= to;
+                break;
+            }
+            EXPECT_EQ(r, 0);
+            from = to;
+        }
+        t.route = static_cast<int>(c->route);
+        t.state = static_cast<int>(c->state.load());
+        t.auth = c->auth;
+        t.browser = c->browser;
+        t.bodyMode = c->bodyMode;
+        t.bodyRemaining = c->bodyRemaining;
+        t.listTimeField = c->listTimeField;
+        t.uploadCount = c->uploadCount;
+        t.user = c->user != nullptr;
+        t.fileOpen = c->file >= 0;
+        t.userName = c->userName;
+        t.password = c->password;
+        t.boundary = c->boundary;
+        t.messageText.assign(c->messageText, static_cast<size_t>(c->messageLength));
+        t.deleteList = c->deleteList;
+        for (const auto& s : c->formSlots) t.formSlots.emplace_back(s);
+        for (const auto& s : c->uploadNames) t.uploadNames.emplace_back(s);
+        t.fieldCalls = calls;
+        FreeConnection(c);
+        // Uploads are taken from the folder and removed, so the next run
+        // starts from an empty folder.
+        for (const auto& e : fs::recursive_directory_iterator(temp)) {
+            std::string rel = e.path().string().substr(temp.string().size() + 1);
+            t.files.push_back(e.is_directory() ? rel + "/" : rel + " " + ReadFile(e.path()));
+        }
+        std::sort(t.files.begin(), t.files.end());
+        for (const auto& e : fs::directory_iterator(temp)) fs::remove_all(e.path());
+        return t;
+    }
+
+    // The trace of the whole request, after checking that every split and
+    // the byte-at-a-time feed leave the same trace. end as in Feed.
+    Trace FeedEveryWay(const std::string& request, size_t end) {
+        const size_t n = request.size();
+        Trace whole = Feed(request, {n}, end);
+        EXPECT_EQ(whole.done, end != kNever);
+        EXPECT_EQ(whole.doneAtEnd, end != kNever);
+        for (size_t cut = 1; cut < n; ++cut) {
+            Trace split = Feed(request, {cut, n}, end);
+            if (split != whole) {
+                EXPECT_EQ(split.Text(), whole.Text()) << "split at " << cut;
+                break;
+            }
+        }
+        std::vector<size_t> bytes;
+        for (size_t i = 1; i <= n; ++i) bytes.push_back(i);
+        Trace trickled = Feed(request, bytes, end);
+        if (trickled != whole) EXPECT_EQ(trickled.Text(), whole.Text()) << "one byte at a time";
+        return whole;
+    }
+    // A request that completes with its last byte.
+    Trace FeedEveryWay(const std::string& request) { return FeedEveryWay(request, request.size()); }
+};
+
+} // namespace request_test

@@ -1,0 +1,119 @@
+// Shared pieces of the page tests: a gateway with fresh html, temp and user
+// folders, default settings, users on demand, and connections whose answers
+// are captured instead of sent.
+#pragma once
+#include "host/console_text.h"
+#include "mail/date/local_seconds.h"
+#include "server/connection.h"
+#include "server/remote/remote_page.h"
+#include "server/route/dispatcher.h"
+#include "server/route/evaluate.h"
+#include "server/route/route_request.h"
+#include "server/server_paths.h"
+#include "store/data_file.h"
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+
+struct ConnectionDeleter {
+    void operator()(Connection* c) const { FreeConnection(c); }
+};
+using ConnectionPtr = std::unique_ptr<Connection, ConnectionDeleter>;
+
+// The values of the Date and Last-Modified lines become "*": they carry the
+// time of the answer.
+inline std::string MaskDates(std::string s) {
+    for (const char* name : {"\r\nDate: ", "\r\nLast-Modified: "}) {
+        size_t at = s.find(name);
+        if (at == std::string::npos) continue;
+        size_t start = at + strlen(name);
+        s.replace(start, s.find("\r\n", start) - start, "*");
+    }
+    return s;
+}
+
+// The header block of a generated page, dates masked.
+inline std::string StatusBlock(int code) {
+    return std::string(code == 404 ? "HTTP/1.0 404 File Not Found\r\n" : "HTTP/1.0 200 OK\r\n") +
+           "Date: *\r\nServer: Tarnbox 1.51\r\nConnection: close\r\n"
+           "Content-type: text/html; charset=Shift_JIS\r\n" +
+           (code == 404 ? "" : "Last-Modified: *\r\nExpires: -1\r\nPragma: no-cache\r\n") + "\r\n";
+}
+
+inline std::string Sjis(const char* utf8) {
+    std::string out;
+    EXPECT_TRUE(utf8_to_sjis(utf8, out)) << utf8;
+    return out;
+}
+
+inline int32_t Now() {
+    return static_cast<int32_t>(local_seconds());
+}
+
+class PageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tarnbox-page-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        home = pattern;
+        for (const char* d : {"/html", "/temp", "/user"})
+            std::filesystem::create_directory(home + d);
+        server_paths() = ServerPaths{home, home + "/html", home + "/temp", home + "/user"};
+        DataStore& ds = data_store();
+        ds.data_path = home + "/tarnbox.dat";
+        ds.user_folder = home + "/user";
+        set_default_settings(ds.settings, ds.user_folder.c_str());
+        clear_users(ds.users);
+        serviceActive = 1;
+        ResetHooks();
+    }
+    void TearDown() override {
+        clear_users(data_store().users);
+        ResetHooks();
+        serviceActive = 1;
+        std::filesystem::remove_all(home);
+    }
+    static void ResetHooks() {
+        StartMailWorker = StartAllSettingsWorkers = StartSendWorker = nullptr;
+        DeleteTokenMatches = nullptr;
+        ComposeRecipients = nullptr;
+        ExtraSetFinished = nullptr;
+        ListSection = nullptr;
+        ListFooter = WorkerStalled = nullptr;
+        workerTimeoutSeconds = 30;
+    }
+    UserRecord* AddUser(const std::string& id) {
+        auto* r = new UserRecord;
+        snprintf(r->set[0].id, sizeof r->set[0].id, "%s", id.c_str());
+        snprintf(r->set[0].password, sizeof r->set[0].password, "pw");
+        snprintf(r->set[0].mail_address, sizeof r->set[0].mail_address, "%s@example.jp",
+                 id.c_str());
+        append_user(data_store().users, r);
+        return r;
+    }
+    // Check number 5, list shown a minute ago.
+    UserRecord* LoggedIn(const char* id) {
+        UserRecord* u = AddUser(id);
+        u->runtime.loginCheck = 5;
+        u->runtime.listTime = Now() - 60;
+        return u;
+    }
+    ConnectionPtr Capture(int english = 1) {
+        ConnectionPtr c(NewConnection(-1));
+        c->captureForTest = &out;
+        c->english = static_cast<uint16_t>(english);
+        return c;
+    }
+    void Route(Connection& c, std::string requestLine) { RouteRequest(c, requestLine.data()); }
+    void WriteFile(const std::string& path, const std::string& bytes) {
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+
+    std::string home;
+    std::string out;
+};
