@@ -10,8 +10,8 @@
 #
 # Prints a table of numbers and tarnbox/nginx ratios with the targets beside
 # them. Not a test: a slow or loaded machine changes the numbers, never the
-# exit status. BENCH_SECONDS (default 5) sets the length of each wrk run;
-# BENCH_KEEP=1 keeps the scratch folder (logs, wrk output) for a look.
+# exit status. BENCH_SECONDS (default 5) sets the length of each load run;
+# BENCH_KEEP=1 keeps the scratch folder (logs, load tool output) for a look.
 set -uo pipefail
 
 bin="${1:-}"
@@ -74,6 +74,7 @@ install_missing() {
 work=""
 gw_pid=""
 ng_pid=""
+ng_workers=""
 bg_pids=()
 
 stop_pid() { # pid signal: signal, wait up to 5 s, then SIGKILL
@@ -278,6 +279,7 @@ nginx -c "$ng_dir/nginx.conf" -p "$ng_dir" -e "$ng_dir/error.log" >"$ng_dir/stdo
 ng_pid=$!
 if wait_http "http://127.0.0.1:$ng_port/bench-small.html" "$ng_pid" 10; then
   ng_ok=1
+  ng_workers="$(child_pids "$ng_pid" | tr '\n' ' ')"
 else
   note "nginx did not start: $(tail -n 3 "$ng_dir/error.log" "$ng_dir/stdout.log" 2>/dev/null | tr '\n' ' ')"
   ng_pid=""
@@ -320,6 +322,24 @@ alive() { # server: is it still up? Notes the first time the gateway is found de
   return 0
 }
 port_of() { [ "$1" = tarnbox ] && echo "$gw_port" || echo "$ng_port"; }
+
+# CPU time a server spent, in clock ticks, into CPU: the gateway's process
+# (its finished threads included) or nginx's master and workers. Divided by
+# the answers given it is the cost of an answer, which other work on the
+# machine disturbs far less than the rates.
+tick_us=$((1000000 / $(getconf CLK_TCK)))
+cpu_ticks() { # server
+  local p pids st
+  CPU=0
+  if [ "$1" = tarnbox ]; then pids="$gw_pid"; else pids="$ng_pid $ng_workers"; fi
+  for p in $pids; do
+    [ -r "/proc/$p/stat" ] || continue
+    read -r st </proc/"$p"/stat
+    st="${st##*) }" # after the command name: state is field 1, utime 12, stime 13
+    read -r -a st <<<"$st"
+    CPU=$((CPU + st[11] + st[12]))
+  done
+}
 
 # Splits a RESULT line into F[name]=value, without forking: on a loaded
 # machine every subshell costs tens of milliseconds.
@@ -385,12 +405,17 @@ bench_case() { # key conns path label (path "top": the gateway's / and nginx's c
       path=/bench-top.html
       [ "$s" = tarnbox ] && path=/
     fi
+    cpu_ticks "$s"
+    local cpu0=$CPU
     if [ "$3" = top ]; then
       load_run "$s" "$2" "$path" "$secs" "$out" "$top_bytes"
     else
       wrk_run "$s" "$2" "$path" "$secs" "$out"
     fi
+    cpu_ticks "$s"
     store "$s" "$1" "$(grep '^RESULT' "$out")" "$4"
+    [ "${F[requests]:-0}" -gt 0 ] &&
+      R["$s|$1.cpu"]=$(((CPU - cpu0) * tick_us / F[requests]))
     alive "$s" "$4"
   done
 }
@@ -490,13 +515,16 @@ for c in 1 8 64; do
   rows+=("top page ${top_bytes} B c=$c   req/s|top.c$c.rps|0.5")
   rows+=("top page ${top_bytes} B c=$c   p50 ms|top.c$c.p50|")
   rows+=("top page ${top_bytes} B c=$c   p99 ms|top.c$c.p99|")
+  rows+=("top page ${top_bytes} B c=$c   CPU us/answer|top.c$c.cpu|")
 done
 for c in 1 8 64; do
   rows+=("2 KB file c=$c   req/s|2k.c$c.rps|0.5")
   rows+=("2 KB file c=$c   p50 ms|2k.c$c.p50|")
   rows+=("2 KB file c=$c   p99 ms|2k.c$c.p99|")
+  rows+=("2 KB file c=$c   CPU us/answer|2k.c$c.cpu|")
 done
 rows+=("10 MB file alone   MB/s|big.mbs|0.8")
+rows+=("10 MB file alone   CPU us/answer|big.cpu|")
 rows+=("10 MB + 32 small: 10 MB MB/s|mixbig.mbs|0.8")
 rows+=("10 MB + 32 small: small req/s|mixsmall.rps|0.5")
 rows+=("10 MB + 32 small: small p99 ms|mixsmall.p99|")
@@ -547,6 +575,7 @@ echo
 echo "tarnbox answers the top-page case from GET / (generated); nginx from a saved copy of that page (same bytes)."
 echo "Top page and small pages beside the 10 MB file: bench/http_load (reads to the close; latency from connect() on)."
 echo "2 KB and 10 MB: wrk (latency from the request's send to the answer's end, connection set-up not included)."
+echo "CPU us/answer: the server's user+system CPU time over the run divided by its answers (clock-tick resolution)."
 echo "MB = 10^6 bytes. Ratios are tarnbox/nginx; for latency and RSS rows lower is better. Targets are goals, not limits."
 echo "TCP segments: both directions on loopback, per exchange of one request (connect to close)."
 echo "Load average at start $load_start, at end $(cut -d' ' -f1-3 /proc/loadavg), on $(nproc) CPUs: other work on the machine makes these numbers noisy."

@@ -1,17 +1,50 @@
 #include "server/connection.h"
 #include "host/global_lock.h"
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Contexts are large; reusing them spares the allocator, the page faults and
+// the clearing of buffers a request never touches.
+std::mutex gSpareMutex;
+std::vector<void*> gSpare;
+constexpr size_t kMaxSpare = 64;
+
+void reset(Connection* c) {
+    memset(static_cast<void*>(c), 0, offsetof(Connection, line));
+    c->line[0] = c->scratch[0] = c->receiveBuffer[0] = c->outBuffer[0] = 0;
+    for (auto& b : c->pageBuffer) b[0] = 0;
+    c->deleteList[0] = c->linkBuffer[0] = c->messageText[0] = 0;
+    for (auto& slot : c->formSlots) slot[0] = 0;
+}
+
+} // namespace
 
 Connection* NewConnection(int clientSocket) {
-    // calloc of a block this size maps fresh zero pages, so the large buffers
-    // cost nothing until a request actually uses them.
-    void* mem = calloc(1, sizeof(Connection));
-    if (!mem) return nullptr;
+    void* mem = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(gSpareMutex);
+        if (!gSpare.empty()) {
+            mem = gSpare.back();
+            gSpare.pop_back();
+        }
+    }
+    if (mem) {
+        reset(static_cast<Connection*>(mem));
+    } else {
+        // Fresh blocks of this size are mapped zero pages: untouched buffers
+        // cost no memory.
+        mem = calloc(1, sizeof(Connection));
+        if (!mem) return nullptr;
+    }
     Connection* c = new (mem) Connection;
     c->clientSocket = clientSocket;
     c->mailSocket = -1;
@@ -25,8 +58,16 @@ Connection* NewConnection(int clientSocket) {
 void FreeConnection(Connection* c) {
     if (!c) return;
     if (c->workerThread.joinable()) c->workerThread.join();
-    std::lock_guard<std::recursive_mutex> hold(globalLock);
+    if (c->connectionThread.joinable()) c->connectionThread.join();
     c->~Connection();
+    {
+        std::lock_guard<std::mutex> hold(gSpareMutex);
+        if (gSpare.size() < kMaxSpare) {
+            gSpare.push_back(c);
+            return;
+        }
+    }
+    std::lock_guard<std::recursive_mutex> hold(globalLock);
     free(c);
 }
 

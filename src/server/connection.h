@@ -54,14 +54,6 @@ struct Connection {
     sockaddr_storage clientAddress;
     char userName[40];
     char password[40];
-    char line[kLineSize];
-    char scratch[kLineSize];
-    char receiveBuffer[kLineSize];
-    char outBuffer[kLineSize];
-    char pageBuffer[3][kLineSize];
-    char deleteList[kLineSize];
-    char messageText[kMessageTextSize];
-    char formSlots[kFormSlots][kFieldSize];
     char sentToken[kFieldSize];    // sent-message token of a sent-mail link
     char downloadName[kFieldSize]; // attachment name being downloaded
     char downloadPath[kFieldSize]; // path of the file being served
@@ -71,13 +63,25 @@ struct Connection {
     char boundary[kFieldSize];
     char partName[kFieldSize];
     char uploadNames[kMaxUploads][kFieldSize];
-    char linkBuffer[kLineSize];
     char loginQuery[40 + 40];
     char pageText[2][80];
     uint8_t percentFirst;
 
     // Where SendRaw writes when there is no socket: tests capture pages here.
     std::string* captureForTest;
+
+    // The large work buffers come last: a reused context clears everything
+    // above and only the first byte of each of these, so a request costs no
+    // more memory traffic than it uses.
+    char line[kLineSize];
+    char scratch[kLineSize];
+    char receiveBuffer[kLineSize];
+    char outBuffer[kLineSize];
+    char pageBuffer[3][kLineSize];
+    char deleteList[kLineSize];
+    char linkBuffer[kLineSize];
+    char formSlots[kFormSlots][kFieldSize];
+    char messageText[kMessageTextSize];
 };
 
 // A zeroed context for an accepted socket (or -1 for an extra worker or a

@@ -4,7 +4,8 @@
 
 // Code numbers shared by detect_japanese_code and convert_to_sjis.
 enum JapaneseCode : int {
-    kCodeDetect = 0, // as a result: no 8-bit Japanese (ASCII or 7-bit JIS)
+    kCodeAsciiOrJis = 0, // result: no 8-bit Japanese (ASCII or 7-bit JIS)
+    kCodeDetect = 0,     // mode: detect first
     kCodeSjis = 1,
     kCodeEuc = 2,
 };

@@ -6,9 +6,14 @@
 #include "store/data_file.h"
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -35,7 +40,9 @@ int64_t now_ms() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleep_ms(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 // States in which the page waits for something other than this thread.
 bool is_waiting(PageState s) {
@@ -61,6 +68,8 @@ bool is_waiting(PageState s) {
 void close_client(Connection& c) {
     int fd = c.clientSocket;
     if (fd < 0) return;
+    int off = 0;
+    setsockopt(fd, IPPROTO_TCP, TCP_CORK, &off, sizeof off);
     shutdown(fd, SHUT_WR);
     pollfd p{fd, POLLIN, 0};
     char sink[4096];
@@ -99,6 +108,67 @@ void ConnectionThreadMain(Connection* c) {
     c->connectionThreadEnded = true;
 }
 
+// Connection threads are kept and reused: creating a thread and its stack for
+// every request cost more than the request itself.
+struct ThreadPool {
+    std::mutex m;
+    std::condition_variable work;
+    std::condition_variable gone;
+    std::deque<Connection*> queue;
+    int idle = 0;
+    int threads = 0;
+    bool stopping = false;
+} gPool;
+
+constexpr int kIdleThreadSeconds = 30;
+constexpr size_t kThreadStack = 512 * 1024;
+
+void* PoolThreadMain(void*) {
+    std::unique_lock<std::mutex> lock(gPool.m);
+    for (;;) {
+        gPool.idle++;
+        bool woke = gPool.work.wait_for(lock, std::chrono::seconds(kIdleThreadSeconds),
+                                        [] { return gPool.stopping || !gPool.queue.empty(); });
+        gPool.idle--;
+        if (gPool.queue.empty() && (gPool.stopping || !woke)) break;
+        Connection* c = gPool.queue.front();
+        gPool.queue.pop_front();
+        lock.unlock();
+        ConnectionThreadMain(c);
+        lock.lock();
+    }
+    gPool.threads--;
+    gPool.gone.notify_all();
+    return nullptr;
+}
+
+// Hands c to an idle thread, starting one when none is free. Returns false
+// when no thread could be started.
+bool RunConnection(Connection* c) {
+    std::lock_guard<std::mutex> hold(gPool.m);
+    if (gPool.idle <= static_cast<int>(gPool.queue.size())) {
+        pthread_attr_t attr;
+        pthread_attr_init(&attr);
+        pthread_attr_setstacksize(&attr, kThreadStack);
+        pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+        pthread_t id;
+        int r = pthread_create(&id, &attr, PoolThreadMain, nullptr);
+        pthread_attr_destroy(&attr);
+        if (r != 0) return false;
+        gPool.threads++;
+    }
+    gPool.queue.push_back(c);
+    gPool.work.notify_one();
+    return true;
+}
+
+void StopPool() {
+    std::unique_lock<std::mutex> lock(gPool.m);
+    gPool.stopping = true;
+    gPool.work.notify_all();
+    gPool.gone.wait_for(lock, std::chrono::seconds(5), [] { return gPool.threads == 0; });
+}
+
 void ListenerMain(int sock) {
     while (serverRunning) {
         sockaddr_storage peer{};
@@ -121,10 +191,12 @@ void ListenerMain(int sock) {
         }
         c->clientAddress = peer;
         c->lastActivity = static_cast<int32_t>(local_seconds());
+        // Header lines and page pieces are written one by one; corking lets
+        // the kernel fill whole segments until the answer is closed.
+        int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
         AppendConnection(c);
-        try {
-            c->connectionThread = std::thread(ConnectionThreadMain, c);
-        } catch (const std::system_error&) {
+        if (!RunConnection(c)) {
             static const char busy[] = "Busy!\r\n";
             send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL);
             c->state = PageState::Closing;
@@ -171,7 +243,7 @@ void MonitorMain() {
         int32_t now = static_cast<int32_t>(local_seconds());
         for (Connection* c : snapshot()) {
             idle_check(c, now);
-            bool threadDone = c->connectionThreadEnded || !c->connectionThread.joinable();
+            bool threadDone = c->connectionThreadEnded;
             bool workerDone = !c->workerRunning;
             PageState s = c->state;
             if ((s == PageState::Closing && threadDone && workerDone) ||
@@ -218,6 +290,10 @@ int OpenListenSocket(int port) {
 }
 
 void StartServer(int sock) {
+    {
+        std::lock_guard<std::mutex> hold(gPool.m);
+        gPool.stopping = false;
+    }
     serverRunning = true;
     gListenSocket = sock;
     gMonitor = std::thread(MonitorMain);
@@ -247,7 +323,9 @@ void StopServer() {
         if (c->clientSocket >= 0) shutdown(c->clientSocket, SHUT_RDWR);
         if (c->mailSocket >= 0) shutdown(c->mailSocket, SHUT_RDWR);
     }
-    for (Connection* c : snapshot()) unlink_and_free(c);
+    StopPool();
+    for (Connection* c : snapshot())
+        if (c->connectionThreadEnded) unlink_and_free(c);
     if (DeleteUserFiles) {
         std::lock_guard<std::recursive_mutex> hold(globalLock);
         for (UserRecord* u = data_store().users.head.link; u; u = u->link) DeleteUserFiles(u);
@@ -270,7 +348,9 @@ bool InConnectionList(const Connection* c) {
     return false;
 }
 
-int ConnectionCount() { return gCount; }
+int ConnectionCount() {
+    return gCount;
+}
 
 int ReceiveStep(Connection& c) {
     pollfd p{c.clientSocket, POLLIN, 0};

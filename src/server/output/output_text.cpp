@@ -64,19 +64,47 @@ static void Add(Filter& f, const char* text) {
     Add(f, text, static_cast<int>(strlen(text)));
 }
 
+// In text mode no byte of the message may become markup, whatever path it
+// took through the filter: a byte after an unknown escape, after a held kana,
+// or the second byte of a code made from broken JIS could otherwise be "<".
+static bool AddEscaped(Filter& f, unsigned char b) {
+    if (!(f.flags & kOutText)) return false;
+    switch (b) {
+    case '<':
+        Add(f, "&lt;", 4);
+        return true;
+    case '>':
+        Add(f, "&gt;", 4);
+        return true;
+    case '&':
+        Add(f, "&amp;", 5);
+        return true;
+    default:
+        return false;
+    }
+}
+
 static void AddByte(Filter& f, unsigned char b) {
+    if (AddEscaped(f, b)) return;
     if (f.fill + 1 > kMaxPiece) SendStaged(f);
     f.c.outBuffer[f.fill++] = static_cast<char>(b);
 }
 
 static void AddCode(Filter& f, uint16_t code) {
-    const char pair[2] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+    const auto low = static_cast<unsigned char>(code & 0xFF);
+    if ((f.flags & kOutText) && (low == '<' || low == '>' || low == '&')) {
+        AddByte(f, static_cast<unsigned char>(code >> 8));
+        AddByte(f, low);
+        return;
+    }
+    const char pair[2] = {static_cast<char>(code >> 8), static_cast<char>(low)};
     Add(f, pair, 2);
 }
 
-// Bytes that the filter does not understand go out unchanged.
+// Bytes that the filter does not understand go out unchanged (escaped on text
+// pages).
 static void AddPassThrough(Filter& f, const char* bytes, int n) {
-    Add(f, bytes, n);
+    for (int i = 0; i < n; i++) AddByte(f, static_cast<unsigned char>(bytes[i]));
 }
 
 // Length of the longest prefix of s (at most n bytes, stopping at a NUL) that

@@ -1,7 +1,7 @@
 #include "store/image_builder.h"
 #include <random>
 
-namespace image {
+namespace store_image {
 namespace {
 
 // Lays items from a start position towards lower positions. Bytes that fall
@@ -193,4 +193,4 @@ Bytes data_file(const Image& header, const std::vector<Image>& slots, const Byte
     return out;
 }
 
-} // namespace image
+} // namespace store_image

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace image {
+namespace store_image {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -121,4 +121,4 @@ uint8_t set_step_of(const std::string& id);
 // Header, slots and any trailing bytes, in file order.
 Bytes data_file(const Image& header, const std::vector<Image>& slots, const Bytes& tail = {});
 
-} // namespace image
+} // namespace store_image

@@ -4,18 +4,22 @@
 
 namespace {
 
-using image::Book;
-using image::SlotDesc;
+using namespace store_test;
 
-class LoadUsersTest : public StoreTest {
+using store_image::Book;
+using store_image::SlotDesc;
+
+class StoreLoadUsersTest : public DataStoreTest {
 protected:
-    const image::Bytes prefix = image::make_prefix(12, 99);
-    const uint8_t key = image::file_key_of(prefix);
+    const store_image::Bytes prefix = store_image::make_prefix(12, 99);
+    const uint8_t key = store_image::file_key_of(prefix);
 
-    image::Bytes file_of(const std::vector<SlotDesc>& slots, const image::Bytes& tail = {}) {
-        std::vector<image::Image> images;
-        for (const SlotDesc& s : slots) images.push_back(image::build_slot(s, key));
-        return image::data_file(image::build_header(sample_settings(), prefix), images, tail);
+    store_image::Bytes file_of(const std::vector<SlotDesc>& slots,
+                               const store_image::Bytes& tail = {}) {
+        std::vector<store_image::Image> images;
+        for (const SlotDesc& s : slots) images.push_back(store_image::build_slot(s, key));
+        return store_image::data_file(store_image::build_header(sample_settings(), prefix), images,
+                                      tail);
     }
     void expect_users(const std::vector<SlotDesc>& want) {
         auto got = users();
@@ -36,7 +40,7 @@ std::string book_of_length(size_t n) {
     return out;
 }
 
-TEST_F(LoadUsersTest, UsersWithEveryKindOfBook) {
+TEST_F(StoreLoadUsersTest, UsersWithEveryKindOfBook) {
     struct Case {
         const char* name;
         Book book;
@@ -63,7 +67,7 @@ TEST_F(LoadUsersTest, UsersWithEveryKindOfBook) {
         std::remove(adr_path("u.book").c_str());
         if (c.adr_file) {
             const std::string& t = slots[1].book_text;
-            put_file(adr_path("u.book"), image::Bytes(t.begin(), t.end()));
+            put_file(adr_path("u.book"), store_image::Bytes(t.begin(), t.end()));
         }
         ASSERT_EQ(load(file_of(slots)), kLoadOk);
         if (!c.book_survives) slots[1].book = Book::none;
@@ -72,7 +76,7 @@ TEST_F(LoadUsersTest, UsersWithEveryKindOfBook) {
     }
 }
 
-TEST_F(LoadUsersTest, CorruptSlotsAreDroppedAndReported) {
+TEST_F(StoreLoadUsersTest, CorruptSlotsAreDroppedAndReported) {
     const std::string numbered = " 番目のユーザーのデータが壊れています。\n削除します。";
     struct Case {
         const char* name;
@@ -123,7 +127,7 @@ TEST_F(LoadUsersTest, CorruptSlotsAreDroppedAndReported) {
     }
 }
 
-TEST_F(LoadUsersTest, NumberedMessageCountsUsersLoadedSoFar) {
+TEST_F(StoreLoadUsersTest, NumberedMessageCountsUsersLoadedSoFar) {
     std::vector<SlotDesc> slots = {sample_user("a", 0), sample_user("b", 1), sample_user("c", 2),
                                    sample_user("d", 3)};
     slots[0].set[0].id = std::string(40, 'x');
@@ -134,18 +138,18 @@ TEST_F(LoadUsersTest, NumberedMessageCountsUsersLoadedSoFar) {
     EXPECT_EQ(messages, (std::vector<std::string>{"1" + tail, "2" + tail}));
 }
 
-TEST_F(LoadUsersTest, TrailingPartialSlotIsIgnored) {
+TEST_F(StoreLoadUsersTest, TrailingPartialSlotIsIgnored) {
     std::vector<SlotDesc> slots = {sample_user("one", 0), sample_user("two", 1)};
     for (size_t tail : {1u, 2000u, 3999u}) {
         SCOPED_TRACE(tail);
-        ASSERT_EQ(load(file_of(slots, image::Bytes(tail, 0x5A))), kLoadOk);
+        ASSERT_EQ(load(file_of(slots, store_image::Bytes(tail, 0x5A))), kLoadOk);
         expect_users(slots);
         EXPECT_TRUE(messages.empty());
         EXPECT_TRUE(ds.slots_in_sync);
     }
 }
 
-TEST_F(LoadUsersTest, UploadNumberZeroReadsAsOne) {
+TEST_F(StoreLoadUsersTest, UploadNumberZeroReadsAsOne) {
     SlotDesc d = sample_user("zero", 2);
     d.options[upload_no] = 0;
     ASSERT_EQ(load(file_of({d})), kLoadOk);
@@ -153,7 +157,7 @@ TEST_F(LoadUsersTest, UploadNumberZeroReadsAsOne) {
     expect_users({d});
 }
 
-TEST_F(LoadUsersTest, OverflowMarkerNeedsItsZeroByte) {
+TEST_F(StoreLoadUsersTest, OverflowMarkerNeedsItsZeroByte) {
     // A one-character book looks like the overflow marker except for its
     // character byte; only a 0 there means the file.
     ASSERT_NE(key, 'x');

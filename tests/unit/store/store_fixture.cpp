@@ -9,14 +9,16 @@
 
 namespace fs = std::filesystem;
 
-image::SlotDesc sample_user(const std::string& id, int variant) {
+namespace store_test {
+
+store_image::SlotDesc sample_user(const std::string& id, int variant) {
     static const char* const names[] = {"\x97\xe9\x96\xd8\x91\xbe\x98\x59",    // 鈴木太郎
                                         "\x8e\x52\x93\x63",                    // 山田
                                         "Jane Q. Public", "\x8d\xb2\x93\xa1"}; // 佐藤
     const std::string name = names[variant % 4];
-    image::SlotDesc d;
+    store_image::SlotDesc d;
     d.filler_seed = 100 + variant;
-    image::SetDesc& a = d.set[0];
+    store_image::SetDesc& a = d.set[0];
     a.id = id;
     a.password = "pw-" + std::to_string(variant * 7919) + "-" + id;
     a.name = name;
@@ -29,7 +31,7 @@ image::SlotDesc sample_user(const std::string& id, int variant) {
     a.quotation = variant % 3 ? "> " : "| ";
     a.apop_flag = variant % 2;
     if (variant % 3 != 0) {
-        image::SetDesc& b = d.set[1];
+        store_image::SetDesc& b = d.set[1];
         b.id = id + ".home";
         b.password = "second" + std::to_string(variant);
         b.name = name;
@@ -40,7 +42,7 @@ image::SlotDesc sample_user(const std::string& id, int variant) {
         b.quotation = ">";
     }
     if (variant % 5 == 4) {
-        image::SetDesc& c = d.set[2];
+        store_image::SetDesc& c = d.set[2];
         c.id = "list-" + id;
         c.password = "third";
         c.mail_address = "list-" + id + "@example.org";
@@ -55,17 +57,18 @@ image::SlotDesc sample_user(const std::string& id, int variant) {
     return d;
 }
 
-image::HeaderDesc sample_settings() {
-    image::HeaderDesc d;
+store_image::HeaderDesc sample_settings() {
+    store_image::HeaderDesc d;
     d.http_port = 8080;
     d.browser_registration = 0;
     d.browser_auth = 1;
     d.multiple_addresses = 1;
     d.per_user_servers = 1;
-    for (int i = 0; i < image::kOptionCount; i++) d.options[i] = static_cast<uint8_t>(3 * i + 5);
-    d.options[image::fixed_rows] = 24;
-    d.options[image::fixed_columns] = 132;
-    d.options[image::fixed_uploads] = 7;
+    for (int i = 0; i < store_image::kOptionCount; i++)
+        d.options[i] = static_cast<uint8_t>(3 * i + 5);
+    d.options[store_image::fixed_rows] = 24;
+    d.options[store_image::fixed_columns] = 132;
+    d.options[store_image::fixed_uploads] = 7;
     d.smtp_server = "smtp.corp.example.jp";
     d.smtp_port = 587;
     d.pop3_server = "pop3.corp.example.jp";
@@ -80,7 +83,7 @@ image::HeaderDesc sample_settings() {
     return d;
 }
 
-std::unique_ptr<UserRecord> record_of(const image::SlotDesc& d) {
+std::unique_ptr<UserRecord> record_of(const store_image::SlotDesc& d) {
     auto made = std::make_unique<UserRecord>();
     UserRecord& r = *made;
     auto put = [](char* dst, size_t cap, const std::string& s) {
@@ -90,7 +93,7 @@ std::unique_ptr<UserRecord> record_of(const image::SlotDesc& d) {
         dst[n] = 0;
     };
     for (int s = 0; s < 3; s++) {
-        const image::SetDesc& in = d.set[s];
+        const store_image::SetDesc& in = d.set[s];
         SettingsSet& out = r.set[s];
         put(out.id, sizeof out.id, in.id);
         put(out.password, sizeof out.password, in.password);
@@ -108,12 +111,12 @@ std::unique_ptr<UserRecord> record_of(const image::SlotDesc& d) {
         out.reserved_c = in.reserved_c;
         out.reserved_d = in.reserved_d;
     }
-    if (d.book != image::Book::none) r.address_book = d.book_text;
+    if (d.book != store_image::Book::none) r.address_book = d.book_text;
     std::copy(d.options.begin(), d.options.end(), r.options);
     return made;
 }
 
-std::string record_diff(const UserRecord& r, const image::SlotDesc& d) {
+std::string record_diff(const UserRecord& r, const store_image::SlotDesc& d) {
     std::ostringstream out;
     auto text = [&](int s, const char* field, const char* got, const std::string& want) {
         if (got != want)
@@ -125,7 +128,7 @@ std::string record_diff(const UserRecord& r, const image::SlotDesc& d) {
     };
     for (int s = 0; s < 3; s++) {
         const SettingsSet& got = r.set[s];
-        const image::SetDesc& want = d.set[s];
+        const store_image::SetDesc& want = d.set[s];
         text(s, "id", got.id, want.id);
         text(s, "password", got.password, want.password);
         text(s, "name", got.name, want.name);
@@ -142,7 +145,7 @@ std::string record_diff(const UserRecord& r, const image::SlotDesc& d) {
         number(s, "reserved_c", got.reserved_c, want.reserved_c);
         number(s, "reserved_d", got.reserved_d, want.reserved_d);
     }
-    const std::string book = d.book == image::Book::none ? "" : d.book_text;
+    const std::string book = d.book == store_image::Book::none ? "" : d.book_text;
     if (r.address_book != book)
         out << "book: " << r.address_book.size() << " chars != " << book.size() << " chars\n";
     for (int i = 0; i < kOptionBytes; i++)
@@ -152,7 +155,7 @@ std::string record_diff(const UserRecord& r, const image::SlotDesc& d) {
     return out.str();
 }
 
-BasicSettings settings_of(const image::HeaderDesc& d, const std::string& user_folder) {
+BasicSettings settings_of(const store_image::HeaderDesc& d, const std::string& user_folder) {
     BasicSettings s;
     set_default_settings(s, user_folder.c_str());
     auto put = [](char* dst, size_t cap, const std::string& v) {
@@ -214,7 +217,7 @@ std::string settings_diff(const BasicSettings& a, const BasicSettings& b) {
     return out.str();
 }
 
-std::string meaningful_diff(const uint8_t* actual, const image::Image& img) {
+std::string meaningful_diff(const uint8_t* actual, const store_image::Image& img) {
     std::ostringstream out;
     int shown = 0;
     for (size_t i = 0; i < img.bytes.size() && shown < 8; i++)
@@ -225,7 +228,7 @@ std::string meaningful_diff(const uint8_t* actual, const image::Image& img) {
     return out.str();
 }
 
-void StoreTest::SetUp() {
+void DataStoreTest::SetUp() {
     char tmpl[] = "/tmp/tarnbox-store-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     home = tmpl;
@@ -235,14 +238,14 @@ void StoreTest::SetUp() {
     ds.report = [this](std::string_view m) { messages.emplace_back(m); };
 }
 
-void StoreTest::TearDown() {
+void DataStoreTest::TearDown() {
     clear_users(ds.users);
     std::error_code ec;
     fs::permissions(home, fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(home, ec);
 }
 
-void StoreTest::put_file(const std::string& path, const image::Bytes& bytes) {
+void DataStoreTest::put_file(const std::string& path, const store_image::Bytes& bytes) {
     // A fresh file rather than a truncated one: ext4 flushes truncated files
     // on close, which makes the thousands of loads below crawl.
     std::remove(path.c_str());
@@ -252,22 +255,24 @@ void StoreTest::put_file(const std::string& path, const image::Bytes& bytes) {
     ASSERT_TRUE(f.good()) << path;
 }
 
-image::Bytes StoreTest::get_file(const std::string& path) {
+store_image::Bytes DataStoreTest::get_file(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
-    return image::Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    return store_image::Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-bool StoreTest::exists(const std::string& path) {
+bool DataStoreTest::exists(const std::string& path) {
     return fs::exists(path);
 }
 
-int StoreTest::load(const image::Bytes& file) {
+int DataStoreTest::load(const store_image::Bytes& file) {
     put_file(ds.data_path, file);
     return load_data_file(ds);
 }
 
-std::vector<UserRecord*> StoreTest::users() {
+std::vector<UserRecord*> DataStoreTest::users() {
     std::vector<UserRecord*> out;
     for (UserRecord* r = ds.users.head.link; r; r = r->link) out.push_back(r);
     return out;
 }
+
+} // namespace store_test

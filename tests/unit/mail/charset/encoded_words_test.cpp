@@ -26,7 +26,7 @@ std::string decode(const std::string& value, int size = kDecodedHeaderSize, int*
 
 } // namespace
 
-TEST(DecodeEncodedWords, Words) {
+TEST(CharsetDecodeEncodedWords, Words) {
     const std::pair<std::string, std::string> cases[] = {
         {"plain text", "plain text"},
         {"=?ISO-2022-JP?B?GyRCJCIbKEI=?=", kJisA},
@@ -63,7 +63,7 @@ TEST(DecodeEncodedWords, Words) {
 // The same word at every position of a surrounding text gives the same bytes
 // there, and every cut of the value is the decoding of what is left (a cut
 // inside a word drops that word).
-TEST(DecodeEncodedWords, WordsAtEveryPosition) {
+TEST(CharsetDecodeEncodedWords, WordsAtEveryPosition) {
     const std::string around = "Re: [ml:123] \x82\xA0 ok";
     const std::string word = "=?EUC-JP?B?pKKkpA==?=";
     const std::string decoded = "\x1b$B$\"$$\x1b(B";
@@ -89,7 +89,7 @@ TEST(DecodeEncodedWords, WordsAtEveryPosition) {
 
 // A destination too small for the whole value keeps whole units only: a word
 // is written completely or not at all, a two-byte character is not split.
-TEST(DecodeEncodedWords, SmallDestinationKeepsWholeUnits) {
+TEST(CharsetDecodeEncodedWords, SmallDestinationKeepsWholeUnits) {
     struct Unit {
         std::string in, out;
     };
@@ -125,7 +125,7 @@ TEST(DecodeEncodedWords, SmallDestinationKeepsWholeUnits) {
 }
 
 // EUC-JP words grow by their escapes; a long one must stop at the capacity.
-TEST(DecodeEncodedWords, GrowingEucWordNeverOverruns) {
+TEST(CharsetDecodeEncodedWords, GrowingEucWordNeverOverruns) {
     std::string q = "=?EUC-JP?Q?";
     for (int i = 0; i < 1500; ++i) q += "=A4=A2a";
     q += "?=";

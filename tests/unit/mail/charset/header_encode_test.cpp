@@ -59,7 +59,7 @@ const std::string kA = "\x82\xA0"; // あ
 
 } // namespace
 
-TEST(HasMoreText, OnlyEmptyOrAFinalLineEndIsNothing) {
+TEST(CharsetHasMoreText, OnlyEmptyOrAFinalLineEndIsNothing) {
     EXPECT_EQ(has_more_text(nullptr), 0);
     EXPECT_EQ(has_more_text(""), 0);
     EXPECT_EQ(has_more_text("\r\n"), 0);
@@ -69,7 +69,7 @@ TEST(HasMoreText, OnlyEmptyOrAFinalLineEndIsNothing) {
     EXPECT_EQ(has_more_text("x"), 1);
 }
 
-TEST(EncodeHeaderWords, ShortValues) {
+TEST(CharsetEncodeHeaderWords, ShortValues) {
     const std::pair<std::string, std::string> cases[] = {
         {"", ""},
         {"Hello, world", "Hello, world"},
@@ -85,7 +85,7 @@ TEST(EncodeHeaderWords, ShortValues) {
     EXPECT_EQ(encode_header_words(fixed, nullptr), 0);
 }
 
-TEST(EncodeHeaderWords, LongJapaneseBecomesSeveralFoldedWords) {
+TEST(CharsetEncodeHeaderWords, LongJapaneseBecomesSeveralFoldedWords) {
     for (const std::string prefix : {"", "Subject: ", "Subject: Re: [list 42] "}) {
         const std::string text = prefix + repeat(kA, 100);
         const std::string out = encode(text);
@@ -105,7 +105,7 @@ TEST(EncodeHeaderWords, LongJapaneseBecomesSeveralFoldedWords) {
     }
 }
 
-TEST(EncodeHeaderWords, FoldsAfterBlankOrCommaButNeverAfterColon) {
+TEST(CharsetEncodeHeaderWords, FoldsAfterBlankOrCommaButNeverAfterColon) {
     const std::string to =
         "To: " + repeat("someone <someone@example.org>, ", 6) + "last@example.org";
     const std::string out = encode(to);
@@ -124,7 +124,7 @@ TEST(EncodeHeaderWords, FoldsAfterBlankOrCommaButNeverAfterColon) {
 
 // Random mixes of ASCII words and Japanese: what the receiving side makes of
 // the encoded value is the original text.
-TEST(EncodeHeaderWords, RoundTripsThroughTheDecoder) {
+TEST(CharsetEncodeHeaderWords, RoundTripsThroughTheDecoder) {
     std::mt19937 rng(2047);
     const char* const pieces[] = {"a",        "Re:",     " ",        ", ",       "list",
                                   ": ",       "x@y.jp",  "\x82\xA0", "\x88\x9F", "\x83\x41\x83\x93",
@@ -140,7 +140,7 @@ TEST(EncodeHeaderWords, RoundTripsThroughTheDecoder) {
 }
 
 // A destination too small keeps whole words and never splits a fold.
-TEST(EncodeHeaderWords, SmallDestinationKeepsWholeWords) {
+TEST(CharsetEncodeHeaderWords, SmallDestinationKeepsWholeWords) {
     const std::string text = "Subject: " + repeat(kA, 40) + " and more, " + repeat("\x88\x9F", 5);
     const std::string full = encode(text);
     for (int size = 1; size <= static_cast<int>(full.size()) + 1; ++size) {

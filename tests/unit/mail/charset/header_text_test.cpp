@@ -21,7 +21,7 @@ std::string copy(const std::string& src, int size) {
 
 } // namespace
 
-TEST(CopyHeaderText, WidensKatakanaAndComposesMarks) {
+TEST(CharsetCopyHeaderText, WidensKatakanaAndComposesMarks) {
     struct Case {
         std::string src;
         int size;
@@ -55,7 +55,7 @@ TEST(CopyHeaderText, WidensKatakanaAndComposesMarks) {
 
 // Widening must respect the room at every size, including a mark that would
 // be composed with a character that no longer fits.
-TEST(CopyHeaderText, EverySizeStaysInBounds) {
+TEST(CharsetCopyHeaderText, EverySizeStaysInBounds) {
     const std::string src = "x\xB6\xDE\x82\xA0\x0E\x36\x5E\x0F\xCA\xDF\xB3\xDE.";
     const std::string full = copy(src, 64);
     for (int size = 1; size <= 64; ++size) {

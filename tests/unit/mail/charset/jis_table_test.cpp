@@ -73,7 +73,7 @@ std::string hex(unsigned char j1, unsigned char j2) {
 
 } // namespace
 
-TEST(JisTable, EveryCodeAgreesWithIconvEucJpToShiftJis) {
+TEST(CharsetJisTable, EveryCodeAgreesWithIconvEucJpToShiftJis) {
     const std::vector<Code> table = reference_table("EUC-JP", "SHIFT_JIS");
     // Guards against a reference that silently converts nothing.
     ASSERT_EQ(table.size(), 6879u);
@@ -97,7 +97,7 @@ TEST(JisTable, EveryCodeAgreesWithIconvEucJpToShiftJis) {
     }
 }
 
-TEST(JisTable, EveryCodeAgreesWithIconvIso2022JpToShiftJis) {
+TEST(CharsetJisTable, EveryCodeAgreesWithIconvIso2022JpToShiftJis) {
     Iconv cv("ISO-2022-JP", "SHIFT_JIS");
     ASSERT_TRUE(cv.ok());
     int converted = 0;
@@ -118,7 +118,7 @@ TEST(JisTable, EveryCodeAgreesWithIconvIso2022JpToShiftJis) {
 
 // The same characters as one long text per form, so the converter's runs, the
 // in-place moves after dropped escapes and the detector see a realistic mix.
-TEST(JisTable, WholeTableAsOneTextAgreesWithIconv) {
+TEST(CharsetJisTable, WholeTableAsOneTextAgreesWithIconv) {
     const std::vector<Code> table = reference_table("EUC-JP", "SHIFT_JIS");
     std::string iso, euc, expected;
     int row = -1;
@@ -160,7 +160,7 @@ TEST(JisTable, WholeTableAsOneTextAgreesWithIconv) {
 // The whole table as one run, shifted by 0-7 leading characters, so that
 // every code is met both inside the block-wise fast path and in the per-pair
 // tail, at every position within a block.
-TEST(JisTable, OneRunAtEveryAlignmentAgreesWithIconv) {
+TEST(CharsetJisTable, OneRunAtEveryAlignmentAgreesWithIconv) {
     const std::vector<Code> table = reference_table("EUC-JP", "SHIFT_JIS");
     Iconv iso_ref("ISO-2022-JP", "SHIFT_JIS");
     for (int shift = 0; shift < 8; ++shift) {
@@ -196,7 +196,7 @@ TEST(JisTable, OneRunAtEveryAlignmentAgreesWithIconv) {
 //    row-2 characters; CP932 encodes those characters at their row-2 codes;
 //  - rows 0x75-0x7E, the user-defined area, which EUC-JP-MS maps to private
 //    use characters that CP932 places at 0xF040-0xF9FC.
-TEST(JisTable, Cp932RowsAgreeWithIconv) {
+TEST(CharsetJisTable, Cp932RowsAgreeWithIconv) {
     const std::vector<Code> table = reference_table("EUC-JP-MS", "CP932");
     int compared = 0;
     for (const Code& c : table) {

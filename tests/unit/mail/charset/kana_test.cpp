@@ -26,7 +26,7 @@ std::string utf8_of_sjis(Iconv& cv, std::uint16_t code) {
 
 } // namespace
 
-TEST(Kana, EveryRowIsTheMatchingFullWidthCharacter) {
+TEST(CharsetKana, EveryRowIsTheMatchingFullWidthCharacter) {
     Iconv cv("SHIFT_JIS", "UTF-8");
     ASSERT_TRUE(cv.ok());
     for (int b = 0xA1; b <= 0xDF; ++b) {
@@ -43,7 +43,7 @@ TEST(Kana, EveryRowIsTheMatchingFullWidthCharacter) {
 
 // The display composes marks by adding 1 or 2 to the table code; the ranges
 // that allow it must land on the right character and nothing else.
-TEST(Kana, SoundMarkArithmeticReachesTheCombinedForms) {
+TEST(CharsetKana, SoundMarkArithmeticReachesTheCombinedForms) {
     Iconv cv("SHIFT_JIS", "UTF-8");
     ASSERT_TRUE(cv.ok());
     std::string voiced, semivoiced;
@@ -56,7 +56,7 @@ TEST(Kana, SoundMarkArithmeticReachesTheCombinedForms) {
     EXPECT_EQ(semivoiced, "パピプペポ");
 }
 
-TEST(Kana, BytesOutsideTheRangeGiveTheFullWidthSpace) {
+TEST(CharsetKana, BytesOutsideTheRangeGiveTheFullWidthSpace) {
     for (int b : {0x00, 0x41, 0x80, 0xA0, 0xE0, 0xFF}) {
         EXPECT_EQ(kana_to_sjis(static_cast<unsigned char>(b)), 0x8140) << b;
         EXPECT_EQ(kana_to_jis(static_cast<unsigned char>(b)), 0x2121) << b;

@@ -19,7 +19,7 @@ std::string decode(const std::string& line) {
 
 } // namespace
 
-TEST(QuotedPrintable, DecodeLine) {
+TEST(CharsetQuotedPrintable, DecodeLine) {
     const std::pair<std::string, std::string> cases[] = {
         {"a=3Db", "a=b\r\n"},
         {"soft=", "soft"},
@@ -40,7 +40,7 @@ TEST(QuotedPrintable, DecodeLine) {
 }
 
 // A line cut at every length: no access outside the exact buffers.
-TEST(QuotedPrintable, EveryPrefixStaysInBounds) {
+TEST(CharsetQuotedPrintable, EveryPrefixStaysInBounds) {
     const std::string line = "caf=C3=A9 =3D=\xFF=4=zz=";
     for (std::size_t n = 0; n <= line.size(); ++n) {
         const std::string out = decode(line.substr(0, n));

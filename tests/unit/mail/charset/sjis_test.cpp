@@ -8,26 +8,24 @@
 using charset_test::heap_copy;
 using charset_test::heap_cstr;
 
-TEST(Sjis, LeadByteClassBoundaries) {
-    for (int b = 0; b < 256; ++b) {
-        const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-        EXPECT_EQ(is_sjis_lead(static_cast<unsigned char>(b)), lead) << b;
+TEST(CharsetSjis, LeadByteBoundaries) {
+    for (int b : {0x81, 0x9F, 0xE0, 0xFC}) EXPECT_TRUE(is_sjis_lead(static_cast<unsigned char>(b)));
+    for (int b : {0x40, 0x80, 0xA0, 0xB1, 0xDF, 0xFD}) {
+        EXPECT_FALSE(is_sjis_lead(static_cast<unsigned char>(b)));
     }
-    // Works on plain char, where these bytes are negative.
-    EXPECT_TRUE(is_sjis_lead('\x81'));
-    EXPECT_FALSE(is_sjis_lead('\xA0'));
+    EXPECT_TRUE(is_sjis_lead('\x81')); // plain char, negative here
 }
 
-TEST(Sjis, KnownConversions) {
+// Spot values readable without iconv, including both sides of the lead gap.
+TEST(CharsetSjis, KnownCodes) {
     EXPECT_EQ(sjis_to_jis(0x82, 0xA0), 0x2422);
     EXPECT_EQ(jis_to_sjis(0x24, 0x22), 0x82A0);
     EXPECT_EQ(jis_to_sjis(0x30, 0x21), 0x889F);
-    EXPECT_EQ(jis_to_sjis(0x5F, 0x21), 0xE040); // first row above the 0x9F lead gap
-    EXPECT_EQ(sjis_to_jis(0xE0, 0x40), 0x5F21);
-    EXPECT_EQ(jis_to_sjis(0x7E, 0x7E), 0xEFFC);
+    EXPECT_EQ(jis_to_sjis(0x5E, 0x7E), 0x9FFC);
+    EXPECT_EQ(jis_to_sjis(0x5F, 0x21), 0xE040);
 }
 
-TEST(Sjis, HasSjis) {
+TEST(CharsetSjis, HasSjis) {
     EXPECT_EQ(has_sjis(nullptr), 0);
     EXPECT_EQ(has_sjis(""), 0);
     EXPECT_EQ(has_sjis("plain ascii"), 0);
@@ -36,7 +34,7 @@ TEST(Sjis, HasSjis) {
     EXPECT_EQ(has_sjis("\xFC"), 1);
 }
 
-TEST(Sjis, FindSkipsTrailBytes) {
+TEST(CharsetSjis, FindSkipsTrailBytes) {
     struct Case {
         const char* text;
         char byte;
@@ -59,7 +57,7 @@ TEST(Sjis, FindSkipsTrailBytes) {
     }
 }
 
-TEST(Sjis, CopyNeverSplitsACharacter) {
+TEST(CharsetSjis, CopyNeverSplitsACharacter) {
     struct Case {
         const char* src;
         int size;

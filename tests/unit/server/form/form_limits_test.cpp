@@ -48,7 +48,7 @@ TEST(FormLimitsTest, DeleteListStopsShortOfItsSize) {
     FeedFormLine(c, "delete_c1=on"); // 4095 bytes with its comma
     FeedFormLine(c, "delete_c2=on");
     EXPECT_EQ(strlen(c.deleteList), 4095u);
-    EXPECT_EQ(std::string(c.deleteList + 4089), "a1234,c1,");
+    EXPECT_EQ(std::string(c.deleteList + 4086), "a1234,c1,");
 }
 
 } // namespace

@@ -239,3 +239,27 @@ TEST_F(OutputTextTest, FormatCutsBeforeASplitCharacter) {
 }
 
 } // namespace
+
+// Hostile plain-text mail: no path through the filter may let a message byte
+// become markup on a text page.
+TEST(OutputTextHostile, NoMarkupSurvivesAnyFilterPath) {
+    const char* inputs[] = {
+        "\x1b<img src=x onerror=alert(1)>", // unknown escape, then a tag
+        "\x1b(<script>",                    // unknown intermediate
+        "\xb1<b>",                          // held kana, then a tag
+        "\x1b$B\x21\x1d\x1b(B",             // JIS pair whose Shift_JIS trail is "<"
+        "\x0e\x31<i>\x0f",                  // SO katakana run, then a tag
+    };
+    for (const char* in : inputs) {
+        for (int flags :
+             {int{kOutText}, kOutText | kOutBreaks, kOutText | kOutLinks | kOutBreaks}) {
+            Connection* c = NewConnection(-1);
+            std::string out;
+            c->captureForTest = &out;
+            OutputText(*c, in, flags);
+            EXPECT_EQ(out.find('<'), std::string::npos) << in;
+            EXPECT_EQ(out.find('>'), std::string::npos) << in;
+            FreeConnection(c);
+        }
+    }
+}

@@ -83,7 +83,7 @@ TEST_F(RequestReaderTest, HeaderValues) {
 // headers do not end early.
 TEST_F(RequestReaderTest, LongHeaderLinesAreCutAt4095Bytes) {
     const std::string agent = "User-Agent: Mozilla/4.0 (Macintosh)";
-    for (size_t length : {4094u, 4095u, 4096u, 5000u}) {
+    for (size_t length : {4095u, 4096u}) {
         SCOPED_TRACE(length);
         std::string pad = "X-Pad: " + std::string(length - 7, 'p');
         Trace t =

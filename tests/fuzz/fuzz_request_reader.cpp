@@ -1,0 +1,108 @@
+// Arbitrary bytes as a request, fed to two fresh connections: once whole and
+// once in chunks whose sizes the first input byte seeds. Besides memory
+// safety it checks the bounds of every buffer the reader fills and that both
+// feeds leave the same fields behind.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include "server/connection.h"
+#include "server/request/request_reader.h"
+#include "server/server_paths.h"
+#include "store/data_file.h"
+
+namespace {
+
+void check(bool ok) {
+    if (!ok) abort();
+}
+
+template <size_t N> void checkText(const char (&text)[N]) {
+    check(memchr(text, '\0', N) != nullptr);
+}
+
+void checkBounds(const Connection& c) {
+    check(c.lineLength >= 0 && c.lineLength < kLineSize);
+    check(c.bodyMode <= 7);
+    check(c.messageLength >= 0 && c.messageLength <= kMessageTextLimit);
+    check(c.messageText[c.messageLength] == '\0');
+    check(c.uploadCount >= 0 && c.uploadCount <= kMaxUploads);
+    checkText(c.userName);
+    checkText(c.password);
+    checkText(c.deleteList);
+    checkText(c.boundary);
+    checkText(c.partName);
+    for (const auto& slot : c.formSlots) checkText(slot);
+    for (const auto& name : c.uploadNames) checkText(name);
+}
+
+struct Fed {
+    Connection* c = NewConnection(-1);
+    std::string page;
+    int result = 0;
+
+    Fed() { c->captureForTest = &page; }
+    ~Fed() {
+        if (c->file >= 0) close(c->file);
+        FreeConnection(c);
+    }
+    // Feeds until the reader reports the request complete.
+    void feed(const char* bytes, int n) {
+        if (result == 1) return;
+        result = FeedBytes(*c, bytes, n);
+        check(result == 0 || result == 1);
+        checkBounds(*c);
+    }
+};
+
+bool same(const Connection& a, const Connection& b) {
+    return a.route == b.route && a.auth == b.auth && a.browser == b.browser &&
+           a.bodyMode == b.bodyMode && a.bodyRemaining == b.bodyRemaining &&
+           a.listTimeField == b.listTimeField && a.uploadCount == b.uploadCount &&
+           a.messageLength == b.messageLength &&
+           memcmp(a.messageText, b.messageText, static_cast<size_t>(a.messageLength)) == 0 &&
+           strcmp(a.deleteList, b.deleteList) == 0 && strcmp(a.boundary, b.boundary) == 0 &&
+           strcmp(a.userName, b.userName) == 0 && strcmp(a.password, b.password) == 0 &&
+           strcmp(a.formSlots[0], b.formSlots[0]) == 0 &&
+           strcmp(a.formSlots[2], b.formSlots[2]) == 0 &&
+           strcmp(a.uploadNames[0], b.uploadNames[0]) == 0;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // Folders that never exist: no static file is served and no upload
+    // written. With no users no login holds, so no mail worker starts.
+    ServerPaths& p = server_paths();
+    p.home = "/nonexistent/tarnbox-fuzz";
+    p.html = p.home + "/html";
+    p.temp = p.home + "/temp";
+    p.user = p.home + "/user";
+    set_default_settings(data_store().settings, p.user.c_str());
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1 || size > 1 << 18) return 0;
+    uint32_t seed = data[0] * 2654435761u + 1;
+    const char* bytes = reinterpret_cast<const char*>(data + 1);
+    const int n = static_cast<int>(size - 1);
+
+    Fed whole;
+    whole.feed(bytes, n);
+    Fed chunked;
+    for (int at = 0; at < n;) {
+        seed = seed * 1103515245u + 12345u;
+        // Mostly small chunks, now and then one past the receive size.
+        int len = (seed >> 16) % 8 == 0 ? 1 + static_cast<int>((seed >> 8) % 5000)
+                                        : 1 + static_cast<int>((seed >> 16) % 17);
+        if (len > n - at) len = n - at;
+        chunked.feed(bytes + at, len);
+        at += len;
+    }
+    check(whole.result == chunked.result);
+    check(same(*whole.c, *chunked.c));
+    return 0;
+}
