@@ -1,6 +1,10 @@
 // The per-connection context shared by the connection's thread, the monitor
 // and an attached mail worker.
 #pragma once
+#include "mail/list/list_state.h"
+#include "mail/mime/mime_state.h"
+#include "mail/pop3/pop3_state.h"
+#include "mail/view/view_state.h"
 #include "server/page_state.h"
 #include "store/user_record.h"
 #include <atomic>
@@ -70,6 +74,12 @@ struct Connection {
     // Where SendRaw writes when there is no socket: tests capture pages here.
     std::string* captureForTest;
 
+    // The fields each page family owns.
+    Pop3Exchange pop3;
+    MimeState mime;
+    ListProgress list;
+    ViewProgress view;
+
     // The large work buffers come last: a reused context clears everything
     // above and only the first byte of each of these, so a request costs no
     // more memory traffic than it uses.
@@ -82,6 +92,7 @@ struct Connection {
     char linkBuffer[kLineSize];
     char formSlots[kFormSlots][kFieldSize];
     char messageText[kMessageTextSize];
+    char quotationText[kQuotationTextSize]; // text collected for a reply
 };
 
 // A zeroed context for an accepted socket (or -1 for an extra worker or a

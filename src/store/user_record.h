@@ -50,6 +50,8 @@ enum UserOption : int {
 
 constexpr int kMaxAttachments = 10;
 
+struct KeptEntry; // one row of a received-mail list
+
 // A received attachment saved in the user's temp folder.
 struct AttachmentEntry {
     char file_name[300];         // name of the file in temp/<user>/
@@ -65,6 +67,14 @@ struct UserRuntime {
     std::atomic<int> busy{0}; // a Settings 1 mail exchange is running
     AttachmentEntry attachments[kMaxAttachments] = {};
     std::atomic<int> attachmentCount{0};
+    // Per settings set: the outcome of the last POP3 exchange, the server's
+    // last -ERR text, and the list shown last.
+    std::atomic<uint16_t> pop3Status[kSettingsSets] = {};
+    char pop3ErrorText[kSettingsSets][300] = {};
+    KeptEntry* keptList[kSettingsSets] = {};
+    // For a reply to the message shown last.
+    char lastMessageId[300] = {};
+    char replyReferences[300] = {};
 };
 
 struct UserRecord {

@@ -11,8 +11,10 @@ enum JapaneseCode : int {
 };
 
 // 0 (ASCII or ISO-2022-JP), 1 (Shift_JIS) or 2 (EUC-JP), judged from the
-// first len bytes only; a heuristic, so an EUC-JP text whose last two-byte
-// character has a lead of 0xE0 or more and nothing high after it reads as 1.
+// first len bytes only. A heuristic: an EUC-JP character with a first byte of
+// 0xE0 or more also looks like Shift_JIS and puts the scan one byte out of
+// step: EUC-JP text in which such a character is followed by ASCII, directly
+// or after further two-byte characters, or ends the text, reads as 1.
 // Null or len < 2 gives 0.
 int detect_japanese_code(const char* text, int len);
 

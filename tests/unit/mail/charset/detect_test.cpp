@@ -44,14 +44,15 @@ TEST(CharsetDetect, Codes) {
         {"abc \x82\xA0 def", 1},
         {"\xA4\xA2\xA4\xA4", 2},
         {"a\xA4\xA2\r\n", 2},
-        // EUC-JP 0xE3F1 alone looks like a Shift_JIS pair; something high after it settles it.
+        // EUC-JP 0xE3F1 also reads as a Shift_JIS pair; only what follows decides.
         {"\xE3\xF1", 1},
         {"\xE3\xF1\xA4\xA2", 2},
         {"\xE3\xF1x", 1},
-        {"\xB1\xB2", 2}, // half-width ｱｲ cannot be told from EUC-JP
-        {"\xA4", 0},     // one byte is never judged
-        {"\xA4x", 1},    // a high byte not in a pair
-        {"\x81\x7F", 0}, // 0x7F is no trail byte
+        {"\xE3\xF1\xA4\xA2x", 1}, // the scan stays one byte out of step
+        {"\xB1\xB2", 2},          // half-width ｱｲ cannot be told from EUC-JP
+        {"\xA4", 0},              // one byte is never judged
+        {"\xA4x", 1},             // a high byte not in a pair
+        {"\x81\x7F", 0},          // 0x7F is no trail byte
     };
     for (const Case& c : cases) EXPECT_EQ(detect(c.text), c.code) << c.text;
     EXPECT_EQ(detect_japanese_code(nullptr, 10), 0);

@@ -92,7 +92,7 @@ TEST(CharsetJisTable, EveryCodeAgreesWithIconvEucJpToShiftJis) {
 
         EXPECT_EQ(convert(euc, kCodeEuc), c.sjis);
         // A lone character with a lead of 0xE0 or more reads as Shift_JIS to the
-        // detector; a following hiragana settles it as EUC-JP, as in real text.
+        // detector; a hiragana after it, ending the text, settles it as EUC-JP.
         EXPECT_EQ(convert(euc + "\xA4\xA2", kCodeDetect), c.sjis + "\x82\xA0");
     }
 }

@@ -1,0 +1,41 @@
+// Progress of one POP3 exchange, kept in its connection.
+#pragma once
+#include <cstdint>
+
+// Values of Connection::workerResult during a POP3 exchange.
+enum Pop3State : uint16_t {
+    NotStarted = 0,
+    AwaitGreeting = 1,
+    UserSent = 2,
+    PassSent = 3,
+    StatSent = 4,
+    ListingFull = 5,
+    FetchingHeaders = 6,
+    Retrieving = 7,
+    Quitting = 8,
+    Deleting = 9,
+    ListingUpdate = 10,
+    AwaitGreetingApop = 11,
+    ConnectFailed = 20,
+    HostNotFound = 21,
+};
+
+// POP3 status of a settings set, kept in the user record.
+enum Pop3Status : uint16_t {
+    kPop3None = 0,
+    kPop3Connected = 1,
+    kPop3ExchangeError = 101,
+    kPop3ServerNotFound = 103,
+    kPop3ConnectFailed = 105,
+    kPop3LoginFailed = 106,
+    kPop3MailNotFound = 107,
+};
+
+struct Pop3Exchange {
+    uint16_t statCount;
+    uint16_t headerPhase;
+    uint16_t deletedCount;
+    int deleteCursor; // offset of the next number in deleteList
+    // The background worker talks to the server while the connection's own
+    // thread waits; the worker's thread handle lives in Connection.
+};
