@@ -22,6 +22,7 @@ count_ctest() { # adds the number of tests ctest ran (all passed) to $passed
 echo "== build and test"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
+bash scripts/install-mail-servers.sh
 ctest --test-dir build --output-on-failure -j"$jobs" | tee "$log"
 count_ctest
 

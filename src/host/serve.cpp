@@ -3,6 +3,8 @@
 #include "admin/admin_context.h"
 #include "host/instance.h"
 #include "mail/date/time_zone.h"
+#include "mail/pop3/pop3_client.h"
+#include "mail/list/received_list.h"
 #include "server/listener/listener.h"
 #include "server/remote/remote_page.h"
 #include "server/route/dispatcher.h"
@@ -76,6 +78,8 @@ int admin_serve(AdminContext& ctx) {
     if (sock < 0)
         return admin_fail("TCP/IP ポート番号が使用されています。\nポート番号を変更してください。 (" +
                           std::to_string(ctx.ds.settings.http_port) + ": " + strerror(errno) + ")");
+    install_received_list();
+    install_pop3_client();
     StartServer(sock);
     fprintf(stderr, "Tarnbox 1.51: http://127.0.0.1:%d/ (home %s)\n", ctx.ds.settings.http_port,
             ctx.paths.home.c_str());

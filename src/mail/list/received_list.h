@@ -1,4 +1,10 @@
 // The received-mail list and the kept list behind it.
+//
+// The kept lists are owned by the user record (runtime.keptList, one per
+// settings set). Entries are linked and unlinked, allocated and freed only
+// with globalLock held; a set's list is otherwise changed only by the worker
+// of that set's exchange (set 0 under the user's busy flag), which may read
+// it without the lock.
 #pragma once
 #include "server/connection.h"
 #include <cstdint>
@@ -18,14 +24,19 @@ struct KeptEntry {
     int32_t changed;
 };
 
-// After STAT: LIST (full or update) or the empty list.
+// An entry whose TOP reply has not been taken yet.
+inline bool kept_has_headers(const KeptEntry& e) {
+    return e.date[0] || e.from[0];
+}
+
+// After STAT (c.pop3.statCount): LIST (full or update) or the empty list.
 void list_after_stat(Connection& c);
 // Each LIST line and the closing ".".
 void list_line(Connection& c, const char* line);
 void list_heading(Connection& c);
 void list_kept_rows(Connection& c);
 void list_row(Connection& c);
-// A TOP reply is complete and its header parsed.
+// A TOP reply is complete and its header parsed into c.mime.
 void list_headers_done(Connection& c);
 void list_footer(Connection& c);
 void list_section(Connection& c, int set);
@@ -35,3 +46,22 @@ bool find_kept(Connection& c, const char* messageId);
 // Drops the entry of a message deleted in this exchange.
 void remove_kept(UserRecord* user, int set, int number);
 void free_kept_list(UserRecord* user, int set);
+
+// Appends a zero-filled entry for number and size to the set's list; tail is
+// the last entry when known (else null) and becomes the new entry. Null when
+// memory is short.
+KeptEntry* append_kept(UserRecord* user, int set, KeptEntry*& tail, int number, int size);
+int count_kept(const KeptEntry* list);
+
+// The subject made safe for the row markup: ISO-2022-JP brought to Shift_JIS,
+// then <, >, & and " as entities and stray escape bytes dropped, so that the
+// output filter (which passes row markup unescaped) can neither turn subject
+// bytes into markup nor be switched into a JIS mode that swallows the rest of
+// the row. Well-formed subjects look exactly as the filter would show them.
+// dst needs kSafeSubjectSize bytes.
+constexpr int kSafeSubjectSize = 300 * 6 + 1;
+void safe_subject(char* dst, const char* subject);
+
+// Installs the list's dispatcher and request hooks (merged-list sections,
+// footer, stalled-exchange status, single-message deletion check).
+void install_received_list();

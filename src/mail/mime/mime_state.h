@@ -54,4 +54,14 @@ struct MimeState {
     int partTotal;
     int searchCursor;
     char partialId[80];
+    // Declared charset of the current text or HTML part when it is one that
+    // is converted with iconv (empty otherwise), and the bytes of a character
+    // that a transfer-encoded line split, waiting for the next line.
+    char textCharset[40];
+    char foreignCarry[16];
+    uint16_t foreignCarryLength;
+    // Set by an opening boundary until its part header ends: a part with an
+    // empty header is plain text, while lines after a closing boundary are
+    // not a header at all.
+    uint16_t openingBoundary;
 };

@@ -7,10 +7,36 @@
 void start_pop3(Connection& c);
 // Extra exchanges for settings sets 1 and 2 of a merged list.
 void start_pop3_all_settings(Connection& c);
+// Splits a posted delete list ("a3,b12,...") by settings letter into one list
+// per set, each entry a number and ","; an entry without a letter belongs to
+// set routed.
+void pop3_split_delete_list(const char* list, int routed, char (&out)[kSettingsSets][kLineSize]);
+// The worker thread's body: connect, log in, run the page's commands, close
+// the page. Its very last action clears c.workerRunning.
+void pop3_worker(Connection& c);
 int pop3_poll(Connection& c);
+// Hands the complete line in c.line to its handler. Returns 1 when the line
+// answered QUIT, else 0.
+int pop3_dispatch_line(Connection& c);
 void pop3_advance(Connection& c);
 void pop3_error_page(Connection& c);
 // Sends one command line (CR LF added).
 void pop3_send(Connection& c, const char* command);
 // Installs the worker starts and the list hooks into the dispatcher.
 void install_pop3_client();
+
+// The effective "show headers" option of the connection's user.
+bool pop3_headers_shown(const Connection& c);
+
+// The APOP digest of timestamp followed by password: 32 lower-case hex digits
+// and a NUL.
+void apop_digest(const char* timestamp, const char* password, char (&hex)[33]);
+
+// A server name that can be handed to the resolver: dot-separated labels of
+// letters, digits, "-" and "_", none empty, none in the reserved top-level
+// domain "invalid". Anything else fails without a lookup.
+bool pop3_name_valid(const char* name);
+// The address of name at port: an IPv4 or IPv6 literal (brackets allowed)
+// directly, any other valid name through the resolver (first address).
+// Returns false when the name does not resolve.
+bool pop3_resolve(const char* name, int port, sockaddr_storage& out);

@@ -38,4 +38,9 @@ struct Pop3Exchange {
     int deleteCursor; // offset of the next number in deleteList
     // The background worker talks to the server while the connection's own
     // thread waits; the worker's thread handle lives in Connection.
+    uint16_t lineCut;  // the line being received outgrew the line buffer
+    uint16_t busyHeld; // this exchange holds the user's busy flag
+    // For the exchange of settings set 1 or 2 of a merged list: its entry in
+    // the table of extra exchanges that the parent's page waits for.
+    uint64_t extraId;
 };

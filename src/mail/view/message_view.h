@@ -2,15 +2,22 @@
 #pragma once
 #include "server/connection.h"
 
-// Each line of the header phase of RETR, and each TOP line.
+// Each line of the header phase of RETR, and each TOP line (list mode and the
+// search for the parts of divided mail).
 void view_header_line(Connection& c, const char* line);
-// Each line of the body phase of RETR.
+// Each line of the body phase of RETR, the closing "." included.
 void view_body_line(Connection& c, const char* line);
 void message_links(Connection& c);
-// Create and finish the file of the current attachment slot.
+// Create and finish the file of the current attachment slot. Finishing with
+// no file open does nothing.
 void open_part_file(Connection& c);
 void finish_part_file(Connection& c);
-// Writes the saved HTML part at path cleaned of active content.
+// Writes the saved HTML part at path cleaned of active content, then deletes
+// the file.
 void sanitise_html(Connection& c, const char* path);
 // Removes every temporary file of the user (start of a set-0 exchange, stop).
 void delete_user_files(UserRecord* user);
+
+// The reply form at the end of a message page; the compose page installs it.
+// Nothing is written while it is null.
+extern void (*ReplyForm)(Connection& c);

@@ -44,7 +44,10 @@ void WriteAll(Connection& c, const char* data, size_t n) {
 void OpenUpload(Connection& c) {
     CloseUpload(c);
     const std::string& temp = server_paths().temp;
-    if (c.user == nullptr || temp.empty() || !PlainFileName(c.userName)) return;
+    // The folder is the logged-in user's own; a name that differs from it
+    // (set by credentials that failed) never chooses another one.
+    if (c.user == nullptr || strcmp(c.userName, c.user->set[0].id) != 0) return;
+    if (temp.empty() || !PlainFileName(c.userName)) return;
     char folder[PATH_MAX];
     char path[PATH_MAX];
     int n = snprintf(folder, sizeof folder, "%s/%s", temp.c_str(), c.userName);

@@ -17,7 +17,9 @@ bool Starts(const char* line, const char* name) {
 // Basic credentials: "user:password" in base64. The password is all of the
 // text after the first colon, so passwords may contain colons.
 void ReadAuthorization(Connection& c, const char* value) {
+    // Credentials that fail also undo a login carried in the URL.
     c.auth = kAuthRejected;
+    c.user = nullptr;
     HeaderToken scheme = NextHeaderToken(value, " ");
     if (!TokenIsNoCase(scheme, "BASIC")) return;
     HeaderToken encoded = NextHeaderToken(scheme.rest, " ");

@@ -139,8 +139,8 @@ int FeedByte(Connection& c, unsigned char b) {
 } // namespace
 
 int FeedBytes(Connection& c, const char* bytes, int count) {
-    // The form reader and the header parser use receiveBuffer as work space,
-    // and the caller usually receives into it: work on a copy of the chunk.
+    // The header and form readers use receiveBuffer and scratch as work
+    // space, so a chunk received into one of them must be copied first.
     char chunk[kLineSize];
     for (int done = 0; done < count;) {
         int n = count - done < kLineSize ? count - done : kLineSize;

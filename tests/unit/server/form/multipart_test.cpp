@@ -1,5 +1,7 @@
 #include "server/request/request_test_util.h"
 
+#include "mail/date/local_seconds.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -181,6 +183,25 @@ TEST_F(MultipartTest, UploadsNeedALoggedInUserWithAPlainName) {
     std::sort(top.begin(), top.end());
     EXPECT_EQ(top, (std::vector<std::string>{"html", "temp", "user"}));
     EXPECT_TRUE(fs::is_empty(root / "user"));
+}
+
+TEST_F(MultipartTest, LoginCarriedInTheUrl) {
+    UserRecord* u = find_user(data_store().users, "yamada");
+    u->runtime.loginCheck = 77;
+    u->runtime.listTime = static_cast<int32_t>(local_seconds());
+    const std::string headers = "Content-Type: multipart/form-data; boundary=" + kBoundary + "\r\n";
+    const std::string body = Multipart({{"upload1", "data", "f.txt"}});
+    Trace t = FeedEveryWay(Post("/x.html?user=yamada?check=77", headers, body));
+    EXPECT_EQ(t.files, (std::vector<std::string>{"yamada/", "yamada/yamada.0 data"}));
+    // Credentials that fail undo the login, so the name they give chooses no
+    // folder.
+    AddUser("bob", "pw");
+    Trace refused =
+        FeedEveryWay(Post("/x.html?user=yamada?check=77",
+                          headers + "Authorization: Basic " + Base64("bob:x") + "\r\n", body));
+    EXPECT_FALSE(refused.user);
+    EXPECT_EQ(refused.userName, "bob");
+    EXPECT_TRUE(refused.files.empty());
 }
 
 // A body cut short by its count still ends the file with what came.

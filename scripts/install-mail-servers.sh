@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs the mail servers that the integration tests run on loopback
+# (Debian 12): Dovecot for POP3, Postfix for SMTP. Safe to run again: nothing
+# happens when both are present. The packages start no daemon here, and
+# Postfix is left without a system configuration; the tests run their own
+# instances from scratch folders.
+set -euo pipefail
+packages=(dovecot-pop3d postfix)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "postfix postfix/main_mailer_type select No configuration" | $sudo debconf-set-selections
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

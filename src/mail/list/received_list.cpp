@@ -1,0 +1,301 @@
+#include "mail/list/received_list.h"
+#include "host/global_lock.h"
+#include "mail/charset/detect.h"
+#include "mail/charset/sjis.h"
+#include "mail/date/local_seconds.h"
+#include "mail/date/mail_date.h"
+#include "mail/pop3/pop3_client.h"
+#include "server/output/common_links.h"
+#include "server/output/output_text.h"
+#include "server/output/page_frame.h"
+#include "server/output/send_status.h"
+#include "server/text/messages.h"
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// Indexes of the message table.
+enum : int {
+    kMsgMailAddress = 1,
+    kMsgListTitle = 26,
+    kMsgNoMail = 27,
+    kMsgDeleteMarked = 30,
+    kMsgResetMarks = 31,
+};
+
+constexpr unsigned char kEsc = 0x1B;
+
+int set_of(const Connection& c) {
+    return c.settingsIndex > 0 && c.settingsIndex < kSettingsSets ? c.settingsIndex : 0;
+}
+
+KeptEntry*& kept_head(Connection& c) {
+    return c.user->runtime.keptList[set_of(c)];
+}
+
+void send_quit(Connection& c) {
+    c.workerResult = Quitting;
+    pop3_send(c, "QUIT");
+}
+
+void send_top(Connection& c, KeptEntry* e) {
+    char command[32];
+    snprintf(command, sizeof command, "TOP %d 0", static_cast<int>(e->number));
+    // Cleared here as well for the first entry of a pass, so that a stale
+    // flag does not cost a second TOP on a later visit.
+    e->changed = 0;
+    c.workerResult = FetchingHeaders;
+    pop3_send(c, command);
+}
+
+// Reads a non-negative decimal number after blanks; false when there is none
+// or it does not fit in 31 bits.
+bool read_number(const char*& s, int& out) {
+    while (*s == ' ' || *s == '\t') s++;
+    if (*s < '0' || *s > '9') return false;
+    long long v = 0;
+    for (; *s >= '0' && *s <= '9'; s++) {
+        v = v * 10 + (*s - '0');
+        if (v > 0x7FFFFFFF) return false;
+    }
+    out = static_cast<int>(v);
+    return true;
+}
+
+KeptEntry* find_number(Connection& c, int number) {
+    KeptEntry* head = kept_head(c);
+    KeptEntry* start = c.list.lookup ? c.list.lookup : head;
+    for (KeptEntry* e = start; e; e = e->next)
+        if (e->number == number) return c.list.lookup = e;
+    for (KeptEntry* e = head; e && e != start; e = e->next)
+        if (e->number == number) return c.list.lookup = e;
+    return nullptr;
+}
+
+// The fields of a TOP reply belong to one message; a header the next message
+// lacks must not be taken from this one.
+void clear_collected(Connection& c) {
+    MimeState& m = c.mime;
+    m.subjectLine[0] = m.dateLine[0] = m.fromLine[0] = m.toLine[0] = m.ccLine[0] = '\0';
+    m.replyTo[0] = m.messageId[0] = m.references[0] = m.inReplyTo[0] = '\0';
+    m.contentType[0] = '\0';
+    m.contentClass = kClassText;
+    m.headerBlock[0] = '\0';
+    m.headerBlockLength = 0;
+}
+
+// The closing "." of the LIST reply.
+void list_end(Connection& c) {
+    const int set = set_of(c);
+    if (set == 0) SendStatus(c, 200);
+    if (c.list.newEntries == 0) {
+        send_quit(c);
+        list_heading(c);
+        if (set == 0)
+            OutputFormat(c, 0, "<center>\r\n<font size=+1>%s\r\n</font>\r\n</center>",
+                         Message(kMsgNoMail, c.english));
+        return;
+    }
+    if (c.workerResult == ListingUpdate) {
+        list_kept_rows(c);
+    } else {
+        list_heading(c);
+        c.list.rowNumber = 1;
+        c.list.current = kept_head(c);
+    }
+    if (!c.list.current) {
+        send_quit(c);
+        return;
+    }
+    send_top(c, c.list.current);
+}
+
+} // namespace
+
+void safe_subject(char* dst, const char* subject) {
+    char text[300];
+    int n = sjis_copy(text, subject);
+    // Only the ISO-2022-JP escapes are taken out; eight-bit bytes stay as the
+    // filter would pass them.
+    n = convert_to_sjis(text, n, kCodeSjis);
+    char* out = dst;
+    for (int i = 0; i < n; i++) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const char* entity = b == '<'   ? "&lt;"
+                             : b == '>' ? "&gt;"
+                             : b == '&' ? "&amp;"
+                             : b == '"' ? "&quot;"
+                                        : nullptr;
+        if (entity) {
+            size_t k = strlen(entity);
+            memcpy(out, entity, k);
+            out += k;
+        } else if (b != kEsc) {
+            *out++ = static_cast<char>(b);
+        }
+    }
+    *out = '\0';
+}
+
+void list_after_stat(Connection& c) {
+    c.list = ListProgress{};
+    if (!c.user) {
+        send_quit(c);
+        return;
+    }
+    const int set = set_of(c);
+    const int stat = c.pop3.statCount;
+    int kept = count_kept(kept_head(c));
+    // Mail was removed elsewhere: the numbers no longer match the list.
+    if (kept > stat) {
+        free_kept_list(c.user, set);
+        kept = 0;
+    }
+    if (kept == 0) {
+        if (stat == 0) {
+            list_line(c, ".");
+            return;
+        }
+        c.workerResult = ListingFull;
+        pop3_send(c, "LIST");
+        return;
+    }
+    c.list.newEntries = stat;
+    c.workerResult = ListingUpdate;
+    pop3_send(c, "LIST");
+}
+
+void list_line(Connection& c, const char* line) {
+    if (!c.user) return;
+    if (line[0] == '.' && line[1] == '\0') {
+        list_end(c);
+        return;
+    }
+    int number = 0;
+    int size = 0;
+    const char* s = line;
+    if (!read_number(s, number) || !read_number(s, size) || number == 0) return;
+    if (KeptEntry* e = find_number(c, number)) {
+        if (e->size == size) return;
+        e->size = size;
+        e->changed = 1;
+        c.workerResult = ListingFull;
+        return;
+    }
+    KeptEntry* e = append_kept(c.user, set_of(c), c.list.tail, number, size);
+    if (!e) return; // the message gets no row
+    e->changed = 1;
+    c.list.lookup = e;
+    c.list.newEntries++;
+}
+
+void list_heading(Connection& c) {
+    if (!c.user) return;
+    c.user->runtime.listTime = static_cast<int32_t>(local_seconds());
+    const int set = set_of(c);
+    if (set != 0) return;
+    char title[256];
+    snprintf(title, sizeof title, Message(kMsgListTitle, c.english), c.userName);
+    PageHead(c, title);
+    BeginPage(c, kPageBody | kPagePre);
+    OutputText(c, "<center><font size=+1>", 0);
+    OutputText(c, title, 0);
+    OutputText(c, "</font>", 0);
+    ComposeLinks(c);
+    OutputFormat(c, 0, "<hr></center><form method=\"post\" action=\"/mail/index.html%s\">",
+                 c.loginQuery);
+    BeginPage(c, kPagePre);
+    OutputFormat(c, 0, "%s %s\r\n", Message(kMsgMailAddress, c.english),
+                 c.user->set[set].mail_address);
+}
+
+void list_row(Connection& c) {
+    KeptEntry* e = c.list.current;
+    if (!e) return;
+    const char letter = static_cast<char>('a' + set_of(c));
+    const int n = c.list.rowNumber;
+    char subject[kSafeSubjectSize];
+    safe_subject(subject, e->subject);
+    OutputFormat(c, 0,
+                 "<a name=\"%c%04d\"><font size=+1><input type=checkbox name=\"delete_%c%d\" "
+                 "%s><a href=\"/mail/%c%04d.html%s\">%04d. %s</a></font>\r\n",
+                 letter, n, letter, n, e->read == 1 ? "CHECKED" : "", letter, n, c.loginQuery, n,
+                 subject);
+    char date[kMailDateSize];
+    format_mail_date(date, e->date);
+    const bool plain = e->contentClass == kClassText || e->contentClass == kClassHtml ||
+                       e->contentClass == kClassAlternative;
+    OutputFormat(c, kOutText, "  %s  %s  (%6d)  %s\r\n\r\n", plain ? "      " : "(File)", date,
+                 static_cast<int>(e->size), e->from);
+    e->number = n;
+}
+
+void list_kept_rows(Connection& c) {
+    list_heading(c);
+    c.list.rowNumber = 1;
+    c.list.current = nullptr;
+    if (!c.user) return;
+    const int set = set_of(c);
+    for (KeptEntry* e = kept_head(c); e; e = e->next) {
+        c.list.current = e;
+        if (!kept_has_headers(*e)) return;
+        if (set == 0) list_row(c);
+        c.list.rowNumber++;
+    }
+    c.list.current = nullptr;
+}
+
+void list_headers_done(Connection& c) {
+    KeptEntry* e = c.list.current;
+    if (!e || !c.user) {
+        send_quit(c);
+        return;
+    }
+    {
+        // The request thread may be matching message ids (find_kept).
+        std::lock_guard<std::recursive_mutex> hold(globalLock);
+        const MimeState& m = c.mime;
+        sjis_copy(e->subject, m.subjectLine);
+        sjis_copy(e->date, m.dateLine);
+        sjis_copy(e->from, m.fromLine);
+        sjis_copy(e->to, m.toLine);
+        sjis_copy(e->replyTo, m.replyTo);
+        if (strncmp(e->messageId, m.messageId, sizeof e->messageId) != 0) e->read = 0;
+        sjis_copy(e->messageId, m.messageId);
+        e->contentClass = m.contentClass;
+    }
+    const int set = set_of(c);
+    for (;;) {
+        if (set == 0) list_row(c);
+        c.list.rowNumber++;
+        KeptEntry* next = c.list.current->next;
+        if (!next) {
+            c.list.current = nullptr;
+            send_quit(c);
+            return;
+        }
+        clear_collected(c);
+        c.list.current = next;
+        // An entry left without headers by a broken earlier exchange is
+        // fetched too: its row would otherwise stay empty.
+        if (next->changed || !kept_has_headers(*next)) {
+            send_top(c, next);
+            return;
+        }
+    }
+}
+
+void list_footer(Connection& c) {
+    long listTime = c.user ? static_cast<long>(c.user->runtime.listTime.load()) : 0;
+    OutputFormat(c, 0, "<input type=\"hidden\" value=\"%ld\" name=\"list_time\">", listTime);
+    OutputFormat(c, 0,
+                 "<input type=\"submit\" value=\"%s\">  <input type=\"reset\" "
+                 "value=\"%s\"></pre></form>",
+                 Message(kMsgDeleteMarked, c.english), Message(kMsgResetMarks, c.english));
+    BeginPage(c, kPageCenter);
+    ComposeLinks(c);
+    SetupLinks(c);
+    EndPage(c, kPageCenter);
+}

@@ -1,0 +1,381 @@
+// Starting POP3 exchanges and the worker thread that runs one.
+#include "mail/pop3/pop3_client.h"
+#include "host/global_lock.h"
+#include "mail/charset/detect.h"
+#include "mail/charset/sjis.h"
+#include "mail/date/local_seconds.h"
+#include "mail/pop3/reading_hooks.h"
+#include "server/listener/listener.h"
+#include "server/output/page_frame.h"
+#include "server/route/dispatcher.h"
+#include "server/route/evaluate.h"
+#include "store/data_file.h"
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// How long the worker blocks in one wait before it looks at the connection's
+// state again; the socket wakes it earlier.
+constexpr int kWaitStepMs = 200;
+
+int32_t now_seconds() {
+    return static_cast<int32_t>(local_seconds());
+}
+
+bool worker_state(PageState s) {
+    return s == PageState::ListWait || s == PageState::MessageWait || s == PageState::DeleteWait ||
+           s == PageState::TextWait;
+}
+
+// Exchanges of settings sets 1 and 2 started for a merged list. The parent's
+// page waits for them; an entry outlives its exchange's context (the monitor
+// may free that at any time), and the parent is only compared, never
+// dereferenced, because it may be gone too.
+struct ExtraRun {
+    uint64_t id;
+    const Connection* parent;
+    int set;
+    bool running;
+};
+std::mutex gExtraMutex;
+std::vector<ExtraRun> gExtras;
+uint64_t gNextExtraId = 1;
+
+void extra_finished(uint64_t id) {
+    std::lock_guard<std::mutex> hold(gExtraMutex);
+    for (ExtraRun& r : gExtras)
+        if (r.id == id) r.running = false;
+}
+
+bool pop3_extra_finished(Connection& c, int set) {
+    if (!c.user || c.user->runtime.pop3Status[set] == kPop3None) return false;
+    std::lock_guard<std::mutex> hold(gExtraMutex);
+    for (const ExtraRun& r : gExtras)
+        if (r.parent == &c && r.set == set && r.running) return false;
+    std::erase_if(gExtras, [&](const ExtraRun& r) { return r.parent == &c && r.set == set; });
+    return true;
+}
+
+void pop3_worker_stalled(Connection& c) {
+    if (c.user && c.settingsIndex >= 0 && c.settingsIndex < kSettingsSets)
+        c.user->runtime.pop3Status[c.settingsIndex] = kPop3ExchangeError;
+}
+
+bool use_apop(const Connection& c) {
+    const BasicSettings& s = data_store().settings;
+    if (s.apop_changeable) return c.user->set[c.settingsIndex].apop_flag != 0;
+    return (s.language_policy & kLanguageApopOn) != 0;
+}
+
+// A context that nobody supervises: the exchange of a further set has no
+// browser thread whose dispatcher would notice a stall.
+bool unsupervised_stall(const Connection& c) {
+    return c.parent && now_seconds() > c.lastActivity + workerTimeoutSeconds;
+}
+
+socklen_t address_length(const sockaddr_storage& a) {
+    return a.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+}
+
+// Connects without blocking for longer than one wait step at a time, so that
+// a dispatcher that has given up (and moved the state on) ends the attempt.
+bool connect_server(Connection& c, PageState started) {
+    int fd = c.mailSocket;
+    int flags = fcntl(fd, F_GETFL);
+    fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    const sockaddr* to = reinterpret_cast<const sockaddr*>(&c.mailServerAddress);
+    int r = connect(fd, to, address_length(c.mailServerAddress));
+    if (r != 0 && errno != EINPROGRESS && errno != EINTR) return false;
+    while (r != 0) {
+        pollfd p{fd, POLLOUT, 0};
+        int k = poll(&p, 1, kWaitStepMs);
+        if (k < 0 && errno != EINTR) return false;
+        if (k > 0) {
+            int error = 0;
+            socklen_t length = sizeof error;
+            if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
+                return false;
+            r = 0;
+        } else if (c.state != started || unsupervised_stall(c)) {
+            return false;
+        }
+    }
+    fcntl(fd, F_SETFL, flags);
+    return true;
+}
+
+// Set 0 exchanges of one user share the kept list and the temporary files.
+bool take_busy(Connection& c, PageState started) {
+    std::atomic<int>& busy = c.user->runtime.busy;
+    for (;;) {
+        int expected = 0;
+        if (busy.compare_exchange_strong(expected, 1)) return true;
+        if (c.state != started) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+void release_busy(Connection& c) {
+    if (!c.pop3.busyHeld) return;
+    c.pop3.busyHeld = 0;
+    c.user->runtime.busy = 0;
+}
+
+// Polls until QUIT is answered, the socket fails or closes, or the exchange
+// is taken away from the worker.
+void run_exchange(Connection& c) {
+    for (;;) {
+        pollfd p{c.mailSocket, POLLIN, 0};
+        int k = poll(&p, 1, kWaitStepMs);
+        if (k < 0 && errno != EINTR) return;
+        if (k > 0) {
+            if (pop3_poll(c) != 0) return;
+            continue;
+        }
+        if (!worker_state(c.state)) return;
+        if (unsupervised_stall(c)) {
+            c.user->runtime.pop3Status[c.settingsIndex] = kPop3ExchangeError;
+            return;
+        }
+    }
+}
+
+// The raw header block at the end of a message saved as text.
+void write_text_headers(Connection& c) {
+    char block[kHeaderBlockSize + 1];
+    int n =
+        c.mime.headerBlockLength < kHeaderBlockSize ? c.mime.headerBlockLength : kHeaderBlockSize;
+    memcpy(block, c.mime.headerBlock, static_cast<size_t>(n));
+    n = convert_to_sjis(block, n, kCodeDetect);
+    SendRaw(c, block, static_cast<size_t>(n));
+}
+
+// Closes the page unless the dispatcher or the monitor has already ended it.
+void finish_page(Connection& c) {
+    PageState s = c.state;
+    bool merged = data_store().settings.multiple_addresses != 0;
+    if (!worker_state(s)) {
+        // The dispatcher wrote the error page. On a merged list it goes on with
+        // the sections of the further sets and frees busy when it is done.
+        if (s != PageState::ExtraList2 && s != PageState::ExtraList3) release_busy(c);
+        return;
+    }
+    if (c.parent) {
+        release_busy(c);
+        c.state = PageState::Closing;
+        return;
+    }
+    if (merged && c.settingsIndex == 0 && s == PageState::ListWait) {
+        c.state.compare_exchange_strong(s, PageState::ExtraList2);
+        return;
+    }
+    if (s == PageState::ListWait && !merged && list_footer) list_footer(c);
+    release_busy(c);
+    if (s != PageState::TextWait)
+        EndPage(c, kPagePre | kPageBody | kPageHtml);
+    else if (pop3_headers_shown(c))
+        write_text_headers(c);
+    c.state.compare_exchange_strong(s, PageState::Done);
+}
+
+// The exchange of a further set ends here whatever happened, so that the
+// monitor frees its context and the parent's page goes on.
+void end_extra(Connection& c) {
+    if (!c.parent) return;
+    PageState s = c.state;
+    if (s != PageState::Closing && s != PageState::WorkerDone) c.state = PageState::WorkerDone;
+    extra_finished(c.pop3.extraId);
+}
+
+void pop3_worker_main(Connection* cp) {
+    Connection& c = *cp;
+    pop3_worker(c);
+    end_extra(c);
+    c.workerRunning = false; // c may be freed from here on
+}
+
+} // namespace
+
+void start_pop3(Connection& c) {
+    c.workerResult = NotStarted;
+    if (!c.user || c.settingsIndex < 0 || c.settingsIndex >= kSettingsSets) {
+        c.workerResult = ConnectFailed;
+        return;
+    }
+    BasicSettings& s = data_store().settings;
+    UserRuntime& rt = c.user->runtime;
+    int set = c.settingsIndex;
+    int port = s.pop3_port > 0 && s.pop3_port <= 65535 ? s.pop3_port : 110;
+    char server[sizeof s.pop3_server];
+    if (!s.per_user_servers) {
+        sjis_copy(server, s.pop3_server);
+    } else {
+        std::lock_guard<std::recursive_mutex> hold(globalLock);
+        char(&own)[sizeof s.pop3_server] = c.user->set[set].pop3_name;
+        if (!own[0]) sjis_copy(own, s.pop3_server);
+        sjis_copy(server, own);
+    }
+    if (!pop3_resolve(server, port, c.mailServerAddress)) {
+        c.workerResult = HostNotFound;
+        // A further set's section needs a status to show; with the servers of
+        // the basic settings the name is just as wrong for it.
+        if (s.per_user_servers || c.parent) rt.pop3Status[set] = kPop3ServerNotFound;
+        return;
+    }
+    int family = c.mailServerAddress.ss_family;
+    int fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return; // reported by the dispatcher after the time-out
+    sockaddr_storage local{};
+    local.ss_family = static_cast<sa_family_t>(family);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&local), address_length(local)) != 0) {
+        rt.pop3Status[set] = kPop3ConnectFailed;
+        if (c.parent) c.state = PageState::WorkerDone;
+        c.workerResult = ConnectFailed;
+        close(fd);
+        return;
+    }
+    c.mailSocket = fd;
+    c.workerRunning = true;
+    try {
+        c.workerThread = std::thread(pop3_worker_main, &c);
+    } catch (const std::system_error&) {
+        // Like a socket that cannot be made: the time-out reports it.
+        c.workerRunning = false;
+    }
+}
+
+void pop3_worker(Connection& c) {
+    const PageState started = c.state;
+    const int set = c.settingsIndex;
+    UserRuntime& rt = c.user->runtime;
+    if (!connect_server(c, started)) {
+        rt.pop3Status[set] = kPop3ConnectFailed;
+        c.workerResult = ConnectFailed;
+        // Shut down, not closed: the dispatcher may shut it down at the same
+        // moment, and a closed number could already belong to another socket.
+        // It is closed when the context is freed.
+        shutdown(c.mailSocket, SHUT_RDWR);
+        return;
+    }
+    rt.pop3Status[set] = kPop3Connected;
+    if (set == 0) {
+        if (!take_busy(c, started)) {
+            shutdown(c.mailSocket, SHUT_RDWR);
+            return;
+        }
+        c.pop3.busyHeld = 1;
+        if (delete_user_files) delete_user_files(c.user);
+        rt.lastMessageId[0] = '\0';
+        rt.replyReferences[0] = '\0';
+    }
+    c.lineLength = 0;
+    c.pop3.lineCut = 0;
+    c.pop3.statCount = c.pop3.headerPhase = c.pop3.deletedCount = 0;
+    c.pop3.deleteCursor = 0;
+    c.lastActivity = now_seconds();
+    if (mime_reset) mime_reset(c);
+    c.view.partFileSlot = -1;
+    c.view.quotationLength = 0;
+    c.workerResult = use_apop(c) ? AwaitGreetingApop : AwaitGreeting;
+    run_exchange(c);
+    shutdown(c.mailSocket, SHUT_RDWR);
+    finish_page(c);
+}
+
+void pop3_split_delete_list(const char* list, int routed, char (&out)[kSettingsSets][kLineSize]) {
+    size_t lengths[kSettingsSets] = {};
+    for (auto& l : out) l[0] = '\0';
+    const char* p = list;
+    while (*p) {
+        int set = routed;
+        if (*p >= 'a' && *p <= 'c') set = *p++ - 'a';
+        const char* start = p;
+        while (*p >= '0' && *p <= '9') p++;
+        size_t n = static_cast<size_t>(p - start);
+        if (n > 0 && lengths[set] + n + 2 < kLineSize) {
+            memcpy(out[set] + lengths[set], start, n);
+            lengths[set] += n;
+            out[set][lengths[set]++] = ',';
+            out[set][lengths[set]] = '\0';
+        }
+        while (*p && !(*p >= 'a' && *p <= 'c') && !(*p >= '0' && *p <= '9')) p++;
+    }
+}
+
+void start_pop3_all_settings(Connection& c) {
+    if (!c.user) return;
+    UserRecord* user = c.user;
+    int routed = c.settingsIndex >= 0 && c.settingsIndex < kSettingsSets ? c.settingsIndex : 0;
+    bool deleting = c.state == PageState::DeleteWait;
+    char lists[kSettingsSets][kLineSize] = {};
+    if (deleting) pop3_split_delete_list(c.deleteList, routed, lists);
+    {
+        std::lock_guard<std::mutex> hold(gExtraMutex);
+        std::erase_if(gExtras, [&](const ExtraRun& r) { return r.parent == &c; });
+    }
+    for (int set = 1; set < kSettingsSets; set++) {
+        UserRuntime& rt = user->runtime;
+        rt.pop3Status[set] = kPop3None;
+        if (!user->set[set].id[0]) {
+            rt.pop3Status[set] = kPop3Connected;
+            continue;
+        }
+        Connection* x = NewConnection(-1);
+        if (!x) {
+            rt.pop3Status[set] = kPop3ExchangeError;
+            continue;
+        }
+        x->state = lists[set][0] ? PageState::DeleteWait : PageState::ListWait;
+        memcpy(x->deleteList, lists[set], sizeof x->deleteList);
+        x->lastActivity = now_seconds();
+        x->user = user;
+        x->listTimeField = c.listTimeField;
+        x->parent = &c;
+        x->settingsIndex = static_cast<int16_t>(set);
+        x->english = 0;
+        x->loginQuery[0] = '\0';
+        // No request thread serves this context; the monitor frees it once its
+        // worker has ended.
+        x->connectionThreadEnded = true;
+        {
+            std::lock_guard<std::mutex> hold(gExtraMutex);
+            x->pop3.extraId = gNextExtraId++;
+            gExtras.push_back({x->pop3.extraId, &c, set, true});
+        }
+        start_pop3(*x);
+        if (!x->workerThread.joinable()) {
+            if (rt.pop3Status[set] == kPop3None) rt.pop3Status[set] = kPop3ConnectFailed;
+            x->state = PageState::WorkerDone;
+            extra_finished(x->pop3.extraId);
+        }
+        // Listed only now: from here on the monitor may free it at any time.
+        AppendConnection(x);
+    }
+    if (deleting) {
+        memcpy(c.deleteList, lists[0], sizeof c.deleteList);
+        if (!lists[0][0]) c.state = PageState::ListWait;
+    }
+    // The merged page is the page of set 0, whichever set was routed.
+    c.settingsIndex = 0;
+}
+
+void install_pop3_client() {
+    StartMailWorker = start_pop3;
+    StartAllSettingsWorkers = start_pop3_all_settings;
+    ExtraSetFinished = pop3_extra_finished;
+    // The list installs its own versions of these; they are the fallbacks.
+    if (!WorkerStalled) WorkerStalled = pop3_worker_stalled;
+    if (!ListSection && list_section) ListSection = list_section;
+    if (!ListFooter && list_footer) ListFooter = list_footer;
+}

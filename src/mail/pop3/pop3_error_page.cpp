@@ -1,0 +1,139 @@
+// The page for a "-ERR" reply.
+#include "mail/charset/sjis.h"
+#include "mail/pop3/pop3_client.h"
+#include "mail/pop3/reading_hooks.h"
+#include "server/output/common_links.h"
+#include "server/output/output_text.h"
+#include "server/output/page_frame.h"
+#include "server/output/send_status.h"
+#include "server/text/messages.h"
+#include "store/data_file.h"
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Indexes of the message table.
+enum : int {
+    kMsgMailAddress = 1,
+    kMsgListTitle = 26,
+    kMsgNoMail = 27,
+    kMsgLoginFailed = 113,
+    kMsgMailNotFound = 114,
+    kMsgErrorMessage = 115,
+    kMsgError = 116,
+    kMsgDividedNotFound = 133,
+};
+
+bool login_or_command_step(int step) {
+    switch (step) {
+    case AwaitGreeting:
+    case AwaitGreetingApop:
+    case UserSent:
+    case PassSent:
+    case StatSent:
+    case Deleting:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Login, STAT and DELE failures: the list frame (set 0) and the reason.
+void command_failure(Connection& c, int step, const char* serverText) {
+    int e = c.english;
+    SendStatus(c, 200);
+    BeginPage(c, kPageHtml | kPageBody | kPagePre);
+    if (c.settingsIndex == 0) {
+        char title[256];
+        snprintf(title, sizeof title, Message(kMsgListTitle, e), c.userName);
+        OutputFormat(c, 0, "<center><font size=+1>%s</font>", title);
+        ComposeLinks(c);
+        OutputFormat(c, 0, "<hr></center><form method=\"post\" action=\"/mail/index.html%s\">",
+                     c.loginQuery);
+        BeginPage(c, kPagePre);
+        OutputFormat(c, 0, "%s %s\r\n", Message(kMsgMailAddress, e), c.user->set[0].mail_address);
+    }
+    if (step == Deleting) {
+        OutputFormat(c, 0, "\r\n<font size=+1><center>%s</font>\r\n", Message(kMsgNoMail, e));
+    } else {
+        char text[512];
+        snprintf(text, sizeof text, Message(kMsgLoginFailed, e), "POP3");
+        OutputFormat(c, 0, "\r\n<font size=+1><center>%s</font>\r\n", text);
+    }
+    OutputFormat(c, 0, "</font><br>%s<br>", Message(kMsgErrorMessage, e));
+    OutputText(c, serverText, kOutText);
+    OutputText(c, "</center>\r\n", 0);
+    if (c.state == PageState::MessageWait) {
+        BeginPage(c, kPageCenter);
+        ListLink(c);
+        ComposeLinks(c);
+        SetupLinks(c);
+        EndPage(c, kPageCenter);
+    }
+}
+
+// LIST, TOP, RETR and QUIT failures.
+void reply_failure(Connection& c, int step, const char* serverText) {
+    int e = c.english;
+    BeginPage(c, kPageHtml | kPageBody | kPagePre);
+    // A TOP beyond the last message while the parts of divided mail are
+    // looked for, or a RETR of a later part.
+    bool divided = step == Retrieving && c.mime.dividedPhase >= 2;
+    if (divided) {
+        OutputFormat(c, 0, "<center><b>%s</b><br>", Message(kMsgDividedNotFound, e));
+        OutputText(c, "</font><hr>", 0);
+        if (message_links) message_links(c);
+        OutputText(c, "</center>", 0);
+        if (pop3_headers_shown(c)) {
+            char block[kHeaderBlockSize + 1];
+            int n = c.mime.headerBlockLength < kHeaderBlockSize ? c.mime.headerBlockLength
+                                                                : kHeaderBlockSize;
+            memcpy(block, c.mime.headerBlock, static_cast<size_t>(n));
+            block[n] = '\0';
+            OutputText(c, block, kOutText);
+        }
+        if (c.view.partFileSlot >= 0 && finish_part_file) finish_part_file(c);
+        return;
+    }
+    int message = step == Retrieving ? kMsgMailNotFound : kMsgError;
+    OutputFormat(c, 0, "<center><font size=+1>%s<br>", Message(message, e));
+    OutputFormat(c, 0, "</font><br>%s<br>", Message(kMsgErrorMessage, e));
+    OutputText(c, serverText, kOutText);
+    OutputText(c, "\r\n", 0);
+    BeginPage(c, kPageCenter);
+    if (step == Retrieving) ListLink(c);
+    ComposeLinks(c);
+    SetupLinks(c);
+    EndPage(c, kPageCenter);
+}
+
+} // namespace
+
+bool pop3_headers_shown(const Connection& c) {
+    const BasicSettings& s = data_store().settings;
+    if (s.user_policy_2 & kPolicy2HeaderFixed) return !(s.language_policy & kLanguageHeaderOff);
+    return c.user && c.user->options[header_flag] != 0;
+}
+
+void pop3_error_page(Connection& c) {
+    // The server's text follows "-ERR ".
+    const char* serverText = strlen(c.line) > 5 ? c.line + 5 : "";
+    int step = c.workerResult;
+    int set = c.settingsIndex;
+    if (login_or_command_step(step)) {
+        if (c.parent) {
+            // The exchange of a further set on a merged list writes no page:
+            // its section shows the outcome.
+            UserRuntime& rt = c.user->runtime;
+            rt.pop3Status[set] = step == Deleting ? kPop3MailNotFound : kPop3LoginFailed;
+            sjis_copy(rt.pop3ErrorText[set], serverText);
+        } else {
+            command_failure(c, step, serverText);
+        }
+    } else {
+        reply_failure(c, step, serverText);
+    }
+    pop3_send(c, "QUIT");
+    c.workerResult = Quitting;
+}

@@ -1,0 +1,231 @@
+// The command state machine: reply lines in, the next command out.
+#include "mail/charset/sjis.h"
+#include "mail/date/local_seconds.h"
+#include "mail/pop3/pop3_client.h"
+#include "mail/pop3/reading_hooks.h"
+#include "server/output/send_status.h"
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <openssl/evp.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+namespace {
+
+bool starts_with(const char* text, const char* prefix) {
+    return strncmp(text, prefix, strlen(prefix)) == 0;
+}
+
+// A line cut at the end of the buffer must not end in half a two-byte
+// character.
+void drop_split_character(Connection& c) {
+    int i = 0;
+    while (i < c.lineLength) {
+        if (!is_sjis_lead(static_cast<unsigned char>(c.line[i]))) {
+            i++;
+        } else if (i + 1 < c.lineLength) {
+            i += 2;
+        } else {
+            c.lineLength = i;
+            break;
+        }
+    }
+}
+
+// Takes the next message number from the delete list into number. Entries are
+// split at the settings letters, commas and blanks; anything that is not a
+// plain number is passed over, so that no other text reaches a DELE command.
+bool next_delete_number(Connection& c, char (&number)[16]) {
+    const char* list = c.deleteList;
+    int at = c.pop3.deleteCursor;
+    int size = static_cast<int>(strnlen(list, sizeof c.deleteList));
+    while (at < size) {
+        while (at < size && strchr("abc, ", list[at])) at++;
+        int start = at;
+        while (at < size && !strchr("abc, ", list[at])) at++;
+        int length = at - start;
+        bool digits = length > 0 && length < static_cast<int>(sizeof number);
+        for (int i = start; digits && i < at; i++) digits = list[i] >= '0' && list[i] <= '9';
+        if (!digits) continue;
+        memcpy(number, list + start, static_cast<size_t>(length));
+        number[length] = '\0';
+        c.pop3.deleteCursor = at;
+        return true;
+    }
+    c.pop3.deleteCursor = at;
+    return false;
+}
+
+void send_delete(Connection& c, const char* number) {
+    c.pop3.deletedCount++;
+    if (remove_kept) remove_kept(c.user, c.settingsIndex, atoi(number));
+    char command[32];
+    snprintf(command, sizeof command, "DELE %s", number);
+    pop3_send(c, command);
+}
+
+} // namespace
+
+void apop_digest(const char* timestamp, const char* password, char (&hex)[33]) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_MD_CTX* md = EVP_MD_CTX_new();
+    bool ok = md && EVP_DigestInit_ex(md, EVP_md5(), nullptr) == 1 &&
+              EVP_DigestUpdate(md, timestamp, strlen(timestamp)) == 1 &&
+              EVP_DigestUpdate(md, password, strlen(password)) == 1 &&
+              EVP_DigestFinal_ex(md, digest, &length) == 1 && length == 16;
+    EVP_MD_CTX_free(md);
+    if (!ok) memset(digest, 0, 16); // the server refuses it; the error page follows
+    for (int i = 0; i < 16; i++) snprintf(hex + 2 * i, 3, "%02x", digest[i]);
+}
+
+void pop3_send(Connection& c, const char* command) {
+    char buffer[kLineSize + 2];
+    int n = snprintf(buffer, sizeof buffer, "%s\r\n", command);
+    if (n < 0 || n >= static_cast<int>(sizeof buffer)) return;
+    const char* p = buffer;
+    size_t left = static_cast<size_t>(n);
+    // A failed send shows up as a closed socket at the next poll.
+    while (left > 0) {
+        ssize_t w = send(c.mailSocket, p, left, MSG_NOSIGNAL);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return;
+        p += w;
+        left -= static_cast<size_t>(w);
+    }
+}
+
+int pop3_poll(Connection& c) {
+    pollfd p{c.mailSocket, POLLIN, 0};
+    int r = poll(&p, 1, 0);
+    if (r < 0) return errno == EINTR ? 0 : -1;
+    if (r == 0) return 0;
+    // Not c.receiveBuffer: the page frame is assembled there while these
+    // bytes are still being walked.
+    char buffer[kLineSize];
+    ssize_t n = recv(c.mailSocket, buffer, sizeof buffer, 0);
+    if (n < 0) return errno == EINTR || errno == EAGAIN ? 0 : -1;
+    if (n == 0) return -1;
+    for (ssize_t i = 0; i < n; i++) {
+        char b = buffer[i];
+        if (b == '\n') {
+            if (c.pop3.lineCut) drop_split_character(c);
+            c.line[c.lineLength] = '\0';
+            int quit = pop3_dispatch_line(c);
+            c.lineLength = 0;
+            c.pop3.lineCut = 0;
+            c.lastActivity = static_cast<int32_t>(local_seconds());
+            if (quit) return 1;
+        } else if (b == '\r' || b == '\0') {
+            continue;
+        } else if (c.lineLength < kLineSize - 1) {
+            c.line[c.lineLength++] = b;
+        } else {
+            // An over-long line keeps its first 4095 bytes; the rest up to the
+            // line feed is dropped. Splitting it instead could turn its tail
+            // into a "." or "-ERR" line and derail the exchange.
+            c.pop3.lineCut = 1;
+        }
+    }
+    return 0;
+}
+
+int pop3_dispatch_line(Connection& c) {
+    const char* line = c.line;
+    int step = c.workerResult;
+    bool inBody = step == Retrieving && c.pop3.headerPhase == 0;
+    if (starts_with(line, "-ERR") && !inBody) {
+        pop3_error_page(c);
+        return 0;
+    }
+    if (step == Retrieving) {
+        if (inBody) {
+            if (view_body_line) view_body_line(c, line);
+        } else if (!starts_with(line, "+OK")) {
+            if (view_header_line) view_header_line(c, line);
+        }
+        return 0;
+    }
+    if (!starts_with(line, "+OK")) {
+        if (step == ListingFull || step == ListingUpdate) {
+            if (list_line) list_line(c, line);
+        } else if (step == FetchingHeaders) {
+            if (view_header_line) view_header_line(c, line);
+        }
+        return 0;
+    }
+    if (step == Quitting) return 1;
+    pop3_advance(c);
+    return 0;
+}
+
+void pop3_advance(Connection& c) {
+    SettingsSet& set = c.user->set[c.settingsIndex];
+    PageState state = c.state;
+    // Pages other than the list go from the login straight to RETR.
+    uint16_t afterLogin = state == PageState::ListWait ? PassSent : StatSent;
+    char command[kLineSize];
+    char number[16];
+    switch (c.workerResult) {
+    case AwaitGreeting:
+        snprintf(command, sizeof command, "USER %s", set.id);
+        pop3_send(c, command);
+        c.workerResult = UserSent;
+        break;
+    case AwaitGreetingApop: {
+        const char* stamp = strchr(c.line + 3, '<');
+        char hex[33];
+        apop_digest(stamp ? stamp : "", set.password, hex);
+        snprintf(command, sizeof command, "APOP %s %s", set.id, hex);
+        pop3_send(c, command);
+        c.workerResult = afterLogin;
+        break;
+    }
+    case UserSent:
+        snprintf(command, sizeof command, "PASS %s", set.password);
+        pop3_send(c, command);
+        c.workerResult = afterLogin;
+        break;
+    case PassSent:
+        pop3_send(c, "STAT");
+        c.workerResult = StatSent;
+        break;
+    case StatSent:
+        if (state == PageState::ListWait) {
+            const char* digit = strpbrk(c.line + 3, "0123456789");
+            long count = digit ? strtol(digit, nullptr, 10) : 0;
+            c.pop3.statCount = static_cast<uint16_t>(count > 0xFFFF ? 0xFFFF : count);
+            if (list_after_stat) list_after_stat(c);
+        } else if (state == PageState::DeleteWait) {
+            c.workerResult = Deleting;
+            c.state = PageState::ListWait;
+            if (next_delete_number(c, number)) {
+                send_delete(c, number);
+            } else {
+                pop3_send(c, "STAT");
+                c.workerResult = StatSent;
+            }
+        } else {
+            if (state != PageState::TextWait) SendStatus(c, 200);
+            c.pop3.headerPhase = 1;
+            c.workerResult = Retrieving;
+            snprintf(command, sizeof command, "RETR %d", c.itemNumber);
+            pop3_send(c, command);
+        }
+        break;
+    case Deleting:
+        if (next_delete_number(c, number)) {
+            send_delete(c, number);
+        } else {
+            // The marked messages are left out of STAT and LIST from now on, so
+            // the list follows in the same connection; QUIT removes them.
+            pop3_send(c, "STAT");
+            c.workerResult = StatSent;
+        }
+        break;
+    default:
+        break;
+    }
+}

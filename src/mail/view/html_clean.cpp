@@ -1,0 +1,661 @@
+#include "mail/view/html_clean.h"
+
+#include "mail/charset/detect.h"
+#include "mail/charset/sjis.h"
+#include "mail/view/part_names.h"
+#include "mail/view/view_internal.h"
+#include "server/output/output_text.h"
+
+#include <algorithm>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// Cleaned markup is handed to the output filter in pieces of about this size.
+constexpr size_t kFlushSize = 3072;
+// Elements tracked for closing; deeper nesting is left to the browser.
+constexpr size_t kMaxOpen = 256;
+
+using Words = std::initializer_list<std::string_view>;
+
+// Their content or loading is active, or they switch the browser's parser
+// into foreign content.
+constexpr Words kStopElements = {"iframe", "frame",  "frameset",   "embed",  "svg",
+                                 "math",   "param",  "layer",      "ilayer", "xml",
+                                 "import", "portal", "fencedframe"};
+// Harmless once the tag is gone; some would swallow or take over the rest of
+// the gateway page if they stayed.
+constexpr Words kDropElements = {
+    "html",      "head",     "base",     "link",     "form",    "input",  "button",
+    "select",    "option",   "optgroup", "textarea", "isindex", "keygen", "datalist",
+    "output",    "fieldset", "details",  "summary",  "dialog",  "audio",  "video",
+    "source",    "track",    "template", "noscript", "title",   "xmp",    "listing",
+    "plaintext", "noembed",  "noframes", "bgsound",  "menuitem"};
+constexpr Words kVoidElements = {"area", "br",       "col",   "hr",     "img",
+                                 "wbr",  "basefont", "image", "spacer", "meta"};
+// Their end tags are optional; a stray closing one would add an empty element.
+constexpr Words kOptionalEnd = {"p",     "li",    "dt",      "dd",      "tr", "td",
+                                "th",    "rb",    "rt",      "rtc",     "rp", "thead",
+                                "tbody", "tfoot", "caption", "colgroup"};
+constexpr Words kAttributes = {
+    "align",      "alt",     "bgcolor",  "border",  "cellpadding", "cellspacing", "class",
+    "clear",      "color",   "cols",     "colspan", "compact",     "dir",         "face",
+    "frame",      "headers", "height",   "hspace",  "id",          "lang",        "name",
+    "noshade",    "nowrap",  "rows",     "rowspan", "rules",       "scope",       "size",
+    "span",       "start",   "summary",  "title",   "valign",      "value",       "vspace",
+    "width",      "abbr",    "axis",     "char",    "charoff",     "datetime",    "reversed",
+    "label",      "text",    "link",     "vlink",   "alink",       "role",        "style",
+    "background", "type",    "hreflang", "coords",  "shape",       "target"};
+// Schemes whose URLs run code or carry a document of their own.
+constexpr Words kScriptSchemes = {"javascript", "vbscript", "livescript",
+                                  "mocha",      "data",     "jscript"};
+// Anything in a style sheet that old or new browsers execute or load unseen.
+constexpr Words kCssDanger = {"expression", "behavior", "behaviour", "binding",  "script",
+                              "mocha:",     "data:",    "@import",   "image-set"};
+
+bool Among(std::string_view word, Words list) {
+    return std::find(list.begin(), list.end(), word) != list.end();
+}
+
+char Lower(char ch) {
+    return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch + ('a' - 'A')) : ch;
+}
+
+std::string LowerCopy(std::string_view s) {
+    std::string out(s);
+    for (char& ch : out) ch = Lower(ch);
+    return out;
+}
+
+bool IsAlpha(char ch) {
+    return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z');
+}
+
+bool IsDigit(char ch) {
+    return ch >= '0' && ch <= '9';
+}
+
+// The blanks of the HTML tokenizer; CR counts because browsers read it as LF.
+bool IsHtmlSpace(char ch) {
+    return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\f';
+}
+
+bool IsUrlBlank(char ch) {
+    return static_cast<unsigned char>(ch) <= 0x20;
+}
+
+size_t FindNoCase(std::string_view hay, std::string_view needle, size_t from = 0) {
+    if (needle.size() > hay.size()) return std::string_view::npos;
+    for (size_t i = from; i + needle.size() <= hay.size(); i++) {
+        size_t k = 0;
+        while (k < needle.size() && Lower(hay[i + k]) == needle[k]) k++;
+        if (k == needle.size()) return i;
+    }
+    return std::string_view::npos;
+}
+
+bool ContainsNoCase(std::string_view hay, std::string_view needle) {
+    return FindNoCase(hay, needle) != std::string_view::npos;
+}
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+// Names the cleaner writes back; anything else (quotes, "<", 8-bit bytes)
+// only comes from broken or hostile markup.
+bool IsPlainName(std::string_view name) {
+    if (name.empty() || !IsAlpha(name[0])) return false;
+    for (char ch : name) {
+        if (!IsAlpha(ch) && !IsDigit(ch) && ch != '-' && ch != '_' && ch != ':' && ch != '.')
+            return false;
+    }
+    return true;
+}
+
+struct Attribute {
+    std::string name; // lower case
+    std::string value;
+    bool hasValue = false;
+};
+
+struct Tag {
+    bool end = false;
+    std::string name; // lower case
+    std::vector<Attribute> attributes;
+    size_t stop = 0; // after the closing '>'
+};
+
+// Tokenises the tag whose '<' is at start exactly as an HTML5 browser does
+// (quoted values may hold '>', a quote after '=' only opens a value, "/"
+// separates attributes). False when the text ends inside the tag: browsers
+// then drop it.
+bool ParseTag(std::string_view in, size_t start, Tag& tag) {
+    const size_t n = in.size();
+    size_t p = start + 1;
+    if (p < n && in[p] == '/') {
+        tag.end = true;
+        p++;
+    }
+    while (p < n && !IsHtmlSpace(in[p]) && in[p] != '/' && in[p] != '>') tag.name += Lower(in[p++]);
+    for (;;) {
+        while (p < n && (IsHtmlSpace(in[p]) || in[p] == '/')) p++;
+        if (p >= n) return false;
+        if (in[p] == '>') {
+            tag.stop = p + 1;
+            return true;
+        }
+        Attribute a;
+        a.name += Lower(in[p++]); // may be '=' or a quote: part of the name
+        while (p < n && !IsHtmlSpace(in[p]) && in[p] != '/' && in[p] != '>' && in[p] != '=')
+            a.name += Lower(in[p++]);
+        size_t q = p;
+        while (q < n && IsHtmlSpace(in[q])) q++;
+        if (q < n && in[q] == '=') {
+            p = q + 1;
+            while (p < n && IsHtmlSpace(in[p])) p++;
+            if (p >= n) return false;
+            a.hasValue = true;
+            if (in[p] == '"' || in[p] == '\'') {
+                const size_t close = in.find(in[p], p + 1);
+                if (close == std::string_view::npos) return false;
+                a.value.assign(in.substr(p + 1, close - p - 1));
+                p = close + 1;
+            } else {
+                const size_t v = p;
+                while (p < n && !IsHtmlSpace(in[p]) && in[p] != '>') p++;
+                a.value.assign(in.substr(v, p - v));
+            }
+        } else {
+            p = q;
+        }
+        tag.attributes.push_back(std::move(a));
+    }
+}
+
+// A URL as the browser's URL parser gets it: tabs and line ends anywhere and
+// blanks and controls at either end removed.
+std::string UrlForm(std::string_view value) {
+    std::string v;
+    for (char ch : value)
+        if (ch != '\t' && ch != '\n' && ch != '\r') v += ch;
+    size_t a = 0, b = v.size();
+    while (a < b && IsUrlBlank(v[a])) a++;
+    while (b > a && IsUrlBlank(v[b - 1])) b--;
+    return v.substr(a, b - a);
+}
+
+bool HasScriptScheme(std::string_view value) {
+    const std::string v = LowerCopy(UrlForm(value));
+    for (std::string_view scheme : kScriptSchemes) {
+        if (StartsWith(v, scheme) && v.size() > scheme.size() && v[scheme.size()] == ':')
+            return true;
+    }
+    return false;
+}
+
+enum class Verdict { Keep, Drop, Stop, Cid };
+
+enum class UrlUse { Link, Load };
+
+// A link may lead to the web, ftp, mail or news and to an anchor of the
+// page; what loads by itself only from the web or from the message (cid:).
+Verdict ClassifyUrl(std::string_view value, UrlUse use, std::string* cid) {
+    const std::string v = UrlForm(value);
+    if (v.empty()) return Verdict::Drop;
+    const size_t k = v.find_first_of(":/?#");
+    const std::string_view head = std::string_view(v).substr(0, k);
+    // A character reference in front of the colon is decoded by the
+    // browser before the scheme is read: "jav&#97;script:".
+    if (head.find('&') != std::string_view::npos) return Verdict::Stop;
+    if (k == std::string::npos || v[k] != ':')
+        return use == UrlUse::Link && v[0] == '#' ? Verdict::Keep : Verdict::Drop;
+    const std::string scheme = LowerCopy(head);
+    if (!IsPlainName(scheme)) return Verdict::Drop;
+    if (Among(scheme, kScriptSchemes)) return Verdict::Stop;
+    if (scheme == "http" || scheme == "https") return Verdict::Keep;
+    if (use == UrlUse::Link)
+        return scheme == "ftp" || scheme == "mailto" || scheme == "news" ? Verdict::Keep
+                                                                         : Verdict::Drop;
+    if (scheme == "cid" && cid) {
+        *cid = v.substr(k + 1);
+        return Verdict::Cid;
+    }
+    return Verdict::Drop;
+}
+
+// Character references of a style attribute, which the browser decodes
+// before the style sheet parser sees the text. Only the plain ASCII ones are
+// taken; anything else is not worth the doubt.
+bool DecodeReferences(std::string_view in, std::string& out) {
+    out.clear();
+    for (size_t i = 0; i < in.size(); i++) {
+        if (in[i] != '&') {
+            out += in[i];
+            continue;
+        }
+        const size_t semi = in.find(';', i);
+        if (semi == std::string_view::npos || semi - i > 10) return false;
+        const std::string name = LowerCopy(in.substr(i + 1, semi - i - 1));
+        long code = -1;
+        if (name == "quot")
+            code = '"';
+        else if (name == "amp")
+            code = '&';
+        else if (name == "lt")
+            code = '<';
+        else if (name == "gt")
+            code = '>';
+        else if (name == "apos")
+            code = '\'';
+        else if (name.size() > 1 && name[0] == '#') {
+            const bool hex = name[1] == 'x';
+            const std::string digits = name.substr(hex ? 2 : 1);
+            if (digits.empty()) return false;
+            code = 0;
+            for (char ch : digits) {
+                int d = IsDigit(ch) ? ch - '0' : hex && ch >= 'a' && ch <= 'f' ? ch - 'a' + 10 : -1;
+                if (d < 0) return false;
+                code = code * (hex ? 16 : 10) + d;
+                if (code > 0x7F) return false;
+            }
+        }
+        if (code <= 0) return false;
+        out += static_cast<char>(code);
+        i = semi;
+    }
+    return true;
+}
+
+// The text with its /* */ comments taken out; the result is what is both
+// checked and written, so a comment can hide nothing from the check.
+std::string WithoutComments(std::string_view css) {
+    std::string out;
+    size_t i = 0;
+    while (i < css.size()) {
+        const size_t open = css.find("/*", i);
+        if (open == std::string_view::npos) {
+            out.append(css.substr(i));
+            break;
+        }
+        out.append(css.substr(i, open - i));
+        const size_t close = css.find("*/", open + 2);
+        if (close == std::string_view::npos) break;
+        i = close + 2;
+    }
+    return out;
+}
+
+// The markup of the tag being written back.
+void AppendAttribute(std::string& out, std::string_view name, std::string_view value,
+                     bool literal) {
+    out += ' ';
+    out.append(name);
+    out += "=\"";
+    for (char ch : value) {
+        switch (ch) {
+        case '"':
+            out += "&quot;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '&':
+            // Values keep their references unless they were decoded here.
+            out += literal ? "&amp;" : "&";
+            break;
+        default:
+            out += ch;
+        }
+    }
+    out += '"';
+}
+
+// "iso-2022-jp" as a charset becomes "shift_jis": the page is Shift_JIS.
+std::string RewriteCharset(std::string_view value, bool whole) {
+    std::string v(value);
+    size_t at = 0;
+    if (!whole) {
+        at = FindNoCase(v, "charset=");
+        if (at == std::string::npos) return v;
+        at += 8;
+        while (at < v.size() && (v[at] == '"' || v[at] == ' ')) at++;
+    } else {
+        while (at < v.size() && v[at] == ' ') at++;
+    }
+    if (FindNoCase(std::string_view(v).substr(at), "iso-2022-jp") == 0)
+        v.replace(at, 11, "shift_jis");
+    return v;
+}
+
+class Cleaner {
+public:
+    Cleaner(Connection& c, std::string text) : c_(c), in_(std::move(text)) {}
+    void Run();
+
+private:
+    void Put(std::string_view s);
+    void Flush();
+    void CloseOpen();
+    void Stop(size_t at);
+    // False when the scan stopped. next receives where the scan goes on.
+    bool StartTag(const Tag& tag, size_t& next);
+    void EndTag(const Tag& tag);
+    bool Attributes(const Tag& tag, std::string& markup);
+    bool StyleSheet(std::string_view css, bool attribute, std::string& out);
+    std::string CidUrl(std::string_view cid);
+
+    Connection& c_;
+    const std::string in_;
+    std::string out_;
+    std::vector<std::string> open_;
+};
+
+void Cleaner::Put(std::string_view s) {
+    out_.append(s);
+    if (out_.size() >= kFlushSize) Flush();
+}
+
+void Cleaner::Flush() {
+    if (!out_.empty()) OutputText(c_, out_.c_str(), 0);
+    out_.clear();
+}
+
+void Cleaner::CloseOpen() {
+    for (auto it = open_.rbegin(); it != open_.rend(); ++it)
+        if (!Among(*it, kOptionalEnd)) Put("</" + *it + ">");
+    open_.clear();
+    Flush();
+}
+
+// From here on the part is only shown, escaped, as its source: outside what
+// the mail opened, so that no hidden element can keep it out of sight.
+void Cleaner::Stop(size_t at) {
+    CloseOpen();
+    OutputText(c_, in_.c_str() + at, kOutText);
+}
+
+std::string Cleaner::CidUrl(std::string_view cid) {
+    const std::string text(cid);
+    std::string url;
+    if (!attachment_url(url, c_, text.c_str(), true)) return "";
+    note_cid_reference(c_, text.c_str());
+    return url;
+}
+
+bool Cleaner::StyleSheet(std::string_view css, bool attribute, std::string& out) {
+    std::string text;
+    if (attribute) {
+        if (!DecodeReferences(css, text)) return false;
+    } else {
+        text.assign(css);
+    }
+    // Escapes can spell any word the checks look for.
+    if (text.find('\\') != std::string::npos) return false;
+    const std::string plain = WithoutComments(text);
+    const std::string lower = LowerCopy(plain);
+    for (std::string_view word : kCssDanger)
+        if (lower.find(word) != std::string::npos) return false;
+    // A sheet must not be able to end its own element early or hide markup.
+    for (size_t lt = lower.find('<'); lt != std::string::npos; lt = lower.find('<', lt + 1))
+        if (lower.compare(lt, 4, "<!--") != 0) return false;
+    out.clear();
+    size_t pos = 0;
+    for (size_t u = lower.find("url("); u != std::string::npos; u = lower.find("url(", pos)) {
+        size_t p = u + 4;
+        out.append(plain, pos, p - pos);
+        while (p < plain.size() && IsHtmlSpace(plain[p])) p++;
+        const char quote = p < plain.size() && (plain[p] == '"' || plain[p] == '\'') ? plain[p] : 0;
+        const size_t from = quote ? p + 1 : p;
+        const size_t end =
+            quote ? plain.find(quote, from) : plain.find_first_of(") \t\n\r\f", from);
+        if (end == std::string::npos) return false;
+        std::string cid;
+        const Verdict verdict =
+            ClassifyUrl(std::string_view(plain).substr(from, end - from), UrlUse::Load, &cid);
+        if (verdict == Verdict::Keep) {
+            out.append(plain, u + 4, end - (u + 4));
+        } else if (verdict == Verdict::Cid) {
+            const std::string url = CidUrl(cid);
+            if (url.empty()) return false;
+            out.append(plain, u + 4, from - (u + 4));
+            out += url;
+        } else {
+            return false;
+        }
+        pos = end;
+    }
+    out.append(plain, pos, std::string::npos);
+    return true;
+}
+
+// Writes the allowed attributes of a start tag into markup. False: stop.
+bool Cleaner::Attributes(const Tag& tag, std::string& markup) {
+    std::vector<std::string_view> seen;
+    bool link = false;
+    for (const Attribute& a : tag.attributes) {
+        // Browsers keep the first of repeated attributes.
+        if (std::find(seen.begin(), seen.end(), a.name) != seen.end()) continue;
+        seen.push_back(a.name);
+        const std::string& name = a.name;
+        if (name == "href" && (tag.name == "a" || tag.name == "area")) {
+            switch (ClassifyUrl(a.value, UrlUse::Link, nullptr)) {
+            case Verdict::Stop:
+                return false;
+            case Verdict::Keep:
+                AppendAttribute(markup, name, a.value, false);
+                link = true;
+                break;
+            default:
+                break;
+            }
+        } else if ((name == "src" && tag.name == "img") || name == "background") {
+            std::string cid;
+            switch (ClassifyUrl(a.value, UrlUse::Load, &cid)) {
+            case Verdict::Stop:
+                return false;
+            case Verdict::Keep:
+                AppendAttribute(markup, name, a.value, false);
+                break;
+            case Verdict::Cid: {
+                const std::string url = CidUrl(cid);
+                if (!url.empty()) AppendAttribute(markup, name, url, true);
+                break;
+            }
+            default:
+                break;
+            }
+        } else if (name == "usemap" && tag.name == "img") {
+            const std::string v = UrlForm(a.value);
+            if (!v.empty() && v[0] == '#' && v.find('&') == std::string::npos)
+                AppendAttribute(markup, name, v, false);
+        } else if (name == "style") {
+            std::string css;
+            if (!StyleSheet(a.value, true, css)) return false;
+            AppendAttribute(markup, name, css, true);
+        } else if (tag.name == "meta") {
+            // A named meta (referrer, ...) would act on the whole page.
+            if (name == "charset" || name == "content")
+                AppendAttribute(markup, name, RewriteCharset(a.value, name == "charset"), false);
+            else if (name == "http-equiv")
+                AppendAttribute(markup, name, a.value, false);
+        } else if (tag.name == "style" && name == "media") {
+            AppendAttribute(markup, name, a.value, false);
+        } else if (Among(name, kAttributes) || StartsWith(name, "aria-")) {
+            if (a.hasValue) {
+                AppendAttribute(markup, name, a.value, false);
+            } else {
+                markup += ' ';
+                markup += name;
+            }
+        }
+    }
+    // The page's address carries the login; a followed link must not learn it.
+    if (link) markup += " rel=\"noopener noreferrer\"";
+    if (tag.name == "img") markup += " referrerpolicy=\"no-referrer\"";
+    return true;
+}
+
+bool Cleaner::StartTag(const Tag& tag, size_t& next) {
+    next = tag.stop;
+    if (Among(tag.name, kStopElements)) return false;
+    for (const Attribute& a : tag.attributes) {
+        if (StartsWith(a.name, "on") || HasScriptScheme(a.value)) return false;
+    }
+    if (tag.name == "meta") {
+        bool keep = false;
+        for (const Attribute& a : tag.attributes) {
+            if (a.name == "http-equiv") {
+                const std::string kind = LowerCopy(UrlForm(a.value));
+                // refresh, set-cookie, x-ua-compatible and the like act on the
+                // gateway's page.
+                if (kind != "content-type" && kind != "content-language") return false;
+                keep = true;
+            } else if (a.name == "charset") {
+                keep = true;
+            }
+        }
+        if (!keep) return true;
+    }
+    if (Among(tag.name, kDropElements)) return true;
+
+    std::string markup = "<" + tag.name;
+    if (!Attributes(tag, markup)) return false;
+    markup += '>';
+
+    if (tag.name == "style") {
+        // Style sheets are raw text up to the first "</style" that a blank,
+        // "/" or ">" follows, for the browser as for this scan.
+        size_t close = tag.stop;
+        for (;;) {
+            close = FindNoCase(in_, "</style", close);
+            if (close == std::string::npos || close + 7 >= in_.size()) break;
+            const char after = in_[close + 7];
+            if (IsHtmlSpace(after) || after == '/' || after == '>') break;
+            close += 7;
+        }
+        if (close == std::string::npos) close = in_.size();
+        std::string css;
+        if (!StyleSheet(std::string_view(in_).substr(tag.stop, close - tag.stop), false, css))
+            return false;
+        Put(markup);
+        Put(css);
+        Put("</style>");
+        Tag endTag;
+        next = close < in_.size() && ParseTag(in_, close, endTag) ? endTag.stop : in_.size();
+        return true;
+    }
+    Put(markup);
+    if (tag.name != "body" && !Among(tag.name, kVoidElements) && open_.size() < kMaxOpen)
+        open_.push_back(tag.name);
+    return true;
+}
+
+// Only what the mail itself opened is closed; an unmatched end tag could
+// otherwise close the gateway's own elements around the part.
+void Cleaner::EndTag(const Tag& tag) {
+    auto it = std::find(open_.rbegin(), open_.rend(), tag.name);
+    if (it == open_.rend()) return;
+    open_.erase(std::next(it).base(), open_.end());
+    Put("</" + tag.name + ">");
+}
+
+void Cleaner::Run() {
+    const size_t n = in_.size();
+    size_t text = 0;
+    size_t i = 0;
+    while ((i = in_.find('<', i)) != std::string::npos) {
+        Put(std::string_view(in_).substr(text, i - text));
+        const char next = i + 1 < n ? in_[i + 1] : '\0';
+        const char after = i + 2 < n ? in_[i + 2] : '\0';
+        if (IsAlpha(next) || (next == '/' && IsAlpha(after))) {
+            Tag tag;
+            if (!ParseTag(in_, i, tag)) return CloseOpen(); // browsers drop an unfinished tag
+            const std::string_view source = std::string_view(in_).substr(i, tag.stop - i);
+            if (ContainsNoCase(source, "script") || ContainsNoCase(source, "applet") ||
+                ContainsNoCase(source, "object"))
+                return Stop(i);
+            size_t resume = tag.stop;
+            if (IsPlainName(tag.name)) {
+                if (tag.end) {
+                    EndTag(tag);
+                } else if (!StartTag(tag, resume)) {
+                    return Stop(i);
+                }
+            }
+            i = text = resume;
+            continue;
+        }
+        size_t skip;
+        if (next == '!' && in_.compare(i + 2, 2, "--") == 0) {
+            // A comment ends at "-->" or "--!>"; "<!-->" and "<!--->" end at once.
+            const size_t body = i + 4;
+            if (in_.compare(body, 1, ">") == 0) {
+                skip = body + 1;
+            } else if (in_.compare(body, 2, "->") == 0) {
+                skip = body + 2;
+            } else {
+                const size_t a = in_.find("-->", body);
+                const size_t b = in_.find("--!>", body);
+                const size_t end = std::min(a, b);
+                skip = end == std::string::npos ? n : end + (end == a ? 3 : 4);
+            }
+        } else if (next == '!' || next == '?' || (next == '/' && after != '\0')) {
+            // Doctypes, processing instructions and bogus comments ("</>" too)
+            // end at the first '>'.
+            const size_t gt = in_.find('>', i + 1);
+            skip = gt == std::string::npos ? n : gt + 1;
+        } else {
+            Put("&lt;");
+            skip = i + 1;
+        }
+        i = text = skip;
+    }
+    Put(std::string_view(in_).substr(text));
+    CloseOpen();
+}
+
+// The bytes the scan works on are the bytes the page will carry: NUL and
+// escape sequences, which the output filter or the browser would act on
+// unseen, are resolved or removed, and a lead byte that has no trail byte
+// after it is replaced, so no decoder can pair it with a quote or a '<'.
+std::string Prepare(const char* html, size_t n) {
+    std::string s;
+    s.reserve(n);
+    for (size_t i = 0; i < n; i++)
+        if (html[i] != '\0') s += html[i];
+    const int len = convert_to_sjis(s.data(), static_cast<int>(s.size()), kCodeSjis);
+    s.resize(static_cast<size_t>(len));
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); i++) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b == 0x1B) continue;
+        if (is_sjis_lead(b)) {
+            if (i + 1 < s.size() && is_sjis_trail(static_cast<unsigned char>(s[i + 1]))) {
+                out += s[i];
+                out += s[++i];
+            } else {
+                out += '?';
+            }
+            continue;
+        }
+        out += s[i];
+    }
+    return out;
+}
+
+} // namespace
+
+void write_clean_html(Connection& c, const char* html, size_t n) {
+    // Text before the part may have left the filter in a two-byte run, in
+    // which the markup below would be read as kanji.
+    view_reset_filter(c);
+    Cleaner(c, Prepare(html, n)).Run();
+}

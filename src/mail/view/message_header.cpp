@@ -1,0 +1,291 @@
+// The header phase of a message: its heading on the page (or in the text
+// download), the fields a reply needs, and the search for the further parts
+// of divided mail.
+#include "host/global_lock.h"
+#include "mail/charset/detect.h"
+#include "mail/date/mail_date.h"
+#include "mail/list/received_list.h"
+#include "mail/mime/mime_parser.h"
+#include "mail/pop3/pop3_client.h"
+#include "mail/view/message_view.h"
+#include "mail/view/view_internal.h"
+#include "mail/view/view_options.h"
+#include "server/output/output_text.h"
+#include "server/output/page_frame.h"
+#include "server/output/send_status.h"
+#include "server/text/address.h"
+#include "server/text/blanks.h"
+#include "server/text/messages.h"
+#include "server/text/url_encode.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+enum : int {
+    kMsgFrom = 15,
+    kMsgSubject = 17,
+    kMsgDate = 21,
+    kMsgAddSender = 93,
+    kMsgReadFirstPart = 134,
+};
+
+bool IsBlank(char ch) {
+    return ch == ' ' || ch == '\t';
+}
+
+bool StartsNoCase(const char* s, const char* prefix) {
+    for (; *prefix; s++, prefix++) {
+        char a = *s, b = *prefix;
+        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a + 32);
+        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b + 32);
+        if (a != b) return false;
+    }
+    return true;
+}
+
+// The parameters of a "message/partial" content type, or null.
+const char* PartialParameters(const char* value) {
+    while (IsBlank(*value)) value++;
+    return StartsNoCase(value, "message/partial") ? value + 15 : nullptr;
+}
+
+// A TOP reply seen while looking for the next part: only its content type
+// matters. The full header parse would replace the fields of the message on
+// the page and could open files for a message that is not being shown.
+void MatchPartial(Connection& c) {
+    char line[kHeaderBlockSize];
+    for (const char* p = c.mime.headerBlock; *p;) {
+        size_t n = strcspn(p, "\n");
+        if (n >= sizeof line) n = sizeof line - 1;
+        memcpy(line, p, n);
+        line[n] = '\0';
+        p += n;
+        if (*p == '\n') p++;
+        if (!StartsNoCase(line, "Content-Type:")) continue;
+        if (const char* parameters = PartialParameters(line + 13))
+            partial_parameters(c, parameters);
+        return;
+    }
+}
+
+void ClearHeaderBlock(MimeState& m) {
+    m.headerBlock[0] = '\0';
+    m.headerBlockLength = 0;
+}
+
+void SendNumbered(Connection& c, const char* command, int number) {
+    char text[32];
+    snprintf(text, sizeof text, "%s %d", command, number);
+    pop3_send(c, text);
+}
+
+// The end of a TOP reply during the search: ask for the next message, or
+// fetch the part that was found.
+void SearchStep(Connection& c) {
+    MimeState& m = c.mime;
+    if (c.view.headerPending) MatchPartial(c);
+    c.view.headerPending = 0;
+    ClearHeaderBlock(m);
+    if (m.dividedPhase == 4 || m.dividedPhase == 5) {
+        m.dividedPhase = m.dividedPhase == 4 ? 2 : 6;
+        SendNumbered(c, "RETR", m.searchCursor);
+        return;
+    }
+    m.searchCursor++;
+    if (m.searchCursor == c.itemNumber) m.searchCursor++;
+    SendNumbered(c, "TOP", m.searchCursor);
+}
+
+// What a reply to the message needs later: its Message-Id, and References
+// that still leave room for it.
+void KeepReplyFields(Connection& c) {
+    if (!c.user) return;
+    const MimeState& m = c.mime;
+    const char* references = m.references[0] ? m.references : m.inReplyTo;
+    const size_t idLength = strnlen(m.messageId, kHeaderFieldSize);
+    const char* p = references;
+    while (*p && strnlen(p, kHeaderFieldSize) + idLength >= kHeaderFieldSize - 1) {
+        while (static_cast<unsigned char>(*p) > ' ') p++;
+        while (IsBlank(*p)) p++;
+    }
+    char kept[kHeaderFieldSize];
+    const size_t length = strnlen(p, kHeaderFieldSize - 1);
+    if (idLength == 0) {
+        snprintf(kept, sizeof kept, "%.*s", static_cast<int>(length), p);
+    } else if (length == 0) {
+        snprintf(kept, sizeof kept, "%s", m.messageId);
+    } else if (length + 1 + idLength < kHeaderFieldSize) {
+        snprintf(kept, sizeof kept, "%.*s %s", static_cast<int>(length), p, m.messageId);
+    } else {
+        snprintf(kept, sizeof kept, "%.*s", static_cast<int>(length), p);
+    }
+    std::lock_guard<std::recursive_mutex> hold(globalLock);
+    UserRuntime& rt = c.user->runtime;
+    snprintf(rt.lastMessageId, sizeof rt.lastMessageId, "%s", m.messageId);
+    snprintf(rt.replyReferences, sizeof rt.replyReferences, "%s", kept);
+}
+
+// The heading of the ".txt" download.
+void TextHeading(Connection& c, const char* date) {
+    const MimeState& m = c.mime;
+    const int e = c.english;
+    SendStatus(c, 201);
+    const struct {
+        int label;
+        const char* value;
+        const char* end;
+    } lines[] = {{kMsgSubject, m.subjectLine, "\r\n"},
+                 {kMsgDate, date, "\r\n"},
+                 {kMsgFrom, m.fromLine, "\r\n\r\n"}};
+    for (const auto& l : lines) {
+        char text[kHeaderFieldSize * 2];
+        int n = snprintf(text, sizeof text, "%s: %s%s", Message(l.label, e), l.value, l.end);
+        if (n < 0) continue;
+        if (n >= static_cast<int>(sizeof text)) n = sizeof text - 1;
+        convert_to_sjis(text, n, kCodeDetect);
+        OutputText(c, text, 0);
+    }
+}
+
+bool SenderKnown(const Connection& c) {
+    char address[kHeaderFieldSize];
+    ExtractAddress(address, c.mime.fromLine);
+    if (!address[0]) return true;
+    std::lock_guard<std::recursive_mutex> hold(globalLock);
+    const std::string& book = c.user->address_book;
+    return !book.empty() && book.find(address) != std::string::npos;
+}
+
+void AddSenderLink(Connection& c) {
+    char from[kHeaderFieldSize];
+    const int n = snprintf(from, sizeof from, "%s", c.mime.fromLine);
+    convert_to_sjis(from, n < static_cast<int>(sizeof from) ? n : sizeof from - 1, kCodeDetect);
+    char encoded[kHeaderFieldSize * 3];
+    UrlEncode(encoded, from);
+    char blanks[32];
+    Blanks(blanks, c.browser, 4);
+    OutputFormat(c, 0, "%s<a href=\"/mail/book/index.html?back=%c%04d?add=%s%.*s\">%s</a>", blanks,
+                 view_set_letter(c), c.itemNumber, encoded, static_cast<int>(sizeof c.loginQuery),
+                 c.loginQuery, Message(kMsgAddSender, c.english));
+}
+
+void PageHeading(Connection& c, const char* date) {
+    const MimeState& m = c.mime;
+    const int e = c.english;
+    char subject[kHeaderFieldSize];
+    view_display_text(subject, m.subjectLine);
+    // The page frame writes the title as it is given.
+    char title[kHeaderFieldSize * 6 + 32];
+    snprintf(title, sizeof title, "%d. %s\r\n\r\n", c.itemNumber, markup_text(subject).c_str());
+    PageHead(c, title);
+    BeginPage(c, kPageBody | kPagePre | kPageCenter);
+    message_links(c);
+    OutputText(c, "</center><font size=+1>", 0);
+    OutputFormat(c, kOutText, "%s: %s\r\n", Message(kMsgSubject, e), subject);
+    OutputText(c, "</font>", 0);
+    OutputFormat(c, kOutText, "%s: %s\r\n", Message(kMsgDate, e), date);
+    char from[kHeaderFieldSize];
+    view_display_text(from, m.fromLine);
+    OutputFormat(c, kOutText | kOutLinks, "%s: %s", Message(kMsgFrom, e), from);
+    if (c.user && !SenderKnown(c)) AddSenderLink(c);
+    OutputText(c, "<hr>", 0);
+    if (view_options(c).folding) OutputText(c, "</pre>", 0);
+}
+
+// A message that is one image or attachment as a whole is saved like a part.
+void OpenWholeMessagePart(Connection& c) {
+    const MimeState& m = c.mime;
+    if (c.file >= 0 || PartialParameters(m.contentType)) return;
+    if (m.contentClass == kClassImage || m.contentClass == kClassAttachment) open_part_file(c);
+}
+
+// The empty line after a message's header (RETR).
+void HeaderEnd(Connection& c) {
+    MimeState& m = c.mime;
+    ViewProgress& v = c.view;
+    v.headerPending = 0;
+    if (m.dividedPhase == 2 || m.dividedPhase == 6) {
+        // The message that part 1 encloses has the header that counts; the
+        // header of a further part is only its envelope.
+        if (v.enclosedHeader) {
+            v.enclosedHeader = 0;
+            const int fill = static_cast<int>(strnlen(m.headerBlock, kHeaderBlockSize - 1));
+            parse_header_block(c, m.headerBlock + (v.enclosedFrom < fill ? v.enclosedFrom : fill));
+            OpenWholeMessagePart(c);
+        }
+        c.pop3.headerPhase = 0;
+        return;
+    }
+    parse_header_block(c, m.headerBlock);
+    KeepReplyFields(c);
+    const bool page = c.state.load() != PageState::TextWait;
+    char date[kMailDateSize];
+    format_mail_date(date, m.dateLine);
+    if (page) {
+        PageHeading(c, date);
+    } else {
+        TextHeading(c, date);
+    }
+    if (m.dividedPhase == 1) {
+        m.dividedPhase = 2;
+        v.enclosedHeader = 1;
+        v.enclosedFrom = static_cast<int>(strnlen(m.headerBlock, kHeaderBlockSize - 1));
+        return;
+    }
+    OpenWholeMessagePart(c);
+    c.pop3.headerPhase = 0;
+    if (page && m.dividedPhase == 0 && m.partNumber >= 2 && PartialParameters(m.contentType)) {
+        OutputText(c, "<center>\r\n", 0);
+        OutputFormat(c, 0, Message(kMsgReadFirstPart, c.english), m.partTotal);
+        OutputText(c, "\r\n\r\n</center>", 0);
+    }
+}
+
+} // namespace
+
+void view_search_next_part(Connection& c) {
+    MimeState& m = c.mime;
+    m.partNumber++;
+    m.searchCursor = c.itemNumber == 1 ? 2 : 1;
+    m.dividedPhase = 3;
+    ClearHeaderBlock(m);
+    c.view.headerPending = 0;
+    c.pop3.headerPhase = 1;
+    SendNumbered(c, "TOP", m.searchCursor);
+}
+
+void view_header_line(Connection& c, const char* line) {
+    if (!line) return;
+    MimeState& m = c.mime;
+    ViewProgress& v = c.view;
+    const bool listing = c.workerResult.load() == FetchingHeaders;
+    if (line[0] == '.' && line[1] == '\0') {
+        if (listing) {
+            if (v.headerPending) parse_header_block(c, m.headerBlock);
+            v.headerPending = 0;
+            list_headers_done(c);
+        } else if (m.dividedPhase == 3) {
+            SearchStep(c);
+        } else {
+            // A message that ends without a body.
+            HeaderEnd(c);
+            view_body_line(c, ".");
+        }
+        return;
+    }
+    if (line[0] == '\0') {
+        if (listing) {
+            parse_header_block(c, m.headerBlock);
+            v.headerPending = 0;
+        } else if (m.dividedPhase != 3) {
+            HeaderEnd(c);
+        }
+        return;
+    }
+    // POP3 doubles a leading dot in header lines too.
+    collect_header_line(c, line[0] == '.' ? line + 1 : line);
+    v.headerPending = 1;
+}

@@ -1,0 +1,433 @@
+"""Real mail servers on 127.0.0.1 for integration tests: Dovecot (POP3 with
+USER/PASS and APOP) and Postfix (SMTP delivering into the same Maildirs).
+
+Everything lives in a scratch folder that the caller owns; nothing outside it is
+written. Both servers are installed on first use (scripts/install-mail-servers.sh).
+
+    with tempfile.TemporaryDirectory() as scratch:
+        pop = Dovecot(scratch).start()
+        pop.add_user("alice", "alicepw")
+        pop.deliver("alice", b"Subject: hi\\n\\nhello\\n")
+        ...  # POP3 on 127.0.0.1:pop.port
+        pop.logouts("alice")  # what the sessions did, from the server's log
+        pop.stop()
+"""
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+MAIL_UID = MAIL_GID = 65534  # nobody:nogroup; Dovecot refuses mail access as root
+DOVECOT = "/usr/sbin/dovecot"
+POSTFIX = "/usr/sbin/postfix"
+
+# Written by Dovecot when a POP3 session ends, so that tests can tell which
+# commands ran: "top_count=1 retr_count=0 deleted_count=2 ...".
+LOGOUT_FORMAT = ("top_count=%{top_count} retr_count=%{retr_count} "
+                 "deleted_count=%{deleted_count} message_count=%{message_count} "
+                 "input=%{input} output=%{output}")
+
+
+def ensure_installed():
+    if os.path.exists(DOVECOT) and os.path.exists(POSTFIX):
+        return
+    subprocess.run(["bash", os.path.join(ROOT, "scripts", "install-mail-servers.sh")],
+                   check=True, stdin=subprocess.DEVNULL)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def port_answers(port):
+    try:
+        socket.create_connection(("127.0.0.1", port), timeout=0.5).close()
+        return True
+    except OSError:
+        return False
+
+
+def read_greeting(port, prefix, timeout=10.0):
+    """Waits until the server on port sends a greeting line starting with
+    prefix. Reading the greeting (not just connecting) matters: a connection
+    dropped before its greeting makes Dovecot's stop wait for seconds."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=2) as s:
+                line = s.makefile("rb").readline()
+                if line.startswith(prefix):
+                    s.sendall(b"QUIT\r\n")
+                    s.recv(100)
+                    return line
+        except OSError:
+            pass
+        time.sleep(0.02)
+    raise RuntimeError(f"no greeting on port {port}")
+
+
+def _make_dirs(*paths):
+    for p in paths:
+        os.makedirs(p, exist_ok=True)
+
+
+def _chown_tree(path):
+    os.chown(path, MAIL_UID, MAIL_GID)
+    for top, dirs, files in os.walk(path):
+        for name in dirs + files:
+            os.chown(os.path.join(top, name), MAIL_UID, MAIL_GID)
+
+
+class Mailboxes:
+    """The Maildirs under scratch/mail/<user>/Maildir that both servers use."""
+
+    def __init__(self, scratch):
+        self.scratch = os.path.abspath(scratch)
+        self.root = os.path.join(self.scratch, "mail")
+        # The mail processes run as 65534 and must reach the Maildirs.
+        os.chmod(self.scratch, 0o755)
+        _make_dirs(self.root)
+        os.chown(self.root, MAIL_UID, MAIL_GID)
+        self.sequence = 0
+
+    def maildir(self, user):
+        return os.path.join(self.root, user, "Maildir")
+
+    def create(self, user):
+        box = self.maildir(user)
+        _make_dirs(*(os.path.join(box, d) for d in ("cur", "new", "tmp")))
+        _chown_tree(os.path.join(self.root, user))
+
+    def deliver(self, user, message):
+        """Drops message (bytes, LF or CRLF line ends) into the user's
+        Maildir/new, written in tmp and renamed, so that no server ever sees a
+        half-written file. Messages are numbered in delivery order."""
+        self.create(user)
+        self.sequence += 1
+        name = f"{int(time.time())}.M{self.sequence:06d}P{os.getpid()}.tarnbox-test"
+        box = self.maildir(user)
+        tmp = os.path.join(box, "tmp", name)
+        with open(tmp, "wb") as f:
+            f.write(message)
+        os.chown(tmp, MAIL_UID, MAIL_GID)
+        os.rename(tmp, os.path.join(box, "new", name))
+        return name
+
+    def messages(self, user):
+        """File names in new/ and cur/, oldest first."""
+        box = self.maildir(user)
+        found = []
+        for d in ("new", "cur"):
+            path = os.path.join(box, d)
+            if os.path.isdir(path):
+                found += [os.path.join(path, n) for n in os.listdir(path)]
+        return sorted(found, key=lambda p: (os.stat(p).st_mtime, p))
+
+
+class Dovecot:
+    """Dovecot POP3 on 127.0.0.1 as a child process (dovecot -F)."""
+
+    def __init__(self, scratch, port=None, apop=True):
+        ensure_installed()
+        self.scratch = os.path.abspath(scratch)
+        self.port = port or free_port()
+        self.boxes = Mailboxes(self.scratch)
+        self.passwd = os.path.join(self.scratch, "passwd")
+        self.config = os.path.join(self.scratch, "dovecot.conf")
+        self.log = os.path.join(self.scratch, "log", "dovecot.log")
+        self.apop = apop
+        self.proc = None
+        self.users = {}
+        _make_dirs(*(os.path.join(self.scratch, d) for d in ("log", "run", "state")))
+        if not os.path.exists(self.passwd):
+            open(self.passwd, "w").close()
+        self._write_config()
+
+    def _write_config(self):
+        s = self.scratch
+        mechanisms = "plain apop" if self.apop else "plain"
+        text = f"""instance_name = tarnbox-test-{self.port}
+base_dir = {s}/run/dovecot
+state_dir = {s}/state
+log_path = {self.log}
+protocols = pop3
+listen = 127.0.0.1
+ssl = no
+disable_plaintext_auth = no
+auth_mechanisms = {mechanisms}
+auth_failure_delay = 0
+mail_location = maildir:{s}/mail/%u/Maildir
+mail_uid = {MAIL_UID}
+mail_gid = {MAIL_GID}
+pop3_logout_format = {LOGOUT_FORMAT}
+passdb {{
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%u {self.passwd}
+}}
+userdb {{
+  driver = static
+  args = home={s}/mail/%u
+}}
+service pop3-login {{
+  inet_listener pop3 {{
+    address = 127.0.0.1
+    port = {self.port}
+  }}
+  inet_listener pop3s {{
+    port = 0
+  }}
+}}
+service anvil {{
+  unix_listener anvil-auth-penalty {{
+    mode = 0
+  }}
+}}
+"""
+        with open(self.config, "w") as f:
+            f.write(text)
+
+    def start(self):
+        if port_answers(self.port):
+            raise RuntimeError(f"port {self.port} already answers; refusing to test it")
+        err = open(os.path.join(self.scratch, "log", "dovecot.err"), "ab")
+        self.proc = subprocess.Popen([DOVECOT, "-F", "-c", self.config],
+                                     stdin=subprocess.DEVNULL, stdout=err, stderr=err)
+        err.close()
+        try:
+            self.greeting = read_greeting(self.port, b"+OK")
+        except RuntimeError:
+            self.stop()
+            raise
+        return self
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+            try:
+                self.proc.wait(timeout=15)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        self.proc = None
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def add_user(self, user, password):
+        """Adds or changes a POP3 user; Dovecot reads the file on every login."""
+        self.users[user] = password
+        with open(self.passwd, "w") as f:
+            for name, pw in self.users.items():
+                f.write(f"{name}:{{PLAIN}}{pw}\n")
+        self.boxes.create(user)
+
+    def deliver(self, user, message):
+        return self.boxes.deliver(user, message)
+
+    def log_text(self):
+        try:
+            with open(self.log, encoding="utf-8", errors="replace") as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
+
+    def logins(self, user=None):
+        """(user, method) of each successful login, in order."""
+        found = re.findall(r"pop3-login: (?:Info: )?Login: user=<([^>]*)>, method=(\w+)",
+                           self.log_text())
+        return [m for m in found if user is None or m[0] == user]
+
+    def logouts(self, user=None, wait=2.0):
+        """The counters of each finished session, in order, as dicts of ints
+        (keys of LOGOUT_FORMAT plus "user" and "reason"). A session's line is
+        written just after the client's QUIT is answered, so this waits up to
+        `wait` seconds for the log to settle."""
+        pattern = re.compile(r"pop3\(([^)]*)\)<[^>]*><[^>]*>: (?:Info: )?(.*?) ?(top_count=.*)$")
+        deadline = time.time() + wait
+        last = None
+        while True:
+            found = []
+            for line in self.log_text().splitlines():
+                m = pattern.search(line)
+                if not m or (user is not None and m.group(1) != user):
+                    continue
+                entry = {"user": m.group(1), "reason": m.group(2).strip()}
+                for key, value in re.findall(r"(\w+)=(\d+)", m.group(3)):
+                    entry[key] = int(value)
+                found.append(entry)
+            if found == last or time.time() > deadline:
+                return found
+            last = found
+            time.sleep(0.2)
+
+
+class Postfix:
+    """Postfix SMTP on 127.0.0.1 delivering mail for one virtual domain into
+    the Maildirs of the scratch folder. Runs as a daemon (postfix start); stop()
+    ends it and waits until the master is gone."""
+
+    def __init__(self, scratch, port=None, domain="test.example"):
+        ensure_installed()
+        self.scratch = os.path.abspath(scratch)
+        self.port = port or free_port()
+        self.domain = domain
+        self.boxes = Mailboxes(self.scratch)
+        self.etc = os.path.join(self.scratch, "postfix", "etc")
+        self.spool = os.path.join(self.scratch, "postfix", "spool")
+        self.data = os.path.join(self.scratch, "postfix", "data")
+        self.vmailbox = os.path.join(self.etc, "vmailbox")
+        self.log = os.path.join(self.scratch, "log", "postfix.log")
+        self.users = []
+        self.running = False
+        # The queue and data folders must not lie inside the config folder.
+        _make_dirs(self.etc, self.spool, self.data, os.path.join(self.scratch, "log"))
+        shutil.chown(self.data, user="postfix")
+        self._write_config()
+
+    def _write_config(self):
+        s = self.scratch
+        main = f"""compatibility_level = 3.6
+queue_directory = {self.spool}
+data_directory = {self.data}
+myhostname = mail.{self.domain}
+mydestination =
+inet_interfaces = 127.0.0.1
+inet_protocols = ipv4
+mynetworks = 127.0.0.0/8
+smtpd_relay_restrictions = reject_unauth_destination
+local_transport = error:local delivery disabled
+default_transport = error:outbound mail disabled
+relay_transport = error:outbound mail disabled
+alias_maps =
+alias_database =
+local_recipient_maps =
+smtpd_peername_lookup = no
+smtpd_tls_security_level = none
+biff = no
+virtual_mailbox_domains = {self.domain}
+virtual_mailbox_base = {s}/mail
+virtual_mailbox_maps = texthash:{self.vmailbox}
+virtual_uid_maps = static:{MAIL_UID}
+virtual_gid_maps = static:{MAIL_GID}
+maillog_file = {self.log}
+maillog_file_prefixes = {s}/log
+"""
+        master = f"""127.0.0.1:{self.port} inet n - n - - smtpd
+pickup    unix n - n 60 1 pickup
+cleanup   unix n - n - 0 cleanup
+qmgr      unix n - n 300 1 qmgr
+rewrite   unix - - n - - trivial-rewrite
+bounce    unix - - n - 0 bounce
+defer     unix - - n - 0 bounce
+trace     unix - - n - 0 bounce
+verify    unix - - n - 1 verify
+flush     unix n - n 1000? 0 flush
+proxymap  unix - - n - - proxymap
+showq     unix n - n - - showq
+error     unix - - n - - error
+retry     unix - - n - - error
+discard   unix - - n - - discard
+virtual   unix - n n - - virtual
+anvil     unix - - n - 1 anvil
+scache    unix - - n - 1 scache
+postlog   unix-dgram n - n - 1 postlogd
+"""
+        with open(os.path.join(self.etc, "main.cf"), "w") as f:
+            f.write(main)
+        with open(os.path.join(self.etc, "master.cf"), "w") as f:
+            f.write(master)
+        self._write_vmailbox()
+
+    def _write_vmailbox(self):
+        with open(self.vmailbox, "w") as f:
+            for user in self.users:
+                f.write(f"{user}@{self.domain} {user}/Maildir/\n")
+        # Postfix waits until a changed map or main.cf is about two seconds
+        # old; files dated a minute back are taken at once.
+        past = time.time() - 60
+        for name in ("main.cf", "vmailbox"):
+            os.utime(os.path.join(self.etc, name), (past, past))
+
+    def _postfix(self, *args):
+        return subprocess.run([POSTFIX, "-c", self.etc, *args], stdin=subprocess.DEVNULL,
+                              capture_output=True, text=True)
+
+    def add_user(self, user):
+        """Accepts mail for user@domain from now on."""
+        if user not in self.users:
+            self.users.append(user)
+        self.boxes.create(user)
+        self._write_vmailbox()
+        if self.running:
+            self._postfix("reload")
+
+    def start(self):
+        if port_answers(self.port):
+            raise RuntimeError(f"port {self.port} already answers; refusing to test it")
+        r = self._postfix("check")
+        if r.returncode != 0:
+            raise RuntimeError("postfix check: " + r.stderr)
+        r = self._postfix("start")
+        if r.returncode != 0:
+            raise RuntimeError("postfix start: " + r.stderr)
+        self.running = True
+        try:
+            self.greeting = read_greeting(self.port, b"220")
+        except RuntimeError:
+            self.stop()
+            raise
+        return self
+
+    def _master_pid(self):
+        try:
+            with open(os.path.join(self.spool, "pid", "master.pid")) as f:
+                return int(f.read().strip() or 0)
+        except (OSError, ValueError):
+            return 0
+
+    def stop(self):
+        if not self.running:
+            return
+        pid = self._master_pid()
+        self._postfix("stop")
+        # The reaper of this machine may leave the master as a zombie for a
+        # moment; a zombie counts as gone.
+        deadline = time.time() + 10
+        while pid and time.time() < deadline and _alive(pid):
+            time.sleep(0.02)
+        for name in ("master.pid", "inet.127.0.0.1:%d" % self.port):
+            try:
+                os.remove(os.path.join(self.spool, "pid", name))
+            except OSError:
+                pass
+        self.running = False
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def log_text(self):
+        try:
+            with open(self.log, encoding="utf-8", errors="replace") as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
+
+
+def _alive(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except (OSError, IndexError):
+        return False

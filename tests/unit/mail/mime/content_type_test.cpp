@@ -1,0 +1,159 @@
+#include "mime_test_util.h"
+
+#include <cstring>
+
+namespace {
+
+TEST_F(MimeTest, ContentTypesGiveTheirClasses) {
+    const struct {
+        uint16_t previous;
+        const char* type;
+        uint16_t cls;
+    } cases[] = {
+        {kClassText, "text/plain", kClassText},
+        {kClassText, "TEXT/HTML; charset=us-ascii", kClassHtml},
+        {kClassText, "image/gif; name=a.gif", kClassImage},
+        {kClassText, "application/pdf; name=a.pdf", kClassAttachment},
+        {kClassText, "audio/basic", kClassAttachment},
+        {kClassText, "application/octet-stream; name=\"page.HTM\"", kClassHtml},
+        {kClassText, "multipart/mixed; boundary=b", kClassMultipart},
+        {kClassText, "multipart/alternative; boundary=b", kClassAlternative},
+        {kClassAlternative, "text/plain", kClassTextInAlternative},
+        {kClassAlternative, "text/html", kClassHtml},
+        {kClassText, "message/rfc822", kClassText},
+        {kClassText, "message/partial; number=2; total=3; id=\"x\"", kClassAttachment},
+        {kClassMultipart, "", kClassText},
+    };
+    for (const auto& t : cases) {
+        mime_reset(*c);
+        c->mime.contentClass = t.previous;
+        analyse_content_type(*c, t.type);
+        EXPECT_EQ(c->mime.contentClass, t.cls) << t.type;
+    }
+}
+
+TEST_F(MimeTest, EucJpLinesOnlyWhenCharsetIsTheFirstParameter) {
+    const struct {
+        const char* type;
+        uint16_t mode;
+    } cases[] = {
+        {"text/plain; charset=\"EUC-JP\"", kTransferEucJp},
+        {"text/plain; charset=euc-jp; format=flowed", kTransferEucJp},
+        {"text/plain; format=flowed; charset=euc-jp", kTransferNone},
+        {"text/plain; charset=euc-jp-ms", kTransferNone},
+        {"text/plain; charset=iso-2022-jp", kTransferNone},
+    };
+    for (const auto& t : cases) {
+        mime_reset(*c);
+        analyse_content_type(*c, t.type);
+        EXPECT_EQ(c->mime.transferMode, t.mode) << t.type;
+    }
+    // The transfer encoding is read first; the charset wins afterwards.
+    mime_reset(*c);
+    Header({"Content-Transfer-Encoding: base64", "Content-Type: text/plain; charset=euc-jp"});
+    EXPECT_EQ(c->mime.transferMode, kTransferEucJp);
+}
+
+TEST_F(MimeTest, ForeignCharsetOfTextPartsIsRemembered) {
+    const struct {
+        const char* type;
+        const char* charset;
+    } cases[] = {
+        {"text/plain; format=flowed; charset=\"UTF-8\"", "UTF-8"},
+        {"text/html; charset=big5", "big5"},
+        {"text/plain; charset=ISO-2022-JP", ""},
+        {"text/plain; charset=us-ascii", ""},
+        {"text/plain; charset=no-such-charset", ""},
+        {"image/png; charset=utf-8", ""},
+    };
+    for (const auto& t : cases) {
+        mime_reset(*c);
+        analyse_content_type(*c, t.type);
+        EXPECT_STREQ(c->mime.textCharset, t.charset) << t.type;
+    }
+}
+
+TEST_F(MimeTest, FileNamesComeFromTheNameParameter) {
+    const struct {
+        const char* parameters;
+        const char* name;
+    } cases[] = {
+        {"; name=\"a.txt\"", "a.txt"},
+        {"; filename=\"a.txt\"", "a.txt"},
+        {"; x-name=a.txt", "a.txt"},
+        {"; filename*=utf-8''a.txt", "noname0.dat"},
+        {"; name=\"my file.txt\"", "my"},
+        {"; name=a.txt; size=3", "a.txt"},
+        {"", "noname0.dat"},
+        {"; name=\"../../etc/passwd\"", "passwd"},
+        {"; name=\"..\"", "noname0.dat"},
+        {"; name=\"\x95\\\x8E\\.txt\"", "\x95\\\x8E\\.txt"}, // 表示: trail bytes are not separators
+    };
+    for (const auto& t : cases) {
+        mime_reset(*c);
+        user.runtime.attachments[0].file_name[0] = '\0';
+        analyse_content_type(*c, (std::string("application/x-test") + t.parameters).c_str());
+        EXPECT_STREQ(user.runtime.attachments[0].file_name, t.name) << t.parameters;
+    }
+}
+
+TEST_F(MimeTest, BoundariesAreTakenUpToTen) {
+    analyse_content_type(*c, "multipart/report; report-type=delivery-status; boundary=\"r1\"");
+    EXPECT_STREQ(c->mime.boundaries[0], "r1");
+    analyse_content_type(*c, "multipart/mixed");
+    EXPECT_EQ(c->mime.boundaryCount, 1);
+    for (int i = 1; i < 12; ++i) {
+        analyse_content_type(*c, ("multipart/mixed; boundary=b" + std::to_string(i)).c_str());
+    }
+    EXPECT_EQ(c->mime.boundaryCount, kMaxBoundaries);
+    EXPECT_STREQ(c->mime.boundaries[9], "b9");
+    EXPECT_EQ(c->mime.contentClass, kClassMultipart);
+}
+
+TEST_F(MimeTest, ListModeLeavesTheSlotsAlone) {
+    c->workerResult = FetchingHeaders;
+    strcpy(user.runtime.attachments[0].message_name, "kept");
+    Header({"Content-Type: image/gif; name=x.gif", "Content-ID: <other>"});
+    EXPECT_EQ(c->mime.contentClass, kClassImage);
+    EXPECT_STREQ(user.runtime.attachments[0].file_name, "");
+    EXPECT_STREQ(user.runtime.attachments[0].message_name, "kept");
+    EXPECT_EQ(c->file, -1);
+    EXPECT_EQ(page, "");
+}
+
+TEST_F(MimeTest, HtmlNames) {
+    for (const char* name : {"a.htm", "a.HTML", "x.y.html"}) EXPECT_TRUE(is_html_name(name));
+    for (const char* name : {"a.html.txt", "html", "a.shtml", ""}) EXPECT_FALSE(is_html_name(name));
+}
+
+TEST_F(MimeTest, DividedMailPhases) {
+    analyse_content_type(*c, "message/partial; id=\"<a@b>\"; number=1; total=3");
+    EXPECT_EQ(c->mime.dividedPhase, 1);
+    EXPECT_EQ(c->mime.partTotal, 3);
+    EXPECT_STREQ(c->mime.partialId, "\"<a@b>\"");
+
+    const struct {
+        const char* parameters;
+        int expected;
+        uint16_t phase;
+    } search[] = {
+        {"id=\"<a@b>\"; number=2; total=3", 2, 4},
+        {"id=\"<a@b>\"; number=3; total=3", 3, 5},
+        {"id=\"<a@b>\"; number=3", 3, 5},
+        {"id=\"<x@b>\"; number=2", 2, 3},
+        {"id=\"<a@b>\"; number=3", 2, 3},
+    };
+    for (const auto& t : search) {
+        c->mime.dividedPhase = 3;
+        c->mime.partNumber = t.expected;
+        partial_parameters(*c, t.parameters);
+        EXPECT_EQ(c->mime.dividedPhase, t.phase) << t.parameters;
+    }
+    // Opened at part 2: a normal message that knows its total.
+    mime_reset(*c);
+    partial_parameters(*c, "number=2; total=4; id=x");
+    EXPECT_EQ(c->mime.dividedPhase, 0);
+    EXPECT_EQ(c->mime.partTotal, 4);
+}
+
+} // namespace

@@ -1,0 +1,75 @@
+// A connection of user taro (English pages) whose POP3 socket is one end of a
+// socket pair; the test plays the server on the other end.
+#pragma once
+#include "mail/pop3/pop3_client.h"
+#include "server/route/page_fixture.h"
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+inline const std::string kQ = "?user=taro?check=5?lang=eng";
+inline const std::string kCompose = "<hr><a href=\"/mail/write/index.html" + kQ +
+                                    "\">Write Mail</a>    <a href=\"/mail/logout/index.html" +
+                                    kQ + "\">Finish Reading/Writing</a>";
+inline const std::string kSetup = "<hr><a href=\"/mail/setup/index.html" + kQ +
+                                  "\">Change Settings</a>    <a href=\"/mail/book/index.html" +
+                                  kQ + "\">Address Book</a>    <a href=\"/mail/sent/index.html" +
+                                  kQ + "\">Go to the list of mail sent</a>";
+inline const std::string kListLink =
+    "<a href=\"/mail/index.html" + kQ + "\">Go back to the list</a>";
+
+// Everything available on fd right now.
+inline std::string Drain(int fd) {
+    std::string got;
+    char buffer[8192];
+    pollfd p{fd, POLLIN, 0};
+    while (poll(&p, 1, 0) > 0) {
+        ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n <= 0) break;
+        got.append(buffer, static_cast<size_t>(n));
+    }
+    return got;
+}
+
+class Pop3Test : public PageTest {
+protected:
+    void SetUp() override {
+        PageTest::SetUp();
+        taro = LoggedIn("taro");
+        c = Capture();
+        int ends[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+        c->mailSocket = ends[0];
+        peer = ends[1];
+        c->user = taro;
+        c->route = Route::Mail;
+        c->settingsIndex = 0;
+        snprintf(c->userName, sizeof c->userName, "taro");
+        snprintf(c->loginQuery, sizeof c->loginQuery, "%s", kQ.c_str());
+    }
+    void TearDown() override {
+        if (peer >= 0) close(peer);
+        if (c->mailSocket >= 0) close(c->mailSocket);
+        c.reset();
+        PageTest::TearDown();
+    }
+    // The server sends bytes; the client takes everything there is. Returns
+    // the last result of pop3_poll.
+    int Reply(const std::string& bytes) {
+        EXPECT_EQ(send(peer, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+        int r = 0;
+        pollfd p{c->mailSocket, POLLIN, 0};
+        while (r == 0 && poll(&p, 1, 0) > 0) r = pop3_poll(*c);
+        return r;
+    }
+    std::string Sent() { return Drain(peer); }
+    void Start(PageState state, uint16_t step) {
+        c->state = state;
+        c->workerResult = step;
+    }
+
+    UserRecord* taro = nullptr;
+    ConnectionPtr c;
+    int peer = -1;
+};
