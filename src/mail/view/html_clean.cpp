@@ -7,7 +7,7 @@
 #include "server/output/output_text.h"
 
 #include <algorithm>
-#include <initializer_list>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,28 +19,25 @@ constexpr size_t kFlushSize = 3072;
 // Elements tracked for closing; deeper nesting is left to the browser.
 constexpr size_t kMaxOpen = 256;
 
-using Words = std::initializer_list<std::string_view>;
-
 // Their content or loading is active, or they switch the browser's parser
 // into foreign content.
-constexpr Words kStopElements = {"iframe", "frame",  "frameset",   "embed",  "svg",
-                                 "math",   "param",  "layer",      "ilayer", "xml",
-                                 "import", "portal", "fencedframe"};
+constexpr std::string_view kStopElements[] = {"iframe", "frame",  "frameset",   "embed",  "svg",
+                                              "math",   "param",  "layer",      "ilayer", "xml",
+                                              "import", "portal", "fencedframe"};
 // Harmless once the tag is gone; some would swallow or take over the rest of
 // the gateway page if they stayed.
-constexpr Words kDropElements = {
-    "html",      "head",     "base",     "link",     "form",    "input",  "button",
-    "select",    "option",   "optgroup", "textarea", "isindex", "keygen", "datalist",
-    "output",    "fieldset", "details",  "summary",  "dialog",  "audio",  "video",
-    "source",    "track",    "template", "noscript", "title",   "xmp",    "listing",
-    "plaintext", "noembed",  "noframes", "bgsound",  "menuitem"};
-constexpr Words kVoidElements = {"area", "br",       "col",   "hr",     "img",
-                                 "wbr",  "basefont", "image", "spacer", "meta"};
+constexpr std::string_view kDropElements[] = {
+    "html",     "head",     "base",     "link",      "form",    "input",    "button",  "select",
+    "option",   "optgroup", "textarea", "isindex",   "keygen",  "datalist", "output",  "fieldset",
+    "details",  "summary",  "dialog",   "audio",     "video",   "source",   "track",   "template",
+    "noscript", "xmp",      "listing",  "plaintext", "noembed", "noframes", "bgsound", "menuitem"};
+constexpr std::string_view kVoidElements[] = {"area", "br",       "col",   "hr",     "img",
+                                              "wbr",  "basefont", "image", "spacer", "meta"};
 // Their end tags are optional; a stray closing one would add an empty element.
-constexpr Words kOptionalEnd = {"p",     "li",    "dt",      "dd",      "tr", "td",
-                                "th",    "rb",    "rt",      "rtc",     "rp", "thead",
-                                "tbody", "tfoot", "caption", "colgroup"};
-constexpr Words kAttributes = {
+constexpr std::string_view kOptionalEnd[] = {"p",     "li",    "dt",      "dd",      "tr", "td",
+                                             "th",    "rb",    "rt",      "rtc",     "rp", "thead",
+                                             "tbody", "tfoot", "caption", "colgroup"};
+constexpr std::string_view kAttributes[] = {
     "align",      "alt",     "bgcolor",  "border",  "cellpadding", "cellspacing", "class",
     "clear",      "color",   "cols",     "colspan", "compact",     "dir",         "face",
     "frame",      "headers", "height",   "hspace",  "id",          "lang",        "name",
@@ -50,14 +47,15 @@ constexpr Words kAttributes = {
     "label",      "text",    "link",     "vlink",   "alink",       "role",        "style",
     "background", "type",    "hreflang", "coords",  "shape",       "target"};
 // Schemes whose URLs run code or carry a document of their own.
-constexpr Words kScriptSchemes = {"javascript", "vbscript", "livescript",
-                                  "mocha",      "data",     "jscript"};
+constexpr std::string_view kScriptSchemes[] = {"javascript", "vbscript", "livescript",
+                                               "mocha",      "data",     "jscript"};
 // Anything in a style sheet that old or new browsers execute or load unseen.
-constexpr Words kCssDanger = {"expression", "behavior", "behaviour", "binding",  "script",
-                              "mocha:",     "data:",    "@import",   "image-set"};
+constexpr std::string_view kCssDanger[] = {
+    "expression", "behavior", "behaviour", "binding",  "script",
+    "mocha:",     "data:",    "@import",   "image-set"};
 
-bool Among(std::string_view word, Words list) {
-    return std::find(list.begin(), list.end(), word) != list.end();
+template <size_t N> bool Among(std::string_view word, const std::string_view (&list)[N]) {
+    return std::find(std::begin(list), std::end(list), word) != std::end(list);
 }
 
 char Lower(char ch) {
@@ -346,6 +344,7 @@ private:
     void Stop(size_t at);
     // False when the scan stopped. next receives where the scan goes on.
     bool StartTag(const Tag& tag, size_t& next);
+    size_t AfterRawText(std::string_view endTag, size_t from, size_t* close);
     void EndTag(const Tag& tag);
     bool Attributes(const Tag& tag, std::string& markup);
     bool StyleSheet(std::string_view css, bool attribute, std::string& out);
@@ -502,6 +501,25 @@ bool Cleaner::Attributes(const Tag& tag, std::string& markup) {
     return true;
 }
 
+// Raw text (style sheets, titles) runs to the first end tag of its element
+// that a blank, "/" or ">" follows, for the browser as for this scan. close
+// receives where that end tag starts (the end of the text without one);
+// returns where the scan goes on.
+size_t Cleaner::AfterRawText(std::string_view endTag, size_t from, size_t* close) {
+    size_t at = from;
+    for (;;) {
+        at = FindNoCase(in_, endTag, at);
+        if (at == std::string::npos || at + endTag.size() >= in_.size()) break;
+        const char after = in_[at + endTag.size()];
+        if (IsHtmlSpace(after) || after == '/' || after == '>') break;
+        at += endTag.size();
+    }
+    if (at == std::string::npos) at = in_.size();
+    if (close) *close = at;
+    Tag tag;
+    return at < in_.size() && ParseTag(in_, at, tag) ? tag.stop : in_.size();
+}
+
 bool Cleaner::StartTag(const Tag& tag, size_t& next) {
     next = tag.stop;
     if (Among(tag.name, kStopElements)) return false;
@@ -523,6 +541,11 @@ bool Cleaner::StartTag(const Tag& tag, size_t& next) {
         }
         if (!keep) return true;
     }
+    if (tag.name == "title") {
+        // The mail's own title would otherwise stand as text on the page.
+        next = AfterRawText("</title", tag.stop, nullptr);
+        return true;
+    }
     if (Among(tag.name, kDropElements)) return true;
 
     std::string markup = "<" + tag.name;
@@ -530,25 +553,14 @@ bool Cleaner::StartTag(const Tag& tag, size_t& next) {
     markup += '>';
 
     if (tag.name == "style") {
-        // Style sheets are raw text up to the first "</style" that a blank,
-        // "/" or ">" follows, for the browser as for this scan.
-        size_t close = tag.stop;
-        for (;;) {
-            close = FindNoCase(in_, "</style", close);
-            if (close == std::string::npos || close + 7 >= in_.size()) break;
-            const char after = in_[close + 7];
-            if (IsHtmlSpace(after) || after == '/' || after == '>') break;
-            close += 7;
-        }
-        if (close == std::string::npos) close = in_.size();
+        size_t close = 0;
+        next = AfterRawText("</style", tag.stop, &close);
         std::string css;
         if (!StyleSheet(std::string_view(in_).substr(tag.stop, close - tag.stop), false, css))
             return false;
         Put(markup);
         Put(css);
         Put("</style>");
-        Tag endTag;
-        next = close < in_.size() && ParseTag(in_, close, endTag) ? endTag.stop : in_.size();
         return true;
     }
     Put(markup);

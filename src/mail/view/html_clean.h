@@ -21,7 +21,8 @@
 // - dropped (the tag goes, its content stays): base, link, other metas, form
 //   and its controls, fieldset, details/summary, dialog, media elements,
 //   template, noscript, and the elements whose content browsers read as raw
-//   text (title, textarea, xmp, listing, plaintext, noembed, noframes);
+//   text (textarea, xmp, listing, plaintext, noembed, noframes); a title
+//   goes with its text;
 //   html/head and end tags that close nothing the mail opened, so that the
 //   mail can neither close nor absorb the gateway's own page. Comments,
 //   doctypes and processing instructions are dropped.

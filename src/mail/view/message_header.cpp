@@ -3,6 +3,7 @@
 // of divided mail.
 #include "host/global_lock.h"
 #include "mail/charset/detect.h"
+#include "mail/charset/sjis.h"
 #include "mail/date/mail_date.h"
 #include "mail/list/received_list.h"
 #include "mail/mime/mime_parser.h"
@@ -21,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 namespace {
 
@@ -111,21 +113,13 @@ void KeepReplyFields(Connection& c) {
         while (static_cast<unsigned char>(*p) > ' ') p++;
         while (IsBlank(*p)) p++;
     }
-    char kept[kHeaderFieldSize];
-    const size_t length = strnlen(p, kHeaderFieldSize - 1);
-    if (idLength == 0) {
-        snprintf(kept, sizeof kept, "%.*s", static_cast<int>(length), p);
-    } else if (length == 0) {
-        snprintf(kept, sizeof kept, "%s", m.messageId);
-    } else if (length + 1 + idLength < kHeaderFieldSize) {
-        snprintf(kept, sizeof kept, "%.*s %s", static_cast<int>(length), p, m.messageId);
-    } else {
-        snprintf(kept, sizeof kept, "%.*s", static_cast<int>(length), p);
-    }
+    std::string kept(p, strnlen(p, kHeaderFieldSize - 1));
+    if (idLength > 0 && kept.size() + (kept.empty() ? 0 : 1) + idLength < kHeaderFieldSize)
+        kept += (kept.empty() ? "" : " ") + std::string(m.messageId, idLength);
     std::lock_guard<std::recursive_mutex> hold(globalLock);
     UserRuntime& rt = c.user->runtime;
-    snprintf(rt.lastMessageId, sizeof rt.lastMessageId, "%s", m.messageId);
-    snprintf(rt.replyReferences, sizeof rt.replyReferences, "%s", kept);
+    sjis_copy(rt.lastMessageId, m.messageId);
+    sjis_copy(rt.replyReferences, kept.c_str());
 }
 
 // The heading of the ".txt" download.

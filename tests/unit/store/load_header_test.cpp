@@ -5,17 +5,17 @@
 namespace {
 
 using namespace store_test;
+namespace img = store_image;
 
-using store_image::HeaderDesc;
+using img::HeaderDesc;
 
 class StoreLoadHeaderTest : public DataStoreTest {
 protected:
     // Loads desc with one user behind it, so the file key is checked too.
-    void load_header(const HeaderDesc& desc, const store_image::Bytes& prefix) {
-        store_image::SlotDesc user = sample_user("alice", 1);
-        store_image::Bytes file = store_image::data_file(
-            store_image::build_header(desc, prefix),
-            {store_image::build_slot(user, store_image::file_key_of(prefix))});
+    void load_header(const HeaderDesc& desc, const img::Bytes& prefix) {
+        img::SlotDesc user = sample_user("alice", 1);
+        img::Bytes file = img::data_file(img::build_header(desc, prefix),
+                                         {img::build_slot(user, img::file_key_of(prefix))});
         ASSERT_EQ(load(file), kLoadOk);
         auto u = users();
         ASSERT_EQ(u.size(), 1u);
@@ -32,13 +32,13 @@ TEST_F(StoreLoadHeaderTest, EveryKeyLengthAndZeroXorPrefix) {
     for (int n = 8; n <= 15; n++) {
         for (bool zero_xor : {false, true}) {
             SCOPED_TRACE("N=" + std::to_string(n) + (zero_xor ? " zero xor" : ""));
-            store_image::Bytes prefix = store_image::make_prefix(n, 40 + n, zero_xor);
+            img::Bytes prefix = img::make_prefix(n, 40 + n, zero_xor);
             HeaderDesc desc = sample_settings();
             desc.filler_seed = n;
             load_header(desc, prefix);
             EXPECT_EQ(settings_diff(ds.settings, settings_of(desc, ds.user_folder)), "");
             EXPECT_EQ(ds.key.length, n);
-            EXPECT_EQ(ds.key.file_key, zero_xor ? 0x78 : store_image::file_key_of(prefix));
+            EXPECT_EQ(ds.key.file_key, zero_xor ? 0x78 : img::file_key_of(prefix));
             EXPECT_TRUE(messages.empty());
             clear_users(ds.users);
         }
@@ -59,7 +59,7 @@ TEST_F(StoreLoadHeaderTest, OlderVersionsGetDefaultsForMissingItems) {
         SCOPED_TRACE("version " + std::to_string(c.version));
         HeaderDesc desc = sample_settings();
         desc.version = c.version;
-        load_header(desc, store_image::make_prefix(11, 7));
+        load_header(desc, img::make_prefix(11, 7));
         BasicSettings want = settings_of(desc, ds.user_folder);
         const BasicSettings def = defaults();
         if (!c.top_page) memcpy(want.top_page, def.top_page, sizeof want.top_page);
@@ -87,16 +87,15 @@ TEST_F(StoreLoadHeaderTest, OlderVersionsGetDefaultsForMissingItems) {
 
 TEST_F(StoreLoadHeaderTest, InvalidOptionBytes) {
     // Expected value of each option word when its byte is 0x80 and 0xFF.
-    const int want_80[store_image::kOptionCount] = {0, 0, 1, 1,  0,   0, 0, 0, 0,
-                                                    1, 0, 0, 10, 128, 1, 0, 0, 0};
-    const int want_ff[store_image::kOptionCount] = {0, 0, 1, 1,  0,  0, 0, 0, 0,
-                                                    1, 0, 0, 10, 80, 1, 0, 0, 0};
-    for (int i = 0; i < store_image::kOptionCount; i++) {
+    const int want_80[img::kOptionCount] = {0, 0, 1, 1,  0,   0, 0, 0, 0,
+                                            1, 0, 0, 10, 128, 1, 0, 0, 0};
+    const int want_ff[img::kOptionCount] = {0, 0, 1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 10, 80, 1, 0, 0, 0};
+    for (int i = 0; i < img::kOptionCount; i++) {
         for (int stored : {0x80, 0xFF}) {
             SCOPED_TRACE("option " + std::to_string(i) + " = " + std::to_string(stored));
             HeaderDesc desc = sample_settings();
             desc.options[i] = static_cast<uint8_t>(stored);
-            load_header(desc, store_image::make_prefix(9, 3));
+            load_header(desc, img::make_prefix(9, 3));
             BasicSettings want = settings_of(desc, ds.user_folder);
             want.*kOptionWords[i] = stored == 0x80 ? want_80[i] : want_ff[i];
             EXPECT_EQ(settings_diff(ds.settings, want), "");
@@ -109,19 +108,19 @@ TEST_F(StoreLoadHeaderTest, OptionRanges) {
     struct Case {
         int option, stored, want;
     } cases[] = {
-        {store_image::fixed_rows, 0, 10},       {store_image::fixed_rows, 1, 1},
-        {store_image::fixed_rows, 30, 30},      {store_image::fixed_rows, 31, 10},
-        {store_image::fixed_columns, 0, 80},    {store_image::fixed_columns, 1, 1},
-        {store_image::fixed_columns, 200, 200}, {store_image::fixed_columns, 201, 80},
-        {store_image::fixed_uploads, 0, 1},     {store_image::fixed_uploads, 10, 10},
-        {store_image::fixed_uploads, 11, 1},    {store_image::language_policy, 0, 1},
-        {store_image::language_policy, 3, 3},   {store_image::language_policy, 0x7F, 0x7F},
+        {img::fixed_rows, 0, 10},       {img::fixed_rows, 1, 1},
+        {img::fixed_rows, 30, 30},      {img::fixed_rows, 31, 10},
+        {img::fixed_columns, 0, 80},    {img::fixed_columns, 1, 1},
+        {img::fixed_columns, 200, 200}, {img::fixed_columns, 201, 80},
+        {img::fixed_uploads, 0, 1},     {img::fixed_uploads, 10, 10},
+        {img::fixed_uploads, 11, 1},    {img::language_policy, 0, 1},
+        {img::language_policy, 3, 3},   {img::language_policy, 0x7F, 0x7F},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("option " + std::to_string(c.option) + " = " + std::to_string(c.stored));
         HeaderDesc desc = sample_settings();
         desc.options[c.option] = static_cast<uint8_t>(c.stored);
-        load_header(desc, store_image::make_prefix(14, 5));
+        load_header(desc, img::make_prefix(14, 5));
         EXPECT_EQ(ds.settings.*kOptionWords[c.option], c.want);
         clear_users(ds.users);
     }
@@ -198,7 +197,7 @@ TEST_F(StoreLoadHeaderTest, DamagedHeaders) {
         messages.clear();
         HeaderDesc desc = sample_settings();
         c.damage(desc);
-        load_header(desc, store_image::make_prefix(8, 21));
+        load_header(desc, img::make_prefix(8, 21));
         BasicSettings want = settings_of(desc, ds.user_folder);
         c.expect(want);
         EXPECT_EQ(settings_diff(ds.settings, want), "");
@@ -211,7 +210,7 @@ TEST_F(StoreLoadHeaderTest, DamagedHeaders) {
 TEST_F(StoreLoadHeaderTest, AbsentAndShortFiles) {
     EXPECT_EQ(load_data_file(ds), kLoadAbsent);
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(load(store_image::Bytes(799, 0)), kLoadFailed);
+    EXPECT_EQ(load(img::Bytes(799, 0)), kLoadFailed);
     EXPECT_EQ(messages.size(), 1u);
 }
 

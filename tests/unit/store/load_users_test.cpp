@@ -5,21 +5,20 @@
 namespace {
 
 using namespace store_test;
+namespace img = store_image;
 
-using store_image::Book;
-using store_image::SlotDesc;
+using img::Book;
+using img::SlotDesc;
 
 class StoreLoadUsersTest : public DataStoreTest {
 protected:
-    const store_image::Bytes prefix = store_image::make_prefix(12, 99);
-    const uint8_t key = store_image::file_key_of(prefix);
+    const img::Bytes prefix = img::make_prefix(12, 99);
+    const uint8_t key = img::file_key_of(prefix);
 
-    store_image::Bytes file_of(const std::vector<SlotDesc>& slots,
-                               const store_image::Bytes& tail = {}) {
-        std::vector<store_image::Image> images;
-        for (const SlotDesc& s : slots) images.push_back(store_image::build_slot(s, key));
-        return store_image::data_file(store_image::build_header(sample_settings(), prefix), images,
-                                      tail);
+    img::Bytes file_of(const std::vector<SlotDesc>& slots, const img::Bytes& tail = {}) {
+        std::vector<img::Image> images;
+        for (const SlotDesc& s : slots) images.push_back(img::build_slot(s, key));
+        return img::data_file(img::build_header(sample_settings(), prefix), images, tail);
     }
     void expect_users(const std::vector<SlotDesc>& want) {
         auto got = users();
@@ -67,7 +66,7 @@ TEST_F(StoreLoadUsersTest, UsersWithEveryKindOfBook) {
         std::remove(adr_path("u.book").c_str());
         if (c.adr_file) {
             const std::string& t = slots[1].book_text;
-            put_file(adr_path("u.book"), store_image::Bytes(t.begin(), t.end()));
+            put_file(adr_path("u.book"), img::Bytes(t.begin(), t.end()));
         }
         ASSERT_EQ(load(file_of(slots)), kLoadOk);
         if (!c.book_survives) slots[1].book = Book::none;
@@ -142,7 +141,7 @@ TEST_F(StoreLoadUsersTest, TrailingPartialSlotIsIgnored) {
     std::vector<SlotDesc> slots = {sample_user("one", 0), sample_user("two", 1)};
     for (size_t tail : {1u, 2000u, 3999u}) {
         SCOPED_TRACE(tail);
-        ASSERT_EQ(load(file_of(slots, store_image::Bytes(tail, 0x5A))), kLoadOk);
+        ASSERT_EQ(load(file_of(slots, img::Bytes(tail, 0x5A))), kLoadOk);
         expect_users(slots);
         EXPECT_TRUE(messages.empty());
         EXPECT_TRUE(ds.slots_in_sync);

@@ -11,14 +11,16 @@ namespace fs = std::filesystem;
 
 namespace store_test {
 
-store_image::SlotDesc sample_user(const std::string& id, int variant) {
+namespace img = store_image;
+
+img::SlotDesc sample_user(const std::string& id, int variant) {
     static const char* const names[] = {"\x97\xe9\x96\xd8\x91\xbe\x98\x59",    // 鈴木太郎
                                         "\x8e\x52\x93\x63",                    // 山田
                                         "Jane Q. Public", "\x8d\xb2\x93\xa1"}; // 佐藤
     const std::string name = names[variant % 4];
-    store_image::SlotDesc d;
+    img::SlotDesc d;
     d.filler_seed = 100 + variant;
-    store_image::SetDesc& a = d.set[0];
+    img::SetDesc& a = d.set[0];
     a.id = id;
     a.password = "pw-" + std::to_string(variant * 7919) + "-" + id;
     a.name = name;
@@ -31,7 +33,7 @@ store_image::SlotDesc sample_user(const std::string& id, int variant) {
     a.quotation = variant % 3 ? "> " : "| ";
     a.apop_flag = variant % 2;
     if (variant % 3 != 0) {
-        store_image::SetDesc& b = d.set[1];
+        img::SetDesc& b = d.set[1];
         b.id = id + ".home";
         b.password = "second" + std::to_string(variant);
         b.name = name;
@@ -42,7 +44,7 @@ store_image::SlotDesc sample_user(const std::string& id, int variant) {
         b.quotation = ">";
     }
     if (variant % 5 == 4) {
-        store_image::SetDesc& c = d.set[2];
+        img::SetDesc& c = d.set[2];
         c.id = "list-" + id;
         c.password = "third";
         c.mail_address = "list-" + id + "@example.org";
@@ -57,18 +59,17 @@ store_image::SlotDesc sample_user(const std::string& id, int variant) {
     return d;
 }
 
-store_image::HeaderDesc sample_settings() {
-    store_image::HeaderDesc d;
+img::HeaderDesc sample_settings() {
+    img::HeaderDesc d;
     d.http_port = 8080;
     d.browser_registration = 0;
     d.browser_auth = 1;
     d.multiple_addresses = 1;
     d.per_user_servers = 1;
-    for (int i = 0; i < store_image::kOptionCount; i++)
-        d.options[i] = static_cast<uint8_t>(3 * i + 5);
-    d.options[store_image::fixed_rows] = 24;
-    d.options[store_image::fixed_columns] = 132;
-    d.options[store_image::fixed_uploads] = 7;
+    for (int i = 0; i < img::kOptionCount; i++) d.options[i] = static_cast<uint8_t>(3 * i + 5);
+    d.options[img::fixed_rows] = 24;
+    d.options[img::fixed_columns] = 132;
+    d.options[img::fixed_uploads] = 7;
     d.smtp_server = "smtp.corp.example.jp";
     d.smtp_port = 587;
     d.pop3_server = "pop3.corp.example.jp";
@@ -83,7 +84,7 @@ store_image::HeaderDesc sample_settings() {
     return d;
 }
 
-std::unique_ptr<UserRecord> record_of(const store_image::SlotDesc& d) {
+std::unique_ptr<UserRecord> record_of(const img::SlotDesc& d) {
     auto made = std::make_unique<UserRecord>();
     UserRecord& r = *made;
     auto put = [](char* dst, size_t cap, const std::string& s) {
@@ -93,7 +94,7 @@ std::unique_ptr<UserRecord> record_of(const store_image::SlotDesc& d) {
         dst[n] = 0;
     };
     for (int s = 0; s < 3; s++) {
-        const store_image::SetDesc& in = d.set[s];
+        const img::SetDesc& in = d.set[s];
         SettingsSet& out = r.set[s];
         put(out.id, sizeof out.id, in.id);
         put(out.password, sizeof out.password, in.password);
@@ -111,12 +112,12 @@ std::unique_ptr<UserRecord> record_of(const store_image::SlotDesc& d) {
         out.reserved_c = in.reserved_c;
         out.reserved_d = in.reserved_d;
     }
-    if (d.book != store_image::Book::none) r.address_book = d.book_text;
+    if (d.book != img::Book::none) r.address_book = d.book_text;
     std::copy(d.options.begin(), d.options.end(), r.options);
     return made;
 }
 
-std::string record_diff(const UserRecord& r, const store_image::SlotDesc& d) {
+std::string record_diff(const UserRecord& r, const img::SlotDesc& d) {
     std::ostringstream out;
     auto text = [&](int s, const char* field, const char* got, const std::string& want) {
         if (got != want)
@@ -128,7 +129,7 @@ std::string record_diff(const UserRecord& r, const store_image::SlotDesc& d) {
     };
     for (int s = 0; s < 3; s++) {
         const SettingsSet& got = r.set[s];
-        const store_image::SetDesc& want = d.set[s];
+        const img::SetDesc& want = d.set[s];
         text(s, "id", got.id, want.id);
         text(s, "password", got.password, want.password);
         text(s, "name", got.name, want.name);
@@ -145,7 +146,7 @@ std::string record_diff(const UserRecord& r, const store_image::SlotDesc& d) {
         number(s, "reserved_c", got.reserved_c, want.reserved_c);
         number(s, "reserved_d", got.reserved_d, want.reserved_d);
     }
-    const std::string book = d.book == store_image::Book::none ? "" : d.book_text;
+    const std::string book = d.book == img::Book::none ? "" : d.book_text;
     if (r.address_book != book)
         out << "book: " << r.address_book.size() << " chars != " << book.size() << " chars\n";
     for (int i = 0; i < kOptionBytes; i++)
@@ -155,7 +156,7 @@ std::string record_diff(const UserRecord& r, const store_image::SlotDesc& d) {
     return out.str();
 }
 
-BasicSettings settings_of(const store_image::HeaderDesc& d, const std::string& user_folder) {
+BasicSettings settings_of(const img::HeaderDesc& d, const std::string& user_folder) {
     BasicSettings s;
     set_default_settings(s, user_folder.c_str());
     auto put = [](char* dst, size_t cap, const std::string& v) {
@@ -217,7 +218,7 @@ std::string settings_diff(const BasicSettings& a, const BasicSettings& b) {
     return out.str();
 }
 
-std::string meaningful_diff(const uint8_t* actual, const store_image::Image& img) {
+std::string meaningful_diff(const uint8_t* actual, const img::Image& img) {
     std::ostringstream out;
     int shown = 0;
     for (size_t i = 0; i < img.bytes.size() && shown < 8; i++)
@@ -245,7 +246,7 @@ void DataStoreTest::TearDown() {
     fs::remove_all(home, ec);
 }
 
-void DataStoreTest::put_file(const std::string& path, const store_image::Bytes& bytes) {
+void DataStoreTest::put_file(const std::string& path, const img::Bytes& bytes) {
     // A fresh file rather than a truncated one: ext4 flushes truncated files
     // on close, which makes the thousands of loads below crawl.
     std::remove(path.c_str());
@@ -255,16 +256,16 @@ void DataStoreTest::put_file(const std::string& path, const store_image::Bytes& 
     ASSERT_TRUE(f.good()) << path;
 }
 
-store_image::Bytes DataStoreTest::get_file(const std::string& path) {
+img::Bytes DataStoreTest::get_file(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
-    return store_image::Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    return img::Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
 bool DataStoreTest::exists(const std::string& path) {
     return fs::exists(path);
 }
 
-int DataStoreTest::load(const store_image::Bytes& file) {
+int DataStoreTest::load(const img::Bytes& file) {
     put_file(ds.data_path, file);
     return load_data_file(ds);
 }

@@ -6,27 +6,27 @@
 namespace {
 
 using namespace store_test;
+namespace img = store_image;
 
 class StoreRobustnessTest : public DataStoreTest {
 protected:
-    const store_image::Bytes prefix = store_image::make_prefix(10, 77);
-    store_image::HeaderDesc header = sample_settings();
-    std::vector<store_image::SlotDesc> slots;
-    store_image::Bytes file;
+    const img::Bytes prefix = img::make_prefix(10, 77);
+    img::HeaderDesc header = sample_settings();
+    std::vector<img::SlotDesc> slots;
+    img::Bytes file;
 
     void SetUp() override {
         DataStoreTest::SetUp();
-        std::vector<store_image::Image> images;
+        std::vector<img::Image> images;
         for (int i = 0; i < 4; i++) {
             slots.push_back(sample_user("robust" + std::to_string(i), i));
             if (i % 2) {
-                slots.back().book = store_image::Book::inline_text;
+                slots.back().book = img::Book::inline_text;
                 slots.back().book_text = std::string(300 + 700 * i, 'a' + i);
             }
-            images.push_back(
-                store_image::build_slot(slots.back(), store_image::file_key_of(prefix)));
+            images.push_back(img::build_slot(slots.back(), img::file_key_of(prefix)));
         }
-        file = store_image::data_file(store_image::build_header(header, prefix), images);
+        file = img::data_file(img::build_header(header, prefix), images);
     }
 
     // Every slot in `intact` must be among the loaded users, in file order.
@@ -46,7 +46,7 @@ TEST_F(StoreRobustnessTest, TruncatedAtEveryLength) {
     const BasicSettings want = settings_of(header, ds.user_folder);
     for (size_t len = 0; len <= file.size(); len++) {
         SCOPED_TRACE(len);
-        int result = load(store_image::Bytes(file.begin(), file.begin() + len));
+        int result = load(img::Bytes(file.begin(), file.begin() + len));
         if (len < 800) {
             ASSERT_EQ(result, kLoadFailed);
             ASSERT_EQ(count_users(ds.users), 0);
@@ -66,7 +66,7 @@ TEST_F(StoreRobustnessTest, RandomByteFlips) {
     std::mt19937 gen(20240611);
     const size_t n = prefix.size();
     for (int iteration = 0; iteration < 3000; iteration++) {
-        store_image::Bytes damaged = file;
+        img::Bytes damaged = file;
         std::vector<bool> slot_hit(slots.size(), false);
         bool key_hit = false;
         int flips = 1 + static_cast<int>(gen() % 3);

@@ -9,15 +9,16 @@
 namespace {
 
 using namespace store_test;
+namespace img = store_image;
 
-using store_image::Book;
-using store_image::SlotDesc;
+using img::Book;
+using img::SlotDesc;
 
-DataFileKey key_from(const store_image::Bytes& prefix) {
+DataFileKey key_from(const img::Bytes& prefix) {
     DataFileKey k{};
     k.length = static_cast<int>(prefix.size());
     memcpy(k.prefix, prefix.data(), prefix.size());
-    k.file_key = store_image::file_key_of(prefix);
+    k.file_key = img::file_key_of(prefix);
     return k;
 }
 
@@ -32,7 +33,7 @@ std::string book_of_length(size_t n) {
 SlotDesc full_user(const std::string& id0) {
     SlotDesc d;
     for (int s = 0; s < 3; s++) {
-        store_image::SetDesc& set = d.set[s];
+        img::SetDesc& set = d.set[s];
         set.id = s == 0 ? id0 : std::string(39, 'i');
         set.password = std::string(39, 'p');
         set.name = std::string(39, 'n');
@@ -69,19 +70,17 @@ TEST(StoreScrambleTest, KeysAndSteps) {
 
 class StoreWriterTest : public DataStoreTest {
 protected:
-    const store_image::Bytes prefix = store_image::make_prefix(13, 4242);
+    const img::Bytes prefix = img::make_prefix(13, 4242);
 
     // A file with users from the builder, loaded into ds.
-    std::vector<SlotDesc> load_users(int n, const store_image::Bytes& tail = {}) {
+    std::vector<SlotDesc> load_users(int n, const img::Bytes& tail = {}) {
         std::vector<SlotDesc> slots;
-        std::vector<store_image::Image> images;
+        std::vector<img::Image> images;
         for (int i = 0; i < n; i++) {
             slots.push_back(sample_user("user" + std::to_string(i), i));
-            images.push_back(
-                store_image::build_slot(slots.back(), store_image::file_key_of(prefix)));
+            images.push_back(img::build_slot(slots.back(), img::file_key_of(prefix)));
         }
-        EXPECT_EQ(load(store_image::data_file(store_image::build_header(sample_settings(), prefix),
-                                              images, tail)),
+        EXPECT_EQ(load(img::data_file(img::build_header(sample_settings(), prefix), images, tail)),
                   kLoadOk);
         return slots;
     }
@@ -94,10 +93,10 @@ protected:
             EXPECT_EQ(record_diff(*got[i], want[i]), "") << "user " << i;
         }
     }
-    std::string slot_diff(const store_image::Bytes& file, int position, const SlotDesc& d) {
+    std::string slot_diff(const img::Bytes& file, int position, const SlotDesc& d) {
         size_t off = 800 + 4000 * static_cast<size_t>(position);
         if (file.size() < off + 4000) return "file too short";
-        return meaningful_diff(file.data() + off, store_image::build_slot(d, ds.key.file_key));
+        return meaningful_diff(file.data() + off, img::build_slot(d, ds.key.file_key));
     }
     std::vector<std::string> adr_files() {
         std::vector<std::string> out;
@@ -111,18 +110,18 @@ TEST_F(StoreWriterTest, HeaderMatchesIndependentImage) {
     for (int n = 8; n <= 15; n++) {
         for (bool zero_xor : {false, true}) {
             SCOPED_TRACE("N=" + std::to_string(n) + (zero_xor ? " zero xor" : ""));
-            store_image::Bytes p = store_image::make_prefix(n, 500 + n, zero_xor);
-            store_image::HeaderDesc desc = sample_settings();
-            desc.options[store_image::fixed_rows] = 30;
-            desc.options[store_image::fixed_columns] = 200;
-            desc.options[store_image::fixed_uploads] = 10;
+            img::Bytes p = img::make_prefix(n, 500 + n, zero_xor);
+            img::HeaderDesc desc = sample_settings();
+            desc.options[img::fixed_rows] = 30;
+            desc.options[img::fixed_columns] = 200;
+            desc.options[img::fixed_uploads] = 10;
             desc.smtp_server = std::string(79, 's');
             desc.log_size_kb = -1;
             BasicSettings s = settings_of(desc, ds.user_folder);
             DataFileKey key = key_from(p);
             uint8_t out[kHeaderSize];
             ASSERT_EQ(encode_header(s, key, out), 1);
-            EXPECT_EQ(meaningful_diff(out, store_image::build_header(desc, p)), "");
+            EXPECT_EQ(meaningful_diff(out, img::build_header(desc, p)), "");
 
             BasicSettings back;
             set_default_settings(back, "elsewhere");
@@ -161,7 +160,7 @@ TEST_F(StoreWriterTest, SlotMatchesIndependentImage) {
             auto r = record_of(d);
             uint8_t slot[kSlotSize];
             ASSERT_EQ(encode_user_slot(*r, file_key, ds.user_folder.c_str(), slot), kSlotOk);
-            EXPECT_EQ(meaningful_diff(slot, store_image::build_slot(d, file_key)), "");
+            EXPECT_EQ(meaningful_diff(slot, img::build_slot(d, file_key)), "");
             UserRecord back;
             ASSERT_EQ(decode_user_slot(slot, file_key, ds.user_folder.c_str(), back), kSlotOk);
             EXPECT_EQ(record_diff(back, d), "");
@@ -191,14 +190,14 @@ TEST_F(StoreWriterTest, SetKeyStepRules) {
 }
 
 TEST_F(StoreWriterTest, SaveSettingsKeepsEverythingFrom800On) {
-    std::vector<SlotDesc> slots = load_users(3, store_image::Bytes(123, 0xEE));
-    const store_image::Bytes before = get_file(ds.data_path);
+    std::vector<SlotDesc> slots = load_users(3, img::Bytes(123, 0xEE));
+    const img::Bytes before = get_file(ds.data_path);
 
-    store_image::HeaderDesc desc = sample_settings();
+    img::HeaderDesc desc = sample_settings();
     desc.http_port = 443;
-    desc.options[store_image::fixed_rows] = 30;
-    desc.options[store_image::fixed_columns] = 200;
-    desc.options[store_image::fixed_uploads] = 10;
+    desc.options[img::fixed_rows] = 30;
+    desc.options[img::fixed_columns] = 200;
+    desc.options[img::fixed_uploads] = 10;
     desc.admin_password = std::string(39, 'P');
     desc.fixed_quotation = "1234567";
     desc.background_image = std::string(100, 'b');
@@ -206,11 +205,11 @@ TEST_F(StoreWriterTest, SaveSettingsKeepsEverythingFrom800On) {
     ds.settings = settings_of(desc, ds.user_folder);
     ASSERT_EQ(save_basic_settings(ds), 1);
 
-    const store_image::Bytes after = get_file(ds.data_path);
+    const img::Bytes after = get_file(ds.data_path);
     ASSERT_EQ(after.size(), before.size());
     EXPECT_TRUE(std::equal(before.begin() + 800, before.end(), after.begin() + 800));
     EXPECT_TRUE(std::equal(before.begin(), before.begin() + prefix.size(), after.begin()));
-    EXPECT_EQ(meaningful_diff(after.data(), store_image::build_header(desc, prefix)), "");
+    EXPECT_EQ(meaningful_diff(after.data(), img::build_header(desc, prefix)), "");
     expect_reload(slots);
     EXPECT_EQ(settings_diff(ds.settings, settings_of(desc, ds.user_folder)), "");
     EXPECT_TRUE(messages.empty());
@@ -218,7 +217,7 @@ TEST_F(StoreWriterTest, SaveSettingsKeepsEverythingFrom800On) {
 
 TEST_F(StoreWriterTest, SettingsTooLongForTheHeaderAreRefused) {
     load_users(1);
-    const store_image::Bytes before = get_file(ds.data_path);
+    const img::Bytes before = get_file(ds.data_path);
     memset(ds.settings.background_image, 'b', 255);
     ds.settings.background_image[255] = 0;
     memset(ds.settings.log_folder, 'f', 255);
@@ -231,7 +230,7 @@ TEST_F(StoreWriterTest, SettingsTooLongForTheHeaderAreRefused) {
 }
 
 TEST_F(StoreWriterTest, CreateThenLoad) {
-    store_image::HeaderDesc desc = sample_settings();
+    img::HeaderDesc desc = sample_settings();
     ds.settings = settings_of(desc, ds.user_folder);
     ASSERT_EQ(create_data_file(ds), 1);
     EXPECT_EQ(get_file(ds.data_path).size(), 800u);
@@ -245,8 +244,8 @@ TEST_F(StoreWriterTest, CreateThenLoad) {
 }
 
 TEST_F(StoreWriterTest, WriteUserSlotTouchesOnlyItsSlot) {
-    std::vector<SlotDesc> slots = load_users(3, store_image::Bytes(77, 0x11));
-    const store_image::Bytes before = get_file(ds.data_path);
+    std::vector<SlotDesc> slots = load_users(3, img::Bytes(77, 0x11));
+    const img::Bytes before = get_file(ds.data_path);
     slots[1].set[0].name = "\x8d\xb2\x93\xa1 (changed)";
     slots[1].set[2] = slots[1].set[0];
     slots[1].set[2].id = "third";
@@ -257,7 +256,7 @@ TEST_F(StoreWriterTest, WriteUserSlotTouchesOnlyItsSlot) {
     changed->position = r->position;
     ASSERT_EQ(write_user_slot(ds, *changed), 1);
 
-    const store_image::Bytes after = get_file(ds.data_path);
+    const img::Bytes after = get_file(ds.data_path);
     ASSERT_EQ(after.size(), before.size());
     EXPECT_TRUE(std::equal(before.begin(), before.begin() + 4800, after.begin()));
     EXPECT_TRUE(std::equal(before.begin() + 8800, before.end(), after.begin() + 8800));
@@ -277,8 +276,8 @@ TEST_F(StoreWriterTest, WriteUserSlotAppendsANewUser) {
 }
 
 TEST_F(StoreWriterTest, RewriteAfterRemovingAUserInTheMiddle) {
-    std::vector<SlotDesc> slots = load_users(4, store_image::Bytes(10, 0));
-    const store_image::Bytes before = get_file(ds.data_path);
+    std::vector<SlotDesc> slots = load_users(4, img::Bytes(10, 0));
+    const img::Bytes before = get_file(ds.data_path);
     ASSERT_EQ(remove_user(ds.users, "user1"), 1);
     ASSERT_EQ(rewrite_data_file(ds), 1);
     slots.erase(slots.begin() + 1);
@@ -286,11 +285,36 @@ TEST_F(StoreWriterTest, RewriteAfterRemovingAUserInTheMiddle) {
     for (UserRecord* r : users()) positions.push_back(r->position);
     EXPECT_EQ(positions, (std::vector<int>{0, 1, 2}));
 
-    const store_image::Bytes after = get_file(ds.data_path);
+    const img::Bytes after = get_file(ds.data_path);
     ASSERT_EQ(after.size(), 800u + 3 * 4000);
     EXPECT_TRUE(std::equal(before.begin(), before.begin() + 800, after.begin()));
     for (int i = 0; i < 3; i++) EXPECT_EQ(slot_diff(after, i, slots[i]), "") << i;
     expect_reload(slots);
+}
+
+TEST_F(StoreWriterTest, FirstWriteAfterADroppedSlotRewritesTheFile) {
+    std::vector<SlotDesc> slots = {sample_user("alice", 0), sample_user("bob", 1),
+                                   sample_user("carol", 2)};
+    slots[1].set[0].password = std::string(40, 'p');
+    std::vector<img::Image> images;
+    for (const SlotDesc& d : slots) images.push_back(img::build_slot(d, img::file_key_of(prefix)));
+    const img::Bytes original =
+        img::data_file(img::build_header(sample_settings(), prefix), images);
+    ASSERT_EQ(load(original), kLoadOk);
+    slots.erase(slots.begin() + 1);
+
+    // Carol now sits at position 1, where bob's damaged slot still is: a
+    // plain slot write would leave her old slot behind as a second carol.
+    UserRecord* carol = find_user(ds.users, "carol");
+    ASSERT_EQ(carol->position, 1);
+    strcpy(carol->set[0].name, "Carol");
+    slots[1].set[0].name = "Carol";
+    ASSERT_EQ(write_user_slot(ds, *carol), 1);
+    EXPECT_EQ(get_file(ds.data_path).size(), 800u + 2 * 4000);
+    EXPECT_EQ(get_file(ds.data_path + ".damaged"), original);
+    messages.clear();
+    expect_reload(slots);
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(StoreWriterTest, RemoveKeepsABusyUser) {
@@ -312,7 +336,7 @@ TEST_F(StoreWriterTest, BookMovesBetweenSlotAndOverflowFile) {
 
     r->address_book = book_of_length(2001);
     ASSERT_EQ(write_user_slot(ds, *r), 1);
-    store_image::Bytes adr = get_file(adr_path("user1"));
+    img::Bytes adr = get_file(adr_path("user1"));
     EXPECT_EQ(std::string(adr.begin(), adr.end()), r->address_book);
     slots[1].book = Book::overflow;
     slots[1].book_text = r->address_book;
@@ -331,7 +355,7 @@ TEST_F(StoreWriterTest, BookMovesBetweenSlotAndOverflowFile) {
 
 TEST_F(StoreWriterTest, RecordTooLargeForItsSlotIsRefused) {
     std::vector<SlotDesc> slots = load_users(2);
-    const store_image::Bytes before = get_file(ds.data_path);
+    const img::Bytes before = get_file(ds.data_path);
     SlotDesc big = full_user("dept/" + std::string(34, 'i'));
     big.book = Book::inline_text;
     big.book_text = book_of_length(2001); // "/" in the id: no overflow file possible
@@ -352,13 +376,13 @@ TEST_F(StoreWriterTest, SlotFillsExactlyToItsFirstByte) {
     SlotDesc d = full_user("edge");
     d.book = Book::inline_text;
     d.book_text = "a";
-    const int used_by_one = kSlotSize - store_image::build_slot(d, 0x42).lowest;
+    const int used_by_one = kSlotSize - img::build_slot(d, 0x42).lowest;
     const size_t fits = 1 + static_cast<size_t>(kSlotSize - used_by_one);
     ASSERT_LE(fits, 2000u);
     for (size_t len : {fits, fits + 1}) {
         SCOPED_TRACE(len);
         d.book_text = book_of_length(len);
-        store_image::Image img = store_image::build_slot(d, 0x42);
+        img::Image img = img::build_slot(d, 0x42);
         auto r = record_of(d);
         uint8_t slot[kSlotSize];
         int result = encode_user_slot(*r, 0x42, ds.user_folder.c_str(), slot);
@@ -374,7 +398,7 @@ TEST_F(StoreWriterTest, SlotFillsExactlyToItsFirstByte) {
 
 TEST_F(StoreWriterTest, FailedWritesLeaveTheOldFile) {
     std::vector<SlotDesc> slots = load_users(3);
-    const store_image::Bytes before = get_file(ds.data_path);
+    const img::Bytes before = get_file(ds.data_path);
     // As root a read-only folder does not stop a write; a directory where
     // the temporary file must go does.
     std::filesystem::create_directory(ds.data_path + ".new");

@@ -87,7 +87,6 @@ TEST_F(MimeTest, FileNamesComeFromTheNameParameter) {
         {"", "noname0.dat"},
         {"; name=\"../../etc/passwd\"", "passwd"},
         {"; name=\"..\"", "noname0.dat"},
-        {"; name=\"\x95\\\x8E\\.txt\"", "\x95\\\x8E\\.txt"}, // 表示: trail bytes are not separators
     };
     for (const auto& t : cases) {
         mime_reset(*c);
@@ -95,6 +94,9 @@ TEST_F(MimeTest, FileNamesComeFromTheNameParameter) {
         analyse_content_type(*c, (std::string("application/x-test") + t.parameters).c_str());
         EXPECT_STREQ(user.runtime.attachments[0].file_name, t.name) << t.parameters;
     }
+    // The second byte of 表 is a backslash, which must not cut the name.
+    analyse_content_type(*c, ("image/gif; name=\"" + Sjis("表.gif") + "\"").c_str());
+    EXPECT_EQ(user.runtime.attachments[0].file_name, Sjis("表.gif"));
 }
 
 TEST_F(MimeTest, BoundariesAreTakenUpToTen) {
@@ -137,10 +139,8 @@ TEST_F(MimeTest, DividedMailPhases) {
         int expected;
         uint16_t phase;
     } search[] = {
-        {"id=\"<a@b>\"; number=2; total=3", 2, 4},
-        {"id=\"<a@b>\"; number=3; total=3", 3, 5},
-        {"id=\"<a@b>\"; number=3", 3, 5},
-        {"id=\"<x@b>\"; number=2", 2, 3},
+        {"id=\"<a@b>\"; number=2; total=3", 2, 4}, {"id=\"<a@b>\"; number=3; total=3", 3, 5},
+        {"id=\"<a@b>\"; number=3", 3, 5},          {"id=\"<x@b>\"; number=2", 2, 3},
         {"id=\"<a@b>\"; number=3", 2, 3},
     };
     for (const auto& t : search) {

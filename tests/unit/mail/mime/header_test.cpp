@@ -77,9 +77,9 @@ TEST_F(MimeTest, TransferEncodingMustMatchWholly) {
     const struct {
         const char* value;
         uint16_t mode;
-    } cases[] = {{"base64", kTransferBase64},           {"BASE64", kTransferBase64},
-                 {"base64 ", kTransferNone},            {"Quoted-Printable", kTransferQuotedPrintable},
-                 {"7bit", kTransferNone},               {"x-uuencode", kTransferNone}};
+    } cases[] = {{"base64", kTransferBase64}, {"BASE64", kTransferBase64},
+                 {"base64 ", kTransferNone},  {"Quoted-Printable", kTransferQuotedPrintable},
+                 {"7bit", kTransferNone},     {"x-uuencode", kTransferNone}};
     for (const auto& t : cases) {
         mime_reset(*c);
         Header({std::string("Content-Transfer-Encoding: ") + t.value});

@@ -12,6 +12,7 @@
 
 #include "host/console_text.h"
 #include "mail/mime/mime_parser.h"
+#include "mail/view/message_view.h"
 #include "server/server_paths.h"
 
 inline std::string Sjis(const char* utf8) {
@@ -60,6 +61,7 @@ protected:
                 part_header_line(*c, l.c_str());
                 t += "h";
             } else if (is_boundary_line(*c, l.c_str())) {
+                if (c->file >= 0) finish_part_file(*c);
                 t += "-";
             } else {
                 char out[kLineSize + 8];

@@ -1,0 +1,124 @@
+#include "mime_test_util.h"
+
+#include <cstring>
+
+namespace {
+
+TEST_F(MimeTest, BoundaryLinesAndTheRuleBetweenParts) {
+    const struct {
+        uint16_t cls;
+        PageState state;
+        const char* line;
+        bool boundary;
+        uint16_t pending;
+    } cases[] = {
+        {kClassText, PageState::MessageWait, "--b1", true, 1},
+        {kClassText, PageState::MessageWait, "--b1--", true, 0},
+        {kClassText, PageState::MessageWait, "--b2; trailing", true, 1},
+        {kClassImage, PageState::MessageWait, "--b2", true, 1},
+        {kClassHtml, PageState::MessageWait, "--b2", true, 1},
+        {kClassMultipart, PageState::MessageWait, "--b2", true, 0},
+        {kClassAlternative, PageState::MessageWait, "--b2", true, 0},
+        {kClassTextInAlternative, PageState::MessageWait, "--b2", true, 0},
+        {kClassText, PageState::TextWait, "--b1", true, 0},
+        {kClassText, PageState::MessageWait, "--b3", false, 9},
+        {kClassText, PageState::MessageWait, "-b1", false, 9},
+    };
+    for (const auto& t : cases) {
+        mime_reset(*c);
+        strcpy(c->mime.boundaries[0], "b1");
+        strcpy(c->mime.boundaries[1], "b2");
+        c->mime.boundaryCount = 2;
+        c->mime.contentClass = t.cls;
+        c->mime.transferMode = kTransferBase64;
+        c->mime.base64CarryLength = 3;
+        c->mime.partSeparatorPending = 9;
+        c->state = t.state;
+        EXPECT_EQ(is_boundary_line(*c, t.line), t.boundary) << t.line;
+        EXPECT_EQ(c->mime.partSeparatorPending, t.pending) << t.line;
+        if (!t.boundary) continue;
+        EXPECT_EQ(c->mime.inPartHeader, 1);
+        EXPECT_EQ(c->mime.transferMode, kTransferNone);
+        EXPECT_EQ(c->mime.base64CarryLength, 0);
+    }
+    mime_reset(*c);
+    EXPECT_FALSE(is_boundary_line(*c, "--"));
+}
+
+TEST_F(MimeTest, MixedMessageWithRuleAndClosingBoundary) {
+    Header({"Content-Type: multipart/mixed;", "\tboundary=\"b1\""});
+    EXPECT_STREQ(c->mime.boundaries[0], "b1");
+    EXPECT_EQ(Body({"preamble", "--b1", "Content-Type: text/plain", "", "one", "--b1",
+                    "Content-Type: text/plain;", " charset=utf-8", "", "\xE2\x82\xAC", "--b1", "",
+                    "bare", "--b1--", "", "epilogue"}),
+              "4:preamble|-hh0:one|-hhh0:&#8364;|-h0:bare|-h0:epilogue|");
+    EXPECT_EQ(page, "<hr><hr>");
+}
+
+TEST_F(MimeTest, AlternativeInsideMixedAndPartsWithoutContentType) {
+    Header({"Content-Type: multipart/mixed; boundary=b1"});
+    EXPECT_EQ(Body({"--b1",
+                    "Content-Type: multipart/alternative; boundary=\"b2\"",
+                    "",
+                    "--b2",
+                    "Content-Type: text/plain",
+                    "",
+                    "plain",
+                    "--b2",
+                    "Content-Type: text/html; charset=utf-8",
+                    "Content-Transfer-Encoding: base64",
+                    "",
+                    "PHA+",
+                    "--b2--",
+                    "",
+                    "--b1",
+                    "Content-Type: image/gif; name=\"i.gif\"",
+                    "Content-ID: <i@x>",
+                    "Content-Transfer-Encoding: base64",
+                    "",
+                    "R0lG",
+                    "--b1",
+                    "X-Note: no type",
+                    "",
+                    "text",
+                    "--b1--"}),
+              "-hh-hh6:plain|-hhh1:<p>|-h-hhhh2:GIF|-hh0:text|-");
+    EXPECT_EQ(user.runtime.attachments[0].message_name, std::string("i@x"));
+    // The HTML part leaves the preformatted block; the image has a Content-ID
+    // and gets no rule before it, the last part does.
+    EXPECT_NE(page.find("</pre>"), std::string::npos);
+    const size_t rule = page.find("<hr>");
+    ASSERT_NE(rule, std::string::npos);
+    EXPECT_EQ(page.find("<hr>", rule + 1), std::string::npos);
+}
+
+TEST_F(MimeTest, ElevenNestedMultipartsKeepTheOuterPartsReadable) {
+    auto name = [](int level) { return std::string("bnd") + char('A' + level); };
+    std::vector<std::string> body;
+    Header({"Content-Type: multipart/mixed; boundary=" + name(0)});
+    for (int level = 1; level <= 10; ++level) {
+        body.insert(body.end(), {"--" + name(level - 1),
+                                 "Content-Type: multipart/mixed; boundary=" + name(level), ""});
+    }
+    body.insert(body.end(), {"--" + name(10), "Content-Type: text/plain", "", "deep",
+                             "--" + name(10) + "--", ""});
+    for (int level = 9; level >= 1; --level)
+        body.insert(body.end(), {"--" + name(level) + "--", ""});
+    body.insert(body.end(), {"--" + name(0), "Content-Type: text/plain", "", "after"});
+    const std::string t = Body(body);
+    EXPECT_EQ(c->mime.boundaryCount, kMaxBoundaries);
+    EXPECT_NE(t.find("4:deep|"), std::string::npos) << t;
+    EXPECT_EQ(t.substr(t.size() - 8), "0:after|") << t;
+}
+
+TEST_F(MimeTest, OversizedPartHeaderIsCut) {
+    Header({"Content-Type: multipart/mixed; boundary=b"});
+    std::vector<std::string> body = {"--b", "Content-Type: text/plain"};
+    for (int i = 0; i < 10; ++i) body.push_back("X-Long: " + std::string(1000, 'y'));
+    body.insert(body.end(), {"Content-Transfer-Encoding: base64", "", "YWJj"});
+    const std::string t = Body(body);
+    EXPECT_LT(strlen(c->mime.partHeaderBlock), size_t(kHeaderBlockSize));
+    EXPECT_EQ(t.substr(t.size() - 7), "0:YWJj|"); // the late encoding line was dropped
+}
+
+} // namespace

@@ -1,0 +1,159 @@
+#include "mail/view/html_clean.h"
+#include "markup_audit.h"
+#include "view_fixture.h"
+
+using namespace std::string_literals;
+
+namespace {
+
+class HtmlCleanTest : public ViewTest {
+protected:
+    std::string Clean(const std::string& html) {
+        out.clear();
+        write_clean_html(*c, html.data(), html.size());
+        return out;
+    }
+};
+
+TEST_F(HtmlCleanTest, OrdinaryMailKeepsItsLook) {
+    const struct {
+        std::string html, page;
+    } cases[] = {
+        {"<p>Hello <b>world</b></p>", "<p>Hello <b>world</b></p>"},
+        {"<TABLE BORDER=1 cellpadding='2'><TR><TD>x</TD></TR></TABLE>",
+         "<table border=\"1\" cellpadding=\"2\"><tr><td>x</td></tr></table>"},
+        {"<a href=\"http://example.com/?a=1&amp;b=2\" target=_blank>x</a>",
+         "<a href=\"http://example.com/?a=1&amp;b=2\" target=\"_blank\" rel=\"noopener "
+         "noreferrer\">x</a>"},
+        {"<a href=\"#top\">t</a><a href=\"page.html\">r</a>",
+         "<a href=\"#top\" rel=\"noopener noreferrer\">t</a><a>r</a>"},
+        {"<img src=\"http://example.com/p.png\" width=10 alt=\"a > b\">",
+         "<img src=\"http://example.com/p.png\" width=\"10\" alt=\"a &gt; b\" "
+         "referrerpolicy=\"no-referrer\">"},
+        {"<img src=\"x.png\">", "<img referrerpolicy=\"no-referrer\">"},
+        {"<img src=\"cid:a%40b\">", "<img src=\"/mail/~taro/a@b\" referrerpolicy=\"no-referrer\">"},
+        {"<body background=\"cid:bg@x\" bgcolor=#ffffff>",
+         "<body background=\"/mail/~taro/bg@x\" bgcolor=\"#ffffff\">"},
+        {"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-2022-jp\">",
+         "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=shift_jis\">"},
+        {"<meta charset=\"ISO-2022-JP\"><meta name=referrer content=unsafe-url>",
+         "<meta charset=\"shift_jis\">"},
+        {"<html><head><title>News</title><base href=\"http://x/\"></head><body>text", "<body>text"},
+        {"<!-- <script>x</script> -->after<!--->a<!---->b<!doctype html>c", "afterabc"},
+        {"<div>open <font color=red>x", "<div>open <font color=\"red\">x</font></div>"},
+        {"</div></center></pre></body></html>text", "text"},
+        {"<style>p { color: red }</style>", "<style>p { color: red }</style>"},
+        {"<style type=text/css><!-- /* c */ p { background: url( 'cid:bg@x') } --></style>",
+         "<style type=\"text/css\"><!--  p { background: url( '/mail/~taro/bg@x') } --></style>"},
+        {"<p style='font-family:\"MS Gothic\"'>x</p>",
+         "<p style=\"font-family:&quot;MS Gothic&quot;\">x</p>"},
+        {"<p style=\"font-family:&quot;A&quot;\">x", "<p style=\"font-family:&quot;A&quot;\">x"},
+        {"a < b and c > d <3", "a &lt; b and c > d &lt;3"},
+        {"<form action=\"http://x/\"><input name=p><textarea>t</textarea></form>after", "tafter"},
+        {"<p>x<p>y<li>z", "<p>x<p>y<li>z"},
+        {"<o:p>office</o:p><x y=1 z>", "<o:p>office</o:p><x></x>"},
+        // ISO-2022-JP: the pair "$\"" is a kanji, not a quote.
+        {"<img alt=\"\x1b$B$\"\x1b(B\" src=http://x/>",
+         "<img alt=\"\x82\xa0\" src=\"http://x/\" referrerpolicy=\"no-referrer\">"},
+        // A lead byte without its trail byte cannot pair with what follows.
+        {"\x81<b>x</b>\x82\xa0", "?<b>x</b>\x82\xa0"},
+        {"<b>cut off <a href=\"http://x", "<b>cut off </b>"},
+    };
+    for (const auto& t : cases) {
+        EXPECT_EQ(Clean(t.html), t.page) << t.html;
+        EXPECT_EQ(markup_audit::Audit(out), "") << t.html;
+    }
+}
+
+TEST_F(HtmlCleanTest, HostileMarkupNeverSurvives) {
+    const std::string hostile[] = {
+        "<script>alert(1)</script>",
+        "<SCRIPT SRC=http://x/x.js></SCRIPT>",
+        "<ScRiPt>alert(1)</sCrIpT>",
+        "<scr<script>ipt>alert(1)</script>",
+        "<scr\0ipt>alert(1)</scr\0ipt>"s,
+        "<img\0 src=x onerror=alert(1)>"s,
+        "<scr\x1b(Bipt>alert(1)</script>",
+        "<img src=x onerror=alert(1)>",
+        "<IMG SRC=\"x\" ONERROR=\"alert(1)\">",
+        "<img src=x\x0conerror=alert(1)>",
+        "<img src=\"x\" / onerror=alert(1)>",
+        "<div/onclick=alert(1)>x</div>",
+        "<a title=\">\" onclick=\"alert(1)\">x</a>",
+        "<a href=\"http://x\"onmouseover=\"alert(1)\">x</a>",
+        "<body onload=alert(1)>",
+        "<details open ontoggle=alert(1)>",
+        "<input onfocus=alert(1) autofocus>",
+        "<svg onload=alert(1)>",
+        "<svg><script>alert(1)</script></svg>",
+        "<math><mi xlink:href=\"javascript:alert(1)\">x</mi></math>",
+        "<iframe src=\"http://evil/\"></iframe>",
+        "<IFRAME SRC=http://evil/>",
+        "<frameset><frame src=x></frameset>",
+        "<embed src=\"x.swf\">",
+        "<object data=\"x\"></object>",
+        "<applet code=x></applet>",
+        "<a href=\"javascript:alert(1)\">x</a>",
+        "<a href=\"JaVaScRiPt:alert(1)\">x</a>",
+        "<a href=\" java\tscript:alert(1)\">x</a>",
+        "<a href=\"jav&#x61;script:alert(1)\">x</a>",
+        "<a href=\"&#106;avascript:alert(1)\">x</a>",
+        "<a href=\"java&#09;script:alert(1)\">x</a>",
+        "<a href=javascript&colon;alert(1)>x</a>",
+        "<a href=\"vbscript:msgbox(1)\">x</a>",
+        "<a href=\"data:text/html,<b>x</b>\">x</a>",
+        "<img src=\"data:image/svg+xml;base64,PHN2Zz4=\">",
+        "<img src=\"jav&#x0D;ascript:alert(1)\">",
+        "<table background=\"javascript:alert(1)\">",
+        "<base href=\"javascript:alert(1)//\">",
+        "<form action=\"javascript:alert(1)\"><input type=submit></form>",
+        "<button formaction=\"javascript:alert(1)\">x</button>",
+        "<meta http-equiv=\"refresh\" content=\"0;url=http://evil/\">",
+        "<META HTTP-EQUIV=REFRESH CONTENT=\"0; URL=javascript:alert(1)\">",
+        "<meta http-equiv=\"set-cookie\" content=\"a=b\">",
+        "<link rel=stylesheet href=http://evil/x.css>",
+        "<link rel=import href=http://evil/x.html>",
+        "<style>body{background:url(javascript:alert(1))}</style>",
+        "<style>p{width:expression(alert(1))}</style>",
+        "<style>p{behavior:url(x.htc)}</style>",
+        "<style>@import \"http://evil/x.css\";</style>",
+        "<style>p{-moz-binding:url(x.xml#x)}</style>",
+        "<style>p{background:u\\72l(javascript:x)}</style>",
+        "<style><//**/style><img src=x onerror=alert(1)></style>",
+        "<style>p{background:url(data:image/png;base64,AAAA)}</style>",
+        "<div style=\"width:expression(alert(1))\">",
+        "<div style=\"background:url(&#106;avascript:alert(1))\">",
+        "<div style=\"x:expr/**/ession(alert(1))\">",
+        "<div style=\"background-image: url(&#1;javascript:alert(1))\">",
+        "<p style=\"color:red\" style=\"x:expression(alert(1))\">x</p>",
+        "<!--<img src=\"--><img src=x onerror=alert(1)//\">",
+        "<noscript><p title=\"</noscript><img src=x onerror=alert(1)>\">",
+        "<textarea><img src=x onerror=alert(1)></textarea>",
+        "<xmp><img src=x onerror=alert(1)></xmp>",
+        "<isindex type=image src=1 onerror=alert(1)>",
+        "<img alt=\"\x81\" onerror=alert(1) x=\"\">",
+        "<a href=\"\x1b$B\" onclick=alert(1) x=\"\x1b(B\">x</a>",
+        "<title></title><script>alert(1)</script>",
+        "<img src=x:alert(alt) onerror=eval(src) alt=0>",
+        "<a href=\"http://x\"><svg/onload=alert(1)>",
+    };
+    for (const std::string& html : hostile) {
+        const std::string page = Clean(html);
+        EXPECT_EQ(markup_audit::Audit(page), "") << html << "\n-> " << page;
+    }
+}
+
+TEST_F(HtmlCleanTest, StoppedPartShowsTheRestAsSource) {
+    EXPECT_EQ(Clean("<div><b>ok</b><img src=x onerror=alert(1)> & more"),
+              "<div><b>ok</b></div>&lt;img src=x onerror=alert(1)&gt; &amp; more");
+    // The written rule: these words anywhere inside a tag end the markup.
+    EXPECT_EQ(Clean("<i>a</i><a href=\"http://x/scripts/\">b</a>"),
+              "<i>a</i>&lt;a href=\"http://x/scripts/\"&gt;b&lt;/a&gt;");
+}
+
+TEST_F(HtmlCleanTest, CidReferencesAreRemembered) {
+    Clean("<img src=\"cid:one@x\"><td background=\"cid:t%77o@x\">");
+    EXPECT_EQ(std::string(c->view.cidSeen, c->view.cidSeenLength), "one@x\ntwo@x\n");
+}
+
+} // namespace

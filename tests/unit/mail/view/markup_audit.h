@@ -1,0 +1,169 @@
+// An independent look at page bytes for anything a browser would execute:
+// script-bearing elements, event handler attributes, script URLs (also behind
+// character references) and active style sheets. Used by the unit tests and
+// the fuzz target of the HTML cleaner. Deliberately blunt: it reads every
+// "<" followed by a letter as a tag, and any doubt is a finding.
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace markup_audit {
+
+inline char Lower(char ch) {
+    return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch + 32) : ch;
+}
+
+inline std::string LowerCopy(std::string_view s) {
+    std::string out;
+    for (char ch : s) out += Lower(ch);
+    return out;
+}
+
+// Character references decoded (numeric ones and the names that spell URL
+// punctuation), then everything a URL parser skips removed.
+inline std::string Normalised(std::string_view value) {
+    std::string decoded;
+    for (size_t i = 0; i < value.size(); i++) {
+        if (value[i] == '&') {
+            size_t j = i + 1;
+            long code = -1;
+            if (j < value.size() && value[j] == '#') {
+                j++;
+                const bool hex = j < value.size() && (value[j] == 'x' || value[j] == 'X');
+                if (hex) j++;
+                code = 0;
+                size_t digits = 0;
+                for (; j < value.size() && digits < 8; j++, digits++) {
+                    char ch = Lower(value[j]);
+                    int d = ch >= '0' && ch <= '9'          ? ch - '0'
+                            : hex && ch >= 'a' && ch <= 'f' ? ch - 'a' + 10
+                                                            : -1;
+                    if (d < 0) break;
+                    code = code * (hex ? 16 : 10) + d;
+                }
+                if (digits == 0) code = -1;
+            } else {
+                static const struct {
+                    const char* name;
+                    char ch;
+                } kNamed[] = {{"colon", ':'}, {"tab", '\t'}, {"newline", '\n'}, {"lpar", '('},
+                              {"rpar", ')'},  {"sol", '/'},  {"quot", '"'},     {"amp", '&'},
+                              {"lt", '<'},    {"gt", '>'},   {"apos", '\''},    {"nbsp", ' '}};
+                for (const auto& n : kNamed) {
+                    const std::string name = n.name;
+                    if (LowerCopy(value.substr(j, name.size())) == name) {
+                        code = n.ch;
+                        j += name.size();
+                        break;
+                    }
+                }
+            }
+            if (code >= 0) {
+                if (j < value.size() && value[j] == ';') j++;
+                decoded += code < 128 ? static_cast<char>(code) : '?';
+                i = j - 1;
+                continue;
+            }
+        }
+        decoded += value[i];
+    }
+    std::string out;
+    for (char ch : decoded)
+        if (static_cast<unsigned char>(ch) > 0x20) out += Lower(ch);
+    return out;
+}
+
+inline bool Contains(const std::string& hay, std::string_view needle) {
+    return hay.find(needle) != std::string::npos;
+}
+
+inline std::string CheckStyle(const std::string& css) {
+    std::string flat;
+    for (size_t i = 0; i < css.size(); i++) {
+        if (css.compare(i, 2, "/*") == 0) {
+            size_t end = css.find("*/", i + 2);
+            if (end == std::string::npos) break;
+            i = end + 1;
+            continue;
+        }
+        flat += css[i];
+    }
+    for (std::string_view bad :
+         {"expression", "javascript", "vbscript", "behavior", "binding", "\\", "data:", "@import"})
+        if (Contains(flat, bad)) return "active style: " + css;
+    return "";
+}
+
+// "" when nothing executable was found, else what was found.
+inline std::string Audit(std::string_view page) {
+    const std::string low = LowerCopy(page);
+    for (std::string_view tag :
+         {"<script", "<iframe", "<frame", "<object", "<embed", "<applet", "<svg", "<math", "<base",
+          "<link", "<form", "<xml", "<param", "<portal", "<template", "<isindex", "<import"}) {
+        size_t at = low.find(tag);
+        if (at != std::string::npos) return "element " + low.substr(at, 40);
+    }
+    size_t i = 0;
+    while ((i = low.find('<', i)) != std::string::npos) {
+        const size_t start = i++;
+        if (i >= low.size()) break;
+        const char first = low[i];
+        if (!(first >= 'a' && first <= 'z') && first != '/') continue;
+        // Inside the tag: attribute names and values, values quoted or not.
+        std::string name;
+        size_t p = i;
+        while (p < low.size() && low[p] != '>' && low[p] != ' ' && low[p] != '\t' &&
+               low[p] != '\n' && low[p] != '\r' && low[p] != '/')
+            name += low[p++];
+        for (;;) {
+            while (p < low.size() && (low[p] == ' ' || low[p] == '\t' || low[p] == '\n' ||
+                                      low[p] == '\r' || low[p] == '\f' || low[p] == '/'))
+                p++;
+            if (p >= low.size() || low[p] == '>') break;
+            std::string attribute;
+            while (p < low.size() && low[p] != '=' && low[p] != '>' && low[p] != ' ' &&
+                   low[p] != '\t' && low[p] != '\n' && low[p] != '\r' && low[p] != '/')
+                attribute += low[p++];
+            if (attribute.empty()) attribute += low[p++];
+            std::string value;
+            size_t q = p;
+            while (q < low.size() && (low[q] == ' ' || low[q] == '\t' || low[q] == '\n')) q++;
+            if (q < low.size() && low[q] == '=') {
+                p = q + 1;
+                while (p < low.size() && (low[p] == ' ' || low[p] == '\t' || low[p] == '\n')) p++;
+                if (p < low.size() && (low[p] == '"' || low[p] == '\'')) {
+                    const char quote = low[p];
+                    const size_t close = low.find(quote, p + 1);
+                    if (close == std::string::npos) return "unterminated value in " + name;
+                    value = std::string(page.substr(p + 1, close - p - 1));
+                    p = close + 1;
+                } else {
+                    const size_t v = p;
+                    while (p < low.size() && low[p] != '>' && low[p] != ' ' && low[p] != '\t' &&
+                           low[p] != '\n')
+                        p++;
+                    value = std::string(page.substr(v, p - v));
+                }
+            }
+            if (attribute.rfind("on", 0) == 0) return "event handler " + attribute + " in " + name;
+            const std::string url = Normalised(value);
+            for (std::string_view scheme : {"javascript:", "vbscript:", "livescript:", "data:"})
+                if (url.rfind(scheme, 0) == 0) return "script URL in " + name + " " + attribute;
+            if (attribute == "style" || attribute == "content" || attribute == "http-equiv") {
+                const std::string problem = CheckStyle(url);
+                if (!problem.empty()) return problem;
+                if (Contains(url, "refresh")) return "refresh";
+            }
+        }
+        if (name == "style") {
+            const size_t end = low.find("</style", p);
+            const std::string problem =
+                CheckStyle(low.substr(p, end == std::string::npos ? std::string::npos : end - p));
+            if (!problem.empty()) return problem;
+        }
+        i = p > start ? p : start + 1;
+    }
+    return "";
+}
+
+} // namespace markup_audit

@@ -1,0 +1,111 @@
+#include "mail/view/part_names.h"
+#include "view_fixture.h"
+
+namespace {
+
+class PartFileTest : public ViewTest {
+protected:
+    // Opens the file of the next slot for a part of class cls named name.
+    void Open(const char* name, uint16_t cls = kClassAttachment) {
+        const int slot = taro->runtime.attachmentCount;
+        snprintf(taro->runtime.attachments[slot].file_name, kFieldSize, "%s", name);
+        c->mime.contentClass = cls;
+        open_part_file(*c);
+    }
+};
+
+TEST_F(PartFileTest, PartsOfOneMessageNeverShareAFile) {
+    Open("a.txt");
+    finish_part_file(*c);
+    Open("a.txt");
+    finish_part_file(*c);
+    EXPECT_STREQ(taro->runtime.attachments[1].file_name, "aa.txt");
+    EXPECT_EQ(TempFiles(), (std::vector<std::string>{"a.txt", "aa.txt"}));
+}
+
+TEST_F(PartFileTest, AfterTheLastLetterThePartHasNoFile) {
+    std::string base = "x";
+    std::filesystem::create_directories(temp + "/x.txt");
+    for (char letter = 'a'; letter <= 'z'; letter++) {
+        base += letter;
+        std::filesystem::create_directories(temp + "/" + base + ".txt");
+    }
+    Open("x.txt");
+    EXPECT_EQ(c->file, -1);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(taro->runtime.attachments[0].writing, 0);
+    finish_part_file(*c);
+    EXPECT_EQ(taro->runtime.attachmentCount, 0);
+}
+
+TEST_F(PartFileTest, WritingFlagCoversTheWholeWrite) {
+    Open("w.bin");
+    EXPECT_EQ(taro->runtime.attachments[0].writing, 1);
+    EXPECT_EQ(taro->runtime.attachmentCount, 0); // not offered for download yet
+    finish_part_file(*c);
+    EXPECT_EQ(taro->runtime.attachments[0].writing, 0);
+    EXPECT_EQ(taro->runtime.attachmentCount, 1);
+    EXPECT_EQ(std::filesystem::status(temp + "/w.bin").permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+TEST_F(PartFileTest, BitmapAndImageOffers) {
+    Open("p.png", kClassImage);
+    finish_part_file(*c);
+    Open("p.bmp", kClassImage);
+    finish_part_file(*c);
+    EXPECT_EQ(out, "\r\n<center><img src=\"/mail/~taro/p.png\"></center>\r\n"
+                   "\r\n<center><font size=+1>Attached File : <a href=\"/mail/~taro/p.bmp\">"
+                   "p.bmp</a></font></center>\r\n");
+}
+
+TEST_F(PartFileTest, JapaneseAndOddNamesInLinks) {
+    const std::string name = Sjis("報告 #1.pdf");
+    Open(name.c_str());
+    EXPECT_EQ(out, "\r\n<center><font size=+1>Attached File : <a href=\"/mail/~taro/" +
+                       Sjis("報告") + "%20%231.pdf\">" + name + "</a></font></center>\r\n");
+    EXPECT_TRUE(std::filesystem::exists(temp + "/" + name));
+}
+
+TEST_F(PartFileTest, DeleteUserFilesClearsEverySlot) {
+    Open("one.txt");
+    finish_part_file(*c);
+    Open("two.txt");
+    finish_part_file(*c);
+    // A slot beyond the count that still names a file, and an upload.
+    snprintf(taro->runtime.attachments[5].file_name, kFieldSize, "stray.txt");
+    WriteFile(temp + "/stray.txt", "s");
+    WriteFile(temp + "/upload.txt", "u");
+    delete_user_files(taro);
+    EXPECT_EQ(TempFiles(), std::vector<std::string>{"upload.txt"});
+    EXPECT_EQ(taro->runtime.attachmentCount, 0);
+    for (const AttachmentEntry& a : taro->runtime.attachments) EXPECT_STREQ(a.file_name, "");
+}
+
+TEST_F(PartFileTest, PartNamesAreCutSafely) {
+    const struct {
+        std::string given, kept;
+    } cases[] = {
+        {"dir/sub/a.txt", "a.txt"},
+        {"C:\\x\\b.doc", "b.doc"},
+        {".", "noname4.dat"},
+        {"", "noname4.dat"},
+        {"tab\there", "noname4.dat"},
+        {std::string(250, 'x') + ".txt", std::string(196, 'x') + ".txt"},
+    };
+    for (const auto& t : cases) {
+        char name[kFieldSize];
+        snprintf(name, sizeof name, "%s", t.given.c_str());
+        make_part_name(name, sizeof name, 4);
+        EXPECT_EQ(std::string(name), t.kept) << t.given;
+    }
+    // A cut never splits a two-byte character.
+    std::string japanese;
+    for (int i = 0; i < 120; i++) japanese += "\x82\xa0";
+    char name[kFieldSize];
+    snprintf(name, sizeof name, "%s.pdf", japanese.c_str());
+    make_part_name(name, sizeof name, 0);
+    EXPECT_EQ(std::string(name), japanese.substr(0, 196) + ".pdf");
+}
+
+} // namespace
