@@ -1,10 +1,12 @@
 // Arbitrary bytes as a request, fed to two fresh connections: once whole and
 // once in chunks whose sizes the first input byte seeds. Besides memory
 // safety it checks the bounds of every buffer the reader fills and that both
-// feeds leave the same fields behind.
+// feeds leave the same fields behind. Run it with ASAN_OPTIONS=detect_leaks=0:
+// freed contexts are kept for reuse and look leaked at exit.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 
@@ -73,14 +75,27 @@ bool same(const Connection& a, const Connection& b) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // Folders that never exist: no static file is served and no upload
-    // written. With no users no login holds, so no mail worker starts.
+    // No static file folder exists. One user, "fz" with password "pw", lets
+    // Basic credentials log in, so uploads are written to a temp folder of
+    // its own. No mail worker start is installed, so no exchange begins.
+    static std::string temp = "/tmp/tarnbox-fuzz-XXXXXX";
+    if (mkdtemp(temp.data()) == nullptr) abort();
+    atexit([] {
+        std::error_code ec;
+        std::filesystem::remove_all(temp, ec);
+    });
     ServerPaths& p = server_paths();
     p.home = "/nonexistent/tarnbox-fuzz";
     p.html = p.home + "/html";
-    p.temp = p.home + "/temp";
     p.user = p.home + "/user";
-    set_default_settings(data_store().settings, p.user.c_str());
+    p.temp = temp;
+    DataStore& ds = data_store();
+    set_default_settings(ds.settings, p.user.c_str());
+    auto* u = new UserRecord;
+    set_default_options(*u);
+    strcpy(u->set[0].id, "fz");
+    strcpy(u->set[0].password, "pw");
+    append_user(ds.users, u);
     return 0;
 }
 

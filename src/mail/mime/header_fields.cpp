@@ -36,10 +36,18 @@ char* field_of(MimeState& m, char (MimeState::*member)[kHeaderFieldSize]) {
     return m.*member;
 }
 
+// A value cut at the field size must not end in half a character reference.
 void copy_value(char* dst, const char* value, bool header_text) {
-    const int n = header_text ? copy_header_text(dst, value, kHeaderFieldSize)
-                              : sjis_copy(dst, value, kHeaderFieldSize);
-    if (static_cast<size_t>(n) < strlen(value)) mime_trim_cut_reference(dst);
+    if (!header_text) {
+        if (static_cast<size_t>(sjis_copy(dst, value, kHeaderFieldSize)) < strlen(value)) {
+            mime_trim_cut_reference(dst);
+        }
+        return;
+    }
+    // Widened katakana make the copy longer than its source.
+    char whole[kHeaderBlockSize];
+    const int full = copy_header_text(whole, value, sizeof whole);
+    if (copy_header_text(dst, value, kHeaderFieldSize) < full) mime_trim_cut_reference(dst);
 }
 
 // "<id@host>" gives "id@host"; a value without brackets is taken to its first

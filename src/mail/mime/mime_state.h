@@ -61,7 +61,7 @@ struct MimeState {
     char foreignCarry[16];
     uint16_t foreignCarryLength;
     // Set by an opening boundary until its part header ends: a part with an
-    // empty header is plain text, while lines after a closing boundary are
-    // not a header at all.
+    // empty header is still a part (plain text), whereas the empty line after
+    // a closing boundary starts nothing.
     uint16_t openingBoundary;
 };

@@ -4,7 +4,10 @@
 #include "mail/charset/detect.h"
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
-#include "mail/pop3/reading_hooks.h"
+#include "mail/list/received_list.h"
+#include "mail/mime/mime_parser.h"
+#include "mail/view/message_view.h"
+#include "mail/view/view_options.h"
 #include "server/listener/listener.h"
 #include "server/output/page_frame.h"
 #include "server/route/dispatcher.h"
@@ -161,14 +164,32 @@ void write_text_headers(Connection& c) {
     SendRaw(c, block, static_cast<size_t>(n));
 }
 
+// True when the dispatcher has written, or is about to write, the error page
+// of a stalled exchange: it shuts the socket down before it moves the state
+// on, so the state alone can still look like the worker's own. Its rule is
+// taken exactly: once it holds it keeps holding, since lastActivity no longer
+// moves.
+bool dispatcher_gives_up(const Connection& c, PageState s) {
+    if (c.parent) return false;
+    if (s != PageState::ListWait && s != PageState::MessageWait && s != PageState::DeleteWait)
+        return false;
+    int step = c.workerResult;
+    return step > NotStarted && step < ConnectFailed &&
+           now_seconds() > c.lastActivity + workerTimeoutSeconds;
+}
+
 // Closes the page unless the dispatcher or the monitor has already ended it.
 void finish_page(Connection& c) {
     PageState s = c.state;
     bool merged = data_store().settings.multiple_addresses != 0;
-    if (!worker_state(s)) {
-        // The dispatcher wrote the error page. On a merged list it goes on with
-        // the sections of the further sets and frees busy when it is done.
-        if (s != PageState::ExtraList2 && s != PageState::ExtraList3) release_busy(c);
+    bool mergedFirst = merged && c.settingsIndex == 0 && !c.parent;
+    if (!worker_state(s) || dispatcher_gives_up(c, s)) {
+        // On a merged list the dispatcher goes on with the sections of the
+        // further sets and frees busy when it is done.
+        bool sectionsFollow =
+            mergedFirst &&
+            (s == PageState::ListWait || s == PageState::ExtraList2 || s == PageState::ExtraList3);
+        if (!sectionsFollow) release_busy(c);
         return;
     }
     if (c.parent) {
@@ -176,15 +197,15 @@ void finish_page(Connection& c) {
         c.state = PageState::Closing;
         return;
     }
-    if (merged && c.settingsIndex == 0 && s == PageState::ListWait) {
+    if (mergedFirst && s == PageState::ListWait) {
         c.state.compare_exchange_strong(s, PageState::ExtraList2);
         return;
     }
-    if (s == PageState::ListWait && !merged && list_footer) list_footer(c);
+    if (s == PageState::ListWait && !merged) list_footer(c);
     release_busy(c);
     if (s != PageState::TextWait)
         EndPage(c, kPagePre | kPageBody | kPageHtml);
-    else if (pop3_headers_shown(c))
+    else if (view_options(c).showHeaders)
         write_text_headers(c);
     c.state.compare_exchange_strong(s, PageState::Done);
 }
@@ -275,7 +296,7 @@ void pop3_worker(Connection& c) {
             return;
         }
         c.pop3.busyHeld = 1;
-        if (delete_user_files) delete_user_files(c.user);
+        delete_user_files(c.user);
         rt.lastMessageId[0] = '\0';
         rt.replyReferences[0] = '\0';
     }
@@ -284,9 +305,9 @@ void pop3_worker(Connection& c) {
     c.pop3.statCount = c.pop3.headerPhase = c.pop3.deletedCount = 0;
     c.pop3.deleteCursor = 0;
     c.lastActivity = now_seconds();
-    if (mime_reset) mime_reset(c);
+    mime_reset(c);
+    c.view = ViewProgress{};
     c.view.partFileSlot = -1;
-    c.view.quotationLength = 0;
     c.workerResult = use_apop(c) ? AwaitGreetingApop : AwaitGreeting;
     run_exchange(c);
     shutdown(c.mailSocket, SHUT_RDWR);
@@ -376,6 +397,6 @@ void install_pop3_client() {
     ExtraSetFinished = pop3_extra_finished;
     // The list installs its own versions of these; they are the fallbacks.
     if (!WorkerStalled) WorkerStalled = pop3_worker_stalled;
-    if (!ListSection && list_section) ListSection = list_section;
-    if (!ListFooter && list_footer) ListFooter = list_footer;
+    if (!ListSection) ListSection = list_section;
+    if (!ListFooter) ListFooter = list_footer;
 }

@@ -25,9 +25,6 @@ void pop3_send(Connection& c, const char* command);
 // Installs the worker starts and the list hooks into the dispatcher.
 void install_pop3_client();
 
-// The effective "show headers" option of the connection's user.
-bool pop3_headers_shown(const Connection& c);
-
 // The APOP digest of timestamp followed by password: 32 lower-case hex digits
 // and a NUL.
 void apop_digest(const char* timestamp, const char* password, char (&hex)[33]);

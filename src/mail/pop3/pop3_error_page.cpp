@@ -1,13 +1,13 @@
 // The page for a "-ERR" reply.
 #include "mail/charset/sjis.h"
 #include "mail/pop3/pop3_client.h"
-#include "mail/pop3/reading_hooks.h"
+#include "mail/view/message_view.h"
+#include "mail/view/view_options.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
 #include "server/text/messages.h"
-#include "store/data_file.h"
 #include <cstdio>
 #include <cstring>
 
@@ -83,9 +83,9 @@ void reply_failure(Connection& c, int step, const char* serverText) {
     if (divided) {
         OutputFormat(c, 0, "<center><b>%s</b><br>", Message(kMsgDividedNotFound, e));
         OutputText(c, "</font><hr>", 0);
-        if (message_links) message_links(c);
+        message_links(c);
         OutputText(c, "</center>", 0);
-        if (pop3_headers_shown(c)) {
+        if (view_options(c).showHeaders) {
             char block[kHeaderBlockSize + 1];
             int n = c.mime.headerBlockLength < kHeaderBlockSize ? c.mime.headerBlockLength
                                                                 : kHeaderBlockSize;
@@ -93,7 +93,7 @@ void reply_failure(Connection& c, int step, const char* serverText) {
             block[n] = '\0';
             OutputText(c, block, kOutText);
         }
-        if (c.view.partFileSlot >= 0 && finish_part_file) finish_part_file(c);
+        finish_part_file(c);
         return;
     }
     int message = step == Retrieving ? kMsgMailNotFound : kMsgError;
@@ -109,12 +109,6 @@ void reply_failure(Connection& c, int step, const char* serverText) {
 }
 
 } // namespace
-
-bool pop3_headers_shown(const Connection& c) {
-    const BasicSettings& s = data_store().settings;
-    if (s.user_policy_2 & kPolicy2HeaderFixed) return !(s.language_policy & kLanguageHeaderOff);
-    return c.user && c.user->options[header_flag] != 0;
-}
 
 void pop3_error_page(Connection& c) {
     // The server's text follows "-ERR ".

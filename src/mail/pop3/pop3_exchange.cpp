@@ -1,8 +1,9 @@
 // The command state machine: reply lines in, the next command out.
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
+#include "mail/list/received_list.h"
 #include "mail/pop3/pop3_client.h"
-#include "mail/pop3/reading_hooks.h"
+#include "mail/view/message_view.h"
 #include "server/output/send_status.h"
 #include <cerrno>
 #include <cstdio>
@@ -60,7 +61,7 @@ bool next_delete_number(Connection& c, char (&number)[16]) {
 
 void send_delete(Connection& c, const char* number) {
     c.pop3.deletedCount++;
-    if (remove_kept) remove_kept(c.user, c.settingsIndex, atoi(number));
+    remove_kept(c.user, c.settingsIndex, atoi(number));
     char command[32];
     snprintf(command, sizeof command, "DELE %s", number);
     pop3_send(c, command);
@@ -141,19 +142,17 @@ int pop3_dispatch_line(Connection& c) {
         return 0;
     }
     if (step == Retrieving) {
-        if (inBody) {
-            if (view_body_line) view_body_line(c, line);
-        } else if (!starts_with(line, "+OK")) {
-            if (view_header_line) view_header_line(c, line);
-        }
+        if (inBody)
+            view_body_line(c, line);
+        else if (!starts_with(line, "+OK"))
+            view_header_line(c, line);
         return 0;
     }
     if (!starts_with(line, "+OK")) {
-        if (step == ListingFull || step == ListingUpdate) {
-            if (list_line) list_line(c, line);
-        } else if (step == FetchingHeaders) {
-            if (view_header_line) view_header_line(c, line);
-        }
+        if (step == ListingFull || step == ListingUpdate)
+            list_line(c, line);
+        else if (step == FetchingHeaders)
+            view_header_line(c, line);
         return 0;
     }
     if (step == Quitting) return 1;
@@ -197,7 +196,7 @@ void pop3_advance(Connection& c) {
             const char* digit = strpbrk(c.line + 3, "0123456789");
             long count = digit ? strtol(digit, nullptr, 10) : 0;
             c.pop3.statCount = static_cast<uint16_t>(count > 0xFFFF ? 0xFFFF : count);
-            if (list_after_stat) list_after_stat(c);
+            list_after_stat(c);
         } else if (state == PageState::DeleteWait) {
             c.workerResult = Deleting;
             c.state = PageState::ListWait;

@@ -78,9 +78,15 @@ void ClearHeaderBlock(MimeState& m) {
     m.headerBlockLength = 0;
 }
 
-void SendNumbered(Connection& c, const char* command, int number) {
+void SendTop(Connection& c, int number) {
     char text[32];
-    snprintf(text, sizeof text, "%s %d", command, number);
+    snprintf(text, sizeof text, "TOP %d 0", number);
+    pop3_send(c, text);
+}
+
+void SendRetr(Connection& c, int number) {
+    char text[32];
+    snprintf(text, sizeof text, "RETR %d", number);
     pop3_send(c, text);
 }
 
@@ -93,12 +99,12 @@ void SearchStep(Connection& c) {
     ClearHeaderBlock(m);
     if (m.dividedPhase == 4 || m.dividedPhase == 5) {
         m.dividedPhase = m.dividedPhase == 4 ? 2 : 6;
-        SendNumbered(c, "RETR", m.searchCursor);
+        SendRetr(c, m.searchCursor);
         return;
     }
     m.searchCursor++;
     if (m.searchCursor == c.itemNumber) m.searchCursor++;
-    SendNumbered(c, "TOP", m.searchCursor);
+    SendTop(c, m.searchCursor);
 }
 
 // What a reply to the message needs later: its Message-Id, and References
@@ -248,7 +254,7 @@ void view_search_next_part(Connection& c) {
     ClearHeaderBlock(m);
     c.view.headerPending = 0;
     c.pop3.headerPhase = 1;
-    SendNumbered(c, "TOP", m.searchCursor);
+    SendTop(c, m.searchCursor);
 }
 
 void view_header_line(Connection& c, const char* line) {

@@ -102,6 +102,7 @@ Bytes make_prefix(int n, uint32_t seed, bool zero_xor) {
 Image build_header(const HeaderDesc& d, const Bytes& prefix) {
     const int n = static_cast<int>(prefix.size());
     Image img = random_image(kHeaderBytes, d.filler_seed);
+    if (d.filler >= 0) img.bytes.assign(kHeaderBytes, static_cast<uint8_t>(d.filler));
     for (int i = 0; i < n; i++) {
         img.bytes[i] = prefix[i];
         img.meaningful[i] = 1;

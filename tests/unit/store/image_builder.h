@@ -79,6 +79,9 @@ struct HeaderDesc {
     uint8_t marker = 'V';
     uint16_t format_word = 0;
     uint32_t filler_seed = 1;
+    // A constant for every byte no item takes, or -1 for random bytes. Lets a
+    // test make a reader that takes filler for items see telling values.
+    int filler = -1;
 };
 
 Image build_header(const HeaderDesc& d, const Bytes& prefix);

@@ -123,11 +123,6 @@ TEST_F(MimeTest, ListModeLeavesTheSlotsAlone) {
     EXPECT_EQ(page, "");
 }
 
-TEST_F(MimeTest, HtmlNames) {
-    for (const char* name : {"a.htm", "a.HTML", "x.y.html"}) EXPECT_TRUE(is_html_name(name));
-    for (const char* name : {"a.html.txt", "html", "a.shtml", ""}) EXPECT_FALSE(is_html_name(name));
-}
-
 TEST_F(MimeTest, DividedMailPhases) {
     analyse_content_type(*c, "message/partial; id=\"<a@b>\"; number=1; total=3");
     EXPECT_EQ(c->mime.dividedPhase, 1);

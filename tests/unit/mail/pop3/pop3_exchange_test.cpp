@@ -86,7 +86,9 @@ TEST_F(Pop3Test, LoginSequences) {
         }
         EXPECT_EQ(c->workerResult, k.last);
         EXPECT_EQ(out.starts_with("HTTP/1.0 200 OK\r\n"), k.statusWritten);
-        if (k.last == Retrieving) EXPECT_EQ(c->pop3.headerPhase, 1);
+        if (k.last == Retrieving) {
+            EXPECT_EQ(c->pop3.headerPhase, 1);
+        }
     }
 }
 
@@ -235,6 +237,7 @@ TEST_F(Pop3Test, ErrorPages) {
         out.clear();
         c->outState = 0;
         c->settingsIndex = static_cast<int16_t>(k.set);
+        c->pop3.headerPhase = 1;
         Start(k.state, k.step);
         EXPECT_EQ(Reply(k.reply), 0);
         EXPECT_EQ(MaskDates(out), k.page);

@@ -13,7 +13,8 @@ using namespace std::chrono_literals;
 
 // A POP3 server on 127.0.0.1 for one connection: it greets (unless the
 // greeting is empty), records every command line and answers each with the
-// next reply; when the replies run out it stays silent, or closes.
+// next reply; a command beyond the replies gets silence, or the connection
+// closed.
 class FakeServer {
 public:
     FakeServer(std::string greeting, std::vector<std::string> replies, bool closeAtEnd = false)
@@ -66,8 +67,7 @@ private:
                 if (next < replies_.size()) {
                     send(fd, replies_[next].data(), replies_[next].size(), MSG_NOSIGNAL);
                     next++;
-                }
-                if (next == replies_.size() && closeAtEnd_) {
+                } else if (closeAtEnd_) {
                     close(fd);
                     return;
                 }
@@ -256,18 +256,27 @@ TEST_F(WorkerTest, WaitsWhileTheUserIsBusy) {
 }
 
 TEST_F(WorkerTest, ExchangeTakenOverByTheDispatcher) {
-    // The server never greets; the dispatcher writes its error page, moves the
-    // state on and shuts the socket down. The worker adds nothing.
-    FakeServer server("", {});
-    Run(PageState::ListWait, server.port);
-    std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(c->workerResult, AwaitGreeting);
-    EXPECT_EQ(taro->runtime.busy, 1);
-    c->state = PageState::Done;
-    shutdown(c->mailSocket, SHUT_RDWR);
-    ASSERT_TRUE(Finish(2s));
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(taro->runtime.busy, 0);
+    // The server never greets; the dispatcher writes its error page, shuts
+    // the socket down and moves the state on. The worker adds nothing, also
+    // when it wakes before the state has moved.
+    for (bool stateMoved : {true, false}) {
+        SCOPED_TRACE(stateMoved);
+        FakeServer server("", {});
+        if (c->mailSocket >= 0) close(c->mailSocket);
+        c->mailSocket = -1;
+        Run(PageState::ListWait, server.port);
+        std::this_thread::sleep_for(200ms);
+        EXPECT_EQ(c->workerResult, AwaitGreeting);
+        EXPECT_EQ(taro->runtime.busy, 1);
+        if (stateMoved) c->state = PageState::Done;
+        c->lastActivity = Now() - workerTimeoutSeconds - 1;
+        shutdown(c->mailSocket, SHUT_RDWR);
+        ASSERT_TRUE(Finish(2s));
+        c->workerThread.join();
+        EXPECT_EQ(out, "");
+        EXPECT_EQ(c->state, stateMoved ? PageState::Done : PageState::ListWait);
+        EXPECT_EQ(taro->runtime.busy, 0);
+    }
 }
 
 TEST_F(WorkerTest, FurtherSetGivesUpOnASilentServer) {
@@ -367,7 +376,9 @@ TEST_F(WorkerTest, MergedListWithoutFurtherSets) {
         start_pop3_all_settings(*c);
         EXPECT_EQ(c->state, k.after);
         EXPECT_EQ(c->settingsIndex, 0);
-        if (k.state == PageState::DeleteWait) EXPECT_STREQ(c->deleteList, k.own);
+        if (k.state == PageState::DeleteWait) {
+            EXPECT_STREQ(c->deleteList, k.own);
+        }
         // Sets without a POP3 user name count as done at once.
         EXPECT_EQ(taro->runtime.pop3Status[1], kPop3Connected);
         EXPECT_TRUE(ExtraSetFinished(*c, 1));

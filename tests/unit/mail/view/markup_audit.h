@@ -33,13 +33,13 @@ inline std::string Normalised(std::string_view value) {
                 if (hex) j++;
                 code = 0;
                 size_t digits = 0;
-                for (; j < value.size() && digits < 8; j++, digits++) {
+                for (; j < value.size(); j++, digits++) {
                     char ch = Lower(value[j]);
                     int d = ch >= '0' && ch <= '9'          ? ch - '0'
                             : hex && ch >= 'a' && ch <= 'f' ? ch - 'a' + 10
                                                             : -1;
                     if (d < 0) break;
-                    code = code * (hex ? 16 : 10) + d;
+                    if (code < 0x110000) code = code * (hex ? 16 : 10) + d;
                 }
                 if (digits == 0) code = -1;
             } else {
@@ -149,11 +149,11 @@ inline std::string Audit(std::string_view page) {
             const std::string url = Normalised(value);
             for (std::string_view scheme : {"javascript:", "vbscript:", "livescript:", "data:"})
                 if (url.rfind(scheme, 0) == 0) return "script URL in " + name + " " + attribute;
-            if (attribute == "style" || attribute == "content" || attribute == "http-equiv") {
+            if (attribute == "style") {
                 const std::string problem = CheckStyle(url);
                 if (!problem.empty()) return problem;
-                if (Contains(url, "refresh")) return "refresh";
             }
+            if (attribute == "http-equiv" && Contains(url, "refresh")) return "refresh";
         }
         if (name == "style") {
             const size_t end = low.find("</style", p);

@@ -16,7 +16,7 @@ const std::string kBoundary = "----WebKitFormBoundaryq1W2e3R4t5Y6u7I8";
 struct Part {
     std::string name;
     std::string data;
-    std::optional<std::string> fileName; // set for a file part
+    std::optional<std::string> fileName = std::nullopt; // set for a file part
 };
 
 std::string Multipart(const std::vector<Part>& parts) {

@@ -1,0 +1,122 @@
+#!/usr/bin/env python3
+"""The mail corpus of the integration tests.
+
+The committed messages live in mail/ (LF line ends; each says in its
+X-Corpus-Note header what it exercises). Two more are made here, because
+committing them would bloat the repository: one with lines far beyond the
+gateway's 4,096-byte line buffer, and one with a 10 MiB attachment. Both are
+the same bytes on every run.
+
+    python3 make_corpus.py OUTDIR   # writes the generated ones as .eml files
+"""
+import base64
+import os
+import random
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+MAIL = os.path.join(HERE, "mail")
+
+BIG_NAME = "backup-2024-12.bin"
+BIG_SIZE = 10 * 1024 * 1024
+BIG_SEED = 20241224
+
+
+def committed():
+    """(name, bytes) of the committed messages, in name order."""
+    found = []
+    for name in sorted(os.listdir(MAIL)):
+        if name.endswith(".eml"):
+            with open(os.path.join(MAIL, name), "rb") as f:
+                found.append((name, f.read()))
+    return found
+
+
+def _b64_lines(data, width=76):
+    text = base64.b64encode(data)
+    return b"\n".join(text[i:i + width] for i in range(0, len(text), width))
+
+
+def long_lines_message():
+    """A text part with a 10,000-byte line and an HTML part written as one
+    line of about 6,000 bytes (as some newsletter tools do), after a header
+    line of 5,000 bytes."""
+    rnd = random.Random(4096)
+    words = [b"lorem", b"ipsum", b"dolor", b"sit", b"amet", b"tarn", b"mail", b"gateway"]
+    long_text = b" ".join(rnd.choice(words) for _ in range(1700))[:9980] + b" END-OF-LONG-LINE"
+    cells = b"".join(b"<td>cell %d</td>" % i for i in range(400))
+    html = (b"<html><body><p>LONG-HTML-BEFORE</p><table><tr>" + cells +
+            b"</tr></table><p>LONG-HTML-AFTER</p></body></html>")
+    header = b"X-Long-Trace: " + b"-".join(b"hop%04d" % i for i in range(630))
+    boundary = b"long-lines-boundary-4096"
+    return b"".join([
+        b"Date: Tue, 24 Dec 2024 10:00:00 +0900\n",
+        b"From: long@example.net\n",
+        b"To: hanako@example.jp\n",
+        b"Subject: Very long lines\n",
+        b"Message-ID: <long.lines.4096@example.net>\n",
+        header, b"\n",
+        b"MIME-Version: 1.0\n",
+        b"Content-Type: multipart/mixed; boundary=\"" + boundary + b"\"\n",
+        b"X-Corpus-Note: lines longer than 4096 bytes in a header, a text part and an HTML part\n",
+        b"\n",
+        b"--" + boundary + b"\n",
+        b"Content-Type: text/plain; charset=us-ascii\n\n",
+        b"LONG-LINE-BEFORE\n", long_text, b"\nLONG-LINE-AFTER\n",
+        b"--" + boundary + b"\n",
+        b"Content-Type: text/html; charset=us-ascii\n\n",
+        html, b"\n",
+        b"--" + boundary + b"--\n",
+    ])
+
+
+def big_payload():
+    return random.Random(BIG_SEED).randbytes(BIG_SIZE)
+
+
+def big_attachment_message(payload=None):
+    """(message, payload): a short note with a 10 MiB base64 attachment."""
+    payload = big_payload() if payload is None else payload
+    boundary = b"----=_Part_10485760_1703376000000"
+    message = b"".join([
+        b"Date: Tue, 24 Dec 2024 11:00:00 +0900\n",
+        b"From: backup@example.co.jp\n",
+        b"To: hanako@example.jp\n",
+        b"Subject: =?ISO-2022-JP?B?GyRCJVAlQyUvJSIlQyVXGyhC?= 2024-12\n",
+        b"Message-ID: <backup.20241224@example.co.jp>\n",
+        b"MIME-Version: 1.0\n",
+        b"Content-Type: multipart/mixed; boundary=\"" + boundary + b"\"\n",
+        b"X-Corpus-Note: a 10 MiB binary attachment\n",
+        b"\n",
+        b"--" + boundary + b"\n",
+        b"Content-Type: text/plain; charset=us-ascii\n\n",
+        b"BIG-ATTACHMENT-NOTE: the monthly backup is attached.\n\n",
+        b"--" + boundary + b"\n",
+        b"Content-Type: application/octet-stream; name=\"" + BIG_NAME.encode() + b"\"\n",
+        b"Content-Transfer-Encoding: base64\n",
+        b"Content-Disposition: attachment; filename=\"" + BIG_NAME.encode() + b"\"\n\n",
+        _b64_lines(payload), b"\n",
+        b"--" + boundary + b"--\n",
+    ])
+    return message, payload
+
+
+def generated():
+    """(name, bytes) of the generated messages."""
+    return [("90-long-lines.eml", long_lines_message()),
+            ("91-big-attachment.eml", big_attachment_message()[0])]
+
+
+def main(argv):
+    if len(argv) != 2:
+        sys.stderr.write(__doc__)
+        return 2
+    os.makedirs(argv[1], exist_ok=True)
+    for name, data in generated():
+        with open(os.path.join(argv[1], name), "wb") as f:
+            f.write(data)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
