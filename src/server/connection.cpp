@@ -15,7 +15,8 @@ namespace {
 // Contexts are large; reusing them spares the allocator, the page faults and
 // the clearing of buffers a request never touches.
 std::mutex gSpareMutex;
-std::vector<void*> gSpare;
+// Never destroyed: the spare blocks stay reachable until the process ends.
+std::vector<void*>& gSpare = *new std::vector<void*>;
 constexpr size_t kMaxSpare = 64;
 
 void reset(Connection* c) {

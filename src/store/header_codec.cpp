@@ -94,6 +94,9 @@ void make_file_key(DataFileKey& key) {
 }
 
 int encode_header(const BasicSettings& s, const DataFileKey& key, uint8_t (&out)[kHeaderSize]) {
+    // A damaged file can carry any prefix length; writing with one outside
+    // the valid range would put settings over the length byte itself.
+    if (key.length < 8 || key.length > 15) return -1;
     fill_random(out, kHeaderSize);
     memcpy(out, key.prefix, key.length);
     out[kKeyLengthOffset] = static_cast<uint8_t>(key.length);

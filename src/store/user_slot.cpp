@@ -170,6 +170,10 @@ int encode_user_slot(const UserRecord& r, uint8_t file_key, const char* user_fol
     // Fit first, then touch the overflow file, so a refused record leaves the
     // old book file as it was.
     if (!encode_all(r, file_key, BookItem::overflow, slot)) return kSlotTooLarge;
+    // A rewrite of the whole table passes every user through here; an
+    // unchanged book file is left alone instead of being flushed again.
+    std::string current;
+    if (have_path && read_whole_file(path, current) && current == book) return kSlotOk;
     if (have_path && write_file_atomically(path, book.data(), book.size()) == 1) return kSlotOk;
     return encode_all(r, file_key, BookItem::inline_text, slot) ? kSlotOk : kSlotTooLarge;
 }

@@ -1,6 +1,7 @@
 #include "mail/list/received_list.h"
 #include "host/global_lock.h"
 #include "mail/charset/detect.h"
+#include "mail/charset/foreign_charset.h"
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
 #include "mail/date/mail_date.h"
@@ -123,6 +124,14 @@ void safe_subject(char* dst, const char* subject) {
     char* out = dst;
     for (int i = 0; i < n; i++) {
         const auto b = static_cast<unsigned char>(text[i]);
+        // A character reference stands for a character the mail's own
+        // charset had and Shift_JIS has not; it can never form markup.
+        if (int ncr = b == '&' ? foreign_ncr_length(text + i) : 0; ncr > 0) {
+            memcpy(out, text + i, static_cast<size_t>(ncr));
+            out += ncr;
+            i += ncr - 1;
+            continue;
+        }
         const char* entity = b == '<'   ? "&lt;"
                              : b == '>' ? "&gt;"
                              : b == '&' ? "&amp;"

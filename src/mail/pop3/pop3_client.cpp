@@ -157,8 +157,7 @@ void run_exchange(Connection& c) {
 // The raw header block at the end of a message saved as text.
 void write_text_headers(Connection& c) {
     char block[kHeaderBlockSize + 1];
-    int n =
-        c.mime.headerBlockLength < kHeaderBlockSize ? c.mime.headerBlockLength : kHeaderBlockSize;
+    int n = static_cast<int>(strnlen(c.mime.headerBlock, kHeaderBlockSize));
     memcpy(block, c.mime.headerBlock, static_cast<size_t>(n));
     n = convert_to_sjis(block, n, kCodeDetect);
     SendRaw(c, block, static_cast<size_t>(n));

@@ -87,9 +87,8 @@ void reply_failure(Connection& c, int step, const char* serverText) {
         OutputText(c, "</center>", 0);
         if (view_options(c).showHeaders) {
             char block[kHeaderBlockSize + 1];
-            int n = c.mime.headerBlockLength < kHeaderBlockSize ? c.mime.headerBlockLength
-                                                                : kHeaderBlockSize;
-            memcpy(block, c.mime.headerBlock, static_cast<size_t>(n));
+            size_t n = strnlen(c.mime.headerBlock, kHeaderBlockSize);
+            memcpy(block, c.mime.headerBlock, n);
             block[n] = '\0';
             OutputText(c, block, kOutText);
         }

@@ -64,23 +64,23 @@ void WriteFile(Connection& c, const char* bytes, int n) {
 // ending in half a two-byte character.
 void AppendQuotation(Connection& c, const char* bytes, int n) {
     ViewProgress& v = c.view;
+    if (v.quotationFull) return;
     int length = v.quotationLength;
     if (length < 0 || length >= kQuotationTextSize) return;
     for (int i = 0; i < n;) {
         const auto b = static_cast<unsigned char>(bytes[i]);
         const int width = is_sjis_lead(b) && i + 1 < n ? 2 : 1;
         if (length + width > kQuotationTextSize - 1) {
-            // Full: nothing more is taken, and a lead byte left at the end
-            // from an earlier piece is cut.
+            // A lead byte that an earlier piece left at the end loses its
+            // trail byte for good, so it goes too.
             int k = 0, last = 0;
             while (k < length) {
                 last = k;
                 k += is_sjis_lead(static_cast<unsigned char>(c.quotationText[k])) ? 2 : 1;
             }
             if (k > length) length = last;
-            c.quotationText[length] = '\0';
-            v.quotationLength = kQuotationTextSize;
-            return;
+            v.quotationFull = 1;
+            break;
         }
         if (b != '\0') {
             memcpy(c.quotationText + length, bytes + i, static_cast<size_t>(width));

@@ -8,6 +8,7 @@ constexpr int kCidSeenSize = 2048;
 
 struct ViewProgress {
     int quotationLength;     // bytes in Connection::quotationText
+    uint16_t quotationFull;  // later text no longer fits
     int partFileSlot;        // slot whose file is open in Connection::file, -1 none
     uint16_t partFileClass;  // content class of that part
     uint16_t headerPending;  // header lines collected since the last parse

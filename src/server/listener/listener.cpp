@@ -95,7 +95,10 @@ void ConnectionThreadMain(Connection* c) {
     if (r == 1) {
         while (serverRunning && c->clientSocket >= 0) {
             PageState s = c->state;
-            if (s == PageState::Done || s == PageState::Closing) break;
+            // A complete request that led to no page (a POST to an unknown
+            // path) gets no answer; holding it open until the idle time-out
+            // would only tie up a thread.
+            if (s == PageState::Done || s == PageState::Closing || s == PageState::Receiving) break;
             Dispatcher(*c);
             if (c->state == s && is_waiting(s)) sleep_ms(10);
         }
@@ -243,10 +246,16 @@ void MonitorMain() {
         int32_t now = static_cast<int32_t>(local_seconds());
         for (Connection* c : snapshot()) {
             idle_check(c, now);
-            bool threadDone = c->connectionThreadEnded;
+            // The extra exchanges of a merged list have no thread of their
+            // own; their stall rule runs here.
+            bool extra = c->parent != nullptr;
+            if (extra && c->state != PageState::Closing && c->state != PageState::WorkerDone)
+                Dispatcher(*c);
+            bool threadDone = c->connectionThreadEnded || extra;
             bool workerDone = !c->workerRunning;
             PageState s = c->state;
-            if ((s == PageState::Closing && threadDone && workerDone) ||
+            if (((s == PageState::Closing || (extra && s == PageState::Done)) && threadDone &&
+                 workerDone) ||
                 (s == PageState::WorkerDone && workerDone && c->clientSocket < 0))
                 unlink_and_free(c);
         }

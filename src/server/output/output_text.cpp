@@ -1,4 +1,5 @@
 #include "server/output/output_text.h"
+#include "mail/charset/foreign_charset.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -346,6 +347,17 @@ void OutputText(Connection& c, const char* text, int flags) {
                 AddRun(f, s, static_cast<int>(end - s));
                 f.prev = end[-1];
                 s = end;
+                continue;
+            }
+        }
+        // A character reference made for a character Shift_JIS cannot hold
+        // reaches the page as itself; it can never form markup.
+        if ((flags & kOutText) && *s == '&' && c.outState == kStateSingle && !c.outPending) {
+            if (int ncr = foreign_ncr_length(reinterpret_cast<const char*>(s)); ncr > 0) {
+                if (c.linkLength > 0) FlushLink(f, 0);
+                Add(f, reinterpret_cast<const char*>(s), ncr);
+                f.prev = ';';
+                s += ncr;
                 continue;
             }
         }

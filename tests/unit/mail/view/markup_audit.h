@@ -94,15 +94,30 @@ inline std::string CheckStyle(const std::string& css) {
     return "";
 }
 
+// The page as a browser reading Shift_JIS sees its ASCII: a lead byte of an
+// assigned row takes the byte after it into one character, so a trail byte
+// such as 0x5C is no backslash. Such pairs become two 0x80 bytes.
+inline std::string BrowserAscii(std::string_view page) {
+    std::string out;
+    for (size_t i = 0; i < page.size(); i++) {
+        const auto lead = static_cast<unsigned char>(page[i]);
+        const auto trail = i + 1 < page.size() ? static_cast<unsigned char>(page[i + 1]) : 0;
+        const bool assigned = (lead >= 0x81 && lead <= 0x84) || (lead >= 0x87 && lead <= 0x9F) ||
+                              (lead >= 0xE0 && lead <= 0xEA) || (lead >= 0xED && lead <= 0xEE) ||
+                              (lead >= 0xF0 && lead <= 0xFC);
+        if (assigned && trail >= 0x40 && trail <= 0xFC && trail != 0x7F) {
+            out += "\x80\x80";
+            i++;
+            continue;
+        }
+        out += Lower(page[i]);
+    }
+    return out;
+}
+
 // "" when nothing executable was found, else what was found.
 inline std::string Audit(std::string_view page) {
-    const std::string low = LowerCopy(page);
-    for (std::string_view tag :
-         {"<script", "<iframe", "<frame", "<object", "<embed", "<applet", "<svg", "<math", "<base",
-          "<link", "<form", "<xml", "<param", "<portal", "<template", "<isindex", "<import"}) {
-        size_t at = low.find(tag);
-        if (at != std::string::npos) return "element " + low.substr(at, 40);
-    }
+    const std::string low = BrowserAscii(page);
     size_t i = 0;
     while ((i = low.find('<', i)) != std::string::npos) {
         const size_t start = i++;
@@ -110,11 +125,17 @@ inline std::string Audit(std::string_view page) {
         const char first = low[i];
         if (!(first >= 'a' && first <= 'z') && first != '/') continue;
         // Inside the tag: attribute names and values, values quoted or not.
+        // End tags carry no attributes that browsers act on.
+        if (first == '/') continue;
         std::string name;
         size_t p = i;
         while (p < low.size() && low[p] != '>' && low[p] != ' ' && low[p] != '\t' &&
                low[p] != '\n' && low[p] != '\r' && low[p] != '/')
             name += low[p++];
+        for (std::string_view bad :
+             {"script", "iframe", "frame", "frameset", "object", "embed", "applet", "svg", "math",
+              "base", "link", "form", "xml", "param", "portal", "template", "isindex", "import"})
+            if (name == bad) return "element " + name;
         for (;;) {
             while (p < low.size() && (low[p] == ' ' || low[p] == '\t' || low[p] == '\n' ||
                                       low[p] == '\r' || low[p] == '\f' || low[p] == '/'))
@@ -135,14 +156,14 @@ inline std::string Audit(std::string_view page) {
                     const char quote = low[p];
                     const size_t close = low.find(quote, p + 1);
                     if (close == std::string::npos) return "unterminated value in " + name;
-                    value = std::string(page.substr(p + 1, close - p - 1));
+                    value = low.substr(p + 1, close - p - 1);
                     p = close + 1;
                 } else {
                     const size_t v = p;
                     while (p < low.size() && low[p] != '>' && low[p] != ' ' && low[p] != '\t' &&
                            low[p] != '\n')
                         p++;
-                    value = std::string(page.substr(v, p - v));
+                    value = low.substr(v, p - v);
                 }
             }
             if (attribute.rfind("on", 0) == 0) return "event handler " + attribute + " in " + name;

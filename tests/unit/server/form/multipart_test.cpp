@@ -45,7 +45,7 @@ protected:
                               "\r\nContent-Type: multipart/form-data; boundary=" + kBoundary +
                               "\r\n";
         if (!credentials.empty()) headers += "Authorization: Basic " + Base64(credentials) + "\r\n";
-        return Post("/x.html", headers, Multipart(parts));
+        return Post("/mail/new/", headers, Multipart(parts));
     }
 };
 
@@ -188,13 +188,13 @@ TEST_F(MultipartTest, LoginCarriedInTheUrl) {
     u->runtime.listTime = static_cast<int32_t>(local_seconds());
     const std::string headers = "Content-Type: multipart/form-data; boundary=" + kBoundary + "\r\n";
     const std::string body = Multipart({{"upload1", "data", "f.txt"}});
-    Trace t = FeedEveryWay(Post("/x.html?user=yamada?check=77", headers, body));
+    Trace t = FeedEveryWay(Post("/mail/new/?user=yamada?check=77", headers, body));
     EXPECT_EQ(t.files, (std::vector<std::string>{"yamada/", "yamada/yamada.0 data"}));
     // Credentials that fail undo the login, so the name they give chooses no
     // folder.
     AddUser("bob", "pw");
     Trace refused =
-        FeedEveryWay(Post("/x.html?user=yamada?check=77",
+        FeedEveryWay(Post("/mail/new/?user=yamada?check=77",
                           headers + "Authorization: Basic " + Base64("bob:x") + "\r\n", body));
     EXPECT_FALSE(refused.user);
     EXPECT_EQ(refused.userName, "bob");
@@ -205,7 +205,7 @@ TEST_F(MultipartTest, LoginCarriedInTheUrl) {
 TEST_F(MultipartTest, BodyEndingInsideAFile) {
     std::string body = Multipart({{"upload1", "hello\r\nwor", "f.txt"}});
     body.resize(body.find("wor") + 3);
-    Trace t = FeedEveryWay(Post("/x.html",
+    Trace t = FeedEveryWay(Post("/mail/new/",
                                 "Content-type: multipart/form-data; boundary=" + kBoundary +
                                     "\r\nAuthorization: Basic " + Base64("yamada:secret") + "\r\n",
                                 body));

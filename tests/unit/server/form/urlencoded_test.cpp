@@ -7,7 +7,7 @@ using request_test::Trace;
 
 class UrlencodedTest : public request_test::RequestTest {
 protected:
-    Trace PostBody(const std::string& body) { return FeedEveryWay(Post("/x.html", "", body)); }
+    Trace PostBody(const std::string& body) { return FeedEveryWay(Post("/mail/new/", "", body)); }
 };
 
 // Values reach the page's field handler decoded; the handler sees

@@ -263,3 +263,12 @@ TEST(OutputTextHostile, NoMarkupSurvivesAnyFilterPath) {
         }
     }
 }
+
+TEST(OutputTextHostile, CharacterReferencesPassButPlainAmpersandsAreEscaped) {
+    Connection* c = NewConnection(-1);
+    std::string out;
+    c->captureForTest = &out;
+    OutputText(*c, "smile &#128512; & &#60; &amp;", kOutText);
+    EXPECT_EQ(out, "smile &#128512; &amp; &amp;#60; &amp;amp;");
+    FreeConnection(c);
+}

@@ -39,7 +39,7 @@ TEST_F(RequestReaderTest, RequestLineMethodsInAnyCase) {
 }
 
 TEST_F(RequestReaderTest, GetEndsAtTheEmptyLineAndIgnoresWhatFollows) {
-    const std::string head = "GET /x.html HTTP/1.0\r\nUser-Agent: Mozilla/2.0\r\n\r\n";
+    const std::string head = "GET /mail/new/ HTTP/1.0\r\nUser-Agent: Mozilla/2.0\r\n\r\n";
     Trace t = FeedEveryWay(head + "User-Agent: Mozilla/5.0 (Macintosh)\r\n\r\n", head.size());
     EXPECT_EQ(t.browser, kBrowserMozilla2);
 }
@@ -69,7 +69,7 @@ TEST_F(RequestReaderTest, HeaderValues) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.header);
-        Trace t = FeedEveryWay("GET /x.html HTTP/1.0\r\n" + c.header + "\r\n\r\n");
+        Trace t = FeedEveryWay("GET /mail/new/ HTTP/1.0\r\n" + c.header + "\r\n\r\n");
         EXPECT_EQ(t.bodyRemaining, c.bodyRemaining);
         EXPECT_EQ(t.browser, c.browser);
         EXPECT_EQ(t.boundary, c.boundary);
@@ -84,15 +84,15 @@ TEST_F(RequestReaderTest, LongHeaderLinesAreCutAt4095Bytes) {
     for (size_t length : {4095u, 4096u}) {
         SCOPED_TRACE(length);
         std::string pad = "X-Pad: " + std::string(length - 7, 'p');
-        Trace t =
-            FeedEveryWay("GET /x.html HTTP/1.0\r\n" + pad + "\r\nUser-Agent: Mozilla/2.0\r\n\r\n");
+        Trace t = FeedEveryWay("GET /mail/new/ HTTP/1.0\r\n" + pad +
+                               "\r\nUser-Agent: Mozilla/2.0\r\n\r\n");
         EXPECT_EQ(t.browser, kBrowserMozilla2);
     }
     // The piece after the cut is interpreted as a header of its own.
     std::string cut = "X-Pad: " + std::string(4095 - 7, 'p') + agent +
                       std::string(5000 - 4095 - agent.size(), ' ');
     ASSERT_EQ(cut.size(), 5000u);
-    Trace t = FeedEveryWay("GET /x.html HTTP/1.0\r\n" + cut + "\r\n\r\n");
+    Trace t = FeedEveryWay("GET /mail/new/ HTTP/1.0\r\n" + cut + "\r\n\r\n");
     EXPECT_EQ(t.browser, 0x69);
 }
 
@@ -120,35 +120,35 @@ TEST_F(RequestReaderTest, BasicCredentials) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
-        Trace t = FeedEveryWay("GET /x.html HTTP/1.0\r\nAuthorization: " + c.value + "\r\n\r\n");
+        Trace t = FeedEveryWay("GET /mail/new/ HTTP/1.0\r\nAuthorization: " + c.value + "\r\n\r\n");
         EXPECT_EQ(t.auth, c.auth);
         EXPECT_EQ(t.user, c.user);
         EXPECT_EQ(t.userName, c.userName);
         EXPECT_EQ(t.password, c.password);
     }
-    EXPECT_EQ(FeedEveryWay("GET /x.html HTTP/1.0\r\n\r\n").auth, kAuthNone);
+    EXPECT_EQ(FeedEveryWay("GET /mail/new/ HTTP/1.0\r\n\r\n").auth, kAuthNone);
 }
 
 TEST_F(RequestReaderTest, PostBodyEndsWithItsCount) {
     // Without a count the request never completes.
-    Trace open = FeedEveryWay("POST /x.html HTTP/1.0\r\n\r\nmessage=a", kNever);
+    Trace open = FeedEveryWay("POST /mail/new/ HTTP/1.0\r\n\r\nmessage=a", kNever);
     EXPECT_EQ(open.bodyRemaining, -1);
     EXPECT_EQ(open.state, static_cast<int>(PageState::Receiving));
 
-    Trace empty = FeedEveryWay("POST /x.html HTTP/1.0\r\nContent-length: 0\r\n\r\n");
+    Trace empty = FeedEveryWay("POST /mail/new/ HTTP/1.0\r\nContent-length: 0\r\n\r\n");
     EXPECT_EQ(empty.bodyMode, kBodyUrlencoded);
     EXPECT_EQ(empty.bodyRemaining, 0);
 
     // Bytes beyond the count (old browsers add a line end) are not read.
-    const std::string post = Post("/x.html", "", "message=hi");
+    const std::string post = Post("/mail/new/", "", "message=hi");
     Trace t = FeedEveryWay(post + "\r\nmessage=more", post.size());
     EXPECT_EQ(t.messageText, "hi\r\n");
     EXPECT_EQ(t.bodyRemaining, 0);
 
     // A count short of the body cuts it.
     Trace cut = FeedEveryWay(
-        "POST /x.html HTTP/1.0\r\nContent-length: 10\r\n\r\nmessage=abcdef",
-        std::string("POST /x.html HTTP/1.0\r\nContent-length: 10\r\n\r\nmessage=ab").size());
+        "POST /mail/new/ HTTP/1.0\r\nContent-length: 10\r\n\r\nmessage=abcdef",
+        std::string("POST /mail/new/ HTTP/1.0\r\nContent-length: 10\r\n\r\nmessage=ab").size());
     EXPECT_EQ(cut.messageText, "ab\r\n");
 }
 
@@ -156,10 +156,10 @@ TEST_F(RequestReaderTest, PostBodyEndsWithItsCount) {
 // end, completes nothing early.
 TEST_F(RequestReaderTest, CountIsOnlyReadInTheBody) {
     Trace get = FeedEveryWay(
-        "GET /x.html HTTP/1.0\r\nContent-length: 0\r\nUser-Agent: Mozilla/4.0\r\n\r\n");
+        "GET /mail/new/ HTTP/1.0\r\nContent-length: 0\r\nUser-Agent: Mozilla/4.0\r\n\r\n");
     EXPECT_EQ(get.browser, 0x61);
     Trace post = FeedEveryWay(
-        "POST /x.html HTTP/1.0\r\nContent-length: 3\r\nUser-Agent: Mozilla/4.0\r\n\r\na=1");
+        "POST /mail/new/ HTTP/1.0\r\nContent-length: 3\r\nUser-Agent: Mozilla/4.0\r\n\r\na=1");
     EXPECT_EQ(post.browser, 0x61);
     EXPECT_EQ(post.formSlots[0], "1");
 }
