@@ -58,7 +58,7 @@ struct Conn {
     int fd = -1;
     int64_t start = 0;
     size_t sent = 0;
-    std::string head; // the answer up to the end of its header block
+    std::string head;   // the answer up to the end of its header block
     size_t headLen = 0; // 0 until the header block is complete
     uint64_t received = 0;
     int status = 0;
@@ -209,10 +209,10 @@ private:
         Conn& c = conns_[i];
         int64_t t = now_us();
         uint64_t body = c.headLen ? c.received - c.headLen : 0;
-        bool whole = c.headLen != 0 &&
-                     (c.contentLength >= 0 ? body == static_cast<uint64_t>(c.contentLength)
-                                           : true) &&
-                     (o_.expectBody >= 0 ? body == static_cast<uint64_t>(o_.expectBody) : true);
+        bool whole =
+            c.headLen != 0 &&
+            (c.contentLength >= 0 ? body == static_cast<uint64_t>(c.contentLength) : true) &&
+            (o_.expectBody >= 0 ? body == static_cast<uint64_t>(o_.expectBody) : true);
         if (reset && !whole) {
             fail(i, c_.read);
             return;
@@ -227,7 +227,8 @@ private:
             } else {
                 c_.requests++;
                 c_.perClient[static_cast<size_t>(i)]++;
-                c_.latencies.push_back(static_cast<uint32_t>(std::min<int64_t>(t - c.start, UINT32_MAX)));
+                c_.latencies.push_back(
+                    static_cast<uint32_t>(std::min<int64_t>(t - c.start, UINT32_MAX)));
             }
         }
         close(c.fd);
@@ -257,14 +258,22 @@ bool parse_args(int argc, char** argv, Options& o) {
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string a = argv[i];
         const char* v = argv[i + 1];
-        if (a == "--port") o.port = atoi(v);
-        else if (a == "--path") o.path = v;
-        else if (a == "--conns") o.conns = atoi(v);
-        else if (a == "--threads") o.threads = atoi(v);
-        else if (a == "--seconds") o.seconds = atof(v);
-        else if (a == "--expect-body") o.expectBody = atol(v);
-        else if (a == "--timeout-ms") o.timeoutMs = atoi(v);
-        else return false;
+        if (a == "--port")
+            o.port = atoi(v);
+        else if (a == "--path")
+            o.path = v;
+        else if (a == "--conns")
+            o.conns = atoi(v);
+        else if (a == "--threads")
+            o.threads = atoi(v);
+        else if (a == "--seconds")
+            o.seconds = atof(v);
+        else if (a == "--expect-body")
+            o.expectBody = atol(v);
+        else if (a == "--timeout-ms")
+            o.timeoutMs = atoi(v);
+        else
+            return false;
     }
     if (argc % 2 == 0) return false;
     return o.port > 0 && o.conns > 0 && o.threads > 0 && o.seconds > 0;
@@ -311,11 +320,14 @@ int main(int argc, char** argv) {
     std::sort(all.latencies.begin(), all.latencies.end());
     auto pct = [&](double p) -> uint32_t {
         if (all.latencies.empty()) return 0;
-        size_t k = static_cast<size_t>(p / 100.0 * static_cast<double>(all.latencies.size() - 1) + 0.5);
+        size_t k =
+            static_cast<size_t>(p / 100.0 * static_cast<double>(all.latencies.size() - 1) + 0.5);
         return all.latencies[k];
     };
-    uint64_t lo = all.perClient.empty() ? 0 : *std::min_element(all.perClient.begin(), all.perClient.end());
-    uint64_t hi = all.perClient.empty() ? 0 : *std::max_element(all.perClient.begin(), all.perClient.end());
+    uint64_t lo =
+        all.perClient.empty() ? 0 : *std::min_element(all.perClient.begin(), all.perClient.end());
+    uint64_t hi =
+        all.perClient.empty() ? 0 : *std::max_element(all.perClient.begin(), all.perClient.end());
     printf("RESULT requests=%llu duration_us=%lld bytes=%llu p50_us=%u p99_us=%u max_us=%u "
            "connect=%llu read=%llu write=%llu status=%llu timeout=%llu body=%llu reset_late=%llu "
            "min_per_client=%llu max_per_client=%llu\n",

@@ -3,8 +3,8 @@
 #include "admin/admin_context.h"
 #include "host/instance.h"
 #include "mail/date/time_zone.h"
-#include "mail/pop3/pop3_client.h"
 #include "mail/list/received_list.h"
+#include "mail/pop3/pop3_client.h"
 #include "server/listener/listener.h"
 #include "server/remote/remote_page.h"
 #include "server/route/dispatcher.h"
@@ -53,8 +53,8 @@ int admin_serve(AdminContext& ctx) {
     int claimed = ClaimInstance(ctx.paths.lock_file);
     if (claimed == 0) return admin_fail("すでに起動されています。");
     if (claimed < 0)
-        return admin_fail("ロックファイル " + ctx.paths.lock_file + " を開けません: " +
-                          strerror(errno));
+        return admin_fail("ロックファイル " + ctx.paths.lock_file +
+                          " を開けません: " + strerror(errno));
     record_time_zone_bias();
     int r = load_data_file(ctx.ds);
     if (r == kLoadAbsent)
@@ -76,8 +76,9 @@ int admin_serve(AdminContext& ctx) {
 
     int sock = OpenListenSocket(ctx.ds.settings.http_port);
     if (sock < 0)
-        return admin_fail("TCP/IP ポート番号が使用されています。\nポート番号を変更してください。 (" +
-                          std::to_string(ctx.ds.settings.http_port) + ": " + strerror(errno) + ")");
+        return admin_fail(
+            "TCP/IP ポート番号が使用されています。\nポート番号を変更してください。 (" +
+            std::to_string(ctx.ds.settings.http_port) + ": " + strerror(errno) + ")");
     install_received_list();
     install_pop3_client();
     StartServer(sock);

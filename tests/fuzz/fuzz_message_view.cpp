@@ -74,6 +74,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     gHome = pattern;
     std::filesystem::create_directories(gHome + "/temp");
     server_paths() = ServerPaths{gHome, gHome + "/html", gHome + "/temp", gHome + "/user"};
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(gHome, ignored);
+    });
     return 0;
 }
 

@@ -113,7 +113,10 @@ void TextLine(Connection& c, char* out, int n, bool plain, bool page, const View
     // Decoded text carries its own line ends, which become the breaks;
     // plain lines end where the received line ends.
     WriteText(c, out, n, kOutText | kOutLinks | (plain ? 0 : kOutBreaks));
-    if (plain) OutputText(c, "<br>", 0);
+    if (plain) {
+        view_reset_filter(c);
+        OutputText(c, "<br>", 0);
+    }
 }
 
 void BodyLine(Connection& c, const char* line) {
@@ -250,6 +253,8 @@ void view_body_line(Connection& c, const char* line) {
     }
     const uint16_t ended = m.contentClass;
     if (is_boundary_line(c, line)) {
+        // The markup of the next part must not land in a run of the last.
+        if (c.state.load() != PageState::TextWait) view_reset_filter(c);
         finish_part_file(c);
         if (ended == kClassHtml && c.state.load() != PageState::TextWait) OutputText(c, "<pre>", 0);
         return;

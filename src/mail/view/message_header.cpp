@@ -17,6 +17,7 @@
 #include "server/text/address.h"
 #include "server/text/blanks.h"
 #include "server/text/messages.h"
+#include "server/text/text_search.h"
 #include "server/text/url_encode.h"
 
 #include <cstdio>
@@ -39,13 +40,7 @@ bool IsBlank(char ch) {
 }
 
 bool StartsNoCase(const char* s, const char* prefix) {
-    for (; *prefix; s++, prefix++) {
-        char a = *s, b = *prefix;
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a + 32);
-        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b + 32);
-        if (a != b) return false;
-    }
-    return true;
+    return PrefixEqualNoCase(s, prefix, static_cast<int>(strlen(prefix))) == 0;
 }
 
 // The parameters of a "message/partial" content type, or null.
@@ -59,6 +54,7 @@ const char* PartialParameters(const char* value) {
 // the page and could open files for a message that is not being shown.
 void MatchPartial(Connection& c) {
     char line[kHeaderBlockSize];
+    c.mime.headerBlock[kHeaderBlockSize - 1] = '\0';
     for (const char* p = c.mime.headerBlock; *p;) {
         size_t n = strcspn(p, "\n");
         if (n >= sizeof line) n = sizeof line - 1;

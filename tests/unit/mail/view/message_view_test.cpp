@@ -73,6 +73,22 @@ TEST_F(MessageViewTest, PlainJapaneseTextPage) {
     EXPECT_EQ(markup_audit::Audit(out), "");
 }
 
+TEST_F(MessageViewTest, QuotationEndsInsideItsBufferOnACharacter) {
+    snprintf(taro->set[0].quotation, sizeof taro->set[0].quotation, ">");
+    std::string line = "a";
+    for (int i = 0; i < 60; i++) line += "\x82\xa0";
+    std::string body;
+    for (int i = 0; i < 1100; i++) body += line + "\n";
+    Retrieve(Head() + "\n" + body);
+    const int n = c->view.quotationLength;
+    EXPECT_GT(n, kQuotationTextSize - 130);
+    EXPECT_LT(n, kQuotationTextSize);
+    EXPECT_EQ(strlen(c->quotationText), static_cast<size_t>(n));
+    int k = 0;
+    while (k < n) k += static_cast<unsigned char>(c->quotationText[k]) >= 0x80 ? 2 : 1;
+    EXPECT_EQ(k, n);
+}
+
 TEST_F(MessageViewTest, KnownSenderGetsNoAddLink) {
     taro->address_book = "Hanako <hanako@example.jp>";
     Retrieve(Head() + "\nhi\n");
@@ -255,8 +271,10 @@ TEST_F(MessageViewTest, ReplyReferencesMakeRoomForTheMessageId) {
 
 TEST_F(MessageViewTest, FoldingWritesBreaks) {
     taro->options[folding] = 1;
-    Retrieve(Head() + "\none\ntwo\n");
-    ExpectInOrder(out, {"<hr></pre>", "one<br>two<br>", "<pre><hr>"});
+    // The second line leaves its two-byte run open: the break after it must
+    // not be read as kanji.
+    Retrieve(Head() + "\none\n\x1b$B$3\ntwo\n");
+    ExpectInOrder(out, {"<hr></pre>", "one<br>\x82\xb1<br>two<br>", "<pre><hr>"});
 }
 
 TEST_F(MessageViewTest, TextDownloadBytes) {
