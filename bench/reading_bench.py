@@ -174,7 +174,9 @@ class Gateway:
         self.home = tempfile.mkdtemp(prefix="tarnbox-bench-home-")
         self.port = free_port()
         self.proc = None
-        self.run("init", "--http-port", str(self.port), "--pop3-server", "127.0.0.1",
+        # No mail is sent here, but users cannot be added without an SMTP server.
+        self.run("init", "--http-port", str(self.port), "--smtp-server", "127.0.0.1",
+                 "--pop3-server", "127.0.0.1",
                  "--pop3-port", str(pop3_port))
 
     def run(self, *args):

@@ -1,0 +1,48 @@
+#!/usr/bin/env python3
+"""Dovecot POP3 on 127.0.0.1 for a browser journey, driven from node.
+
+Starts Dovecot with one user whose box holds the messages named on stdin's
+first line (a JSON list of corpus names or {"name", "bytes_b64"} objects),
+prints {"port", "user", "password"} as one JSON line, and stops Dovecot when
+stdin closes, so that a test that dies never leaves it running.
+"""
+import base64
+import json
+import os
+import shutil
+import signal
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(ROOT, "tests", "integration"))
+import mailservers  # noqa: E402
+
+USER, PASSWORD = "hanako", "hanako-pw"
+
+
+def main():
+    wanted = json.loads(sys.stdin.readline())
+    scratch = tempfile.mkdtemp(prefix="tarnbox-e2e-pop-")
+    pop = None
+    try:
+        pop = mailservers.Dovecot(scratch, apop=False).start()
+        pop.add_user(USER, PASSWORD)
+        for item in wanted:
+            if isinstance(item, str):
+                with open(os.path.join(ROOT, "tests", "corpus", "mail", item), "rb") as f:
+                    pop.deliver(USER, f.read())
+            else:
+                pop.deliver(USER, base64.b64decode(item["bytes_b64"]))
+        print(json.dumps({"port": pop.port, "user": USER, "password": PASSWORD}), flush=True)
+        sys.stdin.read()
+    finally:
+        if pop:
+            pop.stop()
+        shutil.rmtree(scratch, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    main()
