@@ -50,8 +50,9 @@ const ATTACHED_MESSAGE = [
   '',
 ].join('\n');
 
-// Every way this page could run script, each of which would leave a mark the
-// test can see: the title, a global, or a changed body.
+// Plain markup first, then handlers and a javascript: link: the first part
+// should render as HTML, the rest must stay inert (cleaned, or shown as
+// source). Each would leave a mark the test can see if it ran.
 const HTML_MESSAGE = [
   'Date: Thu, 12 Dec 2024 09:00:00 +0900',
   'From: news@shop.example.com',
@@ -61,10 +62,9 @@ const HTML_MESSAGE = [
   'MIME-Version: 1.0',
   'Content-Type: text/html; charset=us-ascii',
   '',
-  '<html><head><title>SALE-TITLE</title>',
-  '<script>document.title = "SCRIPT-RAN"; window.__ran = 1;</script></head>',
-  '<body onload="document.title=\'ONLOAD-RAN\'; window.__ran = 2">',
+  '<html><body bgcolor="#ffffee">',
   '<p>WINTER-SALE-TEXT: <b>everything</b> half price.</p>',
+  '<div onmouseover="document.title=\'HOVER-RAN\'; window.__ran = 2">hover here</div>',
   '<img src="x-missing.gif" onerror="document.title=\'ONERROR-RAN\'; window.__ran = 3">',
   '<a id="js-link" href="javascript:document.title=\'LINK-RAN\'">open</a>',
   '<p>WINTER-SALE-END</p>',
@@ -72,9 +72,25 @@ const HTML_MESSAGE = [
   '',
 ].join('\n');
 
+// A script element: the gateway shows such a message as source.
+const SCRIPT_MESSAGE = [
+  'Date: Fri, 13 Dec 2024 09:00:00 +0900',
+  'From: offers@prize.example.net',
+  'To: hanako@example.jp',
+  'Subject: Flash offer',
+  'Message-ID: <flash.1@prize.example.net>',
+  'MIME-Version: 1.0',
+  'Content-Type: text/html; charset=us-ascii',
+  '',
+  '<p>FLASH-OFFER-TEXT</p>',
+  '<script>document.title = "SCRIPT-RAN"; window.__ran = 1;</script>',
+  '<p>FLASH-OFFER-END</p>',
+  '',
+].join('\n');
+
 // Row order of the list: delivery order.
 const BOX = [
-  '01-plain-ascii.eml', // 1: Lunch on Friday?
+  { name: 'script', bytes_b64: Buffer.from(SCRIPT_MESSAGE).toString('base64') }, // 1
   '02-iso2022jp.eml', // 2: 会議室の変更について
   { name: 'html', bytes_b64: Buffer.from(HTML_MESSAGE).toString('base64') }, // 3
   { name: 'attached', bytes_b64: Buffer.from(ATTACHED_MESSAGE).toString('base64') }, // 4
@@ -140,7 +156,7 @@ test('log in, read, download, delete', async (t) => {
     assert.match(text, /hanako@example\.jp/);
     assert.equal(await rowLinks().count(), 5, text);
     assert.match(text, /会議室の変更について/);
-    assert.match(text, /Lunch on Friday\?/);
+    assert.match(text, /Flash offer/);
     assert.match(text, /Winter sale/);
     assert.equal(await page.locator('input[type=checkbox][name^=delete_a]').count(), 5);
     const href = await rowLinks().first().getAttribute('href');
@@ -160,19 +176,33 @@ test('log in, read, download, delete', async (t) => {
     assert.doesNotMatch(text, /\x1b|\$B|\uFFFD/);
   });
 
-  await t.test('the HTML message shows its text and runs no script', async () => {
+  await t.test('HTML messages show their text and run no script', async () => {
     await page.goto(listUrl);
     await Promise.all([page.waitForNavigation(), page.click('text=Winter sale')]);
     await page.waitForLoadState('load');
-    const text = await bodyText(page);
+    let text = await bodyText(page);
     assert.match(text, /WINTER-SALE-TEXT: everything half price\./);
     assert.match(text, /WINTER-SALE-END/);
-    const [title, ran] = await page.evaluate(() => [document.title, window.__ran]);
+    let [title, ran] = await page.evaluate(() => [document.title, window.__ran]);
     assert.doesNotMatch(title, /RAN/);
     assert.equal(ran, undefined);
-    // A javascript: link, if it survived as a link, would run on a click.
-    const jsLinks = await page.locator('a[href^="javascript:" i]').count();
-    assert.equal(jsLinks, 0);
+    // A javascript: link or a handler that survived as markup would run on
+    // a click or a hover.
+    assert.equal(await page.locator('a[href*="javascript:" i]').count(), 0);
+    assert.deepEqual(await page.evaluate(() => [...document.querySelectorAll('*')]
+      .filter((e) => [...e.attributes].some((a) => a.name.startsWith('on')))
+      .map((e) => e.outerHTML)), []);
+
+    await page.goto(listUrl);
+    await Promise.all([page.waitForNavigation(), page.click('text=Flash offer')]);
+    await page.waitForLoadState('load');
+    text = await bodyText(page);
+    assert.match(text, /FLASH-OFFER-TEXT/);
+    assert.match(text, /FLASH-OFFER-END/);
+    [title, ran] = await page.evaluate(() => [document.title, window.__ran]);
+    assert.doesNotMatch(title, /RAN/);
+    assert.equal(ran, undefined);
+    assert.equal(await page.locator('script').count(), 0);
   });
 
   await t.test('the attachment downloads byte for byte', async () => {
@@ -199,7 +229,7 @@ test('log in, read, download, delete', async (t) => {
     ]);
     const text = await bodyText(page);
     assert.equal(await rowLinks().count(), 3, text);
-    assert.doesNotMatch(text, /Lunch on Friday\?/);
+    assert.doesNotMatch(text, /Flash offer/);
     assert.doesNotMatch(text, /請求書送付のご案内/);
     assert.match(text, /会議室の変更について/);
     assert.match(text, /Winter sale/);
