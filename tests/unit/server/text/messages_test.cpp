@@ -23,8 +23,9 @@ TEST(MessageTable, TextsKeepTheirExactBytes) {
     EXPECT_EQ(sjis_to_utf8(buf), "taro さんの受信メール一覧");
     EXPECT_STREQ(Message(8, 1), "Old Password          ");
     EXPECT_EQ(Message(118, 1)[0], ' ');
-    EXPECT_STREQ(Message(112, 1),
-                 "Could not connect to the %s server.\r\nThe %s server is down or is not responding.");
+    EXPECT_STREQ(
+        Message(112, 1),
+        "Could not connect to the %s server.\r\nThe %s server is down or is not responding.");
     // The wave dash of the entry-area limits is the Shift_JIS full-width tilde.
     EXPECT_NE(std::string(Message(73, 0)).find("\x81\x60"), std::string::npos);
     EXPECT_STREQ(Message(130, 0), "");
