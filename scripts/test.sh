@@ -30,8 +30,8 @@ echo "== browser tests in headless Chromium"
 bash scripts/install-browser.sh
 # One file at a time: each starts its own browser and servers, and Debian's
 # Node.js predates the runner's concurrency option.
-for spec in tests/e2e/*.test.mjs; do
-  (cd tests/e2e && TARNBOX_BIN="$top/build/tarnbox" node --test "$(basename "$spec")") | tee "$log"
+for journey in tests/e2e/*.test.mjs; do
+  (cd tests/e2e && TARNBOX_BIN="$top/build/tarnbox" node --test "$(basename "$journey")") | tee "$log"
   passed=$((passed + $(grep -Eo '^# pass [0-9]+' "$log" | grep -Eo '[0-9]+$' || echo 0)))
 done
 
