@@ -94,6 +94,26 @@ void decode_q_text(WordOut& out, const char* s, int len) {
 
 } // namespace
 
+bool find_encoded_word(const char* s, int i, EncodedWordSpan& span_r) {
+    const int charset = i + 2;
+    int q = charset;
+    while (s[q] && s[q] != '?') ++q;
+    if (!s[q]) return false;
+    int text = q + 1;
+    bool q_encoding = false;
+    if ((s[text] == 'B' || s[text] == 'b') && s[text + 1] == '?') {
+        text += 2;
+    } else if ((s[text] == 'Q' || s[text] == 'q') && s[text + 1] == '?') {
+        q_encoding = true;
+        text += 2;
+    }
+    int end = text;
+    while (s[end] && !(s[end] == '?' && s[end + 1] == '=')) ++end;
+    if (!s[end]) return false;
+    span_r = {charset, q - charset, text, end - text, q_encoding, end + 2};
+    return true;
+}
+
 int decode_encoded_words(char* dst, int dst_size, const char* value) {
     if (!dst || dst_size <= 0) return -1;
     auto* d = reinterpret_cast<unsigned char*>(dst);
@@ -104,26 +124,13 @@ int decode_encoded_words(char* dst, int dst_size, const char* value) {
     int i = 0;
     while (s[i]) {
         if (s[i] == '=' && s[i + 1] == '?') {
-            const int charset = i + 2;
-            int q = charset;
-            while (s[q] && s[q] != '?') ++q;
-            if (!s[q]) break;
-            int text = q + 1;
-            bool q_encoding = false;
-            if ((s[text] == 'B' || s[text] == 'b') && s[text + 1] == '?') {
-                text += 2;
-            } else if ((s[text] == 'Q' || s[text] == 'q') && s[text + 1] == '?') {
-                q_encoding = true;
-                text += 2;
-            }
-            int end = text;
-            while (s[end] && !(s[end] == '?' && s[end + 1] == '=')) ++end;
-            if (!s[end]) break;
-            WordOut out{d, w, room, is_euc_charset(s + charset, q - charset)};
-            if (q_encoding) {
-                decode_q_text(out, s + text, end - text);
+            EncodedWordSpan span;
+            if (!find_encoded_word(s, i, span)) break;
+            WordOut out{d, w, room, is_euc_charset(s + span.charset, span.charsetLength)};
+            if (span.qEncoding) {
+                decode_q_text(out, s + span.text, span.textLength);
             } else {
-                decode_base64_text(out, s + text, end - text);
+                decode_base64_text(out, s + span.text, span.textLength);
             }
             out.finish();
             if (out.full) {
@@ -131,7 +138,7 @@ int decode_encoded_words(char* dst, int dst_size, const char* value) {
                 break;
             }
             w = out.w;
-            i = end + 2;
+            i = span.next;
             continue;
         }
         const auto c = static_cast<unsigned char>(s[i]);

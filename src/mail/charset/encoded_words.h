@@ -17,6 +17,19 @@ inline constexpr int kDecodedHeaderSize = 4096;
 // word is written whole or not at all.
 // Returns the length written, or -1 when the output was cut short for lack of
 // room (dst then holds the complete part, NUL-terminated). dst_size <= 0: -1.
+// Where the pieces of one encoded word lie in s, for a word that starts at
+// s[i] == '=' and s[i + 1] == '?'. Offsets index s; next is the first byte
+// after the closing "?=". Returns false when s ends before the word does.
+struct EncodedWordSpan {
+    int charset;
+    int charsetLength;
+    int text;
+    int textLength;
+    bool qEncoding;
+    int next;
+};
+bool find_encoded_word(const char* s, int i, EncodedWordSpan& span_r);
+
 int decode_encoded_words(char* dst, int dst_size, const char* value);
 
 template <std::size_t N> int decode_encoded_words(char (&dst)[N], const char* value) {

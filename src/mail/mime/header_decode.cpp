@@ -51,21 +51,13 @@ int decode_header_value(char* dst, int dst_size, const char* value, ForeignMode 
     while (s[i]) {
         if (s[i] == '=' && s[i + 1] == '?') {
             // Word bounds exactly as decode_encoded_words finds them.
-            const int charset = i + 2;
-            int q = charset;
-            while (s[q] && s[q] != '?') ++q;
-            if (!s[q]) break;
-            int text = q + 1;
-            bool q_encoding = false;
-            if ((s[text] == 'B' || s[text] == 'b') && s[text + 1] == '?') {
-                text += 2;
-            } else if ((s[text] == 'Q' || s[text] == 'q') && s[text + 1] == '?') {
-                q_encoding = true;
-                text += 2;
-            }
-            int end = text;
-            while (s[end] && !(s[end] == '?' && s[end + 1] == '=')) ++end;
-            if (!s[end]) break;
+            EncodedWordSpan span;
+            if (!find_encoded_word(s, i, span)) break;
+            const int charset = span.charset;
+            const int q = charset + span.charsetLength;
+            const int text = span.text;
+            const int end = text + span.textLength;
+            const bool q_encoding = span.qEncoding;
 
             // RFC 2231 lets a language follow the charset after "*".
             char label[kCharsetNameSize] = "";
