@@ -22,6 +22,7 @@ BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ["TAR
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import mailservers  # noqa: E402
+from gatewaytest import http_request, stop_process, wait_until_listening  # noqa: E402
 
 WORKER_TIMEOUT = 3
 DOMAIN = "test.example"
@@ -55,35 +56,15 @@ class Gateway:
         self.proc = subprocess.Popen(
             [BIN, "--home", self.home, "serve", "--worker-timeout", str(WORKER_TIMEOUT)],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.time() + 10
-        while time.time() < deadline:
-            if mailservers.port_answers(self.port):
-                return self
-            if self.proc.poll() is not None:
-                raise AssertionError("gateway ended at start: %d" % self.proc.returncode)
-            time.sleep(0.05)
-        raise AssertionError("gateway did not start")
+        wait_until_listening(self.port, self.proc)
+        return self
 
     def stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-            try:
-                self.proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        stop_process(self.proc)
         shutil.rmtree(self.home, ignore_errors=True)
 
     def request(self, raw, timeout=60):
-        with socket.create_connection(("127.0.0.1", self.port), timeout=timeout) as s:
-            s.sendall(raw)
-            chunks = []
-            while True:
-                b = s.recv(65536)
-                if not b:
-                    break
-                chunks.append(b)
-        return b"".join(chunks)
+        return http_request(self.port, raw, timeout=timeout)
 
     def login(self, user, password):
         """The form login of the top page (English pages). Returns the answer

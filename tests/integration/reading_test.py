@@ -31,6 +31,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "corpus"))
 import mailservers  # noqa: E402
+from gatewaytest import stop_process, wait_until_listening  # noqa: E402
 import make_corpus  # noqa: E402
 
 # Mozilla 5 gets the line ends of plain text; no folding is in effect.
@@ -184,25 +185,11 @@ class Gateway:
                                      env=env,
                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
-        deadline = time.time() + 10
-        while time.time() < deadline:
-            try:
-                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
-                return self
-            except OSError:
-                if self.proc.poll() is not None:
-                    raise AssertionError("gateway ended at start: %d" % self.proc.returncode)
-                time.sleep(0.05)
-        raise AssertionError("gateway did not start")
+        wait_until_listening(self.port, self.proc)
+        return self
 
     def stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-            try:
-                self.proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        stop_process(self.proc)
         shutil.rmtree(self.home, ignore_errors=True)
 
 

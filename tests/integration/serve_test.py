@@ -12,16 +12,8 @@ def free_port():
         return s.getsockname()[1]
 
 
-def request(port, raw, host="127.0.0.1", timeout=10):
-    with socket.create_connection((host, port), timeout=timeout) as s:
-        s.sendall(raw)
-        chunks = []
-        while True:
-            b = s.recv(65536)
-            if not b:
-                break
-            chunks.append(b)
-    return b"".join(chunks)
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from gatewaytest import http_request as request  # noqa: E402
 
 
 def split_answer(answer):

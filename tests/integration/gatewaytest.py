@@ -1,0 +1,44 @@
+"""What the integration tests share about a running gateway process: waiting
+for its port, stopping it by PID, and one raw HTTP/1.0 exchange."""
+import signal
+import socket
+import subprocess
+import time
+
+
+def wait_until_listening(port, proc, seconds=10):
+    """Returns once port accepts; fails when proc ends first or time runs out."""
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            return
+        except OSError:
+            if proc.poll() is not None:
+                raise AssertionError("gateway ended at start: %d" % proc.returncode)
+            time.sleep(0.05)
+    raise AssertionError("gateway did not start")
+
+
+def stop_process(proc):
+    """SIGTERM, then SIGKILL if it does not end within ten seconds."""
+    if proc and proc.poll() is None:
+        proc.send_signal(signal.SIGTERM)
+        try:
+            proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+
+
+def http_request(port, raw, host="127.0.0.1", timeout=10):
+    """Sends raw and reads the answer until the gateway closes."""
+    with socket.create_connection((host, port), timeout=timeout) as s:
+        s.sendall(raw)
+        chunks = []
+        while True:
+            b = s.recv(65536)
+            if not b:
+                break
+            chunks.append(b)
+    return b"".join(chunks)
