@@ -1,6 +1,8 @@
 // The per-connection context shared by the connection's thread, the monitor
 // and an attached mail worker.
 #pragma once
+#include "mail/book/book_state.h"
+#include "mail/compose/outgoing.h"
 #include "mail/list/list_state.h"
 #include "mail/mime/mime_state.h"
 #include "mail/pop3/pop3_state.h"
@@ -20,6 +22,8 @@ constexpr int kMaxUploads = 10;
 constexpr int kMessageTextSize = 128000;
 // Room for the text plus the CRLF after its last line.
 constexpr int kMessageTextLimit = 127984;
+// A saved part is written in blocks of this size rather than a line at a time.
+constexpr int kPartFileBufferSize = 65536;
 
 struct Connection {
     Connection* next;
@@ -79,6 +83,8 @@ struct Connection {
     MimeState mime;
     ListProgress list;
     ViewProgress view;
+    OutgoingMail send;
+    BookProgress book;
 
     // The large work buffers come last: a reused context clears everything
     // above and only the first byte of each of these, so a request costs no
@@ -92,7 +98,8 @@ struct Connection {
     char linkBuffer[kLineSize];
     char formSlots[kFormSlots][kFieldSize];
     char messageText[kMessageTextSize];
-    char quotationText[kQuotationTextSize]; // text collected for a reply
+    char quotationText[kQuotationTextSize];   // text collected for a reply
+    char partFileBuffer[kPartFileBufferSize]; // decoded part bytes not yet written
 };
 
 // A zeroed context for an accepted socket (or -1 for an extra worker or a

@@ -109,6 +109,9 @@ int pop3_poll(Connection& c) {
     ssize_t n = recv(c.mailSocket, buffer, sizeof buffer, 0);
     if (n < 0) return errno == EINTR || errno == EAGAIN ? 0 : -1;
     if (n == 0) return -1;
+    // One clock reading serves every line of the block: a large part brings
+    // thousands of lines per second and the stall rule counts in seconds.
+    int32_t now = 0;
     for (ssize_t i = 0; i < n; i++) {
         char b = buffer[i];
         if (b == '\n') {
@@ -117,7 +120,8 @@ int pop3_poll(Connection& c) {
             int quit = pop3_dispatch_line(c);
             c.lineLength = 0;
             c.pop3.lineCut = 0;
-            c.lastActivity = static_cast<int32_t>(local_seconds());
+            if (now == 0) now = static_cast<int32_t>(local_seconds());
+            c.lastActivity = now;
             if (quit) return 1;
         } else if (b == '\r' || b == '\0') {
             continue;

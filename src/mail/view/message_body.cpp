@@ -49,17 +49,6 @@ void WriteText(Connection& c, const char* bytes, int n, int flags) {
     }
 }
 
-void WriteFile(Connection& c, const char* bytes, int n) {
-    while (c.file >= 0 && n > 0) {
-        const ssize_t w = write(c.file, bytes, static_cast<size_t>(n));
-        if (w < 0 && errno == EINTR) continue;
-        // A full disk leaves the file short; the page goes on.
-        if (w <= 0) return;
-        bytes += w;
-        n -= static_cast<int>(w);
-    }
-}
-
 // Adds text to the quotation of a reply, never beyond its buffer and never
 // ending in half a two-byte character.
 void AppendQuotation(Connection& c, const char* bytes, int n) {
@@ -140,7 +129,7 @@ void BodyLine(Connection& c, const char* line) {
             out[n++] = '\r';
             out[n++] = '\n';
         }
-        WriteFile(c, out, n);
+        write_part_file(c, out, n);
         break;
     default:
         // Multipart containers, and the plain text that an HTML alternative

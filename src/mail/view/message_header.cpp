@@ -116,8 +116,10 @@ void KeepReplyFields(Connection& c) {
         while (IsBlank(*p)) p++;
     }
     std::string kept(p, strnlen(p, kHeaderFieldSize - 1));
-    if (idLength > 0 && kept.size() + (kept.empty() ? 0 : 1) + idLength < kHeaderFieldSize)
-        kept += (kept.empty() ? "" : " ") + std::string(m.messageId, idLength);
+    if (idLength > 0 && kept.size() + (kept.empty() ? 0 : 1) + idLength < kHeaderFieldSize) {
+        if (!kept.empty()) kept.push_back(' ');
+        kept.append(m.messageId, idLength);
+    }
     std::lock_guard<std::recursive_mutex> hold(globalLock);
     UserRuntime& rt = c.user->runtime;
     sjis_copy(rt.lastMessageId, m.messageId);

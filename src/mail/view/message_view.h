@@ -12,6 +12,8 @@ void message_links(Connection& c);
 // no file open does nothing.
 void open_part_file(Connection& c);
 void finish_part_file(Connection& c);
+// Adds decoded bytes to the open part file (nothing when none is open).
+void write_part_file(Connection& c, const char* bytes, int n);
 // Writes the saved HTML part at path cleaned of active content, then deletes
 // the file.
 void sanitise_html(Connection& c, const char* path);

@@ -87,7 +87,37 @@ void OfferPart(Connection& c, const AttachmentEntry& slot, uint16_t cls) {
                  Message(kMsgAttachedFile, c.english), url.c_str(), name.c_str());
 }
 
+void WriteAll(int fd, const char* bytes, size_t n) {
+    while (n > 0) {
+        const ssize_t w = write(fd, bytes, n);
+        if (w < 0 && errno == EINTR) continue;
+        // A full disk leaves the file short; the page goes on.
+        if (w <= 0) return;
+        bytes += w;
+        n -= static_cast<size_t>(w);
+    }
+}
+
+void FlushPartFile(Connection& c) {
+    if (c.file >= 0 && c.view.partFileBuffered > 0)
+        WriteAll(c.file, c.partFileBuffer, static_cast<size_t>(c.view.partFileBuffered));
+    c.view.partFileBuffered = 0;
+}
+
 } // namespace
+
+void write_part_file(Connection& c, const char* bytes, int n) {
+    if (c.file < 0 || n <= 0) return;
+    int& buffered = c.view.partFileBuffered;
+    if (buffered < 0 || buffered > kPartFileBufferSize) buffered = 0;
+    if (buffered + n > kPartFileBufferSize) FlushPartFile(c);
+    if (n >= kPartFileBufferSize) {
+        WriteAll(c.file, bytes, static_cast<size_t>(n));
+        return;
+    }
+    memcpy(c.partFileBuffer + buffered, bytes, static_cast<size_t>(n));
+    buffered += n;
+}
 
 void open_part_file(Connection& c) {
     // TOP replies read while looking for the next part of divided mail
@@ -108,6 +138,7 @@ void open_part_file(Connection& c) {
         return;
     }
     c.file = fd;
+    c.view.partFileBuffered = 0;
     c.view.partFileSlot = slot;
     c.view.partFileClass = c.mime.contentClass;
     if (c.mime.contentClass != kClassHtml) OfferPart(c, entry, c.mime.contentClass);
@@ -117,6 +148,7 @@ void finish_part_file(Connection& c) {
     const int slot = c.view.partFileSlot;
     c.view.partFileSlot = -1;
     if (c.file < 0) return;
+    FlushPartFile(c);
     close(c.file);
     c.file = -1;
     if (!c.user || slot < 0 || slot >= kMaxAttachments) return;

@@ -1,5 +1,6 @@
 #include "server/route/worker_wait.h"
 #include "mail/date/local_seconds.h"
+#include "mail/smtp/smtp_state.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
@@ -73,8 +74,11 @@ void WorkerWait(Connection& c) {
     bool extra = c.settingsIndex > 0 && state == PageState::ListWait;
     bool merged = data_store().settings.multiple_addresses != 0;
     bool neverStarted = result == 0 || result >= kWorkerConnectFailed;
+    // The SMTP worker writes the status line only when it answers the
+    // greeting; a server that never greets leaves the page unopened.
+    bool unopened = neverStarted || (send && result == kSmtpAwaitGreeting);
 
-    if (neverStarted && !extra) {
+    if (unopened && !extra) {
         SendStatus(c, 200);
         BeginPage(c, kPageHtml | kPageBody | kPagePre);
         if (c.settingsIndex == 0 && !send) ListHead(c);
@@ -97,13 +101,15 @@ void WorkerWait(Connection& c) {
             EndPage(c, kPageHtml | kPageBody | kPageCenter | kPagePre);
         }
     }
+    PageState next = merged && c.settingsIndex == 0 && state == PageState::ListWait
+                         ? PageState::ExtraList2
+                         : PageState::Done;
+    // The state moves before the socket goes, so a worker woken by the
+    // shutdown already sees that the page is no longer its own. A worker that
+    // finished in the meantime has moved the state on itself.
+    c.state.compare_exchange_strong(state, next);
     // Shut down rather than closed: the worker may still be polling it, and a
     // closed descriptor number could be reused under it. The worker ends at its
     // next poll; the socket is closed when the context is freed.
     if (c.mailSocket >= 0) shutdown(c.mailSocket, SHUT_RDWR);
-    PageState next = merged && c.settingsIndex == 0 && state == PageState::ListWait
-                         ? PageState::ExtraList2
-                         : PageState::Done;
-    // A worker that finished in the meantime has already moved the state on.
-    c.state.compare_exchange_strong(state, next);
 }

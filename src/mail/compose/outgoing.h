@@ -1,0 +1,31 @@
+// What a compose form post and its SMTP exchange keep per connection: the
+// recipient lists as posted and the header lines formed from them, which
+// the result page and the sent-mail log show as they are held.
+#pragma once
+#include <cstdint>
+
+constexpr int kSendFieldSize = 300;
+// "Subject: " or "From: " plus a 299-byte value and CR LF.
+constexpr int kHeaderLineSize = 320;
+
+struct OutgoingMail {
+    char sendTo[kSendFieldSize];
+    char sendCc[kSendFieldSize];
+    char sendBcc[kSendFieldSize];
+    char sendSubject[kSendFieldSize];
+    char sendFrom[kSendFieldSize];
+    // "To: %s\r\n" and its siblings, unencoded.
+    char toLine[kHeaderLineSize];
+    char ccLine[kHeaderLineSize];
+    char bccLine[kHeaderLineSize];
+    char subjectLine[kHeaderLineSize];
+    char fromLine[kHeaderLineSize + kSendFieldSize];
+    // "YYYY/MM/DD hh:mm:ss" of the sent-log entry being written or shown.
+    char dateLine[64];
+    // The recipient walk of the SMTP exchange: 0 To, 1 Cc, 2 Bcc, and the
+    // byte offset inside that list.
+    uint16_t recipientList;
+    int recipientCursor;
+    // Set once the success page has been written.
+    uint16_t successShown;
+};
