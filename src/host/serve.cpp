@@ -2,9 +2,14 @@
 #include "host/serve.h"
 #include "admin/admin_context.h"
 #include "host/instance.h"
+#include "mail/compose/compose_form.h"
+#include "mail/compose/compose_page.h"
 #include "mail/date/time_zone.h"
 #include "mail/list/received_list.h"
 #include "mail/pop3/pop3_client.h"
+#include "mail/sent/sent_log.h"
+#include "mail/sent/sent_pages.h"
+#include "mail/smtp/smtp_client.h"
 #include "server/listener/listener.h"
 #include "server/remote/remote_page.h"
 #include "server/route/dispatcher.h"
@@ -81,6 +86,11 @@ int admin_serve(AdminContext& ctx) {
             std::to_string(ctx.ds.settings.http_port) + ": " + strerror(errno) + ")");
     install_received_list();
     install_pop3_client();
+    install_smtp_client();
+    install_compose();
+    install_sent_pages();
+    SentLogAppend = AppendSentLog;
+    SentResendForm = [](Connection& c) { WriteForm(c, FormVariant::Resend); };
     StartServer(sock);
     fprintf(stderr, "Tarnbox 1.51: http://127.0.0.1:%d/ (home %s)\n", ctx.ds.settings.http_port,
             ctx.paths.home.c_str());

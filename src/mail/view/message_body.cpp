@@ -195,34 +195,6 @@ void view_display_text(char (&dst)[kHeaderFieldSize], const char* src) {
     dst[w] = '\0';
 }
 
-std::string markup_text(const char* text) {
-    std::string out;
-    for (const char* p = text; *p; p++) {
-        switch (*p) {
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '&':
-            if (const int k = foreign_ncr_length(p); k > 0) {
-                out.append(p, static_cast<size_t>(k));
-                p += k - 1;
-            } else {
-                out += "&amp;";
-            }
-            break;
-        default:
-            out += *p;
-        }
-    }
-    return out;
-}
-
 void view_reset_filter(Connection& c) {
     // ESC ( B ends a two-byte or katakana run from any state but a broken
     // escape, and writes nothing.

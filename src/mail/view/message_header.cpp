@@ -177,7 +177,7 @@ void PageHeading(Connection& c, const char* date) {
     view_display_text(subject, m.subjectLine);
     // The page frame writes the title as it is given.
     char title[kHeaderFieldSize * 6 + 32];
-    snprintf(title, sizeof title, "%d. %s\r\n\r\n", c.itemNumber, markup_text(subject).c_str());
+    snprintf(title, sizeof title, "%d. %s\r\n\r\n", c.itemNumber, MarkupEscape(subject).c_str());
     PageHead(c, title);
     BeginPage(c, kPageBody | kPagePre | kPageCenter);
     message_links(c);

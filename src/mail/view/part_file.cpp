@@ -76,7 +76,7 @@ void OfferPart(Connection& c, const AttachmentEntry& slot, uint16_t cls) {
     if (slot.message_name[0] && cid_referenced(c, slot.message_name)) return;
     std::string url;
     if (!attachment_url(url, c, slot.file_name, false)) return;
-    const std::string name = markup_text(slot.file_name);
+    const std::string name = MarkupEscape(slot.file_name);
     const bool bitmap = strcasecmp(Extension(slot.file_name), "bmp") == 0;
     if (cls == kClassImage && !bitmap) {
         OutputFormat(c, 0, "\r\n<center><img src=\"%s\"></center>\r\n", url.c_str());

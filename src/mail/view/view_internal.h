@@ -1,6 +1,7 @@
 // Pieces shared by the parts of the message view.
 #pragma once
 #include "server/connection.h"
+#include "server/text/markup_escape.h"
 #include <cstddef>
 #include <string>
 
@@ -11,10 +12,6 @@ char view_set_letter(const Connection& c);
 // escape, SO and SI bytes dropped, so that the text cannot leave the output
 // filter in a state that swallows the markup after it.
 void view_display_text(char (&dst)[kHeaderFieldSize], const char* src);
-
-// text with <, >, & and " as entities, for text placed in markup; numeric
-// references of characters Shift_JIS lacks stay as they are.
-std::string markup_text(const char* text);
 
 // Brings the output filter back to plain Shift_JIS after text from a
 // message, before markup of the gateway's own.

@@ -1,0 +1,17 @@
+// The compose form, in the four places it appears.
+#pragma once
+#include "server/connection.h"
+#include <string>
+
+enum class FormVariant {
+    New,          // the compose page
+    Reply,        // below a displayed received message
+    AddressError, // a post whose recipients failed the check, shown again
+    Resend,       // below a message of the sent-mail log
+};
+
+void WriteForm(Connection& c, FormVariant variant);
+
+// The shared address book's text, or null when there is none; installed by
+// the address books at start-up.
+extern const std::string* (*SharedAddressBook)();

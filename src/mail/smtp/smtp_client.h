@@ -1,0 +1,34 @@
+// The SMTP client: one plain exchange (HELO, MAIL FROM, RCPT TO per
+// recipient, DATA, QUIT) per posted compose form, on a worker thread that
+// writes the result page while the exchange goes on.
+#pragma once
+#include "server/connection.h"
+
+// On the request's thread: resolve the server and start the worker. Sets
+// workerResult (kSmtpHostNotFound, kSmtpConnectFailed) when it cannot.
+void start_smtp(Connection& c);
+// The worker's body: connect, run the exchange, close the page.
+void smtp_worker(Connection& c);
+
+// Feeds received bytes to the reply reader; complete reply lines are acted
+// on at once. Returns 1 when the exchange is over, else 0.
+int smtp_feed(Connection& c, const char* bytes, size_t n);
+// Acts on one complete reply line in c.line. Returns 1 when the exchange is
+// over.
+int smtp_reply_line(Connection& c);
+// Sends one command line as it stands (CR LF included).
+void smtp_send(Connection& c, const char* command);
+
+// The page parts the exchange writes.
+void smtp_success_page(Connection& c);
+void smtp_error_block(Connection& c, const char* reply);
+
+// Builds "To: %s\r\n" and its siblings from the posted lists.
+void smtp_recipient_lines(Connection& c);
+
+// Appends an accepted message to the sender's sent-mail log; installed by
+// the sent-mail pages at start-up.
+extern void (*SentLogAppend)(Connection& c);
+
+// Installs the worker start into the request evaluation.
+void install_smtp_client();
