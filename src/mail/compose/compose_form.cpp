@@ -122,7 +122,8 @@ void WriteText(Connection& c, FormVariant variant, const char* quotation) {
         int n = static_cast<int>(strnlen(c.quotationText, kQuotationTextSize - 1));
         n = convert_to_sjis(c.quotationText, n, kCodeSjis);
         c.quotationText[n] = '\0';
-        OutputText(c, MarkupEscape(quotation).c_str(), 0);
+        // Raw, as the filter writes it after every later line break.
+        OutputText(c, quotation, 0);
         WriteAreaText(c, c.quotationText, true);
         break;
     }

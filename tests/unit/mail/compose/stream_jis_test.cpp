@@ -1,0 +1,79 @@
+#include "mail/compose/stream_jis.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+std::string Jis(const std::string& sjis) {
+    std::string out;
+    {
+        SmtpStage stage(-1, &out);
+        StreamJis(stage, sjis.data(), sjis.size());
+    }
+    return out;
+}
+
+// Lines of the stream, without their CR LF.
+std::vector<std::string> Lines(const std::string& s) {
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < s.size()) {
+        size_t end = s.find("\r\n", at);
+        if (end == std::string::npos) end = s.size();
+        lines.push_back(s.substr(at, end - at));
+        at = end + 2;
+    }
+    return lines;
+}
+
+TEST(StreamJis, TwoByteRunsAreEscapedAndClosedBeforeTheLineEnd) {
+    EXPECT_EQ(Jis("\x82\xa0\r\n"), "\x1B$B\x24\x22\x1B(B\r\n");
+    EXPECT_EQ(Jis("a\x82\xa0\x82\xa2"
+                  "b\r\n"),
+              "a\x1B$B\x24\x22\x24\x24\x1B(Bb\r\n");
+}
+
+TEST(StreamJis, DotsAtLineStartAreDoubled) {
+    EXPECT_EQ(Jis(".\r\nx.\r\n.y\r\n"), "..\r\nx.\r\n..y\r\n");
+}
+
+TEST(StreamJis, HalfWidthKatakanaIsWidenedWithItsSoundMarks) {
+    // KA + voiced mark is GA; A + voiced mark is A, the mark dropped;
+    // HA + semi-voiced mark is PA.
+    EXPECT_EQ(Jis("\xB6\xDE\r\n"), "\x1B$B\x25\x2C\x1B(B\r\n");
+    EXPECT_EQ(Jis("\xB1\xDE\r\n"), "\x1B$B\x25\x22\x1B(B\r\n");
+    EXPECT_EQ(Jis("\xCA\xDF\xB6\r\n"), "\x1B$B\x25\x51\x25\x2B\x1B(B\r\n");
+    // A kana followed by a two-byte character stays in the run.
+    EXPECT_EQ(Jis("\xB6\x82\xa0\r\n"), "\x1B$B\x25\x2B\x24\x22\x1B(B\r\n");
+}
+
+TEST(StreamJis, LongLinesAreFoldedWithinTheSmtpLimit) {
+    const std::string ascii(2500, 'a');
+    auto lines = Lines(Jis(ascii + "\r\n"));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].size(), 998u);
+    EXPECT_EQ(lines[0] + lines[1] + lines[2], ascii);
+
+    // A folded two-byte run is closed before each break and reopened after
+    // it, so every line decodes alone.
+    std::string kanji;
+    for (int i = 0; i < 1200; i++) kanji += "\x88\x9F";
+    lines = Lines(Jis(kanji + "\r\n"));
+    ASSERT_GE(lines.size(), 3u);
+    size_t pairs = 0;
+    for (const std::string& line : lines) {
+        EXPECT_LE(line.size(), 998u);
+        ASSERT_EQ(line.substr(0, 3), "\x1B$B");
+        ASSERT_EQ(line.substr(line.size() - 3), "\x1B(B");
+        pairs += (line.size() - 6) / 2;
+    }
+    EXPECT_EQ(pairs, 1200u);
+
+    // A dot that a fold brings to the start of a line is doubled too.
+    lines = Lines(Jis(std::string(998, 'b') + ".c\r\n"));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "..c");
+}
+
+} // namespace

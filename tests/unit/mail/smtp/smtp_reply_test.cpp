@@ -1,0 +1,113 @@
+// The SMTP reply reader, fed the server's side of an exchange in pieces of
+// every size; the commands it sends are read from the other end of a socket
+// pair.
+#include "mail/smtp/smtp_client.h"
+#include "mail/smtp/smtp_state.h"
+#include "server/route/page_fixture.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int gLogged = 0;
+
+class SmtpReplyTest : public PageTest {
+protected:
+    void SetUp() override {
+        PageTest::SetUp();
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair_), 0);
+        fcntl(pair_[1], F_SETFL, O_NONBLOCK);
+        strcpy(data_store().settings.smtp_server, "mail.example.jp");
+        gLogged = 0;
+        SentLogAppend = [](Connection&) { gLogged++; };
+        c = Capture();
+        c->user = LoggedIn("taro");
+        strcpy(c->userName, "taro");
+        c->mailSocket = pair_[0];
+        c->state = PageState::SendWait;
+        c->workerResult = kSmtpAwaitGreeting;
+    }
+    void TearDown() override {
+        SentLogAppend = nullptr;
+        close(pair_[0]);
+        close(pair_[1]);
+        c.reset();
+        PageTest::TearDown();
+    }
+    // Feeds the replies split into pieces of the given size; returns what
+    // the client sent meanwhile and whether the exchange ended.
+    std::string Feed(const std::string& replies, size_t piece, int* over = nullptr) {
+        int ended = 0;
+        for (size_t at = 0; at < replies.size() && !ended; at += piece)
+            ended = smtp_feed(*c, replies.data() + at, std::min(piece, replies.size() - at));
+        if (over) *over = ended;
+        std::string sent;
+        char b[4096];
+        ssize_t n;
+        while ((n = read(pair_[1], b, sizeof b)) > 0) sent.append(b, static_cast<size_t>(n));
+        return sent;
+    }
+    int pair_[2];
+    ConnectionPtr c;
+};
+
+TEST_F(SmtpReplyTest, RecipientsInToCcBccOrderThenTheMessage) {
+    strcpy(c->send.sendTo, "a@b.c, Taro <t@b.c>,,");
+    strcpy(c->send.sendBcc, ",g@h.i");
+    strcpy(c->messageText, "hi\r\n");
+    smtp_recipient_lines(*c);
+    for (size_t piece : {1, 3, 4096}) {
+        c->workerResult = kSmtpAwaitGreeting;
+        out.clear();
+        int over = 0;
+        const std::string sent = Feed("220-first\r\n220 second\r\n250 hello\r\n250 from\r\n"
+                                      "250 to 1\r\n250 to 2\r\n250 bcc\r\n354 go\r\n250 queued\r\n"
+                                      "221 bye\r\n",
+                                      piece, &over);
+        EXPECT_EQ(over, 1);
+        const size_t data = sent.find("DATA\r\n");
+        ASSERT_NE(data, std::string::npos) << sent;
+        EXPECT_EQ(sent.substr(0, data + 6), "HELO mail.example.jp\r\n"
+                                            "MAIL FROM: <taro@example.jp>\r\n"
+                                            "RCPT TO: <a@b.c>\r\n"
+                                            "RCPT TO: <t@b.c>\r\n"
+                                            "RCPT TO: <g@h.i>\r\n"
+                                            "DATA\r\n")
+            << "piece " << piece;
+        EXPECT_EQ(sent.substr(sent.size() - 11), "\r\n.\r\nQUIT\r\n");
+        EXPECT_NE(out.find("HTTP/1.0 200 OK"), std::string::npos);
+        EXPECT_NE(out.find("Transmission has successfully completed."), std::string::npos);
+    }
+    EXPECT_EQ(gLogged, 3);
+}
+
+TEST_F(SmtpReplyTest, ARefusalEndsWithTheErrorBlockAndNothingLogged) {
+    strcpy(c->send.sendTo, "a@b.c,x@b.c");
+    smtp_recipient_lines(*c);
+    const std::string sent =
+        Feed("220 hi\r\n250 hello\r\n250 from\r\n250 a ok\r\n550 5.1.1 <x@b.c> unknown\r\n", 5);
+    EXPECT_EQ(sent.find("DATA"), std::string::npos);
+    EXPECT_EQ(sent.substr(sent.size() - 6), "QUIT\r\n");
+    EXPECT_NE(out.find("Error occurred during mail transmission.<br>"), std::string::npos);
+    EXPECT_NE(out.find("550 5.1.1 &lt;x@b.c&gt; unknown"), std::string::npos);
+    EXPECT_EQ(c->workerResult, kSmtpQuitSent);
+    int over = 0;
+    Feed("221 bye\r\n", 9, &over);
+    EXPECT_EQ(over, 1);
+    EXPECT_EQ(gLogged, 0);
+
+    // A server that refuses from the start.
+    c->workerResult = kSmtpAwaitGreeting;
+    out.clear();
+    EXPECT_EQ(Feed("554 go away\r\n", 2), "QUIT\r\n");
+    EXPECT_NE(out.find("554 go away"), std::string::npos);
+}
+
+TEST_F(SmtpReplyTest, AnOverlongReplyKeepsItsCode) {
+    const std::string reply = "220 " + std::string(9000, 'x') + "\r\n";
+    EXPECT_EQ(Feed(reply, 1000), "HELO mail.example.jp\r\n");
+}
+
+} // namespace
