@@ -1,6 +1,7 @@
 #include "server/login/login.h"
 #include "host/global_lock.h"
 #include "mail/charset/sjis.h"
+#include "server/login/login_throttle.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
@@ -39,10 +40,23 @@ bool SecretEquals(const char* stored, size_t capacity, const char* given) {
 
 UserRecord* CheckLogin(Connection& c) {
     if (c.userName[0] == '\0') return nullptr;
-    std::lock_guard<std::recursive_mutex> hold(globalLock);
-    UserRecord* u = find_user(data_store().users, c.userName);
-    if (!u || !SecretEquals(u->set[0].password, sizeof u->set[0].password, c.password))
-        return nullptr;
+    LoginThrottle& throttle = login_throttle();
+    const std::string address = ThrottleAddress(c.clientAddress);
+    const auto now = LoginThrottle::Clock::now();
+    // While a name or an address waits, even the right password is refused:
+    // the answer must not tell a guesser anything.
+    if (!throttle.allowed(c.userName, address, now)) return nullptr;
+    UserRecord* u;
+    {
+        std::lock_guard<std::recursive_mutex> hold(globalLock);
+        u = find_user(data_store().users, c.userName);
+        if (u && !SecretEquals(u->set[0].password, sizeof u->set[0].password, c.password))
+            u = nullptr;
+    }
+    if (u)
+        throttle.succeeded(c.userName, address);
+    else
+        throttle.failed(c.userName, address, now);
     return u;
 }
 

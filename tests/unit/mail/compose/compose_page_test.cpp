@@ -1,6 +1,7 @@
 #include "mail/compose/compose_form.h"
 #include "mail/compose/compose_page.h"
 #include "mail/compose/reply_fields.h"
+#include "mail/view/message_view.h"
 #include "server/form/form_reader.h"
 #include "server/route/page_fixture.h"
 
@@ -106,6 +107,9 @@ TEST_F(ComposePageTest, PostedListsAppendAndTheErrorPageStripsTheSignature) {
         << out;
     SendField = nullptr;
     ComposeRecipients = nullptr;
+    ReplyForm = nullptr;
+    SetPageProducer(PageState::ComposePage, nullptr);
+    SetPageProducer(PageState::AddressErrorPage, nullptr);
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include "mail/charset/base64.h"
 #include "server/connection.h"
 #include "server/form/form_reader.h"
+#include "server/login/login_throttle.h"
 #include "server/request/request_reader.h"
 #include "server/server_paths.h"
 #include "store/data_file.h"
@@ -94,6 +95,8 @@ protected:
     std::vector<std::string> calls;
 
     void SetUp() override {
+        // Refused credentials of one test must not hold up the next.
+        login_throttle().clear();
         // Thousands of runs create and remove upload files: memory-backed
         // folders keep that cheap where there are any.
         std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";

@@ -5,6 +5,7 @@
 #include "host/console_text.h"
 #include "mail/date/local_seconds.h"
 #include "server/connection.h"
+#include "server/login/login_throttle.h"
 #include "server/remote/remote_page.h"
 #include "server/route/dispatcher.h"
 #include "server/route/evaluate.h"
@@ -70,6 +71,7 @@ protected:
         clear_users(ds.users);
         serviceActive = 1;
         ResetHooks();
+        login_throttle().clear();
     }
     void TearDown() override {
         clear_users(data_store().users);
@@ -85,6 +87,15 @@ protected:
         ListSection = nullptr;
         ListFooter = WorkerStalled = nullptr;
         workerTimeoutSeconds = 30;
+        // Page families a test installed do not leak into the next test.
+        for (PageState s : {PageState::ComposePage, PageState::AddressErrorPage,
+                            PageState::SentListPage, PageState::SentMessagePage,
+                            PageState::SentDeletePage, PageState::SetupPage,
+                            PageState::SetupSubmit, PageState::SetupDeleteSubmit,
+                            PageState::SetupPasswordWait, PageState::AddressBookPage,
+                            PageState::AddressBookSubmit, PageState::NewUserPage,
+                            PageState::NewUserSubmit})
+            SetPageProducer(s, nullptr);
     }
     UserRecord* AddUser(const std::string& id) {
         auto* r = new UserRecord;
