@@ -2,6 +2,7 @@
 #include "host/serve.h"
 #include "admin/admin_context.h"
 #include "host/instance.h"
+#include "mail/book/address_book.h"
 #include "mail/compose/compose_form.h"
 #include "mail/compose/compose_page.h"
 #include "mail/date/time_zone.h"
@@ -89,6 +90,8 @@ int admin_serve(AdminContext& ctx) {
     install_smtp_client();
     install_compose();
     install_sent_pages();
+    install_address_book();
+    SharedAddressBook = shared_address_book;
     SentLogAppend = AppendSentLog;
     SentResendForm = [](Connection& c) { WriteForm(c, FormVariant::Resend); };
     StartServer(sock);

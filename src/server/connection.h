@@ -22,8 +22,9 @@ constexpr int kMaxUploads = 10;
 constexpr int kMessageTextSize = 128000;
 // Room for the text plus the CRLF after its last line.
 constexpr int kMessageTextLimit = 127984;
-// A saved part is written in blocks of this size rather than a line at a time.
-constexpr int kPartFileBufferSize = 65536;
+// Files written from line-sized pieces (uploads, saved parts) go out in
+// blocks of this size.
+constexpr int kFileBufferSize = 65536;
 
 struct Connection {
     Connection* next;
@@ -46,7 +47,8 @@ struct Connection {
     int16_t settingsIndex;
     uint32_t outPending;
     int32_t itemNumber;
-    int file; // open file descriptor, -1 when none
+    int file;         // open file descriptor, -1 when none
+    int fileBuffered; // bytes waiting in fileBuffer for it
     std::thread workerThread;
     std::atomic<bool> workerRunning;
     std::thread connectionThread;
@@ -98,8 +100,8 @@ struct Connection {
     char linkBuffer[kLineSize];
     char formSlots[kFormSlots][kFieldSize];
     char messageText[kMessageTextSize];
-    char quotationText[kQuotationTextSize];   // text collected for a reply
-    char partFileBuffer[kPartFileBufferSize]; // decoded part bytes not yet written
+    char quotationText[kQuotationTextSize]; // text collected for a reply
+    char fileBuffer[kFileBufferSize];       // bytes for c.file not yet written
 };
 
 // A zeroed context for an accepted socket (or -1 for an extra worker or a

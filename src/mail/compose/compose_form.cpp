@@ -1,5 +1,6 @@
 #include "mail/compose/compose_form.h"
 
+#include "host/global_lock.h"
 #include "mail/charset/detect.h"
 #include "mail/compose/compose_options.h"
 #include "mail/compose/reply_fields.h"
@@ -8,6 +9,7 @@
 #include "server/text/messages.h"
 
 #include <cstring>
+#include <mutex>
 
 const std::string* (*SharedAddressBook)() = nullptr;
 
@@ -72,24 +74,32 @@ template <typename F> void EachEntry(const char* text, F f) {
     }
 }
 
-void WriteBookOptions(Connection& c) {
+// The personal book as it stands now: another page of the same user may
+// replace it meanwhile.
+std::string PersonalBook(const Connection& c) {
+    std::lock_guard<std::recursive_mutex> hold(globalLock);
+    return c.user ? c.user->address_book : std::string();
+}
+
+void WriteBookOptions(Connection& c, const std::string& personal) {
     auto option = [&](const std::string& entry) {
         OutputText(c, "<option>", 0);
         OutputText(c, MarkupEscape(entry.c_str()).c_str(), 0);
     };
-    if (c.user) EachEntry(c.user->address_book.c_str(), option);
+    EachEntry(personal.c_str(), option);
     if (const std::string* shared = SharedAddressBook ? SharedAddressBook() : nullptr)
         EachEntry(shared->c_str(), option);
 }
 
-bool BookExists(const Connection& c) {
+bool BookExists(const std::string& personal) {
     const std::string* shared = SharedAddressBook ? SharedAddressBook() : nullptr;
-    return (c.user && !c.user->address_book.empty()) || (shared && !shared->empty());
+    return !personal.empty() || (shared && !shared->empty());
 }
 
-void WriteBookSelect(Connection& c, const char* label, const char* field) {
+void WriteBookSelect(Connection& c, const std::string& personal, const char* label,
+                     const char* field) {
     OutputFormat(c, 0, "%-4s     : <select name=\"send_%s\"><option>", label, field);
-    WriteBookOptions(c);
+    WriteBookOptions(c, personal);
     OutputText(c, "</select>\r\n", 0);
 }
 
@@ -140,7 +150,8 @@ void WriteForm(Connection& c, FormVariant variant) {
     const ComposeOptions o = compose_options(c);
     const SettingsSet& sender = Sender(c);
     const bool script = (c.browser & kBrowserMozilla2) != 0;
-    const bool book = BookExists(c);
+    const std::string personal = PersonalBook(c);
+    const bool book = BookExists(personal);
     const bool others = variant == FormVariant::Reply && OtherRecipientsExist(c);
     const bool redisplay = variant == FormVariant::AddressError || variant == FormVariant::Resend;
     const bool sentPage = variant == FormVariant::Resend;
@@ -173,7 +184,7 @@ void WriteForm(Connection& c, FormVariant variant) {
                  "%-9s: <input type=text name=\"send_to\" value=\"%s\" size=%d maxlength=%d>\r\n",
                  Message(variant == FormVariant::Reply ? kMsgReturnTo : kMsgTo, e), to.c_str(),
                  kFieldWidth, kFieldMax);
-    if (!script && book) WriteBookSelect(c, kToSelectLabel, "to");
+    if (!script && book) WriteBookSelect(c, personal, kToSelectLabel, "to");
 
     if (o.cc) {
         if (variant == FormVariant::AddressError)
@@ -189,7 +200,7 @@ void WriteForm(Connection& c, FormVariant variant) {
                          Message(kMsgReplyToAll, e));
         else
             OutputText(c, "\r\n", 0);
-        if (!script && book) WriteBookSelect(c, "Cc", "cc");
+        if (!script && book) WriteBookSelect(c, personal, "Cc", "cc");
     }
     if (o.bcc) {
         if (variant == FormVariant::AddressError)
@@ -201,11 +212,11 @@ void WriteForm(Connection& c, FormVariant variant) {
             OutputFormat(c, 0,
                          "Bcc      : <input type=text name=\"send_bcc\" size=%d maxlength=%d>\r\n",
                          kFieldWidth, kFieldMax);
-        if (!script && book) WriteBookSelect(c, "Bcc", "bcc");
+        if (!script && book) WriteBookSelect(c, personal, "Bcc", "bcc");
     }
     if (script && book) {
         OutputText(c, "           <select name=\"book_to\">", 0);
-        WriteBookOptions(c);
+        WriteBookOptions(c, personal);
         OutputText(c, "</select>", 0);
         OutputFormat(c, 0, "<input type=\"button\" value=\"%s\" onClick=\"add_to(1)\">",
                      Message(kMsgAddToTo, e));

@@ -4,6 +4,7 @@
 #include "mail/view/message_view.h"
 #include "mail/view/part_names.h"
 #include "mail/view/view_internal.h"
+#include "server/files/buffered_file.h"
 #include "server/output/output_text.h"
 #include "server/server_paths.h"
 #include "server/text/messages.h"
@@ -87,36 +88,11 @@ void OfferPart(Connection& c, const AttachmentEntry& slot, uint16_t cls) {
                  Message(kMsgAttachedFile, c.english), url.c_str(), name.c_str());
 }
 
-void WriteAll(int fd, const char* bytes, size_t n) {
-    while (n > 0) {
-        const ssize_t w = write(fd, bytes, n);
-        if (w < 0 && errno == EINTR) continue;
-        // A full disk leaves the file short; the page goes on.
-        if (w <= 0) return;
-        bytes += w;
-        n -= static_cast<size_t>(w);
-    }
-}
-
-void FlushPartFile(Connection& c) {
-    if (c.file >= 0 && c.view.partFileBuffered > 0)
-        WriteAll(c.file, c.partFileBuffer, static_cast<size_t>(c.view.partFileBuffered));
-    c.view.partFileBuffered = 0;
-}
-
 } // namespace
 
 void write_part_file(Connection& c, const char* bytes, int n) {
-    if (c.file < 0 || n <= 0) return;
-    int& buffered = c.view.partFileBuffered;
-    if (buffered < 0 || buffered > kPartFileBufferSize) buffered = 0;
-    if (buffered + n > kPartFileBufferSize) FlushPartFile(c);
-    if (n >= kPartFileBufferSize) {
-        WriteAll(c.file, bytes, static_cast<size_t>(n));
-        return;
-    }
-    memcpy(c.partFileBuffer + buffered, bytes, static_cast<size_t>(n));
-    buffered += n;
+    // A full disk leaves the file short; the page goes on.
+    if (n > 0) BufferedWrite(c, bytes, static_cast<size_t>(n));
 }
 
 void open_part_file(Connection& c) {
@@ -138,7 +114,7 @@ void open_part_file(Connection& c) {
         return;
     }
     c.file = fd;
-    c.view.partFileBuffered = 0;
+    c.fileBuffered = 0;
     c.view.partFileSlot = slot;
     c.view.partFileClass = c.mime.contentClass;
     if (c.mime.contentClass != kClassHtml) OfferPart(c, entry, c.mime.contentClass);
@@ -148,7 +124,7 @@ void finish_part_file(Connection& c) {
     const int slot = c.view.partFileSlot;
     c.view.partFileSlot = -1;
     if (c.file < 0) return;
-    FlushPartFile(c);
+    FlushFile(c);
     close(c.file);
     c.file = -1;
     if (!c.user || slot < 0 || slot >= kMaxAttachments) return;

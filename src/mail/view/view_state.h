@@ -11,7 +11,6 @@ struct ViewProgress {
     uint16_t quotationFull;  // later text no longer fits
     int partFileSlot;        // slot whose file is open in Connection::file, -1 none
     uint16_t partFileClass;  // content class of that part
-    int partFileBuffered;    // bytes waiting in Connection::partFileBuffer
     uint16_t headerPending;  // header lines collected since the last parse
     uint16_t enclosedHeader; // reading the message enclosed in part 1 of divided mail
     int enclosedFrom;        // where its header starts in the header block

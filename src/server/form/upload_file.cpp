@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "host/global_lock.h"
+#include "server/files/buffered_file.h"
 #include "server/server_paths.h"
 
 namespace {
@@ -26,17 +27,8 @@ bool PlainFileName(const char* name) {
 }
 
 void WriteAll(Connection& c, const char* data, size_t n) {
-    while (n > 0 && c.file >= 0) {
-        ssize_t w = write(c.file, data, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) {
-            // A full disk ends the file here rather than leaving a hole.
-            CloseUpload(c);
-            return;
-        }
-        data += w;
-        n -= static_cast<size_t>(w);
-    }
+    // A full disk ends the file here rather than leaving a hole.
+    if (!BufferedWrite(c, data, n)) CloseUpload(c);
 }
 
 } // namespace
@@ -60,6 +52,7 @@ void OpenUpload(Connection& c) {
     int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return;
     c.file = fd;
+    c.fileBuffered = 0;
     ++c.uploadCount;
 }
 
@@ -90,7 +83,9 @@ void WriteUploadPiece(Connection& c, const char* data, int length) {
 
 void CloseUpload(Connection& c) {
     if (c.file >= 0) {
+        FlushFile(c);
         close(c.file);
         c.file = -1;
     }
+    c.fileBuffered = 0;
 }

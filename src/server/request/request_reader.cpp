@@ -1,4 +1,5 @@
 #include "server/request/request_reader.h"
+#include "server/form/upload_file.h"
 
 #include <cstring>
 #include <unistd.h>
@@ -167,9 +168,6 @@ void FinishPost(Connection& c) {
         FormLine(c);
         c.lineLength = 0;
     }
-    if (c.file >= 0) {
-        close(c.file);
-        c.file = -1;
-    }
+    CloseUpload(c);
     EvaluatePost(c);
 }

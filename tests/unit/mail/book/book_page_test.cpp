@@ -1,0 +1,226 @@
+#include "mail/book/address_book.h"
+#include "server/form/form_reader.h"
+#include "server/request/request_reader.h"
+#include "server/route/page_fixture.h"
+
+namespace {
+
+const std::string kQ = "?user=taro?check=5?lang=eng";
+const char kChromium[] = "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko)";
+const char kLynx[] = "Lynx/2.8.9rel.1";
+
+const std::string kHead = "<html><head><title>Address Book of taro</title></head>"
+                          "<body><pre><center><font size=+1>Address Book of taro</font>\r\n\r\n";
+const std::string kListLink = "<a href=\"/mail/index.html" + kQ + "\">Go back to the list</a>";
+const std::string kBackLinks = "<a href=\"/mail/a0001.html" + kQ + "\">Back</a>    " + kListLink;
+
+class BookPage : public PageTest {
+protected:
+    void SetUp() override {
+        PageTest::SetUp();
+        ASSERT_EQ(create_data_file(data_store()), 1);
+        taro = LoggedIn("taro");
+        taro->options[row_count] = 12;
+        install_address_book();
+    }
+    void TearDown() override {
+        SetPageProducer(PageState::AddressBookPage, nullptr);
+        SetPageProducer(PageState::AddressBookSubmit, nullptr);
+        BookField = nullptr;
+        PageTest::TearDown();
+    }
+    // The answer to a whole request, dates masked.
+    std::string Ask(const std::string& request) {
+        out.clear();
+        ConnectionPtr c = Capture(0);
+        EXPECT_EQ(FeedBytes(*c, request.data(), static_cast<int>(request.size())), 1);
+        Dispatcher(*c);
+        EXPECT_EQ(c->state, PageState::Done);
+        return MaskDates(out);
+    }
+    std::string Get(const std::string& query, const char* agent) {
+        return Ask("GET /mail/book/index.html" + query + kQ + " HTTP/1.0\r\nUser-Agent: " + agent +
+                   "\r\n\r\n");
+    }
+    std::string Post(const std::string& body, const char* agent) {
+        return Ask("POST /mail/book/index.html" + kQ + " HTTP/1.0\r\nUser-Agent: " + agent +
+                   "\r\nContent-length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    }
+    // The book as the data file holds it.
+    std::string Stored() {
+        DataStore ds;
+        ds.data_path = data_store().data_path;
+        ds.user_folder = data_store().user_folder;
+        EXPECT_EQ(load_data_file(ds), kLoadOk);
+        UserRecord* r = find_user(ds.users, "taro");
+        std::string book = r ? r->address_book : "(no user)";
+        clear_users(ds.users);
+        return book;
+    }
+    UserRecord* taro = nullptr;
+};
+
+// The script itself is exercised in Chromium (tests/e2e/address_book.test.mjs).
+std::string WithoutScript(std::string page) {
+    size_t from = page.find("<script language=\"JavaScript\">\r\n<!--\r\n");
+    size_t to = page.find("// --></script>\r\n");
+    if (from == std::string::npos || to == std::string::npos) return page;
+    return page.erase(from, to + 17 - from);
+}
+
+TEST_F(BookPage, ScriptVariantByteForByte) {
+    taro->address_book = "Taro <t@b.c>,<h@b.c>\r\n";
+    const std::string sep = "&nbsp;&nbsp;";
+    std::string buttons;
+    for (auto [label, call] : {std::pair{" Up ", "iup()"},
+                               {"Down", "idown()"},
+                               {"Sort(name)", "isort(0)"},
+                               {"Sort(mail address)", "isort(1)"},
+                               {"Delete", "idelete(-1)"}})
+        buttons += std::string("<input type=\"button\" value=\"") + label + "\" onClick=\"" + call +
+                   "\">" + sep;
+    EXPECT_EQ(
+        WithoutScript(Get("", kChromium)),
+        StatusBlock(200) + kHead + kListLink + "</pre><hr>" +
+            "<form name=\"mail\" method=\"post\" action=\"/mail/book/index.html" + kQ +
+            "\" onSubmit=\"iplus()\" onReset=\"ireset()\">" +
+            "<center><select name=\"list\" size=12><pre>"
+            "<option>Taro &lt;t@b.c&gt;<option>&lt;h@b.c&gt;</select><br>" +
+            buttons +
+            "<br><br><pre>Name              : <input type=text name=\"book_name\" size=40 "
+            "maxlength=80>\r\n"
+            "Mail Address      : <input type=text name=\"book_mail_address\" size=40 "
+            "maxlength=40>\r\n"
+            "<input type=\"button\" value=\"Add\" onClick=\"iadd(-1)\">  <input name=\"bedit\" "
+            "type=\"button\" value=\"Edit\" onClick=\"iedit()\"></pre><hr>"
+            "<input type=hidden name=\"base\" value=\"Taro &lt;t@b.c&gt;,&lt;h@b.c&gt;\">"
+            "<input type=hidden name=\"message\"><input type=\"submit\" value=\"Update\">" +
+            sep +
+            "<input type=\"reset\" value=\"Redo\"><br><font size=2>The change is not updated "
+            "until the Update button is clicked.</font><hr></pre></form>"
+            "<center>" +
+            kListLink + "</center></body></html>");
+}
+
+TEST_F(BookPage, PlainVariantByteForByte) {
+    taro->address_book = "Taro <t@b.c>,<h@b.c>";
+    auto row = [](int i, const char* name, const char* address) {
+        std::string n = std::to_string(i);
+        return "Name              : <input type=text name=\"book_name" + n + "\" value=\"" + name +
+               "\" size=40 maxlength=40>  <input type=checkbox name=\"book_delete" + n +
+               "\">Delete\r\nMail Address      : <input type=text name=\"book_mail_address" + n +
+               "\" value=\"" + address + "\" size=40 maxlength=80>\r\n\r\n";
+    };
+    EXPECT_EQ(Get("?back=a0001", kLynx),
+              StatusBlock(200) + kHead + "<pre>" + kBackLinks + "<hr></pre></pre>" +
+                  "<form name=\"mail\" method=\"post\" action=\"/mail/book/index.html" + kQ +
+                  "\" ><pre>" + row(1, "Taro", "t@b.c") + row(2, "", "h@b.c") +
+                  "\r\nAdd\r\nName              : <input type=text name=\"book_name3\" size=40 "
+                  "maxlength=80>\r\n"
+                  "Mail Address      : <input type=text name=\"book_mail_address3\" size=40 "
+                  "maxlength=40>\r\n</pre>"
+                  "<input type=\"submit\" value=\"Update\">  <input type=\"reset\" "
+                  "value=\"Redo\"></pre></form>\r\n<font size=2>For adding, enter your name and "
+                  "mail address in the entry section on the bottom and click the Update "
+                  "button.<br>For revision, alter parts you want to change, then click the "
+                  "Update button.<br>For deleting, mark the checkbox on the right of the names "
+                  "you want to delete, then click the Update button. <br></font><hr>"
+                  "<center><pre>" +
+                  kBackLinks + "</pre></center></body></html>");
+}
+
+TEST_F(BookPage, HostileEntriesStayInsideTheirMarkup) {
+    // An ESC would switch the output filter into JIS; a lone lead byte would
+    // swallow the closing quote.
+    taro->address_book = "\"x&\x1b$B\x81 <e@b.c>,A<b>c";
+    std::string plain = Get("", kLynx);
+    EXPECT_NE(plain.find("name=\"book_name1\" value=\"&quot;x&amp;$B\" size=40"),
+              std::string::npos);
+    std::string script = Get("", kChromium);
+    EXPECT_NE(script.find("<option>&quot;x&amp;$B &lt;e@b.c&gt;<option>A&lt;b&gt;c</select>"),
+              std::string::npos);
+}
+
+TEST_F(BookPage, AddedSenderIsSavedAtOnceAndOnlyOnce) {
+    const std::string added = "<font size=2>Taro &lt;t@b.c&gt; has been added to the address "
+                              "book\r\n(clicking on the Update button is not necessary).</font>";
+    std::string page = Get("?back=a0001?add=Taro%20%3Ct@b.c%3E", kChromium);
+    EXPECT_EQ(taro->address_book, ",Taro  <t@b.c>");
+    EXPECT_EQ(Stored(), ",Taro  <t@b.c>");
+    EXPECT_NE(page.find(kHead + added + "<pre>" + kBackLinks), std::string::npos);
+    EXPECT_NE(page.find("size=12><pre><option>Taro  &lt;t@b.c&gt;</select>"), std::string::npos);
+
+    // Known already (a substring of the book): nothing added, the notice stays.
+    page = Get("?back=a0001?add=T.%20Yamada%20%3Ct@b.c%3E", kChromium);
+    EXPECT_EQ(Stored(), ",Taro  <t@b.c>");
+    EXPECT_NE(page.find("T. Yamada &lt;t@b.c&gt; has been added"), std::string::npos);
+
+    Get("?back=a0002?add=h@b.c%20(Hanako)", kChromium);
+    Get("?back=a0003?add=%22Ken%22%20%3Ck@b.c%3E", kLynx);
+    Get("?back=a0004?add=%3Cn@b.c%3E", kLynx);
+    // A name that would split the entry is left out.
+    Get("?back=a0005?add=s@b.c%20(Sato,%20Jiro)", kLynx);
+    EXPECT_EQ(Stored(), ",Taro  <t@b.c>,Hanako <h@b.c>,Ken <k@b.c>,<n@b.c>,<s@b.c>");
+}
+
+TEST_F(BookPage, PlainPostDeletesByEmptiedAddressAndByCheckbox) {
+    taro->address_book = "A <a@b.c>,B <b@b.c>,C <c@b.c>";
+    Post("book_name1=A&book_mail_address1=a@b.c&book_name2=B&book_mail_address2="
+         "&book_name3=C&book_delete3=on&book_mail_address3=c@b.c"
+         "&book_name4=Only+a+name&book_mail_address4=",
+         kLynx);
+    EXPECT_EQ(Stored(), "A <a@b.c>");
+
+    Post("book_name1=A&book_mail_address1=a@b.c&book_mail_address2=d@b.c"
+         "&book_name3=E+%82%A0&book_mail_address3=e@b.c",
+         kLynx);
+    EXPECT_EQ(Stored(), "A <a@b.c>,<d@b.c>,E \x82\xA0 <e@b.c>");
+
+    Post("book_name1=&book_delete1=on&book_mail_address1=a@b.c", kLynx);
+    EXPECT_EQ(Stored(), "");
+}
+
+TEST_F(BookPage, RejectedEntryShowsTheLastErrorAndSavesNothing) {
+    taro->address_book = "A <a@b.c>";
+    ASSERT_EQ(write_user_slot(data_store(), *taro), 1);
+    std::string page = Post("book_name1=A,B&book_mail_address1=a@b.c", kLynx);
+    EXPECT_EQ(page.substr(0, page.find("<body><pre><center>")),
+              StatusBlock(200) +
+                  "<html><head><title>Input error</title></head><body><center><font "
+                  "size=+1>Input error</font><br><br>&lt;&gt; and () and ,@ are not allowed in "
+                  "names.\r\n<hr></center>");
+    EXPECT_EQ(Stored(), "A <a@b.c>");
+
+    page = Post("book_name1=A,B&book_mail_address1=a@b.c&book_name2=T&book_mail_address2=t@host",
+                kLynx);
+    EXPECT_NE(page.find("<br><br>Mail address is incorrect.\r\n<hr></center>"), std::string::npos);
+    EXPECT_EQ(page.find("not allowed"), std::string::npos);
+    // The stored book is shown again, unchanged.
+    EXPECT_NE(page.find("name=\"book_mail_address1\" value=\"a@b.c\""), std::string::npos);
+    EXPECT_EQ(Stored(), "A <a@b.c>");
+}
+
+TEST_F(BookPage, ScriptPostStoresTheMessageText) {
+    // A long book comes in 4095-byte lines, each given a CRLF by the form reader.
+    std::string book;
+    for (int i = 0; book.size() < 6000; i++)
+        book += (i ? "," : "") + std::string("Name") + std::to_string(i) + " <n" +
+                std::to_string(i) + "@b.c>";
+    std::string encoded;
+    for (char ch : book) encoded += ch == '<' ? "%3C" : ch == '>' ? "%3E" : std::string(1, ch);
+    // The book_ inputs of the script page are not entries.
+    Post("book_name=X&book_mail_address=x@b.c&message=" + encoded, kChromium);
+    EXPECT_EQ(taro->address_book, book);
+    EXPECT_EQ(Stored(), book);
+}
+
+TEST_F(BookPage, FailedSaveStillAnswersAndKeepsTheOldBook) {
+    taro->address_book = "A <a@b.c>";
+    std::filesystem::remove(data_store().data_path);
+    std::string page = Post("message=B+%3Cb@b.c%3E", kChromium);
+    EXPECT_EQ(taro->address_book, "A <a@b.c>");
+    EXPECT_NE(page.find("<option>A &lt;a@b.c&gt;</select>"), std::string::npos);
+    EXPECT_NE(page.find("</body></html>"), std::string::npos);
+}
+
+} // namespace
