@@ -8,6 +8,7 @@
 #include "mail/date/time_zone.h"
 #include "mail/list/received_list.h"
 #include "mail/pop3/pop3_client.h"
+#include "mail/poppassd/poppassd_client.h"
 #include "mail/sent/sent_log.h"
 #include "mail/sent/sent_pages.h"
 #include "mail/smtp/smtp_client.h"
@@ -15,6 +16,7 @@
 #include "server/remote/remote_page.h"
 #include "server/route/dispatcher.h"
 #include "server/server_paths.h"
+#include "store/settings_page.h"
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -91,6 +93,8 @@ int admin_serve(AdminContext& ctx) {
     install_compose();
     install_sent_pages();
     install_address_book();
+    install_settings_pages();
+    StartPasswordWorker = StartPoppassd;
     SharedAddressBook = shared_address_book;
     SentLogAppend = AppendSentLog;
     SentResendForm = [](Connection& c) { WriteForm(c, FormVariant::Resend); };

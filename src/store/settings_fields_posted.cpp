@@ -1,0 +1,89 @@
+// The "user_" fields of a settings or registration post, each into its own
+// form slot (see SettingsSlot), cut to the length the record keeps without
+// splitting a two-byte character.
+#include "mail/charset/sjis.h"
+#include "store/settings_form.h"
+#include "store/settings_page.h"
+
+#include <cstring>
+
+namespace {
+
+struct PostedField {
+    const char* name;
+    int slot;
+    int longest; // bytes kept; 0 for a checkbox
+};
+
+constexpr PostedField kFields[] = {
+    {"id", kSlotId, 39},
+    {"pass0", kSlotPass0, 39},
+    {"pass1", kSlotPass1, 39},
+    {"pass2", kSlotPass2, 39},
+    {"name", kSlotName, 39},
+    {"mail_address", kSlotMailAddress, 79},
+    {"smtp_name", kSlotSmtpName, 79},
+    {"pop3_name", kSlotPop3Name, 79},
+    {"quotation", kSlotQuotation, 4},
+    {"row_count", kSlotRowCount, 2},
+    {"column_count", kSlotColumnCount, 3},
+    {"upload_no", kSlotUploadNo, 2},
+    {"delete_flag", kSlotDeleteFlag, 0},
+    {"header_flag", kSlotHeaderFlag, 0},
+    {"cc_flag", kSlotCcFlag, 0},
+    {"bcc_flag", kSlotBccFlag, 0},
+    {"jump_flag", kSlotJumpFlag, 0},
+    {"apop_flag", kSlotApopFlag, 0},
+    {"poppassd", kSlotPoppassd, 0},
+    {"folding", kSlotFolding, 0},
+    {"save_text", kSlotSaveText, 0},
+    {"delete_link", kSlotDeleteLink, 0},
+};
+
+constexpr size_t kNameSize = 32;
+
+const PostedField* FindField(const char* name) {
+    for (const PostedField& f : kFields)
+        if (strcmp(f.name, name) == 0) return &f;
+    return nullptr;
+}
+
+// Copies text up to a line end into dst (at most size - 1 bytes). Other
+// control bytes are left out: an escape byte in a name would switch the
+// output filter into JIS text for the rest of every page showing it. No byte
+// of a two-byte character is below 0x40, so pairs stay whole.
+void CopyLine(char* dst, const char* text, size_t size) {
+    size_t n = 0;
+    for (const char* p = text; *p && *p != '\r' && *p != '\n' && n < size - 1; p++) {
+        const unsigned char b = static_cast<unsigned char>(*p);
+        if (b >= 0x20 && b != 0x7F) dst[n++] = *p;
+    }
+    dst[n] = '\0';
+}
+
+} // namespace
+
+void SettingsUserField(Connection& c, const char* text, int urlencoded) {
+    char name[kNameSize];
+    const char* value = text;
+    if (urlencoded) {
+        const char* eq = strchr(text, '=');
+        if (!eq) return;
+        const size_t n = static_cast<size_t>(eq - text);
+        if (n >= sizeof name) return;
+        memcpy(name, text, n);
+        name[n] = '\0';
+        value = eq + 1;
+    } else {
+        CopyLine(name, c.scratch, sizeof name);
+    }
+    const PostedField* f = FindField(name);
+    if (!f) return;
+    if (f->longest == 0) {
+        set_slot(c, f->slot, "1");
+        return;
+    }
+    char line[kLineSize];
+    CopyLine(line, value, sizeof line);
+    sjis_copy(c.formSlots[f->slot], line, f->longest + 1);
+}

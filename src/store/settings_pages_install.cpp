@@ -1,0 +1,167 @@
+// The producers of the settings and new-user states.
+#include "host/global_lock.h"
+#include "mail/charset/sjis.h"
+#include "server/form/form_reader.h"
+#include "server/output/output_text.h"
+#include "server/output/page_frame.h"
+#include "server/output/send_status.h"
+#include "server/route/dispatcher.h"
+#include "server/text/markup_escape.h"
+#include "server/text/messages.h"
+#include "store/data_file.h"
+#include "store/settings_form.h"
+#include "store/settings_page.h"
+#include "store/settings_steps.h"
+
+#include <mutex>
+#include <string>
+
+void (*StartPasswordWorker)(Connection& c, int setIndex) = nullptr;
+
+namespace {
+
+enum : int { kMsgAddUsers = 97, kMsgChangeIn = 121 };
+
+enum : int { kPoppassdConnectFailed = 7 };
+
+int SetOf(const Connection& c) {
+    const int set = c.settingsIndex;
+    return set >= 0 && set < kSettingsSets ? set : 0;
+}
+
+// A direct request for the registration pages while registration is off is
+// answered like a page that does not exist, as the top page offers no link.
+bool RegistrationOpen() {
+    std::lock_guard<std::recursive_mutex> hold(globalLock);
+    return data_store().settings.browser_registration != 0;
+}
+
+void ShowSettings(Connection& c, int set) {
+    std::string name;
+    {
+        std::lock_guard<std::recursive_mutex> hold(globalLock);
+        fill_settings_form(c, *c.user, set);
+        name = MarkupEscape(c.user->set[0].name);
+    }
+    char title[256];
+    message_with(title, sizeof title, kMsgChangeIn, c.english, name.c_str());
+    SendStatus(c, 200);
+    PageHead(c, title);
+    BeginPage(c, kPageBody);
+    write_settings_form(c, set);
+}
+
+void SetupPage(Connection& c) {
+    if (!c.user) {
+        NotFoundPage(c);
+        return;
+    }
+    ShowSettings(c, SetOf(c));
+}
+
+// Checks the post; on success either saves at once or starts the poppassd
+// exchange and leaves the state at SetupPasswordWait.
+void SetupSubmit(Connection& c) {
+    c.state = PageState::Done;
+    if (!c.user) {
+        NotFoundPage(c);
+        return;
+    }
+    const int set = SetOf(c);
+    prepare_posted_settings(c, set);
+    ErrorList errors;
+    check_settings(c, set, errors);
+    if (!errors.empty()) {
+        settings_error_page(c, set, errors);
+        return;
+    }
+    if (!poppassd_wanted(c, set)) {
+        save_settings(c, set, false);
+        return;
+    }
+    sjis_copy(c.formSlots[kSlotPoppassdUser], c.formSlots[kSlotId]);
+    sjis_copy(c.formSlots[kSlotPoppassdOld], c.formSlots[kSlotPass0]);
+    sjis_copy(c.formSlots[kSlotPoppassdNew], c.formSlots[kSlotPass1]);
+    c.workerResult = 0;
+    c.state = PageState::SetupPasswordWait;
+    if (StartPasswordWorker)
+        StartPasswordWorker(c, set);
+    else
+        c.workerResult = kPoppassdConnectFailed;
+}
+
+// Runs once the poppassd worker has ended.
+void SetupPasswordResult(Connection& c) {
+    if (!c.user) {
+        NotFoundPage(c);
+        return;
+    }
+    const int set = SetOf(c);
+    const int result = c.workerResult;
+    if (result == 0 || result == 5)
+        save_settings(c, set, result == 5);
+    else
+        poppassd_failure_page(c, set, result);
+}
+
+// Settings 1 holds the user's key and cannot be deleted: the request gets
+// the settings page of Settings 1 and nothing changes.
+void SetupDeleteSubmit(Connection& c) {
+    if (!c.user) {
+        NotFoundPage(c);
+        return;
+    }
+    const int set = SetOf(c);
+    if (set == 0) {
+        c.settingsIndex = 0;
+        ShowSettings(c, 0);
+        return;
+    }
+    delete_settings_set(c, set);
+}
+
+// c.user is the dispatcher's temporary record with the defaults.
+void NewUserPage(Connection& c) {
+    if (!RegistrationOpen() || !c.user) {
+        NotFoundPage(c);
+        return;
+    }
+    fill_settings_form(c, *c.user, -1);
+    SendStatus(c, 200);
+    PageHead(c, Message(kMsgAddUsers, c.english));
+    BeginPage(c, kPageBody);
+    write_settings_form(c, -1);
+}
+
+void NewUserSubmit(Connection& c) {
+    if (!RegistrationOpen()) {
+        NotFoundPage(c);
+        return;
+    }
+    prepare_posted_settings(c, -1);
+    ErrorList errors;
+    check_settings(c, -1, errors);
+    if (!errors.empty())
+        settings_error_page(c, -1, errors);
+    else
+        save_settings(c, -1, false);
+}
+
+} // namespace
+
+bool poppassd_wanted(const Connection& c, int set) {
+    if (settings_adding(c, set) || !c.formSlots[kSlotPass0][0]) return false;
+    const BasicSettings& b = data_store().settings;
+    if (b.poppassd_changeable) return slot_ticked(c, kSlotPoppassd);
+    return b.poppassd_value != 0;
+}
+
+void install_settings_pages() {
+    SetPageProducer(PageState::SetupPage, SetupPage);
+    SetPageProducer(PageState::SetupSubmit, SetupSubmit);
+    SetPageProducer(PageState::SetupDeleteSubmit, SetupDeleteSubmit);
+    SetPageProducer(PageState::SetupPasswordWait, SetupPasswordResult);
+    SetPageProducer(PageState::NewUserPage, NewUserPage);
+    SetPageProducer(PageState::NewUserSubmit, NewUserSubmit);
+    UserField = SettingsUserField;
+}

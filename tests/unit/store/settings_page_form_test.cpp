@@ -1,0 +1,179 @@
+#include "store/settings_form.h"
+#include "store/settings_page_fixture.h"
+
+namespace {
+
+// A label as "%-23s" writes it: padded with blanks to 23 bytes.
+std::string Pad(const std::string& label) {
+    return label + std::string(label.size() < 23 ? 23 - label.size() : 0, ' ');
+}
+
+std::string Options(int selected) {
+    std::string s;
+    for (int n = 1; n <= 10; n++)
+        s += "<option" + std::string(n == selected ? " selected" : "") + ">" + std::to_string(n) +
+             "</option>";
+    return s;
+}
+
+} // namespace
+
+TEST_F(SettingsPageTest, EnglishFormOfSettings1) {
+    ConnectionPtr c = For(Taro(), 0, PageState::SetupPage);
+    Produce(*c);
+    const std::string q = "?user=taro?check=5?lang=eng";
+    const std::string pw = "<input type=password name=\"user_pass";
+    const std::string box = "<input type=checkbox name=\"user_";
+    EXPECT_EQ(
+        MaskDates(out),
+        StatusBlock(200) +
+            "<html><head><title>Change in Taro Settings</title></head><body>"
+            "<center><font size=+1>Change in Taro Settings</font>\r\n\r\n</center>"
+            "<form method=\"post\" action=\"/mail/setup/index.html" +
+            q + "\">\r\n<pre>" +
+            "Name                   : <input type=text name=\"user_name\" value=\"Taro\" size=40 "
+            "maxlength=40>\r\nMail Address           : <input type=text "
+            "name=\"user_mail_address\" value=\"taro@example.jp\" size=40 maxlength=80>\r\n"
+            "POP3 User Name         : taro<input type=hidden name=\"user_id\" value=\"taro\">\r\n" +
+            "Old Password           : " + pw + "0\" size=40 maxlength=40>\r\n" +
+            "New Password           : " + pw + "1\" size=40 maxlength=40>\r\n" +
+            "New Password (Reentry) : " + pw + "2\" size=40 maxlength=40>\r\n" +
+            "Enter password only when it needs to be changed.\r\nQuotation Mark         : <input "
+            "type=text name=\"user_quotation\" value=\"&gt;\" size=3 maxlength=4> No quotation "
+            "when there is none.\r\nNumber of columns of the entry area.: <input type=text "
+            "name=\"user_column_count\" value=\"80\" size=4 maxlength=3>\r\nNumber of lines of "
+            "the entry area.  : <input type=text name=\"user_row_count\" value=\"10\" size=3 "
+            "maxlength=2>\r\nNumber of the attached files.       : <select "
+            "name=\"user_upload_no\">" +
+            Options(1) + "</select>\r\n" + box +
+            "header_flag\" checked>Show the header of received mail.\r\n" + box +
+            "delete_flag\">Mark mail already read in the list.\r\n" + box +
+            "jump_flag\">When returning to the list, after reading  mail, jumps to the mail's "
+            "position on the list.\r\n" +
+            box + "cc_flag\">Activate CC input.\r\n" + box + "bcc_flag\">Activate BCC input.\r\n" +
+            box +
+            "folding\">Make Mail Text Folding function available. (layout may get changed)\r\n" +
+            box + "save_text\">Specify link of where to save text\r\n" +
+            "Signature : <br><textarea rows=10 cols=80 name=\"message\">Sig</textarea>\r\n"
+            "<input type=\"submit\" value=\"Settings \">  <input type=\"reset\" "
+            "value=\"Redo\"></pre></form>\r\n<center><hr><a href=\"/mail/index.html" +
+            q + "\">Go back to the list</a></center></body></html>");
+}
+
+TEST_F(SettingsPageTest, JapaneseRegistrationFormForAMultipartBrowser) {
+    ConnectionPtr c = For(nullptr, -1, PageState::NewUserPage, 0);
+    c->browser = kBrowserMozilla2;
+    Produce(*c);
+    const std::string title = Sjis("ユーザーの追加");
+    const std::string text = "<input type=text name=\"user_";
+    const std::string password = "<input type=password name=\"user_";
+    const std::string box = "<input type=checkbox name=\"user_";
+    EXPECT_EQ(
+        MaskDates(out),
+        StatusBlock(200) + "<html><head><title>" + title + "</title></head><body>" +
+            "<center><font size=+1>" + title + "</font>\r\n</center>" +
+            "<form method=\"post\" enctype=\"multipart/form-data\" "
+            "action=\"/mail/new/index.html\">\r\n<pre>" +
+            Pad(Sjis("名前")) + ": " + text + "name\" value=\"\" size=40 maxlength=40>\r\n" +
+            Pad(Sjis("メールアドレス")) + ": " + text +
+            "mail_address\" value=\"\" size=40 maxlength=80>\r\n" + Pad(Sjis("POP3 ユーザー名")) +
+            ": " + text + "id\" value=\"\" size=40 maxlength=40>\r\n" + Pad(Sjis("パスワード")) +
+            ": " + password + "pass1\" size=40 maxlength=40>\r\n" + Pad(Sjis("パスワード再入力")) +
+            ": " + password + "pass2\" size=40 maxlength=40>\r\n" + Pad(Sjis("引用符")) + ": " +
+            text + "quotation\" value=\"\" size=3 maxlength=4> " + Sjis("無い場合は引用しません") +
+            "\r\n" + Pad(Sjis("入力エリアの桁数")) + ": " + text +
+            "column_count\" value=\"80\" size=4 maxlength=3>\r\n" + Pad(Sjis("入力エリアの行数")) +
+            ": " + text + "row_count\" value=\"10\" size=3 maxlength=2>\r\n" +
+            Pad(Sjis("添付ファイルの数")) + ": <select name=\"user_upload_no\">" + Options(1) +
+            "</select>\r\n" + box + "header_flag\" checked>" +
+            Sjis("受信メールのヘッダを表示する") + "\r\n" + box + "delete_flag\">" +
+            Sjis("読んだメールは一覧表示でチェックする") + "\r\n" + box + "jump_flag\">" +
+            Sjis("メールを読んだ後、一覧に戻るとそのメールの位置までジャンプする") + "\r\n" + box +
+            "cc_flag\">" + Sjis("CC を入力可能にする") + "\r\n" + box + "bcc_flag\">" +
+            Sjis("BCC を入力可能にする") + "\r\n" + box + "folding\">" +
+            Sjis("メール本文の折り返しを有効にする（表示が崩れる場合があります）") + "\r\n" + box +
+            "save_text\">" + Sjis("本文をファイルに保存のリンクを表示") + "\r\n" + Sjis("署名") +
+            " : <br><textarea rows=10 cols=80 name=\"message\"></textarea>\r\n" +
+            "<input type=\"submit\" value=\"" + Sjis("登録") +
+            "\">  <input type=\"reset\" value=\"" + Sjis("やり直し") + "\"></pre></form>\r\n" +
+            "<center><hr><a href=\"/\">" + Sjis("トップページへ") + "</a></center></body></html>");
+}
+
+TEST_F(SettingsPageTest, RegistrationPagesAreMissingWhileRegistrationIsOff) {
+    Settings().browser_registration = 0;
+    for (PageState s : {PageState::NewUserPage, PageState::NewUserSubmit}) {
+        out.clear();
+        ConnectionPtr c = For(nullptr, -1, s);
+        Field(*c, "user_id=hanako");
+        Produce(*c);
+        EXPECT_TRUE(Has(out, "Designated URL does not exist.")) << out;
+    }
+    EXPECT_EQ(count_users(data_store().users), 0);
+}
+
+TEST_F(SettingsPageTest, TabRowOfSets) {
+    Settings().multiple_addresses = 1;
+    UserRecord* u = Taro();
+    const std::string q = "?user=taro?check=5?lang=eng";
+    ConnectionPtr c = For(u, 0, PageState::SetupPage);
+    Produce(*c);
+    EXPECT_TRUE(Has(out, "<center>Settings 1  <a href=\"/mail/setup/index2.html" + q +
+                             "\">Add to the Settings 2</a></center><hr><br>"))
+        << out;
+    EXPECT_FALSE(Has(out, "Settings 3"));
+    EXPECT_FALSE(Has(out, "/mail/setup/delete"));
+
+    // Settings 2 shown: no display options, and its delete button.
+    out.clear();
+    snprintf(u->set[1].id, sizeof u->set[1].id, "taro2");
+    c = For(u, 1, PageState::SetupPage);
+    Produce(*c);
+    EXPECT_TRUE(Has(out, "<center><a href=\"/mail/setup/index.html" + q +
+                             "\">Change in the Settings 1</a>  Settings 2  <a "
+                             "href=\"/mail/setup/index3.html" +
+                             q + "\">Add to the Settings 3</a></center>"))
+        << out;
+    EXPECT_TRUE(Has(out, "<hr><form method=\"post\" action=\"/mail/setup/delete2.html" + q +
+                             "\"><input type=\"submit\" value=\"Delete all settings 2\"></form>"));
+    EXPECT_FALSE(Has(out, "user_row_count"));
+}
+
+TEST_F(SettingsPageTest, FixedValuesAreNeitherOfferedNorEditable) {
+    BasicSettings& s = Settings();
+    s.user_policy_1 = kPolicy1PasswordFixed | kPolicy1SignatureFixed | kPolicy1UploadNoFixed;
+    s.user_policy_2 = kPolicy2HeaderFixed;
+    s.language_policy = 1 | kLanguageQuotationFixed | kLanguageRowsFixed;
+    s.per_user_servers = 1;
+    s.user_policy_4 = kPolicy4MayChangeServers;
+    s.apop_changeable = 1;
+    s.mail_options = kMailDeleteLinkChangeable;
+    ConnectionPtr c = For(Taro(), 0, PageState::SetupPage);
+    Produce(*c);
+    for (const char* absent :
+         {"user_pass", "textarea", "user_quotation", "user_row_count", "user_upload_no",
+          "user_header_flag", "type=text name=\"user_name\""})
+        EXPECT_FALSE(Has(out, absent)) << absent;
+    for (const char* present :
+         {"Taro<input type=hidden name=\"user_name\" value=\"Taro\">", "name=\"user_smtp_name\"",
+          "name=\"user_pop3_name\"", "name=\"user_column_count\"", "name=\"user_delete_link\"",
+          "name=\"user_apop_flag\">Use APOP"})
+        EXPECT_TRUE(Has(out, present)) << present;
+}
+
+TEST_F(SettingsPageTest, PostedFieldsKeepWholeCharactersAndTheirLimits) {
+    ConnectionPtr c = For(Taro(), 0, PageState::SetupSubmit);
+    // 38 letters and a two-byte character: the character does not fit in 39.
+    Field(*c, "user_name=" + std::string(38, 'a') + Sjis("名"));
+    Field(*c, "user_quotation=>>>>>>");
+    Field(*c, "user_folding=anything");
+    Field(*c, "user_unknown=1");
+    EXPECT_EQ(std::string(c->formSlots[kSlotName]), std::string(38, 'a'));
+    EXPECT_EQ(std::string(c->formSlots[kSlotQuotation]), ">>>>");
+    EXPECT_EQ(std::string(c->formSlots[kSlotFolding]), "1");
+
+    // A multipart field: the name in scratch, the value line in receiveBuffer.
+    snprintf(c->scratch, sizeof c->scratch, "mail_address");
+    snprintf(c->receiveBuffer, sizeof c->receiveBuffer, "a\x1b$B@b.jp\r");
+    SettingsUserField(*c, c->receiveBuffer, 0);
+    EXPECT_EQ(std::string(c->formSlots[kSlotMailAddress]), "a$B@b.jp");
+}

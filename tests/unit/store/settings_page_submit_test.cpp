@@ -1,0 +1,285 @@
+#include "mail/list/received_list.h"
+#include "store/settings_form.h"
+#include "store/settings_page_fixture.h"
+#include "store/settings_steps.h"
+
+namespace {
+
+// What the fake poppassd worker saw and answers.
+std::string gInputs;
+int gOutcome = 0;
+
+void FakePasswordWorker(Connection& c, int set) {
+    gInputs = std::string(c.formSlots[0]) + "|" + c.formSlots[1] + "|" + c.formSlots[2] + "|" +
+              std::to_string(set);
+    c.workerResult = static_cast<uint16_t>(gOutcome);
+    if (gOutcome == 8 && c.user)
+        snprintf(c.user->runtime.pop3ErrorText[0], sizeof c.user->runtime.pop3ErrorText[0],
+                 "Old password <wrong>");
+}
+
+const char* kErrorHead = "<center><font size=+1>Input error</font><br><br>\r\n";
+
+} // namespace
+
+TEST_F(SettingsPageTest, EntryAreaAndSignatureLimits) {
+    struct Case {
+        const char* field;
+        const char* error; // empty: accepted
+        const char* redisplayed;
+    } cases[] = {
+        {"user_column_count=10", "", ""},
+        {"user_column_count=9", "Number of columns that can be set for the entry area is 10-200.",
+         "cols=80"},
+        {"user_column_count=201", "Number of columns that can be set for the entry area is 10-200.",
+         "cols=80"},
+        {"user_row_count=30", "", ""},
+        {"user_row_count=0", "Number of rows that can be set for the entry area is 1-30.",
+         "rows=10"},
+        {"user_row_count=31", "Number of rows that can be set for the entry area is 1-30.",
+         "rows=10"},
+    };
+    for (const Case& k : cases) {
+        out.clear();
+        clear_users(data_store().users);
+        ConnectionPtr c = For(Taro(), 0, PageState::SetupSubmit);
+        Unchanged(*c);
+        Field(*c, k.field);
+        Produce(*c);
+        if (!*k.error) {
+            EXPECT_TRUE(Has(out, "Changes completed.")) << k.field << "\n" << out;
+            continue;
+        }
+        EXPECT_TRUE(Has(Body(), std::string(kErrorHead) + k.error + "<br><hr></center>"))
+            << k.field << "\n"
+            << out;
+        EXPECT_TRUE(Has(out, k.redisplayed)) << k.field;
+    }
+
+    for (size_t length : {499u, 500u}) {
+        out.clear();
+        clear_users(data_store().users);
+        UserRecord* u = Taro();
+        ConnectionPtr c = For(u, 0, PageState::SetupSubmit);
+        Unchanged(*c);
+        c->messageText[0] = '\0';
+        c->messageLength = 0;
+        AppendMessage(*c, std::string(length, 's').c_str());
+        Produce(*c);
+        if (length == 499) {
+            EXPECT_EQ(strlen(u->set[0].signature), 499u);
+        } else {
+            EXPECT_TRUE(Has(out, "Signature is too long<br>"));
+            EXPECT_STREQ(u->set[0].signature, "Sig");
+        }
+    }
+}
+
+TEST_F(SettingsPageTest, AnotherUsersIdReplacesTheListSoFar) {
+    AddUser("jiro");
+    UserRecord* u = Taro();
+    Settings().user_policy_3 = kPolicy3MayChangeId;
+    ConnectionPtr c = For(u, 0, PageState::SetupSubmit);
+    Unchanged(*c);
+    Field(*c, "user_id=jiro");
+    Field(*c, "user_name=");
+    Field(*c, "user_mail_address=a@b");
+    Produce(*c);
+    EXPECT_TRUE(Has(Body(), std::string(kErrorHead) +
+                                "Already registered POP3 user name<br>Enter your name.<br>"
+                                "Mail address is incorrect.<br><hr></center>"))
+        << out;
+    EXPECT_STREQ(u->set[0].id, "taro");
+}
+
+TEST_F(SettingsPageTest, NameOnlyChangeKeepsThePasswordAndShowsTheResult) {
+    UserRecord* u = Taro();
+    ConnectionPtr c = For(u, 0, PageState::SetupSubmit);
+    Unchanged(*c);
+    Field(*c, "user_name=Taro Yamada");
+    Produce(*c);
+    EXPECT_STREQ(u->set[0].password, "pw");
+    EXPECT_STREQ(u->set[0].name, "Taro Yamada");
+    EXPECT_EQ(u->options[header_flag], 1);
+    const std::string q = "?user=taro?check=5?lang=eng";
+    EXPECT_EQ(MaskDates(out),
+              StatusBlock(200) +
+                  "<html><head><title>Changes completed.</title></head><body><center>"
+                  "<font size=+1>Changes completed.</font><br>"
+                  "</center><hr><br><font size=+1>Contents of the Settings</font><br><br>"
+                  "Name                   : Taro Yamada<br>"
+                  "Mail Address           : taro@example.jp<br>"
+                  "POP3 User Name         : taro<br><br>"
+                  "Quotation Mark         : &gt;<br><br>"
+                  "\r\nNumber of columns of the entry area.: 80<br>"
+                  "Number of lines of the entry area.  : 10<br>"
+                  "Number of the attached files.       : 1<br>"
+                  "Show the header of received mail.<br>"
+                  "No markings  mail already read in the list.<br>"
+                  "When returning to the list, after reading  mail, does not jump to the "
+                  "mail's position on the list.<br>"
+                  "CC input impossible.<br>BCC input impossible.<br>"
+                  "Text Folding: OFF<br>Specify link of where to save text: OFF<br>"
+                  "<br>Signature : <br><pre>Sig</pre>"
+                  "<center><hr><a href=\"/mail/index.html" +
+                  q + "\">Go back to the list</a></center></body></html>");
+}
+
+TEST_F(SettingsPageTest, PasswordRules) {
+    struct Case {
+        const char* pass0;
+        const char* pass1;
+        const char* pass2;
+        int fixed;
+        const char* error;
+        const char* stored;
+    } cases[] = {
+        {"pw", "new", "new", 0, "", "new"},
+        {"bad", "new", "new", 0, "The old password is incorrect.<br>", "pw"},
+        {"", "new", "new", 0, "The old password is incorrect.<br>", "pw"},
+        {"pw", "new", "other", 0,
+         "Enter the same password in New Password and New Password (Reentry).<br>", "pw"},
+        {"pw", "", "", 0,
+         "Enter the new password in the New Password and New Password (Reentry).<br>", "pw"},
+        // A fixed password is not for the user to change, whatever is posted.
+        {"pw", "new", "new", kPolicy1PasswordFixed, "", "pw"},
+    };
+    for (const Case& k : cases) {
+        out.clear();
+        clear_users(data_store().users);
+        Settings().user_policy_1 = kPolicy1MayChangeName | k.fixed;
+        UserRecord* u = Taro();
+        ConnectionPtr c = For(u, 0, PageState::SetupSubmit);
+        Unchanged(*c);
+        Field(*c, std::string("user_pass0=") + k.pass0);
+        Field(*c, std::string("user_pass1=") + k.pass1);
+        Field(*c, std::string("user_pass2=") + k.pass2);
+        Produce(*c);
+        EXPECT_STREQ(u->set[0].password, k.stored) << k.pass0 << "/" << k.pass1;
+        if (*k.error) {
+            EXPECT_TRUE(Has(out, k.error)) << out;
+        }
+    }
+}
+
+TEST_F(SettingsPageTest, AddingSecondSet) {
+    Settings().multiple_addresses = 1;
+    UserRecord* u = Taro();
+    ConnectionPtr c = For(u, 1, PageState::SetupSubmit);
+    for (const char* f : {"user_name=Work", "user_mail_address=t@work.example", "user_id=t.work",
+                          "user_pass1=a", "user_pass2=a"})
+        Field(*c, f);
+    Produce(*c);
+    EXPECT_STREQ(u->set[1].id, "t.work");
+    EXPECT_STREQ(u->set[1].password, "a");
+    EXPECT_EQ(u->set[1].pop3_port, 110);
+    EXPECT_TRUE(Has(out, "<font size=+1>Contents of Settings 2</font>")) << out;
+}
+
+TEST_F(SettingsPageTest, DeletingSettings2MovesSettings3Up) {
+    Settings().multiple_addresses = 1;
+    UserRecord* u = Taro();
+    snprintf(u->set[1].id, sizeof u->set[1].id, "second");
+    snprintf(u->set[2].id, sizeof u->set[2].id, "third");
+    snprintf(u->set[2].mail_address, sizeof u->set[2].mail_address, "t@third.example");
+    u->set[2].apop_flag = 1;
+    u->runtime.pop3Status[2] = 7;
+    KeptEntry* tail = nullptr;
+    ASSERT_NE(append_kept(u, 2, tail, 4, 100), nullptr);
+    KeptEntry* thirdList = u->runtime.keptList[2];
+
+    ConnectionPtr c = For(u, 1, PageState::SetupDeleteSubmit);
+    c->route = Route::SetupDelete;
+    Produce(*c);
+    EXPECT_STREQ(u->set[1].id, "third");
+    EXPECT_STREQ(u->set[1].mail_address, "t@third.example");
+    EXPECT_EQ(u->set[1].apop_flag, 1);
+    EXPECT_EQ(u->runtime.pop3Status[1], 7);
+    EXPECT_EQ(u->runtime.keptList[1], thirdList);
+    EXPECT_FALSE(u->set[2].id[0]);
+    EXPECT_EQ(u->set[2].apop_flag, 0);
+    EXPECT_EQ(u->runtime.keptList[2], nullptr);
+    EXPECT_EQ(u->runtime.pop3Status[2], 0);
+    EXPECT_EQ(Body(), "<html><head><title>" + Sjis("削除終了") +
+                          "</title></head><body><center><font size=+1>Deleted the settings in the "
+                          "Settings 2</font>\r\n\r\n<hr><a href=\"/mail/index.html?user=taro?"
+                          "check=5?lang=eng\">Go back to the list</a></center></body></html>");
+    free_kept_list(u, 1);
+
+    // Settings 1 holds the key: the request only shows its page.
+    out.clear();
+    c = For(u, 0, PageState::SetupDeleteSubmit);
+    Produce(*c);
+    EXPECT_STREQ(u->set[0].id, "taro");
+    EXPECT_TRUE(Has(out, "<title>Change in Taro Settings</title>"));
+}
+
+TEST_F(SettingsPageTest, RegistrationIsWrittenToTheDataFile) {
+    ConnectionPtr c = For(nullptr, -1, PageState::NewUserSubmit);
+    for (const char* f :
+         {"user_name=Hanako", "user_mail_address=hanako@example.jp", "user_id=hanako",
+          "user_pass1=secret", "user_pass2=secret", "user_column_count=72", "user_row_count=20",
+          "user_upload_no=3", "user_cc_flag=on"})
+        Field(*c, f);
+    Produce(*c);
+    EXPECT_TRUE(Has(out, "<title>Registration completed.</title>")) << out;
+    EXPECT_TRUE(Has(out, "<center><hr><a href=\"/\">Go to top page</a></center></body></html>"));
+
+    DataStore reread;
+    reread.data_path = data_store().data_path;
+    reread.user_folder = data_store().user_folder;
+    ASSERT_EQ(load_data_file(reread), kLoadOk);
+    const UserRecord* r = find_user(reread.users, "hanako");
+    ASSERT_NE(r, nullptr);
+    EXPECT_STREQ(r->set[0].password, "secret");
+    EXPECT_STREQ(r->set[0].mail_address, "hanako@example.jp");
+    EXPECT_EQ(r->options[column_count], 72);
+    EXPECT_EQ(r->options[row_count], 20);
+    EXPECT_EQ(r->options[upload_no], 3);
+    EXPECT_EQ(r->options[cc_flag], 1);
+    EXPECT_EQ(r->options[header_flag], 0);
+    EXPECT_EQ(r->options[reserved_option_7], 1);
+    clear_users(reread.users);
+}
+
+TEST_F(SettingsPageTest, PoppassdOutcomes) {
+    Settings().poppassd_value = 1;
+    struct Case {
+        int outcome;
+        const char* shown;
+        const char* stored;
+    } cases[] = {
+        {5, "Password has changed using poppassd.<br><br>", "new"},
+        {0, "Changes completed.", "new"},
+        {6, "Server not found.\r\n<hr></center>", "pw"},
+        {7, "Connection has failed.\r\n<hr></center>", "pw"},
+        {8, "Error message\r\nOld password &lt;wrong&gt;\r\n<hr></center>", "pw"},
+        {-1, "Connection has failed.\r\n<hr></center>", "pw"}, // no poppassd module
+    };
+    for (const Case& k : cases) {
+        out.clear();
+        clear_users(data_store().users);
+        gInputs.clear();
+        gOutcome = k.outcome;
+        StartPasswordWorker = k.outcome < 0 ? nullptr : FakePasswordWorker;
+        UserRecord* u = Taro();
+        ConnectionPtr c = For(u, 0, PageState::SetupSubmit);
+        Unchanged(*c);
+        Field(*c, "user_pass0=pw");
+        Field(*c, "user_pass1=new");
+        Field(*c, "user_pass2=new");
+        Dispatcher(*c);
+        EXPECT_EQ(c->state, PageState::SetupPasswordWait);
+        Produce(*c);
+        EXPECT_EQ(c->state, PageState::Done);
+        if (k.outcome >= 0) {
+            EXPECT_EQ(gInputs, "taro|pw|new|0");
+        }
+        EXPECT_TRUE(Has(out, k.shown)) << k.outcome << "\n" << out;
+        EXPECT_STREQ(u->set[0].password, k.stored) << k.outcome;
+        if (std::string(k.stored) == "pw") {
+            EXPECT_TRUE(Has(out, "Password updating process by poppassd has failed."));
+            EXPECT_TRUE(Has(out, "name=\"user_pass0\"")); // the form again
+        }
+    }
+}
