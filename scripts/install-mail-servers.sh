@@ -17,3 +17,8 @@ sudo=""
 echo "postfix postfix/main_mailer_type select No configuration" | $sudo debconf-set-selections
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# poppassd comes with an inetd line that would offer it on every interface;
+# the tests start it on 127.0.0.1 themselves.
+if [[ " ${missing[*]} " == *" poppassd "* ]] && command -v update-inetd >/dev/null; then
+  $sudo update-inetd --disable poppassd || true
+fi

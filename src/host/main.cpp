@@ -27,6 +27,14 @@ const Subcommand kSubcommands[] = {
     {"users", "add", admin_users_add,
      "users add --name N --mail-address M --id U --password P [--smtp-server H] "
      "[--pop3-server H] [--cc] [--bcc] [--apop]"},
+    {"users", "import", admin_users_import, "users import FILE"},
+    {"users", "select", admin_users_select, "users select FILE"},
+    {"shared-book", "list", admin_shared_book_list, "shared-book list"},
+    {"shared-book", "add", admin_shared_book_add, "shared-book add [--name N] --mail-address M"},
+    {"shared-book", "up", admin_shared_book_up, "shared-book up N"},
+    {"shared-book", "down", admin_shared_book_down, "shared-book down N"},
+    {"shared-book", "delete", admin_shared_book_delete, "shared-book delete N"},
+    {"shared-book", "sort", admin_shared_book_sort, "shared-book sort name|address"},
 };
 
 int usage(FILE* out) {

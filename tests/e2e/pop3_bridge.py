@@ -2,7 +2,9 @@
 """Dovecot POP3 on 127.0.0.1 for a browser journey, driven from node.
 
 Starts Dovecot with one user whose box holds the messages named on stdin's
-first line (a JSON list of corpus names or {"name", "bytes_b64"} objects),
+first line (a JSON list of corpus names or {"name", "bytes_b64"} objects, or
+an object {"messages": that list, "user": name, "password": password} for
+another user than the default),
 prints {"port", "user", "password"} as one JSON line, and stops Dovecot when
 stdin closes, so that a test that dies never leaves it running.
 """
@@ -24,18 +26,23 @@ USER, PASSWORD = "hanako", "hanako-pw"
 
 def main():
     wanted = json.loads(sys.stdin.readline())
+    user, password = USER, PASSWORD
+    if isinstance(wanted, dict):
+        user = wanted.get("user", USER)
+        password = wanted.get("password", PASSWORD)
+        wanted = wanted.get("messages", [])
     scratch = tempfile.mkdtemp(prefix="tarnbox-e2e-pop-")
     pop = None
     try:
         pop = mailservers.Dovecot(scratch, apop=False).start()
-        pop.add_user(USER, PASSWORD)
+        pop.add_user(user, password)
         for item in wanted:
             if isinstance(item, str):
                 with open(os.path.join(ROOT, "tests", "corpus", "mail", item), "rb") as f:
-                    pop.deliver(USER, f.read())
+                    pop.deliver(user, f.read())
             else:
-                pop.deliver(USER, base64.b64decode(item["bytes_b64"]))
-        print(json.dumps({"port": pop.port, "user": USER, "password": PASSWORD}), flush=True)
+                pop.deliver(user, base64.b64decode(item["bytes_b64"]))
+        print(json.dumps({"port": pop.port, "user": user, "password": password}), flush=True)
         sys.stdin.read()
     finally:
         if pop:

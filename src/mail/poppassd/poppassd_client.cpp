@@ -67,8 +67,10 @@ void StartPoppassd(Connection& c, int setIndex) {
         close(fd);
         return;
     }
-    // A thread object still holding an ended worker cannot be assigned.
+    // A thread object still holding an ended worker cannot be assigned; a
+    // socket an earlier exchange left open would be lost.
     if (c.workerThread.joinable()) c.workerThread.join();
+    close_mail_socket(c);
     c.mailSocket = fd;
     c.workerRunning = true;
     try {

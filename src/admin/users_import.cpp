@@ -1,0 +1,145 @@
+// `tarnbox users import FILE`: bulk registration. Each line is judged on its
+// own; a refused line is reported and the next one tried, and only a full
+// table stops the run.
+#include "admin/users_import.h"
+
+#include "admin/admin_context.h"
+#include "admin/csv_file.h"
+#include "host/console_text.h"
+#include "host/global_lock.h"
+#include "mail/charset/sjis.h"
+#include <cstdio>
+#include <mutex>
+#include <new>
+
+namespace {
+
+struct ImportLine {
+    char name[40] = {};
+    char mail_address[80] = {};
+    char id[40] = {};
+    char password[40] = {};
+    char smtp_server[80] = {};
+    char pop3_server[80] = {};
+    bool cc = false, bcc = false, apop = false;
+};
+
+bool is_on(const std::string& column) {
+    return column.size() == 2 && (column[0] == 'O' || column[0] == 'o') &&
+           (column[1] == 'N' || column[1] == 'n');
+}
+
+// Columns past the line's end are empty; longer values are cut to the field.
+ImportLine parse_line(const std::string& line, const BasicSettings& bs) {
+    std::vector<std::string> col = split_csv_columns(line);
+    col.resize(9);
+    ImportLine in;
+    sjis_copy(in.name, col[0].c_str());
+    sjis_copy(in.mail_address, col[1].c_str());
+    sjis_copy(in.id, col[2].c_str());
+    sjis_copy(in.password, col[3].c_str());
+    sjis_copy(in.smtp_server, col[4].empty() ? bs.smtp_server : col[4].c_str());
+    sjis_copy(in.pop3_server, col[5].empty() ? bs.pop3_server : col[5].c_str());
+    in.cc = is_on(col[6]);
+    in.bcc = is_on(col[7]);
+    in.apop = is_on(col[8]);
+    return in;
+}
+
+// Any byte above ASCII: Shift_JIS, EUC-JP and even a lone half-width kana.
+// POP3 servers take user names and passwords as ASCII only.
+bool has_japanese(const char* text) {
+    for (const char* p = text; *p; p++)
+        if (static_cast<unsigned char>(*p) >= 0x80) return true;
+    return false;
+}
+
+// The id names the user's files and folders; it must not reach outside them.
+bool id_names_a_file(const char* id) {
+    std::string_view v(id);
+    if (v == "." || v == "..") return false;
+    for (unsigned char c : v)
+        if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
+    return true;
+}
+
+bool registrable(const ImportLine& in) {
+    return in.name[0] && in.mail_address[0] && in.id[0] && in.password[0] && !has_japanese(in.id) &&
+           !has_japanese(in.password) &&
+           std::string_view(in.mail_address).find('@') != std::string_view::npos &&
+           id_names_a_file(in.id);
+}
+
+std::string who(const ImportLine& in) {
+    return "名前:" + sjis_to_utf8(in.name) + "\nメールアドレス:" + sjis_to_utf8(in.mail_address) +
+           "\nPOP3ユーザー名:" + sjis_to_utf8(in.id) + "\n";
+}
+
+UserRecord* make_record(const ImportLine& in) {
+    auto* r = new (std::nothrow) UserRecord();
+    if (!r) return nullptr;
+    SettingsSet& s = r->set[0];
+    sjis_copy(s.name, in.name);
+    sjis_copy(s.mail_address, in.mail_address);
+    sjis_copy(s.id, in.id);
+    sjis_copy(s.password, in.password);
+    sjis_copy(s.smtp_name, in.smtp_server);
+    sjis_copy(s.pop3_name, in.pop3_server);
+    s.apop_flag = in.apop;
+    set_default_options(*r);
+    r->options[cc_flag] = in.cc;
+    r->options[bcc_flag] = in.bcc;
+    return r;
+}
+
+} // namespace
+
+ImportTally import_user_lines(DataStore& ds, const std::vector<std::string>& lines,
+                              const std::function<void(const std::string&)>& say) {
+    ImportTally t;
+    for (const std::string& line : lines) {
+        if (line.empty()) break;
+        ImportLine in = parse_line(line, ds.settings);
+        if (find_user(ds.users, in.id)) {
+            say(who(in) + "はすでに登録済みです。");
+            t.refused++;
+            continue;
+        }
+        if (count_users(ds.users) >= max_users) {
+            say("これ以上の登録はできません。");
+            t.stopped = true;
+            break;
+        }
+        if (!registrable(in)) {
+            say(who(in) + "は登録できませんでした。");
+            t.refused++;
+            continue;
+        }
+        UserRecord* r = make_record(in);
+        if (!r) {
+            say("一括登録できません。");
+            t.stopped = true;
+            break;
+        }
+        std::lock_guard<std::recursive_mutex> hold(globalLock);
+        append_user(ds.users, r);
+        t.registered++;
+    }
+    return t;
+}
+
+int admin_users_import(AdminContext& ctx) {
+    if (ctx.args.size() != 1) return admin_fail("使い方: tarnbox users import FILE");
+    if (int r = open_store(ctx, true)) return r;
+    CsvText text;
+    if (!read_csv_file(ctx.args[0], text)) return 1;
+    ImportTally t = import_user_lines(ctx.ds, text.lines, [](const std::string& message) {
+        fprintf(stderr, "%s\n", message.c_str());
+    });
+    if (t.registered > 0) {
+        std::lock_guard<std::recursive_mutex> hold(globalLock);
+        if (rewrite_data_file(ctx.ds) != 1) return 1;
+    }
+    if (t.registered > 0) printf("%d 件のユーザーを登録しました。\n", t.registered);
+    return t.refused > 0 || t.stopped ? 1 : 0;
+}

@@ -1,0 +1,107 @@
+#include "admin/users_import.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+class UsersImport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        strcpy(ds.settings.smtp_server, "smtp.example.jp");
+        strcpy(ds.settings.pop3_server, "pop.example.jp");
+    }
+    void TearDown() override { clear_users(ds.users); }
+
+    ImportTally run(const std::vector<std::string>& lines) {
+        return import_user_lines(ds, lines, [this](const std::string& m) { said.push_back(m); });
+    }
+    void add_existing(const char* id) {
+        auto* r = new UserRecord();
+        strcpy(r->set[0].id, id);
+        append_user(ds.users, r);
+    }
+
+    DataStore ds;
+    std::vector<std::string> said;
+};
+
+TEST_F(UsersImport, FillsRecordsFromColumnsAndDefaults) {
+    ImportTally t = run({"\"Yamada, Taro\",taro@example.jp,taro,pw,mail.example.jp,,on,OFF,On",
+                         "Hana,hana@example.jp,hana,pw2"});
+    EXPECT_EQ(t.registered, 2);
+    EXPECT_TRUE(said.empty());
+    UserRecord* taro = find_user(ds.users, "taro");
+    ASSERT_NE(taro, nullptr);
+    EXPECT_STREQ(taro->set[0].name, "Yamada, Taro");
+    EXPECT_STREQ(taro->set[0].smtp_name, "mail.example.jp");
+    EXPECT_STREQ(taro->set[0].pop3_name, "pop.example.jp");
+    EXPECT_EQ(taro->options[cc_flag], 1);
+    EXPECT_EQ(taro->options[bcc_flag], 0);
+    EXPECT_EQ(taro->set[0].apop_flag, 1);
+    EXPECT_EQ(taro->options[row_count], 10);
+    EXPECT_EQ(taro->options[column_count], 80);
+    EXPECT_EQ(taro->options[upload_no], 1);
+    EXPECT_EQ(taro->options[header_flag], 1);
+    EXPECT_EQ(taro->options[reserved_option_7], 1);
+    EXPECT_EQ(taro->options[delete_flag], 0);
+    UserRecord* hana = find_user(ds.users, "hana");
+    ASSERT_NE(hana, nullptr);
+    EXPECT_STREQ(hana->set[0].smtp_name, "smtp.example.jp");
+    EXPECT_EQ(hana->options[cc_flag], 0);
+}
+
+TEST_F(UsersImport, LongValuesAreCutToTheirFields) {
+    std::string name(20, 'n');
+    name += std::string(20, '\x88'); // 10 two-byte characters, the last one crossing 39
+    for (size_t i = 21; i < name.size(); i += 2) name[i] = '\x9F';
+    run({name + ",a@b.c," + std::string(50, 'i') + ",pw"});
+    const UserRecord* r = ds.users.head.link;
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(strlen(r->set[0].name), 38u);
+    EXPECT_EQ(strlen(r->set[0].id), 39u);
+}
+
+TEST_F(UsersImport, RefusedLinesAreReportedAndTheOthersRegistered) {
+    add_existing("taro");
+    ImportTally t = run({
+        "A,a@b.c,a,pw",
+        "B,b@b.c,b,\x93\xFA\x96\x7B", // Japanese password
+        "Taro,t@b.c,taro,pw",         // already registered
+        "C,c-at-b.c,c,pw",            // no at sign
+        "D,d@b.c,\xB1,pw",            // half-width kana user name
+        "E,e@b.c,../e,pw",            // would name a file elsewhere
+        ",f@b.c,f,pw", "G,g@b.c,g,pw", "",
+        "H,h@b.c,h,pw", // after the first empty line: not read
+    });
+    EXPECT_EQ(t.registered, 2);
+    EXPECT_EQ(t.refused, 6);
+    EXPECT_FALSE(t.stopped);
+    ASSERT_EQ(said.size(), 6u);
+    EXPECT_EQ(said[0], "名前:B\nメールアドレス:b@b.c\nPOP3ユーザー名:b\nは登録できませんでした。");
+    EXPECT_EQ(said[1],
+              "名前:Taro\nメールアドレス:t@b.c\nPOP3ユーザー名:taro\nはすでに登録済みです。");
+    EXPECT_NE(find_user(ds.users, "g"), nullptr);
+    EXPECT_EQ(find_user(ds.users, "h"), nullptr);
+}
+
+TEST_F(UsersImport, StopsAtTheUserLimitButStillReportsDuplicates) {
+    for (int i = 0; i < max_users - 1; i++) add_existing(("u" + std::to_string(i)).c_str());
+    ImportTally t = run({"A,a@b.c,a,pw", "U,u@b.c,u0,pw", "B,b@b.c,b,pw", "C,c@b.c,c,pw"});
+    EXPECT_EQ(t.registered, 1);
+    EXPECT_TRUE(t.stopped);
+    EXPECT_EQ(count_users(ds.users), max_users);
+    ASSERT_EQ(said.size(), 2u);
+    EXPECT_NE(said[0].find("はすでに登録済みです。"), std::string::npos);
+    EXPECT_EQ(said[1], "これ以上の登録はできません。");
+}
+
+TEST_F(UsersImport, DuplicatesWithinTheFileAreCaught) {
+    ImportTally t = run({"A,a@b.c,same,pw", "B,b@b.c,same,pw"});
+    EXPECT_EQ(t.registered, 1);
+    EXPECT_EQ(t.refused, 1);
+}
+
+} // namespace
