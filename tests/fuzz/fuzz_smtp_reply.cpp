@@ -1,0 +1,89 @@
+// Arbitrary server replies into the SMTP exchange of a small message, whole
+// and in chunks the first byte seeds: no overflow, the exchange never goes
+// back to an earlier step by itself, and both feeds send the same commands.
+// Run it with ASAN_OPTIONS=detect_leaks=0: freed contexts are kept for reuse.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "mail/smtp/smtp_client.h"
+#include "mail/smtp/smtp_state.h"
+#include "server/connection.h"
+#include "store/data_file.h"
+
+namespace {
+
+void check(bool ok) {
+    if (!ok) abort();
+}
+
+UserRecord& Sender() {
+    static UserRecord* user = [] {
+        auto* u = new UserRecord;
+        strcpy(u->set[0].id, "taro");
+        strcpy(u->set[0].name, "Taro");
+        strcpy(u->set[0].mail_address, "taro@example.jp");
+        return u;
+    }();
+    return *user;
+}
+
+struct Run {
+    Connection* c = NewConnection(-1);
+    std::string page, sent;
+    int pair[2] = {-1, -1};
+    int over = 0;
+
+    Run() {
+        socketpair(AF_UNIX, SOCK_STREAM, 0, pair);
+        fcntl(pair[0], F_SETFL, O_NONBLOCK);
+        fcntl(pair[1], F_SETFL, O_NONBLOCK);
+        c->captureForTest = &page;
+        c->user = &Sender();
+        strcpy(c->userName, "taro");
+        c->mailSocket = pair[0];
+        c->state = PageState::SendWait;
+        strcpy(c->send.sendTo, "a@b.c,,Bob <b@b.c>");
+        strcpy(c->send.sendCc, "c@b.c");
+        strcpy(c->messageText, "hello\r\n.\r\n");
+        smtp_recipient_lines(*c);
+        c->workerResult = kSmtpAwaitGreeting;
+    }
+    ~Run() {
+        close(pair[0]);
+        close(pair[1]);
+        FreeConnection(c);
+    }
+    void drain() {
+        char b[65536];
+        ssize_t n;
+        while ((n = read(pair[1], b, sizeof b)) > 0) sent.append(b, static_cast<size_t>(n));
+    }
+    void feed(const uint8_t* data, size_t n) {
+        if (over) return;
+        const uint16_t before = c->workerResult;
+        over = smtp_feed(*c, reinterpret_cast<const char*>(data), n);
+        drain();
+        check(c->lineLength >= 0 && c->lineLength < kLineSize);
+        check(c->workerResult >= before || before == kSmtpQuitSent);
+        check(c->send.recipientList <= 2);
+    }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    strcpy(data_store().settings.smtp_server, "mail.example.jp");
+    const size_t piece = 1 + data[0] % 13;
+    Run whole, split;
+    whole.feed(data + 1, size - 1);
+    for (size_t at = 1; at < size; at += piece) split.feed(data + at, std::min(piece, size - at));
+    check(whole.sent == split.sent);
+    check(whole.c->workerResult == split.c->workerResult);
+    return 0;
+}
