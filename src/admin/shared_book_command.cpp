@@ -67,13 +67,13 @@ int admin_shared_book_list(AdminContext& ctx) {
 int admin_shared_book_add(AdminContext& ctx) {
     std::string name, address;
     const auto& args = ctx.args;
-    for (size_t i = 0; i < args.size(); i++) {
+    // Options come in pairs: a name and its value.
+    for (size_t i = 0; i < args.size(); i += 2) {
         bool is_name = args[i] == "--name";
         if (!is_name && args[i] != "--mail-address")
             return admin_fail("shared-book add: 不明なオプションです: " + args[i]);
         if (i + 1 >= args.size()) return admin_fail(args[i] + ": 値がありません。");
         if (!take_text(args[i], args[i + 1], is_name ? 39 : 79, is_name ? name : address)) return 1;
-        i++;
     }
     if (address.empty() || !ValidAddress(address.c_str()))
         return admin_fail("メールアドレスを入力してください");

@@ -2,6 +2,7 @@
 // form slot (see SettingsSlot), cut to the length the record keeps without
 // splitting a two-byte character.
 #include "mail/charset/sjis.h"
+#include "server/form/form_reader.h"
 #include "store/settings_form.h"
 #include "store/settings_page.h"
 
@@ -67,13 +68,8 @@ void SettingsUserField(Connection& c, const char* text, int urlencoded) {
     char name[kNameSize];
     const char* value = text;
     if (urlencoded) {
-        const char* eq = strchr(text, '=');
-        if (!eq) return;
-        const size_t n = static_cast<size_t>(eq - text);
-        if (n >= sizeof name) return;
-        memcpy(name, text, n);
-        name[n] = '\0';
-        value = eq + 1;
+        value = SplitField(text, name, sizeof name);
+        if (!value) return;
     } else {
         CopyLine(name, c.scratch, sizeof name);
     }

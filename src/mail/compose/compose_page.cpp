@@ -119,13 +119,8 @@ void StoreSendField(Connection& c, const char* text, int urlencoded) {
     char name[kFieldSize];
     char value[kLineSize];
     if (urlencoded) {
-        const char* eq = strchr(text, '=');
-        if (!eq) return;
-        const size_t n = static_cast<size_t>(eq - text);
-        if (n >= sizeof name) return;
-        memcpy(name, text, n);
-        name[n] = '\0';
-        const char* v = eq + 1;
+        const char* v = SplitField(text, name, sizeof name);
+        if (!v) return;
         const size_t length = strcspn(v, "\r\n");
         const size_t take = length < sizeof value - 1 ? length : sizeof value - 1;
         memcpy(value, v, take);

@@ -6,6 +6,7 @@
 #include "mail/date/local_seconds.h"
 #include "mail/list/received_list.h"
 #include "mail/mime/mime_parser.h"
+#include "mail/pop3/mail_connect.h"
 #include "mail/view/message_view.h"
 #include "mail/view/view_options.h"
 #include "server/listener/listener.h"
@@ -87,35 +88,11 @@ bool unsupervised_stall(const Connection& c) {
     return c.parent && now_seconds() > c.lastActivity + workerTimeoutSeconds;
 }
 
-socklen_t address_length(const sockaddr_storage& a) {
-    return a.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-}
-
 // Connects without blocking for longer than one wait step at a time, so that
 // a dispatcher that has given up (and moved the state on) ends the attempt.
 bool connect_server(Connection& c, PageState started) {
-    int fd = c.mailSocket;
-    int flags = fcntl(fd, F_GETFL);
-    fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-    const sockaddr* to = reinterpret_cast<const sockaddr*>(&c.mailServerAddress);
-    int r = connect(fd, to, address_length(c.mailServerAddress));
-    if (r != 0 && errno != EINPROGRESS && errno != EINTR) return false;
-    while (r != 0) {
-        pollfd p{fd, POLLOUT, 0};
-        int k = poll(&p, 1, kWaitStepMs);
-        if (k < 0 && errno != EINTR) return false;
-        if (k > 0) {
-            int error = 0;
-            socklen_t length = sizeof error;
-            if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
-                return false;
-            r = 0;
-        } else if (c.state != started || unsupervised_stall(c)) {
-            return false;
-        }
-    }
-    fcntl(fd, F_SETFL, flags);
-    return true;
+    return mail_connect(c.mailSocket, c.mailServerAddress, kWaitStepMs,
+                        [&] { return c.state == started && !unsupervised_stall(c); });
 }
 
 // Set 0 exchanges of one user share the kept list and the temporary files.
@@ -258,7 +235,7 @@ void start_pop3(Connection& c) {
     if (fd < 0) return; // reported by the dispatcher after the time-out
     sockaddr_storage local{};
     local.ss_family = static_cast<sa_family_t>(family);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&local), address_length(local)) != 0) {
+    if (bind(fd, reinterpret_cast<sockaddr*>(&local), mail_address_length(local)) != 0) {
         rt.pop3Status[set] = kPop3ConnectFailed;
         if (c.parent) c.state = PageState::WorkerDone;
         c.workerResult = ConnectFailed;

@@ -4,6 +4,7 @@
 #include "host/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
+#include "mail/pop3/mail_connect.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/poppassd/poppassd_io.h"
 #include "server/route/dispatcher.h"
@@ -16,10 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-socklen_t address_length(const sockaddr_storage& a) {
-    return a.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-}
 
 // The POP3 server of the set, by the rule the POP3 client follows. False when
 // per-user servers are on and there is no such set to take the name from.
@@ -63,7 +60,7 @@ void StartPoppassd(Connection& c, int setIndex) {
     if (fd < 0) return;
     sockaddr_storage local{};
     local.ss_family = static_cast<sa_family_t>(family);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&local), address_length(local)) != 0) {
+    if (bind(fd, reinterpret_cast<sockaddr*>(&local), mail_address_length(local)) != 0) {
         close(fd);
         return;
     }

@@ -1,5 +1,6 @@
 #include "mail/poppassd/poppassd_io.h"
 #include "mail/date/local_seconds.h"
+#include "mail/pop3/mail_connect.h"
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -14,10 +15,6 @@ using Clock = std::chrono::steady_clock;
 
 // A silent server is looked at again this often (the classic select step).
 constexpr int kWaitStepMs = 1000;
-
-socklen_t address_length(const sockaddr_storage& a) {
-    return a.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-}
 
 int ms_until(Clock::time_point deadline) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -38,24 +35,8 @@ void send_to_socket(void* context, const char* bytes, size_t n) {
 } // namespace
 
 bool poppassd_connect(int fd, const sockaddr_storage& address, int timeoutSeconds) {
-    int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return false;
-    const auto* to = reinterpret_cast<const sockaddr*>(&address);
-    if (connect(fd, to, address_length(address)) != 0) {
-        if (errno != EINPROGRESS && errno != EINTR) return false;
-        auto deadline = Clock::now() + std::chrono::seconds(std::max(timeoutSeconds, 1));
-        for (;;) {
-            pollfd p{fd, POLLOUT, 0};
-            int k = poll(&p, 1, ms_until(deadline));
-            if (k < 0 && errno != EINTR) return false;
-            if (k > 0) break;
-            if (Clock::now() >= deadline) return false;
-        }
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) return false;
-    }
-    return fcntl(fd, F_SETFL, flags) == 0;
+    const auto deadline = Clock::now() + std::chrono::seconds(std::max(timeoutSeconds, 1));
+    return mail_connect(fd, address, 200, [&] { return Clock::now() < deadline; });
 }
 
 void poppassd_converse(int fd, PoppassdExchange& x, int stallSeconds, std::atomic<uint16_t>* step,

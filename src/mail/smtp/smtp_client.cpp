@@ -5,6 +5,7 @@
 #include "mail/charset/sjis.h"
 #include "mail/compose/compose_message.h"
 #include "mail/date/local_seconds.h"
+#include "mail/pop3/mail_connect.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/smtp/smtp_state.h"
 #include "server/output/page_frame.h"
@@ -30,10 +31,6 @@ namespace {
 // a reply wakes it at once.
 constexpr int kWaitStepMs = 200;
 
-socklen_t AddressLength(const sockaddr_storage& a) {
-    return a.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-}
-
 bool StillSending(const Connection& c) {
     return c.state.load() == PageState::SendWait;
 }
@@ -41,28 +38,8 @@ bool StillSending(const Connection& c) {
 // Connects without blocking the worker for longer than one wait step, so a
 // page the dispatcher has given up on ends the attempt.
 bool Connect(Connection& c) {
-    const int fd = c.mailSocket;
-    const int flags = fcntl(fd, F_GETFL);
-    fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-    const sockaddr* to = reinterpret_cast<const sockaddr*>(&c.mailServerAddress);
-    int r = connect(fd, to, AddressLength(c.mailServerAddress));
-    if (r != 0 && errno != EINPROGRESS && errno != EINTR) return false;
-    while (r != 0) {
-        pollfd p{fd, POLLOUT, 0};
-        const int k = poll(&p, 1, kWaitStepMs);
-        if (k < 0 && errno != EINTR) return false;
-        if (k > 0) {
-            int error = 0;
-            socklen_t length = sizeof error;
-            if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
-                return false;
-            r = 0;
-        } else if (!StillSending(c)) {
-            return false;
-        }
-    }
-    fcntl(fd, F_SETFL, flags);
-    return true;
+    return mail_connect(c.mailSocket, c.mailServerAddress, kWaitStepMs,
+                        [&] { return StillSending(c); });
 }
 
 // A POP3 exchange of the same user may be moving files of the temp folder;
@@ -131,7 +108,7 @@ void start_smtp(Connection& c) {
     if (fd < 0) return; // the dispatcher reports it after the time-out
     sockaddr_storage local{};
     local.ss_family = static_cast<sa_family_t>(family);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&local), AddressLength(local)) != 0) {
+    if (bind(fd, reinterpret_cast<sockaddr*>(&local), mail_address_length(local)) != 0) {
         c.workerResult = kSmtpConnectFailed;
         close(fd);
         return;

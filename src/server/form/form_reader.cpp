@@ -154,6 +154,16 @@ void FormLine(Connection& c) {
     }
 }
 
+const char* SplitField(const char* text, char* name, size_t capacity) {
+    const char* eq = strchr(text, '=');
+    if (!eq || capacity == 0) return nullptr;
+    const size_t n = static_cast<size_t>(eq - text);
+    if (n >= capacity) return nullptr;
+    memcpy(name, text, n);
+    name[n] = '\0';
+    return eq + 1;
+}
+
 void AppendMessage(Connection& c, const char* text) {
     size_t n = (text[0] == '\r' || text[0] == '\n') ? 0 : strlen(text);
     size_t used = static_cast<size_t>(c.messageLength);

@@ -15,6 +15,10 @@ void AppendMessage(Connection& c, const char* text);
 // c.receiveBuffer the value line. Pages install theirs at start-up; until
 // then the fields are ignored.
 using FieldHandler = void (*)(Connection& c, const char* text, int urlencoded);
+// Splits urlencoded field text "name=value": copies the name into name
+// (capacity bytes with its NUL) and returns the value, or null when there is
+// no "=" or the name does not fit.
+const char* SplitField(const char* text, char* name, size_t capacity);
 extern FieldHandler UserField;
 extern FieldHandler SendField;
 extern FieldHandler BookField;

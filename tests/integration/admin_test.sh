@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# Bulk registration, selection from a file and the shared address book,
+# driven through the real binary against a fresh home.
+set -u
+bin="$1"
+home="$(mktemp -d)"
+trap 'rm -rf "$home"' EXIT
+passed=0
+failed=0
+
+check() { # description, expected status, command...
+  local what="$1" want="$2"
+  shift 2
+  out="$("$@" 2>&1)"
+  local got=$?
+  if [ "$got" -eq "$want" ]; then passed=$((passed + 1)); else
+    failed=$((failed + 1)); echo "FAIL: $what (status $got, wanted $want): $out"; fi
+}
+expect_text() { # description, needle, haystack
+  if grep -qF -- "$2" <<<"$3"; then passed=$((passed + 1)); else
+    failed=$((failed + 1)); echo "FAIL: $1: '$2' not in: $3"; fi
+}
+expect_same() { # description, wanted, got
+  if [ "$2" = "$3" ]; then passed=$((passed + 1)); else
+    failed=$((failed + 1)); echo "FAIL: $1: wanted [$2], got [$3]"; fi
+}
+t() { "$bin" --home "$home" "$@"; }
+sjis() { iconv -f UTF-8 -t CP932; }
+
+check "import before init" 1 t users import /dev/null
+expect_text "init hint" "tarnbox init" "$out"
+check "init" 0 t init --smtp-server smtp.example.jp --pop3-server pop.example.jp
+check "add one user" 0 t users add --name 既存 --mail-address old@example.jp --id old --password p
+
+# --- users import ---------------------------------------------------------
+# A UTF-8 file with a byte-order mark, as spreadsheets save it, CR LF ends.
+printf '\xEF\xBB\xBF"山田, 太郎",taro@example.jp,taro,secret,mail.example.jp,,ON,off,on\r\n' >"$home/u8.csv"
+printf 'Hanako,hanako@example.jp,hanako,pw2\r\n' >>"$home/u8.csv"
+printf '再登録,again@example.jp,old,pw\r\n' >>"$home/u8.csv"
+printf '鈴木,suzuki@example.jp,suzuki,パスワード\r\n' >>"$home/u8.csv"
+printf 'NoAt,noat.example.jp,noat,pw\r\n' >>"$home/u8.csv"
+printf 'Last,last@example.jp,last,pw' >>"$home/u8.csv"
+check "import utf-8 with refused lines" 1 t users import "$home/u8.csv"
+expect_text "duplicate report" "$(printf '名前:再登録\nメールアドレス:again@example.jp\nPOP3ユーザー名:old\nはすでに登録済みです。')" "$out"
+expect_text "japanese password report" "$(printf '名前:鈴木\nメールアドレス:suzuki@example.jp\nPOP3ユーザー名:suzuki\nは登録できませんでした。')" "$out"
+expect_text "no at sign report" "POP3ユーザー名:noat" "$out"
+expect_text "count" "3 件のユーザーを登録しました。" "$out"
+check "list after import" 0 t users list
+expect_text "quoted comma kept, utf-8 converted" "$(printf '1\ttaro\t山田, 太郎\ttaro@example.jp')" "$out"
+expect_text "second" "$(printf '2\thanako\tHanako\thanako@example.jp')" "$out"
+expect_text "final line without end" "$(printf '3\tlast\tLast\tlast@example.jp')" "$out"
+expect_same "user count" 4 "$(wc -l <<<"$out")"
+expect_same "data file size" $((800 + 4 * 4000)) "$(stat -c %s "$home/tarnbox.dat")"
+
+# A Shift_JIS file without a mark, LF ends; the first empty line ends it.
+printf '佐藤,sato@example.jp,sato,pw\n\nAfter,after@example.jp,after,pw\n' | sjis >"$home/sjis.csv"
+check "import shift_jis" 0 t users import "$home/sjis.csv"
+expect_text "one registered" "1 件のユーザーを登録しました。" "$out"
+check "list" 0 t users list
+expect_text "shift_jis name" "$(printf '4\tsato\t佐藤\tsato@example.jp')" "$out"
+[ "$(grep -c after <<<"$out")" -eq 0 ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: read past the empty line"; }
+
+printf '\xEF\xBB\xBFEmoji,e@example.jp,e,pw\n😀,x@example.jp,x,pw\n' >"$home/emoji.csv"
+before="$(sha256sum "$home/tarnbox.dat")"
+check "unconvertible file refused whole" 1 t users import "$home/emoji.csv"
+expect_text "names the line" "2 行目" "$out"
+check "missing file" 1 t users import "$home/none.csv"
+expect_text "missing message" "を開けません" "$out"
+check "no argument" 1 t users import
+[ "$before" = "$(sha256sum "$home/tarnbox.dat")" ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: refused import changed the file"; }
+
+# Filling the table: 5 users now, 100 more lines; the 96th stops the run.
+for i in $(seq 1 100); do echo "u$i,u$i@example.jp,u$i,pw"; done >"$home/many.csv"
+check "import up to the limit" 1 t users import "$home/many.csv"
+expect_text "limit message" "これ以上の登録はできません。" "$out"
+expect_text "count up to the limit" "95 件のユーザーを登録しました。" "$out"
+check "list full" 0 t users list
+expect_same "100 users" 100 "$(wc -l <<<"$out")"
+echo "Z,z@example.jp,z,pw" >"$home/one.csv"
+check "import into a full table" 1 t users import "$home/one.csv"
+expect_text "full message" "これ以上の登録はできません。" "$out"
+
+# --- users select ---------------------------------------------------------
+# A CSV file names users by its third column, whatever the first says.
+printf 'x,y,TARO\nx,y,nobody\nx,y,U7\n' >"$home/pick.csv"
+check "select by csv column 3" 0 t users select "$home/pick.csv"
+expect_same "csv selection" "$(printf 'taro\nu7')" "$out"
+# A text file by whole lines: a name first, else mail address or user name.
+printf 'hanako\r\nLAST@EXAMPLE.JP\n佐藤\n\nu9\n' | sjis >"$home/pick.txt"
+check "select by lines" 0 t users select "$home/pick.txt"
+expect_same "line selection in table order" "$(printf 'hanako\nlast\nsato\nu9')" "$out"
+check "select: missing file" 1 t users select "$home/none.txt"
+
+# --- shared-book ----------------------------------------------------------
+check "empty book" 0 t shared-book list
+expect_same "nothing listed" "" "$out"
+check "add without address" 1 t shared-book add --name A
+expect_text "address message" "メールアドレスを入力してください" "$out"
+check "add invalid address" 1 t shared-book add --name A --mail-address t@host
+expect_text "invalid address message" "メールアドレスを入力してください" "$out"
+[ ! -e "$home/user/common.adb" ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: refused add wrote the book"; }
+check "add name with comma" 1 t shared-book add --name "A,B" --mail-address a@b.jp
+check "add zed" 0 t shared-book add --name Zed --mail-address a@b.jp
+check "add al" 0 t shared-book add --name Al --mail-address z@b.jp
+check "add japanese" 0 t shared-book add --name 鈴木 --mail-address s@b.jp
+check "add without name" 0 t shared-book add --mail-address n@b.jp
+expect_same "file text" "$(printf 'Zed<a@b.jp>,Al<z@b.jp>,鈴木<s@b.jp>,<n@b.jp>' | sjis)" "$(cat "$home/user/common.adb")"
+check "list" 0 t shared-book list
+expect_same "listing" "$(printf '1\tZed\t<a@b.jp>\n2\tAl\t<z@b.jp>\n3\t鈴木\t<s@b.jp>\n4\t\t<n@b.jp>')" "$out"
+check "up first refused" 1 t shared-book up 1
+check "down last refused" 1 t shared-book down 4
+check "no such entry" 1 t shared-book delete 5
+expect_text "entry message" "5 番の項目はありません" "$out"
+check "up 2" 0 t shared-book up 2
+check "down 3" 0 t shared-book down 3
+expect_same "after moves" "$(printf 'Al<z@b.jp>,Zed<a@b.jp>,<n@b.jp>,鈴木<s@b.jp>' | sjis)" "$(cat "$home/user/common.adb")"
+check "sort by address" 0 t shared-book sort address
+expect_same "address order" "$(printf 'Zed<a@b.jp>,<n@b.jp>,鈴木<s@b.jp>,Al<z@b.jp>' | sjis)" "$(cat "$home/user/common.adb")"
+check "sort by name" 0 t shared-book sort name
+check "list sorted" 0 t shared-book list
+expect_text "empty name first" "$(printf '1\t\t<n@b.jp>')" "$out"
+expect_text "al before zed" "$(printf '2\tAl\t<z@b.jp>\n3\tZed\t<a@b.jp>')" "$out"
+check "bad sort column" 1 t shared-book sort mail
+
+# A hand-written file with line breaks and blanks is read and rewritten.
+printf 'A<a@b.c>,\r\nB <b@b.c>' >"$home/user/common.adb"
+check "list hand-written" 0 t shared-book list
+expect_same "hand-written rows" "$(printf '1\tA\t<a@b.c>\n2\tB\t<b@b.c>')" "$out"
+check "delete 1" 0 t shared-book delete 1
+expect_same "rewritten" "B<b@b.c>" "$(cat "$home/user/common.adb")"
+check "delete last" 0 t shared-book delete 1
+[ ! -e "$home/user/common.adb" ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: empty book not deleted"; }
+ls "$home/user" | grep -q '\.new$' && { failed=$((failed + 1)); echo "FAIL: temporary file left"; } || passed=$((passed + 1))
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
