@@ -9,6 +9,8 @@ struct AdminContext {
     HomePaths paths;
     DataStore& ds;
     std::vector<std::string> args; // after the subcommand's own name(s)
+    // --admin-password-file: where scripts keep the administrator password.
+    std::string admin_password_file;
 };
 
 // Prints the message (UTF-8) on stderr and returns the failure status.
@@ -26,6 +28,12 @@ bool take_text(const std::string& field, const std::string& utf8, size_t max_byt
                std::string& sjis_r);
 
 using AdminCommand = int (*)(AdminContext&);
+
+// Asks for the administrator password when one is set (without echo on a
+// terminal, else from --admin-password-file). Returns 0 when the command may
+// run, else a failure status after printing why.
+int admin_gate(AdminContext& ctx);
+int admin_password(AdminContext& ctx);
 
 int admin_init(AdminContext& ctx);
 int admin_settings_show(AdminContext& ctx);

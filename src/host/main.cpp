@@ -29,6 +29,8 @@ const Subcommand kSubcommands[] = {
      "[--pop3-server H] [--cc] [--bcc] [--apop]"},
     {"users", "import", admin_users_import, "users import FILE"},
     {"users", "select", admin_users_select, "users select FILE"},
+    {"admin-password", nullptr, admin_password,
+     "admin-password   (sets, changes or deletes the administrator password)"},
     {"shared-book", "list", admin_shared_book_list, "shared-book list"},
     {"shared-book", "add", admin_shared_book_add, "shared-book add [--name N] --mail-address M"},
     {"shared-book", "up", admin_shared_book_up, "shared-book up N"},
@@ -37,8 +39,16 @@ const Subcommand kSubcommands[] = {
     {"shared-book", "sort", admin_shared_book_sort, "shared-book sort name|address"},
 };
 
+// Commands that change the gateway's configuration ask for the
+// administrator password first, when one is set.
+bool Guarded(const char* name) {
+    const std::string n = name;
+    return n == "settings" || n == "users" || n == "shared-book" || n == "service" || n == "stop";
+}
+
 int usage(FILE* out) {
-    fprintf(out, "usage: tarnbox [--home DIR] COMMAND\n       tarnbox --version\ncommands:\n");
+    fprintf(out, "usage: tarnbox [--home DIR] [--admin-password-file FILE] COMMAND\n       tarnbox "
+                 "--version\ncommands:\n");
     for (const auto& c : kSubcommands) fprintf(out, "  %s\n", c.usage);
     return out == stdout ? 0 : 2;
 }
@@ -48,6 +58,7 @@ int usage(FILE* out) {
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string home = program_folder();
+    std::string adminPasswordFile;
     size_t i = 0;
     for (; i < args.size() && args[i].rfind("--", 0) == 0; i++) {
         if (args[i] == "--version") {
@@ -55,7 +66,9 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (args[i] == "--help") return usage(stdout);
-        if (args[i] == "--home" && i + 1 < args.size()) {
+        if (args[i] == "--admin-password-file" && i + 1 < args.size()) {
+            adminPasswordFile = args[++i];
+        } else if (args[i] == "--home" && i + 1 < args.size()) {
             home = args[++i];
         } else if (args[i].rfind("--home=", 0) == 0) {
             home = args[i].substr(7);
@@ -81,7 +94,12 @@ int main(int argc, char** argv) {
         ds.report = [](std::string_view text) {
             fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
         };
-        AdminContext ctx{paths, ds, std::vector<std::string>(args.begin() + first, args.end())};
+        AdminContext ctx{paths, ds, std::vector<std::string>(args.begin() + first, args.end()),
+                         adminPasswordFile};
+        if (Guarded(c.name)) {
+            if (int r = open_store(ctx, false)) return r;
+            if (int r = admin_gate(ctx)) return r;
+        }
         return c.run(ctx);
     }
     fprintf(stderr, "不明なコマンドです: %s\n", args[i].c_str());

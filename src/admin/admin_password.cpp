@@ -1,0 +1,120 @@
+// `tarnbox admin-password`: sets, changes or deletes the administrator
+// password, and the gate that asks for it before a guarded command runs.
+#include "admin/admin_context.h"
+#include "host/console_text.h"
+#include "host/global_lock.h"
+#include "server/login/login.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t kPasswordLength = 39;
+
+// One line from the terminal without echo, or from standard input when that
+// is no terminal (scripts). Only the first 39 bytes count, like the edit box.
+bool ReadSecret(const char* prompt, std::string& out) {
+    const bool terminal = isatty(STDIN_FILENO) != 0;
+    termios saved{};
+    if (terminal) {
+        fprintf(stderr, "%s", prompt);
+        fflush(stderr);
+        tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    const bool got = static_cast<bool>(std::getline(std::cin, out));
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        fprintf(stderr, "\n");
+    }
+    if (!out.empty() && out.back() == '\r') out.pop_back();
+    if (out.size() > kPasswordLength) out.resize(kPasswordLength);
+    return got;
+}
+
+// The typed text as the data file keeps it.
+bool TakeSecret(const std::string& utf8, std::string& sjis) {
+    if (!utf8_to_sjis(utf8, sjis)) {
+        fprintf(stderr, "%s\n", "パスワードに使えない文字があります。");
+        return false;
+    }
+    if (sjis.size() > kPasswordLength) sjis.resize(kPasswordLength);
+    return true;
+}
+
+bool Matches(const BasicSettings& s, const std::string& given) {
+    return SecretEquals(s.admin_password, sizeof s.admin_password, given.c_str());
+}
+
+} // namespace
+
+int admin_gate(AdminContext& ctx) {
+    if (!ctx.ds.settings.admin_password[0]) return 0;
+    std::string typed;
+    if (!ctx.admin_password_file.empty()) {
+        std::ifstream in(ctx.admin_password_file);
+        if (!in || !std::getline(in, typed))
+            return admin_fail("パスワードファイルを読めません: " + ctx.admin_password_file);
+        if (!typed.empty() && typed.back() == '\r') typed.pop_back();
+        if (typed.size() > kPasswordLength) typed.resize(kPasswordLength);
+    } else if (isatty(STDIN_FILENO)) {
+        fprintf(stderr, "%s\n", "管理者用パスワード入力");
+        ReadSecret("パスワードを入力してください。", typed);
+    } else {
+        return admin_fail("管理者用パスワードが設定されています。--admin-password-file "
+                          "でパスワードのファイルを指定してください。");
+    }
+    std::string sjis;
+    if (!TakeSecret(typed, sjis) || !Matches(ctx.ds.settings, sjis))
+        return admin_fail("管理者用パスワードが違います。");
+    return 0;
+}
+
+int admin_password(AdminContext& ctx) {
+    if (!ctx.args.empty()) return admin_fail("admin-password: 引数は要りません。");
+    if (int r = open_store(ctx, true)) return r;
+    BasicSettings& s = ctx.ds.settings;
+    const bool isSet = s.admin_password[0] != '\0';
+    std::string oldText, newText, again;
+    if (isSet) {
+        fprintf(stderr, "%s\n", "管理者パスワード変更");
+        ReadSecret("旧パスワード: ", oldText);
+        ReadSecret("新パスワード (入力無しで削除): ", newText);
+        ReadSecret("新パスワード再入力: ", again);
+    } else {
+        fprintf(stderr, "%s\n", "管理者パスワード設定");
+        ReadSecret("パスワード: ", newText);
+        ReadSecret("パスワード再入力: ", again);
+    }
+    std::string oldSjis, newSjis, againSjis;
+    if (!TakeSecret(oldText, oldSjis) || !TakeSecret(newText, newSjis) ||
+        !TakeSecret(again, againSjis))
+        return 1;
+    if (isSet) {
+        if (!Matches(s, oldSjis)) return admin_fail("管理者用旧パスワードが違います。");
+        if (newSjis != againSjis)
+            return admin_fail("新パスワードと新パスワード再入力には同じものを入れてください。");
+    } else if (newSjis != againSjis) {
+        return admin_fail("パスワードとパスワード再入力には同じものを入れてください。");
+    }
+    const char* report = isSet && newSjis.empty() ? "パスワードを削除しました。"
+                         : isSet                  ? "パスワードを変更しました。"
+                         : !newSjis.empty()       ? "パスワードを設定しました。"
+                                                  : nullptr;
+    std::lock_guard<std::recursive_mutex> hold(globalLock);
+    BasicSettings before = s;
+    snprintf(s.admin_password, sizeof s.admin_password, "%s", newSjis.c_str());
+    if (save_basic_settings(ctx.ds) != 1) {
+        s = before;
+        return 1;
+    }
+    if (report) printf("%s\n", report);
+    return 0;
+}
