@@ -108,7 +108,7 @@ Sample make_body(std::size_t bytes) {
         } else { // Japanese line with a few ASCII words inside
             for (int part = 0, parts = 1 + static_cast<int>(mk.below(3)); part < parts; ++part) {
                 s.japanese(mk.run(5 + static_cast<int>(mk.below(20))));
-                if (part + 1 < parts) s.ascii(" " + mk.word() + " ");
+                if (part + 1 < parts) s.ascii(std::string(" ").append(mk.word()).append(" "));
             }
             s.ascii("\r\n");
         }
@@ -125,7 +125,7 @@ std::vector<std::string> make_headers(int count) {
         s.ascii(names[mk.below(std::size(names))]);
         for (int part = 0, parts = 1 + static_cast<int>(mk.below(3)); part < parts; ++part) {
             s.japanese(mk.run(3 + static_cast<int>(mk.below(25))));
-            if (mk.below(2)) s.ascii(" " + mk.word());
+            if (mk.below(2)) s.ascii(std::string(" ").append(mk.word()));
             if (part + 1 < parts) s.ascii(" ");
         }
         headers.push_back(s.sjis);
