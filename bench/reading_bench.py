@@ -18,7 +18,6 @@ import shutil
 import signal
 import socket
 import statistics
-import subprocess
 import sys
 import tempfile
 import threading
@@ -31,6 +30,7 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "integration"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "corpus"))
 import mailservers  # noqa: E402
 import make_corpus  # noqa: E402
+from bench_gateway import Gateway  # noqa: E402
 
 MESSAGES = int(os.environ.get("BENCH_MESSAGES", "1000"))
 USERS = int(os.environ.get("BENCH_USERS", "20"))
@@ -166,48 +166,6 @@ def http(port, method, path, body=None):
     if b" 200 " not in status:
         raise RuntimeError("%s %s: %r" % (method.decode(), path.decode(), answer[:300]))
     return answer.partition(b"\r\n\r\n")[2]
-
-
-class Gateway:
-    def __init__(self, bin_path, pop3_port):
-        self.bin = bin_path
-        self.home = tempfile.mkdtemp(prefix="tarnbox-bench-home-")
-        self.port = free_port()
-        self.proc = None
-        # No mail is sent here, but users cannot be added without an SMTP server.
-        self.run("init", "--http-port", str(self.port), "--smtp-server", "127.0.0.1",
-                 "--pop3-server", "127.0.0.1",
-                 "--pop3-port", str(pop3_port))
-
-    def run(self, *args):
-        r = subprocess.run([self.bin, "--home", self.home, *args], capture_output=True,
-                           text=True, stdin=subprocess.DEVNULL)
-        if r.returncode != 0:
-            raise RuntimeError("tarnbox %s: %s" % (" ".join(args), r.stderr))
-
-    def start(self):
-        self.proc = subprocess.Popen([self.bin, "--home", self.home, "serve"],
-                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.DEVNULL)
-        deadline = time.time() + 10
-        while time.time() < deadline:
-            if self.proc.poll() is not None:
-                raise RuntimeError("gateway ended at start: %d" % self.proc.returncode)
-            if mailservers.port_answers(self.port):
-                return self
-            time.sleep(0.05)
-        raise RuntimeError("gateway did not start")
-
-    def stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-            try:
-                self.proc.wait(timeout=15)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-        self.proc = None
-        shutil.rmtree(self.home, ignore_errors=True)
 
 
 def login(port, user, password):

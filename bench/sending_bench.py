@@ -20,7 +20,6 @@ import shutil
 import signal
 import socket
 import statistics
-import subprocess
 import sys
 import tempfile
 import threading
@@ -32,6 +31,7 @@ ROOT = os.path.dirname(HERE)
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(ROOT, "tests", "integration"))
 import mailservers  # noqa: E402
+from bench_gateway import Gateway  # noqa: E402
 
 REPEAT = int(os.environ.get("BENCH_REPEAT", "5"))
 USERS = int(os.environ.get("BENCH_USERS", "20"))
@@ -50,47 +50,6 @@ def say(text):
 
 
 # ------------------------------------------------------------------ gateway
-class Gateway:
-    def __init__(self, bin_path, smtp_port, pop3_port):
-        self.bin = bin_path
-        self.home = tempfile.mkdtemp(prefix="tarnbox-sbench-home-")
-        self.port = mailservers.free_port()
-        self.proc = None
-        self.run("init", "--http-port", str(self.port), "--smtp-server", "127.0.0.1",
-                 "--smtp-port", str(smtp_port), "--pop3-server", "127.0.0.1",
-                 "--pop3-port", str(pop3_port))
-
-    def run(self, *args):
-        r = subprocess.run([self.bin, "--home", self.home, *args], capture_output=True,
-                           text=True, stdin=subprocess.DEVNULL)
-        if r.returncode != 0:
-            raise RuntimeError("tarnbox %s: %s" % (" ".join(args), r.stderr))
-
-    def start(self):
-        self.proc = subprocess.Popen([self.bin, "--home", self.home, "serve"],
-                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.DEVNULL)
-        deadline = time.time() + 10
-        while time.time() < deadline:
-            if self.proc.poll() is not None:
-                raise RuntimeError("gateway ended at start: %d" % self.proc.returncode)
-            if mailservers.port_answers(self.port):
-                return self
-            time.sleep(0.05)
-        raise RuntimeError("gateway did not start")
-
-    def stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-            try:
-                self.proc.wait(timeout=15)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-        self.proc = None
-        shutil.rmtree(self.home, ignore_errors=True)
-
-
 def exchange(port, raw, marker=None):
     """Sends raw and reads until the gateway closes. Returns the answer, the
     seconds until marker first arrived (None if it never did) and the
@@ -231,7 +190,7 @@ def main(bin_path):
         smtp.add_user("rawsink")
         smtp.start()
 
-        gateway = Gateway(bin_path, smtp.port, pop.port)
+        gateway = Gateway(bin_path, pop.port, smtp_port=smtp.port)
         for u in senders:
             gateway.run("users", "add", "--name", u, "--mail-address", u + "@test.example",
                         "--id", u, "--password", u + "-pw")
