@@ -141,12 +141,6 @@ def raw_retr(port, user, password, n):
 
 
 # ------------------------------------------------------------------ gateway
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 def http(port, method, path, body=None):
     raw = method + b" " + path + b" HTTP/1.0\r\n" + UA
     if body is not None:
