@@ -75,6 +75,19 @@ TEST_F(ComposePageTest, ReplyQuotesEscapesAndOffersTheOthers) {
               std::string::npos);
 }
 
+TEST_F(ComposePageTest, SettingsRowOffersTheOtherConfiguredSets) {
+    data_store().settings.multiple_addresses = 1;
+    ConnectionPtr c = User(0);
+    strcpy(c->user->set[1].id, "taro2");
+    strcpy(c->composeTo, "k@b.c");
+    ShowComposePage(*c);
+    EXPECT_NE(out.find("<center>Settings  1  <a href=\"/mail/write/index2.html?to=k@b.c?a=1\">"
+                       "Write using Settings 2</a></center><hr><br>"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("index3.html"), std::string::npos);
+}
+
 TEST_F(ComposePageTest, ReplySubjects) {
     ConnectionPtr c = User(0);
     const std::pair<const char*, const char*> cases[] = {
@@ -99,8 +112,13 @@ TEST_F(ComposePageTest, PostedListsAppendAndTheErrorPageStripsTheSignature) {
     EXPECT_STREQ(c->send.sendTo, "a@b.c,Taro <t@b.c>");
     EXPECT_FALSE(AddressCheck(*c));
     strcpy(c->messageText, "hello\r\n--\r\nTaro\r\n");
+    // The files of a post that is not sent do not stay behind.
+    strcpy(c->userName, "taro");
+    c->uploadCount = 1;
+    WriteFile(home + "/temp/taro/taro.0", "upload");
     out.clear();
     ShowAddressError(*c);
+    EXPECT_FALSE(std::filesystem::exists(home + "/temp/taro/taro.0"));
     EXPECT_NE(out.find("Enter the receiver's address correctly."), std::string::npos);
     EXPECT_NE(out.find("value=\"t@host\""), std::string::npos);
     EXPECT_NE(out.find("name=\"message\">hello\r\n--\r\nTaro</textarea>"), std::string::npos)
