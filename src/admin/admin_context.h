@@ -48,3 +48,7 @@ int admin_shared_book_up(AdminContext& ctx);
 int admin_shared_book_down(AdminContext& ctx);
 int admin_shared_book_delete(AdminContext& ctx);
 int admin_shared_book_sort(AdminContext& ctx);
+int admin_service_install(AdminContext& ctx);
+int admin_service_remove(AdminContext& ctx);
+int admin_service_start(AdminContext& ctx);
+int admin_service_status(AdminContext& ctx);

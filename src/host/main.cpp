@@ -29,15 +29,55 @@ const Subcommand kSubcommands[] = {
      "[--pop3-server H] [--cc] [--bcc] [--apop]"},
     {"users", "import", admin_users_import, "users import FILE"},
     {"users", "select", admin_users_select, "users select FILE"},
-    {"admin-password", nullptr, admin_password,
-     "admin-password   (sets, changes or deletes the administrator password)"},
+    {"admin-password", nullptr, admin_password, "admin-password"},
     {"shared-book", "list", admin_shared_book_list, "shared-book list"},
     {"shared-book", "add", admin_shared_book_add, "shared-book add [--name N] --mail-address M"},
     {"shared-book", "up", admin_shared_book_up, "shared-book up N"},
     {"shared-book", "down", admin_shared_book_down, "shared-book down N"},
     {"shared-book", "delete", admin_shared_book_delete, "shared-book delete N"},
     {"shared-book", "sort", admin_shared_book_sort, "shared-book sort name|address"},
+    {"service", "install", admin_service_install, "service install [--unit-dir DIR] [--user NAME]"},
+    {"service", "remove", admin_service_remove, "service remove [--unit-dir DIR]"},
+    {"service", "start", admin_service_start, "service start"},
+    {"service", "status", admin_service_status, "service status"},
 };
+
+// One line per command for `tarnbox help`: the administrator's menu.
+struct About {
+    const char* name;
+    const char* verb;
+    const char* text;
+};
+
+const About kAbout[] = {
+    {"serve", nullptr, "ゲートウェイを起動します (SIGTERM か SIGINT で終了)。"},
+    {"init", nullptr, "ホームにデータファイルを作ります。"},
+    {"settings", "show", "基本設定を表示します。"},
+    {"settings", "set", "基本設定を変更します。"},
+    {"users", "list", "ユーザーの一覧を表示します。"},
+    {"users", "add", "ユーザーを登録します。"},
+    {"users", "import", "ファイルからユーザーを一括登録します。"},
+    {"users", "select", "ファイルに挙げたユーザーだけを残します。"},
+    {"admin-password", nullptr, "管理者パスワードを設定・変更・削除します。"},
+    {"shared-book", "list", "共有アドレス帳を表示します。"},
+    {"shared-book", "add", "共有アドレス帳に追加します。"},
+    {"shared-book", "up", "共有アドレス帳の N 番目を一つ上へ移します。"},
+    {"shared-book", "down", "共有アドレス帳の N 番目を一つ下へ移します。"},
+    {"shared-book", "delete", "共有アドレス帳の N 番目を削除します。"},
+    {"shared-book", "sort", "共有アドレス帳を名前かアドレスの順に並べます。"},
+    {"service", "install", "サービス登録: systemd のユニットを書き込み、有効にします。"},
+    {"service", "remove", "サービス削除: サービスを止めてユニットを削除します。"},
+    {"service", "start", "サービスを開始します。"},
+    {"service", "status", "サービスの状態を表示します。"},
+};
+
+const char* about(const Subcommand& c) {
+    for (const auto& a : kAbout)
+        if (!strcmp(a.name, c.name) &&
+            (a.verb == c.verb || (a.verb && c.verb && !strcmp(a.verb, c.verb))))
+            return a.text;
+    return nullptr;
+}
 
 // Commands that change the gateway's configuration ask for the
 // administrator password first, when one is set.
@@ -51,6 +91,16 @@ int usage(FILE* out) {
                  "--version\ncommands:\n");
     for (const auto& c : kSubcommands) fprintf(out, "  %s\n", c.usage);
     return out == stdout ? 0 : 2;
+}
+
+int help() {
+    printf("usage: tarnbox [--home DIR] [--admin-password-file FILE] COMMAND\n\n");
+    for (const auto& c : kSubcommands) {
+        printf("  %s\n", c.usage);
+        if (const char* text = about(c)) printf("      %s\n", text);
+    }
+    printf("  --version\n      バージョンを表示します。\n");
+    return 0;
 }
 
 } // namespace
@@ -78,7 +128,7 @@ int main(int argc, char** argv) {
         }
     }
     if (i >= args.size()) return usage(stderr);
-    if (args[i] == "help") return usage(stdout);
+    if (args[i] == "help") return help();
 
     for (const auto& c : kSubcommands) {
         if (args[i] != c.name) continue;

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Registering the gateway as a systemd service, against a scratch home and a
+# scratch unit folder (systemctl is never called for those).
+set -u
+bin="$(realpath "$1")"
+tmp="$(mktemp -d)"
+trap 'rm -rf "$tmp"' EXIT
+home="$tmp/web mail"
+units="$tmp/units"
+mkdir -p "$home" "$units"
+passed=0
+failed=0
+
+check() { # description, expected status, command...
+  local what="$1" want="$2"
+  shift 2
+  out="$("$@" 2>&1)"
+  local got=$?
+  if [ "$got" -eq "$want" ]; then passed=$((passed + 1)); else
+    failed=$((failed + 1)); echo "FAIL: $what (status $got, wanted $want): $out"; fi
+}
+expect_text() { # description, needle, haystack
+  if grep -qF -- "$2" <<<"$3"; then passed=$((passed + 1)); else
+    failed=$((failed + 1)); echo "FAIL: $1: '$2' not in: $3"; fi
+}
+expect() { # description, test words...
+  local what="$1"
+  shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $what"; fi
+}
+t() { "$bin" --home "$home" "$@"; }
+unit="$units/tarnbox.service"
+
+check "install before init" 1 t service install --unit-dir "$units"
+expect_text "init hint" "tarnbox init" "$out"
+expect "no unit without a data file" test ! -e "$unit"
+
+check "init" 0 t init
+check "install" 0 t service install --unit-dir "$units"
+expect_text "install message" "サービスに登録しました。" "$out"
+expect "unit written" test -f "$unit"
+text="$(cat "$unit")"
+expect_text "runs this binary on the home" \
+  "ExecStart=$bin --home \"$(realpath "$home")\" serve" "$text"
+expect_text "home writable" "ReadWritePaths=\"$(realpath "$home")\"" "$text"
+expect_text "stops by SIGTERM" "KillSignal=SIGTERM" "$text"
+expect "readable by systemd" test "$(stat -c %a "$unit")" = 644
+expect "no temporary left" test "$(ls -A "$units")" = "tarnbox.service"
+if command -v systemd-analyze >/dev/null; then
+  check "systemd accepts the unit" 0 systemd-analyze verify "$unit"
+fi
+
+check "reinstall with a user" 0 t service install --unit-dir "$units" --user nobody
+expect_text "user line" "User=nobody" "$(cat "$unit")"
+check "bad user name" 1 t service install --unit-dir "$units" --user "no body"
+expect_text "bad user keeps the old unit" "User=nobody" "$(cat "$unit")"
+check "unknown option" 1 t service install --unit-dir "$units" --force
+check "missing unit folder" 1 t service install --unit-dir "$tmp/none"
+expect_text "failure message" "サービスに登録できませんでした。" "$out"
+
+check "remove" 0 t service remove --unit-dir "$units"
+expect_text "remove message" "サービスから削除しました。" "$out"
+expect "unit deleted" test ! -e "$unit"
+check "remove again" 1 t service remove --unit-dir "$units"
+expect_text "remove failure message" "サービスから削除できませんでした。" "$out"
+
+if [ ! -d /run/systemd/system ]; then
+  check "start without systemd" 1 t service start
+  expect_text "says why" "systemd" "$out"
+  check "status without systemd" 1 t service status
+fi
+
+check "help" 0 "$bin" help
+expect_text "help lists the service" "service install" "$out"
+expect_text "help explains" "サービス削除" "$out"
+
+echo "service_test: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
