@@ -1,15 +1,18 @@
 #include "admin/admin_context.h"
+#include "admin/admin_output.h"
 #include "host/console_text.h"
 #include "host/instance.h"
 #include <cstdio>
 #include <cstring>
 
 int admin_fail(const std::string& message) {
-    fprintf(stderr, "%s\n", message.c_str());
+    admin_err(message);
     return 1;
 }
 
 int open_store(AdminContext& ctx, bool for_change) {
+    // Inside the gateway the store is the live one, loaded and held already.
+    if (admin_in_server()) return 0;
     if (for_change) {
         int claimed = ClaimInstance(ctx.paths.lock_file);
         if (claimed == 0)

@@ -2,6 +2,7 @@
 #pragma once
 #include "host/home.h"
 #include "store/data_file.h"
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,10 @@ using AdminCommand = int (*)(AdminContext&);
 // run, else a failure status after printing why.
 int admin_gate(AdminContext& ctx);
 int admin_password(AdminContext& ctx);
+// The lines admin-password asks for, typed now, so that a running gateway can
+// carry out the change.
+std::deque<std::string> admin_password_input(AdminContext& ctx);
+int admin_stop(AdminContext& ctx);
 
 int admin_init(AdminContext& ctx);
 int admin_settings_show(AdminContext& ctx);

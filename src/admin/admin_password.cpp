@@ -1,6 +1,7 @@
 // `tarnbox admin-password`: sets, changes or deletes the administrator
 // password, and the gate that asks for it before a guarded command runs.
 #include "admin/admin_context.h"
+#include "admin/admin_output.h"
 #include "host/console_text.h"
 #include "host/global_lock.h"
 #include "server/login/login.h"
@@ -11,6 +12,7 @@
 #include <mutex>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -19,6 +21,10 @@ constexpr size_t kPasswordLength = 39;
 // One line from the terminal without echo, or from standard input when that
 // is no terminal (scripts). Only the first 39 bytes count, like the edit box.
 bool ReadSecret(const char* prompt, std::string& out) {
+    if (admin_take_input(out)) {
+        if (out.size() > kPasswordLength) out.resize(kPasswordLength);
+        return true;
+    }
     const bool terminal = isatty(STDIN_FILENO) != 0;
     termios saved{};
     if (terminal) {
@@ -42,7 +48,7 @@ bool ReadSecret(const char* prompt, std::string& out) {
 // The typed text as the data file keeps it.
 bool TakeSecret(const std::string& utf8, std::string& sjis) {
     if (!utf8_to_sjis(utf8, sjis)) {
-        fprintf(stderr, "%s\n", "パスワードに使えない文字があります。");
+        admin_err("パスワードに使えない文字があります。");
         return false;
     }
     if (sjis.size() > kPasswordLength) sjis.resize(kPasswordLength);
@@ -65,7 +71,7 @@ int admin_gate(AdminContext& ctx) {
         if (!typed.empty() && typed.back() == '\r') typed.pop_back();
         if (typed.size() > kPasswordLength) typed.resize(kPasswordLength);
     } else if (isatty(STDIN_FILENO)) {
-        fprintf(stderr, "%s\n", "管理者用パスワード入力");
+        admin_err("管理者用パスワード入力");
         ReadSecret("パスワードを入力してください。", typed);
     } else {
         return admin_fail("管理者用パスワードが設定されています。--admin-password-file "
@@ -77,6 +83,23 @@ int admin_gate(AdminContext& ctx) {
     return 0;
 }
 
+std::deque<std::string> admin_password_input(AdminContext& ctx) {
+    std::deque<std::string> lines;
+    if (open_store(ctx, false)) return lines;
+    const bool isSet = ctx.ds.settings.admin_password[0] != '\0';
+    const char* const changing[] = {
+        "旧パスワード: ", "新パスワード (入力無しで削除): ", "新パスワード再入力: "};
+    const char* const setting[] = {"パスワード: ", "パスワード再入力: "};
+    admin_err(isSet ? "管理者パスワード変更" : "管理者パスワード設定");
+    for (const char* prompt : isSet ? std::vector<const char*>(changing, changing + 3)
+                                    : std::vector<const char*>(setting, setting + 2)) {
+        std::string line;
+        ReadSecret(prompt, line);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 int admin_password(AdminContext& ctx) {
     if (!ctx.args.empty()) return admin_fail("admin-password: 引数は要りません。");
     if (int r = open_store(ctx, true)) return r;
@@ -84,12 +107,10 @@ int admin_password(AdminContext& ctx) {
     const bool isSet = s.admin_password[0] != '\0';
     std::string oldText, newText, again;
     if (isSet) {
-        fprintf(stderr, "%s\n", "管理者パスワード変更");
         ReadSecret("旧パスワード: ", oldText);
         ReadSecret("新パスワード (入力無しで削除): ", newText);
         ReadSecret("新パスワード再入力: ", again);
     } else {
-        fprintf(stderr, "%s\n", "管理者パスワード設定");
         ReadSecret("パスワード: ", newText);
         ReadSecret("パスワード再入力: ", again);
     }
@@ -115,6 +136,6 @@ int admin_password(AdminContext& ctx) {
         s = before;
         return 1;
     }
-    if (report) printf("%s\n", report);
+    if (report) admin_out(report);
     return 0;
 }

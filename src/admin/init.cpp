@@ -1,6 +1,7 @@
 // `tarnbox init`: the first start. Takes the place of the settings dialog that
 // must be completed before the gateway may run.
 #include "admin/admin_context.h"
+#include "admin/admin_output.h"
 #include "admin/settings_fields.h"
 #include "host/instance.h"
 #include <cerrno>
@@ -54,6 +55,6 @@ int admin_init(AdminContext& ctx) {
         !make_folder(ctx.paths.html_folder))
         return 1;
     if (create_data_file(ctx.ds) != 1) return 1;
-    printf("%s を作成しました。\n", ctx.paths.data_file.c_str());
+    admin_out(ctx.paths.data_file + " を作成しました。");
     return 0;
 }

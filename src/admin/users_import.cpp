@@ -4,6 +4,7 @@
 #include "admin/users_import.h"
 
 #include "admin/admin_context.h"
+#include "admin/admin_output.h"
 #include "admin/csv_file.h"
 #include "host/console_text.h"
 #include "host/global_lock.h"
@@ -133,13 +134,12 @@ int admin_users_import(AdminContext& ctx) {
     if (int r = open_store(ctx, true)) return r;
     CsvText text;
     if (!read_csv_file(ctx.args[0], text)) return 1;
-    ImportTally t = import_user_lines(ctx.ds, text.lines, [](const std::string& message) {
-        fprintf(stderr, "%s\n", message.c_str());
-    });
+    ImportTally t = import_user_lines(ctx.ds, text.lines,
+                                      [](const std::string& message) { admin_err(message); });
     if (t.registered > 0) {
         std::lock_guard<std::recursive_mutex> hold(globalLock);
         if (rewrite_data_file(ctx.ds) != 1) return 1;
     }
-    if (t.registered > 0) printf("%d 件のユーザーを登録しました。\n", t.registered);
+    if (t.registered > 0) admin_out(std::to_string(t.registered) + " 件のユーザーを登録しました。");
     return t.refused > 0 || t.stopped ? 1 : 0;
 }

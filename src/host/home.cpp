@@ -27,5 +27,6 @@ HomePaths make_home_paths(const std::string& home) {
     p.temp_folder = h + "/temp";
     p.html_folder = h + "/html";
     p.lock_file = h + "/tarnbox.lock";
+    p.control_socket = h + "/tarnbox.sock";
     return p;
 }

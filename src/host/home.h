@@ -4,11 +4,12 @@
 
 struct HomePaths {
     std::string home;
-    std::string data_file;   // tarnbox.dat
-    std::string user_folder; // user
-    std::string temp_folder; // temp
-    std::string html_folder; // html
-    std::string lock_file;   // tarnbox.lock
+    std::string data_file;      // tarnbox.dat
+    std::string user_folder;    // user
+    std::string temp_folder;    // temp
+    std::string html_folder;    // html
+    std::string lock_file;      // tarnbox.lock
+    std::string control_socket; // tarnbox.sock: a running gateway's door for commands
 };
 
 // Without --home the folder of the program file itself is the home.

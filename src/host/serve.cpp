@@ -1,6 +1,8 @@
 // `tarnbox serve`: the gateway in the foreground until SIGTERM or SIGINT.
 #include "host/serve.h"
 #include "admin/admin_context.h"
+#include "host/control_commands.h"
+#include "host/control_socket.h"
 #include "host/instance.h"
 #include "mail/book/address_book.h"
 #include "mail/compose/compose_form.h"
@@ -99,10 +101,15 @@ int admin_serve(AdminContext& ctx) {
     SentLogAppend = AppendSentLog;
     SentResendForm = [](Connection& c) { WriteForm(c, FormVariant::Resend); };
     StartServer(sock);
+    SetControlHome(ctx.paths);
+    if (!StartControlSocket(ctx.paths.control_socket, RunControlCommand))
+        fprintf(stderr, "制御用ソケット %s を開けません: %s\n", ctx.paths.control_socket.c_str(),
+                strerror(errno));
     fprintf(stderr, "Tarnbox 1.51: http://127.0.0.1:%d/ (home %s)\n", ctx.ds.settings.http_port,
             ctx.paths.home.c_str());
     int sig = 0;
     sigwait(&stop, &sig);
+    StopControlSocket();
     StopServer();
     ReleaseInstance();
     return 0;

@@ -6,10 +6,15 @@
 #include <memory>
 #include <mutex>
 #include <sstream>
+#include <vector>
 
 namespace {
 
 std::unique_ptr<std::string> gShared;
+// Books replaced while the gateway runs: pages read the current one without
+// the lock, so an old one must outlive any page that may still hold it. They
+// change rarely; keeping them costs little.
+std::vector<std::unique_ptr<std::string>> gRetired;
 
 } // namespace
 
@@ -22,6 +27,7 @@ void LoadSharedBook() {
         text = std::make_unique<std::string>(all.str());
     }
     std::lock_guard<std::recursive_mutex> hold(globalLock);
+    if (gShared) gRetired.push_back(std::move(gShared));
     gShared = std::move(text);
 }
 

@@ -1,0 +1,122 @@
+#include "host/subcommands.h"
+#include "host/serve.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const Subcommand kSubcommands[] = {
+    {"serve", nullptr, admin_serve,
+     "serve [--worker-timeout S] [--idle-timeout S] [--request-timeout S] [--max-connections N]"},
+    {"init", nullptr, admin_init,
+     "init [--http-port P] [--smtp-server H] [--smtp-port P] [--pop3-server H] [--pop3-port P]"},
+    {"settings", "show", admin_settings_show, "settings show"},
+    {"settings", "set", admin_settings_set, "settings set name=value ..."},
+    {"users", "list", admin_users_list, "users list"},
+    {"users", "add", admin_users_add,
+     "users add --name N --mail-address M --id U --password P [--smtp-server H] "
+     "[--pop3-server H] [--cc] [--bcc] [--apop]"},
+    {"users", "import", admin_users_import, "users import FILE"},
+    {"users", "select", admin_users_select, "users select FILE"},
+    {"admin-password", nullptr, admin_password, "admin-password"},
+    {"shared-book", "list", admin_shared_book_list, "shared-book list"},
+    {"shared-book", "add", admin_shared_book_add, "shared-book add [--name N] --mail-address M"},
+    {"shared-book", "up", admin_shared_book_up, "shared-book up N"},
+    {"shared-book", "down", admin_shared_book_down, "shared-book down N"},
+    {"shared-book", "delete", admin_shared_book_delete, "shared-book delete N"},
+    {"shared-book", "sort", admin_shared_book_sort, "shared-book sort name|address"},
+    {"service", "install", admin_service_install, "service install [--unit-dir DIR] [--user NAME]"},
+    {"service", "remove", admin_service_remove, "service remove [--unit-dir DIR]"},
+    {"service", "start", admin_service_start, "service start"},
+    {"service", "status", admin_service_status, "service status"},
+    {"stop", nullptr, admin_stop, "stop"},
+};
+
+// One line per command for `tarnbox help`: the administrator's menu.
+struct About {
+    const char* name;
+    const char* verb;
+    const char* text;
+};
+
+const About kAbout[] = {
+    {"serve", nullptr, "ゲートウェイを起動します (SIGTERM か SIGINT で終了)。"},
+    {"init", nullptr, "ホームにデータファイルを作ります。"},
+    {"settings", "show", "基本設定を表示します。"},
+    {"settings", "set", "基本設定を変更します。"},
+    {"users", "list", "ユーザーの一覧を表示します。"},
+    {"users", "add", "ユーザーを登録します。"},
+    {"users", "import", "ファイルからユーザーを一括登録します。"},
+    {"users", "select", "ファイルで選んだユーザーの POP3 ユーザー名を表示します。"},
+    {"admin-password", nullptr, "管理者パスワードを設定・変更・削除します。"},
+    {"shared-book", "list", "共有アドレス帳を表示します。"},
+    {"shared-book", "add", "共有アドレス帳に追加します。"},
+    {"shared-book", "up", "共有アドレス帳の N 番目を一つ上へ移します。"},
+    {"shared-book", "down", "共有アドレス帳の N 番目を一つ下へ移します。"},
+    {"shared-book", "delete", "共有アドレス帳の N 番目を削除します。"},
+    {"shared-book", "sort", "共有アドレス帳を名前かアドレスの順に並べます。"},
+    {"service", "install", "サービス登録: systemd のユニットを書き込み、有効にします。"},
+    {"service", "remove", "サービス削除: サービスを止めてユニットを削除します。"},
+    {"service", "start", "サービスを開始します。"},
+    {"service", "status", "サービスの状態を表示します。"},
+    {"stop", nullptr, "動作中のゲートウェイを停止します。"},
+};
+
+const char* about(const Subcommand& c) {
+    for (const auto& a : kAbout)
+        if (!strcmp(a.name, c.name) &&
+            (a.verb == c.verb || (a.verb && c.verb && !strcmp(a.verb, c.verb))))
+            return a.text;
+    return nullptr;
+}
+
+} // namespace
+
+// Commands that change the gateway's configuration ask for the
+// administrator password first, when one is set.
+bool subcommand_guarded(const Subcommand& c) {
+    const char* name = c.name;
+    const std::string n = name;
+    return n == "settings" || n == "users" || n == "shared-book" || n == "service" || n == "stop";
+}
+
+bool subcommand_forwarded(const Subcommand& c) {
+    const std::string n = c.name;
+    const std::string v = c.verb ? c.verb : "";
+    if (n == "settings") return v == "set";
+    if (n == "users") return v == "add" || v == "import";
+    if (n == "shared-book") return v != "list";
+    return n == "admin-password" || n == "stop";
+}
+
+const Subcommand* find_subcommand(const std::vector<std::string>& words, size_t at, size_t& first) {
+    if (at >= words.size()) return nullptr;
+    for (const auto& c : kSubcommands) {
+        if (words[at] != c.name) continue;
+        first = at + 1;
+        if (c.verb) {
+            if (first >= words.size() || words[first] != c.verb) continue;
+            first++;
+        }
+        return &c;
+    }
+    return nullptr;
+}
+
+int print_usage(FILE* out) {
+    fprintf(out, "usage: tarnbox [--home DIR] [--admin-password-file FILE] COMMAND\n       tarnbox "
+                 "--version\ncommands:\n");
+    for (const auto& c : kSubcommands) fprintf(out, "  %s\n", c.usage);
+    return out == stdout ? 0 : 2;
+}
+
+int print_help() {
+    printf("usage: tarnbox [--home DIR] [--admin-password-file FILE] COMMAND\n\n");
+    for (const auto& c : kSubcommands) {
+        printf("  %s\n", c.usage);
+        if (const char* text = about(c)) printf("      %s\n", text);
+    }
+    printf("  --version\n      バージョンを表示します。\n");
+    return 0;
+}

@@ -1,0 +1,133 @@
+#!/usr/bin/env python3
+"""Administration commands against a running gateway: they go through the
+gateway's control socket and are in effect for the very next request."""
+import base64
+import os
+import shutil
+import socket
+import stat
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from gatewaytest import http_request, stop_process, wait_until_listening  # noqa: E402
+
+BIN = None
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def basic(port, path, user, password):
+    token = base64.b64encode(("%s:%s" % (user, password)).encode()).decode()
+    return http_request(port, ("GET %s HTTP/1.0\r\nUser-Agent: Mozilla/5.0\r\n"
+                               "Authorization: Basic %s\r\n\r\n" % (path, token)).encode())
+
+
+def answers(port):
+    try:
+        socket.create_connection(("127.0.0.1", port), timeout=1).close()
+        return True
+    except OSError:
+        return False
+
+
+class RunningGateway(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.home = tempfile.mkdtemp(prefix="tarnbox-control-")
+        cls.port = free_port()
+        cls.tarnbox("init", "--http-port", str(cls.port), "--smtp-server", "127.0.0.1",
+                    "--pop3-server", "127.0.0.1", check=True)
+        cls.proc = subprocess.Popen([BIN, "--home", cls.home, "serve"], stdin=subprocess.DEVNULL,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        wait_until_listening(cls.port, cls.proc)
+
+    @classmethod
+    def tearDownClass(cls):
+        stop_process(cls.proc)
+        shutil.rmtree(cls.home, ignore_errors=True)
+
+    @classmethod
+    def tarnbox(cls, *args, stdin="", check=False):
+        r = subprocess.run([BIN, "--home", cls.home, *args], input=stdin.encode(),
+                           capture_output=True, timeout=30)
+        if check and r.returncode != 0:
+            raise AssertionError("%s: %s" % (args, r.stderr.decode()))
+        return r
+
+    def test_1_new_user_logs_in_at_once(self):
+        r = self.tarnbox("users", "add", "--name", "Bob", "--mail-address", "bob@example.jp",
+                         "--id", "bob", "--password", "bob-pw")
+        self.assertEqual(r.returncode, 0, r.stderr.decode())
+        page = basic(self.port, "/mail/write/index.html", "bob", "bob-pw")
+        self.assertIn(b"name=\"send_to\"", page)
+        listing = self.tarnbox("users", "list", check=True).stdout.decode()
+        self.assertIn("bob", listing)
+
+    def test_2_shared_book_reaches_the_compose_page(self):
+        self.tarnbox("shared-book", "add", "--name", "Ken", "--mail-address", "ken@example.jp",
+                     check=True)
+        page = basic(self.port, "/mail/write/index.html", "bob", "bob-pw")
+        self.assertIn(b"<option>Ken&lt;ken@example.jp&gt;", page)
+
+    def test_3_port_moves_or_stays(self):
+        busy = socket.socket()
+        busy.bind(("0.0.0.0", 0))
+        busy.listen(1)
+        taken = busy.getsockname()[1]
+        try:
+            r = self.tarnbox("settings", "set", "http_port=%d" % taken)
+            self.assertEqual(r.returncode, 1)
+            self.assertIn("TCP/IP ポート番号が使用されています。", r.stderr.decode())
+            self.assertTrue(answers(self.port))
+            shown = self.tarnbox("settings", "show", check=True).stdout.decode()
+            self.assertIn("http_port=%d\n" % self.port, shown)
+        finally:
+            busy.close()
+        new = free_port()
+        self.tarnbox("settings", "set", "http_port=%d" % new, check=True)
+        self.assertTrue(answers(new))
+        self.assertFalse(answers(self.port))
+        type(self).port = new
+
+    def test_4_socket_is_the_owners_only(self):
+        path = os.path.join(self.home, "tarnbox.sock")
+        mode = stat.S_IMODE(os.stat(path).st_mode)
+        self.assertEqual(mode, 0o600)
+        if os.geteuid() != 0 or not shutil.which("setpriv"):
+            self.skipTest("needs root and setpriv to try another user")
+        probe = ("import socket; s = socket.socket(socket.AF_UNIX); s.connect(%r)" % path)
+        r = subprocess.run(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                            sys.executable, "-c", probe], capture_output=True, timeout=30)
+        self.assertNotEqual(r.returncode, 0)
+        self.assertIn(b"PermissionError", r.stderr)
+
+    def test_5_admin_password_then_the_gate(self):
+        r = self.tarnbox("admin-password", stdin="Adm-1\nAdm-1\n")
+        self.assertEqual(r.returncode, 0, r.stderr.decode())
+        self.assertIn("パスワードを設定しました。", r.stdout.decode())
+        self.assertNotEqual(self.tarnbox("users", "list").returncode, 0)
+        secret = os.path.join(self.home, "secret")
+        with open(secret, "w") as f:
+            f.write("Adm-1\n")
+        self.tarnbox("--admin-password-file", secret, "users", "list", check=True)
+
+    def test_6_stop(self):
+        secret = os.path.join(self.home, "secret")
+        r = self.tarnbox("--admin-password-file", secret, "stop")
+        self.assertEqual(r.returncode, 0, r.stderr.decode())
+        self.assertEqual(self.proc.wait(timeout=15), 0)
+        self.assertFalse(os.path.exists(os.path.join(self.home, "tarnbox.sock")))
+        r = self.tarnbox("--admin-password-file", secret, "stop")
+        self.assertEqual(r.returncode, 1)
+
+
+if __name__ == "__main__":
+    BIN = os.path.abspath(sys.argv.pop(1))
+    unittest.main()
