@@ -43,6 +43,7 @@ int admin_stop(AdminContext& ctx);
 int admin_init(AdminContext& ctx);
 int admin_settings_show(AdminContext& ctx);
 int admin_settings_set(AdminContext& ctx);
+int admin_settings_addresses(AdminContext& ctx);
 int admin_users_list(AdminContext& ctx);
 int admin_users_add(AdminContext& ctx);
 int admin_users_import(AdminContext& ctx);

@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <strings.h>
 
 namespace {
 
@@ -81,6 +84,25 @@ bool parse_colour(const std::string& word, uint32_t& out) {
     return true;
 }
 
+// The three ports also take a service name: the protocol's own word, else
+// whatever the system's services database knows. Returns -1 for a name
+// nobody knows, 0 when value is no name at all (digits are for the number
+// rule).
+long PortByName(const SettingsField& f, const std::string& value) {
+    if (value.empty() || (value[0] >= '0' && value[0] <= '9') || value[0] == '-') return 0;
+    const char* own = f.number == &BasicSettings::http_port   ? "http"
+                      : f.number == &BasicSettings::smtp_port ? "smtp"
+                      : f.number == &BasicSettings::pop3_port ? "pop3"
+                                                              : nullptr;
+    if (!own) return 0;
+    if (strcasecmp(value.c_str(), own) == 0)
+        return f.number == &BasicSettings::http_port   ? 80
+               : f.number == &BasicSettings::smtp_port ? 25
+                                                       : 110;
+    const servent* e = getservbyname(value.c_str(), "tcp");
+    return e ? ntohs(static_cast<uint16_t>(e->s_port)) : -1;
+}
+
 } // namespace
 
 const SettingsField* settings_fields_begin() {
@@ -130,6 +152,16 @@ std::string apply_settings_field(BasicSettings& s, const SettingsField& f,
     switch (f.kind) {
     case FieldKind::number: {
         long n;
+        if (const long port = PortByName(f, value); port != 0) {
+            if (port < 0) {
+                const char* word = f.number == &BasicSettings::http_port   ? "HTTP"
+                                   : f.number == &BasicSettings::smtp_port ? "SMTP"
+                                                                           : "POP3";
+                return std::string(word) + "ポートの名称が正しくありません。";
+            }
+            s.*f.number = static_cast<int>(port);
+            return {};
+        }
         if (!parse_number(value, n)) return name + ": 数値を指定してください (\"" + value + "\")。";
         if (n < f.min || n > f.max)
             return name + ": " + std::to_string(f.min) + " から " + std::to_string(f.max) +

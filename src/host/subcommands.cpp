@@ -13,6 +13,7 @@ const Subcommand kSubcommands[] = {
      "init [--http-port P] [--smtp-server H] [--smtp-port P] [--pop3-server H] [--pop3-port P]"},
     {"settings", "show", admin_settings_show, "settings show"},
     {"settings", "set", admin_settings_set, "settings set name=value ..."},
+    {"settings", "addresses", admin_settings_addresses, "settings addresses"},
     {"users", "list", admin_users_list, "users list"},
     {"users", "add", admin_users_add,
      "users add --name N --mail-address M --id U --password P [--smtp-server H] "
@@ -44,7 +45,8 @@ const About kAbout[] = {
     {"serve", nullptr, "ゲートウェイを起動します (SIGTERM か SIGINT で終了)。"},
     {"init", nullptr, "ホームにデータファイルを作ります。"},
     {"settings", "show", "基本設定を表示します。"},
-    {"settings", "set", "基本設定を変更します。"},
+    {"settings", "set", "基本設定を変更します (ポートはサービス名でも指定できます)。"},
+    {"settings", "addresses", "ブラウザ上で入力するアドレスを表示します。"},
     {"users", "list", "ユーザーの一覧を表示します。"},
     {"users", "add", "ユーザーを登録します。"},
     {"users", "import", "ファイルからユーザーを一括登録します。"},

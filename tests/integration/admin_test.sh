@@ -132,5 +132,17 @@ check "delete last" 0 t shared-book delete 1
 [ ! -e "$home/user/common.adb" ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: empty book not deleted"; }
 ls "$home/user" | grep -q '\.new$' && { failed=$((failed + 1)); echo "FAIL: temporary file left"; } || passed=$((passed + 1))
 
+# --- ports by service name, and the addresses to give to users -------------
+check "ports by name" 0 t settings set http_port=HTTP smtp_port=smtp pop3_port=pop3s
+check "settings show" 0 t settings show
+expect_text "http by its word" "http_port=80" "$out"
+expect_text "pop3s from the services database" "pop3_port=995" "$out"
+check "unknown service" 1 t settings set pop3_port=no-such-service
+expect_text "its message" "POP3ポートの名称が正しくありません。" "$out"
+check "port 80 unchanged by the refusal" 0 t settings show
+expect_text "still 80" "http_port=80" "$out"
+check "addresses" 0 t settings addresses
+expect_same "by name, port 80 left out" "http://$(hostname)" "$(head -n 1 <<<"$out")"
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
