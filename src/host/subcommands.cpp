@@ -14,7 +14,7 @@ const Subcommand kSubcommands[] = {
     {"settings", "show", admin_settings_show, "settings show"},
     {"settings", "set", admin_settings_set, "settings set name=value ..."},
     {"settings", "addresses", admin_settings_addresses, "settings addresses"},
-    {"users", "list", admin_users_list, "users list"},
+    {"users", "list", admin_users_list, "users list [--sort name|address|id]"},
     {"users", "add", admin_users_add,
      "users add --name N --mail-address M --id U --password P [--smtp-server H] "
      "[--pop3-server H] [--cc] [--bcc] [--apop]"},

@@ -132,6 +132,11 @@ check "delete last" 0 t shared-book delete 1
 [ ! -e "$home/user/common.adb" ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: empty book not deleted"; }
 ls "$home/user" | grep -q '\.new$' && { failed=$((failed + 1)); echo "FAIL: temporary file left"; } || passed=$((passed + 1))
 
+# --- the list sorted by a column ---------------------------------------------
+check "sorted by id" 0 t users list --sort id
+expect_same "ids in order" "$(cut -f2 <<<"$out" | LC_ALL=C.UTF-8 sort)" "$(cut -f2 <<<"$out")"
+check "unknown column" 1 t users list --sort age
+
 # --- ports by service name, and the addresses to give to users -------------
 check "ports by name" 0 t settings set http_port=HTTP smtp_port=smtp pop3_port=pop3s
 check "settings show" 0 t settings show
