@@ -5,25 +5,7 @@ set -u
 bin="$1"
 home="$(mktemp -d)"
 trap 'rm -rf "$home"' EXIT
-passed=0
-failed=0
-
-check() { # description, expected status, command...
-  local what="$1" want="$2"
-  shift 2
-  out="$("$@" 2>&1)"
-  local got=$?
-  if [ "$got" -eq "$want" ]; then passed=$((passed + 1)); else
-    failed=$((failed + 1)); echo "FAIL: $what (status $got, wanted $want): $out"; fi
-}
-expect_text() { # description, needle, haystack
-  if grep -qF -- "$2" <<<"$3"; then passed=$((passed + 1)); else
-    failed=$((failed + 1)); echo "FAIL: $1: '$2' not in: $3"; fi
-}
-expect_same() { # description, wanted, got
-  if [ "$2" = "$3" ]; then passed=$((passed + 1)); else
-    failed=$((failed + 1)); echo "FAIL: $1: wanted [$2], got [$3]"; fi
-}
+. "$(dirname "$0")/checks.sh"
 t() { "$bin" --home "$home" "$@"; }
 sjis() { iconv -f UTF-8 -t CP932; }
 

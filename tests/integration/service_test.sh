@@ -8,21 +8,7 @@ trap 'rm -rf "$tmp"' EXIT
 home="$tmp/web mail"
 units="$tmp/units"
 mkdir -p "$home" "$units"
-passed=0
-failed=0
-
-check() { # description, expected status, command...
-  local what="$1" want="$2"
-  shift 2
-  out="$("$@" 2>&1)"
-  local got=$?
-  if [ "$got" -eq "$want" ]; then passed=$((passed + 1)); else
-    failed=$((failed + 1)); echo "FAIL: $what (status $got, wanted $want): $out"; fi
-}
-expect_text() { # description, needle, haystack
-  if grep -qF -- "$2" <<<"$3"; then passed=$((passed + 1)); else
-    failed=$((failed + 1)); echo "FAIL: $1: '$2' not in: $3"; fi
-}
+. "$(dirname "$0")/checks.sh"
 expect() { # description, test words...
   local what="$1"
   shift
