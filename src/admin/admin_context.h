@@ -46,6 +46,12 @@ int admin_settings_set(AdminContext& ctx);
 int admin_settings_addresses(AdminContext& ctx);
 int admin_users_list(AdminContext& ctx);
 int admin_users_add(AdminContext& ctx);
+int admin_users_change(AdminContext& ctx);
+int admin_users_delete(AdminContext& ctx);
+// Asks on the terminal which of the named users to delete and leaves
+// "--yes" and the confirmed names in ctx.args; without a terminal --yes is
+// required. Returns 0 to go on.
+int admin_users_delete_confirm(AdminContext& ctx);
 int admin_users_import(AdminContext& ctx);
 int admin_users_select(AdminContext& ctx);
 int admin_shared_book_list(AdminContext& ctx);

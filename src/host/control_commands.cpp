@@ -56,7 +56,10 @@ ControlReply RunControlCommand(const std::vector<std::string>& words,
     AdminContext ctx{gHome, data_store(),
                      std::vector<std::string>(words.begin() + first, words.end()), ""};
     BasicSettings before;
-    {
+    if (subcommand_locks_itself(*c)) {
+        before = ctx.ds.settings;
+        reply.status = c->run(ctx);
+    } else {
         // The command changes the live store as a page would: all of it
         // under the one lock.
         std::lock_guard<std::recursive_mutex> hold(globalLock);

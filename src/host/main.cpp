@@ -37,12 +37,19 @@ int RunSubcommand(const Subcommand& c, const std::string& home,
         if (int r = open_store(ctx, false)) return r;
         if (int r = admin_gate(ctx)) return r;
     }
+    if (!strcmp(c.name, "users") && c.verb && !strcmp(c.verb, "delete")) {
+        if (int r = admin_users_delete_confirm(ctx)) return r;
+    }
     const bool password = !strcmp(c.name, "admin-password");
     std::deque<std::string> input;
     if (password) input = admin_password_input(ctx);
     if (subcommand_forwarded(c)) {
-        std::vector<std::string> words(args.begin() + at, args.end());
-        if (!strcmp(c.name, "users") && words.size() > 2) words.back() = Absolute(words.back());
+        // The words as the command now stands (a deletion carries the
+        // confirmed names).
+        std::vector<std::string> words(args.begin() + at, args.begin() + first);
+        words.insert(words.end(), ctx.args.begin(), ctx.args.end());
+        if (!strcmp(c.name, "users") && !strcmp(c.verb, "import") && words.size() > 2)
+            words.back() = Absolute(words.back());
         ControlReply reply;
         if (ForwardCommand(paths.control_socket, words, input, reply)) {
             fputs(reply.out.c_str(), stdout);

@@ -18,6 +18,10 @@ const Subcommand kSubcommands[] = {
     {"users", "add", admin_users_add,
      "users add --name N --mail-address M --id U --password P [--smtp-server H] "
      "[--pop3-server H] [--cc] [--bcc] [--apop]"},
+    {"users", "change", admin_users_change,
+     "users change U [--name N] [--mail-address M] [--password P] [--smtp-server H] "
+     "[--pop3-server H] [--apop on|off] [--poppassd]"},
+    {"users", "delete", admin_users_delete, "users delete [--yes] U..."},
     {"users", "import", admin_users_import, "users import FILE"},
     {"users", "select", admin_users_select, "users select FILE"},
     {"admin-password", nullptr, admin_password, "admin-password"},
@@ -49,6 +53,9 @@ const About kAbout[] = {
     {"settings", "addresses", "ブラウザ上で入力するアドレスを表示します。"},
     {"users", "list", "ユーザーの一覧を表示します。"},
     {"users", "add", "ユーザーを登録します。"},
+    {"users", "change",
+     "ユーザーの設定1を変更します (--poppassd でメールサーバーのパスワードも)。"},
+    {"users", "delete", "ユーザーを削除します (端末では一人ずつ確認します)。"},
     {"users", "import", "ファイルからユーザーを一括登録します。"},
     {"users", "select", "ファイルで選んだユーザーの POP3 ユーザー名を表示します。"},
     {"admin-password", nullptr, "管理者パスワードを設定・変更・削除します。"},
@@ -87,9 +94,14 @@ bool subcommand_forwarded(const Subcommand& c) {
     const std::string n = c.name;
     const std::string v = c.verb ? c.verb : "";
     if (n == "settings") return v == "set";
-    if (n == "users") return v == "add" || v == "import";
+    if (n == "users") return v == "add" || v == "import" || v == "change" || v == "delete";
     if (n == "shared-book") return v != "list";
     return n == "admin-password" || n == "stop";
+}
+
+bool subcommand_locks_itself(const Subcommand& c) {
+    return !strcmp(c.name, "users") && c.verb &&
+           (!strcmp(c.verb, "change") || !strcmp(c.verb, "delete"));
 }
 
 const Subcommand* find_subcommand(const std::vector<std::string>& words, size_t at, size_t& first) {

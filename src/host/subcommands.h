@@ -3,6 +3,7 @@
 #pragma once
 #include "admin/admin_context.h"
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -21,5 +22,8 @@ bool subcommand_guarded(const Subcommand& c);
 // Commands a running gateway carries out itself, so that the change is in
 // effect for the next request.
 bool subcommand_forwarded(const Subcommand& c);
+// Commands that take globalLock themselves, only where they touch the store:
+// they wait for pages to end or talk to a mail server on the way.
+bool subcommand_locks_itself(const Subcommand& c);
 int print_usage(FILE* out);
 int print_help();

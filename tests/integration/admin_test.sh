@@ -119,6 +119,23 @@ check "sorted by id" 0 t users list --sort id
 expect_same "ids in order" "$(cut -f2 <<<"$out" | LC_ALL=C.UTF-8 sort)" "$(cut -f2 <<<"$out")"
 check "unknown column" 1 t users list --sort age
 
+# --- change and delete -------------------------------------------------------
+check "change the name" 0 t users change old --name 新しい名前 --mail-address new@example.jp
+check "list" 0 t users list
+expect_text "new name and address" "$(printf 'old\t新しい名前\tnew@example.jp')" "$out"
+check "change an unknown user" 1 t users change nobody --name x
+expect_text "its message" "設定変更ができません。" "$out"
+check "empty name refused" 1 t users change old --name ""
+expect_text "name message" "名前を入力してください。" "$out"
+check "delete without a terminal or --yes" 1 t users delete old </dev/null
+expect_text "asks for --yes" "--yes" "$out"
+check "delete" 0 t users delete --yes old
+expect_text "count" "1 件のユーザーを削除しました。" "$out"
+check "deleted" 0 t users list
+expect_same "old is gone" "" "$(grep -P '^\d+\told\t' <<<"$out")"
+check "delete an unknown user" 1 t users delete --yes old
+expect_text "unknown" "そのユーザーは登録されていません。" "$out"
+
 # --- ports by service name, and the addresses to give to users -------------
 check "ports by name" 0 t settings set http_port=HTTP smtp_port=smtp pop3_port=pop3s
 check "settings show" 0 t settings show

@@ -96,6 +96,19 @@ class RunningGateway(unittest.TestCase):
         self.assertFalse(answers(self.port))
         type(self).port = new
 
+    def test_3b_change_and_delete_while_running(self):
+        self.tarnbox("users", "add", "--name", "Carol", "--mail-address", "carol@example.jp",
+                     "--id", "carol", "--password", "carol-pw", check=True)
+        self.tarnbox("users", "change", "carol", "--password", "carol-new", check=True)
+        self.assertNotIn(b"name=\"send_to\"",
+                         basic(self.port, "/mail/write/index.html", "carol", "carol-pw"))
+        self.assertIn(b"name=\"send_to\"",
+                      basic(self.port, "/mail/write/index.html", "carol", "carol-new"))
+        r = self.tarnbox("users", "delete", "--yes", "carol")
+        self.assertEqual(r.returncode, 0, r.stderr.decode())
+        self.assertNotIn(b"name=\"send_to\"",
+                         basic(self.port, "/mail/write/index.html", "carol", "carol-new"))
+
     def test_4_socket_is_the_owners_only(self):
         path = os.path.join(self.home, "tarnbox.sock")
         mode = stat.S_IMODE(os.stat(path).st_mode)
