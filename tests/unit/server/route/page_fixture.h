@@ -88,13 +88,12 @@ protected:
         ListFooter = WorkerStalled = nullptr;
         workerTimeoutSeconds = 30;
         // Page families a test installed do not leak into the next test.
-        for (PageState s : {PageState::ComposePage, PageState::AddressErrorPage,
-                            PageState::SentListPage, PageState::SentMessagePage,
-                            PageState::SentDeletePage, PageState::SetupPage,
-                            PageState::SetupSubmit, PageState::SetupDeleteSubmit,
-                            PageState::SetupPasswordWait, PageState::AddressBookPage,
-                            PageState::AddressBookSubmit, PageState::NewUserPage,
-                            PageState::NewUserSubmit})
+        for (PageState s :
+             {PageState::ComposePage, PageState::AddressErrorPage, PageState::SentListPage,
+              PageState::SentMessagePage, PageState::SentDeletePage, PageState::SetupPage,
+              PageState::SetupSubmit, PageState::SetupDeleteSubmit, PageState::SetupPasswordWait,
+              PageState::AddressBookPage, PageState::AddressBookSubmit, PageState::NewUserPage,
+              PageState::NewUserSubmit})
             SetPageProducer(s, nullptr);
     }
     UserRecord* AddUser(const std::string& id) {
