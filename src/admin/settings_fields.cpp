@@ -84,26 +84,32 @@ bool parse_colour(const std::string& word, uint32_t& out) {
     return true;
 }
 
-// The three ports also take a service name: the protocol's own word, else
-// whatever the system's services database knows. Returns -1 for a name
-// nobody knows, 0 when value is no name at all (digits are for the number
-// rule).
+// The three ports also take a service name. Returns -1 for a name nobody
+// knows, 0 when value is no name at all (digits are for the number rule).
 long PortByName(const SettingsField& f, const std::string& value) {
     if (value.empty() || (value[0] >= '0' && value[0] <= '9') || value[0] == '-') return 0;
-    const char* own = f.number == &BasicSettings::http_port   ? "http"
-                      : f.number == &BasicSettings::smtp_port ? "smtp"
-                      : f.number == &BasicSettings::pop3_port ? "pop3"
-                                                              : nullptr;
-    if (!own) return 0;
-    if (strcasecmp(value.c_str(), own) == 0)
-        return f.number == &BasicSettings::http_port   ? 80
-               : f.number == &BasicSettings::smtp_port ? 25
-                                                       : 110;
-    const servent* e = getservbyname(value.c_str(), "tcp");
-    return e ? ntohs(static_cast<uint16_t>(e->s_port)) : -1;
+    if (f.number == &BasicSettings::http_port) return port_from_text(value, "http", 80);
+    if (f.number == &BasicSettings::smtp_port) return port_from_text(value, "smtp", 25);
+    if (f.number == &BasicSettings::pop3_port) return port_from_text(value, "pop3", 110);
+    return 0;
 }
 
 } // namespace
+
+long port_from_text(const std::string& value, const char* word, int standard) {
+    if (!value.empty() && value[0] >= '0' && value[0] <= '9') {
+        long n = 0;
+        for (size_t i = 0; i < value.size() && value[i] >= '0' && value[i] <= '9'; i++) {
+            n = n * 10 + (value[i] - '0');
+            if (n > 65535) return -1;
+        }
+        return n == 0 ? -1 : n;
+    }
+    if (!strcasecmp(value.c_str(), word)) return standard;
+    if (value.empty()) return -1;
+    const servent* e = getservbyname(value.c_str(), "tcp");
+    return e ? ntohs(static_cast<uint16_t>(e->s_port)) : -1;
+}
 
 const SettingsField* settings_fields_begin() {
     return kFields;

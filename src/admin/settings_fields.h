@@ -30,6 +30,12 @@ std::string format_settings_field(const BasicSettings& s, const SettingsField& f
 std::string apply_settings_field(BasicSettings& s, const SettingsField& f,
                                  const std::string& value);
 
+// A port field: its decimal value when it begins with a digit, standard for
+// the protocol's own word (any case), else the port of that name in the
+// system's services database. -1 for a name nobody knows or a value that is
+// no port.
+long port_from_text(const std::string& value, const char* word, int standard);
+
 // The administration pages limit the total length of the stored paths and
 // names so that the settings stay inside the file's header. Returns an empty
 // string or the message.

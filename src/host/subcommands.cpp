@@ -1,4 +1,5 @@
 #include "host/subcommands.h"
+#include "admin/settings_page.h"
 #include "host/serve.h"
 
 #include <cstdio>
@@ -14,6 +15,10 @@ const Subcommand kSubcommands[] = {
     {"settings", "show", admin_settings_show, "settings show"},
     {"settings", "set", admin_settings_set, "settings set name=value ..."},
     {"settings", "addresses", admin_settings_addresses, "settings addresses"},
+    {"settings", "server", admin_settings_server, "settings server [name=value ...]"},
+    {"settings", "colours", admin_settings_colours, "settings colours [name=value ...]"},
+    {"settings", "permissions", admin_settings_permissions,
+     "settings permissions [name=value ...]"},
     {"users", "list", admin_users_list, "users list [--sort name|address|id]"},
     {"users", "add", admin_users_add,
      "users add --name N --mail-address M --id U --password P [--smtp-server H] "
@@ -48,9 +53,13 @@ struct About {
 const About kAbout[] = {
     {"serve", nullptr, "ゲートウェイを起動します (SIGTERM か SIGINT で終了)。"},
     {"init", nullptr, "ホームにデータファイルを作ります。"},
-    {"settings", "show", "基本設定を表示します。"},
-    {"settings", "set", "基本設定を変更します (ポートはサービス名でも指定できます)。"},
+    {"settings", "show", "基本設定をデータファイルの項目のまま表示します。"},
+    {"settings", "set", "基本設定をデータファイルの項目のまま変更します。"},
     {"settings", "addresses", "ブラウザ上で入力するアドレスを表示します。"},
+    {"settings", "server",
+     "基本設定「サーバー」: 表示するか、name=value で変更します (ポートはサービス名でも)。"},
+    {"settings", "colours", "基本設定「配色」: 表示するか、name=value で変更します。"},
+    {"settings", "permissions", "基本設定「変更許可」: 表示するか、name=value で変更します。"},
     {"users", "list", "ユーザーの一覧を表示します。"},
     {"users", "add", "ユーザーを登録します。"},
     {"users", "change",
@@ -93,7 +102,7 @@ bool subcommand_guarded(const Subcommand& c) {
 bool subcommand_forwarded(const Subcommand& c) {
     const std::string n = c.name;
     const std::string v = c.verb ? c.verb : "";
-    if (n == "settings") return v == "set";
+    if (n == "settings") return v != "show" && v != "addresses";
     if (n == "users") return v == "add" || v == "import" || v == "change" || v == "delete";
     if (n == "shared-book") return v != "list";
     return n == "admin-password" || n == "stop";

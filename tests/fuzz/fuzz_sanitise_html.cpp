@@ -39,7 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!seenInBounds) abort();
     const std::string finding = markup_audit::Audit(page);
     if (!finding.empty()) {
-        fprintf(stderr, "executable markup: %s\n", finding.c_str());
+        fprintf(stderr, "executable markup: %s\npage:\n", finding.c_str());
+        fwrite(page.data(), 1, page.size(), stderr);
+        fputc('\n', stderr);
         abort();
     }
     return 0;

@@ -90,11 +90,18 @@ class RunningGateway(unittest.TestCase):
             self.assertIn("http_port=%d\n" % self.port, shown)
         finally:
             busy.close()
+        # The server page moves it too, and a refused value of the same page
+        # leaves the listener where it is.
         new = free_port()
-        self.tarnbox("settings", "set", "http_port=%d" % new, check=True)
+        r = self.tarnbox("settings", "server", "http_port=%d" % new, "log_size_kb=30001")
+        self.assertIn("送信ログサイズの上限値が大きすぎます。", r.stderr.decode())
+        self.assertTrue(answers(self.port))
+        self.tarnbox("settings", "server", "http_port=%d" % new, check=True)
         self.assertTrue(answers(new))
         self.assertFalse(answers(self.port))
         type(self).port = new
+        page = self.tarnbox("settings", "server", check=True).stdout.decode()
+        self.assertIn("http_port=%d " % new, page)
 
     def test_3b_change_and_delete_while_running(self):
         self.tarnbox("users", "add", "--name", "Carol", "--mail-address", "carol@example.jp",

@@ -688,6 +688,9 @@ void Cleaner::Run() {
 // escape sequences, which the output filter or the browser would act on
 // unseen, are resolved or removed, and a lead byte that has no trail byte
 // after it is replaced, so no decoder can pair it with a quote or a '<'.
+// NUL is removed again after the conversion: a broken two-byte run can
+// decode to one, and the output filter would end the page there, inside
+// whatever tag or value was open.
 std::string Prepare(const char* html, size_t n) {
     std::string s;
     s.reserve(n);
@@ -699,7 +702,7 @@ std::string Prepare(const char* html, size_t n) {
     out.reserve(s.size());
     for (size_t i = 0; i < s.size(); i++) {
         const auto b = static_cast<unsigned char>(s[i]);
-        if (b == 0x1B) continue;
+        if (b == 0x1B || b == 0) continue;
         if (is_sjis_lead(b)) {
             if (i + 1 < s.size() && is_sjis_trail(static_cast<unsigned char>(s[i + 1]))) {
                 out += s[i];

@@ -55,6 +55,9 @@ TEST_F(HtmlCleanTest, OrdinaryMailKeepsItsLook) {
         // ISO-2022-JP: the pair "$\"" is a kanji, not a quote.
         {"<img alt=\"\x1b$B$\"\x1b(B\" src=http://x/>",
          "<img alt=\"\x82\xa0\" src=\"http://x/\" referrerpolicy=\"no-referrer\">"},
+        // A broken two-byte run whose conversion yields a NUL must not end
+        // the page inside the value.
+        {"<p title=\"\x1b$B\"\x82\x1b(B\" align=left>x", "<p title=\"?\" align=\"left\">x"},
         // A lead byte without its trail byte cannot pair with what follows.
         {"\x81<b>x</b>\x82\xa0", "?<b>x</b>\x82\xa0"},
         {"<b>cut off <a href=\"http://x", "<b>cut off </b>"},

@@ -1,0 +1,136 @@
+// `tarnbox settings server`: server names, ports, the top page, the
+// gateway-wide switches, the mail header options and the sent-mail log.
+#include "admin/settings_fields.h"
+#include "admin/settings_page.h"
+#include "host/console_text.h"
+#include <cstring>
+
+namespace {
+
+struct ServerPage {
+    std::string smtp_server, pop3_server, top_page, http_port, smtp_port, pop3_port, language;
+    std::string browser_registration, browser_auth, close_browser, remote_control;
+    std::string per_user_servers, multiple_addresses, add_date, add_message_id;
+    std::string log_size_kb, log_folder;
+};
+
+const ListChoice kLanguages[] = {
+    {"ja", "日本語"}, {"en", "英語"}, {"ja/en", "日本語/英語"}, {nullptr, nullptr}};
+
+using C = PageControl<ServerPage>;
+const std::vector<C> kControls = {
+    {"smtp_server", "SMTPサーバー名(&S)", ControlKind::edit, &ServerPage::smtp_server, nullptr, 79},
+    {"pop3_server", "POP3サーバー名(&P)", ControlKind::edit, &ServerPage::pop3_server, nullptr, 79},
+    {"top_page", "Tarnのトップページ名(&T)", ControlKind::edit, &ServerPage::top_page, nullptr, 79},
+    {"http_port", "HTTPポート番号(&H)", ControlKind::edit, &ServerPage::http_port, nullptr, 32},
+    {"smtp_port", "SMTPポート番号(&M)", ControlKind::edit, &ServerPage::smtp_port, nullptr, 32},
+    {"pop3_port", "POP3ポート番号(&O)", ControlKind::edit, &ServerPage::pop3_port, nullptr, 32},
+    {"top_language", "トップページの言語(&L)", ControlKind::list, &ServerPage::language,
+     kLanguages},
+    {"browser_registration", "ブラウザ上からユーザーの追加ができるようにする(&N)", ControlKind::box,
+     &ServerPage::browser_registration},
+    {"browser_auth", "ブラウザの認証機構を使う(&A)", ControlKind::box, &ServerPage::browser_auth},
+    {"close_browser", "読み書き終了でブラウザも終了(&JavaScript 使用)", ControlKind::box,
+     &ServerPage::close_browser},
+    {"remote_control", "遠隔操作を許可する(&R)", ControlKind::box, &ServerPage::remote_control},
+    {"per_user_servers", "ユーザーごとにサーバーの指定ができるようにする(&E)", ControlKind::box,
+     &ServerPage::per_user_servers},
+    {"multiple_addresses", "複数のメールアドレスを設定可能にする(&U)", ControlKind::box,
+     &ServerPage::multiple_addresses},
+    {"add_date", "Dateフィールドを付加(&D)", ControlKind::box, &ServerPage::add_date},
+    {"add_message_id", "Message-IDフィールドを付加(&E)", ControlKind::box,
+     &ServerPage::add_message_id},
+    {"log_size_kb", "送信ログサイズ(&X) KBytes", ControlKind::edit, &ServerPage::log_size_kb,
+     nullptr, 32},
+    {"log_folder", "ログを保存するフォルダ(&F)", ControlKind::edit, &ServerPage::log_folder,
+     nullptr, 255},
+};
+
+ServerPage Fill(const BasicSettings& s) {
+    ServerPage p;
+    p.smtp_server = sjis_to_utf8(s.smtp_server);
+    p.pop3_server = sjis_to_utf8(s.pop3_server);
+    p.top_page = sjis_to_utf8(s.top_page);
+    p.http_port = port_text(s.http_port, "http", 80);
+    p.smtp_port = port_text(s.smtp_port, "smtp", 25);
+    p.pop3_port = port_text(s.pop3_port, "pop3", 110);
+    const int language = s.language_policy & kLanguageTopMask;
+    p.language = kLanguages[language >= 1 && language <= 3 ? language - 1 : 0].word;
+    p.browser_registration = box_text(s.browser_registration);
+    p.browser_auth = box_text(s.browser_auth);
+    p.close_browser = box_text(s.close_browser);
+    p.remote_control = box_text(s.remote_control);
+    p.per_user_servers = box_text(s.per_user_servers);
+    p.multiple_addresses = box_text(s.multiple_addresses);
+    p.add_date = box_text(s.mail_options & kMailAddDate);
+    p.add_message_id = box_text(s.mail_options & kMailAddMessageId);
+    p.log_size_kb = std::to_string(s.log_size_kb);
+    p.log_folder = sjis_to_utf8(s.log_folder);
+    return p;
+}
+
+// Several addresses per user only make sense while users name their own
+// servers: the box goes off with the one it depends on and cannot be
+// ticked alone.
+void After(ServerPage& p, const std::string& name) {
+    if (name == "per_user_servers" && !ticked(p.per_user_servers)) p.multiple_addresses = "off";
+}
+
+void Copy(char* dst, size_t size, const std::string& utf8) {
+    const std::string sjis = edit_sjis(utf8);
+    snprintf(dst, size, "%s", sjis.c_str());
+}
+
+std::string Apply(const ServerPage& p, BasicSettings& s) {
+    if (ticked(p.multiple_addresses) && !ticked(p.per_user_servers))
+        return "multiple_addresses: 「ユーザーごとにサーバーの指定ができるようにする」が"
+               "オンのときだけ設定できます。";
+    BasicSettings next = s;
+    Copy(next.smtp_server, sizeof next.smtp_server, p.smtp_server);
+    Copy(next.pop3_server, sizeof next.pop3_server, p.pop3_server);
+    Copy(next.top_page, sizeof next.top_page, p.top_page);
+    Copy(next.log_folder, sizeof next.log_folder, p.log_folder);
+    std::string message = check_settings_lengths(next);
+    if (!message.empty()) return message;
+
+    const long http = port_from_text(p.http_port, "http", 80);
+    if (http < 0) return "HTTPポートの名称が正しくありません。";
+    const long smtp = port_from_text(p.smtp_port, "smtp", 25);
+    if (smtp < 0) return "SMTPポートの名称が正しくありません。";
+    const long pop3 = port_from_text(p.pop3_port, "pop3", 110);
+    if (pop3 < 0) return "POP3ポートの名称が正しくありません。";
+
+    // The field is read as a number; anything that is not one in range is
+    // refused rather than stored as a wrapped or zero limit.
+    long log_size = -1;
+    if (!p.log_size_kb.empty() && p.log_size_kb.size() <= 6 &&
+        p.log_size_kb.find_first_not_of("0123456789") == std::string::npos)
+        log_size = std::stol(p.log_size_kb);
+    if (log_size < 0 || log_size > 30000) return "送信ログサイズの上限値が大きすぎます。";
+
+    next.http_port = static_cast<int>(http);
+    next.smtp_port = static_cast<int>(smtp);
+    next.pop3_port = static_cast<int>(pop3);
+    next.log_size_kb = static_cast<int>(log_size);
+    next.browser_registration = ticked(p.browser_registration);
+    next.browser_auth = ticked(p.browser_auth);
+    next.close_browser = ticked(p.close_browser);
+    next.remote_control = ticked(p.remote_control);
+    next.per_user_servers = ticked(p.per_user_servers);
+    next.multiple_addresses = ticked(p.multiple_addresses);
+    int language = 1;
+    for (int i = 0; kLanguages[i].word; i++)
+        if (p.language == kLanguages[i].word) language = i + 1;
+    next.language_policy = (next.language_policy & ~kLanguageTopMask) | language;
+    next.mail_options = (next.mail_options & ~(kMailAddDate | kMailAddMessageId)) |
+                        (ticked(p.add_date) ? kMailAddDate : 0) |
+                        (ticked(p.add_message_id) ? kMailAddMessageId : 0);
+    s = next;
+    return {};
+}
+
+} // namespace
+
+int admin_settings_server(AdminContext& ctx) {
+    return run_settings_page<ServerPage>(ctx, kControls, Fill, Apply, After);
+}
