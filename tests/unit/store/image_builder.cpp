@@ -72,18 +72,17 @@ Bytes little_endian(uint32_t v, int n) {
     return out;
 }
 
-} // namespace
-
-uint8_t file_key_of(const Bytes& prefix) {
+// The file key comes from the prefix and a set's step from its id, alike.
+uint8_t xor_or_78(const auto& bytes) {
     uint8_t x = 0;
-    for (uint8_t b : prefix) x ^= b;
+    for (unsigned char b : bytes) x ^= b;
     return x ? x : 0x78;
 }
 
-uint8_t set_step_of(const std::string& id) {
-    uint8_t x = 0;
-    for (unsigned char ch : id) x ^= ch;
-    return x ? x : 0x78;
+} // namespace
+
+uint8_t file_key_of(const Bytes& prefix) {
+    return xor_or_78(prefix);
 }
 
 Bytes make_prefix(int n, uint32_t seed, bool zero_xor) {
@@ -157,7 +156,7 @@ Image build_slot(const SlotDesc& d, uint8_t file_key) {
     for (int s = 0; s < 3; s++) {
         const SetDesc& set = d.set[s];
         w.fixed_string(set.id);
-        step = set_step_of(set.id);
+        step = xor_or_78(set.id);
         w.rolling(set.password, step, false);
         w.rolling(set.name, step, false);
         w.rolling(set.mail_address, step, false);

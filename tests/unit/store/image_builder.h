@@ -16,28 +16,9 @@ using Bytes = std::vector<uint8_t>;
 constexpr int kHeaderBytes = 800;
 constexpr int kSlotBytes = 4000;
 
-// The option bytes of the header in file order.
-enum Option : int {
-    poppassd_value,
-    close_browser,
-    user_policy_1,
-    user_policy_2,
-    user_policy_3,
-    user_policy_4,
-    poppassd_changeable,
-    apop_changeable,
-    reserved_option_1,
-    language_policy,
-    colour_flags,
-    background_mode,
-    fixed_rows,
-    fixed_columns,
-    fixed_uploads,
-    remote_control,
-    reserved_option_2,
-    mail_options,
-    kOptionCount
-};
+// The header's eighteen option bytes, by the positions the tests single out.
+constexpr int kOptionCount = 18;
+enum Option : int { language_policy = 9, fixed_rows = 12, fixed_columns, fixed_uploads };
 
 struct Image {
     Bytes bytes;
@@ -99,9 +80,9 @@ struct SetDesc {
     std::string quotation;
     std::string reserved_a;
     std::string reserved_b;
-    uint8_t apop_flag = 0;
-    uint8_t reserved_c = 0;
-    uint8_t reserved_d = 0;
+    int apop_flag = 0;
+    int reserved_c = 0;
+    int reserved_d = 0;
 };
 
 enum class Book { none, inline_text, overflow };
@@ -117,9 +98,6 @@ struct SlotDesc {
 };
 
 Image build_slot(const SlotDesc& d, uint8_t file_key);
-
-// The step a set's id gives its rolling strings.
-uint8_t set_step_of(const std::string& id);
 
 // Header, slots and any trailing bytes, in file order.
 Bytes data_file(const Image& header, const std::vector<Image>& slots, const Bytes& tail = {});

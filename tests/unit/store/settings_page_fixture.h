@@ -17,15 +17,13 @@ protected:
         StartPasswordWorker = nullptr;
     }
     void TearDown() override {
-        for (PageState s :
-             {PageState::SetupPage, PageState::SetupSubmit, PageState::SetupDeleteSubmit,
-              PageState::SetupPasswordWait, PageState::NewUserPage, PageState::NewUserSubmit})
-            SetPageProducer(s, nullptr);
         UserField = nullptr;
         StartPasswordWorker = nullptr;
         PageTest::TearDown();
     }
     BasicSettings& Settings() { return data_store().settings; }
+    // The query of Taro's links on English pages.
+    const std::string q = "?user=taro?check=5?lang=eng";
 
     // A logged-in user "taro" with a name, a password "pw" and a signature.
     UserRecord* Taro() {
@@ -65,6 +63,15 @@ protected:
     // Runs the dispatcher until the page is done.
     static void Produce(Connection& c) {
         for (int pass = 0; pass < 5 && c.state != PageState::Done; pass++) Dispatcher(c);
+    }
+    // Taro posts Settings 1 as shown, with fields after it; the answer is in out.
+    UserRecord* PostAsTaro(std::initializer_list<std::string> fields) {
+        UserRecord* u = Taro();
+        ConnectionPtr c = For(u, 0, PageState::SetupSubmit);
+        Unchanged(*c);
+        for (const std::string& f : fields) Field(*c, f);
+        Produce(*c);
+        return u;
     }
     // The page without its header block.
     std::string Body() const {

@@ -18,41 +18,31 @@ void FakePasswordWorker(Connection& c, int set) {
                  "Old password <wrong>");
 }
 
-const char* kErrorHead = "<center><font size=+1>Input error</font><br><br>\r\n";
+const std::string kErrorHead = "<center><font size=+1>Input error</font><br><br>\r\n";
 
 } // namespace
 
 TEST_F(SettingsPageTest, EntryAreaAndSignatureLimits) {
+    const std::string cols = "Number of columns that can be set for the entry area is 10-200.";
+    const std::string rows = "Number of rows that can be set for the entry area is 1-30.";
     struct Case {
         const char* field;
-        const char* error; // empty: accepted
+        std::string error; // empty: accepted
         const char* redisplayed;
     } cases[] = {
-        {"user_column_count=10", "", ""},
-        {"user_column_count=9", "Number of columns that can be set for the entry area is 10-200.",
-         "cols=80"},
-        {"user_column_count=201", "Number of columns that can be set for the entry area is 10-200.",
-         "cols=80"},
-        {"user_row_count=30", "", ""},
-        {"user_row_count=0", "Number of rows that can be set for the entry area is 1-30.",
-         "rows=10"},
-        {"user_row_count=31", "Number of rows that can be set for the entry area is 1-30.",
-         "rows=10"},
+        {"user_column_count=10", "", ""},           {"user_column_count=9", cols, "cols=80"},
+        {"user_column_count=201", cols, "cols=80"}, {"user_row_count=30", "", ""},
+        {"user_row_count=0", rows, "rows=10"},      {"user_row_count=31", rows, "rows=10"},
     };
     for (const Case& k : cases) {
         out.clear();
         clear_users(data_store().users);
-        ConnectionPtr c = For(Taro(), 0, PageState::SetupSubmit);
-        Unchanged(*c);
-        Field(*c, k.field);
-        Produce(*c);
-        if (!*k.error) {
+        PostAsTaro({k.field});
+        if (k.error.empty()) {
             EXPECT_TRUE(Has(out, "Changes completed.")) << k.field << "\n" << out;
             continue;
         }
-        EXPECT_TRUE(Has(Body(), std::string(kErrorHead) + k.error + "<br><hr></center>"))
-            << k.field << "\n"
-            << out;
+        EXPECT_TRUE(Has(Body(), kErrorHead + k.error + "<br><hr></center>")) << k.field << out;
         EXPECT_TRUE(Has(out, k.redisplayed)) << k.field;
     }
 
@@ -77,31 +67,19 @@ TEST_F(SettingsPageTest, EntryAreaAndSignatureLimits) {
 
 TEST_F(SettingsPageTest, AnotherUsersIdReplacesTheListSoFar) {
     AddUser("jiro");
-    UserRecord* u = Taro();
     Settings().user_policy_3 = kPolicy3MayChangeId;
-    ConnectionPtr c = For(u, 0, PageState::SetupSubmit);
-    Unchanged(*c);
-    Field(*c, "user_id=jiro");
-    Field(*c, "user_name=");
-    Field(*c, "user_mail_address=a@b");
-    Produce(*c);
-    EXPECT_TRUE(Has(Body(), std::string(kErrorHead) +
-                                "Already registered POP3 user name<br>Enter your name.<br>"
-                                "Mail address is incorrect.<br><hr></center>"))
+    UserRecord* u = PostAsTaro({"user_id=jiro", "user_name=", "user_mail_address=a@b"});
+    EXPECT_TRUE(Has(Body(), kErrorHead + "Already registered POP3 user name<br>Enter your name."
+                                         "<br>Mail address is incorrect.<br><hr></center>"))
         << out;
     EXPECT_STREQ(u->set[0].id, "taro");
 }
 
 TEST_F(SettingsPageTest, NameOnlyChangeKeepsThePasswordAndShowsTheResult) {
-    UserRecord* u = Taro();
-    ConnectionPtr c = For(u, 0, PageState::SetupSubmit);
-    Unchanged(*c);
-    Field(*c, "user_name=Taro Yamada");
-    Produce(*c);
+    UserRecord* u = PostAsTaro({"user_name=Taro Yamada"});
     EXPECT_STREQ(u->set[0].password, "pw");
     EXPECT_STREQ(u->set[0].name, "Taro Yamada");
     EXPECT_EQ(u->options[header_flag], 1);
-    const std::string q = "?user=taro?check=5?lang=eng";
     EXPECT_EQ(MaskDates(out),
               StatusBlock(200) +
                   "<html><head><title>Changes completed.</title></head><body><center>"
@@ -148,17 +126,11 @@ TEST_F(SettingsPageTest, PasswordRules) {
         out.clear();
         clear_users(data_store().users);
         Settings().user_policy_1 = kPolicy1MayChangeName | k.fixed;
-        UserRecord* u = Taro();
-        ConnectionPtr c = For(u, 0, PageState::SetupSubmit);
-        Unchanged(*c);
-        Field(*c, std::string("user_pass0=") + k.pass0);
-        Field(*c, std::string("user_pass1=") + k.pass1);
-        Field(*c, std::string("user_pass2=") + k.pass2);
-        Produce(*c);
+        UserRecord* u =
+            PostAsTaro({std::string("user_pass0=") + k.pass0, std::string("user_pass1=") + k.pass1,
+                        std::string("user_pass2=") + k.pass2});
         EXPECT_STREQ(u->set[0].password, k.stored) << k.pass0 << "/" << k.pass1;
-        if (*k.error) {
-            EXPECT_TRUE(Has(out, k.error)) << out;
-        }
+        EXPECT_TRUE(Has(out, k.error)) << out;
     }
 }
 
@@ -202,8 +174,8 @@ TEST_F(SettingsPageTest, DeletingSettings2MovesSettings3Up) {
     EXPECT_EQ(u->runtime.pop3Status[2], 0);
     EXPECT_EQ(Body(), "<html><head><title>" + Sjis("削除終了") +
                           "</title></head><body><center><font size=+1>Deleted the settings in the "
-                          "Settings 2</font>\r\n\r\n<hr><a href=\"/mail/index.html?user=taro?"
-                          "check=5?lang=eng\">Go back to the list</a></center></body></html>");
+                          "Settings 2</font>\r\n\r\n<hr><a href=\"/mail/index.html" +
+                          q + "\">Go back to the list</a></center></body></html>");
     free_kept_list(u, 1);
 
     // Settings 1 holds the key: the request only shows its page.
@@ -262,16 +234,7 @@ TEST_F(SettingsPageTest, PoppassdOutcomes) {
         gInputs.clear();
         gOutcome = k.outcome;
         StartPasswordWorker = k.outcome < 0 ? nullptr : FakePasswordWorker;
-        UserRecord* u = Taro();
-        ConnectionPtr c = For(u, 0, PageState::SetupSubmit);
-        Unchanged(*c);
-        Field(*c, "user_pass0=pw");
-        Field(*c, "user_pass1=new");
-        Field(*c, "user_pass2=new");
-        Dispatcher(*c);
-        EXPECT_EQ(c->state, PageState::SetupPasswordWait);
-        Produce(*c);
-        EXPECT_EQ(c->state, PageState::Done);
+        UserRecord* u = PostAsTaro({"user_pass0=pw", "user_pass1=new", "user_pass2=new"});
         if (k.outcome >= 0) {
             EXPECT_EQ(gInputs, "taro|pw|new|0");
         }

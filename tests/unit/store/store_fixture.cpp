@@ -6,6 +6,8 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <string_view>
+#include <type_traits>
 
 namespace fs = std::filesystem;
 
@@ -55,7 +57,6 @@ img::SlotDesc sample_user(const std::string& id, int variant) {
     d.options[2] = 60 + variant % 141; // column_count
     d.options[11] = 1 + variant % 10;  // upload_no
     d.options[14] = (variant / 2) % 2; // delete_link
-    d.options[29] = 0;
     return d;
 }
 
@@ -84,137 +85,122 @@ img::HeaderDesc sample_settings() {
     return d;
 }
 
-std::unique_ptr<UserRecord> record_of(const img::SlotDesc& d) {
-    auto made = std::make_unique<UserRecord>();
-    UserRecord& r = *made;
-    auto put = [](char* dst, size_t cap, const std::string& s) {
-        EXPECT_LT(s.size(), cap) << s;
-        size_t n = std::min(s.size(), cap - 1);
-        memcpy(dst, s.data(), n);
-        dst[n] = 0;
-    };
-    for (int s = 0; s < 3; s++) {
-        const img::SetDesc& in = d.set[s];
-        SettingsSet& out = r.set[s];
-        put(out.id, sizeof out.id, in.id);
-        put(out.password, sizeof out.password, in.password);
-        put(out.name, sizeof out.name, in.name);
-        put(out.mail_address, sizeof out.mail_address, in.mail_address);
-        put(out.smtp_name, sizeof out.smtp_name, in.smtp_name);
-        out.smtp_port = in.smtp_port;
-        put(out.pop3_name, sizeof out.pop3_name, in.pop3_name);
-        out.pop3_port = in.pop3_port;
-        put(out.signature, sizeof out.signature, in.signature);
-        put(out.quotation, sizeof out.quotation, in.quotation);
-        put(out.reserved_a, sizeof out.reserved_a, in.reserved_a);
-        put(out.reserved_b, sizeof out.reserved_b, in.reserved_b);
-        out.apop_flag = in.apop_flag;
-        out.reserved_c = in.reserved_c;
-        out.reserved_d = in.reserved_d;
+namespace {
+
+// Fills a stored field from its description; C strings are cut to fit.
+struct Assign {
+    template <class T, class V> void operator()(const char*, T& dst, const V& src) const {
+        if constexpr (std::is_array_v<T>) {
+            size_t n = std::min(std::string_view(src).size(), sizeof dst - 1);
+            memcpy(dst, std::string_view(src).data(), n);
+            dst[n] = 0;
+        } else {
+            dst = src;
+        }
     }
-    if (d.book != img::Book::none) r.address_book = d.book_text;
-    std::copy(d.options.begin(), d.options.end(), r.options);
-    return made;
+};
+
+// Notes each field whose value is not the one wanted.
+struct Differ {
+    std::ostringstream& out;
+    std::string where;
+    template <class T, class V> void operator()(const char* field, const T& got, const V& want) {
+        if constexpr (std::is_array_v<T>) {
+            if (std::string_view(got) != std::string_view(want))
+                out << where << field << ": '" << got << "' != '" << want << "'\n";
+        } else if (got != want) {
+            out << where << field << ": " << got << " != " << want << "\n";
+        }
+    }
+};
+
+// The fields of a stored set alongside those of its description.
+template <class Set, class F> void each_field(Set& got, const img::SetDesc& want, F&& f) {
+    f("id", got.id, want.id);
+    f("password", got.password, want.password);
+    f("name", got.name, want.name);
+    f("mail_address", got.mail_address, want.mail_address);
+    f("smtp_name", got.smtp_name, want.smtp_name);
+    f("smtp_port", got.smtp_port, want.smtp_port);
+    f("pop3_name", got.pop3_name, want.pop3_name);
+    f("pop3_port", got.pop3_port, want.pop3_port);
+    f("signature", got.signature, want.signature);
+    f("quotation", got.quotation, want.quotation);
+    f("reserved_a", got.reserved_a, want.reserved_a);
+    f("reserved_b", got.reserved_b, want.reserved_b);
+    f("apop_flag", got.apop_flag, want.apop_flag);
+    f("reserved_c", got.reserved_c, want.reserved_c);
+    f("reserved_d", got.reserved_d, want.reserved_d);
+}
+
+// The settings fields a header description names alike; want is such a
+// description or other settings. Options and colours go by index apart.
+template <class Settings, class W, class F> void each_setting(Settings& got, const W& want, F&& f) {
+    f("http_port", got.http_port, want.http_port);
+    f("browser_registration", got.browser_registration, want.browser_registration);
+    f("browser_auth", got.browser_auth, want.browser_auth);
+    f("multiple_addresses", got.multiple_addresses, want.multiple_addresses);
+    f("per_user_servers", got.per_user_servers, want.per_user_servers);
+    f("smtp_server", got.smtp_server, want.smtp_server);
+    f("smtp_port", got.smtp_port, want.smtp_port);
+    f("pop3_server", got.pop3_server, want.pop3_server);
+    f("pop3_port", got.pop3_port, want.pop3_port);
+    f("top_page", got.top_page, want.top_page);
+    f("admin_password", got.admin_password, want.admin_password);
+    f("background_image", got.background_image, want.background_image);
+    f("fixed_quotation", got.fixed_quotation, want.fixed_quotation);
+    f("log_size_kb", got.log_size_kb, want.log_size_kb);
+    f("log_folder", got.log_folder, want.log_folder);
+}
+
+} // namespace
+
+std::string book_of_length(size_t n) {
+    std::string out;
+    while (out.size() < n)
+        out += "\x8e\x52\x93\x63 <yamada@example.jp>,Bob Smith <bob@example.com>,";
+    out.resize(n);
+    return out;
+}
+
+std::unique_ptr<UserRecord> record_of(const img::SlotDesc& d) {
+    auto r = std::make_unique<UserRecord>();
+    for (int s = 0; s < 3; s++) each_field(r->set[s], d.set[s], Assign{});
+    if (d.book != img::Book::none) r->address_book = d.book_text;
+    std::copy(d.options.begin(), d.options.end(), r->options);
+    return r;
 }
 
 std::string record_diff(const UserRecord& r, const img::SlotDesc& d) {
     std::ostringstream out;
-    auto text = [&](int s, const char* field, const char* got, const std::string& want) {
-        if (got != want)
-            out << "set " << s << " " << field << ": '" << got << "' != '" << want << "'\n";
-    };
-    auto number = [&](int s, const char* field, int got, int want) {
-        if (got != want)
-            out << "set " << s << " " << field << ": " << got << " != " << want << "\n";
-    };
-    for (int s = 0; s < 3; s++) {
-        const SettingsSet& got = r.set[s];
-        const img::SetDesc& want = d.set[s];
-        text(s, "id", got.id, want.id);
-        text(s, "password", got.password, want.password);
-        text(s, "name", got.name, want.name);
-        text(s, "mail_address", got.mail_address, want.mail_address);
-        text(s, "smtp_name", got.smtp_name, want.smtp_name);
-        number(s, "smtp_port", got.smtp_port, want.smtp_port);
-        text(s, "pop3_name", got.pop3_name, want.pop3_name);
-        number(s, "pop3_port", got.pop3_port, want.pop3_port);
-        text(s, "signature", got.signature, want.signature);
-        text(s, "quotation", got.quotation, want.quotation);
-        text(s, "reserved_a", got.reserved_a, want.reserved_a);
-        text(s, "reserved_b", got.reserved_b, want.reserved_b);
-        number(s, "apop_flag", got.apop_flag, want.apop_flag);
-        number(s, "reserved_c", got.reserved_c, want.reserved_c);
-        number(s, "reserved_d", got.reserved_d, want.reserved_d);
-    }
+    for (int s = 0; s < 3; s++)
+        each_field(r.set[s], d.set[s], Differ{out, "set " + std::to_string(s) + " "});
     const std::string book = d.book == img::Book::none ? "" : d.book_text;
     if (r.address_book != book)
         out << "book: " << r.address_book.size() << " chars != " << book.size() << " chars\n";
+    Differ option{out, "option "};
     for (int i = 0; i < kOptionBytes; i++)
-        if (r.options[i] != d.options[i])
-            out << "option " << i << ": " << int(r.options[i]) << " != " << int(d.options[i])
-                << "\n";
+        option(std::to_string(i).c_str(), int{r.options[i]}, int{d.options[i]});
     return out.str();
 }
 
 BasicSettings settings_of(const img::HeaderDesc& d, const std::string& user_folder) {
     BasicSettings s;
     set_default_settings(s, user_folder.c_str());
-    auto put = [](char* dst, size_t cap, const std::string& v) {
-        size_t n = std::min(v.size(), cap - 1);
-        memcpy(dst, v.data(), n);
-        dst[n] = 0;
-    };
-    s.http_port = d.http_port;
-    s.browser_registration = d.browser_registration;
-    s.browser_auth = d.browser_auth;
-    s.multiple_addresses = d.multiple_addresses;
-    s.per_user_servers = d.per_user_servers;
+    each_setting(s, d, Assign{});
     for (int i = 0; i < kOptionWordCount; i++) s.*kOptionWords[i] = d.options[i];
-    put(s.smtp_server, sizeof s.smtp_server, d.smtp_server);
-    s.smtp_port = d.smtp_port;
-    put(s.pop3_server, sizeof s.pop3_server, d.pop3_server);
-    s.pop3_port = d.pop3_port;
-    put(s.top_page, sizeof s.top_page, d.top_page);
-    put(s.admin_password, sizeof s.admin_password, d.admin_password);
     for (int i = 0; i < kPageColourCount; i++) s.page_colours[i] = d.colours[i];
-    put(s.background_image, sizeof s.background_image, d.background_image);
-    put(s.fixed_quotation, sizeof s.fixed_quotation, d.fixed_quotation);
-    s.log_size_kb = d.log_size_kb;
-    put(s.log_folder, sizeof s.log_folder, d.log_folder);
     return s;
 }
 
 std::string settings_diff(const BasicSettings& a, const BasicSettings& b) {
     std::ostringstream out;
-    auto number = [&](const char* f, long x, long y) {
-        if (x != y) out << f << ": " << x << " != " << y << "\n";
-    };
-    auto text = [&](const char* f, const char* x, const char* y) {
-        if (strcmp(x, y) != 0) out << f << ": '" << x << "' != '" << y << "'\n";
-    };
-    number("http_port", a.http_port, b.http_port);
-    number("browser_registration", a.browser_registration, b.browser_registration);
-    number("browser_auth", a.browser_auth, b.browser_auth);
-    number("multiple_addresses", a.multiple_addresses, b.multiple_addresses);
-    number("per_user_servers", a.per_user_servers, b.per_user_servers);
+    each_setting(a, b, Differ{out, ""});
+    Differ option{out, "option word "}, colour{out, "colour "};
     for (int i = 0; i < kOptionWordCount; i++)
-        if (a.*kOptionWords[i] != b.*kOptionWords[i])
-            out << "option word " << i << ": " << a.*kOptionWords[i] << " != " << b.*kOptionWords[i]
-                << "\n";
-    text("smtp_server", a.smtp_server, b.smtp_server);
-    number("smtp_port", a.smtp_port, b.smtp_port);
-    text("pop3_server", a.pop3_server, b.pop3_server);
-    number("pop3_port", a.pop3_port, b.pop3_port);
-    text("top_page", a.top_page, b.top_page);
-    text("admin_password", a.admin_password, b.admin_password);
+        option(std::to_string(i).c_str(), a.*kOptionWords[i], b.*kOptionWords[i]);
     for (int i = 0; i < kPageColourCount; i++)
-        if (a.page_colours[i] != b.page_colours[i])
-            out << "colour " << i << ": " << std::hex << a.page_colours[i]
-                << " != " << b.page_colours[i] << std::dec << "\n";
-    text("background_image", a.background_image, b.background_image);
-    text("fixed_quotation", a.fixed_quotation, b.fixed_quotation);
-    number("log_size_kb", a.log_size_kb, b.log_size_kb);
-    text("log_folder", a.log_folder, b.log_folder);
+        colour(std::to_string(i).c_str(), a.page_colours[i], b.page_colours[i]);
     return out.str();
 }
 
@@ -261,19 +247,32 @@ img::Bytes DataStoreTest::get_file(const std::string& path) {
     return img::Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-bool DataStoreTest::exists(const std::string& path) {
-    return fs::exists(path);
-}
-
 int DataStoreTest::load(const img::Bytes& file) {
     put_file(ds.data_path, file);
     return load_data_file(ds);
+}
+
+img::Bytes DataStoreTest::file_of(const std::vector<img::SlotDesc>& descs, const img::Bytes& prefix,
+                                  const img::Bytes& tail) {
+    std::vector<img::Image> slots;
+    for (const img::SlotDesc& d : descs)
+        slots.push_back(img::build_slot(d, img::file_key_of(prefix)));
+    return img::data_file(img::build_header(sample_settings(), prefix), slots, tail);
 }
 
 std::vector<UserRecord*> DataStoreTest::users() {
     std::vector<UserRecord*> out;
     for (UserRecord* r = ds.users.head.link; r; r = r->link) out.push_back(r);
     return out;
+}
+
+void DataStoreTest::expect_users(const std::vector<img::SlotDesc>& want) {
+    auto got = users();
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < got.size(); i++) {
+        EXPECT_EQ(got[i]->position, static_cast<int>(i));
+        EXPECT_EQ(record_diff(*got[i], want[i]), "") << "user " << i;
+    }
 }
 
 } // namespace store_test

@@ -15,6 +15,8 @@ namespace store_test {
 // people; Japanese names are Shift_JIS bytes.
 store_image::SlotDesc sample_user(const std::string& id, int variant = 0);
 store_image::HeaderDesc sample_settings();
+// Address-list text, Shift_JIS names included, cut to n bytes.
+std::string book_of_length(size_t n);
 
 // A new record (records hold atomics and cannot be copied).
 std::unique_ptr<UserRecord> record_of(const store_image::SlotDesc& d);
@@ -33,10 +35,15 @@ protected:
 
     void put_file(const std::string& path, const store_image::Bytes& bytes);
     store_image::Bytes get_file(const std::string& path);
-    bool exists(const std::string& path);
-    // Writes image as the data file and loads it.
+    // Writes file as the data file and loads it.
     int load(const store_image::Bytes& file);
+    // The sample settings with slots built from descs behind them.
+    store_image::Bytes file_of(const std::vector<store_image::SlotDesc>& descs,
+                               const store_image::Bytes& prefix,
+                               const store_image::Bytes& tail = {});
     std::vector<UserRecord*> users();
+    // The loaded users are want, numbered in file order.
+    void expect_users(const std::vector<store_image::SlotDesc>& want);
     std::string adr_path(const std::string& id) { return ds.user_folder + "/" + id + ".adr"; }
 
     std::string home;

@@ -11,22 +11,19 @@ namespace img = store_image;
 class StoreRobustnessTest : public DataStoreTest {
 protected:
     const img::Bytes prefix = img::make_prefix(10, 77);
-    img::HeaderDesc header = sample_settings();
     std::vector<img::SlotDesc> slots;
     img::Bytes file;
 
     void SetUp() override {
         DataStoreTest::SetUp();
-        std::vector<img::Image> images;
         for (int i = 0; i < 4; i++) {
             slots.push_back(sample_user("robust" + std::to_string(i), i));
             if (i % 2) {
                 slots.back().book = img::Book::inline_text;
                 slots.back().book_text = std::string(300 + 700 * i, 'a' + i);
             }
-            images.push_back(img::build_slot(slots.back(), img::file_key_of(prefix)));
         }
-        file = img::data_file(img::build_header(header, prefix), images);
+        file = file_of(slots, prefix);
     }
 
     // Every slot in `intact` must be among the loaded users, in file order.
@@ -43,16 +40,21 @@ protected:
 };
 
 TEST_F(StoreRobustnessTest, TruncatedAtEveryLength) {
-    const BasicSettings want = settings_of(header, ds.user_folder);
+    const BasicSettings want = settings_of(sample_settings(), ds.user_folder);
     for (size_t len = 0; len <= file.size(); len++) {
         SCOPED_TRACE(len);
+        messages.clear();
         int result = load(img::Bytes(file.begin(), file.begin() + len));
         if (len < 800) {
             ASSERT_EQ(result, kLoadFailed);
             ASSERT_EQ(count_users(ds.users), 0);
+            ASSERT_EQ(messages.size(), 1u);
             continue;
         }
+        // A trailing part of a slot is no damage.
         ASSERT_EQ(result, kLoadOk);
+        ASSERT_TRUE(messages.empty());
+        ASSERT_TRUE(ds.slots_in_sync);
         size_t whole = (len - 800) / 4000;
         ASSERT_EQ(count_users(ds.users), static_cast<int>(whole));
         std::vector<int> intact;

@@ -57,10 +57,4 @@ private:
     iconv_t cd_;
 };
 
-inline std::string bytes(std::initializer_list<int> list) {
-    std::string s;
-    for (int b : list) s.push_back(static_cast<char>(b));
-    return s;
-}
-
 } // namespace charset_test

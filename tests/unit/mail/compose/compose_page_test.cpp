@@ -32,22 +32,13 @@ TEST_F(ComposePageTest, PlainBrowsersGetSelectsAndNoUploads) {
     ConnectionPtr c = User(0);
     c->user->options[cc_flag] = 1;
     c->user->address_book = "Hana <h@b.c>,<x@b.c>";
-    EXPECT_EQ(Form(*c, FormVariant::New),
-              "<form name=\"mail\" method=\"post\" action=\"/mail/write/index.html?a=1\">\r\n"
-              "<pre>From     : Taro &lt;taro@example.jp&gt;\r\n"
-              "To       : <input type=text name=\"send_to\" value=\"\" size=60 maxlength=300>\r\n"
-              "\x88\xb6\x90\xe6     : <select name=\"send_to\"><option><option>Hana &lt;h@b.c&gt;"
-              "<option>&lt;x@b.c&gt;</select>\r\n"
-              "Cc       : <input type=text name=\"send_cc\" size=60 maxlength=300>\r\n"
-              "Cc       : <select name=\"send_cc\"><option><option>Hana &lt;h@b.c&gt;"
-              "<option>&lt;x@b.c&gt;</select>\r\n"
-              "Subject  : <input type=text name=\"send_subject\" value=\"\" size=60 "
-              "maxlength=300>\r\n"
-              "Text     : <br><textarea rows=10 cols=70 name=\"message\"></textarea>"
-              "\r\n<input type=\"submit\" value=\"Send\">  <input type=\"reset\" "
-              "value=\"Redo\"></pre></form>"
-              "<hr><center><pre><a href=\"/mail/book/index.html?a=1\">Address Book</a>    "
-              "<a href=\"/mail/sent/index.html?a=1\">Go to the list of mail sent</a></pre>");
+    const std::string form = Form(*c, FormVariant::New);
+    const std::string book = "<option><option>Hana &lt;h@b.c&gt;<option>&lt;x@b.c&gt;</select>";
+    EXPECT_NE(form.find("<select name=\"send_to\">" + book), std::string::npos) << form;
+    EXPECT_NE(form.find("Cc       : <select name=\"send_cc\">" + book), std::string::npos);
+    EXPECT_EQ(form.find("<script"), std::string::npos);
+    EXPECT_EQ(form.find("upload"), std::string::npos);
+    EXPECT_EQ(form.find("enctype"), std::string::npos);
 }
 
 TEST_F(ComposePageTest, ReplyQuotesEscapesAndOffersTheOthers) {
@@ -124,10 +115,7 @@ TEST_F(ComposePageTest, PostedListsAppendAndTheErrorPageStripsTheSignature) {
     EXPECT_NE(out.find("name=\"message\">hello\r\n--\r\nTaro</textarea>"), std::string::npos)
         << out;
     SendField = nullptr;
-    ComposeRecipients = nullptr;
     ReplyForm = nullptr;
-    SetPageProducer(PageState::ComposePage, nullptr);
-    SetPageProducer(PageState::AddressErrorPage, nullptr);
 }
 
 } // namespace

@@ -27,25 +27,23 @@ std::vector<std::string> Lines(const std::string& s) {
     return lines;
 }
 
-TEST(StreamJis, TwoByteRunsAreEscapedAndClosedBeforeTheLineEnd) {
-    EXPECT_EQ(Jis("\x82\xa0\r\n"), "\x1B$B\x24\x22\x1B(B\r\n");
-    EXPECT_EQ(Jis("a\x82\xa0\x82\xa2"
-                  "b\r\n"),
-              "a\x1B$B\x24\x22\x24\x24\x1B(Bb\r\n");
-}
-
-TEST(StreamJis, DotsAtLineStartAreDoubled) {
-    EXPECT_EQ(Jis(".\r\nx.\r\n.y\r\n"), "..\r\nx.\r\n..y\r\n");
-}
-
-TEST(StreamJis, HalfWidthKatakanaIsWidenedWithItsSoundMarks) {
-    // KA + voiced mark is GA; A + voiced mark is A, the mark dropped;
-    // HA + semi-voiced mark is PA.
-    EXPECT_EQ(Jis("\xB6\xDE\r\n"), "\x1B$B\x25\x2C\x1B(B\r\n");
-    EXPECT_EQ(Jis("\xB1\xDE\r\n"), "\x1B$B\x25\x22\x1B(B\r\n");
-    EXPECT_EQ(Jis("\xCA\xDF\xB6\r\n"), "\x1B$B\x25\x51\x25\x2B\x1B(B\r\n");
-    // A kana followed by a two-byte character stays in the run.
-    EXPECT_EQ(Jis("\xB6\x82\xa0\r\n"), "\x1B$B\x25\x2B\x24\x22\x1B(B\r\n");
+TEST(StreamJis, RunsEscapedKanaWidenedDotsDoubled) {
+    const std::pair<std::string, std::string> cases[] = {
+        // A two-byte run is closed before the line end.
+        {"\x82\xa0\r\n", "\x1B$B\x24\x22\x1B(B\r\n"},
+        {"a\x82\xa0\x82\xa2"
+         "b\r\n",
+         "a\x1B$B\x24\x22\x24\x24\x1B(Bb\r\n"},
+        {".\r\nx.\r\n.y\r\n", "..\r\nx.\r\n..y\r\n"},
+        // KA + voiced mark is GA; A + voiced mark is A, the mark dropped;
+        // HA + semi-voiced mark is PA.
+        {"\xB6\xDE\r\n", "\x1B$B\x25\x2C\x1B(B\r\n"},
+        {"\xB1\xDE\r\n", "\x1B$B\x25\x22\x1B(B\r\n"},
+        {"\xCA\xDF\xB6\r\n", "\x1B$B\x25\x51\x25\x2B\x1B(B\r\n"},
+        // A kana followed by a two-byte character stays in the run.
+        {"\xB6\x82\xa0\r\n", "\x1B$B\x25\x2B\x24\x22\x1B(B\r\n"},
+    };
+    for (const auto& [sjis, jis] : cases) EXPECT_EQ(Jis(sjis), jis) << sjis;
 }
 
 TEST(StreamJis, LongLinesAreFoldedWithinTheSmtpLimit) {

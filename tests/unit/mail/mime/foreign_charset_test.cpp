@@ -74,19 +74,6 @@ TEST(ForeignCharset, NeverSplitsACharacterAtTheBound) {
     EXPECT_EQ(Convert("UTF-8", text, ForeignMode::Geta, 5), Sjis("日") + "\x81\xAC");
 }
 
-TEST(ForeignCharset, PiecesLeaveAnIncompleteTail) {
-    char out[32];
-    size_t used = 0;
-    bool full = true;
-    EXPECT_EQ(convert_foreign_piece("utf-8", "a\xE6\x97", 3, out, sizeof out, ForeignMode::Ncr,
-                                    true, &used, &full),
-              1);
-    EXPECT_EQ(used, 1u);
-    EXPECT_FALSE(full);
-    convert_foreign_piece("utf-8", "abc", 3, out, 2, ForeignMode::Ncr, true, &used, &full);
-    EXPECT_TRUE(full);
-}
-
 TEST(ForeignCharset, ReferencesTheFilterMayPass) {
     const struct {
         const char* s;

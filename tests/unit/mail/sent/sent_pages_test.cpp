@@ -20,9 +20,6 @@ const std::string kListEnd =
 class SentPages : public SentTest {
 protected:
     void TearDown() override {
-        for (PageState s :
-             {PageState::SentListPage, PageState::SentMessagePage, PageState::SentDeletePage})
-            SetPageProducer(s, nullptr);
         SentResendForm = nullptr;
         SentTest::TearDown();
     }
@@ -78,10 +75,13 @@ TEST_F(SentPages, DeletingEverythingShowsTheEmptyList) {
     snprintf(c->deleteList, sizeof c->deleteList, "1,2,");
     SentDelete(*c);
     EXPECT_FALSE(Exists(".txl"));
+    EXPECT_TRUE(Exists(".txb"));
     EXPECT_EQ(MaskDates(out), kListHead +
                                   "<hr><center>\r\n<font size=+1>There are no messages in this "
                                   "folder.\r\n</font>\r\n" +
                                   kListEnd);
+    SendNumbered(1); // the next append starts a new log
+    EXPECT_EQ(Subjects(), "S1 ");
 }
 
 TEST_F(SentPages, DeleteLinkNeedsTheEntrysDate) {

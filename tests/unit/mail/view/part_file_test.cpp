@@ -14,15 +14,6 @@ protected:
     }
 };
 
-TEST_F(PartFileTest, PartsOfOneMessageNeverShareAFile) {
-    Open("a.txt");
-    finish_part_file(*c);
-    Open("a.txt");
-    finish_part_file(*c);
-    EXPECT_STREQ(taro->runtime.attachments[1].file_name, "aa.txt");
-    EXPECT_EQ(TempFiles(), (std::vector<std::string>{"a.txt", "aa.txt"}));
-}
-
 TEST_F(PartFileTest, AfterTheLastLetterThePartHasNoFile) {
     std::string base = "x";
     std::filesystem::create_directories(temp + "/x.txt");

@@ -1,13 +1,12 @@
 // Message pages driven by hand: reply lines are handed to the view as the
-// POP3 client hands them over, commands come back through a socket pair, a
-// small mailbox answers TOP and RETR, and the page is captured.
+// POP3 client hands them over, commands come back through a socket pair, and
+// the page is captured.
 #pragma once
 #include "mail/list/received_list.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/view/message_view.h"
 #include "server/route/page_fixture.h"
 #include <fcntl.h>
-#include <map>
 #include <sstream>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -21,7 +20,7 @@ protected:
         PageTest::SetUp();
         taro = LoggedIn("taro");
         temp = home + "/temp/taro";
-        Start(PageState::MessageWait, 3);
+        Start(PageState::MessageWait);
     }
     void TearDown() override {
         Stop();
@@ -34,9 +33,9 @@ protected:
         if (peer >= 0) close(peer);
         peer = -1;
     }
-    // A new request for message item, as the POP3 client leaves it right
-    // after sending RETR.
-    void Start(PageState state, int item) {
+    // A new request for message 3, as the POP3 client leaves it right after
+    // sending RETR.
+    void Start(PageState state) {
         Stop();
         out.clear();
         c = Capture();
@@ -50,7 +49,7 @@ protected:
         c->state = state;
         c->workerResult = Retrieving;
         c->pop3.headerPhase = 1;
-        c->itemNumber = item;
+        c->itemNumber = 3;
         c->settingsIndex = 0;
         c->browser = kBrowserMozilla2 | kBrowserMozilla3 | kBrowserMozilla4 | kBrowserMozilla5;
         c->view.partFileSlot = -1;
@@ -75,35 +74,10 @@ protected:
         }
         Line(".");
     }
-    // The message itself, then whatever TOP and RETR the view asks for, from
-    // mailbox, until it sends QUIT. Returns every command sent.
-    std::string Retrieve(const std::string& message,
-                         const std::map<int, std::string>& mailbox = {}) {
+    // The message as the reply to RETR; returns the commands sent after it.
+    std::string Retrieve(const std::string& message) {
         Reply(message);
-        std::string commands;
-        for (int rounds = 0; rounds < 100; rounds++) {
-            const std::string sent = Sent();
-            commands += sent;
-            if (sent.empty() || sent.find("QUIT") != std::string::npos) break;
-            int number = 0;
-            if (sscanf(sent.c_str(), "TOP %d 0", &number) == 1) {
-                auto it = mailbox.find(number);
-                EXPECT_NE(it, mailbox.end()) << sent;
-                if (it == mailbox.end()) break;
-                Line("+OK");
-                Reply(it->second.substr(0, it->second.find("\n\n") + 1) + "\n");
-            } else if (sscanf(sent.c_str(), "RETR %d", &number) == 1) {
-                auto it = mailbox.find(number);
-                EXPECT_NE(it, mailbox.end()) << sent;
-                if (it == mailbox.end()) break;
-                Line("+OK");
-                Reply(it->second);
-            } else {
-                ADD_FAILURE() << "unexpected command " << sent;
-                break;
-            }
-        }
-        return commands;
+        return Sent();
     }
     std::string Sent() {
         std::string all;

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "output_test_util.h"
-#include "server/text/messages.h"
 
 namespace {
 
@@ -21,9 +20,6 @@ TEST_F(CommonLinksTest, WritesEachLinkWithTheLoginQuery) {
         Route route;
         std::string expected;
     } cases[] = {
-        {ListLink, "?q", 0, 0, Route::Mail,
-         "<a href=\"/mail/index.html?q\">Go back to the list</a>"},
-        {TopLink, "?q", 0, 0, Route::Mail, "<center><hr><a href=\"/\">Go to top page</a></center>"},
         {ComposeLinks, "", 0, kBrowserMsie, Route::Mail,
          "<hr><a href=\"/mail/write/index.html\">Write Mail</a>"},
         {ComposeLinks, "", 1, 0, Route::Mail,
@@ -50,11 +46,6 @@ TEST_F(CommonLinksTest, WritesEachLinkWithTheLoginQuery) {
         k.write(*c);
         EXPECT_EQ(out, k.expected);
     }
-}
-
-TEST_F(CommonLinksTest, JapanesePagesGetJapaneseTexts) {
-    TopLink(*c);
-    EXPECT_EQ(out, std::string("<center><hr><a href=\"/\">") + Message(61, 0) + "</a></center>");
 }
 
 } // namespace

@@ -37,18 +37,6 @@ TEST_F(PageFrameTest, BeginPageWritesPartsAndTheAdministratorsColours) {
     }
 }
 
-TEST_F(PageFrameTest, EndPageClosesInnermostFirst) {
-    const struct {
-        int parts;
-        const char* expected;
-    } cases[] = {{15, "</pre></center></body></html>"}, {7, "</center></body></html>"}, {16, ""}};
-    for (const auto& k : cases) {
-        out.clear();
-        EndPage(*c, k.parts);
-        EXPECT_EQ(out, k.expected) << k.parts;
-    }
-}
-
 TEST_F(PageFrameTest, PageHeadPassesTheTitleThroughTheRawFilter) {
     // Half-width kana in a title reach the page as full-width characters.
     PageHead(*c, "Mail <\xb6\xde>");

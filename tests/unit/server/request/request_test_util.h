@@ -80,11 +80,8 @@ inline std::string Post(const std::string& path, const std::string& headers,
 }
 
 inline std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary | std::ios::ate);
-    std::string bytes(static_cast<size_t>(in.tellg()), '\0');
-    in.seekg(0);
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return bytes;
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // A temp and an html folder of its own, default settings, no users, and the

@@ -64,8 +64,6 @@ TEST_F(EvaluateTest, StateOfEachLoggedInRoute) {
         {Route::MailAsText, 4, "", 0, 0, 0, PageState::TextWait, 4, 4, "", "pop3:0 "},
         {Route::SetupDelete, 0, "", 0, 9, 0, PageState::ListWait, 0, 0, "", "pop3:0 "},
         {Route::Write, 0, "", 0, 9, 0, PageState::ComposePage, 0, 0, "", ""},
-        {Route::Setup, 0, "", 0, 9, 0, PageState::SetupPage, 0, 0, "", ""},
-        {Route::Book, 0, "", 0, 9, 0, PageState::AddressBookPage, 0, 0, "", ""},
         {Route::Sent, 0, "", 0, 9, 0, PageState::SentListPage, 0, 9, "", ""},
         {Route::Sent, 3, "", 0, 9, 0, PageState::SentMessagePage, 3, 9, "", ""},
         {Route::Sent, -3, "", 0, 9, 0, PageState::SentDeletePage, -3, 9, "", ""},

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <string_view>
 
 #include "server/text/char_class.h"
 
@@ -29,16 +28,6 @@ TEST(PrefixEqualTest, ComparesFirstBytes) {
     }
 }
 
-TEST(FindCharTest, FirstAndLast) {
-    const char* s = "a/b/c";
-    EXPECT_EQ(FindChar(s, '/'), 1);
-    EXPECT_EQ(FindChar(s, 'x'), -1);
-    EXPECT_EQ(FindChar(nullptr, '/'), -1);
-    EXPECT_EQ(FindLastChar(s, '/'), s + 3);
-    EXPECT_EQ(FindLastChar(s, 'x'), nullptr);
-    EXPECT_EQ(SkipBlanks(" \t \r\nx"), std::string_view(" \t \r\nx").data() + 3);
-}
-
 TEST(ParseIntTest, ValuesAndEnds) {
     const struct {
         const char* text;
@@ -62,11 +51,9 @@ TEST(ParseIntTest, ValuesAndEnds) {
     }
 }
 
-TEST(CharClassTest, LinkCharsAndCase) {
+TEST(CharClassTest, LinkChars) {
     for (const char* s = "aZ09/.-_@~:?#=&%,"; *s; ++s) EXPECT_TRUE(IsLinkChar(*s)) << *s;
     for (const char* s = " \"<>()\\;*+\x81\xe0"; *s; ++s) EXPECT_FALSE(IsLinkChar(*s)) << *s;
-    EXPECT_EQ(ToUpperAscii('q'), 'Q');
-    EXPECT_EQ(ToUpperAscii('\xe1'), '\xe1');
 }
 
 } // namespace

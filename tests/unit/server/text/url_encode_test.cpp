@@ -31,11 +31,4 @@ TEST(UrlEncodeTest, EscapesOutsideKeptRange) {
     }
 }
 
-TEST(HexPairTest, ReadsTwoHexDigits) {
-    EXPECT_EQ(HexPair("fF"), 0xFF);
-    EXPECT_EQ(HexPair("0a rest"), 0x0A);
-    EXPECT_EQ(HexPair("G0"), -1);
-    EXPECT_EQ(HexPair("4"), -1);
-}
-
 } // namespace
