@@ -73,6 +73,19 @@ std::string take_control_value(const char* name, ControlKind kind, const ListCho
     return {};
 }
 
+bool read_bit(const BasicSettings& s, const SettingBit& b) {
+    const bool set = b.mask ? (s.*b.word & b.mask) != 0 : s.*b.word != 0;
+    return set == b.set_means_on;
+}
+
+void write_bit(BasicSettings& s, const SettingBit& b, bool on) {
+    const bool set = on == b.set_means_on;
+    if (!b.mask)
+        s.*b.word = set ? 1 : 0;
+    else
+        s.*b.word = set ? s.*b.word | b.mask : s.*b.word & ~b.mask;
+}
+
 bool split_assignment(const std::string& arg, std::string& name_r, std::string& value_r) {
     const size_t eq = arg.find('=');
     if (eq == std::string::npos) return false;

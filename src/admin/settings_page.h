@@ -39,6 +39,17 @@ template <class Page> struct PageControl {
 std::string take_control_value(const char* name, ControlKind kind, const ListChoice* choices,
                                size_t max_bytes, const std::string& typed, std::string& value_r);
 
+// Where a box is kept: a bit of an option word, or (mask 0) a whole word
+// used as a flag. Many bits say the opposite of their box ("fixed" beside
+// "change permitted"); for those set_means_on is false.
+struct SettingBit {
+    int BasicSettings::*word;
+    int mask;
+    bool set_means_on;
+};
+bool read_bit(const BasicSettings& s, const SettingBit& b);
+void write_bit(BasicSettings& s, const SettingBit& b, bool on);
+
 // Splits "name=value". False when there is no "=".
 bool split_assignment(const std::string& arg, std::string& name_r, std::string& value_r);
 

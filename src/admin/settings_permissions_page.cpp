@@ -6,27 +6,6 @@
 
 namespace {
 
-// One word's bit as a box or list shows it: on when the bit is set, or, for
-// the reversed ones, when it is clear.
-struct Bit {
-    int BasicSettings::*word;
-    int mask; // 0: the whole word is a 0/1 flag
-    bool set_means_on;
-};
-
-bool Read(const BasicSettings& s, const Bit& b) {
-    const bool set = b.mask ? (s.*b.word & b.mask) != 0 : s.*b.word != 0;
-    return set == b.set_means_on;
-}
-
-void Write(BasicSettings& s, const Bit& b, bool on) {
-    const bool set = on == b.set_means_on;
-    if (!b.mask)
-        s.*b.word = set ? 1 : 0;
-    else
-        s.*b.word = set ? s.*b.word | b.mask : s.*b.word & ~b.mask;
-}
-
 struct PermissionsPage {
     std::string name, address, pop3_user, password, servers, signature;
     std::string poppassd, poppassd_fixed, quotation, quotation_fixed, columns, columns_fixed;
@@ -40,9 +19,9 @@ using Field = std::string PermissionsPage::*;
 // The boxes and ON/OFF fixed values, each with the bit it stands for.
 struct Row {
     Field box;
-    Bit allowed;
+    SettingBit allowed;
     Field fixed; // nullptr: no ON/OFF list
-    Bit fixed_on;
+    SettingBit fixed_on;
 };
 
 constexpr int BasicSettings::*P1 = &BasicSettings::user_policy_1;
@@ -152,8 +131,8 @@ const std::vector<C> kControls = {
 PermissionsPage Fill(const BasicSettings& s) {
     PermissionsPage p;
     for (const Row& row : kRows) {
-        p.*row.box = box_text(Read(s, row.allowed));
-        if (row.fixed) p.*row.fixed = box_text(Read(s, row.fixed_on));
+        p.*row.box = box_text(read_bit(s, row.allowed));
+        if (row.fixed) p.*row.fixed = box_text(read_bit(s, row.fixed_on));
     }
     p.quotation_fixed = sjis_to_utf8(std::string(s.fixed_quotation, strnlen(s.fixed_quotation, 6)));
     p.columns_fixed = std::to_string(s.fixed_columns);
@@ -174,8 +153,8 @@ long LeadingNumber(const std::string& text) {
 std::string Apply(const PermissionsPage& p, BasicSettings& s) {
     BasicSettings next = s;
     for (const Row& row : kRows) {
-        Write(next, row.allowed, ticked(p.*row.box));
-        if (row.fixed) Write(next, row.fixed_on, ticked(p.*row.fixed));
+        write_bit(next, row.allowed, ticked(p.*row.box));
+        if (row.fixed) write_bit(next, row.fixed_on, ticked(p.*row.fixed));
     }
     const long rows = LeadingNumber(p.rows_fixed);
     next.fixed_rows = rows == 0 || rows > 30 ? 10 : static_cast<int>(rows);

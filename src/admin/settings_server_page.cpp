@@ -46,6 +46,21 @@ const std::vector<C> kControls = {
      nullptr, 255},
 };
 
+struct Box {
+    std::string ServerPage::*control;
+    SettingBit bit;
+};
+const Box kBoxes[] = {
+    {&ServerPage::browser_registration, {&BasicSettings::browser_registration, 0, true}},
+    {&ServerPage::browser_auth, {&BasicSettings::browser_auth, 0, true}},
+    {&ServerPage::close_browser, {&BasicSettings::close_browser, 0, true}},
+    {&ServerPage::remote_control, {&BasicSettings::remote_control, 0, true}},
+    {&ServerPage::per_user_servers, {&BasicSettings::per_user_servers, 0, true}},
+    {&ServerPage::multiple_addresses, {&BasicSettings::multiple_addresses, 0, true}},
+    {&ServerPage::add_date, {&BasicSettings::mail_options, kMailAddDate, true}},
+    {&ServerPage::add_message_id, {&BasicSettings::mail_options, kMailAddMessageId, true}},
+};
+
 ServerPage Fill(const BasicSettings& s) {
     ServerPage p;
     p.smtp_server = sjis_to_utf8(s.smtp_server);
@@ -56,14 +71,7 @@ ServerPage Fill(const BasicSettings& s) {
     p.pop3_port = port_text(s.pop3_port, "pop3", 110);
     const int language = s.language_policy & kLanguageTopMask;
     p.language = kLanguages[language >= 1 && language <= 3 ? language - 1 : 0].word;
-    p.browser_registration = box_text(s.browser_registration);
-    p.browser_auth = box_text(s.browser_auth);
-    p.close_browser = box_text(s.close_browser);
-    p.remote_control = box_text(s.remote_control);
-    p.per_user_servers = box_text(s.per_user_servers);
-    p.multiple_addresses = box_text(s.multiple_addresses);
-    p.add_date = box_text(s.mail_options & kMailAddDate);
-    p.add_message_id = box_text(s.mail_options & kMailAddMessageId);
+    for (const Box& box : kBoxes) p.*box.control = box_text(read_bit(s, box.bit));
     p.log_size_kb = std::to_string(s.log_size_kb);
     p.log_folder = sjis_to_utf8(s.log_folder);
     return p;
@@ -112,19 +120,11 @@ std::string Apply(const ServerPage& p, BasicSettings& s) {
     next.smtp_port = static_cast<int>(smtp);
     next.pop3_port = static_cast<int>(pop3);
     next.log_size_kb = static_cast<int>(log_size);
-    next.browser_registration = ticked(p.browser_registration);
-    next.browser_auth = ticked(p.browser_auth);
-    next.close_browser = ticked(p.close_browser);
-    next.remote_control = ticked(p.remote_control);
-    next.per_user_servers = ticked(p.per_user_servers);
-    next.multiple_addresses = ticked(p.multiple_addresses);
+    for (const Box& box : kBoxes) write_bit(next, box.bit, ticked(p.*box.control));
     int language = 1;
     for (int i = 0; kLanguages[i].word; i++)
         if (p.language == kLanguages[i].word) language = i + 1;
     next.language_policy = (next.language_policy & ~kLanguageTopMask) | language;
-    next.mail_options = (next.mail_options & ~(kMailAddDate | kMailAddMessageId)) |
-                        (ticked(p.add_date) ? kMailAddDate : 0) |
-                        (ticked(p.add_message_id) ? kMailAddMessageId : 0);
     s = next;
     return {};
 }

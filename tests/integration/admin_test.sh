@@ -3,10 +3,8 @@
 # driven through the real binary against a fresh home.
 set -u
 bin="$1"
-home="$(mktemp -d)"
-trap 'rm -rf "$home"' EXIT
 . "$(dirname "$0")/checks.sh"
-t() { "$bin" --home "$home" "$@"; }
+fresh_home
 sjis() { iconv -f UTF-8 -t CP932; }
 
 check "import before init" 1 t users import /dev/null

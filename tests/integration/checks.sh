@@ -19,3 +19,10 @@ expect_same() { # description, wanted, got
   if [ "$2" = "$3" ]; then passed=$((passed + 1)); else
     failed=$((failed + 1)); echo "FAIL: $1: wanted [$2], got [$3]"; fi
 }
+
+# A new empty home for the test, removed when it ends; t runs the binary on it.
+fresh_home() {
+  home="$(mktemp -d)"
+  trap 'rm -rf "$home"' EXIT
+}
+t() { "$bin" --home "$home" "$@"; }

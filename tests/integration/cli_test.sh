@@ -3,10 +3,8 @@
 # users, and the refusals that must leave the data file untouched.
 set -u
 bin="$1"
-home="$(mktemp -d)"
-trap 'rm -rf "$home"' EXIT
 . "$(dirname "$0")/checks.sh"
-t() { "$bin" --home "$home" "$@"; }
+fresh_home
 
 check "version" 0 "$bin" --version
 expect_text "version text" "Tarnbox 1.51" "$out"

@@ -3,10 +3,8 @@
 # stored words that `settings show` prints.
 set -u
 bin="$1"
-home="$(mktemp -d)"
-trap 'rm -rf "$home"' EXIT
 . "$(dirname "$0")/checks.sh"
-t() { "$bin" --home "$home" "$@"; }
+fresh_home
 word() { t settings show | sed -n "s/^$1=//p"; }
 
 check "init" 0 t init
