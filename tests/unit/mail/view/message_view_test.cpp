@@ -94,6 +94,12 @@ TEST_F(MessageViewTest, TitleCannotCarryMarkup) {
     EXPECT_EQ(markup_audit::Audit(out), "");
 }
 
+TEST_F(MessageViewTest, BrokenTwoByteRunDoesNotCutTheSubject) {
+    // The pair '"' 0x82 converts to a lead byte and a NUL.
+    Retrieve("Subject: a \x1b$B\"\x82\x1b(B tail\n\nbody\n");
+    EXPECT_NE(out.find("Subject: a \x81 tail"), std::string::npos) << out;
+}
+
 TEST_F(MessageViewTest, AlternativeShowsOnlyTheCleanedHtml) {
     Retrieve(Head("MIME-Version: 1.0\nContent-Type: multipart/alternative; boundary=\"b1\"\n") +
              "\n--b1\nContent-Type: text/plain\n\nplain version\n"
