@@ -8,6 +8,7 @@
 #include "server/text/markup_escape.h"
 #include "server/text/messages.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -131,6 +132,10 @@ void WriteText(Connection& c, FormVariant variant, const char* quotation) {
         if (!quotation[0] || !c.quotationText[0]) break;
         int n = static_cast<int>(strnlen(c.quotationText, kQuotationTextSize - 1));
         n = convert_to_sjis(c.quotationText, n, kCodeSjis);
+        // A broken two-byte run can convert to a NUL, which would end the
+        // quotation there.
+        n = static_cast<int>(std::remove(c.quotationText, c.quotationText + n, '\0') -
+                             c.quotationText);
         c.quotationText[n] = '\0';
         // Raw, as the filter writes it after every later line break.
         OutputText(c, quotation, 0);

@@ -115,7 +115,7 @@ void list_end(Connection& c) {
 
 } // namespace
 
-void safe_subject(char* dst, const char* subject) {
+void safe_subject(char (&dst)[kSafeSubjectSize], const char* subject) {
     char text[300];
     int n = sjis_copy(text, subject);
     // Only the ISO-2022-JP escapes are taken out; eight-bit bytes stay as the
@@ -141,7 +141,7 @@ void safe_subject(char* dst, const char* subject) {
             size_t k = strlen(entity);
             memcpy(out, entity, k);
             out += k;
-        } else if (b != kEsc) {
+        } else if (b != kEsc && b != 0) { // a broken two-byte run can convert to NUL
             *out++ = static_cast<char>(b);
         }
     }

@@ -58,9 +58,9 @@ int count_kept(const KeptEntry* list);
 // output filter (which passes row markup unescaped) can neither turn subject
 // bytes into markup nor be switched into a JIS mode that swallows the rest of
 // the row. Well-formed subjects look exactly as the filter would show them.
-// dst needs kSafeSubjectSize bytes.
+// Each of 300 bytes may become a six-byte entity.
 constexpr int kSafeSubjectSize = 300 * 6 + 1;
-void safe_subject(char* dst, const char* subject);
+void safe_subject(char (&dst)[kSafeSubjectSize], const char* subject);
 
 // Installs the list's dispatcher and request hooks (merged-list sections,
 // footer, stalled-exchange status, single-message deletion check).

@@ -66,6 +66,15 @@ TEST_F(ComposePageTest, ReplyQuotesEscapesAndOffersTheOthers) {
               std::string::npos);
 }
 
+TEST_F(ComposePageTest, BrokenTwoByteRunDoesNotEndTheQuotation) {
+    ConnectionPtr c = User(0);
+    strcpy(c->user->set[0].quotation, ">");
+    // The pair '"' 0x82 converts to a lead byte and a NUL.
+    strcpy(c->quotationText, "one \x1b$B\"\x82\x1b(B\r\ntwo\r\n");
+    const std::string form = Form(*c, FormVariant::Reply);
+    EXPECT_NE(form.find(">two\r\n"), std::string::npos) << form;
+}
+
 TEST_F(ComposePageTest, SettingsRowOffersTheOtherConfiguredSets) {
     data_store().settings.multiple_addresses = 1;
     ConnectionPtr c = User(0);

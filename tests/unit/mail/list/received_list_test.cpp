@@ -308,3 +308,12 @@ TEST_F(ReceivedList, SingleMessageDeletionNeedsTheKeptIdentifier) {
 }
 
 } // namespace
+
+TEST(SafeSubject, EscapesMarkupAndKeepsWhatFollowsABrokenRun) {
+    char out[kSafeSubjectSize];
+    safe_subject(out, "<b>&\"x\" \x1b$B$\"\x1b(B");
+    EXPECT_STREQ(out, "&lt;b&gt;&amp;&quot;x&quot; \x82\xa0");
+    // The pair '"' 0x82 converts to a lead byte and a NUL.
+    safe_subject(out, "a \x1b$B\"\x82\x1b(B tail");
+    EXPECT_STREQ(out, "a \x81 tail");
+}
