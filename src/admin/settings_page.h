@@ -111,6 +111,8 @@ std::vector<std::string> page_lines(const std::vector<PageControl<Page>>& contro
 int admin_settings_server(AdminContext& ctx);
 int admin_settings_colours(AdminContext& ctx);
 int admin_settings_permissions(AdminContext& ctx);
+// `settings` alone: the three pages shown one after the other.
+int admin_settings_sheet(AdminContext& ctx);
 
 // Shows the page, or applies the changed page and saves the settings header
 // under globalLock. apply turns the page into settings: "" or the message.

@@ -19,6 +19,8 @@ const Subcommand kSubcommands[] = {
     {"settings", "colours", admin_settings_colours, "settings colours [name=value ...]"},
     {"settings", "permissions", admin_settings_permissions,
      "settings permissions [name=value ...]"},
+    // After every verb of its own, so that only `settings` alone lands here.
+    {"settings", nullptr, admin_settings_sheet, "settings"},
     {"users", "list", admin_users_list, "users list [--sort name|address|id]"},
     {"users", "add", admin_users_add,
      "users add --name N --mail-address M --id U --password P [--smtp-server H] "
@@ -53,6 +55,7 @@ struct About {
 const About kAbout[] = {
     {"serve", nullptr, "ゲートウェイを起動します (SIGTERM か SIGINT で終了)。"},
     {"init", nullptr, "ホームにデータファイルを作ります。"},
+    {"settings", nullptr, "基本設定の三つのページをすべて表示します。"},
     {"settings", "show", "基本設定をデータファイルの項目のまま表示します。"},
     {"settings", "set", "基本設定をデータファイルの項目のまま変更します。"},
     {"settings", "addresses", "ブラウザ上で入力するアドレスを表示します。"},

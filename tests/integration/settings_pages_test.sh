@@ -122,5 +122,9 @@ check "back to standard" 0 t settings colours background=標準 link=off
 expect_same "mode 0" 0 "$(word background_mode)"
 expect_same "no flags" 0 "$(word colour_flags)"
 
+check "the whole sheet" 0 t settings
+expect_same "its pages in order" "[サーバー] [配色] [変更許可]" "$(grep '^\[' <<<"$out" | tr '\n' ' ' | sed 's/ $//')"
+check "an unknown page" 1 t settings colors
+
 echo "settings pages: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
