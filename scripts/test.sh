@@ -29,9 +29,10 @@ count_ctest
 echo "== browser tests in headless Chromium"
 bash scripts/install-browser.sh
 # One file at a time: each starts its own browser and servers, and Debian's
-# Node.js predates the runner's concurrency option.
+# Node.js predates the runner's concurrency option. A journey that hangs
+# fails after ten minutes instead of holding up the run.
 for journey in tests/e2e/*.test.mjs; do
-  (cd tests/e2e && TARNBOX_BIN="$top/build/tarnbox" node --test "$(basename "$journey")") | tee "$log"
+  (cd tests/e2e && TARNBOX_BIN="$top/build/tarnbox" timeout -k 10 600 node --test "$(basename "$journey")") | tee "$log"
   passed=$((passed + $(grep -Eo '^# pass [0-9]+' "$log" | grep -Eo '[0-9]+$' || echo 0)))
 done
 

@@ -14,7 +14,7 @@ after(async () => { await browser.close(); });
 
 function tarnbox(home, ...args) {
   return new Promise((resolve) => {
-    execFile(BIN, ['--home', home, ...args], (err, stdout, stderr) => {
+    execFile(BIN, ['--home', home, ...args], { timeout: 30000 }, (err, stdout, stderr) => {
       resolve({ status: err ? err.code : 0, stdout, stderr });
     });
   });
@@ -27,19 +27,24 @@ function freePort() {
   });
 }
 
-// Loads the top page over and over in its own tab until stopped; every
-// load either shows the whole page or is refused outright.
-function keepLoading(ctx, urlOf, results, stop) {
+// Loads the top page over and over in its own tab until stopped; every load
+// either shows the whole page or fails outright. A failed load leaves the
+// browser committing its own error page, which would cut into the next
+// load, so the tab is replaced after a failure.
+function keepLoading(ctx, tab, urlOf, results, stop) {
+  const within = (promise) => Promise.race([promise, new Promise((_, no) => setTimeout(() => no(new Error('no answer in 10 s')), 10000))]);
   return (async () => {
-    const page = await ctx.newPage();
+    let page = await within(ctx.newPage());
     while (!stop.done) {
       const url = urlOf();
       try {
-        const response = await page.goto(url);
-        const text = await page.evaluate(() => document.body.innerText);
-        results.push({ url, status: response.status(), whole: /パスワード/.test(text) && /ユーザーの追加/.test(text) });
+        const response = await within(page.goto(url, { timeout: 10000 }));
+        const text = await within(page.evaluate(() => document.body.innerText));
+        results.push({ tab, url, status: response.status(), whole: /パスワード/.test(text) && /ユーザーの追加/.test(text) });
       } catch (e) {
-        results.push({ url, error: String(e.message).split('\n')[0] });
+        results.push({ tab, url, error: String(e.message).split('\n')[0] });
+        await page.close().catch(() => {});
+        page = await within(ctx.newPage());
       }
     }
     await page.close();
@@ -56,12 +61,13 @@ function halfRequest(port) {
     s.on('error', reject);
     s.on('connect', () => {
       s.write('GET / HTTP/1.0\r\nUser-Agent: Mozilla/5.0\r\n');
-      resolve({ finish: () => new Promise((done) => { s.on('end', () => done(reply)); s.write('\r\n'); }) });
+      s.setTimeout(15000, () => s.destroy());
+      resolve({ finish: () => new Promise((done) => { s.on('close', () => done(reply)); s.write('\r\n'); }) });
     });
   });
 }
 
-test('the port moves while pages load, and a taken port changes nothing', async () => {
+test('the port moves while pages load, and a taken port changes nothing', { timeout: 120000 }, async () => {
   const g = await startGateway({
     users: [['--name', '太郎', '--mail-address', 't@e.jp', '--id', 'taro', '--password', 'pw']],
   });
@@ -69,10 +75,18 @@ test('the port moves while pages load, and a taken port changes nothing', async 
     let current = g.port;
     const results = [];
     const stop = { done: false };
-    const loaders = [0, 1, 2].map(() => keepLoading(browser.ctx, () => `http://127.0.0.1:${current}/`, results, stop));
+    const loaders = [0, 1, 2].map((tab) => keepLoading(browser.ctx, tab, () => `http://127.0.0.1:${current}/`, results, stop));
     const loadsOf = (port) => results.filter((x) => x.url.includes(`:${port}/`)).length;
-    const until = async (ok) => { while (!ok()) await new Promise((res) => setTimeout(res, 50)); };
-    await until(() => results.length >= 6);
+    const until = async (ok, what) => {
+      for (const end = Date.now() + 30000; !ok();) {
+        if (Date.now() > end) {
+          stop.done = true;
+          throw new Error(`waited in vain for ${what}: ${JSON.stringify(results)}`);
+        }
+        await new Promise((res) => setTimeout(res, 50));
+      }
+    };
+    await until(() => results.length >= 6, 'the first loads');
 
     // A taken port: the message, and the old port goes on serving.
     const taken = net.createServer();
@@ -82,7 +96,7 @@ test('the port moves while pages load, and a taken port changes nothing', async 
     assert.notEqual(r.status, 0);
     assert.match(r.stderr, /TCP\/IP ポート番号が使用されています。/);
     const afterRefusal = results.length;
-    await until(() => results.length >= afterRefusal + 6);
+    await until(() => results.length >= afterRefusal + 6, 'loads after the refused move');
 
     const pending = await halfRequest(g.port);
     const next = await freePort();
@@ -93,7 +107,7 @@ test('the port moves while pages load, and a taken port changes nothing', async 
     const reply = await pending.finish();
     assert.match(reply, /^HTTP\/1\.[01] 200/);
     assert.match(reply, /<\/html>\s*$/i);
-    await until(() => loadsOf(next) >= 6);
+    await until(() => loadsOf(next) >= 6, 'loads from the new port');
     stop.done = true;
     await Promise.all(loaders);
 
@@ -102,7 +116,7 @@ test('the port moves while pages load, and a taken port changes nothing', async 
     const answered = results.filter((x) => !x.error);
     for (const x of answered) assert.ok(x.status === 200 && x.whole, JSON.stringify(x));
     for (const x of results.filter((y) => y.error)) {
-      assert.ok(x.url.includes(`:${g.port}/`) && /ERR_CONNECTION_REFUSED|ERR_CONNECTION_RESET|ERR_EMPTY_RESPONSE|interrupted/.test(x.error), JSON.stringify(x));
+      assert.ok(x.url.includes(`:${g.port}/`) && /ERR_CONNECTION_REFUSED|ERR_CONNECTION_RESET|ERR_EMPTY_RESPONSE|interrupted/.test(x.error), JSON.stringify(results.filter((y) => y.tab === x.tab).slice(-8)));
     }
     assert.ok(results.slice(0, before).every((x) => !x.error), 'a load failed before the move');
     assert.ok(answered.some((x) => x.url.includes(`:${next}/`)), 'nothing loaded from the new port');
