@@ -11,31 +11,13 @@
 #include "server/text/messages.h"
 #include "store/data_file.h"
 #include "store/settings_form.h"
+#include "store/settings_messages.h"
 #include "store/settings_steps.h"
 
 #include <cstring>
 #include <mutex>
 
 namespace {
-
-enum : int {
-    kMsgNoId = 62,
-    kMsgIdTaken = 63,
-    kMsgOldPasswordWrong = 64,
-    kMsgNewPasswordsDiffer = 65,
-    kMsgNewPasswordMissing = 66,
-    kMsgPasswordsDiffer = 67,
-    kMsgPasswordMissing = 68,
-    kMsgNoName = 69,
-    kMsgNoAddress = 70,
-    kMsgNoSmtpServer = 71,
-    kMsgNoPop3Server = 72,
-    kMsgRowRange = 73,
-    kMsgColumnRange = 74,
-    kMsgSignatureTooLong = 75,
-    kMsgInputError = 99,
-    kMsgBadAddress = 120,
-};
 
 // What a row or column slot shows when its value cannot be used.
 constexpr int kDefaultRows = 10;

@@ -10,6 +10,7 @@
 #include "server/text/markup_escape.h"
 #include "server/text/messages.h"
 #include "store/data_file.h"
+#include "store/settings_messages.h"
 
 #include <cstdio>
 #include <cstring>
@@ -17,48 +18,6 @@
 #include <string>
 
 namespace {
-
-enum : int {
-    kMsgName = 0,
-    kMsgMailAddress = 1,
-    kMsgPop3User = 3,
-    kMsgSmtpServer = 4,
-    kMsgPop3Server = 5,
-    kMsgPassword = 6,
-    kMsgPasswordReentry = 7,
-    kMsgOldPassword = 8,
-    kMsgNewPassword = 9,
-    kMsgNewPasswordReentry = 10,
-    kMsgQuotation = 11,
-    kMsgSignature = 12,
-    kMsgSettings = 13,
-    kMsgRegistration = 14,
-    kMsgPasswordHint = 33,
-    kMsgQuotationHint = 34,
-    kMsgColumns = 35,
-    kMsgRows = 36,
-    kMsgUploads = 37,
-    kMsgHeader = 38,
-    kMsgShow = 39,
-    kMsgReadMail = 41,
-    kMsgMark = 42,
-    kMsgJump = 44,
-    kMsgJumps = 45,
-    kMsgCc = 47,
-    kMsgBcc = 50,
-    kMsgApop = 51,
-    kMsgUse = 52,
-    kMsgRedo = 54,
-    kMsgChangeSet = 56,
-    kMsgAddSet = 57,
-    kMsgDeleteSet = 58,
-    kMsgAddUsers = 97,
-    kMsgPoppassd = 104,
-    kMsgChangeIn = 121,
-    kMsgFolding = 148,
-    kMsgSaveLink = 155,
-    kMsgDeleteLink = 156,
-};
 
 constexpr int kTextWidth = 40;
 constexpr int kUploadChoices = 10;

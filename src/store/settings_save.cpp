@@ -11,6 +11,7 @@
 #include "server/text/messages.h"
 #include "store/data_file.h"
 #include "store/settings_form.h"
+#include "store/settings_messages.h"
 #include "store/settings_steps.h"
 
 #include <cstdio>
@@ -19,50 +20,6 @@
 #include <new>
 
 namespace {
-
-enum : int {
-    kMsgName = 0,
-    kMsgMailAddress = 1,
-    kMsgPop3User = 3,
-    kMsgSmtpServer = 4,
-    kMsgPop3Server = 5,
-    kMsgQuotation = 11,
-    kMsgSignature = 12,
-    kMsgColumns = 35,
-    kMsgRows = 36,
-    kMsgUploads = 37,
-    kMsgHeader = 38,
-    kMsgShow = 39,
-    kMsgHide = 40,
-    kMsgReadMail = 41,
-    kMsgMark = 42,
-    kMsgNoMark = 43,
-    kMsgJump = 44,
-    kMsgJumps = 45,
-    kMsgNoJump = 46,
-    kMsgInputPossible = 48,
-    kMsgInputImpossible = 49,
-    kMsgApop = 51,
-    kMsgUse = 52,
-    kMsgNotUse = 53,
-    kMsgPasswordChanged = 59,
-    kMsgCloseBrowser = 60,
-    kMsgInputError = 99,
-    kMsgRegistrationFailure = 100,
-    kMsgChangesCompleted = 101,
-    kMsgRegistrationCompleted = 102,
-    kMsgContents = 103,
-    kMsgChangedByPoppassd = 105,
-    kMsgNoQuotation = 106,
-    kMsgErrorMessage = 115,
-    kMsgPoppassdFailed = 122,
-    kMsgServerNotFound = 123,
-    kMsgConnectionFailed = 124,
-    kMsgContentsOfSet = 125,
-    kMsgFolding = 149,
-    kMsgSaveLink = 155,
-    kMsgDeleteLink = 156,
-};
 
 // Outcomes of the poppassd exchange (c.workerResult).
 enum : int { kPoppassdServerNotFound = 6, kPoppassdConnectFailed = 7 };
@@ -222,7 +179,7 @@ void OptionLines(Connection& c, const SettingsPolicy& p, const uint8_t* o) {
     if (p.jump) WordLine(c, kMsgJump, o[jump_flag] ? kMsgJumps : kMsgNoJump);
     if (p.cc) CcLine(c, "CC", o[cc_flag]);
     if (p.bcc) CcLine(c, "BCC", o[bcc_flag]);
-    if (p.folding) OnOffLine(c, kMsgFolding, o[folding]);
+    if (p.folding) OnOffLine(c, kMsgFoldingResult, o[folding]);
     if (p.save_text) OnOffLine(c, kMsgSaveLink, o[save_text]);
     if (p.delete_link) OnOffLine(c, kMsgDeleteLink, o[delete_link]);
 }
