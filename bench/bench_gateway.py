@@ -2,7 +2,6 @@
 by the benchmark that uses it."""
 import os
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
@@ -43,12 +42,6 @@ class Gateway:
         raise RuntimeError("gateway did not start")
 
     def stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-            try:
-                self.proc.wait(timeout=15)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        mailservers.end_process(self.proc)
         self.proc = None
         shutil.rmtree(self.home, ignore_errors=True)

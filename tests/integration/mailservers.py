@@ -45,6 +45,17 @@ def free_port():
         return s.getsockname()[1]
 
 
+def end_process(proc, seconds=15):
+    """SIGTERM to a process this code started, SIGKILL if it outlives seconds."""
+    if proc and proc.poll() is None:
+        proc.send_signal(signal.SIGTERM)
+        try:
+            proc.wait(timeout=seconds)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+
+
 def port_answers(port):
     try:
         socket.create_connection(("127.0.0.1", port), timeout=0.5).close()
@@ -207,13 +218,7 @@ service anvil {{
         return self
 
     def stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-            try:
-                self.proc.wait(timeout=15)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        end_process(self.proc)
         self.proc = None
 
     def __enter__(self):
