@@ -94,18 +94,23 @@ inline std::string CheckStyle(const std::string& css) {
     return "";
 }
 
-// The page as a browser reading Shift_JIS sees its ASCII: a lead byte of an
-// assigned row takes the byte after it into one character, so a trail byte
-// such as 0x5C is no backslash. Such pairs become two 0x80 bytes.
+// The page as a browser reading Shift_JIS sees its ASCII: a lead byte takes
+// a trail byte after it into one character, so a trail byte such as 0x5C is
+// no backslash. A decoder gives an unassigned code's trail byte back only
+// when it is ASCII, so a non-ASCII trail is always taken; an ASCII one only
+// after a lead of an assigned row. Such pairs become two 0x80 bytes.
 inline std::string BrowserAscii(std::string_view page) {
     std::string out;
     for (size_t i = 0; i < page.size(); i++) {
         const auto lead = static_cast<unsigned char>(page[i]);
         const auto trail = i + 1 < page.size() ? static_cast<unsigned char>(page[i + 1]) : 0;
+        const bool isLead = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);
         const bool assigned = (lead >= 0x81 && lead <= 0x84) || (lead >= 0x87 && lead <= 0x9F) ||
                               (lead >= 0xE0 && lead <= 0xEA) || (lead >= 0xED && lead <= 0xEE) ||
                               (lead >= 0xF0 && lead <= 0xFC);
-        if (assigned && trail >= 0x40 && trail <= 0xFC && trail != 0x7F) {
+        const bool taken =
+            trail >= 0x80 ? trail <= 0xFC : assigned && trail >= 0x40 && trail != 0x7F;
+        if (isLead && taken) {
             out += "\x80\x80";
             i++;
             continue;
