@@ -335,7 +335,7 @@ ROW_03 = ("03-shift-jis.eml", "請求書送付のご案内", b"2024/12/04 11:05:
 ROW_04 = ("04-euc-jp.eml", "出張報告書", b"2024/12/05 18:45:10",
           "ito@unix.example.ac.jp (伊藤)")
 ROW_10 = ("10-mixed-attachments.eml", "見積書と議事録を送付します", b"2024/12/11 14:02:33",
-          "渡辺 <watanabe@example.co.jp>", b"(File)")
+          "渡辺 <watanabe@example.co.jp>", sjis("(添付)"))
 ROW_24 = ("24-dot-lines.eml", "Lines that begin with dots", b"2024/12/22 22:22:22",
           "dots@example.net")
 

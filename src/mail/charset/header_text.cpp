@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "mail/charset/detect.h"
 #include "mail/charset/kana.h"
 #include "mail/charset/sjis.h"
 
@@ -61,6 +62,17 @@ int copy_header_text(char* dst, const char* src, int size) {
             ++i;
         }
     }
+    dst[w] = '\0';
+    return w;
+}
+
+int header_display_text(char* dst, const char* src, int size) {
+    if (!dst || size <= 0) return 0;
+    int n = sjis_copy(dst, src ? src : "", size);
+    n = convert_to_sjis(dst, n, kCodeSjis);
+    int w = 0;
+    for (int i = 0; i < n; i++)
+        if (dst[i] && dst[i] != '\x1B' && dst[i] != '\x0E' && dst[i] != '\x0F') dst[w++] = dst[i];
     dst[w] = '\0';
     return w;
 }

@@ -18,3 +18,14 @@ template <std::size_t N> int copy_header_text(char (&dst)[N], const char* src) {
     static_assert(N > 0 && N <= 0x7FFFFFFF);
     return copy_header_text(dst, src, static_cast<int>(N));
 }
+
+// Received header text as pages and forms show it: two-byte runs converted
+// to Shift_JIS, leftover shift and escape bytes and the NULs a broken run
+// converts to dropped. Markup escaping must come after this, as a JIS byte
+// pair can hold '<', '"', '&' or '>'. Returns the bytes written.
+int header_display_text(char* dst, const char* src, int size);
+
+template <std::size_t N> int header_display_text(char (&dst)[N], const char* src) {
+    static_assert(N > 0 && N <= 0x7FFFFFFF);
+    return header_display_text(dst, src, static_cast<int>(N));
+}

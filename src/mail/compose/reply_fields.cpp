@@ -1,5 +1,6 @@
 #include "mail/compose/reply_fields.h"
 
+#include "mail/charset/header_text.h"
 #include "server/text/address.h"
 
 #include <cstring>
@@ -39,12 +40,20 @@ bool IsOwn(const Connection& c, const char* address) {
     return strcasecmp(own, address) == 0;
 }
 
+// A received header in Shift_JIS: an address search or markup escape on the
+// JIS form would cut two-byte characters whose bytes hold '<' or '"'.
+struct Shown {
+    char text[kHeaderFieldSize];
+    explicit Shown(const char* received) { header_display_text(text, received); }
+};
+
 } // namespace
 
 std::string ReplyAddress(const Connection& c) {
-    const char* source = c.composeTo[0]      ? c.composeTo
-                         : c.mime.replyTo[0] ? c.mime.replyTo
-                                             : c.mime.fromLine;
+    const Shown shown(c.composeTo[0]      ? c.composeTo
+                      : c.mime.replyTo[0] ? c.mime.replyTo
+                                          : c.mime.fromLine);
+    const char* source = shown.text;
     if (!source[0]) return "";
     if (const char* open = strrchr(source, '<')) {
         const char* start = open + 1;
@@ -56,7 +65,8 @@ std::string ReplyAddress(const Connection& c) {
 }
 
 std::string ReplySubject(const Connection& c, bool sentPage) {
-    const char* s = c.mime.subjectLine;
+    const Shown shown(c.mime.subjectLine);
+    const char* s = shown.text;
     if (!s[0] || sentPage) return s;
     const char* rest = s;
     if (rest[0] == '[') {
@@ -71,12 +81,12 @@ std::string ReplySubject(const Connection& c, bool sentPage) {
 bool OtherRecipientsExist(const Connection& c) {
     if (!c.user) return false;
     char from[kHeaderFieldSize];
-    ExtractAddress(from, c.mime.fromLine);
+    ExtractAddress(from, Shown(c.mime.fromLine).text);
     bool found = false;
-    EachAddress(c.mime.toLine, [&](const char* a) {
+    EachAddress(Shown(c.mime.toLine).text, [&](const char* a) {
         if (!IsOwn(c, a) && strcmp(a, from) != 0) found = true;
     });
-    EachAddress(c.mime.ccLine, [&](const char* a) {
+    EachAddress(Shown(c.mime.ccLine).text, [&](const char* a) {
         if (!IsOwn(c, a)) found = true;
     });
     return found;
@@ -90,8 +100,8 @@ std::string OtherRecipients(const Connection& c) {
         out += a;
         out += ',';
     };
-    EachAddress(c.mime.toLine, add);
-    EachAddress(c.mime.ccLine, add);
+    EachAddress(Shown(c.mime.toLine).text, add);
+    EachAddress(Shown(c.mime.ccLine).text, add);
     if (!out.empty()) out.pop_back();
     return out;
 }

@@ -21,6 +21,7 @@ namespace {
 enum : int {
     kMsgMailAddress = 1,
     kMsgListTitle = 26,
+    kMsgAttachedMark = 132,
     kMsgNoMail = 27,
     kMsgDeleteMarked = 30,
     kMsgResetMarks = 31,
@@ -236,7 +237,8 @@ void list_row(Connection& c) {
     format_mail_date(date, e->date);
     const bool plain = e->contentClass == kClassText || e->contentClass == kClassHtml ||
                        e->contentClass == kClassAlternative;
-    OutputFormat(c, kOutText, "  %s  %s  (%6d)  %s\r\n\r\n", plain ? "      " : "(File)", date,
+    OutputFormat(c, kOutText, "  %s  %s  (%6d)  %s\r\n\r\n",
+                 plain ? "      " : Message(kMsgAttachedMark, c.english), date,
                  static_cast<int>(e->size), e->from);
     e->number = n;
 }

@@ -3,6 +3,7 @@
 #include "host/global_lock.h"
 #include "mail/charset/detect.h"
 #include "mail/charset/foreign_charset.h"
+#include "mail/charset/header_text.h"
 #include "mail/charset/sjis.h"
 #include "mail/list/received_list.h"
 #include "mail/mime/mime_parser.h"
@@ -187,13 +188,7 @@ char view_set_letter(const Connection& c) {
 }
 
 void view_display_text(char (&dst)[kHeaderFieldSize], const char* src) {
-    int n = sjis_copy(dst, src);
-    n = convert_to_sjis(dst, n, kCodeSjis);
-    // A broken two-byte run can convert to a NUL, which would cut the field.
-    int w = 0;
-    for (int i = 0; i < n; i++)
-        if (dst[i] && dst[i] != '\x1B' && dst[i] != '\x0E' && dst[i] != '\x0F') dst[w++] = dst[i];
-    dst[w] = '\0';
+    header_display_text(dst, src);
 }
 
 void view_reset_filter(Connection& c) {

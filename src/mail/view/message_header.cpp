@@ -149,8 +149,10 @@ void TextHeading(Connection& c, const char* date) {
 }
 
 bool SenderKnown(const Connection& c) {
+    char from[kHeaderFieldSize];
+    view_display_text(from, c.mime.fromLine);
     char address[kHeaderFieldSize];
-    ExtractAddress(address, c.mime.fromLine);
+    ExtractAddress(address, from);
     if (!address[0]) return true;
     std::lock_guard<std::recursive_mutex> hold(globalLock);
     const std::string& book = c.user->address_book;

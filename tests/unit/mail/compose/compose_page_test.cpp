@@ -128,3 +128,35 @@ TEST_F(ComposePageTest, PostedListsAppendAndTheErrorPageStripsTheSignature) {
 }
 
 } // namespace
+
+// Every JIS X 0208 code with '"', '&', '<' or '>' among its two bytes must
+// reach the reply form as its Shift_JIS character, not as escaped halves.
+TEST_F(ComposePageTest, ReplyFieldsConvertJisBeforeEscaping) {
+    ConnectionPtr c = User(0);
+    const std::string markup = "\"&<>";
+    int checked = 0;
+    for (int row = 0x21; row <= 0x74; row++) {
+        for (int cell = 0x21; cell <= 0x7E; cell++) {
+            if (markup.find(char(row)) == std::string::npos &&
+                markup.find(char(cell)) == std::string::npos)
+                continue;
+            const unsigned char j1 = row, j2 = cell;
+            unsigned char s1 = ((j1 + 1) >> 1) + (j1 <= 0x5E ? 0x70 : 0xB0);
+            unsigned char s2 = j2 + (j1 & 1 ? (j2 >= 0x60 ? 0x20 : 0x1F) : 0x7E);
+            const std::string sjis{char(s1), char(s2)};
+            const std::string jis = std::string("\x1b$B") + char(j1) + char(j2) + "\x1b(B";
+            snprintf(c->mime.subjectLine, sizeof c->mime.subjectLine, "%s", jis.c_str());
+            snprintf(c->mime.fromLine, sizeof c->mime.fromLine, "%s <h@b.c>", jis.c_str());
+            snprintf(c->mime.toLine, sizeof c->mime.toLine, "%s <k@b.c>", jis.c_str());
+            EXPECT_EQ(ReplySubject(*c, false), "Re: " + sjis) << std::hex << row << cell;
+            EXPECT_EQ(ReplyAddress(*c), "h@b.c") << std::hex << row << cell;
+            EXPECT_EQ(OtherRecipients(*c), "k@b.c") << std::hex << row << cell;
+            checked++;
+        }
+    }
+    EXPECT_EQ(checked, 696);
+    // And on the page: the form holds the character itself.
+    strcpy(c->mime.subjectLine, "\x1b$B2q5D<<\x1b(B");
+    const std::string form = Form(*c, FormVariant::Reply);
+    EXPECT_NE(form.find("value=\"Re: \x89\xEF\x8B\x63\x8E\xBA\""), std::string::npos) << form;
+}

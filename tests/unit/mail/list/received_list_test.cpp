@@ -317,3 +317,21 @@ TEST(SafeSubject, EscapesMarkupAndKeepsWhatFollowsABrokenRun) {
     safe_subject(out, "a \x1b$B\"\x82\x1b(B tail");
     EXPECT_STREQ(out, "a \x81 tail");
 }
+
+// A Japanese page takes the attachment mark from the Japanese column, and
+// the extension rows of the Windows code page reach the row unharmed.
+TEST_F(ReceivedList, JapaneseRowsCarryTheJapaneseMark) {
+    c->english = 0;
+    const TestMail mail{2048,
+                        "\x1b$B-j;3yu9)6H\x1b(B",
+                        "Sat, 07 Dec 2002 13:00:00 +0900",
+                        "goro@example.jp",
+                        "<5@example.jp>",
+                        kClassAttachment};
+    Exchange({mail});
+    // ㈱山﨑工業, then (添付) where an English page has (File).
+    EXPECT_NE(out.find("\x87\x8a\x8e\x52\xed\x95\x8d\x48\x8b\xc6</a></font>\r\n"
+                       "  (\x93\x59\x95\x74)  2002/12/07 13:00:00"),
+              std::string::npos)
+        << out;
+}

@@ -194,3 +194,13 @@ TEST_F(MessageViewTest, TextDownloadBytes) {
 }
 
 } // namespace
+
+// Mailers write the extension rows of the Windows code page (circled
+// numbers, ㈱, 髙, 﨑) inside text labelled ISO-2022-JP.
+TEST_F(MessageViewTest, ExtensionRowsOfTheWindowsCodePageShow) {
+    const std::string company = "\x87\x8a\x8e\x52\xed\x95\x8d\x48\x8b\xc6"; // ㈱山﨑工業
+    Retrieve("From: a@b.c\nSubject: =?ISO-2022-JP?B?GyRCLWo7M3l1OSk2SBsoQg==?=\n"
+             "Content-Type: text/plain; charset=ISO-2022-JP\n"
+             "Content-Transfer-Encoding: base64\n\nGyRCLWo7M3l1OSk2SBsoQg==\n");
+    ExpectInOrder(out, {"Subject: " + company + "\r\n", "<hr>" + company + "<hr>"});
+}
