@@ -3,6 +3,7 @@
 // B-encoded words, and long values are folded.
 
 #include <cstddef>
+#include <string>
 
 // 0 if text is null, empty or exactly CR LF, else 1.
 int has_more_text(const char* text);
@@ -22,3 +23,11 @@ template <std::size_t N> int encode_header_words(char (&dst)[N], const char* tex
     static_assert(N > 0 && N <= 0x7FFFFFFF);
     return encode_header_words(dst, static_cast<int>(N), text);
 }
+
+// The header line "Name: value" (CR LF optional) for a value that holds
+// character references: every word with a byte outside ASCII or a
+// reference, with the blanks between such words, becomes UTF-8 in
+// "=?UTF-8?B?...?=" words of at most 72 characters; addresses, commas and
+// other ASCII words stay as they are. Folded with CR LF and a blank so that
+// no line passes 76 characters where a break is possible. Ends in CR LF.
+std::string encode_header_words_utf8(const char* line);

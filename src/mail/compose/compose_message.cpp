@@ -4,6 +4,7 @@
 #include "mail/charset/detect.h"
 #include "mail/charset/header_encode.h"
 #include "mail/charset/sjis.h"
+#include "mail/charset/utf8_text.h"
 #include "mail/compose/smtp_stage.h"
 #include "mail/compose/stream_jis.h"
 #include "mail/date/local_seconds.h"
@@ -39,6 +40,11 @@ const SettingsSet& Sender(const Connection& c) {
 // Sends a header line through the encoder that makes Japanese into encoded
 // words and folds long values.
 void PutEncoded(SmtpStage& out, const char* line) {
+    // What Shift_JIS cannot hold came as references: such a line needs UTF-8.
+    if (has_character_references(line)) {
+        out.put(encode_header_words_utf8(line).c_str());
+        return;
+    }
     char encoded[8192];
     const int n = encode_header_words(encoded, line);
     out.put(encoded, n >= 0 ? static_cast<size_t>(n) : strlen(encoded));
@@ -52,8 +58,17 @@ bool NeedsJis(const char* text) {
     return false;
 }
 
+// The text of the form goes out as ISO-2022-JP while it fits; a character
+// outside Shift_JIS (posted as a reference) makes the whole text UTF-8.
+bool TextNeedsUtf8(const Connection& c) {
+    return has_character_references(c.messageText, strnlen(c.messageText, kMessageTextSize));
+}
+
 const char* TextContentType(const Connection& c) {
     const OutgoingMail& m = c.send;
+    if (TextNeedsUtf8(c))
+        return "Content-Type: text/plain; charset=UTF-8\r\n"
+               "Content-Transfer-Encoding: base64\r\n";
     const bool jis = NeedsJis(m.sendSubject) || NeedsJis(c.messageText) || NeedsJis(m.fromLine) ||
                      NeedsJis(m.toLine) || NeedsJis(m.ccLine) || NeedsJis(m.bccLine);
     return jis ? "Content-Type: text/plain; charset=ISO-2022-JP\r\n"
@@ -96,10 +111,11 @@ void WriteHeaders(Connection& c, SmtpStage& out, const char* textType) {
         snprintf(line, sizeof line, "Content-Type: multipart/mixed; boundary=\"%s\"\r\n",
                  c.boundary + 2);
         out.put(line);
+        out.put("Content-Transfer-Encoding: 7bit\r\n");
     } else {
         out.put(textType);
+        if (!strstr(textType, "Transfer-Encoding")) out.put("Content-Transfer-Encoding: 7bit\r\n");
     }
-    out.put("Content-Transfer-Encoding: 7bit\r\n");
     snprintf(line, sizeof line, "X-Mailer: Tarnbox Version %.4s\r\n", kVersionText);
     out.put(line);
 }
@@ -218,7 +234,15 @@ void ComposeMessage(Connection& c, std::string* capture) {
     length = convert_to_sjis(c.messageText, length, kCodeDetect);
     c.messageText[length] = '\0';
     c.messageLength = length;
-    StreamJis(out, c.messageText, static_cast<size_t>(length));
+    if (TextNeedsUtf8(c)) {
+        const std::string utf8 = sjis_to_utf8(c.messageText, static_cast<size_t>(length));
+        std::string encoded(static_cast<size_t>(base64_encoded_size(static_cast<int>(utf8.size()))),
+                            '\0');
+        const int n = base64_encode(encoded.data(), utf8.data(), static_cast<int>(utf8.size()));
+        PutBase64Lines(out, encoded.data(), n);
+    } else {
+        StreamJis(out, c.messageText, static_cast<size_t>(length));
+    }
     if (c.uploadCount > 0) {
         out.put("\r\n", 2);
         for (int n = 0; n < c.uploadCount && n < kMaxUploads; n++)

@@ -109,3 +109,54 @@ TEST(UploadExtension, ByTheLastDotUnlessAPathComesFirst) {
 }
 
 } // namespace
+
+// Browsers post what Shift_JIS cannot hold as "&#NNNN;": such fields leave as
+// UTF-8, and only they; addresses stay outside the encoded words.
+TEST_F(ComposeMessageTest, CharactersOutsideShiftJisLeaveAsUtf8) {
+    ConnectionPtr c = Post(
+        "J&#252;rgen <j@example.de>, a@example.jp", "Gr&#252;&#223;e aus M&#252;nchen &#127881;",
+        "Gr&#252;&#223;e aus M&#252;nchen &#127881;\r\n\x89\xef\x8b\x63\x8e\xba\r\n");
+    const std::string data = Compose(*c);
+    EXPECT_NE(data.find("Subject: =?UTF-8?B?R3LDvMOfZQ==?= aus =?UTF-8?B?TcO8bmNoZW4g8J+OiQ==?=\r\n"
+                        "From: Taro <taro@example.jp>\r\n"
+                        "To: =?UTF-8?B?SsO8cmdlbg==?= <j@example.de>, a@example.jp\r\n"),
+              std::string::npos)
+        << data;
+    EXPECT_NE(data.find("Content-Type: text/plain; charset=UTF-8\r\n"
+                        "Content-Transfer-Encoding: base64\r\n"
+                        "X-Mailer: Tarnbox Version 1.51\r\n\r\n"
+                        "R3LDvMOfZSBhdXMgTcO8bmNoZW4g8J+OiQ0K5Lya6K2w5a6kDQo=\r\n"),
+              std::string::npos)
+        << data;
+    EXPECT_EQ(data.find("&#"), std::string::npos);
+    // The text as held for the sent log keeps the references.
+    EXPECT_NE(std::string(c->messageText).find("&#127881;"), std::string::npos);
+
+    // Text that fits stays ISO-2022-JP, whatever the subject needed; a long
+    // run is cut into words between characters and folded.
+    std::string subject;
+    for (int i = 0; i < 12; i++) subject += "&#252;\x89\xef";
+    c = Post("a@example.jp", subject.c_str(), "\x89\xef\r\n");
+    const std::string jis = Compose(*c);
+    EXPECT_NE(jis.find("charset=ISO-2022-JP"), std::string::npos);
+    const size_t start = jis.find("Subject: ");
+    ASSERT_NE(start, std::string::npos) << jis;
+    const std::string header = jis.substr(start, jis.find("From: ") - start);
+    std::string decoded;
+    const std::regex word("=\\?UTF-8\\?B\\?([^?]*)\\?=");
+    for (auto w = std::sregex_iterator(header.begin(), header.end(), word);
+         w != std::sregex_iterator(); ++w) {
+        const std::string b64 = (*w)[1];
+        std::string bytes(static_cast<size_t>(base64_decoded_max(int(b64.size()))), '\0');
+        bytes.resize(static_cast<size_t>(base64_decode(bytes.data(), b64.data(), int(b64.size()))));
+        decoded += bytes;
+        EXPECT_LE(w->length(), 75) << header;
+    }
+    std::string expected;
+    for (int i = 0; i < 12; i++) expected += "\xc3\xbc\xe4\xbc\x9a"; // ü会
+    EXPECT_EQ(decoded, expected) << header;
+    size_t longest = 0;
+    for (size_t at = 0, end; (end = header.find("\r\n", at)) != std::string::npos; at = end + 2)
+        longest = std::max(longest, end - at);
+    EXPECT_LE(longest, 76u) << header;
+}
