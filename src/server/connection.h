@@ -76,6 +76,7 @@ struct Connection {
     char loginQuery[40 + 40];
     char pageText[2][80];
     uint8_t percentFirst;
+    uint8_t statusSent; // the status line and header block are out
 
     // Where SendRaw writes when there is no socket: tests capture pages here.
     std::string* captureForTest;

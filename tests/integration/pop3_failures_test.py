@@ -297,41 +297,58 @@ class DovecotRefuses(unittest.TestCase):
                 self.assertEqual((last["retr_count"], last["deleted_count"]), (0, 0))
 
 
+STALL = (b"\r\n<font size=+1><center>An error has occurred while connecting to the POP3 "
+         b"server.</center></font>\r\n")
+
+
 class MisbehavingServer(unittest.TestCase):
-    def test_server_that_never_greets(self):
-        server = ScriptedPop3([(None, [])])
-        self.addCleanup(server.stop)
-        g = start_gateway(self, "127.0.0.1", server.port, users=[("alice", "pw")])
-        t = time.time()
-        answer, q = g.login("alice", "pw")
-        waited = time.time() - t
-        self.assertGreaterEqual(waited, WORKER_TIMEOUT - 0.5)
-        self.assertLess(waited, WORKER_TIMEOUT + 5)
-        self.assertEqual(answer, b"\r\n<font size=+1><center>An error has occurred while "
-                         b"connecting to the POP3 server.</center></font>\r\n<center>"
-                         + compose_links(q) + setup_links(q) + b"</pre></center></body></html>")
-        self.assertEqual(server.commands, [])
+    def test_server_that_stalls(self):
+        # Silent from the start, or silent after its greeting: either way the
+        # answer is a whole page, after the worker time-out.
+        greeting = b"+OK ready\r\n"
+        for script, commands in (((None, []), []), ((greeting, []), [b"USER alice"])):
+            with self.subTest(greets=script[0] is not None):
+                server = ScriptedPop3([script])
+                self.addCleanup(server.stop)
+                g = start_gateway(self, "127.0.0.1", server.port, users=[("alice", "pw")])
+                t = time.time()
+                answer, q = g.login("alice", "pw")
+                waited = time.time() - t
+                self.assertGreaterEqual(waited, WORKER_TIMEOUT - 0.5)
+                self.assertLess(waited, WORKER_TIMEOUT + 5)
+                self.assertEqual(mask_dates(answer), unreached_page("alice", q, STALL))
+                self.assertEqual(server.commands, commands)
 
     def test_server_that_closes_mid_exchange(self):
         greeting = b"+OK ready <1.2@test.example>\r\n"
         ok = b"+OK\r\n"
         server = ScriptedPop3([
             (greeting, [ok, ScriptedPop3.CLOSE]),  # the list after a login
-            (greeting, [ok, ok, b"+OK 0 0\r\n", ok]),  # an empty list, for the next link
-            (greeting, [ok, ScriptedPop3.CLOSE]),  # a message page
+            (greeting, [ok, ScriptedPop3.CLOSE]),  # a message page, same session
+            (greeting, [ok, ok, b"+OK 0 0\r\n", ok]),  # the list again
         ])
         self.addCleanup(server.stop)
         g = start_gateway(self, "127.0.0.1", server.port, users=[("alice", "pw")])
-        # Nothing of the page had been written when the server went: only its
-        # end follows.
+        # Nothing of the page had been written when the server went: the
+        # failure page is the whole answer.
         answer, q = g.login("alice", "pw")
-        list_time = LIST_TIME.search(answer)
-        self.assertIsNotNone(list_time)
-        self.assertEqual(answer, list_footer(q, list_time.group(1)) + b"</pre></body></html>")
-        _, q = g.login("alice", "pw")
-        self.assertEqual(g.get(b"/mail/a0001.html" + q), b"</pre></body></html>")
-        self.assertEqual(server.commands, [b"USER alice", b"PASS pw"] * 2 + [b"STAT", b"QUIT"]
-                         + [b"USER alice", b"PASS pw"])
+        self.assertEqual(mask_dates(answer), unreached_page("alice", q, STALL))
+        # The login holds although no list could be shown.
+        answer = g.get(b"/mail/a0001.html" + q)
+        self.assertEqual(mask_dates(answer), unreached_page("alice", q, STALL))
+        answer = g.get(b"/mail/index.html" + q)
+        self.assertIn(b"No mail received.", answer)
+        self.assertEqual(server.commands, [b"USER alice", b"PASS pw"] * 3 + [b"STAT", b"QUIT"])
+
+    def test_text_download_while_the_server_is_down(self):
+        g = start_gateway(self, "127.0.0.1", mailservers.free_port(), users=[("alice", "x")])
+        _, q = g.login("alice", "x")
+        t = time.time()
+        text = g.get(b"/mail/a0001.txt" + q)
+        self.assertLess(time.time() - t, WORKER_TIMEOUT)  # at once, not after the idle time
+        self.assertEqual(mask_dates(text), mask_dates(g.get(b"/mail/a0001.html" + q)))
+        self.assertTrue(text.startswith(b"HTTP/1.0 200 OK\r\n"), text[:200])
+        self.assertIn(b"Could not connect to the POP3 server.", text)
 
 
 if __name__ == "__main__":

@@ -535,7 +535,7 @@ class SentMessage(unittest.TestCase):
         bob = Sender("bob")
         listing = bob.get(b"/mail/index.html")
         row = re.search(rb'<a href="/mail/a(\d{4})\.html[^"]*">\d{4}\. ' + re.escape(sjis(SUBJECT))
-                        + rb"</a></font>\r\n  \(File\)  [0-9/: ]{19}  \( *\d+\)  "
+                        + rb"</a></font>\r\n  " + re.escape(sjis("(添付)")) + rb"  [0-9/: ]{19}  \( *\d+\)  "
                         + re.escape(sjis("送信 太郎 &lt;sender@test.example&gt;")) + rb"\r\n",
                         listing.body)
         self.assertIsNotNone(row, listing.body[:3000])

@@ -13,6 +13,7 @@
 #include "server/output/page_frame.h"
 #include "server/route/dispatcher.h"
 #include "server/route/evaluate.h"
+#include "server/route/worker_wait.h"
 #include "store/data_file.h"
 #include <cerrno>
 #include <chrono>
@@ -171,6 +172,13 @@ void finish_page(Connection& c) {
     if (c.parent) {
         release_busy(c);
         c.state = PageState::Closing;
+        return;
+    }
+    if (!c.statusSent) {
+        // The server closed before the page was opened: the answer is the
+        // failure page, whole.
+        if (!(mergedFirst && s == PageState::ListWait)) release_busy(c);
+        ExchangeFailurePage(c);
         return;
     }
     if (mergedFirst && s == PageState::ListWait) {

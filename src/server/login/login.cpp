@@ -1,6 +1,7 @@
 #include "server/login/login.h"
 #include "host/global_lock.h"
 #include "mail/charset/sjis.h"
+#include "mail/date/local_seconds.h"
 #include "server/login/login_throttle.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
@@ -83,6 +84,9 @@ void FormLogin(Connection& c) {
     c.user = u;
     c.auth = kAuthOk;
     u->runtime.loginCheck = check;
+    // The check stays valid from the list time on; a login whose first page
+    // shows no list (POP3 down, no sent log yet) must not expire at once.
+    u->runtime.listTime = static_cast<int32_t>(local_seconds());
     snprintf(c.loginQuery, sizeof c.loginQuery, "?user=%s?check=%d%s", c.userName,
              static_cast<int>(check), c.english ? "?lang=eng" : "");
 }

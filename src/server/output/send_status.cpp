@@ -10,6 +10,7 @@ constexpr const char* kVersionText = "1.51";
 }
 
 void SendStatus(Connection& c, int code) {
+    c.statusSent = 1;
     // MSIE replaces a short 404 page with its own; as a 200 the page's text shows.
     if (code == 404 && (c.browser & kBrowserMsie)) code = 200;
     switch (code) {

@@ -115,6 +115,7 @@ void Dispatcher(Connection& c) {
     case PageState::MessageWait:
     case PageState::SendWait:
     case PageState::DeleteWait:
+    case PageState::TextWait:
         WorkerWait(c);
         return;
     case PageState::ExtraList2:

@@ -1,6 +1,5 @@
 #include "server/route/worker_wait.h"
 #include "mail/date/local_seconds.h"
-#include "mail/smtp/smtp_state.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
@@ -61,12 +60,16 @@ void ErrorText(Connection& c, int result, const char* kind, char* text, size_t c
 } // namespace
 
 void WorkerWait(Connection& c) {
-    PageState state = c.state;
     int result = c.workerResult;
     int64_t now = local_seconds();
     int64_t last = static_cast<uint32_t>(c.lastActivity.load());
     if (now <= last + workerTimeoutSeconds && result < kWorkerConnectFailed) return;
+    ExchangeFailurePage(c);
+}
 
+void ExchangeFailurePage(Connection& c) {
+    PageState state = c.state;
+    int result = c.workerResult;
     bool send = state == PageState::SendWait;
     const char* kind = send ? "SMTP" : "POP3";
     // The extra context of a merged list has no browser: its outcome is shown
@@ -74,9 +77,10 @@ void WorkerWait(Connection& c) {
     bool extra = c.settingsIndex > 0 && state == PageState::ListWait;
     bool merged = data_store().settings.multiple_addresses != 0;
     bool neverStarted = result == 0 || result >= kWorkerConnectFailed;
-    // The SMTP worker writes the status line only when it answers the
-    // greeting; a server that never greets leaves the page unopened.
-    bool unopened = neverStarted || (send && result == kSmtpAwaitGreeting);
+    // The workers write the status line late (SMTP at the greeting, POP3 at
+    // the list or the message): a server that stalls or closes before that
+    // leaves the answer unopened.
+    bool unopened = !c.statusSent;
 
     if (unopened && !extra) {
         SendStatus(c, 200);

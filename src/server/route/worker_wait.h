@@ -7,3 +7,8 @@
 // start or stalled, then moves the state on (Done, or ExtraList2 for the
 // first set of a merged list).
 void WorkerWait(Connection& c);
+
+// The error page of an exchange that stalled or broke off, written as a whole
+// answer (status line and page opening first when they are not out yet),
+// then the state moved on as WorkerWait does.
+void ExchangeFailurePage(Connection& c);

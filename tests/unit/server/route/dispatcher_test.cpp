@@ -45,6 +45,7 @@ TEST_F(DispatcherTest, WorkerErrorTexts) {
         PageState state;
         int result, idle, perUserServers, set;
         std::string start, text;
+        bool opened = false;
     } cases[] = {
         {PageState::ListWait, 20, 0, 0, 0, kListStart, "Could not connect to the POP3 server."},
         {PageState::ListWait, 0, 31, 0, 0, kListStart, "Could not connect to the POP3 server."},
@@ -52,9 +53,13 @@ TEST_F(DispatcherTest, WorkerErrorTexts) {
          "Check if the POP3 server name is in the basic settings."},
         {PageState::MessageWait, 21, 0, 1, 2, kPlainStart,
          "Check if the POP3 server name in Settings 3 is correct."},
-        // A worker that got going has opened the page itself.
+        // A worker that got going has opened the page itself...
         {PageState::DeleteWait, 7, 31, 0, 0, "\r\n<font size=+1><center>An error has occurred",
-         "while connecting to the POP3 server."},
+         "while connecting to the POP3 server.", true},
+        // ...but not while it was still logging in: the answer is whole.
+        {PageState::ListWait, 7, 31, 0, 0, kListStart, "while connecting to the POP3 server."},
+        // A text download whose server is down fails at once, as its page does.
+        {PageState::TextWait, 20, 0, 0, 0, kListStart, "Could not connect to the POP3 server."},
         {PageState::SendWait, 20, 0, 0, 0, kPlainStart, "Could not connect to the SMTP server."},
     };
     for (const auto& t : cases) {
@@ -62,6 +67,7 @@ TEST_F(DispatcherTest, WorkerErrorTexts) {
         data_store().settings.per_user_servers = t.perUserServers;
         out.clear();
         ConnectionPtr c = Waiting(t.state, t.result, t.idle, t.set);
+        c->statusSent = t.opened;
         Dispatcher(*c);
         const std::string page = MaskDates(out);
         EXPECT_EQ(page.substr(0, t.start.size()), t.start);
@@ -150,7 +156,7 @@ TEST_F(DispatcherTest, ProducersOfLaterPages) {
         SetPageProducer(s, nullptr);
     }
     EXPECT_EQ(gCalls, "1 -1 ");
-    for (PageState s : {PageState::Receiving, PageState::TextWait, PageState::Closing}) {
+    for (PageState s : {PageState::Receiving, PageState::Closing}) {
         ConnectionPtr c = Waiting(s, 20, 100);
         Dispatcher(*c);
         EXPECT_EQ(c->state, s);
