@@ -22,9 +22,13 @@ int admin_fail(const std::string& message);
 // Returns 1, or a failure status after printing why.
 int open_store(AdminContext& ctx, bool for_change);
 
+// What a refused value with CR, LF or NUL is told, after the field's name.
+inline constexpr const char* kNoLineBreaks = "改行 (CR, LF) や NUL 文字は使えません。";
+
 // Command-line text is UTF-8; the gateway keeps Shift_JIS. Returns false and
-// prints a message naming the field when the text cannot be stored or is
-// longer than max_bytes (in Shift_JIS bytes).
+// prints a message naming the field when the text cannot be stored, holds a
+// CR, LF or NUL (it could reach a mail server's command line), or is longer
+// than max_bytes (in Shift_JIS bytes).
 bool take_text(const std::string& field, const std::string& utf8, size_t max_bytes,
                std::string& sjis_r);
 

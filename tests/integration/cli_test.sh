@@ -49,6 +49,21 @@ check "empty password" 1 t users add --name X --mail-address x@example.jp --id x
 expect_text "password message" "パスワードとパスワード再入力にパスワードを入力してください。" "$out"
 check "id that climbs out" 1 t users add --name X --mail-address x@example.jp --id ../x --password p
 check "servers fixed by the administrator" 1 t users add --name X --mail-address x@e.jp --id x --password p --smtp-server 10.0.0.1
+# A value with a line break would reach a mail server as a command of its own
+# (the POP3 server would read "PASS pw" and then "DELE 1"); nothing is written.
+before="$(sha256sum "$home/tarnbox.dat")"
+check "password with CR LF" 1 t users add --name X --mail-address x@example.jp --id x --password $'pw\r\nDELE 1'
+expect_text "line break message" "--password: 改行 (CR, LF) や NUL 文字は使えません。" "$out"
+check "user name with LF" 1 t users add --name X --mail-address x@example.jp --id $'x\nDELE 1' --password p
+expect_text "names the field" "--id: 改行" "$out"
+check "change to an address with CR" 1 t users change taro --mail-address $'t@example.jp\rRCPT TO:<x@y.z>'
+expect_text "address field" "--mail-address: 改行" "$out"
+check "HELO name with LF" 1 t settings server smtp_server=$'smtp.example.jp\nRSET'
+expect_text "server page names the control" "smtp_server: 改行" "$out"
+check "stored word with CR" 1 t settings set pop3_server=$'pop.example.jp\rQUIT'
+expect_text "settings set names the word" "pop3_server: 改行" "$out"
+[ "$before" = "$(sha256sum "$home/tarnbox.dat")" ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: refused line break changed the file"; }
+
 check "list" 0 t users list
 expect_text "first user" "$(printf '0\ttaro\t山田太郎\ttaro@example.jp')" "$out"
 expect_text "second user" "$(printf '1\thanako\tHanako\thanako@example.jp')" "$out"
