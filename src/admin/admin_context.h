@@ -51,6 +51,7 @@ int admin_settings_addresses(AdminContext& ctx);
 int admin_users_list(AdminContext& ctx);
 int admin_users_add(AdminContext& ctx);
 int admin_users_change(AdminContext& ctx);
+int admin_users_show(AdminContext& ctx);
 int admin_users_delete(AdminContext& ctx);
 // Asks on the terminal which of the named users to delete and leaves
 // "--yes" and the confirmed names in ctx.args; without a terminal --yes is

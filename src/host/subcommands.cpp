@@ -22,6 +22,7 @@ const Subcommand kSubcommands[] = {
     // After every verb of its own, so that only `settings` alone lands here.
     {"settings", nullptr, admin_settings_sheet, "settings"},
     {"users", "list", admin_users_list, "users list [--sort name|address|id]"},
+    {"users", "show", admin_users_show, "users show U"},
     {"users", "add", admin_users_add,
      "users add --name N --mail-address M --id U --password P [--smtp-server H] "
      "[--pop3-server H] [--cc] [--bcc] [--apop]"},
@@ -64,6 +65,7 @@ const About kAbout[] = {
     {"settings", "colours", "基本設定「配色」: 表示するか、name=value で変更します。"},
     {"settings", "permissions", "基本設定「変更許可」: 表示するか、name=value で変更します。"},
     {"users", "list", "ユーザーの一覧を表示します。"},
+    {"users", "show", "ユーザーの設定1を表示します (パスワードは表示しません)。"},
     {"users", "add", "ユーザーを登録します。"},
     {"users", "change",
      "ユーザーの設定1を変更します (--poppassd でメールサーバーのパスワードも)。"},

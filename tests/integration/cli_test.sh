@@ -69,6 +69,16 @@ expect_text "first user" "$(printf '0\ttaro\t山田太郎\ttaro@example.jp')" "$
 expect_text "second user" "$(printf '1\thanako\tHanako\thanako@example.jp')" "$out"
 [ "$(stat -c %s "$home/tarnbox.dat")" -eq 8800 ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: file size"; }
 
+# --- users show ----------------------------------------------------
+check "show" 0 t users show taro
+expect_text "name" "name=山田太郎 " "$out"
+expect_text "server default" "pop3-server=127.0.0.1 " "$out"
+expect_text "cc as added" "cc=on " "$out"
+expect_text "bcc" "bcc=off " "$out"
+[ "$(grep -c secret <<<"$out")" -eq 0 ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: show printed the password"; }
+check "show an unknown user" 1 t users show nobody
+expect_text "unknown" "nobody: そのユーザーは登録されていません。" "$out"
+
 # A full table refuses the 101st user with the message of the form.
 for i in $(seq 3 100); do t users add --name "u$i" --mail-address "u$i@e.jp" --id "u$i" --password p >/dev/null 2>&1; done
 check "list of 100" 0 t users list
