@@ -34,6 +34,13 @@ int open_store(AdminContext& ctx, bool for_change) {
     return 0;
 }
 
+bool id_names_a_file(std::string_view id) {
+    if (id == "." || id == "..") return false;
+    for (unsigned char c : id)
+        if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
+    return true;
+}
+
 bool take_text(const std::string& field, const std::string& utf8, size_t max_bytes,
                std::string& sjis_r) {
     if (!utf8_to_sjis(utf8, sjis_r)) {

@@ -4,6 +4,7 @@
 #include "store/data_file.h"
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct AdminContext {
@@ -31,6 +32,13 @@ inline constexpr const char* kNoLineBreaks = "改行 (CR, LF) や NUL 文字は�
 // than max_bytes (in Shift_JIS bytes).
 bool take_text(const std::string& field, const std::string& utf8, size_t max_bytes,
                std::string& sjis_r);
+
+// The id names the user's files and folders; it must not reach outside
+// them: not "." or "..", no "/", "\\" or control character.
+bool id_names_a_file(std::string_view id);
+// What a refused id is told.
+inline constexpr const char* kIdNotAFileName =
+    "POP3ユーザー名に使えない文字 (/ \\ 制御文字) が含まれています。";
 
 using AdminCommand = int (*)(AdminContext&);
 

@@ -54,15 +54,6 @@ bool has_japanese(const char* text) {
     return false;
 }
 
-// The id names the user's files and folders; it must not reach outside them.
-bool id_names_a_file(const char* id) {
-    std::string_view v(id);
-    if (v == "." || v == "..") return false;
-    for (unsigned char c : v)
-        if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
-    return true;
-}
-
 bool registrable(const ImportLine& in) {
     return in.name[0] && in.mail_address[0] && in.id[0] && in.password[0] && !has_japanese(in.id) &&
            !has_japanese(in.password) &&

@@ -27,8 +27,9 @@ const Subcommand kSubcommands[] = {
      "users add --name N --mail-address M --id U --password P [--smtp-server H] "
      "[--pop3-server H] [--cc] [--bcc] [--apop]"},
     {"users", "change", admin_users_change,
-     "users change U [--name N] [--mail-address M] [--password P] [--smtp-server H] "
-     "[--pop3-server H] [--apop on|off] [--poppassd]"},
+     "users change U [--id NEWID] [--name N] [--mail-address M] [--password P] "
+     "[--smtp-server H] [--pop3-server H] [--cc on|off] [--bcc on|off] [--apop on|off] "
+     "[--poppassd]"},
     {"users", "delete", admin_users_delete, "users delete [--yes] U..."},
     {"users", "import", admin_users_import, "users import FILE"},
     {"users", "select", admin_users_select, "users select FILE"},
@@ -68,7 +69,8 @@ const About kAbout[] = {
     {"users", "show", "ユーザーの設定1を表示します (パスワードは表示しません)。"},
     {"users", "add", "ユーザーを登録します。"},
     {"users", "change",
-     "ユーザーの設定1を変更します (--poppassd でメールサーバーのパスワードも)。"},
+     "ユーザーの設定1 (POP3ユーザー名、CC/BCC も) を変更します "
+     "(--poppassd でメールサーバーのパスワードも)。"},
     {"users", "delete", "ユーザーを削除します (端末では一人ずつ確認します)。"},
     {"users", "import", "ファイルからユーザーを一括登録します。"},
     {"users", "select", "ファイルで選んだユーザーの POP3 ユーザー名を表示します。"},

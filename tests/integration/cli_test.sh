@@ -69,7 +69,7 @@ expect_text "first user" "$(printf '0\ttaro\t山田太郎\ttaro@example.jp')" "$
 expect_text "second user" "$(printf '1\thanako\tHanako\thanako@example.jp')" "$out"
 [ "$(stat -c %s "$home/tarnbox.dat")" -eq 8800 ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: file size"; }
 
-# --- users show ----------------------------------------------------
+# --- users show and change ----------------------------------------------------
 check "show" 0 t users show taro
 expect_text "name" "name=山田太郎 " "$out"
 expect_text "server default" "pop3-server=127.0.0.1 " "$out"
@@ -78,6 +78,33 @@ expect_text "bcc" "bcc=off " "$out"
 [ "$(grep -c secret <<<"$out")" -eq 0 ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: show printed the password"; }
 check "show an unknown user" 1 t users show nobody
 expect_text "unknown" "nobody: そのユーザーは登録されていません。" "$out"
+
+before="$(sha256sum "$home/tarnbox.dat")"
+check "new id taken" 1 t users change taro --id hanako
+expect_text "taken" "すでに登録済みのPOP3ユーザー名です。" "$out"
+check "new id empty" 1 t users change taro --id ""
+expect_text "empty" "POP3ユーザー名を入力してください。" "$out"
+check "new id that climbs out" 1 t users change taro --id ../x
+check "new id too long" 1 t users change taro --id "$(printf 'x%.0s' $(seq 40))"
+check "cc needs on or off" 1 t users change taro --cc yes
+expect_text "on or off" "--cc には on か off を指定してください。" "$out"
+check "poppassd while off" 1 t users change taro --password new --poppassd
+expect_text "says poppassd is off" "基本設定で poppassd の使用がオフになっているため、--poppassd は使えません。" "$out"
+[ "$before" = "$(sha256sum "$home/tarnbox.dat")" ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: refused change changed the file"; }
+check "poppassd on" 0 t settings set poppassd_value=1
+check "poppassd without a new password" 1 t users change taro --poppassd --name X
+expect_text "asks for the password" "--poppassd は新しいパスワードと一緒に指定してください。" "$out"
+check "settings set back" 0 t settings set poppassd_value=0
+
+check "rename with the boxes" 0 t users change taro --id taro2 --cc off --bcc on
+check "old id gone" 1 t users show taro
+check "show renamed" 0 t users show taro2
+expect_text "new id" "id=taro2 " "$out"
+expect_text "cc off" "cc=off " "$out"
+expect_text "bcc on" "bcc=on " "$out"
+check "list keeps the place" 0 t users list
+expect_text "same position" "$(printf '0\ttaro2\t山田太郎')" "$out"
+check "rename back" 0 t users change taro2 --id taro
 
 # A full table refuses the 101st user with the message of the form.
 for i in $(seq 3 100); do t users add --name "u$i" --mail-address "u$i@e.jp" --id "u$i" --password p >/dev/null 2>&1; done
