@@ -60,6 +60,11 @@ int admin_users_list(AdminContext& ctx);
 int admin_users_add(AdminContext& ctx);
 int admin_users_change(AdminContext& ctx);
 int admin_users_show(AdminContext& ctx);
+// Before users add (adding) or users change runs: a password asked twice on
+// the terminal (a bare --password, or none at all for a new user), or read
+// from --password-file F or --password-stdin, goes into ctx.args as
+// "--password P". Returns 0 to go on, else a failure status after saying why.
+int admin_users_password_input(AdminContext& ctx, bool adding);
 int admin_users_delete(AdminContext& ctx);
 // Asks on the terminal which of the named users to delete and leaves
 // "--yes" and the confirmed names in ctx.args; without a terminal --yes is

@@ -3,7 +3,9 @@
 // [--bcc on|off] [--apop on|off] [--poppassd]`: changes Settings 1 of a user.
 // With a new password and --poppassd the password is first changed on the
 // mail server; when that server cannot be reached the change goes on in the
-// gateway only, and any refusal stops it.
+// gateway only, and any refusal stops it. (The password options that read a
+// terminal, a file or standard input are turned into --password before the
+// command runs, see users_password.cpp.)
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
 #include "host/global_lock.h"
@@ -29,7 +31,7 @@ struct ChangeInput {
 
 constexpr const char* kUsage =
     "使い方: tarnbox users change POP3ユーザー名 [--id 新POP3ユーザー名] [--name N] "
-    "[--mail-address M] [--password P] "
+    "[--mail-address M] [--password P | --password | --password-file F | --password-stdin] "
     "[--smtp-server H] [--pop3-server H] [--cc on|off] [--bcc on|off] [--apop on|off] "
     "[--poppassd]";
 

@@ -24,12 +24,12 @@ const Subcommand kSubcommands[] = {
     {"users", "list", admin_users_list, "users list [--sort name|address|id]"},
     {"users", "show", admin_users_show, "users show U"},
     {"users", "add", admin_users_add,
-     "users add --name N --mail-address M --id U --password P [--smtp-server H] "
-     "[--pop3-server H] [--cc] [--bcc] [--apop]"},
+     "users add --name N --mail-address M --id U [--password [P] | --password-file F | "
+     "--password-stdin] [--smtp-server H] [--pop3-server H] [--cc] [--bcc] [--apop]"},
     {"users", "change", admin_users_change,
-     "users change U [--id NEWID] [--name N] [--mail-address M] [--password P] "
-     "[--smtp-server H] [--pop3-server H] [--cc on|off] [--bcc on|off] [--apop on|off] "
-     "[--poppassd]"},
+     "users change U [--id NEWID] [--name N] [--mail-address M] [--password [P] | "
+     "--password-file F | --password-stdin] [--smtp-server H] [--pop3-server H] "
+     "[--cc on|off] [--bcc on|off] [--apop on|off] [--poppassd]"},
     {"users", "delete", admin_users_delete, "users delete [--yes] U..."},
     {"users", "import", admin_users_import, "users import FILE"},
     {"users", "select", admin_users_select, "users select FILE"},
@@ -67,7 +67,8 @@ const About kAbout[] = {
     {"settings", "permissions", "基本設定「変更許可」: 表示するか、name=value で変更します。"},
     {"users", "list", "ユーザーの一覧を表示します。"},
     {"users", "show", "ユーザーの設定1を表示します (パスワードは表示しません)。"},
-    {"users", "add", "ユーザーを登録します。"},
+    {"users", "add",
+     "ユーザーを登録します (パスワードは端末で二回、またはファイルか標準入力から)。"},
     {"users", "change",
      "ユーザーの設定1 (POP3ユーザー名、CC/BCC も) を変更します "
      "(--poppassd でメールサーバーのパスワードも)。"},

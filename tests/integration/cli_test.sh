@@ -106,6 +106,29 @@ check "list keeps the place" 0 t users list
 expect_text "same position" "$(printf '0\ttaro2\t山田太郎')" "$out"
 check "rename back" 0 t users change taro2 --id taro
 
+# --- passwords off the command line -------------------------------------------
+printf 'from-file\n' >"$home/pw"
+before="$(sha256sum "$home/tarnbox.dat")"
+check "password from a file" 0 t users change taro --password-file "$home/pw"
+[ "$before" != "$(sha256sum "$home/tarnbox.dat")" ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: password file changed nothing"; }
+before="$(sha256sum "$home/tarnbox.dat")"
+printf 'pw\nDELE 1\n' >"$home/two-lines"
+check "a file of two lines" 1 t users change taro --password-file "$home/two-lines"
+expect_text "one line only" "--password-file: パスワードは一行だけにしてください。" "$out"
+check "a missing file" 1 t users change taro --password-file "$home/none"
+expect_text "cannot read" "を読めません" "$out"
+check "two sources" 1 t users change taro --password p --password-stdin
+expect_text "one source" "のどれか一つで指定してください。" "$out"
+check "no terminal to ask on" 1 t users change taro --password </dev/null
+expect_text "points to the script options" "--password-file か --password-stdin" "$out"
+check "a line break from standard input" 1 sh -c "printf 'pw\\rDELE 1\\n' | \"\$0\" --home \"\$1\" users change taro --password-stdin" "$bin" "$home"
+expect_text "refused as typed" "--password: 改行 (CR, LF) や NUL 文字は使えません。" "$out"
+check "add without a password, no terminal" 1 t users add --name X --mail-address x@example.jp --id x </dev/null
+expect_text "password message" "パスワードとパスワード再入力にパスワードを入力してください。" "$out"
+[ "$before" = "$(sha256sum "$home/tarnbox.dat")" ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: refused password changed the file"; }
+check "add with the password from standard input" 0 sh -c "printf 'piped\\n' | \"\$0\" --home \"\$1\" users add --name Y --mail-address y@example.jp --id y --password-stdin" "$bin" "$home"
+check "delete it again" 0 t users delete --yes y
+
 # A full table refuses the 101st user with the message of the form.
 for i in $(seq 3 100); do t users add --name "u$i" --mail-address "u$i@e.jp" --id "u$i" --password p >/dev/null 2>&1; done
 check "list of 100" 0 t users list
