@@ -2,6 +2,7 @@
 #include "admin/admin_output.h"
 #include "host/console_text.h"
 #include "host/instance.h"
+#include "server/text/command_text.h"
 #include <cstdio>
 #include <cstring>
 
@@ -33,13 +34,24 @@ int open_store(AdminContext& ctx, bool for_change) {
     return 0;
 }
 
+bool id_names_a_file(std::string_view id) {
+    if (id == "." || id == "..") return false;
+    for (unsigned char c : id)
+        if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
+    return true;
+}
+
 bool take_text(const std::string& field, const std::string& utf8, size_t max_bytes,
                std::string& sjis_r) {
     if (!utf8_to_sjis(utf8, sjis_r)) {
         admin_fail(field + ": Shift_JIS で表せない文字が含まれています。");
         return false;
     }
-    if (sjis_r.size() > max_bytes || memchr(sjis_r.data(), 0, sjis_r.size())) {
+    if (!command_text_safe(sjis_r)) {
+        admin_fail(field + ": " + kNoLineBreaks);
+        return false;
+    }
+    if (sjis_r.size() > max_bytes) {
         admin_fail(field + ": 長すぎます (" + std::to_string(max_bytes) + " バイトまで)。");
         return false;
     }

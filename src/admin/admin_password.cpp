@@ -2,15 +2,14 @@
 // password, and the gate that asks for it before a guarded command runs.
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
+#include "admin/secret_input.h"
 #include "host/console_text.h"
 #include "host/global_lock.h"
 #include "server/login/login.h"
 
 #include <cstdio>
 #include <fstream>
-#include <iostream>
 #include <mutex>
-#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -21,26 +20,7 @@ constexpr size_t kPasswordLength = 39;
 // One line from the terminal without echo, or from standard input when that
 // is no terminal (scripts). Only the first 39 bytes count, like the edit box.
 bool ReadSecret(const char* prompt, std::string& out) {
-    if (admin_take_input(out)) {
-        if (out.size() > kPasswordLength) out.resize(kPasswordLength);
-        return true;
-    }
-    const bool terminal = isatty(STDIN_FILENO) != 0;
-    termios saved{};
-    if (terminal) {
-        fprintf(stderr, "%s", prompt);
-        fflush(stderr);
-        tcgetattr(STDIN_FILENO, &saved);
-        termios quiet = saved;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-    }
-    const bool got = static_cast<bool>(std::getline(std::cin, out));
-    if (terminal) {
-        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
-        fprintf(stderr, "\n");
-    }
-    if (!out.empty() && out.back() == '\r') out.pop_back();
+    const bool got = read_secret_line(prompt, out);
     if (out.size() > kPasswordLength) out.resize(kPasswordLength);
     return got;
 }

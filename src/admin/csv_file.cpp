@@ -110,6 +110,7 @@ bool looks_like_utf8(std::string_view bytes) {
 
 size_t decode_csv_text(std::string_view bytes, CsvText& text_r) {
     text_r.lines.clear();
+    text_r.broken.clear();
     text_r.utf8 = looks_like_utf8(bytes);
     if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark)
         bytes.remove_prefix(kByteOrderMark.size());
@@ -119,6 +120,9 @@ size_t decode_csv_text(std::string_view bytes, CsvText& text_r) {
         size_t end = bytes.find('\n');
         std::string_view raw = bytes.substr(0, end);
         bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
+        const size_t cr = raw.find('\r');
+        text_r.broken.push_back(raw.find('\0') != std::string_view::npos ||
+                                (cr != std::string_view::npos && cr + 1 != raw.size()));
         raw = raw.substr(0, raw.find('\0'));
         std::string line;
         line.reserve(raw.size());

@@ -21,6 +21,10 @@ struct CsvText {
     // without splitting a two-byte character. Empty lines are kept (what an
     // empty line means is the caller's rule); a final LF adds no line.
     std::vector<std::string> lines;
+    // One entry per line: it held a NUL, or a CR other than one just before
+    // its line end. What such a line shows is not what the file holds, and
+    // its values must not reach a mail server's command line.
+    std::vector<bool> broken;
     bool utf8 = false; // the file was UTF-8 and has been converted
 };
 

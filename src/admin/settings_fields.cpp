@@ -1,5 +1,7 @@
 #include "admin/settings_fields.h"
+#include "admin/admin_context.h"
 #include "host/console_text.h"
+#include "server/text/command_text.h"
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -181,7 +183,8 @@ std::string apply_settings_field(BasicSettings& s, const SettingsField& f,
         std::string sjis;
         if (!utf8_to_sjis(value, sjis))
             return name + ": Shift_JIS で表せない文字が含まれています。";
-        if (sjis.size() > f.max_bytes || memchr(sjis.data(), 0, sjis.size()))
+        if (!command_text_safe(sjis)) return name + ": " + kNoLineBreaks;
+        if (sjis.size() > f.max_bytes)
             return name + ": 長すぎます (" + std::to_string(f.max_bytes) + " バイトまで)。";
         char* dst = field_text(s, f);
         memcpy(dst, sjis.data(), sjis.size());

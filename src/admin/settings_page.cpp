@@ -1,5 +1,7 @@
 #include "admin/settings_page.h"
+#include "admin/admin_context.h"
 #include "host/console_text.h"
+#include "server/text/command_text.h"
 #include <cstdio>
 #include <strings.h>
 
@@ -38,7 +40,8 @@ std::string TakeEdit(const char* name, size_t max_bytes, const std::string& type
     std::string sjis;
     if (!utf8_to_sjis(typed, sjis))
         return std::string(name) + ": Shift_JIS で表せない文字が含まれています。";
-    if (sjis.size() > max_bytes || sjis.find('\0') != std::string::npos)
+    if (!command_text_safe(sjis)) return std::string(name) + ": " + kNoLineBreaks;
+    if (sjis.size() > max_bytes)
         return std::string(name) + ": 長すぎます (" + std::to_string(max_bytes) + " バイトまで)。";
     value_r = typed;
     return {};

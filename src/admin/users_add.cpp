@@ -38,14 +38,6 @@ struct FlagOption {
 const FlagOption kFlagOptions[] = {
     {"--cc", &AddInput::cc}, {"--bcc", &AddInput::bcc}, {"--apop", &AddInput::apop}};
 
-// The id names the user's files and folders; it must not reach outside them.
-bool id_names_a_file(const std::string& id) {
-    if (id == "." || id == "..") return false;
-    for (unsigned char c : id)
-        if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
-    return true;
-}
-
 int parse(const std::vector<std::string>& args, AddInput& in) {
     for (size_t i = 0; i < args.size(); i++) {
         bool matched = false;
@@ -93,8 +85,7 @@ int admin_users_add(AdminContext& ctx) {
     if (in.id.empty()) return admin_fail("POP3ユーザー名を入力してください。");
     if (find_user(ctx.ds.users, in.id.c_str()))
         return admin_fail("すでに登録済みのPOP3ユーザー名です。");
-    if (!id_names_a_file(in.id))
-        return admin_fail("POP3ユーザー名に使えない文字 (/ \\ 制御文字) が含まれています。");
+    if (!id_names_a_file(in.id)) return admin_fail(kIdNotAFileName);
     if (in.password.empty())
         return admin_fail("パスワードとパスワード再入力にパスワードを入力してください。");
     if (in.smtp_server.empty()) return admin_fail("SMTPサーバー名を入力してください。");

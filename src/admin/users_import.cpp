@@ -5,7 +5,6 @@
 
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
-#include "admin/csv_file.h"
 #include "host/console_text.h"
 #include "host/global_lock.h"
 #include "mail/charset/sjis.h"
@@ -55,20 +54,19 @@ bool has_japanese(const char* text) {
     return false;
 }
 
-// The id names the user's files and folders; it must not reach outside them.
-bool id_names_a_file(const char* id) {
-    std::string_view v(id);
-    if (v == "." || v == "..") return false;
-    for (unsigned char c : v)
-        if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
-    return true;
-}
-
 bool registrable(const ImportLine& in) {
     return in.name[0] && in.mail_address[0] && in.id[0] && in.password[0] && !has_japanese(in.id) &&
            !has_japanese(in.password) &&
            std::string_view(in.mail_address).find('@') != std::string_view::npos &&
            id_names_a_file(in.id);
+}
+
+// A quote left open at the line's end: the file's writer put a line break
+// inside a quoted value, and the line holds only its first part.
+bool quote_open(const std::string& line) {
+    size_t quotes = 0;
+    for (char c : line) quotes += c == '"';
+    return quotes % 2 != 0;
 }
 
 std::string who(const ImportLine& in) {
@@ -95,10 +93,11 @@ UserRecord* make_record(const ImportLine& in) {
 
 } // namespace
 
-ImportTally import_user_lines(DataStore& ds, const std::vector<std::string>& lines,
+ImportTally import_user_lines(DataStore& ds, const CsvText& text,
                               const std::function<void(const std::string&)>& say) {
     ImportTally t;
-    for (const std::string& line : lines) {
+    for (size_t i = 0; i < text.lines.size(); i++) {
+        const std::string& line = text.lines[i];
         if (line.empty()) break;
         ImportLine in = parse_line(line, ds.settings);
         if (find_user(ds.users, in.id)) {
@@ -110,6 +109,11 @@ ImportTally import_user_lines(DataStore& ds, const std::vector<std::string>& lin
             say("これ以上の登録はできません。");
             t.stopped = true;
             break;
+        }
+        if ((i < text.broken.size() && text.broken[i]) || quote_open(line)) {
+            say(who(in) + "は改行 (CR, LF) や NUL 文字を含むため登録できませんでした。");
+            t.refused++;
+            continue;
         }
         if (!registrable(in)) {
             say(who(in) + "は登録できませんでした。");
@@ -134,8 +138,8 @@ int admin_users_import(AdminContext& ctx) {
     if (int r = open_store(ctx, true)) return r;
     CsvText text;
     if (!read_csv_file(ctx.args[0], text)) return 1;
-    ImportTally t = import_user_lines(ctx.ds, text.lines,
-                                      [](const std::string& message) { admin_err(message); });
+    ImportTally t =
+        import_user_lines(ctx.ds, text, [](const std::string& message) { admin_err(message); });
     if (t.registered > 0) {
         std::lock_guard<std::recursive_mutex> hold(globalLock);
         if (rewrite_data_file(ctx.ds) != 1) return 1;

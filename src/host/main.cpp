@@ -40,6 +40,12 @@ int RunSubcommand(const Subcommand& c, const std::string& home,
     if (!strcmp(c.name, "users") && c.verb && !strcmp(c.verb, "delete")) {
         if (int r = admin_users_delete_confirm(ctx)) return r;
     }
+    // A password typed or read here travels with the command's words, so
+    // that a running gateway can carry the command out.
+    if (!strcmp(c.name, "users") && c.verb &&
+        (!strcmp(c.verb, "add") || !strcmp(c.verb, "change"))) {
+        if (int r = admin_users_password_input(ctx, !strcmp(c.verb, "add"))) return r;
+    }
     const bool password = !strcmp(c.name, "admin-password");
     std::deque<std::string> input;
     if (password) input = admin_password_input(ctx);

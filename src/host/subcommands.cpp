@@ -22,12 +22,14 @@ const Subcommand kSubcommands[] = {
     // After every verb of its own, so that only `settings` alone lands here.
     {"settings", nullptr, admin_settings_sheet, "settings"},
     {"users", "list", admin_users_list, "users list [--sort name|address|id]"},
+    {"users", "show", admin_users_show, "users show U"},
     {"users", "add", admin_users_add,
-     "users add --name N --mail-address M --id U --password P [--smtp-server H] "
-     "[--pop3-server H] [--cc] [--bcc] [--apop]"},
+     "users add --name N --mail-address M --id U [--password [P] | --password-file F | "
+     "--password-stdin] [--smtp-server H] [--pop3-server H] [--cc] [--bcc] [--apop]"},
     {"users", "change", admin_users_change,
-     "users change U [--name N] [--mail-address M] [--password P] [--smtp-server H] "
-     "[--pop3-server H] [--apop on|off] [--poppassd]"},
+     "users change U [--id NEWID] [--name N] [--mail-address M] [--password [P] | "
+     "--password-file F | --password-stdin] [--smtp-server H] [--pop3-server H] "
+     "[--cc on|off] [--bcc on|off] [--apop on|off] [--poppassd]"},
     {"users", "delete", admin_users_delete, "users delete [--yes] U..."},
     {"users", "import", admin_users_import, "users import FILE"},
     {"users", "select", admin_users_select, "users select FILE"},
@@ -64,9 +66,12 @@ const About kAbout[] = {
     {"settings", "colours", "基本設定「配色」: 表示するか、name=value で変更します。"},
     {"settings", "permissions", "基本設定「変更許可」: 表示するか、name=value で変更します。"},
     {"users", "list", "ユーザーの一覧を表示します。"},
-    {"users", "add", "ユーザーを登録します。"},
+    {"users", "show", "ユーザーの設定1を表示します (パスワードは表示しません)。"},
+    {"users", "add",
+     "ユーザーを登録します (パスワードは端末で二回、またはファイルか標準入力から)。"},
     {"users", "change",
-     "ユーザーの設定1を変更します (--poppassd でメールサーバーのパスワードも)。"},
+     "ユーザーの設定1 (POP3ユーザー名、CC/BCC も) を変更します "
+     "(--poppassd でメールサーバーのパスワードも)。"},
     {"users", "delete", "ユーザーを削除します (端末では一人ずつ確認します)。"},
     {"users", "import", "ファイルからユーザーを一括登録します。"},
     {"users", "select", "ファイルで選んだユーザーの POP3 ユーザー名を表示します。"},

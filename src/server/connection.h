@@ -37,6 +37,14 @@ struct Connection {
     uint16_t bodyMode;
     uint16_t percentState;
     uint16_t crlfHeld;
+    // The form reader's watch on field values: valueBroken is set while it
+    // hands on a field line whose value held a CR, LF or NUL (the value was
+    // cut there, and must not reach a mail server's command line);
+    // partLines counts the value lines of the current multipart field;
+    // crPending marks a CR still waiting to see whether a LF follows.
+    uint16_t valueBroken;
+    uint16_t partLines;
+    uint16_t crPending;
     int16_t linkLength;
     uint16_t linkKind;
     uint16_t outState;

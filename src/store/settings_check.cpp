@@ -16,6 +16,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <string>
 
 namespace {
 
@@ -79,6 +80,45 @@ void ExistingSet(Connection& c, int set, ErrorList& errors) {
         NewPasswords(c, errors);
     else
         ChangedPassword(c, set, errors);
+}
+
+// The label of a text field's slot, as the form shows it.
+int FieldLabel(int slot, bool adding) {
+    switch (slot) {
+    case kSlotId:
+        return kMsgPop3User;
+    case kSlotPass0:
+        return kMsgOldPassword;
+    case kSlotPass1:
+        return adding ? kMsgPassword : kMsgNewPassword;
+    case kSlotPass2:
+        return adding ? kMsgPasswordReentry : kMsgNewPasswordReentry;
+    case kSlotName:
+        return kMsgName;
+    case kSlotMailAddress:
+        return kMsgMailAddress;
+    case kSlotSmtpName:
+        return kMsgSmtpServer;
+    case kSlotPop3Name:
+        return kMsgPop3Server;
+    case kSlotQuotation:
+        return kMsgQuotation;
+    default:
+        return -1;
+    }
+}
+
+// A value posted with a line break would reach a mail server's command line
+// cut into a different name or password (or the rest as a command).
+void LineBreaks(Connection& c, int set, ErrorList& errors) {
+    const int label = FieldLabel(slot_number(c, kSlotBrokenField), settings_adding(c, set));
+    if (label < 0) return;
+    std::string name = Message(label, c.english);
+    // Some English labels carry blanks that line up the form.
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    char text[256];
+    message_with(text, sizeof text, kMsgLineBreak, c.english, name.c_str());
+    errors.add(text);
 }
 
 void EntryArea(Connection& c, int set, const BasicSettings& b, ErrorList& errors) {
@@ -187,6 +227,7 @@ void check_settings(Connection& c, int set, ErrorList& errors) {
     EntryArea(c, set, b, errors);
     if (p.signature && c.messageLength > kMaxSignature)
         errors.add(Message(kMsgSignatureTooLong, e));
+    LineBreaks(c, set, errors);
 }
 
 void settings_error_page(Connection& c, int set, const ErrorList& errors) {

@@ -79,6 +79,10 @@ void SettingsUserField(Connection& c, const char* text, int urlencoded) {
         set_slot(c, f->slot, "1");
         return;
     }
+    // Cut at the break, the value would be a different name or password:
+    // the checks refuse the form instead.
+    if (c.valueBroken && f->slot <= kSlotQuotation && !slot_ticked(c, kSlotBrokenField))
+        set_slot_number(c, kSlotBrokenField, f->slot);
     char line[kLineSize];
     CopyLine(line, value, sizeof line);
     sjis_copy(c.formSlots[f->slot], line, f->longest + 1);

@@ -35,6 +35,9 @@ enum SettingsSlot : int {
     kSlotFolding,
     kSlotSaveText,
     kSlotDeleteLink,
+    // The slot of the first text field (kSlotId to kSlotQuotation) whose
+    // posted value held a CR, LF or NUL, as a number; empty when none did.
+    kSlotBrokenField,
     kSlotEnd,
 };
 static_assert(kSlotEnd <= kFormSlots);

@@ -78,4 +78,5 @@ enum : int {
     kMsgFoldingResult = 149,
     kMsgSaveLink = 155,
     kMsgDeleteLink = 156,
+    kMsgLineBreak = 158,
 };

@@ -49,10 +49,85 @@ check "empty password" 1 t users add --name X --mail-address x@example.jp --id x
 expect_text "password message" "パスワードとパスワード再入力にパスワードを入力してください。" "$out"
 check "id that climbs out" 1 t users add --name X --mail-address x@example.jp --id ../x --password p
 check "servers fixed by the administrator" 1 t users add --name X --mail-address x@e.jp --id x --password p --smtp-server 10.0.0.1
+# A value with a line break would reach a mail server as a command of its own
+# (the POP3 server would read "PASS pw" and then "DELE 1"); nothing is written.
+before="$(sha256sum "$home/tarnbox.dat")"
+check "password with CR LF" 1 t users add --name X --mail-address x@example.jp --id x --password $'pw\r\nDELE 1'
+expect_text "line break message" "--password: 改行 (CR, LF) や NUL 文字は使えません。" "$out"
+check "user name with LF" 1 t users add --name X --mail-address x@example.jp --id $'x\nDELE 1' --password p
+expect_text "names the field" "--id: 改行" "$out"
+check "change to an address with CR" 1 t users change taro --mail-address $'t@example.jp\rRCPT TO:<x@y.z>'
+expect_text "address field" "--mail-address: 改行" "$out"
+check "HELO name with LF" 1 t settings server smtp_server=$'smtp.example.jp\nRSET'
+expect_text "server page names the control" "smtp_server: 改行" "$out"
+check "stored word with CR" 1 t settings set pop3_server=$'pop.example.jp\rQUIT'
+expect_text "settings set names the word" "pop3_server: 改行" "$out"
+[ "$before" = "$(sha256sum "$home/tarnbox.dat")" ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: refused line break changed the file"; }
+
 check "list" 0 t users list
 expect_text "first user" "$(printf '0\ttaro\t山田太郎\ttaro@example.jp')" "$out"
 expect_text "second user" "$(printf '1\thanako\tHanako\thanako@example.jp')" "$out"
 [ "$(stat -c %s "$home/tarnbox.dat")" -eq 8800 ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: file size"; }
+
+# --- users show and change ----------------------------------------------------
+check "show" 0 t users show taro
+expect_text "name" "name=山田太郎 " "$out"
+expect_text "server default" "pop3-server=127.0.0.1 " "$out"
+expect_text "cc as added" "cc=on " "$out"
+expect_text "bcc" "bcc=off " "$out"
+[ "$(grep -c secret <<<"$out")" -eq 0 ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: show printed the password"; }
+check "show an unknown user" 1 t users show nobody
+expect_text "unknown" "nobody: そのユーザーは登録されていません。" "$out"
+
+before="$(sha256sum "$home/tarnbox.dat")"
+check "new id taken" 1 t users change taro --id hanako
+expect_text "taken" "すでに登録済みのPOP3ユーザー名です。" "$out"
+check "new id empty" 1 t users change taro --id ""
+expect_text "empty" "POP3ユーザー名を入力してください。" "$out"
+check "new id that climbs out" 1 t users change taro --id ../x
+check "new id too long" 1 t users change taro --id "$(printf 'x%.0s' $(seq 40))"
+check "cc needs on or off" 1 t users change taro --cc yes
+expect_text "on or off" "--cc には on か off を指定してください。" "$out"
+check "poppassd while off" 1 t users change taro --password new --poppassd
+expect_text "says poppassd is off" "基本設定で poppassd の使用がオフになっているため、--poppassd は使えません。" "$out"
+[ "$before" = "$(sha256sum "$home/tarnbox.dat")" ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: refused change changed the file"; }
+check "poppassd on" 0 t settings set poppassd_value=1
+check "poppassd without a new password" 1 t users change taro --poppassd --name X
+expect_text "asks for the password" "--poppassd は新しいパスワードと一緒に指定してください。" "$out"
+check "settings set back" 0 t settings set poppassd_value=0
+
+check "rename with the boxes" 0 t users change taro --id taro2 --cc off --bcc on
+check "old id gone" 1 t users show taro
+check "show renamed" 0 t users show taro2
+expect_text "new id" "id=taro2 " "$out"
+expect_text "cc off" "cc=off " "$out"
+expect_text "bcc on" "bcc=on " "$out"
+check "list keeps the place" 0 t users list
+expect_text "same position" "$(printf '0\ttaro2\t山田太郎')" "$out"
+check "rename back" 0 t users change taro2 --id taro
+
+# --- passwords off the command line -------------------------------------------
+printf 'from-file\n' >"$home/pw"
+before="$(sha256sum "$home/tarnbox.dat")"
+check "password from a file" 0 t users change taro --password-file "$home/pw"
+[ "$before" != "$(sha256sum "$home/tarnbox.dat")" ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: password file changed nothing"; }
+before="$(sha256sum "$home/tarnbox.dat")"
+printf 'pw\nDELE 1\n' >"$home/two-lines"
+check "a file of two lines" 1 t users change taro --password-file "$home/two-lines"
+expect_text "one line only" "--password-file: パスワードは一行だけにしてください。" "$out"
+check "a missing file" 1 t users change taro --password-file "$home/none"
+expect_text "cannot read" "を読めません" "$out"
+check "two sources" 1 t users change taro --password p --password-stdin
+expect_text "one source" "のどれか一つで指定してください。" "$out"
+check "no terminal to ask on" 1 t users change taro --password </dev/null
+expect_text "points to the script options" "--password-file か --password-stdin" "$out"
+check "a line break from standard input" 1 sh -c "printf 'pw\\rDELE 1\\n' | \"\$0\" --home \"\$1\" users change taro --password-stdin" "$bin" "$home"
+expect_text "refused as typed" "--password: 改行 (CR, LF) や NUL 文字は使えません。" "$out"
+check "add without a password, no terminal" 1 t users add --name X --mail-address x@example.jp --id x </dev/null
+expect_text "password message" "パスワードとパスワード再入力にパスワードを入力してください。" "$out"
+[ "$before" = "$(sha256sum "$home/tarnbox.dat")" ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: refused password changed the file"; }
+check "add with the password from standard input" 0 sh -c "printf 'piped\\n' | \"\$0\" --home \"\$1\" users add --name Y --mail-address y@example.jp --id y --password-stdin" "$bin" "$home"
+check "delete it again" 0 t users delete --yes y
 
 # A full table refuses the 101st user with the message of the form.
 for i in $(seq 3 100); do t users add --name "u$i" --mail-address "u$i@e.jp" --id "u$i" --password p >/dev/null 2>&1; done

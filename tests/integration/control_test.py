@@ -3,12 +3,15 @@
 gateway's control socket and are in effect for the very next request."""
 import base64
 import os
+import pty
+import select
 import shutil
 import socket
 import stat
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -27,6 +30,43 @@ def basic(port, path, user, password):
     token = base64.b64encode(("%s:%s" % (user, password)).encode()).decode()
     return http_request(port, ("GET %s HTTP/1.0\r\nUser-Agent: Mozilla/5.0\r\n"
                                "Authorization: Basic %s\r\n\r\n" % (path, token)).encode())
+
+
+def on_terminal(args, replies, seconds=20):
+    """Runs tarnbox on a terminal of its own, typing the next reply whenever a
+    prompt (output ending in ": ") is waiting. Returns the status and all the
+    terminal showed."""
+    pid, fd = pty.fork()
+    if pid == 0:
+        os.execv(BIN, [BIN, *args])
+    shown = b""
+    pending = list(replies)
+    deadline = time.time() + seconds
+    try:
+        while time.time() < deadline:
+            ready, _, _ = select.select([fd], [], [], deadline - time.time())
+            if not ready:
+                break
+            try:
+                chunk = os.read(fd, 4096)
+            except OSError:  # the terminal closed with the command
+                break
+            if not chunk:
+                break
+            shown += chunk
+            if pending and shown.endswith(b": "):
+                os.write(fd, pending.pop(0).encode() + b"\n")
+    finally:
+        done, status = os.waitpid(pid, os.WNOHANG)
+        end = time.time() + 5
+        while done == 0 and time.time() < end:
+            time.sleep(0.05)
+            done, status = os.waitpid(pid, os.WNOHANG)
+        if done == 0:  # still asking: it was given too few replies
+            os.kill(pid, 9)
+            _, status = os.waitpid(pid, 0)
+        os.close(fd)
+    return os.waitstatus_to_exitcode(status), shown.decode(errors="replace")
 
 
 def answers(port):
@@ -115,6 +155,52 @@ class RunningGateway(unittest.TestCase):
         self.assertEqual(r.returncode, 0, r.stderr.decode())
         self.assertNotIn(b"name=\"send_to\"",
                          basic(self.port, "/mail/write/index.html", "carol", "carol-new"))
+
+    def test_3c_passwords_off_the_command_line(self):
+        def logs_in(user, password):
+            return b"name=\"send_to\"" in basic(self.port, "/mail/write/index.html", user,
+                                                 password)
+
+        r = self.tarnbox("users", "add", "--name", "Dave", "--mail-address", "dave@example.jp",
+                         "--id", "dave", "--password-stdin", stdin="dave-pw\n")
+        self.assertEqual(r.returncode, 0, r.stderr.decode())
+        self.assertTrue(logs_in("dave", "dave-pw"))
+        secret = os.path.join(self.home, "dave-password")
+        with open(secret, "w") as f:
+            f.write("dave-file\r\n")
+        self.tarnbox("users", "change", "dave", "--password-file", secret, check=True)
+        self.assertTrue(logs_in("dave", "dave-file"))
+
+        # On a terminal: asked twice without echo; a mismatch is said and
+        # asked again.
+        status, shown = on_terminal(["--home", self.home, "users", "change", "dave", "--password"],
+                                    ["typed-1", "typed-2", "typed-3", "typed-3"])
+        self.assertEqual(status, 0, shown)
+        self.assertIn("新パスワード: ", shown)
+        self.assertIn("新パスワード再入力: ", shown)
+        self.assertIn("パスワードとパスワード再入力には同じものを入力してください。", shown)
+        self.assertNotIn("typed", shown)
+        self.assertTrue(logs_in("dave", "typed-3"))
+        # Three mismatches fail and change nothing.
+        status, shown = on_terminal(["--home", self.home, "users", "change", "dave", "--password"],
+                                    ["a", "b", "c", "d", "e", "f"])
+        self.assertEqual(status, 1, shown)
+        self.assertTrue(logs_in("dave", "typed-3"))
+        # A new user without a password option is asked for one.
+        status, shown = on_terminal(["--home", self.home, "users", "add", "--name", "Eve",
+                                     "--mail-address", "eve@example.jp", "--id", "eve"],
+                                    ["", "", "eve-pw", "eve-pw"])
+        self.assertEqual(status, 0, shown)
+        self.assertIn("パスワードとパスワード再入力にパスワードを入力してください。", shown)
+        self.assertTrue(logs_in("eve", "eve-pw"))
+
+        # A new POP3 user name is the new login name at once.
+        self.tarnbox("users", "change", "dave", "--id", "david", "--cc", "on", check=True)
+        self.assertTrue(logs_in("david", "typed-3"))
+        self.assertFalse(logs_in("dave", "typed-3"))
+        shown = self.tarnbox("users", "show", "david", check=True).stdout.decode()
+        self.assertIn("id=david ", shown)
+        self.assertIn("cc=on ", shown)
 
     def test_4_socket_is_the_owners_only(self):
         path = os.path.join(self.home, "tarnbox.sock")

@@ -69,7 +69,7 @@ void AppendList(char (&list)[kSendFieldSize], const char* value) {
 }
 
 Recipients PostedRecipients(Connection& c) {
-    return {c.send.sendTo, c.send.sendCc, c.send.sendBcc};
+    return {c.send.sendTo, c.send.sendCc, c.send.sendBcc, c.send.recipientBroken != 0};
 }
 
 void ReplyFormBelowMessage(Connection& c) {
@@ -130,8 +130,12 @@ void StoreSendField(Connection& c, const char* text, int urlencoded) {
         sjis_copy(value, text);
         value[strcspn(value, "\r\n")] = '\0';
     }
-    if (!value[0]) return;
     OutgoingMail& m = c.send;
+    // Cut at the break, an address list would name other recipients than
+    // the ones typed.
+    if (c.valueBroken && (!strcmp(name, "to") || !strcmp(name, "cc") || !strcmp(name, "bcc")))
+        m.recipientBroken = 1;
+    if (!value[0]) return;
     if (!strcmp(name, "subject"))
         sjis_copy(m.sendSubject, value);
     else if (!strcmp(name, "to"))

@@ -28,4 +28,7 @@ struct OutgoingMail {
     int recipientCursor;
     // Set once the success page has been written.
     uint16_t successShown;
+    // A posted To, Cc or Bcc value held a CR, LF or NUL: the lists are not
+    // what was typed, and the recipient check refuses them.
+    uint16_t recipientBroken;
 };

@@ -20,8 +20,12 @@ int pop3_poll(Connection& c);
 int pop3_dispatch_line(Connection& c);
 void pop3_advance(Connection& c);
 void pop3_error_page(Connection& c);
-// Sends one command line (CR LF added).
-void pop3_send(Connection& c, const char* command);
+// Sends one command line (CR LF added). A command holding CR or LF, or one
+// too long for the line buffer, is never sent, neither whole nor in part:
+// the exchange ends as after a "-ERR" to it (pop3_error_page with an empty
+// server text, then QUIT), and false is returned. Callers therefore set the
+// next step before they send, so that the refusal's Quitting stands.
+bool pop3_send(Connection& c, const char* command);
 // Installs the worker starts and the list hooks into the dispatcher.
 void install_pop3_client();
 

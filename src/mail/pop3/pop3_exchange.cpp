@@ -5,6 +5,7 @@
 #include "mail/pop3/pop3_client.h"
 #include "mail/view/message_view.h"
 #include "server/output/send_status.h"
+#include "server/text/command_text.h"
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -82,20 +83,27 @@ void apop_digest(const char* timestamp, const char* password, char (&hex)[33]) {
     for (int i = 0; i < 16; i++) snprintf(hex + 2 * i, 3, "%02x", digest[i]);
 }
 
-void pop3_send(Connection& c, const char* command) {
+bool pop3_send(Connection& c, const char* command) {
     char buffer[kLineSize + 2];
     int n = snprintf(buffer, sizeof buffer, "%s\r\n", command);
-    if (n < 0 || n >= static_cast<int>(sizeof buffer)) return;
+    if (n < 0 || n >= static_cast<int>(sizeof buffer) || !command_text_safe(command)) {
+        // A user name or password from an old data file may hold a line
+        // break; the server must not see the rest as a command of its own.
+        snprintf(c.line, sizeof c.line, "-ERR");
+        pop3_error_page(c);
+        return false;
+    }
     const char* p = buffer;
     size_t left = static_cast<size_t>(n);
     // A failed send shows up as a closed socket at the next poll.
     while (left > 0) {
         ssize_t w = send(c.mailSocket, p, left, MSG_NOSIGNAL);
         if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return;
+        if (w <= 0) return true;
         p += w;
         left -= static_cast<size_t>(w);
     }
+    return true;
 }
 
 int pop3_poll(Connection& c) {
@@ -173,27 +181,27 @@ void pop3_advance(Connection& c) {
     char number[16];
     switch (c.workerResult) {
     case AwaitGreeting:
+        c.workerResult = UserSent;
         snprintf(command, sizeof command, "USER %s", set.id);
         pop3_send(c, command);
-        c.workerResult = UserSent;
         break;
     case AwaitGreetingApop: {
         const char* stamp = strchr(c.line + 3, '<');
         char hex[33];
         apop_digest(stamp ? stamp : "", set.password, hex);
+        c.workerResult = afterLogin;
         snprintf(command, sizeof command, "APOP %s %s", set.id, hex);
         pop3_send(c, command);
-        c.workerResult = afterLogin;
         break;
     }
     case UserSent:
+        c.workerResult = afterLogin;
         snprintf(command, sizeof command, "PASS %s", set.password);
         pop3_send(c, command);
-        c.workerResult = afterLogin;
         break;
     case PassSent:
-        pop3_send(c, "STAT");
         c.workerResult = StatSent;
+        pop3_send(c, "STAT");
         break;
     case StatSent:
         if (state == PageState::ListWait) {
@@ -207,8 +215,8 @@ void pop3_advance(Connection& c) {
             if (next_delete_number(c, number)) {
                 send_delete(c, number);
             } else {
-                pop3_send(c, "STAT");
                 c.workerResult = StatSent;
+                pop3_send(c, "STAT");
             }
         } else {
             if (state != PageState::TextWait) SendStatus(c, 200);
@@ -224,8 +232,8 @@ void pop3_advance(Connection& c) {
         } else {
             // The marked messages are left out of STAT and LIST from now on, so
             // the list follows in the same connection; QUIT removes them.
-            pop3_send(c, "STAT");
             c.workerResult = StatSent;
+            pop3_send(c, "STAT");
         }
         break;
     default:

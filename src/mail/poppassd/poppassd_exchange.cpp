@@ -1,5 +1,6 @@
 #include "mail/poppassd/poppassd_exchange.h"
 #include "mail/charset/sjis.h"
+#include "server/text/command_text.h"
 #include <cstdio>
 #include <cstring>
 
@@ -17,8 +18,7 @@ void send_quit(PoppassdExchange& x) {
 // own; one that does not fit would be cut into a different password.
 bool send_value(PoppassdExchange& x, const char* keyword, const char* value) {
     char command[kPoppassdLineSize];
-    size_t length = strnlen(value, sizeof command);
-    if (memchr(value, '\r', length) || memchr(value, '\n', length)) return false;
+    if (!command_text_safe(std::string_view(value, strnlen(value, sizeof command)))) return false;
     int n = snprintf(command, sizeof command, "%s %s\r\n", keyword, value);
     if (n < 0 || n >= static_cast<int>(sizeof command)) return false;
     send_command(x, command, static_cast<size_t>(n));

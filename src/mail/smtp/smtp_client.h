@@ -16,8 +16,12 @@ int smtp_feed(Connection& c, const char* bytes, size_t n);
 // Acts on one complete reply line in c.line. Returns 1 when the exchange is
 // over.
 int smtp_reply_line(Connection& c);
-// Sends one command line as it stands (CR LF included).
-void smtp_send(Connection& c, const char* command);
+// Sends one command line as it stands (CR LF included). A command holding CR
+// or LF anywhere but in its final CR LF, or lacking that end (it was cut to
+// fit), is never sent: the exchange ends as after a refusing reply (the error
+// block with an empty reply, QUIT, kSmtpQuitSent) and false is returned.
+// Callers therefore set the next step before they send.
+bool smtp_send(Connection& c, const char* command);
 
 // The page parts the exchange writes.
 void smtp_success_page(Connection& c);

@@ -7,6 +7,7 @@
 #include "mail/smtp/smtp_state.h"
 #include "server/output/send_status.h"
 #include "server/text/address.h"
+#include "server/text/command_text.h"
 #include "store/data_file.h"
 
 #include <cstdio>
@@ -20,6 +21,13 @@ namespace {
 const SettingsSet& Sender(const Connection& c) {
     const int set = c.settingsIndex >= 0 && c.settingsIndex < kSettingsSets ? c.settingsIndex : 0;
     return c.user->set[set];
+}
+
+// Ends the exchange as a refusing server would: the error block, then QUIT.
+void Refuse(Connection& c, const char* reply) {
+    c.workerResult = kSmtpQuitSent;
+    smtp_error_block(c, reply);
+    smtp_send(c, "QUIT\r\n");
 }
 
 const char* RecipientList(const Connection& c, int list) {
@@ -41,6 +49,12 @@ void NextRecipient(Connection& c) {
             char entry[kSendFieldSize];
             memcpy(entry, item, static_cast<size_t>(itemLength));
             entry[itemLength] = '\0';
+            // The address ends at a line break; the item must not hold one
+            // at all, or the command would carry a different recipient.
+            if (!command_text_safe(entry)) {
+                Refuse(c, "");
+                return;
+            }
             char address[kSendFieldSize];
             ExtractAddress(address, entry);
             snprintf(c.scratch, sizeof c.scratch, "RCPT TO: <%s>\r\n", address);
@@ -52,8 +66,8 @@ void NextRecipient(Connection& c) {
         m.recipientCursor = 0;
         c.workerResult = m.recipientList == 1 ? kSmtpRcptCc : kSmtpRcptBcc;
     }
-    smtp_send(c, "DATA\r\n");
     c.workerResult = kSmtpDataSent;
+    smtp_send(c, "DATA\r\n");
 }
 
 bool BrowserGone(const Connection& c) {
@@ -63,16 +77,23 @@ bool BrowserGone(const Connection& c) {
 
 } // namespace
 
-void smtp_send(Connection& c, const char* command) {
+bool smtp_send(Connection& c, const char* command) {
+    const size_t length = strlen(command);
+    const bool ended = length >= 2 && command[length - 2] == '\r' && command[length - 1] == '\n';
+    if (!ended || !command_text_safe(std::string_view(command, length - 2))) {
+        Refuse(c, "");
+        return false;
+    }
     const char* p = command;
-    size_t left = strlen(command);
+    size_t left = length;
     while (left > 0) {
         const ssize_t w = send(c.mailSocket, p, left, MSG_NOSIGNAL);
         // A failed send shows up as a failed receive at the next step.
-        if (w <= 0) return;
+        if (w <= 0) return true;
         p += w;
         left -= static_cast<size_t>(w);
     }
+    return true;
 }
 
 int smtp_reply_line(Connection& c) {
@@ -80,22 +101,28 @@ int smtp_reply_line(Connection& c) {
     const int step = c.workerResult;
     if (strncmp(line, "220", 3) == 0) {
         if (step != kSmtpAwaitGreeting) return 0;
-        snprintf(c.scratch, sizeof c.scratch, "HELO %s\r\n", data_store().settings.smtp_server);
-        smtp_send(c, c.scratch);
+        // The status line first: a refused HELO writes the error block.
         c.workerResult = kSmtpHeloSent;
         SendStatus(c, 200);
+        snprintf(c.scratch, sizeof c.scratch, "HELO %s\r\n", data_store().settings.smtp_server);
+        smtp_send(c, c.scratch);
         return 0;
     }
     if (strncmp(line, "250", 3) == 0) {
         switch (step) {
         case kSmtpHeloSent: {
+            const char* from = Sender(c).mail_address;
+            if (!command_text_safe(from)) {
+                Refuse(c, "");
+                return 0;
+            }
             char address[kSendFieldSize];
-            ExtractAddress(address, Sender(c).mail_address);
-            snprintf(c.scratch, sizeof c.scratch, "MAIL FROM: <%s>\r\n", address);
-            smtp_send(c, c.scratch);
+            ExtractAddress(address, from);
             c.workerResult = kSmtpRcptTo;
             c.send.recipientList = 0;
             c.send.recipientCursor = 0;
+            snprintf(c.scratch, sizeof c.scratch, "MAIL FROM: <%s>\r\n", address);
+            smtp_send(c, c.scratch);
             return 0;
         }
         case kSmtpRcptTo:
@@ -104,8 +131,8 @@ int smtp_reply_line(Connection& c) {
             NextRecipient(c);
             return 0;
         case kSmtpMessageSent:
-            smtp_send(c, "QUIT\r\n");
             c.workerResult = kSmtpQuitSent;
+            smtp_send(c, "QUIT\r\n");
             if (SentLogAppend) SentLogAppend(c);
             return 0;
         case kSmtpQuitSent:
@@ -121,11 +148,7 @@ int smtp_reply_line(Connection& c) {
         return 0;
     }
     if (strncmp(line, "221", 3) == 0) return 1;
-    if (line[0] == '5' || line[0] == '4') {
-        smtp_error_block(c, line);
-        smtp_send(c, "QUIT\r\n");
-        c.workerResult = kSmtpQuitSent;
-    }
+    if (line[0] == '5' || line[0] == '4') Refuse(c, line);
     return 0;
 }
 

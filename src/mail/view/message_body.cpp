@@ -140,8 +140,8 @@ void BodyLine(Connection& c, const char* line) {
 }
 
 void SendQuit(Connection& c) {
-    pop3_send(c, "QUIT");
     c.workerResult = Quitting;
+    pop3_send(c, "QUIT");
 }
 
 void EndOfMessage(Connection& c) {

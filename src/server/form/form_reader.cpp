@@ -77,6 +77,9 @@ void UrlencodedLine(Connection& c) {
 // forms, so the multipart list form can delete marked mail too.
 void FieldPartLine(Connection& c) {
     const char* name = c.partName;
+    // The part's last line end is framing; one between its lines is inside
+    // the value.
+    if (c.partLines++ > 0) c.valueBroken = 1;
     FieldHandler handler = nullptr;
     if (Starts(name, "send_")) {
         handler = SendField;
@@ -126,6 +129,7 @@ void MultipartLine(Connection& c) {
         } else if (Starts(c.partName, "message")) {
             c.bodyMode = kBodyPartMessage;
         } else if (!Starts(c.partName, "upload")) {
+            c.partLines = 0;
             c.bodyMode = kBodyPartField;
         } else {
             c.crlfHeld = 0;

@@ -12,8 +12,10 @@ void AppendMessage(Connection& c, const char* text);
 
 // Field handlers of the settings, compose and address-book pages. With
 // urlencoded 1, text is "name=value"; with 0, c.scratch holds the name and
-// c.receiveBuffer the value line. Pages install theirs at start-up; until
-// then the fields are ignored.
+// c.receiveBuffer the value line. A value that held a CR, LF or NUL reaches
+// the handler cut there, or as further lines, with c.valueBroken set during
+// the call. Pages install theirs at start-up; until then the fields are
+// ignored.
 using FieldHandler = void (*)(Connection& c, const char* text, int urlencoded);
 // Splits urlencoded field text "name=value": copies the name into name
 // (capacity bytes with its NUL) and returns the value, or null when there is

@@ -35,7 +35,7 @@ void StartBody(Connection& c) {
 // Hands on the completed line of a text mode. Returns 1 when it completed the
 // request (the empty line after the headers of a GET, HEAD or unknown method,
 // or of a POST with no body).
-int EndTextLine(Connection& c) {
+int HandOnTextLine(Connection& c) {
     c.line[c.lineLength] = '\0';
     bool empty = c.lineLength == 0;
     c.lineLength = 0;
@@ -57,6 +57,12 @@ int EndTextLine(Connection& c) {
         return 1;
     }
     return 0;
+}
+
+int EndTextLine(Connection& c) {
+    const int r = HandOnTextLine(c);
+    c.valueBroken = 0;
+    return r;
 }
 
 // True when the last byte of the full line is the first byte of a two-byte
@@ -94,7 +100,13 @@ int AssembleByte(Connection& c, char b) {
         }
         return 0;
     }
-    if (b == '\n') return EndTextLine(c);
+    if (b == '\n') {
+        c.crPending = 0;
+        return EndTextLine(c);
+    }
+    // A CR counts as part of the line end only right before its LF.
+    if (c.crPending || b == '\0') c.valueBroken = 1;
+    c.crPending = b == '\r';
     if (b != '\r') StoreTextByte(c, b);
     return 0;
 }
@@ -113,7 +125,10 @@ int DecodeByte(Connection& c, unsigned char b) {
     } else if (c.percentState == 1) {
         c.percentState = 0;
         if (HexValue(b) >= 0) {
-            return AssembleByte(c, static_cast<char>(HexValue(c.percentFirst) * 16 + HexValue(b)));
+            const char v = static_cast<char>(HexValue(c.percentFirst) * 16 + HexValue(b));
+            // Raw line ends separate fields; an escaped one is inside a value.
+            if (v == '\r' || v == '\n' || v == '\0') c.valueBroken = 1;
+            return AssembleByte(c, v);
         }
         StoreTextByte(c, '%');
         StoreTextByte(c, static_cast<char>(c.percentFirst));

@@ -238,5 +238,5 @@ bool RecipientsValid(const char* to, const char* cc, const char* bcc) {
 bool AddressCheck(Connection& c) {
     if (!ComposeRecipients) return false;
     Recipients r = ComposeRecipients(c);
-    return RecipientsValid(r.to, r.cc, r.bcc);
+    return !r.broken && RecipientsValid(r.to, r.cc, r.bcc);
 }

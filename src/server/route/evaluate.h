@@ -33,5 +33,6 @@ struct Recipients {
     const char* to;
     const char* cc;
     const char* bcc;
+    bool broken = false; // a posted value held a line break: refused as invalid
 };
 extern Recipients (*ComposeRecipients)(Connection& c);

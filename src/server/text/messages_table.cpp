@@ -215,4 +215,5 @@ const MessageText kMessageTable[kMessageCount] = {
     {"本文をファイルに保存のリンクを表示", "Specify link of where to save text"},      // 155
     {"削除後一覧に戻るのリンクを表示", "Display Return to List After Deleting links"}, // 156
     {"全員に返信", "Reply to all"},                                                    // 157
+    {"%s に改行は使えません", "Line breaks cannot be used in %s."},                    // 158
 };

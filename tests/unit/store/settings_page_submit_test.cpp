@@ -214,6 +214,39 @@ TEST_F(SettingsPageTest, RegistrationIsWrittenToTheDataFile) {
     clear_users(reread.users);
 }
 
+// The form reader marks a value that held a line break (it reached the
+// handler cut there); such a password or user name is refused, never stored
+// or handed to poppassd.
+TEST_F(SettingsPageTest, ValuesThatHeldALineBreakAreRefused) {
+    Settings().poppassd_value = 1;
+    StartPasswordWorker = FakePasswordWorker;
+    gInputs.clear();
+    UserRecord* u = Taro();
+    ConnectionPtr c = For(u, 0, PageState::SetupSubmit);
+    Unchanged(*c);
+    Field(*c, "user_pass0=pw");
+    c->valueBroken = 1;
+    Field(*c, "user_pass1=new");
+    c->valueBroken = 0;
+    Field(*c, "user_pass2=new");
+    Produce(*c);
+    EXPECT_TRUE(Has(Body(), kErrorHead + "Line breaks cannot be used in New Password.<br>")) << out;
+    EXPECT_STREQ(u->set[0].password, "pw");
+    EXPECT_EQ(gInputs, "");
+
+    // Registration, on a Japanese page.
+    out.clear();
+    c = For(nullptr, -1, PageState::NewUserSubmit, 0);
+    for (const char* f : {"user_name=Hanako", "user_mail_address=hanako@example.jp",
+                          "user_pass1=secret", "user_pass2=secret"})
+        Field(*c, f);
+    c->valueBroken = 1;
+    Field(*c, "user_id=hanako");
+    Produce(*c);
+    EXPECT_TRUE(Has(out, Sjis("POP3 ユーザー名 に改行は使えません<br>"))) << out;
+    EXPECT_EQ(find_user(data_store().users, "hanako"), nullptr);
+}
+
 TEST_F(SettingsPageTest, PoppassdOutcomes) {
     Settings().poppassd_value = 1;
     struct Case {

@@ -127,6 +127,29 @@ TEST_F(ComposePageTest, PostedListsAppendAndTheErrorPageStripsTheSignature) {
     ReplyForm = nullptr;
 }
 
+// A recipient list cut at a line break would name other recipients than the
+// ones typed: the check refuses it and the form comes back.
+TEST_F(ComposePageTest, ARecipientValueThatHeldALineBreakIsRefused) {
+    install_compose();
+    for (const char* field : {"to=a@b.c", "cc=c@d.e", "bcc="}) {
+        ConnectionPtr c = User(kBrowserMozilla2);
+        SendField(*c, "to=x@y.z", 1);
+        EXPECT_TRUE(AddressCheck(*c));
+        c->valueBroken = 1;
+        SendField(*c, field, 1);
+        c->valueBroken = 0;
+        EXPECT_FALSE(AddressCheck(*c)) << field;
+    }
+    // Other fields are cut as before and stop nothing.
+    ConnectionPtr c = User(kBrowserMozilla2);
+    SendField(*c, "to=x@y.z", 1);
+    c->valueBroken = 1;
+    SendField(*c, "subject=Hello", 1);
+    EXPECT_TRUE(AddressCheck(*c));
+    SendField = nullptr;
+    ReplyForm = nullptr;
+}
+
 } // namespace
 
 // Every JIS X 0208 code with '"', '&', '<' or '>' among its two bytes must

@@ -137,6 +137,45 @@ TEST_F(Pop3Test, ErrorPages) {
     }
 }
 
+// A user name or password with a line break (an old data file can hold one)
+// would let its tail pass for a command: the command is never sent, and the
+// exchange ends as after a refusal of it.
+TEST_F(Pop3Test, AValueWithALineBreakIsNeverSent) {
+    const struct {
+        const char* name;
+        uint16_t step;
+        bool inPassword; // else in the user name
+        const char* value;
+        std::string before; // commands sent before the refused one
+    } cases[] = {
+        {"USER", AwaitGreeting, false, "taro\r\nDELE 1", ""},
+        {"PASS", AwaitGreeting, true, "pw\r\nDELE 1", "USER taro\r\n"},
+        {"a lone LF", AwaitGreeting, true, "pw\nDELE 1", "USER taro\r\n"},
+        {"APOP", AwaitGreetingApop, false, "taro\rDELE 1", ""},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        out.clear();
+        c->outState = 0;
+        SettingsSet& s = taro->set[0];
+        snprintf(s.id, sizeof s.id, "taro");
+        snprintf(s.password, sizeof s.password, "pw");
+        snprintf(k.inPassword ? s.password : s.id, sizeof s.id, "%s", k.value);
+        Start(PageState::ListWait, k.step);
+        EXPECT_EQ(Reply("+OK ready <1.2@host>\r\n"), 0);
+        if (!k.before.empty()) {
+            EXPECT_EQ(Sent(), k.before);
+            EXPECT_EQ(Reply("+OK\r\n"), 0);
+        }
+        EXPECT_EQ(Sent(), "QUIT\r\n");
+        EXPECT_EQ(c->workerResult, Quitting);
+        EXPECT_NE(out.find("Could not log in to the POP3 server."), std::string::npos) << out;
+        EXPECT_EQ(Reply("+OK bye\r\n"), 1);
+    }
+    snprintf(taro->set[0].id, sizeof taro->set[0].id, "taro");
+    snprintf(taro->set[0].password, sizeof taro->set[0].password, "pw");
+}
+
 TEST_F(Pop3Test, FurtherSetOfAMergedListRecordsTheRefusal) {
     c->parent = c.get(); // only its presence counts
     const struct {

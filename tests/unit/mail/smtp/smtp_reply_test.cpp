@@ -105,6 +105,44 @@ TEST_F(SmtpReplyTest, ARefusalEndsWithTheErrorBlockAndNothingLogged) {
     EXPECT_NE(out.find("554 go away"), std::string::npos);
 }
 
+// The HELO name, the sender and every recipient reach a command line; one
+// holding a line break (from an old data file) stops the exchange before
+// that command, as a refusing server would, and nothing is logged.
+TEST_F(SmtpReplyTest, AValueWithALineBreakIsNeverSent) {
+    const struct {
+        const char* name;
+        const char* helo;
+        const char* from;
+        const char* to;
+        std::string sent; // up to the QUIT
+    } cases[] = {
+        {"HELO name", "mail.example.jp\r\nRSET", "taro@example.jp", "a@b.c", ""},
+        {"sender", "mail.example.jp", "taro@example.jp\r\nRCPT TO: <x@y.z>", "a@b.c",
+         "HELO mail.example.jp\r\n"},
+        {"second recipient", "mail.example.jp", "taro@example.jp", "a@b.c,x@y.z\nDATA",
+         "HELO mail.example.jp\r\nMAIL FROM: <taro@example.jp>\r\nRCPT TO: <a@b.c>\r\n"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        strcpy(data_store().settings.smtp_server, k.helo);
+        strcpy(c->user->set[0].mail_address, k.from);
+        strcpy(c->send.sendTo, k.to);
+        smtp_recipient_lines(*c);
+        c->workerResult = kSmtpAwaitGreeting;
+        c->outState = 0;
+        out.clear();
+        EXPECT_EQ(Feed("220 hi\r\n250 hello\r\n250 from\r\n250 to\r\n", 7), k.sent + "QUIT\r\n");
+        EXPECT_EQ(c->workerResult, kSmtpQuitSent);
+        EXPECT_NE(out.find("HTTP/1.0 200 OK"), std::string::npos);
+        EXPECT_NE(out.find("Error occurred during mail transmission."), std::string::npos);
+        int over = 0;
+        Feed("221 bye\r\n", 9, &over);
+        EXPECT_EQ(over, 1);
+    }
+    EXPECT_EQ(gLogged, 0);
+    strcpy(c->user->set[0].mail_address, "taro@example.jp");
+}
+
 TEST_F(SmtpReplyTest, AnOverlongReplyKeepsItsCode) {
     const std::string reply = "220 " + std::string(9000, 'x') + "\r\n";
     EXPECT_EQ(Feed(reply, 1000), "HELO mail.example.jp\r\n");

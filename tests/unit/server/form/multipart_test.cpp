@@ -54,6 +54,8 @@ TEST_F(MultipartTest, FieldsMessageAndMarks) {
         {"send_to", "a@example.jp"},
         {"user_name", "\x8e\x52\x93\x63"},
         {"book_note", "l1\r\nl2"},
+        {"user_pass1", std::string("pw\0x", 4)},
+        {"user_id", "a\rb"},
         {"unknown", "ignored"},
         {"message", "Hello,\r\n\r\nBye"},
         {"a", "yamada"},
@@ -63,9 +65,10 @@ TEST_F(MultipartTest, FieldsMessageAndMarks) {
         {"list_time", "1700000000"},
         {"send_cc", ""},
     }));
-    EXPECT_EQ(t.fieldCalls,
-              (std::vector<std::string>{"send[to]a@example.jp", "user[name]\x8e\x52\x93\x63",
-                                        "book[note]l1", "book[note]l2", "send[cc]"}));
+    EXPECT_EQ(t.fieldCalls, (std::vector<std::string>{
+                                "send[to]a@example.jp", "user[name]\x8e\x52\x93\x63",
+                                "book[note]l1", "book[note]l2 (broken)", "user[pass1]pw (broken)",
+                                "user[id]ab (broken)", "send[cc]"}));
     EXPECT_EQ(t.messageText, "Hello,\r\n\r\nBye\r\n");
     EXPECT_EQ(t.formSlots[0], "yamada");
     EXPECT_EQ(t.formSlots[2], "pa ss");

@@ -34,9 +34,13 @@ TEST_F(UrlencodedTest, PercentDecodingOfValues) {
         {"send_to=ab%", {"send:to=ab"}},
         {"send_to=ab%4", {"send:to=ab"}},
         // Escaped line ends split the value into lines; a second line that
-        // names no field is ignored.
-        {"send_to=a%0Ab", {"send:to=a"}},
-        {"send_to=a%0D%0Auser_x=1", {"send:to=a", "user:x=1"}},
+        // names no field is ignored. The handler learns that the value was
+        // cut there, as it does for an escaped NUL or a lone CR.
+        {"send_to=a%0Ab", {"send:to=a (broken)"}},
+        {"send_to=a%0D%0Auser_x=1", {"send:to=a (broken)", "user:x=1"}},
+        {"send_to=a%00b&send_cc=c", {"send:to=a (broken)", "send:cc=c"}},
+        {"send_to=a%0Db", {"send:to=ab (broken)"}},
+        {"send_to=a\rb&send_cc=c\r\n", {"send:to=ab (broken)", "send:cc=c"}},
         {"user_id=u&book_add=1&other=2&upload_a=3", {"user:id=u", "book:add=1"}},
         {"Send_to=a&send_to", {"send:to"}},
     };
@@ -70,11 +74,12 @@ TEST_F(UrlencodedTest, MessageTextRunsUntilARecognisedFieldOrUpload) {
     EXPECT_EQ(three.messageText, "line1\r\nline2\r\n\r\nline3\r\n");
 
     // Continuation lines belong to the message; a line with a field prefix
-    // goes to its handler and the message continues after it.
+    // goes to its handler (its value ended at a line break) and the message
+    // continues after it.
     Trace mixed =
         PostBody("message=Dear+all%0D%0Auser_x=1%0D%0Ax%3Dy%0D%0Aupload%0D%0Alost&send_cc=c");
     EXPECT_EQ(mixed.messageText, "Dear all\r\nx=y\r\n");
-    EXPECT_EQ(mixed.fieldCalls, (std::vector<std::string>{"user:x=1", "send:cc=c"}));
+    EXPECT_EQ(mixed.fieldCalls, (std::vector<std::string>{"user:x=1 (broken)", "send:cc=c"}));
 
     // An empty message is one empty line.
     EXPECT_EQ(PostBody("message=&send_to=a").messageText, "\r\n");

@@ -63,6 +63,7 @@ inline void Record(const char* kind, Connection& c, const char* text, int urlenc
     r +=
         urlencoded ? ":" + std::string(text) : "[" + std::string(c.scratch) + "]" + c.receiveBuffer;
     if (!urlencoded && strcmp(text, c.receiveBuffer) != 0) r += " (text differs)";
+    if (c.valueBroken) r += " (broken)";
     if (recordedCalls != nullptr) recordedCalls->push_back(r);
 }
 
