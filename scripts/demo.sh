@@ -7,6 +7,10 @@
 # TARNBOX_BIN=FILE runs that gateway binary instead of building one.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
+bin=""
+if [ -n "${TARNBOX_BIN:-}" ]; then
+  bin="$(realpath -e -- "$TARNBOX_BIN")" || exit 2
+fi
 cd "$top"
 port="${DEMO_PORT:-8080}"
 host=127.0.0.1
@@ -43,14 +47,10 @@ busy() {
   exit 1
 }
 
-if [ -n "${TARNBOX_BIN:-}" ]; then
-  bin="$(cd "$(dirname "$TARNBOX_BIN")" && pwd)/$(basename "$TARNBOX_BIN")"
-else
-  bash scripts/install-deps.sh
-fi
+[ -n "$bin" ] || bash scripts/install-deps.sh
 port_taken && busy
 bash scripts/install-mail-servers.sh
-if [ -z "${TARNBOX_BIN:-}" ]; then
+if [ -z "$bin" ]; then
   # Only the gateway is built; the folder keeps the options it was made
   # with, so scripts/test.sh can share it.
   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
