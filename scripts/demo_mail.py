@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Local demo mail servers for `scripts/demo.sh`: Dovecot POP3 and Postfix SMTP
 on free loopback ports, two demo users and a few messages in Japanese and
-English. Prints {"pop3_port", "smtp_port"} as one JSON line, then runs until
-stdin closes or a signal arrives, and stops both servers."""
+English waiting for taro. Usage: demo_mail.py [SCRATCH] (the folder to work
+in, made when missing; a new temporary folder without it; removed at the
+end either way). Prints {"pop3_port", "smtp_port", "domain"} as one JSON
+line, then runs until stdin closes or a signal arrives, and stops both
+servers."""
 import json
 import os
 import signal
@@ -13,18 +16,24 @@ import tempfile
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "integration"))
 import mailservers  # noqa: E402
+import demo_messages  # noqa: E402
 
 USERS = {"taro": "taro-pw", "hanako": "hanako-pw"}
-CORPUS = os.path.join(ROOT, "tests", "corpus", "mail")
-WELCOME = ["01-plain-ascii.eml", "02-iso2022jp.eml", "07-utf8.eml", "10-mixed-attachments.eml",
-           "11-alternative.eml"]
 
 
 def main():
-    scratch = tempfile.mkdtemp(prefix="tarnbox-demo-mail-")
+    if len(sys.argv) > 1:
+        scratch = sys.argv[1]
+        os.makedirs(scratch, exist_ok=True)
+    else:
+        scratch = tempfile.mkdtemp(prefix="tarnbox-demo-mail-")
     pop = smtp = None
 
     def stop(*_):
+        # One stop request is enough: a second one must not cut the
+        # shutdown below short and leave a server running.
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)
+        signal.signal(signal.SIGINT, signal.SIG_IGN)
         raise SystemExit(0)
 
     signal.signal(signal.SIGTERM, stop)
@@ -36,14 +45,14 @@ def main():
             pop.add_user(user, password)
             smtp.add_user(user)
         smtp.start()
-        names = sorted(os.listdir(CORPUS))
-        for name in [n for n in WELCOME if n in names] or names[:4]:
-            with open(os.path.join(CORPUS, name), "rb") as f:
-                pop.deliver("taro", f.read())
+        for message in demo_messages.messages(smtp.domain):
+            pop.deliver("taro", message)
         print(json.dumps({"pop3_port": pop.port, "smtp_port": smtp.port,
                           "domain": smtp.domain}), flush=True)
         sys.stdin.read()
     finally:
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)
+        signal.signal(signal.SIGINT, signal.SIG_IGN)
         if smtp:
             smtp.stop()
         if pop:

@@ -38,6 +38,12 @@ bool take_seconds(const std::vector<std::string>& args, size_t& i, int& out) {
     return true;
 }
 
+bool take_address(const std::vector<std::string>& args, size_t& i) {
+    if (i + 1 >= args.size() || !SetListenAddress(args[i + 1].c_str())) return false;
+    i++;
+    return true;
+}
+
 } // namespace
 
 int admin_serve(AdminContext& ctx) {
@@ -48,6 +54,7 @@ int admin_serve(AdminContext& ctx) {
                   : a == "--idle-timeout"    ? take_seconds(ctx.args, i, idle)
                   : a == "--request-timeout" ? take_seconds(ctx.args, i, request)
                   : a == "--max-connections" ? take_seconds(ctx.args, i, ceiling)
+                  : a == "--listen"          ? take_address(ctx.args, i)
                                              : false;
         if (!ok) return admin_fail("serve: 不明なオプションか不正な値です: " + a);
     }
@@ -105,8 +112,8 @@ int admin_serve(AdminContext& ctx) {
     if (!StartControlSocket(ctx.paths.control_socket, RunControlCommand))
         fprintf(stderr, "制御用ソケット %s を開けません: %s\n", ctx.paths.control_socket.c_str(),
                 strerror(errno));
-    fprintf(stderr, "Tarnbox 1.51: http://127.0.0.1:%d/ (home %s)\n", ctx.ds.settings.http_port,
-            ctx.paths.home.c_str());
+    fprintf(stderr, "Tarnbox 1.51: http://%s:%d/ (home %s)\n", ListenUrlHost(),
+            ctx.ds.settings.http_port, ctx.paths.home.c_str());
     int sig = 0;
     sigwait(&stop, &sig);
     StopControlSocket();

@@ -1,5 +1,6 @@
 // The address-book page's script in Chromium: moving, sorting, editing,
-// adding, deleting and resetting entries, and storing the book with Update.
+// adding, deleting and resetting entries, and storing the book with Update;
+// the list as it is drawn, and its entries on the compose page.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
@@ -136,4 +137,85 @@ test('update stores the list; a list emptied to the placeholder removes the book
   await update();
   await page.goto(bookUrl);
   assert.deepEqual(await options(page), [PLACEHOLDER]);
+});
+
+// The list box as it is drawn: its box and where each entry sits in it.
+const listBoxes = (page) => page.$eval('select[name=list]', (s) => ({
+  list: s.getBoundingClientRect().toJSON(),
+  entries: [...s.options].map((o) => ({ text: o.text, box: o.getBoundingClientRect().toJSON() })),
+}));
+
+// Picks an entry the way a user does, by clicking where it is drawn.
+async function clickEntry(page, text) {
+  const { entries } = await listBoxes(page);
+  const entry = entries.find((e) => e.text === text);
+  assert.ok(entry, `${text} is listed`);
+  await page.mouse.click(entry.box.x + entry.box.width / 2, entry.box.y + entry.box.height / 2);
+  assert.equal(await page.$eval('select[name=list]', (s) => s.options[s.selectedIndex]?.text), text);
+}
+
+test('added entries are drawn in the list, reach the To field of both compose forms, and go', async () => {
+  const page = browser.page;
+  const taro = '山田 太郎 <taro@test.example>';
+  const zed = 'Zed <a@b.c>';
+  const update = () => Promise.all([page.waitForNavigation(), page.click('input[type=submit]')]);
+  await page.goto(bookUrl);
+  // Whatever the tests before left, this one starts from the placeholder.
+  while ((await options(page))[0] !== PLACEHOLDER) {
+    await select(page, 0);
+    await click(page, 'idelete(-1)');
+  }
+  for (const [name, address] of [['Zed', 'a@b.c'], ['山田 太郎', 'taro@test.example']]) {
+    await page.fill('input[name=book_name]', name);
+    await page.fill('input[name=book_mail_address]', address);
+    await click(page, 'iadd(-1)');
+  }
+  await update();
+  await page.goto(bookUrl);
+
+  const { list, entries } = await listBoxes(page);
+  assert.deepEqual(entries.map((e) => e.text), [zed, taro]);
+  assert.ok(list.width > 150 && list.height > 100, `list box drawn ${list.width}x${list.height}`);
+  for (const { text, box } of entries) {
+    assert.ok(box.width > 100 && box.height > 5, `${text} drawn ${box.width}x${box.height}`);
+    assert.ok(box.x >= list.x && box.x + box.width <= list.x + list.width + 1
+      && box.y >= list.y && box.y + box.height <= list.y + list.height + 1, `${text} inside the list`);
+  }
+  await clickEntry(page, taro);
+
+  // Script variant: the book's select and "Add to To".
+  const compose = `${gateway.url}/mail/write/index.html${bookUrl.slice(bookUrl.indexOf('?'))}`;
+  await page.goto(compose);
+  const picker = await page.$eval('select[name=book_to]', (s) => s.getBoundingClientRect().width);
+  assert.ok(picker > 150, `book select drawn ${picker} px wide`);
+  const addToTo = page.locator('input[type=button][onclick="add_to(1)"]');
+  await page.selectOption('select[name=book_to]', { label: taro });
+  await addToTo.click();
+  assert.equal(await page.inputValue('input[name=send_to]'), taro);
+  await page.selectOption('select[name=book_to]', { label: zed });
+  await addToTo.click();
+  assert.equal(await page.inputValue('input[name=send_to]'), `${taro},${zed}`);
+
+  // Plain variant: the chosen entry is posted as a second To value. A typed
+  // address that fails the check brings the form back with both, without
+  // any mail server.
+  await page.setExtraHTTPHeaders({ 'User-Agent': 'Lynx/2.8.9rel.1' });
+  try {
+    await page.goto(compose);
+    assert.equal(await page.locator('select[name=book_to]').count(), 0);
+    assert.ok(await page.$eval('select[name=send_to]', (s) => s.getBoundingClientRect().width) > 150);
+    await page.fill('input[name=send_to]', 'nobody@host');
+    await page.selectOption('select[name=send_to]', { label: taro });
+    await Promise.all([page.waitForNavigation(), page.click('input[type=submit]')]);
+    assert.equal(await page.inputValue('input[name=send_to]'), `nobody@host,${taro}`);
+  } finally {
+    await page.setExtraHTTPHeaders({});
+  }
+
+  await page.goto(bookUrl);
+  await clickEntry(page, zed);
+  await click(page, 'idelete(-1)');
+  await update();
+  await page.goto(bookUrl);
+  assert.deepEqual(await options(page), [taro]);
 });

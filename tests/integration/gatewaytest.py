@@ -42,3 +42,25 @@ def http_request(port, raw, host="127.0.0.1", timeout=10):
                 break
             chunks.append(b)
     return b"".join(chunks)
+
+
+def listening_addresses(port):
+    """The local addresses ("127.0.0.1", "::", ...) of every TCP socket in
+    LISTEN state on port, read from /proc/net/tcp and /proc/net/tcp6."""
+    import struct
+    found = []
+    for name, family in (("tcp", socket.AF_INET), ("tcp6", socket.AF_INET6)):
+        try:
+            with open("/proc/net/" + name) as f:
+                rows = f.read().splitlines()[1:]
+        except FileNotFoundError:
+            continue
+        for row in rows:
+            fields = row.split()
+            address, _, hex_port = fields[1].partition(":")
+            if fields[3] != "0A" or int(hex_port, 16) != port:
+                continue
+            # The kernel prints the address as 32-bit words in host order.
+            words = [int(address[i:i + 8], 16) for i in range(0, len(address), 8)]
+            found.append(socket.inet_ntop(family, struct.pack("=%dI" % len(words), *words)))
+    return sorted(found)

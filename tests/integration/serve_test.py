@@ -13,7 +13,7 @@ def free_port():
 
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from gatewaytest import http_request as request  # noqa: E402
+from gatewaytest import http_request as request, listening_addresses  # noqa: E402
 
 
 def split_answer(answer):
@@ -42,13 +42,13 @@ class Gateway:
             raise AssertionError(f"{args}: {r.returncode} {r.stderr}")
         return r
 
-    def start(self):
+    def start(self, host="127.0.0.1"):
         self.proc = subprocess.Popen([BIN, "--home", self.home, "serve", *self.extra_args],
                                      stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
         deadline = time.time() + 10
         while time.time() < deadline:
             try:
-                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
+                socket.create_connection((host, self.port), timeout=1).close()
                 return self
             except OSError:
                 if self.proc.poll() is not None:
@@ -107,6 +107,42 @@ class Lifecycle(unittest.TestCase):
             except OSError:
                 self.skipTest("no IPv6 loopback here")
             self.assertTrue(answer.startswith(b"HTTP/1.0 200 OK\r\n"))
+        finally:
+            g.stop()
+
+    def test_listen_binds_one_numeric_address(self):
+        g = Gateway(["--listen", "127.0.0.1"]).start()
+        try:
+            self.assertEqual(listening_addresses(g.port), ["127.0.0.1"])
+            self.assertTrue(g.get(b"/").startswith(b"HTTP/1.0 200 OK"))
+            self.assertIn(f"http://127.0.0.1:{g.port}/", g.proc.stderr.readline().decode())
+            # A moved port keeps the address.
+            moved = free_port()
+            g.run("settings", "set", f"http_port={moved}")
+            self.assertEqual(listening_addresses(moved), ["127.0.0.1"])
+            self.assertEqual(listening_addresses(g.port), [])
+        finally:
+            g.stop()
+        g = Gateway().start()
+        try:
+            self.assertIn(listening_addresses(g.port), (["::"], ["0.0.0.0"]))
+        finally:
+            g.stop()
+        if socket.has_ipv6 and os.path.exists("/proc/net/tcp6"):
+            g = Gateway(["--listen", "::1"]).start("::1")
+            try:
+                self.assertEqual(listening_addresses(g.port), ["::1"])
+                self.assertIn(f"http://[::1]:{g.port}/", g.proc.stderr.readline().decode())
+            finally:
+                g.stop()
+        # A name would need a lookup; it is refused before anything starts.
+        g = Gateway()
+        try:
+            for bad in (["--listen", "localhost"], ["--listen", "127.1"], ["--listen"]):
+                r = subprocess.run([BIN, "--home", g.home, "serve", *bad], capture_output=True,
+                                   text=True, timeout=10)
+                self.assertNotEqual(r.returncode, 0, bad)
+                self.assertIn("--listen", r.stderr)
         finally:
             g.stop()
 

@@ -187,10 +187,14 @@ void WriteBookPage(Connection& c) {
     while (!book.empty() && (book.back() == '\r' || book.back() == '\n')) book.pop_back();
     if (script) {
         WriteBookScript(c);
-        OutputFormat(c, 0, "<center><select name=\"list\" size=%d>",
+        // The <pre> opens before the list, not inside it: current browsers
+        // draw a select whose options sit in another element as an empty
+        // box two pixels wide.
+        OutputFormat(c, 0, "<pre><center><select name=\"list\" size=%d>",
                      ListSize(c, count_book_entries(book)));
+    } else {
+        OutputText(c, "<pre>", 0);
     }
-    OutputText(c, "<pre>", 0);
     if (c.bookAdd[0]) AddSender(c, book);
 
     int i = 0;

@@ -265,39 +265,6 @@ void MonitorMain() {
 
 } // namespace
 
-int OpenListenSocket(int port) {
-    int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    bool v6 = fd >= 0;
-    if (!v6) fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    int one = 1, zero = 0;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    int r;
-    if (v6) {
-        setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &zero, sizeof zero);
-        sockaddr_in6 a{};
-        a.sin6_family = AF_INET6;
-        a.sin6_port = htons(static_cast<uint16_t>(port));
-        a.sin6_addr = in6addr_any;
-        r = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    } else {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_ANY);
-        r = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    }
-    // A deep backlog: bursts of browsers opening several connections at once
-    // must not be refused by the kernel.
-    if (r != 0 || listen(fd, SOMAXCONN) != 0) {
-        int saved = errno;
-        close(fd);
-        errno = saved;
-        return -1;
-    }
-    return fd;
-}
-
 void StartServer(int sock) {
     {
         std::lock_guard<std::mutex> hold(gPool.m);

@@ -13,9 +13,18 @@ extern std::atomic<int> requestTimeoutSeconds; // 60
 // Beyond this many open connections a newcomer gets "Busy!\r\n".
 extern std::atomic<int> maxConnections;
 
-// A TCP socket on every local address (IPv6 and IPv4) at port, listening.
-// Returns the socket or -1 (errno set).
+// A TCP socket at port, listening on the address SetListenAddress chose, or
+// on every local address (IPv6 and IPv4) when none was chosen. Returns the
+// socket or -1 (errno set).
 int OpenListenSocket(int port);
+// Makes OpenListenSocket bind only to numeric, one IPv4 or IPv6 address
+// written as digits ("127.0.0.1", "::1"); no name is looked up. Returns
+// false and changes nothing for any other text. Called before the server
+// starts; a changed http_port keeps the address.
+bool SetListenAddress(const char* numeric);
+// The host part of a URL that reaches the listener: the chosen address
+// ("[::1]" for IPv6), or 127.0.0.1 while every address listens.
+const char* ListenUrlHost();
 // Starts the Monitor and the Listener on sock.
 void StartServer(int sock);
 // Switches to a new listening socket (already open); the old one is closed.

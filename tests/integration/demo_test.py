@@ -1,0 +1,174 @@
+#!/usr/bin/env python3
+"""scripts/demo.sh as a user runs it, on a free port with the gateway binary
+under test: it listens on 127.0.0.1 only and shows its address once the
+gateway answers; its messages are ordinary mail; a busy port is reported in
+the terminal's language; Ctrl-C leaves no scratch folder and no process of
+its own, and ends nothing else. Skipped when Dovecot or Postfix is missing
+(scripts/install-mail-servers.sh installs them)."""
+import os
+import poplib
+import queue
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ["TARNBOX_BIN"]
+HERE = os.path.dirname(os.path.abspath(__file__))
+DEMO = os.path.join(os.path.dirname(os.path.dirname(HERE)), "scripts", "demo.sh")
+sys.path.insert(0, HERE)
+from gatewaytest import http_request, listening_addresses, stop_process  # noqa: E402
+from mailservers import DOVECOT, POSTFIX, free_port  # noqa: E402
+
+
+class Demo:
+    """One run of demo.sh in a session of its own, as a terminal would hold
+    it, with a private TMPDIR so that whatever it leaves there is seen."""
+
+    def __init__(self, port, **env):
+        self.tmp = tempfile.mkdtemp(prefix="tarnbox-demo-test-")
+        # The mail servers' users pass through it, as through /tmp.
+        os.chmod(self.tmp, 0o755)
+        e = {k: v for k, v in os.environ.items() if not k.startswith("LC_") and k != "LANG"}
+        e.update(TMPDIR=self.tmp, DEMO_PORT=str(port), TARNBOX_BIN=BIN, LANG="C.UTF-8")
+        e.update(env)
+        self.proc = subprocess.Popen(["bash", DEMO], env=e, stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                     start_new_session=True)
+        self.lines = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            self.lines.put(line.decode("utf-8", "replace"))
+        self.lines.put(None)
+
+    def wait_for(self, pattern, seconds=90):
+        deadline = time.time() + seconds
+        seen = []
+        while time.time() < deadline:
+            try:
+                line = self.lines.get(timeout=max(0.1, deadline - time.time()))
+            except queue.Empty:
+                break
+            if line is None:
+                break
+            seen.append(line)
+            m = re.search(pattern, line)
+            if m:
+                return m
+        raise AssertionError(f"no {pattern!r} in {''.join(seen)!r}; stderr: {self.stderr()}")
+
+    def stderr(self):
+        if self.proc.poll() is None:
+            return "(still running)"
+        return self.proc.stderr.read().decode("utf-8", "replace")
+
+    def ctrl_c(self, seconds=30):
+        os.killpg(self.proc.pid, signal.SIGINT)
+        return self.proc.wait(timeout=seconds)
+
+    def close(self):
+        stop_process(self.proc)
+        self.proc.stdout.close()
+        self.proc.stderr.close()
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+
+def processes_naming(text):
+    """PIDs of the processes whose command line holds text."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                if text.encode() in f.read():
+                    found.append(int(pid))
+        except OSError:
+            pass
+    return found
+
+
+@unittest.skipUnless(os.path.exists(DOVECOT) and os.path.exists(POSTFIX),
+                     "Dovecot or Postfix is missing: run scripts/install-mail-servers.sh")
+class DemoScript(unittest.TestCase):
+    def test_loopback_only_ordinary_mail_and_ctrl_c_cleans_up(self):
+        # Another gateway that the demo must leave alone when it stops.
+        other_home = tempfile.mkdtemp(prefix="tarnbox-demo-other-")
+        other_port = free_port()
+        subprocess.run([BIN, "--home", other_home, "init", "--http-port", str(other_port)],
+                       check=True, capture_output=True)
+        other = subprocess.Popen([BIN, "--home", other_home, "serve", "--listen", "127.0.0.1"],
+                                 stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        port = free_port()
+        demo = Demo(port)
+        try:
+            demo.wait_for(re.escape(f"open http://127.0.0.1:{port}/"))
+            # Shown only once the gateway takes connections: no retry here.
+            self.assertTrue(http_request(port, b"GET / HTTP/1.0\r\n\r\n").startswith(b"HTTP/1.0 200"))
+            self.assertEqual(listening_addresses(port), ["127.0.0.1"])
+            m = demo.wait_for(r"POP3 127\.0\.0\.1:(\d+), SMTP 127\.0\.0\.1:(\d+)")
+            pop3_port, smtp_port = int(m.group(1)), int(m.group(2))
+            self.assertEqual(listening_addresses(pop3_port), ["127.0.0.1"])
+            self.assertEqual(listening_addresses(smtp_port), ["127.0.0.1"])
+
+            pop = poplib.POP3("127.0.0.1", pop3_port, timeout=10)
+            pop.user("taro")
+            pop.pass_("taro-pw")
+            count = pop.stat()[0]
+            self.assertGreaterEqual(count, 3)
+            for n in range(1, count + 1):
+                head = b"\n".join(pop.retr(n)[1]).split(b"\n\n", 1)[0]
+                names = [line.split(b":", 1)[0].lower() for line in head.split(b"\n")
+                         if line and line[:1] not in (b" ", b"\t")]
+                for name in (b"date", b"from", b"to", b"subject", b"message-id"):
+                    self.assertIn(name, names, head)
+                self.assertIn(b"<taro@test.example>", head)
+                self.assertFalse([x for x in names if x.startswith(b"x-corpus")], head)
+            pop.quit()
+
+            scratch = [os.path.join(demo.tmp, n) for n in os.listdir(demo.tmp)]
+            self.assertEqual(len(scratch), 1, scratch)
+            self.assertTrue(processes_naming(scratch[0]))
+            self.assertEqual(demo.ctrl_c(), 0, demo.stderr())
+            self.assertEqual(os.listdir(demo.tmp), [])
+            self.assertEqual(processes_naming(scratch[0]), [])
+            for p in (port, pop3_port, smtp_port):
+                self.assertEqual(listening_addresses(p), [], p)
+            self.assertIsNone(other.poll(), "the demo ended a gateway it did not start")
+        finally:
+            demo.close()
+            stop_process(other)
+            shutil.rmtree(other_home, ignore_errors=True)
+
+    def test_busy_port_says_so_in_the_terminal_language(self):
+        holder = socket.socket()
+        holder.bind(("127.0.0.1", 0))
+        holder.listen(1)
+        port = holder.getsockname()[1]
+        english = "already in use"
+        japanese = "すでに使われています"
+        try:
+            for env, expected in (({}, english), ({"LANG": "ja_JP.UTF-8"}, japanese),
+                                  ({"LC_ALL": "ja_JP.UTF-8"}, japanese),
+                                  ({"LANG": "ja_JP.UTF-8", "LC_ALL": "en_US.UTF-8"}, english)):
+                demo = Demo(port, **env)
+                try:
+                    self.assertEqual(demo.proc.wait(timeout=60), 1)
+                    err = demo.stderr()
+                    self.assertIn(expected, err, env)
+                    self.assertIn(f"DEMO_PORT={port + 1} bash scripts/demo.sh", err)
+                    self.assertEqual(os.listdir(demo.tmp), [])
+                finally:
+                    demo.close()
+        finally:
+            holder.close()
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
