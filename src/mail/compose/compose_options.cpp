@@ -18,7 +18,8 @@ ComposeOptions compose_options(const Connection& c) {
     o.uploads = (s.user_policy_1 & kPolicy1UploadNoFixed) ? s.fixed_uploads : own[upload_no];
     if (o.uploads < 0) o.uploads = 0;
     if (o.uploads > kMaxUploads) o.uploads = kMaxUploads;
-    if (s.language_policy & kLanguageQuotationFixed)
+    // An empty fixed mark means the administrator fixed nothing: the user's own holds.
+    if ((s.language_policy & kLanguageQuotationFixed) && s.fixed_quotation[0])
         sjis_copy(o.quotation, s.fixed_quotation);
     else
         sjis_copy(o.quotation, c.user->set[set].quotation);

@@ -75,6 +75,18 @@ TEST_F(ComposePageTest, BrokenTwoByteRunDoesNotEndTheQuotation) {
     EXPECT_NE(form.find(">two\r\n"), std::string::npos) << form;
 }
 
+TEST_F(ComposePageTest, AnEmptyFixedQuotationMarkLeavesTheUsersOwn) {
+    ConnectionPtr c = User(0);
+    strcpy(c->user->set[0].quotation, ">");
+    strcpy(c->quotationText, "one\r\n");
+    BasicSettings& s = data_store().settings;
+    s.language_policy |= kLanguageQuotationFixed;
+    s.fixed_quotation[0] = '\0';
+    EXPECT_NE(Form(*c, FormVariant::Reply).find("name=\"message\">>one\r\n"), std::string::npos);
+    strcpy(s.fixed_quotation, "|");
+    EXPECT_NE(Form(*c, FormVariant::Reply).find("name=\"message\">|one\r\n"), std::string::npos);
+}
+
 TEST_F(ComposePageTest, SettingsRowOffersTheOtherConfiguredSets) {
     data_store().settings.multiple_addresses = 1;
     ConnectionPtr c = User(0);
