@@ -28,5 +28,6 @@ HomePaths make_home_paths(const std::string& home) {
     p.html_folder = h + "/html";
     p.lock_file = h + "/tarnbox.lock";
     p.control_socket = h + "/tarnbox.sock";
+    p.mail_ca_file = h + "/mail-ca.pem";
     return p;
 }

@@ -10,6 +10,7 @@ struct HomePaths {
     std::string html_folder;    // html
     std::string lock_file;      // tarnbox.lock
     std::string control_socket; // tarnbox.sock: a running gateway's door for commands
+    std::string mail_ca_file;   // mail-ca.pem: authorities trusted for mail servers beside the system's
 };
 
 // Without --home the folder of the program file itself is the home.

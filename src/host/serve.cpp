@@ -9,6 +9,7 @@
 #include "mail/compose/compose_page.h"
 #include "mail/date/time_zone.h"
 #include "mail/list/received_list.h"
+#include "mail/net/mail_tls.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/poppassd/poppassd_client.h"
 #include "mail/sent/sent_log.h"
@@ -25,6 +26,7 @@
 #include <cstring>
 #include <pthread.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -87,6 +89,8 @@ int admin_serve(AdminContext& ctx) {
     sp.temp = ctx.paths.temp_folder;
     sp.user = ctx.paths.user_folder;
     workerTimeoutSeconds = worker;
+    if (access(ctx.paths.mail_ca_file.c_str(), R_OK) == 0)
+        mail_tls_set_ca_file(ctx.paths.mail_ca_file.c_str());
     idleTimeoutSeconds = idle;
     requestTimeoutSeconds = request;
     maxConnections = ceiling;

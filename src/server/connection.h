@@ -15,6 +15,8 @@
 #include <sys/socket.h>
 #include <thread>
 
+struct ssl_st;
+
 constexpr int kLineSize = 4096;
 constexpr int kFieldSize = 300;
 constexpr int kFormSlots = 31;
@@ -85,6 +87,12 @@ struct Connection {
     char pageText[2][80];
     uint8_t percentFirst;
     uint8_t statusSent; // the status line and header block are out
+    // The mail worker's TLS session on mailSocket (its own: nobody else
+    // touches it), the server name the certificate was checked against, and
+    // why the secure connection failed (a TlsFailure).
+    ssl_st* mailTls;
+    uint8_t tlsFailure;
+    char mailServerName[80];
 
     // Where SendRaw writes when there is no socket: tests capture pages here.
     std::string* captureForTest;

@@ -6,11 +6,11 @@ int BasicSettings::*const kOptionWords[kOptionWordCount] = {
     &BasicSettings::user_policy_1,       &BasicSettings::user_policy_2,
     &BasicSettings::user_policy_3,       &BasicSettings::user_policy_4,
     &BasicSettings::poppassd_changeable, &BasicSettings::apop_changeable,
-    &BasicSettings::reserved_option_1,   &BasicSettings::language_policy,
+    &BasicSettings::default_mail_security,   &BasicSettings::language_policy,
     &BasicSettings::colour_flags,        &BasicSettings::background_mode,
     &BasicSettings::fixed_rows,          &BasicSettings::fixed_columns,
     &BasicSettings::fixed_uploads,       &BasicSettings::remote_control,
-    &BasicSettings::reserved_option_2,   &BasicSettings::mail_options,
+    &BasicSettings::default_smtp_auth,   &BasicSettings::mail_options,
 };
 
 static void copy_bounded(char* dst, size_t cap, const char* src) {

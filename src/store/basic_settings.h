@@ -21,7 +21,7 @@ struct BasicSettings {
     int user_policy_4;
     int poppassd_changeable;
     int apop_changeable;
-    int reserved_option_1;
+    int default_mail_security; // for the servers of these settings and new sets
     int language_policy;
     int colour_flags;
     int background_mode;
@@ -29,7 +29,7 @@ struct BasicSettings {
     int fixed_columns;
     int fixed_uploads;
     int remote_control;
-    int reserved_option_2;
+    int default_smtp_auth;
     int mail_options;
     char smtp_server[80];
     int smtp_port;

@@ -26,8 +26,8 @@ struct SettingsSet {
     char reserved_b[8];
     char quotation[8];
     int apop_flag;
-    int reserved_c;
-    int reserved_d;
+    int mail_security; // kSecurity* bits; 0 is plain POP3 and SMTP on the basic ports
+    int smtp_auth;     // kSmtpAuth*
 };
 
 // Indexes into UserRecord::options.

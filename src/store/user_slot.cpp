@@ -119,8 +119,8 @@ void encode_set(SlotCursor& c, const SettingsSet& set, BookItem book, const std:
     put_rolling(c, set.reserved_a);
     put_rolling(c, set.reserved_b);
     c.put_byte(set.apop_flag);
-    c.put_byte(set.reserved_c);
-    c.put_byte(set.reserved_d);
+    c.put_byte(set.mail_security);
+    c.put_byte(set.smtp_auth);
 }
 
 bool encode_all(const UserRecord& r, uint8_t file_key, BookItem book, uint8_t* slot) {
@@ -228,8 +228,8 @@ int decode_user_slot(const uint8_t (&slot)[kSlotSize], uint8_t file_key, const c
         if (!get_rolling(c, set.reserved_a) || !get_rolling(c, set.reserved_b))
             return kSlotBadField;
         set.apop_flag = c.get_byte();
-        set.reserved_c = c.get_byte();
-        set.reserved_d = c.get_byte();
+        set.mail_security = c.get_byte();
+        set.smtp_auth = c.get_byte();
     }
     c.q--;
     if (!c.room(kOptionBytes)) return kSlotBadField;

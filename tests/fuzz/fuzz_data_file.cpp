@@ -49,7 +49,7 @@ bool same_set(const SettingsSet& a, const SettingsSet& b) {
            same_text(a.reserved_a, b.reserved_a, sizeof a.reserved_a) &&
            same_text(a.reserved_b, b.reserved_b, sizeof a.reserved_b) &&
            a.smtp_port == b.smtp_port && a.pop3_port == b.pop3_port && a.apop_flag == b.apop_flag &&
-           a.reserved_c == b.reserved_c && a.reserved_d == b.reserved_d;
+           a.mail_security == b.mail_security && a.smtp_auth == b.smtp_auth;
 }
 
 // Returns the file key the slots are read with.

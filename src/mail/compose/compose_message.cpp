@@ -214,7 +214,7 @@ void FormSenderLines(Connection& c) {
 
 void ComposeMessage(Connection& c, std::string* capture) {
     if (!c.user) return;
-    SmtpStage out(c.mailSocket, capture);
+    SmtpStage out(c.mailSocket, c.mailTls, capture);
     // A form post without a boundary never carries uploads; the one it would
     // need is ours then.
     if (c.uploadCount > 0 && strncmp(c.boundary, "--", 2) != 0)

@@ -31,4 +31,13 @@ struct OutgoingMail {
     // A posted To, Cc or Bcc value held a CR, LF or NUL: the lists are not
     // what was typed, and the recipient check refuses them.
     uint16_t recipientBroken;
+    // How the exchange reaches its server (an SmtpSecurity value, whether
+    // certificates are checked, whether to log in), and what EHLO offered.
+    uint8_t security;
+    uint8_t verify;
+    uint8_t authWanted;
+    uint8_t offers;          // kOffer* bits of the last EHLO reply
+    uint8_t streamRestarted; // bytes read before STARTTLS must be dropped
 };
+
+enum : uint8_t { kOfferStartTls = 1, kOfferAuthPlain = 2, kOfferAuthLogin = 4 };

@@ -1,4 +1,5 @@
 #include "mail/compose/smtp_stage.h"
+#include "mail/net/mail_tls.h"
 
 #include <cerrno>
 #include <cstring>
@@ -27,14 +28,5 @@ void SmtpStage::flush() {
         capture_->append(p, left);
         return;
     }
-    while (left > 0 && !failed_) {
-        const ssize_t w = send(fd_, p, left, MSG_NOSIGNAL);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) {
-            failed_ = true;
-            return;
-        }
-        p += w;
-        left -= static_cast<size_t>(w);
-    }
+    if (!failed_ && left > 0) failed_ = !mail_stream_send(fd_, tls_, p, left);
 }

@@ -5,11 +5,15 @@
 
 constexpr size_t kSmtpStageSize = 4096;
 
+struct ssl_st;
+
 class SmtpStage {
 public:
     // Bytes go to fd; with a capture string (tests) they are appended there
     // instead.
-    explicit SmtpStage(int fd, std::string* capture = nullptr) : fd_(fd), capture_(capture) {}
+    // tls: the exchange's TLS session on fd, or none.
+    SmtpStage(int fd, ssl_st* tls, std::string* capture = nullptr)
+        : fd_(fd), tls_(tls), capture_(capture) {}
     ~SmtpStage() { flush(); }
     SmtpStage(const SmtpStage&) = delete;
     SmtpStage& operator=(const SmtpStage&) = delete;
@@ -26,6 +30,7 @@ public:
 
 private:
     int fd_;
+    ssl_st* tls_;
     std::string* capture_;
     bool failed_ = false;
     size_t used_ = 0;

@@ -6,7 +6,8 @@
 #include "mail/date/local_seconds.h"
 #include "mail/list/received_list.h"
 #include "mail/mime/mime_parser.h"
-#include "mail/pop3/mail_connect.h"
+#include "mail/net/mail_connect.h"
+#include "mail/net/mail_tls.h"
 #include "mail/view/message_view.h"
 #include "mail/view/view_options.h"
 #include "server/listener/listener.h"
@@ -15,6 +16,7 @@
 #include "server/route/evaluate.h"
 #include "server/route/worker_wait.h"
 #include "store/data_file.h"
+#include "store/mail_security.h"
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -107,6 +109,15 @@ bool take_busy(Connection& c, PageState started) {
     }
 }
 
+// No secure connection: the page's wait writes the failure page, as after a
+// refused connection; a further set's section reports it as unreached.
+void secure_failed(Connection& c) {
+    mail_tls_end(c.mailTls);
+    c.user->runtime.pop3Status[c.settingsIndex] = kPop3ConnectFailed;
+    c.workerResult = TlsFailed;
+    shutdown(c.mailSocket, SHUT_RDWR);
+}
+
 void release_busy(Connection& c) {
     if (!c.pop3.busyHeld) return;
     c.pop3.busyHeld = 0;
@@ -117,9 +128,8 @@ void release_busy(Connection& c) {
 // is taken away from the worker.
 void run_exchange(Connection& c) {
     for (;;) {
-        pollfd p{c.mailSocket, POLLIN, 0};
-        int k = poll(&p, 1, kWaitStepMs);
-        if (k < 0 && errno != EINTR) return;
+        int k = mail_stream_wait(c.mailSocket, c.mailTls, kWaitStepMs);
+        if (k < 0) return;
         if (k > 0) {
             if (pop3_poll(c) != 0) return;
             continue;
@@ -221,16 +231,24 @@ void start_pop3(Connection& c) {
     BasicSettings& s = data_store().settings;
     UserRuntime& rt = c.user->runtime;
     int set = c.settingsIndex;
-    int port = s.pop3_port > 0 && s.pop3_port <= 65535 ? s.pop3_port : 110;
     char server[sizeof s.pop3_server];
+    MailSecurity security;
     if (!s.per_user_servers) {
         sjis_copy(server, s.pop3_server);
+        security = mail_security_of(s, c.user->set[set]);
     } else {
         std::lock_guard<std::recursive_mutex> hold(globalLock);
         char(&own)[sizeof s.pop3_server] = c.user->set[set].pop3_name;
         if (!own[0]) sjis_copy(own, s.pop3_server);
         sjis_copy(server, own);
+        security = mail_security_of(s, c.user->set[set]);
     }
+    const int port = security.pop3Port;
+    c.pop3.security = static_cast<uint8_t>(security.pop3);
+    c.pop3.verify = security.verify;
+    sjis_copy(c.mailServerName, server);
+    c.mailTls = nullptr;
+    c.tlsFailure = 0;
     if (!pop3_resolve(server, port, c.mailServerAddress)) {
         c.workerResult = HostNotFound;
         // A further set's section needs a status to show; with the servers of
@@ -273,6 +291,10 @@ void pop3_worker(Connection& c) {
         shutdown(c.mailSocket, SHUT_RDWR);
         return;
     }
+    if (c.pop3.security == static_cast<uint8_t>(Pop3Security::Tls) && !pop3_start_tls(c)) {
+        secure_failed(c);
+        return;
+    }
     rt.pop3Status[set] = kPop3Connected;
     if (set == 0) {
         if (!take_busy(c, started)) {
@@ -294,8 +316,22 @@ void pop3_worker(Connection& c) {
     c.view.partFileSlot = -1;
     c.workerResult = use_apop(c) ? AwaitGreetingApop : AwaitGreeting;
     run_exchange(c);
+    if (c.workerResult == TlsFailed) {
+        release_busy(c);
+        secure_failed(c);
+        return;
+    }
+    mail_tls_end(c.mailTls);
     shutdown(c.mailSocket, SHUT_RDWR);
     finish_page(c);
+}
+
+bool pop3_start_tls(Connection& c) {
+    TlsOutcome t = mail_tls_start(c.mailSocket, c.mailServerName, c.pop3.verify != 0,
+                                  workerTimeoutSeconds);
+    c.mailTls = t.session;
+    c.tlsFailure = static_cast<uint8_t>(t.failure);
+    return t.session != nullptr;
 }
 
 void pop3_split_delete_list(const char* list, int routed, char (&out)[kSettingsSets][kLineSize]) {

@@ -20,6 +20,9 @@ int pop3_poll(Connection& c);
 int pop3_dispatch_line(Connection& c);
 void pop3_advance(Connection& c);
 void pop3_error_page(Connection& c);
+// Starts TLS on the exchange's socket against c.mailServerName; on failure
+// c.tlsFailure says why.
+bool pop3_start_tls(Connection& c);
 // Sends one command line (CR LF added). A command holding CR or LF, or one
 // too long for the line buffer, is never sent, neither whole nor in part:
 // the exchange ends as after a "-ERR" to it (pop3_error_page with an empty

@@ -2,7 +2,9 @@
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
 #include "mail/list/received_list.h"
+#include "mail/net/mail_tls.h"
 #include "mail/pop3/pop3_client.h"
+#include "store/mail_security.h"
 #include "mail/view/message_view.h"
 #include "server/output/send_status.h"
 #include "server/text/command_text.h"
@@ -10,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <openssl/evp.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -93,30 +96,20 @@ bool pop3_send(Connection& c, const char* command) {
         pop3_error_page(c);
         return false;
     }
-    const char* p = buffer;
-    size_t left = static_cast<size_t>(n);
     // A failed send shows up as a closed socket at the next poll.
-    while (left > 0) {
-        ssize_t w = send(c.mailSocket, p, left, MSG_NOSIGNAL);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return true;
-        p += w;
-        left -= static_cast<size_t>(w);
-    }
+    mail_stream_send(c.mailSocket, c.mailTls, buffer, static_cast<size_t>(n));
     return true;
 }
 
 int pop3_poll(Connection& c) {
-    pollfd p{c.mailSocket, POLLIN, 0};
-    int r = poll(&p, 1, 0);
-    if (r < 0) return errno == EINTR ? 0 : -1;
-    if (r == 0) return 0;
+    int r = mail_stream_wait(c.mailSocket, c.mailTls, 0);
+    if (r <= 0) return r;
     // Not c.receiveBuffer: the page frame is assembled there while these
     // bytes are still being walked.
     char buffer[kLineSize];
-    ssize_t n = recv(c.mailSocket, buffer, sizeof buffer, 0);
-    if (n < 0) return errno == EINTR || errno == EAGAIN ? 0 : -1;
-    if (n == 0) return -1;
+    ssize_t n = mail_stream_recv(c.mailSocket, c.mailTls, buffer, sizeof buffer);
+    if (n == -2) return 0;
+    if (n <= 0) return -1;
     // One clock reading serves every line of the block: a large part brings
     // thousands of lines per second and the stall rule counts in seconds.
     int32_t now = 0;
@@ -128,6 +121,10 @@ int pop3_poll(Connection& c) {
             int quit = pop3_dispatch_line(c);
             c.lineLength = 0;
             c.pop3.lineCut = 0;
+            if (c.pop3.streamRestarted) {
+                c.pop3.streamRestarted = 0;
+                return quit;
+            }
             if (now == 0) now = static_cast<int32_t>(local_seconds());
             c.lastActivity = now;
             if (quit) return 1;
@@ -145,9 +142,50 @@ int pop3_poll(Connection& c) {
     return 0;
 }
 
+namespace {
+
+// Ends the exchange without a page of its own: the wait of the page reports
+// why no secure connection came about.
+int secure_failure(Connection& c, TlsFailure why) {
+    c.tlsFailure = static_cast<uint8_t>(why);
+    c.workerResult = TlsFailed;
+    return 1;
+}
+
+bool names_stls(const char* line) {
+    return strncasecmp(line, "STLS", 4) == 0 && (line[4] == '\0' || line[4] == ' ');
+}
+
+// CAPA and STLS, before any login: a server that does not offer STLS, or
+// refuses it, is left rather than spoken to in clear.
+int stls_line(Connection& c) {
+    const char* line = c.line;
+    if (c.workerResult == CapaSent) {
+        if (starts_with(line, "-ERR")) return secure_failure(c, TlsFailure::NotOffered);
+        if (starts_with(line, "+OK")) return 0;
+        if (names_stls(line)) c.pop3.stlsOffered = 1;
+        if (strcmp(line, ".") != 0) return 0;
+        if (!c.pop3.stlsOffered) return secure_failure(c, TlsFailure::NotOffered);
+        c.workerResult = StlsSent;
+        pop3_send(c, "STLS");
+        return 0;
+    }
+    if (!starts_with(line, "+OK")) return secure_failure(c, TlsFailure::NotOffered);
+    if (!pop3_start_tls(c)) return secure_failure(c, static_cast<TlsFailure>(c.tlsFailure));
+    // Whatever came in clear after the +OK is not the server's: it is dropped.
+    c.pop3.streamRestarted = 1;
+    c.workerResult = c.pop3.apopAfterTls ? AwaitGreetingApop : AwaitGreeting;
+    sjis_copy(c.line, c.pop3.greeting);
+    pop3_advance(c);
+    return 0;
+}
+
+} // namespace
+
 int pop3_dispatch_line(Connection& c) {
     const char* line = c.line;
     int step = c.workerResult;
+    if (step == CapaSent || step == StlsSent) return stls_line(c);
     bool inBody = step == Retrieving && c.pop3.headerPhase == 0;
     if (starts_with(line, "-ERR") && !inBody) {
         pop3_error_page(c);
@@ -179,6 +217,15 @@ void pop3_advance(Connection& c) {
     uint16_t afterLogin = state == PageState::ListWait ? PassSent : StatSent;
     char command[kLineSize];
     char number[16];
+    const bool awaiting = c.workerResult == AwaitGreeting || c.workerResult == AwaitGreetingApop;
+    if (awaiting && c.pop3.security == static_cast<uint8_t>(Pop3Security::Stls) && !c.mailTls) {
+        c.pop3.apopAfterTls = c.workerResult == AwaitGreetingApop;
+        sjis_copy(c.pop3.greeting, c.line);
+        c.pop3.stlsOffered = 0;
+        c.workerResult = CapaSent;
+        pop3_send(c, "CAPA");
+        return;
+    }
     switch (c.workerResult) {
     case AwaitGreeting:
         c.workerResult = UserSent;

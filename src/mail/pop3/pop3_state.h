@@ -16,8 +16,11 @@ enum Pop3State : uint16_t {
     Deleting = 9,
     ListingUpdate = 10,
     AwaitGreetingApop = 11,
+    CapaSent = 12, // asking whether STLS is offered
+    StlsSent = 13,
     ConnectFailed = 20,
     HostNotFound = 21,
+    TlsFailed = 22,
 };
 
 // POP3 status of a settings set, kept in the user record.
@@ -31,6 +34,9 @@ enum Pop3Status : uint16_t {
     kPop3MailNotFound = 107,
 };
 
+// Enough of the greeting to keep its APOP time stamp across STLS.
+constexpr int kPop3GreetingSize = 256;
+
 struct Pop3Exchange {
     uint16_t statCount;
     uint16_t headerPhase;
@@ -43,4 +49,13 @@ struct Pop3Exchange {
     // For the exchange of settings set 1 or 2 of a merged list: its entry in
     // the table of extra exchanges that the parent's page waits for.
     uint64_t extraId;
+    // Secure connections: the set's choice (a Pop3Security value), whether
+    // certificates are checked, and for STLS what the exchange must remember
+    // across the upgrade.
+    uint8_t security;
+    uint8_t verify;
+    uint8_t stlsOffered;
+    uint8_t apopAfterTls;
+    uint8_t streamRestarted; // bytes read before the upgrade must be dropped
+    char greeting[kPop3GreetingSize];
 };

@@ -4,7 +4,7 @@
 #include "host/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
-#include "mail/pop3/mail_connect.h"
+#include "mail/net/mail_connect.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/poppassd/poppassd_io.h"
 #include "server/route/dispatcher.h"

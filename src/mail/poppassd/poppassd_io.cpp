@@ -1,6 +1,6 @@
 #include "mail/poppassd/poppassd_io.h"
 #include "mail/date/local_seconds.h"
-#include "mail/pop3/mail_connect.h"
+#include "mail/net/mail_connect.h"
 #include <algorithm>
 #include <cerrno>
 #include <chrono>

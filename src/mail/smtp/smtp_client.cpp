@@ -5,12 +5,15 @@
 #include "mail/charset/sjis.h"
 #include "mail/compose/compose_message.h"
 #include "mail/date/local_seconds.h"
-#include "mail/pop3/mail_connect.h"
+#include "mail/net/mail_connect.h"
+#include "mail/net/mail_tls.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/smtp/smtp_state.h"
 #include "server/output/page_frame.h"
+#include "server/route/dispatcher.h"
 #include "server/route/evaluate.h"
 #include "store/data_file.h"
+#include "store/mail_security.h"
 
 #include <cerrno>
 #include <chrono>
@@ -55,12 +58,11 @@ bool WaitWhileBusy(Connection& c) {
 void RunExchange(Connection& c) {
     char buffer[kLineSize];
     for (;;) {
-        pollfd p{c.mailSocket, POLLIN, 0};
-        const int k = poll(&p, 1, kWaitStepMs);
-        if (k < 0 && errno != EINTR) return;
-        if (k <= 0) continue;
-        const ssize_t n = recv(c.mailSocket, buffer, sizeof buffer, 0);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        const int k = mail_stream_wait(c.mailSocket, c.mailTls, kWaitStepMs);
+        if (k < 0) return;
+        if (k == 0) continue;
+        const ssize_t n = mail_stream_recv(c.mailSocket, c.mailTls, buffer, sizeof buffer);
+        if (n == -2) continue;
         if (n <= 0) return;
         if (smtp_feed(c, buffer, static_cast<size_t>(n))) return;
     }
@@ -89,16 +91,26 @@ void start_smtp(Connection& c) {
     }
     BasicSettings& s = data_store().settings;
     const int set = c.settingsIndex >= 0 && c.settingsIndex < kSettingsSets ? c.settingsIndex : 0;
-    const int port = s.smtp_port > 0 && s.smtp_port <= 65535 ? s.smtp_port : 25;
     char server[sizeof s.smtp_server];
+    MailSecurity security;
     if (!s.per_user_servers) {
         sjis_copy(server, s.smtp_server);
+        security = mail_security_of(s, c.user->set[set]);
     } else {
         std::lock_guard<std::recursive_mutex> hold(globalLock);
         char(&own)[sizeof s.smtp_server] = c.user->set[set].smtp_name;
         if (!own[0]) sjis_copy(own, s.smtp_server);
         sjis_copy(server, own);
+        security = mail_security_of(s, c.user->set[set]);
     }
+    const int port = security.smtpPort;
+    c.send.security = static_cast<uint8_t>(security.smtp);
+    c.send.verify = security.verify;
+    c.send.authWanted = security.smtpAuth;
+    c.send.streamRestarted = 0;
+    sjis_copy(c.mailServerName, server);
+    c.mailTls = nullptr;
+    c.tlsFailure = 0;
     if (!pop3_resolve(server, port, c.mailServerAddress)) {
         c.workerResult = kSmtpHostNotFound;
         return;
@@ -131,6 +143,13 @@ void smtp_worker(Connection& c) {
         RemoveUploads(c);
         return;
     }
+    if (c.send.security == static_cast<uint8_t>(SmtpSecurity::Tls) && !smtp_start_tls(c)) {
+        // The page's wait writes why; nothing was said in clear.
+        c.workerResult = kSmtpTlsFailed;
+        shutdown(c.mailSocket, SHUT_RDWR);
+        RemoveUploads(c);
+        return;
+    }
     if (WaitWhileBusy(c)) {
         c.lineLength = 0;
         c.send.successShown = 0;
@@ -140,7 +159,12 @@ void smtp_worker(Connection& c) {
         c.workerResult = kSmtpAwaitGreeting;
         RunExchange(c);
     }
+    mail_tls_end(c.mailTls);
     shutdown(c.mailSocket, SHUT_RDWR);
+    if (c.workerResult == kSmtpTlsFailed) {
+        RemoveUploads(c);
+        return;
+    }
     // Files of a send that ended before its message went out are not kept.
     RemoveUploads(c);
     PageState s = PageState::SendWait;
@@ -148,6 +172,14 @@ void smtp_worker(Connection& c) {
         EndPage(c, kPagePre | kPageBody | kPageHtml);
         c.state.compare_exchange_strong(s, PageState::Done);
     }
+}
+
+bool smtp_start_tls(Connection& c) {
+    TlsOutcome t = mail_tls_start(c.mailSocket, c.mailServerName, c.send.verify != 0,
+                                  workerTimeoutSeconds);
+    c.mailTls = t.session;
+    c.tlsFailure = static_cast<uint8_t>(t.failure);
+    return t.session != nullptr;
 }
 
 void install_smtp_client() {

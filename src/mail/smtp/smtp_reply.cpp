@@ -2,16 +2,20 @@
 // line at a time. It never touches the socket's reading side, so it is fed
 // from tests just as from the worker.
 #include "mail/compose/compose_message.h"
+#include "mail/charset/base64.h"
 #include "mail/date/local_seconds.h"
+#include "mail/net/mail_tls.h"
 #include "mail/smtp/smtp_client.h"
 #include "mail/smtp/smtp_state.h"
 #include "server/output/send_status.h"
 #include "server/text/address.h"
 #include "server/text/command_text.h"
 #include "store/data_file.h"
+#include "store/mail_security.h"
 
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <sys/socket.h>
 
 void (*SentLogAppend)(Connection& c) = nullptr;
@@ -70,6 +74,107 @@ void NextRecipient(Connection& c) {
     smtp_send(c, "DATA\r\n");
 }
 
+void MailFrom(Connection& c) {
+    const char* from = Sender(c).mail_address;
+    if (!command_text_safe(from)) {
+        Refuse(c, "");
+        return;
+    }
+    char address[kSendFieldSize];
+    ExtractAddress(address, from);
+    c.workerResult = kSmtpRcptTo;
+    c.send.recipientList = 0;
+    c.send.recipientCursor = 0;
+    snprintf(c.scratch, sizeof c.scratch, "MAIL FROM: <%s>\r\n", address);
+    smtp_send(c, c.scratch);
+}
+
+void Hello(Connection& c, bool extended) {
+    c.workerResult = extended ? kSmtpEhloSent : kSmtpHeloSent;
+    c.send.offers = 0;
+    snprintf(c.scratch, sizeof c.scratch, "%s %s\r\n", extended ? "EHLO" : "HELO",
+             data_store().settings.smtp_server);
+    smtp_send(c, c.scratch);
+}
+
+// Ends the exchange for want of a secure connection; the page's wait writes
+// why.
+int SecureFailure(Connection& c, TlsFailure why) {
+    c.tlsFailure = static_cast<uint8_t>(why);
+    c.workerResult = kSmtpTlsFailed;
+    return 1;
+}
+
+bool Word(const char* text, const char* word) {
+    const size_t n = strlen(word);
+    return strncasecmp(text, word, n) == 0 && (text[n] == '\0' || text[n] == ' ');
+}
+
+// One line of the EHLO reply ("250-" or "250 " and a keyword).
+void NoteOffer(Connection& c, const char* keyword) {
+    if (Word(keyword, "STARTTLS")) c.send.offers |= kOfferStartTls;
+    const bool auth = strncasecmp(keyword, "AUTH", 4) == 0 && (keyword[4] == ' ' || keyword[4] == '=');
+    if (!auth) return;
+    for (const char* p = keyword + 5; *p;) {
+        while (*p == ' ') p++;
+        if (Word(p, "PLAIN")) c.send.offers |= kOfferAuthPlain;
+        if (Word(p, "LOGIN")) c.send.offers |= kOfferAuthLogin;
+        while (*p && *p != ' ') p++;
+    }
+}
+
+void SendBase64(Connection& c, const char* bytes, int n, const char* prefix) {
+    char encoded[base64_encoded_size(200) + 1];
+    if (n > 200) n = 200;
+    const int length = base64_encode(encoded, bytes, n);
+    encoded[length] = '\0';
+    snprintf(c.scratch, sizeof c.scratch, "%s%s\r\n", prefix, encoded);
+    smtp_send(c, c.scratch);
+}
+
+// After the final line of the EHLO reply: the upgrade, the login, or the
+// envelope, whichever is due.
+int AfterHello(Connection& c) {
+    OutgoingMail& m = c.send;
+    if (m.security == static_cast<uint8_t>(SmtpSecurity::StartTls) && !c.mailTls) {
+        if (!(m.offers & kOfferStartTls)) {
+            smtp_send(c, "QUIT\r\n");
+            return SecureFailure(c, TlsFailure::NotOffered);
+        }
+        c.workerResult = kSmtpStartTlsSent;
+        smtp_send(c, "STARTTLS\r\n");
+        return 0;
+    }
+    if (m.authWanted) {
+        m.authWanted = 0;
+        const SettingsSet& set = Sender(c);
+        if (m.offers & kOfferAuthPlain) {
+            char response[100];
+            const int n = snprintf(response, sizeof response, "%c%s%c%s", 0, set.id, 0, set.password);
+            c.workerResult = kSmtpAuthSent;
+            SendBase64(c, response, n, "AUTH PLAIN ");
+            return 0;
+        }
+        if (m.offers & kOfferAuthLogin) {
+            c.workerResult = kSmtpAuthLoginUser;
+            smtp_send(c, "AUTH LOGIN\r\n");
+            return 0;
+        }
+        Refuse(c, "AUTH PLAIN / LOGIN");
+        return 0;
+    }
+    MailFrom(c);
+    return 0;
+}
+
+int StartTlsAnswered(Connection& c) {
+    if (!smtp_start_tls(c)) return SecureFailure(c, static_cast<TlsFailure>(c.tlsFailure));
+    // What came in clear after the 220 is not the server's: it is dropped.
+    c.send.streamRestarted = 1;
+    Hello(c, true);
+    return 0;
+}
+
 bool BrowserGone(const Connection& c) {
     const PageState s = c.state.load();
     return s == PageState::Done || s == PageState::Closing;
@@ -84,47 +189,54 @@ bool smtp_send(Connection& c, const char* command) {
         Refuse(c, "");
         return false;
     }
-    const char* p = command;
-    size_t left = length;
-    while (left > 0) {
-        const ssize_t w = send(c.mailSocket, p, left, MSG_NOSIGNAL);
-        // A failed send shows up as a failed receive at the next step.
-        if (w <= 0) return true;
-        p += w;
-        left -= static_cast<size_t>(w);
-    }
+    // A failed send shows up as a failed receive at the next step.
+    mail_stream_send(c.mailSocket, c.mailTls, command, length);
     return true;
 }
 
 int smtp_reply_line(Connection& c) {
     const char* line = c.line;
     const int step = c.workerResult;
+    if (step == kSmtpEhloSent && strncmp(line, "250", 3) == 0) {
+        if (strlen(line) > 4) NoteOffer(c, line + 4);
+        return line[3] == '-' ? 0 : AfterHello(c);
+    }
+    // A positive reply counts at its last line (a refusal at its first, where
+    // the reason usually stands).
+    const bool more = strlen(line) > 3 && line[3] == '-';
+    if (more && (line[0] == '2' || line[0] == '3')) return 0;
     if (strncmp(line, "220", 3) == 0) {
+        if (step == kSmtpStartTlsSent) return StartTlsAnswered(c);
         if (step != kSmtpAwaitGreeting) return 0;
         // The status line first: a refused HELO writes the error block.
-        c.workerResult = kSmtpHeloSent;
         SendStatus(c, 200);
-        snprintf(c.scratch, sizeof c.scratch, "HELO %s\r\n", data_store().settings.smtp_server);
-        smtp_send(c, c.scratch);
+        // The plain exchange keeps HELO; EHLO only where its offers matter.
+        Hello(c, c.send.security != static_cast<uint8_t>(SmtpSecurity::None) || c.send.authWanted);
+        return 0;
+    }
+    if (strncmp(line, "334", 3) == 0) {
+        const SettingsSet& set = Sender(c);
+        if (step == kSmtpAuthLoginUser) {
+            c.workerResult = kSmtpAuthLoginPass;
+            SendBase64(c, set.id, static_cast<int>(strlen(set.id)), "");
+        } else if (step == kSmtpAuthLoginPass) {
+            c.workerResult = kSmtpAuthSent;
+            SendBase64(c, set.password, static_cast<int>(strlen(set.password)), "");
+        } else {
+            // A challenge nobody asked for: cancel the login.
+            smtp_send(c, "*\r\n");
+        }
+        return 0;
+    }
+    if (strncmp(line, "235", 3) == 0 && step == kSmtpAuthSent) {
+        MailFrom(c);
         return 0;
     }
     if (strncmp(line, "250", 3) == 0) {
         switch (step) {
-        case kSmtpHeloSent: {
-            const char* from = Sender(c).mail_address;
-            if (!command_text_safe(from)) {
-                Refuse(c, "");
-                return 0;
-            }
-            char address[kSendFieldSize];
-            ExtractAddress(address, from);
-            c.workerResult = kSmtpRcptTo;
-            c.send.recipientList = 0;
-            c.send.recipientCursor = 0;
-            snprintf(c.scratch, sizeof c.scratch, "MAIL FROM: <%s>\r\n", address);
-            smtp_send(c, c.scratch);
+        case kSmtpHeloSent:
+            MailFrom(c);
             return 0;
-        }
         case kSmtpRcptTo:
         case kSmtpRcptCc:
         case kSmtpRcptBcc:
@@ -163,6 +275,10 @@ int smtp_feed(Connection& c, const char* bytes, size_t n) {
             c.lastActivity = now;
             c.lineLength = 0;
             if (over) return 1;
+            if (c.send.streamRestarted) {
+                c.send.streamRestarted = 0;
+                return 0;
+            }
         } else if (b == '\r' || b == '\0') {
             continue;
         } else if (c.lineLength < kLineSize - 1) {

@@ -12,6 +12,12 @@ enum SmtpState : uint16_t {
     kSmtpDataSent = 7,
     kSmtpMessageSent = 8,
     kSmtpQuitSent = 9,
+    kSmtpEhloSent = 10,
+    kSmtpStartTlsSent = 11,
+    kSmtpAuthSent = 12,      // AUTH PLAIN with its response, or the password of LOGIN
+    kSmtpAuthLoginUser = 13, // AUTH LOGIN sent, the user name is asked for next
+    kSmtpAuthLoginPass = 14,
     kSmtpConnectFailed = 20,
     kSmtpHostNotFound = 21,
+    kSmtpTlsFailed = 22,
 };

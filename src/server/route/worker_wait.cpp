@@ -5,6 +5,7 @@
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
 #include "server/route/dispatcher.h"
+#include "server/text/markup_escape.h"
 #include "server/text/messages.h"
 #include "store/data_file.h"
 #include <cstdio>
@@ -35,7 +36,14 @@ void ListHead(Connection& c) {
 void ErrorText(Connection& c, int result, const char* kind, char* text, size_t cap) {
     char message[1024];
     int e = c.english;
-    if (result == 0 || result > 19) {
+    if (result == kWorkerTlsFailed) {
+        // The reasons follow the order of the failures, from message 160 on.
+        const int failure = c.tlsFailure >= 1 && c.tlsFailure <= 6 ? c.tlsFailure : 5;
+        const std::string name = MarkupEscape(c.mailServerName);
+        snprintf(message, sizeof message, Message(159, e), kind, name.c_str(),
+                 Message(159 + failure, e));
+        snprintf(text, cap, "\r\n<font size=+1><center>%s\r\n</center></font>\r\n", message);
+    } else if (result == 0 || result > 19) {
         if (result == kWorkerNoServer && data_store().settings.per_user_servers) {
             int set = c.settingsIndex + 1;
             // The languages order the arguments differently.

@@ -216,4 +216,18 @@ const MessageText kMessageTable[kMessageCount] = {
     {"削除後一覧に戻るのリンクを表示", "Display Return to List After Deleting links"}, // 156
     {"全員に返信", "Reply to all"},                                                    // 157
     {"%s に改行は使えません", "Line breaks cannot be used in %s."},                    // 158
+    {"%s サーバー %s と安全に接続できませんでした。\r\n%s",
+     "Could not connect securely to the %s server %s.\r\n%s"}, // 159
+    {"サーバーの証明書の有効期限が切れているか、まだ有効になっていません。",
+     "The server's certificate has expired or is not valid yet."}, // 160
+    {"サーバーの証明書はこのサーバー名に対して発行されたものではありません。",
+     "The server's certificate was not issued for this server name."}, // 161
+    {"サーバーの証明書は信頼されていない認証局が発行したものです。",
+     "The server's certificate was issued by an unknown authority."}, // 162
+    {"サーバーの証明書を確認できませんでした。",
+     "The server's certificate could not be verified."}, // 163
+    {"TLS の開始に失敗しました。", "The TLS handshake failed."}, // 164
+    {"サーバーが暗号化 (STLS / STARTTLS) に対応していないため、暗号化せずに続けることはしません。",
+     "The server does not offer encryption (STLS / STARTTLS); the gateway does not go on "
+     "without it."}, // 165
 };

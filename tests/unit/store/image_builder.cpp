@@ -178,8 +178,8 @@ Image build_slot(const SlotDesc& d, uint8_t file_key) {
         w.rolling(set.reserved_a, step, false);
         w.rolling(set.reserved_b, step, false);
         w.byte(set.apop_flag);
-        w.byte(set.reserved_c);
-        w.byte(set.reserved_d);
+        w.byte(set.mail_security);
+        w.byte(set.smtp_auth);
     }
     w.skip(1);
     w.rolling(std::string(d.options.begin(), d.options.end()), step, false, false);

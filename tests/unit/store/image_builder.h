@@ -81,8 +81,8 @@ struct SetDesc {
     std::string reserved_a;
     std::string reserved_b;
     int apop_flag = 0;
-    int reserved_c = 0;
-    int reserved_d = 0;
+    int mail_security = 0;
+    int smtp_auth = 0;
 };
 
 enum class Book { none, inline_text, overflow };

@@ -129,8 +129,8 @@ template <class Set, class F> void each_field(Set& got, const img::SetDesc& want
     f("reserved_a", got.reserved_a, want.reserved_a);
     f("reserved_b", got.reserved_b, want.reserved_b);
     f("apop_flag", got.apop_flag, want.apop_flag);
-    f("reserved_c", got.reserved_c, want.reserved_c);
-    f("reserved_d", got.reserved_d, want.reserved_d);
+    f("mail_security", got.mail_security, want.mail_security);
+    f("smtp_auth", got.smtp_auth, want.smtp_auth);
 }
 
 // The settings fields a header description names alike; want is such a

@@ -8,7 +8,7 @@ namespace {
 std::string Jis(const std::string& sjis) {
     std::string out;
     {
-        SmtpStage stage(-1, &out);
+        SmtpStage stage(-1, nullptr, &out);
         StreamJis(stage, sjis.data(), sjis.size());
     }
     return out;

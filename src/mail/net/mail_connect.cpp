@@ -1,4 +1,4 @@
-#include "mail/pop3/mail_connect.h"
+#include "mail/net/mail_connect.h"
 
 #include <cerrno>
 #include <fcntl.h>

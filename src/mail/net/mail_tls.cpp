@@ -1,0 +1,175 @@
+#include "mail/net/mail_tls.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <mutex>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+
+namespace {
+
+std::mutex gCaMutex;
+std::string gCaFile;
+std::once_flag gContextOnce;
+SSL_CTX* gContext = nullptr;
+
+void make_context() {
+    SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
+    if (!ctx) return;
+    SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+    // A server that just closes is a closed stream, as without TLS.
+    SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
+    SSL_CTX_set_default_verify_paths(ctx);
+    std::string extra;
+    {
+        std::lock_guard<std::mutex> hold(gCaMutex);
+        extra = gCaFile;
+    }
+    // A CA file that cannot be read trusts nothing extra; the servers it was
+    // meant for then fail with "unknown authority", which names the cause.
+    if (!extra.empty()) SSL_CTX_load_verify_locations(ctx, extra.c_str(), nullptr);
+    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+    gContext = ctx;
+}
+
+bool is_numeric_address(const char* host) {
+    unsigned char scratch[16];
+    return inet_pton(AF_INET, host, scratch) == 1 || inet_pton(AF_INET6, host, scratch) == 1;
+}
+
+TlsFailure failure_of(long result) {
+    switch (result) {
+    case X509_V_OK:
+        return TlsFailure::Handshake;
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+        return TlsFailure::Expired;
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+        return TlsFailure::WrongName;
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+        return TlsFailure::UnknownAuthority;
+    default:
+        return TlsFailure::BadCertificate;
+    }
+}
+
+void set_timeouts(int fd, int seconds) {
+    timeval t{seconds, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &t, sizeof t);
+}
+
+} // namespace
+
+void mail_tls_set_ca_file(const char* path) {
+    std::lock_guard<std::mutex> hold(gCaMutex);
+    gCaFile = path ? path : "";
+}
+
+TlsOutcome mail_tls_start(int fd, const char* host, bool verify, int timeoutSeconds) {
+    TlsOutcome out;
+    out.failure = TlsFailure::Handshake;
+    std::call_once(gContextOnce, make_context);
+    if (!gContext) return out;
+    SSL* ssl = SSL_new(gContext);
+    if (!ssl) return out;
+    const bool numeric = is_numeric_address(host);
+    // Names go out as SNI; a numeric address is never sent that way.
+    if (!numeric) SSL_set_tlsext_host_name(ssl, host);
+    if (verify) {
+        X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
+        X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        if (numeric)
+            X509_VERIFY_PARAM_set1_ip_asc(param, host);
+        else
+            X509_VERIFY_PARAM_set1_host(param, host, 0);
+    } else {
+        SSL_set_verify(ssl, SSL_VERIFY_NONE, nullptr);
+    }
+    // The session lives on a blocking socket: the time-outs keep a silent
+    // server from holding the worker, and from then on a read that would wait
+    // longer reports "nothing yet" to the poll loop.
+    set_timeouts(fd, timeoutSeconds);
+    SSL_set_fd(ssl, fd);
+    ERR_clear_error();
+    if (SSL_connect(ssl) == 1) {
+        out.session = ssl;
+        out.failure = TlsFailure::None;
+        return out;
+    }
+    out.failure = verify ? failure_of(SSL_get_verify_result(ssl)) : TlsFailure::Handshake;
+    ERR_clear_error();
+    SSL_free(ssl);
+    return out;
+}
+
+void mail_tls_end(ssl_st*& session) {
+    if (!session) return;
+    SSL_shutdown(session);
+    SSL_free(session);
+    ERR_clear_error();
+    session = nullptr;
+}
+
+bool mail_stream_send(int fd, ssl_st* session, const char* bytes, size_t n) {
+    while (n > 0) {
+        if (session) {
+            ERR_clear_error();
+            const int w = SSL_write(session, bytes, static_cast<int>(n > 1 << 30 ? 1 << 30 : n));
+            if (w <= 0) return false;
+            bytes += w;
+            n -= static_cast<size_t>(w);
+            continue;
+        }
+        const ssize_t w = send(fd, bytes, n, MSG_NOSIGNAL);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        bytes += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+ssize_t mail_stream_recv(int fd, ssl_st* session, char* buffer, size_t size) {
+    if (!session) {
+        const ssize_t n = recv(fd, buffer, size, 0);
+        if (n < 0) return errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK ? -2 : -1;
+        return n;
+    }
+    ERR_clear_error();
+    const int n = SSL_read(session, buffer, static_cast<int>(size > 1 << 30 ? 1 << 30 : size));
+    if (n > 0) return n;
+    switch (SSL_get_error(session, n)) {
+    case SSL_ERROR_WANT_READ:
+    case SSL_ERROR_WANT_WRITE:
+        return -2;
+    case SSL_ERROR_ZERO_RETURN:
+        return 0;
+    case SSL_ERROR_SYSCALL:
+        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) return -2;
+        return n == 0 ? 0 : -1;
+    default:
+        return -1;
+    }
+}
+
+bool mail_stream_pending(ssl_st* session) {
+    return session && SSL_pending(session) > 0;
+}
+
+int mail_stream_wait(int fd, ssl_st* session, int ms) {
+    if (mail_stream_pending(session)) return 1;
+    pollfd p{fd, POLLIN, 0};
+    const int k = poll(&p, 1, ms);
+    if (k < 0) return errno == EINTR ? 0 : -1;
+    return k;
+}

@@ -1,0 +1,46 @@
+// TLS to mail servers, and the byte stream that is either plain or TLS.
+// The worker that owns a mail socket owns its TLS session: everybody else
+// only ever shuts the socket down, which makes a waiting TLS call fail.
+#pragma once
+#include <cstddef>
+#include <sys/types.h>
+
+struct ssl_st;
+
+enum class TlsFailure : int {
+    None = 0,
+    Expired,         // the certificate is out of its validity period
+    WrongName,       // it was not issued for the server's name
+    UnknownAuthority, // no trusted authority signed it
+    BadCertificate,  // any other verification failure
+    Handshake,       // the server broke off or spoke no TLS
+    NotOffered,      // STLS or STARTTLS was required but not announced
+};
+
+struct TlsOutcome {
+    ssl_st* session = nullptr; // set on success
+    TlsFailure failure = TlsFailure::None;
+};
+
+// Starts TLS on the connected socket fd for the server named host (a name or
+// a numeric address, checked against the certificate unless verify is off).
+// Waits at most timeoutSeconds for the server; the socket stays blocking.
+TlsOutcome mail_tls_start(int fd, const char* host, bool verify, int timeoutSeconds);
+
+// Sends a close notice when the session is sound, then frees it.
+void mail_tls_end(ssl_st*& session);
+
+// The administrator's own authority file, trusted beside the system's store.
+// Read once, when the first TLS session of the process starts.
+void mail_tls_set_ca_file(const char* path);
+
+// The stream: with a session the bytes go through TLS, else straight to fd.
+// mail_stream_send sends everything or returns false. mail_stream_recv
+// returns the bytes read, 0 at the end, -1 on failure, -2 when nothing can be
+// read yet (call again after the socket is readable).
+bool mail_stream_send(int fd, ssl_st* session, const char* bytes, size_t n);
+ssize_t mail_stream_recv(int fd, ssl_st* session, char* buffer, size_t size);
+// Whether bytes are waiting inside the TLS session, which poll cannot see.
+bool mail_stream_pending(ssl_st* session);
+// Waits up to ms for something to read: > 0 readable, 0 nothing, < 0 error.
+int mail_stream_wait(int fd, ssl_st* session, int ms);
