@@ -1,5 +1,7 @@
 #include "mail/list/received_list.h"
+#include "mail/net/mail_tls.h"
 #include "pop3_fixture.h"
+#include "store/mail_security.h"
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -19,6 +21,33 @@ TEST_F(Pop3Test, ApopDigestsTheTimestampOfTheGreeting) {
         apop_digest(stamp.c_str(), "pw", digest);
         EXPECT_EQ(Sent(), "APOP taro " + std::string(digest) + "\r\n") << stamp;
         EXPECT_EQ(c->workerResult, PassSent);
+    }
+}
+
+// With STLS required, nothing of the login goes out before TLS: a server that
+// does not offer it, or refuses it, is left.
+TEST_F(Pop3Test, StlsRequiredIsNeverSkipped) {
+    const struct {
+        const char* name;
+        std::string capa; // the server's answers after the greeting
+        std::string sent; // all the client says after CAPA
+    } cases[] = {
+        {"not announced", "+OK\r\nUSER\r\nSASL PLAIN\r\n.\r\n", ""},
+        {"no CAPA", "-ERR unknown command\r\n", ""},
+        {"refused", "+OK\r\nstls\r\n.\r\n-ERR not now\r\n", "STLS\r\n"},
+        {"a look-alike", "+OK\r\nSTLSX\r\n.\r\n", ""},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        Start(PageState::ListWait, AwaitGreetingApop);
+        c->pop3.security = static_cast<uint8_t>(Pop3Security::Stls);
+        EXPECT_EQ(Reply("+OK ready <1.2@test.example>\r\n"), 0);
+        EXPECT_EQ(Sent(), "CAPA\r\n");
+        EXPECT_EQ(Reply(k.capa), 1);
+        EXPECT_EQ(Sent(), k.sent);
+        EXPECT_EQ(c->workerResult, TlsFailed);
+        EXPECT_EQ(c->tlsFailure, static_cast<uint8_t>(TlsFailure::NotOffered));
+        EXPECT_EQ(out, "");
     }
 }
 

@@ -1,9 +1,11 @@
 // The SMTP reply reader, fed the server's side of an exchange in pieces of
 // every size; the commands it sends are read from the other end of a socket
 // pair.
+#include "mail/net/mail_tls.h"
 #include "mail/smtp/smtp_client.h"
 #include "mail/smtp/smtp_state.h"
 #include "server/route/page_fixture.h"
+#include "store/mail_security.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -141,6 +143,60 @@ TEST_F(SmtpReplyTest, AValueWithALineBreakIsNeverSent) {
     }
     EXPECT_EQ(gLogged, 0);
     strcpy(c->user->set[0].mail_address, "taro@example.jp");
+}
+
+TEST_F(SmtpReplyTest, LogsInWithWhatEhloOffers) {
+    strcpy(c->send.sendTo, "a@b.c");
+    smtp_recipient_lines(*c);
+    const std::string ehlo = "EHLO mail.example.jp\r\n";
+    const std::string from = "MAIL FROM: <taro@example.jp>\r\n";
+    const struct {
+        const char* name;
+        std::string replies;
+        std::string sent;
+    } cases[] = {
+        {"plain", "220 hi\r\n250-mx\r\n250-AUTH LOGIN PLAIN\r\n250 8BITMIME\r\n235 ok\r\n",
+         ehlo + "AUTH PLAIN AHRhcm8AcHc=\r\n" + from},
+        {"login only",
+         "220 hi\r\n250-mx\r\n250 AUTH=LOGIN\r\n334 VXNlcm5hbWU6\r\n"
+         "334 UGFzc3dvcmQ6\r\n235 ok\r\n",
+         ehlo + "AUTH LOGIN\r\ndGFybw==\r\ncHc=\r\n" + from},
+    };
+    for (const auto& k : cases)
+        for (size_t piece : {1, 5, 4096}) {
+            SCOPED_TRACE(std::string(k.name) + " piece " + std::to_string(piece));
+            c->workerResult = kSmtpAwaitGreeting;
+            c->send.authWanted = 1;
+            EXPECT_EQ(Feed(k.replies, piece), k.sent);
+            EXPECT_EQ(c->workerResult, kSmtpRcptTo);
+        }
+}
+
+// A server that offers no way to log in, or no STARTTLS where it is
+// required, never sees the password or anything of the message.
+TEST_F(SmtpReplyTest, NoPasswordOrEnvelopeWithoutWhatTheSetRequires) {
+    strcpy(c->send.sendTo, "a@b.c");
+    smtp_recipient_lines(*c);
+    c->send.authWanted = 1;
+    int over = 0;
+    EXPECT_EQ(Feed("220 hi\r\n250-mx\r\n250 AUTH CRAM-MD5\r\n", 3, &over),
+              "EHLO mail.example.jp\r\nQUIT\r\n");
+    EXPECT_EQ(c->workerResult, kSmtpQuitSent);
+    EXPECT_NE(out.find("Error occurred during mail transmission."), std::string::npos);
+
+    c->workerResult = kSmtpAwaitGreeting;
+    c->send.authWanted = 1;
+    c->send.security = static_cast<uint8_t>(SmtpSecurity::StartTls);
+    EXPECT_EQ(Feed("220 hi\r\n250-mx\r\n250-AUTH PLAIN\r\n250 SIZE 100\r\n", 4, &over),
+              "EHLO mail.example.jp\r\nQUIT\r\n");
+    EXPECT_EQ(over, 1);
+    EXPECT_EQ(c->workerResult, kSmtpTlsFailed);
+    EXPECT_EQ(c->tlsFailure, static_cast<uint8_t>(TlsFailure::NotOffered));
+
+    // Offered: STARTTLS goes out before anything else.
+    c->workerResult = kSmtpAwaitGreeting;
+    EXPECT_EQ(Feed("220 hi\r\n250 STARTTLS\r\n", 4), "EHLO mail.example.jp\r\nSTARTTLS\r\n");
+    EXPECT_EQ(c->workerResult, kSmtpStartTlsSent);
 }
 
 TEST_F(SmtpReplyTest, AnOverlongReplyKeepsItsCode) {
