@@ -2,10 +2,21 @@
 
 #include "admin/admin_context.h"
 #include "store/basic_settings.h"
+#include "store/data_file.h"
 #include "store/mail_security.h"
 #include "store/user_record.h"
 
+#include <fstream>
+
 namespace {
+
+// A login travels on one protocol line: nothing that could end it.
+bool login_text(const std::string& text) {
+    if (text.empty() || text.size() > 127) return false;
+    for (unsigned char c : text)
+        if (c < 0x20 || c == 0x7F) return false;
+    return true;
+}
 
 bool take_port(const std::string& text, int& port) {
     if (text.empty() || text.size() > 5 ||
@@ -26,19 +37,22 @@ MailSecurity effective(const BasicSettings& bs, const SettingsSet& set) {
 
 const char* const kSecurityUsage =
     "[--pop3-security none|stls|tls] [--smtp-security none|starttls|tls] "
-    "[--smtp-auth none|pop3] [--pop3-port N] [--smtp-port N] [--verify on|off]";
+    "[--smtp-auth none|pop3|own] [--smtp-user U] [--smtp-password P | --smtp-password-file F] "
+    "[--pop3-port N] [--smtp-port N] [--verify on|off]";
 
 const char* const kSecurityNotPerUser =
     "ユーザーごとのサーバー指定が許可されていないため、接続の暗号化、SMTP認証とポートは"
     "基本設定 (tarnbox settings server) で指定してください。";
 
 bool SecurityInput::any() const {
-    return pop3Bits || smtpBits || smtpAuth || pop3Port || smtpPort || verify;
+    return pop3Bits || smtpBits || smtpAuth || pop3Port || smtpPort || verify || smtpUser ||
+           smtpPassword;
 }
 
 bool is_security_option(const std::string& flag) {
-    for (const char* o : {"--pop3-security", "--smtp-security", "--smtp-auth", "--pop3-port",
-                          "--smtp-port", "--verify"})
+    for (const char* o :
+         {"--pop3-security", "--smtp-security", "--smtp-auth", "--pop3-port", "--smtp-port",
+          "--verify", "--smtp-user", "--smtp-password", "--smtp-password-file"})
         if (flag == o) return true;
     return false;
 }
@@ -55,9 +69,27 @@ std::string take_security_value(const std::string& flag, const std::string& valu
             return "--smtp-security には none、starttls、tls のどれかを指定してください。";
         in.smtpBits = n;
     } else if (flag == "--smtp-auth") {
-        if (value != "none" && value != "pop3")
-            return "--smtp-auth には none か pop3 を指定してください。";
-        in.smtpAuth = value == "pop3" ? kSmtpAuthPop3Login : kSmtpAuthNone;
+        if (value != "none" && value != "pop3" && value != "own")
+            return "--smtp-auth には none、pop3、own のどれかを指定してください。";
+        in.smtpAuth = value == "pop3"  ? kSmtpAuthPop3Login
+                      : value == "own" ? kSmtpAuthOwnLogin
+                                       : kSmtpAuthNone;
+    } else if (flag == "--smtp-user") {
+        if (!login_text(value))
+            return "--smtp-user には 127 "
+                   "バイトまでの、改行や制御文字を含まない名前を指定してください。";
+        in.smtpUser = value;
+    } else if (flag == "--smtp-password" || flag == "--smtp-password-file") {
+        std::string password = value;
+        if (flag == "--smtp-password-file") {
+            std::ifstream file(value);
+            if (!file || !std::getline(file, password)) return value + ": ファイルを読めません。";
+            if (!password.empty() && password.back() == '\r') password.pop_back();
+        }
+        if (!login_text(password))
+            return flag +
+                   " には 127 バイトまでの、改行や制御文字を含まないパスワードを指定してください。";
+        in.smtpPassword = password;
     } else if (flag == "--verify") {
         if (value != "on" && value != "off") return "--verify には on か off を指定してください。";
         in.verify = value == "on";
@@ -106,6 +138,19 @@ void apply_security(const SecurityInput& in, const BasicSettings& bs, SettingsSe
     }
     if (in.pop3Port) next.pop3_port = *in.pop3Port;
     if (in.smtpPort) next.smtp_port = *in.smtpPort;
-    if (in.smtpAuth) next.smtp_auth = *in.smtpAuth;
+    if (in.smtpAuth)
+        next.smtp_auth = *in.smtpAuth;
+    else if (in.smtpUser)
+        next.smtp_auth = kSmtpAuthOwnLogin; // a login of its own is given to be used
     set = next;
+}
+
+bool save_smtp_login(DataStore& ds, const UserRecord& r, int set, const SecurityInput& in,
+                     std::string& why) {
+    const SettingsSet& s = r.set[set];
+    MailCredentials& store = ds.credentials;
+    if (in.smtpUser && !store.put(r.set[0].id, s.id, s.pop3_name, "smtp-user", *in.smtpUser, why))
+        return false;
+    return !in.smtpPassword ||
+           store.put(r.set[0].id, s.id, s.pop3_name, "smtp-password", *in.smtpPassword, why);
 }

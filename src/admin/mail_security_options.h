@@ -14,6 +14,8 @@ struct SecurityInput {
     std::optional<int> smtpAuth;           // kSmtpAuth*
     std::optional<int> pop3Port, smtpPort;
     std::optional<bool> verify;
+    // The set's own SMTP login (kSmtpAuthOwnLogin), kept in the credentials.
+    std::optional<std::string> smtpUser, smtpPassword;
     bool any() const;
 };
 
@@ -37,3 +39,9 @@ void start_security_from_defaults(const BasicSettings& bs, SettingsSet& set);
 // was; a security changed without a port moves an own port to the usual
 // one of the new security.
 void apply_security(const SecurityInput& in, const BasicSettings& bs, SettingsSet& set);
+
+struct DataStore;
+struct UserRecord;
+// Stores the SMTP login given for set of r. True when none was given.
+bool save_smtp_login(DataStore& ds, const UserRecord& r, int set, const SecurityInput& in,
+                     std::string& why);

@@ -119,5 +119,8 @@ int admin_users_add(AdminContext& ctx) {
         remove_user(ctx.ds.users, s.id);
         return 1;
     }
+    std::string why;
+    if (!save_smtp_login(ctx.ds, *r, 0, in.security, why))
+        return admin_fail("ユーザーは登録しましたが、SMTPのログインを保存できませんでした。" + why);
     return 0;
 }

@@ -184,6 +184,10 @@ int admin_users_change(AdminContext& ctx) {
         if (overflow_book_path(ctx.ds.user_folder.c_str(), before.id, oldBook))
             unlink(oldBook.c_str());
     }
+    std::string why;
+    if (!save_smtp_login(ctx.ds, *u, 0, in.security, why) ||
+        !ctx.ds.credentials.prune(ctx.ds.users, why))
+        return admin_fail("設定は変更しましたが、SMTPのログインを保存できませんでした。" + why);
     admin_out("設定を変更しました。");
     return 0;
 }

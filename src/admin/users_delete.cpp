@@ -103,6 +103,8 @@ int admin_users_delete(AdminContext& ctx) {
                 if (removed == 0) return 1;
                 renumber_users(ctx.ds.users);
                 if (rewrite_data_file(ctx.ds) != 1) return 1;
+                std::string why;
+                if (!ctx.ds.credentials.prune(ctx.ds.users, why)) admin_err(why);
                 admin_out(std::to_string(removed) + " 件のユーザーを削除しました。");
                 return removed == static_cast<int>(ids.size()) ? 0 : 1;
             }

@@ -57,9 +57,16 @@ int admin_users_show(AdminContext& ctx) {
     admin_out(Line("pop3-port", std::to_string(m.pop3Port), "POP3ポート番号") + defaults);
     admin_out(Line("smtp-security", smtp_security_word(bits), "SMTPの暗号化") + defaults);
     admin_out(Line("smtp-port", std::to_string(m.smtpPort), "SMTPポート番号") + defaults);
-    admin_out(
-        Line("smtp-auth", m.smtpAuth ? "pop3" : "none", "SMTP認証 (POP3のユーザー名とパスワード)") +
-        defaults);
+    admin_out(Line("smtp-auth",
+                   m.smtpOwnLogin ? "own"
+                   : m.smtpAuth   ? "pop3"
+                                  : "none",
+                   "SMTP認証 (pop3: POP3のユーザー名とパスワード、own: SMTP専用のログイン)") +
+              defaults);
+    if (m.smtpOwnLogin) {
+        const std::string user = ctx.ds.credentials.get(s.id, s.id, s.pop3_name, "smtp-user");
+        admin_out(Line("smtp-user", user.empty() ? "(POP3のユーザー名)" : user, "SMTPユーザー名"));
+    }
     admin_out(Line("verify", OnOff(m.verify), "サーバー証明書を検証する") + defaults);
     return 0;
 }

@@ -133,6 +133,12 @@ int load_data_file(DataStore& ds) {
         ds.slots_in_sync = false;
     }
     renumber_users(ds.users);
+    // Without the secrets the mail still works for every set that needs
+    // none; the message says why the others cannot log in.
+    ds.credentials.set_paths(ds.user_folder + "/mail-credentials",
+                             folder_of(ds.data_path) + "/credentials.key");
+    std::string why;
+    if (!ds.credentials.load(why)) say(ds, why);
     return kLoadOk;
 }
 

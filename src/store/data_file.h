@@ -7,6 +7,7 @@
 #pragma once
 #include "store/basic_settings.h"
 #include "store/header_codec.h"
+#include "store/mail_credentials.h"
 #include "store/user_table.h"
 #include <string>
 
@@ -20,6 +21,8 @@ struct DataStore {
     // the file, so the next write rewrites every slot.
     bool slots_in_sync = true;
     ReportFn report;
+    // Loaded with the data file from <user folder>/mail-credentials.
+    MailCredentials credentials;
 };
 
 // The store of the running process.

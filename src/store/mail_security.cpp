@@ -64,7 +64,10 @@ MailSecurity mail_security_of(const BasicSettings& s, const SettingsSet& set) {
     m.pop3 = pop3_of(bits);
     m.smtp = smtp_of(bits);
     m.verify = !(bits & kSecurityNoVerify);
-    m.smtpAuth = (own ? set.smtp_auth : s.default_smtp_auth) == kSmtpAuthPop3Login;
+    const int auth = own ? set.smtp_auth : s.default_smtp_auth;
+    m.smtpAuth = auth == kSmtpAuthPop3Login || auth == kSmtpAuthOwnLogin;
+    // Only a set can hold its own login; for everybody it means the POP3 one.
+    m.smtpOwnLogin = own && auth == kSmtpAuthOwnLogin;
     m.pop3Port = valid_port(s.pop3_port, 110);
     m.smtpPort = valid_port(s.smtp_port, 25);
     if (own && (bits & kSecurityOwnPorts)) {

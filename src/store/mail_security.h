@@ -23,6 +23,7 @@ enum : int {
 enum : int {
     kSmtpAuthNone = 0,
     kSmtpAuthPop3Login = 1, // AUTH PLAIN or LOGIN with the set's POP3 user name and password
+    kSmtpAuthOwnLogin = 2,  // the same with an SMTP login of the set's own (mail_credentials)
 };
 
 enum class Pop3Security : uint8_t { None, Stls, Tls };
@@ -33,6 +34,7 @@ struct MailSecurity {
     SmtpSecurity smtp = SmtpSecurity::None;
     bool verify = true;
     bool smtpAuth = false;
+    bool smtpOwnLogin = false; // with the set's own SMTP login instead of the POP3 one
     int pop3Port = 110;
     int smtpPort = 25;
 };

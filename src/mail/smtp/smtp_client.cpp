@@ -103,6 +103,22 @@ void start_smtp(Connection& c) {
         sjis_copy(server, own);
         security = mail_security_of(s, c.user->set[set]);
     }
+    {
+        // Copied now: the reply reader never reads the record or the store.
+        std::lock_guard<std::recursive_mutex> hold(globalLock);
+        const SettingsSet& own = c.user->set[set];
+        std::string user = own.id, password = own.password;
+        if (security.smtpOwnLogin) {
+            const MailCredentials& store = data_store().credentials;
+            const std::string u = store.get(c.user->set[0].id, own.id, own.pop3_name, "smtp-user");
+            if (!u.empty()) {
+                user = u;
+                password = store.get(c.user->set[0].id, own.id, own.pop3_name, "smtp-password");
+            }
+        }
+        snprintf(c.send.authUser, sizeof c.send.authUser, "%s", user.c_str());
+        snprintf(c.send.authPassword, sizeof c.send.authPassword, "%s", password.c_str());
+    }
     const int port = security.smtpPort;
     c.send.security = static_cast<uint8_t>(security.smtp);
     c.send.verify = security.verify;
@@ -175,8 +191,8 @@ void smtp_worker(Connection& c) {
 }
 
 bool smtp_start_tls(Connection& c) {
-    TlsOutcome t = mail_tls_start(c.mailSocket, c.mailServerName, c.send.verify != 0,
-                                  workerTimeoutSeconds);
+    TlsOutcome t =
+        mail_tls_start(c.mailSocket, c.mailServerName, c.send.verify != 0, workerTimeoutSeconds);
     c.mailTls = t.session;
     c.tlsFailure = static_cast<uint8_t>(t.failure);
     return t.session != nullptr;

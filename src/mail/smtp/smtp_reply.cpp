@@ -1,8 +1,8 @@
 // The reply reader of the SMTP exchange: bytes in, commands out, one reply
 // line at a time. It never touches the socket's reading side, so it is fed
 // from tests just as from the worker.
-#include "mail/compose/compose_message.h"
 #include "mail/charset/base64.h"
+#include "mail/compose/compose_message.h"
 #include "mail/date/local_seconds.h"
 #include "mail/net/mail_tls.h"
 #include "mail/smtp/smtp_client.h"
@@ -113,7 +113,8 @@ bool Word(const char* text, const char* word) {
 // One line of the EHLO reply ("250-" or "250 " and a keyword).
 void NoteOffer(Connection& c, const char* keyword) {
     if (Word(keyword, "STARTTLS")) c.send.offers |= kOfferStartTls;
-    const bool auth = strncasecmp(keyword, "AUTH", 4) == 0 && (keyword[4] == ' ' || keyword[4] == '=');
+    const bool auth =
+        strncasecmp(keyword, "AUTH", 4) == 0 && (keyword[4] == ' ' || keyword[4] == '=');
     if (!auth) return;
     for (const char* p = keyword + 5; *p;) {
         while (*p == ' ') p++;
@@ -124,8 +125,8 @@ void NoteOffer(Connection& c, const char* keyword) {
 }
 
 void SendBase64(Connection& c, const char* bytes, int n, const char* prefix) {
-    char encoded[base64_encoded_size(200) + 1];
-    if (n > 200) n = 200;
+    char encoded[base64_encoded_size(300) + 1];
+    if (n > 300) n = 300;
     const int length = base64_encode(encoded, bytes, n);
     encoded[length] = '\0';
     snprintf(c.scratch, sizeof c.scratch, "%s%s\r\n", prefix, encoded);
@@ -147,10 +148,10 @@ int AfterHello(Connection& c) {
     }
     if (m.authWanted) {
         m.authWanted = 0;
-        const SettingsSet& set = Sender(c);
         if (m.offers & kOfferAuthPlain) {
-            char response[100];
-            const int n = snprintf(response, sizeof response, "%c%s%c%s", 0, set.id, 0, set.password);
+            char response[2 * sizeof m.authUser + 2];
+            const int n =
+                snprintf(response, sizeof response, "%c%s%c%s", 0, m.authUser, 0, m.authPassword);
             c.workerResult = kSmtpAuthSent;
             SendBase64(c, response, n, "AUTH PLAIN ");
             return 0;
@@ -215,13 +216,13 @@ int smtp_reply_line(Connection& c) {
         return 0;
     }
     if (strncmp(line, "334", 3) == 0) {
-        const SettingsSet& set = Sender(c);
+        const OutgoingMail& m = c.send;
         if (step == kSmtpAuthLoginUser) {
             c.workerResult = kSmtpAuthLoginPass;
-            SendBase64(c, set.id, static_cast<int>(strlen(set.id)), "");
+            SendBase64(c, m.authUser, static_cast<int>(strlen(m.authUser)), "");
         } else if (step == kSmtpAuthLoginPass) {
             c.workerResult = kSmtpAuthSent;
-            SendBase64(c, set.password, static_cast<int>(strlen(set.password)), "");
+            SendBase64(c, m.authPassword, static_cast<int>(strlen(m.authPassword)), "");
         } else {
             // A challenge nobody asked for: cancel the login.
             smtp_send(c, "*\r\n");

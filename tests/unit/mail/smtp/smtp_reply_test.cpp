@@ -167,6 +167,8 @@ TEST_F(SmtpReplyTest, LogsInWithWhatEhloOffers) {
             SCOPED_TRACE(std::string(k.name) + " piece " + std::to_string(piece));
             c->workerResult = kSmtpAwaitGreeting;
             c->send.authWanted = 1;
+            strcpy(c->send.authUser, "taro");
+            strcpy(c->send.authPassword, "pw");
             EXPECT_EQ(Feed(k.replies, piece), k.sent);
             EXPECT_EQ(c->workerResult, kSmtpRcptTo);
         }

@@ -1,0 +1,139 @@
+#include "store/mail_credentials.h"
+#include "store/user_table.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class MailCredentialsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char dir[] = "/tmp/tarnbox-credentials-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        folder = dir;
+        file = folder + "/mail-credentials";
+        key = folder + "/credentials.key";
+        store.set_paths(file, key);
+    }
+    void TearDown() override {
+        clear_users(users);
+        for (const std::string& f : {file, key, file + ".new"}) unlink(f.c_str());
+        rmdir(folder.c_str());
+    }
+    static std::string read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    static void write(const std::string& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    }
+    void add_user(const char* owner, const char* id2 = nullptr) {
+        auto* r = new UserRecord();
+        strcpy(r->set[0].id, owner);
+        strcpy(r->set[0].pop3_name, "pop.example.jp");
+        if (id2) {
+            strcpy(r->set[1].id, id2);
+            strcpy(r->set[1].pop3_name, "pop.other.example");
+        }
+        append_user(users, r);
+    }
+    MailCredentials reopened() {
+        MailCredentials again;
+        again.set_paths(file, key);
+        std::string why;
+        EXPECT_TRUE(again.load(why)) << why;
+        return again;
+    }
+
+    std::string folder, file, key, why;
+    MailCredentials store;
+    UserTable users;
+};
+
+TEST_F(MailCredentialsTest, SecretsRoundTripSealedUnderAKeyOfTheHome) {
+    ASSERT_TRUE(store.load(why)) << "no file yet is an empty store";
+    EXPECT_EQ(access(key.c_str(), F_OK), -1) << "the key is made on the first write only";
+    ASSERT_TRUE(store.put("taro", "taro", "pop.example.jp", "smtp-password", "s3cret\xE9", why));
+    struct stat st {};
+    ASSERT_EQ(stat(key.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(st.st_size, 32);
+    EXPECT_EQ(read(file).find("s3cret"), std::string::npos) << "nothing readable at rest";
+
+    MailCredentials again = reopened();
+    EXPECT_EQ(again.get("taro", "taro", "pop.example.jp", "smtp-password"), "s3cret\xE9");
+    EXPECT_EQ(again.get("taro", "taro", "pop.other.example", "smtp-password"), "")
+        << "another mailbox never gets it";
+    EXPECT_EQ(again.get("hanako", "taro", "pop.example.jp", "smtp-password"), "")
+        << "nor another gateway user naming the same mailbox";
+    ASSERT_TRUE(again.put("taro", "taro", "pop.example.jp", "smtp-password", "", why));
+    EXPECT_EQ(reopened().size(), 0u) << "an empty value removes the entry";
+}
+
+TEST_F(MailCredentialsTest, AnAlteredFileOrAnotherKeyIsRefusedAndNeverOverwritten) {
+    ASSERT_TRUE(store.put("taro", "taro", "pop.example.jp", "smtp-user", "t@example.jp", why));
+    const std::string sealed = read(file);
+    const std::string goodKey = read(key);
+    for (size_t at : {size_t{0}, size_t{5}, sealed.size() / 2, sealed.size() - 1}) {
+        SCOPED_TRACE(at);
+        std::string bad = sealed;
+        bad[at] = static_cast<char>(bad[at] ^ 0x01);
+        write(file, bad);
+        MailCredentials damaged;
+        damaged.set_paths(file, key);
+        EXPECT_FALSE(damaged.load(why));
+        EXPECT_EQ(damaged.get("taro", "taro", "pop.example.jp", "smtp-user"), "");
+        EXPECT_FALSE(damaged.put("taro", "taro", "pop.example.jp", "smtp-user", "x", why));
+        EXPECT_EQ(read(file), bad) << "what could not be read is left for the administrator";
+    }
+    write(file, sealed);
+    write(key, std::string(32, 'k'));
+    MailCredentials foreign;
+    foreign.set_paths(file, key);
+    EXPECT_FALSE(foreign.load(why));
+    write(key, goodKey.substr(0, 31));
+    EXPECT_FALSE(foreign.load(why)) << "a short key";
+    write(key, goodKey);
+    EXPECT_EQ(reopened().get("taro", "taro", "pop.example.jp", "smtp-user"), "t@example.jp");
+}
+
+TEST_F(MailCredentialsTest, PruneKeepsWhatTheSetsStillName) {
+    add_user("taro", "work");
+    add_user("hanako");
+    ASSERT_TRUE(store.put("taro", "work", "pop.other.example", "smtp-user", "w", why));
+    ASSERT_TRUE(store.put("taro", "taro", "pop.example.jp", "smtp-user", "t", why));
+    ASSERT_TRUE(store.put("hanako", "hanako", "pop.example.jp", "smtp-user", "h", why));
+    ASSERT_TRUE(store.prune(users, why));
+    EXPECT_EQ(reopened().size(), 3u);
+
+    strcpy(find_user(users, "taro")->set[1].id, "private"); // Settings 2 now reads another box
+    remove_user(users, "hanako");
+    ASSERT_TRUE(store.prune(users, why));
+    MailCredentials again = reopened();
+    EXPECT_EQ(again.size(), 1u);
+    EXPECT_EQ(again.get("taro", "taro", "pop.example.jp", "smtp-user"), "t");
+}
+
+TEST(SealedCredentials, EmptyAndLargeTextsRoundTrip) {
+    const unsigned char key[32] = {1, 2, 3};
+    for (const std::string& plain : {std::string(), std::string(100000, '\0')}) {
+        std::string back = "x";
+        ASSERT_TRUE(open_credentials(seal_credentials(plain, key), key, back));
+        EXPECT_EQ(back, plain);
+    }
+    std::string back;
+    EXPECT_FALSE(open_credentials("TBC1", key, back));
+    EXPECT_NE(seal_credentials("a", key), seal_credentials("a", key)) << "a fresh nonce each time";
+}
+
+} // namespace
