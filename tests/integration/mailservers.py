@@ -181,6 +181,7 @@ class Mailboxes:
         self.scratch = os.path.abspath(scratch)
         self.root = os.path.join(self.scratch, "mail")
         # The mail processes run as 65534 and must reach the Maildirs.
+        _make_dirs(self.scratch)
         os.chmod(self.scratch, 0o755)
         _make_dirs(self.root)
         os.chown(self.root, MAIL_UID, MAIL_GID)
