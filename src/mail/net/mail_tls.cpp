@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -36,11 +37,6 @@ void make_context() {
     gContext = ctx;
 }
 
-bool is_numeric_address(const char* host) {
-    unsigned char scratch[16];
-    return inet_pton(AF_INET, host, scratch) == 1 || inet_pton(AF_INET6, host, scratch) == 1;
-}
-
 TlsFailure failure_of(long result) {
     switch (result) {
     case X509_V_OK:
@@ -70,6 +66,23 @@ void set_timeouts(int fd, int seconds) {
 
 } // namespace
 
+bool mail_tls_address_literal(const char* host, char (&address)[kAddressTextSize]) {
+    // The resolver takes an IPv6 address in brackets as well, so the server
+    // name may carry them; the certificate holds the bare address.
+    size_t n = strlen(host);
+    const bool bracketed = n >= 2 && host[0] == '[' && host[n - 1] == ']';
+    if (bracketed) {
+        host++;
+        n -= 2;
+    }
+    if (n >= kAddressTextSize) return false;
+    memcpy(address, host, n);
+    address[n] = '\0';
+    unsigned char scratch[16];
+    if (!bracketed && inet_pton(AF_INET, address, scratch) == 1) return true;
+    return inet_pton(AF_INET6, address, scratch) == 1;
+}
+
 void mail_tls_set_ca_file(const char* path) {
     std::lock_guard<std::mutex> hold(gCaMutex);
     gCaFile = path ? path : "";
@@ -82,14 +95,15 @@ TlsOutcome mail_tls_start(int fd, const char* host, bool verify, int timeoutSeco
     if (!gContext) return out;
     SSL* ssl = SSL_new(gContext);
     if (!ssl) return out;
-    const bool numeric = is_numeric_address(host);
+    char address[kAddressTextSize];
+    const bool numeric = mail_tls_address_literal(host, address);
     // Names go out as SNI; a numeric address is never sent that way.
     if (!numeric) SSL_set_tlsext_host_name(ssl, host);
     if (verify) {
         X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
         X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
         if (numeric)
-            X509_VERIFY_PARAM_set1_ip_asc(param, host);
+            X509_VERIFY_PARAM_set1_ip_asc(param, address);
         else
             X509_VERIFY_PARAM_set1_host(param, host, 0);
     } else {

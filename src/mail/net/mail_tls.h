@@ -27,6 +27,12 @@ struct TlsOutcome {
 // Waits at most timeoutSeconds for the server; the socket stays blocking.
 TlsOutcome mail_tls_start(int fd, const char* host, bool verify, int timeoutSeconds);
 
+// Whether host is a numeric address, IPv4 or IPv6 (brackets allowed around
+// IPv6); if so, address receives it without brackets, as a certificate's
+// address entry is compared.
+constexpr size_t kAddressTextSize = 46;
+bool mail_tls_address_literal(const char* host, char (&address)[kAddressTextSize]);
+
 // Sends a close notice when the session is sound, then frees it.
 void mail_tls_end(ssl_st*& session);
 
