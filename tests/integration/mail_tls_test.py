@@ -128,15 +128,19 @@ USERS = {}
 
 
 def user(login, security, pop3=("main", "port"), smtp=("smtp", "port"), auth=False,
-         apop=False, password=None):
+         apop=False, password=None, pop3_name="127.0.0.1"):
     USERS[login] = {"password": password or login + "-pw", "security": security | OWN_PORTS,
-                    "pop3": pop3, "smtp": smtp, "auth": auth, "apop": apop}
+                    "pop3": pop3, "smtp": smtp, "auth": auth, "apop": apop,
+                    "pop3_name": pop3_name}
 
 
 user("pop3s", POP3_TLS, pop3=("main", "pop3s_port"))
 user("pop3s-apop", POP3_TLS, pop3=("main", "pop3s_port"), apop=True)
 user("stls", POP3_STLS)
 user("stls-apop", POP3_STLS, apop=True)
+user("stls-deleter", POP3_STLS)
+user("pop3s-v6", POP3_TLS, pop3=("main", "pop3s_port"), pop3_name="::1")
+user("pop3s-v6-bracketed", POP3_TLS, pop3=("main", "pop3s_port"), pop3_name="[::1]")
 user("no-stls", POP3_STLS, pop3=("plain", "port"))
 user("submit", SMTP_STARTTLS, smtp=("smtp", "submission_port"), auth=True)
 user("smtps", SMTP_TLS, smtp=("smtp", "smtps_port"), auth=True)
@@ -160,6 +164,11 @@ def port_of(where):
 def message(subject):
     return (b"From: Sender <sender@%s>\nSubject: %s\nDate: Mon, 1 Jan 2024 09:00:00 +0900\n"
             b"\nbody of %s\n" % (DOMAIN.encode(), subject, subject))
+
+
+# Many TLS records, more than one read of the line buffer each.
+LARGE = message(b"Large message") + b"".join(b"line %05d of a long message\n" % n
+                                             for n in range(12000))
 
 
 class SilentServer:
@@ -189,16 +198,17 @@ class SilentServer:
 def start_servers(scratch):
     certs = mailservers.Certificates(os.path.join(scratch, "certs"))
     WORLD["certs"] = certs
-    good = certs.server()
+    good = certs.server("127.0.0.1", "::1")
     main = os.path.join(scratch, "main")
     smtp = WORLD["smtp"] = mailservers.Postfix(main, cert=good, smtps_mechanisms="login")
     pops = {
-        "main": mailservers.Dovecot(main, ssl="yes", cert=good, auth_socket=smtp.auth_socket),
+        "main": mailservers.Dovecot(main, ssl="yes", cert=good, auth_socket=smtp.auth_socket,
+                                    addresses=("127.0.0.1", "::1")),
         "plain": mailservers.Dovecot(os.path.join(scratch, "plain")),
         "expired": mailservers.Dovecot(os.path.join(scratch, "expired"), ssl="yes",
                                        cert=certs.server(expired=True)),
         "wrong-name": mailservers.Dovecot(os.path.join(scratch, "wrong-name"), ssl="yes",
-                                          cert=certs.server(ip="127.0.0.2")),
+                                          cert=certs.server("127.0.0.2")),
         "untrusted": mailservers.Dovecot(os.path.join(scratch, "untrusted"), ssl="yes",
                                          cert=certs.server(trusted=False)),
     }
@@ -211,11 +221,14 @@ def start_servers(scratch):
         pop.start()
     for login in USERS:
         smtp.add_user(login)
-    for login in ("pop3s", "stls", "pop3s-apop", "stls-apop", "expired-noverify",
+    for login in ("pop3s", "stls", "pop3s-apop", "stls-apop", "stls-deleter", "pop3s-v6",
+                  "pop3s-v6-bracketed", "expired-noverify",
                   "wrong-name-noverify", "untrusted-noverify"):
         box = WORLD[USERS[login]["pop3"][0]]
         for n in (1, 2):
             box.deliver(login, message(b"TLS message %d for %s" % (n, login.encode())))
+    for login in ("pop3s", "stls"):
+        WORLD["main"].deliver(login, LARGE)
     smtp.start()
     WORLD["silent"] = SilentServer()
 
@@ -241,7 +254,7 @@ def start_gateway():
         write_user_slot(data_file, position, [{
             "id": login.encode(), "password": u["password"].encode(), "name": login.encode(),
             "mail_address": f"{login}@{DOMAIN}".encode(), "smtp_name": b"127.0.0.1",
-            "pop3_name": b"127.0.0.1", "pop3_port": port_of(u["pop3"]),
+            "pop3_name": u["pop3_name"].encode(), "pop3_port": port_of(u["pop3"]),
             "smtp_port": port_of(u["smtp"]), "apop": int(u["apop"]),
             "security": u["security"], "smtp_auth": int(u["auth"])}, {}, {}], default_options())
     shutil.copy(WORLD["certs"].authority_file(), os.path.join(home, "mail-ca.pem"))
@@ -300,10 +313,42 @@ class SecurePop3(unittest.TestCase):
             with self.subTest(login):
                 self.assert_listed(login, method)
 
+    def test_ipv6_literal_checked_as_an_address(self):
+        for login in ("pop3s-v6", "pop3s-v6-bracketed"):
+            with self.subTest(login):
+                self.assert_listed(login, "PLAIN")
+                self.assertIn("rip=::1,", WORLD["main"].login_lines(login)[-1])
+
     def test_stls_on_the_plain_port(self):
         for login, method in (("stls", "PLAIN"), ("stls-apop", "APOP")):
             with self.subTest(login):
                 self.assert_listed(login, method)
+
+    def test_large_message_read_whole(self):
+        for login in ("pop3s", "stls"):
+            with self.subTest(login):
+                b = Browser(login)
+                self.assertIn(b"Large message", b.first.body)
+                page = http(b"GET", b"/mail/a0003.html" + b.query)
+                self.assertEqual(page.status, b"HTTP/1.0 200 OK", page.raw[:600])
+                text = page.body.replace(b"\r\n", b"\n")
+                self.assertIn(b"\nline 00000 of a long message\n", text)
+                self.assertIn(b"\nline 11999 of a long message\n", text)
+                self.assertEqual(text.count(b" of a long message\n"), 12000)
+                self.assertTrue(page.body.rstrip().endswith(b"</html>"), page.body[-300:])
+                done = WORLD["main"].logouts(login)[-1]
+                self.assertEqual((done["retr_count"], done["reason"]), (1, "Disconnected: Logged out"))
+
+    def test_delete_over_stls(self):
+        b = Browser("stls-deleter")
+        list_time = re.search(rb'value="(-?\d+)" name="list_time"', b.first.body).group(1)
+        page = http(b"POST", b"/mail/index.html" + b.query,
+                    b"delete_a1=on&list_time=" + list_time)
+        self.assertNotIn(b"TLS message 1 for", page.body, page.body[:1500])
+        self.assertIn(b"TLS message 2 for stls-deleter", page.body)
+        done = WORLD["main"].logouts("stls-deleter")[-1]
+        self.assertEqual(done["deleted_count"], 1, done)
+        self.assertEqual(len(WORLD["main"].boxes.messages("stls-deleter")), 1)
 
     def test_stls_not_announced_sends_no_password(self):
         pop = WORLD["plain"]

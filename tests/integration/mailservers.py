@@ -151,12 +151,14 @@ subjectAltName = $ENV::SAN
             f.write(self.CA_CONFIG.replace("{db}", folder))
         return name
 
-    def server(self, ip="127.0.0.1", expired=False, trusted=True):
-        """(certificate file, key file) for a server at ip. An expired one
-        was valid for 2020 only; an untrusted one is signed by other_ca."""
+    def server(self, *ips, expired=False, trusted=True):
+        """(certificate file, key file) for a server at the addresses ips
+        (127.0.0.1 when none). An expired one was valid for 2020 only; an
+        untrusted one is signed by other_ca."""
+        ips = ips or ("127.0.0.1",)
         self.count += 1
         name = "server%d" % self.count
-        self._new_key(name, "-out", name + ".csr", "-subj", "/CN=" + ip)
+        self._new_key(name, "-out", name + ".csr", "-subj", "/CN=" + ips[0])
         ca = self.ca if trusted else self.other_ca
         dates = (["-startdate", "20200101000000Z", "-enddate", "20210101000000Z"] if expired
                  else ["-days", "3650"])
@@ -164,7 +166,7 @@ subjectAltName = $ENV::SAN
         self._openssl("ca", "-batch", "-config", os.path.join(db, "ca.cnf"), "-cert", ca + ".pem",
                       "-keyfile", ca + ".key", "-in", name + ".csr", "-out", name + ".pem",
                       "-extensions", "server", "-notext", *dates,
-                      env={"SAN": "IP:" + ip})
+                      env={"SAN": ",".join("IP:" + ip for ip in ips)})
         cert, key = (os.path.join(self.folder, name + e) for e in (".pem", ".key"))
         # Dovecot and Postfix read them as root; the key stays private.
         os.chmod(key, 0o600)
@@ -224,11 +226,13 @@ class Mailboxes:
 class Dovecot:
     """Dovecot POP3 on 127.0.0.1 as a child process (dovecot -F)."""
 
-    def __init__(self, scratch, port=None, apop=True, ssl="no", cert=None, auth_socket=None):
+    def __init__(self, scratch, port=None, apop=True, ssl="no", cert=None, auth_socket=None,
+                 addresses=("127.0.0.1",)):
         """ssl: "no", "yes" (STLS offered) or "required" (no login in clear);
         with ssl on, cert is (certificate file, key file) and POP3S listens
         on pop3s_port. auth_socket: a path where Dovecot's SASL service
-        answers Postfix."""
+        answers Postfix. addresses: where both ports listen (127.0.0.1
+        first, which start() waits on)."""
         ensure_installed()
         self.scratch = os.path.abspath(scratch)
         self.port = port or free_port()
@@ -236,6 +240,7 @@ class Dovecot:
         self.cert = cert
         self.pop3s_port = free_port() if ssl != "no" else 0
         self.auth_socket = auth_socket
+        self.addresses = ", ".join(addresses)
         self.boxes = Mailboxes(self.scratch)
         self.passwd = os.path.join(self.scratch, "passwd")
         self.config = os.path.join(self.scratch, "dovecot.conf")
@@ -271,7 +276,7 @@ base_dir = {s}/run/dovecot
 state_dir = {s}/state
 log_path = {self.log}
 protocols = pop3
-listen = 127.0.0.1
+listen = {self.addresses}
 ssl = {self.ssl}
 {tls}disable_plaintext_auth = no
 auth_mechanisms = {mechanisms}
@@ -290,11 +295,11 @@ userdb {{
 }}
 service pop3-login {{
   inet_listener pop3 {{
-    address = 127.0.0.1
+    address = {self.addresses}
     port = {self.port}
   }}
   inet_listener pop3s {{
-    address = 127.0.0.1
+    address = {self.addresses}
     port = {self.pop3s_port}
   }}
 }}
