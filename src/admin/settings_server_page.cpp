@@ -3,6 +3,7 @@
 #include "admin/settings_fields.h"
 #include "admin/settings_page.h"
 #include "host/console_text.h"
+#include "store/mail_security.h"
 #include <cstring>
 
 namespace {
@@ -12,10 +13,18 @@ struct ServerPage {
     std::string browser_registration, browser_auth, close_browser, remote_control;
     std::string per_user_servers, multiple_addresses, add_date, add_message_id;
     std::string log_size_kb, log_folder;
+    std::string pop3_security, smtp_security, smtp_auth, verify;
 };
 
 const ListChoice kLanguages[] = {
     {"ja", "日本語"}, {"en", "英語"}, {"ja/en", "日本語/英語"}, {nullptr, nullptr}};
+
+const ListChoice kPop3Security[] = {
+    {"none", "なし"}, {"stls", "STLS"}, {"tls", "SSL/TLS (最初から)"}, {nullptr, nullptr}};
+const ListChoice kSmtpSecurity[] = {
+    {"none", "なし"}, {"starttls", "STARTTLS"}, {"tls", "SSL/TLS (最初から)"}, {nullptr, nullptr}};
+const ListChoice kSmtpAuth[] = {
+    {"none", "なし"}, {"pop3", "POP3のユーザー名とパスワード"}, {nullptr, nullptr}};
 
 using C = PageControl<ServerPage>;
 const std::vector<C> kControls = {
@@ -44,6 +53,10 @@ const std::vector<C> kControls = {
      nullptr, 32},
     {"log_folder", "ログを保存するフォルダ(&F)", ControlKind::edit, &ServerPage::log_folder,
      nullptr, 255},
+    {"pop3_security", "POP3の暗号化", ControlKind::list, &ServerPage::pop3_security, kPop3Security},
+    {"smtp_security", "SMTPの暗号化", ControlKind::list, &ServerPage::smtp_security, kSmtpSecurity},
+    {"smtp_auth", "SMTP認証", ControlKind::list, &ServerPage::smtp_auth, kSmtpAuth},
+    {"verify", "サーバー証明書を検証する", ControlKind::box, &ServerPage::verify},
 };
 
 struct Box {
@@ -74,14 +87,38 @@ ServerPage Fill(const BasicSettings& s) {
     for (const Box& box : kBoxes) p.*box.control = box_text(read_bit(s, box.bit));
     p.log_size_kb = std::to_string(s.log_size_kb);
     p.log_folder = sjis_to_utf8(s.log_folder);
+    p.pop3_security = pop3_security_word(s.default_mail_security);
+    p.smtp_security = smtp_security_word(s.default_mail_security);
+    p.smtp_auth = kSmtpAuth[s.default_smtp_auth == kSmtpAuthPop3Login ? 1 : 0].word;
+    p.verify = box_text(!(s.default_mail_security & kSecurityNoVerify));
     return p;
 }
 
 // Several addresses per user only make sense while users name their own
 // servers: the box goes off with the one it depends on and cannot be
 // ticked alone.
+//
+// A port still on the usual number of one security follows the security
+// when it changes, so choosing TLS does not leave POP3 knocking on 110.
 void After(ServerPage& p, const std::string& name) {
     if (name == "per_user_servers" && !ticked(p.per_user_servers)) p.multiple_addresses = "off";
+    int bits = 0;
+    if (name == "pop3_security" && pop3_security_bits(p.pop3_security.c_str(), bits)) {
+        const long port = port_from_text(p.pop3_port, "pop3", 110);
+        if (port == 110 || port == 995)
+            p.pop3_port =
+                port_text(default_pop3_port(bits == kSecurityPop3Tls ? Pop3Security::Tls
+                                                                     : Pop3Security::None),
+                          "pop3", 110);
+    }
+    if (name == "smtp_security" && smtp_security_bits(p.smtp_security.c_str(), bits)) {
+        const long port = port_from_text(p.smtp_port, "smtp", 25);
+        const SmtpSecurity now = bits == kSecuritySmtpTls        ? SmtpSecurity::Tls
+                                 : bits == kSecuritySmtpStartTls ? SmtpSecurity::StartTls
+                                                                 : SmtpSecurity::None;
+        if (port == 25 || port == 587 || port == 465)
+            p.smtp_port = port_text(default_smtp_port(now), "smtp", 25);
+    }
 }
 
 void Copy(char* dst, size_t size, const std::string& utf8) {
@@ -120,6 +157,12 @@ std::string Apply(const ServerPage& p, BasicSettings& s) {
     next.smtp_port = static_cast<int>(smtp);
     next.pop3_port = static_cast<int>(pop3);
     next.log_size_kb = static_cast<int>(log_size);
+    int pop3Bits = 0, smtpBits = 0;
+    pop3_security_bits(p.pop3_security.c_str(), pop3Bits);
+    smtp_security_bits(p.smtp_security.c_str(), smtpBits);
+    next.default_mail_security = (next.default_mail_security & kSecurityOwnPorts) | pop3Bits |
+                                 smtpBits | (ticked(p.verify) ? 0 : kSecurityNoVerify);
+    next.default_smtp_auth = p.smtp_auth == "pop3" ? kSmtpAuthPop3Login : kSmtpAuthNone;
     for (const Box& box : kBoxes) write_bit(next, box.bit, ticked(p.*box.control));
     int language = 1;
     for (int i = 0; kLanguages[i].word; i++)

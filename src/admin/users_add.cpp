@@ -1,6 +1,7 @@
 // `tarnbox users add`: registration of one user, with the checks of the
 // administrator's registration form in the same order and words.
 #include "admin/admin_context.h"
+#include "admin/mail_security_options.h"
 #include "host/global_lock.h"
 #include "store/user_slot.h"
 #include <cstdio>
@@ -12,6 +13,7 @@ struct AddInput {
     std::string name, mail_address, id, password, smtp_server, pop3_server;
     bool smtp_given = false, pop3_given = false;
     bool cc = false, bcc = false, apop = false;
+    SecurityInput security;
 };
 
 struct TextOption {
@@ -40,7 +42,9 @@ const FlagOption kFlagOptions[] = {
 
 int parse(const std::vector<std::string>& args, AddInput& in) {
     for (size_t i = 0; i < args.size(); i++) {
-        bool matched = false;
+        const int security = take_security_option(args, i, in.security);
+        if (security < 0) return 1;
+        bool matched = security > 0;
         for (const auto& o : kFlagOptions)
             if (args[i] == o.flag) {
                 in.*o.field = true;
@@ -75,6 +79,7 @@ int admin_users_add(AdminContext& ctx) {
     if (!bs.per_user_servers && (in.smtp_given || in.pop3_given))
         return admin_fail("ユーザーごとのサーバー指定が許可されていないため、"
                           "--smtp-server と --pop3-server は指定できません。");
+    if (!bs.per_user_servers && in.security.any()) return admin_fail(kSecurityNotPerUser);
     if (!in.smtp_given) in.smtp_server = bs.smtp_server;
     if (!in.pop3_given) in.pop3_server = bs.pop3_server;
 
@@ -101,6 +106,8 @@ int admin_users_add(AdminContext& ctx) {
     put(s.smtp_name, in.smtp_server);
     put(s.pop3_name, in.pop3_server);
     s.apop_flag = in.apop;
+    start_security_from_defaults(bs, s);
+    apply_security(in.security, bs, s);
     set_default_options(*r);
     r->options[cc_flag] = in.cc;
     r->options[bcc_flag] = in.bcc;

@@ -1,6 +1,7 @@
 // `tarnbox users change ID [--id NEWID] [--name N] [--mail-address M]
 // [--password P] [--smtp-server H] [--pop3-server H] [--cc on|off]
-// [--bcc on|off] [--apop on|off] [--poppassd]`: changes Settings 1 of a user.
+// [--bcc on|off] [--apop on|off] [--poppassd] [security options]`: changes
+// Settings 1 of a user.
 // With a new password and --poppassd the password is first changed on the
 // mail server; when that server cannot be reached the change goes on in the
 // gateway only, and any refusal stops it. (The password options that read a
@@ -8,6 +9,7 @@
 // command runs, see users_password.cpp.)
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
+#include "admin/mail_security_options.h"
 #include "host/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/list/received_list.h"
@@ -27,16 +29,18 @@ struct ChangeInput {
     std::optional<std::string> new_id, name, mail_address, password, smtp_server, pop3_server;
     std::optional<int> cc, bcc, apop;
     bool poppassd = false;
+    SecurityInput security;
 };
 
 constexpr const char* kUsage =
     "使い方: tarnbox users change POP3ユーザー名 [--id 新POP3ユーザー名] [--name N] "
     "[--mail-address M] [--password P | --password | --password-file F | --password-stdin] "
     "[--smtp-server H] [--pop3-server H] [--cc on|off] [--bcc on|off] [--apop on|off] "
-    "[--poppassd]";
+    "[--poppassd] ";
 
 int Parse(const std::vector<std::string>& args, ChangeInput& in) {
-    if (args.empty() || args[0].rfind("--", 0) == 0) return admin_fail(kUsage);
+    if (args.empty() || args[0].rfind("--", 0) == 0)
+        return admin_fail(std::string(kUsage) + kSecurityUsage);
     if (!take_text("POP3ユーザー名", args[0], 39, in.id)) return 1;
     struct TextOption {
         const char* flag;
@@ -61,7 +65,9 @@ int Parse(const std::vector<std::string>& args, ChangeInput& in) {
             in.poppassd = true;
             continue;
         }
-        bool matched = false;
+        const int security = take_security_option(args, i, in.security);
+        if (security < 0) return 1;
+        bool matched = security > 0;
         for (const BoxOption& o : boxes) {
             if (args[i] != o.flag) continue;
             if (i + 1 >= args.size() || (args[i + 1] != "on" && args[i + 1] != "off"))
@@ -124,6 +130,7 @@ int admin_users_change(AdminContext& ctx) {
     if (!bs.per_user_servers && (in.smtp_server || in.pop3_server))
         return admin_fail("ユーザーごとのサーバー指定が許可されていないため、"
                           "--smtp-server と --pop3-server は指定できません。");
+    if (!bs.per_user_servers && in.security.any()) return admin_fail(kSecurityNotPerUser);
     SettingsSet now;
     {
         std::lock_guard<std::recursive_mutex> hold(globalLock);
@@ -159,6 +166,7 @@ int admin_users_change(AdminContext& ctx) {
     if (in.smtp_server) Put(s.smtp_name, *in.smtp_server);
     if (in.pop3_server) Put(s.pop3_name, *in.pop3_server);
     if (in.apop) s.apop_flag = *in.apop;
+    apply_security(in.security, bs, s);
     if (in.cc) u->options[cc_flag] = static_cast<uint8_t>(*in.cc);
     if (in.bcc) u->options[bcc_flag] = static_cast<uint8_t>(*in.bcc);
     if (write_user_slot(ctx.ds, *u) != 1) {

@@ -5,10 +5,13 @@
 
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
+#include "admin/mail_security_options.h"
 #include "host/console_text.h"
 #include "host/global_lock.h"
 #include "mail/charset/sjis.h"
+#include <cctype>
 #include <cstdio>
+#include <iterator>
 #include <mutex>
 #include <new>
 
@@ -22,7 +25,14 @@ struct ImportLine {
     char smtp_server[80] = {};
     char pop3_server[80] = {};
     bool cc = false, bcc = false, apop = false;
+    SecurityInput security;
+    bool securityRefused = false;
 };
+
+// The columns after APOP, each empty for the administrator's default.
+const char* const kSecurityColumns[] = {"--pop3-security", "--smtp-security", "--smtp-auth",
+                                        "--pop3-port",     "--smtp-port",     "--verify"};
+constexpr size_t kFirstSecurityColumn = 9;
 
 bool is_on(const std::string& column) {
     return column.size() == 2 && (column[0] == 'O' || column[0] == 'o') &&
@@ -32,7 +42,7 @@ bool is_on(const std::string& column) {
 // Columns past the line's end are empty; longer values are cut to the field.
 ImportLine parse_line(const std::string& line, const BasicSettings& bs) {
     std::vector<std::string> col = split_csv_columns(line);
-    col.resize(9);
+    col.resize(kFirstSecurityColumn + std::size(kSecurityColumns));
     ImportLine in;
     sjis_copy(in.name, col[0].c_str());
     sjis_copy(in.mail_address, col[1].c_str());
@@ -43,6 +53,13 @@ ImportLine parse_line(const std::string& line, const BasicSettings& bs) {
     in.cc = is_on(col[6]);
     in.bcc = is_on(col[7]);
     in.apop = is_on(col[8]);
+    for (size_t k = 0; k < std::size(kSecurityColumns); k++) {
+        std::string value = col[kFirstSecurityColumn + k];
+        if (value.empty()) continue;
+        for (char& c : value) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        if (!take_security_value(kSecurityColumns[k], value, in.security).empty())
+            in.securityRefused = true;
+    }
     return in;
 }
 
@@ -55,8 +72,8 @@ bool has_japanese(const char* text) {
 }
 
 bool registrable(const ImportLine& in) {
-    return in.name[0] && in.mail_address[0] && in.id[0] && in.password[0] && !has_japanese(in.id) &&
-           !has_japanese(in.password) &&
+    return !in.securityRefused && in.name[0] && in.mail_address[0] && in.id[0] && in.password[0] &&
+           !has_japanese(in.id) && !has_japanese(in.password) &&
            std::string_view(in.mail_address).find('@') != std::string_view::npos &&
            id_names_a_file(in.id);
 }
@@ -74,7 +91,7 @@ std::string who(const ImportLine& in) {
            "\nPOP3ユーザー名:" + sjis_to_utf8(in.id) + "\n";
 }
 
-UserRecord* make_record(const ImportLine& in) {
+UserRecord* make_record(const ImportLine& in, const BasicSettings& bs) {
     auto* r = new (std::nothrow) UserRecord();
     if (!r) return nullptr;
     SettingsSet& s = r->set[0];
@@ -85,6 +102,8 @@ UserRecord* make_record(const ImportLine& in) {
     sjis_copy(s.smtp_name, in.smtp_server);
     sjis_copy(s.pop3_name, in.pop3_server);
     s.apop_flag = in.apop;
+    start_security_from_defaults(bs, s);
+    apply_security(in.security, bs, s);
     set_default_options(*r);
     r->options[cc_flag] = in.cc;
     r->options[bcc_flag] = in.bcc;
@@ -120,7 +139,7 @@ ImportTally import_user_lines(DataStore& ds, const CsvText& text,
             t.refused++;
             continue;
         }
-        UserRecord* r = make_record(in);
+        UserRecord* r = make_record(in, ds.settings);
         if (!r) {
             say("一括登録できません。");
             t.stopped = true;

@@ -7,6 +7,7 @@
 // "--password P" in the command's words.
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
+#include "admin/mail_security_options.h"
 #include "admin/secret_input.h"
 #include "host/console_text.h"
 
@@ -28,6 +29,7 @@ enum class Source { none, given, terminal, file, standard_input };
 bool TakesValue(const std::string& word, bool adding) {
     for (const char* o : {"--name", "--mail-address", "--id", "--smtp-server", "--pop3-server"})
         if (word == o) return true;
+    if (is_security_option(word)) return true;
     // For users add these are boxes without a value.
     return !adding && (word == "--cc" || word == "--bcc" || word == "--apop");
 }

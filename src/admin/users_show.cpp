@@ -4,6 +4,7 @@
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
 #include "host/console_text.h"
+#include "store/mail_security.h"
 
 namespace {
 
@@ -42,5 +43,23 @@ int admin_users_show(AdminContext& ctx) {
     admin_out(Line("cc", OnOff(u->options[cc_flag]), "CC を入力可能にする(&C)"));
     admin_out(Line("bcc", OnOff(u->options[bcc_flag]), "BCC を入力可能にする(&B)"));
     admin_out(Line("apop", OnOff(s.apop_flag), "APOP を使用する(&A)"));
+    // What the gateway will really do, which without per-user servers are
+    // the administrator's choices.
+    const MailSecurity m = mail_security_of(bs, s);
+    const int bits = (m.pop3 == Pop3Security::Stls  ? kSecurityPop3Stls
+                      : m.pop3 == Pop3Security::Tls ? kSecurityPop3Tls
+                                                    : 0) |
+                     (m.smtp == SmtpSecurity::StartTls ? kSecuritySmtpStartTls
+                      : m.smtp == SmtpSecurity::Tls    ? kSecuritySmtpTls
+                                                       : 0);
+    const char* defaults = bs.per_user_servers ? "" : " (基本設定の値が使われます)";
+    admin_out(Line("pop3-security", pop3_security_word(bits), "POP3の暗号化") + defaults);
+    admin_out(Line("pop3-port", std::to_string(m.pop3Port), "POP3ポート番号") + defaults);
+    admin_out(Line("smtp-security", smtp_security_word(bits), "SMTPの暗号化") + defaults);
+    admin_out(Line("smtp-port", std::to_string(m.smtpPort), "SMTPポート番号") + defaults);
+    admin_out(
+        Line("smtp-auth", m.smtpAuth ? "pop3" : "none", "SMTP認証 (POP3のユーザー名とパスワード)") +
+        defaults);
+    admin_out(Line("verify", OnOff(m.verify), "サーバー証明書を検証する") + defaults);
     return 0;
 }

@@ -26,11 +26,15 @@ const Subcommand kSubcommands[] = {
     {"users", "show", admin_users_show, "users show U"},
     {"users", "add", admin_users_add,
      "users add --name N --mail-address M --id U [--password [P] | --password-file F | "
-     "--password-stdin] [--smtp-server H] [--pop3-server H] [--cc] [--bcc] [--apop]"},
+     "--password-stdin] [--smtp-server H] [--pop3-server H] [--cc] [--bcc] [--apop] "
+     "[--pop3-security none|stls|tls] [--smtp-security none|starttls|tls] "
+     "[--smtp-auth none|pop3] [--pop3-port N] [--smtp-port N] [--verify on|off]"},
     {"users", "change", admin_users_change,
      "users change U [--id NEWID] [--name N] [--mail-address M] [--password [P] | "
      "--password-file F | --password-stdin] [--smtp-server H] [--pop3-server H] "
-     "[--cc on|off] [--bcc on|off] [--apop on|off] [--poppassd]"},
+     "[--cc on|off] [--bcc on|off] [--apop on|off] [--poppassd] "
+     "[--pop3-security none|stls|tls] [--smtp-security none|starttls|tls] "
+     "[--smtp-auth none|pop3] [--pop3-port N] [--smtp-port N] [--verify on|off]"},
     {"users", "delete", admin_users_delete, "users delete [--yes] U..."},
     {"users", "import", admin_users_import, "users import FILE"},
     {"users", "select", admin_users_select, "users select FILE"},

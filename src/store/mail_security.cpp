@@ -70,6 +70,11 @@ MailSecurity mail_security_of(const BasicSettings& s, const SettingsSet& set) {
     if (own && (bits & kSecurityOwnPorts)) {
         m.pop3Port = valid_port(set.pop3_port, default_pop3_port(m.pop3));
         m.smtpPort = valid_port(set.smtp_port, default_smtp_port(m.smtp));
+    } else if (own) {
+        // A set that asks for TLS of its own cannot mean the administrator's
+        // plain ports: it gets the usual port of what it chose.
+        if (m.pop3 != Pop3Security::None) m.pop3Port = default_pop3_port(m.pop3);
+        if (m.smtp != SmtpSecurity::None) m.smtpPort = default_smtp_port(m.smtp);
     }
     return m;
 }

@@ -90,7 +90,22 @@ check "cc needs on or off" 1 t users change taro --cc yes
 expect_text "on or off" "--cc には on か off を指定してください。" "$out"
 check "poppassd while off" 1 t users change taro --password new --poppassd
 expect_text "says poppassd is off" "基本設定で poppassd の使用がオフになっているため、--poppassd は使えません。" "$out"
+check "TLS of one user needs per-user servers" 1 t users change taro --pop3-security tls
+expect_text "points to the basic settings" "tarnbox settings server" "$out"
 [ "$before" = "$(sha256sum "$home/tarnbox.dat")" ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: refused change changed the file"; }
+check "per-user servers on" 0 t settings server per_user_servers=on
+check "TLS for one user" 0 t users change taro --pop3-security tls --smtp-security starttls --smtp-auth pop3
+check "show after" 0 t users show taro
+expect_text "pop3 over TLS on its port" "pop3-port=995 " "$out"
+expect_text "smtp submission port" "smtp-port=587 " "$out"
+expect_text "smtp auth" "smtp-auth=pop3 " "$out"
+check "an own port" 0 t users change taro --pop3-port 10995 --verify off
+check "show own port" 0 t users show taro
+expect_text "own port" "pop3-port=10995 " "$out"
+expect_text "smtp port kept" "smtp-port=587 " "$out"
+expect_text "verify off" "verify=off " "$out"
+check "back to plain" 0 t users change taro --pop3-security none --smtp-security none --smtp-auth none --verify on
+check "per-user servers off" 0 t settings server per_user_servers=off
 check "poppassd on" 0 t settings set poppassd_value=1
 check "poppassd without a new password" 1 t users change taro --poppassd --name X
 expect_text "asks for the password" "--poppassd は新しいパスワードと一緒に指定してください。" "$out"

@@ -26,6 +26,19 @@ expect_text "log message" "送信ログサイズの上限値が大きすぎま�
 check "log size at the limit" 0 t settings server log_size_kb=30000
 expect_same "stored" 30000 "$(word log_size_kb)"
 
+# Mail servers over TLS: a port on a usual number follows the security.
+page_word() { t settings server | sed -n "s/^$1=\([^ ]*\) .*/\1/p"; }
+check "TLS for everybody" 0 t settings server pop3_port=pop3 pop3_security=tls smtp_security=starttls smtp_auth=pop3
+expect_same "pop3 on 995" 995 "$(word pop3_port)"
+expect_same "smtp on 587" 587 "$(word smtp_port)"
+expect_same "shown as chosen" "tls starttls pop3 on" "$(page_word pop3_security) $(page_word smtp_security) $(page_word smtp_auth) $(page_word verify)"
+check "an own port stays" 0 t settings server pop3_port=1995 pop3_security=none verify=off
+expect_same "pop3 own port" 1995 "$(word pop3_port)"
+expect_same "verification off" off "$(page_word verify)"
+check "an unknown security" 1 t settings server pop3_security=ssl
+check "back to plain" 0 t settings server pop3_port=pop3 smtp_security=none smtp_auth=none verify=on
+expect_same "smtp back on 25" 25 "$(word smtp_port)"
+
 check "several addresses need per-user servers" 1 t settings server multiple_addresses=on
 check "both on" 0 t settings server per_user_servers=on multiple_addresses=on
 expect_same "multiple on" 1 "$(word multiple_addresses)"
