@@ -2,15 +2,24 @@
 #include <cstring>
 
 int BasicSettings::*const kOptionWords[kOptionWordCount] = {
-    &BasicSettings::poppassd_value,      &BasicSettings::close_browser,
-    &BasicSettings::user_policy_1,       &BasicSettings::user_policy_2,
-    &BasicSettings::user_policy_3,       &BasicSettings::user_policy_4,
-    &BasicSettings::poppassd_changeable, &BasicSettings::apop_changeable,
-    &BasicSettings::default_mail_security,   &BasicSettings::language_policy,
-    &BasicSettings::colour_flags,        &BasicSettings::background_mode,
-    &BasicSettings::fixed_rows,          &BasicSettings::fixed_columns,
-    &BasicSettings::fixed_uploads,       &BasicSettings::remote_control,
-    &BasicSettings::default_smtp_auth,   &BasicSettings::mail_options,
+    &BasicSettings::poppassd_value,
+    &BasicSettings::close_browser,
+    &BasicSettings::user_policy_1,
+    &BasicSettings::user_policy_2,
+    &BasicSettings::user_policy_3,
+    &BasicSettings::user_policy_4,
+    &BasicSettings::poppassd_changeable,
+    &BasicSettings::apop_changeable,
+    &BasicSettings::default_mail_security,
+    &BasicSettings::language_policy,
+    &BasicSettings::colour_flags,
+    &BasicSettings::background_mode,
+    &BasicSettings::fixed_rows,
+    &BasicSettings::fixed_columns,
+    &BasicSettings::fixed_uploads,
+    &BasicSettings::remote_control,
+    &BasicSettings::default_smtp_auth,
+    &BasicSettings::mail_options,
 };
 
 static void copy_bounded(char* dst, size_t cap, const char* src) {

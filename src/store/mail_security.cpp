@@ -79,6 +79,17 @@ MailSecurity mail_security_of(const BasicSettings& s, const SettingsSet& set) {
     return m;
 }
 
+void change_set_security(SettingsSet& set, int pop3Bits, int smtpBits) {
+    const int before = set.mail_security;
+    set.mail_security = (before & ~(kSecurityPop3Mask | kSecuritySmtpMask)) |
+                        (pop3Bits & kSecurityPop3Mask) | (smtpBits & kSecuritySmtpMask);
+    if (!(before & kSecurityOwnPorts)) return;
+    if ((before ^ set.mail_security) & kSecurityPop3Mask)
+        set.pop3_port = default_pop3_port(pop3_of(set.mail_security));
+    if ((before ^ set.mail_security) & kSecuritySmtpMask)
+        set.smtp_port = default_smtp_port(smtp_of(set.mail_security));
+}
+
 int default_pop3_port(Pop3Security p) {
     return p == Pop3Security::Tls ? 995 : 110;
 }

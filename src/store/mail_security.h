@@ -41,6 +41,10 @@ struct MailSecurity {
 // basic settings' one for everybody.
 MailSecurity mail_security_of(const BasicSettings& s, const SettingsSet& set);
 
+// Sets the POP3 and SMTP security bits of set; a port of the set's own
+// follows a changed security to that security's usual number.
+void change_set_security(SettingsSet& set, int pop3Bits, int smtpBits);
+
 // The usual port of each security: 110 or 995, 25, 587 or 465.
 int default_pop3_port(Pop3Security p);
 int default_smtp_port(SmtpSecurity p);

@@ -39,6 +39,9 @@ constexpr PostedField kFields[] = {
     {"folding", kSlotFolding, 0},
     {"save_text", kSlotSaveText, 0},
     {"delete_link", kSlotDeleteLink, 0},
+    {"pop3_security", kSlotPop3Security, 8},
+    {"smtp_security", kSlotSmtpSecurity, 8},
+    {"smtp_auth", kSlotSmtpAuth, 0},
 };
 
 constexpr size_t kNameSize = 32;

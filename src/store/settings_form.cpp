@@ -10,7 +10,9 @@
 #include "server/text/markup_escape.h"
 #include "server/text/messages.h"
 #include "store/data_file.h"
+#include "store/mail_security.h"
 #include "store/settings_messages.h"
+#include "store/settings_security.h"
 
 #include <cstdio>
 #include <cstring>
@@ -25,6 +27,7 @@ constexpr int kUploadChoices = 10;
 // What the writer needs of the record, read under the lock before any output.
 struct RecordView {
     bool has_id[kSettingsSets] = {};
+    bool verify[kSettingsSets] = {true, true, true};
     std::string user_name;
 };
 
@@ -32,7 +35,10 @@ RecordView ViewOf(const Connection& c, int set) {
     RecordView v;
     if (set < 0 || !c.user) return v;
     std::lock_guard<std::recursive_mutex> hold(globalLock);
-    for (int k = 0; k < kSettingsSets; k++) v.has_id[k] = c.user->set[k].id[0] != '\0';
+    for (int k = 0; k < kSettingsSets; k++) {
+        v.has_id[k] = c.user->set[k].id[0] != '\0';
+        v.verify[k] = mail_security_of(data_store().settings, c.user->set[k]).verify;
+    }
     v.user_name = MarkupEscape(c.user->set[0].name);
     return v;
 }
@@ -294,6 +300,7 @@ void fill_settings_form(Connection& c, const UserRecord& r, int set) {
         {kSlotPoppassd, b.poppassd_value != 0},
     };
     for (const auto& f : flags) set_slot(c, f.slot, f.on ? "1" : "");
+    fill_security_slots(c, b, &s);
     const int n = sjis_copy(c.messageText, s.signature);
     c.messageLength = n;
 }
@@ -318,6 +325,7 @@ void write_settings_form(Connection& c, int set) {
         TextLine(c, kMsgSmtpServer, "smtp_name", kSlotSmtpName, 80, true);
         TextLine(c, kMsgPop3Server, "pop3_name", kSlotPop3Name, 80, true);
     }
+    write_security_fields(c, b, p.servers, !adding && !v.verify[set < 0 ? 0 : set]);
     if (p.quotation)
         OutputFormat(c, 0,
                      "%-23s: <input type=text name=\"user_quotation\" value=\"%s\" size=3 "

@@ -35,6 +35,9 @@ enum SettingsSlot : int {
     kSlotFolding,
     kSlotSaveText,
     kSlotDeleteLink,
+    kSlotPop3Security, // "none", "stls" or "tls"
+    kSlotSmtpSecurity, // "none", "starttls" or "tls"
+    kSlotSmtpAuth,
     // The slot of the first text field (kSlotId to kSlotQuotation) whose
     // posted value held a CR, LF or NUL, as a number; empty when none did.
     kSlotBrokenField,

@@ -79,4 +79,12 @@ enum : int {
     kMsgSaveLink = 155,
     kMsgDeleteLink = 156,
     kMsgLineBreak = 158,
+    kMsgPop3Security = 166,
+    kMsgSmtpSecurity = 167,
+    kMsgSecurityNone = 168,
+    kMsgTlsFromStart = 169,
+    kMsgSmtpAuth = 170,
+    kMsgVerifyOff = 171,
+    kMsgUseWord = 172,
+    kMsgNotUseWord = 173,
 };

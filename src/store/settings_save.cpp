@@ -10,8 +10,10 @@
 #include "server/text/markup_escape.h"
 #include "server/text/messages.h"
 #include "store/data_file.h"
+#include "store/mail_security.h"
 #include "store/settings_form.h"
 #include "store/settings_messages.h"
+#include "store/settings_security.h"
 #include "store/settings_steps.h"
 
 #include <cstdio>
@@ -61,8 +63,12 @@ bool ApplyForm(Connection& c, UserRecord& r, int set, bool newUser) {
     sjis_copy(s.mail_address, c.formSlots[kSlotMailAddress]);
     if (p.signature) sjis_copy(s.signature, c.messageText);
     if (p.quotation) sjis_copy(s.quotation, c.formSlots[kSlotQuotation]);
-    s.smtp_port = b.smtp_port;
-    s.pop3_port = b.pop3_port;
+    apply_security_slots(c, b, s, newUser, p.servers);
+    // Ports of the set's own, set by the administrator, stay.
+    if (!(s.mail_security & kSecurityOwnPorts)) {
+        s.smtp_port = b.smtp_port;
+        s.pop3_port = b.pop3_port;
+    }
     if (p.servers) {
         sjis_copy(s.smtp_name, c.formSlots[kSlotSmtpName]);
         sjis_copy(s.pop3_name, c.formSlots[kSlotPop3Name]);
@@ -211,6 +217,7 @@ void ResultPage(Connection& c, int set, const Saved& saved, bool passwordChanged
     if (p.servers) {
         Line(c, "%-23s: %s<br>", kMsgSmtpServer, s.smtp_name);
         Line(c, "%-23s: %s<br><br>", kMsgPop3Server, s.pop3_name);
+        write_security_result(c, b, s);
     }
     if (p.quotation) {
         if (s.quotation[0])

@@ -225,9 +225,19 @@ const MessageText kMessageTable[kMessageCount] = {
     {"サーバーの証明書は信頼されていない認証局が発行したものです。",
      "The server's certificate was issued by an unknown authority."}, // 162
     {"サーバーの証明書を確認できませんでした。",
-     "The server's certificate could not be verified."}, // 163
+     "The server's certificate could not be verified."},         // 163
     {"TLS の開始に失敗しました。", "The TLS handshake failed."}, // 164
     {"サーバーが暗号化 (STLS / STARTTLS) に対応していないため、暗号化せずに続けることはしません。",
      "The server does not offer encryption (STLS / STARTTLS); the gateway does not go on "
-     "without it."}, // 165
+     "without it."},                                      // 165
+    {"POP3 の暗号化", "POP3 security"},                   // 166
+    {"SMTP の暗号化", "SMTP security"},                   // 167
+    {"なし", "None"},                                     // 168
+    {"SSL/TLS (接続時から)", "SSL/TLS (from the start)"}, // 169
+    {"SMTP 認証 (POP3 のユーザー名とパスワード)",
+     "SMTP authentication (POP3 user name and password)"}, // 170
+    {"管理者の設定により、サーバー証明書を検証しません。",
+     "The administrator turned off certificate checks for these servers."}, // 171
+    {"する", "Yes"},                                                        // 172
+    {"しない", "No"},                                                       // 173
 };

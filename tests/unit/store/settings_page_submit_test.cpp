@@ -1,4 +1,5 @@
 #include "mail/list/received_list.h"
+#include "store/mail_security.h"
 #include "store/settings_form.h"
 #include "store/settings_page_fixture.h"
 #include "store/settings_steps.h"
@@ -278,4 +279,58 @@ TEST_F(SettingsPageTest, PoppassdOutcomes) {
             EXPECT_TRUE(Has(out, "name=\"user_pass0\"")); // the form again
         }
     }
+}
+
+TEST_F(SettingsPageTest, MailSecurityGoesWithTheServersAndKeepsOwnPorts) {
+    BasicSettings& s = Settings();
+    s.per_user_servers = 1;
+    s.user_policy_4 = kPolicy4MayChangeServers;
+    UserRecord* u = Taro();
+    u->set[0].mail_security =
+        kSecurityPop3Tls | kSecuritySmtpStartTls | kSecurityOwnPorts | kSecurityNoVerify;
+    u->set[0].pop3_port = 10995;
+    u->set[0].smtp_port = 10587;
+    u->set[0].smtp_auth = kSmtpAuthPop3Login;
+    ConnectionPtr page = For(u, 0, PageState::SetupPage);
+    Produce(*page);
+    EXPECT_TRUE(Has(out, "POP3 security          : <select name=\"user_pop3_security\">"
+                         "<option value=\"none\">None<option value=\"stls\">STLS"
+                         "<option value=\"tls\" selected>SSL/TLS (from the start)</select>\r\n"));
+    EXPECT_TRUE(Has(out, "<option value=\"starttls\" selected>STARTTLS"));
+    EXPECT_TRUE(Has(out, "<input type=checkbox name=\"user_smtp_auth\" checked>"));
+    EXPECT_TRUE(Has(out, "The administrator turned off certificate checks for these servers."));
+
+    out.clear();
+    ConnectionPtr post = For(u, 0, PageState::SetupSubmit);
+    Unchanged(*post);
+    for (const char* f : {"user_smtp_name=127.0.0.1", "user_pop3_name=127.0.0.1",
+                          "user_pop3_security=stls", "user_smtp_security=starttls"})
+        Field(*post, f);
+    Produce(*post);
+    const SettingsSet& set = u->set[0];
+    EXPECT_EQ(set.mail_security & kSecurityPop3Mask, kSecurityPop3Stls);
+    EXPECT_EQ(set.mail_security & kSecuritySmtpMask, kSecuritySmtpStartTls);
+    EXPECT_NE(set.mail_security & kSecurityNoVerify, 0) << "only the administrator turns it on";
+    EXPECT_EQ(set.pop3_port, 110) << "an own port follows the changed security";
+    EXPECT_EQ(set.smtp_port, 10587) << "and stays where the security stayed";
+    EXPECT_EQ(set.smtp_auth, kSmtpAuthNone) << "the box was not posted";
+    EXPECT_TRUE(Has(out, "POP3 security          : STLS<br>"));
+    EXPECT_TRUE(Has(out, "SMTP authentication (POP3 user name and password): No<br>"));
+
+    // Without servers per user the page offers nothing and a hand-made
+    // field changes nothing.
+    s.per_user_servers = 0;
+    out.clear();
+    ConnectionPtr plain = For(u, 0, PageState::SetupPage);
+    Produce(*plain);
+    EXPECT_FALSE(Has(out, "user_pop3_security"));
+    const int before = set.mail_security;
+    ConnectionPtr handMade = For(u, 0, PageState::SetupSubmit);
+    Unchanged(*handMade);
+    Field(*handMade, "user_pop3_security=none");
+    Field(*handMade, "user_smtp_auth=on");
+    Produce(*handMade);
+    ASSERT_TRUE(Has(out, "Changes completed."));
+    EXPECT_EQ(set.mail_security, before);
+    EXPECT_EQ(set.smtp_auth, kSmtpAuthNone);
 }
