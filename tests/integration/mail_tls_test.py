@@ -32,15 +32,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import mailservers  # noqa: E402
 from gatewaytest import http_request, stop_process, wait_until_listening  # noqa: E402
-from userslots import default_options, write_user_slot  # noqa: E402
 
 DOMAIN = "test.example"
 WORKER_TIMEOUT = 4
 
-# The bits of a settings set's security byte.
-POP3_STLS, POP3_TLS = 0x01, 0x02
-SMTP_STARTTLS, SMTP_TLS = 0x04, 0x08
-NO_VERIFY, OWN_PORTS = 0x10, 0x20
 
 
 def sjis(text):
@@ -122,38 +117,42 @@ class Browser:
 # --- Servers and the gateway ---
 
 WORLD = {}
-# login -> its POP3 password at the gateway, its security bits and the
-# servers (keys of WORLD and which of their ports) it reaches.
+# login -> its POP3 password at the gateway, the options that register it
+# and the servers (keys of WORLD and which of their ports) it reaches.
 USERS = {}
 
 
-def user(login, security, pop3=("main", "port"), smtp=("smtp", "port"), auth=False,
-         apop=False, password=None, pop3_name="127.0.0.1"):
-    USERS[login] = {"password": password or login + "-pw", "security": security | OWN_PORTS,
-                    "pop3": pop3, "smtp": smtp, "auth": auth, "apop": apop,
-                    "pop3_name": pop3_name}
+def user(login, pop3_security="none", smtp_security="none", pop3=("main", "port"),
+         smtp=("smtp", "port"), auth=False, apop=False, verify=True, password=None,
+         pop3_name="127.0.0.1"):
+    USERS[login] = {"password": password or login + "-pw", "pop3": pop3, "smtp": smtp,
+                    "pop3_name": pop3_name,
+                    "options": ["--pop3-security", pop3_security, "--smtp-security",
+                                smtp_security, "--smtp-auth", "pop3" if auth else "none",
+                                "--verify", "on" if verify else "off"]
+                    + (["--apop"] if apop else [])}
 
 
-user("pop3s", POP3_TLS, pop3=("main", "pop3s_port"))
-user("pop3s-apop", POP3_TLS, pop3=("main", "pop3s_port"), apop=True)
-user("stls", POP3_STLS)
-user("stls-apop", POP3_STLS, apop=True)
-user("stls-deleter", POP3_STLS)
-user("pop3s-v6", POP3_TLS, pop3=("main", "pop3s_port"), pop3_name="::1")
-user("pop3s-v6-bracketed", POP3_TLS, pop3=("main", "pop3s_port"), pop3_name="[::1]")
-user("no-stls", POP3_STLS, pop3=("plain", "port"))
-user("submit", SMTP_STARTTLS, smtp=("smtp", "submission_port"), auth=True)
-user("smtps", SMTP_TLS, smtp=("smtp", "smtps_port"), auth=True)
-user("bad-auth", SMTP_STARTTLS, smtp=("smtp", "submission_port"), auth=True,
+user("pop3s", "tls", pop3=("main", "pop3s_port"))
+user("pop3s-apop", "tls", pop3=("main", "pop3s_port"), apop=True)
+user("stls", "stls")
+user("stls-apop", "stls", apop=True)
+user("stls-deleter", "stls")
+user("pop3s-v6", "tls", pop3=("main", "pop3s_port"), pop3_name="::1")
+user("pop3s-v6-bracketed", "tls", pop3=("main", "pop3s_port"), pop3_name="[::1]")
+user("no-stls", "stls", pop3=("plain", "port"))
+user("submit", smtp_security="starttls", smtp=("smtp", "submission_port"), auth=True)
+user("smtps", smtp_security="tls", smtp=("smtp", "smtps_port"), auth=True)
+user("bad-auth", smtp_security="starttls", smtp=("smtp", "submission_port"), auth=True,
      password="not-the-servers-pw")
-user("no-starttls", SMTP_STARTTLS, auth=True)
+user("no-starttls", smtp_security="starttls", auth=True)
 for name in ("expired", "wrong-name", "untrusted"):
-    user(name, POP3_TLS, pop3=(name, "pop3s_port"))
-    user(name + "-noverify", POP3_TLS | NO_VERIFY, pop3=(name, "pop3s_port"))
-user("smtp-expired", SMTP_TLS, smtp=("expired", "pop3s_port"), auth=True)
-user("pop3-no-tls", POP3_TLS, pop3=("plain", "port"))
-user("smtp-no-tls", SMTP_TLS, smtp=("smtp", "port"), auth=True)
-user("pop3-silent", POP3_TLS, pop3=("silent", "port"))
+    user(name, "tls", pop3=(name, "pop3s_port"))
+    user(name + "-noverify", "tls", pop3=(name, "pop3s_port"), verify=False)
+user("smtp-expired", smtp_security="tls", smtp=("expired", "pop3s_port"), auth=True)
+user("pop3-no-tls", "tls", pop3=("plain", "port"))
+user("smtp-no-tls", smtp_security="tls", smtp=("smtp", "port"), auth=True)
+user("pop3-silent", "tls", pop3=("silent", "port"))
 
 
 def port_of(where):
@@ -247,16 +246,11 @@ def start_gateway():
             "--smtp-port", str(WORLD["smtp"].port), "--pop3-server", "127.0.0.1",
             "--pop3-port", str(WORLD["main"].port))
     tarnbox("settings", "set", "per_user_servers=1", "apop_changeable=1")
-    data_file = os.path.join(home, "tarnbox.dat")
-    for position, (login, u) in enumerate(USERS.items()):
+    for login, u in USERS.items():
         tarnbox("users", "add", "--name", login, "--mail-address", f"{login}@{DOMAIN}",
-                "--id", login, "--password", u["password"])
-        write_user_slot(data_file, position, [{
-            "id": login.encode(), "password": u["password"].encode(), "name": login.encode(),
-            "mail_address": f"{login}@{DOMAIN}".encode(), "smtp_name": b"127.0.0.1",
-            "pop3_name": u["pop3_name"].encode(), "pop3_port": port_of(u["pop3"]),
-            "smtp_port": port_of(u["smtp"]), "apop": int(u["apop"]),
-            "security": u["security"], "smtp_auth": int(u["auth"])}, {}, {}], default_options())
+                "--id", login, "--password", u["password"], "--pop3-server", u["pop3_name"],
+                "--smtp-server", "127.0.0.1", "--pop3-port", str(port_of(u["pop3"])),
+                "--smtp-port", str(port_of(u["smtp"])), *u["options"])
     shutil.copy(WORLD["certs"].authority_file(), os.path.join(home, "mail-ca.pem"))
     proc = WORLD["proc"] = subprocess.Popen(
         [BIN, "--home", home, "serve", "--worker-timeout", str(WORKER_TIMEOUT)],

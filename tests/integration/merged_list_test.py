@@ -26,7 +26,6 @@ sys.dont_write_bytecode = True
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import mailservers  # noqa: E402
-from userslots import default_options, write_user_slot  # noqa: E402
 from gatewaytest import http_request, stop_process, wait_until_listening  # noqa: E402
 
 UA = b"User-Agent: Mozilla/5.0 (X11; Linux x86_64; rv:121.0) Gecko/20100101 Firefox/121.0\r\n"
@@ -46,6 +45,88 @@ NO_LOGIN = sjis("POP3 サーバーにログインできませんでした。\r\n
 NO_SERVER_IN_SET_2 = sjis("POP3 サーバーが見つかりませんでした。\r\n"
                           "設定2 の POP3 サーバー名が正しいか確認してください。")
 ERROR_MESSAGE = sjis("エラーメッセージ")
+
+
+# --- The user slot of the data file, written the way the gateway reads it ---
+
+DATA_HEADER = 800
+SLOT_SIZE = 4000
+
+
+def xor_sum(data):
+    x = 0
+    for b in data:
+        x ^= b
+    return x or 0x78
+
+
+def rolling(data, key, step):
+    step = 0x55 if step == 0x80 else step
+    out = bytearray()
+    for b in data:
+        out.append(b ^ key)
+        key = (key + step) & 0xFF
+    return bytes(out)
+
+
+class SlotWriter:
+    """Items go downwards from the slot's last byte, each directly below the
+    previous one; a string's characters run downwards after its length."""
+
+    def __init__(self, file_key):
+        self.slot = bytearray(os.urandom(SLOT_SIZE))
+        self.q = SLOT_SIZE - 1
+        self.key = file_key
+        self.step = 0x78
+
+    def down(self, data):
+        for b in data:
+            self.slot[self.q] = b
+            self.q -= 1
+
+    def fixed_string(self, s):
+        self.down(bytes([len(s)]) + bytes(b ^ self.key for b in s))
+
+    def rolling_string(self, s, long_length=False):
+        head = bytes([len(s) & 0xFF, len(s) >> 8]) if long_length else bytes([len(s)])
+        self.down(head + rolling(s, self.key, self.step))
+
+    def word16(self, v):
+        self.down(bytes([v & 0xFF, v >> 8]))
+
+
+def default_options(cc=False, bcc=False):
+    options = bytearray(30)
+    options[1], options[2], options[3], options[7], options[11] = 10, 80, 1, 1, 1
+    options[4], options[5] = int(cc), int(bcc)
+    return bytes(options)
+
+
+def write_user_slot(data_file, position, sets, options):
+    """sets: three dicts (id, password, name, mail_address, smtp_name,
+    pop3_name, port) of Shift_JIS bytes; an empty dict is an unused set."""
+    with open(data_file, "r+b") as f:
+        header = f.read(DATA_HEADER)
+        writer = SlotWriter(xor_sum(header[:header[794]]))
+        for s in sets:
+            writer.fixed_string(s.get("id", b""))
+            writer.step = xor_sum(s.get("id", b""))
+            for field in ("password", "name", "mail_address", "smtp_name"):
+                writer.rolling_string(s.get(field, b""))
+            writer.word16(s.get("port", 0))
+            writer.rolling_string(s.get("pop3_name", b""))
+            writer.word16(s.get("port", 0))
+            writer.rolling_string(b"", long_length=True)  # signature
+            writer.rolling_string(b"")  # quotation
+            writer.down(b"\0")  # no address book
+            writer.rolling_string(b"")
+            writer.rolling_string(b"")
+            writer.down(bytes([int(s.get("apop", 0)), 0, 0]))
+        writer.q -= 1
+        for j, b in enumerate(rolling(options, writer.key, writer.step)):
+            writer.slot[writer.q - j] = b
+        f.seek(DATA_HEADER + SLOT_SIZE * position)
+        f.write(writer.slot)
 
 
 # --- Pages ---
