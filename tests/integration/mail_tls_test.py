@@ -80,12 +80,13 @@ class Answer:
         self.status = head.split(b"\r\n")[0]
 
 
-def http(method, path, body=None, content_type=b"application/x-www-form-urlencoded"):
+def http(method, path, body=None, content_type=b"application/x-www-form-urlencoded",
+         port=None):
     raw = method + b" " + path + b" HTTP/1.0\r\n"
     if body is not None:
         raw += b"Content-Type: %s\r\nContent-Length: %d\r\n" % (content_type, len(body))
     started = time.time()
-    answer = http_request(WORLD["port"], raw + b"\r\n" + (body or b""), timeout=60)
+    answer = http_request(port or WORLD["port"], raw + b"\r\n" + (body or b""), timeout=60)
     return Answer(answer, time.time() - started)
 
 
@@ -95,11 +96,12 @@ BOUNDARY = b"---------------------------7357913579135791357913579"
 class Browser:
     """One logged-in user. The login answer is the first received-mail list."""
 
-    def __init__(self, user, english=False):
+    def __init__(self, user, english=False, port=None):
         self.user = user
+        self.port = port
         lang = b"?lang=eng" if english else b""
         body = b"a=%s&b=%s" % (user.encode(), urllib.parse.quote(USERS[user]["password"]).encode())
-        self.first = http(b"POST", b"/mail/index.html" + lang, body)
+        self.first = http(b"POST", b"/mail/index.html" + lang, body, port=port)
         m = re.search(rb"\?user=%s\?check=\d+" % re.escape(user.encode()), self.first.body)
         if not m:
             raise AssertionError("no login query for %s: %r" % (user, self.first.raw[:800]))
@@ -111,7 +113,8 @@ class Browser:
         body = b"".join(b'--%s\r\nContent-Disposition: form-data; name="%s"\r\n\r\n%s\r\n'
                         % (BOUNDARY, name, value) for name, value in fields)
         return http(b"POST", b"/mail/write/index.html" + self.query,
-                    body + b"--%s--\r\n" % BOUNDARY, b"multipart/form-data; boundary=" + BOUNDARY)
+                    body + b"--%s--\r\n" % BOUNDARY, b"multipart/form-data; boundary=" + BOUNDARY,
+                    self.port)
 
 
 # --- Servers and the gateway ---
@@ -153,6 +156,8 @@ user("smtp-expired", smtp_security="tls", smtp=("expired", "pop3s_port"), auth=T
 user("pop3-no-tls", "tls", pop3=("plain", "port"))
 user("smtp-no-tls", smtp_security="tls", smtp=("smtp", "port"), auth=True)
 user("pop3-silent", "tls", pop3=("silent", "port"))
+# Registered on a second gateway whose basic settings hold the security.
+user("by-default", pop3=("main", "port"), smtp=("smtp", "smtps_port"))
 
 
 def port_of(where):
@@ -221,7 +226,7 @@ def start_servers(scratch):
     for login in USERS:
         smtp.add_user(login)
     for login in ("pop3s", "stls", "pop3s-apop", "stls-apop", "stls-deleter", "pop3s-v6",
-                  "pop3s-v6-bracketed", "expired-noverify",
+                  "pop3s-v6-bracketed", "by-default", "expired-noverify",
                   "wrong-name-noverify", "untrusted-noverify"):
         box = WORLD[USERS[login]["pop3"][0]]
         for n in (1, 2):
@@ -232,9 +237,13 @@ def start_servers(scratch):
     WORLD["silent"] = SilentServer()
 
 
-def start_gateway():
-    home = WORLD["home"] = tempfile.mkdtemp(prefix="tarnbox-tls-")
-    port = WORLD["port"] = mailservers.free_port()
+def start_gateway(settings, users):
+    """A gateway serving from a home of its own until the module ends:
+    settings are arguments of `tarnbox settings` commands, users the
+    logins to register with their options. Returns its HTTP port."""
+    home = tempfile.mkdtemp(prefix="tarnbox-tls-")
+    WORLD.setdefault("homes", []).append(home)
+    port = mailservers.free_port()
 
     def tarnbox(*args):
         r = subprocess.run([BIN, "--home", home, *args], capture_output=True, text=True,
@@ -245,17 +254,25 @@ def start_gateway():
     tarnbox("init", "--http-port", str(port), "--smtp-server", "127.0.0.1",
             "--smtp-port", str(WORLD["smtp"].port), "--pop3-server", "127.0.0.1",
             "--pop3-port", str(WORLD["main"].port))
-    tarnbox("settings", "set", "per_user_servers=1", "apop_changeable=1")
-    for login, u in USERS.items():
+    for command in settings:
+        tarnbox("settings", *command)
+    for login, options in users:
         tarnbox("users", "add", "--name", login, "--mail-address", f"{login}@{DOMAIN}",
-                "--id", login, "--password", u["password"], "--pop3-server", u["pop3_name"],
-                "--smtp-server", "127.0.0.1", "--pop3-port", str(port_of(u["pop3"])),
-                "--smtp-port", str(port_of(u["smtp"])), *u["options"])
+                "--id", login, "--password", USERS[login]["password"], *options)
     shutil.copy(WORLD["certs"].authority_file(), os.path.join(home, "mail-ca.pem"))
-    proc = WORLD["proc"] = subprocess.Popen(
+    proc = subprocess.Popen(
         [BIN, "--home", home, "serve", "--worker-timeout", str(WORKER_TIMEOUT)],
         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    WORLD.setdefault("procs", []).append(proc)
     wait_until_listening(port, proc)
+    return port
+
+
+def own_servers(login):
+    u = USERS[login]
+    return ["--pop3-server", u["pop3_name"], "--smtp-server", "127.0.0.1",
+            "--pop3-port", str(port_of(u["pop3"])), "--smtp-port", str(port_of(u["smtp"])),
+            *u["options"]]
 
 
 def setUpModule():
@@ -264,20 +281,22 @@ def setUpModule():
     os.chmod(WORLD["scratch"], 0o755)
     try:
         start_servers(WORLD["scratch"])
-        start_gateway()
+        WORLD["port"] = start_gateway([["set", "per_user_servers=1", "apop_changeable=1"]],
+                                      [(login, own_servers(login)) for login in USERS])
     except BaseException:
         tearDownModule()
         raise
 
 
 def tearDownModule():
-    stop_process(WORLD.get("proc"))
+    for proc in WORLD.get("procs", []):
+        stop_process(proc)
     for key in ("smtp", "main", "plain", "expired", "wrong-name", "untrusted", "silent"):
         if key in WORLD:
             WORLD[key].stop()
-    for key in ("home", "scratch"):
-        if key in WORLD:
-            shutil.rmtree(WORLD[key], ignore_errors=True)
+    for folder in WORLD.get("homes", []) + [WORLD.get("scratch")]:
+        if folder:
+            shutil.rmtree(folder, ignore_errors=True)
 
 
 def wait_for(predicate, seconds=10):
@@ -407,6 +426,22 @@ class SecureSmtp(unittest.TestCase):
                         body[:1500])
         self.assertTrue(body.rstrip().endswith(b"</html>"), body[-300:])
         self.assertNotIn("sasl_username=no-starttls", WORLD["smtp"].log_text())
+
+
+class BasicSettingsForEverybody(unittest.TestCase):
+    def test_security_of_the_basic_settings_with_their_ports(self):
+        smtp = WORLD["smtp"]
+        port = start_gateway(
+            [["server", "pop3_security=stls", "smtp_security=tls", "smtp_auth=pop3",
+              "pop3_port=%d" % WORLD["main"].port, "smtp_port=%d" % smtp.smtps_port]],
+            [("by-default", [])])
+        b = Browser("by-default", port=port)
+        self.assertIn(b"TLS message 2 for by-default", b.first.body, b.first.body[:1500])
+        self.assertIn(", TLS,", WORLD["main"].login_lines("by-default")[-1])
+        answer = b.send(b"submit@%s" % DOMAIN.encode(), b"Sent by default", b"x")
+        self.assertIn(DONE, answer.body, answer.raw[:1500])
+        self.assertTrue(wait_for(lambda: "sasl_method=LOGIN, sasl_username=by-default"
+                                 in smtp.log_text()), smtp.log_text()[-1500:])
 
 
 class Certificates(unittest.TestCase):
