@@ -15,6 +15,7 @@ namespace {
 
 std::mutex gCaMutex;
 std::string gCaFile;
+bool gCaLoaded = false;
 std::once_flag gContextOnce;
 SSL_CTX* gContext = nullptr;
 
@@ -32,7 +33,8 @@ void make_context() {
     }
     // A CA file that cannot be read trusts nothing extra; the servers it was
     // meant for then fail with "unknown authority", which names the cause.
-    if (!extra.empty()) SSL_CTX_load_verify_locations(ctx, extra.c_str(), nullptr);
+    gCaLoaded = !extra.empty() && SSL_CTX_load_verify_locations(ctx, extra.c_str(), nullptr) == 1;
+    ERR_clear_error();
     SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
     gContext = ctx;
 }
@@ -83,9 +85,13 @@ bool mail_tls_address_literal(const char* host, char (&address)[kAddressTextSize
     return inet_pton(AF_INET6, address, scratch) == 1;
 }
 
-void mail_tls_set_ca_file(const char* path) {
-    std::lock_guard<std::mutex> hold(gCaMutex);
-    gCaFile = path ? path : "";
+bool mail_tls_load_authorities(const char* caFile) {
+    {
+        std::lock_guard<std::mutex> hold(gCaMutex);
+        gCaFile = caFile ? caFile : "";
+    }
+    std::call_once(gContextOnce, make_context);
+    return gCaLoaded;
 }
 
 TlsOutcome mail_tls_start(int fd, const char* host, bool verify, int timeoutSeconds) {
