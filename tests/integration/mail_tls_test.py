@@ -11,8 +11,10 @@ by an authority nobody trusts) offers POP3S. The gateway trusts the test
 authority through HOME/mail-ca.pem only.
 
 Every user of the gateway has servers of its own (per-user servers on),
-all at 127.0.0.1, with its own ports and security. What crossed the wire is
-checked in the servers' logs and in the delivered bytes.
+at 127.0.0.1 (the main Dovecot also at ::1), with its own ports and
+security; a second gateway takes them from its basic settings for everybody.
+What crossed the wire is checked in the servers' logs and in the delivered
+bytes.
 """
 import os
 import re
@@ -152,6 +154,7 @@ user("no-starttls", smtp_security="starttls", auth=True)
 for name in ("expired", "wrong-name", "untrusted"):
     user(name, "tls", pop3=(name, "pop3s_port"))
     user(name + "-noverify", "tls", pop3=(name, "pop3s_port"), verify=False)
+user("stls-expired", "stls", pop3=("expired", "port"))
 user("smtp-expired", smtp_security="tls", smtp=("expired", "pop3s_port"), auth=True)
 user("pop3-no-tls", "tls", pop3=("plain", "port"))
 user("smtp-no-tls", smtp_security="tls", smtp=("smtp", "port"), auth=True)
@@ -218,7 +221,7 @@ def start_servers(scratch):
     }
     for key, pop in pops.items():
         WORLD[key] = pop
-        for login, u in USERS.items():
+        for login in USERS:
             # The servers know every user by the gateway's login name; the
             # one with a wrong password at the gateway keeps its own here.
             pop.add_user(login, login + "-pw")
@@ -454,14 +457,14 @@ class BasicSettingsForEverybody(unittest.TestCase):
 class Certificates(unittest.TestCase):
     def test_each_failure_named_on_the_list_page(self):
         for login, reason in (("expired", "expired"), ("wrong-name", "wrong name"),
-                              ("untrusted", "unknown authority")):
+                              ("untrusted", "unknown authority"), ("stls-expired", "expired")):
             for english in (False, True):
                 with self.subTest(login, english=english):
                     page = Browser(login, english).first
                     self.assertIn(secure_failure("POP3", reason, english), page.body,
                                   page.body[:1500])
                     self.assertTrue(page.body.rstrip().endswith(b"</html>"))
-            self.assertEqual(WORLD[login].logins(), [])
+            self.assertEqual(WORLD[USERS[login]["pop3"][0]].logins(), [])
 
     def test_verify_off_reaches_the_same_servers(self):
         for name in ("expired", "wrong-name", "untrusted"):
