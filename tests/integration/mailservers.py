@@ -37,7 +37,7 @@ LOGOUT_FORMAT = ("top_count=%{top_count} retr_count=%{retr_count} "
 
 
 def ensure_installed():
-    if os.path.exists(DOVECOT) and os.path.exists(POSTFIX):
+    if os.path.exists(DOVECOT) and os.path.exists(POSTFIX) and shutil.which("openssl"):
         return
     subprocess.run(["bash", os.path.join(ROOT, "scripts", "install-mail-servers.sh")],
                    check=True, stdin=subprocess.DEVNULL)
