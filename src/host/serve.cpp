@@ -89,8 +89,12 @@ int admin_serve(AdminContext& ctx) {
     sp.temp = ctx.paths.temp_folder;
     sp.user = ctx.paths.user_folder;
     workerTimeoutSeconds = worker;
-    if (access(ctx.paths.mail_ca_file.c_str(), R_OK) == 0)
-        mail_tls_set_ca_file(ctx.paths.mail_ca_file.c_str());
+    const bool ownAuthorities = access(ctx.paths.mail_ca_file.c_str(), F_OK) == 0;
+    if (!mail_tls_load_authorities(ownAuthorities ? ctx.paths.mail_ca_file.c_str() : nullptr) &&
+        ownAuthorities)
+        // Servers whose certificates only it vouches for will show "unknown
+        // authority"; the administrator learns why here.
+        fprintf(stderr, "%s から認証局の証明書を読めません。\n", ctx.paths.mail_ca_file.c_str());
     idleTimeoutSeconds = idle;
     requestTimeoutSeconds = request;
     maxConnections = ceiling;

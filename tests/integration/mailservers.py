@@ -1,5 +1,8 @@
 """Real mail servers on 127.0.0.1 for integration tests: Dovecot (POP3 with
 USER/PASS and APOP) and Postfix (SMTP delivering into the same Maildirs).
+Plain by default; with a certificate (see Certificates) Dovecot offers STLS
+and a POP3S port, and Postfix a STARTTLS submission port and an SMTPS port,
+both of which relay only for clients that logged in through Dovecot's SASL.
 
 Everything lives in a scratch folder that the caller owns; nothing outside it is
 written. Both servers are installed on first use (scripts/install-mail-servers.sh).
@@ -12,6 +15,7 @@ written. Both servers are installed on first use (scripts/install-mail-servers.s
         pop.logouts("alice")  # what the sessions did, from the server's log
         pop.stop()
 """
+import glob
 import os
 import re
 import shutil
@@ -33,7 +37,7 @@ LOGOUT_FORMAT = ("top_count=%{top_count} retr_count=%{retr_count} "
 
 
 def ensure_installed():
-    if os.path.exists(DOVECOT) and os.path.exists(POSTFIX):
+    if os.path.exists(DOVECOT) and os.path.exists(POSTFIX) and shutil.which("openssl"):
         return
     subprocess.run(["bash", os.path.join(ROOT, "scripts", "install-mail-servers.sh")],
                    check=True, stdin=subprocess.DEVNULL)
@@ -95,6 +99,83 @@ def _chown_tree(path):
             os.chown(os.path.join(top, name), MAIL_UID, MAIL_GID)
 
 
+class Certificates:
+    """A test authority (ca.pem, for the client to trust), a second one that
+    nobody trusts, and server certificates issued by either, made with the
+    openssl command in folder. EC keys keep the run short."""
+
+    CA_CONFIG = """[ca]
+default_ca = test
+[test]
+database = {db}/index.txt
+new_certs_dir = {db}
+serial = {db}/serial
+default_md = sha256
+policy = anything
+unique_subject = no
+[anything]
+commonName = supplied
+[server]
+basicConstraints = CA:FALSE
+extendedKeyUsage = serverAuth
+subjectAltName = $ENV::SAN
+"""
+
+    def __init__(self, folder):
+        self.folder = os.path.abspath(folder)
+        _make_dirs(self.folder)
+        self.count = 0
+        self.ca = self._authority("ca", "Tarnbox Test CA")
+        self.other_ca = self._authority("other-ca", "Untrusted Test CA")
+
+    def _openssl(self, *args, env=None):
+        r = subprocess.run(["openssl", *args], cwd=self.folder, capture_output=True, text=True,
+                           stdin=subprocess.DEVNULL, env=dict(os.environ, **(env or {})))
+        if r.returncode != 0:
+            raise RuntimeError("openssl %s: %s" % (args[0], r.stderr))
+
+    def _new_key(self, name, *args):
+        self._openssl("req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                      "-nodes", "-keyout", name + ".key", *args)
+
+    def _authority(self, name, common_name):
+        self._new_key(name, "-x509", "-days", "3650", "-out", name + ".pem", "-subj",
+                      "/CN=" + common_name, "-addext", "basicConstraints=critical,CA:TRUE",
+                      "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+        folder = os.path.join(self.folder, name + ".db")
+        _make_dirs(folder)
+        open(os.path.join(folder, "index.txt"), "w").close()
+        with open(os.path.join(folder, "serial"), "w") as f:
+            f.write("01\n")
+        with open(os.path.join(folder, "ca.cnf"), "w") as f:
+            f.write(self.CA_CONFIG.replace("{db}", folder))
+        return name
+
+    def server(self, *ips, expired=False, trusted=True):
+        """(certificate file, key file) for a server at the addresses ips
+        (127.0.0.1 when none). An expired one was valid for 2020 only; an
+        untrusted one is signed by other_ca."""
+        ips = ips or ("127.0.0.1",)
+        self.count += 1
+        name = "server%d" % self.count
+        self._new_key(name, "-out", name + ".csr", "-subj", "/CN=" + ips[0])
+        ca = self.ca if trusted else self.other_ca
+        dates = (["-startdate", "20200101000000Z", "-enddate", "20210101000000Z"] if expired
+                 else ["-days", "3650"])
+        db = os.path.join(self.folder, ca + ".db")
+        self._openssl("ca", "-batch", "-config", os.path.join(db, "ca.cnf"), "-cert", ca + ".pem",
+                      "-keyfile", ca + ".key", "-in", name + ".csr", "-out", name + ".pem",
+                      "-extensions", "server", "-notext", *dates,
+                      env={"SAN": ",".join("IP:" + ip for ip in ips)})
+        cert, key = (os.path.join(self.folder, name + e) for e in (".pem", ".key"))
+        # Dovecot and Postfix read them as root; the key stays private.
+        os.chmod(key, 0o600)
+        return cert, key
+
+    def authority_file(self):
+        return os.path.join(self.folder, self.ca + ".pem")
+
+
 class Mailboxes:
     """The Maildirs under scratch/mail/<user>/Maildir that both servers use."""
 
@@ -102,6 +183,7 @@ class Mailboxes:
         self.scratch = os.path.abspath(scratch)
         self.root = os.path.join(self.scratch, "mail")
         # The mail processes run as 65534 and must reach the Maildirs.
+        _make_dirs(self.scratch)
         os.chmod(self.scratch, 0o755)
         _make_dirs(self.root)
         os.chown(self.root, MAIL_UID, MAIL_GID)
@@ -144,10 +226,21 @@ class Mailboxes:
 class Dovecot:
     """Dovecot POP3 on 127.0.0.1 as a child process (dovecot -F)."""
 
-    def __init__(self, scratch, port=None, apop=True):
+    def __init__(self, scratch, port=None, apop=True, ssl="no", cert=None, auth_socket=None,
+                 addresses=("127.0.0.1",)):
+        """ssl: "no", "yes" (STLS offered) or "required" (no login in clear);
+        with ssl on, cert is (certificate file, key file) and POP3S listens
+        on pop3s_port. auth_socket: a path where Dovecot's SASL service
+        answers Postfix. addresses: where both ports listen (127.0.0.1
+        first, which start() waits on)."""
         ensure_installed()
         self.scratch = os.path.abspath(scratch)
         self.port = port or free_port()
+        self.ssl = ssl
+        self.cert = cert
+        self.pop3s_port = free_port() if ssl != "no" else 0
+        self.auth_socket = auth_socket
+        self.addresses = ", ".join(addresses)
         self.boxes = Mailboxes(self.scratch)
         self.passwd = os.path.join(self.scratch, "passwd")
         self.config = os.path.join(self.scratch, "dovecot.conf")
@@ -163,14 +256,29 @@ class Dovecot:
     def _write_config(self):
         s = self.scratch
         mechanisms = "plain apop" if self.apop else "plain"
+        if self.auth_socket:
+            mechanisms += " login"
+        tls = ""
+        if self.ssl != "no":
+            tls = "ssl_cert = <%s\nssl_key = <%s\n" % self.cert
+        sasl = ""
+        if self.auth_socket:
+            sasl = f"""service auth {{
+  unix_listener {self.auth_socket} {{
+    mode = 0660
+    user = postfix
+    group = postfix
+  }}
+}}
+"""
         text = f"""instance_name = tarnbox-test-{self.port}
 base_dir = {s}/run/dovecot
 state_dir = {s}/state
 log_path = {self.log}
 protocols = pop3
-listen = 127.0.0.1
-ssl = no
-disable_plaintext_auth = no
+listen = {self.addresses}
+ssl = {self.ssl}
+{tls}disable_plaintext_auth = no
 auth_mechanisms = {mechanisms}
 auth_failure_delay = 0
 mail_location = maildir:{s}/mail/%u/Maildir
@@ -187,14 +295,15 @@ userdb {{
 }}
 service pop3-login {{
   inet_listener pop3 {{
-    address = 127.0.0.1
+    address = {self.addresses}
     port = {self.port}
   }}
   inet_listener pop3s {{
-    port = 0
+    address = {self.addresses}
+    port = {self.pop3s_port}
   }}
 }}
-service anvil {{
+{sasl}service anvil {{
   unix_listener anvil-auth-penalty {{
     mode = 0
   }}
@@ -251,6 +360,13 @@ service anvil {{
                            self.log_text())
         return [m for m in found if user is None or m[0] == user]
 
+    def login_lines(self, user=None):
+        """The whole log line of each successful login; "TLS" stands in it
+        when the session was secured."""
+        return [line for line in self.log_text().splitlines()
+                if re.search(r"pop3-login: (?:Info: )?Login: user=<%s>"
+                             % (re.escape(user) if user else "[^>]*"), line)]
+
     def logouts(self, user=None, wait=2.0):
         """The counters of each finished session, in order, as dicts of ints
         (keys of LOGOUT_FORMAT plus "user" and "reason"). A session's line is
@@ -280,11 +396,21 @@ class Postfix:
     the Maildirs of the scratch folder. Runs as a daemon (postfix start); stop()
     ends it and waits until the master is gone."""
 
-    def __init__(self, scratch, port=None, domain="test.example"):
+    def __init__(self, scratch, port=None, domain="test.example", cert=None,
+                 smtps_mechanisms=None):
+        """With cert (certificate file, key file), STARTTLS is required on
+        submission_port and TLS starts at once on smtps_port; both take mail
+        only after AUTH, checked by the Dovecot whose auth_socket is
+        self.auth_socket (start that Dovecot first). smtps_mechanisms limits
+        what the SMTPS port offers ("login")."""
         ensure_installed()
         self.scratch = os.path.abspath(scratch)
         self.port = port or free_port()
         self.domain = domain
+        self.cert = cert
+        self.submission_port = free_port() if cert else 0
+        self.smtps_port = free_port() if cert else 0
+        self.smtps_mechanisms = smtps_mechanisms
         self.boxes = Mailboxes(self.scratch)
         self.etc = os.path.join(self.scratch, "postfix", "etc")
         self.spool = os.path.join(self.scratch, "postfix", "spool")
@@ -296,6 +422,13 @@ class Postfix:
         # The queue and data folders must not lie inside the config folder.
         _make_dirs(self.etc, self.spool, self.data, os.path.join(self.scratch, "log"))
         shutil.chown(self.data, user="postfix")
+        # Where Dovecot puts its SASL socket, so it must exist before Postfix
+        # starts; Postfix's own set-up gives the folder the same owner and mode.
+        private = os.path.join(self.spool, "private")
+        _make_dirs(private)
+        shutil.chown(private, user="postfix")
+        os.chmod(private, 0o700)
+        self.auth_socket = os.path.join(private, "auth")
         self._write_config()
 
     def _write_config(self):
@@ -326,6 +459,27 @@ virtual_gid_maps = static:{MAIL_GID}
 maillog_file = {self.log}
 maillog_file_prefixes = {s}/log
 """
+        secure = ""
+        if self.cert:
+            main += f"""smtpd_tls_cert_file = {self.cert[0]}
+smtpd_tls_key_file = {self.cert[1]}
+smtpd_tls_loglevel = 1
+smtpd_tls_received_header = yes
+smtpd_sasl_type = dovecot
+smtpd_sasl_path = private/auth
+"""
+            login_only = ("  -o smtpd_sasl_auth_enable=yes\n"
+                          "  -o smtpd_recipient_restrictions=permit_sasl_authenticated,reject\n"
+                          "  -o smtpd_relay_restrictions=permit_sasl_authenticated,reject\n")
+            filter_ = ("  -o smtpd_sasl_mechanism_filter=%s\n" % self.smtps_mechanisms
+                       if self.smtps_mechanisms else "")
+            secure = (f"127.0.0.1:{self.submission_port} inet n - n - - smtpd\n"
+                      "  -o smtpd_tls_security_level=encrypt\n  -o smtpd_tls_auth_only=yes\n"
+                      + login_only
+                      + f"127.0.0.1:{self.smtps_port} inet n - n - - smtpd\n"
+                      "  -o smtpd_tls_wrappermode=yes\n  -o smtpd_tls_security_level=encrypt\n"
+                      + login_only + filter_
+                      + "tlsmgr    unix - - n 1000? 1 tlsmgr\n")
         master = f"""127.0.0.1:{self.port} inet n - n - - smtpd
 pickup    unix n - n 60 1 pickup
 cleanup   unix n - n - 0 cleanup
@@ -345,7 +499,7 @@ virtual   unix - n n - - virtual
 anvil     unix - - n - 1 anvil
 scache    unix - - n - 1 scache
 postlog   unix-dgram n - n - 1 postlogd
-"""
+""" + secure
         with open(os.path.join(self.etc, "main.cf"), "w") as f:
             f.write(main)
         with open(os.path.join(self.etc, "master.cf"), "w") as f:
@@ -409,9 +563,10 @@ postlog   unix-dgram n - n - 1 postlogd
         deadline = time.time() + 10
         while pid and time.time() < deadline and _alive(pid):
             time.sleep(0.02)
-        for name in ("master.pid", "inet.127.0.0.1:%d" % self.port):
+        for path in [os.path.join(self.spool, "pid", "master.pid")] + glob.glob(
+                os.path.join(self.spool, "pid", "inet.*")):
             try:
-                os.remove(os.path.join(self.spool, "pid", name))
+                os.remove(path)
             except OSError:
                 pass
         self.running = False

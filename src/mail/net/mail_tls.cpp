@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -14,6 +15,7 @@ namespace {
 
 std::mutex gCaMutex;
 std::string gCaFile;
+bool gCaLoaded = false;
 std::once_flag gContextOnce;
 SSL_CTX* gContext = nullptr;
 
@@ -31,14 +33,10 @@ void make_context() {
     }
     // A CA file that cannot be read trusts nothing extra; the servers it was
     // meant for then fail with "unknown authority", which names the cause.
-    if (!extra.empty()) SSL_CTX_load_verify_locations(ctx, extra.c_str(), nullptr);
+    gCaLoaded = !extra.empty() && SSL_CTX_load_verify_locations(ctx, extra.c_str(), nullptr) == 1;
+    ERR_clear_error();
     SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
     gContext = ctx;
-}
-
-bool is_numeric_address(const char* host) {
-    unsigned char scratch[16];
-    return inet_pton(AF_INET, host, scratch) == 1 || inet_pton(AF_INET6, host, scratch) == 1;
 }
 
 TlsFailure failure_of(long result) {
@@ -70,9 +68,30 @@ void set_timeouts(int fd, int seconds) {
 
 } // namespace
 
-void mail_tls_set_ca_file(const char* path) {
-    std::lock_guard<std::mutex> hold(gCaMutex);
-    gCaFile = path ? path : "";
+bool mail_tls_address_literal(const char* host, char (&address)[kAddressTextSize]) {
+    // The resolver takes an IPv6 address in brackets as well, so the server
+    // name may carry them; the certificate holds the bare address.
+    size_t n = strlen(host);
+    const bool bracketed = n >= 2 && host[0] == '[' && host[n - 1] == ']';
+    if (bracketed) {
+        host++;
+        n -= 2;
+    }
+    if (n >= kAddressTextSize) return false;
+    memcpy(address, host, n);
+    address[n] = '\0';
+    unsigned char scratch[16];
+    if (!bracketed && inet_pton(AF_INET, address, scratch) == 1) return true;
+    return inet_pton(AF_INET6, address, scratch) == 1;
+}
+
+bool mail_tls_load_authorities(const char* caFile) {
+    {
+        std::lock_guard<std::mutex> hold(gCaMutex);
+        gCaFile = caFile ? caFile : "";
+    }
+    std::call_once(gContextOnce, make_context);
+    return gCaLoaded;
 }
 
 TlsOutcome mail_tls_start(int fd, const char* host, bool verify, int timeoutSeconds) {
@@ -82,14 +101,15 @@ TlsOutcome mail_tls_start(int fd, const char* host, bool verify, int timeoutSeco
     if (!gContext) return out;
     SSL* ssl = SSL_new(gContext);
     if (!ssl) return out;
-    const bool numeric = is_numeric_address(host);
+    char address[kAddressTextSize];
+    const bool numeric = mail_tls_address_literal(host, address);
     // Names go out as SNI; a numeric address is never sent that way.
     if (!numeric) SSL_set_tlsext_host_name(ssl, host);
     if (verify) {
         X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
         X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
         if (numeric)
-            X509_VERIFY_PARAM_set1_ip_asc(param, host);
+            X509_VERIFY_PARAM_set1_ip_asc(param, address);
         else
             X509_VERIFY_PARAM_set1_host(param, host, 0);
     } else {

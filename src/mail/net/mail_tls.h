@@ -27,12 +27,21 @@ struct TlsOutcome {
 // Waits at most timeoutSeconds for the server; the socket stays blocking.
 TlsOutcome mail_tls_start(int fd, const char* host, bool verify, int timeoutSeconds);
 
+// Whether host is a numeric address, IPv4 or IPv6 (brackets allowed around
+// IPv6); if so, address receives it without brackets, as a certificate's
+// address entry is compared.
+constexpr size_t kAddressTextSize = 46;
+bool mail_tls_address_literal(const char* host, char (&address)[kAddressTextSize]);
+
 // Sends a close notice when the session is sound, then frees it.
 void mail_tls_end(ssl_st*& session);
 
-// The administrator's own authority file, trusted beside the system's store.
-// Read once, when the first TLS session of the process starts.
-void mail_tls_set_ca_file(const char* path);
+// Reads the system's authorities and, when caFile is not null, the
+// administrator's own file beside them, once for the whole process: later
+// calls change nothing. The gateway calls it at its start, so a file changed
+// or removed afterwards does not count until the next start. Returns whether
+// caFile gave at least one certificate.
+bool mail_tls_load_authorities(const char* caFile);
 
 // The stream: with a session the bytes go through TLS, else straight to fd.
 // mail_stream_send sends everything or returns false. mail_stream_recv

@@ -1,0 +1,509 @@
+#!/usr/bin/env python3
+"""POP3 and SMTP over TLS through the running gateway, against Dovecot and
+Postfix on 127.0.0.1 with certificates made for the run.
+
+One Dovecot ("main", ssl = yes) offers STLS on its plain port and POP3S on
+its own port, and checks the SASL logins of Postfix, whose submission port
+requires STARTTLS and whose SMTPS port starts TLS at once (offering AUTH
+LOGIN only); both take mail only after AUTH. One more Dovecot speaks no TLS
+at all, and one per bad certificate (expired, issued for 127.0.0.2, issued
+by an authority nobody trusts) offers POP3S. The gateway trusts the test
+authority through HOME/mail-ca.pem only.
+
+Every user of the gateway has servers of its own (per-user servers on),
+at 127.0.0.1 (the main Dovecot also at ::1), with its own ports and
+security; a second gateway takes them from its basic settings for everybody.
+What crossed the wire is checked in the servers' logs and in the delivered
+bytes.
+"""
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+import urllib.parse
+
+BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ["TARNBOX_BIN"]
+sys.dont_write_bytecode = True
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import mailservers  # noqa: E402
+from gatewaytest import http_request, stop_process, wait_until_listening  # noqa: E402
+
+DOMAIN = "test.example"
+WORKER_TIMEOUT = 4
+
+
+
+def sjis(text):
+    return text.encode("cp932")
+
+
+DONE = sjis("送信終了")
+SEND_ERROR = sjis("メール送信時のエラー発生。")
+REASONS = {
+    "expired": ("サーバーの証明書の有効期限が切れているか、まだ有効になっていません。",
+                "The server's certificate has expired or is not valid yet."),
+    "wrong name": ("サーバーの証明書はこのサーバー名に対して発行されたものではありません。",
+                   "The server's certificate was not issued for this server name."),
+    "unknown authority": ("サーバーの証明書は信頼されていない認証局が発行したものです。",
+                          "The server's certificate was issued by an unknown authority."),
+    "handshake": ("TLS の開始に失敗しました。", "The TLS handshake failed."),
+    "not offered": ("サーバーが暗号化 (STLS / STARTTLS) に対応していないため、"
+                    "暗号化せずに続けることはしません。",
+                    "The server does not offer encryption (STLS / STARTTLS); the gateway "
+                    "does not go on without it."),
+}
+
+
+def secure_failure(kind, reason, english=False):
+    """The message block of a page whose exchange got no secure connection."""
+    if english:
+        text = ("Could not connect securely to the %s server 127.0.0.1.\r\n%s"
+                % (kind, REASONS[reason][1])).encode()
+    else:
+        text = sjis("%s サーバー 127.0.0.1 と安全に接続できませんでした。\r\n%s"
+                    % (kind, REASONS[reason][0]))
+    return b"\r\n<font size=+1><center>" + text + b"\r\n</center></font>\r\n"
+
+
+# --- Browser ---
+
+class Answer:
+    def __init__(self, raw, seconds):
+        self.raw = raw
+        self.seconds = seconds
+        head, _, self.body = raw.partition(b"\r\n\r\n")
+        self.status = head.split(b"\r\n")[0]
+
+
+def http(method, path, body=None, content_type=b"application/x-www-form-urlencoded",
+         port=None):
+    raw = method + b" " + path + b" HTTP/1.0\r\n"
+    if body is not None:
+        raw += b"Content-Type: %s\r\nContent-Length: %d\r\n" % (content_type, len(body))
+    started = time.time()
+    answer = http_request(port or WORLD["port"], raw + b"\r\n" + (body or b""), timeout=60)
+    return Answer(answer, time.time() - started)
+
+
+BOUNDARY = b"---------------------------7357913579135791357913579"
+
+
+class Browser:
+    """One logged-in user. The login answer is the first received-mail list."""
+
+    def __init__(self, user, english=False, port=None):
+        self.user = user
+        self.port = port
+        lang = b"?lang=eng" if english else b""
+        body = b"a=%s&b=%s" % (user.encode(), urllib.parse.quote(USERS[user]["password"]).encode())
+        self.first = http(b"POST", b"/mail/index.html" + lang, body, port=port)
+        m = re.search(rb"\?user=%s\?check=\d+" % re.escape(user.encode()), self.first.body)
+        if not m:
+            raise AssertionError("no login query for %s: %r" % (user, self.first.raw[:800]))
+        self.query = m.group(0) + lang
+
+    def send(self, to, subject, text):
+        fields = ((b"send_to", to), (b"send_cc", b""), (b"send_bcc", b""),
+                  (b"send_subject", subject), (b"message", text))
+        body = b"".join(b'--%s\r\nContent-Disposition: form-data; name="%s"\r\n\r\n%s\r\n'
+                        % (BOUNDARY, name, value) for name, value in fields)
+        return http(b"POST", b"/mail/write/index.html" + self.query,
+                    body + b"--%s--\r\n" % BOUNDARY, b"multipart/form-data; boundary=" + BOUNDARY,
+                    self.port)
+
+
+# --- Servers and the gateway ---
+
+WORLD = {}
+# login -> its POP3 password at the gateway, the options that register it
+# and the servers (keys of WORLD and which of their ports) it reaches.
+USERS = {}
+
+
+def user(login, pop3_security="none", smtp_security="none", pop3=("main", "port"),
+         smtp=("smtp", "port"), auth=False, apop=False, verify=True, password=None,
+         pop3_name="127.0.0.1"):
+    USERS[login] = {"password": password or login + "-pw", "pop3": pop3, "smtp": smtp,
+                    "pop3_name": pop3_name,
+                    "options": ["--pop3-security", pop3_security, "--smtp-security",
+                                smtp_security, "--smtp-auth", "pop3" if auth else "none",
+                                "--verify", "on" if verify else "off"]
+                    + (["--apop"] if apop else [])}
+
+
+user("pop3s", "tls", pop3=("main", "pop3s_port"))
+user("pop3s-apop", "tls", pop3=("main", "pop3s_port"), apop=True)
+user("stls", "stls")
+user("stls-apop", "stls", apop=True)
+user("stls-deleter", "stls")
+user("pop3s-v6", "tls", pop3=("main", "pop3s_port"), pop3_name="::1")
+user("pop3s-v6-bracketed", "tls", pop3=("main", "pop3s_port"), pop3_name="[::1]")
+user("no-stls", "stls", pop3=("plain", "port"))
+user("submit", smtp_security="starttls", smtp=("smtp", "submission_port"), auth=True)
+user("smtps", smtp_security="tls", smtp=("smtp", "smtps_port"), auth=True)
+user("bad-auth", smtp_security="starttls", smtp=("smtp", "submission_port"), auth=True,
+     password="not-the-servers-pw")
+user("no-starttls", smtp_security="starttls", auth=True)
+for name in ("expired", "wrong-name", "untrusted"):
+    user(name, "tls", pop3=(name, "pop3s_port"))
+    user(name + "-noverify", "tls", pop3=(name, "pop3s_port"), verify=False)
+user("stls-expired", "stls", pop3=("expired", "port"))
+user("smtp-expired", smtp_security="tls", smtp=("expired", "pop3s_port"), auth=True)
+user("pop3-no-tls", "tls", pop3=("plain", "port"))
+user("smtp-no-tls", smtp_security="tls", smtp=("smtp", "port"), auth=True)
+user("pop3-silent", "tls", pop3=("silent", "port"))
+# Registered on a second gateway whose basic settings hold the security.
+user("by-default", pop3=("main", "port"), smtp=("smtp", "smtps_port"))
+
+
+def port_of(where):
+    server, attribute = where
+    return getattr(WORLD[server], attribute)
+
+
+def message(subject):
+    return (b"From: Sender <sender@%s>\nSubject: %s\nDate: Mon, 1 Jan 2024 09:00:00 +0900\n"
+            b"\nbody of %s\n" % (DOMAIN.encode(), subject, subject))
+
+
+# Many TLS records, more than one read of the line buffer each.
+LARGE = message(b"Large message") + b"".join(b"line %05d of a long message\n" % n
+                                             for n in range(12000))
+
+
+class SilentServer:
+    """Accepts connections and never says a word."""
+
+    def __init__(self):
+        self.sock = socket.socket()
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(8)
+        self.port = self.sock.getsockname()[1]
+        self.accepted = []
+        threading.Thread(target=self._run, daemon=True).start()
+
+    def _run(self):
+        while True:
+            try:
+                self.accepted.append(self.sock.accept()[0])
+            except OSError:
+                return
+
+    def stop(self):
+        self.sock.close()
+        for c in self.accepted:
+            c.close()
+
+
+def start_servers(scratch):
+    certs = mailservers.Certificates(os.path.join(scratch, "certs"))
+    WORLD["certs"] = certs
+    good = certs.server("127.0.0.1", "::1")
+    main = os.path.join(scratch, "main")
+    smtp = WORLD["smtp"] = mailservers.Postfix(main, cert=good, smtps_mechanisms="login")
+    pops = {
+        "main": mailservers.Dovecot(main, ssl="yes", cert=good, auth_socket=smtp.auth_socket,
+                                    addresses=("127.0.0.1", "::1")),
+        "plain": mailservers.Dovecot(os.path.join(scratch, "plain")),
+        "expired": mailservers.Dovecot(os.path.join(scratch, "expired"), ssl="yes",
+                                       cert=certs.server(expired=True)),
+        "wrong-name": mailservers.Dovecot(os.path.join(scratch, "wrong-name"), ssl="yes",
+                                          cert=certs.server("127.0.0.2")),
+        "untrusted": mailservers.Dovecot(os.path.join(scratch, "untrusted"), ssl="yes",
+                                         cert=certs.server(trusted=False)),
+    }
+    for key, pop in pops.items():
+        WORLD[key] = pop
+        for login in USERS:
+            # The servers know every user by the gateway's login name; the
+            # one with a wrong password at the gateway keeps its own here.
+            pop.add_user(login, login + "-pw")
+        pop.start()
+    for login in USERS:
+        smtp.add_user(login)
+    for login in ("pop3s", "stls", "pop3s-apop", "stls-apop", "stls-deleter", "pop3s-v6",
+                  "pop3s-v6-bracketed", "by-default", "expired-noverify",
+                  "wrong-name-noverify", "untrusted-noverify"):
+        box = WORLD[USERS[login]["pop3"][0]]
+        for n in (1, 2):
+            box.deliver(login, message(b"TLS message %d for %s" % (n, login.encode())))
+    for login in ("pop3s", "stls"):
+        WORLD["main"].deliver(login, LARGE)
+    smtp.start()
+    WORLD["silent"] = SilentServer()
+
+
+def start_gateway(settings, users):
+    """A gateway serving from a home of its own until the module ends:
+    settings are arguments of `tarnbox settings` commands, users the
+    logins to register with their options. Returns its HTTP port."""
+    home = tempfile.mkdtemp(prefix="tarnbox-tls-")
+    WORLD.setdefault("homes", []).append(home)
+    port = mailservers.free_port()
+
+    def tarnbox(*args):
+        r = subprocess.run([BIN, "--home", home, *args], capture_output=True, text=True,
+                           stdin=subprocess.DEVNULL)
+        if r.returncode != 0:
+            raise AssertionError(f"tarnbox {' '.join(args)}: {r.returncode} {r.stderr}")
+
+    tarnbox("init", "--http-port", str(port), "--smtp-server", "127.0.0.1",
+            "--smtp-port", str(WORLD["smtp"].port), "--pop3-server", "127.0.0.1",
+            "--pop3-port", str(WORLD["main"].port))
+    for command in settings:
+        tarnbox("settings", *command)
+    for login, options in users:
+        tarnbox("users", "add", "--name", login, "--mail-address", f"{login}@{DOMAIN}",
+                "--id", login, "--password", USERS[login]["password"], *options)
+    shutil.copy(WORLD["certs"].authority_file(), os.path.join(home, "mail-ca.pem"))
+    proc = subprocess.Popen(
+        [BIN, "--home", home, "serve", "--worker-timeout", str(WORKER_TIMEOUT)],
+        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    WORLD.setdefault("procs", []).append(proc)
+    wait_until_listening(port, proc)
+    return port
+
+
+def own_servers(login):
+    u = USERS[login]
+    return ["--pop3-server", u["pop3_name"], "--smtp-server", "127.0.0.1",
+            "--pop3-port", str(port_of(u["pop3"])), "--smtp-port", str(port_of(u["smtp"])),
+            *u["options"]]
+
+
+def setUpModule():
+    WORLD["scratch"] = tempfile.mkdtemp(prefix="tarnbox-tls-mail-")
+    # The servers' mail processes run as nobody and pass through it.
+    os.chmod(WORLD["scratch"], 0o755)
+    try:
+        start_servers(WORLD["scratch"])
+        WORLD["port"] = start_gateway([["set", "per_user_servers=1", "apop_changeable=1"]],
+                                      [(login, own_servers(login)) for login in USERS])
+    except BaseException:
+        tearDownModule()
+        raise
+
+
+def tearDownModule():
+    for proc in WORLD.get("procs", []):
+        stop_process(proc)
+    for key in ("smtp", "main", "plain", "expired", "wrong-name", "untrusted", "silent"):
+        if key in WORLD:
+            WORLD[key].stop()
+    for folder in WORLD.get("homes", []) + [WORLD.get("scratch")]:
+        if folder:
+            shutil.rmtree(folder, ignore_errors=True)
+
+
+def wait_for(predicate, seconds=10):
+    deadline = time.time() + seconds
+    while not predicate() and time.time() < deadline:
+        time.sleep(0.05)
+    return predicate()
+
+
+# --- The cases ---
+
+class SecurePop3(unittest.TestCase):
+    def assert_listed(self, login, method):
+        pop = WORLD[USERS[login]["pop3"][0]]
+        page = Browser(login).first
+        self.assertEqual(page.status, b"HTTP/1.0 200 OK", page.raw[:600])
+        for n in (1, 2):
+            self.assertIn(b"TLS message %d for %s" % (n, login.encode()), page.body)
+        self.assertTrue(page.body.rstrip().endswith(b"</html>"), page.body[-300:])
+        lines = pop.login_lines(login)
+        self.assertTrue(lines, pop.log_text()[-1500:])
+        self.assertIn("method=%s," % method, lines[-1])
+        self.assertIn(", TLS,", lines[-1])
+
+    def test_tls_from_the_first_byte_on_the_pop3s_port(self):
+        for login, method in (("pop3s", "PLAIN"), ("pop3s-apop", "APOP")):
+            with self.subTest(login):
+                self.assert_listed(login, method)
+
+    def test_ipv6_literal_checked_as_an_address(self):
+        for login in ("pop3s-v6", "pop3s-v6-bracketed"):
+            with self.subTest(login):
+                self.assert_listed(login, "PLAIN")
+                self.assertIn("rip=::1,", WORLD["main"].login_lines(login)[-1])
+
+    def test_stls_on_the_plain_port(self):
+        for login, method in (("stls", "PLAIN"), ("stls-apop", "APOP")):
+            with self.subTest(login):
+                self.assert_listed(login, method)
+
+    def test_large_message_read_whole(self):
+        for login in ("pop3s", "stls"):
+            with self.subTest(login):
+                b = Browser(login)
+                self.assertIn(b"Large message", b.first.body)
+                page = http(b"GET", b"/mail/a0003.html" + b.query)
+                self.assertEqual(page.status, b"HTTP/1.0 200 OK", page.raw[:600])
+                text = page.body.replace(b"\r\n", b"\n")
+                self.assertIn(b"\nline 00000 of a long message\n", text)
+                self.assertIn(b"\nline 11999 of a long message\n", text)
+                self.assertEqual(text.count(b" of a long message\n"), 12000)
+                self.assertTrue(page.body.rstrip().endswith(b"</html>"), page.body[-300:])
+                done = WORLD["main"].logouts(login)[-1]
+                self.assertEqual((done["retr_count"], done["reason"]), (1, "Disconnected: Logged out"))
+
+    def test_delete_over_stls(self):
+        b = Browser("stls-deleter")
+        list_time = re.search(rb'value="(-?\d+)" name="list_time"', b.first.body).group(1)
+        page = http(b"POST", b"/mail/index.html" + b.query,
+                    b"delete_a1=on&list_time=" + list_time)
+        self.assertNotIn(b"TLS message 1 for", page.body, page.body[:1500])
+        self.assertIn(b"TLS message 2 for stls-deleter", page.body)
+        done = WORLD["main"].logouts("stls-deleter")[-1]
+        self.assertEqual(done["deleted_count"], 1, done)
+        self.assertEqual(len(WORLD["main"].boxes.messages("stls-deleter")), 1)
+
+    def test_stls_not_announced_sends_no_password(self):
+        pop = WORLD["plain"]
+        before = len(pop.log_text())
+        b = Browser("no-stls")
+        self.assertIn(secure_failure("POP3", "not offered"), b.first.body, b.first.body[:1500])
+        self.assertTrue(b.first.body.rstrip().endswith(b"</html>"), b.first.body[-300:])
+        self.assertTrue(wait_for(lambda: "no auth attempts" in pop.log_text()[before:]),
+                        pop.log_text()[before:])
+        self.assertEqual(pop.logins(), [])
+        self.assertNotIn("auth failed", pop.log_text())
+
+
+# Spans many TLS records on the way out.
+LONG_TEXT = b"\r\n".join(b"line %04d of a long text sent over TLS" % n for n in range(2500))
+
+
+class SecureSmtp(unittest.TestCase):
+    def sent(self, login, subject, text=b"secure text"):
+        b = Browser(login)
+        answer = b.send(b"submit@%s" % DOMAIN.encode(), subject, text)
+        return b, answer
+
+    def delivered(self, subject):
+        def find():
+            for path in WORLD["smtp"].boxes.messages("submit"):
+                with open(path, "rb") as f:
+                    data = f.read()
+                if b"Subject: " + subject in data:
+                    return data
+            return None
+        wait_for(lambda: find() is not None)
+        return find()
+
+    def test_authenticated_over_starttls_and_smtps(self):
+        for login, method in (("submit", "PLAIN"), ("smtps", "LOGIN")):
+            with self.subTest(login):
+                subject = b"Sent by " + login.encode()
+                _, answer = self.sent(login, subject, LONG_TEXT)
+                self.assertIn(DONE, answer.body, answer.raw[:1500])
+                data = self.delivered(subject)
+                self.assertIsNotNone(data, WORLD["smtp"].log_text()[-2000:])
+                # Postfix notes the TLS session in its Received field.
+                self.assertRegex(data, rb"Received: from [^\r\n]*\r?\n\s+\(using TLSv1\.[23] ")
+                self.assertIn(b"\n\n" + LONG_TEXT.replace(b"\r\n", b"\n"),
+                              data.replace(b"\r\n", b"\n"))
+                self.assertIn("sasl_method=%s, sasl_username=%s" % (method, login),
+                              WORLD["smtp"].log_text())
+
+    def test_wrong_password_is_refused_and_nothing_delivered(self):
+        b, answer = self.sent("bad-auth", b"Never delivered")
+        self.assertEqual(answer.status, b"HTTP/1.0 200 OK", answer.raw[:600])
+        self.assertIn(SEND_ERROR, answer.body, answer.body[:1500])
+        self.assertIn(b"535 5.7.8 Error: authentication failed", answer.body)
+        self.assertTrue(answer.body.rstrip().endswith(b"</html>"), answer.body[-300:])
+        self.assertIn("authentication failed", WORLD["smtp"].log_text())
+        time.sleep(1)
+        self.assertIsNone(self.delivered(b"Never delivered"))
+
+    def test_starttls_not_offered(self):
+        b, answer = self.sent("no-starttls", b"Not offered")
+        body = answer.body
+        # After the greeting the page goes on as a refused command's would,
+        # without a frame of its own at the top.
+        self.assertTrue(body.startswith(secure_failure("SMTP", "not offered")
+                                        + b'<hr><center><a href="/mail/index.html%s">' % b.query),
+                        body[:1500])
+        self.assertTrue(body.rstrip().endswith(b"</html>"), body[-300:])
+        self.assertNotIn("sasl_username=no-starttls", WORLD["smtp"].log_text())
+
+
+class BasicSettingsForEverybody(unittest.TestCase):
+    def test_security_of_the_basic_settings_with_their_ports(self):
+        smtp = WORLD["smtp"]
+        port = start_gateway(
+            [["server", "pop3_security=stls", "smtp_security=tls", "smtp_auth=pop3",
+              "pop3_port=%d" % WORLD["main"].port, "smtp_port=%d" % smtp.smtps_port]],
+            [("by-default", [])])
+        # The authorities were read at the start; the file may go now.
+        os.remove(os.path.join(WORLD["homes"][-1], "mail-ca.pem"))
+        b = Browser("by-default", port=port)
+        self.assertIn(b"TLS message 2 for by-default", b.first.body, b.first.body[:1500])
+        self.assertIn(", TLS,", WORLD["main"].login_lines("by-default")[-1])
+        answer = b.send(b"submit@%s" % DOMAIN.encode(), b"Sent by default", b"x")
+        self.assertIn(DONE, answer.body, answer.raw[:1500])
+        self.assertTrue(wait_for(lambda: "sasl_method=LOGIN, sasl_username=by-default"
+                                 in smtp.log_text()), smtp.log_text()[-1500:])
+
+
+class Certificates(unittest.TestCase):
+    def test_each_failure_named_on_the_list_page(self):
+        for login, reason in (("expired", "expired"), ("wrong-name", "wrong name"),
+                              ("untrusted", "unknown authority"), ("stls-expired", "expired")):
+            for english in (False, True):
+                with self.subTest(login, english=english):
+                    page = Browser(login, english).first
+                    self.assertIn(secure_failure("POP3", reason, english), page.body,
+                                  page.body[:1500])
+                    self.assertTrue(page.body.rstrip().endswith(b"</html>"))
+            self.assertEqual(WORLD[USERS[login]["pop3"][0]].logins(), [])
+
+    def test_verify_off_reaches_the_same_servers(self):
+        for name in ("expired", "wrong-name", "untrusted"):
+            login = name + "-noverify"
+            with self.subTest(login):
+                page = Browser(login).first
+                self.assertIn(b"TLS message 1 for %s" % login.encode(), page.body,
+                              page.body[:1500])
+                self.assertIn(", TLS,", WORLD[name].login_lines(login)[-1])
+
+    def test_smtp_page_names_the_failure(self):
+        b = Browser("smtp-expired")
+        answer = b.send(b"submit@%s" % DOMAIN.encode(), b"x", b"x")
+        self.assertTrue(answer.body.startswith(b"<html><body><pre>"
+                                               + secure_failure("SMTP", "expired")),
+                        answer.body[:1500])
+
+
+class NoTlsOnTheTlsPort(unittest.TestCase):
+    def test_plain_pop3_server(self):
+        page = Browser("pop3-no-tls").first
+        self.assertIn(secure_failure("POP3", "handshake"), page.body, page.body[:1500])
+        self.assertLess(page.seconds, WORKER_TIMEOUT)
+        self.assertEqual(WORLD["plain"].logins(), [])
+
+    def test_plain_smtp_server(self):
+        b = Browser("smtp-no-tls")
+        answer = b.send(b"submit@%s" % DOMAIN.encode(), b"x", b"x")
+        self.assertTrue(answer.body.startswith(b"<html><body><pre>"
+                                               + secure_failure("SMTP", "handshake")),
+                        answer.body[:1500])
+        self.assertLess(answer.seconds, WORKER_TIMEOUT)
+
+    def test_silent_server_fails_after_the_worker_time_out(self):
+        page = Browser("pop3-silent").first
+        self.assertTrue(page.body.rstrip().endswith(b"</html>"), page.body[-300:])
+        self.assertIn(b"<font size=+1><center>", page.body, page.body[:1500])
+        self.assertLess(page.seconds, WORKER_TIMEOUT + 5)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
