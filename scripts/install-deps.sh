@@ -3,7 +3,7 @@
 # again: packages already present are left alone.
 set -euo pipefail
 packages=(build-essential cmake g++ clang python3 libclang-rt-14-dev libgtest-dev libgmock-dev
-          libssl-dev pkg-config locales tzdata systemd util-linux)
+          libssl-dev libcurl4-openssl-dev nlohmann-json3-dev pkg-config locales tzdata systemd util-linux)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,6 +1,8 @@
 #include "admin/mail_security_options.h"
 
 #include "admin/admin_context.h"
+#include "mail/oauth/oauth_client.h"
+#include "store/oauth_providers.h"
 #include "store/basic_settings.h"
 #include "store/data_file.h"
 #include "store/mail_security.h"
@@ -38,7 +40,7 @@ MailSecurity effective(const BasicSettings& bs, const SettingsSet& set) {
 const char* const kSecurityUsage =
     "[--pop3-security none|stls|tls] [--smtp-security none|starttls|tls] "
     "[--smtp-auth none|pop3|own] [--smtp-user U] [--smtp-password P | --smtp-password-file F] "
-    "[--pop3-port N] [--smtp-port N] [--verify on|off]";
+    "[--pop3-port N] [--smtp-port N] [--verify on|off] [--oauth NAME|off]";
 
 const char* const kSecurityNotPerUser =
     "ユーザーごとのサーバー指定が許可されていないため、接続の暗号化、SMTP認証とポートは"
@@ -52,7 +54,7 @@ bool SecurityInput::any() const {
 bool is_security_option(const std::string& flag) {
     for (const char* o :
          {"--pop3-security", "--smtp-security", "--smtp-auth", "--pop3-port", "--smtp-port",
-          "--verify", "--smtp-user", "--smtp-password", "--smtp-password-file"})
+          "--verify", "--smtp-user", "--smtp-password", "--smtp-password-file", "--oauth"})
         if (flag == o) return true;
     return false;
 }
@@ -90,6 +92,10 @@ std::string take_security_value(const std::string& flag, const std::string& valu
             return flag +
                    " には 127 バイトまでの、改行や制御文字を含まないパスワードを指定してください。";
         in.smtpPassword = password;
+    } else if (flag == "--oauth") {
+        if (value != "off" && !oauth_provider_name_valid(value))
+            return "--oauth には oauth provider で登録したプロバイダー名か off を指定してください。";
+        in.oauth = value == "off" ? "" : value;
     } else if (flag == "--verify") {
         if (value != "on" && value != "off") return "--verify には on か off を指定してください。";
         in.verify = value == "on";
@@ -125,6 +131,7 @@ void apply_security(const SecurityInput& in, const BasicSettings& bs, SettingsSe
     if (in.pop3Bits) bits = (bits & ~kSecurityPop3Mask) | *in.pop3Bits;
     if (in.smtpBits) bits = (bits & ~kSecuritySmtpMask) | *in.smtpBits;
     if (in.verify) bits = *in.verify ? bits & ~kSecurityNoVerify : bits | kSecurityNoVerify;
+    if (in.oauth) bits = in.oauth->empty() ? bits & ~kSecurityOAuth : bits | kSecurityOAuth;
     SettingsSet next = set;
     next.mail_security = bits;
     const MailSecurity m = effective(bs, next);
@@ -145,11 +152,19 @@ void apply_security(const SecurityInput& in, const BasicSettings& bs, SettingsSe
     set = next;
 }
 
+int check_oauth_provider(const std::string& home, const SecurityInput& in) {
+    if (!in.oauth || in.oauth->empty() || find_oauth_provider(home, *in.oauth)) return 0;
+    return admin_fail("OAuth2 プロバイダー " + *in.oauth +
+                      " は登録されていません (tarnbox oauth provider で登録してください)。");
+}
+
 bool save_smtp_login(DataStore& ds, const UserRecord& r, int set, const SecurityInput& in,
                      std::string& why) {
     const SettingsSet& s = r.set[set];
     MailCredentials& store = ds.credentials;
     if (in.smtpUser && !store.put(r.set[0].id, s.id, s.pop3_name, "smtp-user", *in.smtpUser, why))
+        return false;
+    if (in.oauth && !store.put(r.set[0].id, s.id, s.pop3_name, kOAuthProviderName, *in.oauth, why))
         return false;
     return !in.smtpPassword ||
            store.put(r.set[0].id, s.id, s.pop3_name, "smtp-password", *in.smtpPassword, why);

@@ -16,6 +16,10 @@ struct SecurityInput {
     std::optional<bool> verify;
     // The set's own SMTP login (kSmtpAuthOwnLogin), kept in the credentials.
     std::optional<std::string> smtpUser, smtpPassword;
+    // A provider name for XOAUTH2 logins, or "" for off. Not counted by
+    // any(): it names the mailbox's provider, which holds whoever chose the
+    // servers.
+    std::optional<std::string> oauth;
     bool any() const;
 };
 
@@ -42,6 +46,10 @@ void apply_security(const SecurityInput& in, const BasicSettings& bs, SettingsSe
 
 struct DataStore;
 struct UserRecord;
-// Stores the SMTP login given for set of r. True when none was given.
+// 0 when --oauth names a registered provider of home (or was not given),
+// else a failure status after saying why.
+int check_oauth_provider(const std::string& home, const SecurityInput& in);
+// Stores the SMTP login and the OAuth2 provider given for set of r. True
+// when none was given.
 bool save_smtp_login(DataStore& ds, const UserRecord& r, int set, const SecurityInput& in,
                      std::string& why);

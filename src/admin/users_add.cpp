@@ -80,6 +80,7 @@ int admin_users_add(AdminContext& ctx) {
         return admin_fail("ユーザーごとのサーバー指定が許可されていないため、"
                           "--smtp-server と --pop3-server は指定できません。");
     if (!bs.per_user_servers && in.security.any()) return admin_fail(kSecurityNotPerUser);
+    if (int r = check_oauth_provider(ctx.paths.home, in.security)) return r;
     if (!in.smtp_given) in.smtp_server = bs.smtp_server;
     if (!in.pop3_given) in.pop3_server = bs.pop3_server;
 

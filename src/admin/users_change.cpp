@@ -131,6 +131,7 @@ int admin_users_change(AdminContext& ctx) {
         return admin_fail("ユーザーごとのサーバー指定が許可されていないため、"
                           "--smtp-server と --pop3-server は指定できません。");
     if (!bs.per_user_servers && in.security.any()) return admin_fail(kSecurityNotPerUser);
+    if (int r = check_oauth_provider(ctx.paths.home, in.security)) return r;
     SettingsSet now;
     {
         std::lock_guard<std::recursive_mutex> hold(globalLock);

@@ -3,6 +3,7 @@
 // then the dialog's label. The password is never shown.
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
+#include "mail/oauth/oauth_client.h"
 #include "host/console_text.h"
 #include "store/mail_security.h"
 
@@ -68,5 +69,14 @@ int admin_users_show(AdminContext& ctx) {
         admin_out(Line("smtp-user", user.empty() ? "(POP3のユーザー名)" : user, "SMTPユーザー名"));
     }
     admin_out(Line("verify", OnOff(m.verify), "サーバー証明書を検証する") + defaults);
+    if (s.mail_security & kSecurityOAuth) {
+        const MailCredentials& store = ctx.ds.credentials;
+        const bool connected = !store.get(s.id, s.id, s.pop3_name, kOAuthRefreshName).empty();
+        admin_out(Line("oauth", store.get(s.id, s.id, s.pop3_name, kOAuthProviderName),
+                       "OAuth2 (XOAUTH2) のプロバイダー") +
+                  (connected ? " (連携済み)" : " (未連携: 利用者が設定ページで連携します)"));
+    } else {
+        admin_out(Line("oauth", "off", "OAuth2 (XOAUTH2) のプロバイダー"));
+    }
     return 0;
 }

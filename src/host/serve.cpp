@@ -15,6 +15,7 @@
 #include "mail/sent/sent_log.h"
 #include "mail/sent/sent_pages.h"
 #include "mail/smtp/smtp_client.h"
+#include "server/oauth/oauth_pages.h"
 #include "server/listener/listener.h"
 #include "server/remote/remote_page.h"
 #include "server/route/dispatcher.h"
@@ -111,6 +112,7 @@ int admin_serve(AdminContext& ctx) {
     install_sent_pages();
     install_address_book();
     install_settings_pages();
+    install_oauth_pages();
     StartPasswordWorker = StartPoppassd;
     SharedAddressBook = shared_address_book;
     SentLogAppend = AppendSentLog;

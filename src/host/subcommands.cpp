@@ -29,14 +29,14 @@ const Subcommand kSubcommands[] = {
      "--password-stdin] [--smtp-server H] [--pop3-server H] [--cc] [--bcc] [--apop] "
      "[--pop3-security none|stls|tls] [--smtp-security none|starttls|tls] "
      "[--smtp-auth none|pop3|own] [--smtp-user U] [--smtp-password P | --smtp-password-file F] "
-     "[--pop3-port N] [--smtp-port N] [--verify on|off]"},
+     "[--pop3-port N] [--smtp-port N] [--verify on|off] [--oauth NAME|off]"},
     {"users", "change", admin_users_change,
      "users change U [--id NEWID] [--name N] [--mail-address M] [--password [P] | "
      "--password-file F | --password-stdin] [--smtp-server H] [--pop3-server H] "
      "[--cc on|off] [--bcc on|off] [--apop on|off] [--poppassd] "
      "[--pop3-security none|stls|tls] [--smtp-security none|starttls|tls] "
      "[--smtp-auth none|pop3|own] [--smtp-user U] [--smtp-password P | --smtp-password-file F] "
-     "[--pop3-port N] [--smtp-port N] [--verify on|off]"},
+     "[--pop3-port N] [--smtp-port N] [--verify on|off] [--oauth NAME|off]"},
     {"users", "delete", admin_users_delete, "users delete [--yes] U..."},
     {"users", "import", admin_users_import, "users import FILE"},
     {"users", "select", admin_users_select, "users select FILE"},
@@ -47,6 +47,11 @@ const Subcommand kSubcommands[] = {
     {"shared-book", "down", admin_shared_book_down, "shared-book down N"},
     {"shared-book", "delete", admin_shared_book_delete, "shared-book delete N"},
     {"shared-book", "sort", admin_shared_book_sort, "shared-book sort name|address"},
+    {"oauth", "provider", admin_oauth_provider,
+     "oauth provider NAME [--preset google|microsoft] [--client-id ID] [--client-secret-file F] "
+     "[--auth-url U] [--token-url U] [--scope S] [--redirect-url U]"},
+    {"oauth", "show", admin_oauth_show, "oauth show"},
+    {"oauth", "remove", admin_oauth_remove, "oauth remove NAME"},
     {"service", "install", admin_service_install, "service install [--unit-dir DIR] [--user NAME]"},
     {"service", "remove", admin_service_remove, "service remove [--unit-dir DIR]"},
     {"service", "start", admin_service_start, "service start"},
@@ -89,6 +94,10 @@ const About kAbout[] = {
     {"shared-book", "down", "共有アドレス帳の N 番目を一つ下へ移します。"},
     {"shared-book", "delete", "共有アドレス帳の N 番目を削除します。"},
     {"shared-book", "sort", "共有アドレス帳を名前かアドレスの順に並べます。"},
+    {"oauth", "provider",
+     "OAuth2 プロバイダー (XOAUTH2 でログインするメールサーバー用) を登録・変更します。"},
+    {"oauth", "show", "OAuth2 プロバイダーを表示します (クライアントシークレットは表示しません)。"},
+    {"oauth", "remove", "OAuth2 プロバイダーを削除します。"},
     {"service", "install", "サービス登録: systemd のユニットを書き込み、有効にします。"},
     {"service", "remove", "サービス削除: サービスを止めてユニットを削除します。"},
     {"service", "start", "サービスを開始します。"},
@@ -111,7 +120,8 @@ const char* about(const Subcommand& c) {
 bool subcommand_guarded(const Subcommand& c) {
     const char* name = c.name;
     const std::string n = name;
-    return n == "settings" || n == "users" || n == "shared-book" || n == "service" || n == "stop";
+    return n == "settings" || n == "users" || n == "shared-book" || n == "service" || n == "stop" ||
+           (n == "oauth" && c.verb && strcmp(c.verb, "show") != 0);
 }
 
 bool subcommand_forwarded(const Subcommand& c) {

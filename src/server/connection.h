@@ -27,6 +27,8 @@ constexpr int kMessageTextLimit = 127984;
 // Files written from line-sized pieces (uploads, saved parts) go out in
 // blocks of this size.
 constexpr int kFileBufferSize = 65536;
+// Access tokens of some providers run to a few kilobytes.
+constexpr int kSaslResponseSize = 8192;
 
 struct Connection {
     Connection* next;
@@ -119,6 +121,11 @@ struct Connection {
     char messageText[kMessageTextSize];
     char quotationText[kQuotationTextSize]; // text collected for a reply
     char fileBuffer[kFileBufferSize];       // bytes for c.file not yet written
+    // An OAuth2 login: the base64 XOAUTH2 response the worker formed before
+    // it connected (empty when no token could be had, saslDetail then says
+    // why), and the text of the server's refusal challenge.
+    char saslResponse[kSaslResponseSize];
+    char saslDetail[512];
 };
 
 // A zeroed context for an accepted socket (or -1 for an extra worker or a

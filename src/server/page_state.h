@@ -34,6 +34,8 @@ enum class PageState : uint16_t {
     WorkerDone = 0x0802,
     RemotePage = 0x0900,
     RemoteSubmit = 0x0901,
+    OAuthConnect = 0x0A00,
+    OAuthCallback = 0x0A01,
 };
 
 enum class Route : uint16_t {
@@ -51,6 +53,8 @@ enum class Route : uint16_t {
     StaticHead = 12,
     Remote = 20,
     MailAsText = 30,
+    OAuthConnect = 40,  // needs the login
+    OAuthCallback = 41, // the state parameter stands for the login
     NotFound = 65535,
 };
 

@@ -17,7 +17,9 @@ enum : int {
     kSecuritySmtpTls = 0x08,
     kSecurityNoVerify = 0x10, // the administrator allowed skipping certificate checks
     kSecurityOwnPorts = 0x20, // the set's own ports instead of the basic settings' ones
-    kSecurityBits = 0x3F,
+    // Logs in with SASL XOAUTH2 through a provider named in mail_credentials.
+    kSecurityOAuth = 0x40,
+    kSecurityBits = 0x7F,
 };
 
 enum : int {

@@ -4,6 +4,7 @@
 
 #include "host/global_lock.h"
 #include "mail/charset/sjis.h"
+#include "mail/oauth/oauth_client.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
@@ -305,6 +306,25 @@ void fill_settings_form(Connection& c, const UserRecord& r, int set) {
     c.messageLength = n;
 }
 
+// A set that logs in with OAuth2 is connected to its provider from here:
+// the browser goes to the provider and comes back with the tokens.
+static void OAuthLine(Connection& c, int set) {
+    bool connected = false;
+    {
+        std::lock_guard<std::recursive_mutex> hold(globalLock);
+        const SettingsSet& s = c.user->set[set];
+        if (!s.id[0] || !set_uses_oauth(*c.user, set)) return;
+        connected = !data_store()
+                         .credentials.get(c.user->set[0].id, s.id, s.pop3_name, kOAuthRefreshName)
+                         .empty();
+    }
+    OutputFormat(c, 0,
+                 "<p>%s: %s  <a href=\"/mail/oauth/connect%d%s\">%s</a></p>\r\n",
+                 Message(kMsgOAuthLogin, c.english),
+                 Message(connected ? kMsgOAuthConnected : kMsgOAuthNotConnected, c.english),
+                 set + 1, c.loginQuery, Message(kMsgOAuthConnect, c.english));
+}
+
 void write_settings_form(Connection& c, int set) {
     const int e = c.english;
     const BasicSettings& b = data_store().settings;
@@ -340,6 +360,7 @@ void write_settings_form(Connection& c, int set) {
                  "<input type=\"submit\" value=\"%s\">  <input type=\"reset\" "
                  "value=\"%s\"></pre></form>\r\n",
                  Message(set < 0 ? kMsgRegistration : kMsgSettings, e), Message(kMsgRedo, e));
+    if (!adding && set >= 0) OAuthLine(c, set);
     if (set > 0 && v.has_id[set]) DeleteForm(c, set);
     settings_page_end(c, set);
 }

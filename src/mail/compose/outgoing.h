@@ -38,10 +38,16 @@ struct OutgoingMail {
     uint8_t authWanted;
     uint8_t offers;          // kOffer* bits of the last EHLO reply
     uint8_t streamRestarted; // bytes read before STARTTLS must be dropped
+    uint8_t oauth;           // AUTH XOAUTH2 with Connection::saslResponse
     // The login of the AUTH exchange, copied when the exchange starts: the
     // set's POP3 login, or an SMTP login of its own.
     char authUser[128];
     char authPassword[128];
 };
 
-enum : uint8_t { kOfferStartTls = 1, kOfferAuthPlain = 2, kOfferAuthLogin = 4 };
+enum : uint8_t {
+    kOfferStartTls = 1,
+    kOfferAuthPlain = 2,
+    kOfferAuthLogin = 4,
+    kOfferAuthXoauth2 = 8
+};

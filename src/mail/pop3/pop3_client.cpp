@@ -8,6 +8,7 @@
 #include "mail/mime/mime_parser.h"
 #include "mail/net/mail_connect.h"
 #include "mail/net/mail_tls.h"
+#include "mail/oauth/oauth_client.h"
 #include "mail/view/message_view.h"
 #include "mail/view/view_options.h"
 #include "server/listener/listener.h"
@@ -278,10 +279,34 @@ void start_pop3(Connection& c) {
     }
 }
 
+namespace {
+
+// The XOAUTH2 response of an OAuth2 set, formed before the connection: a
+// token about to end is renewed first, which is network traffic of its own.
+void prepare_oauth(Connection& c, int set) {
+    c.pop3.oauth = set_uses_oauth(*c.user, set);
+    c.saslResponse[0] = c.saslDetail[0] = '\0';
+    if (!c.pop3.oauth) return;
+    std::string token, why;
+    if (!oauth_token_for_set(c.user, set, token, why)) {
+        snprintf(c.saslDetail, sizeof c.saslDetail, "%s", why.c_str());
+        return;
+    }
+    const std::string response = xoauth2_response(c.user->set[set].id, token);
+    if (response.size() >= sizeof c.saslResponse)
+        snprintf(c.saslDetail, sizeof c.saslDetail, "OAuth2: access token too long");
+    else
+        memcpy(c.saslResponse, response.c_str(), response.size() + 1);
+}
+
+} // namespace
+
 void pop3_worker(Connection& c) {
     const PageState started = c.state;
     const int set = c.settingsIndex;
     UserRuntime& rt = c.user->runtime;
+    prepare_oauth(c, set);
+    c.lastActivity = now_seconds();
     if (!connect_server(c, started)) {
         rt.pop3Status[set] = kPop3ConnectFailed;
         c.workerResult = ConnectFailed;

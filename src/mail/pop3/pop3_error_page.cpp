@@ -33,6 +33,9 @@ bool login_or_command_step(int step) {
     case PassSent:
     case StatSent:
     case Deleting:
+    case XoauthAskSent:
+    case XoauthSent:
+    case XoauthRefused:
         return true;
     default:
         return false;

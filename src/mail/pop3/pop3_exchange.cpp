@@ -3,6 +3,7 @@
 #include "mail/date/local_seconds.h"
 #include "mail/list/received_list.h"
 #include "mail/net/mail_tls.h"
+#include "mail/oauth/oauth_client.h"
 #include "mail/pop3/pop3_client.h"
 #include "store/mail_security.h"
 #include "mail/view/message_view.h"
@@ -15,6 +16,7 @@
 #include <strings.h>
 #include <openssl/evp.h>
 #include <poll.h>
+#include <string>
 #include <sys/socket.h>
 
 namespace {
@@ -180,12 +182,81 @@ int stls_line(Connection& c) {
     return 0;
 }
 
+// The step whose command the +OK of a login answers: the list asks STAT
+// next, other pages go straight to their command.
+uint16_t after_login(const Connection& c) {
+    return c.state == PageState::ListWait ? PassSent : StatSent;
+}
+
+void send_sasl(Connection& c, const char* prefix) {
+    std::string line = prefix;
+    line += c.saslResponse;
+    line += "\r\n";
+    mail_stream_send(c.mailSocket, c.mailTls, line.data(), line.size());
+}
+
+bool continuation(const char* line) {
+    return line[0] == '+' && (line[1] == '\0' || line[1] == ' ');
+}
+
+// AUTH XOAUTH2 after the greeting. RFC 5034 keeps the command within 255
+// octets; a longer response waits for the server's "+".
+void xoauth_login(Connection& c) {
+    if (!c.saslResponse[0]) {
+        // No token: the login failure page, with why in place of the
+        // server's text.
+        snprintf(c.line, sizeof c.line, "-ERR %s", c.saslDetail);
+        pop3_error_page(c);
+        return;
+    }
+    if (strlen(c.saslResponse) + strlen("AUTH XOAUTH2 \r\n") > 255) {
+        c.workerResult = XoauthAskSent;
+        pop3_send(c, "AUTH XOAUTH2");
+        return;
+    }
+    c.workerResult = XoauthSent;
+    send_sasl(c, "AUTH XOAUTH2 ");
+}
+
+// A refused token brings a "+" challenge holding the server's JSON error;
+// the client answers it with an empty line and the -ERR follows.
+int xoauth_line(Connection& c) {
+    char* line = c.line;
+    const int step = c.workerResult;
+    if (starts_with(line, "-ERR")) {
+        if (step == XoauthRefused && c.saslDetail[0]) {
+            const size_t n = strlen(line);
+            snprintf(line + n, sizeof c.line - n, " %s", c.saslDetail);
+        }
+        pop3_error_page(c);
+        return 0;
+    }
+    if (starts_with(line, "+OK")) {
+        c.workerResult = after_login(c);
+        pop3_advance(c);
+        return 0;
+    }
+    if (!continuation(line)) return 0;
+    if (step == XoauthAskSent) {
+        c.workerResult = XoauthSent;
+        send_sasl(c, "");
+    } else if (step == XoauthSent) {
+        const std::string text = xoauth2_challenge_text(line[1] ? line + 2 : "");
+        snprintf(c.saslDetail, sizeof c.saslDetail, "%s", text.c_str());
+        c.workerResult = XoauthRefused;
+        mail_stream_send(c.mailSocket, c.mailTls, "\r\n", 2);
+    }
+    return 0;
+}
+
 } // namespace
 
 int pop3_dispatch_line(Connection& c) {
     const char* line = c.line;
     int step = c.workerResult;
     if (step == CapaSent || step == StlsSent) return stls_line(c);
+    if (step == XoauthAskSent || step == XoauthSent || step == XoauthRefused)
+        return xoauth_line(c);
     bool inBody = step == Retrieving && c.pop3.headerPhase == 0;
     if (starts_with(line, "-ERR") && !inBody) {
         pop3_error_page(c);
@@ -224,6 +295,10 @@ void pop3_advance(Connection& c) {
         c.pop3.stlsOffered = 0;
         c.workerResult = CapaSent;
         pop3_send(c, "CAPA");
+        return;
+    }
+    if (awaiting && c.pop3.oauth) {
+        xoauth_login(c);
         return;
     }
     switch (c.workerResult) {

@@ -18,6 +18,9 @@ enum Pop3State : uint16_t {
     AwaitGreetingApop = 11,
     CapaSent = 12, // asking whether STLS is offered
     StlsSent = 13,
+    XoauthAskSent = 14, // "AUTH XOAUTH2" alone, the response follows the "+"
+    XoauthSent = 15,    // the XOAUTH2 response is out
+    XoauthRefused = 16, // the refusal's challenge was answered, its -ERR follows
     ConnectFailed = 20,
     HostNotFound = 21,
     TlsFailed = 22,
@@ -57,5 +60,6 @@ struct Pop3Exchange {
     uint8_t stlsOffered;
     uint8_t apopAfterTls;
     uint8_t streamRestarted; // bytes read before the upgrade must be dropped
+    uint8_t oauth;           // log in with AUTH XOAUTH2 (Connection::saslResponse)
     char greeting[kPop3GreetingSize];
 };

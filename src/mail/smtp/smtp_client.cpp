@@ -7,6 +7,7 @@
 #include "mail/date/local_seconds.h"
 #include "mail/net/mail_connect.h"
 #include "mail/net/mail_tls.h"
+#include "mail/oauth/oauth_client.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/smtp/smtp_state.h"
 #include "server/output/page_frame.h"
@@ -122,7 +123,10 @@ void start_smtp(Connection& c) {
     const int port = security.smtpPort;
     c.send.security = static_cast<uint8_t>(security.smtp);
     c.send.verify = security.verify;
-    c.send.authWanted = security.smtpAuth;
+    c.send.oauth = set_uses_oauth(*c.user, set);
+    // A mailbox of an OAuth2 provider takes its mail only from a client
+    // that logged in with the token.
+    c.send.authWanted = security.smtpAuth || c.send.oauth;
     c.send.streamRestarted = 0;
     sjis_copy(c.mailServerName, server);
     c.mailTls = nullptr;
@@ -151,6 +155,24 @@ void start_smtp(Connection& c) {
 }
 
 void smtp_worker(Connection& c) {
+    c.saslResponse[0] = c.saslDetail[0] = '\0';
+    if (c.send.oauth) {
+        // Renewed here, on the worker and outside the lock, before the
+        // server is spoken to.
+        const int set =
+            c.settingsIndex >= 0 && c.settingsIndex < kSettingsSets ? c.settingsIndex : 0;
+        std::string token, why;
+        if (!oauth_token_for_set(c.user, set, token, why)) {
+            snprintf(c.saslDetail, sizeof c.saslDetail, "%s", why.c_str());
+        } else {
+            const std::string response = xoauth2_response(c.user->set[set].id, token);
+            if (response.size() < sizeof c.saslResponse)
+                memcpy(c.saslResponse, response.c_str(), response.size() + 1);
+            else
+                snprintf(c.saslDetail, sizeof c.saslDetail, "OAuth2: access token too long");
+        }
+        c.lastActivity = static_cast<int32_t>(local_seconds());
+    }
     if (!Connect(c)) {
         // The dispatcher writes the page; shut down rather than closed, since
         // it may shut the socket down at the same moment.

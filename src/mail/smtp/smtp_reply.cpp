@@ -5,6 +5,7 @@
 #include "mail/compose/compose_message.h"
 #include "mail/date/local_seconds.h"
 #include "mail/net/mail_tls.h"
+#include "mail/oauth/oauth_client.h"
 #include "mail/smtp/smtp_client.h"
 #include "mail/smtp/smtp_state.h"
 #include "server/output/send_status.h"
@@ -15,6 +16,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <strings.h>
 #include <sys/socket.h>
 
@@ -120,6 +122,7 @@ void NoteOffer(Connection& c, const char* keyword) {
         while (*p == ' ') p++;
         if (Word(p, "PLAIN")) c.send.offers |= kOfferAuthPlain;
         if (Word(p, "LOGIN")) c.send.offers |= kOfferAuthLogin;
+        if (Word(p, "XOAUTH2")) c.send.offers |= kOfferAuthXoauth2;
         while (*p && *p != ' ') p++;
     }
 }
@@ -131,6 +134,23 @@ void SendBase64(Connection& c, const char* bytes, int n, const char* prefix) {
     encoded[length] = '\0';
     snprintf(c.scratch, sizeof c.scratch, "%s%s\r\n", prefix, encoded);
     smtp_send(c, c.scratch);
+}
+
+// AUTH XOAUTH2 with the response the worker formed; RFC 4954 lets the
+// command line grow to 12288 octets, which any token fits.
+int Xoauth2Login(Connection& c) {
+    if (!c.saslResponse[0]) {
+        Refuse(c, c.saslDetail);
+        return 0;
+    }
+    if (!(c.send.offers & kOfferAuthXoauth2)) {
+        Refuse(c, "AUTH XOAUTH2");
+        return 0;
+    }
+    c.workerResult = kSmtpAuthXoauth2;
+    const std::string command = std::string("AUTH XOAUTH2 ") + c.saslResponse + "\r\n";
+    mail_stream_send(c.mailSocket, c.mailTls, command.data(), command.size());
+    return 0;
 }
 
 // After the final line of the EHLO reply: the upgrade, the login, or the
@@ -148,6 +168,7 @@ int AfterHello(Connection& c) {
     }
     if (m.authWanted) {
         m.authWanted = 0;
+        if (m.oauth) return Xoauth2Login(c);
         if (m.offers & kOfferAuthPlain) {
             char response[2 * sizeof m.authUser + 2];
             const int n =
@@ -217,7 +238,14 @@ int smtp_reply_line(Connection& c) {
     }
     if (strncmp(line, "334", 3) == 0) {
         const OutgoingMail& m = c.send;
-        if (step == kSmtpAuthLoginUser) {
+        if (step == kSmtpAuthXoauth2) {
+            // A refused token: the challenge holds the server's JSON error,
+            // an empty line answers it and the 5xx follows.
+            const std::string text = xoauth2_challenge_text(strlen(line) > 4 ? line + 4 : "");
+            snprintf(c.saslDetail, sizeof c.saslDetail, "%s", text.c_str());
+            c.workerResult = kSmtpAuthXoauth2Refused;
+            smtp_send(c, "\r\n");
+        } else if (step == kSmtpAuthLoginUser) {
             c.workerResult = kSmtpAuthLoginPass;
             SendBase64(c, m.authUser, static_cast<int>(strlen(m.authUser)), "");
         } else if (step == kSmtpAuthLoginPass) {
@@ -229,7 +257,7 @@ int smtp_reply_line(Connection& c) {
         }
         return 0;
     }
-    if (strncmp(line, "235", 3) == 0 && step == kSmtpAuthSent) {
+    if (strncmp(line, "235", 3) == 0 && (step == kSmtpAuthSent || step == kSmtpAuthXoauth2)) {
         MailFrom(c);
         return 0;
     }
@@ -261,7 +289,12 @@ int smtp_reply_line(Connection& c) {
         return 0;
     }
     if (strncmp(line, "221", 3) == 0) return 1;
-    if (line[0] == '5' || line[0] == '4') Refuse(c, line);
+    if ((line[0] == '5' || line[0] == '4') && step == kSmtpAuthXoauth2Refused && c.saslDetail[0]) {
+        const std::string both = std::string(line) + " " + c.saslDetail;
+        Refuse(c, both.c_str());
+    } else if (line[0] == '5' || line[0] == '4') {
+        Refuse(c, line);
+    }
     return 0;
 }
 

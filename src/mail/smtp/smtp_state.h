@@ -17,6 +17,8 @@ enum SmtpState : uint16_t {
     kSmtpAuthSent = 12,      // AUTH PLAIN with its response, or the password of LOGIN
     kSmtpAuthLoginUser = 13, // AUTH LOGIN sent, the user name is asked for next
     kSmtpAuthLoginPass = 14,
+    kSmtpAuthXoauth2 = 15,        // AUTH XOAUTH2 with its response
+    kSmtpAuthXoauth2Refused = 16, // the refusal's challenge was answered
     kSmtpConnectFailed = 20,
     kSmtpHostNotFound = 21,
     kSmtpTlsFailed = 22,

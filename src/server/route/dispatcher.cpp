@@ -48,6 +48,8 @@ ProducerEntry gProducers[] = {
     {PageState::LogoutPage, LogoutPage, false},
     {PageState::RemotePage, RemotePage, false},
     {PageState::RemoteSubmit, RemoteSubmit, false},
+    {PageState::OAuthConnect, nullptr, false},
+    {PageState::OAuthCallback, nullptr, false},
 };
 
 ProducerEntry* FindEntry(PageState state) {

@@ -35,6 +35,7 @@ bool IsUserRoute(Route r) {
     case Route::Sent:
     case Route::Attachment:
     case Route::MailAsText:
+    case Route::OAuthConnect:
         return true;
     default:
         return false;
@@ -122,6 +123,9 @@ void EvaluateUserRoute(Connection& c) {
         c.state = PageState::AddressBookPage;
         rt.openMessage = 0;
         return;
+    case Route::OAuthConnect:
+        c.state = PageState::OAuthConnect;
+        return;
     case Route::Sent:
         c.state = SentState(c);
         return;
@@ -171,6 +175,8 @@ void EvaluateRequest(Connection& c) {
             if (c.user) c.user->runtime.loginCheck = 0;
         } else if (r == Route::Remote) {
             c.state = PageState::RemotePage;
+        } else if (r == Route::OAuthCallback) {
+            c.state = PageState::OAuthCallback;
         } else if (r == Route::Static || r == Route::StaticHead) {
             StaticFile(c);
         } else {

@@ -5,6 +5,7 @@
 #include "mail/date/local_seconds.h"
 #include "server/files/static_file.h"
 #include "server/form/percent_decode.h"
+#include "server/oauth/oauth_pages.h"
 #include "server/remote/remote_page.h"
 #include "server/text/char_class.h"
 #include "server/text/sjis_pair.h"
@@ -228,6 +229,9 @@ void RouteMail(Connection& c, const char* p) {
         ParseSetup(c, p);
     } else if (strcmp(c2, "book") == 0) {
         ParseBook(c, p);
+    } else if (strcmp(c2, "oauth") == 0) {
+        while (*p == '/') p++;
+        oauth_route(c, p);
     } else if (strcmp(c2, "sent") == 0) {
         ParseSent(c, p);
     } else if (strcmp(c2, "logout") == 0 &&
