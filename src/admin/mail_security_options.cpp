@@ -2,10 +2,10 @@
 
 #include "admin/admin_context.h"
 #include "mail/oauth/oauth_client.h"
-#include "store/oauth_providers.h"
 #include "store/basic_settings.h"
 #include "store/data_file.h"
 #include "store/mail_security.h"
+#include "store/oauth_providers.h"
 #include "store/user_record.h"
 
 #include <fstream>
@@ -94,7 +94,8 @@ std::string take_security_value(const std::string& flag, const std::string& valu
         in.smtpPassword = password;
     } else if (flag == "--oauth") {
         if (value != "off" && !oauth_provider_name_valid(value))
-            return "--oauth には oauth provider で登録したプロバイダー名か off を指定してください。";
+            return "--oauth には oauth provider で登録したプロバイダー名か off "
+                   "を指定してください。";
         in.oauth = value == "off" ? "" : value;
     } else if (flag == "--verify") {
         if (value != "on" && value != "off") return "--verify には on か off を指定してください。";

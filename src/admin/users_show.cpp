@@ -3,8 +3,8 @@
 // then the dialog's label. The password is never shown.
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
-#include "mail/oauth/oauth_client.h"
 #include "host/console_text.h"
+#include "mail/oauth/oauth_client.h"
 #include "store/mail_security.h"
 
 namespace {

@@ -23,8 +23,8 @@ struct Field {
     std::string OAuthProvider::*member;
 };
 constexpr Field kFields[] = {
-    {"client_id", &OAuthProvider::clientId},      {"auth_url", &OAuthProvider::authUrl},
-    {"token_url", &OAuthProvider::tokenUrl},      {"scope", &OAuthProvider::scope},
+    {"client_id", &OAuthProvider::clientId},       {"auth_url", &OAuthProvider::authUrl},
+    {"token_url", &OAuthProvider::tokenUrl},       {"scope", &OAuthProvider::scope},
     {"redirect_url", &OAuthProvider::redirectUrl}, {"auth_params", &OAuthProvider::authParams},
 };
 

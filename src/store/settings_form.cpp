@@ -318,8 +318,7 @@ static void OAuthLine(Connection& c, int set) {
                          .credentials.get(c.user->set[0].id, s.id, s.pop3_name, kOAuthRefreshName)
                          .empty();
     }
-    OutputFormat(c, 0,
-                 "<p>%s: %s  <a href=\"/mail/oauth/connect%d%s\">%s</a></p>\r\n",
+    OutputFormat(c, 0, "<p>%s: %s  <a href=\"/mail/oauth/connect%d%s\">%s</a></p>\r\n",
                  Message(kMsgOAuthLogin, c.english),
                  Message(connected ? kMsgOAuthConnected : kMsgOAuthNotConnected, c.english),
                  set + 1, c.loginQuery, Message(kMsgOAuthConnect, c.english));

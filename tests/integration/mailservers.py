@@ -227,12 +227,15 @@ class Dovecot:
     """Dovecot POP3 on 127.0.0.1 as a child process (dovecot -F)."""
 
     def __init__(self, scratch, port=None, apop=True, ssl="no", cert=None, auth_socket=None,
-                 addresses=("127.0.0.1",)):
+                 addresses=("127.0.0.1",), introspection_url=None):
         """ssl: "no", "yes" (STLS offered) or "required" (no login in clear);
         with ssl on, cert is (certificate file, key file) and POP3S listens
         on pop3s_port. auth_socket: a path where Dovecot's SASL service
         answers Postfix. addresses: where both ports listen (127.0.0.1
-        first, which start() waits on)."""
+        first, which start() waits on). introspection_url: XOAUTH2 and
+        OAUTHBEARER logins are offered too, their tokens checked there (RFC
+        7662, POSTed) by a passdb that serves only those mechanisms, so
+        plain logins stay with the passwd file."""
         ensure_installed()
         self.scratch = os.path.abspath(scratch)
         self.port = port or free_port()
@@ -241,6 +244,7 @@ class Dovecot:
         self.pop3s_port = free_port() if ssl != "no" else 0
         self.auth_socket = auth_socket
         self.addresses = ", ".join(addresses)
+        self.introspection_url = introspection_url
         self.boxes = Mailboxes(self.scratch)
         self.passwd = os.path.join(self.scratch, "passwd")
         self.config = os.path.join(self.scratch, "dovecot.conf")
@@ -258,6 +262,23 @@ class Dovecot:
         mechanisms = "plain apop" if self.apop else "plain"
         if self.auth_socket:
             mechanisms += " login"
+        oauth = ""
+        if self.introspection_url:
+            mechanisms += " xoauth2 oauthbearer"
+            oauth_file = os.path.join(s, "dovecot-oauth2.conf.ext")
+            with open(oauth_file, "w") as f:
+                f.write(f"""introspection_mode = post
+introspection_url = {self.introspection_url}
+username_attribute = username
+active_attribute = active
+active_value = true
+""")
+            oauth = f"""passdb {{
+  driver = oauth2
+  mechanisms = xoauth2 oauthbearer
+  args = {oauth_file}
+}}
+"""
         tls = ""
         if self.ssl != "no":
             tls = "ssl_cert = <%s\nssl_key = <%s\n" % self.cert
@@ -285,7 +306,7 @@ mail_location = maildir:{s}/mail/%u/Maildir
 mail_uid = {MAIL_UID}
 mail_gid = {MAIL_GID}
 pop3_logout_format = {LOGOUT_FORMAT}
-passdb {{
+{oauth}passdb {{
   driver = passwd-file
   args = scheme=PLAIN username_format=%u {self.passwd}
 }}

@@ -77,8 +77,7 @@ std::string int_text(int64_t v) {
 
 std::string xoauth2_response(const std::string& user, const std::string& token) {
     const std::string plain = "user=" + user + "\x01" + "auth=Bearer " + token + "\x01\x01";
-    std::string out(static_cast<size_t>(base64_encoded_size(static_cast<int>(plain.size()))),
-                    '\0');
+    std::string out(static_cast<size_t>(base64_encoded_size(static_cast<int>(plain.size()))), '\0');
     out.resize(static_cast<size_t>(
         base64_encode(out.data(), plain.data(), static_cast<int>(plain.size()))));
     return out;
@@ -255,9 +254,9 @@ bool oauth_token_for_set(UserRecord* user, int set, std::string& token, std::str
         provider = store.get(owner.c_str(), id.c_str(), server.c_str(), kOAuthProviderName);
         refresh = store.get(owner.c_str(), id.c_str(), server.c_str(), kOAuthRefreshName);
         access = store.get(owner.c_str(), id.c_str(), server.c_str(), kOAuthAccessName);
-        expiry = strtoll(
-            store.get(owner.c_str(), id.c_str(), server.c_str(), kOAuthExpiryName).c_str(),
-            nullptr, 10);
+        expiry =
+            strtoll(store.get(owner.c_str(), id.c_str(), server.c_str(), kOAuthExpiryName).c_str(),
+                    nullptr, 10);
     }
     const int64_t now = static_cast<int64_t>(time(nullptr));
     if (!access.empty() && expiry - now > kOAuthRenewAheadSeconds) {
@@ -274,9 +273,10 @@ bool oauth_token_for_set(UserRecord* user, int set, std::string& token, std::str
         why = "OAuth2: no provider \"" + provider + "\"";
         return false;
     }
-    const TokenAnswer a = token_request(*p, load_oauth_secret(home, p->name),
-                                        {{"grant_type", "refresh_token"}, {"refresh_token", refresh}},
-                                        home + "/mail-ca.pem", endpoint_timeout());
+    const TokenAnswer a =
+        token_request(*p, load_oauth_secret(home, p->name),
+                      {{"grant_type", "refresh_token"}, {"refresh_token", refresh}},
+                      home + "/mail-ca.pem", endpoint_timeout());
     if (!a.ok) {
         why = "OAuth2 token endpoint: " + a.error;
         return false;

@@ -136,8 +136,17 @@ void SendBase64(Connection& c, const char* bytes, int n, const char* prefix) {
     smtp_send(c, c.scratch);
 }
 
-// AUTH XOAUTH2 with the response the worker formed; RFC 4954 lets the
-// command line grow to 12288 octets, which any token fits.
+// RFC 4954 lets an AUTH command grow to 12288 octets, but Postfix reads
+// commands in lines of 2048 and its SASL responses in lines of 12288: a
+// longer response goes after the server's empty 334.
+constexpr size_t kInitialResponseLimit = 2000;
+
+void SendSaslResponse(Connection& c, const char* prefix) {
+    const std::string command = std::string(prefix) + c.saslResponse + "\r\n";
+    mail_stream_send(c.mailSocket, c.mailTls, command.data(), command.size());
+}
+
+// AUTH XOAUTH2 with the response the worker formed.
 int Xoauth2Login(Connection& c) {
     if (!c.saslResponse[0]) {
         Refuse(c, c.saslDetail);
@@ -147,9 +156,13 @@ int Xoauth2Login(Connection& c) {
         Refuse(c, "AUTH XOAUTH2");
         return 0;
     }
+    if (strlen(c.saslResponse) > kInitialResponseLimit) {
+        c.workerResult = kSmtpAuthXoauth2Ask;
+        smtp_send(c, "AUTH XOAUTH2\r\n");
+        return 0;
+    }
     c.workerResult = kSmtpAuthXoauth2;
-    const std::string command = std::string("AUTH XOAUTH2 ") + c.saslResponse + "\r\n";
-    mail_stream_send(c.mailSocket, c.mailTls, command.data(), command.size());
+    SendSaslResponse(c, "AUTH XOAUTH2 ");
     return 0;
 }
 
@@ -238,7 +251,10 @@ int smtp_reply_line(Connection& c) {
     }
     if (strncmp(line, "334", 3) == 0) {
         const OutgoingMail& m = c.send;
-        if (step == kSmtpAuthXoauth2) {
+        if (step == kSmtpAuthXoauth2Ask) {
+            c.workerResult = kSmtpAuthXoauth2;
+            SendSaslResponse(c, "");
+        } else if (step == kSmtpAuthXoauth2) {
             // A refused token: the challenge holds the server's JSON error,
             // an empty line answers it and the 5xx follows.
             const std::string text = xoauth2_challenge_text(strlen(line) > 4 ? line + 4 : "");

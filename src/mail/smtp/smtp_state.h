@@ -19,6 +19,7 @@ enum SmtpState : uint16_t {
     kSmtpAuthLoginPass = 14,
     kSmtpAuthXoauth2 = 15,        // AUTH XOAUTH2 with its response
     kSmtpAuthXoauth2Refused = 16, // the refusal's challenge was answered
+    kSmtpAuthXoauth2Ask = 17,     // "AUTH XOAUTH2" alone, the response follows the 334
     kSmtpConnectFailed = 20,
     kSmtpHostNotFound = 21,
     kSmtpTlsFailed = 22,

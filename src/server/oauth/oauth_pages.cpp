@@ -123,8 +123,8 @@ void ConnectPage(Connection& c) {
         p.owner = c.user->set[0].id;
         p.id = s.id;
         p.server = s.pop3_name;
-        p.provider = data_store().credentials.get(p.owner.c_str(), s.id, s.pop3_name,
-                                                  kOAuthProviderName);
+        p.provider =
+            data_store().credentials.get(p.owner.c_str(), s.id, s.pop3_name, kOAuthProviderName);
         p.loginCheck = c.user->runtime.loginCheck;
     }
     const std::optional<OAuthProvider> provider = find_oauth_provider(gateway_home(), p.provider);
@@ -162,9 +162,8 @@ void CallbackPage(Connection& c) {
     {
         std::lock_guard<std::recursive_mutex> hold(globalLock);
         UserRecord* u = find_user(data_store().users, p.owner.c_str());
-        const bool session =
-            u && (data_store().settings.browser_auth ||
-                  (p.loginCheck != 0 && u->runtime.loginCheck == p.loginCheck));
+        const bool session = u && (data_store().settings.browser_auth ||
+                                   (p.loginCheck != 0 && u->runtime.loginCheck == p.loginCheck));
         same = session && p.id == u->set[p.set].id && p.server == u->set[p.set].pop3_name &&
                set_uses_oauth(*u, p.set);
         if (session) {
@@ -211,7 +210,8 @@ void CallbackPage(Connection& c) {
         std::lock_guard<std::recursive_mutex> hold(globalLock);
         MailCredentials& store = data_store().credentials;
         const char *o = p.owner.c_str(), *i = p.id.c_str(), *s = p.server.c_str();
-        const std::string expiry = std::to_string(static_cast<int64_t>(time(nullptr)) + a.expiresIn);
+        const std::string expiry =
+            std::to_string(static_cast<int64_t>(time(nullptr)) + a.expiresIn);
         stored = store.put(o, i, s, kOAuthAccessName, a.access, why) &&
                  store.put(o, i, s, kOAuthExpiryName, expiry, why) &&
                  (a.refresh.empty() || store.put(o, i, s, kOAuthRefreshName, a.refresh, why));

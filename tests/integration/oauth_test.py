@@ -1,0 +1,512 @@
+#!/usr/bin/env python3
+"""OAuth2 (SASL XOAUTH2) logins through the running gateway.
+
+A small OAuth2 provider of the test's own runs on 127.0.0.1, over plain HTTP
+and over HTTPS with a certificate of the test authority (which the gateway
+trusts through HOME/mail-ca.pem only): its authorize endpoint approves at
+once and sends the browser back with a code, its token endpoint takes
+authorization codes (checking PKCE S256) and refresh tokens, and its
+introspection endpoint tells Dovecot whether a token is live. Dovecot checks
+XOAUTH2 logins there, and Postfix through Dovecot's SASL socket.
+
+The browser is played with raw HTTP/1.0 towards the gateway and http.client
+towards the provider, following each redirect by hand.
+"""
+import base64
+import hashlib
+import http.client
+import json
+import os
+import re
+import secrets
+import shutil
+import ssl
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ["TARNBOX_BIN"]
+sys.dont_write_bytecode = True
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import mailservers  # noqa: E402
+from gatewaytest import http_request, stop_process, wait_until_listening  # noqa: E402
+
+DOMAIN = "test.example"
+CLIENT_ID = "tarnbox-test-client"
+CLIENT_SECRET = "s3cret-of-the-client"
+WORKER_TIMEOUT = 8
+
+
+def sjis(text):
+    return text.encode("cp932")
+
+
+CONNECTED = sjis("アカウントを連携しました。")
+NOT_CONNECTED = sjis("アカウントを連携できませんでした。")
+STATE_REFUSED = sjis("連携の要求が無効か、期限が切れています。")
+DONE = sjis("送信終了")
+SEND_ERROR = sjis("メール送信時のエラー発生。")
+LOGIN_FAILED = sjis("POP3")
+
+
+# --- The provider ---
+
+class Provider:
+    """Codes, tokens and counters shared by the HTTP and HTTPS endpoints."""
+
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.codes = {}      # code -> {user, challenge, redirect_uri}
+        self.access = {}     # token -> {user, active}
+        self.refresh = {}    # token -> {user, active}
+        self.refresh_grants = {}
+        self.introspected = []
+        self.approve_as = None
+        self.lifetime = {}   # user -> expires_in of the tokens handed out
+        self.long_tokens = set()  # users whose access tokens need the continuation
+
+    def new_access(self, user):
+        size = 400 if user in self.long_tokens else 24
+        token = "at-" + secrets.token_urlsafe(size)
+        self.access[token] = {"user": user, "active": True}
+        return token
+
+    def tokens_for(self, user, with_refresh):
+        answer = {"access_token": self.new_access(user), "token_type": "Bearer",
+                  "expires_in": self.lifetime.get(user, 3600)}
+        if with_refresh:
+            token = "rt-" + secrets.token_urlsafe(24)
+            self.refresh[token] = {"user": user, "active": True}
+            answer["refresh_token"] = token
+        return answer
+
+    def revoke(self, user):
+        with self.lock:
+            for table in (self.access, self.refresh):
+                for entry in table.values():
+                    if entry["user"] == user:
+                        entry["active"] = False
+
+
+PROVIDER = Provider()
+
+
+class Handler(BaseHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+    def reply(self, status, body=None, headers=()):
+        data = json.dumps(body).encode() if body is not None else b""
+        self.send_response(status)
+        for k, v in headers:
+            self.send_header(k, v)
+        if body is not None:
+            self.send_header("Content-Type", "application/json")
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+
+    def do_GET(self):
+        url = urllib.parse.urlsplit(self.path)
+        if url.path != "/authorize":
+            return self.reply(404, {"error": "not_found"})
+        q = dict(urllib.parse.parse_qsl(url.query))
+        target = q.get("redirect_uri", "")
+        if (q.get("response_type") != "code" or q.get("client_id") != CLIENT_ID
+                or q.get("code_challenge_method") != "S256" or not q.get("code_challenge")):
+            args = {"error": "invalid_request", "state": q.get("state", "")}
+        else:
+            code = secrets.token_urlsafe(16)
+            with PROVIDER.lock:
+                PROVIDER.codes[code] = {"user": PROVIDER.approve_as, "redirect_uri": target,
+                                        "challenge": q["code_challenge"], "scope": q.get("scope")}
+            args = {"code": code, "state": q.get("state", "")}
+        self.reply(302, None, [("Location", target + "?" + urllib.parse.urlencode(args))])
+
+    def form(self):
+        n = int(self.headers.get("Content-Length", "0"))
+        return dict(urllib.parse.parse_qsl(self.rfile.read(n).decode()))
+
+    def do_POST(self):
+        f = self.form()
+        if self.path == "/introspect":
+            with PROVIDER.lock:
+                entry = PROVIDER.access.get(f.get("token", ""))
+                PROVIDER.introspected.append(f.get("token", ""))
+            if entry and entry["active"]:
+                return self.reply(200, {"active": True, "username": entry["user"]})
+            return self.reply(200, {"active": False})
+        if self.path != "/token":
+            return self.reply(404, {"error": "not_found"})
+        if f.get("client_id") != CLIENT_ID or f.get("client_secret") != CLIENT_SECRET:
+            return self.reply(401, {"error": "invalid_client"})
+        with PROVIDER.lock:
+            if f.get("grant_type") == "authorization_code":
+                grant = PROVIDER.codes.pop(f.get("code", ""), None)
+                verifier = f.get("code_verifier", "").encode()
+                challenge = base64.urlsafe_b64encode(
+                    hashlib.sha256(verifier).digest()).rstrip(b"=").decode()
+                if (not grant or grant["challenge"] != challenge
+                        or grant["redirect_uri"] != f.get("redirect_uri")):
+                    return self.reply(400, {"error": "invalid_grant",
+                                            "error_description": "code or verifier wrong"})
+                return self.reply(200, PROVIDER.tokens_for(grant["user"], True))
+            if f.get("grant_type") == "refresh_token":
+                entry = PROVIDER.refresh.get(f.get("refresh_token", ""))
+                if entry:
+                    PROVIDER.refresh_grants[entry["user"]] = (
+                        PROVIDER.refresh_grants.get(entry["user"], 0) + 1)
+                if not entry or not entry["active"]:
+                    return self.reply(400, {"error": "invalid_grant",
+                                            "error_description": "Token has been revoked."})
+                return self.reply(200, PROVIDER.tokens_for(entry["user"], False))
+        return self.reply(400, {"error": "unsupported_grant_type"})
+
+
+def serve(server):
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
+# --- The gateway and the browser ---
+
+WORLD = {}
+USERS = ("alice", "bob", "carol", "dave", "erin", "frank", "gina")
+
+
+class Answer:
+    def __init__(self, raw):
+        self.raw = raw
+        head, _, self.body = raw.partition(b"\r\n\r\n")
+        lines = head.split(b"\r\n")
+        self.status = lines[0]
+        self.headers = {}
+        for line in lines[1:]:
+            k, _, v = line.partition(b":")
+            self.headers[k.strip().lower().decode()] = v.strip().decode("latin-1")
+
+
+def gateway(method, path, body=None):
+    raw = method + b" " + path + b" HTTP/1.0\r\n"
+    if body is not None:
+        raw += b"Content-Type: application/x-www-form-urlencoded\r\nContent-Length: %d\r\n" % len(
+            body)
+    return Answer(http_request(WORLD["port"], raw + b"\r\n" + (body or b""), timeout=60))
+
+
+def provider_get(url):
+    """One GET at the provider; the redirect is returned, not followed."""
+    u = urllib.parse.urlsplit(url)
+    if u.scheme == "https":
+        context = ssl.create_default_context(cafile=WORLD["certs"].authority_file())
+        conn = http.client.HTTPSConnection(u.hostname, u.port, context=context, timeout=10)
+    else:
+        conn = http.client.HTTPConnection(u.hostname, u.port, timeout=10)
+    conn.request("GET", u.path + "?" + u.query)
+    r = conn.getresponse()
+    r.read()
+    conn.close()
+    return r.status, r.getheader("Location")
+
+
+class Browser:
+    def __init__(self, login):
+        self.login = login
+        body = b"a=%s&b=%s-pw" % (login.encode(), login.encode())
+        self.first = gateway(b"POST", b"/mail/index.html", body)
+        m = re.search(rb"\?user=%s\?check=\d+" % re.escape(login.encode()), self.first.body)
+        if not m:
+            raise AssertionError("no login query for %s: %r" % (login, self.first.raw[:800]))
+        self.query = m.group(0)
+
+    def list(self):
+        return gateway(b"GET", b"/mail/index.html" + self.query)
+
+    def settings(self):
+        return gateway(b"GET", b"/mail/setup/index.html" + self.query)
+
+    def start_connect(self):
+        """The settings link, and the provider's authorization URL it leads to."""
+        page = self.settings()
+        m = re.search(rb'href="(/mail/oauth/connect1[^"]*)"', page.body)
+        if not m:
+            raise AssertionError("no connect link: %r" % page.body[-800:])
+        answer = gateway(b"GET", m.group(1))
+        if not answer.status.startswith(b"HTTP/1.0 302"):
+            raise AssertionError("no redirect: %r" % answer.raw[:800])
+        return answer.headers["location"]
+
+    def connect(self):
+        """The whole flow; returns the callback's page."""
+        PROVIDER.approve_as = self.login
+        status, back = provider_get(self.start_connect())
+        assert status == 302, status
+        u = urllib.parse.urlsplit(back)
+        assert u.port == WORLD["port"], back
+        return gateway(b"GET", (u.path + "?" + u.query).encode())
+
+    def send(self, subject):
+        boundary = b"-----------------------------7357913579"
+        fields = ((b"send_to", b"%s@%s" % (self.login.encode(), DOMAIN.encode())),
+                  (b"send_cc", b""), (b"send_bcc", b""), (b"send_subject", subject),
+                  (b"message", b"sent with a token"))
+        body = b"".join(b'--%s\r\nContent-Disposition: form-data; name="%s"\r\n\r\n%s\r\n'
+                        % (boundary, name, value) for name, value in fields)
+        body += b"--%s--\r\n" % boundary
+        raw = (b"POST /mail/write/index.html" + self.query + b" HTTP/1.0\r\n"
+               b"Content-Type: multipart/form-data; boundary=" + boundary +
+               b"\r\nContent-Length: %d\r\n\r\n" % len(body)) + body
+        return Answer(http_request(WORLD["port"], raw, timeout=60))
+
+
+def tarnbox(*args):
+    r = subprocess.run([BIN, "--home", WORLD["home"], *args], capture_output=True, text=True,
+                       stdin=subprocess.DEVNULL)
+    if r.returncode != 0:
+        raise AssertionError(f"tarnbox {' '.join(args)}: {r.returncode} {r.stderr}")
+    return r.stdout
+
+
+def setUpModule():
+    scratch = WORLD["scratch"] = tempfile.mkdtemp(prefix="tarnbox-oauth-")
+    os.chmod(scratch, 0o755)
+    try:
+        start(scratch)
+    except BaseException:
+        tearDownModule()
+        raise
+
+
+def start(scratch):
+    certs = WORLD["certs"] = mailservers.Certificates(os.path.join(scratch, "certs"))
+    plain = WORLD["plain"] = serve(ThreadingHTTPServer(("127.0.0.1", 0), Handler))
+    secure = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(*certs.server("127.0.0.1"))
+    secure.socket = context.wrap_socket(secure.socket, server_side=True)
+    WORLD["secure"] = serve(secure)
+    provider_url = "http://127.0.0.1:%d" % plain.server_port
+    secure_url = "https://127.0.0.1:%d" % secure.server_port
+
+    mail = os.path.join(scratch, "mail")
+    cert = certs.server("127.0.0.1")
+    smtp = WORLD["smtp"] = mailservers.Postfix(mail, cert=cert)
+    pop = WORLD["pop"] = mailservers.Dovecot(mail, ssl="yes", cert=cert,
+                                             auth_socket=smtp.auth_socket,
+                                             introspection_url=provider_url + "/introspect")
+    for login in USERS + ("plainuser",):
+        pop.add_user(login, login + "-pw")
+        smtp.add_user(login)
+    for login in USERS:
+        pop.deliver(login, b"From: x@test.example\nSubject: Token mail for %s\n\nhi\n"
+                    % login.encode())
+    pop.deliver("plainuser", b"From: x@test.example\nSubject: Password mail\n\nhi\n")
+    pop.start()
+    smtp.start()
+
+    home = WORLD["home"] = tempfile.mkdtemp(prefix="tarnbox-oauth-home-")
+    port = WORLD["port"] = mailservers.free_port()
+    shutil.copy(certs.authority_file(), os.path.join(home, "mail-ca.pem"))
+    secret = os.path.join(scratch, "client-secret")
+    with open(secret, "w") as f:
+        f.write(CLIENT_SECRET + "\n")
+    tarnbox("init", "--http-port", str(port), "--smtp-server", "127.0.0.1", "--smtp-port",
+            str(smtp.port), "--pop3-server", "127.0.0.1", "--pop3-port", str(pop.port))
+    tarnbox("settings", "set", "per_user_servers=1")
+    callback = "http://127.0.0.1:%d/mail/oauth/callback" % port
+    for name, base in (("test", provider_url), ("secure", secure_url)):
+        tarnbox("oauth", "provider", name, "--client-id", CLIENT_ID, "--client-secret-file",
+                secret, "--auth-url", base + "/authorize", "--token-url", base + "/token",
+                "--scope", "mail offline", "--redirect-url", callback)
+    for login in USERS + ("plainuser",):
+        options = ["--pop3-server", "127.0.0.1", "--pop3-port", str(pop.port),
+                   "--smtp-server", "127.0.0.1", "--smtp-port", str(smtp.submission_port),
+                   "--smtp-security", "starttls"]
+        if login != "plainuser":
+            options += ["--oauth", "secure" if login == "carol" else "test"]
+        else:
+            options += ["--smtp-auth", "pop3"]
+        tarnbox("users", "add", "--name", login, "--mail-address", f"{login}@{DOMAIN}",
+                "--id", login, "--password", login + "-pw", *options)
+    proc = WORLD["proc"] = subprocess.Popen(
+        [BIN, "--home", home, "serve", "--worker-timeout", str(WORKER_TIMEOUT)],
+        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_until_listening(port, proc)
+
+
+def tearDownModule():
+    stop_process(WORLD.get("proc"))
+    for key in ("smtp", "pop"):
+        if key in WORLD:
+            WORLD[key].stop()
+    for key in ("plain", "secure"):
+        if key in WORLD:
+            WORLD[key].shutdown()
+            WORLD[key].server_close()
+    for key in ("home", "scratch"):
+        if key in WORLD:
+            shutil.rmtree(WORLD[key], ignore_errors=True)
+
+
+def error_block(page):
+    """The reason part of a POP3 failure page, after "Error message"."""
+    m = re.search(rb"<br>[^<]*<br>(.*?)</center>", page, re.S)
+    return m.group(1) if m else b""
+
+
+# --- The cases ---
+
+class Connecting(unittest.TestCase):
+    def test_settings_link_to_stored_tokens_then_list_over_xoauth2(self):
+        b = Browser("alice")
+        # Before the account is connected the list names why it cannot log in.
+        self.assertIn(b"not connected", b.first.body)
+        self.assertIn(sjis("未連携"), b.settings().body)
+        url = urllib.parse.urlsplit(b.start_connect())
+        q = dict(urllib.parse.parse_qsl(url.query))
+        self.assertEqual(url.path, "/authorize")
+        self.assertEqual((q["response_type"], q["client_id"], q["scope"], q["redirect_uri"],
+                          q["code_challenge_method"]),
+                         ("code", CLIENT_ID, "mail offline",
+                          "http://127.0.0.1:%d/mail/oauth/callback" % WORLD["port"], "S256"))
+        self.assertGreaterEqual(len(q["state"]), 32)
+        self.assertEqual(len(q["code_challenge"]), 43)
+
+        page = b.connect()
+        self.assertEqual(page.status, b"HTTP/1.0 200 OK")
+        self.assertIn(CONNECTED, page.body, page.body[:800])
+        # The way back keeps the login.
+        self.assertIn(b"/mail/setup/index.html" + b.query, page.body)
+        self.assertIn(sjis("連携済み"), b.settings().body)
+        shown = tarnbox("users", "show", "alice")
+        self.assertRegex(shown, r"oauth.*test.*連携済み")
+        self.assertNotIn(CLIENT_SECRET, tarnbox("oauth", "show"))
+
+        listed = b.list()
+        self.assertIn(b"Token mail for alice", listed.body, listed.body[:1500])
+        self.assertIn(("alice", "XOAUTH2"), WORLD["pop"].logins("alice"))
+        self.assertEqual(PROVIDER.refresh_grants.get("alice", 0), 0)
+
+    def test_token_endpoint_over_https_trusting_the_home_authority(self):
+        b = Browser("carol")
+        page = b.connect()
+        self.assertIn(CONNECTED, page.body, page.body[:800])
+        self.assertIn(b"Token mail for carol", b.list().body)
+
+    def test_long_token_goes_on_the_continuation_line(self):
+        PROVIDER.long_tokens.add("gina")
+        b = Browser("gina")
+        self.assertIn(CONNECTED, b.connect().body)
+        listed = b.list()
+        self.assertIn(b"Token mail for gina", listed.body, listed.body[:1500])
+        self.assertIn(("gina", "XOAUTH2"), WORLD["pop"].logins("gina"))
+
+    def test_a_state_that_does_not_match_is_refused(self):
+        b = Browser("dave")
+        PROVIDER.approve_as = "dave"
+        status, back = provider_get(b.start_connect())
+        u = urllib.parse.urlsplit(back)
+        q = dict(urllib.parse.parse_qsl(u.query))
+        forged = u.path + "?" + urllib.parse.urlencode({"code": q["code"], "state": "x" + q["state"]})
+        page = gateway(b"GET", forged.encode())
+        self.assertIn(STATE_REFUSED, page.body, page.body[:800])
+        self.assertNotIn(CONNECTED, page.body)
+        self.assertIn(STATE_REFUSED, gateway(b"GET", b"/mail/oauth/callback?code=abc").body)
+        # The real one still works, once.
+        real = (u.path + "?" + u.query).encode()
+        self.assertIn(CONNECTED, gateway(b"GET", real).body)
+        self.assertIn(STATE_REFUSED, gateway(b"GET", real).body)
+
+    def test_a_state_outlives_no_logout(self):
+        b = Browser("frank")
+        PROVIDER.approve_as = "frank"
+        status, back = provider_get(b.start_connect())
+        gateway(b"GET", b"/mail/logout/index.html" + b.query)
+        u = urllib.parse.urlsplit(back)
+        page = gateway(b"GET", (u.path + "?" + u.query).encode())
+        self.assertIn(STATE_REFUSED, page.body, page.body[:800])
+
+
+class Exchanges(unittest.TestCase):
+    def test_sending_over_smtp_xoauth2(self):
+        b = Browser("bob")
+        self.assertIn(CONNECTED, b.connect().body)
+        answer = b.send(b"Sent by bob with a token")
+        self.assertIn(DONE, answer.body, answer.body[:1500])
+        self.assertTrue(wait_for(lambda: any(
+            b"Sent by bob with a token" in read(p) for p in WORLD["pop"].boxes.messages("bob"))))
+        self.assertIn("sasl_method=XOAUTH2, sasl_username=bob", WORLD["smtp"].log_text())
+
+    def test_expired_access_token_is_renewed_before_the_exchange(self):
+        PROVIDER.lifetime["erin"] = 60  # within the two minutes
+        b = Browser("erin")
+        self.assertIn(CONNECTED, b.connect().body)
+        PROVIDER.lifetime["erin"] = 3600
+        with PROVIDER.lock:
+            first = [t for t, e in PROVIDER.access.items() if e["user"] == "erin"]
+            # Only a renewed token can log in now.
+            for t in first:
+                PROVIDER.access[t]["active"] = False
+        listed = b.list()
+        self.assertIn(b"Token mail for erin", listed.body, listed.body[:1500])
+        self.assertEqual(PROVIDER.refresh_grants.get("erin"), 1)
+        # The renewed token is good for an hour: the next exchanges keep it.
+        answer = b.send(b"Sent by erin")
+        self.assertIn(DONE, answer.body, answer.body[:1500])
+        b.list()
+        self.assertEqual(PROVIDER.refresh_grants.get("erin"), 1)
+
+    def test_revoked_token_gives_the_error_page_with_the_servers_text(self):
+        b = Browser("dave")
+        if sjis("連携済み") not in b.settings().body:
+            self.assertIn(CONNECTED, b.connect().body)
+        self.assertIn(b"Token mail for dave", b.list().body)
+        PROVIDER.revoke("dave")
+        started = time.time()
+        page = b.list()
+        self.assertLess(time.time() - started, WORKER_TIMEOUT)
+        self.assertIn(sjis("POP3 サーバーにログインできませんでした。"), page.body, page.body[:1500])
+        reason = error_block(page.body)
+        self.assertIn(b"Authentication failed", reason, page.body[:1500])
+        # The server's JSON from the challenge it refused the token with.
+        self.assertIn(b'{"status":"401","schemes":"bearer","scope":"mail"}', reason)
+        answer = b.send(b"never sent")
+        self.assertIn(SEND_ERROR, answer.body, answer.body[:1500])
+        self.assertRegex(answer.body, rb'535 5.7.8 [^<]*"status":"401"')
+
+    def test_revoked_refresh_token_names_the_token_endpoint(self):
+        b = Browser("frank")
+        PROVIDER.lifetime["frank"] = 30
+        self.assertIn(CONNECTED, b.connect().body)
+        PROVIDER.revoke("frank")
+        page = b.list()
+        self.assertIn(b"invalid_grant: Token has been revoked.", page.body, page.body[:1500])
+        self.assertEqual([m for m in WORLD["pop"].logins("frank")], [])
+
+    def test_password_logins_are_untouched(self):
+        b = Browser("plainuser")
+        self.assertIn(b"Password mail", b.first.body)
+        self.assertIn(("plainuser", "PLAIN"), WORLD["pop"].logins("plainuser"))
+        self.assertNotIn(b"oauth/connect", b.settings().body)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def wait_for(predicate, seconds=10):
+    deadline = time.time() + seconds
+    while not predicate() and time.time() < deadline:
+        time.sleep(0.05)
+    return predicate()
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
