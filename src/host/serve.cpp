@@ -17,6 +17,7 @@
 #include "mail/smtp/smtp_client.h"
 #include "server/listener/listener.h"
 #include "server/remote/remote_page.h"
+#include "server/request/forwarded_address.h"
 #include "server/route/dispatcher.h"
 #include "server/server_paths.h"
 #include "store/settings_page.h"
@@ -46,6 +47,12 @@ bool take_address(const std::vector<std::string>& args, size_t& i) {
     return true;
 }
 
+bool take_proxy(const std::vector<std::string>& args, size_t& i) {
+    if (i + 1 >= args.size() || !AddTrustedProxy(args[i + 1].c_str())) return false;
+    i++;
+    return true;
+}
+
 } // namespace
 
 int admin_serve(AdminContext& ctx) {
@@ -57,6 +64,7 @@ int admin_serve(AdminContext& ctx) {
                   : a == "--request-timeout" ? take_seconds(ctx.args, i, request)
                   : a == "--max-connections" ? take_seconds(ctx.args, i, ceiling)
                   : a == "--listen"          ? take_address(ctx.args, i)
+                  : a == "--trusted-proxy"   ? take_proxy(ctx.args, i)
                                              : false;
         if (!ok) return admin_fail("serve: 不明なオプションか不正な値です: " + a);
     }
