@@ -2,7 +2,7 @@
 #include "server/text/messages_table.h"
 
 // Index 130 is unused: no page asks for it.
-const MessageText kMessageTable[kMessageCount] = {
+constexpr MessageText kMessageTable[kMessageCount] = {
     {"名前", "Name"},                                 // 0
     {"メールアドレス", "Mail Address"},               // 1
     {"アドレス帳", "Address Book"},                   // 2
@@ -240,4 +240,9 @@ const MessageText kMessageTable[kMessageCount] = {
      "The administrator turned off certificate checks for these servers."}, // 171
     {"する", "Yes"},                                                        // 172
     {"しない", "No"},                                                       // 173
+    {"ログインの失敗が続いたため、%d 秒たってからもう一度ログインしてください。",
+     "Too many failed logins: please wait %d seconds before you try again."}, // 174
 };
+
+// A text left out would leave a null at the end of the table.
+static_assert(kMessageTable[kMessageCount - 1].english != nullptr);
