@@ -5,6 +5,9 @@
 # 127.0.0.1 only: the demo's passwords are public. Ctrl-C stops everything
 # it started and removes its scratch folder.
 # TARNBOX_BIN=FILE runs that gateway binary instead of building one.
+# DEMO_TLS=1 reads over POP3S and sends through SMTP submission with
+# STARTTLS and AUTH, the servers' certificate checked against a demo
+# authority that the gateway trusts through its home's mail-ca.pem.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 bin=""
@@ -86,18 +89,28 @@ chmod 755 "$scratch"
 home="$scratch/home"
 mkdir -m 700 "$home"
 
-coproc MAIL { exec setsid python3 "$top/scripts/demo_mail.py" "$scratch/mail"; }
+tls_flag=""
+[ "${DEMO_TLS:-}" = 1 ] && tls_flag="--tls"
+coproc MAIL { exec setsid python3 "$top/scripts/demo_mail.py" $tls_flag "$scratch/mail"; }
 mail_pid=$MAIL_PID
 if ! read -r ports <&"${MAIL[0]}"; then
   say "The demo mail servers did not start." "デモ用のメールサーバーを起動できませんでした。" >&2
   exit 1
 fi
-pop3_port="$(python3 -c 'import json,sys; print(json.loads(sys.argv[1])["pop3_port"])' "$ports")"
-smtp_port="$(python3 -c 'import json,sys; print(json.loads(sys.argv[1])["smtp_port"])' "$ports")"
+field() { python3 -c 'import json,sys; print(json.loads(sys.argv[1]).get(sys.argv[2], ""))' "$ports" "$1"; }
+pop3_port="$(field pop3_port)"
+smtp_port="$(field smtp_port)"
 
 "$bin" --home "$home" init --http-port "$port" --smtp-server 127.0.0.1 --smtp-port "$smtp_port" \
   --pop3-server 127.0.0.1 --pop3-port "$pop3_port" >/dev/null
 "$bin" --home "$home" settings set apop_changeable=1 >/dev/null
+if [ -n "$tls_flag" ]; then
+  cp "$(field authority)" "$home/mail-ca.pem"
+  pop3_port="$(field pop3s_port)"
+  smtp_port="$(field submission_port)"
+  "$bin" --home "$home" settings server pop3_security=tls smtp_security=starttls smtp_auth=pop3 \
+    pop3_port="$pop3_port" smtp_port="$smtp_port" >/dev/null
+fi
 "$bin" --home "$home" users add --name "山田 太郎" --mail-address taro@test.example \
   --id taro --password taro-pw --cc --bcc --apop >/dev/null
 "$bin" --home "$home" users add --name "佐藤 花子" --mail-address hanako@test.example \
@@ -131,7 +144,9 @@ echo
 say "Tarnbox demo: open http://$host:$port/" "Tarnbox デモ: http://$host:$port/ を開いてください"
 say "  log in as taro / taro-pw (a few messages waiting) or hanako / hanako-pw" \
     "  taro / taro-pw (メールが数通届いています) か hanako / hanako-pw でログイン"
-say "  POP3 $host:$pop3_port, SMTP $host:$smtp_port; Ctrl-C stops everything" \
-    "  POP3 $host:$pop3_port, SMTP $host:$smtp_port; Ctrl-C ですべて終了します"
+over=""
+[ -n "$tls_flag" ] && over=" (POP3S, STARTTLS + AUTH)"
+say "  POP3 $host:$pop3_port, SMTP $host:$smtp_port$over; Ctrl-C stops everything" \
+    "  POP3 $host:$pop3_port, SMTP $host:$smtp_port$over; Ctrl-C ですべて終了します"
 wait "$gateway_pid" || true
 gateway_pid=""

@@ -23,6 +23,7 @@ echo "== build and test"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 bash scripts/install-mail-servers.sh
+bash scripts/install-nginx.sh
 ctest --test-dir build --output-on-failure -j"$jobs" | tee "$log"
 count_ctest
 

@@ -18,6 +18,7 @@
 #include "server/listener/listener.h"
 #include "server/oauth/oauth_pages.h"
 #include "server/remote/remote_page.h"
+#include "server/request/forwarded_address.h"
 #include "server/route/dispatcher.h"
 #include "server/server_paths.h"
 #include "store/settings_page.h"
@@ -47,6 +48,12 @@ bool take_address(const std::vector<std::string>& args, size_t& i) {
     return true;
 }
 
+bool take_proxy(const std::vector<std::string>& args, size_t& i) {
+    if (i + 1 >= args.size() || !AddTrustedProxy(args[i + 1].c_str())) return false;
+    i++;
+    return true;
+}
+
 } // namespace
 
 int admin_serve(AdminContext& ctx) {
@@ -58,6 +65,7 @@ int admin_serve(AdminContext& ctx) {
                   : a == "--request-timeout" ? take_seconds(ctx.args, i, request)
                   : a == "--max-connections" ? take_seconds(ctx.args, i, ceiling)
                   : a == "--listen"          ? take_address(ctx.args, i)
+                  : a == "--trusted-proxy"   ? take_proxy(ctx.args, i)
                                              : false;
         if (!ok) return admin_fail("serve: 不明なオプションか不正な値です: " + a);
     }

@@ -76,6 +76,9 @@ struct Connection {
     sockaddr_storage clientAddress;
     char userName[40];
     char password[40];
+    // Seconds the login throttle made this request's login wait; shown on
+    // the refusal so that the user knows when to try again.
+    int throttleWait;
     char sentToken[kFieldSize];    // sent-message token of a sent-mail link
     char downloadName[kFieldSize]; // attachment name being downloaded
     char downloadPath[kFieldSize]; // path of the file being served

@@ -86,9 +86,9 @@ enum : int {
     kMsgSmtpAuth = 170,
     kMsgVerifyOff = 171,
     kMsgUseWord = 172,
-    kMsgOAuthLogin = 174,
-    kMsgOAuthConnect = 175,
-    kMsgOAuthConnected = 176,
-    kMsgOAuthNotConnected = 177,
+    kMsgOAuthLogin = 175,
+    kMsgOAuthConnect = 176,
+    kMsgOAuthConnected = 177,
+    kMsgOAuthNotConnected = 178,
     kMsgNotUseWord = 173,
 };

@@ -146,6 +146,27 @@ class DemoScript(unittest.TestCase):
             stop_process(other)
             shutil.rmtree(other_home, ignore_errors=True)
 
+    def test_tls_demo_reads_over_pop3s_with_its_own_authority(self):
+        port = free_port()
+        demo = Demo(port, DEMO_TLS="1")
+        try:
+            m = demo.wait_for(r"POP3 127\.0\.0\.1:(\d+), SMTP 127\.0\.0\.1:(\d+) \(POP3S, STARTTLS \+ AUTH\)")
+            page = http_request(port, b"POST /mail/index.html HTTP/1.0\r\n"
+                                      b"Content-Type: application/x-www-form-urlencoded\r\n"
+                                      b"Content-Length: 16\r\n\r\na=taro&b=taro-pw")
+            self.assertTrue(page.startswith(b"HTTP/1.0 200"), page[:200])
+            self.assertGreaterEqual(len(re.findall(rb'name="delete_a\d+"', page)), 3, page[-800:])
+            # Nothing but TLS answers on the POP3 port the gateway uses.
+            with socket.create_connection(("127.0.0.1", int(m.group(1))), timeout=5) as s:
+                s.settimeout(1)
+                try:
+                    self.assertFalse(s.recv(100).startswith(b"+OK"))
+                except socket.timeout:
+                    pass
+            self.assertEqual(demo.ctrl_c(), 0, demo.stderr())
+        finally:
+            demo.close()
+
     def test_busy_port_says_so_in_the_terminal_language(self):
         holder = socket.socket()
         holder.bind(("127.0.0.1", 0))

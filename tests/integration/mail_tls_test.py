@@ -20,6 +20,7 @@ import os
 import re
 import shutil
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -129,13 +130,13 @@ USERS = {}
 
 def user(login, pop3_security="none", smtp_security="none", pop3=("main", "port"),
          smtp=("smtp", "port"), auth=False, apop=False, verify=True, password=None,
-         pop3_name="127.0.0.1"):
+         pop3_name="127.0.0.1", extra=()):
     USERS[login] = {"password": password or login + "-pw", "pop3": pop3, "smtp": smtp,
                     "pop3_name": pop3_name,
                     "options": ["--pop3-security", pop3_security, "--smtp-security",
                                 smtp_security, "--smtp-auth", "pop3" if auth else "none",
                                 "--verify", "on" if verify else "off"]
-                    + (["--apop"] if apop else [])}
+                    + (["--apop"] if apop else []) + list(extra)}
 
 
 user("pop3s", "tls", pop3=("main", "pop3s_port"))
@@ -148,6 +149,9 @@ user("pop3s-v6-bracketed", "tls", pop3=("main", "pop3s_port"), pop3_name="[::1]"
 user("no-stls", "stls", pop3=("plain", "port"))
 user("submit", smtp_security="starttls", smtp=("smtp", "submission_port"), auth=True)
 user("smtps", smtp_security="tls", smtp=("smtp", "smtps_port"), auth=True)
+# Its mailbox login is not the one the SMTP server takes: it has its own.
+user("own-login", smtp_security="starttls", smtp=("smtp", "submission_port"), auth=True,
+     extra=["--smtp-auth", "own", "--smtp-user", "submit", "--smtp-password", "submit-pw"])
 user("bad-auth", smtp_security="starttls", smtp=("smtp", "submission_port"), auth=True,
      password="not-the-servers-pw")
 user("no-starttls", smtp_security="starttls", auth=True)
@@ -159,6 +163,10 @@ user("smtp-expired", smtp_security="tls", smtp=("expired", "pop3s_port"), auth=T
 user("pop3-no-tls", "tls", pop3=("plain", "port"))
 user("smtp-no-tls", smtp_security="tls", smtp=("smtp", "port"), auth=True)
 user("pop3-silent", "tls", pop3=("silent", "port"))
+user("stls-broken", "stls", pop3=("pop3-broken-upgrade", "port"))
+user("starttls-broken", smtp_security="starttls", smtp=("smtp-broken-upgrade", "port"), auth=True)
+user("starttls-expired", smtp_security="starttls", smtp=("smtp-expired-upgrade", "port"),
+     auth=True)
 # Registered on a second gateway whose basic settings hold the security.
 user("by-default", pop3=("main", "port"), smtp=("smtp", "smtps_port"))
 
@@ -202,6 +210,75 @@ class SilentServer:
             c.close()
 
 
+class UpgradeServer:
+    """Offers STLS or STARTTLS and agrees to it, then either answers with
+    bytes that are no TLS (cert None) or completes a real handshake with
+    cert. Records every line it read in clear, so a test can tell that no
+    login followed the broken upgrade."""
+
+    GREETING = {"pop3": b"+OK ready\r\n", "smtp": b"220 upgrade.test ESMTP\r\n"}
+
+    def __init__(self, kind, cert=None):
+        self.kind, self.cert = kind, cert
+        self.sock = socket.socket()
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(8)
+        self.port = self.sock.getsockname()[1]
+        self.heard = []
+        self.conns = []
+        threading.Thread(target=self._run, daemon=True).start()
+
+    def _run(self):
+        while True:
+            try:
+                conn = self.sock.accept()[0]
+            except OSError:
+                return
+            self.conns.append(conn)
+            threading.Thread(target=self._serve, args=(conn,), daemon=True).start()
+
+    def _answer(self, line):
+        word = line.split(b" ")[0].upper().strip()
+        if self.kind == "pop3":
+            if word == b"CAPA":
+                return b"+OK\r\nUSER\r\nSTLS\r\n.\r\n", False
+            return (b"+OK begin TLS\r\n", True) if word == b"STLS" else (b"-ERR no\r\n", False)
+        if word == b"EHLO":
+            return b"250-upgrade.test\r\n250-STARTTLS\r\n250 AUTH PLAIN LOGIN\r\n", False
+        return (b"220 go ahead\r\n", True) if word == b"STARTTLS" else (b"502 no\r\n", False)
+
+    def _serve(self, conn):
+        try:
+            conn.settimeout(10)
+            conn.sendall(self.GREETING[self.kind])
+            f = conn.makefile("rb")
+            while True:
+                line = f.readline()
+                if not line:
+                    return
+                self.heard.append(line)
+                reply, upgrade = self._answer(line)
+                conn.sendall(reply)
+                if upgrade:
+                    break
+            if self.cert is None:
+                conn.sendall(b"this is no TLS record at all\r\n" * 4)
+                return
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(*self.cert)
+            with context.wrap_socket(conn, server_side=True) as secure:
+                self.heard.append(secure.recv(100))
+        except (OSError, ssl.SSLError):
+            pass
+        finally:
+            conn.close()
+
+    def stop(self):
+        self.sock.close()
+        for c in self.conns:
+            c.close()
+
+
 def start_servers(scratch):
     certs = mailservers.Certificates(os.path.join(scratch, "certs"))
     WORLD["certs"] = certs
@@ -238,6 +315,9 @@ def start_servers(scratch):
         WORLD["main"].deliver(login, LARGE)
     smtp.start()
     WORLD["silent"] = SilentServer()
+    WORLD["pop3-broken-upgrade"] = UpgradeServer("pop3")
+    WORLD["smtp-broken-upgrade"] = UpgradeServer("smtp")
+    WORLD["smtp-expired-upgrade"] = UpgradeServer("smtp", certs.server(expired=True))
 
 
 def start_gateway(settings, users):
@@ -294,7 +374,8 @@ def setUpModule():
 def tearDownModule():
     for proc in WORLD.get("procs", []):
         stop_process(proc)
-    for key in ("smtp", "main", "plain", "expired", "wrong-name", "untrusted", "silent"):
+    for key in ("smtp", "main", "plain", "expired", "wrong-name", "untrusted", "silent",
+                "pop3-broken-upgrade", "smtp-broken-upgrade", "smtp-expired-upgrade"):
         if key in WORLD:
             WORLD[key].stop()
     for folder in WORLD.get("homes", []) + [WORLD.get("scratch")]:
@@ -414,6 +495,14 @@ class SecureSmtp(unittest.TestCase):
                 self.assertIn("sasl_method=%s, sasl_username=%s" % (method, login),
                               WORLD["smtp"].log_text())
 
+    def test_own_smtp_login(self):
+        _, answer = self.sent("own-login", b"Sent with an own login")
+        self.assertIn(DONE, answer.body, answer.raw[:1500])
+        self.assertIsNotNone(self.delivered(b"Sent with an own login"))
+        log = WORLD["smtp"].log_text()
+        self.assertIn("sasl_username=submit", log)
+        self.assertNotIn("sasl_username=own-login", log)
+
     def test_wrong_password_is_refused_and_nothing_delivered(self):
         b, answer = self.sent("bad-auth", b"Never delivered")
         self.assertEqual(answer.status, b"HTTP/1.0 200 OK", answer.raw[:600])
@@ -503,6 +592,34 @@ class NoTlsOnTheTlsPort(unittest.TestCase):
         self.assertTrue(page.body.rstrip().endswith(b"</html>"), page.body[-300:])
         self.assertIn(b"<font size=+1><center>", page.body, page.body[:1500])
         self.assertLess(page.seconds, WORKER_TIMEOUT + 5)
+
+
+class UpgradeThatFails(unittest.TestCase):
+    """A server that agrees to STLS or STARTTLS and then breaks the handshake
+    or shows a bad certificate: the failure is named and nothing of the
+    login or the message follows, neither in clear nor otherwise."""
+
+    def assert_nothing_after_the_upgrade(self, server, last):
+        heard = WORLD[server].heard
+        self.assertTrue(heard, "the server was never reached")
+        self.assertEqual(heard[-1].split(b" ")[0].strip().upper(), last, heard)
+        self.assertFalse([h for h in heard if b"-pw" in h or h.upper().startswith((b"USER", b"AUTH"))], heard)
+
+    def test_stls_then_no_tls(self):
+        page = Browser("stls-broken").first
+        self.assertIn(secure_failure("POP3", "handshake"), page.body, page.body[:1500])
+        self.assertTrue(page.body.rstrip().endswith(b"</html>"), page.body[-300:])
+        self.assert_nothing_after_the_upgrade("pop3-broken-upgrade", b"STLS")
+
+    def test_starttls_then_no_tls(self):
+        answer = Browser("starttls-broken").send(b"submit@%s" % DOMAIN.encode(), b"x", b"x")
+        self.assertIn(secure_failure("SMTP", "handshake"), answer.body, answer.body[:1500])
+        self.assert_nothing_after_the_upgrade("smtp-broken-upgrade", b"STARTTLS")
+
+    def test_starttls_to_an_expired_certificate(self):
+        answer = Browser("starttls-expired").send(b"submit@%s" % DOMAIN.encode(), b"x", b"x")
+        self.assertIn(secure_failure("SMTP", "expired"), answer.body, answer.body[:1500])
+        self.assert_nothing_after_the_upgrade("smtp-expired-upgrade", b"STARTTLS")
 
 
 if __name__ == "__main__":

@@ -21,8 +21,17 @@ namespace {
 constexpr int kSlotA = 0;
 constexpr int kSlotB = 2;
 
+constexpr int kMsgLoginWait = 174;
+
 void IdErrorText(Connection& c) {
     OutputFormat(c, 0, "<font size=+1>ID error</font><br><br>  %s<br>", Message(118, c.english));
+    // Only a throttled login says so; a wrong password alone stays the
+    // plain error, which tells a guesser nothing new.
+    if (c.throttleWait > 0) {
+        OutputText(c, "<br>  ", 0);
+        OutputFormat(c, 0, Message(kMsgLoginWait, c.english), c.throttleWait);
+        OutputText(c, "<br>", 0);
+    }
 }
 
 } // namespace
@@ -46,7 +55,8 @@ UserRecord* CheckLogin(Connection& c) {
     const auto now = LoginThrottle::Clock::now();
     // While a name or an address waits, even the right password is refused:
     // the answer must not tell a guesser anything.
-    if (!throttle.allowed(c.userName, address, now)) return nullptr;
+    c.throttleWait = throttle.waitLeft(c.userName, address, now);
+    if (c.throttleWait > 0) return nullptr;
     UserRecord* u;
     {
         std::lock_guard<std::recursive_mutex> hold(globalLock);

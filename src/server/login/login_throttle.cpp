@@ -5,37 +5,47 @@
 
 namespace {
 
-constexpr int kFreeFailures = 5;
 constexpr int kLongestWaitSeconds = 300;
 // A key quiet for this long is forgotten; the table is also kept from
 // growing without bound when addresses keep changing.
 constexpr auto kForgetAfter = std::chrono::hours(1);
 constexpr size_t kMaxEntries = 16384;
 
+std::string pair_key(const std::string& user, const std::string& address) {
+    return "p:" + user + '\x01' + address;
+}
+
 } // namespace
 
-int LoginThrottle::waitSeconds(int failures) {
-    if (failures < kFreeFailures) return 0;
-    const int step = failures - kFreeFailures + 1;
+int LoginThrottle::waitSeconds(int failures, int free) {
+    if (failures < free) return 0;
+    const int step = failures - free + 1;
     return step >= 9 ? kLongestWaitSeconds : std::min(kLongestWaitSeconds, 1 << step);
 }
 
-bool LoginThrottle::waiting(const std::string& key, Clock::time_point now) const {
+LoginThrottle::Clock::duration LoginThrottle::waiting(const std::string& key,
+                                                      Clock::time_point now) const {
     const auto it = entries_.find(key);
-    return it != entries_.end() && now < it->second.until;
+    if (it == entries_.end() || now >= it->second.until) return Clock::duration::zero();
+    return it->second.until - now;
 }
 
-bool LoginThrottle::allowed(const std::string& user, const std::string& address,
+int LoginThrottle::waitLeft(const std::string& user, const std::string& address,
                             Clock::time_point now) {
     std::lock_guard<std::mutex> hold(mutex_);
-    return !waiting("u:" + user, now) && !waiting("a:" + address, now);
+    const Clock::duration left =
+        std::max(waiting(pair_key(user, address), now), waiting("a:" + address, now));
+    if (left <= Clock::duration::zero()) return 0;
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(left).count();
+    return static_cast<int>((ms + 999) / 1000);
 }
 
-void LoginThrottle::count(const std::string& key, Clock::time_point now) {
+void LoginThrottle::count(const std::string& key, int free, Clock::time_point now) {
     Entry& e = entries_[key];
+    if (e.failures > 0 && now - e.last > kForgetAfter) e.failures = 0;
     e.failures++;
     e.last = now;
-    e.until = now + std::chrono::seconds(waitSeconds(e.failures));
+    e.until = now + std::chrono::seconds(waitSeconds(e.failures, free));
 }
 
 void LoginThrottle::prune(Clock::time_point now) {
@@ -53,14 +63,16 @@ void LoginThrottle::failed(const std::string& user, const std::string& address,
                            Clock::time_point now) {
     std::lock_guard<std::mutex> hold(mutex_);
     prune(now);
-    if (!user.empty()) count("u:" + user, now);
-    count("a:" + address, now);
+    if (!user.empty()) count(pair_key(user, address), kFreePairFailures, now);
+    count("a:" + address, kFreeAddressFailures, now);
 }
 
+// The address count stays: a guesser with an account of its own must not
+// be able to wipe it with a login between guesses. It is forgotten after a
+// quiet hour.
 void LoginThrottle::succeeded(const std::string& user, const std::string& address) {
     std::lock_guard<std::mutex> hold(mutex_);
-    entries_.erase("u:" + user);
-    entries_.erase("a:" + address);
+    entries_.erase(pair_key(user, address));
 }
 
 void LoginThrottle::clear() {

@@ -23,12 +23,13 @@
 namespace {
 
 enum : int {
-    kMsgOAuthLogin = 174,
-    kMsgConnected = 178,
-    kMsgNotConnected = 179,
-    kMsgStateInvalid = 180,
-    kMsgNoProvider = 181,
-    kMsgNoOAuth = 182,
+    kMsgOAuthLogin = 175,
+    kMsgConnect = 176,
+    kMsgConnected = 179,
+    kMsgNotConnected = 180,
+    kMsgStateInvalid = 181,
+    kMsgNoProvider = 182,
+    kMsgNoOAuth = 183,
     kMsgErrorMessage = 115,
 };
 
@@ -107,7 +108,7 @@ void Redirect(Connection& c, const std::string& url) {
     SendRaw(c, head.data(), head.size());
     const std::string link = MarkupEscape(url.c_str());
     OutputFormat(c, 0, "<html><body><a href=\"%s\">%s</a></body></html>", link.c_str(),
-                 Message(175, c.english));
+                 Message(kMsgConnect, c.english));
 }
 
 void ConnectPage(Connection& c) {

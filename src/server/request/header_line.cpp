@@ -2,6 +2,7 @@
 
 #include "mail/charset/base64.h"
 #include "server/login/login.h"
+#include "server/request/forwarded_address.h"
 #include "server/request/header_token.h"
 #include "server/request/request_reader.h"
 #include "server/route/route_request.h"
@@ -72,5 +73,9 @@ void ParseHeaderLine(Connection& c) {
         c.browser = DetectBrowser(SkipBlanks(line + 11));
     } else if (Starts(line, "Content-type:")) {
         ReadContentType(c, line + 13);
+    } else if (Starts(line, "X-Real-IP:")) {
+        // A proxy sends it before the client's own headers, so it is in
+        // place before an Authorization header asks the throttle.
+        ReadForwardedAddress(c, line + 10);
     }
 }

@@ -2,7 +2,7 @@
 #include "server/text/messages_table.h"
 
 // Index 130 is unused: no page asks for it.
-const MessageText kMessageTable[kMessageCount] = {
+constexpr MessageText kMessageTable[kMessageCount] = {
     {"名前", "Name"},                                 // 0
     {"メールアドレス", "Mail Address"},               // 1
     {"アドレス帳", "Address Book"},                   // 2
@@ -237,18 +237,23 @@ const MessageText kMessageTable[kMessageCount] = {
     {"SMTP 認証 (POP3 のユーザー名とパスワード)",
      "SMTP authentication (POP3 user name and password)"}, // 170
     {"管理者の設定により、サーバー証明書を検証しません。",
-     "The administrator turned off certificate checks for these servers."},        // 171
-    {"する", "Yes"},                                                               // 172
-    {"しない", "No"},                                                              // 173
-    {"OAuth2 によるログイン", "OAuth2 login"},                                     // 174
-    {"連携する", "Connect account"},                                               // 175
-    {"連携済み", "Connected"},                                                     // 176
-    {"未連携", "Not connected"},                                                   // 177
-    {"アカウントを連携しました。", "The account is connected."},                   // 178
-    {"アカウントを連携できませんでした。", "The account could not be connected."}, // 179
+     "The administrator turned off certificate checks for these servers."}, // 171
+    {"する", "Yes"},                                                        // 172
+    {"しない", "No"},                                                       // 173
+    {"ログインの失敗が続いたため、%d 秒たってからもう一度ログインしてください。",
+     "Too many failed logins: please wait %d seconds before you try again."},      // 174
+    {"OAuth2 によるログイン", "OAuth2 login"},                                     // 175
+    {"連携する", "Connect account"},                                               // 176
+    {"連携済み", "Connected"},                                                     // 177
+    {"未連携", "Not connected"},                                                   // 178
+    {"アカウントを連携しました。", "The account is connected."},                   // 179
+    {"アカウントを連携できませんでした。", "The account could not be connected."}, // 180
     {"連携の要求が無効か、期限が切れています。設定ページからやり直してください。",
-     "The request is not valid or has expired. Please start again from the settings page."}, // 180
+     "The request is not valid or has expired. Please start again from the settings page."}, // 181
     {"OAuth2 プロバイダー %s が登録されていません。",
-     "The OAuth2 provider %s is not registered."},                               // 181
-    {"この設定では OAuth2 を使いません。", "These settings do not use OAuth2."}, // 182
+     "The OAuth2 provider %s is not registered."},                               // 182
+    {"この設定では OAuth2 を使いません。", "These settings do not use OAuth2."}, // 183
 };
+
+// A text left out would leave a null at the end of the table.
+static_assert(kMessageTable[kMessageCount - 1].english != nullptr);

@@ -10,22 +10,35 @@ namespace {
 using Clock = LoginThrottle::Clock;
 using std::chrono::seconds;
 
-TEST(LoginThrottle, FiveFreeFailuresThenGrowingWaits) {
+TEST(LoginThrottle, ANameIsCountedPerAddressAndAnAddressAcrossNames) {
     LoginThrottle t;
     const Clock::time_point start = Clock::now();
     for (int i = 0; i < 4; i++) t.failed("taro", "10.0.0.1", start);
     EXPECT_TRUE(t.allowed("taro", "10.0.0.1", start));
     t.failed("taro", "10.0.0.1", start);
-    EXPECT_FALSE(t.allowed("taro", "10.0.0.1", start + seconds(1)));
+    EXPECT_EQ(t.waitLeft("taro", "10.0.0.1", start + std::chrono::milliseconds(500)), 2);
     EXPECT_TRUE(t.allowed("taro", "10.0.0.1", start + seconds(2)));
-    // Each key counts alone: another name from another address is free.
-    EXPECT_TRUE(t.allowed("hanako", "10.0.0.2", start));
+    // Nobody else is held up: not taro elsewhere, not a colleague behind
+    // the same address.
+    EXPECT_TRUE(t.allowed("taro", "10.0.0.2", start));
+    EXPECT_TRUE(t.allowed("hanako", "10.0.0.1", start));
+    // A guesser walking through names from one address is held up after
+    // twenty, whatever the names.
+    for (int i = 0; i < 15; i++) t.failed("guess" + std::to_string(i), "10.0.0.1", start);
     EXPECT_FALSE(t.allowed("hanako", "10.0.0.1", start));
-    EXPECT_FALSE(t.allowed("taro", "10.0.0.2", start));
+    EXPECT_TRUE(t.allowed("hanako", "10.0.0.3", start));
+    // A login of its own from there does not wipe that count.
+    t.succeeded("mallory", "10.0.0.1");
+    EXPECT_FALSE(t.allowed("hanako", "10.0.0.1", start));
+    // Bounded, and forgotten after a quiet hour.
     EXPECT_EQ(LoginThrottle::waitSeconds(6), 4);
-    EXPECT_EQ(LoginThrottle::waitSeconds(100), 300);
+    EXPECT_EQ(LoginThrottle::waitSeconds(1000), 300);
+    EXPECT_EQ(LoginThrottle::waitSeconds(1000, LoginThrottle::kFreeAddressFailures), 300);
+    const Clock::time_point later = start + std::chrono::hours(2);
+    t.failed("hanako", "10.0.0.1", later);
+    EXPECT_TRUE(t.allowed("hanako", "10.0.0.1", later));
     t.succeeded("taro", "10.0.0.1");
-    EXPECT_TRUE(t.allowed("taro", "10.0.0.1", start));
+    EXPECT_TRUE(t.allowed("taro", "10.0.0.1", later));
 }
 
 class LoginThrottlePage : public PageTest {};
@@ -41,6 +54,11 @@ TEST_F(LoginThrottlePage, TheRightPasswordWaitsToo) {
     for (int i = 0; i < 5; i++) EXPECT_EQ(CheckLogin(*c), nullptr);
     strcpy(c->password, "pw");
     EXPECT_EQ(CheckLogin(*c), nullptr);
+    EXPECT_GT(c->throttleWait, 0);
+    RefuseLogin(*c);
+    EXPECT_NE(out.find("Too many failed logins: please wait 2 seconds before you try again."),
+              std::string::npos)
+        << out;
     login_throttle().clear();
     EXPECT_NE(CheckLogin(*c), nullptr);
 }

@@ -1,0 +1,187 @@
+#!/usr/bin/env python3
+"""The gateway behind nginx, with the configuration kept in
+conf/nginx-tarnbox.conf: nginx speaks HTTPS to the browser and HTTP to the
+gateway on loopback; plain HTTP is sent on to HTTPS; the client's own
+address reaches the login throttle through X-Real-IP, believed only from
+the proxy. Only the listen addresses, the certificate paths and the
+gateway's port of the file are changed for the test."""
+import os
+import re
+import shutil
+import socket
+import ssl
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ["TARNBOX_BIN"]
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, HERE)
+import mailservers  # noqa: E402
+from gatewaytest import stop_process, wait_until_listening  # noqa: E402
+
+NGINX = "/usr/sbin/nginx"
+WORLD = {}
+
+
+def proxy_config(tls_port, plain_port, gateway_port, cert, key):
+    with open(os.path.join(ROOT, "conf", "nginx-tarnbox.conf")) as f:
+        text = f.read()
+    text = re.sub(r"\n\s*listen \[::\]:\d+[^\n]*", "", text)
+    text = text.replace("listen 443 ssl;", f"listen 127.0.0.1:{tls_port} ssl;")
+    text = text.replace("listen 80;", f"listen 127.0.0.1:{plain_port};")
+    text = text.replace("/etc/ssl/tarnbox/fullchain.pem", cert)
+    text = text.replace("/etc/ssl/tarnbox/privkey.pem", key)
+    text = text.replace("http://127.0.0.1:8080", f"http://127.0.0.1:{gateway_port}")
+    directives = "\n".join(l for l in text.splitlines() if not l.lstrip().startswith("#"))
+    assert not re.search(r"443|8080|/etc/ssl", directives), directives
+    return text
+
+
+def start_nginx(scratch, site):
+    prefix = os.path.join(scratch, "nginx")
+    os.makedirs(os.path.join(prefix, "logs"), exist_ok=True)
+    with open(os.path.join(prefix, "site.conf"), "w") as f:
+        f.write(site)
+    main = f"""daemon off;
+worker_processes 1;
+pid {prefix}/nginx.pid;
+error_log {prefix}/logs/error.log;
+events {{ worker_connections 64; }}
+http {{
+    access_log {prefix}/logs/access.log;
+    client_body_temp_path {prefix}/body;
+    proxy_temp_path {prefix}/proxy;
+    fastcgi_temp_path {prefix}/fastcgi;
+    uwsgi_temp_path {prefix}/uwsgi;
+    scgi_temp_path {prefix}/scgi;
+    include {prefix}/site.conf;
+}}
+"""
+    conf = os.path.join(prefix, "nginx.conf")
+    with open(conf, "w") as f:
+        f.write(main)
+    check = subprocess.run([NGINX, "-t", "-p", prefix, "-c", conf, "-e", prefix + "/logs/error.log"],
+                           capture_output=True, text=True)
+    if check.returncode != 0:
+        raise AssertionError("nginx -t: " + check.stderr)
+    return subprocess.Popen([NGINX, "-p", prefix, "-c", conf, "-e", prefix + "/logs/error.log"],
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+
+
+def exchange(port, raw, source="127.0.0.1", tls=False):
+    """One request from the loopback address source; the whole answer."""
+    s = socket.create_connection(("127.0.0.1", port), timeout=20, source_address=(source, 0))
+    if tls:
+        s = WORLD["client_tls"].wrap_socket(s, server_hostname="127.0.0.1")
+    with s:
+        s.sendall(raw)
+        chunks = []
+        while True:
+            try:
+                b = s.recv(65536)
+            except ssl.SSLError:
+                break
+            if not b:
+                break
+            chunks.append(b)
+    return b"".join(chunks)
+
+
+def login(port, user, password, source, tls=True, extra=b""):
+    body = b"a=%s&b=%s" % (user, password)
+    return exchange(port, b"POST /mail/index.html HTTP/1.0\r\nHost: 127.0.0.1\r\n" + extra
+                    + b"Content-Type: application/x-www-form-urlencoded\r\n"
+                    b"Content-Length: %d\r\nConnection: close\r\n\r\n%s" % (len(body), body),
+                    source, tls)
+
+
+def logged_in(answer, user=b"taro"):
+    return re.search(rb"\?user=%s\?check=\d+" % user, answer) is not None
+
+
+def setUpModule():
+    scratch = WORLD["scratch"] = tempfile.mkdtemp(prefix="tarnbox-proxy-")
+    os.chmod(scratch, 0o755)
+    try:
+        certs = mailservers.Certificates(os.path.join(scratch, "certs"))
+        WORLD["client_tls"] = ssl.create_default_context(cafile=certs.authority_file())
+        pop = WORLD["pop"] = mailservers.Dovecot(os.path.join(scratch, "pop")).start()
+        pop.add_user("taro", "taro-pw")
+        pop.deliver("taro", b"From: a@b.example\nSubject: through the proxy\n\nhello\n")
+        home = os.path.join(scratch, "home")
+        os.mkdir(home, 0o700)
+        gateway_port = WORLD["gateway_port"] = mailservers.free_port()
+        subprocess.run([BIN, "--home", home, "init", "--http-port", str(gateway_port),
+                        "--pop3-server", "127.0.0.1", "--pop3-port", str(pop.port),
+                        "--smtp-server", "127.0.0.1"], check=True, capture_output=True)
+        subprocess.run([BIN, "--home", home, "users", "add", "--name", "Taro", "--mail-address",
+                        "taro@test.example", "--id", "taro", "--password", "taro-pw"],
+                       check=True, capture_output=True)
+        WORLD["gateway"] = subprocess.Popen(
+            [BIN, "--home", home, "serve", "--listen", "127.0.0.1", "--trusted-proxy", "127.0.0.1"],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_until_listening(gateway_port, WORLD["gateway"])
+        WORLD["tls_port"], WORLD["plain_port"] = mailservers.free_port(), mailservers.free_port()
+        cert, key = certs.server()
+        WORLD["nginx"] = start_nginx(scratch, proxy_config(WORLD["tls_port"], WORLD["plain_port"],
+                                                           gateway_port, cert, key))
+        wait_until_listening(WORLD["tls_port"], WORLD["nginx"])
+    except BaseException:
+        tearDownModule()
+        raise
+
+
+def tearDownModule():
+    for key in ("nginx", "gateway"):
+        stop_process(WORLD.get(key))
+    if "pop" in WORLD:
+        WORLD["pop"].stop()
+    shutil.rmtree(WORLD["scratch"], ignore_errors=True)
+
+
+@unittest.skipUnless(os.path.exists(NGINX), "nginx is missing: run scripts/install-nginx.sh")
+class BehindNginx(unittest.TestCase):
+    def test_pages_through_the_proxy_are_the_gateways(self):
+        direct = exchange(WORLD["gateway_port"], b"GET / HTTP/1.0\r\n\r\n")
+        proxied = exchange(WORLD["tls_port"], b"GET / HTTP/1.0\r\nHost: 127.0.0.1\r\n"
+                                              b"Connection: close\r\n\r\n", tls=True)
+        self.assertTrue(proxied.startswith(b"HTTP/1.1 200"), proxied[:300])
+        self.assertIn(b"Strict-Transport-Security: max-age=31536000", proxied)
+        self.assertEqual(proxied.partition(b"\r\n\r\n")[2], direct.partition(b"\r\n\r\n")[2])
+        answer = login(WORLD["tls_port"], b"taro", b"taro-pw", "127.0.0.5")
+        self.assertTrue(logged_in(answer), answer[:800])
+        self.assertIn(b"through the proxy", answer)
+
+    def test_plain_http_is_sent_to_https(self):
+        answer = exchange(WORLD["plain_port"], b"GET /mail/index.html HTTP/1.1\r\n"
+                                               b"Host: 127.0.0.1\r\nConnection: close\r\n\r\n")
+        self.assertTrue(answer.startswith(b"HTTP/1.1 301"), answer[:300])
+        self.assertIn(b"Location: https://127.0.0.1/mail/index.html", answer)
+
+    def test_throttle_counts_the_clients_own_address(self):
+        # Twenty failures of one address are free; later ones make it
+        # wait, even for a right password. Other names each time, so that
+        # only the address is counted.
+        for k in range(22):
+            login(WORLD["tls_port"], b"guess%d" % k, b"wrong", "127.0.0.2")
+        self.assertFalse(logged_in(login(WORLD["tls_port"], b"taro", b"taro-pw", "127.0.0.2")))
+        answer = login(WORLD["tls_port"], b"taro", b"taro-pw", "127.0.0.3")
+        self.assertTrue(logged_in(answer), "a neighbour behind the same proxy is not held up")
+
+    def test_a_client_cannot_name_its_own_address(self):
+        # Straight to the gateway, X-Real-IP is anybody's word: ignored.
+        for k in range(22):
+            login(WORLD["gateway_port"], b"forger%d" % k, b"wrong", "127.0.0.4", tls=False,
+                  extra=b"X-Real-IP: 198.51.100.%d\r\n" % k)
+        answer = login(WORLD["gateway_port"], b"taro", b"taro-pw", "127.0.0.4", tls=False,
+                       extra=b"X-Real-IP: 198.51.100.99\r\n")
+        self.assertFalse(logged_in(answer), answer[:600])
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
