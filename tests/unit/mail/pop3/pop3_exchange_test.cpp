@@ -1,5 +1,6 @@
 #include "mail/list/received_list.h"
 #include "mail/net/mail_tls.h"
+#include "mail/oauth/oauth_client.h"
 #include "pop3_fixture.h"
 #include "store/mail_security.h"
 #include <cstring>
@@ -226,6 +227,93 @@ TEST_F(Pop3Test, FurtherSetOfAMergedListRecordsTheRefusal) {
         EXPECT_STREQ(taro->runtime.pop3ErrorText[2], "[AUTH] Authentication failed.");
     }
     c->parent = nullptr;
+}
+
+// AUTH XOAUTH2 in place of USER/PASS or APOP, whatever the greeting offers.
+TEST_F(Pop3Test, Xoauth2LoginLeadsToThePagesCommand) {
+    const std::string auth = "AUTH XOAUTH2 " + xoauth2_response("taro", "tok") + "\r\n";
+    EXPECT_EQ(auth, "AUTH XOAUTH2 dXNlcj10YXJvAWF1dGg9QmVhcmVyIHRvawEB\r\n");
+    const struct {
+        PageState state;
+        uint16_t greeting;
+        std::string next;
+    } cases[] = {
+        {PageState::ListWait, AwaitGreeting, "STAT\r\n"},
+        {PageState::ListWait, AwaitGreetingApop, "STAT\r\n"},
+        {PageState::MessageWait, AwaitGreeting, "RETR 4\r\n"},
+    };
+    for (const auto& k : cases) {
+        c->pop3.oauth = 1;
+        snprintf(c->saslResponse, sizeof c->saslResponse, "%s",
+                 xoauth2_response("taro", "tok").c_str());
+        c->itemNumber = 4;
+        Start(k.state, k.greeting);
+        EXPECT_EQ(Reply("+OK ready <1.2@test.example>\r\n"), 0);
+        EXPECT_EQ(Sent(), auth);
+        EXPECT_EQ(Reply("+OK Logged in.\r\n"), 0);
+        EXPECT_EQ(Sent(), k.next);
+    }
+}
+
+// A response too long for the command line goes after the server's "+".
+TEST_F(Pop3Test, LongXoauth2ResponseWaitsForTheContinuation) {
+    const std::string response = xoauth2_response("taro", std::string(300, 't'));
+    c->pop3.oauth = 1;
+    snprintf(c->saslResponse, sizeof c->saslResponse, "%s", response.c_str());
+    for (const std::string go : {"+ \r\n", "+\r\n"}) {
+        Start(PageState::ListWait, AwaitGreeting);
+        Reply("+OK ready\r\n");
+        EXPECT_EQ(Sent(), "AUTH XOAUTH2\r\n");
+        Reply(go);
+        EXPECT_EQ(Sent(), response + "\r\n");
+        Reply("+OK\r\n");
+        EXPECT_EQ(Sent(), "STAT\r\n");
+    }
+}
+
+// A refused token: the server's JSON comes in a "+" challenge, which an
+// empty line answers; the -ERR then ends the login with both texts on the
+// page. The lines may arrive in any pieces.
+TEST_F(Pop3Test, RefusedTokenIsAnsweredAndShown) {
+    const std::string replies = "+ eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiYmVhcmVyIn0=\r\n"
+                                "-ERR [AUTH] Authentication failed.\r\n";
+    for (size_t piece : {1, 3, 1000}) {
+        SCOPED_TRACE(piece);
+        out.clear();
+        c->pop3.oauth = 1;
+        snprintf(c->saslResponse, sizeof c->saslResponse, "%s",
+                 xoauth2_response("taro", "old").c_str());
+        c->saslDetail[0] = '\0';
+        Start(PageState::ListWait, AwaitGreeting);
+        Reply("+OK ready\r\n");
+        Sent();
+        std::string sent;
+        for (size_t at = 0; at < replies.size(); at += piece) {
+            Reply(replies.substr(at, piece));
+            sent += Sent();
+        }
+        EXPECT_EQ(sent, "\r\nQUIT\r\n");
+        EXPECT_EQ(c->workerResult, Quitting);
+        EXPECT_NE(out.find("Could not log in to the POP3 server."), std::string::npos) << out;
+        EXPECT_NE(out.find("Error message<br>[AUTH] Authentication failed. "
+                           "{\"status\":\"401\",\"schemes\":\"bearer\"}</center>"),
+                  std::string::npos)
+            << out;
+    }
+}
+
+// Without a token nothing is sent but QUIT: the page says why.
+TEST_F(Pop3Test, NoTokenNoLogin) {
+    c->pop3.oauth = 1;
+    c->saslResponse[0] = '\0';
+    snprintf(c->saslDetail, sizeof c->saslDetail, "OAuth2 token endpoint: invalid_grant");
+    Start(PageState::ListWait, AwaitGreetingApop);
+    Reply("+OK ready <1.2@test.example>\r\n");
+    EXPECT_EQ(Sent(), "QUIT\r\n");
+    EXPECT_NE(out.find("Error message<br>OAuth2 token endpoint: invalid_grant</center>"),
+              std::string::npos)
+        << out;
+    c->pop3.oauth = 0;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // every size; the commands it sends are read from the other end of a socket
 // pair.
 #include "mail/net/mail_tls.h"
+#include "mail/oauth/oauth_client.h"
 #include "mail/smtp/smtp_client.h"
 #include "mail/smtp/smtp_state.h"
 #include "server/route/page_fixture.h"
@@ -204,6 +205,92 @@ TEST_F(SmtpReplyTest, NoPasswordOrEnvelopeWithoutWhatTheSetRequires) {
 TEST_F(SmtpReplyTest, AnOverlongReplyKeepsItsCode) {
     const std::string reply = "220 " + std::string(9000, 'x') + "\r\n";
     EXPECT_EQ(Feed(reply, 1000), "HELO mail.example.jp\r\n");
+}
+
+// XOAUTH2 where EHLO offers it, the response on the AUTH line.
+TEST_F(SmtpReplyTest, Xoauth2LoginInAnyPieces) {
+    strcpy(c->send.sendTo, "a@b.c");
+    smtp_recipient_lines(*c);
+    for (size_t piece : {1, 5, 4096}) {
+        SCOPED_TRACE(piece);
+        c->workerResult = kSmtpAwaitGreeting;
+        c->send.authWanted = 1;
+        c->send.oauth = 1;
+        snprintf(c->saslResponse, sizeof c->saslResponse, "%s",
+                 xoauth2_response("taro", "tok").c_str());
+        EXPECT_EQ(Feed("220 hi\r\n250-mx\r\n250-AUTH PLAIN XOAUTH2 LOGIN\r\n250 8BITMIME\r\n"
+                       "235 2.7.0 ok\r\n",
+                       piece),
+                  "EHLO mail.example.jp\r\nAUTH XOAUTH2 dXNlcj10YXJvAWF1dGg9QmVhcmVyIHRvawEB\r\n"
+                  "MAIL FROM: <taro@example.jp>\r\n");
+        EXPECT_EQ(c->workerResult, kSmtpRcptTo);
+    }
+}
+
+// The refusal's 334 challenge is answered with an empty line, not a
+// cancel; the 535 after it ends the send with the server's texts.
+TEST_F(SmtpReplyTest, RefusedTokenEndsWithBothTexts) {
+    for (size_t piece : {1, 7, 4096}) {
+        SCOPED_TRACE(piece);
+        out.clear();
+        c->workerResult = kSmtpAwaitGreeting;
+        c->send.authWanted = 1;
+        c->send.oauth = 1;
+        c->saslDetail[0] = '\0';
+        snprintf(c->saslResponse, sizeof c->saslResponse, "%s",
+                 xoauth2_response("taro", "old").c_str());
+        int over = 0;
+        const std::string sent = Feed("220 hi\r\n250 AUTH XOAUTH2\r\n"
+                                      "334 eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiYmVhcmVyIn0=\r\n"
+                                      "535 5.7.8 Error: authentication failed\r\n221 bye\r\n",
+                                      piece, &over);
+        EXPECT_EQ(sent.substr(sent.find("\r\n", sent.find("AUTH XOAUTH2 ")) + 2), "\r\nQUIT\r\n");
+        EXPECT_EQ(over, 1);
+        EXPECT_NE(out.find("535 5.7.8 Error: authentication failed "
+                           "{\"status\":\"401\",\"schemes\":\"bearer\"}"),
+                  std::string::npos)
+            << out;
+    }
+}
+
+// A token too long for Postfix's command line follows an empty 334.
+TEST_F(SmtpReplyTest, LongXoauth2ResponseAfterTheContinuation) {
+    const std::string response = xoauth2_response("taro", std::string(2000, 't'));
+    strcpy(c->send.sendTo, "a@b.c");
+    smtp_recipient_lines(*c);
+    c->send.authWanted = 1;
+    c->send.oauth = 1;
+    snprintf(c->saslResponse, sizeof c->saslResponse, "%s", response.c_str());
+    EXPECT_EQ(Feed("220 hi\r\n250 AUTH XOAUTH2\r\n334 \r\n235 ok\r\n", 4096),
+              "EHLO mail.example.jp\r\nAUTH XOAUTH2\r\n" + response +
+                  "\r\nMAIL FROM: <taro@example.jp>\r\n");
+}
+
+// Neither a missing token nor a server without XOAUTH2 gets anything but
+// QUIT; the page says why.
+TEST_F(SmtpReplyTest, NoXoauth2NoLogin) {
+    const struct {
+        const char* name;
+        const char* response;
+        const char* detail;
+        const char* shown;
+    } cases[] = {
+        {"not offered", "dG9r", "", "AUTH XOAUTH2"},
+        {"no token", "", "OAuth2: the account is not connected", "not connected"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        out.clear();
+        c->workerResult = kSmtpAwaitGreeting;
+        c->send.authWanted = 1;
+        c->send.oauth = 1;
+        snprintf(c->saslResponse, sizeof c->saslResponse, "%s", k.response);
+        snprintf(c->saslDetail, sizeof c->saslDetail, "%s", k.detail);
+        EXPECT_EQ(Feed("220 hi\r\n250 AUTH PLAIN LOGIN\r\n", 3),
+                  "EHLO mail.example.jp\r\nQUIT\r\n");
+        EXPECT_NE(out.find(k.shown), std::string::npos) << out;
+    }
+    c->send.oauth = 0;
 }
 
 } // namespace

@@ -1,0 +1,103 @@
+// The pieces of OAuth2 that need no provider: the XOAUTH2 response, PKCE,
+// which endpoints may be called, the authorization URL and the token
+// endpoint's answers.
+#include "mail/oauth/oauth_client.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Xoauth2, ResponseAndRefusalChallenge) {
+    // The example of the protocol's published description.
+    EXPECT_EQ(
+        xoauth2_response("someuser@example.com", "ya29.vF9dft4qmTc2Nvb3RlckBhdHRhdmlzdGEuY29tCg"),
+        "dXNlcj1zb21ldXNlckBleGFtcGxlLmNvbQFhdXRoPUJlYXJlciB5YTI5LnZGOWRmdDRxbVRjMk52YjNSbGNr"
+        "QmhkSFJoZG1semRHRXVZMjl0Q2cBAQ==");
+    EXPECT_EQ(xoauth2_challenge_text("eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiYmVhcmVyIn0="),
+              "{\"status\":\"401\",\"schemes\":\"bearer\"}");
+    // Decoded bytes that could break the page or a log line are left out,
+    // and the text is bounded.
+    EXPECT_EQ(xoauth2_challenge_text("YQ1iCmMA"), "abc");
+    EXPECT_EQ(xoauth2_challenge_text("YWFhYWFhYWFh", 4), "aaaa");
+    EXPECT_EQ(xoauth2_challenge_text(""), "");
+}
+
+TEST(Pkce, S256OfThePublishedExampleAndFreshVerifiers) {
+    EXPECT_EQ(pkce_challenge("dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk"),
+              "E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM");
+    const std::string a = pkce_verifier(), b = pkce_verifier();
+    EXPECT_EQ(a.size(), 43u);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(
+        a.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_"),
+        std::string::npos);
+    EXPECT_GE(oauth_random_state().size(), 32u);
+}
+
+TEST(OAuthUrl, PlainHttpOnlyToLoopbackAddresses) {
+    for (const char* ok : {"https://oauth2.googleapis.com/token", "http://127.0.0.1:8080/token",
+                           "http://127.5.6.7/t", "http://[::1]:99/token", "http://127.0.0.1"})
+        EXPECT_TRUE(oauth_url_allowed(ok)) << ok;
+    for (const char* refused :
+         {"http://localhost/token", "http://10.0.0.1/token", "http://127.0.0.1.example.com/t",
+          "http://[::2]/t", "ftp://127.0.0.1/t", "https://", "file:///etc/passwd", ""})
+        EXPECT_FALSE(oauth_url_allowed(refused)) << refused;
+}
+
+TEST(OAuthUrl, AuthorizationUrlCarriesTheFlowEscaped) {
+    OAuthProvider p;
+    p.clientId = "id 1";
+    p.authUrl = "https://a.example/auth";
+    p.scope = "https://mail.google.com/ offline_access";
+    p.redirectUrl = "https://gw.example/mail/oauth/callback";
+    p.authParams = "access_type=offline&prompt=consent";
+    EXPECT_EQ(authorization_url(p, "st&=", "ch"),
+              "https://a.example/auth?response_type=code&client_id=id%201"
+              "&redirect_uri=https%3A%2F%2Fgw.example%2Fmail%2Foauth%2Fcallback"
+              "&scope=https%3A%2F%2Fmail.google.com%2F%20offline_access&state=st%26%3D"
+              "&code_challenge=ch&code_challenge_method=S256&access_type=offline&prompt=consent");
+    p.authUrl = "https://a.example/auth?tenant=x";
+    p.authParams.clear();
+    EXPECT_EQ(
+        authorization_url(p, "s", "c").rfind("https://a.example/auth?tenant=x&response_type=", 0),
+        0u);
+}
+
+TEST(TokenAnswer, TokensErrorsAndOddAnswers) {
+    TokenAnswer a = parse_token_answer(
+        200,
+        R"({"access_token":"at","refresh_token":"rt","expires_in":3599,"token_type":"Bearer"})");
+    EXPECT_TRUE(a.ok);
+    EXPECT_EQ(a.access, "at");
+    EXPECT_EQ(a.refresh, "rt");
+    EXPECT_EQ(a.expiresIn, 3599);
+    // A refresh answer without a new refresh token; expires_in as a string.
+    a = parse_token_answer(200, R"({"access_token":"at2","expires_in":"60"})");
+    EXPECT_TRUE(a.ok);
+    EXPECT_EQ(a.refresh, "");
+    EXPECT_EQ(a.expiresIn, 60);
+    // No lifetime given: an hour rather than a token that looks expired.
+    EXPECT_EQ(parse_token_answer(200, R"({"access_token":"x"})").expiresIn, 3600);
+
+    a = parse_token_answer(
+        400, R"({"error":"invalid_grant","error_description":"Token has been revoked."})");
+    EXPECT_FALSE(a.ok);
+    EXPECT_EQ(a.error, "invalid_grant: Token has been revoked.");
+    EXPECT_EQ(parse_token_answer(401, R"({"error":"invalid_client"})").error, "invalid_client");
+    EXPECT_FALSE(parse_token_answer(200, R"({"token_type":"Bearer"})").ok);
+    EXPECT_FALSE(parse_token_answer(200, R"({"access_token":"at","error":"x"})").ok);
+    a = parse_token_answer(502, "<html>Bad gateway</html>");
+    EXPECT_FALSE(a.ok);
+    EXPECT_EQ(a.error, "HTTP 502: no JSON answer");
+    EXPECT_FALSE(parse_token_answer(200, R"(["access_token"])").ok);
+}
+
+TEST(TokenRequest, RefusedUrlIsNeverCalled) {
+    OAuthProvider p;
+    p.tokenUrl = "http://192.0.2.1/token";
+    const TokenAnswer a = token_request(p, "", {{"grant_type", "refresh_token"}}, "", 1);
+    EXPECT_FALSE(a.ok);
+    EXPECT_NE(a.error.find("token URL refused"), std::string::npos) << a.error;
+}
+
+} // namespace

@@ -1,0 +1,70 @@
+// What the callback's state stands for, and how the two paths are read.
+#include "server/oauth/oauth_pages.h"
+#include "server/route/page_fixture.h"
+
+namespace {
+
+OAuthPending Pending(const std::string& state, int64_t created) {
+    OAuthPending p;
+    p.state = state;
+    p.owner = "taro";
+    p.created = created;
+    return p;
+}
+
+TEST(OAuthState, TakenOnceAndOnlyWhileYoung) {
+    oauth_remember(Pending("s-young", 1000));
+    oauth_remember(Pending("s-old", 1000));
+    OAuthPending got;
+    EXPECT_FALSE(oauth_take("s-other", 1001, got));
+    EXPECT_FALSE(oauth_take("", 1001, got));
+    ASSERT_TRUE(oauth_take("s-young", 1000 + kOAuthStateSeconds, got));
+    EXPECT_EQ(got.owner, "taro");
+    EXPECT_FALSE(oauth_take("s-young", 1001, got));
+    // Too old is gone as well, not kept for a later try.
+    EXPECT_FALSE(oauth_take("s-old", 1001 + kOAuthStateSeconds, got));
+    EXPECT_FALSE(oauth_take("s-old", 1001, got));
+}
+
+TEST(OAuthState, ManyPendingConnectsKeepTheNewest) {
+    for (int i = 0; i < 300; i++) oauth_remember(Pending("many-" + std::to_string(i), 5000));
+    OAuthPending got;
+    EXPECT_FALSE(oauth_take("many-0", 5001, got));
+    EXPECT_TRUE(oauth_take("many-299", 5001, got));
+}
+
+TEST(OAuthCallbackQuery, ValuesDecoded) {
+    const std::string q = "state=a%2Bb&code=4%2F0Ad+x&scope=mail&xcode=no&error=";
+    EXPECT_EQ(oauth_query_value(q, "state"), "a+b");
+    EXPECT_EQ(oauth_query_value(q, "code"), "4/0Ad x");
+    EXPECT_EQ(oauth_query_value(q, "error"), "");
+    EXPECT_EQ(oauth_query_value(q, "missing"), "");
+    EXPECT_EQ(oauth_query_value("code=%zz%4", "code"), "%zz%4");
+}
+
+class OAuthRouteTest : public PageTest {};
+
+TEST_F(OAuthRouteTest, ConnectAndCallbackPaths) {
+    ConnectionPtr c = Capture();
+    data_store().settings.multiple_addresses = 0;
+    oauth_route(*c, "connect1 HTTP/1.0");
+    EXPECT_EQ(c->route, Route::OAuthConnect);
+    EXPECT_EQ(c->settingsIndex, 0);
+    // Sets 2 and 3 exist only with several addresses.
+    oauth_route(*c, "connect2 HTTP/1.0");
+    EXPECT_EQ(c->route, Route::NotFound);
+    data_store().settings.multiple_addresses = 1;
+    oauth_route(*c, "connect3?lang=eng HTTP/1.0");
+    EXPECT_EQ(c->route, Route::OAuthConnect);
+    EXPECT_EQ(c->settingsIndex, 2);
+    data_store().settings.multiple_addresses = 0;
+    for (const char* bad : {"connect4 HTTP/1.0", "connect12 HTTP/1.0", "callbacks HTTP/1.0"}) {
+        oauth_route(*c, bad);
+        EXPECT_EQ(c->route, Route::NotFound) << bad;
+    }
+    oauth_route(*c, "callback?code=abc&state=xyz HTTP/1.0");
+    EXPECT_EQ(c->route, Route::OAuthCallback);
+    EXPECT_STREQ(c->deleteList, "code=abc&state=xyz");
+}
+
+} // namespace
