@@ -7,6 +7,7 @@
 #include "store/mail_security.h"
 #include "store/user_record.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cstdio>
 #include <cstring>
@@ -66,7 +67,7 @@ CURLcode add_authorities(CURL*, void* sslCtx, void* caFile) {
 // Within the time a page waits for its worker, so a slow endpoint ends in
 // the page's own error rather than the dispatcher's time-out.
 int endpoint_timeout() {
-    return workerTimeoutSeconds > 0 && workerTimeoutSeconds < 20 ? workerTimeoutSeconds : 20;
+    return std::clamp(workerTimeoutSeconds - 1, 1, 20);
 }
 
 std::string int_text(int64_t v) {

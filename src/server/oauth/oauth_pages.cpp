@@ -163,8 +163,13 @@ void CallbackPage(Connection& c) {
     {
         std::lock_guard<std::recursive_mutex> hold(globalLock);
         UserRecord* u = find_user(data_store().users, p.owner.c_str());
-        const bool session = u && (data_store().settings.browser_auth ||
-                                   (p.loginCheck != 0 && u->runtime.loginCheck == p.loginCheck));
+        // With the browser's own authentication the callback carries the
+        // credentials of the same user; else the login query's check must
+        // still be the one that asked (a logout or new login ends it).
+        const bool session =
+            u && (data_store().settings.browser_auth
+                      ? c.auth == kAuthOk && c.user == u
+                      : p.loginCheck != 0 && u->runtime.loginCheck == p.loginCheck);
         same = session && p.id == u->set[p.set].id && p.server == u->set[p.set].pop3_name &&
                set_uses_oauth(*u, p.set);
         if (session) {
