@@ -87,4 +87,6 @@ enum : int {
     kMsgVerifyOff = 171,
     kMsgUseWord = 172,
     kMsgNotUseWord = 173,
+    kMsgPop3LoginRefused = 175,
+    kMsgPop3Unreachable = 176,
 };

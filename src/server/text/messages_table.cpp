@@ -242,6 +242,10 @@ constexpr MessageText kMessageTable[kMessageCount] = {
     {"しない", "No"},                                                       // 173
     {"ログインの失敗が続いたため、%d 秒たってからもう一度ログインしてください。",
      "Too many failed logins: please wait %d seconds before you try again."}, // 174
+    {"POP3 サーバーがこのユーザー名とパスワードでのログインを受け付けませんでした。",
+     "The POP3 server did not accept this user name and password."}, // 175
+    {"POP3 サーバーに接続できないため、登録できませんでした。もう一度お試しください。",
+     "The POP3 server could not be reached, so the account was not made. Please try again."}, // 176
 };
 
 // A text left out would leave a null at the end of the table.
