@@ -2,7 +2,8 @@
 # Debian's Chromium, Japanese fonts, Node.js and the e2e tests' npm packages.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
-packages=(chromium fonts-ipafont-gothic nodejs npm)
+# libnss3-tools: certutil, which puts a test authority into the browser profile.
+packages=(chromium fonts-ipafont-gothic nodejs npm libnss3-tools openssl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

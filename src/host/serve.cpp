@@ -11,6 +11,7 @@
 #include "mail/list/received_list.h"
 #include "mail/net/mail_tls.h"
 #include "mail/pop3/pop3_client.h"
+#include "mail/pop3/pop3_login_check.h"
 #include "mail/poppassd/poppassd_client.h"
 #include "mail/sent/sent_log.h"
 #include "mail/sent/sent_pages.h"
@@ -122,6 +123,7 @@ int admin_serve(AdminContext& ctx) {
     install_settings_pages();
     install_oauth_pages();
     StartPasswordWorker = StartPoppassd;
+    StartRegistrationCheck = StartRegistrationPop3Check;
     SharedAddressBook = shared_address_book;
     SentLogAppend = AppendSentLog;
     SentResendForm = [](Connection& c) { WriteForm(c, FormVariant::Resend); };

@@ -23,6 +23,7 @@ enum class PageState : uint16_t {
     AddressBookSubmit = 0x0381,
     NewUserPage = 0x0400,
     NewUserSubmit = 0x0401,
+    NewUserCheckWait = 0x0402, // the POP3 server is asked about the new login
     DownloadStart = 0x0500,
     DownloadStream = 0x0501,
     StaticStream = 0x0510,

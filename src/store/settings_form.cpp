@@ -5,6 +5,7 @@
 #include "host/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/oauth/oauth_client.h"
+#include "server/oauth/oauth_messages.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"

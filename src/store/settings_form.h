@@ -47,6 +47,8 @@ static_assert(kSlotEnd <= kFormSlots);
 
 // The poppassd inputs, filled just before the exchange starts.
 enum : int { kSlotPoppassdUser = 0, kSlotPoppassdOld = 1, kSlotPoppassdNew = 2 };
+// The POP3 server's answer to a refused registration check.
+enum : int { kSlotCheckRefusal = 0 };
 
 // What users may change, from the option words (true = changeable).
 struct SettingsPolicy {

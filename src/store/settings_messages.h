@@ -86,9 +86,7 @@ enum : int {
     kMsgSmtpAuth = 170,
     kMsgVerifyOff = 171,
     kMsgUseWord = 172,
-    kMsgOAuthLogin = 175,
-    kMsgOAuthConnect = 176,
-    kMsgOAuthConnected = 177,
-    kMsgOAuthNotConnected = 178,
     kMsgNotUseWord = 173,
+    kMsgPop3LoginRefused = 175,
+    kMsgPop3Unreachable = 176,
 };

@@ -11,6 +11,13 @@
 // installed: the submit then takes the outcome "connection failed".
 extern void (*StartPasswordWorker)(Connection& c, int setIndex);
 
+// Starts asking the POP3 server whether it takes the user name and password
+// of a registration post (c.formSlots as posted), on a thread of its own. It
+// leaves a LoginCheckOutcome in c.workerResult, the server's refusal in
+// c.formSlots[kSlotCheckRefusal], and clears c.workerRunning at its end.
+// Null until the POP3 module is installed: no account can be made then.
+extern void (*StartRegistrationCheck)(Connection& c);
+
 // The UserField handler of the form reader: "user_" fields into c.formSlots.
 void SettingsUserField(Connection& c, const char* text, int urlencoded);
 

@@ -1,6 +1,7 @@
 // The producers of the settings and new-user states.
 #include "host/global_lock.h"
 #include "mail/charset/sjis.h"
+#include "mail/pop3/pop3_login_check.h"
 #include "server/form/form_reader.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
@@ -10,6 +11,7 @@
 #include "server/text/messages.h"
 #include "store/data_file.h"
 #include "store/settings_form.h"
+#include "store/settings_messages.h"
 #include "store/settings_page.h"
 #include "store/settings_steps.h"
 
@@ -17,6 +19,7 @@
 #include <string>
 
 void (*StartPasswordWorker)(Connection& c, int setIndex) = nullptr;
+void (*StartRegistrationCheck)(Connection& c) = nullptr;
 
 namespace {
 
@@ -133,7 +136,10 @@ void NewUserPage(Connection& c) {
     write_settings_form(c, -1);
 }
 
+// The account is made only once the POP3 server took the login: the form's
+// checks first, then the server is asked on a worker.
 void NewUserSubmit(Connection& c) {
+    c.state = PageState::Done;
     if (!RegistrationOpen()) {
         NotFoundPage(c);
         return;
@@ -141,10 +147,34 @@ void NewUserSubmit(Connection& c) {
     prepare_posted_settings(c, -1);
     ErrorList errors;
     check_settings(c, -1, errors);
-    if (!errors.empty())
+    if (!errors.empty()) {
         settings_error_page(c, -1, errors);
-    else
+        return;
+    }
+    c.workerResult = 0;
+    c.formSlots[kSlotCheckRefusal][0] = '\0';
+    c.state = PageState::NewUserCheckWait;
+    if (StartRegistrationCheck) StartRegistrationCheck(c);
+}
+
+void NewUserCheckResult(Connection& c) {
+    if (!RegistrationOpen()) {
+        NotFoundPage(c);
+        return;
+    }
+    if (c.workerResult == static_cast<int>(LoginCheckOutcome::Accepted)) {
         save_settings(c, -1, false);
+        return;
+    }
+    ErrorList errors;
+    if (c.workerResult == static_cast<int>(LoginCheckOutcome::Refused)) {
+        errors.add(Message(kMsgPop3LoginRefused, c.english));
+        if (c.formSlots[kSlotCheckRefusal][0])
+            errors.add(MarkupEscape(c.formSlots[kSlotCheckRefusal]).c_str());
+    } else {
+        errors.add(Message(kMsgPop3Unreachable, c.english));
+    }
+    settings_error_page(c, -1, errors);
 }
 
 } // namespace
@@ -163,5 +193,6 @@ void install_settings_pages() {
     SetPageProducer(PageState::SetupPasswordWait, SetupPasswordResult);
     SetPageProducer(PageState::NewUserPage, NewUserPage);
     SetPageProducer(PageState::NewUserSubmit, NewUserSubmit);
+    SetPageProducer(PageState::NewUserCheckWait, NewUserCheckResult);
     UserField = SettingsUserField;
 }

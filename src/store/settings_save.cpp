@@ -18,6 +18,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 
@@ -252,6 +253,12 @@ void ResultPage(Connection& c, int set, const Saved& saved, bool passwordChanged
 }
 
 } // namespace
+
+SettingsSet registration_probe(Connection& c) {
+    auto r = std::make_unique<UserRecord>();
+    ApplyForm(c, *r, 0, true);
+    return r->set[0];
+}
 
 void save_settings(Connection& c, int set, bool passwordChangedOnServer) {
     Saved saved{};

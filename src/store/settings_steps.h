@@ -37,6 +37,10 @@ bool poppassd_wanted(const Connection& c, int set);
 // result page. passwordChangedOnServer adds the poppassd line.
 void save_settings(Connection& c, int set, bool passwordChangedOnServer);
 
+// Settings 1 of the user a registration post would make, not stored: what
+// the POP3 server is asked about before the account exists.
+SettingsSet registration_probe(Connection& c);
+
 // The page after a poppassd exchange with outcome result (not 0 or 5):
 // nothing is saved and the form is shown again.
 void poppassd_failure_page(Connection& c, int set, int result);

@@ -10,7 +10,7 @@ export const BIN = process.env.TARNBOX_BIN;
 const ARGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
   '--disable-background-networking', '--disable-component-update', '--disable-sync'];
 
-function freePort() {
+export function freePort() {
   return new Promise((resolve, reject) => {
     const srv = net.createServer();
     srv.listen(0, '127.0.0.1', () => {
@@ -34,7 +34,9 @@ async function waitForPort(port, proc) {
   throw new Error('gateway did not start');
 }
 
-export async function startGateway({ settings = [], users = [] } = {}) {
+// serveArgs go to `tarnbox serve`; files are written into the home first
+// (name -> content), e.g. the HTTPS certificate and key.
+export async function startGateway({ settings = [], users = [], serveArgs = [], files = {} } = {}) {
   if (!BIN) throw new Error('TARNBOX_BIN is not set');
   const home = fs.mkdtempSync(path.join(os.tmpdir(), 'tarnbox-e2e-'));
   const port = await freePort();
@@ -42,7 +44,8 @@ export async function startGateway({ settings = [], users = [] } = {}) {
   run('init', '--http-port', String(port), '--smtp-server', '127.0.0.1', '--pop3-server', '127.0.0.1');
   if (settings.length) run('settings', 'set', ...settings);
   for (const u of users) run('users', 'add', ...u);
-  const proc = spawn(BIN, ['--home', home, 'serve'], { stdio: ['ignore', 'ignore', 'pipe'] });
+  for (const [name, content] of Object.entries(files)) fs.writeFileSync(path.join(home, name), content, { mode: 0o600 });
+  const proc = spawn(BIN, ['--home', home, 'serve', ...serveArgs], { stdio: ['ignore', 'ignore', 'pipe'] });
   await waitForPort(port, proc);
   return {
     home, port, url: `http://127.0.0.1:${port}`, run,
@@ -57,10 +60,13 @@ export async function startGateway({ settings = [], users = [] } = {}) {
   };
 }
 
-export async function startBrowser() {
+// env: the browser's environment on top of this one (HOME names the folder
+// whose .pki/nssdb holds the certificates it trusts).
+export async function startBrowser({ env = {} } = {}) {
   const ud = fs.mkdtempSync(path.join(os.tmpdir(), 'tarnbox-ud-'));
   const ctx = await chromium.launchPersistentContext(ud, {
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium', args: ARGS,
+    env: { ...process.env, ...env },
   });
   return {
     ctx, page: ctx.pages()[0] || await ctx.newPage(),

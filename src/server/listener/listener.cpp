@@ -53,6 +53,7 @@ bool is_waiting(PageState s) {
     case PageState::DeleteWait:
     case PageState::TextWait:
     case PageState::SetupPasswordWait:
+    case PageState::NewUserCheckWait:
     case PageState::ExtraList2:
     case PageState::ExtraList3:
     case PageState::DownloadStart:

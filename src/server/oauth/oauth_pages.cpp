@@ -3,6 +3,7 @@
 #include "host/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/oauth/oauth_client.h"
+#include "server/oauth/oauth_messages.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
@@ -22,16 +23,7 @@
 
 namespace {
 
-enum : int {
-    kMsgOAuthLogin = 175,
-    kMsgConnect = 176,
-    kMsgConnected = 179,
-    kMsgNotConnected = 180,
-    kMsgStateInvalid = 181,
-    kMsgNoProvider = 182,
-    kMsgNoOAuth = 183,
-    kMsgErrorMessage = 115,
-};
+enum : int { kMsgErrorMessage = 115 };
 
 constexpr size_t kMaxPending = 256;
 
@@ -108,7 +100,7 @@ void Redirect(Connection& c, const std::string& url) {
     SendRaw(c, head.data(), head.size());
     const std::string link = MarkupEscape(url.c_str());
     OutputFormat(c, 0, "<html><body><a href=\"%s\">%s</a></body></html>", link.c_str(),
-                 Message(kMsgConnect, c.english));
+                 Message(kMsgOAuthConnect, c.english));
 }
 
 void ConnectPage(Connection& c) {
@@ -118,7 +110,7 @@ void ConnectPage(Connection& c) {
         std::lock_guard<std::recursive_mutex> hold(globalLock);
         const SettingsSet& s = c.user->set[set];
         if (!s.id[0] || !set_uses_oauth(*c.user, set)) {
-            ResultPage(c, kMsgNoOAuth, "");
+            ResultPage(c, kMsgOAuthNotUsed, "");
             return;
         }
         p.owner = c.user->set[0].id;
@@ -131,14 +123,14 @@ void ConnectPage(Connection& c) {
     const std::optional<OAuthProvider> provider = find_oauth_provider(gateway_home(), p.provider);
     if (!provider) {
         char text[256];
-        snprintf(text, sizeof text, Message(kMsgNoProvider, c.english), p.provider.c_str());
-        ResultPage(c, kMsgNotConnected, text);
+        snprintf(text, sizeof text, Message(kMsgOAuthNoProvider, c.english), p.provider.c_str());
+        ResultPage(c, kMsgOAuthFailed, text);
         return;
     }
     p.state = oauth_random_state();
     p.verifier = pkce_verifier();
     if (p.state.empty() || p.verifier.empty()) {
-        ResultPage(c, kMsgNotConnected, "no random bytes");
+        ResultPage(c, kMsgOAuthFailed, "no random bytes");
         return;
     }
     p.set = set;
@@ -155,7 +147,7 @@ void CallbackPage(Connection& c) {
     const std::string query = c.deleteList;
     OAuthPending p;
     if (!oauth_take(oauth_query_value(query, "state"), monotonic_seconds(), p)) {
-        ResultPage(c, kMsgStateInvalid, "");
+        ResultPage(c, kMsgOAuthStateInvalid, "");
         return;
     }
     c.english = static_cast<uint16_t>(p.english);
@@ -179,14 +171,14 @@ void CallbackPage(Connection& c) {
         }
     }
     if (!same) {
-        ResultPage(c, kMsgStateInvalid, "");
+        ResultPage(c, kMsgOAuthStateInvalid, "");
         return;
     }
     const std::string error = oauth_query_value(query, "error");
     const std::string code = oauth_query_value(query, "code");
     if (!error.empty() || code.empty()) {
         const std::string description = oauth_query_value(query, "error_description");
-        ResultPage(c, kMsgNotConnected,
+        ResultPage(c, kMsgOAuthFailed,
                    (error.empty() ? "no code" : error) +
                        (description.empty() ? "" : ": " + description));
         return;
@@ -195,8 +187,8 @@ void CallbackPage(Connection& c) {
     const std::optional<OAuthProvider> provider = find_oauth_provider(home, p.provider);
     if (!provider) {
         char text[256];
-        snprintf(text, sizeof text, Message(kMsgNoProvider, c.english), p.provider.c_str());
-        ResultPage(c, kMsgNotConnected, text);
+        snprintf(text, sizeof text, Message(kMsgOAuthNoProvider, c.english), p.provider.c_str());
+        ResultPage(c, kMsgOAuthFailed, text);
         return;
     }
     // Outside the lock: the token endpoint is network traffic.
@@ -207,7 +199,7 @@ void CallbackPage(Connection& c) {
                                          {"code_verifier", p.verifier}},
                                         home + "/mail-ca.pem", 20);
     if (!a.ok) {
-        ResultPage(c, kMsgNotConnected, "OAuth2 token endpoint: " + a.error);
+        ResultPage(c, kMsgOAuthFailed, "OAuth2 token endpoint: " + a.error);
         return;
     }
     std::string why;
@@ -223,10 +215,10 @@ void CallbackPage(Connection& c) {
                  (a.refresh.empty() || store.put(o, i, s, kOAuthRefreshName, a.refresh, why));
     }
     if (!stored) {
-        ResultPage(c, kMsgNotConnected, why);
+        ResultPage(c, kMsgOAuthFailed, why);
         return;
     }
-    ResultPage(c, kMsgConnected, "");
+    ResultPage(c, kMsgOAuthDone, "");
 }
 
 } // namespace

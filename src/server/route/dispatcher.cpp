@@ -41,7 +41,8 @@ ProducerEntry gProducers[] = {
     {PageState::AddressBookPage, nullptr, false},
     {PageState::AddressBookSubmit, nullptr, false},
     {PageState::NewUserPage, nullptr, false},
-    {PageState::NewUserSubmit, nullptr, false},
+    {PageState::NewUserSubmit, nullptr, true},
+    {PageState::NewUserCheckWait, nullptr, false},
     {PageState::DownloadStart, DownloadStartStep, true},
     {PageState::DownloadStream, DownloadStreamStep, true},
     {PageState::StaticStream, StaticStreamStep, true},
@@ -127,6 +128,7 @@ void Dispatcher(Connection& c) {
         ExtraList(c, 2);
         return;
     case PageState::SetupPasswordWait:
+    case PageState::NewUserCheckWait:
         if (c.workerRunning) return;
         if (c.workerThread.joinable()) c.workerThread.join();
         break;

@@ -241,18 +241,22 @@ constexpr MessageText kMessageTable[kMessageCount] = {
     {"する", "Yes"},                                                        // 172
     {"しない", "No"},                                                       // 173
     {"ログインの失敗が続いたため、%d 秒たってからもう一度ログインしてください。",
-     "Too many failed logins: please wait %d seconds before you try again."},      // 174
-    {"OAuth2 によるログイン", "OAuth2 login"},                                     // 175
-    {"連携する", "Connect account"},                                               // 176
-    {"連携済み", "Connected"},                                                     // 177
-    {"未連携", "Not connected"},                                                   // 178
-    {"アカウントを連携しました。", "The account is connected."},                   // 179
-    {"アカウントを連携できませんでした。", "The account could not be connected."}, // 180
+     "Too many failed logins: please wait %d seconds before you try again."}, // 174
+    {"POP3 サーバーがこのユーザー名とパスワードでのログインを受け付けませんでした。",
+     "The POP3 server did not accept this user name and password."}, // 175
+    {"POP3 サーバーに接続できないため、登録できませんでした。もう一度お試しください。",
+     "The POP3 server could not be reached, so the account was not made. Please try again."}, // 176
+    {"OAuth2 によるログイン", "OAuth2 login"},                                                // 177
+    {"連携する", "Connect account"},                                                          // 178
+    {"連携済み", "Connected"},                                                                // 179
+    {"未連携", "Not connected"},                                                              // 180
+    {"アカウントを連携しました。", "The account is connected."},                              // 181
+    {"アカウントを連携できませんでした。", "The account could not be connected."},            // 182
     {"連携の要求が無効か、期限が切れています。設定ページからやり直してください。",
-     "The request is not valid or has expired. Please start again from the settings page."}, // 181
+     "The request is not valid or has expired. Please start again from the settings page."}, // 183
     {"OAuth2 プロバイダー %s が登録されていません。",
-     "The OAuth2 provider %s is not registered."},                               // 182
-    {"この設定では OAuth2 を使いません。", "These settings do not use OAuth2."}, // 183
+     "The OAuth2 provider %s is not registered."},                               // 184
+    {"この設定では OAuth2 を使いません。", "These settings do not use OAuth2."}, // 185
 };
 
 // A text left out would leave a null at the end of the table.

@@ -19,6 +19,7 @@ protected:
     void TearDown() override {
         UserField = nullptr;
         StartPasswordWorker = nullptr;
+        StartRegistrationCheck = nullptr;
         PageTest::TearDown();
     }
     BasicSettings& Settings() { return data_store().settings; }

@@ -1,4 +1,5 @@
 #include "mail/list/received_list.h"
+#include "mail/pop3/pop3_login_check.h"
 #include "store/mail_security.h"
 #include "store/settings_form.h"
 #include "store/settings_page_fixture.h"
@@ -187,14 +188,42 @@ TEST_F(SettingsPageTest, DeletingSettings2MovesSettings3Up) {
     EXPECT_TRUE(Has(out, "<title>Change in Taro Settings</title>"));
 }
 
-TEST_F(SettingsPageTest, RegistrationIsWrittenToTheDataFile) {
-    ConnectionPtr c = For(nullptr, -1, PageState::NewUserSubmit);
-    for (const char* f :
-         {"user_name=Hanako", "user_mail_address=hanako@example.jp", "user_id=hanako",
-          "user_pass1=secret", "user_pass2=secret", "user_column_count=72", "user_row_count=20",
-          "user_upload_no=3", "user_cc_flag=on"})
-        Field(*c, f);
-    Produce(*c);
+// What the POP3 server would answer the registration's login with.
+int gCheckAnswer = 0;
+std::string gCheckAsked;
+
+void FakeCheck(Connection& c) {
+    gCheckAsked = registration_probe(c).id + std::string(":") + registration_probe(c).password;
+    c.workerResult = gCheckAnswer;
+    snprintf(c.formSlots[kSlotCheckRefusal], kFieldSize, "-ERR [AUTH] <b>no</b>");
+}
+
+TEST_F(SettingsPageTest, RegistrationIsWrittenToTheDataFileOnlyOnceThePop3ServerTookTheLogin) {
+    StartRegistrationCheck = FakeCheck;
+    const auto post = [&] {
+        out.clear();
+        ConnectionPtr c = For(nullptr, -1, PageState::NewUserSubmit);
+        for (const char* f :
+             {"user_name=Hanako", "user_mail_address=hanako@example.jp", "user_id=hanako",
+              "user_pass1=secret", "user_pass2=secret", "user_column_count=72", "user_row_count=20",
+              "user_upload_no=3", "user_cc_flag=on"})
+            Field(*c, f);
+        Produce(*c);
+    };
+    gCheckAnswer = static_cast<int>(LoginCheckOutcome::Refused);
+    post();
+    EXPECT_EQ(gCheckAsked, "hanako:secret");
+    EXPECT_TRUE(Has(out, "The POP3 server did not accept this user name and password.<br>"
+                         "-ERR [AUTH] &lt;b&gt;no&lt;/b&gt;<br>"))
+        << out;
+    gCheckAnswer = static_cast<int>(LoginCheckOutcome::ConnectFailed);
+    post();
+    EXPECT_TRUE(Has(out, "The POP3 server could not be reached")) << out;
+    EXPECT_EQ(find_user(data_store().users, "hanako"), nullptr);
+
+    gCheckAnswer = static_cast<int>(LoginCheckOutcome::Accepted);
+    post();
+    StartRegistrationCheck = nullptr;
     EXPECT_TRUE(Has(out, "<title>Registration completed.</title>")) << out;
     EXPECT_TRUE(Has(out, "<center><hr><a href=\"/\">Go to top page</a></center></body></html>"));
 

@@ -1,6 +1,8 @@
 // What the callback's state stands for, and how the two paths are read.
+#include "server/oauth/oauth_messages.h"
 #include "server/oauth/oauth_pages.h"
 #include "server/route/page_fixture.h"
+#include "server/text/messages.h"
 
 namespace {
 
@@ -65,6 +67,16 @@ TEST_F(OAuthRouteTest, ConnectAndCallbackPaths) {
     oauth_route(*c, "callback?code=abc&state=xyz HTTP/1.0");
     EXPECT_EQ(c->route, Route::OAuthCallback);
     EXPECT_STREQ(c->deleteList, "code=abc&state=xyz");
+}
+
+// The block of texts moves as one when the table grows; its ends must
+// still be the texts these pages mean.
+TEST(OAuthMessages, IndexesNameTheirTexts) {
+    EXPECT_STREQ(Message(kMsgOAuthLogin, 1), "OAuth2 login");
+    EXPECT_STREQ(Message(kMsgOAuthConnect, 1), "Connect account");
+    EXPECT_STREQ(Message(kMsgOAuthDone, 1), "The account is connected.");
+    EXPECT_STREQ(Message(kMsgOAuthNotUsed, 1), "These settings do not use OAuth2.");
+    EXPECT_LT(kMsgOAuthNotUsed, kMessageCount);
 }
 
 } // namespace

@@ -148,7 +148,7 @@ TEST_F(DispatcherTest, ProducersOfLaterPages) {
     Dispatcher(*missing);
     EXPECT_TRUE(MaskDates(out).starts_with(StatusBlock(404)));
     EXPECT_EQ(missing->state, PageState::Done);
-    for (PageState s : {PageState::SetupPage, PageState::NewUserSubmit}) {
+    for (PageState s : {PageState::SetupPage, PageState::NewUserPage}) {
         SetPageProducer(s, [](Connection& c) { gCalls += std::to_string(c.settingsIndex) + " "; });
         ConnectionPtr c = Waiting(s, 0, 0, 1);
         Dispatcher(*c);

@@ -1,0 +1,109 @@
+#!/usr/bin/env python3
+"""Self-registration asks the real POP3 server first (Dovecot on 127.0.0.1):
+an account is made only for a login the server takes, over the security the
+administrator chose, and nothing is made while the server cannot be
+reached."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+import urllib.parse
+
+BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ["TARNBOX_BIN"]
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import mailservers  # noqa: E402
+from gatewaytest import http_request, stop_process, wait_until_listening  # noqa: E402
+
+WORLD = {}
+
+
+def tarnbox(*args, check=True):
+    r = subprocess.run([BIN, "--home", WORLD["home"], *args], capture_output=True, text=True,
+                       stdin=subprocess.DEVNULL)
+    if check and r.returncode != 0:
+        raise AssertionError(f"tarnbox {' '.join(args)}: {r.stderr}")
+    return r
+
+
+def register(login, password):
+    fields = {"user_name": "Hanako " + login, "user_mail_address": login + "@test.example",
+              "user_id": login, "user_pass1": password, "user_pass2": password,
+              "user_column_count": "80", "user_row_count": "10", "user_upload_no": "1"}
+    body = urllib.parse.urlencode(fields).encode()
+    answer = http_request(WORLD["port"], b"POST /mail/new/index.html?lang=eng HTTP/1.0\r\n"
+                          b"Content-Type: application/x-www-form-urlencoded\r\n"
+                          b"Content-Length: %d\r\n\r\n%s" % (len(body), body))
+    return answer
+
+
+def registered(login):
+    return tarnbox("users", "show", login, check=False).returncode == 0
+
+
+def setUpModule():
+    scratch = WORLD["scratch"] = tempfile.mkdtemp(prefix="tarnbox-register-")
+    os.chmod(scratch, 0o755)
+    try:
+        certs = mailservers.Certificates(os.path.join(scratch, "certs"))
+        pop = WORLD["pop"] = mailservers.Dovecot(os.path.join(scratch, "pop"), ssl="yes",
+                                                 cert=certs.server()).start()
+        for login in ("hanako", "jiro"):
+            pop.add_user(login, login + "-pw")
+        home = WORLD["home"] = os.path.join(scratch, "home")
+        os.mkdir(home, 0o700)
+        port = WORLD["port"] = mailservers.free_port()
+        tarnbox("init", "--http-port", str(port), "--pop3-server", "127.0.0.1", "--pop3-port",
+                str(pop.port), "--smtp-server", "127.0.0.1")
+        # STLS on the plain port: the check goes the way every later login will.
+        tarnbox("settings", "server", "browser_registration=on", "pop3_security=stls",
+                "pop3_port=%d" % pop.port)
+        shutil.copy(certs.authority_file(), os.path.join(home, "mail-ca.pem"))
+        WORLD["gateway"] = subprocess.Popen([BIN, "--home", home, "serve", "--worker-timeout", "5"],
+                                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                            stderr=subprocess.DEVNULL)
+        wait_until_listening(port, WORLD["gateway"])
+    except BaseException:
+        tearDownModule()
+        raise
+
+
+def tearDownModule():
+    stop_process(WORLD.get("gateway"))
+    if "pop" in WORLD:
+        WORLD["pop"].stop()
+    shutil.rmtree(WORLD["scratch"], ignore_errors=True)
+
+
+class Registration(unittest.TestCase):
+    def test_a_login_the_server_refuses_makes_no_account(self):
+        answer = register("hanako", "guessed")
+        self.assertIn(b"The POP3 server did not accept this user name and password.", answer,
+                      answer[-1500:])
+        self.assertIn(b"name=\"user_id\"", answer, "the form is shown again")
+        self.assertFalse(registered("hanako"))
+        answer = register("nobody", "whatever")
+        self.assertIn(b"did not accept", answer)
+        self.assertFalse(registered("nobody"))
+
+    def test_the_servers_login_makes_the_account_over_stls(self):
+        answer = register("jiro", "jiro-pw")
+        self.assertIn(b"Registration completed.", answer, answer[-1500:])
+        self.assertTrue(registered("jiro"))
+        lines = WORLD["pop"].login_lines("jiro")
+        self.assertTrue(lines and ", TLS," in lines[-1], WORLD["pop"].log_text()[-1500:])
+
+    def test_nothing_is_made_while_the_server_is_away(self):
+        WORLD["pop"].stop()
+        try:
+            answer = register("hanako", "hanako-pw")
+        finally:
+            WORLD["pop"].start()
+        self.assertIn(b"The POP3 server could not be reached", answer, answer[-1500:])
+        self.assertFalse(registered("hanako"))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
