@@ -92,12 +92,4 @@ TEST(TokenAnswer, TokensErrorsAndOddAnswers) {
     EXPECT_FALSE(parse_token_answer(200, R"(["access_token"])").ok);
 }
 
-TEST(TokenRequest, RefusedUrlIsNeverCalled) {
-    OAuthProvider p;
-    p.tokenUrl = "http://192.0.2.1/token";
-    const TokenAnswer a = token_request(p, "", {{"grant_type", "refresh_token"}}, "", 1);
-    EXPECT_FALSE(a.ok);
-    EXPECT_NE(a.error.find("token URL refused"), std::string::npos) << a.error;
-}
-
 } // namespace

@@ -253,19 +253,6 @@ TEST_F(SmtpReplyTest, RefusedTokenEndsWithBothTexts) {
     }
 }
 
-// A token too long for Postfix's command line follows an empty 334.
-TEST_F(SmtpReplyTest, LongXoauth2ResponseAfterTheContinuation) {
-    const std::string response = xoauth2_response("taro", std::string(2000, 't'));
-    strcpy(c->send.sendTo, "a@b.c");
-    smtp_recipient_lines(*c);
-    c->send.authWanted = 1;
-    c->send.oauth = 1;
-    snprintf(c->saslResponse, sizeof c->saslResponse, "%s", response.c_str());
-    EXPECT_EQ(Feed("220 hi\r\n250 AUTH XOAUTH2\r\n334 \r\n235 ok\r\n", 4096),
-              "EHLO mail.example.jp\r\nAUTH XOAUTH2\r\n" + response +
-                  "\r\nMAIL FROM: <taro@example.jp>\r\n");
-}
-
 // Neither a missing token nor a server without XOAUTH2 gets anything but
 // QUIT; the page says why.
 TEST_F(SmtpReplyTest, NoXoauth2NoLogin) {
