@@ -13,10 +13,12 @@
 #include "host/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/list/received_list.h"
+#include "mail/oauth/oauth_client.h"
 #include "mail/poppassd/poppassd_client.h"
 #include "mail/poppassd/poppassd_exchange.h"
 #include "store/user_slot.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -158,6 +160,8 @@ int admin_users_change(AdminContext& ctx) {
     if (!u) return admin_fail("設定変更ができません。");
     if (int r = Check(in, ctx.ds, bs)) return r;
     const SettingsSet before = u->set[0];
+    SettingsSet sets[kSettingsSets];
+    std::copy(std::begin(u->set), std::end(u->set), sets);
     const uint8_t ccBefore = u->options[cc_flag], bccBefore = u->options[bcc_flag];
     SettingsSet& s = u->set[0];
     if (in.new_id) Put(s.id, *in.new_id);
@@ -186,6 +190,7 @@ int admin_users_change(AdminContext& ctx) {
             unlink(oldBook.c_str());
     }
     std::string why;
+    oauth_keep_providers(ctx.ds.credentials, sets, *u);
     if (!save_smtp_login(ctx.ds, *u, 0, in.security, why) ||
         !ctx.ds.credentials.prune(ctx.ds.users, why))
         return admin_fail("設定は変更しましたが、SMTPのログインを保存できませんでした。" + why);

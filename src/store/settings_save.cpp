@@ -3,6 +3,7 @@
 #include "host/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/list/received_list.h"
+#include "mail/oauth/oauth_client.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
@@ -16,6 +17,7 @@
 #include "store/settings_security.h"
 #include "store/settings_steps.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -146,8 +148,11 @@ bool Register(Connection& c, Saved& saved) {
 void Change(Connection& c, int set, Saved& saved) {
     DataStore& ds = data_store();
     std::lock_guard<std::recursive_mutex> hold(globalLock);
+    SettingsSet before[kSettingsSets];
+    std::copy(std::begin(c.user->set), std::end(c.user->set), before);
     saved.settings1PasswordChanged = ApplyForm(c, *c.user, set, false);
     write_user_slot(ds, *c.user);
+    oauth_keep_providers(ds.credentials, before, *c.user);
     saved.set = c.user->set[set];
     memcpy(saved.options, c.user->options, kOptionBytes);
 }

@@ -55,8 +55,12 @@ check "not added" 1 t users show hanako
 check "change provider" 0 t users change taro --oauth ms
 check "shown after change" 0 t users show taro
 expect_text "new provider" "oauth=ms " "$out"
-check "off" 0 t users change taro --oauth off
-check "shown off" 0 t users show taro
+# Another mailbox keeps the provider, to be connected anew.
+check "new mailbox" 0 t users change taro --id jiro
+check "shown for the new mailbox" 0 t users show jiro
+expect_text "provider kept" "oauth=ms " "$out"
+check "off" 0 t users change jiro --oauth off
+check "shown off" 0 t users show jiro
 expect_text "off" "oauth=off" "$out"
 
 check "remove" 0 t oauth remove gmail

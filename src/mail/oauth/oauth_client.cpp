@@ -243,6 +243,22 @@ bool set_uses_oauth(const UserRecord& user, int set) {
     return (user.set[set].mail_security & kSecurityOAuth) != 0;
 }
 
+void oauth_keep_providers(MailCredentials& store, const SettingsSet (&before)[kSettingsSets],
+                          const UserRecord& user) {
+    for (int k = 0; k < kSettingsSets; k++) {
+        const SettingsSet &was = before[k], &now = user.set[k];
+        if (!set_uses_oauth(user, k) || !now.id[0]) continue;
+        if (!strcmp(before[0].id, user.set[0].id) && !strcmp(was.id, now.id) &&
+            !strcmp(was.pop3_name, now.pop3_name))
+            continue;
+        const std::string name = store.get(before[0].id, was.id, was.pop3_name, kOAuthProviderName);
+        std::string why;
+        if (!name.empty() &&
+            store.get(user.set[0].id, now.id, now.pop3_name, kOAuthProviderName).empty())
+            store.put(user.set[0].id, now.id, now.pop3_name, kOAuthProviderName, name, why);
+    }
+}
+
 bool oauth_token_for_set(UserRecord* user, int set, std::string& token, std::string& why) {
     std::string owner, id, server, provider, refresh, access;
     int64_t expiry = 0;

@@ -3,12 +3,11 @@
 // endpoint (code exchange and refresh) over HTTPS.
 #pragma once
 #include "store/oauth_providers.h"
+#include "store/user_record.h"
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
-
-struct UserRecord;
 
 // Names of a set's values in MailCredentials.
 inline constexpr const char* kOAuthProviderName = "oauth-provider";
@@ -67,3 +66,11 @@ bool oauth_token_for_set(UserRecord* user, int set, std::string& token, std::str
 
 // Whether set of user logs in with OAuth2.
 bool set_uses_oauth(const UserRecord& user, int set);
+
+class MailCredentials;
+// After a change of user's sets (before: the sets as they were): a set that
+// still logs in with OAuth2 but names another mailbox keeps its provider
+// under the new mailbox. Its tokens stay behind: they are the old
+// account's, and the next prune drops them. Callers hold globalLock.
+void oauth_keep_providers(MailCredentials& store, const SettingsSet (&before)[kSettingsSets],
+                          const UserRecord& user);
