@@ -9,6 +9,8 @@
 #include "host/console_text.h"
 #include "host/global_lock.h"
 #include "mail/charset/sjis.h"
+#include "mail/oauth/oauth_client.h"
+#include "store/oauth_providers.h"
 #include <cctype>
 #include <cstdio>
 #include <iterator>
@@ -29,9 +31,11 @@ struct ImportLine {
     bool securityRefused = false;
 };
 
-// The columns after APOP, each empty for the administrator's default.
+// The columns after APOP, each empty for the administrator's default; the
+// last one names an OAuth2 provider.
 const char* const kSecurityColumns[] = {"--pop3-security", "--smtp-security", "--smtp-auth",
-                                        "--pop3-port",     "--smtp-port",     "--verify"};
+                                        "--pop3-port",     "--smtp-port",     "--verify",
+                                        "--oauth"};
 constexpr size_t kFirstSecurityColumn = 9;
 
 bool is_on(const std::string& column) {
@@ -56,7 +60,9 @@ ImportLine parse_line(const std::string& line, const BasicSettings& bs) {
     for (size_t k = 0; k < std::size(kSecurityColumns); k++) {
         std::string value = col[kFirstSecurityColumn + k];
         if (value.empty()) continue;
-        for (char& c : value) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        // Provider names are the administrator's, spelt as registered.
+        if (k + 1 < std::size(kSecurityColumns))
+            for (char& c : value) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
         if (!take_security_value(kSecurityColumns[k], value, in.security).empty())
             in.securityRefused = true;
     }
@@ -84,6 +90,11 @@ bool quote_open(const std::string& line) {
     size_t quotes = 0;
     for (char c : line) quotes += c == '"';
     return quotes % 2 != 0;
+}
+
+std::string oauth_home(const DataStore& ds) {
+    const size_t slash = ds.data_path.rfind('/');
+    return slash == std::string::npos ? "." : ds.data_path.substr(0, slash);
 }
 
 std::string who(const ImportLine& in) {
@@ -134,7 +145,9 @@ ImportTally import_user_lines(DataStore& ds, const CsvText& text,
             t.refused++;
             continue;
         }
-        if (!registrable(in)) {
+        const std::string& provider = in.security.oauth.value_or("");
+        if (!registrable(in) ||
+            (!provider.empty() && !find_oauth_provider(oauth_home(ds), provider))) {
             say(who(in) + "は登録できませんでした。");
             t.refused++;
             continue;
@@ -148,6 +161,11 @@ ImportTally import_user_lines(DataStore& ds, const CsvText& text,
         std::lock_guard<std::recursive_mutex> hold(globalLock);
         append_user(ds.users, r);
         t.registered++;
+        std::string why;
+        if (!provider.empty() &&
+            !ds.credentials.put(r->set[0].id, r->set[0].id, r->set[0].pop3_name, kOAuthProviderName,
+                                provider, why))
+            say(who(in) + "の OAuth2 プロバイダーを保存できませんでした。" + why);
     }
     return t;
 }

@@ -63,6 +63,13 @@ check "off" 0 t users change jiro --oauth off
 check "shown off" 0 t users show jiro
 expect_text "off" "oauth=off" "$out"
 
+# The column after verify in an import names the provider.
+printf 'Imported,imp@example.jp,imp,pw,,,,,,,,,,,,ms\r\nBad,bad@example.jp,bad,pw,,,,,,,,,,,,nope\r\n' >"$home/users.csv"
+check "import refuses the unknown provider" 1 t users import "$home/users.csv"
+check "imported" 0 t users show imp
+expect_text "with its provider" "oauth=ms " "$out"
+check "not imported" 1 t users show bad
+
 check "remove" 0 t oauth remove gmail
 [ ! -e "$home/oauth-secret-gmail" ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: secret left"; }
 check "show after remove" 0 t oauth show
