@@ -165,8 +165,15 @@ bool save_smtp_login(DataStore& ds, const UserRecord& r, int set, const Security
     MailCredentials& store = ds.credentials;
     if (in.smtpUser && !store.put(r.set[0].id, s.id, s.pop3_name, "smtp-user", *in.smtpUser, why))
         return false;
-    if (in.oauth && !store.put(r.set[0].id, s.id, s.pop3_name, kOAuthProviderName, *in.oauth, why))
-        return false;
+    if (in.oauth) {
+        // Tokens of another provider, or of one turned off, are of no use
+        // any more and must not outlive the choice.
+        if (store.get(r.set[0].id, s.id, s.pop3_name, kOAuthProviderName) != *in.oauth)
+            for (const char* name : {kOAuthRefreshName, kOAuthAccessName, kOAuthExpiryName})
+                if (!store.put(r.set[0].id, s.id, s.pop3_name, name, "", why)) return false;
+        if (!store.put(r.set[0].id, s.id, s.pop3_name, kOAuthProviderName, *in.oauth, why))
+            return false;
+    }
     return !in.smtpPassword ||
            store.put(r.set[0].id, s.id, s.pop3_name, "smtp-password", *in.smtpPassword, why);
 }

@@ -179,7 +179,7 @@ def serve(server):
 # --- The gateway and the browser ---
 
 WORLD = {}
-USERS = ("alice", "bob", "carol", "dave", "erin", "frank", "gina")
+USERS = ("alice", "bob", "carol", "dave", "erin", "frank", "gina", "hank")
 
 
 class Answer:
@@ -395,6 +395,16 @@ class Connecting(unittest.TestCase):
         self.assertIn(b"Token mail for alice", listed.body, listed.body[:1500])
         self.assertIn(("alice", "XOAUTH2"), WORLD["pop"].logins("alice"))
         self.assertEqual(PROVIDER.refresh_grants.get("alice", 0), 0)
+
+    def test_another_provider_drops_the_tokens(self):
+        b = Browser("hank")
+        self.assertIn(CONNECTED, b.connect().body)
+        self.assertIn(b"Token mail for hank", b.list().body)
+        # Carried out by the running gateway.
+        tarnbox("users", "change", "hank", "--oauth", "secure")
+        self.assertIn(sjis("未連携"), b.settings().body)
+        self.assertIn(b"not connected", b.list().body)
+        self.assertEqual(PROVIDER.refresh_grants.get("hank", 0), 0)
 
     def test_token_endpoint_over_https_trusting_the_home_authority(self):
         b = Browser("carol", english=True)
