@@ -7,7 +7,6 @@ import html
 import os
 import re
 import shutil
-import signal
 import socket
 import ssl
 import subprocess
@@ -252,15 +251,77 @@ class Serving(unittest.TestCase):
     def test_versions(self):
         for version in (ssl.TLSVersion.TLSv1_2, ssl.TLSVersion.TLSv1_3):
             with self.subTest(version=version):
-                answer = self.g.get(b"/hello.txt", client_context(self.ctx_file(), version))
+                answer = self.g.get(b"/hello.txt", client_context(self.g.cert, version))
                 self.assertTrue(answer.endswith(b"\r\n\r\nhello\r\n"))
         with self.assertRaises(ssl.SSLError) as refused:
-            self.g.get(b"/", client_context(self.ctx_file(), ssl.TLSVersion.TLSv1_1))
+            self.g.get(b"/", client_context(self.g.cert, ssl.TLSVersion.TLSv1_1))
         # The gateway's alert, not the client refusing to offer TLS 1.1.
         self.assertIn("PROTOCOL_VERSION", refused.exception.reason or str(refused.exception))
 
-    def ctx_file(self):
-        return self.g.cert
+
+class MailOverHttps(unittest.TestCase):
+    """A login, a message page and its 10 MiB attachment over TLS: the pages
+    that the POP3 worker writes to the browser from its own thread."""
+
+    @classmethod
+    def setUpClass(cls):
+        try:
+            import mailservers
+            import make_corpus
+        except ImportError as e:
+            raise unittest.SkipTest("mail server helpers missing: %s" % e)
+        if not os.path.exists(mailservers.DOVECOT):
+            raise unittest.SkipTest("no Dovecot here")
+        cls.scratch = tempfile.mkdtemp(prefix="tarnbox-https-pop-")
+        cls.pop = mailservers.Dovecot(cls.scratch).start()
+        cls.g = None
+        try:
+            cls.pop.add_user("reader", "read-pw")
+            message, cls.payload = make_corpus.big_attachment_message()
+            cls.name = make_corpus.BIG_NAME.encode()
+            cls.pop.deliver("reader", message)
+            cls.g = Gateway(cls.pop.port)
+            cls.g.run("users", "add", "--name", "reader", "--mail-address",
+                      "reader@example.jp", "--id", "reader", "--password", "read-pw")
+            cls.g.run("https", "self-signed", "--name", "127.0.0.1")
+            cls.g.start("--worker-timeout", "10")
+        except BaseException:
+            cls.tearDownClass()
+            raise
+        cls.ctx = client_context(cls.g.cert)
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.g:
+            cls.g.stop()
+        cls.pop.stop()
+        shutil.rmtree(cls.scratch, ignore_errors=True)
+
+    def request(self, method, path, body=b""):
+        raw = method + b" " + path + b" HTTP/1.0\r\n"
+        if body:
+            raw += (b"Content-Type: application/x-www-form-urlencoded\r\n"
+                    b"Content-Length: %d\r\n" % len(body))
+        answer = https_request(self.g.https_port, raw + b"\r\n" + body, self.ctx, timeout=60)
+        head, _, page = answer.partition(b"\r\n\r\n")
+        self.assertTrue(head.startswith(b"HTTP/1.0 200 OK\r\n"), head)
+        self.assertIn(HSTS, head.split(b"\r\n"))
+        return page
+
+    def test_attachment_download(self):
+        page = self.request(b"POST", b"/mail/index.html", b"a=reader&b=read-pw")
+        query = re.search(rb"\?user=reader\?check=\d+", page)
+        self.assertIsNotNone(query, page[:600])
+        self.assertTrue(page.rstrip().endswith(b"</html>"), page[-300:])
+        page = self.request(b"GET", b"/mail/a0001.html" + query.group(0))
+        self.assertIn(b"BIG-ATTACHMENT-NOTE", page)
+        links = re.findall(rb'<a href="(/mail/~reader/[^"]*)">' + re.escape(self.name), page)
+        self.assertEqual(len(links), 1, page[-2000:])
+        path = urllib.parse.quote(html.unescape(links[0].decode("cp932")),
+                                  safe="/~%!$&'()*+,;=:@?-._").encode("ascii")
+        body = self.request(b"GET", path)
+        self.assertEqual(len(body), len(self.payload))
+        self.assertTrue(body == self.payload, "the attachment differs")
 
 
 class StartUp(unittest.TestCase):
