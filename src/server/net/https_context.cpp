@@ -61,16 +61,23 @@ bool numeric_address(const std::string& name) {
            inet_pton(AF_INET6, name.c_str(), scratch) == 1;
 }
 
-// Host names as certificates hold them: letters, digits, '-' and '.', with
-// a leading "*." for a wildcard. Anything else would be a name no browser
-// ever matches.
+// Host names as certificates hold them: labels of letters, digits and
+// inner hyphens, with a leading "*." for a wildcard. Anything else would be
+// a name no browser ever matches.
 bool host_name(const std::string& name) {
     std::string rest = name.rfind("*.", 0) == 0 ? name.substr(2) : name;
-    if (rest.empty() || rest.size() > 253 || rest.front() == '.' || rest.back() == '.')
-        return false;
-    for (unsigned char ch : rest)
-        if (!isalnum(ch) && ch != '-' && ch != '.') return false;
-    return rest.find("..") == std::string::npos;
+    if (rest.empty() || rest.size() > 253) return false;
+    size_t start = 0;
+    for (;;) {
+        size_t dot = rest.find('.', start);
+        std::string label = rest.substr(start, dot == std::string::npos ? dot : dot - start);
+        if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-')
+            return false;
+        for (unsigned char ch : label)
+            if (!isalnum(ch) && ch != '-') return false;
+        if (dot == std::string::npos) return true;
+        start = dot + 1;
+    }
 }
 
 bool add_extension(X509* x, int nid, const char* value) {
