@@ -63,8 +63,10 @@ bool take_endpoint(const std::vector<std::string>& args, size_t& i, ListenEndpoi
     return true;
 }
 
-// Why the HTTPS files cannot be used, in both languages: the administrator
-// who turns HTTPS on is not always the one who reads Japanese.
+} // namespace
+
+// Both languages: the administrator who turns HTTPS on is not always the
+// one who reads Japanese.
 std::string https_refusal(const HttpsSetup& setup, const HomePaths& paths) {
     const std::string& cert = paths.https_cert_file;
     const std::string& key = paths.https_key_file;
@@ -102,8 +104,6 @@ std::string https_refusal(const HttpsSetup& setup, const HomePaths& paths) {
         return "HTTPS を準備できません (" + why + ")。\nCannot set up HTTPS (" + why + ").";
     }
 }
-
-} // namespace
 
 int admin_serve(AdminContext& ctx) {
     int worker = 30, idle = 600, request = 60, ceiling = 1000;
