@@ -51,6 +51,7 @@ int admin_password(AdminContext& ctx);
 // carry out the change.
 std::deque<std::string> admin_password_input(AdminContext& ctx);
 int admin_stop(AdminContext& ctx);
+int admin_https_self_signed(AdminContext& ctx);
 
 int admin_init(AdminContext& ctx);
 int admin_settings_show(AdminContext& ctx);

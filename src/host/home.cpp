@@ -29,5 +29,7 @@ HomePaths make_home_paths(const std::string& home) {
     p.lock_file = h + "/tarnbox.lock";
     p.control_socket = h + "/tarnbox.sock";
     p.mail_ca_file = h + "/mail-ca.pem";
+    p.https_cert_file = h + "/https-cert.pem";
+    p.https_key_file = h + "/https-key.pem";
     return p;
 }

@@ -10,7 +10,12 @@ struct HomePaths {
     std::string html_folder;    // html
     std::string lock_file;      // tarnbox.lock
     std::string control_socket; // tarnbox.sock: a running gateway's door for commands
-    std::string mail_ca_file;   // mail-ca.pem: authorities trusted for mail servers beside the system's
+    // mail-ca.pem: authorities trusted for mail servers beside the system's.
+    std::string mail_ca_file;
+    // https-cert.pem and https-key.pem: the HTTPS listener's certificate
+    // chain (its own certificate first) and private key.
+    std::string https_cert_file;
+    std::string https_key_file;
 };
 
 // Without --home the folder of the program file itself is the home.

@@ -17,6 +17,7 @@
 #include "mail/sent/sent_pages.h"
 #include "mail/smtp/smtp_client.h"
 #include "server/listener/listener.h"
+#include "server/net/https_context.h"
 #include "server/oauth/oauth_pages.h"
 #include "server/remote/remote_page.h"
 #include "server/request/forwarded_address.h"
@@ -55,10 +56,60 @@ bool take_proxy(const std::vector<std::string>& args, size_t& i) {
     return true;
 }
 
+bool take_endpoint(const std::vector<std::string>& args, size_t& i, ListenEndpoint& out,
+                   bool& given) {
+    if (i + 1 >= args.size() || !ParseListenEndpoint(args[i + 1].c_str(), out)) return false;
+    given = true;
+    i++;
+    return true;
+}
+
 } // namespace
+
+// Both languages: the administrator who turns HTTPS on is not always the
+// one who reads Japanese.
+std::string https_refusal(const HttpsSetup& setup, const HomePaths& paths) {
+    const std::string& cert = paths.https_cert_file;
+    const std::string& key = paths.https_key_file;
+    const std::string& why = setup.detail;
+    const std::string hint = "\n試すだけなら tarnbox https self-signed --name ホスト名 で作れます。"
+                             "\n(For a first try, tarnbox https self-signed --name HOST makes a "
+                             "pair.)";
+    switch (setup.problem) {
+    case HttpsProblem::CertificateMissing:
+        return "HTTPS の証明書ファイル " + cert + " がありません。\nThe HTTPS certificate file " +
+               cert + " does not exist." + hint;
+    case HttpsProblem::CertificateUnreadable:
+        return "HTTPS の証明書ファイル " + cert + " を読めません: " + why +
+               "\nCannot read the HTTPS certificate file " + cert + ": " + why;
+    case HttpsProblem::CertificateNotPem:
+        return "HTTPS の証明書ファイル " + cert + " に PEM 形式の証明書がありません (" + why +
+               ")。\nThe HTTPS certificate file " + cert + " holds no usable PEM certificate (" +
+               why + ").";
+    case HttpsProblem::KeyMissing:
+        return "HTTPS の秘密鍵ファイル " + key + " がありません。\nThe HTTPS key file " + key +
+               " does not exist." + hint;
+    case HttpsProblem::KeyUnreadable:
+        return "HTTPS の秘密鍵ファイル " + key + " を読めません: " + why +
+               "\nCannot read the HTTPS key file " + key + ": " + why;
+    case HttpsProblem::KeyNotPem:
+        return "HTTPS の秘密鍵ファイル " + key +
+               " に PEM 形式の秘密鍵がありません (パスフレーズ付きの鍵は使えません) (" + why +
+               ")。\nThe HTTPS key file " + key +
+               " holds no usable PEM private key (a key with a passphrase cannot be used) (" + why +
+               ").";
+    case HttpsProblem::KeyMismatch:
+        return "HTTPS の秘密鍵 " + key + " は証明書 " + cert + " と対になっていません。" +
+               "\nThe HTTPS key " + key + " does not belong to the certificate " + cert + ".";
+    default:
+        return "HTTPS を準備できません (" + why + ")。\nCannot set up HTTPS (" + why + ").";
+    }
+}
 
 int admin_serve(AdminContext& ctx) {
     int worker = 30, idle = 600, request = 60, ceiling = 1000;
+    ListenEndpoint https;
+    bool httpsWanted = false;
     for (size_t i = 0; i < ctx.args.size(); i++) {
         const std::string& a = ctx.args[i];
         bool ok = a == "--worker-timeout"    ? take_seconds(ctx.args, i, worker)
@@ -67,6 +118,7 @@ int admin_serve(AdminContext& ctx) {
                   : a == "--max-connections" ? take_seconds(ctx.args, i, ceiling)
                   : a == "--listen"          ? take_address(ctx.args, i)
                   : a == "--trusted-proxy"   ? take_proxy(ctx.args, i)
+                  : a == "--https-listen"    ? take_endpoint(ctx.args, i, https, httpsWanted)
                                              : false;
         if (!ok) return admin_fail("serve: 不明なオプションか不正な値です: " + a);
     }
@@ -109,11 +161,29 @@ int admin_serve(AdminContext& ctx) {
     requestTimeoutSeconds = request;
     maxConnections = ceiling;
 
+    // HTTPS was asked for: without its files the gateway does not start at
+    // all, rather than quietly serving passwords in clear text only.
+    HttpsSetup tls;
+    if (httpsWanted) {
+        tls = https_load(ctx.paths.https_cert_file, ctx.paths.https_key_file);
+        if (!tls.context) return admin_fail(https_refusal(tls, ctx.paths));
+    }
     int sock = OpenListenSocket(ctx.ds.settings.http_port);
     if (sock < 0)
         return admin_fail(
             "TCP/IP ポート番号が使用されています。\nポート番号を変更してください。 (" +
             std::to_string(ctx.ds.settings.http_port) + ": " + strerror(errno) + ")");
+    int httpsSock = -1;
+    if (httpsWanted) {
+        httpsSock = OpenEndpointSocket(https);
+        if (httpsSock < 0) {
+            const std::string why = std::to_string(https.port) + ": " + strerror(errno);
+            return admin_fail("HTTPS の TCP/IP ポート番号が使用されています。\n"
+                              "ポート番号を変更してください。 (" +
+                              why + ")\nThe HTTPS port is in use; choose another one. (" + why +
+                              ")");
+        }
+    }
     install_received_list();
     install_pop3_client();
     install_smtp_client();
@@ -128,12 +198,15 @@ int admin_serve(AdminContext& ctx) {
     SentLogAppend = AppendSentLog;
     SentResendForm = [](Connection& c) { WriteForm(c, FormVariant::Resend); };
     StartServer(sock);
+    if (httpsSock >= 0) StartHttpsListener(httpsSock, tls.context);
     SetControlHome(ctx.paths);
     if (!StartControlSocket(ctx.paths.control_socket, RunControlCommand))
         fprintf(stderr, "制御用ソケット %s を開けません: %s\n", ctx.paths.control_socket.c_str(),
                 strerror(errno));
     fprintf(stderr, "Tarnbox 1.51: http://%s:%d/ (home %s)\n", ListenUrlHost(),
             ctx.ds.settings.http_port, ctx.paths.home.c_str());
+    if (httpsSock >= 0)
+        fprintf(stderr, "Tarnbox 1.51: https://%s:%d/\n", https.urlHost, https.port);
     int sig = 0;
     sigwait(&stop, &sig);
     StopControlSocket();

@@ -2,12 +2,16 @@
 // of the Windows service registration.
 #include "admin/admin_context.h"
 #include "host/instance.h"
+#include "host/serve.h"
 #include "host/service_unit.h"
+#include "server/listener/listener.h"
+#include "server/net/https_context.h"
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <openssl/ssl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -20,6 +24,7 @@ namespace {
 struct ServiceOptions {
     std::string unit_dir = kSystemUnitDir;
     std::string user;
+    std::string https_listen;
 };
 
 // Accepts --unit-dir (and --user where allowed) as "--opt V" or "--opt=V".
@@ -29,8 +34,10 @@ bool parse_options(const std::vector<std::string>& args, bool with_user, Service
         const std::string& a = args[i];
         std::string* into = nullptr;
         std::string value;
-        for (auto [name, field] : {std::pair{"--unit-dir", &o.unit_dir}, {"--user", &o.user}}) {
-            if (field == &o.user && !with_user) continue;
+        for (auto [name, field] : {std::pair{"--unit-dir", &o.unit_dir},
+                                   {"--user", &o.user},
+                                   {"--https-listen", &o.https_listen}}) {
+            if (field != &o.unit_dir && !with_user) continue;
             std::string n = name;
             if (a == n && i + 1 < args.size()) {
                 into = field;
@@ -121,6 +128,20 @@ int admin_service_install(AdminContext& ctx) {
     unit.binary = real_path("/proc/self/exe");
     unit.home = real_path(ctx.paths.home);
     unit.user = o.user;
+    // A service that would refuse to start is not installed: the files and
+    // the address are checked now, while the administrator is at hand.
+    if (!o.https_listen.empty()) {
+        ListenEndpoint endpoint;
+        if (!ParseListenEndpoint(o.https_listen.c_str(), endpoint))
+            return admin_fail(std::string(failed) +
+                              "\nservice install: 不明なオプションか不正な値です: --https-listen " +
+                              o.https_listen);
+        HttpsSetup tls = https_load(ctx.paths.https_cert_file, ctx.paths.https_key_file);
+        if (!tls.context)
+            return admin_fail(std::string(failed) + "\n" + https_refusal(tls, ctx.paths));
+        SSL_CTX_free(tls.context);
+        unit.https_listen = o.https_listen;
+    }
     if (unit.binary.empty() || unit.home.empty())
         return admin_fail(std::string(failed) +
                           "\nプログラムかホームのパスを調べられません: " + strerror(errno));

@@ -83,6 +83,8 @@ std::string service_unit_text(const ServiceUnit& unit, std::string& why_r) {
     // variable expansion, so only the arguments get "$" doubled.
     std::string exec =
         systemd_word(unit.binary, false) + " --home " + systemd_word(unit.home, true) + " serve";
+    if (!unit.https_listen.empty())
+        exec += " --https-listen " + systemd_word(unit.https_listen, true);
     std::string writable = systemd_word(unit.home, false);
     for (const std::string& p : unit.extra_writable) writable += " " + systemd_word("-" + p, false);
 

@@ -12,6 +12,8 @@ struct ServiceUnit {
     std::string binary; // absolute path of the tarnbox program
     std::string home;   // absolute, normalised home folder
     std::string user;   // account to run as; empty: root
+    // serve's --https-listen value (checked already); empty: plain HTTP only.
+    std::string https_listen;
     // Folders outside the home the gateway writes to (a log folder moved
     // elsewhere); they are optional, so a missing one does not stop the start.
     std::vector<std::string> extra_writable;

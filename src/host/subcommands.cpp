@@ -10,7 +10,7 @@ namespace {
 const Subcommand kSubcommands[] = {
     {"serve", nullptr, admin_serve,
      "serve [--worker-timeout S] [--idle-timeout S] [--request-timeout S] [--max-connections N] "
-     "[--listen ADDRESS] [--trusted-proxy ADDRESS]..."},
+     "[--listen ADDRESS] [--https-listen ADDRESS:PORT] [--trusted-proxy ADDRESS]..."},
     {"init", nullptr, admin_init,
      "init [--http-port P] [--smtp-server H] [--smtp-port P] [--pop3-server H] [--pop3-port P]"},
     {"settings", "show", admin_settings_show, "settings show"},
@@ -52,10 +52,13 @@ const Subcommand kSubcommands[] = {
      "[--auth-url U] [--token-url U] [--scope S] [--redirect-url U]"},
     {"oauth", "show", admin_oauth_show, "oauth show"},
     {"oauth", "remove", admin_oauth_remove, "oauth remove NAME"},
-    {"service", "install", admin_service_install, "service install [--unit-dir DIR] [--user NAME]"},
+    {"service", "install", admin_service_install,
+     "service install [--unit-dir DIR] [--user NAME] [--https-listen ADDRESS:PORT]"},
     {"service", "remove", admin_service_remove, "service remove [--unit-dir DIR]"},
     {"service", "start", admin_service_start, "service start"},
     {"service", "status", admin_service_status, "service status"},
+    {"https", "self-signed", admin_https_self_signed,
+     "https self-signed --name HOST [--name HOST...] [--days N] [--force]"},
     {"stop", nullptr, admin_stop, "stop"},
 };
 
@@ -102,6 +105,7 @@ const About kAbout[] = {
     {"service", "remove", "サービス削除: サービスを止めてユニットを削除します。"},
     {"service", "start", "サービスを開始します。"},
     {"service", "status", "サービスの状態を表示します。"},
+    {"https", "self-signed", "HTTPS を試すための自己署名の証明書と秘密鍵をホームに作ります。"},
     {"stop", nullptr, "動作中のゲートウェイを停止します。"},
 };
 
@@ -121,7 +125,7 @@ bool subcommand_guarded(const Subcommand& c) {
     const char* name = c.name;
     const std::string n = name;
     return n == "settings" || n == "users" || n == "shared-book" || n == "service" || n == "stop" ||
-           (n == "oauth" && c.verb && strcmp(c.verb, "show") != 0);
+           n == "https" || (n == "oauth" && c.verb && strcmp(c.verb, "show") != 0);
 }
 
 bool subcommand_forwarded(const Subcommand& c) {

@@ -1,5 +1,6 @@
 #include "server/connection.h"
 #include "host/global_lock.h"
+#include "server/net/client_stream.h"
 #include <cerrno>
 #include <cstddef>
 #include <cstdlib>
@@ -60,6 +61,7 @@ void FreeConnection(Connection* c) {
     if (!c) return;
     if (c->workerThread.joinable()) c->workerThread.join();
     if (c->connectionThread.joinable()) c->connectionThread.join();
+    ClientTlsFree(*c);
     c->~Connection();
     {
         std::lock_guard<std::mutex> hold(gSpareMutex);
@@ -78,13 +80,7 @@ void SendRaw(Connection& c, const char* bytes, size_t n) {
         if (c.captureForTest) c.captureForTest->append(bytes, n);
         return;
     }
-    while (n > 0) {
-        ssize_t w = send(c.clientSocket, bytes, n, MSG_NOSIGNAL);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return;
-        bytes += w;
-        n -= static_cast<size_t>(w);
-    }
+    ClientSend(c, bytes, n);
 }
 
 void SendRaw(Connection& c, const char* text) {

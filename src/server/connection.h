@@ -11,6 +11,7 @@
 #include "store/user_record.h"
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
@@ -98,6 +99,12 @@ struct Connection {
     ssl_st* mailTls;
     uint8_t tlsFailure;
     char mailServerName[80];
+    // The browser's TLS session on clientSocket, null for plain HTTP. Set
+    // when the HTTPS listener accepts and freed with the context, so it
+    // never changes under a thread that writes a page; the lock keeps the
+    // connection's thread and its worker from calling into it at once.
+    ssl_st* clientTls;
+    std::mutex clientTlsLock;
 
     // Where SendRaw writes when there is no socket: tests capture pages here.
     std::string* captureForTest;

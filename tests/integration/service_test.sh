@@ -42,6 +42,15 @@ check "unknown option" 1 t service install --unit-dir "$units" --force
 check "missing unit folder" 1 t service install --unit-dir "$tmp/none"
 expect_text "failure message" "サービスに登録できませんでした。" "$out"
 
+check "https without its files" 1 t service install --unit-dir "$units" --https-listen 8443
+expect_text "names the missing file" "https-cert.pem がありません。" "$out"
+expect_text "no https in the old unit" "serve" "$(grep ExecStart "$unit")"
+check "https pair" 0 t https self-signed --name 127.0.0.1
+check "https bad address" 1 t service install --unit-dir "$units" --https-listen localhost:8443
+check "install with https" 0 t service install --unit-dir "$units" --https-listen "[::1]:8443"
+expect_text "serve listens for https" \
+  "ExecStart=$bin --home \"$(realpath "$home")\" serve --https-listen \"[::1]:8443\"" "$(cat "$unit")"
+
 check "remove" 0 t service remove --unit-dir "$units"
 expect_text "remove message" "サービスから削除しました。" "$out"
 expect "unit deleted" test ! -e "$unit"

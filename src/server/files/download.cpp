@@ -1,5 +1,6 @@
 #include "server/files/file_access.h"
 #include "server/files/static_file.h"
+#include "server/output/send_status.h"
 #include "server/route/dispatcher.h"
 #include "server/server_paths.h"
 #include "server/text/text_copy.h"
@@ -52,6 +53,7 @@ void StartDownload(Connection& c) {
     CopyUntil(c.downloadName, a->file_name, "");
     memcpy(c.downloadPath, path.c_str(), path.size() + 1);
     SendRaw(c, "HTTP/1.0 200 OK\r\n");
+    SendSecureTransportLines(c);
     SendRaw(c, "Content-Type: application/octet-stream\r\n");
     c.state = PageState::DownloadStart;
 }

@@ -1,4 +1,5 @@
 #include "server/files/file_access.h"
+#include "server/net/client_stream.h"
 #include "server/server_paths.h"
 #include "store/data_file.h"
 #include <cerrno>
@@ -55,14 +56,7 @@ bool SendBlock(Connection& c, const char* bytes, size_t n) {
         if (c.captureForTest) c.captureForTest->append(bytes, n);
         return true;
     }
-    while (n > 0) {
-        ssize_t w = send(c.clientSocket, bytes, n, MSG_NOSIGNAL);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        bytes += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
+    return ClientSend(c, bytes, n);
 }
 
 void CloseFile(Connection& c) {

@@ -1,6 +1,7 @@
 #include "server/files/static_file.h"
 #include "mail/date/response_date.h"
 #include "server/files/file_access.h"
+#include "server/output/send_status.h"
 #include "server/text/path_part.h"
 #include <cstdio>
 #include <ctime>
@@ -35,6 +36,7 @@ void StaticFile(Connection& c) {
     struct stat st {};
     fstat(c.file, &st);
     SendRaw(c, "HTTP/1.0 200 OK\r\n");
+    SendSecureTransportLines(c);
     SendDateLine(c, "Date", time(nullptr));
     SendRaw(c, "Connection: close\r\n");
     SendRaw(c, ContentTypeLine(c.downloadPath));

@@ -1,6 +1,7 @@
 #include "server/listener/listener.h"
 #include "host/global_lock.h"
 #include "mail/date/local_seconds.h"
+#include "server/net/client_stream.h"
 #include "server/request/request_reader.h"
 #include "server/route/dispatcher.h"
 #include "store/data_file.h"
@@ -29,6 +30,11 @@ namespace {
 
 std::atomic<int> gListenSocket{-1};
 std::thread gListener;
+// The HTTPS listener beside the plain one, when the administrator asked for
+// it; the context is read once at start and lives until the process ends.
+std::atomic<int> gHttpsSocket{-1};
+std::thread gHttpsListener;
+ssl_ctx_st* gHttpsContext = nullptr;
 std::thread gMonitor;
 // The first real entry; appends happen at the tail under globalLock, and
 // only the Monitor (or StopServer after it) unlinks.
@@ -69,6 +75,9 @@ bool is_waiting(PageState s) {
 void close_client(Connection& c) {
     int fd = c.clientSocket;
     if (fd < 0) return;
+    // The close notice goes first, so a browser can tell a whole page from
+    // one cut off; what the drain below reads is thrown away, TLS or not.
+    ClientTlsClose(c);
     int off = 0;
     setsockopt(fd, IPPROTO_TCP, TCP_CORK, &off, sizeof off);
     shutdown(fd, SHUT_WR);
@@ -173,7 +182,14 @@ void StopPool() {
     gPool.gone.wait_for(lock, std::chrono::seconds(5), [] { return gPool.threads == 0; });
 }
 
-void ListenerMain(int sock) {
+// A browser on the HTTPS port that meets a full house gets the TCP close
+// alone: a text before the handshake would mean nothing to it.
+void refuse(int fd, bool https) {
+    static const char busy[] = "Busy!\r\n";
+    if (!https) send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL);
+}
+
+void ListenerMain(int sock, bool https) {
     while (serverRunning) {
         sockaddr_storage peer{};
         socklen_t len = sizeof peer;
@@ -187,22 +203,25 @@ void ListenerMain(int sock) {
             return; // the listening socket was closed
         }
         Connection* c = gCount >= maxConnections ? nullptr : NewConnection(fd);
+        if (c && https && !ClientTlsAttach(*c, gHttpsContext)) {
+            FreeConnection(c);
+            c = nullptr;
+        }
         if (!c) {
-            static const char busy[] = "Busy!\r\n";
-            send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL);
+            refuse(fd, https);
             close(fd);
             continue;
         }
         c->clientAddress = peer;
         c->lastActivity = static_cast<int32_t>(local_seconds());
         // Header lines and page pieces are written one by one; corking lets
-        // the kernel fill whole segments until the answer is closed.
+        // the kernel fill whole segments until the answer is closed. (TLS
+        // corks once its handshake is over.)
         int on = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
+        if (!https) setsockopt(fd, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
         AppendConnection(c);
         if (!RunConnection(c)) {
-            static const char busy[] = "Busy!\r\n";
-            send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL);
+            refuse(fd, https);
             c->state = PageState::Closing;
             c->connectionThreadEnded = true;
         }
@@ -227,6 +246,7 @@ void unlink_and_free(Connection* c) {
         gCount--;
     }
     if (c->file >= 0) close(c->file);
+    ClientTlsFree(*c);
     if (c->clientSocket >= 0) close(c->clientSocket);
     if (c->mailSocket >= 0) close(c->mailSocket);
     FreeConnection(c);
@@ -274,7 +294,7 @@ void StartServer(int sock) {
     serverRunning = true;
     gListenSocket = sock;
     gMonitor = std::thread(MonitorMain);
-    gListener = std::thread(ListenerMain, sock);
+    gListener = std::thread(ListenerMain, sock, false);
 }
 
 void RestartListener(int sock) {
@@ -284,17 +304,26 @@ void RestartListener(int sock) {
         close(old);
     }
     if (gListener.joinable()) gListener.join();
-    gListener = std::thread(ListenerMain, sock);
+    gListener = std::thread(ListenerMain, sock, false);
+}
+
+void StartHttpsListener(int sock, ssl_ctx_st* context) {
+    gHttpsContext = context;
+    gHttpsSocket = sock;
+    gHttpsListener = std::thread(ListenerMain, sock, true);
 }
 
 void StopServer() {
     if (!serverRunning.exchange(false)) return;
-    int sock = gListenSocket.exchange(-1);
-    if (sock >= 0) {
-        shutdown(sock, SHUT_RDWR);
-        close(sock);
+    for (std::atomic<int>* listening : {&gListenSocket, &gHttpsSocket}) {
+        int sock = listening->exchange(-1);
+        if (sock >= 0) {
+            shutdown(sock, SHUT_RDWR);
+            close(sock);
+        }
     }
     if (gListener.joinable()) gListener.join();
+    if (gHttpsListener.joinable()) gHttpsListener.join();
     if (gMonitor.joinable()) gMonitor.join();
     for (Connection* c : snapshot()) {
         if (c->clientSocket >= 0) shutdown(c->clientSocket, SHUT_RDWR);
@@ -330,14 +359,17 @@ int ConnectionCount() {
 }
 
 int ReceiveStep(Connection& c) {
-    pollfd p{c.clientSocket, POLLIN, 0};
-    int r = poll(&p, 1, 1000);
-    if (r < 0) return errno == EINTR ? 0 : -1;
-    if (r == 0) return 0;
+    // The handshake runs here, in the connection's own thread, so a browser
+    // that never finishes it holds nobody else up and meets the same
+    // request time-out as one that never finishes its request.
+    if (!ClientTlsReady(c)) return ClientTlsAcceptStep(c) < 0 ? -1 : 0;
+    int r = ClientWait(c, 1000);
+    if (r <= 0) return r;
     // Not c.receiveBuffer: the reader decodes credentials into it while it
     // still walks the received bytes.
     char buf[kLineSize];
-    ssize_t n = recv(c.clientSocket, buf, sizeof buf, 0);
-    if (n <= 0) return n < 0 && errno == EINTR ? 0 : -1;
+    ssize_t n = ClientRecv(c, buf, sizeof buf);
+    if (n == -2) return 0;
+    if (n <= 0) return -1;
     return FeedBytes(c, buf, static_cast<int>(n)) == 1 ? 1 : 0;
 }

@@ -5,6 +5,8 @@
 #include "server/connection.h"
 #include <atomic>
 
+struct ssl_ctx_st;
+
 extern std::atomic<bool> serverRunning;
 // Bounds a client may not pass (seconds). The request bound covers clients
 // that connect and never finish their request.
@@ -25,8 +27,24 @@ bool SetListenAddress(const char* numeric);
 // The host part of a URL that reaches the listener: the chosen address
 // ("[::1]" for IPv6), or 127.0.0.1 while every address listens.
 const char* ListenUrlHost();
+// Where a further listener (HTTPS) listens: its own address and port,
+// independent of SetListenAddress and http_port.
+struct ListenEndpoint {
+    sockaddr_storage address{};
+    socklen_t length = 0; // 0: every local address
+    int port = 0;
+    char urlHost[48] = "127.0.0.1"; // as ListenUrlHost
+};
+// "ADDRESS:PORT" with a numeric IPv4 address, "[IPv6]:PORT", or "PORT",
+// ":PORT" and "*:PORT" for every local address; no name is looked up.
+bool ParseListenEndpoint(const char* text, ListenEndpoint& out);
+// A socket listening at e, or -1 (errno set).
+int OpenEndpointSocket(const ListenEndpoint& e);
 // Starts the Monitor and the Listener on sock.
 void StartServer(int sock);
+// After StartServer: a second listener on sock whose connections speak TLS
+// with context (kept until the process ends).
+void StartHttpsListener(int sock, ssl_ctx_st* context);
 // Switches to a new listening socket (already open); the old one is closed.
 void RestartListener(int sock);
 // Stops accepting, ends every connection, waits for all threads.

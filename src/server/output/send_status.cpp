@@ -33,6 +33,8 @@ void SendStatus(Connection& c, int code) {
         break;
     }
 
+    SendSecureTransportLines(c);
+
     char date[kResponseDateSize];
     if (response_date(date, time(nullptr)) < 0) date[0] = '\0';
     char line[64 + kResponseDateSize];
@@ -57,4 +59,11 @@ void SendStatus(Connection& c, int code) {
         SendRaw(c, "Pragma: no-cache\r\n");
     }
     SendRaw(c, "\r\n");
+}
+
+void SendSecureTransportLines(Connection& c) {
+    // Only over TLS: a browser ignores the line on plain HTTP anyway, and a
+    // gateway reached by plain HTTP alone must not be told to need HTTPS.
+    // Without includeSubDomains: other hosts of the domain are not ours.
+    if (c.clientTls) SendRaw(c, "Strict-Transport-Security: max-age=31536000\r\n");
 }

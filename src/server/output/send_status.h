@@ -5,3 +5,6 @@
 // code is 200, 201 (a 200 whose body is a download), 401, 404 or 405. A 404
 // to MSIE goes out as 200 so that it shows the page's own text.
 void SendStatus(Connection& c, int code);
+// Right after a status line written by hand: the header lines every answer
+// over TLS carries (HSTS), nothing for plain HTTP.
+void SendSecureTransportLines(Connection& c);

@@ -50,6 +50,12 @@ TEST(ServiceUnitText, RunsServeOnTheHomeWithPathsAsOneWordEach) {
     EXPECT_EQ(line_of(t, "ExecStart"), "\"/opt/my tools/tarnbox\" --home \"/srv/web mail\" serve");
     EXPECT_EQ(line_of(t, "ReadWritePaths"), "\"/srv/web mail\" \"-/var/log/tarn box\"");
     EXPECT_EQ(line_of(t, "User"), "mail");
+
+    u.https_listen = "[::1]:8443";
+    t = service_unit_text(u, why);
+    EXPECT_EQ(
+        line_of(t, "ExecStart"),
+        "\"/opt/my tools/tarnbox\" --home \"/srv/web mail\" serve --https-listen \"[::1]:8443\"");
 }
 
 TEST(ServiceUnitText, ProtectHomeOffOnlyForHomesUnderHomeOrRoot) {

@@ -1,0 +1,115 @@
+#include "server/net/client_stream.h"
+#include "mail/net/mail_tls.h"
+
+#include <cerrno>
+#include <mutex>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+namespace {
+
+// How long one blocking TLS read may wait. The session sits on a blocking
+// socket (the workers write pages with plain blocking calls); with this
+// bound a browser that stops in the middle of a record cannot hold the
+// thread past its request time-out.
+constexpr int kTlsReadWaitSeconds = 1;
+
+} // namespace
+
+bool ClientSend(Connection& c, const char* bytes, size_t n) {
+    if (c.clientTls) {
+        std::lock_guard<std::mutex> hold(c.clientTlsLock);
+        return mail_stream_send(c.clientSocket, c.clientTls, bytes, n);
+    }
+    while (n > 0) {
+        ssize_t w = send(c.clientSocket, bytes, n, MSG_NOSIGNAL);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        bytes += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+ssize_t ClientRecv(Connection& c, char* buffer, size_t size) {
+    if (c.clientTls) {
+        std::lock_guard<std::mutex> hold(c.clientTlsLock);
+        return mail_stream_recv(c.clientSocket, c.clientTls, buffer, size);
+    }
+    ssize_t n = recv(c.clientSocket, buffer, size, 0);
+    if (n < 0) return errno == EINTR ? -2 : -1;
+    return n;
+}
+
+int ClientWait(Connection& c, int ms) {
+    if (c.clientTls) {
+        std::lock_guard<std::mutex> hold(c.clientTlsLock);
+        // A record read for an earlier, shorter read leaves its rest inside
+        // the session; the socket shows nothing of it.
+        if (SSL_pending(c.clientTls) > 0 || SSL_has_pending(c.clientTls)) return 1;
+    }
+    pollfd p{c.clientSocket, POLLIN, 0};
+    int r = poll(&p, 1, ms);
+    if (r < 0) return errno == EINTR ? 0 : -1;
+    return r;
+}
+
+bool ClientTlsAttach(Connection& c, ssl_ctx_st* context) {
+    SSL* ssl = SSL_new(context);
+    if (!ssl || SSL_set_fd(ssl, c.clientSocket) != 1) {
+        SSL_free(ssl);
+        ERR_clear_error();
+        return false;
+    }
+    timeval t{kTlsReadWaitSeconds, 0};
+    setsockopt(c.clientSocket, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);
+    c.clientTls = ssl;
+    return true;
+}
+
+bool ClientTlsReady(Connection& c) {
+    if (!c.clientTls) return true;
+    std::lock_guard<std::mutex> hold(c.clientTlsLock);
+    return SSL_is_init_finished(c.clientTls);
+}
+
+int ClientTlsAcceptStep(Connection& c) {
+    std::lock_guard<std::mutex> hold(c.clientTlsLock);
+    ERR_clear_error();
+    errno = 0;
+    const int r = SSL_accept(c.clientTls);
+    const int e = r == 1 ? SSL_ERROR_NONE : SSL_get_error(c.clientTls, r);
+    const int saved = errno;
+    ERR_clear_error();
+    if (r == 1) {
+        // Corked only now: the handshake's own flights must leave at once,
+        // while the page's many small records are better packed into full
+        // segments until the answer is closed.
+        int on = 1;
+        setsockopt(c.clientSocket, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
+        return 1;
+    }
+    if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) return 0;
+    if (e == SSL_ERROR_SYSCALL && (saved == EAGAIN || saved == EWOULDBLOCK || saved == EINTR))
+        return 0;
+    return -1;
+}
+
+void ClientTlsClose(Connection& c) {
+    if (!c.clientTls) return;
+    std::lock_guard<std::mutex> hold(c.clientTlsLock);
+    // Only a finished handshake has anything to close; after a failed one
+    // the browser gets the TCP close alone.
+    if (SSL_is_init_finished(c.clientTls)) SSL_shutdown(c.clientTls);
+    ERR_clear_error();
+}
+
+void ClientTlsFree(Connection& c) {
+    if (!c.clientTls) return;
+    SSL_free(c.clientTls);
+    c.clientTls = nullptr;
+}

@@ -1,0 +1,395 @@
+#!/usr/bin/env python3
+"""HTTPS beside plain HTTP on the running gateway: the same pages with HSTS,
+handshakes that stall or fail without holding anybody up, the TLS versions
+taken, whole downloads, and a start refused when the files are not usable.
+Certificates are made with the openssl command for 127.0.0.1 only."""
+import html
+import os
+import re
+import shutil
+import socket
+import ssl
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+import urllib.parse
+
+BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ["TARNBOX_BIN"]
+sys.dont_write_bytecode = True
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "tests", "corpus"))
+from gatewaytest import http_request, stop_process, wait_until_listening  # noqa: E402
+
+HSTS = b"Strict-Transport-Security: max-age=31536000"
+REFUSAL_KEY_MISSING = "HTTPS の秘密鍵ファイル %s がありません。\nThe HTTPS key file %s does not exist."
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def make_pair(folder, stem):
+    """A throwaway self-signed certificate and key for IP 127.0.0.1."""
+    cert, key = os.path.join(folder, stem + "-cert.pem"), os.path.join(folder, stem + "-key.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj",
+                    "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key,
+                    "-out", cert], check=True, capture_output=True, stdin=subprocess.DEVNULL)
+    return cert, key
+
+
+def client_context(cafile, version=None):
+    """Verifies the gateway's certificate against cafile, by IP address."""
+    ctx = ssl.create_default_context(cafile=cafile)
+    if version is not None:
+        # The client's own floor would refuse old versions before the
+        # gateway is even asked; lowered so that the gateway decides.
+        ctx.set_ciphers("DEFAULT:@SECLEVEL=0")
+        ctx.minimum_version = version
+        ctx.maximum_version = version
+    return ctx
+
+
+def https_request(port, raw, ctx, timeout=20, slow=False):
+    """Sends raw over TLS and reads until the gateway closes. slow: reads
+    in small pieces after a pause, so the gateway's sends have to wait."""
+    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as plain:
+        with ctx.wrap_socket(plain, server_hostname="127.0.0.1") as s:
+            s.sendall(raw)
+            if slow:
+                time.sleep(0.5)
+            chunks = []
+            while True:
+                b = s.recv(4096 if slow else 1 << 20)
+                if not b:
+                    break
+                chunks.append(b)
+    return b"".join(chunks)
+
+
+def without_dates(answer):
+    """The answer without the lines that name the second it was made."""
+    head, _, body = answer.partition(b"\r\n\r\n")
+    lines = [line for line in head.split(b"\r\n")
+             if not line.startswith((b"Date: ", b"Last-Modified: "))]
+    return b"\r\n".join(lines) + b"\r\n\r\n" + body
+
+
+def client_hello():
+    """The first flight of a real TLS client, as bytes."""
+    incoming, outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
+    ctx = ssl.create_default_context()
+    tls = ctx.wrap_bio(incoming, outgoing, server_hostname="127.0.0.1")
+    try:
+        tls.do_handshake()
+    except ssl.SSLWantReadError:
+        pass
+    return outgoing.read()
+
+
+class Gateway:
+    """A gateway in a scratch home with both listeners on loopback."""
+
+    def __init__(self, pop3_port=None):
+        self.home = tempfile.mkdtemp(prefix="tarnbox-https-")
+        self.port = free_port()
+        self.https_port = free_port()
+        self.proc = None
+        self.stderr = b""
+        extra = ["--pop3-port", str(pop3_port)] if pop3_port else []
+        self.run("init", "--http-port", str(self.port), "--smtp-server", "127.0.0.1",
+                 "--pop3-server", "127.0.0.1", *extra)
+        self.cert = os.path.join(self.home, "https-cert.pem")
+        self.key = os.path.join(self.home, "https-key.pem")
+
+    def run(self, *args, check=True):
+        r = subprocess.run([BIN, "--home", self.home, *args], capture_output=True, text=True,
+                           stdin=subprocess.DEVNULL)
+        if check and r.returncode != 0:
+            raise AssertionError(f"tarnbox {' '.join(args)}: {r.returncode} {r.stderr}")
+        return r
+
+    def install_pair(self, cert, key):
+        shutil.copy(cert, self.cert)
+        shutil.copy(key, self.key)
+
+    def serve_args(self, *extra):
+        return [BIN, "--home", self.home, "serve", "--https-listen",
+                f"127.0.0.1:{self.https_port}", *extra]
+
+    def start(self, *extra):
+        self.proc = subprocess.Popen(self.serve_args(*extra), stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_until_listening(self.port, self.proc)
+        wait_until_listening(self.https_port, self.proc)
+        return self
+
+    def stop(self):
+        stop_process(self.proc)
+        shutil.rmtree(self.home, ignore_errors=True)
+
+    def get(self, path, ctx, slow=False):
+        return https_request(self.https_port, b"GET " + path + b" HTTP/1.0\r\n\r\n", ctx,
+                             slow=slow)
+
+    def get_plain(self, path):
+        return http_request(self.port, b"GET " + path + b" HTTP/1.0\r\n\r\n")
+
+
+class Serving(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.scratch = tempfile.mkdtemp(prefix="tarnbox-https-certs-")
+        cert, _ = make_pair(cls.scratch, "good")
+        cls.g = Gateway()
+        cls.g.install_pair(cert, os.path.join(cls.scratch, "good-key.pem"))
+        html_folder = os.path.join(cls.g.home, "html")
+        cls.big = os.urandom(12 * 1024 * 1024 + 12345)
+        with open(os.path.join(html_folder, "big.bin"), "wb") as f:
+            f.write(cls.big)
+        with open(os.path.join(html_folder, "hello.txt"), "wb") as f:
+            f.write(b"hello\r\n")
+        cls.ctx = client_context(cert)
+        cls.g.start("--request-timeout", "3")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.g.stop()
+        shutil.rmtree(cls.scratch, ignore_errors=True)
+
+    def test_pages_equal_plain_ones_but_for_hsts(self):
+        # The generated page, a static file and a missing page each write
+        # their own header block.
+        for path in [b"/", b"/hello.txt", b"/no/such/page"]:
+            with self.subTest(path=path):
+                secure = self.g.get(path, self.ctx)
+                plain = self.g.get_plain(path)
+                self.assertNotIn(b"Strict-Transport", plain)
+                head = secure.partition(b"\r\n\r\n")[0].split(b"\r\n")
+                self.assertEqual(head.count(HSTS), 1, head)
+                self.assertEqual(without_dates(secure).replace(HSTS + b"\r\n", b"", 1),
+                                 without_dates(plain))
+
+    def test_request_longer_than_one_read(self):
+        # One TLS record holds more than the gateway reads at a time; the
+        # rest waits inside OpenSSL, where a poll on the socket cannot see it.
+        body = b"a=nobody&b=wrong&c=" + b"y" * 9000
+        raw = (b"POST /mail/index.html HTTP/1.0\r\nContent-Type: "
+               b"application/x-www-form-urlencoded\r\nContent-Length: %d\r\n\r\n" % len(body)
+               + body)
+        t = time.time()
+        secure = https_request(self.g.https_port, raw, self.ctx)
+        self.assertLess(time.time() - t, 2)
+        plain = http_request(self.g.port, raw)
+        self.assertEqual(without_dates(secure).replace(HSTS + b"\r\n", b"", 1),
+                         without_dates(plain))
+
+    def test_big_file_arrives_whole_to_a_slow_reader(self):
+        answer = self.g.get(b"/big.bin", self.ctx, slow=True)
+        head, _, body = answer.partition(b"\r\n\r\n")
+        self.assertIn(b"Content-Length: %d" % len(self.big), head.split(b"\r\n"))
+        self.assertEqual(len(body), len(self.big))
+        self.assertTrue(body == self.big, "the body differs from the file")
+
+    def test_many_clients_at_once(self):
+        results, errors = [], []
+
+        def fetch(i):
+            try:
+                results.append(self.g.get(b"/hello.txt" if i % 2 else b"/", self.ctx))
+            except Exception as e:  # noqa: BLE001 - reported below
+                errors.append(repr(e))
+
+        threads = [threading.Thread(target=fetch, args=(i,)) for i in range(24)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join(30)
+        self.assertEqual(errors, [])
+        self.assertEqual(len(results), 24)
+        self.assertTrue(all(r.startswith(b"HTTP/1.0 200 OK\r\n" + HSTS) for r in results))
+
+    def test_stalled_and_broken_handshakes_hold_nobody_up(self):
+        silent = socket.create_connection(("127.0.0.1", self.g.https_port))
+        half = socket.create_connection(("127.0.0.1", self.g.https_port))
+        garbage = socket.create_connection(("127.0.0.1", self.g.https_port))
+        try:
+            # Half a ClientHello leaves the gateway inside a TLS record.
+            hello = client_hello()
+            half.sendall(hello[:len(hello) // 2])
+            garbage.sendall(b"GET / HTTP/1.0\r\n\r\n")
+            time.sleep(0.3)
+            t = time.time()
+            self.assertTrue(self.g.get(b"/", self.ctx).startswith(b"HTTP/1.0 200 OK"))
+            self.assertTrue(self.g.get_plain(b"/").startswith(b"HTTP/1.0 200 OK"))
+            self.assertLess(time.time() - t, 2)
+            # Plain HTTP on the HTTPS port is no handshake: closed at once,
+            # and never answered in clear text.
+            garbage.settimeout(2)
+            try:
+                self.assertEqual(garbage.recv(100), b"")
+            except ConnectionResetError:
+                pass
+            # The request time-out (3 s here) covers the handshake.
+            for s in (silent, half):
+                s.settimeout(8)
+                try:
+                    self.assertEqual(s.recv(100), b"")
+                except ConnectionResetError:
+                    pass
+            self.assertLess(time.time() - t, 7)
+        finally:
+            for s in (silent, half, garbage):
+                s.close()
+
+    def test_versions(self):
+        for version in (ssl.TLSVersion.TLSv1_2, ssl.TLSVersion.TLSv1_3):
+            with self.subTest(version=version):
+                answer = self.g.get(b"/hello.txt", client_context(self.g.cert, version))
+                self.assertTrue(answer.endswith(b"\r\n\r\nhello\r\n"))
+        with self.assertRaises(ssl.SSLError) as refused:
+            self.g.get(b"/", client_context(self.g.cert, ssl.TLSVersion.TLSv1_1))
+        # The gateway's alert, not the client refusing to offer TLS 1.1.
+        self.assertIn("PROTOCOL_VERSION", refused.exception.reason or str(refused.exception))
+
+
+class MailOverHttps(unittest.TestCase):
+    """A login, a message page and its 10 MiB attachment over TLS: the pages
+    that the POP3 worker writes to the browser from its own thread."""
+
+    @classmethod
+    def setUpClass(cls):
+        try:
+            import mailservers
+            import make_corpus
+        except ImportError as e:
+            raise unittest.SkipTest("mail server helpers missing: %s" % e)
+        if not os.path.exists(mailservers.DOVECOT):
+            raise unittest.SkipTest("no Dovecot here")
+        cls.scratch = tempfile.mkdtemp(prefix="tarnbox-https-pop-")
+        cls.pop = mailservers.Dovecot(cls.scratch).start()
+        cls.g = None
+        try:
+            cls.pop.add_user("reader", "read-pw")
+            message, cls.payload = make_corpus.big_attachment_message()
+            cls.name = make_corpus.BIG_NAME.encode()
+            cls.pop.deliver("reader", message)
+            cls.g = Gateway(cls.pop.port)
+            cls.g.run("users", "add", "--name", "reader", "--mail-address",
+                      "reader@example.jp", "--id", "reader", "--password", "read-pw")
+            cls.g.run("https", "self-signed", "--name", "127.0.0.1")
+            cls.g.start("--worker-timeout", "10")
+        except BaseException:
+            cls.tearDownClass()
+            raise
+        cls.ctx = client_context(cls.g.cert)
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.g:
+            cls.g.stop()
+        cls.pop.stop()
+        shutil.rmtree(cls.scratch, ignore_errors=True)
+
+    def request(self, method, path, body=b""):
+        raw = method + b" " + path + b" HTTP/1.0\r\n"
+        if body:
+            raw += (b"Content-Type: application/x-www-form-urlencoded\r\n"
+                    b"Content-Length: %d\r\n" % len(body))
+        answer = https_request(self.g.https_port, raw + b"\r\n" + body, self.ctx, timeout=60)
+        head, _, page = answer.partition(b"\r\n\r\n")
+        self.assertTrue(head.startswith(b"HTTP/1.0 200 OK\r\n"), head)
+        self.assertIn(HSTS, head.split(b"\r\n"))
+        return page
+
+    def test_attachment_download(self):
+        page = self.request(b"POST", b"/mail/index.html", b"a=reader&b=read-pw")
+        query = re.search(rb"\?user=reader\?check=\d+", page)
+        self.assertIsNotNone(query, page[:600])
+        self.assertTrue(page.rstrip().endswith(b"</html>"), page[-300:])
+        page = self.request(b"GET", b"/mail/a0001.html" + query.group(0))
+        self.assertIn(b"BIG-ATTACHMENT-NOTE", page)
+        links = re.findall(rb'<a href="(/mail/~reader/[^"]*)">' + re.escape(self.name), page)
+        self.assertEqual(len(links), 1, page[-2000:])
+        path = urllib.parse.quote(html.unescape(links[0].decode("cp932")),
+                                  safe="/~%!$&'()*+,;=:@?-._").encode("ascii")
+        body = self.request(b"GET", path)
+        self.assertEqual(len(body), len(self.payload))
+        self.assertTrue(body == self.payload, "the attachment differs")
+
+
+class StartUp(unittest.TestCase):
+    def setUp(self):
+        self.scratch = tempfile.mkdtemp(prefix="tarnbox-https-certs-")
+        self.g = Gateway()
+
+    def tearDown(self):
+        self.g.stop()
+        shutil.rmtree(self.scratch, ignore_errors=True)
+
+    def refused(self, *extra):
+        r = subprocess.run(self.g.serve_args(*extra), capture_output=True, text=True,
+                           stdin=subprocess.DEVNULL, timeout=20)
+        self.assertNotEqual(r.returncode, 0)
+        return r.stderr
+
+    def test_files_that_cannot_be_used(self):
+        cert, key = make_pair(self.scratch, "one")
+        _, other_key = make_pair(self.scratch, "two")
+        shutil.copy(cert, self.g.cert)
+        message = self.refused()
+        self.assertIn(REFUSAL_KEY_MISSING % (self.g.key, self.g.key), message)
+        # Not even the plain port was opened meanwhile.
+        with self.assertRaises(OSError):
+            socket.create_connection(("127.0.0.1", self.g.port), timeout=1).close()
+
+        shutil.copy(other_key, self.g.key)
+        self.assertIn("HTTPS の秘密鍵 %s は証明書 %s と対になっていません。" %
+                      (self.g.key, self.g.cert), self.refused())
+        with open(self.g.key, "w") as f:
+            f.write("not a key\n")
+        self.assertIn("に PEM 形式の秘密鍵がありません", self.refused())
+        # A key with a passphrase is refused, never asked for on a terminal.
+        subprocess.run(["openssl", "pkey", "-in", key, "-aes256", "-passout", "pass:secret",
+                        "-out", self.g.key], check=True, capture_output=True)
+        self.assertIn("パスフレーズ付きの鍵は使えません", self.refused())
+        os.remove(self.g.cert)
+        self.assertIn("HTTPS の証明書ファイル %s がありません。" % self.g.cert, self.refused())
+
+    def test_listen_values(self):
+        for bad in ["localhost:8443", "127.0.0.1", "::1:8443", "127.0.0.1:0", "127.0.0.1:65536",
+                    "[127.0.0.1]:8443"]:
+            with self.subTest(bad=bad):
+                r = subprocess.run([BIN, "--home", self.g.home, "serve", "--https-listen", bad],
+                                   capture_output=True, text=True, timeout=20,
+                                   stdin=subprocess.DEVNULL)
+                self.assertNotEqual(r.returncode, 0)
+                self.assertIn("不明なオプションか不正な値です: --https-listen", r.stderr)
+
+    def test_https_port_in_use(self):
+        self.g.run("https", "self-signed", "--name", "127.0.0.1")
+        with socket.socket() as taken:
+            taken.bind(("127.0.0.1", self.g.https_port))
+            taken.listen()
+            self.assertIn("HTTPS の TCP/IP ポート番号が使用されています。", self.refused())
+
+    def test_self_signed_pair_serves(self):
+        r = self.g.run("https", "self-signed", "--name", "127.0.0.1", "--name", "gateway.test")
+        self.assertIn(self.g.key, r.stdout)
+        self.assertEqual(os.stat(self.g.key).st_mode & 0o777, 0o600)
+        again = self.g.run("https", "self-signed", "--name", "127.0.0.1", check=False)
+        self.assertNotEqual(again.returncode, 0, "an existing pair is kept without --force")
+        self.g.start()
+        # Trusted as its own authority, checked by the address.
+        answer = self.g.get(b"/", client_context(self.g.cert))
+        self.assertTrue(answer.startswith(b"HTTP/1.0 200 OK\r\n" + HSTS))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
