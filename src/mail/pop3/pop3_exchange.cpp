@@ -5,18 +5,18 @@
 #include "mail/net/mail_tls.h"
 #include "mail/oauth/oauth_client.h"
 #include "mail/pop3/pop3_client.h"
+#include "store/mail_security.h"
 #include "mail/view/message_view.h"
 #include "server/output/send_status.h"
 #include "server/text/command_text.h"
-#include "store/mail_security.h"
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <openssl/evp.h>
 #include <poll.h>
 #include <string>
-#include <strings.h>
 #include <sys/socket.h>
 
 namespace {
