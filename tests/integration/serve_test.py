@@ -21,6 +21,11 @@ def split_answer(answer):
     return head.split(b"\r\n"), body
 
 
+# Right after the status line of every answer.
+SAFETY_LINES = [b"Referrer-Policy: no-referrer", b"X-Content-Type-Options: nosniff",
+                b"X-Frame-Options: DENY",
+                b"Content-Security-Policy: frame-ancestors 'none'; form-action 'self'; "
+                b"base-uri 'none'; object-src 'none'"]
 DATE = rb"[A-Z][a-z]{2}, \d{1,2} [A-Z][a-z]{2} \d{4} \d{2}:\d{2}:\d{2} GMT"
 
 
@@ -172,11 +177,13 @@ class Answers(unittest.TestCase):
     def test_top_page_head_block(self):
         lines, body = split_answer(self.g.get(b"/"))
         self.assertEqual(lines[0], b"HTTP/1.0 200 OK")
+        self.assertEqual(lines[1:5], SAFETY_LINES)
+        lines = lines[:1] + lines[5:]
         self.assertRegex(lines[1], b"^Date: " + DATE + b"$")
         self.assertEqual(lines[2:4], [b"Server: Tarnbox 1.51", b"Connection: close"])
         self.assertEqual(lines[4], b"Content-type: text/html; charset=Shift_JIS")
         self.assertRegex(lines[5], b"^Last-Modified: " + DATE + b"$")
-        self.assertEqual(lines[6:], [b"Expires: -1", b"Pragma: no-cache"])
+        self.assertEqual(lines[6:], [b"Expires: -1", b"Pragma: no-cache", b"Cache-Control: no-store"])
         self.assertTrue(body.startswith(b"<html><head><title>Tarn Version 1.51</title></head>"))
         self.assertIn("ユーザー名".encode("cp932"), body)
         self.assertIn(b'<form method="post" action="/mail/index.html"><pre>', body)

@@ -53,7 +53,7 @@ void StartDownload(Connection& c) {
     CopyUntil(c.downloadName, a->file_name, "");
     memcpy(c.downloadPath, path.c_str(), path.size() + 1);
     SendRaw(c, "HTTP/1.0 200 OK\r\n");
-    SendSecureTransportLines(c);
+    SendSafetyLines(c);
     SendRaw(c, "Content-Type: application/octet-stream\r\n");
     c.state = PageState::DownloadStart;
 }

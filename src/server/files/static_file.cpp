@@ -36,7 +36,7 @@ void StaticFile(Connection& c) {
     struct stat st {};
     fstat(c.file, &st);
     SendRaw(c, "HTTP/1.0 200 OK\r\n");
-    SendSecureTransportLines(c);
+    SendSafetyLines(c);
     SendDateLine(c, "Date", time(nullptr));
     SendRaw(c, "Connection: close\r\n");
     SendRaw(c, ContentTypeLine(c.downloadPath));

@@ -33,7 +33,7 @@ void SendStatus(Connection& c, int code) {
         break;
     }
 
-    SendSecureTransportLines(c);
+    SendSafetyLines(c);
 
     char date[kResponseDateSize];
     if (response_date(date, time(nullptr)) < 0) date[0] = '\0';
@@ -57,13 +57,24 @@ void SendStatus(Connection& c, int code) {
         SendRaw(c, line, static_cast<size_t>(n));
         SendRaw(c, "Expires: -1\r\n");
         SendRaw(c, "Pragma: no-cache\r\n");
+        // Back after a logout must not show the last user's mail again.
+        SendRaw(c, "Cache-Control: no-store\r\n");
     }
     SendRaw(c, "\r\n");
 }
 
-void SendSecureTransportLines(Connection& c) {
+void SendSafetyLines(Connection& c) {
     // Only over TLS: a browser ignores the line on plain HTTP anyway, and a
     // gateway reached by plain HTTP alone must not be told to need HTTPS.
     // Without includeSubDomains: other hosts of the domain are not ours.
     if (c.clientTls) SendRaw(c, "Strict-Transport-Security: max-age=31536000\r\n");
+    // The pages show mail from anybody inside the gateway's own origin: no
+    // address of a page (with its login) leaks to a link or image of a mail,
+    // no answer is read as another type than it says, no other site frames
+    // a page, and no form posts anywhere but here.
+    SendRaw(c, "Referrer-Policy: no-referrer\r\n");
+    SendRaw(c, "X-Content-Type-Options: nosniff\r\n");
+    SendRaw(c, "X-Frame-Options: DENY\r\n");
+    SendRaw(c, "Content-Security-Policy: frame-ancestors 'none'; form-action 'self'; "
+               "base-uri 'none'; object-src 'none'\r\n");
 }

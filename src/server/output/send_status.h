@@ -6,5 +6,6 @@
 // to MSIE goes out as 200 so that it shows the page's own text.
 void SendStatus(Connection& c, int code);
 // Right after a status line written by hand: the header lines every answer
-// over TLS carries (HSTS), nothing for plain HTTP.
-void SendSecureTransportLines(Connection& c);
+// carries (referrer, type sniffing, framing and form targets), and HSTS
+// over TLS.
+void SendSafetyLines(Connection& c);

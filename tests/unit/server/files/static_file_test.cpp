@@ -9,7 +9,8 @@ namespace {
 constexpr time_t kModified = 1796389509; // Fri, 4 Dec 2026 13:05:09 GMT
 
 std::string Header(const char* type, size_t length) {
-    return "HTTP/1.0 200 OK\r\nDate: *\r\nConnection: close\r\nContent-Type: " + std::string(type) +
+    return "HTTP/1.0 200 OK\r\n" + std::string(kSafetyLines) +
+           "Date: *\r\nConnection: close\r\nContent-Type: " + std::string(type) +
            "\r\nLast-Modified: Fri, 4 Dec 2026 13:05:09 GMT\r\nContent-Length: " +
            std::to_string(length) + "\r\n\r\n";
 }
@@ -88,7 +89,8 @@ protected:
     std::string file;
 };
 
-const std::string kDownloadHead = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n";
+const std::string kDownloadHead = "HTTP/1.0 200 OK\r\n" + std::string(kSafetyLines) +
+                                  "Content-Type: application/octet-stream\r\n";
 
 TEST_F(DownloadTest, WaitsForTheWriterThenStreams) {
     taro->runtime.attachments[0].writing = 1;

@@ -3,6 +3,7 @@
 #include <regex>
 
 #include "output_test_util.h"
+#include "server/route/page_fixture.h"
 
 namespace {
 
@@ -18,9 +19,11 @@ std::string WithoutDates(const std::string& answer) {
 }
 
 TEST_F(SendStatusTest, WritesTheHeaderBlockOfEachCode) {
-    const std::string head = "Date: <date>\r\nServer: Tarnbox 1.51\r\nConnection: close\r\n";
+    const std::string head =
+        std::string(kSafetyLines) + "Date: <date>\r\nServer: Tarnbox 1.51\r\nConnection: close\r\n";
     const std::string html = "Content-type: text/html; charset=Shift_JIS\r\n";
-    const std::string fresh = "Last-Modified: <date>\r\nExpires: -1\r\nPragma: no-cache\r\n";
+    const std::string fresh =
+        "Last-Modified: <date>\r\nExpires: -1\r\nPragma: no-cache\r\nCache-Control: no-store\r\n";
     const struct {
         int code;
         uint16_t browser;

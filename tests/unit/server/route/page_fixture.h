@@ -38,11 +38,21 @@ inline std::string MaskDates(std::string s) {
 }
 
 // The header block of a generated page, dates masked.
+// What every answer carries right after its status line (plain HTTP).
+constexpr const char* kSafetyLines =
+    "Referrer-Policy: no-referrer\r\nX-Content-Type-Options: nosniff\r\n"
+    "X-Frame-Options: DENY\r\nContent-Security-Policy: frame-ancestors 'none'; "
+    "form-action 'self'; base-uri 'none'; object-src 'none'\r\n";
+
 inline std::string StatusBlock(int code) {
     return std::string(code == 404 ? "HTTP/1.0 404 File Not Found\r\n" : "HTTP/1.0 200 OK\r\n") +
+           kSafetyLines +
            "Date: *\r\nServer: Tarnbox 1.51\r\nConnection: close\r\n"
            "Content-type: text/html; charset=Shift_JIS\r\n" +
-           (code == 404 ? "" : "Last-Modified: *\r\nExpires: -1\r\nPragma: no-cache\r\n") + "\r\n";
+           (code == 404 ? ""
+                        : "Last-Modified: *\r\nExpires: -1\r\nPragma: no-cache\r\n"
+                          "Cache-Control: no-store\r\n") +
+           "\r\n";
 }
 
 inline std::string Sjis(const char* utf8) {
