@@ -6,6 +6,16 @@ import subprocess
 import time
 
 
+def sjis(text):
+    """The bytes of a page text: pages are Shift_JIS."""
+    return text.encode("cp932")
+
+
+# The sending pages' own words.
+DONE = sjis("送信終了")
+SEND_ERROR = sjis("メール送信時のエラー発生。")
+
+
 def wait_until_listening(port, proc, seconds=10):
     """Returns once port accepts; fails when proc ends first or time runs out."""
     deadline = time.time() + seconds

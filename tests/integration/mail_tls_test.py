@@ -34,19 +34,14 @@ sys.dont_write_bytecode = True
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import mailservers  # noqa: E402
-from gatewaytest import http_request, stop_process, wait_until_listening  # noqa: E402
+from gatewaytest import (  # noqa: E402
+    DONE, SEND_ERROR, http_request, sjis, stop_process, wait_until_listening)
 
 DOMAIN = "test.example"
 WORKER_TIMEOUT = 4
 
 
 
-def sjis(text):
-    return text.encode("cp932")
-
-
-DONE = sjis("送信終了")
-SEND_ERROR = sjis("メール送信時のエラー発生。")
 REASONS = {
     "expired": ("サーバーの証明書の有効期限が切れているか、まだ有効になっていません。",
                 "The server's certificate has expired or is not valid yet."),

@@ -35,7 +35,8 @@ sys.dont_write_bytecode = True
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import mailservers  # noqa: E402
-from gatewaytest import http_request, stop_process, wait_until_listening  # noqa: E402
+from gatewaytest import (  # noqa: E402
+    DONE, SEND_ERROR, http_request, sjis, stop_process, wait_until_listening)
 
 DOMAIN = "test.example"
 CLIENT_ID = "tarnbox-test-client"
@@ -43,15 +44,9 @@ CLIENT_SECRET = "s3cret-of-the-client"
 WORKER_TIMEOUT = 8
 
 
-def sjis(text):
-    return text.encode("cp932")
-
-
 CONNECTED = sjis("アカウントを連携しました。")
 NOT_CONNECTED = sjis("アカウントを連携できませんでした。")
 STATE_REFUSED = sjis("連携の要求が無効か、期限が切れています。")
-DONE = sjis("送信終了")
-SEND_ERROR = sjis("メール送信時のエラー発生。")
 LOGIN_FAILED = sjis("POP3")
 
 

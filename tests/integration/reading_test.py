@@ -31,7 +31,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "corpus"))
 import mailservers  # noqa: E402
-from gatewaytest import stop_process, wait_until_listening  # noqa: E402
+from gatewaytest import sjis, stop_process, wait_until_listening  # noqa: E402
 import make_corpus  # noqa: E402
 
 # Mozilla 5 gets the line ends of plain text; no folding is in effect.
@@ -39,10 +39,6 @@ UA = (b"User-Agent: Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 "
       b"(KHTML, like Gecko) Chrome/120.0.0.0 Safari/537.36\r\n")
 # Dates of the corpus are written in the gateway's local time (+0900).
 GATEWAY_TZ = "JST-9"
-
-
-def sjis(text):
-    return text.encode("cp932")
 
 
 LABEL_SUBJECT = sjis("件名")

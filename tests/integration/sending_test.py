@@ -29,7 +29,8 @@ sys.dont_write_bytecode = True
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import mailservers  # noqa: E402
-from gatewaytest import http_request, stop_process, wait_until_listening  # noqa: E402
+from gatewaytest import (  # noqa: E402
+    DONE, SEND_ERROR, http_request, sjis, stop_process, wait_until_listening)
 
 UA = b"User-Agent: Mozilla/5.0 (X11; Linux x86_64; rv:121.0) Gecko/20100101 Firefox/121.0\r\n"
 GATEWAY_TZ = "JST-9"
@@ -38,12 +39,6 @@ DOMAIN = "test.example"
 WORKER_TIMEOUT = 3
 
 
-def sjis(text):
-    return text.encode("cp932")
-
-
-DONE = sjis("送信終了")
-SEND_ERROR = sjis("メール送信時のエラー発生。")
 ERROR_MESSAGE = sjis("エラーメッセージ")
 ATTACHED_NAME = sjis("添付ファイル名")
 NO_SERVER_IN_SET_1 = sjis("SMTP サーバーが見つかりませんでした。\r\n"
