@@ -21,6 +21,7 @@
 #include "server/oauth/oauth_pages.h"
 #include "server/remote/remote_page.h"
 #include "server/request/forwarded_address.h"
+#include "server/request/https_redirect.h"
 #include "server/route/dispatcher.h"
 #include "server/server_paths.h"
 #include "store/settings_page.h"
@@ -110,6 +111,7 @@ int admin_serve(AdminContext& ctx) {
     int worker = 30, idle = 600, request = 60, ceiling = 1000;
     ListenEndpoint https;
     bool httpsWanted = false;
+    bool redirect = false;
     for (size_t i = 0; i < ctx.args.size(); i++) {
         const std::string& a = ctx.args[i];
         bool ok = a == "--worker-timeout"    ? take_seconds(ctx.args, i, worker)
@@ -119,6 +121,7 @@ int admin_serve(AdminContext& ctx) {
                   : a == "--listen"          ? take_address(ctx.args, i)
                   : a == "--trusted-proxy"   ? take_proxy(ctx.args, i)
                   : a == "--https-listen"    ? take_endpoint(ctx.args, i, https, httpsWanted)
+                  : a == "--https-redirect"  ? (redirect = true)
                                              : false;
         if (!ok) return admin_fail("serve: 不明なオプションか不正な値です: " + a);
     }
@@ -161,6 +164,12 @@ int admin_serve(AdminContext& ctx) {
     requestTimeoutSeconds = request;
     maxConnections = ceiling;
 
+    if (redirect && !httpsWanted)
+        return admin_fail("serve: --https-redirect には --https-listen が必要です。\n"
+                          "serve: --https-redirect needs --https-listen.");
+    // A request that names no host goes to the HTTPS address itself, when
+    // that is one address and not every local one.
+    if (redirect) SetHttpsRedirect(https.port, https.length ? https.urlHost : "");
     // HTTPS was asked for: without its files the gateway does not start at
     // all, rather than quietly serving passwords in clear text only.
     HttpsSetup tls;

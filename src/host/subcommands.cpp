@@ -10,7 +10,8 @@ namespace {
 const Subcommand kSubcommands[] = {
     {"serve", nullptr, admin_serve,
      "serve [--worker-timeout S] [--idle-timeout S] [--request-timeout S] [--max-connections N] "
-     "[--listen ADDRESS] [--https-listen ADDRESS:PORT] [--trusted-proxy ADDRESS]..."},
+     "[--listen ADDRESS] [--https-listen ADDRESS:PORT [--https-redirect]] "
+     "[--trusted-proxy ADDRESS]..."},
     {"init", nullptr, admin_init,
      "init [--http-port P] [--smtp-server H] [--smtp-port P] [--pop3-server H] [--pop3-port P]"},
     {"settings", "show", admin_settings_show, "settings show"},

@@ -80,6 +80,9 @@ struct Connection {
     // Seconds the login throttle made this request's login wait; shown on
     // the refusal so that the user knows when to try again.
     int throttleWait;
+    // For a redirect to HTTPS: the request's target and Host, as sent.
+    char redirectTarget[512];
+    char redirectHost[128];
     char sentToken[kFieldSize];    // sent-message token of a sent-mail link
     char downloadName[kFieldSize]; // attachment name being downloaded
     char downloadPath[kFieldSize]; // path of the file being served

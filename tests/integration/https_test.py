@@ -391,5 +391,32 @@ class StartUp(unittest.TestCase):
         self.assertTrue(answer.startswith(b"HTTP/1.0 200 OK\r\n" + HSTS))
 
 
+    def test_plain_requests_sent_on_to_https(self):
+        self.g.run("https", "self-signed", "--name", "127.0.0.1")
+        self.assertIn("--https-redirect needs --https-listen", subprocess.run(
+            [BIN, "--home", self.g.home, "serve", "--https-redirect"], capture_output=True,
+            text=True, stdin=subprocess.DEVNULL, timeout=20).stderr)
+        self.g.start("--https-redirect")
+        https = b"https://%%s:%d" % self.g.https_port
+        for raw, location in (
+                (b"GET /mail/index.html?lang=eng HTTP/1.1\r\nHost: mail.example.jp:8080\r\n\r\n",
+                 https % b"mail.example.jp" + b"/mail/index.html?lang=eng"),
+                (b"POST /mail/ HTTP/1.1\r\nHost: [::1]:80\r\nContent-Length: 3\r\n\r\na=b",
+                 https % b"[::1]" + b"/mail/"),
+                # No Host: the HTTPS listener's own address.
+                (b"GET / HTTP/1.0\r\n\r\n", https % b"127.0.0.1" + b"/"),
+                # Only a host name or address is taken into the answer.
+                (b"GET /x HTTP/1.1\r\nHost: evil.example/\"><script>\r\n\r\n",
+                 https % b"127.0.0.1" + b"/x")):
+            with self.subTest(raw=raw):
+                answer = http_request(self.g.port, raw)
+                head = answer.split(b"\r\n\r\n", 1)[0].split(b"\r\n")
+                self.assertEqual(head[0], b"HTTP/1.0 301 Moved Permanently", answer)
+                self.assertIn(b"Location: " + location, head)
+                self.assertNotIn(b"<script>", answer)
+        # Over HTTPS the pages are served as ever.
+        self.assertTrue(self.g.get(b"/", client_context(self.g.cert)).startswith(b"HTTP/1.0 200"))
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)

@@ -4,6 +4,7 @@
 #include "server/login/login.h"
 #include "server/request/forwarded_address.h"
 #include "server/request/header_token.h"
+#include "server/request/https_redirect.h"
 #include "server/request/request_reader.h"
 #include "server/route/route_request.h"
 #include "server/text/text_copy.h"
@@ -57,13 +58,16 @@ void ReadContentType(Connection& c, const char* value) {
 void ParseHeaderLine(Connection& c) {
     char* line = c.line;
     if (Starts(line, "GET ")) {
+        NoteRequestTarget(c, line + 4);
         RouteRequest(c, line + 4);
     } else if (Starts(line, "HEAD ")) {
+        NoteRequestTarget(c, line + 5);
         RouteRequest(c, line + 5);
         c.route = c.route == Route::Static ? Route::StaticHead : Route::NotFound;
     } else if (Starts(line, "Authorization:")) {
         ReadAuthorization(c, SkipBlanks(line + 14));
     } else if (Starts(line, "POST ")) {
+        NoteRequestTarget(c, line + 5);
         RouteRequest(c, line + 5);
         c.bodyMode = kBodyPostHeaders;
         c.uploadCount = 0;
@@ -73,6 +77,8 @@ void ParseHeaderLine(Connection& c) {
         c.browser = DetectBrowser(SkipBlanks(line + 11));
     } else if (Starts(line, "Content-type:")) {
         ReadContentType(c, line + 13);
+    } else if (Starts(line, "Host:")) {
+        NoteHost(c, line + 5);
     } else if (Starts(line, "X-Real-IP:")) {
         // A proxy sends it before the client's own headers, so it is in
         // place before an Authorization header asks the throttle.

@@ -1,5 +1,6 @@
 #include "server/request/request_reader.h"
 #include "server/form/upload_file.h"
+#include "server/request/https_redirect.h"
 
 #include <cstring>
 #include <unistd.h>
@@ -46,6 +47,10 @@ int HandOnTextLine(Connection& c) {
     if (!empty) {
         ParseHeaderLine(c);
         return 0;
+    }
+    if (RedirectToHttps(c)) {
+        c.state = PageState::Done;
+        return 1;
     }
     if (c.bodyMode == kBodyGetHeaders) {
         EvaluateRequest(c);
