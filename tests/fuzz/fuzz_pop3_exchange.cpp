@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -80,9 +79,7 @@ struct Run {
     }
     void feed(const uint8_t* data, size_t n) {
         if (over) return;
-        check(write(pair[1], data, n) == static_cast<ssize_t>(n));
-        pollfd p{pair[0], POLLIN, 0};
-        while (!over && poll(&p, 1, 0) > 0) over = pop3_poll(*c) != 0;
+        over = pop3_feed(*c, reinterpret_cast<const char*>(data), n) != 0;
         drain();
         check(c->lineLength >= 0 && c->lineLength < kLineSize);
         check(strlen(c->line) < kLineSize);

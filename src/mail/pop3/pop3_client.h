@@ -14,7 +14,13 @@ void pop3_split_delete_list(const char* list, int routed, char (&out)[kSettingsS
 // The worker thread's body: connect, log in, run the page's commands, close
 // the page. Its very last action clears c.workerRunning.
 void pop3_worker(Connection& c);
+// Reads what the server sent and feeds it on; 1 once QUIT was answered, -1
+// when the stream ended or failed, else 0.
 int pop3_poll(Connection& c);
+// The exchange itself, fed bytes in any pieces: complete lines go to their
+// handlers. Returns 1 when a line answered QUIT (the rest is not read), else
+// 0. Bytes of the old stream after an STLS answer are dropped.
+int pop3_feed(Connection& c, const char* bytes, size_t n);
 // Hands the complete line in c.line to its handler. Returns 1 when the line
 // answered QUIT, else 0.
 int pop3_dispatch_line(Connection& c);

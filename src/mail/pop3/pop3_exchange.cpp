@@ -5,18 +5,18 @@
 #include "mail/net/mail_tls.h"
 #include "mail/oauth/oauth_client.h"
 #include "mail/pop3/pop3_client.h"
-#include "store/mail_security.h"
 #include "mail/view/message_view.h"
 #include "server/output/send_status.h"
 #include "server/text/command_text.h"
+#include "store/mail_security.h"
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 #include <openssl/evp.h>
 #include <poll.h>
 #include <string>
+#include <strings.h>
 #include <sys/socket.h>
 
 namespace {
@@ -112,10 +112,14 @@ int pop3_poll(Connection& c) {
     ssize_t n = mail_stream_recv(c.mailSocket, c.mailTls, buffer, sizeof buffer);
     if (n == -2) return 0;
     if (n <= 0) return -1;
+    return pop3_feed(c, buffer, static_cast<size_t>(n));
+}
+
+int pop3_feed(Connection& c, const char* buffer, size_t n) {
     // One clock reading serves every line of the block: a large part brings
     // thousands of lines per second and the stall rule counts in seconds.
     int32_t now = 0;
-    for (ssize_t i = 0; i < n; i++) {
+    for (size_t i = 0; i < n; i++) {
         char b = buffer[i];
         if (b == '\n') {
             if (c.pop3.lineCut) drop_split_character(c);
