@@ -42,6 +42,8 @@ constexpr PostedField kFields[] = {
     {"pop3_security", kSlotPop3Security, 8},
     {"smtp_security", kSlotSmtpSecurity, 8},
     {"smtp_auth", kSlotSmtpAuth, 0},
+    {"smtp_user", kSlotSmtpUser, 127},
+    {"smtp_pass", kSlotSmtpPass, 127},
 };
 
 constexpr size_t kNameSize = 32;

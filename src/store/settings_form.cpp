@@ -302,7 +302,7 @@ void fill_settings_form(Connection& c, const UserRecord& r, int set) {
         {kSlotPoppassd, b.poppassd_value != 0},
     };
     for (const auto& f : flags) set_slot(c, f.slot, f.on ? "1" : "");
-    fill_security_slots(c, b, &s);
+    fill_security_slots(c, b, &s, r.set[0].id);
     const int n = sjis_copy(c.messageText, s.signature);
     c.messageLength = n;
 }

@@ -38,6 +38,8 @@ enum SettingsSlot : int {
     kSlotPop3Security, // "none", "stls" or "tls"
     kSlotSmtpSecurity, // "none", "starttls" or "tls"
     kSlotSmtpAuth,
+    kSlotSmtpUser, // a login of the set's own for SMTP; empty: the POP3 one
+    kSlotSmtpPass, // its password; empty: unchanged
     // The slot of the first text field (kSlotId to kSlotQuotation) whose
     // posted value held a CR, LF or NUL, as a number; empty when none did.
     kSlotBrokenField,

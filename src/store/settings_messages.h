@@ -89,4 +89,7 @@ enum : int {
     kMsgNotUseWord = 173,
     kMsgPop3LoginRefused = 175,
     kMsgPop3Unreachable = 176,
+    kMsgSmtpUser = 186,
+    kMsgSmtpPassword = 187,
+    kMsgSmtpLoginHint = 188,
 };

@@ -139,6 +139,7 @@ bool Register(Connection& c, Saved& saved) {
     append_user(ds.users, r);
     renumber_users(ds.users);
     write_user_slot(ds, *r);
+    if (settings_policy(ds.settings).servers) store_posted_smtp_login(c, *r, 0);
     saved.set = r->set[0];
     memcpy(saved.options, r->options, kOptionBytes);
     saved.settings1PasswordChanged = false;
@@ -152,6 +153,7 @@ void Change(Connection& c, int set, Saved& saved) {
     std::copy(std::begin(c.user->set), std::end(c.user->set), before);
     saved.settings1PasswordChanged = ApplyForm(c, *c.user, set, false);
     write_user_slot(ds, *c.user);
+    if (settings_policy(ds.settings).servers) store_posted_smtp_login(c, *c.user, set);
     oauth_keep_providers(ds.credentials, before, *c.user);
     saved.set = c.user->set[set];
     memcpy(saved.options, c.user->options, kOptionBytes);

@@ -1,8 +1,10 @@
 #include "store/settings_security.h"
 
 #include "server/output/output_text.h"
+#include "server/text/markup_escape.h"
 #include "server/text/messages.h"
 #include "store/basic_settings.h"
+#include "store/data_file.h"
 #include "store/mail_security.h"
 #include "store/settings_form.h"
 #include "store/settings_messages.h"
@@ -54,12 +56,19 @@ const char* TextOf(const Connection& c, const char* word, const Choice (&choices
 
 } // namespace
 
-void fill_security_slots(Connection& c, const BasicSettings& b, const SettingsSet* set) {
+void fill_security_slots(Connection& c, const BasicSettings& b, const SettingsSet* set,
+                         const char* owner) {
     const int bits = set ? set->mail_security : b.default_mail_security;
     const int auth = set ? set->smtp_auth : b.default_smtp_auth;
     set_slot(c, kSlotPop3Security, pop3_security_word(bits));
     set_slot(c, kSlotSmtpSecurity, smtp_security_word(bits));
-    set_slot(c, kSlotSmtpAuth, auth == kSmtpAuthPop3Login ? "1" : "");
+    set_slot(c, kSlotSmtpAuth, auth != kSmtpAuthNone ? "1" : "");
+    const std::string user =
+        set && auth == kSmtpAuthOwnLogin
+            ? data_store().credentials.get(owner, set->id, set->pop3_name, "smtp-user")
+            : std::string();
+    set_slot(c, kSlotSmtpUser, user.c_str());
+    set_slot(c, kSlotSmtpPass, "");
 }
 
 void write_security_fields(Connection& c, const BasicSettings& b, bool changeable, bool verifyOff) {
@@ -74,6 +83,16 @@ void write_security_fields(Connection& c, const BasicSettings& b, bool changeabl
         OutputFormat(c, 0, "<input type=checkbox name=\"user_smtp_auth\"%s>%s\r\n",
                      slot_ticked(c, kSlotSmtpAuth) ? " checked" : "",
                      Message(kMsgSmtpAuth, c.english));
+        // Some providers take another login for sending than for reading.
+        OutputFormat(c, 0,
+                     "%-23s: <input type=text name=\"user_smtp_user\" value=\"%s\" size=40 "
+                     "maxlength=127>\r\n",
+                     Message(kMsgSmtpUser, c.english),
+                     MarkupEscape(c.formSlots[kSlotSmtpUser]).c_str());
+        OutputFormat(c, 0,
+                     "%-23s: <input type=password name=\"user_smtp_pass\" size=40 "
+                     "maxlength=127> %s\r\n",
+                     Message(kMsgSmtpPassword, c.english), Message(kMsgSmtpLoginHint, c.english));
     }
     if (verifyOff) OutputFormat(c, 0, "%s\r\n", Message(kMsgVerifyOff, c.english));
 }
@@ -91,7 +110,24 @@ void apply_security_slots(const Connection& c, const BasicSettings& b, SettingsS
     pop3_security_bits(c.formSlots[kSlotPop3Security], pop3);
     smtp_security_bits(c.formSlots[kSlotSmtpSecurity], smtp);
     change_set_security(s, pop3, smtp);
-    s.smtp_auth = slot_ticked(c, kSlotSmtpAuth) ? kSmtpAuthPop3Login : kSmtpAuthNone;
+    s.smtp_auth = !slot_ticked(c, kSlotSmtpAuth)  ? kSmtpAuthNone
+                  : c.formSlots[kSlotSmtpUser][0] ? kSmtpAuthOwnLogin
+                                                  : kSmtpAuthPop3Login;
+}
+
+bool store_posted_smtp_login(const Connection& c, const UserRecord& r, int set) {
+    const SettingsSet& s = r.set[set];
+    MailCredentials& store = data_store().credentials;
+    std::string why;
+    if (s.smtp_auth != kSmtpAuthOwnLogin)
+        return store.put(r.set[0].id, s.id, s.pop3_name, "smtp-user", "", why) &&
+               store.put(r.set[0].id, s.id, s.pop3_name, "smtp-password", "", why);
+    if (!store.put(r.set[0].id, s.id, s.pop3_name, "smtp-user", c.formSlots[kSlotSmtpUser], why))
+        return false;
+    // An empty password field keeps the one stored.
+    return !c.formSlots[kSlotSmtpPass][0] ||
+           store.put(r.set[0].id, s.id, s.pop3_name, "smtp-password", c.formSlots[kSlotSmtpPass],
+                     why);
 }
 
 void write_security_result(Connection& c, const BasicSettings& b, const SettingsSet& s) {
@@ -103,6 +139,9 @@ void write_security_result(Connection& c, const BasicSettings& b, const Settings
                  TextOf(c, smtp_security_word(s.mail_security), kSmtpChoices, upper, sizeof upper));
     OutputFormat(c, 0, "%s: %s<br>", Message(kMsgSmtpAuth, c.english),
                  Message(m.smtpAuth ? kMsgUseWord : kMsgNotUseWord, c.english));
+    if (m.smtpOwnLogin)
+        OutputFormat(c, 0, "%-23s: %s<br>", Message(kMsgSmtpUser, c.english),
+                     MarkupEscape(c.formSlots[kSlotSmtpUser]).c_str());
     if (!m.verify) OutputFormat(c, 0, "%s<br>", Message(kMsgVerifyOff, c.english));
     OutputText(c, "<br>", 0);
 }

@@ -6,9 +6,10 @@
 struct BasicSettings;
 struct SettingsSet;
 
-// Fills the security slots from the set (or, for a new user, from the
-// administrator's defaults).
-void fill_security_slots(Connection& c, const BasicSettings& b, const SettingsSet* set);
+// Fills the security slots from the set of the user owner (or, for a new
+// user, from the administrator's defaults).
+void fill_security_slots(Connection& c, const BasicSettings& b, const SettingsSet* set,
+                         const char* owner = "");
 
 // The form lines: two lists and a box, and the note when the administrator
 // turned certificate checks off for this set.
@@ -18,6 +19,11 @@ void write_security_fields(Connection& c, const BasicSettings& b, bool changeabl
 // defaults. The set's own ports follow a changed security.
 void apply_security_slots(const Connection& c, const BasicSettings& b, SettingsSet& s, bool newUser,
                           bool changeable);
+
+// Keeps the posted SMTP login of set of r in the credentials (a login of
+// the set's own, or none). The caller holds globalLock; false when it could
+// not be written.
+bool store_posted_smtp_login(const Connection& c, const UserRecord& r, int set);
 
 // The lines of the result page.
 void write_security_result(Connection& c, const BasicSettings& b, const SettingsSet& s);

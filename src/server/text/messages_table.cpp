@@ -257,6 +257,10 @@ constexpr MessageText kMessageTable[kMessageCount] = {
     {"OAuth2 プロバイダー %s が登録されていません。",
      "The OAuth2 provider %s is not registered."},                               // 184
     {"この設定では OAuth2 を使いません。", "These settings do not use OAuth2."}, // 185
+    {"SMTP ユーザー名", "SMTP User Name"},                                       // 186
+    {"SMTP パスワード", "SMTP Password"},                                        // 187
+    {"(送信用のログインが POP3 と違うときだけ入力)",
+     "(only when sending takes another login than POP3)"}, // 188
 };
 
 // A text left out would leave a null at the end of the table.

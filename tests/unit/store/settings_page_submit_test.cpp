@@ -346,6 +346,38 @@ TEST_F(SettingsPageTest, MailSecurityGoesWithTheServersAndKeepsOwnPorts) {
     EXPECT_TRUE(Has(out, "POP3 security          : STLS<br>"));
     EXPECT_TRUE(Has(out, "SMTP authentication (POP3 user name and password): No<br>"));
 
+    // A login of the set's own for sending: kept sealed, never shown back
+    // but for the user name, kept while the field stays empty, gone with
+    // the box.
+    data_store().credentials.set_paths(home + "/user/mail-credentials", home + "/credentials.key");
+    const auto postLogin = [&](std::initializer_list<const char*> fields) {
+        out.clear();
+        ConnectionPtr p = For(u, 0, PageState::SetupSubmit);
+        Unchanged(*p);
+        for (const char* f : {"user_smtp_name=127.0.0.1", "user_pop3_name=127.0.0.1"}) Field(*p, f);
+        for (const char* f : fields) Field(*p, f);
+        Produce(*p);
+    };
+    const auto stored = [&](const char* name) {
+        return data_store().credentials.get("taro", "taro", "127.0.0.1", name);
+    };
+    postLogin({"user_smtp_auth=on", "user_smtp_user=send@example.jp", "user_smtp_pass=p2"});
+    EXPECT_EQ(set.smtp_auth, kSmtpAuthOwnLogin);
+    EXPECT_EQ(stored("smtp-user"), "send@example.jp");
+    EXPECT_EQ(stored("smtp-password"), "p2");
+    EXPECT_FALSE(Has(out, "p2")) << "a password is never written back";
+    postLogin({"user_smtp_auth=on", "user_smtp_user=send@example.jp", "user_smtp_pass="});
+    EXPECT_EQ(stored("smtp-password"), "p2");
+    out.clear();
+    ConnectionPtr shown = For(u, 0, PageState::SetupPage);
+    Produce(*shown);
+    EXPECT_TRUE(Has(out, "name=\"user_smtp_user\" value=\"send@example.jp\"")) << out;
+    postLogin({});
+    EXPECT_EQ(set.smtp_auth, kSmtpAuthNone);
+    EXPECT_EQ(stored("smtp-user"), "");
+    EXPECT_EQ(stored("smtp-password"), "");
+    data_store().credentials.set_paths("", "");
+
     // Without servers per user the page offers nothing and a hand-made
     // field changes nothing.
     s.per_user_servers = 0;
