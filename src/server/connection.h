@@ -8,6 +8,7 @@
 #include "mail/pop3/pop3_state.h"
 #include "mail/view/view_state.h"
 #include "server/page_state.h"
+#include "store/login_sessions.h"
 #include "store/user_record.h"
 #include <atomic>
 #include <cstdint>
@@ -80,6 +81,24 @@ struct Connection {
     // Seconds the login throttle made this request's login wait; shown on
     // the refusal so that the user knows when to try again.
     int throttleWait;
+    // The browser's session. sessionCookie is the key its Cookie header
+    // sent; sessionCheck the check number of the address that named a
+    // session, which the cookie must prove at the end of the headers
+    // (sessionPending says what waits for that proof; attachmentOwner is the
+    // user whose attachment was asked for). postedToken is the form token of
+    // a POST; cookieToSet and cookieClear go out with the answer's headers.
+    char sessionCookie[kSessionKeyText];
+    char postedToken[kSessionKeyText];
+    char cookieToSet[kSessionKeyText];
+    int32_t sessionCheck;
+    uint8_t sessionPending;
+    uint8_t cookieClear;
+    uint8_t crossSite;     // Sec-Fetch-Site said another site sent the request
+    uint8_t proxied;       // a trusted proxy named the client
+    uint8_t proxiedHttps;  // ... and said the browser spoke HTTPS to it
+    UserRecord* attachmentOwner;
+    // The nonce the page's own scripts carry; the policy header names it.
+    char scriptNonce[32];
     // For a redirect to HTTPS: the request's target and Host, as sent.
     char redirectTarget[512];
     char redirectHost[128];

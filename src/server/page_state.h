@@ -61,6 +61,8 @@ enum class Route : uint16_t {
 
 // Values of Connection::auth.
 enum : uint16_t { kAuthNone = 0, kAuthOk = 1, kAuthRejected = 65535 };
+// What a request's login waits on until its headers end.
+enum : uint8_t { kSessionNone = 0, kSessionFromAddress = 1, kSessionFromAttachment = 2 };
 
 // Bits of Connection::browser, from User-Agent.
 enum : uint16_t {

@@ -1,6 +1,7 @@
 // The settings form: filled from a record, written from the slots. The same
 // writer serves the first display and the redisplay after an error.
 #include "store/settings_form.h"
+#include "server/output/form_token.h"
 
 #include "host/global_lock.h"
 #include "mail/charset/sjis.h"
@@ -193,6 +194,7 @@ void FormHead(Connection& c, int set) {
     } else {
         OutputFormat(c, 0, "<form method=\"post\"%s action=\"/mail/setup/%s%s\">\r\n", Multipart(c),
                      SetPage("index", set).c_str(), c.loginQuery);
+        FormTokenField(c);
     }
     OutputText(c, "<pre>", 0);
 }
@@ -202,6 +204,7 @@ void DeleteForm(Connection& c, int set) {
     message_with(label, sizeof label, kMsgDeleteSet, c.english, set + 1);
     OutputFormat(c, 0, "<hr><form method=\"post\"%s action=\"/mail/setup/delete%d.html%s\">",
                  Multipart(c), set + 1, c.loginQuery);
+    FormTokenField(c);
     OutputFormat(c, 0, "<input type=\"submit\" value=\"%s\"></form>\r\n", label);
 }
 

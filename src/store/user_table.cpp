@@ -1,4 +1,5 @@
 #include "store/user_table.h"
+#include "store/login_sessions.h"
 #include <cstring>
 
 UserRecord* find_user(const UserTable& t, const char* id) {
@@ -31,6 +32,8 @@ int remove_user(UserTable& t, const char* id, bool (*busy)(const UserRecord*)) {
         if (strcmp(r->set[0].id, id) != 0) continue;
         if (busy && busy(r)) return 0;
         p->link = r->link;
+        // A user made again under the name must not find the old logins.
+        session_close_user(id);
         delete r;
         return 1;
     }

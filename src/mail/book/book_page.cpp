@@ -1,6 +1,7 @@
 // The address-book page in its two variants, and the "add=" path that puts
 // the sender of a displayed message into the book in one click.
 #include "mail/book/address_book.h"
+#include "server/output/form_token.h"
 #include "mail/book/book_entries.h"
 #include "mail/book/book_internal.h"
 
@@ -182,6 +183,7 @@ void WriteBookPage(Connection& c) {
                  "<form name=\"mail\" method=\"post\"%s action=\"/mail/book/index.html%s\" %s>",
                  (c.browser & kBrowserMsie) ? " enctype=\"multipart/form-data\"" : "", c.loginQuery,
                  script ? "onSubmit=\"iplus()\" onReset=\"ireset()\"" : "");
+    FormTokenField(c);
 
     std::string book = CopyBook(c);
     while (!book.empty() && (book.back() == '\r' || book.back() == '\n')) book.pop_back();

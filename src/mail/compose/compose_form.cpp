@@ -1,4 +1,5 @@
 #include "mail/compose/compose_form.h"
+#include "server/output/form_token.h"
 
 #include "host/global_lock.h"
 #include "mail/charset/detect.h"
@@ -174,6 +175,7 @@ void WriteForm(Connection& c, FormVariant variant) {
     else
         OutputFormat(c, 0, "<form name=\"mail\" method=\"post\" action=\"%s%s\">\r\n", action,
                      query);
+    FormTokenField(c);
     OutputText(c, "<pre>", 0);
 
     const std::string name = MarkupEscape(sender.name);

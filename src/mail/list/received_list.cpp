@@ -1,4 +1,6 @@
 #include "mail/list/received_list.h"
+#include "server/output/form_token.h"
+#include "store/login_sessions.h"
 #include "host/global_lock.h"
 #include "mail/charset/detect.h"
 #include "mail/charset/foreign_charset.h"
@@ -204,6 +206,7 @@ void list_line(Connection& c, const char* line) {
 void list_heading(Connection& c) {
     if (!c.user) return;
     c.user->runtime.listTime = static_cast<int32_t>(local_seconds());
+    session_touch(c.userName, c.sessionCheck, local_seconds());
     const int set = set_of(c);
     if (set != 0) return;
     char title[256];
@@ -216,6 +219,7 @@ void list_heading(Connection& c) {
     ComposeLinks(c);
     OutputFormat(c, 0, "<hr></center><form method=\"post\" action=\"/mail/index.html%s\">",
                  c.loginQuery);
+    FormTokenField(c);
     BeginPage(c, kPagePre);
     OutputFormat(c, 0, "%s %s\r\n", Message(kMsgMailAddress, c.english),
                  c.user->set[set].mail_address);

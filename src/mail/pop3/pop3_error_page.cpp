@@ -1,5 +1,6 @@
 // The page for a "-ERR" reply.
 #include "mail/charset/sjis.h"
+#include "server/output/form_token.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/view/message_view.h"
 #include "mail/view/view_options.h"
@@ -54,6 +55,7 @@ void command_failure(Connection& c, int step, const char* serverText) {
         ComposeLinks(c);
         OutputFormat(c, 0, "<hr></center><form method=\"post\" action=\"/mail/index.html%s\">",
                      c.loginQuery);
+        FormTokenField(c);
         BeginPage(c, kPagePre);
         OutputFormat(c, 0, "%s %s\r\n", Message(kMsgMailAddress, e), c.user->set[0].mail_address);
     }

@@ -1,4 +1,6 @@
 #include "mail/charset/header_text.h"
+#include "server/output/form_token.h"
+#include "store/login_sessions.h"
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
 #include "mail/list/received_list.h"
@@ -91,6 +93,7 @@ void ShowSentList(Connection& c) {
         OutputFormat(c, 0,
                      "<hr></center><form method=\"post\" action=\"/mail/sent/index.html%s\"><pre>",
                      c.loginQuery);
+        FormTokenField(c);
         ListEntry entry{};
         bool header = true;
         int number = 1;
@@ -109,6 +112,7 @@ void ShowSentList(Connection& c) {
         }
         const auto now = static_cast<int32_t>(local_seconds());
         if (c.user) c.user->runtime.listTime = now;
+        session_touch(c.userName, c.sessionCheck, now);
         OutputFormat(c, 0, "<input type=\"hidden\" value=\"%ld\" name=\"list_time\">",
                      static_cast<long>(now));
         OutputFormat(c, 0,

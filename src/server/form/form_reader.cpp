@@ -37,6 +37,14 @@ void SetLoginSlot(Connection& c, int slot, const char* value) {
     CopyUntil(c.formSlots[slot], value, "", kLoginFieldSize);
 }
 
+// The form token; anything but its exact length is no token.
+void SetPostedToken(Connection& c, const char* value) {
+    if (strlen(value) + 1 == sizeof c.postedToken)
+        memcpy(c.postedToken, value, sizeof c.postedToken);
+    else
+        c.postedToken[0] = '\0';
+}
+
 void CallHandler(FieldHandler handler, Connection& c, const char* text) {
     if (handler != nullptr) handler(c, text, 1);
 }
@@ -57,6 +65,8 @@ void UrlencodedLine(Connection& c) {
     } else if (Starts(line, "list_time")) {
         const char* eq = strchr(line, '=');
         if (eq != nullptr) SetListTime(c, eq + 1);
+    } else if (Starts(line, "csrf=")) {
+        SetPostedToken(c, line + 5);
     } else if (Starts(line, "a=")) {
         SetLoginSlot(c, 0, line + 2);
     } else if (Starts(line, "b=")) {
@@ -93,6 +103,10 @@ void FieldPartLine(Connection& c) {
         return;
     } else if (Starts(name, "list_time")) {
         SetListTime(c, c.line);
+        c.partName[0] = '\0';
+        return;
+    } else if (strcmp(name, "csrf") == 0) {
+        SetPostedToken(c, c.line);
         c.partName[0] = '\0';
         return;
     } else if (strcmp(name, "a") == 0 || strcmp(name, "b") == 0) {

@@ -3,6 +3,7 @@
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
 #include "server/login/login_throttle.h"
+#include "server/login/session_binding.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
@@ -13,7 +14,6 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <sys/random.h>
 
 namespace {
 
@@ -71,34 +71,19 @@ UserRecord* CheckLogin(Connection& c) {
     return u;
 }
 
-int32_t NewLoginCheck() {
-    for (int attempt = 0; attempt < 16; attempt++) {
-        uint32_t value = 0;
-        ssize_t n = getrandom(&value, sizeof value, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n != static_cast<ssize_t>(sizeof value)) return 0;
-        int32_t check = static_cast<int32_t>(value & 0x7FFFFFFF);
-        if (check != 0) return check;
-    }
-    return 0;
-}
-
 void FormLogin(Connection& c) {
     if (data_store().settings.browser_auth || c.auth != kAuthNone) return;
     sjis_copy(c.userName, c.formSlots[kSlotA]);
     sjis_copy(c.password, c.formSlots[kSlotB]);
     UserRecord* u = CheckLogin(c);
-    if (!u) return;
-    int32_t check = NewLoginCheck();
-    if (check == 0) return;
+    if (!u || !OpenSession(c)) return;
     c.user = u;
     c.auth = kAuthOk;
-    u->runtime.loginCheck = check;
     // The check stays valid from the list time on; a login whose first page
     // shows no list (POP3 down, no sent log yet) must not expire at once.
     u->runtime.listTime = static_cast<int32_t>(local_seconds());
     snprintf(c.loginQuery, sizeof c.loginQuery, "?user=%s?check=%d%s", c.userName,
-             static_cast<int>(check), c.english ? "?lang=eng" : "");
+             static_cast<int>(c.sessionCheck), c.english ? "?lang=eng" : "");
 }
 
 void RefuseLogin(Connection& c) {

@@ -7,7 +7,8 @@
 // c.password, or null. An empty name never matches.
 UserRecord* CheckLogin(Connection& c);
 // The login form of a POST to the lists (fields a and b): binds the user,
-// gives it a new check number and builds c.loginQuery. Only without browser
+// opens a session (a new check number and the browser's cookie) and
+// builds c.loginQuery. Only without browser
 // authentication and when the request is not yet authenticated.
 void FormLogin(Connection& c);
 // A user's page requested without a valid login: 401 (browser
@@ -18,7 +19,3 @@ void IdErrorAfterPost(Connection& c);
 // True when given equals the secret stored in a buffer of capacity bytes.
 // Takes the same time wherever the two differ.
 bool SecretEquals(const char* stored, size_t capacity, const char* given);
-// A fresh, unpredictable, non-zero 31-bit check number for a form login, from
-// the system's random source; 0 when that source fails (the login is then
-// refused rather than given a guessable number).
-int32_t NewLoginCheck();

@@ -2,6 +2,7 @@
 
 #include "host/global_lock.h"
 #include "mail/charset/sjis.h"
+#include "mail/date/local_seconds.h"
 #include "mail/oauth/oauth_client.h"
 #include "server/oauth/oauth_messages.h"
 #include "server/output/common_links.h"
@@ -118,7 +119,7 @@ void ConnectPage(Connection& c) {
         p.server = s.pop3_name;
         p.provider =
             data_store().credentials.get(p.owner.c_str(), s.id, s.pop3_name, kOAuthProviderName);
-        p.loginCheck = c.user->runtime.loginCheck;
+        p.loginCheck = c.sessionCheck;
     }
     const std::optional<OAuthProvider> provider = find_oauth_provider(gateway_home(), p.provider);
     if (!provider) {
@@ -156,16 +157,19 @@ void CallbackPage(Connection& c) {
         std::lock_guard<std::recursive_mutex> hold(globalLock);
         UserRecord* u = find_user(data_store().users, p.owner.c_str());
         // With the browser's own authentication the callback carries the
-        // credentials of the same user; else the login query's check must
-        // still be the one that asked (a logout or new login ends it).
+        // credentials of the same user; else the session that asked must
+        // still be live (its logout ends it). The provider's redirect is
+        // another site's request, so the strict cookie is not sent: the
+        // state, taken once, stands for the browser instead.
         const bool session =
             u && (data_store().settings.browser_auth
                       ? c.auth == kAuthOk && c.user == u
-                      : p.loginCheck != 0 && u->runtime.loginCheck == p.loginCheck);
+                      : session_live(p.owner.c_str(), p.loginCheck, local_seconds()));
         same = session && p.id == u->set[p.set].id && p.server == u->set[p.set].pop3_name &&
                set_uses_oauth(*u, p.set);
         if (session) {
             c.user = u;
+            c.sessionCheck = p.loginCheck;
             snprintf(c.loginQuery, sizeof c.loginQuery, "%s", p.loginQuery.c_str());
             sjis_copy(c.userName, u->set[0].id);
         }

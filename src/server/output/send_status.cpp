@@ -63,7 +63,28 @@ void SendStatus(Connection& c, int code) {
     SendRaw(c, "\r\n");
 }
 
+namespace {
+
+// The session cookie of a login, or its end at logout. Over HTTPS it takes
+// the __Host- name, which a browser keeps only when Secure, for this host
+// and path / alone, so no neighbour on the domain can plant or widen it.
+void SendSessionCookie(Connection& c) {
+    if (!c.cookieToSet[0] && !c.cookieClear) return;
+    const bool secure = c.clientTls != nullptr || c.proxiedHttps;
+    char line[160];
+    int n = snprintf(line, sizeof line,
+                     "Set-Cookie: %s=%s; Path=/; HttpOnly; SameSite=Strict%s%s\r\n",
+                     secure ? "__Host-tarnbox" : "tarnbox", c.cookieClear ? "" : c.cookieToSet,
+                     secure ? "; Secure" : "", c.cookieClear ? "; Max-Age=0" : "");
+    SendRaw(c, line, static_cast<size_t>(n));
+    c.cookieToSet[0] = '\0';
+    c.cookieClear = 0;
+}
+
+} // namespace
+
 void SendSafetyLines(Connection& c) {
+    SendSessionCookie(c);
     // Only over TLS: a browser ignores the line on plain HTTP anyway, and a
     // gateway reached by plain HTTP alone must not be told to need HTTPS.
     // Without includeSubDomains: other hosts of the domain are not ours.

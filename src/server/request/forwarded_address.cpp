@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <cstring>
 #include <netinet/in.h>
+#include <strings.h>
 
 namespace {
 
@@ -83,5 +84,14 @@ void ReadForwardedAddress(Connection& c, const char* value) {
         return; // longer than any address
     text[n] = '\0';
     sockaddr_storage client;
-    if (Parse(text, client)) c.clientAddress = client;
+    if (Parse(text, client)) {
+        c.clientAddress = client;
+        c.proxied = 1;
+    }
+}
+
+void ReadForwardedProto(Connection& c, const char* value) {
+    if (!c.proxied && !FromTrustedProxy(c.clientAddress)) return;
+    while (*value == ' ' || *value == '\t') value++;
+    c.proxiedHttps = strncasecmp(value, "https", 5) == 0 ? 1 : 0;
 }

@@ -15,3 +15,7 @@ void ClearTrustedProxies();
 // The X-Real-IP header's value: replaces c.clientAddress when the
 // connection comes from a trusted proxy and the value is one numeric address.
 void ReadForwardedAddress(Connection& c, const char* value);
+
+// X-Forwarded-Proto from a trusted proxy: the browser's own connection was
+// HTTPS, so the session cookie must be marked Secure.
+void ReadForwardedProto(Connection& c, const char* value);

@@ -53,6 +53,41 @@ void ReadContentType(Connection& c, const char* value) {
     CopyUntil(c.boundary + 2, parameter.start + prefix, delimiters, sizeof c.boundary - 2);
 }
 
+// The session key among the cookies. The __Host- name is the one set over
+// HTTPS and wins over a plain one another page may have planted.
+void ReadCookie(Connection& c, const char* value) {
+    bool secureName = false;
+    const char* p = value;
+    while (*p) {
+        while (*p == ' ' || *p == ';' || *p == '\t') p++;
+        const char* eq = strchr(p, '=');
+        const char* end = p + strcspn(p, ";");
+        if (!eq || eq > end) {
+            p = end;
+            continue;
+        }
+        const size_t nameLength = static_cast<size_t>(eq - p);
+        const bool plain = nameLength == 7 && strncmp(p, "tarnbox", 7) == 0;
+        const bool host = nameLength == 14 && strncmp(p, "__Host-tarnbox", 14) == 0;
+        const size_t valueLength = static_cast<size_t>(end - eq - 1);
+        if ((plain && !secureName) || host) {
+            c.sessionCookie[0] = '\0';
+            if (valueLength + 1 == sizeof c.sessionCookie) {
+                memcpy(c.sessionCookie, eq + 1, valueLength);
+                c.sessionCookie[valueLength] = '\0';
+            }
+            secureName = secureName || host;
+        }
+        p = end;
+    }
+}
+
+void ReadFetchSite(Connection& c, const char* value) {
+    // Only a request another site made is marked; browsers without the
+    // header are judged by the form token alone.
+    c.crossSite = PrefixEqualNoCase(value, "cross-site", 10) == 0 ? 1 : 0;
+}
+
 } // namespace
 
 void ParseHeaderLine(Connection& c) {
@@ -79,6 +114,12 @@ void ParseHeaderLine(Connection& c) {
         ReadContentType(c, line + 13);
     } else if (Starts(line, "Host:")) {
         NoteHost(c, line + 5);
+    } else if (Starts(line, "Cookie:")) {
+        ReadCookie(c, SkipBlanks(line + 7));
+    } else if (Starts(line, "Sec-Fetch-Site:")) {
+        ReadFetchSite(c, SkipBlanks(line + 15));
+    } else if (Starts(line, "X-Forwarded-Proto:")) {
+        ReadForwardedProto(c, line + 18);
     } else if (Starts(line, "X-Real-IP:")) {
         // A proxy sends it before the client's own headers, so it is in
         // place before an Authorization header asks the throttle.

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "server/form/form_reader.h"
+#include "server/login/session_binding.h"
 #include "server/route/evaluate.h"
 #include "server/text/sjis_pair.h"
 
@@ -52,6 +53,7 @@ int HandOnTextLine(Connection& c) {
         c.state = PageState::Done;
         return 1;
     }
+    BindSession(c);
     if (c.bodyMode == kBodyGetHeaders) {
         EvaluateRequest(c);
         return 1;

@@ -3,6 +3,7 @@
 #include "mail/date/local_seconds.h"
 #include "server/files/static_file.h"
 #include "server/login/login.h"
+#include "server/login/session_binding.h"
 #include "server/route/dispatcher.h"
 #include "server/text/address.h"
 #include "server/text/text_copy.h"
@@ -106,6 +107,12 @@ void EvaluateUserRoute(Connection& c) {
         RefuseLogin(c);
         return;
     }
+    // A deletion by link is a GET; another site may not send one.
+    const bool deletes = c.itemNumber < 0 || c.deleteList[0];
+    if ((c.route == Route::Mail || c.route == Route::Sent) && deletes && !RequestFromOwnSite(c)) {
+        StaleFormPage(c);
+        return;
+    }
     UserRuntime& rt = c.user->runtime;
     switch (c.route) {
     case Route::Mail:
@@ -172,7 +179,7 @@ void EvaluateRequest(Connection& c) {
     if (!IsUserRoute(r)) {
         if (r == Route::Logout && c.auth == kAuthOk) {
             c.state = PageState::LogoutPage;
-            if (c.user) c.user->runtime.loginCheck = 0;
+            CloseSession(c);
         } else if (r == Route::Remote) {
             c.state = PageState::RemotePage;
         } else if (r == Route::OAuthCallback) {
@@ -197,6 +204,13 @@ void EvaluateRequest(Connection& c) {
 
 void EvaluatePost(Connection& c) {
     Route r = c.route;
+    // A logged-in POST changes something (or asks to); it must come from
+    // a form of the user's own page, which carries the session's token.
+    const bool loggedIn = c.auth == kAuthOk && c.user;
+    if (loggedIn && r != Route::NewUser && r != Route::Remote && !PostFromOwnPage(c)) {
+        StaleFormPage(c);
+        return;
+    }
     if (r == Route::Mail || r == Route::Sent) {
         FormLogin(c);
         EvaluateRequest(c);

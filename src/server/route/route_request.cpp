@@ -21,7 +21,6 @@
 
 namespace {
 
-constexpr int64_t kLoginValiditySeconds = 3600;
 // An attachment request waits for a running exchange of its user; a flag left
 // set by a lost worker must not hold the request thread for ever.
 constexpr int kBusyWaitLimitMs = 600 * 1000;
@@ -192,6 +191,9 @@ void ParseAttachment(Connection& c, const char* c2, const char*& p) {
             c.auth = kAuthOk;
             c.itemNumber = i;
             c.user = u;
+            // Only a browser of the owner gets it: BindSession decides.
+            c.attachmentOwner = u;
+            c.sessionPending = kSessionFromAttachment;
             return;
         }
     }
@@ -285,17 +287,15 @@ void ParseQuery(Connection& c, char* path) {
         // Browsers escape the bytes of a Shift_JIS name in the query.
         PercentDecode(name, raw, sizeof name);
         UserRecord* u = strlen(name) < sizeof c.userName ? LockedFindUser(name) : nullptr;
-        if (u) {
-            int32_t loginCheck = u->runtime.loginCheck;
-            int64_t listTime = static_cast<uint32_t>(u->runtime.listTime.load());
-            int64_t now = local_seconds();
-            if (loginCheck != 0 && loginCheck == check && now < listTime + kLoginValiditySeconds) {
-                c.user = u;
-                c.auth = kAuthOk;
-                sjis_copy(c.userName, name);
-                snprintf(c.loginQuery, sizeof c.loginQuery, "?user=%s?check=%d", c.userName,
-                         static_cast<int>(loginCheck));
-            }
+        // The cookie that proves the session comes with the later headers;
+        // BindSession undoes this login when it does not.
+        if (u && session_live(name, check, local_seconds())) {
+            c.user = u;
+            c.auth = kAuthOk;
+            c.sessionCheck = check;
+            c.sessionPending = kSessionFromAddress;
+            sjis_copy(c.userName, name);
+            snprintf(c.loginQuery, sizeof c.loginQuery, "?user=%s?check=%d", c.userName, check);
         }
     }
     if (c.english) {

@@ -1,4 +1,5 @@
 #include "server/route/worker_wait.h"
+#include "server/output/form_token.h"
 #include "mail/date/local_seconds.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
@@ -26,6 +27,7 @@ void ListHead(Connection& c) {
     else
         OutputFormat(c, 0, "<hr><form method=\"post\" action=\"/mail/index.html%s\">",
                      c.loginQuery);
+    FormTokenField(c);
     BeginPage(c, kPagePre);
     int set = c.settingsIndex >= 0 && c.settingsIndex < kSettingsSets ? c.settingsIndex : 0;
     const char* address = c.user ? c.user->set[set].mail_address : "";

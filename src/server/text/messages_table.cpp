@@ -261,6 +261,8 @@ constexpr MessageText kMessageTable[kMessageCount] = {
     {"SMTP パスワード", "SMTP Password"},                                        // 187
     {"(送信用のログインが POP3 と違うときだけ入力)",
      "(only when sending takes another login than POP3)"}, // 188
+    {"このフォームは無効です（古いページか、ほかのサイトから送られました）。ページを開き直してからやり直してください。",
+     "This form is not valid (an old page, or sent from another site). Please open the page again and repeat."}, // 189
 };
 
 // A text left out would leave a null at the end of the table.

@@ -97,16 +97,6 @@ TEST_F(TopPageTest, LogoutPage) {
     EXPECT_EQ(Page(PageState::LogoutPage, 0), StatusBlock(200) + own);
 }
 
-TEST(LoginCheckTest, NonZeroUnpredictable31Bit) {
-    std::set<int32_t> seen;
-    for (int i = 0; i < 200; i++) {
-        int32_t check = NewLoginCheck();
-        EXPECT_GT(check, 0);
-        seen.insert(check);
-    }
-    EXPECT_GT(seen.size(), 195u);
-}
-
 TEST(SecretEqualsTest, WholeValueMustMatch) {
     char stored[8] = "abc", empty[8] = "";
     for (const char* given : {"ab", "abcd", "", "abd", "abcdefghij"})

@@ -31,6 +31,11 @@ protected:
         c->route = r;
         c->user = u;
         c->auth = u ? kAuthOk : kAuthNone;
+        if (u) {
+            snprintf(c->userName, sizeof c->userName, "%s", u->set[0].id);
+            c->sessionCheck = 5;
+            memcpy(c->postedToken, kTestFormToken, sizeof kTestFormToken);
+        }
         return c;
     }
     UserRecord* taro = nullptr;
@@ -148,7 +153,7 @@ TEST_F(EvaluateTest, LogoutEndsTheLogin) {
     ConnectionPtr c = As(taro, Route::Logout);
     EvaluateRequest(*c);
     EXPECT_EQ(c->state, PageState::LogoutPage);
-    EXPECT_EQ(taro->runtime.loginCheck, 0);
+    EXPECT_FALSE(session_live("taro", 5, Now()));
     ConnectionPtr again = Capture(0);
     Route(*again, "/mail/index.html?user=taro?check=5 HTTP/1.0");
     EXPECT_EQ(again->user, nullptr);
@@ -171,14 +176,15 @@ TEST_F(EvaluateTest, FormLogin) {
         snprintf(c->formSlots[0], kFieldSize, "%s", t.name);
         snprintf(c->formSlots[2], kFieldSize, "%s", t.password);
         EvaluatePost(*c);
-        int32_t check = taro->runtime.loginCheck;
+        int32_t check = t.ok ? c->sessionCheck : previous;
         EXPECT_EQ(c->user == taro, t.ok);
         if (!t.ok) {
             EXPECT_EQ(check, previous);
             EXPECT_EQ(MaskDates(out), StatusBlock(404) + kRefused);
             continue;
         }
-        EXPECT_TRUE(check > 0 && check != previous); // a new login replaces the number
+        EXPECT_TRUE(check > 0 && check != previous); // each login its own session
+        EXPECT_EQ(strlen(c->cookieToSet), 32u);
         previous = check;
         EXPECT_EQ(std::string(c->loginQuery),
                   "?user=taro?check=" + std::to_string(check) + "?lang=eng");

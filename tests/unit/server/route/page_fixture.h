@@ -2,6 +2,7 @@
 // folders, default settings, users on demand, and connections whose answers
 // are captured instead of sent.
 #pragma once
+#include "store/login_sessions.h"
 #include "host/console_text.h"
 #include "mail/date/local_seconds.h"
 #include "server/connection.h"
@@ -61,6 +62,16 @@ inline std::string Sjis(const char* utf8) {
     return out;
 }
 
+// The session key a logged-in test browser sends.
+inline constexpr char kTestCookie[] = "0123456789abcdef0123456789abcdef";
+inline const std::string kCookieLine = std::string("Cookie: tarnbox=") + kTestCookie + "\r\n";
+// ... and the form token of that session: the field its forms carry and
+// what a post of them begins with.
+inline constexpr char kTestFormToken[] = "fedcba9876543210fedcba9876543210";
+inline const std::string kTokenField =
+    std::string("<input type=hidden name=\"csrf\" value=\"") + kTestFormToken + "\">";
+inline const std::string kPostedToken = std::string("csrf=") + kTestFormToken + "&";
+
 inline int32_t Now() {
     return static_cast<int32_t>(local_seconds());
 }
@@ -82,6 +93,7 @@ protected:
         serviceActive = 1;
         ResetHooks();
         login_throttle().clear();
+        session_close_all();
     }
     void TearDown() override {
         clear_users(data_store().users);
@@ -115,10 +127,11 @@ protected:
         append_user(data_store().users, r);
         return r;
     }
-    // Check number 5, list shown a minute ago.
+    // Check number 5 with the browser's cookie kTestCookie, list shown a
+    // minute ago.
     UserRecord* LoggedIn(const char* id) {
         UserRecord* u = AddUser(id);
-        u->runtime.loginCheck = 5;
+        session_insert(id, 5, kTestCookie, Now() - 60, kTestFormToken);
         u->runtime.listTime = Now() - 60;
         return u;
     }

@@ -138,8 +138,8 @@ TEST_F(RouteTest, TopPageNameSuspensionAndLogoutWithBrowserAuth) {
     EXPECT_EQ(RouteOf("/mail/logout/index.html?lang=eng HTTP/1.0"), Route::Logout);
 }
 
-// A login query holds for one hour after the last list display, for the
-// user's current, non-zero check number only, and never with browser auth.
+// A login query names a session for one hour after its last list display,
+// for its own non-zero check number only, and never with browser auth.
 TEST_F(RouteTest, LoginQueryValidity) {
     const struct {
         int32_t check, listAge;
@@ -156,8 +156,8 @@ TEST_F(RouteTest, LoginQueryValidity) {
     for (const auto& t : cases) {
         SCOPED_TRACE(testing::Message() << t.query << " age " << t.listAge << " check " << t.check);
         data_store().settings.browser_auth = t.browserAuth;
-        taro->runtime.loginCheck = t.check;
-        taro->runtime.listTime = Now() - t.listAge;
+        session_close_all();
+        session_insert("taro", t.check, kTestCookie, Now() - t.listAge);
         ConnectionPtr c = Capture(0);
         Route(*c, std::string("/mail/index.html") + t.query + " HTTP/1.0");
         EXPECT_EQ(c->route, Route::Mail);

@@ -1,0 +1,99 @@
+#include "server/login/session_binding.h"
+
+#include "mail/date/local_seconds.h"
+#include "server/output/common_links.h"
+#include "server/output/output_text.h"
+#include "server/output/page_frame.h"
+#include "server/output/send_status.h"
+#include "server/text/messages.h"
+#include "store/data_file.h"
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int kMsgStaleForm = 189;
+
+void ResetLoginQuery(Connection& c) {
+    snprintf(c.loginQuery, sizeof c.loginQuery, "%s", c.english ? "?lang=eng" : "");
+}
+
+void UndoLogin(Connection& c) {
+    c.user = nullptr;
+    c.auth = kAuthNone;
+    c.sessionCheck = 0;
+    ResetLoginQuery(c);
+}
+
+void BindAddressLogin(Connection& c, int64_t now) {
+    // A browser authentication header decided already; its user stands.
+    if (c.auth != kAuthOk || data_store().settings.browser_auth) return;
+    if (!session_valid(c.userName, c.sessionCheck, c.sessionCookie, now)) UndoLogin(c);
+}
+
+void BindAttachment(Connection& c, int64_t now) {
+    UserRecord* owner = c.attachmentOwner;
+    bool allowed;
+    if (data_store().settings.browser_auth)
+        allowed = c.auth == kAuthOk && c.user == owner;
+    else
+        allowed = owner && session_of_browser(owner->set[0].id, c.sessionCookie, now);
+    if (allowed) {
+        c.user = owner;
+        c.auth = kAuthOk;
+    } else {
+        c.user = nullptr;
+        c.auth = kAuthNone;
+    }
+}
+
+} // namespace
+
+void BindSession(Connection& c) {
+    const int64_t now = local_seconds();
+    if (c.sessionPending == kSessionFromAddress) BindAddressLogin(c, now);
+    if (c.sessionPending == kSessionFromAttachment) BindAttachment(c, now);
+    c.sessionPending = kSessionNone;
+}
+
+bool CurrentFormToken(const Connection& c, SessionKeyText& out) {
+    if (c.auth != kAuthOk || !c.user) return false;
+    if (data_store().settings.browser_auth) {
+        basic_form_token(c.userName, out);
+        return true;
+    }
+    return session_form_token(c.userName, c.sessionCheck, out);
+}
+
+bool PostFromOwnPage(const Connection& c) {
+    SessionKeyText expected;
+    return !c.crossSite && CurrentFormToken(c, expected) &&
+           session_key_equal(expected.text, c.postedToken);
+}
+
+bool RequestFromOwnSite(const Connection& c) {
+    return !c.crossSite;
+}
+
+void StaleFormPage(Connection& c) {
+    SendStatus(c, 200);
+    BeginPage(c, kPageHtml | kPageBody);
+    OutputFormat(c, 0, "<font size=+1>%s</font><br><br>", Message(kMsgStaleForm, c.english));
+    if (c.auth == kAuthOk) ListLink(c);
+    TopLink(c);
+    EndPage(c, kPageHtml | kPageBody);
+    c.state = PageState::Done;
+}
+
+bool OpenSession(Connection& c) {
+    SessionGrant grant;
+    if (!session_open(c.userName, c.sessionCookie, local_seconds(), grant)) return false;
+    c.sessionCheck = grant.check;
+    memcpy(c.cookieToSet, grant.cookie.text, sizeof c.cookieToSet);
+    return true;
+}
+
+void CloseSession(Connection& c) {
+    if (data_store().settings.browser_auth || c.sessionCheck == 0) return;
+    if (!session_close(c.userName, c.sessionCheck, local_seconds())) c.cookieClear = 1;
+}
