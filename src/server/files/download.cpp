@@ -55,6 +55,9 @@ void StartDownload(Connection& c) {
     SendRaw(c, "HTTP/1.0 200 OK\r\n");
     SendSafetyLines(c);
     SendRaw(c, "Content-Type: application/octet-stream\r\n");
+    // Whatever the mail says it is, it is saved, never shown in the
+    // gateway's own origin (an HTML or SVG file would run there).
+    SendRaw(c, "Content-Disposition: attachment\r\n");
     c.state = PageState::DownloadStart;
 }
 

@@ -90,7 +90,8 @@ protected:
 };
 
 const std::string kDownloadHead = "HTTP/1.0 200 OK\r\n" + std::string(kSafetyLines) +
-                                  "Content-Type: application/octet-stream\r\n";
+                                  "Content-Type: application/octet-stream\r\n"
+                                  "Content-Disposition: attachment\r\n";
 
 TEST_F(DownloadTest, WaitsForTheWriterThenStreams) {
     taro->runtime.attachments[0].writing = 1;
