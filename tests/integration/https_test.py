@@ -22,7 +22,8 @@ sys.dont_write_bytecode = True
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "tests", "corpus"))
-from gatewaytest import http_request, stop_process, wait_until_listening  # noqa: E402
+from gatewaytest import (  # noqa: E402
+    browser_keeps, browser_request, http_request, stop_process, wait_until_listening)
 
 HSTS = b"Strict-Transport-Security: max-age=31536000"
 REFUSAL_KEY_MISSING = "HTTPS の秘密鍵ファイル %s がありません。\nThe HTTPS key file %s does not exist."
@@ -59,6 +60,8 @@ def client_context(cafile, version=None):
 def https_request(port, raw, ctx, timeout=20, slow=False):
     """Sends raw over TLS and reads until the gateway closes. slow: reads
     in small pieces after a pause, so the gateway's sends have to wait."""
+    key = ("https", port)
+    raw, user = browser_request(key, raw)
     with socket.create_connection(("127.0.0.1", port), timeout=timeout) as plain:
         with ctx.wrap_socket(plain, server_hostname="127.0.0.1") as s:
             s.sendall(raw)
@@ -70,7 +73,9 @@ def https_request(port, raw, ctx, timeout=20, slow=False):
                 if not b:
                     break
                 chunks.append(b)
-    return b"".join(chunks)
+    answer = b"".join(chunks)
+    browser_keeps(key, user, answer)
+    return answer
 
 
 def without_dates(answer):

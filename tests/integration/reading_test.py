@@ -31,7 +31,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "corpus"))
 import mailservers  # noqa: E402
-from gatewaytest import sjis, stop_process, wait_until_listening  # noqa: E402
+from gatewaytest import http_request, sjis, stop_process, wait_until_listening  # noqa: E402
 import make_corpus  # noqa: E402
 
 # Mozilla 5 gets the line ends of plain text; no folding is in effect.
@@ -78,15 +78,7 @@ def http(port, method, path, body=None, timeout=120):
         raw += (b"Content-Type: application/x-www-form-urlencoded\r\n"
                 b"Content-Length: %d\r\n" % len(body))
     raw += b"\r\n" + (body or b"")
-    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
-        s.sendall(raw)
-        chunks = []
-        while True:
-            b = s.recv(1 << 20)
-            if not b:
-                break
-            chunks.append(b)
-    return Answer(b"".join(chunks))
+    return Answer(http_request(port, raw, timeout=timeout))
 
 
 def browser_path(href):
