@@ -97,8 +97,7 @@ struct Connection {
     uint8_t proxied;       // a trusted proxy named the client
     uint8_t proxiedHttps;  // ... and said the browser spoke HTTPS to it
     UserRecord* attachmentOwner;
-    // The nonce the page's own scripts carry; the policy header names it.
-    char scriptNonce[32];
+    uint8_t showImages; // the user asked for a message's pictures from the web
     // For a redirect to HTTPS: the request's target and Host, as sent.
     char redirectTarget[512];
     char redirectHost[128];

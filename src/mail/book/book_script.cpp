@@ -4,6 +4,7 @@
 #include "mail/book/book_internal.h"
 
 #include "server/output/output_text.h"
+#include "server/output/page_policy.h"
 #include "server/text/messages.h"
 
 using namespace book;
@@ -88,6 +89,18 @@ const char kAddTail[] =
     "}\r\n"
     "// --></script>\r\n";
 
+} // namespace
+
+void WriteBookScript(Connection& c);
+
+namespace {
+[[maybe_unused]] const bool kScriptAllowed = [] {
+    register_page_script(WriteBookScript);
+    for (const char* call : {"iup()", "idown()", "isort(0)", "isort(1)", "idelete(-1)", "iadd(-1)",
+                             "iedit()", "iplus()", "ireset()"})
+        register_page_handler(call);
+    return true;
+}();
 } // namespace
 
 void WriteBookScript(Connection& c) {

@@ -1,5 +1,6 @@
 #include "mail/compose/compose_form.h"
 #include "server/output/form_token.h"
+#include "server/output/page_policy.h"
 
 #include "host/global_lock.h"
 #include "mail/charset/detect.h"
@@ -58,6 +59,15 @@ constexpr char kScript[] = "<script language=\"JavaScript\">\r\n"
                            "}\r\n"
                            "// -->"
                            "</script>";
+
+void WriteComposeScript(Connection& c) {
+    OutputText(c, kScript, 0);
+}
+
+[[maybe_unused]] const bool kScriptAllowed =
+    register_page_script(WriteComposeScript) && register_page_handler("add_cc()") &&
+    register_page_handler("add_to(1)") && register_page_handler("add_to(2)") &&
+    register_page_handler("add_to(3)");
 
 const SettingsSet& Sender(const Connection& c) {
     const int set = c.settingsIndex >= 0 && c.settingsIndex < kSettingsSets ? c.settingsIndex : 0;
@@ -163,7 +173,7 @@ void WriteForm(Connection& c, FormVariant variant) {
     const bool sentPage = variant == FormVariant::Resend;
     const char* query = c.loginQuery;
 
-    if (script && (book || others)) OutputText(c, kScript, 0);
+    if (script && (book || others)) WriteComposeScript(c);
     char action[64] = "/mail/write/index.html";
     if (c.settingsIndex > 0)
         snprintf(action, sizeof action, "/mail/write/index%d.html", c.settingsIndex + 1);

@@ -470,6 +470,7 @@ bool Cleaner::StyleSheet(std::string_view css, bool attribute, std::string& out)
         const Verdict verdict =
             ClassifyUrl(std::string_view(plain).substr(from, end - from), UrlUse::Load, &cid);
         if (verdict == Verdict::Keep) {
+            note_remote_image(c_);
             out.append(plain, u + 4, end - (u + 4));
         } else if (verdict == Verdict::Cid) {
             const std::string url = CidUrl(cid);
@@ -511,6 +512,7 @@ bool Cleaner::Attributes(const Tag& tag, std::string& markup) {
             case Verdict::Stop:
                 return false;
             case Verdict::Keep:
+                note_remote_image(c_);
                 AppendAttribute(markup, name, a.value, false);
                 break;
             case Verdict::Cid: {

@@ -26,7 +26,7 @@ void (*ReplyForm)(Connection& c) = nullptr;
 
 namespace {
 
-enum : int { kMsgBackToList = 55, kMsgBackAfterDelete = 92, kMsgSaveText = 154 };
+enum : int { kMsgBackToList = 55, kMsgBackAfterDelete = 92, kMsgSaveText = 154, kMsgShowImages = 190 };
 
 // A decoded line and the CR LF after it. Lines arrive with at most
 // kLineSize - 1 bytes; a foreign charset written as character references
@@ -156,6 +156,14 @@ void EndOfMessage(Connection& c) {
         view_reset_filter(c);
         if (o.folding) OutputText(c, "<pre>", 0);
         OutputText(c, "<hr>", 0);
+        // The policy header kept the pictures from the web out; loading
+        // them tells the sender the mail was read, so the user decides.
+        if (c.view.remoteImages > 0 && !c.showImages) {
+            OutputFormat(c, 0, "<center><a href=\"/mail/%c%04d.html%.*s?images\">%s</a></center>",
+                         view_set_letter(c), c.itemNumber, static_cast<int>(sizeof c.loginQuery),
+                         c.loginQuery, Message(kMsgShowImages, c.english));
+            OutputText(c, "<hr>", 0);
+        }
         if (o.saveText) {
             OutputFormat(c, 0, "<center><a href=\"/mail/%c%04d.txt%.*s\">%s</a></center>",
                          view_set_letter(c), c.itemNumber, static_cast<int>(sizeof c.loginQuery),

@@ -119,3 +119,7 @@ bool cid_referenced(const Connection& c, const char* content_id) {
     }
     return false;
 }
+
+void note_remote_image(Connection& c) {
+    c.view.remoteImages++;
+}

@@ -33,4 +33,6 @@ bool attachment_url(std::string& url, const Connection& c, const char* name, boo
 // Remembers the Content-ID an HTML part referred to with "cid:" (the text
 // after it, escapes undone), so that the part it names is not offered twice.
 void note_cid_reference(Connection& c, const char* cid);
+// The cleaned text kept a picture from the web; the page offers to show it.
+void note_remote_image(Connection& c);
 bool cid_referenced(const Connection& c, const char* content_id);

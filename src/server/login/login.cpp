@@ -89,7 +89,7 @@ void FormLogin(Connection& c) {
 void RefuseLogin(Connection& c) {
     if (data_store().settings.browser_auth) {
         SendRaw(c, "HTTP/1.0 401 Unauthorized\r\n");
-        SendSafetyLines(c);
+        SendSafetyLines(c, true);
         // Credentials that were offered and rejected get no new challenge.
         if (c.auth != kAuthRejected)
             SendRaw(c, "WWW-Authenticate: BASIC realm=\"pop3 user name and password\"\r\n");

@@ -3,6 +3,7 @@
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
+#include "server/output/page_policy.h"
 #include "server/output/send_status.h"
 #include "server/server_paths.h"
 #include "server/text/messages.h"
@@ -15,6 +16,12 @@
 #include <unistd.h>
 
 namespace {
+
+void WriteCloseScript(Connection& c) {
+    OutputText(c, "<script language=\"JavaScript\"> window.close() </script>", 0);
+}
+
+[[maybe_unused]] const bool kScriptAllowed = register_page_script(WriteCloseScript);
 
 constexpr const char* kVersion = "1.51";
 constexpr int kNameFieldLength = 40;
@@ -112,7 +119,7 @@ void LogoutPage(Connection& c) {
     PageHead(c, Message(29, c.english));
     BeginPage(c, kPageBody | kPageCenter);
     if (s.close_browser)
-        OutputText(c, "<script language=\"JavaScript\"> window.close() </script>", 0);
+        WriteCloseScript(c);
     OutputText(c,
                "<br><br><font size=7>Tarn</font><br><font size=3>Halvane Web mail</font>"
                "<br><br><br>",

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "mail/date/response_date.h"
+#include "server/output/page_policy.h"
 
 namespace {
 constexpr const char* kVersionText = "1.51";
@@ -33,7 +34,7 @@ void SendStatus(Connection& c, int code) {
         break;
     }
 
-    SendSafetyLines(c);
+    SendSafetyLines(c, true);
 
     char date[kResponseDateSize];
     if (response_date(date, time(nullptr)) < 0) date[0] = '\0';
@@ -83,7 +84,7 @@ void SendSessionCookie(Connection& c) {
 
 } // namespace
 
-void SendSafetyLines(Connection& c) {
+void SendSafetyLines(Connection& c, bool page) {
     SendSessionCookie(c);
     // Only over TLS: a browser ignores the line on plain HTTP anyway, and a
     // gateway reached by plain HTTP alone must not be told to need HTTPS.
@@ -96,6 +97,14 @@ void SendSafetyLines(Connection& c) {
     SendRaw(c, "Referrer-Policy: no-referrer\r\n");
     SendRaw(c, "X-Content-Type-Options: nosniff\r\n");
     SendRaw(c, "X-Frame-Options: DENY\r\n");
-    SendRaw(c, "Content-Security-Policy: frame-ancestors 'none'; form-action 'self'; "
-               "base-uri 'none'; object-src 'none'\r\n");
+    // A generated page runs only its own scripts and loads nothing from
+    // elsewhere; files (the administrator's own pages, downloads) keep the
+    // frame and form rules alone.
+    if (page) {
+        const std::string line = "Content-Security-Policy: " + page_policy(c.showImages) + "\r\n";
+        SendRaw(c, line.data(), line.size());
+    } else {
+        SendRaw(c, "Content-Security-Policy: frame-ancestors 'none'; form-action 'self'; "
+                   "base-uri 'none'; object-src 'none'\r\n");
+    }
 }

@@ -7,5 +7,6 @@
 void SendStatus(Connection& c, int code);
 // Right after a status line written by hand: the header lines every answer
 // carries (referrer, type sniffing, framing and form targets), and HSTS
-// over TLS.
-void SendSafetyLines(Connection& c);
+// over TLS, and the session cookie when the answer sets or ends one. page:
+// the answer is a generated page, which gets the whole script and load policy.
+void SendSafetyLines(Connection& c, bool page = false);

@@ -280,6 +280,8 @@ void ParseQuery(Connection& c, char* path) {
             if (IsDigit(static_cast<unsigned char>(q[7]))) check = ParseInt(q + 7);
         } else if (strncmp(q + 1, "lang=eng", 8) == 0) {
             c.english = 1;
+        } else if (strncmp(q + 1, "images", 6) == 0 && (q[7] == '?' || q[7] == ' ' || !q[7])) {
+            c.showImages = 1;
         }
     }
     if (named && !data_store().settings.browser_auth) {

@@ -1,7 +1,7 @@
 // Every sentence and label of the web pages, in Japanese and English.
 #pragma once
 
-constexpr int kMessageCount = 190;
+constexpr int kMessageCount = 191;
 
 // The Shift_JIS text of message index (0..158) in the page's language.
 const char* Message(int index, int english);

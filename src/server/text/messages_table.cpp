@@ -263,6 +263,8 @@ constexpr MessageText kMessageTable[kMessageCount] = {
      "(only when sending takes another login than POP3)"}, // 188
     {"このフォームは無効です（古いページか、ほかのサイトから送られました）。ページを開き直してからやり直してください。",
      "This form is not valid (an old page, or sent from another site). Please open the page again and repeat."}, // 189
+    {"Web 上の画像を表示する（送信者に開封が知られます）",
+     "Show the pictures from the web (the sender may learn the mail was read)"}, // 190
 };
 
 // A text left out would leave a null at the end of the table.

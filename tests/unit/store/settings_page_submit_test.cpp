@@ -361,13 +361,13 @@ TEST_F(SettingsPageTest, MailSecurityGoesWithTheServersAndKeepsOwnPorts) {
     const auto stored = [&](const char* name) {
         return data_store().credentials.get("taro", "taro", "127.0.0.1", name);
     };
-    postLogin({"user_smtp_auth=on", "user_smtp_user=send@example.jp", "user_smtp_pass=p2"});
+    postLogin({"user_smtp_auth=on", "user_smtp_user=send@example.jp", "user_smtp_pass=pw-for-smtp"});
     EXPECT_EQ(set.smtp_auth, kSmtpAuthOwnLogin);
     EXPECT_EQ(stored("smtp-user"), "send@example.jp");
-    EXPECT_EQ(stored("smtp-password"), "p2");
-    EXPECT_FALSE(Has(out, "p2")) << "a password is never written back";
+    EXPECT_EQ(stored("smtp-password"), "pw-for-smtp");
+    EXPECT_FALSE(Has(out, "pw-for-smtp")) << "a password is never written back";
     postLogin({"user_smtp_auth=on", "user_smtp_user=send@example.jp", "user_smtp_pass="});
-    EXPECT_EQ(stored("smtp-password"), "p2");
+    EXPECT_EQ(stored("smtp-password"), "pw-for-smtp");
     out.clear();
     ConnectionPtr shown = For(u, 0, PageState::SetupPage);
     Produce(*shown);

@@ -110,6 +110,30 @@ TEST_F(MessageViewTest, AlternativeShowsOnlyTheCleanedHtml) {
     EXPECT_EQ(TempFiles(), std::vector<std::string>{}); // the HTML file is gone
 }
 
+// Pictures from the web stay out until the user asks; the policy header
+// blocks them, the page offers the address that lets them in.
+TEST_F(MessageViewTest, PicturesFromTheWebWaitForTheUser) {
+    const std::string html = Head("Content-Type: text/html\n") +
+                             "\n<p style=\"background:url(https://t.example/b.png)\">x"
+                             "<img src=\"http://t.example/p.gif\"></p>\n";
+    Retrieve(html);
+    EXPECT_EQ(c->view.remoteImages, 2);
+    EXPECT_NE(out.find("<a href=\"/mail/a0003.html" + std::string(c->loginQuery) +
+                       "?images\">Show the pictures from the web"),
+              std::string::npos)
+        << out;
+    out.clear();
+    c->showImages = 1;
+    c->view.remoteImages = 0;
+    Retrieve(html);
+    EXPECT_EQ(out.find("?images"), std::string::npos);
+    out.clear();
+    c->showImages = 0;
+    c->view.remoteImages = 0;
+    Retrieve(Head("Content-Type: text/html\n") + "\n<img src=\"cid:p1\"><p>no web</p>\n");
+    EXPECT_EQ(out.find("?images"), std::string::npos);
+}
+
 TEST_F(MessageViewTest, UnreferencedContentIdIsStillOffered) {
     Retrieve(Head("Content-Type: multipart/mixed; boundary=m\n") +
              "\n--m\n\nsee attached\n--m\nContent-Type: application/pdf; name=\"a.pdf\"\n"
@@ -181,7 +205,7 @@ TEST_F(MessageViewTest, TextDownloadBytes) {
     const std::string commands =
         Retrieve(Head("Content-Type: multipart/mixed; boundary=m\n") + "\n--m\n\n" + kJisHello +
                  "\n<b>&\n--m\nContent-Type: application/zip; name=\"z.zip\"\n\nPK\n--m--\n");
-    EXPECT_EQ(MaskDates(out), "HTTP/1.0 200 OK\r\n" + std::string(kSafetyLines) +
+    EXPECT_EQ(MaskDates(out), "HTTP/1.0 200 OK\r\n" + PageSafetyLines() +
                                   "Date: *\r\nServer: Tarnbox 1.51\r\n"
                                   "Connection: close\r\nContent-Type: application/octet-stream\r\n"
                                   "Content-Disposition: attachment\r\n\r\n"

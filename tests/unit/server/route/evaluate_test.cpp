@@ -123,12 +123,12 @@ TEST_F(EvaluateTest, AnswersWithoutLogin) {
         {Route::NewUser, 0, kAuthNone, PageState::NewUserPage, ""},
         {Route::Mail, 0, kAuthNone, PageState::Done, StatusBlock(404) + kRefused},
         {Route::Sent, 1, kAuthNone, PageState::Done,
-         "HTTP/1.0 401 Unauthorized\r\n" + std::string(kSafetyLines) +
+         "HTTP/1.0 401 Unauthorized\r\n" + PageSafetyLines() +
              "WWW-Authenticate: BASIC realm=\"pop3 user name and "
              "password\"\r\n\r\n" +
              kRefused},
         {Route::Write, 1, kAuthRejected, PageState::Done,
-         "HTTP/1.0 401 Unauthorized\r\n" + std::string(kSafetyLines) + "\r\n" + kRefused},
+         "HTTP/1.0 401 Unauthorized\r\n" + PageSafetyLines() + "\r\n" + kRefused},
         {Route::Logout, 0, kAuthNone, PageState::Done,
          StatusBlock(404) + "<html><body><font size=+1>File Not Found</font><br><br>  Designated "
                             "URL does not exist.<br></body></html>"},
