@@ -21,9 +21,20 @@ Registry& registry() {
     return r;
 }
 
-// A browser hashes the script's text as UTF-8, whatever the page's charset.
+// A browser hashes the script's text as it parsed it: line ends made LF
+// (the parser does that to every CR LF and lone CR of a page), and as UTF-8
+// whatever the page's charset.
 std::string HashSource(const std::string& sjis) {
-    const std::string text = sjis_to_utf8(sjis.data(), sjis.size());
+    std::string lf;
+    for (size_t i = 0; i < sjis.size(); i++) {
+        if (sjis[i] == '\r') {
+            lf += '\n';
+            if (i + 1 < sjis.size() && sjis[i + 1] == '\n') i++;
+        } else {
+            lf += sjis[i];
+        }
+    }
+    const std::string text = sjis_to_utf8(lf.data(), lf.size());
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int n = 0;
     EVP_Digest(text.data(), text.size(), digest, &n, EVP_sha256(), nullptr);

@@ -16,15 +16,16 @@ std::string Source(const std::string& utf8) {
 }
 
 void JapaneseAlert(Connection& c) {
-    // "確認" in Shift_JIS: the hash is of its UTF-8 form.
-    c.captureForTest->append("<script>alert(\"\x8a\x6d\x94\x46\")</script>");
+    // "確認" in Shift_JIS between line ends of both kinds.
+    c.captureForTest->append("<script>\r\nalert(\"\x8a\x6d\x94\x46\")\r</script>");
 }
 
 TEST(PagePolicy, NamesExactlyThePagesOwnScripts) {
     register_page_script(JapaneseAlert);
     register_page_handler("check(1)");
     const std::string& p = page_policy(false);
-    EXPECT_NE(p.find(Source("alert(\"\xe7\xa2\xba\xe8\xaa\x8d\")")), std::string::npos) << p;
+    // As the browser parsed it: line ends LF, text UTF-8.
+    EXPECT_NE(p.find(Source("\nalert(\"\xe7\xa2\xba\xe8\xaa\x8d\")\n")), std::string::npos) << p;
     EXPECT_NE(p.find(Source("check(1)")), std::string::npos);
     // The close script of the logout page is one of the gateway's own.
     EXPECT_NE(p.find(Source(" window.close() ")), std::string::npos);
