@@ -93,9 +93,9 @@ struct Connection {
     int32_t sessionCheck;
     uint8_t sessionPending;
     uint8_t cookieClear;
-    uint8_t crossSite;     // Sec-Fetch-Site said another site sent the request
-    uint8_t proxied;       // a trusted proxy named the client
-    uint8_t proxiedHttps;  // ... and said the browser spoke HTTPS to it
+    uint8_t crossSite;    // Sec-Fetch-Site said another site sent the request
+    uint8_t proxied;      // a trusted proxy named the client
+    uint8_t proxiedHttps; // ... and said the browser spoke HTTPS to it
     UserRecord* attachmentOwner;
     uint8_t showImages; // the user asked for a message's pictures from the web
     // For a redirect to HTTPS: the request's target and Host, as sent.

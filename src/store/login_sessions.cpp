@@ -221,7 +221,7 @@ bool session_form_token(const char* user, int32_t check, SessionKeyText& out) {
 void basic_form_token(const char* user, SessionKeyText& out) {
     unsigned char mac[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    HMAC(EVP_sha256(), BasicKey(), 32, reinterpret_cast<const unsigned char*>(user),
-         strlen(user), mac, &length);
+    HMAC(EVP_sha256(), BasicKey(), 32, reinterpret_cast<const unsigned char*>(user), strlen(user),
+         mac, &length);
     HexText(mac, out);
 }

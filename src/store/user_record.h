@@ -61,7 +61,7 @@ struct AttachmentEntry {
 
 // State kept per user while the gateway runs; never stored.
 struct UserRuntime {
-    std::atomic<int32_t> listTime{0};   // local seconds of the last list shown
+    std::atomic<int32_t> listTime{0}; // local seconds of the last list shown
     std::atomic<int32_t> openMessage{0};
     std::atomic<int> busy{0}; // a Settings 1 mail exchange is running
     AttachmentEntry attachments[kMaxAttachments] = {};

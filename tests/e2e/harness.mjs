@@ -68,8 +68,20 @@ export async function startBrowser({ env = {} } = {}) {
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium', args: ARGS,
     env: { ...process.env, ...env },
   });
+  // The gateway's pages run only their own scripts; a script of theirs that
+  // the policy refuses is a fault of the page, whichever journey meets it.
+  const refused = [];
+  const watch = (page) => page.on('console', (m) => {
+    if (m.type() === 'error' && /Content Security Policy/.test(m.text())) refused.push(m.text());
+  });
+  ctx.pages().forEach(watch);
+  ctx.on('page', watch);
   return {
-    ctx, page: ctx.pages()[0] || await ctx.newPage(),
-    async close() { await ctx.close(); fs.rmSync(ud, { recursive: true, force: true }); },
+    ctx, page: ctx.pages()[0] || await ctx.newPage(), refused,
+    async close() {
+      await ctx.close();
+      fs.rmSync(ud, { recursive: true, force: true });
+      if (refused.length) throw new Error(`the page policy refused: ${refused[0]}`);
+    },
   };
 }

@@ -1,9 +1,9 @@
 // The address-book page in its two variants, and the "add=" path that puts
 // the sender of a displayed message into the book in one click.
 #include "mail/book/address_book.h"
-#include "server/output/form_token.h"
 #include "mail/book/book_entries.h"
 #include "mail/book/book_internal.h"
+#include "server/output/form_token.h"
 
 #include "mail/charset/sjis.h"
 #include "server/output/common_links.h"

@@ -1,6 +1,4 @@
 #include "mail/list/received_list.h"
-#include "server/output/form_token.h"
-#include "store/login_sessions.h"
 #include "host/global_lock.h"
 #include "mail/charset/detect.h"
 #include "mail/charset/foreign_charset.h"
@@ -9,10 +7,12 @@
 #include "mail/date/mail_date.h"
 #include "mail/pop3/pop3_client.h"
 #include "server/output/common_links.h"
+#include "server/output/form_token.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
 #include "server/text/messages.h"
+#include "store/login_sessions.h"
 #include <cstdio>
 #include <cstring>
 #include <mutex>

@@ -1,10 +1,10 @@
 // The page for a "-ERR" reply.
 #include "mail/charset/sjis.h"
-#include "server/output/form_token.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/view/message_view.h"
 #include "mail/view/view_options.h"
 #include "server/output/common_links.h"
+#include "server/output/form_token.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"

@@ -1,6 +1,4 @@
 #include "mail/charset/header_text.h"
-#include "server/output/form_token.h"
-#include "store/login_sessions.h"
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
 #include "mail/list/received_list.h"
@@ -9,10 +7,12 @@
 #include "mail/sent/sent_log.h"
 #include "mail/sent/sent_pages.h"
 #include "server/output/common_links.h"
+#include "server/output/form_token.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
 #include "server/text/messages.h"
+#include "store/login_sessions.h"
 #include <climits>
 #include <cstdio>
 #include <cstring>

@@ -14,7 +14,7 @@ struct ViewProgress {
     uint16_t headerPending;  // header lines collected since the last parse
     uint16_t enclosedHeader; // reading the message enclosed in part 1 of divided mail
     int enclosedFrom;        // where its header starts in the header block
-    int remoteImages; // pictures from the web the cleaned text refers to
+    int remoteImages;        // pictures from the web the cleaned text refers to
     int cidSeenLength;
     char cidSeen[kCidSeenSize];
 };

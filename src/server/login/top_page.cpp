@@ -118,8 +118,7 @@ void LogoutPage(Connection& c) {
     if (SendLogoutFile(c)) return;
     PageHead(c, Message(29, c.english));
     BeginPage(c, kPageBody | kPageCenter);
-    if (s.close_browser)
-        WriteCloseScript(c);
+    if (s.close_browser) WriteCloseScript(c);
     OutputText(c,
                "<br><br><font size=7>Tarn</font><br><font size=3>Halvane Web mail</font>"
                "<br><br><br>",

@@ -73,10 +73,10 @@ void SendSessionCookie(Connection& c) {
     if (!c.cookieToSet[0] && !c.cookieClear) return;
     const bool secure = c.clientTls != nullptr || c.proxiedHttps;
     char line[160];
-    int n = snprintf(line, sizeof line,
-                     "Set-Cookie: %s=%s; Path=/; HttpOnly; SameSite=Strict%s%s\r\n",
-                     secure ? "__Host-tarnbox" : "tarnbox", c.cookieClear ? "" : c.cookieToSet,
-                     secure ? "; Secure" : "", c.cookieClear ? "; Max-Age=0" : "");
+    int n =
+        snprintf(line, sizeof line, "Set-Cookie: %s=%s; Path=/; HttpOnly; SameSite=Strict%s%s\r\n",
+                 secure ? "__Host-tarnbox" : "tarnbox", c.cookieClear ? "" : c.cookieToSet,
+                 secure ? "; Secure" : "", c.cookieClear ? "; Max-Age=0" : "");
     SendRaw(c, line, static_cast<size_t>(n));
     c.cookieToSet[0] = '\0';
     c.cookieClear = 0;

@@ -1,7 +1,7 @@
 #include "server/route/worker_wait.h"
-#include "server/output/form_token.h"
 #include "mail/date/local_seconds.h"
 #include "server/output/common_links.h"
+#include "server/output/form_token.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"

@@ -261,8 +261,10 @@ constexpr MessageText kMessageTable[kMessageCount] = {
     {"SMTP パスワード", "SMTP Password"},                                        // 187
     {"(送信用のログインが POP3 と違うときだけ入力)",
      "(only when sending takes another login than POP3)"}, // 188
-    {"このフォームは無効です（古いページか、ほかのサイトから送られました）。ページを開き直してからやり直してください。",
-     "This form is not valid (an old page, or sent from another site). Please open the page again and repeat."}, // 189
+    {"このフォームは無効です（古いページか、ほかのサイトから送られました）。ページを開き直してから"
+     "やり直してください。",
+     "This form is not valid (an old page, or sent from another site). Please open the page again "
+     "and repeat."}, // 189
     {"Web 上の画像を表示する（送信者に開封が知られます）",
      "Show the pictures from the web (the sender may learn the mail was read)"}, // 190
 };

@@ -91,7 +91,8 @@ TEST_F(LoginSessions, FormTokensBelongToOneSessionOrOneUser) {
 
 TEST_F(LoginSessions, FullTableGivesWayToTheLongestIdle) {
     SessionGrant oldest = Open("u0", nullptr, kNow);
-    for (int i = 1; i < kMaxSessions; i++) Open(("u" + std::to_string(i)).c_str(), nullptr, kNow + 1);
+    for (int i = 1; i < kMaxSessions; i++)
+        Open(("u" + std::to_string(i)).c_str(), nullptr, kNow + 1);
     SessionGrant newest = Open("late", nullptr, kNow + 2);
     EXPECT_FALSE(session_live("u0", oldest.check, kNow + 2));
     EXPECT_TRUE(session_live("late", newest.check, kNow + 2));

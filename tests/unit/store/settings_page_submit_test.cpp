@@ -361,7 +361,8 @@ TEST_F(SettingsPageTest, MailSecurityGoesWithTheServersAndKeepsOwnPorts) {
     const auto stored = [&](const char* name) {
         return data_store().credentials.get("taro", "taro", "127.0.0.1", name);
     };
-    postLogin({"user_smtp_auth=on", "user_smtp_user=send@example.jp", "user_smtp_pass=pw-for-smtp"});
+    postLogin(
+        {"user_smtp_auth=on", "user_smtp_user=send@example.jp", "user_smtp_pass=pw-for-smtp"});
     EXPECT_EQ(set.smtp_auth, kSmtpAuthOwnLogin);
     EXPECT_EQ(stored("smtp-user"), "send@example.jp");
     EXPECT_EQ(stored("smtp-password"), "pw-for-smtp");

@@ -37,8 +37,8 @@ protected:
         return MaskDates(out);
     }
     std::string Get(const std::string& query, const char* agent) {
-        return Ask("GET /mail/book/index.html" + query + kQ + " HTTP/1.0\r\n" + kCookieLine + "User-Agent: " + agent +
-                   "\r\n\r\n");
+        return Ask("GET /mail/book/index.html" + query + kQ + " HTTP/1.0\r\n" + kCookieLine +
+                   "User-Agent: " + agent + "\r\n\r\n");
     }
     std::string Post(const std::string& body, const char* agent) {
         const std::string posted = kPostedToken + body;
@@ -72,7 +72,8 @@ TEST_F(BookPage, PlainVariantRows) {
     };
     const std::string page = Get("?back=a0001", kLynx);
     EXPECT_NE(page.find("<form name=\"mail\" method=\"post\" action=\"/mail/book/index.html" + kQ +
-                        "\" >" + kTokenField + "<pre>" + row(1, "Taro", "t@b.c") + row(2, "", "h@b.c") +
+                        "\" >" + kTokenField + "<pre>" + row(1, "Taro", "t@b.c") +
+                        row(2, "", "h@b.c") +
                         "\r\nAdd\r\nName              : <input type=text name=\"book_name3\" "
                         "size=40 maxlength=80>\r\nMail Address      : <input type=text "
                         "name=\"book_mail_address3\" size=40 maxlength=40>\r\n</pre>"),

@@ -1,5 +1,5 @@
-#include "store/login_sessions.h"
 #include "server/request/request_test_util.h"
+#include "store/login_sessions.h"
 
 #include "mail/date/local_seconds.h"
 
@@ -187,7 +187,8 @@ TEST_F(MultipartTest, UploadsNeedALoggedInUserWithAPlainName) {
 TEST_F(MultipartTest, LoginCarriedInTheUrl) {
     session_insert("yamada", 77, "00112233445566778899aabbccddeeff", local_seconds());
     const std::string headers = "Cookie: tarnbox=00112233445566778899aabbccddeeff\r\n"
-                                "Content-Type: multipart/form-data; boundary=" + kBoundary + "\r\n";
+                                "Content-Type: multipart/form-data; boundary=" +
+                                kBoundary + "\r\n";
     const std::string body = Multipart({{"upload1", "data", "f.txt"}});
     Trace t = FeedEveryWay(Post("/mail/new/?user=yamada?check=77", headers, body));
     EXPECT_EQ(t.files, (std::vector<std::string>{"yamada/", "yamada/yamada.0 data"}));

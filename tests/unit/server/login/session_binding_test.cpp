@@ -72,7 +72,8 @@ TEST_F(SessionBinding, LoginSetsTheCookieAndLogoutEndsIt) {
     EXPECT_NE(Feed("GET /mail/book/index.html" + query + " HTTP/1.0\r\n" + proof + "\r\n")->user,
               nullptr);
 
-    std::string page = Answer("GET /mail/logout/index.html" + query + " HTTP/1.0\r\n" + proof + "\r\n");
+    std::string page =
+        Answer("GET /mail/logout/index.html" + query + " HTTP/1.0\r\n" + proof + "\r\n");
     EXPECT_NE(page.find("Set-Cookie: tarnbox=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0\r\n"),
               std::string::npos)
         << page;
@@ -142,8 +143,8 @@ TEST_F(SessionBinding, ChangesNeedTheFormTokenFromTheOwnSite) {
     }
     EXPECT_EQ(saved, 2);
     // A deleting link that another site sends is refused too.
-    ConnectionPtr c = Feed("GET /mail/sent/index.html?delete=1" + kQ + " HTTP/1.0\r\n" + kCookieLine +
-                           "Sec-Fetch-Site: cross-site\r\n\r\n");
+    ConnectionPtr c = Feed("GET /mail/sent/index.html?delete=1" + kQ + " HTTP/1.0\r\n" +
+                           kCookieLine + "Sec-Fetch-Site: cross-site\r\n\r\n");
     EXPECT_NE(c->state, PageState::SentDeletePage);
     EXPECT_NE(out.find("This form is not valid"), std::string::npos);
 }

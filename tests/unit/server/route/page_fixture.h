@@ -2,7 +2,6 @@
 // folders, default settings, users on demand, and connections whose answers
 // are captured instead of sent.
 #pragma once
-#include "store/login_sessions.h"
 #include "host/console_text.h"
 #include "mail/date/local_seconds.h"
 #include "server/connection.h"
@@ -13,6 +12,7 @@
 #include "server/route/route_request.h"
 #include "server/server_paths.h"
 #include "store/data_file.h"
+#include "store/login_sessions.h"
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
