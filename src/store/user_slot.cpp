@@ -227,6 +227,10 @@ int decode_user_slot(const uint8_t (&slot)[kSlotSize], uint8_t file_key, const c
         }
         if (!get_rolling(c, set.reserved_a) || !get_rolling(c, set.reserved_b))
             return kSlotBadField;
+        // Settings 1's empty book item is a single 0 whose neighbour is this
+        // string's length, so text kept here would read back as a book once
+        // the record is written without one.
+        if (s == 0) set.reserved_a[0] = '\0';
         set.apop_flag = c.get_byte();
         set.mail_security = c.get_byte();
         set.smtp_auth = c.get_byte();

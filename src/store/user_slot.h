@@ -28,6 +28,7 @@ int encode_user_slot(const UserRecord& r, uint8_t file_key, const char* user_fol
 void drop_stale_overflow_book(const UserRecord& r, const char* user_folder);
 
 // Decodes slot into r (which must be freshly zeroed). Returns kSlotOk,
-// kSlotBadId or kSlotBadField; reads only inside the slot.
+// kSlotBadId or kSlotBadField; reads only inside the slot. Settings 1's
+// reserved string A always comes back empty, so the record can be written back.
 int decode_user_slot(const uint8_t (&slot)[kSlotSize], uint8_t file_key, const char* user_folder,
                      UserRecord& r);

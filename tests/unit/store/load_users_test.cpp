@@ -1,5 +1,6 @@
 // Reading user slots from images the store did not write.
 #include "store/store_fixture.h"
+#include "store/user_slot.h"
 
 namespace {
 
@@ -106,6 +107,36 @@ TEST_F(StoreLoadUsersTest, UploadNumberZeroReadsAsOne) {
     ASSERT_EQ(load(file_of({d}, prefix)), kLoadOk);
     d.options[upload_no] = 1;
     expect_users({d});
+}
+
+TEST_F(StoreLoadUsersTest, TextInSettings1ReservedStringIsDroppedSoTheSlotWritesBack) {
+    // With no book, Settings 1's book item is one 0 byte and the byte below
+    // it, the length of reserved string A, must be 0 as well. A slot whose
+    // overflow file is gone leaves no book; text kept in reserved A would
+    // then be written where the reader takes it for an inline book.
+    for (Book book : {Book::overflow, Book::inline_text}) {
+        SCOPED_TRACE(book == Book::overflow ? "missing overflow file" : "inline book");
+        SlotDesc d = sample_user("reserved", 1);
+        d.book = book;
+        d.book_text = book_of_length(40);
+        d.set[0].reserved_a = "abcdefg";
+        d.set[1].reserved_a = "kept";
+        std::remove(adr_path("reserved").c_str());
+        ASSERT_EQ(load(file_of({d}, prefix)), kLoadOk);
+        d.set[0].reserved_a.clear();
+        if (book == Book::overflow) d.book = Book::none;
+        expect_users({d});
+
+        ASSERT_EQ(users().size(), 1u);
+        UserRecord& loaded = *users()[0];
+        loaded.address_book.clear();
+        uint8_t slot[kSlotSize];
+        ASSERT_EQ(encode_user_slot(loaded, key, ds.user_folder.c_str(), slot), kSlotOk);
+        UserRecord back;
+        ASSERT_EQ(decode_user_slot(slot, key, ds.user_folder.c_str(), back), kSlotOk);
+        d.book = Book::none;
+        EXPECT_EQ(record_diff(back, d), "");
+    }
 }
 
 TEST_F(StoreLoadUsersTest, OverflowMarkerNeedsItsZeroByte) {
