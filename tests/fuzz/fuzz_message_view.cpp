@@ -8,6 +8,7 @@
 #include "../unit/mail/view/markup_audit.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/view/message_view.h"
+#include "scratch_folder.h"
 #include "server/connection.h"
 #include "server/server_paths.h"
 #include <cstdint>
@@ -69,9 +70,7 @@ void CheckFiles() {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char pattern[] = "/tmp/tarnbox-fuzz-view-XXXXXX";
-    if (!mkdtemp(pattern)) abort();
-    gHome = pattern;
+    gHome = MakeScratchFolder("tarnbox-fuzz-view");
     std::filesystem::create_directories(gHome + "/temp");
     server_paths() = ServerPaths{gHome, gHome + "/html", gHome + "/temp", gHome + "/user"};
     std::atexit([] {

@@ -13,6 +13,7 @@
 #include "mail/list/received_list.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/pop3/pop3_state.h"
+#include "scratch_folder.h"
 #include "server/connection.h"
 #include "server/server_paths.h"
 #include "store/data_file.h"
@@ -25,9 +26,7 @@ void check(bool ok) {
 
 UserRecord& Reader() {
     static UserRecord* user = [] {
-        char folder[] = "/tmp/tarnbox-fuzz-pop3-XXXXXX";
-        check(mkdtemp(folder) != nullptr);
-        static std::string home = folder;
+        static std::string home = MakeScratchFolder("tarnbox-fuzz-pop3");
         // A list page writes no files: the folder is empty again at the end.
         atexit([] { rmdir(home.c_str()); });
         server_paths() = ServerPaths{home, home, home, home};

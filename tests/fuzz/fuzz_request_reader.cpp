@@ -10,6 +10,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "scratch_folder.h"
 #include "server/connection.h"
 #include "server/login/login_throttle.h"
 #include "server/request/request_reader.h"
@@ -79,8 +80,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // No static file folder exists. One user, "fz" with password "pw", lets
     // Basic credentials log in, so uploads are written to a temp folder of
     // its own. No mail worker start is installed, so no exchange begins.
-    static std::string temp = "/tmp/tarnbox-fuzz-XXXXXX";
-    if (mkdtemp(temp.data()) == nullptr) abort();
+    static std::string temp = MakeScratchFolder("tarnbox-fuzz");
+
     atexit([] {
         std::error_code ec;
         std::filesystem::remove_all(temp, ec);
