@@ -12,4 +12,6 @@ struct ListProgress {
     // long mailbox is matched in one pass. Both are reset after STAT.
     KeptEntry* lookup;
     KeptEntry* tail;
+    // Pipelined: the last entry the TOP requests have been walked up to.
+    KeptEntry* sent;
 };

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 namespace {
 
@@ -52,6 +53,36 @@ void send_top(Connection& c, KeptEntry* e) {
     e->changed = 0;
     c.workerResult = FetchingHeaders;
     pop3_send(c, command);
+}
+
+// An entry whose headers this visit fetches: new, changed in size, or left
+// without headers by a broken earlier exchange.
+bool wants_top(const KeptEntry& e) {
+    return e.changed || !kept_has_headers(e);
+}
+
+// Pipelined: keeps up to a window of TOP requests out beyond the one being
+// answered, refilled half a window at a time. The entries are walked in
+// list order with the test the arrivals use, so replies and entries pair up.
+void tops_ahead(Connection& c) {
+    if (!c.pop3.pipelining || c.pop3.ahead > kPipelineWindow / 2 || !c.list.sent) return;
+    std::string batch;
+    for (KeptEntry* e = c.list.sent->next; e && c.pop3.ahead < kPipelineWindow; e = e->next) {
+        c.list.sent = e;
+        if (!wants_top(*e)) continue;
+        char command[32];
+        snprintf(command, sizeof command, "TOP %d 0\r\n", static_cast<int>(e->number));
+        batch += command;
+        c.pop3.ahead++;
+    }
+    c.pop3.aheadMultiline = 1;
+    pop3_send_batch(c, batch);
+}
+
+bool several_tops(const KeptEntry* first) {
+    for (const KeptEntry* e = first ? first->next : nullptr; e; e = e->next)
+        if (wants_top(*e)) return true;
+    return false;
 }
 
 // Reads a non-negative decimal number after blanks; false when there is none
@@ -113,7 +144,8 @@ void list_end(Connection& c) {
         send_quit(c);
         return;
     }
-    send_top(c, c.list.current);
+    if (several_tops(c.list.current) && pop3_ask_capabilities(c)) return;
+    list_tops_begin(c);
 }
 
 } // namespace
@@ -262,6 +294,16 @@ void list_kept_rows(Connection& c) {
     c.list.current = nullptr;
 }
 
+void list_tops_begin(Connection& c) {
+    if (!c.list.current) {
+        send_quit(c);
+        return;
+    }
+    send_top(c, c.list.current);
+    c.list.sent = c.list.current;
+    tops_ahead(c);
+}
+
 void list_headers_done(Connection& c) {
     KeptEntry* e = c.list.current;
     if (!e || !c.user) {
@@ -280,6 +322,9 @@ void list_headers_done(Connection& c) {
         if (strncmp(e->messageId, m.messageId, sizeof e->messageId) != 0) e->read = 0;
         sjis_copy(e->messageId, m.messageId);
         e->contentClass = m.contentClass;
+        // A pipelined request leaves the flag until its reply is in: a
+        // broken exchange fetches the rest again on the next visit.
+        e->changed = 0;
     }
     const int set = set_of(c);
     for (;;) {
@@ -295,8 +340,14 @@ void list_headers_done(Connection& c) {
         c.list.current = next;
         // An entry left without headers by a broken earlier exchange is
         // fetched too: its row would otherwise stay empty.
-        if (next->changed || !kept_has_headers(*next)) {
-            send_top(c, next);
+        if (wants_top(*next)) {
+            if (c.pop3.ahead > 0) {
+                c.pop3.ahead--; // its TOP is out already
+            } else {
+                send_top(c, next);
+                c.list.sent = next;
+            }
+            tops_ahead(c);
             return;
         }
     }

@@ -36,6 +36,10 @@ void list_line(Connection& c, const char* line);
 void list_heading(Connection& c);
 void list_kept_rows(Connection& c);
 void list_row(Connection& c);
+// The TOPs of the entries from c.list.current on: one at a time, or
+// pipelined when the server offers it (asked first where more than one is
+// wanted).
+void list_tops_begin(Connection& c);
 // A TOP reply is complete and its header parsed into c.mime.
 void list_headers_done(Connection& c);
 void list_footer(Connection& c);

@@ -352,8 +352,8 @@ void pop3_worker(Connection& c) {
 }
 
 bool pop3_start_tls(Connection& c) {
-    TlsOutcome t = mail_tls_start(c.mailSocket, c.mailServerName, c.pop3.verify != 0,
-                                  workerTimeoutSeconds);
+    TlsOutcome t =
+        mail_tls_start(c.mailSocket, c.mailServerName, c.pop3.verify != 0, workerTimeoutSeconds);
     c.mailTls = t.session;
     c.tlsFailure = static_cast<uint8_t>(t.failure);
     return t.session != nullptr;

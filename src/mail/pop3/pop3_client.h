@@ -2,6 +2,7 @@
 // the page while the reply lines arrive.
 #pragma once
 #include "server/connection.h"
+#include <string>
 
 // On the request's thread: resolve, connect setup, start the worker.
 void start_pop3(Connection& c);
@@ -35,6 +36,12 @@ bool pop3_start_tls(Connection& c);
 // server text, then QUIT), and false is returned. Callers therefore set the
 // next step before they send, so that the refusal's Quitting stands.
 bool pop3_send(Connection& c, const char* command);
+// Sends command lines already ended by CR LF and known to be safe (numbers),
+// as one write.
+void pop3_send_batch(Connection& c, const std::string& lines);
+// Asks CAPA once per exchange; true when it was sent and its reply will
+// resume the page (list_tops_begin, or the deletion through pop3_advance).
+bool pop3_ask_capabilities(Connection& c);
 // Installs the worker starts and the list hooks into the dispatcher.
 void install_pop3_client();
 

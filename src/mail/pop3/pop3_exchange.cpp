@@ -73,6 +73,56 @@ void send_delete(Connection& c, const char* number) {
     pop3_send(c, command);
 }
 
+// Pipelined: keeps up to a window of DELE requests out beyond the one being
+// answered, refilled half a window at a time.
+void delete_ahead(Connection& c) {
+    if (!c.pop3.pipelining || c.pop3.ahead > kPipelineWindow / 2) return;
+    std::string batch;
+    char number[16];
+    while (c.pop3.ahead < kPipelineWindow && next_delete_number(c, number)) {
+        c.pop3.deletedCount++;
+        remove_kept(c.user, c.settingsIndex, atoi(number));
+        batch += "DELE ";
+        batch += number;
+        batch += "\r\n";
+        c.pop3.ahead++;
+    }
+    c.pop3.aheadMultiline = 0;
+    pop3_send_batch(c, batch);
+}
+
+// More than one number left in the delete list: worth asking for pipelining.
+bool several_deletes(Connection& c) {
+    const int cursor = c.pop3.deleteCursor;
+    char number[16];
+    const bool several = next_delete_number(c, number) && next_delete_number(c, number);
+    c.pop3.deleteCursor = cursor;
+    return several;
+}
+
+bool names_capability(const char* line, const char* name) {
+    const size_t n = strlen(name);
+    return strncasecmp(line, name, n) == 0 && (line[n] == '\0' || line[n] == ' ');
+}
+
+// After an error page the replies to requests already sent still come
+// before QUIT's; each is read to its end so that QUIT's +OK is the one that
+// closes the exchange.
+void skip_reply_ahead(Connection& c) {
+    const char* line = c.line;
+    if (c.pop3.drainBody) {
+        if (strcmp(line, ".") == 0) {
+            c.pop3.drainBody = 0;
+            c.pop3.ahead--;
+        }
+        return;
+    }
+    if (c.pop3.aheadMultiline && starts_with(line, "+OK"))
+        c.pop3.drainBody = 1;
+    else
+        c.pop3.ahead--;
+}
+
 } // namespace
 
 void apop_digest(const char* timestamp, const char* password, char (&hex)[33]) {
@@ -100,6 +150,18 @@ bool pop3_send(Connection& c, const char* command) {
     }
     // A failed send shows up as a closed socket at the next poll.
     mail_stream_send(c.mailSocket, c.mailTls, buffer, static_cast<size_t>(n));
+    return true;
+}
+
+void pop3_send_batch(Connection& c, const std::string& lines) {
+    if (!lines.empty()) mail_stream_send(c.mailSocket, c.mailTls, lines.data(), lines.size());
+}
+
+bool pop3_ask_capabilities(Connection& c) {
+    if (c.pop3.capaKnown) return false;
+    c.pop3.capaKnown = 1;
+    c.workerResult = CapaAsked;
+    pop3_send(c, "CAPA");
     return true;
 }
 
@@ -253,11 +315,35 @@ int xoauth_line(Connection& c) {
     return 0;
 }
 
+// The CAPA reply in the middle of a page: a server without CAPA answers
+// -ERR and is spoken to one request at a time.
+void capa_line(Connection& c) {
+    const char* line = c.line;
+    if (names_capability(line, "PIPELINING")) c.pop3.pipelining = 1;
+    if (strcmp(line, ".") != 0 && !starts_with(line, "-ERR")) return;
+    if (c.state == PageState::ListWait) {
+        c.workerResult = FetchingHeaders;
+        list_tops_begin(c);
+    } else {
+        c.workerResult = StatSent;
+        pop3_advance(c);
+    }
+}
+
 } // namespace
 
 int pop3_dispatch_line(Connection& c) {
     const char* line = c.line;
     int step = c.workerResult;
+    if (step == CapaAsked) {
+        // The +OK opening the list of capabilities is no capability.
+        if (!starts_with(line, "+OK")) capa_line(c);
+        return 0;
+    }
+    if (step == Quitting && c.pop3.ahead > 0) {
+        skip_reply_ahead(c);
+        return 0;
+    }
     if (step == CapaSent || step == StlsSent) return stls_line(c);
     if (step == XoauthAskSent || step == XoauthSent || step == XoauthRefused) return xoauth_line(c);
     bool inBody = step == Retrieving && c.pop3.headerPhase == 0;
@@ -335,10 +421,12 @@ void pop3_advance(Connection& c) {
             c.pop3.statCount = static_cast<uint16_t>(count > 0xFFFF ? 0xFFFF : count);
             list_after_stat(c);
         } else if (state == PageState::DeleteWait) {
+            if (several_deletes(c) && pop3_ask_capabilities(c)) break;
             c.workerResult = Deleting;
             c.state = PageState::ListWait;
             if (next_delete_number(c, number)) {
                 send_delete(c, number);
+                delete_ahead(c);
             } else {
                 c.workerResult = StatSent;
                 pop3_send(c, "STAT");
@@ -352,8 +440,12 @@ void pop3_advance(Connection& c) {
         }
         break;
     case Deleting:
-        if (next_delete_number(c, number)) {
+        if (c.pop3.ahead > 0) {
+            c.pop3.ahead--;
+            delete_ahead(c);
+        } else if (next_delete_number(c, number)) {
             send_delete(c, number);
+            delete_ahead(c);
         } else {
             // The marked messages are left out of STAT and LIST from now on, so
             // the list follows in the same connection; QUIT removes them.

@@ -21,6 +21,7 @@ enum Pop3State : uint16_t {
     XoauthAskSent = 14, // "AUTH XOAUTH2" alone, the response follows the "+"
     XoauthSent = 15,    // the XOAUTH2 response is out
     XoauthRefused = 16, // the refusal's challenge was answered, its -ERR follows
+    CapaAsked = 17,     // asking whether commands may be pipelined
     ConnectFailed = 20,
     HostNotFound = 21,
     TlsFailed = 22,
@@ -36,6 +37,11 @@ enum Pop3Status : uint16_t {
     kPop3LoginFailed = 106,
     kPop3MailNotFound = 107,
 };
+
+// Requests sent ahead of the one being answered when the server pipelines:
+// enough to keep a loopback server busy, little enough that neither side's
+// socket buffer fills with what the other has not read.
+constexpr int kPipelineWindow = 64;
 
 // Enough of the greeting to keep its APOP time stamp across STLS.
 constexpr int kPop3GreetingSize = 256;
@@ -61,5 +67,15 @@ struct Pop3Exchange {
     uint8_t apopAfterTls;
     uint8_t streamRestarted; // bytes read before the upgrade must be dropped
     uint8_t oauth;           // log in with AUTH XOAUTH2 (Connection::saslResponse)
+    // RFC 2449 PIPELINING: asked once per exchange, and only where a page
+    // has more than one request to make.
+    uint8_t capaKnown;
+    uint8_t pipelining;
+    // Replies still to come for requests sent after the one being answered,
+    // whether they are multi-line (TOP) or single (DELE), and whether one of
+    // them is being skipped after an error ended the page.
+    uint16_t ahead;
+    uint8_t aheadMultiline;
+    uint8_t drainBody;
     char greeting[kPop3GreetingSize];
 };

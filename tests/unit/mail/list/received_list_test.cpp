@@ -3,8 +3,11 @@
 // page is captured.
 #include "mail/date/time_zone.h"
 #include "mail/list/received_list.h"
+#include "mail/pop3/pop3_client.h"
 #include "server/route/page_fixture.h"
+#include <algorithm>
 #include <fcntl.h>
+#include <sstream>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
@@ -78,12 +81,15 @@ protected:
         c = Capture();
         c->user = taro;
         c->route = Route::Mail;
+        c->state = PageState::ListWait;
         c->settingsIndex = 0;
         snprintf(c->userName, sizeof c->userName, "taro");
         snprintf(c->loginQuery, sizeof c->loginQuery, "%s", kQ.c_str());
         ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, server), 0);
         fcntl(server[1], F_SETFL, O_NONBLOCK);
         c->mailSocket = server[0];
+        // A server asked already, without pipelining: one TOP at a time.
+        c->pop3.capaKnown = 1;
     }
     void CloseVisit() {
         c.reset();
@@ -285,6 +291,108 @@ TEST_F(ReceivedList, MergedListSections) {
         list_section(*c, 1);
         EXPECT_EQ(out, t.section);
     }
+}
+
+// The commands of a pipelined list: the TOPs go out a window ahead of the
+// reply being read, each reply pairs with its own entry, and QUIT waits for
+// the last reply.
+TEST_F(ReceivedList, PipelinedTopsStayAWindowAheadAndPairWithTheirEntries) {
+    const struct {
+        const char* name;
+        int count;
+        bool secondVisit; // every third message changed since a first visit
+    } cases[] = {
+        {"more than two windows", 3 * kPipelineWindow + 7, false},
+        {"every third changed", 2 * kPipelineWindow, true},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        NewVisit();
+        free_kept_list(taro, 0);
+        std::vector<TestMail> mails;
+        for (int i = 0; i < k.count; i++) mails.push_back(kMails[static_cast<size_t>(i) % 5]);
+        std::vector<int> wanted;
+        for (int n = 1; n <= k.count; n++) wanted.push_back(n);
+        if (k.secondVisit) {
+            c->pop3.capaKnown = 1;
+            Exchange(mails); // a first visit one by one
+            NewVisit();
+            // A size change lists anew from the first entry.
+            wanted = {1};
+            for (int n = 3; n <= k.count; n += 3) {
+                mails[static_cast<size_t>(n - 1)].size += 1;
+                wanted.push_back(n);
+            }
+        }
+        c->pop3.capaKnown = 0;
+        Stat(k.count);
+        std::vector<std::pair<int, int>> lines;
+        for (size_t i = 0; i < mails.size(); i++) lines.emplace_back(i + 1, mails[i].size);
+        EXPECT_EQ(Sent(), "LIST\r\n");
+        out.clear();
+        List(lines);
+        ASSERT_EQ(Sent(), "CAPA\r\n");
+        ASSERT_EQ(pop3_feed(*c, "+OK\r\nTOP\r\nPIPELINING\r\n.\r\n", 32), 0);
+        std::vector<int> asked;
+        size_t answered = 0, mostOut = 0;
+        for (std::string s; !(s = Sent()).empty() || answered < asked.size();) {
+            std::istringstream in(s);
+            for (std::string line; std::getline(in, line);) {
+                int number = 0;
+                if (sscanf(line.c_str(), "TOP %d 0", &number) == 1) {
+                    asked.push_back(number);
+                } else {
+                    EXPECT_EQ(line, "QUIT\r");
+                    EXPECT_EQ(answered, wanted.size()) << "QUIT before the last reply";
+                }
+            }
+            mostOut = std::max(mostOut, asked.size() - answered);
+            if (answered == asked.size()) break;
+            Top(mails.at(static_cast<size_t>(asked[answered++] - 1)));
+        }
+        EXPECT_EQ(asked, wanted);
+        EXPECT_EQ(mostOut, std::min(wanted.size(), static_cast<size_t>(kPipelineWindow) + 1));
+        std::string rows;
+        for (int n = 1; n <= k.count; n++) {
+            const size_t i = static_cast<size_t>(n - 1);
+            std::string row = Row(i % 5, n);
+            char was[16], now[16];
+            snprintf(was, sizeof was, "(%6d)", kMails[i % 5].size);
+            snprintf(now, sizeof now, "(%6d)", mails[i].size);
+            rows += row.replace(row.find(was), strlen(was), now);
+        }
+        EXPECT_TRUE(Rows().compare(0, rows.size(), rows) == 0) << "rows out of order or wrong";
+        for (const KeptEntry* e = taro->runtime.keptList[0]; e; e = e->next)
+            ASSERT_EQ(e->changed, 0) << e->number;
+    }
+}
+
+// A server that does not pipeline, or a list needing one TOP, is spoken to
+// as before.
+TEST_F(ReceivedList, WithoutPipeliningTheTopsGoOneByOne) {
+    for (const std::string capa : {"-ERR what?\r\n", "+OK\r\nTOP\r\nUSER\r\n.\r\n"}) {
+        SCOPED_TRACE(capa);
+        NewVisit();
+        free_kept_list(taro, 0);
+        c->pop3.capaKnown = 0;
+        Stat(3);
+        List({{1, 1200}, {2, 45678}, {3, 310}});
+        EXPECT_EQ(Sent(), "LIST\r\nCAPA\r\n");
+        pop3_feed(*c, capa.data(), capa.size());
+        EXPECT_EQ(Sent(), "TOP 1 0\r\n");
+        Top(kMails[0]);
+        EXPECT_EQ(Sent(), "TOP 2 0\r\n");
+        Top(kMails[1]);
+        EXPECT_EQ(Sent(), "TOP 3 0\r\n");
+        Top(kMails[2]);
+        EXPECT_EQ(Sent(), "QUIT\r\n");
+    }
+    NewVisit();
+    free_kept_list(taro, 0);
+    c->pop3.capaKnown = 0;
+    Stat(1);
+    List({{1, 1200}});
+    EXPECT_EQ(Sent(), "LIST\r\nTOP 1 0\r\n");
 }
 
 TEST_F(ReceivedList, SingleMessageDeletionNeedsTheKeptIdentifier) {

@@ -87,20 +87,73 @@ TEST_F(Pop3Test, LineAssembly) {
     EXPECT_EQ(pop3_poll(*c), -1);
 }
 
-// The posted marks arrive as text: only plain numbers may reach a DELE.
+// The posted marks arrive as text: only plain numbers may reach a DELE. A
+// server that pipelines gets them in one write, others one by one.
 TEST_F(Pop3Test, OnlyPlainNumbersOfTheDeleteListAreSent) {
-    snprintf(c->deleteList, sizeof c->deleteList, "a1,junk,a3, 5,9\r\nQUIT,");
-    Start(PageState::DeleteWait, StatSent);
-    const Steps steps = {{"+OK\r\n", "DELE 1\r\n"},
-                         {"+OK\r\n", "DELE 3\r\n"},
-                         {"+OK\r\n", "DELE 5\r\n"},
-                         {"+OK\r\n", "STAT\r\n"}};
-    for (const auto& [reply, command] : steps) {
-        EXPECT_EQ(Reply(reply), 0);
-        EXPECT_EQ(Sent(), command);
+    const struct {
+        const char* name;
+        std::string capa;
+        Steps steps;
+    } cases[] = {
+        {"no CAPA",
+         "-ERR unknown command\r\n",
+         {{"+OK\r\n", "DELE 3\r\n"}, {"+OK\r\n", "DELE 5\r\n"}, {"+OK\r\n", "STAT\r\n"}}},
+        {"no PIPELINING",
+         "+OK\r\nTOP\r\nPIPELININGX\r\n.\r\n",
+         {{"+OK\r\n", "DELE 3\r\n"}, {"+OK\r\n", "DELE 5\r\n"}, {"+OK\r\n", "STAT\r\n"}}},
+        {"PIPELINING", "+OK\r\nPIPELINING\r\n.\r\n", {{"+OK\r\n+OK\r\n+OK\r\n", "STAT\r\n"}}},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        snprintf(c->deleteList, sizeof c->deleteList, "a1,junk,a3, 5,9\r\nQUIT,");
+        c->pop3 = Pop3Exchange{};
+        Start(PageState::DeleteWait, StatSent);
+        EXPECT_EQ(Reply("+OK\r\n"), 0);
+        EXPECT_EQ(Sent(), "CAPA\r\n");
+        EXPECT_EQ(Reply(k.capa), 0);
+        EXPECT_EQ(Sent(), k.capa.find("PIPELINING\r") != std::string::npos
+                              ? "DELE 1\r\nDELE 3\r\nDELE 5\r\n"
+                              : "DELE 1\r\n");
+        for (const auto& [reply, command] : k.steps) {
+            EXPECT_EQ(Reply(reply), 0);
+            EXPECT_EQ(Sent(), command);
+        }
+        EXPECT_EQ(c->state, PageState::ListWait);
+        EXPECT_EQ(c->pop3.deletedCount, 3);
     }
-    EXPECT_EQ(c->state, PageState::ListWait);
-    EXPECT_EQ(c->pop3.deletedCount, 3);
+    // A single mark is not worth asking.
+    snprintf(c->deleteList, sizeof c->deleteList, "a7,");
+    c->pop3 = Pop3Exchange{};
+    Start(PageState::DeleteWait, StatSent);
+    EXPECT_EQ(Reply("+OK\r\n"), 0);
+    EXPECT_EQ(Sent(), "DELE 7\r\n");
+}
+
+// An error page ends the exchange while pipelined replies are still on
+// their way: they are read past, whole, and only QUIT's +OK closes it, so
+// the server has taken QUIT (and with it the deletions) before the socket
+// goes.
+TEST_F(Pop3Test, RepliesSentAheadAreReadPastBeforeQuit) {
+    snprintf(c->deleteList, sizeof c->deleteList, "a1,a2,a3,a4,");
+    Start(PageState::DeleteWait, StatSent);
+    Reply("+OK\r\n+OK\r\nPIPELINING\r\n.\r\n");
+    EXPECT_EQ(Sent(), "CAPA\r\nDELE 1\r\nDELE 2\r\nDELE 3\r\nDELE 4\r\n");
+    EXPECT_EQ(Reply("+OK\r\n-ERR no such message\r\n"), 0);
+    EXPECT_EQ(Sent(), "QUIT\r\n");
+    EXPECT_EQ(c->workerResult, Quitting);
+    EXPECT_EQ(Reply("+OK\r\n"), 0);       // DELE 3
+    EXPECT_EQ(Reply("-ERR gone\r\n"), 0); // DELE 4
+    EXPECT_EQ(Reply("+OK bye\r\n"), 1);
+
+    // Multi-line replies are skipped to their end, a dotted "+OK" line within
+    // them included.
+    c->pop3 = Pop3Exchange{};
+    c->pop3.ahead = 2;
+    c->pop3.aheadMultiline = 1;
+    c->workerResult = Quitting;
+    EXPECT_EQ(Reply("+OK 120 octets\r\nSubject: x\r\n..+OK\r\n+OK\r\n\r\n.\r\n"), 0);
+    EXPECT_EQ(Reply("-ERR no such message\r\n"), 0);
+    EXPECT_EQ(Reply("+OK bye\r\n"), 1);
 }
 
 TEST_F(Pop3Test, ErrorPages) {
