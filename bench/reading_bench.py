@@ -278,7 +278,7 @@ def main(bin_path):
         rows.append(("list, first visit (%d msgs)" % MESSAGES, first, "TOP all", raw1, 1.3))
         rows.append(("list, first visit (%d msgs)" % MESSAGES, first, "TOP all, pipelined", raw1p,
                      2.0))
-        rows.append(("list, second visit", second, "STAT+LIST", raw2, 2.0))
+        rows.append(("list, second visit", second, "STAT+LIST", raw2, 1.5))
 
         # ---- a message with a 10 MiB attachment: page, then the file
         _, big_query = login(gateway.port, "big", "big-pw")
@@ -299,7 +299,7 @@ def main(bin_path):
                 say("WARNING: attachment differs (%d bytes, want %d)"
                     % (len(data), len(big_payload)))
             raw_big.append(timed(raw_retr, pop.port, "big", "big-pw", 2)[0])
-        rows.append(("10 MiB attachment: page+file", opened, "RETR", raw_big, 1.5))
+        rows.append(("10 MiB attachment: page+file", opened, "RETR", raw_big, 1.2))
         rows.append(("  of which the page", pages, "RETR", raw_big, None))
         rows.append(("  of which the file", files, "RETR", raw_big, None))
 

@@ -2,6 +2,7 @@
 #include "host/global_lock.h"
 #include "server/net/client_stream.h"
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -55,6 +56,29 @@ Connection* NewConnection(int clientSocket) {
     c->state = PageState::Receiving;
     c->bodyRemaining = -1;
     return c;
+}
+
+uint32_t WakeCount(Connection& c) {
+    std::lock_guard<std::mutex> hold(c.wakeLock);
+    return c.wakeCount;
+}
+
+void WakeConnection(Connection& c) {
+    std::lock_guard<std::mutex> hold(c.wakeLock);
+    c.wakeCount++;
+    c.wake.notify_all();
+}
+
+void WorkerFinished(Connection& c) {
+    std::lock_guard<std::mutex> hold(c.wakeLock);
+    c.workerRunning = false;
+    c.wakeCount++;
+    c.wake.notify_all();
+}
+
+void WaitForWake(Connection& c, uint32_t seen, int ms) {
+    std::unique_lock<std::mutex> hold(c.wakeLock);
+    c.wake.wait_for(hold, std::chrono::milliseconds(ms), [&] { return c.wakeCount != seen; });
 }
 
 void FreeConnection(Connection* c) {

@@ -11,6 +11,7 @@
 #include "store/login_sessions.h"
 #include "store/user_record.h"
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -126,6 +127,11 @@ struct Connection {
     // connection's thread and its worker from calling into it at once.
     ssl_st* clientTls;
     std::mutex clientTlsLock;
+    // The connection's thread waits here for its worker instead of looking
+    // every 10 ms; the count tells a wake it slept through.
+    std::mutex wakeLock;
+    std::condition_variable wake;
+    uint32_t wakeCount;
 
     // Where SendRaw writes when there is no socket: tests capture pages here.
     std::string* captureForTest;
@@ -164,6 +170,16 @@ struct Connection {
 // connections cost little memory. Returns null when memory is short.
 Connection* NewConnection(int clientSocket);
 void FreeConnection(Connection* c);
+
+// The count of wakes so far, taken before a look at the connection's state.
+uint32_t WakeCount(Connection& c);
+// Wakes the connection's thread now rather than at its next look.
+void WakeConnection(Connection& c);
+// A worker's last touch of c: clears workerRunning and wakes the thread
+// waiting for it (which joins the worker before c can be freed).
+void WorkerFinished(Connection& c);
+// Waits at most ms for a wake after the one counted as seen.
+void WaitForWake(Connection& c, uint32_t seen, int ms);
 
 // Writes bytes to the client; failures are ignored (the client went away and
 // the page completes into the void).

@@ -218,7 +218,7 @@ void pop3_worker_main(Connection* cp) {
     Connection& c = *cp;
     pop3_worker(c);
     end_extra(c);
-    c.workerRunning = false; // c may be freed from here on
+    WorkerFinished(c); // c may be freed from here on
 }
 
 } // namespace
@@ -275,7 +275,7 @@ void start_pop3(Connection& c) {
         c.workerThread = std::thread(pop3_worker_main, &c);
     } catch (const std::system_error&) {
         // Like a socket that cannot be made: the time-out reports it.
-        c.workerRunning = false;
+        WorkerFinished(c);
     }
 }
 

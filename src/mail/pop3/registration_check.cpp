@@ -24,7 +24,7 @@ void Ask(Connection& c, Question* q) {
     sjis_copy(c.formSlots[kSlotCheckRefusal], q->check.refusal.c_str());
     delete q;
     c.workerResult = static_cast<int>(outcome);
-    c.workerRunning = false;
+    WorkerFinished(c);
 }
 
 } // namespace
@@ -46,6 +46,6 @@ void StartRegistrationPop3Check(Connection& c) {
         c.workerThread = std::thread(Ask, std::ref(c), q);
     } catch (const std::system_error&) {
         delete q;
-        c.workerRunning = false;
+        WorkerFinished(c);
     }
 }

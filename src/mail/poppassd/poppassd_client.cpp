@@ -73,7 +73,7 @@ void StartPoppassd(Connection& c, int setIndex) {
     try {
         c.workerThread = std::thread(PoppassdWorker, std::ref(c));
     } catch (const std::system_error&) {
-        c.workerRunning = false;
+        WorkerFinished(c);
         close_mail_socket(c);
     }
 }
@@ -94,7 +94,7 @@ void PoppassdWorker(Connection& c) {
         if (c.user) sjis_copy(c.user->runtime.pop3ErrorText[0], x.refusal);
     }
     close_mail_socket(c);
-    c.workerRunning = false; // c may be freed from here on
+    WorkerFinished(c); // c may be freed from here on
 }
 
 int RunPoppassd(const char* host, const char* user, const char* oldPassword,

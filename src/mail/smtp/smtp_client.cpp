@@ -72,7 +72,7 @@ void RunExchange(Connection& c) {
 void WorkerMain(Connection* cp) {
     Connection& c = *cp;
     smtp_worker(c);
-    c.workerRunning = false; // c may be freed from here on
+    WorkerFinished(c); // c may be freed from here on
 }
 
 } // namespace
@@ -150,7 +150,7 @@ void start_smtp(Connection& c) {
     try {
         c.workerThread = std::thread(WorkerMain, &c);
     } catch (const std::system_error&) {
-        c.workerRunning = false;
+        WorkerFinished(c);
     }
 }
 

@@ -109,13 +109,17 @@ void ConnectionThreadMain(Connection* c) {
             // path) gets no answer; holding it open until the idle time-out
             // would only tie up a thread.
             if (s == PageState::Done || s == PageState::Closing || s == PageState::Receiving) break;
+            const uint32_t seen = WakeCount(*c);
             Dispatcher(*c);
-            if (c->state == s && is_waiting(s)) sleep_ms(10);
+            // The worker's end wakes the wait at once; the 10 ms bound keeps
+            // the dispatcher's time-outs looked at as often as before.
+            if (c->state == s && is_waiting(s)) WaitForWake(*c, seen, 10);
         }
     }
     // The worker, if any, writes its page to the socket itself; wait for it
     // before the socket goes.
-    while (c->workerRunning) sleep_ms(10);
+    for (uint32_t seen = WakeCount(*c); c->workerRunning; seen = WakeCount(*c))
+        WaitForWake(*c, seen, 10);
     close_client(*c);
     c->state = PageState::Closing;
     c->connectionThreadEnded = true;
