@@ -70,6 +70,7 @@ void WakeConnection(Connection& c) {
 }
 
 void WorkerFinished(Connection& c) {
+    FlushClient(c);
     std::lock_guard<std::mutex> hold(c.wakeLock);
     c.workerRunning = false;
     c.wakeCount++;
@@ -104,7 +105,24 @@ void SendRaw(Connection& c, const char* bytes, size_t n) {
         if (c.captureForTest) c.captureForTest->append(bytes, n);
         return;
     }
-    ClientSend(c, bytes, n);
+    // The worker and, on a stall, the connection's thread may both write.
+    std::lock_guard<std::mutex> hold(c.stageLock);
+    if (n > static_cast<size_t>(kSendStageSize - c.staged)) {
+        if (c.staged > 0) ClientSend(c, c.stage, static_cast<size_t>(c.staged));
+        c.staged = 0;
+    }
+    if (n >= static_cast<size_t>(kSendStageSize)) {
+        ClientSend(c, bytes, n);
+        return;
+    }
+    memcpy(c.stage + c.staged, bytes, n);
+    c.staged += static_cast<int>(n);
+}
+
+void FlushClient(Connection& c) {
+    std::lock_guard<std::mutex> hold(c.stageLock);
+    if (c.staged > 0 && c.clientSocket >= 0) ClientSend(c, c.stage, static_cast<size_t>(c.staged));
+    c.staged = 0;
 }
 
 void SendRaw(Connection& c, const char* text) {

@@ -174,7 +174,10 @@ int pop3_poll(Connection& c) {
     ssize_t n = mail_stream_recv(c.mailSocket, c.mailTls, buffer, sizeof buffer);
     if (n == -2) return 0;
     if (n <= 0) return -1;
-    return pop3_feed(c, buffer, static_cast<size_t>(n));
+    const int fed = pop3_feed(c, buffer, static_cast<size_t>(n));
+    // What the block's lines made of the page goes out before the next wait.
+    FlushClient(c);
+    return fed;
 }
 
 int pop3_feed(Connection& c, const char* buffer, size_t n) {
@@ -344,6 +347,10 @@ int pop3_dispatch_line(Connection& c) {
         skip_reply_ahead(c);
         return 0;
     }
+    // A server may refuse QUIT ("-ERR some deleted messages not removed");
+    // either way the exchange is over, and a second error page or QUIT
+    // would only follow a server that keeps talking.
+    if (step == Quitting) return starts_with(line, "+OK") || starts_with(line, "-ERR") ? 1 : 0;
     if (step == CapaSent || step == StlsSent) return stls_line(c);
     if (step == XoauthAskSent || step == XoauthSent || step == XoauthRefused) return xoauth_line(c);
     bool inBody = step == Retrieving && c.pop3.headerPhase == 0;
@@ -365,7 +372,6 @@ int pop3_dispatch_line(Connection& c) {
             view_header_line(c, line);
         return 0;
     }
-    if (step == Quitting) return 1;
     pop3_advance(c);
     return 0;
 }

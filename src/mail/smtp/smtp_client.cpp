@@ -65,7 +65,9 @@ void RunExchange(Connection& c) {
         const ssize_t n = mail_stream_recv(c.mailSocket, c.mailTls, buffer, sizeof buffer);
         if (n == -2) continue;
         if (n <= 0) return;
-        if (smtp_feed(c, buffer, static_cast<size_t>(n))) return;
+        const bool done = smtp_feed(c, buffer, static_cast<size_t>(n));
+        FlushClient(c);
+        if (done) return;
     }
 }
 

@@ -56,6 +56,7 @@ bool SendBlock(Connection& c, const char* bytes, size_t n) {
         if (c.captureForTest) c.captureForTest->append(bytes, n);
         return true;
     }
+    FlushClient(c); // the head of the answer goes first
     return ClientSend(c, bytes, n);
 }
 

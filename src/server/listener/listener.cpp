@@ -111,6 +111,7 @@ void ConnectionThreadMain(Connection* c) {
             if (s == PageState::Done || s == PageState::Closing || s == PageState::Receiving) break;
             const uint32_t seen = WakeCount(*c);
             Dispatcher(*c);
+            FlushClient(*c);
             // The worker's end wakes the wait at once; the 10 ms bound keeps
             // the dispatcher's time-outs looked at as often as before.
             if (c->state == s && is_waiting(s)) WaitForWake(*c, seen, 10);
@@ -120,6 +121,7 @@ void ConnectionThreadMain(Connection* c) {
     // before the socket goes.
     for (uint32_t seen = WakeCount(*c); c->workerRunning; seen = WakeCount(*c))
         WaitForWake(*c, seen, 10);
+    FlushClient(*c);
     close_client(*c);
     c->state = PageState::Closing;
     c->connectionThreadEnded = true;

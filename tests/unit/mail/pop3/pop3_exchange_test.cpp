@@ -156,6 +156,15 @@ TEST_F(Pop3Test, RepliesSentAheadAreReadPastBeforeQuit) {
     EXPECT_EQ(Reply("+OK bye\r\n"), 1);
 }
 
+// A refused QUIT ends the exchange too: no second error page, no second QUIT.
+TEST_F(Pop3Test, RefusedQuitEndsTheExchange) {
+    Start(PageState::ListWait, Quitting);
+    EXPECT_EQ(Reply("garbage\r\n"), 0);
+    EXPECT_EQ(Reply("-ERR some deleted messages not removed\r\n-ERR again\r\n"), 1);
+    EXPECT_EQ(Sent(), "");
+    EXPECT_EQ(out, "");
+}
+
 TEST_F(Pop3Test, ErrorPages) {
     const std::string frame = "<html><body><pre>";
     const std::string listHead =
