@@ -150,6 +150,17 @@ def listening_addresses(port):
 SESSION_PARTS = re.compile(rb'Set-Cookie: [^\r\n]*\r\n|<input type=hidden name="csrf" value="[0-9a-f]{32}">')
 
 
+# The viewport and stylesheet every page head carries; the unit tests check
+# their bytes, the real-server checks read pages without them.
+HEAD_LINES = re.compile(rb'<meta name="viewport" content="width=device-width, initial-scale=1">'
+                        rb'<link rel="stylesheet" href="/style/[0-9a-f]{12}\.css">')
+
+
+def plain_head(page):
+    """The page with the head lines taken out (an empty head with them)."""
+    return HEAD_LINES.sub(b"", page).replace(b"<html><head></head>", b"<html>")
+
+
 def without_session(answer):
     """The answer without what differs per login: the session cookie line
     and the form token (their own tests check them)."""

@@ -13,7 +13,7 @@ def free_port():
 
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from gatewaytest import http_request as request, listening_addresses  # noqa: E402
+from gatewaytest import plain_head, http_request as request, listening_addresses  # noqa: E402
 
 
 def split_answer(answer):
@@ -188,10 +188,29 @@ class Answers(unittest.TestCase):
         self.assertEqual(lines[4], b"Content-type: text/html; charset=Shift_JIS")
         self.assertRegex(lines[5], b"^Last-Modified: " + DATE + b"$")
         self.assertEqual(lines[6:], [b"Expires: -1", b"Pragma: no-cache", b"Cache-Control: no-store"])
-        self.assertTrue(body.startswith(b"<html><head><title>Tarn Version 1.51</title></head>"))
+        self.assertTrue(plain_head(body).startswith(b"<html><head><title>Tarn Version 1.51</title></head>"))
         self.assertIn("ユーザー名".encode("cp932"), body)
         self.assertIn(b'<form method="post" action="/mail/index.html"><pre>', body)
         self.assertTrue(body.endswith(b"</center></body></html>"))
+
+    def test_stylesheet_of_the_pages(self):
+        _, body = split_answer(self.g.get(b"/"))
+        name = re.search(rb'<link rel="stylesheet" href="(/style/[0-9a-f]{12}\.css)">', body)
+        self.assertIsNotNone(name, body[:400])
+        lines, sheet = split_answer(self.g.get(name.group(1)))
+        self.assertEqual(lines[0], b"HTTP/1.0 200 OK")
+        self.assertIn(b"Content-Type: text/css", lines)
+        self.assertIn(b"Cache-Control: public, max-age=31536000, immutable", lines)
+        self.assertIn(b"Content-Length: %d" % len(sheet), lines)
+        self.assertIn(b"prefers-color-scheme:dark", sheet)
+        # Another name, or a name with something after it, is not the sheet.
+        for other in (b"/style/000000000000.css", name.group(1) + b"x"):
+            self.assertEqual(split_answer(self.g.get(other))[0][0], b"HTTP/1.0 404 File Not Found")
+
+    def test_lang_en_is_english_too(self):
+        for query in (b"/?lang=en", b"/?lang=eng"):
+            _, body = split_answer(self.g.get(query))
+            self.assertIn(b"User Name", body, query)
 
     def test_not_found_and_msie(self):
         answer = self.g.get(b"/no/such/page")
@@ -199,7 +218,7 @@ class Answers(unittest.TestCase):
         self.assertEqual(lines[0], b"HTTP/1.0 404 File Not Found")
         self.assertNotIn(b"Last-Modified", answer)
         self.assertEqual(
-            body, b"<html><body><font size=+1>File Not Found</font><br><br>  " +
+            plain_head(body), b"<html><body><font size=+1>File Not Found</font><br><br>  " +
             "指定の URL は存在しません。".encode("cp932") + b"<br></body></html>")
         lines, _ = split_answer(self.g.get(
             b"/no/such/page", b"User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)\r\n"))

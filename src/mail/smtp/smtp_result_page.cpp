@@ -27,7 +27,7 @@ enum : int {
 void smtp_success_page(Connection& c) {
     const int e = c.english;
     const OutgoingMail& m = c.send;
-    OutputFormat(c, 0, "<html><head><title>%s</title></head>", Message(kMsgSent, e));
+    PageHead(c, Message(kMsgSent, e));
     BeginPage(c, kPageBody);
     OutputFormat(c, 0, "<pre><font size=+1><center>%s</font></center><hr>", Message(kMsgSent, e));
     OutputText(c, Message(kMsgFrom, e), 0);

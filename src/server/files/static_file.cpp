@@ -2,6 +2,7 @@
 #include "mail/date/response_date.h"
 #include "server/files/file_access.h"
 #include "server/output/send_status.h"
+#include "server/output/style_sheet.h"
 #include "server/text/path_part.h"
 #include <cstdio>
 #include <ctime>
@@ -19,6 +20,7 @@ const char* ContentTypeLine(const char* path) {
     if (strcasecmp(ext, "html") == 0 || strcasecmp(ext, "htm") == 0)
         return "Content-Type: text/html\r\n";
     if (strcasecmp(ext, "txt") == 0) return "Content-Type: text/plain\r\n";
+    if (strcasecmp(ext, "css") == 0) return "Content-Type: text/css\r\n";
     return "Content-Type: application/octet-stream\r\n";
 }
 
@@ -41,6 +43,9 @@ void StaticFile(Connection& c) {
     SendRaw(c, "Connection: close\r\n");
     SendRaw(c, ContentTypeLine(c.downloadPath));
     SendDateLine(c, "Last-Modified", st.st_mtime);
+    // Its name changes with its text: a browser never needs to ask again.
+    if (style_sheet_path() == c.downloadPath)
+        SendRaw(c, "Cache-Control: public, max-age=31536000, immutable\r\n");
     char line[64];
     snprintf(line, sizeof line, "Content-Length: %lld\r\n\r\n", static_cast<long long>(st.st_size));
     SendRaw(c, line);

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "server/output/output_text.h"
+#include "server/output/style_sheet.h"
 #include "server/text/path_part.h"
 #include "store/data_file.h"
 
@@ -38,13 +39,14 @@ static unsigned Colour(const BasicSettings& s, int word) {
 }
 
 void PageHead(Connection& c, const char* title) {
-    OutputFormat(c, 0, "<html><head><title>%s</title>%s</head>", title, "");
+    OutputFormat(c, 0, "<html><head><title>%s</title>%s</head>", title, page_head_lines().c_str());
 }
 
 void BeginPage(Connection& c, int parts) {
     const BasicSettings& s = data_store().settings;
     FrameText frame{c.receiveBuffer, sizeof c.receiveBuffer};
-    if (parts & kPageHtml) frame.Append("<html>");
+    // A page without a title of its own still gets the viewport and sheet.
+    if (parts & kPageHtml) frame.Append("<html><head>%s</head>", page_head_lines().c_str());
     if (parts & kPageBody) {
         frame.Append("<body");
         if (s.background_mode == kBackgroundImage && s.background_image[0]) {

@@ -6,6 +6,7 @@
 #include "server/files/static_file.h"
 #include "server/form/percent_decode.h"
 #include "server/oauth/oauth_pages.h"
+#include "server/output/style_sheet.h"
 #include "server/remote/remote_page.h"
 #include "server/text/char_class.h"
 #include "server/text/sjis_pair.h"
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <sys/mman.h>
 #include <thread>
 #include <unistd.h>
 
@@ -246,8 +248,30 @@ void RouteMail(Connection& c, const char* p) {
     }
 }
 
+// The stylesheet lives in the program, handed out as a file of its own.
+bool StyleSheet(Connection& c, const char* path) {
+    const std::string& name = style_sheet_path();
+    if (strncmp(path, name.c_str(), name.size()) != 0) return false;
+    const char end = path[name.size()];
+    if (end != '\0' && end != ' ' && end != '?') return false;
+    const int fd = memfd_create("tarnbox-style", MFD_CLOEXEC);
+    if (fd < 0) return false;
+    const std::string& text = style_sheet_text();
+    if (write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
+        lseek(fd, 0, SEEK_SET) != 0) {
+        close(fd);
+        return false;
+    }
+    snprintf(c.downloadPath, sizeof c.downloadPath, "%s", name.c_str());
+    c.file = fd;
+    c.auth = kAuthOk;
+    c.route = Route::Static;
+    return true;
+}
+
 void StaticFallback(Connection& c, const char* path) {
     if (c.route != Route::NotFound || path[0] != '/') return;
+    if (StyleSheet(c, path)) return;
     if (strncmp(path, "/back/", 6) == 0) {
         int fd = BackgroundLookup(c.downloadPath, sizeof c.downloadPath);
         if (fd < 0) return;
@@ -278,7 +302,7 @@ void ParseQuery(Connection& c, char* path) {
             named = true;
         } else if (strncmp(q + 1, "check=", 6) == 0) {
             if (IsDigit(static_cast<unsigned char>(q[7]))) check = ParseInt(q + 7);
-        } else if (strncmp(q + 1, "lang=eng", 8) == 0) {
+        } else if (strncmp(q + 1, "lang=en", 7) == 0) { // "en" as well as "eng"
             c.english = 1;
         } else if (strncmp(q + 1, "images", 6) == 0 && (q[7] == '?' || q[7] == ' ' || !q[7])) {
             c.showImages = 1;

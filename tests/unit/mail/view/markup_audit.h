@@ -4,6 +4,7 @@
 // the fuzz target of the HTML cleaner. Deliberately blunt: it reads every
 // "<" followed by a letter as a tag, and any doubt is a finding.
 #pragma once
+#include "server/output/style_sheet.h"
 #include <string>
 #include <string_view>
 
@@ -122,7 +123,11 @@ inline std::string BrowserAscii(std::string_view page) {
 
 // "" when nothing executable was found, else what was found.
 inline std::string Audit(std::string_view page) {
-    const std::string low = BrowserAscii(page);
+    // The page's own head (viewport, the gateway's stylesheet) is not mail.
+    std::string own(page);
+    const std::string& head = page_head_lines();
+    for (size_t at; (at = own.find(head)) != std::string::npos;) own.erase(at, head.size());
+    const std::string low = BrowserAscii(own);
     size_t i = 0;
     while ((i = low.find('<', i)) != std::string::npos) {
         const size_t start = i++;

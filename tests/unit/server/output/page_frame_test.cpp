@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "output_test_util.h"
+#include "server/output/style_sheet.h"
 
 namespace {
 
@@ -14,10 +15,10 @@ TEST_F(PageFrameTest, BeginPageWritesPartsAndTheAdministratorsColours) {
         const char* image;
         int colourFlags;
         int parts;
-        const char* expected;
+        std::string expected;
     } cases[] = {
-        {0, "", 0, kPageHtml | kPageBody, "<html><body>"},
-        {0, "", 0, 31, "<html><body><pre><center><hr>"},
+        {0, "", 0, kPageHtml | kPageBody, "<html><head>" + page_head_lines() + "</head><body>"},
+        {0, "", 0, 31, "<html><head>" + page_head_lines() + "</head><body><pre><center><hr>"},
         {1, "", 0, kPageBody | kPageCenter, "<body bgcolor=#0A0B0C><center>"},
         {2, "C:\\Tarn\\img\\back.gif", 0, kPageBody, "<body background=\"/back/back.gif\">"},
         {2, "/srv/img/c:wall.jpg", 0, kPageBody, "<body background=\"/back/wall.jpg\">"},
@@ -40,7 +41,10 @@ TEST_F(PageFrameTest, BeginPageWritesPartsAndTheAdministratorsColours) {
 TEST_F(PageFrameTest, PageHeadPassesTheTitleThroughTheRawFilter) {
     // Half-width kana in a title reach the page as full-width characters.
     PageHead(*c, "Mail <\xb6\xde>");
-    EXPECT_EQ(out, "<html><head><title>Mail <\x83\x4b></title></head>");
+    EXPECT_EQ(out, "<html><head><title>Mail <\x83\x4b></title><meta name=\"viewport\" "
+                   "content=\"width=device-width, initial-scale=1\"><link rel=\"stylesheet\" "
+                   "href=\"" +
+                       style_sheet_path() + "\"></head>");
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "host/console_text.h"
 #include "mail/date/local_seconds.h"
 #include "server/connection.h"
+#include "server/output/style_sheet.h"
 #include "server/login/login_throttle.h"
 #include "server/remote/remote_page.h"
 #include "server/route/dispatcher.h"
@@ -30,6 +31,9 @@ using ConnectionPtr = std::unique_ptr<Connection, ConnectionDeleter>;
 // time of the answer.
 // The script hashes of the policy line masked: which page families a test
 // binary registered changes them (their own test checks them).
+// The viewport and stylesheet lines of every page head.
+inline const std::string kHeadLines = page_head_lines();
+
 inline std::string MaskScripts(std::string s) {
     const size_t scripts = s.find("script-src ");
     if (scripts != std::string::npos && scripts < s.find("\r\n\r\n"))
