@@ -80,17 +80,27 @@ def login(port, user, password):
     m = re.search(rb"\?user=" + re.escape(user.encode()) + rb"\?check=(\d+)", page)
     if not m:
         raise RuntimeError("no login query after login of %s: %r" % (user, page[:400]))
-    return b"?user=%s?check=%s" % (user.encode(), m.group(1))
+    query = b"?user=%s?check=%s" % (user.encode(), m.group(1))
+    # The session's cookie and form token, as the user's browser keeps them.
+    cookie = re.search(rb"\r\nSet-Cookie: ([^;\r]+)", page)
+    token = re.search(rb'name="csrf" value="([0-9a-f]{32})"', page)
+    SESSIONS[query] = (cookie.group(1) if cookie else b"", token.group(1) if token else b"")
+    return query
+
+
+SESSIONS = {}
 
 
 def compose_post(query, to, subject, text, name, data):
-    fields = [(b"send_to", to), (b"send_subject", subject), (b"message", text)]
+    cookie, token = SESSIONS.get(query, (b"", b""))
+    fields = [(b"csrf", token), (b"send_to", to), (b"send_subject", subject), (b"message", text)]
     body = b"".join(b'--%s\r\nContent-Disposition: form-data; name="%s"\r\n\r\n%s\r\n'
                     % (BOUNDARY, k, v) for k, v in fields)
     body += (b'--%s\r\nContent-Disposition: form-data; name="upload1"; filename="%s"\r\n'
              b"Content-Type: application/octet-stream\r\n\r\n" % (BOUNDARY, name)
              + data + b"\r\n--%s--\r\n" % BOUNDARY)
     return (b"POST /mail/write/index.html%s HTTP/1.0\r\n" % query + UA
+            + (b"Cookie: " + cookie + b"\r\n" if cookie else b"")
             + b"Content-Type: multipart/form-data; boundary=%s\r\nContent-Length: %d\r\n\r\n"
             % (BOUNDARY, len(body)) + body)
 
