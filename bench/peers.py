@@ -305,10 +305,15 @@ def browser_times(jobs):
     results = [json.loads(line) for line in proc.stdout.splitlines() if line.startswith("{")]
     if proc.returncode != 0:
         say("WARNING: browser runs failed: " + proc.stderr.strip()[-1500:])
+    good = []
     for r in results:
-        if r["shown"] < next(j["rows"] for j in jobs if j["user"] == r["user"]):
+        if "error" in r:
+            say("WARNING: browser, %s: %s" % (r["user"], r["error"]))
+        elif r["shown"] < next(j["rows"] for j in jobs if j["user"] == r["user"]):
             say("WARNING: %s showed %d rows in the browser" % (r["user"], r["shown"]))
-    return results
+        else:
+            good.append(r)
+    return good
 
 
 # -------------------------------------------------------------------- main

@@ -17,7 +17,8 @@
 # message opened, and login-to-rows in headless Chromium for both sides,
 # with the ratios. Not a test: slowness never changes the exit status.
 # PEERS_SIZES (default "1000 10000"), PEERS_REPEAT (default 5),
-# PEERS_BROWSER=0 (skips Chromium), PEERS_KEEP=1 (keeps the scratch folder).
+# PEERS_BROWSER=0 (skips Chromium), PEERS_BROWSER_TIMEOUT (seconds a page may take
+# to show its rows, default 300), PEERS_KEEP=1 (keeps the scratch folder).
 set -uo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 bin="${1:-$top/build-bench/tarnbox}"

@@ -24,10 +24,20 @@ const SIDES = {
   },
 };
 
+const TIMEOUT = Number(process.env.PEERS_BROWSER_TIMEOUT || 300) * 1000;
+
 async function rowsShown(page, selector, count) {
   // Polled once a frame: the rows count when the browser could paint them.
-  await page.waitForFunction(([sel, n]) => document.querySelectorAll(sel).length >= n,
-    [selector, count], { polling: 'raf', timeout: 600000 });
+  try {
+    await page.waitForFunction(([sel, n]) => document.querySelectorAll(sel).length >= n,
+      [selector, count], { polling: 'raf', timeout: TIMEOUT });
+  } catch (e) {
+    const seen = await page.evaluate((sel) => [document.querySelectorAll(sel).length,
+      document.characterSet, document.documentElement.outerHTML.length,
+      document.readyState], selector).catch(() => null);
+    throw new Error(`rows not shown in ${TIMEOUT / 1000} s at ${page.url()}: ` +
+      `(rows, charset, html length, state) = ${JSON.stringify(seen)}`);
+  }
 }
 
 async function run(job) {
@@ -58,5 +68,7 @@ async function run(job) {
 let input = '';
 for await (const chunk of process.stdin) input += chunk;
 for (const job of JSON.parse(input)) {
-  process.stdout.write(JSON.stringify(await run(job)) + '\n');
+  // One stuck job is reported, and the others still run.
+  const result = await run(job).catch((e) => ({ side: job.side, user: job.user, error: e.message }));
+  process.stdout.write(JSON.stringify(result) + '\n');
 }

@@ -28,6 +28,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 MAIL_UID = MAIL_GID = 65534  # nobody:nogroup; Dovecot refuses mail access as root
 DOVECOT = "/usr/sbin/dovecot"
 POSTFIX = "/usr/sbin/postfix"
+DOVECOT_IMAP = "/usr/lib/dovecot/imap"
 
 # Written by Dovecot when a POP3 session ends, so that tests can tell which
 # commands ran: "top_count=1 retr_count=0 deleted_count=2 ...".
@@ -37,7 +38,7 @@ LOGOUT_FORMAT = ("top_count=%{top_count} retr_count=%{retr_count} "
 
 
 def ensure_installed():
-    if os.path.exists(DOVECOT) and os.path.exists(POSTFIX) and shutil.which("openssl"):
+    if all(map(os.path.exists, (DOVECOT, DOVECOT_IMAP, POSTFIX))) and shutil.which("openssl"):
         return
     subprocess.run(["bash", os.path.join(ROOT, "scripts", "install-mail-servers.sh")],
                    check=True, stdin=subprocess.DEVNULL)
