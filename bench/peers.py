@@ -419,6 +419,10 @@ def report(size, rows):
     def ratio(a, b):
         return "%6.2fx" % (a / b) if a is not None and b else "%7s" % "-"
     for name, tb, rc, seq, pipe in rows:
+        # A browser run that never showed its rows is left out; say so.
+        short = [n for n in (len(tb), len(rc)) if n < REPEAT]
+        if short:
+            name += " (n=%s)" % "/".join(map(str, (len(tb), len(rc))))
         a, b, s, p = med(tb), med(rc), med(seq or []), med(pipe or [])
         print("%-30s %s %s %s   %s %s %s %s" % (name, cell(a), cell(b), ratio(a, b), cell(s),
                                               ratio(a, s), cell(p), ratio(a, p)), flush=True)
