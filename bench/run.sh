@@ -2,12 +2,19 @@
 # Runs every benchmark in release mode. Each prints its own numbers beside
 # its baseline, measured in the same run. Not a test: nothing here fails on
 # a slow machine.
+#
+#   bash bench/run.sh          every benchmark below
+#   bash bench/run.sh peers    only the comparison with Roundcube (bench/peers.sh;
+#                              not in the full run: it installs a webmail stack)
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$top"
 bash scripts/install-deps.sh
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTARNBOX_TESTS=OFF -DTARNBOX_BENCH=ON >/dev/null
 cmake --build build-bench -j"${JOBS:-2}"
+if [ "${1:-}" = peers ]; then
+  exec bash bench/peers.sh "$top/build-bench/tarnbox"
+fi
 for b in build-bench/bench_*; do
   [ -x "$b" ] || continue
   echo "== $(basename "$b")"

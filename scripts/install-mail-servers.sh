@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs the mail servers that the integration tests run on loopback
-# (Debian 12): Dovecot for POP3, Postfix for SMTP, poppassd (behind socat)
+# (Debian 12): Dovecot for POP3 (and IMAP, for the benchmark beside an
+# IMAP webmail), Postfix for SMTP, poppassd (behind socat)
 # for password changes, and the openssl command that makes the test
 # certificates for their TLS ports. Safe to run again: nothing happens when all are
 # present. The packages start no daemon here, and
 # Postfix is left without a system configuration; the tests run their own
 # instances from scratch folders.
 set -euo pipefail
-packages=(dovecot-pop3d postfix poppassd socat openssl)
+packages=(dovecot-pop3d dovecot-imapd postfix poppassd socat openssl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

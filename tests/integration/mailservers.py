@@ -28,6 +28,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 MAIL_UID = MAIL_GID = 65534  # nobody:nogroup; Dovecot refuses mail access as root
 DOVECOT = "/usr/sbin/dovecot"
 POSTFIX = "/usr/sbin/postfix"
+DOVECOT_IMAP = "/usr/lib/dovecot/imap"
 
 # Written by Dovecot when a POP3 session ends, so that tests can tell which
 # commands ran: "top_count=1 retr_count=0 deleted_count=2 ...".
@@ -37,7 +38,7 @@ LOGOUT_FORMAT = ("top_count=%{top_count} retr_count=%{retr_count} "
 
 
 def ensure_installed():
-    if os.path.exists(DOVECOT) and os.path.exists(POSTFIX) and shutil.which("openssl"):
+    if all(map(os.path.exists, (DOVECOT, DOVECOT_IMAP, POSTFIX))) and shutil.which("openssl"):
         return
     subprocess.run(["bash", os.path.join(ROOT, "scripts", "install-mail-servers.sh")],
                    check=True, stdin=subprocess.DEVNULL)
@@ -227,7 +228,7 @@ class Dovecot:
     """Dovecot POP3 on 127.0.0.1 as a child process (dovecot -F)."""
 
     def __init__(self, scratch, port=None, apop=True, ssl="no", cert=None, auth_socket=None,
-                 addresses=("127.0.0.1",), introspection_url=None):
+                 addresses=("127.0.0.1",), introspection_url=None, imap=False):
         """ssl: "no", "yes" (STLS offered) or "required" (no login in clear);
         with ssl on, cert is (certificate file, key file) and POP3S listens
         on pop3s_port. auth_socket: a path where Dovecot's SASL service
@@ -235,13 +236,15 @@ class Dovecot:
         first, which start() waits on). introspection_url: XOAUTH2 and
         OAUTHBEARER logins are offered too, their tokens checked there (RFC
         7662, POSTed) by a passdb that serves only those mechanisms, so
-        plain logins stay with the passwd file."""
+        plain logins stay with the passwd file. imap: IMAP on imap_port too,
+        over the same Maildirs (needs dovecot-imapd)."""
         ensure_installed()
         self.scratch = os.path.abspath(scratch)
         self.port = port or free_port()
         self.ssl = ssl
         self.cert = cert
         self.pop3s_port = free_port() if ssl != "no" else 0
+        self.imap_port = free_port() if imap else 0
         self.auth_socket = auth_socket
         self.addresses = ", ".join(addresses)
         self.introspection_url = introspection_url
@@ -292,11 +295,23 @@ active_value = true
   }}
 }}
 """
+        imap = ""
+        if self.imap_port:
+            imap = f"""service imap-login {{
+  inet_listener imap {{
+    address = {self.addresses}
+    port = {self.imap_port}
+  }}
+  inet_listener imaps {{
+    port = 0
+  }}
+}}
+"""
         text = f"""instance_name = tarnbox-test-{self.port}
 base_dir = {s}/run/dovecot
 state_dir = {s}/state
 log_path = {self.log}
-protocols = pop3
+protocols = pop3{" imap" if self.imap_port else ""}
 listen = {self.addresses}
 ssl = {self.ssl}
 {tls}disable_plaintext_auth = no
@@ -324,7 +339,7 @@ service pop3-login {{
     port = {self.pop3s_port}
   }}
 }}
-{sasl}service anvil {{
+{imap}{sasl}service anvil {{
   unix_listener anvil-auth-penalty {{
     mode = 0
   }}
