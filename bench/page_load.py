@@ -53,7 +53,10 @@ def expect(page, mark):
     if page.status != 200:
         raise WrongPage("%s: status %d" % (page.url, page.status))
     if mark not in page.text:
-        raise WrongPage("%s: no %r in %r" % (page.url, mark, page.text[-300:]))
+        title = re.search(r"<title>(.*?)</title>", page.text, re.S)
+        body = re.sub(r"<[^>]*>", " ", page.text[page.text.find("<body"):])
+        raise WrongPage("%s: no %r in the page titled %r: %r" % (
+            page.url, mark, title and title.group(1).strip(), " ".join(body.split())[:300]))
     return page
 
 
