@@ -201,7 +201,7 @@ void refuse(int fd, bool https) {
 bool make_room() {
     if (gCount < maxConnections) return true;
     std::lock_guard<std::recursive_mutex> hold(globalLock);
-    Connection* stalled = OldestUnfinishedRequest(gFirst);
+    Connection* stalled = OldestUnfinishedRequest(gFirst, now_ms() - kGiveWayAfterMs);
     if (!stalled) return false;
     GiveWay(*stalled);
     return true;

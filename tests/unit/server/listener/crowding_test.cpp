@@ -23,30 +23,36 @@ struct Table {
     }
 };
 
+constexpr int64_t kLater = 1000000;
+
 TEST(Crowding, TheLongestWaitingUnfinishedRequestGivesWayFirst) {
     Table t;
     t.add(300);
     Connection* oldest = t.add(100);
     t.add(200);
-    EXPECT_EQ(OldestUnfinishedRequest(t.first()), oldest);
+    EXPECT_EQ(OldestUnfinishedRequest(t.first(), kLater), oldest);
     GiveWay(*oldest);
     // Each newcomer takes another place, never the one already freed.
-    Connection* next = OldestUnfinishedRequest(t.first());
+    Connection* next = OldestUnfinishedRequest(t.first(), kLater);
     ASSERT_NE(next, nullptr);
     EXPECT_EQ(next->receiveStarted, 200);
 }
 
-TEST(Crowding, PagesUnderWayAndMergedExchangesAreNeverDropped) {
+TEST(Crowding, PagesUnderWayMergedExchangesAndFreshConnectionsAreNeverDropped) {
     Table t;
     t.add(10, PageState::ListWait);
-    t.add(20, PageState::SendWait);
+    t.add(20, PageState::StaticStream);
     t.add(30, PageState::Done);
     Connection* extra = t.add(40);
     extra->parent = t.all.front();
-    EXPECT_EQ(OldestUnfinishedRequest(t.first()), nullptr);
+    EXPECT_EQ(OldestUnfinishedRequest(t.first(), kLater), nullptr);
     Connection* waiting = t.add(50);
-    EXPECT_EQ(OldestUnfinishedRequest(t.first()), waiting);
-    EXPECT_EQ(OldestUnfinishedRequest(nullptr), nullptr);
+    t.add(60);
+    EXPECT_EQ(OldestUnfinishedRequest(t.first(), kLater), waiting);
+    // A request that may still be on its way keeps its place.
+    EXPECT_EQ(OldestUnfinishedRequest(t.first(), 49), nullptr);
+    EXPECT_EQ(OldestUnfinishedRequest(t.first(), 50), waiting);
+    EXPECT_EQ(OldestUnfinishedRequest(nullptr, kLater), nullptr);
 }
 
 TEST(Crowding, GivingWayEndsTheClientsSocketForItsThread) {
