@@ -8,6 +8,8 @@
 #include "host/console_text.h"
 #include "host/global_lock.h"
 #include "server/listener/listener.h"
+#include "store/login_sessions.h"
+#include "store/user_table.h"
 
 #include <chrono>
 #include <iostream>
@@ -91,22 +93,37 @@ int admin_users_delete(AdminContext& ctx) {
             std::unique_lock<std::recursive_mutex> hold(globalLock);
             // No new page can start while the lock is held.
             if (ConnectionCount() == 0) {
-                int removed = 0;
+                // Unlinked first and freed only once the file no longer has
+                // them: a delete that cannot be saved leaves the users as
+                // they were, not gone at the next write.
+                const std::vector<UserRecord*> before = user_order(ctx.ds.users);
+                std::vector<UserRecord*> removed;
                 for (const std::string& id : ids) {
                     std::string sjis;
-                    if (!utf8_to_sjis(id, sjis) || !remove_user(ctx.ds.users, sjis.c_str())) {
+                    UserRecord* r =
+                        utf8_to_sjis(id, sjis) ? unlink_user(ctx.ds.users, sjis.c_str()) : nullptr;
+                    if (!r) {
                         admin_err(id + ": そのユーザーは登録されていません。");
                         continue;
                     }
-                    removed++;
+                    removed.push_back(r);
                 }
-                if (removed == 0) return 1;
+                if (removed.empty()) return 1;
                 renumber_users(ctx.ds.users);
-                if (rewrite_data_file(ctx.ds) != 1) return 1;
+                if (rewrite_data_file(ctx.ds) != 1) {
+                    relink_users(ctx.ds.users, before);
+                    return 1;
+                }
+                for (UserRecord* r : removed) {
+                    // A user made again under the name must not find the old
+                    // logins.
+                    session_close_user(r->set[0].id);
+                    delete r;
+                }
                 std::string why;
                 if (!ctx.ds.credentials.prune(ctx.ds.users, why)) admin_err(why);
-                admin_out(std::to_string(removed) + " 件のユーザーを削除しました。");
-                return removed == static_cast<int>(ids.size()) ? 0 : 1;
+                admin_out(std::to_string(removed.size()) + " 件のユーザーを削除しました。");
+                return removed.size() == ids.size() ? 0 : 1;
             }
         }
         if (step >= kIdleWaitSteps)

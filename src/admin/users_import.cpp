@@ -11,6 +11,7 @@
 #include "mail/charset/sjis.h"
 #include "mail/oauth/oauth_client.h"
 #include "store/oauth_providers.h"
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <iterator>
@@ -175,11 +176,23 @@ int admin_users_import(AdminContext& ctx) {
     if (int r = open_store(ctx, true)) return r;
     CsvText text;
     if (!read_csv_file(ctx.args[0], text)) return 1;
+    std::vector<UserRecord*> before;
+    {
+        std::lock_guard<std::recursive_mutex> hold(globalLock);
+        before = user_order(ctx.ds.users);
+    }
     ImportTally t =
         import_user_lines(ctx.ds, text, [](const std::string& message) { admin_err(message); });
     if (t.registered > 0) {
         std::lock_guard<std::recursive_mutex> hold(globalLock);
-        if (rewrite_data_file(ctx.ds) != 1) return 1;
+        if (rewrite_data_file(ctx.ds) != 1) {
+            // None of them was saved: none may come in with a later write.
+            std::vector<UserRecord*> added = user_order(ctx.ds.users);
+            relink_users(ctx.ds.users, before);
+            for (UserRecord* r : added)
+                if (std::find(before.begin(), before.end(), r) == before.end()) delete r;
+            return 1;
+        }
     }
     if (t.registered > 0) admin_out(std::to_string(t.registered) + " 件のユーザーを登録しました。");
     return t.refused > 0 || t.stopped ? 1 : 0;

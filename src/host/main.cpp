@@ -29,6 +29,9 @@ int RunSubcommand(const Subcommand& c, const std::string& home,
     ds.data_path = paths.data_file;
     ds.user_folder = paths.user_folder;
     ds.report = [](std::string_view text) {
+        // A command the gateway carries out for the command line tells its
+        // own administrator why it failed; the gateway's log keeps it too.
+        if (admin_in_server()) admin_err(std::string(text));
         fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
     };
     AdminContext ctx{paths, ds, std::vector<std::string>(args.begin() + first, args.end()),

@@ -75,6 +75,8 @@ struct Connection {
     int32_t lineLength;
     std::atomic<int32_t> lastActivity;   // local seconds
     std::atomic<int64_t> receiveStarted; // monotonic ms when the request began
+    // Dropped for a newcomer while the table was full (crowding.h).
+    std::atomic<bool> gaveWay;
     int32_t listTimeField;
     UserRecord* user;
     Connection* parent;

@@ -138,7 +138,13 @@ bool Register(Connection& c, Saved& saved) {
     }
     append_user(ds.users, r);
     renumber_users(ds.users);
-    write_user_slot(ds, *r);
+    if (write_user_slot(ds, *r) != 1) {
+        // The page must not say done for an account the file does not hold.
+        unlink_user(ds.users, r->set[0].id);
+        renumber_users(ds.users);
+        delete r;
+        return false;
+    }
     if (settings_policy(ds.settings).servers) store_posted_smtp_login(c, *r, 0);
     saved.set = r->set[0];
     memcpy(saved.options, r->options, kOptionBytes);

@@ -49,3 +49,30 @@ void clear_users(UserTable& t) {
     }
     t.head.link = nullptr;
 }
+
+std::vector<UserRecord*> user_order(const UserTable& t) {
+    std::vector<UserRecord*> order;
+    for (UserRecord* r = t.head.link; r; r = r->link) order.push_back(r);
+    return order;
+}
+
+void relink_users(UserTable& t, const std::vector<UserRecord*>& order) {
+    UserRecord* p = &t.head;
+    for (UserRecord* r : order) {
+        p->link = r;
+        p = r;
+    }
+    p->link = nullptr;
+    renumber_users(t);
+}
+
+UserRecord* unlink_user(UserTable& t, const char* id) {
+    for (UserRecord* p = &t.head; p->link; p = p->link) {
+        UserRecord* r = p->link;
+        if (strcmp(r->set[0].id, id) != 0) continue;
+        p->link = r->link;
+        r->link = nullptr;
+        return r;
+    }
+    return nullptr;
+}

@@ -228,7 +228,7 @@ class Dovecot:
     """Dovecot POP3 on 127.0.0.1 as a child process (dovecot -F)."""
 
     def __init__(self, scratch, port=None, apop=True, ssl="no", cert=None, auth_socket=None,
-                 addresses=("127.0.0.1",), introspection_url=None, imap=False):
+                 addresses=("127.0.0.1",), introspection_url=None, imap=False, extra_config=""):
         """ssl: "no", "yes" (STLS offered) or "required" (no login in clear);
         with ssl on, cert is (certificate file, key file) and POP3S listens
         on pop3s_port. auth_socket: a path where Dovecot's SASL service
@@ -237,7 +237,8 @@ class Dovecot:
         OAUTHBEARER logins are offered too, their tokens checked there (RFC
         7662, POSTed) by a passdb that serves only those mechanisms, so
         plain logins stay with the passwd file. imap: IMAP on imap_port too,
-        over the same Maildirs (needs dovecot-imapd)."""
+        over the same Maildirs (needs dovecot-imapd). extra_config: settings
+        appended to the configuration as they stand."""
         ensure_installed()
         self.scratch = os.path.abspath(scratch)
         self.port = port or free_port()
@@ -248,6 +249,7 @@ class Dovecot:
         self.auth_socket = auth_socket
         self.addresses = ", ".join(addresses)
         self.introspection_url = introspection_url
+        self.extra_config = extra_config
         self.boxes = Mailboxes(self.scratch)
         self.passwd = os.path.join(self.scratch, "passwd")
         self.config = os.path.join(self.scratch, "dovecot.conf")
@@ -344,7 +346,7 @@ service pop3-login {{
     mode = 0
   }}
 }}
-"""
+{self.extra_config}"""
         with open(self.config, "w") as f:
             f.write(text)
 

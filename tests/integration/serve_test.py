@@ -167,6 +167,9 @@ class Answers(unittest.TestCase):
         cls.big = os.urandom(1 << 20)
         with open(os.path.join(html, "big.bin"), "wb") as f:
             f.write(cls.big)
+        # Larger than the most a loopback socket buffers for a client.
+        with open(os.path.join(html, "huge.bin"), "wb") as f:
+            f.truncate(16 << 20)
         with open(os.path.join(cls.g.home, "secret.txt"), "wb") as f:
             f.write(b"secret")
         os.symlink(os.path.join(cls.g.home, "secret.txt"), os.path.join(html, "link.txt"))
@@ -254,13 +257,44 @@ class Answers(unittest.TestCase):
             self.assertEqual(s.recv(100), b"")
             self.assertLess(time.time() - t, 6)
 
-    def test_busy_beyond_the_ceiling(self):
+    def test_an_unfinished_request_gives_way_to_a_newcomer(self):
         idle = [socket.create_connection(("127.0.0.1", self.g.port)) for _ in range(20)]
+        try:
+            # Old enough to give way (a second), not yet at the request
+            # time-out (two).
+            time.sleep(1.4)
+            for _ in range(3):
+                self.assertTrue(self.g.get(b"/").startswith(b"HTTP/1.0 200 OK"))
+            # The places went to the newcomers from the connections that had
+            # waited longest: those see their close, later ones do not.
+            idle[0].settimeout(5)
+            self.assertEqual(idle[0].recv(100), b"")
+            idle[10].settimeout(0.2)
+            with self.assertRaises(socket.timeout):
+                idle[10].recv(100)
+        finally:
+            for s in idle:
+                s.close()
+
+    def test_busy_when_every_place_is_serving_a_page(self):
+        # Pages the clients take nothing of: every place has finished its
+        # request, so no one gives way.
+        readers = []
+        while len(readers) < 20:
+            s = socket.socket()
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1024)
+            s.settimeout(5)
+            s.connect(("127.0.0.1", self.g.port))
+            s.sendall(b"GET /huge.bin HTTP/1.0\r\n\r\n")
+            # The places of an earlier test may not all be free yet.
+            if s.recv(16, socket.MSG_PEEK).startswith(b"HTTP/1.0 200"):
+                readers.append(s)
+            else:
+                s.close()
+                time.sleep(0.1)
         extra = []
         try:
-            time.sleep(1.0)  # let the listener take all of them
-            # A loaded machine may still be accepting the last idle ones: the
-            # first newcomer beyond the ceiling must get the refusal at once.
+            time.sleep(1.0)
             answers = []
             for _ in range(4):
                 s = socket.create_connection(("127.0.0.1", self.g.port))
@@ -273,11 +307,17 @@ class Answers(unittest.TestCase):
                 if answers[-1] == b"Busy!\r\n":
                     break
             self.assertIn(b"Busy!\r\n", answers)
+            # A send the client takes nothing of ends after the request
+            # time-out, which frees the places well before the idle one.
+            deadline = time.time() + 20
+            answer = b""
+            while time.time() < deadline and not answer.startswith(b"HTTP/1.0 200 OK"):
+                time.sleep(0.5)
+                answer = self.g.get(b"/")
+            self.assertTrue(answer.startswith(b"HTTP/1.0 200 OK"), answer[:100])
         finally:
-            for s in idle + extra:
+            for s in readers + extra:
                 s.close()
-        time.sleep(2.5)
-        self.assertTrue(self.g.get(b"/").startswith(b"HTTP/1.0 200 OK"))
 
 
 if __name__ == "__main__":

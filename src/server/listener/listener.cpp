@@ -1,6 +1,7 @@
 #include "server/listener/listener.h"
 #include "host/global_lock.h"
 #include "mail/date/local_seconds.h"
+#include "server/listener/crowding.h"
 #include "server/net/client_stream.h"
 #include "server/request/request_reader.h"
 #include "server/route/dispatcher.h"
@@ -195,6 +196,17 @@ void refuse(int fd, bool https) {
     if (!https) send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL);
 }
 
+// Room for one more connection: below the ceiling, or once the connection
+// that waited longest for its request has given way.
+bool make_room() {
+    if (gCount < maxConnections) return true;
+    std::lock_guard<std::recursive_mutex> hold(globalLock);
+    Connection* stalled = OldestUnfinishedRequest(gFirst, now_ms() - kGiveWayAfterMs);
+    if (!stalled) return false;
+    GiveWay(*stalled);
+    return true;
+}
+
 void ListenerMain(int sock, bool https) {
     while (serverRunning) {
         sockaddr_storage peer{};
@@ -208,7 +220,7 @@ void ListenerMain(int sock, bool https) {
             }
             return; // the listening socket was closed
         }
-        Connection* c = gCount >= maxConnections ? nullptr : NewConnection(fd);
+        Connection* c = make_room() ? NewConnection(fd) : nullptr;
         if (c && https && !ClientTlsAttach(*c, gHttpsContext)) {
             FreeConnection(c);
             c = nullptr;
@@ -220,6 +232,8 @@ void ListenerMain(int sock, bool https) {
         }
         c->clientAddress = peer;
         c->lastActivity = static_cast<int32_t>(local_seconds());
+        c->receiveStarted = now_ms();
+        BoundSendStall(fd, requestTimeoutSeconds);
         // Header lines and page pieces are written one by one; corking lets
         // the kernel fill whole segments until the answer is closed. (TLS
         // corks once its handshake is over.)

@@ -12,7 +12,10 @@ extern std::atomic<bool> serverRunning;
 // that connect and never finish their request.
 extern std::atomic<int> idleTimeoutSeconds;    // 600
 extern std::atomic<int> requestTimeoutSeconds; // 60
-// Beyond this many open connections a newcomer gets "Busy!\r\n".
+// At this many open connections a newcomer takes the place of the one that
+// has waited longest without finishing its request; when every connection
+// has finished its request, the newcomer gets "Busy!\r\n". The request
+// time-out also bounds a send that the client takes no byte of.
 extern std::atomic<int> maxConnections;
 
 // A TCP socket at port, listening on the address SetListenAddress chose, or

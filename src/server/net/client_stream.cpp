@@ -20,6 +20,11 @@ constexpr int kTlsReadWaitSeconds = 1;
 
 } // namespace
 
+void BoundSendStall(int fd, int seconds) {
+    timeval t{seconds, 0};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &t, sizeof t);
+}
+
 bool ClientSend(Connection& c, const char* bytes, size_t n) {
     if (c.clientTls) {
         std::lock_guard<std::mutex> hold(c.clientTlsLock);

@@ -17,6 +17,11 @@ bool ClientSend(Connection& c, const char* bytes, size_t n);
 ssize_t ClientRecv(Connection& c, char* buffer, size_t size);
 int ClientWait(Connection& c, int ms);
 
+// A send to fd that can hand the peer no byte for seconds fails, so a
+// browser that stops reading a large page cannot hold the thread until the
+// idle time-out.
+void BoundSendStall(int fd, int seconds);
+
 // Gives the freshly accepted connection a TLS session of context; the
 // handshake itself is left to the connection's thread. False when OpenSSL is
 // out of memory.

@@ -1,0 +1,134 @@
+#!/usr/bin/env python3
+"""A write that meets a full disk: the command says so, the data file stays
+as it was, nothing is left beside it, and the change does not come in with
+a later write. The home is a small tmpfs in a mount namespace of the test's
+own, so it needs root (and unshare); without them the tests are skipped."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ["TARNBOX_BIN"]
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import mailservers  # noqa: E402
+from gatewaytest import stop_process, wait_until_listening  # noqa: E402
+
+PRIVATE = "TARNBOX_PRIVATE_MOUNTS"
+CANNOT_WRITE = "を書けません"
+
+
+def private_mounts_possible():
+    if os.geteuid() != 0 or not shutil.which("unshare"):
+        return False
+    return subprocess.run(["unshare", "-m", "true"], capture_output=True).returncode == 0
+
+
+if not os.environ.get(PRIVATE) and private_mounts_possible():
+    # Mounts made from here on are seen by this test alone.
+    os.environ[PRIVATE] = "1"
+    os.execvp("unshare", ["unshare", "-m", "--propagation", "private", sys.executable,
+                          os.path.abspath(__file__), BIN, *sys.argv[1:]])
+
+
+def fill(folder, leave=0):
+    """Writes a filler file until the disk is full, then frees `leave`
+    bytes of it again."""
+    path = os.path.join(folder, "filler")
+    with open(path, "wb", buffering=0) as f:
+        try:
+            while True:
+                f.write(b"\0" * 4096)
+        except OSError:
+            pass
+    if leave:
+        os.truncate(path, max(0, os.path.getsize(path) - leave))
+    return path
+
+
+@unittest.skipUnless(os.environ.get(PRIVATE), "needs root and unshare for a small tmpfs")
+class FullDisk(unittest.TestCase):
+    def setUp(self):
+        self.mount = tempfile.mkdtemp(prefix="tarnbox-full-")
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=512k", "tarnbox-full", self.mount],
+                       check=True)
+        self.home = os.path.join(self.mount, "home")
+        os.mkdir(self.home, 0o700)
+        self.port = mailservers.free_port()
+        self.tarnbox("init", "--http-port", str(self.port), "--smtp-server", "127.0.0.1",
+                     "--pop3-server", "127.0.0.1")
+        self.add("u1")
+        self.gateway = None
+
+    def tearDown(self):
+        stop_process(self.gateway)
+        subprocess.run(["umount", self.mount], check=True)
+        os.rmdir(self.mount)
+
+    def tarnbox(self, *args, check=True):
+        r = subprocess.run([BIN, "--home", self.home, *args], capture_output=True, text=True,
+                           stdin=subprocess.DEVNULL)
+        if check and r.returncode != 0:
+            raise AssertionError("tarnbox %s: %s" % (" ".join(args), r.stderr))
+        return r
+
+    def add(self, uid, check=True):
+        return self.tarnbox("users", "add", "--name", "Name " + uid, "--mail-address",
+                            uid + "@test.example", "--id", uid, "--password", "pw", check=check)
+
+    def data_file(self):
+        with open(os.path.join(self.home, "tarnbox.dat"), "rb") as f:
+            return f.read()
+
+    def listed(self):
+        out = self.tarnbox("users", "list").stdout
+        return [line.split("\t")[1] for line in out.splitlines()]
+
+    def assert_refused(self, *args):
+        r = self.tarnbox(*args, check=False)
+        self.assertNotEqual(r.returncode, 0, args)
+        self.assertIn(CANNOT_WRITE, r.stderr, args)
+        self.assertIn("No space left on device", r.stderr, args)
+
+    def writes_that_fail(self):
+        before, files = self.data_file(), sorted(os.listdir(self.home))
+        self.assert_refused("users", "add", "--name", "Name u2", "--mail-address",
+                            "u2@test.example", "--id", "u2", "--password", "pw")
+        self.assert_refused("settings", "set", "log_size_kb=77")
+        self.assert_refused("users", "delete", "--yes", "u1")
+        self.assertEqual(self.data_file(), before)
+        self.assertEqual(sorted(os.listdir(self.home)), files, "nothing left beside it")
+
+    def test_the_command_line_alone(self):
+        # A disk with no room at all, and one with room for part of a file.
+        for leave in (0, 2048):
+            filler = fill(self.mount, leave)
+            try:
+                self.writes_that_fail()
+            finally:
+                os.unlink(filler)
+            self.assertEqual(self.listed(), ["u1"])
+        self.assertIn("log_size_kb=128", self.tarnbox("settings", "show").stdout)
+
+    def test_through_the_running_gateway(self):
+        self.gateway = subprocess.Popen([BIN, "--home", self.home, "serve"],
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        wait_until_listening(self.port, self.gateway)
+        filler = fill(self.mount)
+        try:
+            self.writes_that_fail()
+        finally:
+            os.unlink(filler)
+        # What was refused stays refused when the next write goes through.
+        self.add("u3")
+        self.assertEqual(self.listed(), ["u1", "u3"])
+        self.assertIn("log_size_kb=128", self.tarnbox("settings", "show").stdout)
+        stop_process(self.gateway)
+        self.assertEqual(self.listed(), ["u1", "u3"])
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

@@ -1,0 +1,74 @@
+// Which connection gives way to a newcomer when the table is full.
+#include "server/listener/crowding.h"
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct Table {
+    std::vector<Connection*> all;
+    Connection* add(int64_t started, PageState state = PageState::Receiving) {
+        Connection* c = NewConnection(-1);
+        c->receiveStarted = started;
+        c->state = state;
+        if (!all.empty()) all.back()->next = c;
+        all.push_back(c);
+        return c;
+    }
+    Connection* first() { return all.empty() ? nullptr : all.front(); }
+    ~Table() {
+        for (Connection* c : all) FreeConnection(c);
+    }
+};
+
+constexpr int64_t kLater = 1000000;
+
+TEST(Crowding, TheLongestWaitingUnfinishedRequestGivesWayFirst) {
+    Table t;
+    t.add(300);
+    Connection* oldest = t.add(100);
+    t.add(200);
+    EXPECT_EQ(OldestUnfinishedRequest(t.first(), kLater), oldest);
+    GiveWay(*oldest);
+    // Each newcomer takes another place, never the one already freed.
+    Connection* next = OldestUnfinishedRequest(t.first(), kLater);
+    ASSERT_NE(next, nullptr);
+    EXPECT_EQ(next->receiveStarted, 200);
+}
+
+TEST(Crowding, PagesUnderWayMergedExchangesAndFreshConnectionsAreNeverDropped) {
+    Table t;
+    t.add(10, PageState::ListWait);
+    t.add(20, PageState::StaticStream);
+    t.add(30, PageState::Done);
+    Connection* extra = t.add(40);
+    extra->parent = t.all.front();
+    EXPECT_EQ(OldestUnfinishedRequest(t.first(), kLater), nullptr);
+    Connection* waiting = t.add(50);
+    t.add(60);
+    EXPECT_EQ(OldestUnfinishedRequest(t.first(), kLater), waiting);
+    // A request that may still be on its way keeps its place.
+    EXPECT_EQ(OldestUnfinishedRequest(t.first(), 49), nullptr);
+    EXPECT_EQ(OldestUnfinishedRequest(t.first(), 50), waiting);
+    EXPECT_EQ(OldestUnfinishedRequest(nullptr, kLater), nullptr);
+}
+
+TEST(Crowding, GivingWayEndsTheClientsSocketForItsThread) {
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    Table t;
+    Connection* c = t.add(1);
+    c->clientSocket = pair[0];
+    GiveWay(*c);
+    char b;
+    // The thread's next read sees the end; the peer sees the close too.
+    EXPECT_EQ(recv(pair[0], &b, 1, 0), 0);
+    EXPECT_EQ(recv(pair[1], &b, 1, 0), 0);
+    c->clientSocket = -1;
+    close(pair[0]);
+    close(pair[1]);
+}
+
+} // namespace
