@@ -16,7 +16,7 @@ namespace {
 
 // Cleaned markup is handed to the output filter in pieces of about this size.
 constexpr size_t kFlushSize = 3072;
-// Elements tracked for closing; deeper nesting is left to the browser.
+// Elements tracked for closing; deeper start tags are dropped.
 constexpr size_t kMaxOpen = 256;
 
 // Their content or loading is active, or they switch the browser's parser
@@ -33,10 +33,9 @@ constexpr std::string_view kDropElements[] = {
     "noscript", "xmp",      "listing",  "plaintext", "noembed", "noframes", "bgsound", "menuitem"};
 constexpr std::string_view kVoidElements[] = {"area", "br",       "col",   "hr",     "img",
                                               "wbr",  "basefont", "image", "spacer", "meta"};
-// Their end tags are optional; a stray closing one would add an empty element.
-constexpr std::string_view kOptionalEnd[] = {"p",     "li",    "dt",      "dd",      "tr", "td",
-                                             "th",    "rb",    "rt",      "rtc",     "rp", "thead",
-                                             "tbody", "tfoot", "caption", "colgroup"};
+// A start tag of one of these ends an open one of the same kind: siblings,
+// not nesting.
+constexpr std::string_view kSelfClosing[] = {"p", "li", "dt", "dd", "tr", "td", "th", "rt", "rp"};
 constexpr std::string_view kAttributes[] = {
     "align",      "alt",     "bgcolor",  "border",  "cellpadding", "cellspacing", "class",
     "clear",      "color",   "cols",     "colspan", "compact",     "dir",         "face",
@@ -50,9 +49,10 @@ constexpr std::string_view kAttributes[] = {
 constexpr std::string_view kScriptSchemes[] = {"javascript", "vbscript", "livescript",
                                                "mocha",      "data",     "jscript"};
 // Anything in a style sheet that old or new browsers execute or load unseen.
-constexpr std::string_view kCssDanger[] = {
-    "expression", "behavior", "behaviour", "binding",  "script",
-    "mocha:",     "data:",    "@import",   "image-set"};
+// Fonts are loads of their own: only pictures may come from the web.
+constexpr std::string_view kCssDanger[] = {"expression", "behavior",  "behaviour", "binding",
+                                           "script",     "mocha:",    "data:",     "@import",
+                                           "image-set",  "@font-face"};
 
 template <size_t N> bool Among(std::string_view word, const std::string_view (&list)[N]) {
     return std::find(std::begin(list), std::end(list), word) != std::end(list);
@@ -79,6 +79,17 @@ bool IsDigit(char ch) {
 // The blanks of the HTML tokenizer; CR counts because browsers read it as LF.
 bool IsHtmlSpace(char ch) {
     return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\f';
+}
+
+// Whether a start tag of start ends the element open is on top of the
+// browser's stack: a new item ends the last, a cell or row ends the cell.
+bool ClosedBy(std::string_view open, std::string_view start) {
+    auto both = [&](std::string_view a, std::string_view b) {
+        return (open == a || open == b) && (start == a || start == b);
+    };
+    if (open == start) return Among(open, kSelfClosing);
+    return both("dt", "dd") || both("rt", "rp") || both("td", "th") ||
+           ((open == "td" || open == "th") && start == "tr");
 }
 
 bool IsUrlBlank(char ch) {
@@ -388,6 +399,7 @@ public:
 private:
     void Put(std::string_view s);
     void Flush();
+    void CloseFrom(size_t depth);
     void CloseOpen();
     void Stop(size_t at);
     // False when the scan stopped. next receives where the scan goes on.
@@ -414,10 +426,21 @@ void Cleaner::Flush() {
     out_.clear();
 }
 
+// Closes open_[depth..], innermost first, each by name: the browser ends
+// some of them by itself but keeps others open past any end tag of an outer
+// element (formatting elements it reopens later, what sits inside a table
+// cell or a heading), and they would take in the gateway's page after the
+// part. A stray </p> is the one that adds an element, and nothing a <p>
+// holds survives the block the page puts next.
+void Cleaner::CloseFrom(size_t depth) {
+    while (open_.size() > depth) {
+        if (open_.back() != "p") Put("</" + open_.back() + ">");
+        open_.pop_back();
+    }
+}
+
 void Cleaner::CloseOpen() {
-    for (auto it = open_.rbegin(); it != open_.rend(); ++it)
-        if (!Among(*it, kOptionalEnd)) Put("</" + *it + ">");
-    open_.clear();
+    CloseFrom(0);
     Flush();
 }
 
@@ -455,6 +478,10 @@ bool Cleaner::StyleSheet(std::string_view css, bool attribute, std::string& out)
     // A sheet must not be able to end its own element early or hide markup.
     for (size_t lt = lower.find('<'); lt != std::string::npos; lt = lower.find('<', lt + 1))
         if (lower.compare(lt, 4, "<!--") != 0) return false;
+    // A selector that tests attribute values reads the gateway's page as
+    // well (its links and form carry the login); a picture loaded on a match
+    // would tell the answer to the web.
+    const bool readsAttributes = !attribute && lower.find('[') != std::string::npos;
     out.clear();
     size_t pos = 0;
     for (size_t u = lower.find("url("); u != std::string::npos; u = lower.find("url(", pos)) {
@@ -470,6 +497,9 @@ bool Cleaner::StyleSheet(std::string_view css, bool attribute, std::string& out)
         const Verdict verdict =
             ClassifyUrl(std::string_view(plain).substr(from, end - from), UrlUse::Load, &cid);
         if (verdict == Verdict::Keep) {
+            // A fragment names an element of an SVG document (clip-path,
+            // marker): a document from the web, not a picture.
+            if (readsAttributes || plain.find('#', from) < end) return false;
             note_remote_image(c_);
             out.append(plain, u + 4, end - (u + 4));
         } else if (verdict == Verdict::Cid) {
@@ -616,9 +646,15 @@ bool Cleaner::StartTag(const Tag& tag, size_t& next) {
         Put("</style>");
         return true;
     }
+    const bool container = tag.name != "body" && !Among(tag.name, kVoidElements);
+    if (container) {
+        while (!open_.empty() && ClosedBy(open_.back(), tag.name)) open_.pop_back();
+        // Too deep to follow: an element that is not closed for sure must not
+        // be opened.
+        if (open_.size() >= kMaxOpen) return true;
+    }
     Put(markup);
-    if (tag.name != "body" && !Among(tag.name, kVoidElements) && open_.size() < kMaxOpen)
-        open_.push_back(tag.name);
+    if (container) open_.push_back(tag.name);
     return true;
 }
 
@@ -627,7 +663,9 @@ bool Cleaner::StartTag(const Tag& tag, size_t& next) {
 void Cleaner::EndTag(const Tag& tag) {
     auto it = std::find(open_.rbegin(), open_.rend(), tag.name);
     if (it == open_.rend()) return;
-    open_.erase(std::next(it).base(), open_.end());
+    const size_t depth = static_cast<size_t>(std::distance(it, open_.rend())) - 1;
+    CloseFrom(depth + 1);
+    open_.pop_back();
     Put("</" + tag.name + ">");
 }
 
