@@ -459,6 +459,15 @@ std::string Cleaner::CidUrl(std::string_view cid) {
     return url;
 }
 
+bool HasCssDanger(std::string_view lower) {
+    std::string squeezed;
+    for (char ch : lower)
+        if (!IsUrlBlank(ch)) squeezed += ch;
+    for (std::string_view word : kCssDanger)
+        if (squeezed.find(word) != std::string::npos) return true;
+    return false;
+}
+
 bool Cleaner::StyleSheet(std::string_view css, bool attribute, std::string& out) {
     std::string text;
     if (attribute) {
@@ -470,11 +479,7 @@ bool Cleaner::StyleSheet(std::string_view css, bool attribute, std::string& out)
     if (text.find('\\') != std::string::npos) return false;
     const std::string plain = WithoutComments(text);
     const std::string lower = LowerCopy(plain);
-    std::string squeezed;
-    for (char ch : lower)
-        if (!IsUrlBlank(ch)) squeezed += ch;
-    for (std::string_view word : kCssDanger)
-        if (squeezed.find(word) != std::string::npos) return false;
+    if (HasCssDanger(lower)) return false;
     // A sheet must not be able to end its own element early or hide markup.
     for (size_t lt = lower.find('<'); lt != std::string::npos; lt = lower.find('<', lt + 1))
         if (lower.compare(lt, 4, "<!--") != 0) return false;
@@ -493,9 +498,12 @@ bool Cleaner::StyleSheet(std::string_view css, bool attribute, std::string& out)
         const size_t end =
             quote ? plain.find(quote, from) : plain.find_first_of(") \t\n\r\f", from);
         if (end == std::string::npos) return false;
+        const std::string_view target = std::string_view(plain).substr(from, end - from);
+        // Unquoted, these make the browser's tokenizer give up on the whole
+        // url( ) up to the next ")", which is not where this scan ends it.
+        if (!quote && target.find_first_of("(\"'") != std::string_view::npos) return false;
         std::string cid;
-        const Verdict verdict =
-            ClassifyUrl(std::string_view(plain).substr(from, end - from), UrlUse::Load, &cid);
+        const Verdict verdict = ClassifyUrl(target, UrlUse::Load, &cid);
         if (verdict == Verdict::Keep) {
             // A fragment names an element of an SVG document (clip-path,
             // marker): a document from the web, not a picture.
@@ -505,15 +513,30 @@ bool Cleaner::StyleSheet(std::string_view css, bool attribute, std::string& out)
         } else if (verdict == Verdict::Cid) {
             const std::string url = CidUrl(cid);
             if (url.empty()) return false;
-            out.append(plain, u + 4, from - (u + 4));
-            out += url;
+            // The path is the decoded Content-ID: a ")" or ";" there would end
+            // the url( ) and start declarations nobody checked, and a "(" would
+            // read as another url( to the next check. Quoted and with its
+            // parentheses escaped it is one string.
+            out.append(plain, u + 4, p - (u + 4));
+            out += quote ? quote : '"';
+            for (char ch : url) {
+                if (ch == '(')
+                    out += "%28";
+                else if (ch == ')')
+                    out += "%29";
+                else
+                    out += ch;
+            }
+            if (!quote) out += '"';
         } else {
             return false;
         }
         pos = end;
     }
     out.append(plain, pos, std::string::npos);
-    return true;
+    // Content-IDs are decoded into the paths written here: they may spell
+    // what the words above never met.
+    return !HasCssDanger(LowerCopy(out));
 }
 
 // Writes the allowed attributes of a start tag into markup. False: stop.

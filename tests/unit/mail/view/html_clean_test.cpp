@@ -222,13 +222,38 @@ TEST_F(HtmlCleanTest, StyleSheetsFetchOnlyPictures) {
         {"<style>a[x-apple-data-detectors]{color:inherit}</style>",
          "<style>a[x-apple-data-detectors]{color:inherit}</style>"},
         {"<style>[lang]{background:url(cid:bg@x)}</style>",
-         "<style>[lang]{background:url(/mail/~taro/bg@x)}</style>"},
+         "<style>[lang]{background:url(\"/mail/~taro/bg@x\")}</style>"},
         {"<style>td{background:url(http://x/bg.png)}</style>",
          "<style>td{background:url(http://x/bg.png)}</style>"},
         {"<p style=\"background:url(http://x/bg.png)\">x",
          "<p style=\"background:url(http://x/bg.png)\">x"},
     };
     for (const auto& t : kept) EXPECT_EQ(Clean(t.html), t.page) << t.html;
+}
+
+// A Content-ID is percent-decoded into the path it becomes; what it decodes
+// to must stay inside its url( ) in whatever form the reference was written.
+TEST_F(HtmlCleanTest, CidInStyleStaysOneUrl) {
+    const struct {
+        std::string html, page;
+    } cases[] = {
+        {"<p style=\"background:url(cid:x%29%3Bcolor%3Ared)\">",
+         "<p style=\"background:url(&quot;/mail/~taro/x%29;color:red&quot;)\">"},
+        {"<style>p{background:url('cid:a url(cid:b')}</style>",
+         "<style>p{background:url('/mail/~taro/a%20url%28cid:b')}</style>"},
+    };
+    for (const auto& t : cases) {
+        EXPECT_EQ(Clean(t.html), t.page) << t.html;
+        EXPECT_EQ(markup_audit::Audit(out), "") << t.html;
+    }
+    // A decoded Content-ID that spells a dangerous word; unquoted, a "(" or
+    // a quote makes the browser drop the url( ) up to the next ")", past
+    // where a check would have ended it.
+    for (const std::string html :
+         {"<p style=\"background:url(cid:x%29%3Bwidth%3A%65xpression%28alert%281%29%29)\">",
+          "<style>p{background:url(cid:a:url(cid:b)}</style>",
+          "<p style=\"background:url(http://x/a'b)\">"})
+        EXPECT_EQ(Clean(html).rfind("&lt;", 0), 0u) << html;
 }
 
 TEST_F(HtmlCleanTest, CidReferencesAreRemembered) {
