@@ -430,11 +430,14 @@ void Cleaner::Flush() {
 // some of them by itself but keeps others open past any end tag of an outer
 // element (formatting elements it reopens later, what sits inside a table
 // cell or a heading), and they would take in the gateway's page after the
-// part. A stray </p> is the one that adds an element, and nothing a <p>
-// holds survives the block the page puts next.
+// part. A <p> left open inside another element keeps that element's end tag
+// from closing it (and a formatting element's end tag moves the <p> out to
+// where it then holds what follows), so it is closed too. Only an
+// outermost <p> is left to the block the page puts next: a </p> the
+// browser already closed adds an empty paragraph.
 void Cleaner::CloseFrom(size_t depth) {
     while (open_.size() > depth) {
-        if (open_.back() != "p") Put("</" + open_.back() + ">");
+        if (open_.back() != "p" || open_.size() > 1) Put("</" + open_.back() + ">");
         open_.pop_back();
     }
 }

@@ -173,6 +173,10 @@ TEST_F(HtmlCleanTest, NothingTheMailOpensOutlivesIt) {
         // Any heading's end tag closes the innermost heading.
         {"<h1><a><h2></a>z", "<h1><a><h2></h2></a>z</h1>"},
         {"<li><a><table><li>t", "<li><a><table><li>t</li></table></a></li>"},
+        // A paragraph left open would move out of the <i> at its end tag
+        // and keep </x> from closing x: it is closed unless outermost.
+        {"<x><i><p>a</i>b", "<x><i><p>a</p></i>b</x>"},
+        {"<p>a<b>b", "<p>a<b>b</b>"},
         // Elements the browser closes by themselves do not pile up.
         {"<ul><li>a<li>b</ul>", "<ul><li>a<li>b</li></ul>"},
         {"<table><tr><td>a<td>b<tr><td>c</table>",
