@@ -462,12 +462,16 @@ std::string Cleaner::CidUrl(std::string_view cid) {
     return url;
 }
 
+// lower: a sheet without its comments. A reader that drops blanks and
+// controls may also find comments in what is left ("/\x03**/").
 bool HasCssDanger(std::string_view lower) {
     std::string squeezed;
     for (char ch : lower)
         if (!IsUrlBlank(ch)) squeezed += ch;
+    const std::string again = WithoutComments(squeezed);
     for (std::string_view word : kCssDanger)
-        if (squeezed.find(word) != std::string::npos) return true;
+        if (squeezed.find(word) != std::string::npos || again.find(word) != std::string::npos)
+            return true;
     return false;
 }
 

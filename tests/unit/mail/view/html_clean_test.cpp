@@ -127,6 +127,7 @@ TEST_F(HtmlCleanTest, HostileMarkupNeverSurvives) {
         "<div style=\"width:expression(alert(1))\">",
         "<div style=\"background:url(&#106;avascript:alert(1))\">",
         "<div style=\"x:expr/**/ession(alert(1))\">",
+        "<div style=\"x:expr/\x03**/ession(alert(1))\">",
         "<div style=\"background-image: url(&#1;javascript:alert(1))\">",
         "<p style=\"color:red\" style=\"x:expression(alert(1))\">x</p>",
         "<!--<img src=\"--><img src=x onerror=alert(1)//\">",
