@@ -7,6 +7,7 @@
 #include "server/output/output_text.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -35,7 +36,7 @@ constexpr std::string_view kVoidElements[] = {"area", "br",       "col",   "hr",
                                               "wbr",  "basefont", "image", "spacer", "meta"};
 // A start tag of one of these ends an open one of the same kind: siblings,
 // not nesting.
-constexpr std::string_view kSelfClosing[] = {"p", "li", "dt", "dd", "tr", "td", "th", "rt", "rp"};
+constexpr std::string_view kSelfClosing[] = {"p", "li", "dt", "dd", "tr", "td", "th"};
 constexpr std::string_view kAttributes[] = {
     "align",      "alt",     "bgcolor",  "border",  "cellpadding", "cellspacing", "class",
     "clear",      "color",   "cols",     "colspan", "compact",     "dir",         "face",
@@ -56,6 +57,10 @@ constexpr std::string_view kCssDanger[] = {"expression", "behavior",  "behaviour
 
 template <size_t N> bool Among(std::string_view word, const std::string_view (&list)[N]) {
     return std::find(std::begin(list), std::end(list), word) != std::end(list);
+}
+
+bool Among(std::string_view word, std::initializer_list<std::string_view> list) {
+    return std::find(list.begin(), list.end(), word) != list.end();
 }
 
 char Lower(char ch) {
@@ -83,13 +88,27 @@ bool IsHtmlSpace(char ch) {
 
 // Whether a start tag of start ends the element open is on top of the
 // browser's stack: a new item ends the last, a cell or row ends the cell.
-bool ClosedBy(std::string_view open, std::string_view start) {
+// Ruby text ends only inside a ruby (where it also ends paragraphs and
+// items); elsewhere <rt> nests like any other element.
+bool ClosedBy(std::string_view open, std::string_view start, bool inRuby) {
     auto both = [&](std::string_view a, std::string_view b) {
         return (open == a || open == b) && (start == a || start == b);
     };
+    if (start == "rt" || start == "rp")
+        return inRuby && Among(open, {"rt", "rp", "rb", "p", "li", "dt", "dd"});
     if (open == start) return Among(open, kSelfClosing);
-    return both("dt", "dd") || both("rt", "rp") || both("td", "th") ||
+    return both("dt", "dd") || both("td", "th") ||
            ((open == "td" || open == "th") && start == "tr");
+}
+
+// Whether a ruby is open with no table or cell between it and the top.
+bool RubyInScope(const std::vector<std::string>& open) {
+    for (auto it = open.rbegin(); it != open.rend(); ++it) {
+        if (*it == "ruby") return true;
+        if (Among(*it, {"table", "td", "th", "caption", "marquee", "applet", "object"}))
+            return false;
+    }
+    return false;
 }
 
 bool IsUrlBlank(char ch) {
@@ -678,7 +697,8 @@ bool Cleaner::StartTag(const Tag& tag, size_t& next) {
     }
     const bool container = tag.name != "body" && !Among(tag.name, kVoidElements);
     if (container) {
-        while (!open_.empty() && ClosedBy(open_.back(), tag.name)) open_.pop_back();
+        const bool inRuby = RubyInScope(open_);
+        while (!open_.empty() && ClosedBy(open_.back(), tag.name, inRuby)) open_.pop_back();
         // Too deep to follow: an element that is not closed for sure must not
         // be opened.
         if (open_.size() >= kMaxOpen) return true;

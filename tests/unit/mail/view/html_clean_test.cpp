@@ -178,6 +178,9 @@ TEST_F(HtmlCleanTest, NothingTheMailOpensOutlivesIt) {
         // and keep </x> from closing x: it is closed unless outermost.
         {"<x><i><p>a</i>b", "<x><i><p>a</p></i>b</x>"},
         {"<p>a<b>b", "<p>a<b>b</b>"},
+        // Ruby text ends ruby text only inside a ruby.
+        {"<rt>a<rt>b", "<rt>a<rt>b</rt></rt>"},
+        {"<ruby>a<rt>b<p>c<rt>d</ruby>", "<ruby>a<rt>b<p>c<rt>d</rt></ruby>"},
         // Elements the browser closes by themselves do not pile up.
         {"<ul><li>a<li>b</ul>", "<ul><li>a<li>b</li></ul>"},
         {"<table><tr><td>a<td>b<tr><td>c</table>",
