@@ -206,7 +206,8 @@ inline std::string CheckElement(const GumboNode& node) {
         std::string css;
         for (unsigned i = 0; i < e.children.length; i++) {
             const auto* child = static_cast<const GumboNode*>(e.children.data[i]);
-            if (child->type == GUMBO_NODE_TEXT)
+            // The parser tells text of blanks only apart.
+            if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE)
                 css += child->v.text.text;
             else
                 return "markup inside style";
