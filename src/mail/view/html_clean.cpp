@@ -540,9 +540,10 @@ bool Cleaner::StyleSheet(std::string_view css, bool attribute, std::string& out)
             const std::string url = CidUrl(cid);
             if (url.empty()) return false;
             // The path is the decoded Content-ID: a ")" or ";" there would end
-            // the url( ) and start declarations nobody checked, and a "(" would
-            // read as another url( to the next check. Quoted and with its
-            // parentheses escaped it is one string.
+            // the url( ) and start declarations nobody checked, a "(" would
+            // read as another url( and a "/*" as a comment to a scan that
+            // knows no strings. Quoted, and with those escaped, it is one
+            // string to every reader.
             out.append(plain, u + 4, p - (u + 4));
             out += quote ? quote : '"';
             for (char ch : url) {
@@ -550,6 +551,8 @@ bool Cleaner::StyleSheet(std::string_view css, bool attribute, std::string& out)
                     out += "%28";
                 else if (ch == ')')
                     out += "%29";
+                else if (ch == '*')
+                    out += "%2A";
                 else
                     out += ch;
             }

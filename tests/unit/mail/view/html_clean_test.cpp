@@ -249,6 +249,8 @@ TEST_F(HtmlCleanTest, CidInStyleStaysOneUrl) {
          "<p style=\"background:url(&quot;/mail/~taro/x%29;color:red&quot;)\">"},
         {"<style>p{background:url('cid:a url(cid:b')}</style>",
          "<style>p{background:url('/mail/~taro/a%20url%28cid:b')}</style>"},
+        {"<style>p{background:url(cid:*x)}</style>",
+         "<style>p{background:url(\"/mail/~taro/%2Ax\")}</style>"},
     };
     for (const auto& t : cases) {
         EXPECT_EQ(Clean(t.html), t.page) << t.html;
