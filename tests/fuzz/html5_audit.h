@@ -66,6 +66,40 @@ inline std::string BrowserText(std::string_view page) {
     return out;
 }
 
+// gumbo loses track of a numeric character reference whose value
+// overflows its integer (it writes "&x" and drops the digits); a browser
+// reads any value past U+10FFFF as U+FFFD. Such digit runs are cut to that.
+inline std::string TameReferences(std::string_view part) {
+    std::string out;
+    out.reserve(part.size());
+    for (size_t i = 0; i < part.size();) {
+        if (part.compare(i, 2, "&#") != 0) {
+            out += part[i++];
+            continue;
+        }
+        size_t p = i + 2;
+        const bool hex = p < part.size() && (part[p] == 'x' || part[p] == 'X');
+        if (hex) p++;
+        const size_t digits = p;
+        unsigned long value = 0;
+        for (; p < part.size(); p++) {
+            const char ch = part[p];
+            int d = ch >= '0' && ch <= '9' ? ch - '0' : -1;
+            if (hex && ch >= 'a' && ch <= 'f') d = ch - 'a' + 10;
+            if (hex && ch >= 'A' && ch <= 'F') d = ch - 'A' + 10;
+            if (d < 0) break;
+            if (value <= 0x10FFFF) value = value * (hex ? 16 : 10) + static_cast<unsigned>(d);
+        }
+        out.append(part.substr(i, digits - i));
+        if (value > 0x10FFFF)
+            out += hex ? "FFFD" : "65533";
+        else
+            out.append(part.substr(digits, p - digits));
+        i = p;
+    }
+    return out;
+}
+
 inline std::string Lower(std::string_view s) {
     std::string out(s);
     for (char& ch : out)
@@ -252,7 +286,7 @@ inline std::string CheckTree(const GumboNode& node, bool& formSeen) {
 // through and leaves the page after it alone; else the first finding.
 inline std::string Audit(std::string_view part) {
     std::string page(kBefore);
-    page += BrowserText(part);
+    page += BrowserText(TameReferences(part));
     page += kAfter;
     GumboOutput* out = gumbo_parse_with_options(&kGumboDefaultOptions, page.data(), page.size());
     bool formSeen = false;
