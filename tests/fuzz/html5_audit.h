@@ -159,10 +159,12 @@ inline std::string CheckCss(std::string_view css, bool sheet) {
         if (flat.find(bad) != std::string::npos) return "style with " + std::string(bad);
     for (size_t u = flat.find("url("); u != std::string::npos; u = flat.find("url(", u + 4)) {
         size_t p = u + 4;
+        // CSS blanks, form feed and CR among them.
         while (p < flat.size() && (flat[p] == ' ' || flat[p] == '\t' || flat[p] == '\n' ||
-                                   flat[p] == '"' || flat[p] == '\''))
+                                   flat[p] == '\r' || flat[p] == '\f' || flat[p] == '"' ||
+                                   flat[p] == '\''))
             p++;
-        const std::string rest = flat.substr(p, flat.find_first_of(")\"' \t\n", p) - p);
+        const std::string rest = flat.substr(p, flat.find_first_of(")\"' \t\n\r\f", p) - p);
         if (!LoadAllowed(rest)) return "style loads " + rest;
         const bool web = !StartsWith(rest, "/mail/~taro/");
         if (web && rest.find('#') != std::string::npos) return "style loads a document " + rest;
