@@ -525,9 +525,16 @@ bool Cleaner::StyleSheet(std::string_view css, bool attribute, std::string& out)
             quote ? plain.find(quote, from) : plain.find_first_of(") \t\n\r\f", from);
         if (end == std::string::npos) return false;
         const std::string_view target = std::string_view(plain).substr(from, end - from);
-        // Unquoted, these make the browser's tokenizer give up on the whole
-        // url( ) up to the next ")", which is not where this scan ends it.
-        if (!quote && target.find_first_of("(\"'") != std::string_view::npos) return false;
+        // Unquoted, a "(", a quote or a control makes the browser's tokenizer
+        // give up on the whole url( ) up to the next ")"; quoted, a line end
+        // breaks the string. Neither ends where this scan ends it.
+        const auto broken = [quote](char ch) {
+            const auto b = static_cast<unsigned char>(ch);
+            if (quote) return ch == '\n' || ch == '\r' || ch == '\f';
+            return ch == '(' || ch == '"' || ch == '\'' || b == 0x7F ||
+                   (b < 0x20 && !IsHtmlSpace(ch));
+        };
+        if (std::any_of(target.begin(), target.end(), broken)) return false;
         std::string cid;
         const Verdict verdict = ClassifyUrl(target, UrlUse::Load, &cid);
         if (verdict == Verdict::Keep) {

@@ -262,7 +262,9 @@ TEST_F(HtmlCleanTest, CidInStyleStaysOneUrl) {
     for (const std::string html :
          {"<p style=\"background:url(cid:x%29%3Bwidth%3A%65xpression%28alert%281%29%29)\">",
           "<style>p{background:url(cid:a:url(cid:b)}</style>",
-          "<p style=\"background:url(http://x/a'b)\">"})
+          "<p style=\"background:url(http://x/a'b)\">",
+          "<style>p{background:url(\x02http://x/a)}</style>",
+          "<style>p{background:url('http://x/a\n')}</style>"})
         EXPECT_EQ(Clean(html).rfind("&lt;", 0), 0u) << html;
 }
 
