@@ -32,8 +32,8 @@ constexpr std::string_view kDropElements[] = {
     "option",   "optgroup", "textarea", "isindex",   "keygen",  "datalist", "output",  "fieldset",
     "details",  "summary",  "dialog",   "audio",     "video",   "source",   "track",   "template",
     "noscript", "xmp",      "listing",  "plaintext", "noembed", "noframes", "bgsound", "menuitem"};
-constexpr std::string_view kVoidElements[] = {"area", "br",       "col",   "hr",     "img",
-                                              "wbr",  "basefont", "image", "spacer", "meta"};
+constexpr std::string_view kVoidElements[] = {"area", "br",       "col",   "hr",  "img",
+                                              "wbr",  "basefont", "image", "meta"};
 // A start tag of one of these ends an open one of the same kind: siblings,
 // not nesting.
 constexpr std::string_view kSelfClosing[] = {"p", "li", "dt", "dd", "tr", "td", "th"};

@@ -178,6 +178,8 @@ TEST_F(HtmlCleanTest, NothingTheMailOpensOutlivesIt) {
         // and keep </x> from closing x: it is closed unless outermost.
         {"<x><i><p>a</i>b", "<x><i><p>a</p></i>b</x>"},
         {"<p>a<b>b", "<p>a<b>b</b>"},
+        // To a browser <spacer> holds what follows: it is no void element.
+        {"<spacer>x", "<spacer>x</spacer>"},
         // Ruby text ends ruby text only inside a ruby.
         {"<rt>a<rt>b", "<rt>a<rt>b</rt></rt>"},
         {"<ruby>a<rt>b<p>c<rt>d</ruby>", "<ruby>a<rt>b<p>c<rt>d</rt></ruby>"},
