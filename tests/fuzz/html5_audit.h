@@ -157,14 +157,20 @@ inline std::string CheckCss(std::string_view css, bool sheet) {
     for (std::string_view bad : {"expression", "javascript:", "vbscript:", "data:", "behavior",
                                  "binding", "@import", "@font-face", "image-set", "\\"})
         if (flat.find(bad) != std::string::npos) return "style with " + std::string(bad);
-    for (size_t u = flat.find("url("); u != std::string::npos; u = flat.find("url(", u + 4)) {
+    // A quoted URL is a string: a "url(" inside it loads nothing, and the
+    // search goes on after its closing quote.
+    for (size_t u = flat.find("url("), next = 0; u != std::string::npos;
+         u = flat.find("url(", next)) {
         size_t p = u + 4;
         // CSS blanks, form feed and CR among them.
         while (p < flat.size() && (flat[p] == ' ' || flat[p] == '\t' || flat[p] == '\n' ||
-                                   flat[p] == '\r' || flat[p] == '\f' || flat[p] == '"' ||
-                                   flat[p] == '\''))
+                                   flat[p] == '\r' || flat[p] == '\f'))
             p++;
-        const std::string rest = flat.substr(p, flat.find_first_of(")\"' \t\n\r\f", p) - p);
+        const char quote = p < flat.size() && (flat[p] == '"' || flat[p] == '\'') ? flat[p] : 0;
+        if (quote) p++;
+        const size_t end = quote ? flat.find(quote, p) : flat.find_first_of(")\"' \t\n\r\f", p);
+        const std::string rest = flat.substr(p, end - p);
+        next = end == std::string::npos ? flat.size() : end + 1;
         if (!LoadAllowed(rest)) return "style loads " + rest;
         const bool web = !StartsWith(rest, "/mail/~taro/");
         if (web && rest.find('#') != std::string::npos) return "style loads a document " + rest;
