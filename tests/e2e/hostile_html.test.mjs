@@ -163,7 +163,9 @@ async function newBrowser() {
       // The page itself and the message's own parts; a mail that makes the
       // browser ask for any other path of the gateway acts through it.
       const document = request.isNavigationRequest() && request.frame() === page.mainFrame();
-      if (document || url.startsWith(`${round.origin}/mail/~${round.user}/`)) return route.continue();
+      // The gateway's one stylesheet, which every page head names.
+      const sheet = request.resourceType() === 'stylesheet' && url.startsWith(`${round.origin}/style/`);
+      if (document || sheet || url.startsWith(`${round.origin}/mail/~${round.user}/`)) return route.continue();
       note(`${request.resourceType()} request to the gateway's ${url.slice(round.origin.length, 100)}`);
       return route.abort('blockedbyclient');
     }
