@@ -169,7 +169,9 @@ inline std::string CheckCss(std::string_view css, bool sheet) {
         const char quote = p < flat.size() && (flat[p] == '"' || flat[p] == '\'') ? flat[p] : 0;
         if (quote) p++;
         const size_t end = quote ? flat.find(quote, p) : flat.find_first_of(")\"' \t\n\r\f", p);
-        const std::string rest = flat.substr(p, end - p);
+        // The URL parser strips blanks and controls at either end of the
+        // string's text.
+        const std::string rest = UrlStart(flat.substr(p, end - p));
         next = end == std::string::npos ? flat.size() : end + 1;
         if (!LoadAllowed(rest)) return "style loads " + rest;
         const bool web = !StartsWith(rest, "/mail/~taro/");
