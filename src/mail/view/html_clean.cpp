@@ -706,6 +706,18 @@ bool Cleaner::StartTag(const Tag& tag, size_t& next) {
         return true;
     }
     const bool container = tag.name != "body" && !Among(tag.name, kVoidElements);
+    if (container && (tag.name == "a" || tag.name == "nobr")) {
+        // The browser ends an open one first, with all it holds (up to the
+        // nearest cell, which keeps its own); ended by name here, it ends in
+        // the same place.
+        for (auto it = open_.rbegin(); it != open_.rend(); ++it) {
+            if (Among(*it, {"td", "th", "caption", "marquee"})) break;
+            if (*it == tag.name) {
+                EndTag(tag);
+                break;
+            }
+        }
+    }
     if (container) {
         const bool inRuby = RubyInScope(open_);
         while (!open_.empty() && ClosedBy(open_.back(), tag.name, inRuby)) open_.pop_back();

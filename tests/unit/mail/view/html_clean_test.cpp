@@ -180,6 +180,10 @@ TEST_F(HtmlCleanTest, NothingTheMailOpensOutlivesIt) {
         {"<p>a<b>b", "<p>a<b>b</b>"},
         // To a browser <spacer> holds what follows: it is no void element.
         {"<spacer>x", "<spacer>x</spacer>"},
+        // A link inside a link ends the outer one with what it holds, but
+        // not across a table cell.
+        {"<a><ruby><a><p>x<rt>y", "<a><ruby></ruby></a><a><p>x<rt>y</rt></p></a>"},
+        {"<a><table><tr><td><a>x", "<a><table><tr><td><a>x</a></td></tr></table></a>"},
         // Ruby text ends ruby text only inside a ruby.
         {"<rt>a<rt>b", "<rt>a<rt>b</rt></rt>"},
         {"<ruby>a<rt>b<p>c<rt>d</ruby>", "<ruby>a<rt>b<p>c<rt>d</rt></ruby>"},
