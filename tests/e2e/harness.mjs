@@ -61,12 +61,13 @@ export async function startGateway({ settings = [], users = [], serveArgs = [], 
 }
 
 // env: the browser's environment on top of this one (HOME names the folder
-// whose .pki/nssdb holds the certificates it trusts).
-export async function startBrowser({ env = {} } = {}) {
+// whose .pki/nssdb holds the certificates it trusts); args: further Chromium
+// switches; options: further context options (bypassCSP, ...).
+export async function startBrowser({ env = {}, args = [], options = {} } = {}) {
   const ud = fs.mkdtempSync(path.join(os.tmpdir(), 'tarnbox-ud-'));
   const ctx = await chromium.launchPersistentContext(ud, {
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium', args: ARGS,
-    env: { ...process.env, ...env },
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium', args: [...ARGS, ...args],
+    env: { ...process.env, ...env }, ...options,
   });
   // The gateway's pages run only their own scripts; a script of theirs that
   // the policy refuses is a fault of the page, whichever journey meets it.

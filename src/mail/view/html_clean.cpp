@@ -7,6 +7,7 @@
 #include "server/output/output_text.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -16,7 +17,7 @@ namespace {
 
 // Cleaned markup is handed to the output filter in pieces of about this size.
 constexpr size_t kFlushSize = 3072;
-// Elements tracked for closing; deeper nesting is left to the browser.
+// Elements tracked for closing; deeper start tags are dropped.
 constexpr size_t kMaxOpen = 256;
 
 // Their content or loading is active, or they switch the browser's parser
@@ -31,12 +32,11 @@ constexpr std::string_view kDropElements[] = {
     "option",   "optgroup", "textarea", "isindex",   "keygen",  "datalist", "output",  "fieldset",
     "details",  "summary",  "dialog",   "audio",     "video",   "source",   "track",   "template",
     "noscript", "xmp",      "listing",  "plaintext", "noembed", "noframes", "bgsound", "menuitem"};
-constexpr std::string_view kVoidElements[] = {"area", "br",       "col",   "hr",     "img",
-                                              "wbr",  "basefont", "image", "spacer", "meta"};
-// Their end tags are optional; a stray closing one would add an empty element.
-constexpr std::string_view kOptionalEnd[] = {"p",     "li",    "dt",      "dd",      "tr", "td",
-                                             "th",    "rb",    "rt",      "rtc",     "rp", "thead",
-                                             "tbody", "tfoot", "caption", "colgroup"};
+constexpr std::string_view kVoidElements[] = {"area", "br",       "col",   "hr",  "img",
+                                              "wbr",  "basefont", "image", "meta"};
+// A start tag of one of these ends an open one of the same kind: siblings,
+// not nesting.
+constexpr std::string_view kSelfClosing[] = {"p", "li", "dt", "dd", "tr", "td", "th"};
 constexpr std::string_view kAttributes[] = {
     "align",      "alt",     "bgcolor",  "border",  "cellpadding", "cellspacing", "class",
     "clear",      "color",   "cols",     "colspan", "compact",     "dir",         "face",
@@ -50,12 +50,17 @@ constexpr std::string_view kAttributes[] = {
 constexpr std::string_view kScriptSchemes[] = {"javascript", "vbscript", "livescript",
                                                "mocha",      "data",     "jscript"};
 // Anything in a style sheet that old or new browsers execute or load unseen.
-constexpr std::string_view kCssDanger[] = {
-    "expression", "behavior", "behaviour", "binding",  "script",
-    "mocha:",     "data:",    "@import",   "image-set"};
+// Fonts are loads of their own: only pictures may come from the web.
+constexpr std::string_view kCssDanger[] = {"expression", "behavior",  "behaviour", "binding",
+                                           "script",     "mocha:",    "data:",     "@import",
+                                           "image-set",  "@font-face"};
 
 template <size_t N> bool Among(std::string_view word, const std::string_view (&list)[N]) {
     return std::find(std::begin(list), std::end(list), word) != std::end(list);
+}
+
+bool Among(std::string_view word, std::initializer_list<std::string_view> list) {
+    return std::find(list.begin(), list.end(), word) != list.end();
 }
 
 char Lower(char ch) {
@@ -79,6 +84,31 @@ bool IsDigit(char ch) {
 // The blanks of the HTML tokenizer; CR counts because browsers read it as LF.
 bool IsHtmlSpace(char ch) {
     return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\f';
+}
+
+// Whether a start tag of start ends the element open is on top of the
+// browser's stack: a new item ends the last, a cell or row ends the cell.
+// Ruby text ends only inside a ruby (where it also ends paragraphs and
+// items); elsewhere <rt> nests like any other element.
+bool ClosedBy(std::string_view open, std::string_view start, bool inRuby) {
+    auto both = [&](std::string_view a, std::string_view b) {
+        return (open == a || open == b) && (start == a || start == b);
+    };
+    if (start == "rt" || start == "rp")
+        return inRuby && Among(open, {"rt", "rp", "rb", "p", "li", "dt", "dd"});
+    if (open == start) return Among(open, kSelfClosing);
+    return both("dt", "dd") || both("td", "th") ||
+           ((open == "td" || open == "th") && start == "tr");
+}
+
+// Whether a ruby is open with no table or cell between it and the top.
+bool RubyInScope(const std::vector<std::string>& open) {
+    for (auto it = open.rbegin(); it != open.rend(); ++it) {
+        if (*it == "ruby") return true;
+        if (Among(*it, {"table", "td", "th", "caption", "marquee", "applet", "object"}))
+            return false;
+    }
+    return false;
 }
 
 bool IsUrlBlank(char ch) {
@@ -388,6 +418,7 @@ public:
 private:
     void Put(std::string_view s);
     void Flush();
+    void CloseFrom(size_t depth);
     void CloseOpen();
     void Stop(size_t at);
     // False when the scan stopped. next receives where the scan goes on.
@@ -414,10 +445,24 @@ void Cleaner::Flush() {
     out_.clear();
 }
 
+// Closes open_[depth..], innermost first, each by name: the browser ends
+// some of them by itself but keeps others open past any end tag of an outer
+// element (formatting elements it reopens later, what sits inside a table
+// cell or a heading), and they would take in the gateway's page after the
+// part. A <p> left open inside another element keeps that element's end tag
+// from closing it (and a formatting element's end tag moves the <p> out to
+// where it then holds what follows), so it is closed too. Only an
+// outermost <p> is left to the block the page puts next: a </p> the
+// browser already closed adds an empty paragraph.
+void Cleaner::CloseFrom(size_t depth) {
+    while (open_.size() > depth) {
+        if (open_.back() != "p" || open_.size() > 1) Put("</" + open_.back() + ">");
+        open_.pop_back();
+    }
+}
+
 void Cleaner::CloseOpen() {
-    for (auto it = open_.rbegin(); it != open_.rend(); ++it)
-        if (!Among(*it, kOptionalEnd)) Put("</" + *it + ">");
-    open_.clear();
+    CloseFrom(0);
     Flush();
 }
 
@@ -436,6 +481,19 @@ std::string Cleaner::CidUrl(std::string_view cid) {
     return url;
 }
 
+// lower: a sheet without its comments. A reader that drops blanks and
+// controls may also find comments in what is left ("/\x03**/").
+bool HasCssDanger(std::string_view lower) {
+    std::string squeezed;
+    for (char ch : lower)
+        if (!IsUrlBlank(ch)) squeezed += ch;
+    const std::string again = WithoutComments(squeezed);
+    for (std::string_view word : kCssDanger)
+        if (squeezed.find(word) != std::string::npos || again.find(word) != std::string::npos)
+            return true;
+    return false;
+}
+
 bool Cleaner::StyleSheet(std::string_view css, bool attribute, std::string& out) {
     std::string text;
     if (attribute) {
@@ -447,14 +505,14 @@ bool Cleaner::StyleSheet(std::string_view css, bool attribute, std::string& out)
     if (text.find('\\') != std::string::npos) return false;
     const std::string plain = WithoutComments(text);
     const std::string lower = LowerCopy(plain);
-    std::string squeezed;
-    for (char ch : lower)
-        if (!IsUrlBlank(ch)) squeezed += ch;
-    for (std::string_view word : kCssDanger)
-        if (squeezed.find(word) != std::string::npos) return false;
+    if (HasCssDanger(lower)) return false;
     // A sheet must not be able to end its own element early or hide markup.
     for (size_t lt = lower.find('<'); lt != std::string::npos; lt = lower.find('<', lt + 1))
         if (lower.compare(lt, 4, "<!--") != 0) return false;
+    // A selector that tests attribute values reads the gateway's page as
+    // well (its links and form carry the login); a picture loaded on a match
+    // would tell the answer to the web.
+    const bool readsAttributes = !attribute && lower.find('[') != std::string::npos;
     out.clear();
     size_t pos = 0;
     for (size_t u = lower.find("url("); u != std::string::npos; u = lower.find("url(", pos)) {
@@ -466,24 +524,55 @@ bool Cleaner::StyleSheet(std::string_view css, bool attribute, std::string& out)
         const size_t end =
             quote ? plain.find(quote, from) : plain.find_first_of(") \t\n\r\f", from);
         if (end == std::string::npos) return false;
+        const std::string_view target = std::string_view(plain).substr(from, end - from);
+        // Unquoted, a "(", a quote or a control makes the browser's tokenizer
+        // give up on the whole url( ) up to the next ")"; quoted, a line end
+        // breaks the string. Neither ends where this scan ends it.
+        const auto broken = [quote](char ch) {
+            const auto b = static_cast<unsigned char>(ch);
+            if (quote) return ch == '\n' || ch == '\r' || ch == '\f';
+            return ch == '(' || ch == '"' || ch == '\'' || b == 0x7F ||
+                   (b < 0x20 && !IsHtmlSpace(ch));
+        };
+        if (std::any_of(target.begin(), target.end(), broken)) return false;
         std::string cid;
-        const Verdict verdict =
-            ClassifyUrl(std::string_view(plain).substr(from, end - from), UrlUse::Load, &cid);
+        const Verdict verdict = ClassifyUrl(target, UrlUse::Load, &cid);
         if (verdict == Verdict::Keep) {
+            // A fragment names an element of an SVG document (clip-path,
+            // marker): a document from the web, not a picture.
+            if (readsAttributes || plain.find('#', from) < end) return false;
             note_remote_image(c_);
             out.append(plain, u + 4, end - (u + 4));
         } else if (verdict == Verdict::Cid) {
             const std::string url = CidUrl(cid);
             if (url.empty()) return false;
-            out.append(plain, u + 4, from - (u + 4));
-            out += url;
+            // The path is the decoded Content-ID: a ")" or ";" there would end
+            // the url( ) and start declarations nobody checked, a "(" would
+            // read as another url( and a "/*" as a comment to a scan that
+            // knows no strings. Quoted, and with those escaped, it is one
+            // string to every reader.
+            out.append(plain, u + 4, p - (u + 4));
+            out += quote ? quote : '"';
+            for (char ch : url) {
+                if (ch == '(')
+                    out += "%28";
+                else if (ch == ')')
+                    out += "%29";
+                else if (ch == '*')
+                    out += "%2A";
+                else
+                    out += ch;
+            }
+            if (!quote) out += '"';
         } else {
             return false;
         }
         pos = end;
     }
     out.append(plain, pos, std::string::npos);
-    return true;
+    // Content-IDs are decoded into the paths written here: they may spell
+    // what the words above never met.
+    return !HasCssDanger(LowerCopy(out));
 }
 
 // Writes the allowed attributes of a start tag into markup. False: stop.
@@ -616,9 +705,28 @@ bool Cleaner::StartTag(const Tag& tag, size_t& next) {
         Put("</style>");
         return true;
     }
+    const bool container = tag.name != "body" && !Among(tag.name, kVoidElements);
+    if (container && (tag.name == "a" || tag.name == "nobr")) {
+        // The browser ends an open one first, with all it holds (up to the
+        // nearest cell, which keeps its own); ended by name here, it ends in
+        // the same place.
+        for (auto it = open_.rbegin(); it != open_.rend(); ++it) {
+            if (Among(*it, {"td", "th", "caption", "marquee"})) break;
+            if (*it == tag.name) {
+                EndTag(tag);
+                break;
+            }
+        }
+    }
+    if (container) {
+        const bool inRuby = RubyInScope(open_);
+        while (!open_.empty() && ClosedBy(open_.back(), tag.name, inRuby)) open_.pop_back();
+        // Too deep to follow: an element that is not closed for sure must not
+        // be opened.
+        if (open_.size() >= kMaxOpen) return true;
+    }
     Put(markup);
-    if (tag.name != "body" && !Among(tag.name, kVoidElements) && open_.size() < kMaxOpen)
-        open_.push_back(tag.name);
+    if (container) open_.push_back(tag.name);
     return true;
 }
 
@@ -627,7 +735,9 @@ bool Cleaner::StartTag(const Tag& tag, size_t& next) {
 void Cleaner::EndTag(const Tag& tag) {
     auto it = std::find(open_.rbegin(), open_.rend(), tag.name);
     if (it == open_.rend()) return;
-    open_.erase(std::next(it).base(), open_.end());
+    const size_t depth = static_cast<size_t>(std::distance(it, open_.rend())) - 1;
+    CloseFrom(depth + 1);
+    open_.pop_back();
     Put("</" + tag.name + ">");
 }
 

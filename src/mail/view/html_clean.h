@@ -15,9 +15,11 @@
 //   attribute whose scheme is hidden behind a character reference; a meta
 //   element with an http-equiv other than content-type (refresh, set-cookie,
 //   ...); style sheets and style attributes that use expression(), behavior,
-//   bindings, script URLs, @import, image-set(), CSS escapes, url() of a
-//   scheme other than http, https or cid, or (in attributes) character
-//   references other than the basic ones.
+//   bindings, script URLs, @import, @font-face, image-set(), CSS escapes,
+//   url() of a scheme other than http, https or cid, or (in attributes)
+//   character references other than the basic ones, or a web url() with a
+//   fragment (an element of an SVG document, loaded as a document); style
+//   sheets that test attribute values ("[") and load a picture from the web.
 // - dropped (the tag goes, its content stays): base, link, other metas, form
 //   and its controls, fieldset, details/summary, dialog, media elements,
 //   template, noscript, and the elements whose content browsers read as raw
@@ -31,8 +33,10 @@
 //   rel="noopener noreferrer"); src and background keep http and https and
 //   turn cid: into the gateway's attachment URL.
 // - NUL and ESC bytes are removed and ISO-2022-JP is brought to Shift_JIS
-//   before the scan, so neither can hide a tag from it; elements the mail
-//   leaves open are closed at its end.
+//   before the scan, so neither can hide a tag from it. Every element the
+//   mail opens is closed by name before the part ends, inner ones first,
+//   also where one end tag closes several; start tags nested deeper than
+//   256 elements are dropped.
 #pragma once
 #include "server/connection.h"
 #include <cstddef>

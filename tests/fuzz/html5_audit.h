@@ -1,0 +1,309 @@
+// The cleaned part read as a browser reads the page around it: decoded from
+// Shift_JIS the WHATWG way, parsed by an HTML5 parser (gumbo) in the place
+// the message page gives it, and the resulting tree checked against what the
+// cleaner means to let through. Any difference between the cleaner's reading
+// and the parser's (a tag the cleaner wrote as text, an attribute it never
+// wrote, an element that swallows the page after it) shows here.
+#pragma once
+#include <gumbo.h>
+
+#include <string>
+#include <string_view>
+
+namespace html5_audit {
+
+// The page around a cleaned part, as the message view writes it: the part
+// sits inside <pre> and the reply form follows it.
+constexpr std::string_view kBefore = "<html><head><title>1. x</title></head><body><pre><hr>";
+constexpr std::string_view kAfter = "<pre><hr><form name=\"mail\" id=\"gateway-reply\" "
+                                    "action=\"/mail/write/index.html\"><pre><textarea "
+                                    "name=\"message\"></textarea></pre></form></pre></body></html>";
+
+inline void AppendUtf8(std::string& out, unsigned code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// Stands for a C0 control: the parser would turn one into U+FFFD, where a
+// browser keeps it (and a URL parser strips it at either end).
+constexpr std::string_view kControl = "\xEE\x80\x80"; // U+E000
+
+// Shift_JIS to UTF-8 as the WHATWG decoder splits it. Only the split matters
+// here, so every two-byte character becomes U+4E00; the decoder hands an
+// ASCII trail byte back when the pair is unassigned, which rows 0x85, 0x86,
+// 0xEB, 0xEC and 0xEF (and codes at the end of others, a detail left out)
+// are.
+inline std::string BrowserText(std::string_view page) {
+    std::string out;
+    for (size_t i = 0; i < page.size(); i++) {
+        const auto b = static_cast<unsigned char>(page[i]);
+        const auto t = i + 1 < page.size() ? static_cast<unsigned char>(page[i + 1]) : 0;
+        const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+        if (b < 0x20 && b != '\t' && b != '\n' && b != '\f' && b != '\r') {
+            out += kControl;
+        } else if (b < 0x80) {
+            out += static_cast<char>(b);
+        } else if (b == 0x80) {
+            AppendUtf8(out, 0x80);
+        } else if (b >= 0xA1 && b <= 0xDF) {
+            AppendUtf8(out, 0xFF61 + (b - 0xA1));
+        } else if (lead && t >= 0x40 && t <= 0xFC && t != 0x7F) {
+            const bool assigned = !(b == 0x85 || b == 0x86 || b == 0xEB || b == 0xEC || b == 0xEF);
+            AppendUtf8(out, assigned || t >= 0x80 ? 0x4E00 : 0xFFFD);
+            if (assigned || t >= 0x80) i++;
+        } else {
+            AppendUtf8(out, 0xFFFD);
+        }
+    }
+    return out;
+}
+
+// gumbo loses track of a numeric character reference whose value
+// overflows its integer (it writes "&x" and drops the digits); a browser
+// reads any value past U+10FFFF as U+FFFD. Such digit runs are cut to that.
+inline std::string TameReferences(std::string_view part) {
+    std::string out;
+    out.reserve(part.size());
+    for (size_t i = 0; i < part.size();) {
+        if (part.compare(i, 2, "&#") != 0) {
+            out += part[i++];
+            continue;
+        }
+        size_t p = i + 2;
+        const bool hex = p < part.size() && (part[p] == 'x' || part[p] == 'X');
+        if (hex) p++;
+        const size_t digits = p;
+        unsigned long value = 0;
+        for (; p < part.size(); p++) {
+            const char ch = part[p];
+            int d = ch >= '0' && ch <= '9' ? ch - '0' : -1;
+            if (hex && ch >= 'a' && ch <= 'f') d = ch - 'a' + 10;
+            if (hex && ch >= 'A' && ch <= 'F') d = ch - 'A' + 10;
+            if (d < 0) break;
+            if (value <= 0x10FFFF) value = value * (hex ? 16 : 10) + static_cast<unsigned>(d);
+        }
+        out.append(part.substr(i, digits - i));
+        if (value > 0x10FFFF)
+            out += hex ? "FFFD" : "65533";
+        else
+            out.append(part.substr(digits, p - digits));
+        i = p;
+    }
+    return out;
+}
+
+inline std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char& ch : out)
+        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + 32);
+    return out;
+}
+
+inline bool StartsWith(std::string_view s, std::string_view p) {
+    return s.substr(0, p.size()) == p;
+}
+
+// A URL attribute's value as the URL parser starts on it.
+inline std::string UrlStart(std::string_view value) {
+    std::string v;
+    for (char ch : value)
+        if (ch != '\t' && ch != '\n' && ch != '\r') v += ch;
+    std::string_view w = v;
+    for (bool cut = true; cut;) {
+        cut = false;
+        if (!w.empty() && static_cast<unsigned char>(w.front()) <= 0x20)
+            w.remove_prefix(1), cut = true;
+        if (!w.empty() && static_cast<unsigned char>(w.back()) <= 0x20)
+            w.remove_suffix(1), cut = true;
+        if (StartsWith(w, kControl)) w.remove_prefix(kControl.size()), cut = true;
+        if (w.size() >= kControl.size() && w.substr(w.size() - kControl.size()) == kControl)
+            w.remove_suffix(kControl.size()), cut = true;
+    }
+    return Lower(w);
+}
+
+// Loads may come from the web or the user's attachment folder; links also
+// lead to ftp, mail, news and anchors of the page.
+inline bool LoadAllowed(std::string_view u) {
+    return StartsWith(u, "http:") || StartsWith(u, "https:") || StartsWith(u, "/mail/~taro/");
+}
+
+inline bool LinkAllowed(std::string_view u) {
+    for (std::string_view s : {"http:", "https:", "ftp:", "mailto:", "news:", "#"})
+        if (StartsWith(u, s)) return true;
+    return false;
+}
+
+inline std::string CheckCss(std::string_view css, bool sheet) {
+    std::string flat;
+    const std::string low = Lower(css);
+    for (size_t i = 0; i < low.size(); i++) {
+        if (low.compare(i, 2, "/*") == 0) {
+            const size_t end = low.find("*/", i + 2);
+            if (end == std::string::npos) break;
+            i = end + 1;
+            continue;
+        }
+        flat += low[i];
+    }
+    for (std::string_view bad : {"expression", "javascript:", "vbscript:", "data:", "behavior",
+                                 "binding", "@import", "@font-face", "image-set", "\\"})
+        if (flat.find(bad) != std::string::npos) return "style with " + std::string(bad);
+    // A quoted URL is a string: a "url(" inside it loads nothing, and the
+    // search goes on after its closing quote.
+    for (size_t u = flat.find("url("), next = 0; u != std::string::npos;
+         u = flat.find("url(", next)) {
+        size_t p = u + 4;
+        // CSS blanks, form feed and CR among them.
+        while (p < flat.size() && (flat[p] == ' ' || flat[p] == '\t' || flat[p] == '\n' ||
+                                   flat[p] == '\r' || flat[p] == '\f'))
+            p++;
+        const char quote = p < flat.size() && (flat[p] == '"' || flat[p] == '\'') ? flat[p] : 0;
+        if (quote) p++;
+        const size_t end = quote ? flat.find(quote, p) : flat.find_first_of(")\"' \t\n\r\f", p);
+        // The URL parser strips blanks and controls at either end of the
+        // string's text.
+        const std::string rest = UrlStart(flat.substr(p, end - p));
+        next = end == std::string::npos ? flat.size() : end + 1;
+        if (!LoadAllowed(rest)) return "style loads " + rest;
+        const bool web = !StartsWith(rest, "/mail/~taro/");
+        if (web && rest.find('#') != std::string::npos) return "style loads a document " + rest;
+        if (web && sheet && flat.find('[') != std::string::npos)
+            return "style sheet testing attributes loads " + rest;
+    }
+    return "";
+}
+
+inline bool Among(std::string_view name, std::initializer_list<std::string_view> list) {
+    for (std::string_view s : list)
+        if (s == name) return true;
+    return false;
+}
+
+// The attributes the cleaner writes back.
+inline bool AttributeAllowed(std::string_view tag, std::string_view name) {
+    if (StartsWith(name, "aria-")) return true;
+    if (name == "href") return tag == "a" || tag == "area";
+    if (name == "src" || name == "usemap" || name == "referrerpolicy") return tag == "img";
+    if (name == "rel") return tag == "a" || tag == "area";
+    if (name == "charset" || name == "content" || name == "http-equiv") return tag == "meta";
+    if (name == "media") return tag == "style";
+    return Among(
+        name,
+        {"align",      "alt",     "bgcolor",  "border",  "cellpadding", "cellspacing", "class",
+         "clear",      "color",   "cols",     "colspan", "compact",     "dir",         "face",
+         "frame",      "headers", "height",   "hspace",  "id",          "lang",        "name",
+         "noshade",    "nowrap",  "rows",     "rowspan", "rules",       "scope",       "size",
+         "span",       "start",   "summary",  "title",   "valign",      "value",       "vspace",
+         "width",      "abbr",    "axis",     "char",    "charoff",     "datetime",    "reversed",
+         "label",      "text",    "link",     "vlink",   "alink",       "role",        "style",
+         "background", "type",    "hreflang", "coords",  "shape",       "target"});
+}
+
+inline std::string TagName(const GumboElement& e) {
+    if (e.tag != GUMBO_TAG_UNKNOWN) return gumbo_normalized_tagname(e.tag);
+    GumboStringPiece piece = e.original_tag;
+    gumbo_tag_from_original_text(&piece);
+    return Lower(std::string_view(piece.data, piece.length));
+}
+
+inline std::string CheckElement(const GumboNode& node) {
+    const GumboElement& e = node.v.element;
+    const std::string tag = TagName(e);
+    if (e.tag_namespace != GUMBO_NAMESPACE_HTML) return "foreign element " + tag;
+    if (Among(tag, {"script",   "iframe",   "frame",  "frameset", "object",   "embed",  "applet",
+                    "param",    "base",     "link",   "form",     "input",    "button", "select",
+                    "textarea", "isindex",  "keygen", "template", "noscript", "xmp",    "plaintext",
+                    "noembed",  "noframes", "title",  "svg",      "math",     "portal", "video",
+                    "audio",    "source",   "dialog", "details"}))
+        return "element " + tag;
+    bool httpEquiv = false;
+    for (unsigned i = 0; i < e.attributes.length; i++) {
+        const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
+        const std::string name = Lower(a->name);
+        const std::string_view value = a->value;
+        if (!AttributeAllowed(tag, name)) return "attribute " + name + " on " + tag;
+        const std::string u = UrlStart(value);
+        if (name == "href" && !LinkAllowed(u)) return "link to " + u;
+        if ((name == "src" || name == "background") && !LoadAllowed(u)) return "load of " + u;
+        if (name == "usemap" && !StartsWith(u, "#")) return "usemap " + u;
+        if (name == "style") {
+            const std::string problem = CheckCss(value, false);
+            if (!problem.empty()) return problem;
+        }
+        if (name == "http-equiv") {
+            httpEquiv = true;
+            if (u != "content-type" && u != "content-language") return "meta http-equiv " + u;
+        }
+    }
+    if (tag == "meta" && !httpEquiv && !gumbo_get_attribute(&e.attributes, "charset"))
+        return "meta without charset";
+    if (tag == "style") {
+        std::string css;
+        for (unsigned i = 0; i < e.children.length; i++) {
+            const auto* child = static_cast<const GumboNode*>(e.children.data[i]);
+            // The parser tells text of blanks only apart.
+            if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE)
+                css += child->v.text.text;
+            else
+                return "markup inside style";
+        }
+        return CheckCss(css, true);
+    }
+    return "";
+}
+
+// Walks the tree in document order up to the gateway's reply form, which
+// must sit where the page put it: inside the page's <pre>, in the body.
+inline std::string CheckTree(const GumboNode& node, bool& formSeen) {
+    if (node.type != GUMBO_NODE_ELEMENT) return "";
+    const GumboElement& e = node.v.element;
+    const GumboAttribute* id = gumbo_get_attribute(&e.attributes, "id");
+    if (e.tag == GUMBO_TAG_FORM && id && std::string_view(id->value) == "gateway-reply") {
+        formSeen = true;
+        // The page opens <pre> again after each part, so they may nest.
+        const GumboNode* up = node.parent;
+        int pres = 0;
+        for (; up && up->v.element.tag == GUMBO_TAG_PRE; up = up->parent) pres++;
+        if (pres == 0 || !up || up->v.element.tag != GUMBO_TAG_BODY)
+            return "the reply form was moved into the mail";
+        return "";
+    }
+    const bool page =
+        e.tag == GUMBO_TAG_HTML || e.tag == GUMBO_TAG_HEAD || e.tag == GUMBO_TAG_BODY ||
+        (e.tag == GUMBO_TAG_TITLE && node.parent && node.parent->v.element.tag == GUMBO_TAG_HEAD);
+    if (!page) {
+        const std::string problem = CheckElement(node);
+        if (!problem.empty()) return problem;
+    }
+    for (unsigned i = 0; i < e.children.length && !formSeen; i++) {
+        const std::string problem =
+            CheckTree(*static_cast<const GumboNode*>(e.children.data[i]), formSeen);
+        if (!problem.empty()) return problem;
+    }
+    return "";
+}
+
+// "" when the part, parsed in its page, holds only what the cleaner lets
+// through and leaves the page after it alone; else the first finding.
+inline std::string Audit(std::string_view part) {
+    std::string page(kBefore);
+    page += BrowserText(TameReferences(part));
+    page += kAfter;
+    GumboOutput* out = gumbo_parse_with_options(&kGumboDefaultOptions, page.data(), page.size());
+    bool formSeen = false;
+    std::string problem = CheckTree(*out->root, formSeen);
+    if (problem.empty() && !formSeen) problem = "the reply form is gone";
+    gumbo_destroy_output(&kGumboDefaultOptions, out);
+    return problem;
+}
+
+} // namespace html5_audit
