@@ -83,8 +83,8 @@ TEST_F(SettingsPageTest, NameOnlyChangeKeepsThePasswordAndShowsTheResult) {
     EXPECT_STREQ(u->set[0].name, "Taro Yamada");
     EXPECT_EQ(u->options[header_flag], 1);
     EXPECT_EQ(MaskDates(out),
-              StatusBlock(200) +
-                  "<html><head><title>Changes completed.</title>" + kHeadLines + "</head><body><center>"
+              StatusBlock(200) + "<html><head><title>Changes completed.</title>" + kHeadLines +
+                  "</head><body><center>"
                   "<font size=+1>Changes completed.</font><br>"
                   "</center><hr><br><font size=+1>Contents of the Settings</font><br><br>"
                   "Name                   : Taro Yamada<br>"
@@ -174,8 +174,8 @@ TEST_F(SettingsPageTest, DeletingSettings2MovesSettings3Up) {
     EXPECT_EQ(u->set[2].apop_flag, 0);
     EXPECT_EQ(u->runtime.keptList[2], nullptr);
     EXPECT_EQ(u->runtime.pop3Status[2], 0);
-    EXPECT_EQ(Body(), "<html><head><title>" + Sjis("削除終了") +
-                          "</title>" + kHeadLines + "</head><body><center><font size=+1>Deleted the settings in the "
+    EXPECT_EQ(Body(), "<html><head><title>" + Sjis("削除終了") + "</title>" + kHeadLines +
+                          "</head><body><center><font size=+1>Deleted the settings in the "
                           "Settings 2</font>\r\n\r\n<hr><a href=\"/mail/index.html" +
                           q + "\">Go back to the list</a></center></body></html>");
     free_kept_list(u, 1);

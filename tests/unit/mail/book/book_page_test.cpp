@@ -9,7 +9,8 @@ const std::string kQ = "?user=taro?check=5?lang=eng";
 const char kChromium[] = "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko)";
 const char kLynx[] = "Lynx/2.8.9rel.1";
 
-const std::string kHead = "<html><head><title>Address Book of taro</title>" + kHeadLines + "</head>"
+const std::string kHead = "<html><head><title>Address Book of taro</title>" + kHeadLines +
+                          "</head>"
                           "<body><pre><center><font size=+1>Address Book of taro</font>\r\n\r\n";
 const std::string kListLink = "<a href=\"/mail/index.html" + kQ + "\">Go back to the list</a>";
 const std::string kBackLinks = "<a href=\"/mail/a0001.html" + kQ + "\">Back</a>    " + kListLink;
@@ -141,8 +142,8 @@ TEST_F(BookPage, RejectedEntryShowsTheLastErrorAndSavesNothing) {
     ASSERT_EQ(write_user_slot(data_store(), *taro), 1);
     std::string page = Post("book_name1=A,B&book_mail_address1=a@b.c", kLynx);
     EXPECT_EQ(page.substr(0, page.find("<body><pre><center>")),
-              StatusBlock(200) +
-                  "<html><head><title>Input error</title>" + kHeadLines + "</head><body><center><font "
+              StatusBlock(200) + "<html><head><title>Input error</title>" + kHeadLines +
+                  "</head><body><center><font "
                   "size=+1>Input error</font><br><br>&lt;&gt; and () and ,@ are not allowed in "
                   "names.\r\n<hr></center>");
     EXPECT_EQ(Stored(), "A <a@b.c>");

@@ -8,7 +8,8 @@ const std::string kCompose = "<hr><a href=\"/mail/write/index.html" + kSentQuery
                              "\">Write Mail</a>    <a href=\"/mail/logout/index.html" + kSentQuery +
                              "\">Finish Reading/Writing</a>";
 const std::string kListHead = StatusBlock(200) +
-                              "<html><head><title>taro's list of mail sent</title>" + kHeadLines + "</head><body>"
+                              "<html><head><title>taro's list of mail sent</title>" + kHeadLines +
+                              "</head><body>"
                               "<center><font size=+1>taro's list of mail sent</font>" +
                               kCompose;
 const std::string kListEnd =
@@ -122,8 +123,9 @@ TEST_F(SentPages, MessagePageAndResendValues) {
     };
     ShowSentMessage(*c);
     EXPECT_EQ(seen, "jiro@example.jp|c@example.jp|b@example.jp|Hello|.\nx|1a&b.txt");
-    EXPECT_EQ(MaskDates(out), StatusBlock(200) +
-                                  "<html><head><title>2. Hello\r\n\r\n</title>" + kHeadLines + "</head>"
+    EXPECT_EQ(MaskDates(out), StatusBlock(200) + "<html><head><title>2. Hello\r\n\r\n</title>" +
+                                  kHeadLines +
+                                  "</head>"
                                   "<body><pre><center>" +
                                   LinkRow(2, date) +
                                   "</center><font size=+1>Subject: Hello\r\n</font>Date: " + date +

@@ -49,16 +49,17 @@ TEST_F(MessageViewTest, PlainJapaneseTextPage) {
     snprintf(taro->set[0].quotation, sizeof taro->set[0].quotation, ">");
     const std::string commands = Retrieve(Head("Content-Type: text/plain; charset=ISO-2022-JP\n") +
                                           "\n" + kJisHello + "\n.dot & <b>\n");
-    ExpectInOrder(
-        out, {"<html><head><title>3. " + kSjisAi + "\r\n\r\n</title>" + kHeadLines + "</head>", "<body><pre><center>",
-              "<a href=\"/mail/index.html" + kViewQuery + "\">Go back to the list</a><hr>",
-              "</center><font size=+1>Subject: " + kSjisAi + "\r\n</font>",
-              "Date: 2002/12/03 10:20:30\r\n", "From: Hanako &lt;", "&gt;",
-              "<a href=\"/mail/book/index.html?back=a0003?add=Hanako%20%3Chanako%40"
-              "example.jp%3E" +
-                  kViewQuery + "\">Add sender name to the address list</a><hr>",
-              kSjisHello + "\r\n.dot &amp; &lt;b&gt;\r\n", "<hr><pre><hr>",
-              "Go back to the list</a><hr></pre></center>"});
+    ExpectInOrder(out,
+                  {"<html><head><title>3. " + kSjisAi + "\r\n\r\n</title>" + kHeadLines + "</head>",
+                   "<body><pre><center>",
+                   "<a href=\"/mail/index.html" + kViewQuery + "\">Go back to the list</a><hr>",
+                   "</center><font size=+1>Subject: " + kSjisAi + "\r\n</font>",
+                   "Date: 2002/12/03 10:20:30\r\n", "From: Hanako &lt;", "&gt;",
+                   "<a href=\"/mail/book/index.html?back=a0003?add=Hanako%20%3Chanako%40"
+                   "example.jp%3E" +
+                       kViewQuery + "\">Add sender name to the address list</a><hr>",
+                   kSjisHello + "\r\n.dot &amp; &lt;b&gt;\r\n", "<hr><pre><hr>",
+                   "Go back to the list</a><hr></pre></center>"});
     EXPECT_EQ(commands, "QUIT\r\n");
     EXPECT_EQ(c->workerResult, Quitting);
     EXPECT_EQ(std::string(c->quotationText), kJisHello + "\r\n.dot & <b>\r\n");

@@ -3,7 +3,8 @@
 
 namespace {
 
-const std::string kHead = "<html><head><title>remote</title>" + kHeadLines + "</head><body><center>";
+const std::string kHead =
+    "<html><head><title>remote</title>" + kHeadLines + "</head><body><center>";
 const std::string kEnd = "</center></body></html>";
 
 class RemotePageTest : public PageTest {
