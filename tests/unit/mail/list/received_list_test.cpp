@@ -332,7 +332,8 @@ TEST_F(ReceivedList, PipelinedTopsStayAWindowAheadAndPairWithTheirEntries) {
         out.clear();
         List(lines);
         ASSERT_EQ(Sent(), "CAPA\r\n");
-        ASSERT_EQ(pop3_feed(*c, "+OK\r\nTOP\r\nPIPELINING\r\n.\r\n", 32), 0);
+        const std::string capa = "+OK\r\nTOP\r\nPIPELINING\r\n.\r\n";
+        ASSERT_EQ(pop3_feed(*c, capa.data(), capa.size()), 0);
         std::vector<int> asked;
         size_t answered = 0, mostOut = 0;
         for (std::string s; !(s = Sent()).empty() || answered < asked.size();) {
