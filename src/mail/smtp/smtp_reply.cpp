@@ -305,6 +305,10 @@ int smtp_reply_line(Connection& c) {
         return 0;
     }
     if (strncmp(line, "221", 3) == 0) return 1;
+    // A refused QUIT ends the exchange like an accepted one: the page
+    // already says how it went, and answering with another error block
+    // and QUIT would go on as long as the server kept refusing.
+    if ((line[0] == '5' || line[0] == '4') && step == kSmtpQuitSent) return 1;
     if ((line[0] == '5' || line[0] == '4') && step == kSmtpAuthXoauth2Refused && c.saslDetail[0]) {
         const std::string both = std::string(line) + " " + c.saslDetail;
         Refuse(c, both.c_str());

@@ -101,6 +101,14 @@ TEST_F(SmtpReplyTest, ARefusalEndsWithTheErrorBlockAndNothingLogged) {
     EXPECT_EQ(over, 1);
     EXPECT_EQ(gLogged, 0);
 
+    // A server that refuses the QUIT too (and goes on refusing) ends the
+    // exchange there: one error block, one QUIT.
+    const std::string page = out;
+    c->workerResult = kSmtpQuitSent;
+    EXPECT_EQ(Feed("421 closing\r\n554 no\r\n", 3, &over), "");
+    EXPECT_EQ(over, 1);
+    EXPECT_EQ(out, page);
+
     // A server that refuses from the start.
     c->workerResult = kSmtpAwaitGreeting;
     out.clear();
