@@ -157,22 +157,32 @@ inline std::string CheckCss(std::string_view css, bool sheet) {
     for (std::string_view bad : {"expression", "javascript:", "vbscript:", "data:", "behavior",
                                  "binding", "@import", "@font-face", "image-set", "\\"})
         if (flat.find(bad) != std::string::npos) return "style with " + std::string(bad);
-    // A quoted URL is a string: a "url(" inside it loads nothing, and the
-    // search goes on after its closing quote.
-    for (size_t u = flat.find("url("), next = 0; u != std::string::npos;
-         u = flat.find("url(", next)) {
-        size_t p = u + 4;
+    // Every quote opens a string, which ends at the same quote or a line
+    // end: a "url(" inside one loads nothing, wherever the string began.
+    const auto stringEnd = [&](size_t open) {
+        const size_t close =
+            flat.find_first_of(std::string{flat[open], '\n', '\r', '\f'}, open + 1);
+        return close == std::string::npos ? flat.size() : close;
+    };
+    for (size_t i = 0; i < flat.size(); i++) {
+        if (flat[i] == '"' || flat[i] == '\'') {
+            i = stringEnd(i);
+            continue;
+        }
+        if (flat.compare(i, 4, "url(") != 0) continue;
+        size_t p = i + 4;
         // CSS blanks, form feed and CR among them.
         while (p < flat.size() && (flat[p] == ' ' || flat[p] == '\t' || flat[p] == '\n' ||
                                    flat[p] == '\r' || flat[p] == '\f'))
             p++;
-        const char quote = p < flat.size() && (flat[p] == '"' || flat[p] == '\'') ? flat[p] : 0;
-        if (quote) p++;
-        const size_t end = quote ? flat.find(quote, p) : flat.find_first_of(")\"' \t\n\r\f", p);
+        const bool quoted = p < flat.size() && (flat[p] == '"' || flat[p] == '\'');
+        size_t end = quoted ? stringEnd(p) : flat.find_first_of(")\"' \t\n\r\f", p);
+        if (end == std::string::npos) end = flat.size();
+        if (quoted) p++;
         // The URL parser strips blanks and controls at either end of the
         // string's text.
         const std::string rest = UrlStart(flat.substr(p, end - p));
-        next = end == std::string::npos ? flat.size() : end + 1;
+        i = end;
         if (!LoadAllowed(rest)) return "style loads " + rest;
         const bool web = !StartsWith(rest, "/mail/~taro/");
         if (web && rest.find('#') != std::string::npos) return "style loads a document " + rest;
