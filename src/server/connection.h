@@ -103,8 +103,10 @@ struct Connection {
     uint8_t proxiedHttps; // ... and said the browser spoke HTTPS to it
     UserRecord* attachmentOwner;
     uint8_t showImages; // the user asked for a message's pictures from the web
-    // For a redirect to HTTPS: the request's target and Host, as sent.
+    // For a redirect to HTTPS and the language switch: the request's target
+    // and Host, as sent, and whether it was a POST.
     char redirectTarget[512];
+    uint8_t posted;
     char redirectHost[128];
     char sentToken[kFieldSize];    // sent-message token of a sent-mail link
     char downloadName[kFieldSize]; // attachment name being downloaded

@@ -156,8 +156,16 @@ HEAD_LINES = re.compile(rb'<meta name="viewport" content="width=device-width, in
                         rb'<link rel="stylesheet" href="/style/[0-9a-f]{12}\.css">')
 
 
+# The language switch after <body>: the unit tests check where it leads,
+# serve_test that it is on the pages.
+LANG_SWITCH = re.compile(rb'<div class="lang-switch"><a href="[^"]*" hreflang="(?:en|ja)" '
+                         rb'lang="(?:en|ja)">(?:English|\x93\xfa\x96\x7b\x8c\xea)</a></div>')
+
+
 def plain_head(page):
-    """The page with the head lines taken out (an empty head with them)."""
+    """The page with the head lines and the language switch taken out (an
+    empty head with them)."""
+    page = LANG_SWITCH.sub(b"", page)
     return HEAD_LINES.sub(b"", page).replace(b"<html><head></head>", b"<html>")
 
 

@@ -215,6 +215,20 @@ class Answers(unittest.TestCase):
             _, body = split_answer(self.g.get(query))
             self.assertIn(b"User Name", body, query)
 
+    def test_language_switch_goes_there_and_back(self):
+        def switch(body):
+            found = re.search(rb'<body><div class="lang-switch"><a href="([^"]*)"', body)
+            self.assertIsNotNone(found, body)
+            return found.group(1)
+        _, japanese = split_answer(self.g.get(b"/"))
+        self.assertEqual(switch(japanese), b"/?lang=eng")
+        _, english = split_answer(self.g.get(switch(japanese)))
+        self.assertIn(b"User Name", english)
+        self.assertEqual(switch(english), b"/")
+        # A page that was not found does not lead to itself.
+        _, missing = split_answer(self.g.get(b"/no/such/page"))
+        self.assertEqual(switch(missing), b"/?lang=eng")
+
     def test_not_found_and_msie(self):
         answer = self.g.get(b"/no/such/page")
         lines, body = split_answer(answer)

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "server/output/language_switch.h"
 #include "server/output/output_text.h"
 #include "server/output/style_sheet.h"
 #include "server/text/path_part.h"
@@ -34,6 +35,12 @@ struct FrameText {
 
 } // namespace
 
+// The remote-control pages answer a program, not a reader: no switch.
+static bool ForReaders(const Connection& c) {
+    const PageState state = c.state.load();
+    return state != PageState::RemotePage && state != PageState::RemoteSubmit;
+}
+
 static unsigned Colour(const BasicSettings& s, int word) {
     return s.page_colours[word] & 0xFFFFFF;
 }
@@ -59,6 +66,11 @@ void BeginPage(Connection& c, int parts) {
         if (s.colour_flags & kUserLink) frame.Append(" link=#%06X", Colour(s, kColourLink));
         if (s.colour_flags & kUserVisited) frame.Append(" vlink=#%06X", Colour(s, kColourVisited));
         frame.Append(">");
+    }
+    if ((parts & kPageBody) && ForReaders(c)) {
+        SendRaw(c, frame.text, frame.length);
+        frame.length = 0;
+        LanguageSwitch(c);
     }
     if (parts & kPagePre) frame.Append("<pre>");
     if (parts & kPageCenter) frame.Append("<center>");

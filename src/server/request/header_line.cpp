@@ -104,6 +104,7 @@ void ParseHeaderLine(Connection& c) {
     } else if (Starts(line, "POST ")) {
         NoteRequestTarget(c, line + 5);
         RouteRequest(c, line + 5);
+        c.posted = 1;
         c.bodyMode = kBodyPostHeaders;
         c.uploadCount = 0;
     } else if (Starts(line, "Content-length:")) {

@@ -26,7 +26,7 @@ TEST_F(SettingsPageTest, EnglishFormOfSettings1) {
     EXPECT_EQ(
         MaskDates(out),
         StatusBlock(200) + "<html><head><title>Change in Taro Settings</title>" + kHeadLines +
-            "</head><body>"
+            "</head><body>" + LangSwitch(true, "/") +
             "<center><font size=+1>Change in Taro Settings</font>\r\n\r\n</center>"
             "<form method=\"post\" action=\"/mail/setup/index.html" +
             q + "\">\r\n<pre>" +
@@ -67,8 +67,8 @@ TEST_F(SettingsPageTest, JapaneseRegistrationFormForAMultipartBrowser) {
     // a multipart post. Labels are padded by bytes, two per Shift_JIS letter.
     const std::string title = Sjis("ユーザーの追加");
     for (const std::string& piece :
-         {"<title>" + title + "</title>" + kHeadLines + "</head><body><center><font size=+1>" +
-              title +
+         {"<title>" + title + "</title>" + kHeadLines + "</head><body>" +
+              LangSwitch(false, "/?lang=eng") + "<center><font size=+1>" + title +
               "</font>\r\n</center><form method=\"post\" enctype=\"multipart/form-data\" "
               "action=\"/mail/new/index.html\">\r\n<pre>" +
               Pad(Sjis("名前")) + ": <input type=text name=\"user_name\" value=\"\"",

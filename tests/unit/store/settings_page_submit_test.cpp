@@ -84,8 +84,8 @@ TEST_F(SettingsPageTest, NameOnlyChangeKeepsThePasswordAndShowsTheResult) {
     EXPECT_EQ(u->options[header_flag], 1);
     EXPECT_EQ(MaskDates(out),
               StatusBlock(200) + "<html><head><title>Changes completed.</title>" + kHeadLines +
-                  "</head><body><center>"
-                  "<font size=+1>Changes completed.</font><br>"
+                  "</head><body>" + LangSwitch(true, "/") +
+                  "<center><font size=+1>Changes completed.</font><br>"
                   "</center><hr><br><font size=+1>Contents of the Settings</font><br><br>"
                   "Name                   : Taro Yamada<br>"
                   "Mail Address           : taro@example.jp<br>"
@@ -175,7 +175,8 @@ TEST_F(SettingsPageTest, DeletingSettings2MovesSettings3Up) {
     EXPECT_EQ(u->runtime.keptList[2], nullptr);
     EXPECT_EQ(u->runtime.pop3Status[2], 0);
     EXPECT_EQ(Body(), "<html><head><title>" + Sjis("削除終了") + "</title>" + kHeadLines +
-                          "</head><body><center><font size=+1>Deleted the settings in the "
+                          "</head><body>" + LangSwitch(true, "/") +
+                          "<center><font size=+1>Deleted the settings in the "
                           "Settings 2</font>\r\n\r\n<hr><a href=\"/mail/index.html" +
                           q + "\">Go back to the list</a></center></body></html>");
     free_kept_list(u, 1);

@@ -166,7 +166,8 @@ TEST_F(Pop3Test, RefusedQuitEndsTheExchange) {
 }
 
 TEST_F(Pop3Test, ErrorPages) {
-    const std::string frame = "<html><head>" + kHeadLines + "</head><body><pre>";
+    const std::string frame =
+        "<html><head>" + kHeadLines + "</head><body>" + LangSwitch(true, "/") + "<pre>";
     const std::string listHead =
         StatusBlock(200) + frame + "<center><font size=+1>List of Received Mail of taro</font>" +
         kCompose + "<hr></center><form method=\"post\" action=\"/mail/index.html" + kQ +

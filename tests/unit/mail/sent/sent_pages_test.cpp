@@ -9,9 +9,8 @@ const std::string kCompose = "<hr><a href=\"/mail/write/index.html" + kSentQuery
                              "\">Finish Reading/Writing</a>";
 const std::string kListHead = StatusBlock(200) +
                               "<html><head><title>taro's list of mail sent</title>" + kHeadLines +
-                              "</head><body>"
-                              "<center><font size=+1>taro's list of mail sent</font>" +
-                              kCompose;
+                              "</head><body>" + LangSwitch(true, "/") +
+                              "<center><font size=+1>taro's list of mail sent</font>" + kCompose;
 const std::string kListEnd =
     "<pre>" + kCompose + "<hr><a href=\"/mail/setup/index.html" + kSentQuery +
     "\">Change Settings</a>    <a href=\"/mail/book/index.html" + kSentQuery +
@@ -124,10 +123,8 @@ TEST_F(SentPages, MessagePageAndResendValues) {
     ShowSentMessage(*c);
     EXPECT_EQ(seen, "jiro@example.jp|c@example.jp|b@example.jp|Hello|.\nx|1a&b.txt");
     EXPECT_EQ(MaskDates(out), StatusBlock(200) + "<html><head><title>2. Hello\r\n\r\n</title>" +
-                                  kHeadLines +
-                                  "</head>"
-                                  "<body><pre><center>" +
-                                  LinkRow(2, date) +
+                                  kHeadLines + "</head><body>" + LangSwitch(true, "/") +
+                                  "<pre><center>" + LinkRow(2, date) +
                                   "</center><font size=+1>Subject: Hello\r\n</font>Date: " + date +
                                   "\r\nFrom: Taro &lt;taro@example.jp&gt;\r\nTo: jiro@example.jp"
                                   "\r\nCc: c@example.jp\r\nBcc: b@example.jp<hr>.\nx<hr>"

@@ -51,7 +51,7 @@ TEST_F(MessageViewTest, PlainJapaneseTextPage) {
                                           "\n" + kJisHello + "\n.dot & <b>\n");
     ExpectInOrder(out,
                   {"<html><head><title>3. " + kSjisAi + "\r\n\r\n</title>" + kHeadLines + "</head>",
-                   "<body><pre><center>",
+                   "<body>" + LangSwitch(true, "/") + "<pre><center>",
                    "<a href=\"/mail/index.html" + kViewQuery + "\">Go back to the list</a><hr>",
                    "</center><font size=+1>Subject: " + kSjisAi + "\r\n</font>",
                    "Date: 2002/12/03 10:20:30\r\n", "From: Hanako &lt;", "&gt;",

@@ -78,8 +78,8 @@ TEST_F(TopPageTest, BrowserAuthenticationAdvice) {
 }
 
 TEST_F(TopPageTest, LogoutPage) {
-    const std::string head =
-        "<html><head><title>Finish Reading/Writing</title>" + kHeadLines + "</head><body><center>";
+    const std::string head = "<html><head><title>Finish Reading/Writing</title>" + kHeadLines +
+                             "</head><body>" + LangSwitch(true, "/") + "<center>";
     const std::string banner =
         "<br><br><font size=7>Tarn</font><br><font size=3>Halvane Web mail</font><br><br><br>"
         "Mail reading/writing completed. <b>Close the browser.</b><br>";

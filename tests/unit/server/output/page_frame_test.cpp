@@ -10,6 +10,9 @@ namespace {
 using PageFrameTest = OutputTest;
 
 TEST_F(PageFrameTest, BeginPageWritesPartsAndTheAdministratorsColours) {
+    // No request behind the connection: the switch leads to the top page.
+    const std::string sw = "<div class=\"lang-switch\"><a href=\"/?lang=eng\" hreflang=\"en\" "
+                           "lang=\"en\">English</a></div>";
     const struct {
         int mode;
         const char* image;
@@ -17,14 +20,17 @@ TEST_F(PageFrameTest, BeginPageWritesPartsAndTheAdministratorsColours) {
         int parts;
         std::string expected;
     } cases[] = {
-        {0, "", 0, kPageHtml | kPageBody, "<html><head>" + page_head_lines() + "</head><body>"},
-        {0, "", 0, 31, "<html><head>" + page_head_lines() + "</head><body><pre><center><hr>"},
-        {1, "", 0, kPageBody | kPageCenter, "<body bgcolor=#0A0B0C><center>"},
-        {2, "C:\\Tarn\\img\\back.gif", 0, kPageBody, "<body background=\"/back/back.gif\">"},
-        {2, "/srv/img/c:wall.jpg", 0, kPageBody, "<body background=\"/back/wall.jpg\">"},
+        {0, "", 0, kPageHtml | kPageBody,
+         "<html><head>" + page_head_lines() + "</head><body>" + sw},
+        {0, "", 0, 31,
+         "<html><head>" + page_head_lines() + "</head><body>" + sw + "<pre><center><hr>"},
+        {1, "", 0, kPageBody | kPageCenter, "<body bgcolor=#0A0B0C>" + sw + "<center>"},
+        {2, "C:\\Tarn\\img\\back.gif", 0, kPageBody, "<body background=\"/back/back.gif\">" + sw},
+        {2, "/srv/img/c:wall.jpg", 0, kPageBody, "<body background=\"/back/wall.jpg\">" + sw},
         // Image mode without an image leaves the browser's own background.
-        {2, "", 0, kPageBody, "<body>"},
-        {1, "", 7, kPageBody, "<body bgcolor=#0A0B0C text=#000000 link=#0000FF vlink=#ABCDEF>"},
+        {2, "", 0, kPageBody, "<body>" + sw},
+        {1, "", 7, kPageBody,
+         "<body bgcolor=#0A0B0C text=#000000 link=#0000FF vlink=#ABCDEF>" + sw},
     };
     settings().page_colours[3] = 0x0a0b0c;
     settings().page_colours[1] = 0xabcdef;

@@ -11,10 +11,10 @@ std::string gCalls;
 const std::string kQ = "?user=taro?check=5?lang=eng";
 // The start of the received list of taro, and of a page without the list.
 const std::string kListStart =
-    StatusBlock(200) + "<html><head>" + kHeadLines +
-    "</head><body><pre><center><font size=+1>List of Received Mail of taro</font><hr><a href=";
-const std::string kPlainStart =
-    StatusBlock(200) + "<html><head>" + kHeadLines + "</head><body><pre>\r\n<font size=+1><center>";
+    StatusBlock(200) + "<html><head>" + kHeadLines + "</head><body>" + LangSwitch(true, "/") +
+    "<pre><center><font size=+1>List of Received Mail of taro</font><hr><a href=";
+const std::string kPlainStart = StatusBlock(200) + "<html><head>" + kHeadLines + "</head><body>" +
+                                LangSwitch(true, "/") + "<pre>\r\n<font size=+1><center>";
 const std::string kEnd = "Go to the list of mail sent</a></pre></center></body></html>";
 
 class DispatcherTest : public PageTest {

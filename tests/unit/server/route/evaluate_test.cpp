@@ -10,8 +10,8 @@ void FakePop3(Connection& c) {
     c.workerResult = 1;
 }
 
-const std::string kIdError = "<html><head>" + kHeadLines +
-                             "</head><body><font size=+1>ID error</font><br><br>   Input user name "
+const std::string kIdError = "<html><head>" + kHeadLines + "</head><body>" + LangSwitch(true, "/") +
+                             "<font size=+1>ID error</font><br><br>   Input user name "
                              "does not exist or password is incorrect.<br>";
 const std::string kRefused =
     kIdError + "<center><hr><a href=\"/\">Go to top page</a></center></body></html>";
@@ -131,8 +131,8 @@ TEST_F(EvaluateTest, AnswersWithoutLogin) {
         {Route::Write, 1, kAuthRejected, PageState::Done,
          "HTTP/1.0 401 Unauthorized\r\n" + PageSafetyLines() + "\r\n" + kRefused},
         {Route::Logout, 0, kAuthNone, PageState::Done,
-         StatusBlock(404) + "<html><head>" + kHeadLines +
-             "</head><body><font size=+1>File Not Found</font><br><br>  Designated "
+         StatusBlock(404) + "<html><head>" + kHeadLines + "</head><body>" + LangSwitch(true, "/") +
+             "<font size=+1>File Not Found</font><br><br>  Designated "
              "URL does not exist.<br></body></html>"},
     };
     for (const auto& t : cases) {

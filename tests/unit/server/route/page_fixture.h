@@ -34,6 +34,14 @@ using ConnectionPtr = std::unique_ptr<Connection, ConnectionDeleter>;
 // The viewport and stylesheet lines of every page head.
 inline const std::string kHeadLines = page_head_lines();
 
+// The language switch right after <body> of a reader's page: on a Japanese
+// page it leads to English at href, on an English page back to Japanese.
+inline std::string LangSwitch(bool english, const std::string& href) {
+    return std::string("<div class=\"lang-switch\"><a href=\"") + href + "\" hreflang=\"" +
+           (english ? "ja\" lang=\"ja\">\x93\xfa\x96\x7b\x8c\xea" : "en\" lang=\"en\">English") +
+           "</a></div>";
+}
+
 inline std::string MaskScripts(std::string s) {
     const size_t scripts = s.find("script-src ");
     if (scripts != std::string::npos && scripts < s.find("\r\n\r\n"))
