@@ -1,6 +1,8 @@
 """The few messages waiting for taro in the demo: ordinary mail as Japanese
 and English mail programs send it (ISO-2022-JP text and headers, an
-attachment, an HTML newsletter), dated in the last days."""
+attachment, an HTML newsletter, German in UTF-8 with an emoji, kanji whose
+JIS bytes are markup characters, a long subject and a long link), dated in
+the last days."""
 import base64
 import email.header
 import email.utils
@@ -8,23 +10,24 @@ import quopri
 import time
 
 
-def _words(text):
-    """A header text as ISO-2022-JP encoded words, or as it is in ASCII."""
+def _words(text, charset="iso-2022-jp"):
+    """A header text as encoded words (ISO-2022-JP unless told), or as it is
+    in ASCII."""
     if text.isascii():
         return text
-    return email.header.Header(text, "iso-2022-jp").encode()
+    return email.header.Header(text, charset).encode()
 
 
-def _address(name, address):
-    return f"{_words(name)} <{address}>" if name else f"<{address}>"
+def _address(name, address, charset="iso-2022-jp"):
+    return f"{_words(name, charset)} <{address}>" if name else f"<{address}>"
 
 
-def _head(sender, to, subject, hours_ago, domain, serial):
+def _head(sender, to, subject, hours_ago, domain, serial, charset="iso-2022-jp"):
     date = email.utils.formatdate(time.time() - hours_ago * 3600, localtime=True)
     # A domain of its own: without one, make_msgid would look up this host's name.
     message_id = email.utils.make_msgid(idstring=f"demo{serial}", domain=sender[1].split("@")[1])
-    return (f"Date: {date}\nFrom: {_address(*sender)}\nTo: {_address(*to)}\n"
-            f"Subject: {_words(subject)}\nMessage-ID: {message_id}\nMIME-Version: 1.0\n")
+    return (f"Date: {date}\nFrom: {_address(*sender, charset)}\nTo: {_address(*to)}\n"
+            f"Subject: {_words(subject, charset)}\nMessage-ID: {message_id}\nMIME-Version: 1.0\n")
 
 
 def _jis(text):
@@ -70,6 +73,25 @@ def messages(domain="test.example"):
                f'--{boundary}\nContent-Type: text/html; charset="UTF-8"\n'
                f"Content-Transfer-Encoding: quoted-printable\n\n"
                f"{quopri.encodestring(html.encode('utf-8')).decode('ascii')}\n--{boundary}--\n")
+
+    text = ("Hallo Taro,\n\nunsere Weihnachtsfeier ist am Freitag, 19.12., ab 18 Uhr im "
+            "Bräustüberl.\nBitte gib bis Mittwoch Bescheid, ob du kommst. 🎄🍺\n\n"
+            "Viele Grüße aus München\nJürgen Müller\n")
+    out.append(_head(("Jürgen Müller", "juergen.mueller@example.de"), taro,
+                     "Grüße aus München 🎄 Weihnachtsfeier am 19.12.", 3, domain, 5, "utf-8") +
+               'Content-Type: text/plain; charset="UTF-8"\nContent-Transfer-Encoding: '
+               "quoted-printable\n\n" + quopri.encodestring(text.encode("utf-8")).decode("ascii"))
+
+    # 下 陰 愛 仮 carry <, ", & and > among their JIS bytes.
+    text = ("山田様\n\n下記の通り、愛知支店の会議室を仮予約しました。\n"
+            "「陰の立役者」賞の表彰も行います。右の地図をご覧ください:\n"
+            "https://maps.example.jp/place/aichi-branch/meeting-room-3?from=nagoya-station"
+            "&route=subway-higashiyama-line&lang=ja\n\n愛知支店 王\n")
+    out.append(_head(("愛知支店 王", "wang@example.co.jp"), taro,
+                     "【ご案内】愛知支店・下関営業所合同会議の仮予約について(右記の日程と会議室を"
+                     "ご確認のうえ、ご返信ください)", 2, domain, 6) +
+               "Content-Type: text/plain; charset=ISO-2022-JP\nContent-Transfer-Encoding: 7bit\n\n" +
+               _jis(text))
 
     text = ("山田さん\n\nお疲れさまです。佐藤です。\n"
             "来週火曜日の打ち合わせですが、会議室が第二会議室に変わりました。\n"

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Debian's Chromium, Japanese fonts, Node.js and the e2e tests' npm packages.
+# Debian's Chromium, Japanese and emoji fonts (the screenshots of mail show
+# them as a phone would), Node.js and the e2e tests' npm packages.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 # libnss3-tools: certutil, which puts a test authority into the browser profile.
-packages=(chromium fonts-ipafont-gothic nodejs npm libnss3-tools openssl)
+packages=(chromium fonts-ipafont-gothic fonts-noto-color-emoji nodejs npm libnss3-tools openssl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -32,10 +32,13 @@ bash scripts/install-browser.sh
 # One file at a time: each starts its own browser and servers, and Debian's
 # Node.js predates the runner's concurrency option. A journey that hangs
 # fails after ten minutes instead of holding up the run.
+# The layout journey leaves its screenshots here for a person to look at.
+export TARNBOX_SCREENSHOTS="$top/build/screenshots"
 for journey in tests/e2e/*.test.mjs; do
   (cd tests/e2e && TARNBOX_BIN="$top/build/tarnbox" timeout -k 10 600 node --test "$(basename "$journey")") | tee "$log"
   passed=$((passed + $(grep -Eo '^# pass [0-9]+' "$log" | grep -Eo '[0-9]+$' || echo 0)))
 done
+echo "screenshots of the main pages (phone and desktop, light and dark): $TARNBOX_SCREENSHOTS"
 
 echo "== unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTARNBOX_SANITIZE=ON -DTARNBOX_BENCH=OFF >/dev/null

@@ -21,7 +21,7 @@ hr{border:0;border-top:1px solid #8884;margin:.9rem 0}
 input,select,textarea,button{font:inherit;font-family:system-ui,-apple-system,"Segoe UI","Hiragino Sans","Noto Sans CJK JP",sans-serif;font-size:max(16px,1rem);max-width:100%;box-sizing:border-box}
 input[type=text],input[type=password],input:not([type]),textarea,select{padding:.4rem .5rem;border:1px solid #8889;border-radius:.4rem;min-height:2.5rem}
 input[type=submit],input[type=reset],input[type=button],button{white-space:normal;padding:.5rem 1rem;min-height:2.75rem;border:1px solid #8889;border-radius:.5rem;background:#8881;cursor:pointer}
-input[type=checkbox],input[type=radio]{width:1.4rem;height:1.4rem;vertical-align:middle;margin:.3rem .4rem .3rem 0}
+input[type=checkbox],input[type=radio]{width:1.5rem;height:1.5rem;vertical-align:middle;margin:.3rem .4rem .3rem 0}
 textarea{width:100%}
 table{max-width:100%;border-collapse:collapse}
 td,th{padding:.25rem .4rem;vertical-align:top}
