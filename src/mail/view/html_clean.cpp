@@ -494,6 +494,29 @@ bool HasCssDanger(std::string_view lower) {
     return false;
 }
 
+// The next "url(" outside the sheet's strings, from `from` on. Every quote
+// opens a string to the browser's tokenizer, wherever it stands, and a
+// "url(" inside one loads nothing; a scan that only knew the strings of
+// url( ) would be shifted by one and take a real url( for string text. A
+// string that a line end or the end of the text breaks makes the scan give
+// up (npos, with broken set).
+size_t NextUrl(std::string_view lower, size_t from, bool& broken) {
+    for (size_t i = from; i < lower.size(); i++) {
+        const char ch = lower[i];
+        if (ch == '"' || ch == '\'') {
+            const size_t close = lower.find_first_of(std::string{ch, '\n', '\r', '\f'}, i + 1);
+            if (close == std::string_view::npos || lower[close] != ch) {
+                broken = true;
+                return std::string_view::npos;
+            }
+            i = close;
+        } else if (lower.compare(i, 4, "url(") == 0) {
+            return i;
+        }
+    }
+    return std::string_view::npos;
+}
+
 bool Cleaner::StyleSheet(std::string_view css, bool attribute, std::string& out) {
     std::string text;
     if (attribute) {
@@ -514,8 +537,11 @@ bool Cleaner::StyleSheet(std::string_view css, bool attribute, std::string& out)
     // would tell the answer to the web.
     const bool readsAttributes = !attribute && lower.find('[') != std::string::npos;
     out.clear();
-    size_t pos = 0;
-    for (size_t u = lower.find("url("); u != std::string::npos; u = lower.find("url(", pos)) {
+    size_t pos = 0;  // written up to here
+    size_t scan = 0; // searched up to here: past a quoted URL's closing quote
+    bool broken = false;
+    for (size_t u = NextUrl(lower, 0, broken); u != std::string::npos;
+         u = NextUrl(lower, scan, broken)) {
         size_t p = u + 4;
         out.append(plain, pos, p - pos);
         while (p < plain.size() && IsHtmlSpace(plain[p])) p++;
@@ -568,7 +594,9 @@ bool Cleaner::StyleSheet(std::string_view css, bool attribute, std::string& out)
             return false;
         }
         pos = end;
+        scan = quote ? end + 1 : end;
     }
+    if (broken) return false;
     out.append(plain, pos, std::string::npos);
     // Content-IDs are decoded into the paths written here: they may spell
     // what the words above never met.

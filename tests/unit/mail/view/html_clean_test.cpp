@@ -257,6 +257,9 @@ TEST_F(HtmlCleanTest, CidInStyleStaysOneUrl) {
          "<style>p{background:url('/mail/~taro/a%20url%28cid:b')}</style>"},
         {"<style>p{background:url(cid:*x)}</style>",
          "<style>p{background:url(\"/mail/~taro/%2Ax\")}</style>"},
+        // A url( inside a string is text: nothing to check or to load.
+        {"<p style=\"font-family:'url(x)';color:red\">",
+         "<p style=\"font-family:'url(x)';color:red\">"},
     };
     for (const auto& t : cases) {
         EXPECT_EQ(Clean(t.html), t.page) << t.html;
@@ -270,7 +273,12 @@ TEST_F(HtmlCleanTest, CidInStyleStaysOneUrl) {
           "<style>p{background:url(cid:a:url(cid:b)}</style>",
           "<p style=\"background:url(http://x/a'b)\">",
           "<style>p{background:url(\x02http://x/a)}</style>",
-          "<style>p{background:url('http://x/a\n')}</style>"})
+          "<style>p{background:url('http://x/a\n')}</style>",
+          // A string before the url( shifts every quote by one: the browser
+          // reads the second url( as the real one.
+          "<p style=\"font-family:'a url(' http://ok/ ; background:url(/mail/x)\">",
+          "<style>p{font-family:\"a url(\"http://ok/;background:url(/mail/x)}</style>",
+          "<p style=\"content:'never closed;background:url(http://x/a)\">"})
         EXPECT_EQ(Clean(html).rfind("&lt;", 0), 0u) << html;
 }
 
