@@ -6,6 +6,8 @@
 #   bash bench/run.sh          every benchmark below
 #   bash bench/run.sh peers    only the comparison with Roundcube (bench/peers.sh;
 #                              not in the full run: it installs a webmail stack)
+#   bash bench/run.sh pages    only page weight and load time on a phone beside
+#                              the pages before the stylesheet (bench/page_weight.sh)
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$top"
@@ -14,6 +16,9 @@ cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTARNBOX_TESTS=OFF -DTARNB
 cmake --build build-bench -j"${JOBS:-2}"
 if [ "${1:-}" = peers ]; then
   exec bash bench/peers.sh "$top/build-bench/tarnbox"
+fi
+if [ "${1:-}" = pages ]; then
+  exec bash bench/page_weight.sh "$top/build-bench/tarnbox"
 fi
 for b in build-bench/bench_*; do
   [ -x "$b" ] || continue

@@ -1,0 +1,95 @@
+// Weight and load time of the top page, the list and a message on a phone
+// (390x844, touch) in Debian's headless Chromium, against the demo's mail
+// servers and messages. The gateway is TARNBOX_BIN. Each run is a fresh
+// browser profile: the first visit of each page counts as cold (nothing
+// cached), the second as warm. Prints one JSON line: per page the medians
+// of bytes over the network (HTML and what it loads), the HTML alone, the
+// requests and the time from navigation start to the load event.
+import { spawn } from 'node:child_process';
+import path from 'node:path';
+import readline from 'node:readline';
+import { fileURLToPath } from 'node:url';
+import { startGateway, startBrowser } from '../tests/e2e/harness.mjs';
+
+const HERE = path.dirname(fileURLToPath(import.meta.url));
+const RUNS = Number(process.env.PAGE_WEIGHT_RUNS || 7);
+const PHONE = { viewport: { width: 390, height: 844 }, isMobile: true, hasTouch: true, deviceScaleFactor: 3 };
+
+function startMail() {
+  const proc = spawn('python3', [path.join(HERE, '..', 'scripts', 'demo_mail.py')],
+    { stdio: ['pipe', 'pipe', 'inherit'] });
+  const lines = readline.createInterface({ input: proc.stdout });
+  return new Promise((resolve, reject) => {
+    proc.once('exit', (code) => reject(new Error(`mail servers ended with ${code}`)));
+    lines.once('line', (line) => resolve({ proc, info: JSON.parse(line) }));
+  });
+}
+
+// What the browser fetched for the page now shown, and when it was done.
+function pageCost() {
+  const nav = performance.getEntriesByType('navigation')[0];
+  const loads = performance.getEntriesByType('resource');
+  return {
+    bytes: nav.transferSize + loads.reduce((n, r) => n + r.transferSize, 0),
+    html: nav.encodedBodySize,
+    requests: 1 + loads.filter((r) => r.transferSize > 0).length,
+    ms: nav.loadEventEnd - nav.startTime,
+  };
+}
+
+async function visit(page, url) {
+  await page.goto(url, { waitUntil: 'load' });
+  return page.evaluate(pageCost);
+}
+
+const median = (values) => {
+  const s = [...values].sort((a, b) => a - b);
+  return s.length % 2 ? s[(s.length - 1) / 2] : (s[s.length / 2 - 1] + s[s.length / 2]) / 2;
+};
+
+const mail = await startMail();
+const servers = mail.info;
+const gateway = await startGateway({
+  settings: [`pop3_port=${servers.pop3_port}`, `smtp_port=${servers.smtp_port}`],
+  users: [['--name', '山田 太郎', '--mail-address', `taro@${servers.domain}`, '--id', 'taro',
+    '--password', 'taro-pw']],
+});
+const seen = {};
+const note = (name, when, cost) => {
+  const key = `${name} ${when}`;
+  (seen[key] ||= []).push(cost);
+};
+try {
+  for (let run = 0; run < RUNS; run++) {
+    const browser = await startBrowser({ options: PHONE });
+    try {
+      const { page } = browser;
+      note('top', 'cold', await visit(page, `${gateway.url}/`));
+      note('top', 'warm', await visit(page, `${gateway.url}/`));
+      await page.fill('input[name=a]', 'taro');
+      await page.fill('input[name=b]', 'taro-pw');
+      await Promise.all([page.waitForNavigation(), page.click('input[type=submit]')]);
+      const query = (await page.locator('a[href^="/mail/write/"]').first().getAttribute('href'))
+        .replace(/^[^?]*/, '');
+      const list = `${gateway.url}/mail/index.html${query}`;
+      const message = `${gateway.url}/mail/a0005.html${query}`;
+      // The list after the login: the stylesheet is cached by the top page
+      // already, so a fresh profile's first list is warm for it; the
+      // message is the first page of its kind.
+      note('list', 'warm', await visit(page, list));
+      note('message', 'warm', await visit(page, message));
+      note('list', 'warm', await visit(page, list));
+    } finally {
+      await browser.close();
+    }
+  }
+} finally {
+  await gateway.stop();
+  mail.proc.stdin.end();
+}
+const out = {};
+for (const [key, costs] of Object.entries(seen)) {
+  out[key] = Object.fromEntries(['bytes', 'html', 'requests', 'ms']
+    .map((k) => [k, median(costs.map((c) => c[k]))]));
+}
+process.stdout.write(JSON.stringify(out) + '\n');
