@@ -242,7 +242,7 @@ def main(bin_path):
                 say("WARNING: the refused post was not refused: %r" % answer[:300])
             upload_only.append(seconds)
         label = "%g MiB attachment" % (ATTACHMENT / (1 << 20))
-        rows.append((label + ", whole answer", through, "bare SMTP", bare, 1.5))
+        rows.append((label + ", whole answer", through, "bare SMTP", bare, 1.2))
         rows.append((label + ", to the success page", to_page, "bare SMTP", bare, None))
         rows.append(("  same post, upload only (no SMTP)", upload_only, "bare SMTP", bare, None))
 

@@ -3,7 +3,9 @@
 #include <cstddef>
 #include <string>
 
-constexpr size_t kSmtpStageSize = 4096;
+// A large attachment is most of a message: its bytes go to the server in
+// segments of this size (two TLS records), not in thousands of small sends.
+constexpr size_t kSmtpStageSize = 32768;
 
 struct ssl_st;
 
