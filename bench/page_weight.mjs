@@ -4,7 +4,9 @@
 // browser profile: the first visit of each page counts as cold (nothing
 // cached), the second as warm. Prints one JSON line: per page the medians
 // of bytes over the network (HTML and what it loads), the HTML alone, the
-// requests and the time from navigation start to the load event.
+// requests and the time from navigation start to the load event. With
+// PAGE_WEIGHT_SHOTS=PREFIX the first run also keeps screenshots of the list
+// and the message as PREFIX-list.png and PREFIX-message.png.
 import { spawn } from 'node:child_process';
 import path from 'node:path';
 import readline from 'node:readline';
@@ -13,6 +15,7 @@ import { startGateway, startBrowser } from '../tests/e2e/harness.mjs';
 
 const HERE = path.dirname(fileURLToPath(import.meta.url));
 const RUNS = Number(process.env.PAGE_WEIGHT_RUNS || 7);
+const SHOTS = process.env.PAGE_WEIGHT_SHOTS;
 const PHONE = { viewport: { width: 390, height: 844 }, isMobile: true, hasTouch: true, deviceScaleFactor: 3 };
 
 function startMail() {
@@ -77,7 +80,9 @@ try {
       // already, so a fresh profile's first list is warm for it; the
       // message is the first page of its kind.
       note('list', 'warm', await visit(page, list));
+      if (run === 0 && SHOTS) await page.screenshot({ path: `${SHOTS}-list.png`, fullPage: true });
       note('message', 'warm', await visit(page, message));
+      if (run === 0 && SHOTS) await page.screenshot({ path: `${SHOTS}-message.png`, fullPage: true });
       note('list', 'warm', await visit(page, list));
     } finally {
       await browser.close();

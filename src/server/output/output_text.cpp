@@ -335,14 +335,35 @@ static void SingleByteState(Filter& f, unsigned char b) {
     }
 }
 
+// Text-mode bytes that become themselves whatever surrounds them: printable
+// ASCII but the markup characters, and the blank when a run of blanks may
+// turn into &nbsp;.
+static bool PlainTextByte(unsigned char b, bool blanksFold) {
+    return b >= 0x20 && b < 0x7F && b != '<' && b != '>' && b != '&' && !(b == ' ' && blanksFold);
+}
+
 void OutputText(Connection& c, const char* text, int flags) {
     Filter f{c, flags, 0, 0};
     const bool plainRaw = !(flags & (kOutText | kOutQuote));
+    // Text without links: its plain runs need none of the byte-by-byte
+    // states (a list of ten thousand rows is mostly such runs).
+    const bool plainText = (flags & kOutText) && !(flags & kOutLinks);
+    const bool blanksFold = plainText && (c.browser & kBrowserMozilla4) && FoldingApplies(c);
     auto s = reinterpret_cast<const unsigned char*>(text);
     while (*s) {
         if (plainRaw && c.outState == kStateSingle && !c.outPending) {
             const unsigned char* end = s;
             while (*end && *end < 0x80 && *end != kEsc) ++end;
+            if (end > s) {
+                AddRun(f, s, static_cast<int>(end - s));
+                f.prev = end[-1];
+                s = end;
+                continue;
+            }
+        }
+        if (plainText && c.outState == kStateSingle && !c.outPending && c.linkLength < 1) {
+            const unsigned char* end = s;
+            while (PlainTextByte(*end, blanksFold)) ++end;
             if (end > s) {
                 AddRun(f, s, static_cast<int>(end - s));
                 f.prev = end[-1];
