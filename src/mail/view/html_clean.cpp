@@ -37,6 +37,19 @@ constexpr std::string_view kVoidElements[] = {"area", "br",       "col",   "hr",
 // A start tag of one of these ends an open one of the same kind: siblings,
 // not nesting.
 constexpr std::string_view kSelfClosing[] = {"p", "li", "dt", "dd", "tr", "td", "th"};
+// A start tag of one of these closes a paragraph open in button scope, with
+// everything opened inside it (the elements the cleaner drops never reach
+// the browser and are left out).
+constexpr std::string_view kClosesParagraph[] = {
+    "address",    "article", "aside",  "blockquote", "center", "dir",  "div",  "dl",
+    "figcaption", "figure",  "footer", "header",     "hgroup", "main", "menu", "nav",
+    "ol",         "p",       "search", "section",    "ul",     "h1",   "h2",   "h3",
+    "h4",         "h5",      "h6",     "pre",        "li",     "dd",   "dt",   "hr"};
+// Where the browser's search for such a paragraph stops.
+constexpr std::string_view kButtonScope[] = {
+    "applet", "caption",        "html",          "table", "td",   "th", "marquee",
+    "object", "template",       "button",        "mi",    "mo",   "mn", "ms",
+    "mtext",  "annotation-xml", "foreignobject", "desc",  "title"};
 constexpr std::string_view kAttributes[] = {
     "align",      "alt",     "bgcolor",  "border",  "cellpadding", "cellspacing", "class",
     "clear",      "color",   "cols",     "colspan", "compact",     "dir",         "face",
@@ -427,6 +440,7 @@ private:
     void EndTag(const Tag& tag);
     bool Attributes(const Tag& tag, std::string& markup);
     bool StyleSheet(std::string_view css, bool attribute, std::string& out);
+    void CloseParagraph();
     std::string CidUrl(std::string_view cid);
 
     Connection& c_;
@@ -733,6 +747,7 @@ bool Cleaner::StartTag(const Tag& tag, size_t& next) {
         Put("</style>");
         return true;
     }
+    if (Among(tag.name, kClosesParagraph)) CloseParagraph();
     const bool container = tag.name != "body" && !Among(tag.name, kVoidElements);
     if (container && (tag.name == "a" || tag.name == "nobr")) {
         // The browser ends an open one first, with all it holds (up to the
@@ -756,6 +771,21 @@ bool Cleaner::StartTag(const Tag& tag, size_t& next) {
     Put(markup);
     if (container) open_.push_back(tag.name);
     return true;
+}
+
+// The browser pops a paragraph in button scope, and all that is open inside
+// it, before it opens a block; formatting elements among them it would open
+// again around what follows, out to the gateway's page after the part. So
+// what stands above the paragraph is closed here by name, and the paragraph
+// is left to the browser.
+void Cleaner::CloseParagraph() {
+    for (size_t k = open_.size(); k-- > 0;) {
+        if (Among(open_[k], kButtonScope)) return;
+        if (open_[k] != "p") continue;
+        CloseFrom(k + 1);
+        open_.pop_back();
+        return;
+    }
 }
 
 // Only what the mail itself opened is closed; an unmatched end tag could

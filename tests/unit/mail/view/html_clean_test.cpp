@@ -187,6 +187,12 @@ TEST_F(HtmlCleanTest, NothingTheMailOpensOutlivesIt) {
         // Ruby text ends ruby text only inside a ruby.
         {"<rt>a<rt>b", "<rt>a<rt>b</rt></rt>"},
         {"<ruby>a<rt>b<p>c<rt>d</ruby>", "<ruby>a<rt>b<p>c<rt>d</rt></ruby>"},
+        // A block closes the paragraph it meets, and all opened inside it,
+        // up to a table cell: what stood above it is closed by name, or the
+        // browser would open its formatting again after the part.
+        {"<p><b>x<div>y</div>z", "<p><b>x</b><div>y</div>z"},
+        {"<p><ruby>a<rt>b<p>c", "<p><ruby>a<rt>b</rt></ruby><p>c"},
+        {"<p><table><tr><td><i><div>x", "<p><table><tr><td><i><div>x</div></i></td></tr></table>"},
         // Elements the browser closes by themselves do not pile up.
         {"<ul><li>a<li>b</ul>", "<ul><li>a<li>b</li></ul>"},
         {"<table><tr><td>a<td>b<tr><td>c</table>",
