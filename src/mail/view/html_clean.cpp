@@ -45,6 +45,9 @@ constexpr std::string_view kClosesParagraph[] = {
     "figcaption", "figure",  "footer", "header",     "hgroup", "main", "menu", "nav",
     "ol",         "p",       "search", "section",    "ul",     "h1",   "h2",   "h3",
     "h4",         "h5",      "h6",     "pre",        "li",     "dd",   "dt",   "hr"};
+// Parts of a table, which the browser ignores outside one.
+constexpr std::string_view kTableParts[] = {"td",    "th",      "tr",  "tbody",   "thead",
+                                            "tfoot", "caption", "col", "colgroup"};
 // Where the browser's search for such a paragraph stops.
 constexpr std::string_view kButtonScope[] = {
     "applet", "caption",        "html",          "table", "td",   "th", "marquee",
@@ -731,6 +734,11 @@ bool Cleaner::StartTag(const Tag& tag, size_t& next) {
         return true;
     }
     if (Among(tag.name, kDropElements)) return true;
+    // Kept, a cell outside a table would be a wall to the cleaner's searches
+    // that the browser, which drops the tag, does not have.
+    if (Among(tag.name, kTableParts) &&
+        std::find(open_.begin(), open_.end(), "table") == open_.end())
+        return true;
 
     std::string markup = "<" + tag.name;
     if (!Attributes(tag, markup)) return false;
