@@ -7,26 +7,11 @@
 // requests and the time from navigation start to the load event. With
 // PAGE_WEIGHT_SHOTS=PREFIX the first run also keeps screenshots of the list
 // and the message as PREFIX-list.png and PREFIX-message.png.
-import { spawn } from 'node:child_process';
-import path from 'node:path';
-import readline from 'node:readline';
-import { fileURLToPath } from 'node:url';
-import { startGateway, startBrowser } from '../tests/e2e/harness.mjs';
+import { startGateway, startBrowser, startDemoMail } from '../tests/e2e/harness.mjs';
 
-const HERE = path.dirname(fileURLToPath(import.meta.url));
 const RUNS = Number(process.env.PAGE_WEIGHT_RUNS || 7);
 const SHOTS = process.env.PAGE_WEIGHT_SHOTS;
 const PHONE = { viewport: { width: 390, height: 844 }, isMobile: true, hasTouch: true, deviceScaleFactor: 3 };
-
-function startMail() {
-  const proc = spawn('python3', [path.join(HERE, '..', 'scripts', 'demo_mail.py')],
-    { stdio: ['pipe', 'pipe', 'inherit'] });
-  const lines = readline.createInterface({ input: proc.stdout });
-  return new Promise((resolve, reject) => {
-    proc.once('exit', (code) => reject(new Error(`mail servers ended with ${code}`)));
-    lines.once('line', (line) => resolve({ proc, info: JSON.parse(line) }));
-  });
-}
 
 // What the browser fetched for the page now shown, and when it was done.
 function pageCost() {
@@ -50,7 +35,7 @@ const median = (values) => {
   return s.length % 2 ? s[(s.length - 1) / 2] : (s[s.length / 2 - 1] + s[s.length / 2]) / 2;
 };
 
-const mail = await startMail();
+const mail = await startDemoMail();
 const servers = mail.info;
 const gateway = await startGateway({
   settings: [`pop3_port=${servers.pop3_port}`, `smtp_port=${servers.smtp_port}`],
@@ -90,7 +75,7 @@ try {
   }
 } finally {
   await gateway.stop();
-  mail.proc.stdin.end();
+  await mail.stop();
 }
 const out = {};
 for (const [key, costs] of Object.entries(seen)) {

@@ -1,6 +1,8 @@
 // Starts a gateway on a fresh home and a headless Chromium for one test file.
 import { chromium } from 'playwright-core';
 import { execFileSync, spawn } from 'node:child_process';
+import readline from 'node:readline';
+import { fileURLToPath } from 'node:url';
 import fs from 'node:fs';
 import net from 'node:net';
 import os from 'node:os';
@@ -85,4 +87,37 @@ export async function startBrowser({ env = {}, args = [], options = {} } = {}) {
       if (refused.length) throw new Error(`the page policy refused: ${refused[0]}`);
     },
   };
+}
+
+// The demo's mail servers (Postfix delivering into Dovecot, on 127.0.0.1;
+// scripts/demo_mail.py) with taro's demo messages waiting. info holds their
+// ports and domain; stop() ends them.
+export function startDemoMail() {
+  const script = path.join(path.dirname(fileURLToPath(import.meta.url)), '..', '..', 'scripts',
+    'demo_mail.py');
+  const proc = spawn('python3', [script], { stdio: ['pipe', 'pipe', 'inherit'] });
+  const lines = readline.createInterface({ input: proc.stdout });
+  return new Promise((resolve, reject) => {
+    proc.once('exit', (code) => reject(new Error(`mail servers ended with ${code}`)));
+    lines.once('line', (line) => resolve({
+      proc, info: JSON.parse(line),
+      async stop() {
+        if (proc.exitCode !== null) return;
+        const exited = new Promise((r) => proc.once('exit', r));
+        proc.stdin.end(); // the servers stop when their stdin closes
+        await exited;
+      },
+    }));
+  });
+}
+
+// Logs in through the top page's form. A form login answers a POST: the
+// list's own address is made from the login query every link repeats.
+export async function logIn(page, gateway, user, password) {
+  await page.goto(`${gateway.url}/`);
+  await page.fill('input[name=a]', user);
+  await page.fill('input[name=b]', password);
+  await Promise.all([page.waitForNavigation(), page.click('input[type=submit]')]);
+  const href = await page.locator('a[href^="/mail/write/"]').first().getAttribute('href');
+  return `${gateway.url}/mail/index.html${href.slice(href.indexOf('?'))}`;
 }

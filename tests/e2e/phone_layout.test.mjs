@@ -8,16 +8,11 @@
 // under the system's temporary folder unless set) for a person to look at.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import readline from 'node:readline';
-import { fileURLToPath } from 'node:url';
-import { startGateway, startBrowser } from './harness.mjs';
+import { startGateway, startBrowser, startDemoMail, logIn } from './harness.mjs';
 
-const HERE = path.dirname(fileURLToPath(import.meta.url));
-const MAIL = path.join(HERE, '..', '..', 'scripts', 'demo_mail.py');
 const SHOTS = process.env.TARNBOX_SCREENSHOTS || path.join(os.tmpdir(), 'tarnbox-screenshots');
 
 const PHONE = { viewport: { width: 390, height: 844 }, isMobile: true, hasTouch: true, deviceScaleFactor: 3 };
@@ -34,18 +29,9 @@ let mail;
 let servers;
 let gateway;
 
-function startMail() {
-  const proc = spawn('python3', [MAIL], { stdio: ['pipe', 'pipe', 'inherit'] });
-  const lines = readline.createInterface({ input: proc.stdout });
-  return new Promise((resolve, reject) => {
-    proc.once('exit', (code) => reject(new Error(`mail servers ended with ${code}`)));
-    lines.once('line', (line) => resolve({ proc, info: JSON.parse(line) }));
-  });
-}
-
 before(async () => {
   fs.mkdirSync(SHOTS, { recursive: true });
-  mail = await startMail();
+  mail = await startDemoMail();
   servers = mail.info;
   gateway = await startGateway({
     settings: [`pop3_port=${servers.pop3_port}`, `smtp_port=${servers.smtp_port}`],
@@ -60,11 +46,7 @@ before(async () => {
 
 after(async () => {
   if (gateway) await gateway.stop();
-  if (mail && mail.proc.exitCode === null) {
-    const exited = new Promise((r) => mail.proc.once('exit', r));
-    mail.proc.stdin.end();
-    await exited;
-  }
+  if (mail) await mail.stop();
 });
 
 // What the page looks like to a reader: overflow, the smallest visible text,
@@ -114,15 +96,6 @@ function luminance(css) {
 }
 
 const bodyText = (page) => page.evaluate(() => document.body.innerText);
-
-async function logIn(page, user, password) {
-  await page.goto(`${gateway.url}/`);
-  await page.fill('input[name=a]', user);
-  await page.fill('input[name=b]', password);
-  await Promise.all([page.waitForNavigation(), page.click('input[type=submit]')]);
-  const href = await page.locator('a[href^="/mail/write/"]').first().getAttribute('href');
-  return `${gateway.url}/mail/index.html${href.slice(href.indexOf('?'))}`;
-}
 
 // The pages of one logged-in visit, by name: how to reach each from the
 // list. The top page is visited before the login.
@@ -178,7 +151,7 @@ for (const [deviceName, device] of [['phone', PHONE], ['desktop', DESKTOP]]) {
         await check(page, 'top-english', device, 'light');
       });
 
-      const listUrl = await logIn(page, 'taro', 'taro-pw');
+      const listUrl = await logIn(page, gateway, 'taro', 'taro-pw');
       if (deviceName === 'phone') {
         // One sent message, so that the sent list has a row to lay out.
         await page.goto(listUrl);

@@ -3,15 +3,9 @@
 // mail-server script).
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
-import readline from 'node:readline';
-import { fileURLToPath } from 'node:url';
-import { startGateway, startBrowser } from './harness.mjs';
-
-const HERE = path.dirname(fileURLToPath(import.meta.url));
-const MAIL = path.join(HERE, '..', '..', 'scripts', 'demo_mail.py');
+import { startGateway, startBrowser, startDemoMail, logIn } from './harness.mjs';
 
 const SUBJECT = '来週の打ち合わせ資料';
 const BODY_LINES = ['花子さん', '資料を添付しますので、ご確認ください。', 'ﾃｽﾄ用の半角ｶﾀｶﾅも入れました。', '山田'];
@@ -24,17 +18,8 @@ let servers;
 let gateway;
 let browser;
 
-function startMail() {
-  const proc = spawn('python3', [MAIL], { stdio: ['pipe', 'pipe', 'inherit'] });
-  const lines = readline.createInterface({ input: proc.stdout });
-  return new Promise((resolve, reject) => {
-    proc.once('exit', (code) => reject(new Error(`mail servers ended with ${code}`)));
-    lines.once('line', (line) => resolve({ proc, info: JSON.parse(line) }));
-  });
-}
-
 before(async () => {
-  mail = await startMail();
+  mail = await startDemoMail();
   servers = mail.info;
   gateway = await startGateway({
     // Replies quote with "> " for everyone.
@@ -53,25 +38,10 @@ before(async () => {
 after(async () => {
   if (browser) await browser.close();
   if (gateway) await gateway.stop();
-  if (mail && mail.proc.exitCode === null) {
-    const exited = new Promise((r) => mail.proc.once('exit', r));
-    mail.proc.stdin.end();
-    await exited;
-  }
+  if (mail) await mail.stop();
 });
 
 const bodyText = (page) => page.evaluate(() => document.body.innerText);
-
-async function logIn(page, user, password) {
-  await page.goto(`${gateway.url}/`);
-  await page.fill('input[name=a]', user);
-  await page.fill('input[name=b]', password);
-  await Promise.all([page.waitForNavigation(), page.click('input[type=submit]')]);
-  // A form login answers a POST: the list's own address carries the login
-  // query that every link of the page repeats.
-  const href = await page.locator('a[href^="/mail/write/"]').first().getAttribute('href');
-  return `${gateway.url}/mail/index.html${href.slice(href.indexOf('?'))}`;
-}
 
 // Postfix delivers in the background: the list is asked again until the
 // message is there.
@@ -88,7 +58,7 @@ test('write, send, read, download and reply', async (t) => {
   const page = browser.page;
 
   await t.test('taro sends a Japanese message with a Japanese-named attachment', async () => {
-    await logIn(page, 'taro', 'taro-pw');
+    await logIn(page, gateway, 'taro', 'taro-pw');
     await Promise.all([page.waitForNavigation(), page.click('a[href^="/mail/write/"]')]);
     await page.fill('input[name=send_to]', `hanako@${servers.domain}`);
     await page.fill('input[name=send_subject]', SUBJECT);
@@ -109,7 +79,7 @@ test('write, send, read, download and reply', async (t) => {
 
   let hanakoList;
   await t.test('hanako reads it and downloads the attachment byte-identical', async () => {
-    hanakoList = await logIn(page, 'hanako', 'hanako-pw');
+    hanakoList = await logIn(page, gateway, 'hanako', 'hanako-pw');
     await waitForRow(page, hanakoList, SUBJECT);
     await Promise.all([page.waitForNavigation(), page.click(`text=${SUBJECT}`)]);
     const text = await bodyText(page);
@@ -138,7 +108,7 @@ test('write, send, read, download and reply', async (t) => {
   });
 
   await t.test('taro sees the reply in Japanese', async () => {
-    const taroList = await logIn(page, 'taro', 'taro-pw');
+    const taroList = await logIn(page, gateway, 'taro', 'taro-pw');
     await waitForRow(page, taroList, `Re: ${SUBJECT}`);
     await Promise.all([page.waitForNavigation(), page.click(`text=Re: ${SUBJECT}`)]);
     const text = await bodyText(page);
