@@ -11,7 +11,7 @@ set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$top"
 bin="${1:-$top/build/tarnbox}"
-base_rev="${2:-dfc50e2}"
+base_rev="${2:-9ddf0ee}"
 bash scripts/install-mail-servers.sh >/dev/null
 bash scripts/install-browser.sh >/dev/null
 scratch="$(mktemp -d /tmp/tarnbox-page-weight-XXXXXX)"
