@@ -659,7 +659,9 @@ bool Cleaner::Attributes(const Tag& tag, std::string& markup) {
             }
         } else if (name == "usemap" && tag.name == "img") {
             const std::string v = UrlForm(a.value);
-            if (!v.empty() && v[0] == '#' && v.find('&') == std::string::npos)
+            // Nothing that would be written as a reference: a map name
+            // needs none, and a second cleaning would drop what it became.
+            if (!v.empty() && v[0] == '#' && v.find_first_of("&<>\"'") == std::string::npos)
                 AppendAttribute(markup, name, v, false);
         } else if (name == "style") {
             std::string css;
