@@ -48,6 +48,93 @@ constexpr std::string_view kClosesParagraph[] = {
 // Parts of a table, which the browser ignores outside one.
 constexpr std::string_view kTableParts[] = {"td",    "th",      "tr",  "tbody",   "thead",
                                             "tfoot", "caption", "col", "colgroup"};
+// The browser's special elements but address, div and p: where its search
+// for an open list item or definition part stops.
+constexpr std::string_view kListItemWalls[] = {"applet",
+                                               "area",
+                                               "article",
+                                               "aside",
+                                               "base",
+                                               "basefont",
+                                               "bgsound",
+                                               "blockquote",
+                                               "body",
+                                               "br",
+                                               "button",
+                                               "caption",
+                                               "center",
+                                               "col",
+                                               "colgroup",
+                                               "details",
+                                               "dir",
+                                               "dl",
+                                               "embed",
+                                               "fieldset",
+                                               "figcaption",
+                                               "figure",
+                                               "footer",
+                                               "form",
+                                               "frame",
+                                               "frameset",
+                                               "h1",
+                                               "h2",
+                                               "h3",
+                                               "h4",
+                                               "h5",
+                                               "h6",
+                                               "head",
+                                               "header",
+                                               "hgroup",
+                                               "hr",
+                                               "html",
+                                               "iframe",
+                                               "img",
+                                               "input",
+                                               "keygen",
+                                               "link",
+                                               "listing",
+                                               "main",
+                                               "marquee",
+                                               "menu",
+                                               "meta",
+                                               "nav",
+                                               "noembed",
+                                               "noframes",
+                                               "noscript",
+                                               "object",
+                                               "ol",
+                                               "param",
+                                               "plaintext",
+                                               "pre",
+                                               "script",
+                                               "search",
+                                               "section",
+                                               "select",
+                                               "source",
+                                               "style",
+                                               "summary",
+                                               "table",
+                                               "tbody",
+                                               "td",
+                                               "template",
+                                               "textarea",
+                                               "tfoot",
+                                               "th",
+                                               "thead",
+                                               "title",
+                                               "tr",
+                                               "track",
+                                               "ul",
+                                               "wbr",
+                                               "xmp",
+                                               "mi",
+                                               "mo",
+                                               "mn",
+                                               "ms",
+                                               "mtext",
+                                               "annotation-xml",
+                                               "foreignobject",
+                                               "desc"};
 // Where the browser's search for such a paragraph stops.
 constexpr std::string_view kButtonScope[] = {
     "applet", "caption",        "html",          "table", "td",   "th", "marquee",
@@ -444,6 +531,7 @@ private:
     bool Attributes(const Tag& tag, std::string& markup);
     bool StyleSheet(std::string_view css, bool attribute, std::string& out);
     void CloseParagraph();
+    void CloseListItem(std::string_view start);
     std::string CidUrl(std::string_view cid);
 
     Connection& c_;
@@ -757,6 +845,7 @@ bool Cleaner::StartTag(const Tag& tag, size_t& next) {
         Put("</style>");
         return true;
     }
+    if (Among(tag.name, {"li", "dd", "dt"})) CloseListItem(tag.name);
     if (Among(tag.name, kClosesParagraph)) CloseParagraph();
     const bool container = tag.name != "body" && !Among(tag.name, kVoidElements);
     if (container && (tag.name == "a" || tag.name == "nobr")) {
@@ -795,6 +884,23 @@ void Cleaner::CloseParagraph() {
         CloseFrom(k + 1);
         open_.pop_back();
         return;
+    }
+}
+
+// A new item ends the open one of its kind (a definition part ends either
+// kind) with all that stands above it, unless a special element other than
+// address, div or p stands between. Formatting elements among what it ends
+// the browser would open again around what follows, out to the gateway's
+// page, so what stands above the item is closed here by name.
+void Cleaner::CloseListItem(std::string_view start) {
+    for (size_t k = open_.size(); k-- > 0;) {
+        const std::string& open = open_[k];
+        if (start == "li" ? open == "li" : (open == "dd" || open == "dt")) {
+            CloseFrom(k + 1);
+            open_.pop_back(); // the browser ends the item itself
+            return;
+        }
+        if (Among(open, kListItemWalls)) return;
     }
 }
 

@@ -195,6 +195,11 @@ TEST_F(HtmlCleanTest, NothingTheMailOpensOutlivesIt) {
         {"<p><table><tr><td><i><div>x", "<p><table><tr><td><i><div>x</div></i></td></tr></table>"},
         // Outside a table the browser drops a cell's tag: so does the cleaner.
         {"<p><b><td>x<div>y", "<p><b>x</b><div>y</div>"},
+        // A new item ends the open one past formatting, ruby and div, with
+        // all they hold, but not past a list or another wall.
+        {"<x><dt><ruby><a><p>x<dd>y", "<x><dt><ruby><a><p>x</p></a></ruby><dd>y</dd></x>"},
+        {"<li><b><div>a<li>c", "<li><b><div>a</div></b><li>c</li>"},
+        {"<li><ul><li>x", "<li><ul><li>x</li></ul></li>"},
         // Elements the browser closes by themselves do not pile up.
         {"<ul><li>a<li>b</ul>", "<ul><li>a<li>b</li></ul>"},
         {"<table><tr><td>a<td>b<tr><td>c</table>",
