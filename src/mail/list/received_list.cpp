@@ -12,11 +12,14 @@
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
 #include "server/text/messages.h"
+#include "server/text/text_builder.h"
 #include "store/login_sessions.h"
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
+
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -264,18 +267,27 @@ void list_row(Connection& c) {
     const int n = c.list.rowNumber;
     char subject[kSafeSubjectSize];
     safe_subject(subject, e->subject);
-    OutputFormat(c, 0,
-                 "<a name=\"%c%04d\"><font size=+1><input type=checkbox name=\"delete_%c%d\" "
-                 "%s><a href=\"/mail/%c%04d.html%s\">%04d. %s</a></font>\r\n",
-                 letter, n, letter, n, e->read == 1 ? "CHECKED" : "", letter, n, c.loginQuery, n,
-                 subject);
+    // Written without printf: ten thousand rows spent most of their time
+    // parsing the same two formats.
+    TextBuilder<kLineSize> head;
+    head.Add("<a name=\""sv).Add(letter).Number(n, 4, '0');
+    head.Add("\"><font size=+1><input type=checkbox name=\"delete_"sv)
+        .Add(letter)
+        .Number(n, 0, ' ');
+    head.Add("\" "sv).Add(e->read == 1 ? "CHECKED"sv : ""sv).Add("><a href=\"/mail/"sv).Add(letter);
+    head.Number(n, 4, '0').Add(".html"sv).Add(c.loginQuery).Add("\">"sv).Number(n, 4, '0');
+    head.Add(". "sv).Add(subject).Add("</a></font>\r\n"sv);
+    OutputText(c, head.c_str(), 0);
     char date[kMailDateSize];
     format_mail_date(date, e->date);
     const bool plain = e->contentClass == kClassText || e->contentClass == kClassHtml ||
                        e->contentClass == kClassAlternative;
-    OutputFormat(c, kOutText, "  %s  %s  (%6d)  %s\r\n\r\n",
-                 plain ? "      " : Message(kMsgAttachedMark, c.english), date,
-                 static_cast<int>(e->size), e->from);
+    TextBuilder<kLineSize> line;
+    line.Add("  "sv)
+        .Add(plain ? "      "sv : std::string_view(Message(kMsgAttachedMark, c.english)))
+        .Add("  "sv);
+    line.Add(date).Add("  ("sv).Number(e->size, 6, ' ').Add(")  "sv).Add(e->from).Add("\r\n\r\n"sv);
+    OutputText(c, line.c_str(), kOutText);
     e->number = n;
 }
 

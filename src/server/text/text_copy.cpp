@@ -4,8 +4,11 @@
 
 #include "server/text/sjis_pair.h"
 
+// A loop, not strchr: the sets are a few bytes long and asked for every byte.
 static bool IsDelimiter(char c, const char* delimiters) {
-    return c != '\0' && std::strchr(delimiters, c) != nullptr;
+    for (const char* d = delimiters; *d != '\0'; ++d)
+        if (*d == c) return true;
+    return false;
 }
 
 const char* CopyUntil(char* dst, const char* src, const char* delimiters, size_t capacity) {
