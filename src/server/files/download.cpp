@@ -4,9 +4,11 @@
 #include "server/route/dispatcher.h"
 #include "server/server_paths.h"
 #include "server/text/text_copy.h"
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,7 +84,29 @@ void DownloadStartStep(Connection& c) {
     c.state = PageState::DownloadStream;
 }
 
+namespace {
+
+// Without TLS the kernel moves the file's pages to the socket itself; the
+// block stays the same size, so a slow client holds a step no longer.
+bool SendFileBlock(Connection& c) {
+    FlushClient(c);
+    size_t sent = 0;
+    while (sent < kStreamBlock) {
+        const ssize_t n = sendfile(c.clientSocket, c.file, nullptr, kStreamBlock - sent);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
 void DownloadStreamStep(Connection& c) {
+    if (c.file >= 0 && c.clientSocket >= 0 && !c.clientTls) {
+        if (!SendFileBlock(c)) EndDownload(c);
+        return;
+    }
     char block[kStreamBlock];
     ssize_t n = c.file >= 0 ? read(c.file, block, sizeof block) : -1;
     bool sent = n <= 0 || SendBlock(c, block, static_cast<size_t>(n));
