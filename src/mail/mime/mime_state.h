@@ -52,7 +52,8 @@ struct MimeState {
     uint16_t dividedPhase;
     int partNumber;
     int partTotal;
-    int searchCursor;
+    int searchCursor; // the message whose TOP reply is being read
+    int searchSent;   // the last message whose TOP is out (pipelined)
     char partialId[80];
     // Declared charset of the current text or HTML part when it is one that
     // is converted with iconv (empty otherwise), and the bytes of a character

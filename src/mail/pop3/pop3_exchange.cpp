@@ -100,6 +100,12 @@ bool several_deletes(Connection& c) {
     return several;
 }
 
+uint16_t stat_count(const char* line) {
+    const char* digit = strpbrk(line + 3, "0123456789");
+    long count = digit ? strtol(digit, nullptr, 10) : 0;
+    return static_cast<uint16_t>(count > 0xFFFF ? 0xFFFF : count);
+}
+
 bool names_capability(const char* line, const char* name) {
     const size_t n = strlen(name);
     return strncasecmp(line, name, n) == 0 && (line[n] == '\0' || line[n] == ' ');
@@ -327,6 +333,16 @@ void capa_line(Connection& c) {
     if (c.state == PageState::ListWait) {
         c.workerResult = FetchingHeaders;
         list_tops_begin(c);
+    } else if (c.state != PageState::DeleteWait && c.mime.dividedPhase == 3) {
+        // Requests for numbers past the last message are bad commands, and
+        // a server ends the session after a few; the search asks ahead only
+        // as far as STAT allows.
+        if (c.pop3.pipelining) {
+            c.workerResult = SearchStatSent;
+            pop3_send(c, "STAT");
+        } else {
+            view_search_start(c);
+        }
     } else {
         c.workerResult = StatSent;
         pop3_advance(c);
@@ -353,6 +369,12 @@ int pop3_dispatch_line(Connection& c) {
     if (step == Quitting) return starts_with(line, "+OK") || starts_with(line, "-ERR") ? 1 : 0;
     if (step == CapaSent || step == StlsSent) return stls_line(c);
     if (step == XoauthAskSent || step == XoauthSent || step == XoauthRefused) return xoauth_line(c);
+    // A part of divided mail was found while TOP requests for later
+    // messages were still out: their replies come before the RETR's.
+    if (step == Retrieving && c.pop3.ahead > 0 && c.mime.dividedPhase != 3) {
+        skip_reply_ahead(c);
+        return 0;
+    }
     bool inBody = step == Retrieving && c.pop3.headerPhase == 0;
     if (starts_with(line, "-ERR") && !inBody) {
         pop3_error_page(c);
@@ -422,9 +444,7 @@ void pop3_advance(Connection& c) {
         break;
     case StatSent:
         if (state == PageState::ListWait) {
-            const char* digit = strpbrk(c.line + 3, "0123456789");
-            long count = digit ? strtol(digit, nullptr, 10) : 0;
-            c.pop3.statCount = static_cast<uint16_t>(count > 0xFFFF ? 0xFFFF : count);
+            c.pop3.statCount = stat_count(c.line);
             list_after_stat(c);
         } else if (state == PageState::DeleteWait) {
             if (several_deletes(c) && pop3_ask_capabilities(c)) break;
@@ -444,6 +464,10 @@ void pop3_advance(Connection& c) {
             snprintf(command, sizeof command, "RETR %d", c.itemNumber);
             pop3_send(c, command);
         }
+        break;
+    case SearchStatSent:
+        c.pop3.statCount = stat_count(c.line);
+        view_search_start(c);
         break;
     case Deleting:
         if (c.pop3.ahead > 0) {

@@ -18,10 +18,11 @@ enum Pop3State : uint16_t {
     AwaitGreetingApop = 11,
     CapaSent = 12, // asking whether STLS is offered
     StlsSent = 13,
-    XoauthAskSent = 14, // "AUTH XOAUTH2" alone, the response follows the "+"
-    XoauthSent = 15,    // the XOAUTH2 response is out
-    XoauthRefused = 16, // the refusal's challenge was answered, its -ERR follows
-    CapaAsked = 17,     // asking whether commands may be pipelined
+    XoauthAskSent = 14,  // "AUTH XOAUTH2" alone, the response follows the "+"
+    XoauthSent = 15,     // the XOAUTH2 response is out
+    XoauthRefused = 16,  // the refusal's challenge was answered, its -ERR follows
+    CapaAsked = 17,      // asking whether commands may be pipelined
+    SearchStatSent = 18, // how far the search for a part of divided mail may ask ahead
     ConnectFailed = 20,
     HostNotFound = 21,
     TlsFailed = 22,

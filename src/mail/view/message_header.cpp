@@ -8,6 +8,7 @@
 #include "mail/list/received_list.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/pop3/pop3_client.h"
+#include "mail/pop3/pop3_state.h"
 #include "mail/view/message_view.h"
 #include "mail/view/view_internal.h"
 #include "mail/view/view_options.h"
@@ -80,6 +81,31 @@ void SendTop(Connection& c, int number) {
     pop3_send(c, text);
 }
 
+// The message after number that the search looks at: every one but the
+// message being shown.
+int NextSearched(const Connection& c, int number) {
+    ++number;
+    return number == c.itemNumber ? number + 1 : number;
+}
+
+// Pipelined, the TOP requests run up to a window ahead of the reply being
+// read, refilled half a window at a time, up to one past the last message:
+// its -ERR ends the search as the one-at-a-time exchange ends it.
+void SearchAhead(Connection& c) {
+    MimeState& m = c.mime;
+    if (!c.pop3.pipelining || c.pop3.ahead > kPipelineWindow / 2) return;
+    std::string batch;
+    char command[32];
+    while (c.pop3.ahead < kPipelineWindow && m.searchSent <= c.pop3.statCount) {
+        m.searchSent = NextSearched(c, m.searchSent);
+        snprintf(command, sizeof command, "TOP %d 0\r\n", m.searchSent);
+        batch += command;
+        c.pop3.ahead++;
+    }
+    c.pop3.aheadMultiline = 1;
+    pop3_send_batch(c, batch);
+}
+
 void SendRetr(Connection& c, int number) {
     char text[32];
     snprintf(text, sizeof text, "RETR %d", number);
@@ -94,12 +120,19 @@ void SearchStep(Connection& c) {
     c.view.headerPending = 0;
     ClearHeaderBlock(m);
     if (m.dividedPhase == 4 || m.dividedPhase == 5) {
+        // Replies to TOP requests still out come first; the exchange reads
+        // past them.
         m.dividedPhase = m.dividedPhase == 4 ? 2 : 6;
         SendRetr(c, m.searchCursor);
         return;
     }
-    m.searchCursor++;
-    if (m.searchCursor == c.itemNumber) m.searchCursor++;
+    m.searchCursor = NextSearched(c, m.searchCursor);
+    if (c.pop3.ahead > 0) {
+        c.pop3.ahead--; // its TOP is out already
+        SearchAhead(c);
+        return;
+    }
+    m.searchSent = m.searchCursor;
     SendTop(c, m.searchCursor);
 }
 
@@ -254,7 +287,18 @@ void view_search_next_part(Connection& c) {
     ClearHeaderBlock(m);
     c.view.headerPending = 0;
     c.pop3.headerPhase = 1;
+    // Worth asking whether the server pipelines: the search may read many
+    // headers. Its answer starts the search.
+    if (pop3_ask_capabilities(c)) return;
+    view_search_start(c);
+}
+
+void view_search_start(Connection& c) {
+    MimeState& m = c.mime;
+    c.workerResult = Retrieving;
+    m.searchSent = m.searchCursor;
     SendTop(c, m.searchCursor);
+    SearchAhead(c);
 }
 
 void view_header_line(Connection& c, const char* line) {

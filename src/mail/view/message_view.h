@@ -7,6 +7,9 @@
 void view_header_line(Connection& c, const char* line);
 // Each line of the body phase of RETR, the closing "." included.
 void view_body_line(Connection& c, const char* line);
+// Sends the first TOP requests of the search for a further part of divided
+// mail, once the server's capabilities are known.
+void view_search_start(Connection& c);
 void message_links(Connection& c);
 // Create and finish the file of the current attachment slot. Finishing with
 // no file open does nothing.

@@ -1,6 +1,9 @@
 #include "mail/date/time_zone.h"
+#include "mail/pop3/pop3_client.h"
+#include "mail/pop3/pop3_state.h"
 #include "markup_audit.h"
 #include "view_fixture.h"
+#include <algorithm>
 
 namespace {
 
@@ -229,4 +232,56 @@ TEST_F(MessageViewTest, ExtensionRowsOfTheWindowsCodePageShow) {
              "Content-Type: text/plain; charset=ISO-2022-JP\n"
              "Content-Transfer-Encoding: base64\n\nGyRCLWo7M3l1OSk2SBsoQg==\n");
     ExpectInOrder(out, {"Subject: " + company + "\r\n", "<hr>" + company + "<hr>"});
+}
+
+namespace {
+
+std::string PartialHead(int number, int total) {
+    return "From: Hanako <hanako@example.jp>\r\nSubject: split\r\n"
+           "Content-Type: message/partial; id=\"p1@example.jp\"; number=" +
+           std::to_string(number) + (total ? "; total=" + std::to_string(total) : "") + "\r\n";
+}
+
+void Feed(Connection& c, const std::string& bytes) {
+    pop3_feed(c, bytes.data(), bytes.size());
+}
+
+} // namespace
+
+// With PIPELINING the search for a further part sends its TOP requests a
+// window ahead, never past one beyond the last message (servers end a
+// session after a few bad commands); once the part is found, the replies
+// still out are read past and the RETR's reply is the one shown.
+TEST_F(MessageViewTest, PipelinedSearchForAFurtherPart) {
+    const std::string partOne = "+OK\r\n" + PartialHead(1, 0) +
+                                "\r\nFrom: Hanako <hanako@example.jp>\r\n"
+                                "Subject: whole\r\n\r\nFIRST-HALF\r\n.\r\n";
+    const std::string capa = "+OK\r\nTOP\r\nPIPELINING\r\nUIDL\r\n.\r\n";
+    Feed(*c, partOne);
+    EXPECT_EQ(Sent(), "CAPA\r\n");
+    Feed(*c, capa);
+    EXPECT_EQ(Sent(), "STAT\r\n");
+    Feed(*c, "+OK 90 12345\r\n");
+    std::string sent = Sent();
+    EXPECT_EQ(sent.rfind("TOP 1 0\r\nTOP 2 0\r\nTOP 4 0\r\n", 0), 0u) << sent;
+    EXPECT_EQ(sent.find("TOP 3 0"), std::string::npos);
+    const int ahead = static_cast<int>(std::count(sent.begin(), sent.end(), '\n'));
+    EXPECT_EQ(ahead, kPipelineWindow + 1);
+    Feed(*c, "+OK\r\nSubject: other\r\n.\r\n");
+    Feed(*c, "+OK\r\n" + PartialHead(2, 2) + ".\r\n"); // message 2 is the part
+    sent = Sent();
+    EXPECT_EQ(sent.substr(sent.size() - 8), "RETR 2\r\n") << sent;
+    for (int k = 2; k < ahead; k++)
+        Feed(*c, k % 2 ? "-ERR no such message\r\n" : "+OK\r\nSubject: x\r\n.\r\n");
+    Feed(*c, "+OK\r\n" + PartialHead(2, 2) + "\r\nSECOND-HALF\r\n.\r\n");
+    ExpectInOrder(out, {"FIRST-HALF", "SECOND-HALF", "Go back to the list"});
+
+    // A small mailbox: one request past its end, whose -ERR ends the search
+    // as the one-at-a-time exchange ends it.
+    Start(PageState::MessageWait);
+    Feed(*c, partOne);
+    Feed(*c, capa);
+    Sent();
+    Feed(*c, "+OK 4 900\r\n");
+    EXPECT_EQ(Sent(), "TOP 1 0\r\nTOP 2 0\r\nTOP 4 0\r\nTOP 5 0\r\n");
 }
