@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <string>
 
+#include "base/atomic_file.h"
 #include "store/data_file.h"
 
 namespace {
@@ -157,7 +158,7 @@ int main() {
     auto plain = [&] {
         const auto start = Clock::now();
         std::string bytes = read_all(ds.data_path);
-        if (write_file_atomically(ds.data_path, bytes.data(), bytes.size()) != 1) std::abort();
+        if (!write_file_atomically(ds.data_path, bytes, 0600)) std::abort();
         return ms_since(start);
     };
 

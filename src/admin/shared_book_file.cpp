@@ -1,4 +1,5 @@
 #include "admin/shared_book_file.h"
+#include "base/atomic_file.h"
 
 #include "admin/admin_context.h"
 #include "host/console_text.h"
@@ -98,7 +99,7 @@ int save_shared_book(const std::string& path, const std::vector<SharedBookRow>& 
         return -1;
     }
     std::string text = join_shared_book(rows);
-    if (write_file_atomically(path, text.data(), text.size()) != 1) {
+    if (!write_file_atomically(path, text, 0600)) {
         admin_fail("共有アドレス帳 " + path + " を書けません: " + strerror(errno));
         return -1;
     }

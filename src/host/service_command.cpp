@@ -155,7 +155,7 @@ int admin_service_install(AdminContext& ctx) {
 
     std::string why;
     std::string text = service_unit_text(unit, why);
-    if (text.empty() || !write_file_atomically(o.unit_dir, kServiceUnitName, text, why))
+    if (text.empty() || !write_unit_file(o.unit_dir, kServiceUnitName, text, why))
         return admin_fail(std::string(failed) + "\n" + why);
 
     std::string written = o.unit_dir + "/" + kServiceUnitName;

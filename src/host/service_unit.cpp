@@ -1,4 +1,5 @@
 #include "host/service_unit.h"
+#include "base/atomic_file.h"
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -17,17 +18,6 @@ bool has_control(std::string_view s) {
     for (unsigned char c : s)
         if (c < 0x20 || c == 0x7f) return true;
     return false;
-}
-
-bool write_all(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 } // namespace
@@ -109,35 +99,10 @@ std::string service_unit_text(const ServiceUnit& unit, std::string& why_r) {
     return t;
 }
 
-bool write_file_atomically(const std::string& dir, const std::string& name, const std::string& text,
-                           std::string& why_r) {
-    std::string target = dir + "/" + name;
-    std::string temp = dir + "/." + name + ".XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0) {
-        why_r = dir + " に書き込めません: " + strerror(errno);
-        return false;
-    }
-    bool ok = fchmod(fd, 0644) == 0 && write_all(fd, text) && fsync(fd) == 0;
-    int saved = errno;
-    if (close(fd) != 0 && ok) {
-        ok = false;
-        saved = errno;
-    }
-    if (ok && rename(temp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        saved = errno;
-    }
-    if (!ok) {
-        unlink(temp.c_str());
-        why_r = target + " に書き込めません: " + strerror(saved);
-        return false;
-    }
-    // The rename itself is durable only once the folder is synced.
-    int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        fsync(dfd);
-        close(dfd);
-    }
-    return true;
+bool write_unit_file(const std::string& dir, const std::string& name, const std::string& text,
+                     std::string& why_r) {
+    const std::string target = dir + "/" + name;
+    if (write_file_atomically(target, text, 0644)) return true;
+    why_r = target + " に書き込めません: " + strerror(errno);
+    return false;
 }

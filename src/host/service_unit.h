@@ -36,7 +36,6 @@ bool valid_unit_user(std::string_view name);
 // written into a unit file (control characters, not absolute).
 std::string service_unit_text(const ServiceUnit& unit, std::string& why_r);
 
-// Writes dir/name through a temporary file in the same folder, synced before
-// the rename, so a reader sees either the old or the new file.
-bool write_file_atomically(const std::string& dir, const std::string& name, const std::string& text,
-                           std::string& why_r);
+// Replaces dir/name as a whole; why_r says what failed.
+bool write_unit_file(const std::string& dir, const std::string& name, const std::string& text,
+                     std::string& why_r);

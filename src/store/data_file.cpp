@@ -1,4 +1,5 @@
 #include "store/data_file.h"
+#include "base/atomic_file.h"
 #include "host/console_text.h"
 #include "store/scramble.h"
 #include "store/user_slot.h"
@@ -36,19 +37,6 @@ bool read_file(const std::string& path, std::string& out) {
     return n == 0;
 }
 
-bool write_all(int fd, const char* p, size_t n) {
-    while (n > 0) {
-        ssize_t w = write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
 std::string folder_of(const std::string& path) {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
@@ -60,34 +48,6 @@ std::string error_text() {
 }
 
 } // namespace
-
-int write_file_atomically(const std::string& path, const void* bytes, size_t n) {
-    std::string tmp = path + ".new";
-    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return -1;
-    bool ok = write_all(fd, static_cast<const char*>(bytes), n) && fsync(fd) == 0;
-    int saved = errno;
-    if (close(fd) != 0 && ok) {
-        ok = false;
-        saved = errno;
-    }
-    if (ok && rename(tmp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        saved = errno;
-    }
-    if (!ok) {
-        unlink(tmp.c_str());
-        errno = saved;
-        return -1;
-    }
-    // The rename itself must reach the disk before we call the write done.
-    int dir = open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        fsync(dir);
-        close(dir);
-    }
-    return 1;
-}
 
 int load_data_file(DataStore& ds) {
     using namespace std::chrono;
@@ -149,7 +109,9 @@ int create_data_file(DataStore& ds) {
         say(ds, "パスの指定が長すぎます。");
         return -1;
     }
-    if (write_file_atomically(ds.data_path, header, sizeof header) != 1) {
+    if (!write_file_atomically(
+            ds.data_path, std::string_view(reinterpret_cast<const char*>(header), sizeof header),
+            0600)) {
         say(ds, "データファイル " + ds.data_path + " を書けません: " + error_text());
         return -1;
     }
@@ -170,7 +132,7 @@ int save_basic_settings(DataStore& ds) {
     }
     if (file.size() < kHeaderSize) file.resize(kHeaderSize);
     memcpy(file.data(), header, kHeaderSize);
-    if (write_file_atomically(ds.data_path, file.data(), file.size()) != 1) {
+    if (!write_file_atomically(ds.data_path, file, 0600)) {
         say(ds, "データファイル " + ds.data_path + " を書けません: " + error_text());
         return -1;
     }
@@ -194,7 +156,7 @@ int write_user_slot(DataStore& ds, const UserRecord& r) {
     if (file.size() < off) return rewrite_data_file(ds);
     if (file.size() < off + kSlotSize) file.resize(off + kSlotSize);
     memcpy(file.data() + off, slot, kSlotSize);
-    if (write_file_atomically(ds.data_path, file.data(), file.size()) != 1) {
+    if (!write_file_atomically(ds.data_path, file, 0600)) {
         say(ds, "データファイル " + ds.data_path + " を書けません: " + error_text());
         return -1;
     }
@@ -225,8 +187,8 @@ int rewrite_data_file(DataStore& ds) {
     // Slots dropped as corrupt vanish with this rewrite: keep the file they
     // came from so nothing readable by hand is lost.
     if (!ds.slots_in_sync && !old.empty())
-        write_file_atomically(ds.data_path + ".damaged", old.data(), old.size());
-    if (write_file_atomically(ds.data_path, file.data(), file.size()) != 1) {
+        write_file_atomically(ds.data_path + ".damaged", old, 0600);
+    if (!write_file_atomically(ds.data_path, file, 0600)) {
         say(ds, "データファイル " + ds.data_path + " を書けません: " + error_text());
         return -1;
     }

@@ -51,6 +51,3 @@ int write_user_slot(DataStore& ds, const UserRecord& r);
 // renumbers. Returns 1 or -1.
 int rewrite_data_file(DataStore& ds);
 
-// Writes bytes to path through a flushed temporary file and a rename.
-// Returns 1 or -1 (errno kept); the old file is untouched on failure.
-int write_file_atomically(const std::string& path, const void* bytes, size_t n);

@@ -1,4 +1,5 @@
 #include "store/mail_credentials.h"
+#include "base/atomic_file.h"
 
 #include "store/data_file.h"
 #include "store/user_table.h"
@@ -224,7 +225,7 @@ bool MailCredentials::write(const std::map<std::string, std::string>& entries, s
         why = "暗号化できません。";
         return false;
     }
-    if (write_file_atomically(file_, sealed.data(), sealed.size()) != 1) {
+    if (!write_file_atomically(file_, sealed, 0600)) {
         why = file_ + ": " + strerror(errno);
         return false;
     }

@@ -1,4 +1,5 @@
 #include "store/oauth_providers.h"
+#include "base/atomic_file.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -32,34 +33,10 @@ std::string providers_path(const std::string& home) {
     return home + "/oauth-providers";
 }
 
-// Written beside the target and renamed over it, so a reader never sees half
-// a file.
 bool write_whole(const std::string& path, const std::string& text, mode_t mode, std::string& why) {
-    const std::string tmp = path + ".new";
-    const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    if (fd < 0) {
-        why = tmp + ": " + strerror(errno);
-        return false;
-    }
-    fchmod(fd, mode);
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            why = tmp + ": " + strerror(errno);
-            close(fd);
-            unlink(tmp.c_str());
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (fsync(fd) != 0 || close(fd) != 0 || rename(tmp.c_str(), path.c_str()) != 0) {
-        why = path + ": " + strerror(errno);
-        unlink(tmp.c_str());
-        return false;
-    }
-    return true;
+    if (write_file_atomically(path, text, mode)) return true;
+    why = path + ": " + strerror(errno);
+    return false;
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "store/user_slot.h"
+#include "base/atomic_file.h"
 #include "store/data_file.h"
 #include "store/scramble.h"
 #include <cstdio>
@@ -174,7 +175,7 @@ int encode_user_slot(const UserRecord& r, uint8_t file_key, const char* user_fol
     // unchanged book file is left alone instead of being flushed again.
     std::string current;
     if (have_path && read_whole_file(path, current) && current == book) return kSlotOk;
-    if (have_path && write_file_atomically(path, book.data(), book.size()) == 1) return kSlotOk;
+    if (have_path && write_file_atomically(path, book, 0600)) return kSlotOk;
     return encode_all(r, file_key, BookItem::inline_text, slot) ? kSlotOk : kSlotTooLarge;
 }
 

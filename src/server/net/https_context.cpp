@@ -1,4 +1,5 @@
 #include "server/net/https_context.h"
+#include "base/atomic_file.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -151,27 +152,23 @@ X509* make_certificate(EVP_PKEY* key, const std::vector<std::string>& names, int
     return nullptr;
 }
 
-// Writes through a private temporary file beside path and renames it into
-// place, so a key is never readable by others, not even for a moment, and
-// a failed run leaves the old file whole.
+// The PEM text is made in memory and the file replaced as a whole, created
+// with its mode from the first byte, so a key is never readable by others,
+// not even for a moment, and a failed run leaves the old file whole.
 template <typename Write>
 std::string write_file(const std::string& path, mode_t mode, Write write) {
-    std::string temp = path + ".XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0) return path + ": " + strerror(errno);
-    FILE* f = fdopen(fd, "w");
-    if (!f) {
-        close(fd);
-        unlink(temp.c_str());
-        return path + ": " + strerror(errno);
+    BIO* bio = BIO_new(BIO_s_mem());
+    if (!bio || !write(bio)) {
+        BIO_free(bio);
+        return "OpenSSL: " + openssl_reason();
     }
-    bool ok = fchmod(fd, mode) == 0 && write(f);
-    ok = fflush(f) == 0 && ok && fsync(fd) == 0;
-    ok = fclose(f) == 0 && ok;
-    if (ok && rename(temp.c_str(), path.c_str()) == 0) return {};
-    std::string why = path + ": " + strerror(errno ? errno : EIO);
-    unlink(temp.c_str());
-    return why;
+    char* data = nullptr;
+    const long n = BIO_get_mem_data(bio, &data);
+    const bool ok =
+        n > 0 && write_file_atomically(path, std::string_view(data, static_cast<size_t>(n)), mode);
+    const int saved = errno;
+    BIO_free(bio);
+    return ok ? std::string() : path + ": " + strerror(saved ? saved : EIO);
 }
 
 } // namespace
@@ -240,12 +237,12 @@ std::string https_make_self_signed(const std::vector<std::string>& names, int da
     if (!cert) {
         why = "OpenSSL: " + openssl_reason();
     } else {
-        why = write_file(keyFile, 0600, [&](FILE* f) {
-            return PEM_write_PrivateKey(f, key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
+        why = write_file(keyFile, 0600, [&](BIO* b) {
+            return PEM_write_bio_PrivateKey(b, key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
         });
         if (why.empty())
             why = write_file(certificateFile, 0644,
-                             [&](FILE* f) { return PEM_write_X509(f, cert) == 1; });
+                             [&](BIO* b) { return PEM_write_bio_X509(b, cert) == 1; });
     }
     X509_free(cert);
     EVP_PKEY_free(key);
