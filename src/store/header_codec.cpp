@@ -1,76 +1,11 @@
 #include "store/header_codec.h"
+#include "store/down_cursor.h"
 #include "store/scramble.h"
 #include <cstring>
 
 namespace {
 
-// Items are laid from a high position downwards; `low` is the lowest byte an
-// item may touch. Every access is checked, so neither a long setting nor a
-// hostile file can move the cursor outside the buffer.
-struct Cursor {
-    uint8_t* buf;
-    int q;
-    int low;
-    uint8_t key;
-    bool ok = true;
-
-    bool room(int n) {
-        if (!ok || n < 0 || q - n + 1 < low) ok = false;
-        return ok;
-    }
-    void put_byte(int v) {
-        if (room(1)) buf[q--] = static_cast<uint8_t>(v);
-    }
-    void put_word16(int v) {
-        if (!room(2)) return;
-        buf[q] = static_cast<uint8_t>(v);
-        buf[q - 1] = static_cast<uint8_t>(v >> 8);
-        q -= 2;
-    }
-    void put_string(const char* s) {
-        size_t len = strlen(s);
-        if (len > 255 || !room(static_cast<int>(len) + 1)) {
-            ok = false;
-            return;
-        }
-        int n = static_cast<int>(len);
-        buf[q] = static_cast<uint8_t>(n);
-        scramble_fixed(buf + q - 1, reinterpret_cast<const uint8_t*>(s), key, n, -1);
-        q -= n + 1;
-    }
-    void put_block(const uint8_t* v, int n) {
-        if (!room(n)) return;
-        scramble_fixed(buf + q, v, key, n, -1);
-        q -= n;
-    }
-
-    int get_byte() { return room(1) ? buf[q--] : 0; }
-    int get_word16() {
-        if (!room(2)) return 0;
-        int v = buf[q] | buf[q - 1] << 8;
-        q -= 2;
-        return v;
-    }
-    // Reads a string item; returns its length, or -1 past the buffer. The
-    // text is stored only when it is shorter than cap.
-    int get_string(char* dst, int cap) {
-        if (!room(1)) return -1;
-        int n = buf[q];
-        if (!room(n + 1)) return -1;
-        if (dst && n < cap) {
-            // Reader direction: dst runs forwards while the source runs down.
-            scramble_fixed(reinterpret_cast<uint8_t*>(dst), buf + q - 1, key, n, 1);
-            dst[n] = 0;
-        }
-        q -= n + 1;
-        return n;
-    }
-    void get_block(uint8_t* v, int n) {
-        if (!room(n)) return;
-        for (int j = 0; j < n; j++) v[j] = buf[q - j] ^ key;
-        q -= n;
-    }
-};
+using Cursor = DownCursor;
 
 void put_u32_block(Cursor& c, const uint32_t* words, int count) {
     uint8_t bytes[kPageColourCount * 4];
@@ -110,28 +45,28 @@ int encode_header(const BasicSettings& s, const DataFileKey& key, uint8_t (&out)
     for (auto word : kOptionWords) c.put_byte(s.*word);
     c.put_byte((next_random() & 0x7F) + 0x80);
     c.put_byte((next_random() & 0x7F) + 0x80);
-    c.put_string(s.smtp_server);
+    c.put_fixed_string(s.smtp_server);
     c.put_word16(s.smtp_port);
-    c.put_string(s.pop3_server);
+    c.put_fixed_string(s.pop3_server);
     c.put_word16(s.pop3_port);
     c.put_byte('V');
     c.put_byte(kHeaderVersion / 100);
     c.put_byte(kHeaderVersion / 10 % 10);
     c.put_byte(kHeaderVersion % 10);
-    c.put_string("");
-    c.put_string(s.top_page);
-    c.put_string(s.admin_password);
+    c.put_fixed_string("");
+    c.put_fixed_string(s.top_page);
+    c.put_fixed_string(s.admin_password);
     c.put_byte(kPageColourCount * 4);
     put_u32_block(c, s.page_colours, kPageColourCount);
-    c.put_string(s.background_image);
-    c.put_string(s.fixed_quotation);
+    c.put_fixed_string(s.background_image);
+    c.put_fixed_string(s.fixed_quotation);
     const uint8_t reserved[4] = {0, 0, 0, 0};
     c.put_block(reserved, 4);
     c.put_block(reserved, 2); // format word
     const uint8_t log_size[2] = {static_cast<uint8_t>(s.log_size_kb),
                                  static_cast<uint8_t>(s.log_size_kb >> 8)};
     c.put_block(log_size, 2);
-    c.put_string(s.log_folder);
+    c.put_fixed_string(s.log_folder);
     return c.ok ? 1 : -1;
 }
 
@@ -164,11 +99,11 @@ static void read_optional_items(Cursor& c, int version, BasicSettings& s, const 
     copy_text(s.log_folder, sizeof s.log_folder, user_folder);
     if (version < 112) return;
     char text[256];
-    int n = c.get_string(text, sizeof s.top_page);
+    int n = c.get_fixed_string(text, sizeof s.top_page);
     if (n < 0) return;
     if (n < static_cast<int>(sizeof s.top_page)) copy_text(s.top_page, sizeof s.top_page, text);
     if (version < 116) return;
-    n = c.get_string(text, sizeof s.admin_password);
+    n = c.get_fixed_string(text, sizeof s.admin_password);
     if (n < 0) return;
     if (n < static_cast<int>(sizeof s.admin_password))
         copy_text(s.admin_password, sizeof s.admin_password, text);
@@ -180,8 +115,8 @@ static void read_optional_items(Cursor& c, int version, BasicSettings& s, const 
     for (int i = 0; i < kPageColourCount; i++)
         s.page_colours[i] = colours[i * 4] | colours[i * 4 + 1] << 8 | colours[i * 4 + 2] << 16 |
                             static_cast<uint32_t>(colours[i * 4 + 3]) << 24;
-    if (c.get_string(s.background_image, sizeof s.background_image) < 0) return;
-    n = c.get_string(text, sizeof s.fixed_quotation);
+    if (c.get_fixed_string(s.background_image, sizeof s.background_image) < 0) return;
+    n = c.get_fixed_string(text, sizeof s.fixed_quotation);
     if (n < 0) return;
     if (n < static_cast<int>(sizeof s.fixed_quotation))
         copy_text(s.fixed_quotation, sizeof s.fixed_quotation, text);
@@ -196,7 +131,7 @@ static void read_optional_items(Cursor& c, int version, BasicSettings& s, const 
     if (!c.ok) return;
     int log_size_kb = static_cast<int16_t>(log_size[0] | log_size[1] << 8);
     char folder[256];
-    if (c.get_string(folder, sizeof folder) < 0) return;
+    if (c.get_fixed_string(folder, sizeof folder) < 0) return;
     s.log_size_kb = log_size_kb;
     copy_text(s.log_folder, sizeof s.log_folder, folder);
 }
@@ -229,14 +164,14 @@ int decode_header(const uint8_t (&in)[kHeaderSize], BasicSettings& s, DataFileKe
         if (report) report("基本設定データが壊れています。再度設定してください。");
         return -1;
     };
-    if (c.get_string(s.smtp_server, sizeof s.smtp_server) >= 80) return corrupt();
+    if (c.get_fixed_string(s.smtp_server, sizeof s.smtp_server) >= 80) return corrupt();
     s.smtp_port = c.get_word16();
-    if (c.get_string(s.pop3_server, sizeof s.pop3_server) >= 80) return corrupt();
+    if (c.get_fixed_string(s.pop3_server, sizeof s.pop3_server) >= 80) return corrupt();
     s.pop3_port = c.get_word16();
     if (!c.ok || c.get_byte() != 'V') return 0;
     int d1 = c.get_byte(), d2 = c.get_byte(), d3 = c.get_byte();
     int version = 100 * d1 + 10 * d2 + d3;
-    if (c.get_string(nullptr, 0) < 0) return 0;
+    if (c.get_fixed_string(nullptr, 0) < 0) return 0;
     read_optional_items(c, version, s, user_folder);
     if (version < 135) {
         s.fixed_rows = 10;

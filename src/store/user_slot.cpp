@@ -1,6 +1,7 @@
 #include "store/user_slot.h"
 #include "base/atomic_file.h"
 #include "store/data_file.h"
+#include "store/down_cursor.h"
 #include "store/scramble.h"
 #include <cstdio>
 #include <cstring>
@@ -8,79 +9,7 @@
 
 namespace {
 
-// A downward cursor over one slot; any item that would pass the slot's first
-// byte marks the cursor failed instead of touching memory.
-struct SlotCursor {
-    uint8_t* slot;
-    int q = kSlotSize - 1;
-    uint8_t key;
-    uint8_t step = 0x78;
-    bool ok = true;
-
-    bool room(int n) {
-        if (!ok || n < 0 || q - n + 1 < 0) ok = false;
-        return ok;
-    }
-    void put_byte(int v) {
-        if (room(1)) slot[q--] = static_cast<uint8_t>(v);
-    }
-    void put_word16(int v) {
-        if (!room(2)) return;
-        slot[q] = static_cast<uint8_t>(v);
-        slot[q - 1] = static_cast<uint8_t>(v >> 8);
-        q -= 2;
-    }
-    void put_fixed_string(const char* s) {
-        int n = static_cast<int>(strlen(s));
-        if (n > 255 || !room(n + 1)) {
-            ok = false;
-            return;
-        }
-        slot[q] = static_cast<uint8_t>(n);
-        scramble_fixed(slot + q - 1, reinterpret_cast<const uint8_t*>(s), key, n, -1);
-        q -= n + 1;
-    }
-    void put_rolling(const char* s, size_t len, bool long_length) {
-        int head = long_length ? 2 : 1;
-        if (len > (long_length ? 0xFFFFu : 0xFFu) || !room(static_cast<int>(len) + head)) {
-            ok = false;
-            return;
-        }
-        int n = static_cast<int>(len);
-        slot[q] = static_cast<uint8_t>(n);
-        if (long_length) slot[q - 1] = static_cast<uint8_t>(n >> 8);
-        scramble_rolling(slot + q - head, reinterpret_cast<const uint8_t*>(s), key, step, n, -1);
-        q -= n + head;
-    }
-
-    int get_byte() { return room(1) ? slot[q--] : 0; }
-    int get_word16() {
-        if (!room(2)) return 0;
-        int v = slot[q] | slot[q - 1] << 8;
-        q -= 2;
-        return v;
-    }
-    // Returns false when the item is out of range (length not below cap, or
-    // past the slot).
-    bool get_fixed_string(char* dst, int cap) {
-        if (!room(1)) return false;
-        int n = slot[q];
-        if (n >= cap || !room(n + 1)) return false;
-        scramble_fixed(reinterpret_cast<uint8_t*>(dst), slot + q - 1, key, n, 1);
-        dst[n] = 0;
-        q -= n + 1;
-        return true;
-    }
-    bool get_rolling(char* dst, int cap) {
-        if (!room(1)) return false;
-        int n = slot[q];
-        if (n >= cap || !room(n + 1)) return false;
-        scramble_rolling(reinterpret_cast<uint8_t*>(dst), slot + q - 1, key, step, n, 1);
-        dst[n] = 0;
-        q -= n + 1;
-        return true;
-    }
-};
+using SlotCursor = DownCursor;
 
 template <size_t N> void put_rolling(SlotCursor& c, const char (&s)[N]) {
     c.put_rolling(s, strnlen(s, N - 1), false);
@@ -126,12 +55,12 @@ void encode_set(SlotCursor& c, const SettingsSet& set, BookItem book, const std:
 
 bool encode_all(const UserRecord& r, uint8_t file_key, BookItem book, uint8_t* slot) {
     fill_random(slot, kSlotSize);
-    SlotCursor c{slot, kSlotSize - 1, file_key};
+    SlotCursor c{slot, kSlotSize - 1, 0, file_key};
     for (int s = 0; s < kSettingsSets; s++)
         encode_set(c, r.set[s], s == 0 ? book : BookItem::none, r.address_book);
     c.q--; // one filler byte
     if (c.room(kOptionBytes)) {
-        scramble_rolling(c.slot + c.q, r.options, file_key, c.step, kOptionBytes, -1);
+        scramble_rolling(c.buf + c.q, r.options, file_key, c.step, kOptionBytes, -1);
         c.q -= kOptionBytes;
     }
     return c.ok;
@@ -187,11 +116,12 @@ void drop_stale_overflow_book(const UserRecord& r, const char* user_folder) {
 
 int decode_user_slot(const uint8_t (&slot)[kSlotSize], uint8_t file_key, const char* user_folder,
                      UserRecord& r) {
-    SlotCursor c{const_cast<uint8_t*>(slot), kSlotSize - 1, file_key};
+    SlotCursor c{const_cast<uint8_t*>(slot), kSlotSize - 1, 0, file_key};
     bool book_in_file = false;
     for (int s = 0; s < kSettingsSets; s++) {
         SettingsSet& set = r.set[s];
-        if (!c.get_fixed_string(set.id, sizeof set.id)) return kSlotBadId;
+        const int idLength = c.get_fixed_string(set.id, sizeof set.id);
+        if (idLength < 0 || idLength >= static_cast<int>(sizeof set.id)) return kSlotBadId;
         c.step =
             xor_sum(reinterpret_cast<const uint8_t*>(set.id), static_cast<int>(strlen(set.id)));
         if (!get_rolling(c, set.password) || !get_rolling(c, set.name) ||
