@@ -1,6 +1,6 @@
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
-#include "host/console_text.h"
+#include "base/console_text.h"
 #include "host/instance.h"
 #include "server/text/command_text.h"
 #include <cstdio>

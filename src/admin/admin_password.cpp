@@ -3,8 +3,8 @@
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
 #include "admin/secret_input.h"
-#include "host/console_text.h"
-#include "host/global_lock.h"
+#include "base/console_text.h"
+#include "base/global_lock.h"
 #include "server/login/login.h"
 
 #include <cstdio>

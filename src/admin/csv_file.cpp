@@ -1,7 +1,7 @@
 #include "admin/csv_file.h"
 
 #include "admin/admin_context.h"
-#include "host/console_text.h"
+#include "base/console_text.h"
 #include "mail/charset/sjis.h"
 #include <cerrno>
 #include <cstring>

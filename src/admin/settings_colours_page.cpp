@@ -2,7 +2,7 @@
 // page the gateway serves.
 #include "admin/settings_fields.h"
 #include "admin/settings_page.h"
-#include "host/console_text.h"
+#include "base/console_text.h"
 #include <cstdio>
 #include <sys/stat.h>
 

@@ -1,6 +1,6 @@
 #include "admin/settings_page.h"
 #include "admin/admin_context.h"
-#include "host/console_text.h"
+#include "base/console_text.h"
 #include "server/text/command_text.h"
 #include <cstdio>
 #include <strings.h>

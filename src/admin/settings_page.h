@@ -5,7 +5,7 @@
 #pragma once
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "store/basic_settings.h"
 #include <cstdint>
 #include <cstring>

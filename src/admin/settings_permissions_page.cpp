@@ -1,7 +1,7 @@
 // `tarnbox settings permissions`: which options users may change, and the
 // value every user gets for an option they may not change.
 #include "admin/settings_page.h"
-#include "host/console_text.h"
+#include "base/console_text.h"
 #include <cstdio>
 
 namespace {

@@ -2,7 +2,7 @@
 // gateway-wide switches, the mail header options and the sent-mail log.
 #include "admin/settings_fields.h"
 #include "admin/settings_page.h"
-#include "host/console_text.h"
+#include "base/console_text.h"
 #include "store/mail_security.h"
 #include <cstring>
 

@@ -2,7 +2,7 @@
 // saved, so a refused value leaves the file as it was.
 #include "admin/admin_context.h"
 #include "admin/settings_fields.h"
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 
 int admin_settings_set(AdminContext& ctx) {
     if (ctx.args.empty()) return admin_fail("settings set: name=value を指定してください。");

@@ -3,7 +3,7 @@
 // dialog followed by its OK: the book is read, changed and written back whole.
 #include "admin/admin_context.h"
 #include "admin/shared_book_file.h"
-#include "host/console_text.h"
+#include "base/console_text.h"
 #include "mail/book/address_book.h"
 #include "server/text/address.h"
 #include <cstdio>

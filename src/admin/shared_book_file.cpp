@@ -2,8 +2,8 @@
 #include "base/atomic_file.h"
 
 #include "admin/admin_context.h"
-#include "host/console_text.h"
-#include "host/global_lock.h"
+#include "base/console_text.h"
+#include "base/global_lock.h"
 #include "mail/book/book_entries.h"
 #include "mail/charset/sjis.h"
 #include "store/data_file.h"

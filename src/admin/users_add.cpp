@@ -2,7 +2,7 @@
 // administrator's registration form in the same order and words.
 #include "admin/admin_context.h"
 #include "admin/mail_security_options.h"
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "store/user_slot.h"
 #include <cstdio>
 #include <cstring>

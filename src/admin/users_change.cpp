@@ -10,7 +10,7 @@
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
 #include "admin/mail_security_options.h"
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/list/received_list.h"
 #include "mail/oauth/oauth_client.h"

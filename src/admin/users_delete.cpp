@@ -5,8 +5,8 @@
 // give up rather than wait forever.
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
-#include "host/console_text.h"
-#include "host/global_lock.h"
+#include "base/console_text.h"
+#include "base/global_lock.h"
 #include "server/listener/listener.h"
 #include "store/login_sessions.h"
 #include "store/user_table.h"

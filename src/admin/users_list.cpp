@@ -3,7 +3,7 @@
 // administrator's list sorts on a header click.
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
-#include "host/console_text.h"
+#include "base/console_text.h"
 
 #include <algorithm>
 #include <clocale>

@@ -9,7 +9,7 @@
 #include "admin/admin_output.h"
 #include "admin/mail_security_options.h"
 #include "admin/secret_input.h"
-#include "host/console_text.h"
+#include "base/console_text.h"
 
 #include <cerrno>
 #include <cstring>

@@ -4,7 +4,7 @@
 // whole lines, which may be names, mail addresses or POP3 user names.
 #include "admin/admin_context.h"
 #include "admin/csv_file.h"
-#include "host/console_text.h"
+#include "base/console_text.h"
 #include "server/text/char_class.h"
 #include "server/text/sjis_pair.h"
 #include <cstdio>

@@ -3,7 +3,7 @@
 // then the dialog's label. The password is never shown.
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
-#include "host/console_text.h"
+#include "base/console_text.h"
 #include "mail/oauth/oauth_client.h"
 #include "store/mail_security.h"
 

@@ -1,7 +1,7 @@
 #include "host/control_commands.h"
 
 #include "admin/admin_output.h"
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "host/subcommands.h"
 #include "mail/book/address_book.h"
 #include "server/listener/listener.h"

@@ -1,5 +1,5 @@
 #include "server/connection.h"
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "server/net/client_stream.h"
 #include <cerrno>
 #include <chrono>

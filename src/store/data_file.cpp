@@ -1,6 +1,6 @@
 #include "store/data_file.h"
 #include "base/atomic_file.h"
-#include "host/console_text.h"
+#include "base/console_text.h"
 #include "store/scramble.h"
 #include "store/user_slot.h"
 #include <cerrno>

@@ -1,5 +1,5 @@
 // Checking a posted settings or registration form.
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/list/received_list.h"
 #include "server/login/login.h"

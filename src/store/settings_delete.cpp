@@ -1,5 +1,5 @@
 // Deleting Settings 2 or 3: the later set moves up, Settings 3 is emptied.
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/list/received_list.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"

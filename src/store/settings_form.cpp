@@ -3,7 +3,7 @@
 #include "store/settings_form.h"
 #include "server/output/form_token.h"
 
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/oauth/oauth_client.h"
 #include "server/oauth/oauth_messages.h"

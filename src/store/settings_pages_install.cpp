@@ -1,5 +1,5 @@
 // The producers of the settings and new-user states.
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/pop3/pop3_login_check.h"
 #include "server/form/form_reader.h"

@@ -1,6 +1,6 @@
 // Saving a checked settings or registration post, and the page that shows
 // what was stored.
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/list/received_list.h"
 #include "mail/oauth/oauth_client.h"

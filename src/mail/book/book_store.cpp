@@ -1,7 +1,7 @@
 #include "mail/book/address_book.h"
 #include "mail/book/book_internal.h"
 
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "server/text/address.h"
 #include "store/data_file.h"
 #include <mutex>

@@ -1,6 +1,6 @@
 #include "mail/book/address_book.h"
 
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "server/server_paths.h"
 #include <fstream>
 #include <memory>

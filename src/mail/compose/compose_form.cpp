@@ -2,7 +2,7 @@
 #include "server/output/form_token.h"
 #include "server/output/page_policy.h"
 
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/charset/detect.h"
 #include "mail/compose/compose_options.h"
 #include "mail/compose/reply_fields.h"

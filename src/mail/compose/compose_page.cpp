@@ -1,6 +1,6 @@
 #include "mail/compose/compose_page.h"
 
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/compose/compose_form.h"
 #include "mail/compose/compose_message.h"

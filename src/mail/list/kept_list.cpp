@@ -1,4 +1,4 @@
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/list/received_list.h"
 #include <cstring>
 #include <mutex>

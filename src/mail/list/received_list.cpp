@@ -1,5 +1,5 @@
 #include "mail/list/received_list.h"
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/charset/detect.h"
 #include "mail/charset/foreign_charset.h"
 #include "mail/charset/sjis.h"

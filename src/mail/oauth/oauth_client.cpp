@@ -1,6 +1,6 @@
 #include "mail/oauth/oauth_client.h"
 
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/charset/base64.h"
 #include "server/route/dispatcher.h"
 #include "store/data_file.h"

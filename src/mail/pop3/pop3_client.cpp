@@ -1,6 +1,6 @@
 // Starting POP3 exchanges and the worker thread that runs one.
 #include "mail/pop3/pop3_client.h"
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/charset/detect.h"
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"

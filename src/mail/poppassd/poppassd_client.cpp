@@ -1,7 +1,7 @@
 // Starting a password change on the POP3 server host, and the worker thread
 // that runs it.
 #include "mail/poppassd/poppassd_client.h"
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
 #include "mail/net/mail_connect.h"

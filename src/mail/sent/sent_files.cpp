@@ -1,6 +1,6 @@
 #include "mail/sent/sent_files.h"
 
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "server/server_paths.h"
 #include "store/data_file.h"
 #include <cerrno>

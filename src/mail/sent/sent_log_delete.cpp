@@ -1,4 +1,4 @@
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/sent/sent_log.h"
 #include "mail/sent/sent_log_internal.h"
 #include "server/text/char_class.h"

@@ -1,7 +1,7 @@
 // Starting the SMTP exchange and the worker thread that runs it.
 #include "mail/smtp/smtp_client.h"
 
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/compose/compose_message.h"
 #include "mail/date/local_seconds.h"

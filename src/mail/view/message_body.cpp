@@ -1,6 +1,6 @@
 // The body phase of a message: text onto the page, other parts into their
 // files, and the end of the page.
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/charset/detect.h"
 #include "mail/charset/foreign_charset.h"
 #include "mail/charset/header_text.h"

@@ -1,7 +1,7 @@
 // The header phase of a message: its heading on the page (or in the text
 // download), the fields a reply needs, and the search for the further parts
 // of divided mail.
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/charset/detect.h"
 #include "mail/charset/sjis.h"
 #include "mail/date/mail_date.h"

@@ -1,5 +1,5 @@
 // The files of a message's parts in the user's temp folder.
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/view/html_clean.h"
 #include "mail/view/message_view.h"
 #include "mail/view/part_names.h"

@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "server/files/buffered_file.h"
 #include "server/server_paths.h"
 

@@ -1,5 +1,5 @@
 #include "server/listener/listener.h"
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/date/local_seconds.h"
 #include "server/listener/crowding.h"
 #include "server/net/client_stream.h"

@@ -1,5 +1,5 @@
 #include "server/login/login.h"
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
 #include "server/login/login_throttle.h"

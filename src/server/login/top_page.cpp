@@ -1,5 +1,5 @@
 #include "server/login/top_page.h"
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"

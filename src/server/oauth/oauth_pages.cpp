@@ -1,6 +1,6 @@
 #include "server/oauth/oauth_pages.h"
 
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
 #include "mail/oauth/oauth_client.h"

@@ -1,5 +1,5 @@
 #include "server/route/dispatcher.h"
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "server/files/static_file.h"
 #include "server/login/top_page.h"
 #include "server/output/output_text.h"

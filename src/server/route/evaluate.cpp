@@ -1,5 +1,5 @@
 #include "server/route/evaluate.h"
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/date/local_seconds.h"
 #include "server/files/static_file.h"
 #include "server/login/login.h"

@@ -1,5 +1,5 @@
 #include "server/route/route_request.h"
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 #include "mail/charset/detect.h"
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"

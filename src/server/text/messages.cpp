@@ -1,5 +1,5 @@
 #include "server/text/messages.h"
-#include "host/console_text.h"
+#include "base/console_text.h"
 #include "server/text/messages_table.h"
 #include <string>
 

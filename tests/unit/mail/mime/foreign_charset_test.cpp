@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "host/console_text.h"
+#include "base/console_text.h"
 
 namespace {
 

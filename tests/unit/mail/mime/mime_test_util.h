@@ -10,7 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "host/console_text.h"
+#include "base/console_text.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/view/message_view.h"
 #include "server/server_paths.h"

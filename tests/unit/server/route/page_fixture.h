@@ -2,7 +2,7 @@
 // folders, default settings, users on demand, and connections whose answers
 // are captured instead of sent.
 #pragma once
-#include "host/console_text.h"
+#include "base/console_text.h"
 #include "mail/date/local_seconds.h"
 #include "server/connection.h"
 #include "server/login/login_throttle.h"

@@ -1,4 +1,4 @@
-#include "host/console_text.h"
+#include "base/console_text.h"
 #include "server/text/messages.h"
 #include <gtest/gtest.h>
 #include <string>

@@ -1,3 +1,3 @@
-#include "host/global_lock.h"
+#include "base/global_lock.h"
 
 std::recursive_mutex globalLock;

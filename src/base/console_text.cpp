@@ -1,4 +1,4 @@
-#include "host/console_text.h"
+#include "base/console_text.h"
 #include <cerrno>
 #include <iconv.h>
 
