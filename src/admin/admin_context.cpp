@@ -1,7 +1,7 @@
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
 #include "base/console_text.h"
-#include "host/instance.h"
+#include "base/instance.h"
 #include "server/text/command_text.h"
 #include <cstdio>
 #include <cstring>

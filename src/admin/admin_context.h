@@ -1,6 +1,6 @@
 // What every administration subcommand works on.
 #pragma once
-#include "host/home.h"
+#include "base/home.h"
 #include "store/data_file.h"
 #include <deque>
 #include <string>

@@ -3,7 +3,7 @@
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
 #include "admin/settings_fields.h"
-#include "host/instance.h"
+#include "base/instance.h"
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>

@@ -2,8 +2,8 @@
 // effects a change has on a running gateway (a new listening port, a new
 // shared address book).
 #pragma once
+#include "base/home.h"
 #include "host/control_socket.h"
-#include "host/home.h"
 
 // The home of the running gateway; set by serve before the socket opens.
 void SetControlHome(const HomePaths& paths);

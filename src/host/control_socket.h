@@ -4,7 +4,7 @@
 // carries it out in its own process and sends back the status and what the
 // command wrote.
 #pragma once
-#include "host/home.h"
+#include "base/home.h"
 #include <deque>
 #include <string>
 #include <vector>

@@ -1,8 +1,8 @@
 // The tarnbox command: the gateway and its administration.
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
+#include "base/home.h"
 #include "host/control_socket.h"
-#include "host/home.h"
 #include "host/serve.h"
 #include "host/subcommands.h"
 #include <climits>

@@ -1,9 +1,9 @@
 // `tarnbox serve`: the gateway in the foreground until SIGTERM or SIGINT.
 #include "host/serve.h"
 #include "admin/admin_context.h"
+#include "base/instance.h"
 #include "host/control_commands.h"
 #include "host/control_socket.h"
-#include "host/instance.h"
 #include "mail/book/address_book.h"
 #include "mail/compose/compose_form.h"
 #include "mail/compose/compose_page.h"

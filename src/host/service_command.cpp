@@ -1,7 +1,7 @@
 // `tarnbox service ...`: registers the gateway with systemd, the counterpart
 // of the Windows service registration.
 #include "admin/admin_context.h"
-#include "host/instance.h"
+#include "base/instance.h"
 #include "host/serve.h"
 #include "host/service_unit.h"
 #include "server/listener/listener.h"

@@ -1,4 +1,4 @@
-#include "host/home.h"
+#include "base/home.h"
 #include <climits>
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "host/instance.h"
+#include "base/instance.h"
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
