@@ -11,7 +11,6 @@
 #include "server/text/messages.h"
 #include "store/data_file.h"
 #include "store/settings_form.h"
-#include "store/settings_messages.h"
 #include "store/settings_steps.h"
 
 #include <cstring>
@@ -217,7 +216,7 @@ void check_settings(Connection& c, int set, ErrorList& errors) {
     }
     if (Empty(c, kSlotName)) errors.add(Message(kMsgNoName, e));
     if (Empty(c, kSlotMailAddress))
-        errors.add(Message(kMsgNoAddress, e));
+        errors.add(Message(kMsgEnterAddress, e));
     else if (!ValidAddress(c.formSlots[kSlotMailAddress]))
         errors.add(Message(kMsgBadAddress, e));
     if (p.servers) {

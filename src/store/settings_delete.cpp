@@ -13,12 +13,6 @@
 #include <cstring>
 #include <mutex>
 
-namespace {
-
-enum : int { kMsgDeletionCompleted = 76, kMsgDeleted = 77 };
-
-} // namespace
-
 void move_sets_up(UserRecord& r, int set) {
     UserRuntime& rt = r.runtime;
     for (int k = set; k + 1 < kSettingsSets; k++) {

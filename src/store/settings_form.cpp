@@ -6,7 +6,6 @@
 #include "base/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/oauth/oauth_client.h"
-#include "server/oauth/oauth_messages.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
@@ -14,7 +13,6 @@
 #include "server/text/messages.h"
 #include "store/data_file.h"
 #include "store/mail_security.h"
-#include "store/settings_messages.h"
 #include "store/settings_security.h"
 
 #include <cstdio>

@@ -11,7 +11,6 @@
 #include "server/text/messages.h"
 #include "store/data_file.h"
 #include "store/settings_form.h"
-#include "store/settings_messages.h"
 #include "store/settings_page.h"
 #include "store/settings_steps.h"
 
@@ -22,8 +21,6 @@ void (*StartPasswordWorker)(Connection& c, int setIndex) = nullptr;
 void (*StartRegistrationCheck)(Connection& c) = nullptr;
 
 namespace {
-
-enum : int { kMsgAddUsers = 97, kMsgChangeIn = 121 };
 
 enum : int { kPoppassdConnectFailed = 7 };
 

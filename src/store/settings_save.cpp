@@ -13,7 +13,6 @@
 #include "store/data_file.h"
 #include "store/mail_security.h"
 #include "store/settings_form.h"
-#include "store/settings_messages.h"
 #include "store/settings_security.h"
 #include "store/settings_steps.h"
 

@@ -7,7 +7,6 @@
 #include "store/data_file.h"
 #include "store/mail_security.h"
 #include "store/settings_form.h"
-#include "store/settings_messages.h"
 #include "store/user_record.h"
 
 #include <cstring>

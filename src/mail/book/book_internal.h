@@ -1,39 +1,11 @@
 // Pieces the address-book page, its script and its form post share.
 #pragma once
 #include "server/connection.h"
+#include "server/text/messages.h"
 #include <cstddef>
 #include <string>
 
 namespace book {
-
-// Indexes of the message table.
-enum : int {
-    kMsgName = 0,
-    kMsgMailAddress = 1,
-    kMsgRedo = 54,
-    kMsgBackToList = 55,
-    kMsgEnterAddress = 70,
-    kMsgTitle = 78,
-    kMsgNoMoreAdding = 79,
-    kMsgAdd = 81,
-    kMsgHowToAdd = 82,
-    kMsgHowToRevise = 83,
-    kMsgHowToDelete = 84,
-    kMsgUpdate = 85,
-    kMsgInputError = 99,
-    kMsgBadName = 119,
-    kMsgBadAddress = 120,
-    kMsgDelete = 126,
-    kMsgUp = 139,
-    kMsgDown = 140,
-    kMsgSortName = 141,
-    kMsgSortAddress = 142,
-    kMsgEdit = 143,
-    kMsgEditBack = 144,
-    kMsgBack = 145,
-    kMsgAdded = 146,
-    kMsgNotUpdated = 147,
-};
 
 // 40 dashes: what the script variant lists when the book is empty.
 inline constexpr const char* kPlaceholder = "----------------------------------------";

@@ -18,23 +18,6 @@ const std::string* (*SharedAddressBook)() = nullptr;
 
 namespace {
 
-enum : int {
-    kMsgAddressBook = 2,
-    kMsgFrom = 15,
-    kMsgTo = 16,
-    kMsgSubject = 17,
-    kMsgText = 18,
-    kMsgAttachedFile = 19,
-    kMsgSend = 20,
-    kMsgRedo = 54,
-    kMsgAddToTo = 87,
-    kMsgAddToCc = 88,
-    kMsgAddToBcc = 89,
-    kMsgReturnTo = 90,
-    kMsgSentList = 151,
-    kMsgReplyToAll = 157,
-};
-
 constexpr int kFieldWidth = 60;
 constexpr int kFieldMax = 300;
 constexpr int kUploadWidth = 40;
@@ -267,7 +250,7 @@ void WriteForm(Connection& c, FormVariant variant) {
         for (int i = 1; i <= o.uploads; i++)
             OutputFormat(c, 0,
                          "%s: <input type=\"file\" name=\"upload%d\" size=%d maxlength=%d>\r\n",
-                         Message(kMsgAttachedFile, e), i, kUploadWidth, kFieldMax);
+                         Message(kMsgAttachedFileName, e), i, kUploadWidth, kFieldMax);
         OutputText(c, "<input type=\"hidden\" name=\"base\" value=\"", 0);
         if (others) OutputText(c, MarkupEscape(OtherRecipients(c).c_str()).c_str(), 0);
         OutputText(c, "\">", 0);

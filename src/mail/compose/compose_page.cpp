@@ -21,14 +21,6 @@
 
 namespace {
 
-enum : int {
-    kMsgSettings = 13,
-    kMsgWriteUsing = 91,
-    kMsgNoReceiver = 95,
-    kMsgBadReceiver = 96,
-    kMsgSendMail = 98,
-};
-
 void Closing(Connection& c) {
     OutputText(c, "<hr>", 0);
     BeginPage(c, kPageCenter);

@@ -9,18 +9,6 @@
 
 namespace {
 
-enum : int {
-    kMsgMailAddress = 1,
-    kMsgNoMail = 27,
-    kMsgConnectError = 109,
-    kMsgNoServerBasic = 110,
-    kMsgNoServerInSet = 111,
-    kMsgNoConnect = 112,
-    kMsgNoLogin = 113,
-    kMsgNotOnServer = 114,
-    kMsgErrorMessage = 115,
-};
-
 // The server's -ERR text comes from the network: escaped like any mail text.
 void error_text(Connection& c, int set) {
     OutputText(c, c.user->runtime.pop3ErrorText[set], kOutText);
@@ -102,7 +90,7 @@ void list_section(Connection& c, int set) {
         OutputFormat(c, 0, "\r\n<font size=+1><center>%s</center></font>\r\n", message);
         return;
     case kPop3LoginFailed:
-        snprintf(message, sizeof message, Message(kMsgNoLogin, e), "POP3");
+        snprintf(message, sizeof message, Message(kMsgLoginFailed, e), "POP3");
         OutputFormat(c, 0, "\r\n<font size=+1><center>%s\r\n</font>%s\r\n", message,
                      Message(kMsgErrorMessage, e));
         error_text(c, set);
@@ -110,7 +98,7 @@ void list_section(Connection& c, int set) {
         return;
     case kPop3MailNotFound:
         OutputFormat(c, 0, "\r\n<font size=+1><center>\r\n%s</font>%s\r\n",
-                     Message(kMsgNotOnServer, e), Message(kMsgErrorMessage, e));
+                     Message(kMsgMailNotFound, e), Message(kMsgErrorMessage, e));
         error_text(c, set);
         OutputText(c, "</center>\r\n", 0);
         return;

@@ -23,16 +23,6 @@ using namespace std::string_view_literals;
 
 namespace {
 
-// Indexes of the message table.
-enum : int {
-    kMsgMailAddress = 1,
-    kMsgListTitle = 26,
-    kMsgAttachedMark = 132,
-    kMsgNoMail = 27,
-    kMsgDeleteMarked = 30,
-    kMsgResetMarks = 31,
-};
-
 constexpr unsigned char kEsc = 0x1B;
 
 int set_of(const Connection& c) {

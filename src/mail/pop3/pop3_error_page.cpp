@@ -14,18 +14,6 @@
 
 namespace {
 
-// Indexes of the message table.
-enum : int {
-    kMsgMailAddress = 1,
-    kMsgListTitle = 26,
-    kMsgNoMail = 27,
-    kMsgLoginFailed = 113,
-    kMsgMailNotFound = 114,
-    kMsgErrorMessage = 115,
-    kMsgError = 116,
-    kMsgDividedNotFound = 133,
-};
-
 bool login_or_command_step(int step) {
     switch (step) {
     case AwaitGreeting:

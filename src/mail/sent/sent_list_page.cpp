@@ -19,14 +19,6 @@
 
 namespace {
 
-enum : int {
-    kMsgDeleteMarked = 30,
-    kMsgResetMarks = 31,
-    kMsgFile = 132,
-    kMsgSentTitle = 150,
-    kMsgNoSentMail = 153,
-};
-
 constexpr int kValueSize = 300;
 
 // What the list shows of one entry.
@@ -64,8 +56,8 @@ void write_row(Connection& c, int number, const ListEntry& e) {
                  "href=\"/mail/sent/%04d.html%s\">%04d. %s</a></font>\r\n",
                  number, number, c.loginQuery, number, subject);
     const int size = e.size > INT_MAX ? INT_MAX : static_cast<int>(e.size);
-    OutputFormat(c, 0, "  %s  %s  (%6d)  ", e.files ? Message(kMsgFile, c.english) : "      ",
-                 e.date, size);
+    OutputFormat(c, 0, "  %s  %s  (%6d)  ",
+                 e.files ? Message(kMsgAttachedMark, c.english) : "      ", e.date, size);
     OutputText(c, e.to, kOutText);
     OutputText(c, "\r\n\r\n", 0);
 }

@@ -17,16 +17,6 @@ void (*SentResendForm)(Connection& c) = nullptr;
 
 namespace {
 
-enum : int {
-    kMsgFrom = 15,
-    kMsgTo = 16,
-    kMsgSubject = 17,
-    kMsgAttachedFile = 19,
-    kMsgDate = 21,
-    kMsgDeleteAndBack = 92,
-    kMsgSentList = 151,
-};
-
 // The block buffer of the reader: an entry is read line by line.
 constexpr size_t kEntryBlockSize = 4096;
 
@@ -135,7 +125,7 @@ void ShowSentMessage(Connection& c) {
     OutputText(c, "<hr>", 0);
     if (c.uploadCount > 0) {
         for (int i = 0; i < c.uploadCount; i++)
-            OutputFormat(c, kOutText, "%s: %s\r\n", Message(kMsgAttachedFile, c.english),
+            OutputFormat(c, kOutText, "%s: %s\r\n", Message(kMsgAttachedFileName, c.english),
                          c.uploadNames[i]);
         OutputText(c, "<hr>", 0);
     }
@@ -158,5 +148,5 @@ void SentLinkRow(Connection& c) {
                  "<a href=\"/mail/sent/index.html%s\">%s</a>      "
                  "<a href=\"/mail/sent/index.html?delete=%d.%s%s\">%s</a><hr>",
                  c.loginQuery, Message(kMsgSentList, e), c.itemNumber, date, c.loginQuery,
-                 Message(kMsgDeleteAndBack, e));
+                 Message(kMsgBackAfterDelete, e));
 }

@@ -8,22 +8,6 @@
 
 #include <cstring>
 
-namespace {
-
-enum : int {
-    kMsgFrom = 15,
-    kMsgTo = 16,
-    kMsgSubject = 17,
-    kMsgAttachedFile = 19,
-    kMsgErrorMessage = 115,
-    kMsgSent = 135,
-    kMsgSendError = 136,
-    kMsgSentList = 151,
-    kMsgReceivedList = 152,
-};
-
-} // namespace
-
 void smtp_success_page(Connection& c) {
     const int e = c.english;
     const OutgoingMail& m = c.send;
@@ -45,7 +29,7 @@ void smtp_success_page(Connection& c) {
     if (c.uploadCount > 0) {
         OutputText(c, "<hr>", 0);
         for (int n = 0; n < c.uploadCount && n < kMaxUploads; n++) {
-            OutputFormat(c, 0, "%s: ", Message(kMsgAttachedFile, e));
+            OutputFormat(c, 0, "%s: ", Message(kMsgAttachedFileName, e));
             OutputText(c, c.uploadNames[n], kOutText);
             OutputText(c, "\r\n", 0);
         }

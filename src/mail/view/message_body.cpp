@@ -26,13 +26,6 @@ void (*ReplyForm)(Connection& c) = nullptr;
 
 namespace {
 
-enum : int {
-    kMsgBackToList = 55,
-    kMsgBackAfterDelete = 92,
-    kMsgSaveText = 154,
-    kMsgShowImages = 190
-};
-
 // A decoded line and the CR LF after it. Lines arrive with at most
 // kLineSize - 1 bytes; a foreign charset written as character references
 // can make one several times longer.

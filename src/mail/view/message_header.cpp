@@ -28,14 +28,6 @@
 
 namespace {
 
-enum : int {
-    kMsgFrom = 15,
-    kMsgSubject = 17,
-    kMsgDate = 21,
-    kMsgAddSender = 93,
-    kMsgReadFirstPart = 134,
-};
-
 bool IsBlank(char ch) {
     return ch == ' ' || ch == '\t';
 }

@@ -23,8 +23,6 @@
 
 namespace {
 
-enum : int { kMsgAttachedFile = 131 };
-
 // An HTML part larger than this is cleaned from its beginning only.
 constexpr size_t kMaxHtmlBytes = 16u << 20;
 

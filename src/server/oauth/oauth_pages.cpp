@@ -4,7 +4,6 @@
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
 #include "mail/oauth/oauth_client.h"
-#include "server/oauth/oauth_messages.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
@@ -23,8 +22,6 @@
 #include <mutex>
 
 namespace {
-
-enum : int { kMsgErrorMessage = 115 };
 
 constexpr size_t kMaxPending = 256;
 

@@ -4,20 +4,6 @@
 #include "server/text/messages.h"
 #include "store/data_file.h"
 
-namespace {
-// Indexes of the message table.
-enum : int {
-    kMsgAddressBook = 2,
-    kMsgWriteMail = 28,
-    kMsgFinish = 29,
-    kMsgChangeSettings = 32,
-    kMsgBackToList = 55,
-    kMsgTopPage = 61,
-    kMsgSentList = 151,
-    kMsgReceivedList = 152,
-};
-} // namespace
-
 // Browsers that keep runs of blanks get them as &nbsp;.
 static const char* Separator(const Connection& c) {
     return (c.browser & (kBrowserMsie | kBrowserMozilla4)) ? "&nbsp;&nbsp;&nbsp;&nbsp;" : "    ";

@@ -1,5 +1,6 @@
 // Every sentence and label of the web pages, in Japanese and English.
 #pragma once
+#include "server/text/message_ids.h"
 
 constexpr int kMessageCount = 191;
 

@@ -1,5 +1,4 @@
 // What the callback's state stands for, and how the two paths are read.
-#include "server/oauth/oauth_messages.h"
 #include "server/oauth/oauth_pages.h"
 #include "server/route/page_fixture.h"
 #include "server/text/messages.h"
