@@ -53,8 +53,9 @@ std::vector<SharedBookRow> parse_shared_book(std::string_view text) {
     std::vector<SharedBookRow> rows;
     for_each_book_entry(text, [&rows](const char* entry, size_t length) {
         BookEntryParts p = book_entry_parts(entry, length);
-        rows.push_back({std::string(p.name, p.nameLength),
-                        "<" + std::string(p.address, p.addressLength) + ">"});
+        std::string address = "<";
+        address.append(p.address, p.addressLength).push_back('>');
+        rows.push_back({std::string(p.name, p.nameLength), std::move(address)});
     });
     return rows;
 }

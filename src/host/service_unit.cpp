@@ -76,7 +76,12 @@ std::string service_unit_text(const ServiceUnit& unit, std::string& why_r) {
     if (!unit.https_listen.empty())
         exec += " --https-listen " + systemd_word(unit.https_listen, true);
     std::string writable = systemd_word(unit.home, false);
-    for (const std::string& p : unit.extra_writable) writable += " " + systemd_word("-" + p, false);
+    for (const std::string& p : unit.extra_writable) {
+        std::string optional = "-"; // a folder that may be missing
+        optional += p;
+        writable += ' ';
+        writable += systemd_word(optional, false);
+    }
 
     std::string t;
     t += "[Unit]\n";
