@@ -451,7 +451,11 @@ bool DecodeReferences(std::string_view in, std::string& out) {
 
 // The text with its /* */ comments taken out; the result is what is both
 // checked and written, so a comment can hide nothing from the check.
-std::string WithoutComments(std::string_view css) {
+// Each comment becomes `between`. The sheet the page carries gets a blank:
+// taken out whole, a comment could join a '/' before it to a '*' after it
+// into a comment the browser sees and the cleaner did not, hiding a quote
+// and so shifting which url( the browser takes for real.
+std::string WithoutComments(std::string_view css, std::string_view between) {
     std::string out;
     size_t i = 0;
     while (i < css.size()) {
@@ -463,6 +467,7 @@ std::string WithoutComments(std::string_view css) {
         out.append(css.substr(i, open - i));
         const size_t close = css.find("*/", open + 2);
         if (close == std::string_view::npos) break;
+        out.append(between);
         i = close + 2;
     }
     return out;
@@ -592,7 +597,7 @@ bool HasCssDanger(std::string_view lower) {
     std::string squeezed;
     for (char ch : lower)
         if (!IsUrlBlank(ch)) squeezed += ch;
-    const std::string again = WithoutComments(squeezed);
+    const std::string again = WithoutComments(squeezed, "");
     for (std::string_view word : kCssDanger)
         if (squeezed.find(word) != std::string::npos || again.find(word) != std::string::npos)
             return true;
@@ -631,7 +636,7 @@ bool Cleaner::StyleSheet(std::string_view css, bool attribute, std::string& out)
     }
     // Escapes can spell any word the checks look for.
     if (text.find('\\') != std::string::npos) return false;
-    const std::string plain = WithoutComments(text);
+    const std::string plain = WithoutComments(text, " ");
     const std::string lower = LowerCopy(plain);
     if (HasCssDanger(lower)) return false;
     // A sheet must not be able to end its own element early or hide markup.

@@ -44,7 +44,11 @@ TEST_F(HtmlCleanTest, OrdinaryMailKeepsItsLook) {
         {"</div></center></pre></body></html>text", "text"},
         {"<style>p { color: red }</style>", "<style>p { color: red }</style>"},
         {"<style type=text/css><!-- /* c */ p { background: url( 'cid:bg@x') } --></style>",
-         "<style type=\"text/css\"><!--  p { background: url( '/mail/~taro/bg@x') } --></style>"},
+         "<style type=\"text/css\"><!--   p { background: url( '/mail/~taro/bg@x') } --></style>"},
+        // A comment leaves a blank: taken out whole, "/" and "*" around it
+        // would open a comment that hides the quote making url( string text.
+        {"<style>//**/*'*/ p{background:url(/mail/x)} '</style>",
+         "<style>/ *'*/ p{background:url(/mail/x)} '</style>"},
         {"<p style='font-family:\"MS Gothic\"'>x</p>",
          "<p style=\"font-family:&quot;MS Gothic&quot;\">x</p>"},
         {"<p style=\"font-family:&quot;A&quot;\">x", "<p style=\"font-family:&quot;A&quot;\">x"},
