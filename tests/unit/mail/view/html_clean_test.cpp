@@ -204,6 +204,9 @@ TEST_F(HtmlCleanTest, NothingTheMailOpensOutlivesIt) {
         {"<x><dt><ruby><a><p>x<dd>y", "<x><dt><ruby><a><p>x</p></a></ruby><dd>y</dd></x>"},
         {"<li><b><div>a<li>c", "<li><b><div>a</div></b><li>c</li>"},
         {"<li><ul><li>x", "<li><ul><li>x</li></ul></li>"},
+        // Outside math, <mtext> is an HTML element like any other: no wall.
+        {"<li><mtext><li>x", "<li><mtext></mtext><li>x</li>"},
+        {"<p><mtext><div>x", "<p><mtext></mtext><div>x</div>"},
         // Elements the browser closes by themselves do not pile up.
         {"<ul><li>a<li>b</ul>", "<ul><li>a<li>b</li></ul>"},
         {"<table><tr><td>a<td>b<tr><td>c</table>",
