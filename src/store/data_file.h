@@ -50,4 +50,3 @@ int write_user_slot(DataStore& ds, const UserRecord& r);
 // Writes the header as it stands on disk and every user in table order, and
 // renumbers. Returns 1 or -1.
 int rewrite_data_file(DataStore& ds);
-
