@@ -48,6 +48,12 @@ constexpr std::string_view kClosesParagraph[] = {
 // Parts of a table, which the browser ignores outside one.
 constexpr std::string_view kTableParts[] = {"td",    "th",      "tr",  "tbody",   "thead",
                                             "tfoot", "caption", "col", "colgroup"};
+// What may stand straight inside a table, between its cells: the browser
+// moves anything else out in front of the table.
+constexpr std::string_view kTableContext[] = {"table", "tbody", "thead", "tfoot", "tr", "colgroup"};
+// Where the browser's table modes begin and end.
+constexpr std::string_view kTableStructure[] = {"table", "tbody", "thead",   "tfoot",   "tr",
+                                                "td",    "th",    "caption", "colgroup"};
 // The browser's special elements but address, div and p: where its search
 // for an open list item or definition part stops. Its MathML and SVG ones
 // never occur here (math and svg stop the scan), and an HTML element that
@@ -464,6 +470,9 @@ private:
     bool StyleSheet(std::string_view css, bool attribute, std::string& out);
     void CloseParagraph();
     void CloseListItem(std::string_view start);
+    bool InTableContext() const;
+    size_t Innermost(std::initializer_list<std::string_view> names) const;
+    void CloseForTablePart(std::string_view start);
     std::string CidUrl(std::string_view cid);
 
     Connection& c_;
@@ -762,6 +771,15 @@ bool Cleaner::StartTag(const Tag& tag, size_t& next) {
         std::find(open_.begin(), open_.end(), "table") == open_.end())
         return true;
 
+    const bool tablePart = Among(tag.name, kTableParts) || tag.name == "table";
+    const bool container = tag.name != "body" && !Among(tag.name, kVoidElements);
+    // Straight inside a table the browser puts an element in front of the
+    // table but keeps it open above the table, where the cleaner would not
+    // look for it: its start tag goes, its text stays (the browser moves
+    // text out too). What carries no content (pictures, breaks) and style
+    // sheets (which stay inside) may stand.
+    if (!tablePart && container && tag.name != "style" && InTableContext()) return true;
+
     std::string markup = "<" + tag.name;
     if (!Attributes(tag, markup)) return false;
     markup += '>';
@@ -779,7 +797,6 @@ bool Cleaner::StartTag(const Tag& tag, size_t& next) {
     }
     if (Among(tag.name, {"li", "dd", "dt"})) CloseListItem(tag.name);
     if (Among(tag.name, kClosesParagraph)) CloseParagraph();
-    const bool container = tag.name != "body" && !Among(tag.name, kVoidElements);
     if (container && (tag.name == "a" || tag.name == "nobr")) {
         // The browser ends an open one first, with all it holds (up to the
         // nearest cell, which keeps its own); ended by name here, it ends in
@@ -795,6 +812,9 @@ bool Cleaner::StartTag(const Tag& tag, size_t& next) {
     if (container) {
         const bool inRuby = RubyInScope(open_);
         while (!open_.empty() && ClosedBy(open_.back(), tag.name, inRuby)) open_.pop_back();
+    }
+    if (tablePart) CloseForTablePart(tag.name);
+    if (container) {
         // Too deep to follow: an element that is not closed for sure must not
         // be opened.
         if (open_.size() >= kMaxOpen) return true;
@@ -834,6 +854,45 @@ void Cleaner::CloseListItem(std::string_view start) {
         }
         if (Among(open, kListItemWalls)) return;
     }
+}
+
+// Whether the browser reads what comes now as standing straight inside a
+// table (its table, table body, row and column group modes), not in a cell
+// or caption.
+bool Cleaner::InTableContext() const {
+    for (auto it = open_.rbegin(); it != open_.rend(); ++it)
+        if (Among(*it, kTableStructure)) return Among(*it, kTableContext);
+    return false;
+}
+
+// The depth of the innermost open element among names; npos when none is.
+size_t Cleaner::Innermost(std::initializer_list<std::string_view> names) const {
+    for (size_t k = open_.size(); k-- > 0;)
+        if (Among(open_[k], names)) return k;
+    return std::string::npos;
+}
+
+// A part of a table ends, by itself in the browser, whatever stands above
+// the place it belongs: a cell ends the cell before it, a row the row, a
+// column its column group or all in the table, a body or caption all in
+// the table, and a table met straight inside a table the table. Ended by
+// name here, they end in the same place in the browser. A part outside any
+// table never gets here.
+void Cleaner::CloseForTablePart(std::string_view start) {
+    size_t parent;
+    if (start == "table") {
+        if (InTableContext()) CloseFrom(Innermost({"table"}));
+        return;
+    }
+    if (start == "td" || start == "th")
+        parent = Innermost({"tr", "tbody", "thead", "tfoot", "table"});
+    else if (start == "tr")
+        parent = Innermost({"tbody", "thead", "tfoot", "table"});
+    else if (start == "col")
+        parent = Innermost({"colgroup", "table"});
+    else
+        parent = Innermost({"table"});
+    if (parent != std::string::npos) CloseFrom(parent + 1);
 }
 
 // Only what the mail itself opened is closed; an unmatched end tag could

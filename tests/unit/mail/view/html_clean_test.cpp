@@ -177,7 +177,7 @@ TEST_F(HtmlCleanTest, NothingTheMailOpensOutlivesIt) {
          "</a></font>y"},
         // Any heading's end tag closes the innermost heading.
         {"<h1><a><h2></a>z", "<h1><a><h2></h2></a>z</h1>"},
-        {"<li><a><table><li>t", "<li><a><table><li>t</li></table></a></li>"},
+        {"<li><a><table><li>t", "<li><a><table>t</table></a></li>"},
         // A paragraph left open would move out of the <i> at its end tag
         // and keep </x> from closing x: it is closed unless outermost.
         {"<x><i><p>a</i>b", "<x><i><p>a</p></i>b</x>"},
@@ -207,6 +207,16 @@ TEST_F(HtmlCleanTest, NothingTheMailOpensOutlivesIt) {
         // Outside math, <mtext> is an HTML element like any other: no wall.
         {"<li><mtext><li>x", "<li><mtext></mtext><li>x</li>"},
         {"<p><mtext><div>x", "<p><mtext></mtext><div>x</div>"},
+        // Straight inside a table the browser moves an element out in front
+        // of the table yet keeps it open, and a table met there ends the
+        // table with all of it: such elements lose their tags.
+        {"<table><ruby><li>x<rt>y<table><li>z", "<table>xy</table><table>z</table>"},
+        {"<table><tr><b>x<td>y", "<table><tr>x<td>y</td></tr></table>"},
+        // A cell or caption holds a table of its own.
+        {"<table><caption><table>x", "<table><caption><table>x</table></caption></table>"},
+        // A table part ends what stands above its place.
+        {"<table><tr><td><b>x<td>y", "<table><tr><td><b>x</b></td><td>y</td></tr></table>"},
+        {"<table><td><i>a<col><li>b", "<table><td><i>a</i></td><col>b</table>"},
         // Elements the browser closes by themselves do not pile up.
         {"<ul><li>a<li>b</ul>", "<ul><li>a<li>b</li></ul>"},
         {"<table><tr><td>a<td>b<tr><td>c</table>",
