@@ -5,6 +5,7 @@
 // cannot hold never becomes mojibake: pages get the numeric character
 // reference "&#N;", the text download gets the geta mark.
 
+#include "server/text/ncr_length.h"
 #include <cstddef>
 
 enum class ForeignMode {
@@ -38,9 +39,3 @@ int convert_foreign_to_sjis(const char* charset, const char* in, size_t n, char*
 // such a tail was left or when out filled up (then *full is set).
 int convert_foreign_piece(const char* charset, const char* in, size_t n, char* out, size_t cap,
                           ForeignMode mode, bool more_follows, size_t* consumed, bool* full);
-
-// Length of the numeric character reference at s as the Ncr mode writes
-// it ("&#" and the decimal value of a character from U+0080 to U+10FFFF
-// without leading zeros, then ";"), or 0 when s does not start one. The
-// output filter passes exactly these unescaped on text pages.
-int foreign_ncr_length(const char* s);

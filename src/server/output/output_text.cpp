@@ -1,5 +1,5 @@
 #include "server/output/output_text.h"
-#include "mail/charset/foreign_charset.h"
+#include "server/text/ncr_length.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "server/text/markup_escape.h"
 
-#include "mail/charset/foreign_charset.h"
+#include "server/text/ncr_length.h"
 
 std::string MarkupEscape(const char* text) {
     std::string out;
