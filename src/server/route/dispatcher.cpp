@@ -11,11 +11,9 @@
 #include <mutex>
 #include <new>
 
-int workerTimeoutSeconds = 30;
 bool (*ExtraSetFinished)(Connection& c, int set) = nullptr;
 void (*ListSection)(Connection& c, int set) = nullptr;
 void (*ListFooter)(Connection& c) = nullptr;
-void (*WorkerStalled)(Connection& c) = nullptr;
 
 namespace {
 

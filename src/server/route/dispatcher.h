@@ -1,6 +1,7 @@
 // Runs the page producer that belongs to a connection's state.
 #pragma once
 #include "server/connection.h"
+#include "server/route/worker_wait.h"
 
 using PageProducer = void (*)(Connection& c);
 
@@ -17,10 +18,6 @@ void Dispatcher(Connection& c);
 // The not-found answer: 404 (200 for MSIE) with "Designated URL does not exist.".
 void NotFoundPage(Connection& c);
 
-// Seconds a mail worker may go without progress before its error page is
-// written (`tarnbox serve --worker-timeout`). Set before the server starts.
-extern int workerTimeoutSeconds;
-
 // Hooks of the received-mail list for a merged list (multiple_addresses on),
 // which the dispatcher finishes after the exchange of set 0. While a hook is
 // not installed: every set counts as finished, no section and no footer are
@@ -31,8 +28,3 @@ extern bool (*ExtraSetFinished)(Connection& c, int set);
 extern void (*ListSection)(Connection& c, int set);
 // Writes the list footer, before the page frame is closed.
 extern void (*ListFooter)(Connection& c);
-
-// Told when an exchange that had begun stalls (no progress for
-// workerTimeoutSeconds): the list records the set's status as an exchange
-// error. c.state says which exchange it was.
-extern void (*WorkerStalled)(Connection& c);

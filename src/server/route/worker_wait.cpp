@@ -5,12 +5,14 @@
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
-#include "server/route/dispatcher.h"
 #include "server/text/markup_escape.h"
 #include "server/text/messages.h"
 #include "store/data_file.h"
 #include <cstdio>
 #include <sys/socket.h>
+
+int workerTimeoutSeconds = 30;
+void (*WorkerStalled)(Connection& c) = nullptr;
 
 namespace {
 
