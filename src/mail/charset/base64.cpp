@@ -29,12 +29,10 @@ int base64_encode(char* dst, const char* src, int len) {
     return w;
 }
 
-int base64_decode(char* dst, const char* src, int len) {
-    if (!dst || !src || len <= 0) return 0;
+int base64_decode_groups(char* dst, const char* src, int len, int* used) {
     auto* s = reinterpret_cast<const unsigned char*>(src);
     int w = 0;
     int i = 0;
-    // Whole groups of clean alphabet characters, the usual case, four at a time.
     while (len - i >= 4) {
         const unsigned a = kBase64Values[s[i]], b = kBase64Values[s[i + 1]],
                        c = kBase64Values[s[i + 2]], d = kBase64Values[s[i + 3]];
@@ -46,6 +44,15 @@ int base64_decode(char* dst, const char* src, int len) {
         w += 3;
         i += 4;
     }
+    *used = i;
+    return w;
+}
+
+int base64_decode(char* dst, const char* src, int len) {
+    if (!dst || !src || len <= 0) return 0;
+    // Whole groups of clean alphabet characters, the usual case, four at a time.
+    int i = 0;
+    int w = base64_decode_groups(dst, src, len, &i);
     Base64Decoder dec;
     for (; i < len && !dec.ended; ++i) {
         const int byte = dec.feed(src[i]);

@@ -25,6 +25,11 @@ int base64_encode(char* dst, const char* src, int len);
 // lone final character yields nothing. Writes no NUL. Returns the bytes written.
 int base64_decode(char* dst, const char* src, int len);
 
+// Decodes the leading groups of four alphabet characters of src[0..len) and
+// stops before the first group holding anything else ('=', a blank, a stray
+// byte). Sets *used to the characters taken. Returns the bytes written.
+int base64_decode_groups(char* dst, const char* src, int len, int* used);
+
 inline constexpr char kBase64Alphabet[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 

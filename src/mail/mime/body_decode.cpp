@@ -19,9 +19,16 @@ constexpr size_t kMaxLine = kLineSize - 1;
 // waits, so alignment survives lines of any length. Characters outside the
 // alphabet (blanks some encoders leave at line ends) do not count.
 int decode_base64(MimeState& m, const char* line, size_t len, char* out) {
+    const int carried = m.base64CarryLength;
+    // Most lines of a base64 part are whole clean groups with nothing
+    // waiting from the line before: they decode in place, without staging.
+    if (carried == 0 && len % 4 == 0) {
+        int used = 0;
+        const int w = base64_decode_groups(out, line, static_cast<int>(len), &used);
+        if (used == static_cast<int>(len)) return w;
+    }
     char stage[kBase64CarrySize + kMaxLine + 1];
     size_t s = 0;
-    const int carried = m.base64CarryLength;
     if (carried > 0 && carried <= kBase64CarrySize) {
         memcpy(stage, m.base64Carry, static_cast<size_t>(carried));
         s = static_cast<size_t>(carried);
