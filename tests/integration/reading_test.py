@@ -14,32 +14,17 @@ import html
 import os
 import re
 import shutil
-import signal
-import socket
-import subprocess
 import sys
 import tempfile
-import time
 import unittest
 import urllib.parse
 
-BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ["TARNBOX_BIN"]
-# No __pycache__ folders inside the source tree.
-sys.dont_write_bytecode = True
 HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(ROOT, "tests", "corpus"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "tests", "corpus"))
 import mailservers  # noqa: E402
-from gatewaytest import http_request, sjis, stop_process, wait_until_listening  # noqa: E402
+from gatewaytest import MOZILLA5, Browser, Gateway, sjis, wait_for  # noqa: E402
 import make_corpus  # noqa: E402
-
-# Mozilla 5 gets the line ends of plain text; no folding is in effect.
-UA = (b"User-Agent: Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 "
-      b"(KHTML, like Gecko) Chrome/120.0.0.0 Safari/537.36\r\n")
-# Dates of the corpus are written in the gateway's local time (+0900).
-GATEWAY_TZ = "JST-9"
-
 
 LABEL_SUBJECT = sjis("件名")
 LABEL_DATE = sjis("送信日時")
@@ -48,37 +33,6 @@ MAIL_ADDRESS = sjis("メールアドレス")
 ATTACHED = sjis("添付ファイル")
 BACK_AFTER_DELETE = sjis("削除後一覧に戻る")
 DIVIDED_HINT = "分割されたメールは最初のメール(件名に[1/%d]がついているメール)を読んでください。"
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-class Answer:
-    def __init__(self, raw):
-        self.raw = raw
-        head, _, self.body = raw.partition(b"\r\n\r\n")
-        lines = head.split(b"\r\n")
-        self.status = lines[0]
-        self.headers = lines[1:]
-
-    def header(self, name):
-        prefix = name.lower() + b":"
-        for line in self.headers:
-            if line.lower().startswith(prefix):
-                return line[len(prefix):].strip()
-        return None
-
-
-def http(port, method, path, body=None, timeout=120):
-    raw = method + b" " + path + b" HTTP/1.0\r\n" + UA
-    if body is not None:
-        raw += (b"Content-Type: application/x-www-form-urlencoded\r\n"
-                b"Content-Length: %d\r\n" % len(body))
-    raw += b"\r\n" + (body or b"")
-    return Answer(http_request(port, raw, timeout=timeout))
 
 
 def browser_path(href):
@@ -143,77 +97,27 @@ def active_markup(region):
     return found
 
 
-class Gateway:
-    def __init__(self, pop3_port):
-        self.home = tempfile.mkdtemp(prefix="tarnbox-reading-")
-        self.port = free_port()
-        self.proc = None
-        self.run("init", "--http-port", str(self.port), "--smtp-server", "127.0.0.1",
-                 "--pop3-server", "127.0.0.1", "--pop3-port", str(pop3_port))
+class Session(Browser):
+    """One user of the gateway, logged in by login()."""
 
-    def run(self, *args):
-        r = subprocess.run([BIN, "--home", self.home, *args], capture_output=True, text=True,
-                           stdin=subprocess.DEVNULL)
-        if r.returncode != 0:
-            raise AssertionError(f"tarnbox {' '.join(args)}: {r.returncode} {r.stderr}")
-        return r.stdout
+    def __init__(self, user):
+        self.port, self.user, self.password = WORLD["gateway"].port, user, USERS[user]
+        self.lang, self.headers, self.query, self.pop = b"", MOZILLA5, None, WORLD["pop"]
 
-    def settings(self):
-        return dict(line.split("=", 1) for line in self.run("settings", "show").splitlines()
-                    if "=" in line)
-
-    def add_user(self, user, password, apop=False):
-        self.run("users", "add", "--name", user, "--mail-address", f"{user}@example.jp",
-                 "--id", user, "--password", password, *(["--apop"] if apop else []))
-
-    def start(self):
-        env = dict(os.environ, TZ=GATEWAY_TZ)
-        # A stalled exchange fails in seconds rather than the usual half minute.
-        self.proc = subprocess.Popen([BIN, "--home", self.home, "serve", "--worker-timeout", "10"],
-                                     env=env,
-                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.DEVNULL)
-        wait_until_listening(self.port, self.proc)
-        return self
-
-    def stop(self):
-        stop_process(self.proc)
-        shutil.rmtree(self.home, ignore_errors=True)
-
-
-class Session:
-    """One logged-in user of the gateway."""
-
-    def __init__(self, gateway, dovecot, user, password):
-        self.g, self.pop, self.user = gateway, dovecot, user
-        self.password = password
-        self.query = None
-
-    def sessions(self):
-        return self.pop.logouts(self.user, wait=0)
-
-    def exchange(self, method, path, body=None):
-        """Sends a request that makes the gateway talk to POP3; returns the
-        answer and the counters of that POP3 session (None if it had none)."""
-        before = len(self.sessions())
-        answer = http(self.g.port, method, path, body)
-        deadline = time.time() + 5
-        while time.time() < deadline:
-            after = self.sessions()
-            if len(after) > before:
-                return answer, after[-1]
-            time.sleep(0.05)
-        return answer, None
+    def counted(self, call, *args):
+        """The answer of call and the counters of the POP3 session it made
+        (None if it made none)."""
+        before = len(self.pop.logouts(self.user, wait=0))
+        answer = call(*args)
+        wait_for(lambda: len(self.pop.logouts(self.user, wait=0)) > before, 5)
+        after = self.pop.logouts(self.user, wait=0)
+        return answer, after[-1] if len(after) > before else None
 
     def login(self):
-        body = b"a=" + self.user.encode() + b"&b=" + urllib.parse.quote(self.password).encode()
-        answer, counters = self.exchange(b"POST", b"/mail/index.html", body)
-        m = re.search(rb"\?user=" + re.escape(self.user.encode()) + rb"\?check=(\d+)",
-                      answer.body)
-        if not m:
-            raise AssertionError("no login query on the page after login: %r" % answer.raw[:600])
-        self.query = b"?user=%s?check=%s" % (self.user.encode(), m.group(1))
-        return answer, counters
+        return self.counted(super().login)
+
+    def exchange(self, method, path, body=None):
+        return self.counted(self.request, method, path, body)
 
     def list_page(self):
         return self.exchange(b"GET", b"/mail/index.html" + self.query)
@@ -226,7 +130,7 @@ class Session:
         return self.exchange(b"POST", b"/mail/index.html" + self.query, body)
 
     def get(self, path):
-        return http(self.g.port, b"GET", path)
+        return self.request(b"GET", path)
 
 
 # The world of this file: set up once.
@@ -271,9 +175,9 @@ def setUpModule():
             pop.deliver("reader", mail[name])
         WORLD["number"] = {name: i + 1 for i, name in enumerate(reading)}
 
-        g = Gateway(pop.port)
-        WORLD["gateway"] = g
-        s = g.settings()
+        g = WORLD["gateway"] = Gateway(pop.port, prefix="tarnbox-reading-")
+        s = dict(line.split("=", 1) for line in g.run("settings", "show").stdout.splitlines()
+                 if "=" in line)
         # APOP as each user chose it; read mail marked, the text-download
         # link shown: fixed by the administrator for everyone, because users
         # cannot set these options for themselves yet.
@@ -283,8 +187,9 @@ def setUpModule():
               "user_policy_2=%d" % (int(s["user_policy_2"]) | 16),
               "user_policy_4=%d" % (int(s["user_policy_4"]) & ~16))
         for user, password in USERS.items():
-            g.add_user(user, password, apop=(user == "apopper"))
-        g.start()
+            g.add_user(user, password, *(["--apop"] if user == "apopper" else []))
+        # Dates of the corpus are shown in the gateway's local time (+0900).
+        g.start("--worker-timeout", "10", env=dict(os.environ, TZ="JST-9"))
     except BaseException:
         tearDownModule()
         raise
@@ -300,7 +205,7 @@ def tearDownModule():
 
 
 def session(user):
-    return Session(WORLD["gateway"], WORLD["pop"], user, USERS[user])
+    return Session(user)
 
 
 def expected_rows(query, entries):
@@ -335,7 +240,7 @@ class ListPage(unittest.TestCase):
         body = answer.body
         self.assertEqual(answer.status, b"HTTP/1.0 200 OK")
         # The mail address heading, every row and the form end, in one piece.
-        expected = (b"<pre>" + MAIL_ADDRESS + b" " + user.encode() + b"@example.jp\r\n"
+        expected = (b"<pre>" + MAIL_ADDRESS + b" " + user.encode() + b"@test.example\r\n"
                     + b"".join(rows))
         start = body.find(b"<pre>" + MAIL_ADDRESS)
         end = body.find(b'<input type="hidden"', start)
@@ -376,7 +281,7 @@ class EmptyMailbox(unittest.TestCase):
         body = answer.body
         start = body.find(b"<pre>" + MAIL_ADDRESS)
         end = body.find(b'<input type="hidden"', start)
-        self.assertEqual(body[start:end], b"<pre>" + MAIL_ADDRESS + b" nomail@example.jp\r\n"
+        self.assertEqual(body[start:end], b"<pre>" + MAIL_ADDRESS + b" nomail@test.example\r\n"
                          b"<center>\r\n<font size=+1>" + sjis("受信メールはありません")
                          + b"\r\n</font>\r\n</center>")
         self.assertEqual((counters["top_count"], counters["retr_count"]), (0, 0))
