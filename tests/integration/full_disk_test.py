@@ -10,11 +10,10 @@ import sys
 import tempfile
 import unittest
 
-BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ["TARNBOX_BIN"]
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import mailservers  # noqa: E402
-from gatewaytest import stop_process, wait_until_listening  # noqa: E402
+from gatewaytest import BIN, stop_process, wait_until_listening  # noqa: E402
 
 PRIVATE = "TARNBOX_PRIVATE_MOUNTS"
 CANNOT_WRITE = "を書けません"
