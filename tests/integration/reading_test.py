@@ -23,7 +23,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "tests", "corpus"))
 import mailservers  # noqa: E402
-from gatewaytest import MOZILLA5, Browser, Gateway, sjis, wait_for  # noqa: E402
+from gatewaytest import MOZILLA5, Browser, Gateway, assert_ref, sjis, wait_for  # noqa: E402
 import make_corpus  # noqa: E402
 
 LABEL_SUBJECT = sjis("件名")
@@ -40,22 +40,6 @@ def browser_path(href):
     entities undone, two-byte characters as UTF-8 escapes."""
     text = html.unescape(href.decode("cp932"))
     return urllib.parse.quote(text, safe="/~%!$&'()*+,;=:@?-._").encode("ascii")
-
-
-def on_wire_size(message):
-    """The size POP3 reports: every line end counted as CR LF."""
-    return len(message.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n"))
-
-
-def escape_text(b):
-    return b.replace(b"&", b"&amp;").replace(b"<", b"&lt;").replace(b">", b"&gt;")
-
-
-def list_row(n, subject, date, size, sender, query, checked=False, mark=b"      "):
-    return (b'<a name="a%04d"><font size=+1><input type=checkbox name="delete_a%d" %s>'
-            b'<a href="/mail/a%04d.html%s">%04d. %s</a></font>\r\n'
-            % (n, n, b"CHECKED" if checked else b"", n, query, n, subject)
-            + b"  %s  %s  (%6d)  %s\r\n\r\n" % (mark, date, size, escape_text(sender)))
 
 
 ROW = re.compile(rb'<a name="a\d{4}">.*?\r\n.*?\r\n\r\n', re.S)
@@ -208,51 +192,29 @@ def session(user):
     return Session(user)
 
 
-def expected_rows(query, entries):
-    """entries: (message file, subject, date, sender[, mark[, checked]]) in row order."""
-    rows = []
-    for n, (name, subject, date, sender, *rest) in enumerate(entries, 1):
-        mark = rest[0] if rest else b"      "
-        checked = rest[1] if len(rest) > 1 else False
-        rows.append(list_row(n, sjis(subject), date, on_wire_size(WORLD["mail"][name]),
-                             sjis(sender), query, checked=checked, mark=mark))
-    return rows
-
-
-ROW_01 = ("01-plain-ascii.eml", "Lunch on Friday?", b"2024/12/03 09:58:00",
-          "Kenji Kato <kato@example.net>")
-ROW_02 = ("02-iso2022jp.eml", "会議室の変更について", b"2024/12/03 09:30:00",
-          "鈴木一郎 <suzuki@example.co.jp>")
-ROW_03 = ("03-shift-jis.eml", "請求書送付のご案内", b"2024/12/04 11:05:42",
-          "高橋 <takahashi@sample.co.jp>")
-ROW_04 = ("04-euc-jp.eml", "出張報告書", b"2024/12/05 18:45:10",
-          "ito@unix.example.ac.jp (伊藤)")
-ROW_10 = ("10-mixed-attachments.eml", "見積書と議事録を送付します", b"2024/12/11 14:02:33",
-          "渡辺 <watanabe@example.co.jp>", sjis("(添付)"))
-ROW_24 = ("24-dot-lines.eml", "Lines that begin with dots", b"2024/12/22 22:22:22",
-          "dots@example.net")
+def assert_rows(test, answer, ref, query):
+    assert_ref(test, ref, b"".join(rows_of(answer.body)), query=query)
 
 
 class ListPage(unittest.TestCase):
     """The rows of the received-mail list, and TOP only for what is new."""
 
-    def assert_list(self, answer, user, rows):
+    def assert_list(self, answer, ref, query):
         body = answer.body
         self.assertEqual(answer.status, b"HTTP/1.0 200 OK")
         # The mail address heading, every row and the form end, in one piece.
-        expected = (b"<pre>" + MAIL_ADDRESS + b" " + user.encode() + b"@test.example\r\n"
-                    + b"".join(rows))
-        start = body.find(b"<pre>" + MAIL_ADDRESS)
+        heading = b"<pre>" + MAIL_ADDRESS + b" lister@test.example\r\n"
+        start = body.find(heading)
         end = body.find(b'<input type="hidden"', start)
-        self.assertEqual(body[start:end], expected)
+        self.assertGreaterEqual(start, 0, body[:800])
+        assert_ref(self, ref, body[start + len(heading):end], query=query)
         self.assertTrue(body.rstrip().endswith(b"</html>"), body[-200:])
 
     def test_rows_then_top_only_for_new_mail(self):
         s = session("lister")
         answer, first = s.login()
-        entries = [ROW_01, ROW_02, ROW_03, ROW_04, ROW_10]
         with self.subTest("first visit: the rows byte for byte"):
-            self.assert_list(answer, "lister", expected_rows(s.query, entries))
+            self.assert_list(answer, "reading-lister", s.query)
         with self.subTest("first visit: TOP for every message, no RETR"):
             self.assertIsNotNone(first, "no POP3 session seen")
             self.assertEqual((first["top_count"], first["retr_count"], first["deleted_count"]),
@@ -260,7 +222,7 @@ class ListPage(unittest.TestCase):
 
         answer, second = s.list_page()
         with self.subTest("second visit: same rows from the kept list"):
-            self.assert_list(answer, "lister", expected_rows(s.query, entries))
+            self.assert_list(answer, "reading-lister", s.query)
         with self.subTest("second visit: no TOP"):
             self.assertEqual((second["top_count"], second["retr_count"]), (0, 0))
 
@@ -269,9 +231,7 @@ class ListPage(unittest.TestCase):
         with self.subTest("new message: one TOP"):
             self.assertEqual((third["top_count"], third["retr_count"]), (1, 0))
         with self.subTest("new UTF-8 message: Shift_JIS subject, reference for the emoji"):
-            utf8 = ("07-utf8.eml", "【ご案内】新サービス開始のお知らせ&#127881;",
-                    b"2024/12/08 21:00:00", "クラウド帳簿サポート <noreply@service.example.com>")
-            self.assert_list(answer, "lister", expected_rows(s.query, entries + [utf8]))
+            self.assert_list(answer, "reading-lister-new-mail", s.query)
 
 
 class EmptyMailbox(unittest.TestCase):
@@ -293,22 +253,10 @@ class ApopLogin(unittest.TestCase):
         answer, counters = s.login()
         self.assertIn(("apopper", "APOP"), WORLD["pop"].logins("apopper"))
         self.assertEqual(counters["top_count"], 3)
-        rows = rows_of(answer.body)
-        expected = expected_rows(s.query, [
-            ROW_01,
-            # Two words folded over two lines join without a blank; two words
-            # side by side on one line keep the blank between them.
-            ("05-encoded-words.eml", "【重要】年末年始の営業日のお知らせ",
-             b"2024/12/06 08:00:00", "山田 商店 <info@shop.example.com>"),
-            # A word of an unknown charset gives its bytes; Latin-1 e-acute has
-            # no Shift_JIS form.
-            ("06-unknown-charset.eml", "Hello from Caf&#233; Lyon", b"2024/12/07 10:10:10",
-             "Pierre Martin <pierre@example.fr>"),
-        ])
-        for i, (got, want) in enumerate(zip(rows, expected), 1):
-            with self.subTest(row=i):
-                self.assertEqual(got, want)
-        self.assertEqual(len(rows), 3)
+        # Two words folded over two lines join without a blank; two words
+        # side by side on one line keep the blank between them. A word of an
+        # unknown charset gives its bytes; Latin-1 e-acute has no Shift_JIS form.
+        assert_rows(self, answer, "reading-apop", s.query)
 
 
 class Deletion(unittest.TestCase):
@@ -332,8 +280,7 @@ class Deletion(unittest.TestCase):
             self.assertEqual(counters["deleted_count"], 2)
             self.assertEqual(len(WORLD["pop"].boxes.messages("deleter")), 3)
         with self.subTest("the rows after deleting 2 and 4, renumbered"):
-            self.assertEqual(rows_of(answer.body),
-                             expected_rows(s.query, [ROW_01, ROW_03, ROW_24]))
+            assert_rows(self, answer, "reading-deleted-two", s.query)
 
     def test_b_delete_link_of_a_message(self):
         s = session("deleter")
@@ -353,21 +300,20 @@ class Deletion(unittest.TestCase):
         answer, counters = s.exchange(b"GET", b"/mail/index.html?delete=a2." + token + s.query)
         with self.subTest("the link deletes that message"):
             self.assertEqual(counters["deleted_count"], 1)
-            self.assertEqual(rows_of(answer.body), expected_rows(s.query, [ROW_01, ROW_24]))
+            assert_rows(self, answer, "reading-deleted-by-link", s.query)
 
 
 class ReadMarks(unittest.TestCase):
     def test_row_of_a_read_message_is_checked(self):
         s = session("marker")
         answer, _ = s.login()
-        self.assertEqual(rows_of(answer.body), expected_rows(s.query, [ROW_01, ROW_02]))
+        assert_rows(self, answer, "reading-marker", s.query)
         page, counters = s.message(1)
         self.assertEqual(counters["retr_count"], 1)
         self.assertTrue(page.body.rstrip().endswith(b"</html>"))
         answer, counters = s.list_page()
         self.assertEqual(counters["top_count"], 0)
-        self.assertEqual(rows_of(answer.body), expected_rows(
-            s.query, [ROW_01[:4] + (b"      ", True), ROW_02]))
+        assert_rows(self, answer, "reading-marker-read", s.query)
 
 
 class MessageView(unittest.TestCase):
