@@ -77,6 +77,8 @@ def setUpModule():
         g = WORLD["gateway"] = Gateway(pop.port, prefix="tarnbox-merged-")
         WORLD["port"] = g.port
         g.run("settings", "set", "multiple_addresses=1", "per_user_servers=1")
+        # The sets' own server names come from the users' settings pages.
+        g.run("settings", "permissions", "change_servers=on")
         for login in GATEWAY_USERS:
             g.add_user(login, POP_USERS[login])
         g.start("--worker-timeout", "10", env=dict(os.environ, TZ="JST-9"))
