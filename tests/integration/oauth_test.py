@@ -32,7 +32,8 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import mailservers  # noqa: E402
 from gatewaytest import (  # noqa: E402
-    DONE, SEND_ERROR, Browser, Gateway, http, sjis, wait_for)
+    DONE, SEND_ERROR, Browser, Gateway, sjis, wait_for)
+from gatewaytest import http as http_answer  # noqa: E402
 
 CLIENT_ID = "tarnbox-test-client"
 CLIENT_SECRET = "s3cret-of-the-client"
@@ -173,7 +174,7 @@ USERS = ("alice", "bob", "carol", "dave", "erin", "frank", "gina", "hank")
 
 
 def gateway(method, path, body=None):
-    return http(WORLD["port"], method, path, body)
+    return http_answer(WORLD["port"], method, path, body)
 
 
 def provider_get(url):
