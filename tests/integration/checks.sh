@@ -26,3 +26,9 @@ fresh_home() {
   trap 'rm -rf "$home"' EXIT
 }
 t() { "$bin" --home "$home" "$@"; }
+says() { # description, expected status, text the output holds, command...
+  local what="$1" want="$2" text="$3"
+  shift 3
+  check "$what" "$want" "$@"
+  expect_text "$what" "$text" "$out"
+}

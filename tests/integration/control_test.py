@@ -10,20 +10,12 @@ import socket
 import stat
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from gatewaytest import http_request, stop_process, wait_until_listening  # noqa: E402
-
-BIN = None
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+from gatewaytest import BIN, Gateway, free_port, http_request  # noqa: E402
+from mailservers import port_answers as answers  # noqa: E402
 
 
 def basic(port, path, user, password):
@@ -69,45 +61,27 @@ def on_terminal(args, replies, seconds=20):
     return os.waitstatus_to_exitcode(status), shown.decode(errors="replace")
 
 
-def answers(port):
-    try:
-        socket.create_connection(("127.0.0.1", port), timeout=1).close()
-        return True
-    except OSError:
-        return False
-
-
 class RunningGateway(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.home = tempfile.mkdtemp(prefix="tarnbox-control-")
-        cls.port = free_port()
-        cls.tarnbox("init", "--http-port", str(cls.port), "--smtp-server", "127.0.0.1",
-                    "--pop3-server", "127.0.0.1", check=True)
-        cls.proc = subprocess.Popen([BIN, "--home", cls.home, "serve"], stdin=subprocess.DEVNULL,
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        wait_until_listening(cls.port, cls.proc)
+        cls.g = Gateway(prefix="tarnbox-control-").start(stderr=subprocess.PIPE)
+        cls.home, cls.port, cls.proc = cls.g.home, cls.g.port, cls.g.proc
 
     @classmethod
     def tearDownClass(cls):
-        stop_process(cls.proc)
-        shutil.rmtree(cls.home, ignore_errors=True)
+        cls.g.stop()
 
     @classmethod
     def tarnbox(cls, *args, stdin="", check=False):
-        r = subprocess.run([BIN, "--home", cls.home, *args], input=stdin.encode(),
-                           capture_output=True, timeout=30)
-        if check and r.returncode != 0:
-            raise AssertionError("%s: %s" % (args, r.stderr.decode()))
-        return r
+        return cls.g.run(*args, stdin=stdin, check=check)
 
     def test_1_new_user_logs_in_at_once(self):
         r = self.tarnbox("users", "add", "--name", "Bob", "--mail-address", "bob@example.jp",
                          "--id", "bob", "--password", "bob-pw")
-        self.assertEqual(r.returncode, 0, r.stderr.decode())
+        self.assertEqual(r.returncode, 0, r.stderr)
         page = basic(self.port, "/mail/write/index.html", "bob", "bob-pw")
         self.assertIn(b"name=\"send_to\"", page)
-        listing = self.tarnbox("users", "list", check=True).stdout.decode()
+        listing = self.tarnbox("users", "list", check=True).stdout
         self.assertIn("bob", listing)
 
     def test_2_shared_book_reaches_the_compose_page(self):
@@ -124,9 +98,9 @@ class RunningGateway(unittest.TestCase):
         try:
             r = self.tarnbox("settings", "set", "http_port=%d" % taken)
             self.assertEqual(r.returncode, 1)
-            self.assertIn("TCP/IP ポート番号が使用されています。", r.stderr.decode())
+            self.assertIn("TCP/IP ポート番号が使用されています。", r.stderr)
             self.assertTrue(answers(self.port))
-            shown = self.tarnbox("settings", "show", check=True).stdout.decode()
+            shown = self.tarnbox("settings", "show", check=True).stdout
             self.assertIn("http_port=%d\n" % self.port, shown)
         finally:
             busy.close()
@@ -134,13 +108,13 @@ class RunningGateway(unittest.TestCase):
         # leaves the listener where it is.
         new = free_port()
         r = self.tarnbox("settings", "server", "http_port=%d" % new, "log_size_kb=30001")
-        self.assertIn("送信ログサイズの上限値が大きすぎます。", r.stderr.decode())
+        self.assertIn("送信ログサイズの上限値が大きすぎます。", r.stderr)
         self.assertTrue(answers(self.port))
         self.tarnbox("settings", "server", "http_port=%d" % new, check=True)
         self.assertTrue(answers(new))
         self.assertFalse(answers(self.port))
         type(self).port = new
-        page = self.tarnbox("settings", "server", check=True).stdout.decode()
+        page = self.tarnbox("settings", "server", check=True).stdout
         self.assertIn("http_port=%d " % new, page)
 
     def test_3b_change_and_delete_while_running(self):
@@ -152,7 +126,7 @@ class RunningGateway(unittest.TestCase):
         self.assertIn(b"name=\"send_to\"",
                       basic(self.port, "/mail/write/index.html", "carol", "carol-new"))
         r = self.tarnbox("users", "delete", "--yes", "carol")
-        self.assertEqual(r.returncode, 0, r.stderr.decode())
+        self.assertEqual(r.returncode, 0, r.stderr)
         self.assertNotIn(b"name=\"send_to\"",
                          basic(self.port, "/mail/write/index.html", "carol", "carol-new"))
 
@@ -163,7 +137,7 @@ class RunningGateway(unittest.TestCase):
 
         r = self.tarnbox("users", "add", "--name", "Dave", "--mail-address", "dave@example.jp",
                          "--id", "dave", "--password-stdin", stdin="dave-pw\n")
-        self.assertEqual(r.returncode, 0, r.stderr.decode())
+        self.assertEqual(r.returncode, 0, r.stderr)
         self.assertTrue(logs_in("dave", "dave-pw"))
         secret = os.path.join(self.home, "dave-password")
         with open(secret, "w") as f:
@@ -198,7 +172,7 @@ class RunningGateway(unittest.TestCase):
         self.tarnbox("users", "change", "dave", "--id", "david", "--cc", "on", check=True)
         self.assertTrue(logs_in("david", "typed-3"))
         self.assertFalse(logs_in("dave", "typed-3"))
-        shown = self.tarnbox("users", "show", "david", check=True).stdout.decode()
+        shown = self.tarnbox("users", "show", "david", check=True).stdout
         self.assertIn("id=david ", shown)
         self.assertIn("cc=on ", shown)
 
@@ -216,8 +190,8 @@ class RunningGateway(unittest.TestCase):
 
     def test_5_admin_password_then_the_gate(self):
         r = self.tarnbox("admin-password", stdin="Adm-1\nAdm-1\n")
-        self.assertEqual(r.returncode, 0, r.stderr.decode())
-        self.assertIn("パスワードを設定しました。", r.stdout.decode())
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("パスワードを設定しました。", r.stdout)
         self.assertNotEqual(self.tarnbox("users", "list").returncode, 0)
         secret = os.path.join(self.home, "secret")
         with open(secret, "w") as f:
@@ -227,7 +201,7 @@ class RunningGateway(unittest.TestCase):
     def test_6_stop(self):
         secret = os.path.join(self.home, "secret")
         r = self.tarnbox("--admin-password-file", secret, "stop")
-        self.assertEqual(r.returncode, 0, r.stderr.decode())
+        self.assertEqual(r.returncode, 0, r.stderr)
         self.assertEqual(self.proc.wait(timeout=15), 0)
         self.assertFalse(os.path.exists(os.path.join(self.home, "tarnbox.sock")))
         r = self.tarnbox("--admin-password-file", secret, "stop")
@@ -235,5 +209,4 @@ class RunningGateway(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    BIN = os.path.abspath(sys.argv.pop(1))
     unittest.main()

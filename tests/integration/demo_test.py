@@ -19,11 +19,10 @@ import threading
 import time
 import unittest
 
-BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ["TARNBOX_BIN"]
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEMO = os.path.join(os.path.dirname(os.path.dirname(HERE)), "scripts", "demo.sh")
 sys.path.insert(0, HERE)
-from gatewaytest import http_request, listening_addresses, stop_process  # noqa: E402
+from gatewaytest import BIN, http_request, listening_addresses, stop_process  # noqa: E402
 from mailservers import DOVECOT, POSTFIX, free_port  # noqa: E402
 
 

@@ -10,11 +10,10 @@ import sys
 import tempfile
 import unittest
 
-BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ["TARNBOX_BIN"]
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import mailservers  # noqa: E402
-from gatewaytest import stop_process, wait_until_listening  # noqa: E402
+from gatewaytest import BIN, stop_process, wait_for, wait_until_listening  # noqa: E402
 
 PRIVATE = "TARNBOX_PRIVATE_MOUNTS"
 CANNOT_WRITE = "を書けません"
@@ -117,6 +116,8 @@ class FullDisk(unittest.TestCase):
                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         wait_until_listening(self.port, self.gateway)
+        # The control socket may come a moment after the port.
+        wait_for(lambda: os.path.exists(os.path.join(self.home, "tarnbox.sock")))
         filler = fill(self.mount)
         try:
             self.writes_that_fail()

@@ -1,11 +1,28 @@
-"""What the integration tests share about a running gateway process: waiting
-for its port, stopping it by PID, and one raw HTTP/1.0 exchange made the way a
-browser makes it (its session cookie sent back, its forms' token posted)."""
+"""What the integration tests share about the gateway: the binary under
+test, a gateway in a scratch home of its own, one raw HTTP/1.0 exchange made
+the way a browser makes it (its session cookie sent back, its forms' token
+posted), a logged-in user, and pages compared with .ref files."""
+import os
 import re
-import signal
-import socket
 import subprocess
+import socket
+import sys
+import tempfile
+import shutil
+import threading
 import time
+import urllib.parse
+
+sys.dont_write_bytecode = True
+from mailservers import end_process as stop_process, free_port  # noqa: E402,F401
+
+# The gateway binary ctest passes first, taken off before unittest reads the rest.
+BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ.get("TARNBOX_BIN")
+REF = os.path.join(os.path.dirname(os.path.abspath(__file__)), "ref")
+DOMAIN = "test.example"
+FORM = b"application/x-www-form-urlencoded"
+# Only the major version counts: Mozilla 5 gets the line ends of plain text.
+MOZILLA5 = b"User-Agent: Mozilla/5.0 (X11; Linux x86_64; rv:121.0) Gecko/20100101 Firefox/121.0\r\n"
 
 
 def sjis(text):
@@ -18,29 +35,19 @@ DONE = sjis("送信終了")
 SEND_ERROR = sjis("メール送信時のエラー発生。")
 
 
-def wait_until_listening(port, proc, seconds=10):
+def wait_until_listening(port, proc, seconds=10, host="127.0.0.1"):
     """Returns once port accepts; fails when proc ends first or time runs out."""
     deadline = time.time() + seconds
     while time.time() < deadline:
         try:
-            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            socket.create_connection((host, port), timeout=1).close()
             return
         except OSError:
             if proc.poll() is not None:
-                raise AssertionError("gateway ended at start: %d" % proc.returncode)
+                raise AssertionError("gateway ended at start: %d %s" % (
+                    proc.returncode, proc.stderr.read().decode() if proc.stderr else ""))
             time.sleep(0.05)
     raise AssertionError("gateway did not start")
-
-
-def stop_process(proc):
-    """SIGTERM, then SIGKILL if it does not end within ten seconds."""
-    if proc and proc.poll() is None:
-        proc.send_signal(signal.SIGTERM)
-        try:
-            proc.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait()
 
 
 # Per (gateway port, user): the session cookie the gateway set and the form
@@ -129,6 +136,7 @@ def listening_addresses(port):
     """The local addresses ("127.0.0.1", "::", ...) of every TCP socket in
     LISTEN state on port, read from /proc/net/tcp and /proc/net/tcp6."""
     import struct
+
     found = []
     for name, family in (("tcp", socket.AF_INET), ("tcp6", socket.AF_INET6)):
         try:
@@ -173,3 +181,180 @@ def without_session(answer):
     """The answer without what differs per login: the session cookie line
     and the form token (their own tests check them)."""
     return SESSION_PARTS.sub(b"", answer)
+
+
+def wait_for(predicate, seconds=10):
+    deadline = time.time() + seconds
+    while not predicate() and time.time() < deadline:
+        time.sleep(0.05)
+    return predicate()
+
+
+class Answer:
+    """An HTTP answer split into status line, header lines and body."""
+
+    def __init__(self, raw, seconds=0.0):
+        self.raw, self.seconds = raw, seconds
+        head, _, self.body = raw.partition(b"\r\n\r\n")
+        lines = head.split(b"\r\n")
+        self.status, self.headers = lines[0], lines[1:]
+
+    def header(self, name):
+        prefix = name.lower() + b":"
+        for line in self.headers:
+            if line.lower().startswith(prefix):
+                return line[len(prefix):].strip()
+        return None
+
+
+def http(port, method, path, body=None, content_type=FORM, headers=b"", timeout=60):
+    raw = method + b" " + path + b" HTTP/1.0\r\n" + headers
+    if body is not None:
+        raw += b"Content-Type: %s\r\nContent-Length: %d\r\n" % (content_type, len(body))
+    started = time.time()
+    answer = http_request(port, raw + b"\r\n" + (body or b""), timeout=timeout)
+    return Answer(answer, time.time() - started)
+
+
+BOUNDARY = b"---------------------------4176538729170345213941187351"
+
+
+def compose_body(fields, uploads=()):
+    """multipart/form-data as a browser posts it. fields: (name, Shift_JIS
+    value); uploads: (field, file name, bytes)."""
+    parts = [b'--%s\r\nContent-Disposition: form-data; name="%s"\r\n\r\n%s\r\n'
+             % (BOUNDARY, name, value) for name, value in fields]
+    parts += [b'--%s\r\nContent-Disposition: form-data; name="%s"; filename="%s"\r\n'
+              b"Content-Type: application/octet-stream\r\n\r\n%s\r\n"
+              % (BOUNDARY, name, filename, data) for name, filename, data in uploads]
+    return b"".join(parts) + b"--%s--\r\n" % BOUNDARY
+
+
+class Browser:
+    """One user logged in through the form of the top page; its later
+    requests carry the login query its links carry. lang b"?lang=eng" keeps
+    the pages English."""
+
+    def __init__(self, port, user, password, lang=b"", headers=b""):
+        self.port, self.user, self.password, self.lang = port, user, password, lang
+        self.headers = headers
+        self.query = None
+        self.first = self.login()
+
+    def login(self):
+        body = b"a=%s&b=%s" % (self.user.encode(), urllib.parse.quote(self.password).encode())
+        answer = self.request(b"POST", b"/mail/index.html" + self.lang, body)
+        m = re.search(rb"\?user=%s\?check=\d+" % re.escape(self.user.encode()), answer.body)
+        if not m:
+            raise AssertionError("no login query for %s: %r" % (self.user, answer.raw[:800]))
+        self.query = m.group(0) + self.lang
+        return answer
+
+    def request(self, method, path, body=None, content_type=FORM):
+        return http(self.port, method, path, body, content_type, self.headers)
+
+    def page(self, path, body=None):
+        """path with the login query: GET, or POST of body."""
+        return self.request(b"POST" if body is not None else b"GET", path + self.query, body)
+
+    def send(self, to=b"", subject=b"", text=b"", cc=b"", bcc=b"", uploads=()):
+        fields = [(b"send_to", to), (b"send_cc", cc), (b"send_bcc", bcc),
+                  (b"send_subject", subject), (b"message", text)]
+        files = [(b"upload%d" % (i + 1), name, data) for i, (name, data) in enumerate(uploads)]
+        return self.request(b"POST", b"/mail/write/index.html" + self.query,
+                            compose_body(fields, files), b"multipart/form-data; boundary=" + BOUNDARY)
+
+
+class Gateway:
+    """A gateway in a scratch home of its own: `tarnbox` commands on that
+    home, and `serve` on a free port of 127.0.0.1. Mail servers are at
+    127.0.0.1 unless said otherwise."""
+
+    def __init__(self, pop3_port=None, smtp_port=None, pop3_server="127.0.0.1", users=(),
+                 prefix="tarnbox-it-"):
+        self.home = tempfile.mkdtemp(prefix=prefix)
+        self.port = free_port()
+        self.proc = None
+        ports = (["--pop3-port", str(pop3_port)] if pop3_port else []) + (
+            ["--smtp-port", str(smtp_port)] if smtp_port else [])
+        self.run("init", "--http-port", str(self.port), "--smtp-server", "127.0.0.1",
+                 "--pop3-server", pop3_server, *ports)
+        for user in users:
+            self.add_user(*user)
+
+    def run(self, *args, check=True, stdin=None):
+        r = subprocess.run([BIN, "--home", self.home, *args], capture_output=True, text=True,
+                           input=stdin, stdin=None if stdin is not None else subprocess.DEVNULL)
+        if check and r.returncode != 0:
+            raise AssertionError(f"tarnbox {' '.join(args)}: {r.returncode} {r.stderr}")
+        return r
+
+    def add_user(self, user, password, *options, name=None):
+        self.run("users", "add", "--name", name or user, "--mail-address", f"{user}@{DOMAIN}",
+                 "--id", user, "--password", password, *options)
+
+    def serve_args(self, *extra):
+        return [BIN, "--home", self.home, "serve", *extra]
+
+    def start(self, *extra, env=None, stderr=subprocess.DEVNULL, host="127.0.0.1"):
+        self.proc = subprocess.Popen(self.serve_args(*extra), env=env, stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.DEVNULL, stderr=stderr)
+        wait_until_listening(self.port, self.proc, host=host)
+        return self
+
+    def stop(self):
+        stop_process(self.proc)
+        if self.proc and self.proc.stderr:
+            self.proc.stderr.close()
+        shutil.rmtree(self.home, ignore_errors=True)
+
+    def browser(self, user, password, lang=b"", headers=b""):
+        return Browser(self.port, user, password, lang, headers)
+
+
+class SilentServer:
+    """Accepts connections on host (a free port unless given) and never says
+    a word."""
+
+    def __init__(self, host="127.0.0.1", port=0):
+        self.sock = socket.socket()
+        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.sock.bind((host, port))
+        self.sock.listen(8)
+        self.port = self.sock.getsockname()[1]
+        self.accepted = []
+        threading.Thread(target=self._run, daemon=True).start()
+
+    def _run(self):
+        while True:
+            try:
+                self.accepted.append(self.sock.accept()[0])
+            except OSError:
+                return
+
+    def stop(self):
+        self.sock.close()
+        for c in self.accepted:
+            c.close()
+
+
+def first_difference(got, wanted):
+    n = next((i for i, (a, b) in enumerate(zip(got, wanted)) if a != b),
+             min(len(got), len(wanted)))
+    return "first difference at byte %d of %d/%d:\n got    %r\n wanted %r" % (
+        n, len(got), len(wanted), got[max(0, n - 80):n + 80], wanted[max(0, n - 80):n + 80])
+
+
+def assert_ref(test, name, got, **masks):
+    """got equals ref/<name>.ref byte for byte once each value of masks is
+    put back as {key}. With TARNBOX_WRITE_REFS=1 the file is written instead."""
+    for key, value in masks.items():
+        got = got.replace(value, b"{%s}" % key.encode())
+    path = os.path.join(REF, name + ".ref")
+    if os.environ.get("TARNBOX_WRITE_REFS"):
+        os.makedirs(REF, exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(got)
+    with open(path, "rb") as f:
+        wanted = f.read()
+    test.assertTrue(got == wanted, "%s: %s" % (name, first_difference(got, wanted)))

@@ -17,22 +17,14 @@ import time
 import unittest
 import urllib.parse
 
-BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ["TARNBOX_BIN"]
-sys.dont_write_bytecode = True
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "tests", "corpus"))
 from gatewaytest import (  # noqa: E402
-    browser_keeps, browser_request, http_request, stop_process, wait_until_listening)
+    BIN, Gateway, browser_keeps, browser_request, free_port, http_request, wait_until_listening)
 
 HSTS = b"Strict-Transport-Security: max-age=31536000"
 REFUSAL_KEY_MISSING = "HTTPS の秘密鍵ファイル %s がありません。\nThe HTTPS key file %s does not exist."
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def make_pair(folder, stem):
@@ -98,46 +90,26 @@ def client_hello():
     return outgoing.read()
 
 
-class Gateway:
-    """A gateway in a scratch home with both listeners on loopback."""
+class HttpsGateway(Gateway):
+    """A gateway with both listeners on loopback."""
 
     def __init__(self, pop3_port=None):
-        self.home = tempfile.mkdtemp(prefix="tarnbox-https-")
-        self.port = free_port()
+        super().__init__(pop3_port, prefix="tarnbox-https-")
         self.https_port = free_port()
-        self.proc = None
-        self.stderr = b""
-        extra = ["--pop3-port", str(pop3_port)] if pop3_port else []
-        self.run("init", "--http-port", str(self.port), "--smtp-server", "127.0.0.1",
-                 "--pop3-server", "127.0.0.1", *extra)
         self.cert = os.path.join(self.home, "https-cert.pem")
         self.key = os.path.join(self.home, "https-key.pem")
-
-    def run(self, *args, check=True):
-        r = subprocess.run([BIN, "--home", self.home, *args], capture_output=True, text=True,
-                           stdin=subprocess.DEVNULL)
-        if check and r.returncode != 0:
-            raise AssertionError(f"tarnbox {' '.join(args)}: {r.returncode} {r.stderr}")
-        return r
 
     def install_pair(self, cert, key):
         shutil.copy(cert, self.cert)
         shutil.copy(key, self.key)
 
     def serve_args(self, *extra):
-        return [BIN, "--home", self.home, "serve", "--https-listen",
-                f"127.0.0.1:{self.https_port}", *extra]
+        return super().serve_args("--https-listen", f"127.0.0.1:{self.https_port}", *extra)
 
     def start(self, *extra):
-        self.proc = subprocess.Popen(self.serve_args(*extra), stdin=subprocess.DEVNULL,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_until_listening(self.port, self.proc)
+        super().start(*extra)
         wait_until_listening(self.https_port, self.proc)
         return self
-
-    def stop(self):
-        stop_process(self.proc)
-        shutil.rmtree(self.home, ignore_errors=True)
 
     def get(self, path, ctx, slow=False):
         return https_request(self.https_port, b"GET " + path + b" HTTP/1.0\r\n\r\n", ctx,
@@ -152,7 +124,7 @@ class Serving(unittest.TestCase):
     def setUpClass(cls):
         cls.scratch = tempfile.mkdtemp(prefix="tarnbox-https-certs-")
         cert, _ = make_pair(cls.scratch, "good")
-        cls.g = Gateway()
+        cls.g = HttpsGateway()
         cls.g.install_pair(cert, os.path.join(cls.scratch, "good-key.pem"))
         html_folder = os.path.join(cls.g.home, "html")
         cls.big = os.urandom(12 * 1024 * 1024 + 12345)
@@ -285,9 +257,8 @@ class MailOverHttps(unittest.TestCase):
             message, cls.payload = make_corpus.big_attachment_message()
             cls.name = make_corpus.BIG_NAME.encode()
             cls.pop.deliver("reader", message)
-            cls.g = Gateway(cls.pop.port)
-            cls.g.run("users", "add", "--name", "reader", "--mail-address",
-                      "reader@example.jp", "--id", "reader", "--password", "read-pw")
+            cls.g = HttpsGateway(cls.pop.port)
+            cls.g.add_user("reader", "read-pw")
             cls.g.run("https", "self-signed", "--name", "127.0.0.1")
             cls.g.start("--worker-timeout", "10")
         except BaseException:
@@ -332,7 +303,7 @@ class MailOverHttps(unittest.TestCase):
 class StartUp(unittest.TestCase):
     def setUp(self):
         self.scratch = tempfile.mkdtemp(prefix="tarnbox-https-certs-")
-        self.g = Gateway()
+        self.g = HttpsGateway()
 
     def tearDown(self):
         self.g.stop()

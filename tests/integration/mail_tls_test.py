@@ -21,26 +21,18 @@ import re
 import shutil
 import socket
 import ssl
-import subprocess
 import sys
 import tempfile
 import threading
 import time
 import unittest
-import urllib.parse
 
-BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ["TARNBOX_BIN"]
-sys.dont_write_bytecode = True
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import mailservers  # noqa: E402
-from gatewaytest import (plain_head,   # noqa: E402
-    DONE, SEND_ERROR, http_request, sjis, stop_process, wait_until_listening)
+from gatewaytest import (  # noqa: E402
+    DONE, SEND_ERROR, Gateway, SilentServer, plain_head, sjis, wait_for)
 
-DOMAIN = "test.example"
 WORKER_TIMEOUT = 4
-
-
 
 REASONS = {
     "expired": ("サーバーの証明書の有効期限が切れているか、まだ有効になっていません。",
@@ -66,53 +58,6 @@ def secure_failure(kind, reason, english=False):
         text = sjis("%s サーバー 127.0.0.1 と安全に接続できませんでした。\r\n%s"
                     % (kind, REASONS[reason][0]))
     return b"\r\n<font size=+1><center>" + text + b"\r\n</center></font>\r\n"
-
-
-# --- Browser ---
-
-class Answer:
-    def __init__(self, raw, seconds):
-        self.raw = raw
-        self.seconds = seconds
-        head, _, self.body = raw.partition(b"\r\n\r\n")
-        self.status = head.split(b"\r\n")[0]
-
-
-def http(method, path, body=None, content_type=b"application/x-www-form-urlencoded",
-         port=None):
-    raw = method + b" " + path + b" HTTP/1.0\r\n"
-    if body is not None:
-        raw += b"Content-Type: %s\r\nContent-Length: %d\r\n" % (content_type, len(body))
-    started = time.time()
-    answer = http_request(port or WORLD["port"], raw + b"\r\n" + (body or b""), timeout=60)
-    return Answer(answer, time.time() - started)
-
-
-BOUNDARY = b"---------------------------7357913579135791357913579"
-
-
-class Browser:
-    """One logged-in user. The login answer is the first received-mail list."""
-
-    def __init__(self, user, english=False, port=None):
-        self.user = user
-        self.port = port
-        lang = b"?lang=eng" if english else b""
-        body = b"a=%s&b=%s" % (user.encode(), urllib.parse.quote(USERS[user]["password"]).encode())
-        self.first = http(b"POST", b"/mail/index.html" + lang, body, port=port)
-        m = re.search(rb"\?user=%s\?check=\d+" % re.escape(user.encode()), self.first.body)
-        if not m:
-            raise AssertionError("no login query for %s: %r" % (user, self.first.raw[:800]))
-        self.query = m.group(0) + lang
-
-    def send(self, to, subject, text):
-        fields = ((b"send_to", to), (b"send_cc", b""), (b"send_bcc", b""),
-                  (b"send_subject", subject), (b"message", text))
-        body = b"".join(b'--%s\r\nContent-Disposition: form-data; name="%s"\r\n\r\n%s\r\n'
-                        % (BOUNDARY, name, value) for name, value in fields)
-        return http(b"POST", b"/mail/write/index.html" + self.query,
-                    body + b"--%s--\r\n" % BOUNDARY, b"multipart/form-data; boundary=" + BOUNDARY,
-                    self.port)
 
 
 # --- Servers and the gateway ---
@@ -172,37 +117,13 @@ def port_of(where):
 
 
 def message(subject):
-    return (b"From: Sender <sender@%s>\nSubject: %s\nDate: Mon, 1 Jan 2024 09:00:00 +0900\n"
-            b"\nbody of %s\n" % (DOMAIN.encode(), subject, subject))
+    return (b"From: Sender <sender@test.example>\nSubject: %s\nDate: Mon, 1 Jan 2024 09:00:00 +0900\n"
+            b"\nbody of %s\n" % (subject, subject))
 
 
 # Many TLS records, more than one read of the line buffer each.
 LARGE = message(b"Large message") + b"".join(b"line %05d of a long message\n" % n
                                              for n in range(12000))
-
-
-class SilentServer:
-    """Accepts connections and never says a word."""
-
-    def __init__(self):
-        self.sock = socket.socket()
-        self.sock.bind(("127.0.0.1", 0))
-        self.sock.listen(8)
-        self.port = self.sock.getsockname()[1]
-        self.accepted = []
-        threading.Thread(target=self._run, daemon=True).start()
-
-    def _run(self):
-        while True:
-            try:
-                self.accepted.append(self.sock.accept()[0])
-            except OSError:
-                return
-
-    def stop(self):
-        self.sock.close()
-        for c in self.accepted:
-            c.close()
 
 
 class UpgradeServer:
@@ -316,34 +237,22 @@ def start_servers(scratch):
 
 
 def start_gateway(settings, users):
-    """A gateway serving from a home of its own until the module ends:
-    settings are arguments of `tarnbox settings` commands, users the
-    logins to register with their options. Returns its HTTP port."""
-    home = tempfile.mkdtemp(prefix="tarnbox-tls-")
-    WORLD.setdefault("homes", []).append(home)
-    port = mailservers.free_port()
-
-    def tarnbox(*args):
-        r = subprocess.run([BIN, "--home", home, *args], capture_output=True, text=True,
-                           stdin=subprocess.DEVNULL)
-        if r.returncode != 0:
-            raise AssertionError(f"tarnbox {' '.join(args)}: {r.returncode} {r.stderr}")
-
-    tarnbox("init", "--http-port", str(port), "--smtp-server", "127.0.0.1",
-            "--smtp-port", str(WORLD["smtp"].port), "--pop3-server", "127.0.0.1",
-            "--pop3-port", str(WORLD["main"].port))
+    """A gateway serving until the module ends: settings are arguments of
+    `tarnbox settings` commands, users the logins to register with their
+    options."""
+    g = Gateway(WORLD["main"].port, WORLD["smtp"].port, prefix="tarnbox-tls-")
+    WORLD.setdefault("gateways", []).append(g)
     for command in settings:
-        tarnbox("settings", *command)
+        g.run("settings", *command)
     for login, options in users:
-        tarnbox("users", "add", "--name", login, "--mail-address", f"{login}@{DOMAIN}",
-                "--id", login, "--password", USERS[login]["password"], *options)
-    shutil.copy(WORLD["certs"].authority_file(), os.path.join(home, "mail-ca.pem"))
-    proc = subprocess.Popen(
-        [BIN, "--home", home, "serve", "--worker-timeout", str(WORKER_TIMEOUT)],
-        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    WORLD.setdefault("procs", []).append(proc)
-    wait_until_listening(port, proc)
-    return port
+        g.add_user(login, USERS[login]["password"], *options)
+    shutil.copy(WORLD["certs"].authority_file(), os.path.join(g.home, "mail-ca.pem"))
+    return g.start("--worker-timeout", str(WORKER_TIMEOUT))
+
+
+def browser(login, english=False, gateway=None):
+    g = gateway or WORLD["gateways"][0]
+    return g.browser(login, USERS[login]["password"], b"?lang=eng" if english else b"")
 
 
 def own_servers(login):
@@ -359,7 +268,7 @@ def setUpModule():
     os.chmod(WORLD["scratch"], 0o755)
     try:
         start_servers(WORLD["scratch"])
-        WORLD["port"] = start_gateway([["set", "per_user_servers=1", "apop_changeable=1"]],
+        start_gateway([["set", "per_user_servers=1", "apop_changeable=1"]],
                                       [(login, own_servers(login)) for login in USERS])
     except BaseException:
         tearDownModule()
@@ -367,22 +276,14 @@ def setUpModule():
 
 
 def tearDownModule():
-    for proc in WORLD.get("procs", []):
-        stop_process(proc)
+    for key in ["gateways"]:
+        for g in WORLD.get(key, []):
+            g.stop()
     for key in ("smtp", "main", "plain", "expired", "wrong-name", "untrusted", "silent",
                 "pop3-broken-upgrade", "smtp-broken-upgrade", "smtp-expired-upgrade"):
         if key in WORLD:
             WORLD[key].stop()
-    for folder in WORLD.get("homes", []) + [WORLD.get("scratch")]:
-        if folder:
-            shutil.rmtree(folder, ignore_errors=True)
-
-
-def wait_for(predicate, seconds=10):
-    deadline = time.time() + seconds
-    while not predicate() and time.time() < deadline:
-        time.sleep(0.05)
-    return predicate()
+    shutil.rmtree(WORLD.get("scratch", "/nonexistent"), ignore_errors=True)
 
 
 # --- The cases ---
@@ -390,7 +291,7 @@ def wait_for(predicate, seconds=10):
 class SecurePop3(unittest.TestCase):
     def assert_listed(self, login, method):
         pop = WORLD[USERS[login]["pop3"][0]]
-        page = Browser(login).first
+        page = browser(login).first
         self.assertEqual(page.status, b"HTTP/1.0 200 OK", page.raw[:600])
         for n in (1, 2):
             self.assertIn(b"TLS message %d for %s" % (n, login.encode()), page.body)
@@ -419,9 +320,9 @@ class SecurePop3(unittest.TestCase):
     def test_large_message_read_whole(self):
         for login in ("pop3s", "stls"):
             with self.subTest(login):
-                b = Browser(login)
+                b = browser(login)
                 self.assertIn(b"Large message", b.first.body)
-                page = http(b"GET", b"/mail/a0003.html" + b.query)
+                page = b.page(b"/mail/a0003.html")
                 self.assertEqual(page.status, b"HTTP/1.0 200 OK", page.raw[:600])
                 text = page.body.replace(b"\r\n", b"\n")
                 self.assertIn(b"\nline 00000 of a long message\n", text)
@@ -432,10 +333,9 @@ class SecurePop3(unittest.TestCase):
                 self.assertEqual((done["retr_count"], done["reason"]), (1, "Disconnected: Logged out"))
 
     def test_delete_over_stls(self):
-        b = Browser("stls-deleter")
+        b = browser("stls-deleter")
         list_time = re.search(rb'value="(-?\d+)" name="list_time"', b.first.body).group(1)
-        page = http(b"POST", b"/mail/index.html" + b.query,
-                    b"delete_a1=on&list_time=" + list_time)
+        page = b.page(b"/mail/index.html", b"delete_a1=on&list_time=" + list_time)
         self.assertNotIn(b"TLS message 1 for", page.body, page.body[:1500])
         self.assertIn(b"TLS message 2 for stls-deleter", page.body)
         done = WORLD["main"].logouts("stls-deleter")[-1]
@@ -445,7 +345,7 @@ class SecurePop3(unittest.TestCase):
     def test_stls_not_announced_sends_no_password(self):
         pop = WORLD["plain"]
         before = len(pop.log_text())
-        b = Browser("no-stls")
+        b = browser("no-stls")
         self.assertIn(secure_failure("POP3", "not offered"), b.first.body, b.first.body[:1500])
         self.assertTrue(b.first.body.rstrip().endswith(b"</html>"), b.first.body[-300:])
         self.assertTrue(wait_for(lambda: "no auth attempts" in pop.log_text()[before:]),
@@ -460,8 +360,8 @@ LONG_TEXT = b"\r\n".join(b"line %04d of a long text sent over TLS" % n for n in 
 
 class SecureSmtp(unittest.TestCase):
     def sent(self, login, subject, text=b"secure text"):
-        b = Browser(login)
-        answer = b.send(b"submit@%s" % DOMAIN.encode(), subject, text)
+        b = browser(login)
+        answer = b.send(b"submit@test.example", subject, text)
         return b, answer
 
     def delivered(self, subject):
@@ -523,16 +423,16 @@ class SecureSmtp(unittest.TestCase):
 class BasicSettingsForEverybody(unittest.TestCase):
     def test_security_of_the_basic_settings_with_their_ports(self):
         smtp = WORLD["smtp"]
-        port = start_gateway(
+        g = start_gateway(
             [["server", "pop3_security=stls", "smtp_security=tls", "smtp_auth=pop3",
               "pop3_port=%d" % WORLD["main"].port, "smtp_port=%d" % smtp.smtps_port]],
             [("by-default", [])])
         # The authorities were read at the start; the file may go now.
-        os.remove(os.path.join(WORLD["homes"][-1], "mail-ca.pem"))
-        b = Browser("by-default", port=port)
+        os.remove(os.path.join(g.home, "mail-ca.pem"))
+        b = browser("by-default", gateway=g)
         self.assertIn(b"TLS message 2 for by-default", b.first.body, b.first.body[:1500])
         self.assertIn(", TLS,", WORLD["main"].login_lines("by-default")[-1])
-        answer = b.send(b"submit@%s" % DOMAIN.encode(), b"Sent by default", b"x")
+        answer = b.send(b"submit@test.example", b"Sent by default", b"x")
         self.assertIn(DONE, answer.body, answer.raw[:1500])
         self.assertTrue(wait_for(lambda: "sasl_method=LOGIN, sasl_username=by-default"
                                  in smtp.log_text()), smtp.log_text()[-1500:])
@@ -544,7 +444,7 @@ class Certificates(unittest.TestCase):
                               ("untrusted", "unknown authority"), ("stls-expired", "expired")):
             for english in (False, True):
                 with self.subTest(login, english=english):
-                    page = Browser(login, english).first
+                    page = browser(login, english).first
                     self.assertIn(secure_failure("POP3", reason, english), page.body,
                                   page.body[:1500])
                     self.assertTrue(page.body.rstrip().endswith(b"</html>"))
@@ -554,14 +454,14 @@ class Certificates(unittest.TestCase):
         for name in ("expired", "wrong-name", "untrusted"):
             login = name + "-noverify"
             with self.subTest(login):
-                page = Browser(login).first
+                page = browser(login).first
                 self.assertIn(b"TLS message 1 for %s" % login.encode(), page.body,
                               page.body[:1500])
                 self.assertIn(", TLS,", WORLD[name].login_lines(login)[-1])
 
     def test_smtp_page_names_the_failure(self):
-        b = Browser("smtp-expired")
-        answer = b.send(b"submit@%s" % DOMAIN.encode(), b"x", b"x")
+        b = browser("smtp-expired")
+        answer = b.send(b"submit@test.example", b"x", b"x")
         self.assertTrue(plain_head(answer.body).startswith(b"<html><body><pre>"
                                                + secure_failure("SMTP", "expired")),
                         answer.body[:1500])
@@ -569,21 +469,21 @@ class Certificates(unittest.TestCase):
 
 class NoTlsOnTheTlsPort(unittest.TestCase):
     def test_plain_pop3_server(self):
-        page = Browser("pop3-no-tls").first
+        page = browser("pop3-no-tls").first
         self.assertIn(secure_failure("POP3", "handshake"), page.body, page.body[:1500])
         self.assertLess(page.seconds, WORKER_TIMEOUT)
         self.assertEqual(WORLD["plain"].logins(), [])
 
     def test_plain_smtp_server(self):
-        b = Browser("smtp-no-tls")
-        answer = b.send(b"submit@%s" % DOMAIN.encode(), b"x", b"x")
+        b = browser("smtp-no-tls")
+        answer = b.send(b"submit@test.example", b"x", b"x")
         self.assertTrue(plain_head(answer.body).startswith(b"<html><body><pre>"
                                                + secure_failure("SMTP", "handshake")),
                         answer.body[:1500])
         self.assertLess(answer.seconds, WORKER_TIMEOUT)
 
     def test_silent_server_fails_after_the_worker_time_out(self):
-        page = Browser("pop3-silent").first
+        page = browser("pop3-silent").first
         self.assertTrue(page.body.rstrip().endswith(b"</html>"), page.body[-300:])
         self.assertIn(b"<font size=+1><center>", page.body, page.body[:1500])
         self.assertLess(page.seconds, WORKER_TIMEOUT + 5)
@@ -601,18 +501,18 @@ class UpgradeThatFails(unittest.TestCase):
         self.assertFalse([h for h in heard if b"-pw" in h or h.upper().startswith((b"USER", b"AUTH"))], heard)
 
     def test_stls_then_no_tls(self):
-        page = Browser("stls-broken").first
+        page = browser("stls-broken").first
         self.assertIn(secure_failure("POP3", "handshake"), page.body, page.body[:1500])
         self.assertTrue(page.body.rstrip().endswith(b"</html>"), page.body[-300:])
         self.assert_nothing_after_the_upgrade("pop3-broken-upgrade", b"STLS")
 
     def test_starttls_then_no_tls(self):
-        answer = Browser("starttls-broken").send(b"submit@%s" % DOMAIN.encode(), b"x", b"x")
+        answer = browser("starttls-broken").send(b"submit@test.example", b"x", b"x")
         self.assertIn(secure_failure("SMTP", "handshake"), answer.body, answer.body[:1500])
         self.assert_nothing_after_the_upgrade("smtp-broken-upgrade", b"STARTTLS")
 
     def test_starttls_to_an_expired_certificate(self):
-        answer = Browser("starttls-expired").send(b"submit@%s" % DOMAIN.encode(), b"x", b"x")
+        answer = browser("starttls-expired").send(b"submit@test.example", b"x", b"x")
         self.assertIn(secure_failure("SMTP", "expired"), answer.body, answer.body[:1500])
         self.assert_nothing_after_the_upgrade("smtp-expired-upgrade", b"STARTTLS")
 

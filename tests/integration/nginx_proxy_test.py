@@ -13,15 +13,13 @@ import ssl
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
-BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ["TARNBOX_BIN"]
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
 import mailservers  # noqa: E402
-from gatewaytest import stop_process, wait_until_listening  # noqa: E402
+from gatewaytest import Gateway, stop_process, wait_until_listening  # noqa: E402
 
 NGINX = "/usr/sbin/nginx"
 WORLD = {}
@@ -114,19 +112,10 @@ def setUpModule():
         pop = WORLD["pop"] = mailservers.Dovecot(os.path.join(scratch, "pop")).start()
         pop.add_user("taro", "taro-pw")
         pop.deliver("taro", b"From: a@b.example\nSubject: through the proxy\n\nhello\n")
-        home = os.path.join(scratch, "home")
-        os.mkdir(home, 0o700)
-        gateway_port = WORLD["gateway_port"] = mailservers.free_port()
-        subprocess.run([BIN, "--home", home, "init", "--http-port", str(gateway_port),
-                        "--pop3-server", "127.0.0.1", "--pop3-port", str(pop.port),
-                        "--smtp-server", "127.0.0.1"], check=True, capture_output=True)
-        subprocess.run([BIN, "--home", home, "users", "add", "--name", "Taro", "--mail-address",
-                        "taro@test.example", "--id", "taro", "--password", "taro-pw"],
-                       check=True, capture_output=True)
-        WORLD["gateway"] = subprocess.Popen(
-            [BIN, "--home", home, "serve", "--listen", "127.0.0.1", "--trusted-proxy", "127.0.0.1"],
-            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_until_listening(gateway_port, WORLD["gateway"])
+        g = WORLD["gateway"] = Gateway(pop.port, prefix="tarnbox-proxy-home-")
+        gateway_port = WORLD["gateway_port"] = g.port
+        g.add_user("taro", "taro-pw", name="Taro")
+        g.start("--listen", "127.0.0.1", "--trusted-proxy", "127.0.0.1")
         WORLD["tls_port"], WORLD["plain_port"] = mailservers.free_port(), mailservers.free_port()
         cert, key = certs.server()
         WORLD["nginx"] = start_nginx(scratch, proxy_config(WORLD["tls_port"], WORLD["plain_port"],
@@ -138,10 +127,10 @@ def setUpModule():
 
 
 def tearDownModule():
-    for key in ("nginx", "gateway"):
-        stop_process(WORLD.get(key))
-    if "pop" in WORLD:
-        WORLD["pop"].stop()
+    stop_process(WORLD.get("nginx"))
+    for key in ("gateway", "pop"):
+        if key in WORLD:
+            WORLD[key].stop()
     shutil.rmtree(WORLD["scratch"], ignore_errors=True)
 
 

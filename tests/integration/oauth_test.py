@@ -21,7 +21,6 @@ import re
 import secrets
 import shutil
 import ssl
-import subprocess
 import sys
 import tempfile
 import threading
@@ -30,15 +29,12 @@ import unittest
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
-BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ["TARNBOX_BIN"]
-sys.dont_write_bytecode = True
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import mailservers  # noqa: E402
 from gatewaytest import (  # noqa: E402
-    DONE, SEND_ERROR, http_request, sjis, stop_process, wait_until_listening)
+    DONE, SEND_ERROR, Browser, Gateway, sjis, wait_for)
+from gatewaytest import http as http_answer  # noqa: E402
 
-DOMAIN = "test.example"
 CLIENT_ID = "tarnbox-test-client"
 CLIENT_SECRET = "s3cret-of-the-client"
 WORKER_TIMEOUT = 8
@@ -177,24 +173,8 @@ WORLD = {}
 USERS = ("alice", "bob", "carol", "dave", "erin", "frank", "gina", "hank")
 
 
-class Answer:
-    def __init__(self, raw):
-        self.raw = raw
-        head, _, self.body = raw.partition(b"\r\n\r\n")
-        lines = head.split(b"\r\n")
-        self.status = lines[0]
-        self.headers = {}
-        for line in lines[1:]:
-            k, _, v = line.partition(b":")
-            self.headers[k.strip().lower().decode()] = v.strip().decode("latin-1")
-
-
 def gateway(method, path, body=None):
-    raw = method + b" " + path + b" HTTP/1.0\r\n"
-    if body is not None:
-        raw += b"Content-Type: application/x-www-form-urlencoded\r\nContent-Length: %d\r\n" % len(
-            body)
-    return Answer(http_request(WORLD["port"], raw + b"\r\n" + (body or b""), timeout=60))
+    return http_answer(WORLD["port"], method, path, body)
 
 
 def provider_get(url):
@@ -212,22 +192,15 @@ def provider_get(url):
     return r.status, r.getheader("Location")
 
 
-class Browser:
+class OAuthBrowser(Browser):
     def __init__(self, login, english=False):
-        self.login = login
-        lang = b"?lang=eng" if english else b""
-        body = b"a=%s&b=%s-pw" % (login.encode(), login.encode())
-        self.first = gateway(b"POST", b"/mail/index.html" + lang, body)
-        m = re.search(rb"\?user=%s\?check=\d+" % re.escape(login.encode()), self.first.body)
-        if not m:
-            raise AssertionError("no login query for %s: %r" % (login, self.first.raw[:800]))
-        self.query = m.group(0) + lang
+        super().__init__(WORLD["port"], login, login + "-pw", b"?lang=eng" if english else b"")
 
     def list(self):
-        return gateway(b"GET", b"/mail/index.html" + self.query)
+        return self.page(b"/mail/index.html")
 
     def settings(self):
-        return gateway(b"GET", b"/mail/setup/index.html" + self.query)
+        return self.page(b"/mail/setup/index.html")
 
     def start_connect(self):
         """The settings link, and the provider's authorization URL it leads to."""
@@ -238,11 +211,11 @@ class Browser:
         answer = gateway(b"GET", m.group(1))
         if not answer.status.startswith(b"HTTP/1.0 302"):
             raise AssertionError("no redirect: %r" % answer.raw[:800])
-        return answer.headers["location"]
+        return answer.header(b"Location").decode()
 
     def connect(self):
         """The whole flow; returns the callback's page."""
-        PROVIDER.approve_as = self.login
+        PROVIDER.approve_as = self.user
         status, back = provider_get(self.start_connect())
         assert status == 302, status
         u = urllib.parse.urlsplit(back)
@@ -250,25 +223,11 @@ class Browser:
         return gateway(b"GET", (u.path + "?" + u.query).encode())
 
     def send(self, subject):
-        boundary = b"-----------------------------7357913579"
-        fields = ((b"send_to", b"%s@%s" % (self.login.encode(), DOMAIN.encode())),
-                  (b"send_cc", b""), (b"send_bcc", b""), (b"send_subject", subject),
-                  (b"message", b"sent with a token"))
-        body = b"".join(b'--%s\r\nContent-Disposition: form-data; name="%s"\r\n\r\n%s\r\n'
-                        % (boundary, name, value) for name, value in fields)
-        body += b"--%s--\r\n" % boundary
-        raw = (b"POST /mail/write/index.html" + self.query + b" HTTP/1.0\r\n"
-               b"Content-Type: multipart/form-data; boundary=" + boundary +
-               b"\r\nContent-Length: %d\r\n\r\n" % len(body)) + body
-        return Answer(http_request(WORLD["port"], raw, timeout=60))
+        return super().send(b"%s@test.example" % self.user.encode(), subject, b"sent with a token")
 
 
 def tarnbox(*args):
-    r = subprocess.run([BIN, "--home", WORLD["home"], *args], capture_output=True, text=True,
-                       stdin=subprocess.DEVNULL)
-    if r.returncode != 0:
-        raise AssertionError(f"tarnbox {' '.join(args)}: {r.returncode} {r.stderr}")
-    return r.stdout
+    return WORLD["gateway"].run(*args).stdout
 
 
 def setUpModule():
@@ -308,14 +267,12 @@ def start(scratch):
     pop.start()
     smtp.start()
 
-    home = WORLD["home"] = tempfile.mkdtemp(prefix="tarnbox-oauth-home-")
-    port = WORLD["port"] = mailservers.free_port()
-    shutil.copy(certs.authority_file(), os.path.join(home, "mail-ca.pem"))
+    g = WORLD["gateway"] = Gateway(pop.port, smtp.port, prefix="tarnbox-oauth-home-")
+    port = WORLD["port"] = g.port
+    shutil.copy(certs.authority_file(), os.path.join(g.home, "mail-ca.pem"))
     secret = os.path.join(scratch, "client-secret")
     with open(secret, "w") as f:
         f.write(CLIENT_SECRET + "\n")
-    tarnbox("init", "--http-port", str(port), "--smtp-server", "127.0.0.1", "--smtp-port",
-            str(smtp.port), "--pop3-server", "127.0.0.1", "--pop3-port", str(pop.port))
     tarnbox("settings", "set", "per_user_servers=1")
     callback = "http://127.0.0.1:%d/mail/oauth/callback" % port
     for name, base in (("test", provider_url), ("secure", secure_url)):
@@ -323,33 +280,25 @@ def start(scratch):
                 secret, "--auth-url", base + "/authorize", "--token-url", base + "/token",
                 "--scope", "mail offline", "--redirect-url", callback)
     for login in USERS + ("plainuser",):
-        options = ["--pop3-server", "127.0.0.1", "--pop3-port", str(pop.port),
-                   "--smtp-server", "127.0.0.1", "--smtp-port", str(smtp.submission_port),
-                   "--smtp-security", "starttls"]
+        options = ["--pop3-port", str(pop.port), "--smtp-server", "127.0.0.1", "--smtp-port",
+                   str(smtp.submission_port), "--smtp-security", "starttls"]
         if login != "plainuser":
             options += ["--oauth", "secure" if login == "carol" else "test"]
         else:
             options += ["--smtp-auth", "pop3"]
-        tarnbox("users", "add", "--name", login, "--mail-address", f"{login}@{DOMAIN}",
-                "--id", login, "--password", login + "-pw", *options)
-    proc = WORLD["proc"] = subprocess.Popen(
-        [BIN, "--home", home, "serve", "--worker-timeout", str(WORKER_TIMEOUT)],
-        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    wait_until_listening(port, proc)
+        g.add_user(login, login + "-pw", *options)
+    g.start("--worker-timeout", str(WORKER_TIMEOUT))
 
 
 def tearDownModule():
-    stop_process(WORLD.get("proc"))
-    for key in ("smtp", "pop"):
+    for key in ("gateway", "smtp", "pop"):
         if key in WORLD:
             WORLD[key].stop()
     for key in ("plain", "secure"):
         if key in WORLD:
             WORLD[key].shutdown()
             WORLD[key].server_close()
-    for key in ("home", "scratch"):
-        if key in WORLD:
-            shutil.rmtree(WORLD[key], ignore_errors=True)
+    shutil.rmtree(WORLD["scratch"], ignore_errors=True)
 
 
 def error_block(page):
@@ -362,7 +311,7 @@ def error_block(page):
 
 class Connecting(unittest.TestCase):
     def test_settings_link_to_stored_tokens_then_list_over_xoauth2(self):
-        b = Browser("alice")
+        b = OAuthBrowser("alice")
         # Before the account is connected the list names why it cannot log in.
         self.assertIn(b"not connected", b.first.body)
         self.assertIn(sjis("未連携"), b.settings().body)
@@ -392,7 +341,7 @@ class Connecting(unittest.TestCase):
         self.assertEqual(PROVIDER.refresh_grants.get("alice", 0), 0)
 
     def test_another_provider_drops_the_tokens(self):
-        b = Browser("hank")
+        b = OAuthBrowser("hank")
         self.assertIn(CONNECTED, b.connect().body)
         self.assertIn(b"Token mail for hank", b.list().body)
         # Carried out by the running gateway.
@@ -402,7 +351,7 @@ class Connecting(unittest.TestCase):
         self.assertEqual(PROVIDER.refresh_grants.get("hank", 0), 0)
 
     def test_token_endpoint_over_https_trusting_the_home_authority(self):
-        b = Browser("carol", english=True)
+        b = OAuthBrowser("carol", english=True)
         self.assertIn(b"Connect account", b.settings().body)
         page = b.connect()
         self.assertIn(b"The account is connected.", page.body, page.body[:800])
@@ -410,7 +359,7 @@ class Connecting(unittest.TestCase):
 
     def test_long_token_goes_on_the_continuation_line(self):
         PROVIDER.long_tokens.add("gina")
-        b = Browser("gina")
+        b = OAuthBrowser("gina")
         self.assertIn(CONNECTED, b.connect().body)
         listed = b.list()
         self.assertIn(b"Token mail for gina", listed.body, listed.body[:1500])
@@ -420,7 +369,7 @@ class Connecting(unittest.TestCase):
         self.assertIn("sasl_method=XOAUTH2, sasl_username=gina", WORLD["smtp"].log_text())
 
     def test_a_state_that_does_not_match_is_refused(self):
-        b = Browser("dave")
+        b = OAuthBrowser("dave")
         PROVIDER.approve_as = "dave"
         status, back = provider_get(b.start_connect())
         u = urllib.parse.urlsplit(back)
@@ -436,7 +385,7 @@ class Connecting(unittest.TestCase):
         self.assertIn(STATE_REFUSED, gateway(b"GET", real).body)
 
     def test_a_state_outlives_no_logout(self):
-        b = Browser("frank")
+        b = OAuthBrowser("frank")
         PROVIDER.approve_as = "frank"
         status, back = provider_get(b.start_connect())
         gateway(b"GET", b"/mail/logout/index.html" + b.query)
@@ -447,7 +396,7 @@ class Connecting(unittest.TestCase):
 
 class Exchanges(unittest.TestCase):
     def test_sending_over_smtp_xoauth2(self):
-        b = Browser("bob")
+        b = OAuthBrowser("bob")
         self.assertIn(CONNECTED, b.connect().body)
         answer = b.send(b"Sent by bob with a token")
         self.assertIn(DONE, answer.body, answer.body[:1500])
@@ -457,7 +406,7 @@ class Exchanges(unittest.TestCase):
 
     def test_expired_access_token_is_renewed_before_the_exchange(self):
         PROVIDER.lifetime["erin"] = 60  # within the two minutes
-        b = Browser("erin")
+        b = OAuthBrowser("erin")
         self.assertIn(CONNECTED, b.connect().body)
         PROVIDER.lifetime["erin"] = 3600
         with PROVIDER.lock:
@@ -475,7 +424,7 @@ class Exchanges(unittest.TestCase):
         self.assertEqual(PROVIDER.refresh_grants.get("erin"), 1)
 
     def test_revoked_token_gives_the_error_page_with_the_servers_text(self):
-        b = Browser("dave")
+        b = OAuthBrowser("dave")
         if sjis("連携済み") not in b.settings().body:
             self.assertIn(CONNECTED, b.connect().body)
         self.assertIn(b"Token mail for dave", b.list().body)
@@ -493,7 +442,7 @@ class Exchanges(unittest.TestCase):
         self.assertRegex(answer.body, rb'535 5.7.8 [^<]*"status":"401"')
 
     def test_revoked_refresh_token_names_the_token_endpoint(self):
-        b = Browser("frank")
+        b = OAuthBrowser("frank")
         PROVIDER.lifetime["frank"] = 30
         self.assertIn(CONNECTED, b.connect().body)
         PROVIDER.revoke("frank")
@@ -502,7 +451,7 @@ class Exchanges(unittest.TestCase):
         self.assertEqual([m for m in WORLD["pop"].logins("frank")], [])
 
     def test_password_logins_are_untouched(self):
-        b = Browser("plainuser")
+        b = OAuthBrowser("plainuser")
         self.assertIn(b"Password mail", b.first.body)
         self.assertIn(("plainuser", "PLAIN"), WORLD["pop"].logins("plainuser"))
         self.assertNotIn(b"oauth/connect", b.settings().body)
@@ -512,12 +461,6 @@ def read(path):
     with open(path, "rb") as f:
         return f.read()
 
-
-def wait_for(predicate, seconds=10):
-    deadline = time.time() + seconds
-    while not predicate() and time.time() < deadline:
-        time.sleep(0.05)
-    return predicate()
 
 
 if __name__ == "__main__":

@@ -5,27 +5,16 @@ administrator chose, and nothing is made while the server cannot be
 reached."""
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 import unittest
 import urllib.parse
 
-BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ["TARNBOX_BIN"]
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import mailservers  # noqa: E402
-from gatewaytest import http_request, stop_process, wait_until_listening  # noqa: E402
+from gatewaytest import Gateway, http_request  # noqa: E402
 
 WORLD = {}
-
-
-def tarnbox(*args, check=True):
-    r = subprocess.run([BIN, "--home", WORLD["home"], *args], capture_output=True, text=True,
-                       stdin=subprocess.DEVNULL)
-    if check and r.returncode != 0:
-        raise AssertionError(f"tarnbox {' '.join(args)}: {r.stderr}")
-    return r
 
 
 def register(login, password):
@@ -33,14 +22,14 @@ def register(login, password):
               "user_id": login, "user_pass1": password, "user_pass2": password,
               "user_column_count": "80", "user_row_count": "10", "user_upload_no": "1"}
     body = urllib.parse.urlencode(fields).encode()
-    answer = http_request(WORLD["port"], b"POST /mail/new/index.html?lang=eng HTTP/1.0\r\n"
+    answer = http_request(WORLD["gateway"].port, b"POST /mail/new/index.html?lang=eng HTTP/1.0\r\n"
                           b"Content-Type: application/x-www-form-urlencoded\r\n"
                           b"Content-Length: %d\r\n\r\n%s" % (len(body), body))
     return answer
 
 
 def registered(login):
-    return tarnbox("users", "show", login, check=False).returncode == 0
+    return WORLD["gateway"].run("users", "show", login, check=False).returncode == 0
 
 
 def setUpModule():
@@ -52,28 +41,21 @@ def setUpModule():
                                                  cert=certs.server()).start()
         for login in ("hanako", "jiro"):
             pop.add_user(login, login + "-pw")
-        home = WORLD["home"] = os.path.join(scratch, "home")
-        os.mkdir(home, 0o700)
-        port = WORLD["port"] = mailservers.free_port()
-        tarnbox("init", "--http-port", str(port), "--pop3-server", "127.0.0.1", "--pop3-port",
-                str(pop.port), "--smtp-server", "127.0.0.1")
+        g = WORLD["gateway"] = Gateway(pop.port, prefix="tarnbox-register-")
         # STLS on the plain port: the check goes the way every later login will.
-        tarnbox("settings", "server", "browser_registration=on", "pop3_security=stls",
-                "pop3_port=%d" % pop.port)
-        shutil.copy(certs.authority_file(), os.path.join(home, "mail-ca.pem"))
-        WORLD["gateway"] = subprocess.Popen([BIN, "--home", home, "serve", "--worker-timeout", "5"],
-                                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                            stderr=subprocess.DEVNULL)
-        wait_until_listening(port, WORLD["gateway"])
+        g.run("settings", "server", "browser_registration=on", "pop3_security=stls",
+              "pop3_port=%d" % pop.port)
+        shutil.copy(certs.authority_file(), os.path.join(g.home, "mail-ca.pem"))
+        g.start("--worker-timeout", "5")
     except BaseException:
         tearDownModule()
         raise
 
 
 def tearDownModule():
-    stop_process(WORLD.get("gateway"))
-    if "pop" in WORLD:
-        WORLD["pop"].stop()
+    for key in ("gateway", "pop"):
+        if key in WORLD:
+            WORLD[key].stop()
     shutil.rmtree(WORLD["scratch"], ignore_errors=True)
 
 

@@ -1,19 +1,19 @@
 #!/usr/bin/env python3
 """The running gateway over real sockets: start-up and stop, whole answers
 byte for byte, static files, slow clients and the connection ceiling."""
-import os, re, shutil, signal, socket, subprocess, sys, tempfile, time, unittest
-
-BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ["TARNBOX_BIN"]
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
+import os
+import re
+import signal
+import socket
+import subprocess
+import sys
+import time
+import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from gatewaytest import plain_head, http_request as request, listening_addresses  # noqa: E402
+from gatewaytest import (  # noqa: E402
+    BIN, Gateway as BaseGateway, free_port, http_request as request, listening_addresses,
+    plain_head)
 
 
 def split_answer(answer):
@@ -31,45 +31,14 @@ SAFETY_LINES = [b"Referrer-Policy: no-referrer", b"X-Content-Type-Options: nosni
 DATE = rb"[A-Z][a-z]{2}, \d{1,2} [A-Z][a-z]{2} \d{4} \d{2}:\d{2}:\d{2} GMT"
 
 
-class Gateway:
-    def __init__(self, extra_args=(), users=True):
-        self.home = tempfile.mkdtemp(prefix="tarnbox-it-")
-        self.port = free_port()
-        self.run("init", "--http-port", str(self.port), "--smtp-server", "127.0.0.1",
-                 "--pop3-server", "127.0.0.1")
-        if users:
-            self.run("users", "add", "--name", "山田太郎", "--mail-address", "taro@example.jp",
-                     "--id", "taro", "--password", "secret")
+class Gateway(BaseGateway):
+    def __init__(self, extra_args=()):
+        super().__init__()
+        self.add_user("taro", "secret", name="山田太郎")
         self.extra_args = list(extra_args)
-        self.proc = None
-
-    def run(self, *args, check=True):
-        r = subprocess.run([BIN, "--home", self.home, *args], capture_output=True, text=True)
-        if check and r.returncode != 0:
-            raise AssertionError(f"{args}: {r.returncode} {r.stderr}")
-        return r
 
     def start(self, host="127.0.0.1"):
-        self.proc = subprocess.Popen([BIN, "--home", self.home, "serve", *self.extra_args],
-                                     stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
-        deadline = time.time() + 10
-        while time.time() < deadline:
-            try:
-                socket.create_connection((host, self.port), timeout=1).close()
-                return self
-            except OSError:
-                if self.proc.poll() is not None:
-                    raise AssertionError(self.proc.stderr.read().decode())
-                time.sleep(0.05)
-        raise AssertionError("gateway did not start")
-
-    def stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-            self.proc.wait(timeout=10)
-        if self.proc and self.proc.stderr:
-            self.proc.stderr.close()
-        shutil.rmtree(self.home, ignore_errors=True)
+        return super().start(*self.extra_args, stderr=subprocess.PIPE, host=host)
 
     def open_sockets(self):
         fds = f"/proc/{self.proc.pid}/fd"

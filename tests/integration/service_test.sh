@@ -17,13 +17,11 @@ expect() { # description, test words...
 t() { "$bin" --home "$home" "$@"; }
 unit="$units/tarnbox.service"
 
-check "install before init" 1 t service install --unit-dir "$units"
-expect_text "init hint" "tarnbox init" "$out"
+says "install before init" 1 "tarnbox init" t service install --unit-dir "$units"
 expect "no unit without a data file" test ! -e "$unit"
 
 check "init" 0 t init
-check "install" 0 t service install --unit-dir "$units"
-expect_text "install message" "サービスに登録しました。" "$out"
+says "install" 0 "サービスに登録しました。" t service install --unit-dir "$units"
 expect "unit written" test -f "$unit"
 text="$(cat "$unit")"
 expect_text "runs this binary on the home" \
@@ -39,11 +37,9 @@ expect_text "user line" "User=nobody" "$(cat "$unit")"
 check "bad user name" 1 t service install --unit-dir "$units" --user "no body"
 expect_text "bad user keeps the old unit" "User=nobody" "$(cat "$unit")"
 check "unknown option" 1 t service install --unit-dir "$units" --force
-check "missing unit folder" 1 t service install --unit-dir "$tmp/none"
-expect_text "failure message" "サービスに登録できませんでした。" "$out"
+says "missing unit folder" 1 "サービスに登録できませんでした。" t service install --unit-dir "$tmp/none"
 
-check "https without its files" 1 t service install --unit-dir "$units" --https-listen 8443
-expect_text "names the missing file" "https-cert.pem がありません。" "$out"
+says "https without its files" 1 "https-cert.pem がありません。" t service install --unit-dir "$units" --https-listen 8443
 expect_text "no https in the old unit" "serve" "$(grep ExecStart "$unit")"
 check "https pair" 0 t https self-signed --name 127.0.0.1
 check "https bad address" 1 t service install --unit-dir "$units" --https-listen localhost:8443
@@ -51,11 +47,9 @@ check "install with https" 0 t service install --unit-dir "$units" --https-liste
 expect_text "serve listens for https" \
   "ExecStart=$bin --home \"$(realpath "$home")\" serve --https-listen \"[::1]:8443\"" "$(cat "$unit")"
 
-check "remove" 0 t service remove --unit-dir "$units"
-expect_text "remove message" "サービスから削除しました。" "$out"
+says "remove" 0 "サービスから削除しました。" t service remove --unit-dir "$units"
 expect "unit deleted" test ! -e "$unit"
-check "remove again" 1 t service remove --unit-dir "$units"
-expect_text "remove failure message" "サービスから削除できませんでした。" "$out"
+says "remove again" 1 "サービスから削除できませんでした。" t service remove --unit-dir "$units"
 
 if [ ! -d /run/systemd/system ]; then
   check "start without systemd" 1 t service start
@@ -63,8 +57,7 @@ if [ ! -d /run/systemd/system ]; then
   check "status without systemd" 1 t service status
 fi
 
-check "help" 0 "$bin" help
-expect_text "help lists the service" "service install" "$out"
+says "help" 0 "service install" "$bin" help
 expect_text "help explains" "サービス削除" "$out"
 
 echo "service_test: $passed passed, $failed failed"

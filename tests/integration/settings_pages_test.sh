@@ -14,15 +14,11 @@ check "ports by word and number" 0 t settings server smtp_port=SMTP pop3_port=11
 expect_same "smtp word" 25 "$(word smtp_port)"
 expect_same "pop3 number" 1110 "$(word pop3_port)"
 expect_same "a field that begins with digits" 8080 "$(word http_port)"
-check "page shows the standard port by its word" 0 t settings server
-expect_text "smtp shown as word" "smtp_port=smtp " "$out"
-check "unknown service" 1 t settings server smtp_port=no-such-service log_size_kb=5
-expect_text "smtp message" "SMTPポートの名称が正しくありません。" "$out"
+says "page shows the standard port by its word" 0 "smtp_port=smtp " t settings server
+says "unknown service" 1 "SMTPポートの名称が正しくありません。" t settings server smtp_port=no-such-service log_size_kb=5
 expect_same "nothing of the page saved" 128 "$(word log_size_kb)"
-check "port 0 is no port" 1 t settings server http_port=0
-expect_text "http message" "HTTPポートの名称が正しくありません。" "$out"
-check "log size over the limit" 1 t settings server log_size_kb=30001
-expect_text "log message" "送信ログサイズの上限値が大きすぎます。" "$out"
+says "port 0 is no port" 1 "HTTPポートの名称が正しくありません。" t settings server http_port=0
+says "log size over the limit" 1 "送信ログサイズの上限値が大きすぎます。" t settings server log_size_kb=30001
 check "log size at the limit" 0 t settings server log_size_kb=30000
 expect_same "stored" 30000 "$(word log_size_kb)"
 
@@ -55,13 +51,10 @@ expect_same "language en" 2 "$(word language_policy)"
 
 long="$(printf 'a%.0s' $(seq 79))"
 check "a long image path" 0 t settings set background_image="/$(printf 'i%.0s' $(seq 254))"
-check "with names of 79 and a 255 folder" 1 t settings server smtp_server="$long" pop3_server="$long" top_page="$long" log_folder="/$(printf 'f%.0s' $(seq 254))" 
-expect_text "length message" "パスの指定が長すぎます。" "$out"
-check "one field too long" 1 t settings server smtp_server="${long}b"
-expect_text "its limit" "79 バイトまで" "$out"
+says "with names of 79 and a 255 folder" 1 "パスの指定が長すぎます。" t settings server smtp_server="$long" pop3_server="$long" top_page="$long" log_folder="/$(printf 'f%.0s' $(seq 254))" 
+says "one field too long" 1 "79 バイトまで" t settings server smtp_server="${long}b"
 check "a Japanese top page" 0 t settings server top_page=トップ.html
-check "shown in UTF-8" 0 t settings server
-expect_text "top page" "top_page=トップ.html" "$out"
+says "shown in UTF-8" 0 "top_page=トップ.html" t settings server
 
 # --- change permissions ---------------------------------------------------
 check "rows 0 and columns 201" 0 t settings permissions rows_fixed=0 columns_fixed=201
@@ -108,12 +101,10 @@ expect_same "policy 3" 1 "$(word user_policy_3)"
 expect_same "policy 4" 1 "$(word user_policy_4)"
 expect_same "language bits only" 2 "$(word language_policy)"
 expect_same "delete link changeable" $((3 + 8)) "$(word mail_options)"
-check "page marks the unused fixed values" 0 t settings permissions
-expect_text "unused" "uploads_fixed=3             # 固定値 (変更許可中は使われません)" "$out"
+says "page marks the unused fixed values" 0 "uploads_fixed=3             # 固定値 (変更許可中は使われません)" t settings permissions
 
 check "a quotation of seven bytes" 1 t settings permissions quotation_fixed=1234567
-check "uploads out of the list" 1 t settings permissions uploads_fixed=11
-expect_text "list words" "1, 2, 3" "$out"
+says "uploads out of the list" 1 "1, 2, 3" t settings permissions uploads_fixed=11
 check "a box takes on or off only" 1 t settings permissions change_cc=maybe
 check "unknown control" 1 t settings permissions change_everything=on
 
@@ -123,8 +114,7 @@ expect_same "only the link is user-defined" 1 "$(word colour_flags)"
 check "background colour selects it" 0 t settings colours background_colour=123456
 expect_same "mode 1" 1 "$(word background_mode)"
 expect_text "words 0, 1 and 3" "page_colours=FF0000,00FF00,000000,123456," "$(t settings show)"
-check "an image that is not there" 1 t settings colours background_image=none.gif
-expect_text "refused" "ファイルが見つかりません" "$out"
+says "an image that is not there" 1 "ファイルが見つかりません" t settings colours background_image=none.gif
 mkdir -p "$home/images" && printf 'GIF89a' >"$home/images/bg.gif"
 check "an image in the home selects it" 0 t settings colours background_image=images/bg.gif
 expect_same "mode 2" 2 "$(word background_mode)"
