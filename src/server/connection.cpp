@@ -23,9 +23,9 @@ constexpr size_t kMaxSpare = 64;
 
 void reset(Connection* c) {
     memset(static_cast<void*>(c), 0, offsetof(Connection, line));
-    c->line[0] = c->scratch[0] = c->receiveBuffer[0] = c->outBuffer[0] = 0;
-    for (auto& b : c->pageBuffer) b[0] = 0;
-    c->deleteList[0] = c->linkBuffer[0] = c->messageText[0] = c->quotationText[0] = 0;
+    c->line[0] = c->scratch[0] = c->receiveBuffer[0] = 0;
+    c->filter.clear();
+    c->deleteList[0] = c->messageText[0] = c->quotationText[0] = 0;
     for (auto& slot : c->formSlots) slot[0] = 0;
 }
 

@@ -7,6 +7,7 @@
 #include "mail/mime/mime_state.h"
 #include "mail/pop3/pop3_state.h"
 #include "mail/view/view_state.h"
+#include "server/output/output_filter_state.h"
 #include "server/page_state.h"
 #include "store/login_sessions.h"
 #include "store/user_record.h"
@@ -54,15 +55,11 @@ struct Connection {
     uint16_t valueBroken;
     uint16_t partLines;
     uint16_t crPending;
-    int16_t linkLength;
-    uint16_t linkKind;
-    uint16_t outState;
     std::atomic<uint16_t> workerResult;
     int16_t uploadCount;
     uint16_t browser;
     uint16_t english;
     int16_t settingsIndex;
-    uint32_t outPending;
     int32_t itemNumber;
     int file;         // open file descriptor, -1 when none
     int fileBuffered; // bytes waiting in fileBuffer for it
@@ -118,7 +115,6 @@ struct Connection {
     char partName[kFieldSize];
     char uploadNames[kMaxUploads][kFieldSize];
     char loginQuery[40 + 40];
-    char pageText[2][80];
     uint8_t percentFirst;
     uint8_t statusSent; // the status line and header block are out
     // The mail worker's TLS session on mailSocket (its own: nobody else
@@ -162,10 +158,8 @@ struct Connection {
     char line[kLineSize];
     char scratch[kLineSize];
     char receiveBuffer[kLineSize];
-    char outBuffer[kLineSize];
-    char pageBuffer[3][kLineSize];
     char deleteList[kLineSize];
-    char linkBuffer[kLineSize];
+    OutputFilterState filter;
     char formSlots[kFormSlots][kFieldSize];
     char messageText[kMessageTextSize];
     char quotationText[kQuotationTextSize]; // text collected for a reply

@@ -14,7 +14,7 @@
 namespace {
 
 // One byte short of the buffer: the filter never sends more than this at once.
-constexpr int kMaxPiece = kLineSize - 1;
+constexpr int kMaxPiece = kFilterBlockSize - 1;
 
 constexpr unsigned char kEsc = 0x1B;
 constexpr unsigned char kShiftOut = 0x0E;
@@ -23,7 +23,7 @@ constexpr unsigned char kVoicedMark = 0xDE;
 constexpr unsigned char kSemiVoicedMark = 0xDF;
 constexpr uint16_t kFullWidthSpace = 0x8140;
 
-// Values of Connection::outState.
+// Values of OutputFilterState::state.
 enum : uint16_t {
     kStateSingle = 0,
     kStateSecondByte = 1,
@@ -33,7 +33,7 @@ enum : uint16_t {
     kStateKatakana = 7,
 };
 
-// Values of Connection::linkKind.
+// Values of OutputFilterState::linkKind.
 enum : uint16_t { kLinkWord = 1, kLinkWeb = 2, kLinkFtp = 3, kLinkAt = 4, kLinkMail = 5 };
 
 // A link needs more than the bare "http://" or "ftp://" prefix.
@@ -43,21 +43,21 @@ constexpr int kMinLinkLength = 8;
 struct Filter {
     Connection& c;
     int flags;
-    int fill;           // bytes staged in c.outBuffer
+    int fill;           // bytes staged in c.filter.text
     unsigned char prev; // previous input byte of this call
 };
 
 } // namespace
 
 static void SendStaged(Filter& f) {
-    if (f.fill > 0) SendRaw(f.c, f.c.outBuffer, static_cast<size_t>(f.fill));
+    if (f.fill > 0) SendRaw(f.c, f.c.filter.text, static_cast<size_t>(f.fill));
     f.fill = 0;
 }
 
 // Adds one piece (at most kMaxPiece bytes), sending first when it would not fit.
 static void Add(Filter& f, const char* piece, int n) {
     if (f.fill + n > kMaxPiece) SendStaged(f);
-    memcpy(f.c.outBuffer + f.fill, piece, static_cast<size_t>(n));
+    memcpy(f.c.filter.text + f.fill, piece, static_cast<size_t>(n));
     f.fill += n;
 }
 
@@ -88,7 +88,7 @@ static bool AddEscaped(Filter& f, unsigned char b) {
 static void AddByte(Filter& f, unsigned char b) {
     if (AddEscaped(f, b)) return;
     if (f.fill + 1 > kMaxPiece) SendStaged(f);
-    f.c.outBuffer[f.fill++] = static_cast<char>(b);
+    f.c.filter.text[f.fill++] = static_cast<char>(b);
 }
 
 static void AddCode(Filter& f, uint16_t code) {
@@ -154,18 +154,18 @@ static void AddQuotation(Filter& f) {
 static void RawByte(Filter& f, unsigned char b) {
     Connection& c = f.c;
     if (b == kEsc) {
-        c.outState = kStateEscape;
+        c.filter.state = kStateEscape;
         return;
     }
-    if (b >= 0xA1 && b <= 0xDD && c.outState == kStateSingle) {
-        c.outPending = b;
+    if (b >= 0xA1 && b <= 0xDD && c.filter.state == kStateSingle) {
+        c.filter.pending = b;
         return;
     }
     AddByte(f, b);
-    if (c.outState != kStateSingle) {
-        c.outState = kStateSingle;
+    if (c.filter.state != kStateSingle) {
+        c.filter.state = kStateSingle;
     } else if (is_sjis_lead(b)) {
-        c.outState = kStateSecondByte;
+        c.filter.state = kStateSecondByte;
     }
 }
 
@@ -173,7 +173,7 @@ static void RawByte(Filter& f, unsigned char b) {
 // b is a sound mark that fits it, then deals with b. Requires a held kana.
 static void KanaStep(Filter& f, unsigned char b) {
     Connection& c = f.c;
-    auto kana = static_cast<unsigned char>(c.outPending);
+    auto kana = static_cast<unsigned char>(c.filter.pending);
     uint16_t code = kana_to_sjis(kana);
     if (b == kVoicedMark && takes_voiced_mark(kana)) {
         code += 1;
@@ -182,22 +182,22 @@ static void KanaStep(Filter& f, unsigned char b) {
     }
     AddCode(f, code);
     if (b >= 0xA1 && b <= 0xDD) {
-        c.outPending = b;
+        c.filter.pending = b;
         return;
     }
     if (b == kVoicedMark || b == kSemiVoicedMark) {
         // A mark that does not fit the kana is dropped with it.
     } else if (b == kEsc) {
-        c.outState = kStateEscape;
+        c.filter.state = kStateEscape;
     } else {
         if (b != kShiftIn) AddByte(f, b);
-        if (c.outState != kStateSingle) {
-            c.outState = kStateSingle;
+        if (c.filter.state != kStateSingle) {
+            c.filter.state = kStateSingle;
         } else if (is_sjis_lead(b)) {
-            c.outState = kStateSecondByte;
+            c.filter.state = kStateSecondByte;
         }
     }
-    c.outPending = 0;
+    c.filter.pending = 0;
 }
 
 static void TextByte(Filter& f, unsigned char b) {
@@ -228,8 +228,8 @@ static void TextByte(Filter& f, unsigned char b) {
         if (f.flags & kOutBreaks) return;
         break;
     case kShiftOut:
-        c.outPending = 0;
-        c.outState = kStateKatakana;
+        c.filter.pending = 0;
+        c.filter.state = kStateKatakana;
         return;
     default:
         break;
@@ -241,15 +241,15 @@ static void TextByte(Filter& f, unsigned char b) {
 // b == 0 ends the text and writes nothing.
 static void FlushLink(Filter& f, unsigned char b) {
     Connection& c = f.c;
-    const char* text = c.linkBuffer;
-    const int n = c.linkLength;
-    if (n >= kMinLinkLength && (c.linkKind == kLinkWeb || c.linkKind == kLinkFtp)) {
+    const char* text = c.filter.link;
+    const int n = c.filter.linkLength;
+    if (n >= kMinLinkLength && (c.filter.linkKind == kLinkWeb || c.filter.linkKind == kLinkFtp)) {
         Add(f, "<a href=\"");
         Add(f, text, n);
         Add(f, "\">");
         Add(f, text, n);
         Add(f, "</a>");
-    } else if (c.linkKind == kLinkMail) {
+    } else if (c.filter.linkKind == kLinkMail) {
         if (c.settingsIndex > 0) {
             char head[48];
             int h = snprintf(head, sizeof head,
@@ -266,7 +266,7 @@ static void FlushLink(Filter& f, unsigned char b) {
     } else {
         Add(f, text, n);
     }
-    c.linkLength = 0;
+    c.filter.linkLength = 0;
     if (b) TextByte(f, b);
 }
 
@@ -282,24 +282,25 @@ static bool FitsPrefix(uint16_t kind, int n, unsigned char b) {
 
 static void LinkByte(Filter& f, unsigned char b) {
     Connection& c = f.c;
-    const int n = c.linkLength;
-    if (c.linkKind == kLinkAt && b == '.') c.linkKind = kLinkMail;
+    const int n = c.filter.linkLength;
+    if (c.filter.linkKind == kLinkAt && b == '.') c.filter.linkKind = kLinkMail;
     // The cap keeps a candidate sendable as one piece.
     if (!IsLinkChar(b) || n >= kMaxPiece) {
         FlushLink(f, b);
         return;
     }
-    c.linkBuffer[n] = static_cast<char>(b);
-    if (c.linkKind == kLinkWord && b == ':') {
-        Add(f, c.linkBuffer, n + 1);
-        c.linkLength = 0;
+    c.filter.link[n] = static_cast<char>(b);
+    if (c.filter.linkKind == kLinkWord && b == ':') {
+        Add(f, c.filter.link, n + 1);
+        c.filter.linkLength = 0;
         return;
     }
-    if (b == '@') c.linkKind = kLinkAt;
-    if ((c.linkKind == kLinkWeb || c.linkKind == kLinkFtp) && !FitsPrefix(c.linkKind, n, b)) {
-        c.linkKind = kLinkWord;
+    if (b == '@') c.filter.linkKind = kLinkAt;
+    if ((c.filter.linkKind == kLinkWeb || c.filter.linkKind == kLinkFtp) &&
+        !FitsPrefix(c.filter.linkKind, n, b)) {
+        c.filter.linkKind = kLinkWord;
     }
-    c.linkLength = static_cast<int16_t>(n + 1);
+    c.filter.linkLength = static_cast<int16_t>(n + 1);
 }
 
 // Copies a run of plain ASCII in raw mode; the sends fall where byte-by-byte
@@ -307,7 +308,7 @@ static void LinkByte(Filter& f, unsigned char b) {
 static void AddRun(Filter& f, const unsigned char* run, int n) {
     while (n > 0) {
         int k = kMaxPiece - f.fill < n ? kMaxPiece - f.fill : n;
-        memcpy(f.c.outBuffer + f.fill, run, static_cast<size_t>(k));
+        memcpy(f.c.filter.text + f.fill, run, static_cast<size_t>(k));
         f.fill += k;
         run += k;
         n -= k;
@@ -317,16 +318,16 @@ static void AddRun(Filter& f, const unsigned char* run, int n) {
 
 static void SingleByteState(Filter& f, unsigned char b) {
     Connection& c = f.c;
-    if (c.outPending) {
+    if (c.filter.pending) {
         KanaStep(f, b);
     } else if (!(f.flags & kOutText)) {
         if ((f.flags & kOutQuote) && f.prev == '\n') AddQuotation(f);
         RawByte(f, b);
-    } else if (c.linkLength < 1) {
-        if (c.outState == kStateSingle && (f.flags & kOutLinks) && IsAlnum(b)) {
-            c.linkBuffer[0] = static_cast<char>(b);
-            c.linkLength = 1;
-            c.linkKind = b == 'h' ? kLinkWeb : b == 'f' ? kLinkFtp : kLinkWord;
+    } else if (c.filter.linkLength < 1) {
+        if (c.filter.state == kStateSingle && (f.flags & kOutLinks) && IsAlnum(b)) {
+            c.filter.link[0] = static_cast<char>(b);
+            c.filter.linkLength = 1;
+            c.filter.linkKind = b == 'h' ? kLinkWeb : b == 'f' ? kLinkFtp : kLinkWord;
         } else {
             TextByte(f, b);
         }
@@ -351,7 +352,7 @@ void OutputText(Connection& c, const char* text, int flags) {
     const bool blanksFold = plainText && (c.browser & kBrowserMozilla4) && FoldingApplies(c);
     auto s = reinterpret_cast<const unsigned char*>(text);
     while (*s) {
-        if (plainRaw && c.outState == kStateSingle && !c.outPending) {
+        if (plainRaw && c.filter.state == kStateSingle && !c.filter.pending) {
             const unsigned char* end = s;
             while (*end && *end < 0x80 && *end != kEsc) ++end;
             if (end > s) {
@@ -361,7 +362,8 @@ void OutputText(Connection& c, const char* text, int flags) {
                 continue;
             }
         }
-        if (plainText && c.outState == kStateSingle && !c.outPending && c.linkLength < 1) {
+        if (plainText && c.filter.state == kStateSingle && !c.filter.pending &&
+            c.filter.linkLength < 1) {
             const unsigned char* end = s;
             while (PlainTextByte(*end, blanksFold)) ++end;
             if (end > s) {
@@ -373,9 +375,10 @@ void OutputText(Connection& c, const char* text, int flags) {
         }
         // A character reference made for a character Shift_JIS cannot hold
         // reaches the page as itself; it can never form markup.
-        if ((flags & kOutText) && *s == '&' && c.outState == kStateSingle && !c.outPending) {
+        if ((flags & kOutText) && *s == '&' && c.filter.state == kStateSingle &&
+            !c.filter.pending) {
             if (int ncr = foreign_ncr_length(reinterpret_cast<const char*>(s)); ncr > 0) {
-                if (c.linkLength > 0) FlushLink(f, 0);
+                if (c.filter.linkLength > 0) FlushLink(f, 0);
                 Add(f, reinterpret_cast<const char*>(s), ncr);
                 f.prev = ';';
                 s += ncr;
@@ -383,31 +386,31 @@ void OutputText(Connection& c, const char* text, int flags) {
             }
         }
         const unsigned char b = *s;
-        switch (c.outState) {
+        switch (c.filter.state) {
         case kStateEscape:
             if (b == '$' || b == '(') {
-                c.outState = kStateIntermediate;
-                c.outPending = b;
+                c.filter.state = kStateIntermediate;
+                c.filter.pending = b;
             } else {
                 const char bytes[2] = {static_cast<char>(kEsc), static_cast<char>(b)};
                 AddPassThrough(f, bytes, 2);
-                c.outState = kStateSingle;
+                c.filter.state = kStateSingle;
             }
             break;
         case kStateIntermediate: {
-            const auto middle = static_cast<unsigned char>(c.outPending);
-            c.outPending = 0;
+            const auto middle = static_cast<unsigned char>(c.filter.pending);
+            c.filter.pending = 0;
             if (middle == '$' && (b == 'B' || b == '@')) {
-                c.outState = kStateKanji;
+                c.filter.state = kStateKanji;
             } else if (middle == '(' && (b == 'B' || b == 'J')) {
-                c.outState = kStateSingle;
+                c.filter.state = kStateSingle;
             } else if (middle == '(' && b == 'I') {
-                c.outState = kStateKatakana;
+                c.filter.state = kStateKatakana;
             } else {
                 const char bytes[3] = {static_cast<char>(kEsc), static_cast<char>(middle),
                                        static_cast<char>(b)};
                 AddPassThrough(f, bytes, 3);
-                c.outState = kStateSingle;
+                c.filter.state = kStateSingle;
             }
             break;
         }
@@ -415,39 +418,39 @@ void OutputText(Connection& c, const char* text, int flags) {
             if (b == kEsc) {
                 // A half character before the escape is lost; it must not
                 // linger where a held kana is expected.
-                c.outPending = 0;
-                c.outState = kStateEscape;
-            } else if (!c.outPending) {
+                c.filter.pending = 0;
+                c.filter.state = kStateEscape;
+            } else if (!c.filter.pending) {
                 if (b == '\r' || b == '\n') {
                     AddByte(f, b);
-                    c.outState = kStateSingle;
+                    c.filter.state = kStateSingle;
                 } else {
-                    c.outPending = b;
+                    c.filter.pending = b;
                 }
             } else {
-                uint16_t code = jis_to_sjis(static_cast<unsigned char>(c.outPending), b);
+                uint16_t code = jis_to_sjis(static_cast<unsigned char>(c.filter.pending), b);
                 AddCode(f, code ? code : kFullWidthSpace);
-                c.outPending = 0;
+                c.filter.pending = 0;
             }
             break;
         case kStateKatakana:
             if (b == kShiftIn) {
-                c.outState = kStateSingle;
-                if (c.outPending) KanaStep(f, b);
+                c.filter.state = kStateSingle;
+                if (c.filter.pending) KanaStep(f, b);
             } else if (b == kEsc) {
                 // The last kana of the run is written before the escape.
-                if (c.outPending) {
+                if (c.filter.pending) {
                     KanaStep(f, b);
                 } else {
-                    c.outState = kStateEscape;
+                    c.filter.state = kStateEscape;
                 }
             } else {
                 // Seven-bit text names the kana; an eight-bit byte already is one.
                 const unsigned char kana = b < 0x80 ? static_cast<unsigned char>(b + 0x80) : b;
-                if (c.outPending) {
+                if (c.filter.pending) {
                     KanaStep(f, kana);
                 } else {
-                    c.outPending = kana;
+                    c.filter.pending = kana;
                 }
             }
             break;
@@ -459,7 +462,7 @@ void OutputText(Connection& c, const char* text, int flags) {
         if (f.fill >= kMaxPiece) SendStaged(f);
         ++s;
     }
-    if (c.linkLength > 0) FlushLink(f, 0);
+    if (c.filter.linkLength > 0) FlushLink(f, 0);
     SendStaged(f);
 }
 

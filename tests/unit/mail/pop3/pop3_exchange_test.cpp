@@ -218,7 +218,7 @@ TEST_F(Pop3Test, ErrorPages) {
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
         out.clear();
-        c->outState = 0;
+        c->filter.state = 0;
         c->settingsIndex = static_cast<int16_t>(k.set);
         c->pop3.headerPhase = 1;
         Start(k.state, k.step);
@@ -249,7 +249,7 @@ TEST_F(Pop3Test, AValueWithALineBreakIsNeverSent) {
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
         out.clear();
-        c->outState = 0;
+        c->filter.state = 0;
         SettingsSet& s = taro->set[0];
         snprintf(s.id, sizeof s.id, "taro");
         snprintf(s.password, sizeof s.password, "pw");

@@ -140,7 +140,7 @@ TEST_F(SmtpReplyTest, AValueWithALineBreakIsNeverSent) {
         strcpy(c->send.sendTo, k.to);
         smtp_recipient_lines(*c);
         c->workerResult = kSmtpAwaitGreeting;
-        c->outState = 0;
+        c->filter.state = 0;
         out.clear();
         EXPECT_EQ(Feed("220 hi\r\n250 hello\r\n250 from\r\n250 to\r\n", 7), k.sent + "QUIT\r\n");
         EXPECT_EQ(c->workerResult, kSmtpQuitSent);

@@ -24,9 +24,9 @@ protected:
         return out;
     }
     void Reset() {
-        c->outState = 0;
-        c->outPending = 0;
-        c->linkLength = 0;
+        c->filter.state = 0;
+        c->filter.pending = 0;
+        c->filter.linkLength = 0;
     }
     UserRecord user;
 };
