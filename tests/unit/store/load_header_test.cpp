@@ -1,24 +1,22 @@
-// Reading the settings header from images the store did not write.
+// Reading the settings header, from images the store did not write: older
+// versions and damaged files.
 #include "store/store_fixture.h"
+#include <cstring>
 #include <functional>
 
 namespace {
 
 using namespace store_test;
-namespace img = store_image;
-
-using img::HeaderDesc;
 
 class StoreLoadHeaderTest : public DataStoreTest {
 protected:
-    // Loads desc with one user behind it, so the file key is checked too.
-    void load_header(const HeaderDesc& desc, const img::Bytes& prefix) {
-        clear_users(ds.users);
-        img::SlotDesc user = sample_user("alice", 1);
-        ASSERT_EQ(load(img::data_file(img::build_header(desc, prefix),
-                                      {img::build_slot(user, img::file_key_of(prefix))})),
-                  kLoadOk);
-        expect_users({user});
+    // Loads a lone header and checks the key its prefix gives.
+    void load_header(const std::string& header) {
+        ASSERT_EQ(header.size(), size_t{kHeaderSize});
+        ASSERT_EQ(load(header), kLoadOk);
+        const DataFileKey want = key_of(header);
+        EXPECT_EQ(ds.key.length, want.length);
+        EXPECT_EQ(ds.key.file_key, want.file_key);
     }
     BasicSettings defaults() {
         BasicSettings s;
@@ -28,19 +26,18 @@ protected:
 };
 
 TEST_F(StoreLoadHeaderTest, OlderVersionsGetDefaultsForMissingItems) {
-    const img::Bytes prefix = img::make_prefix(11, 7);
-    // Filler 1 reads as a short non-empty string, filler equal to the key as
-    // a zero format word: a reader that takes absent items shows either way.
-    for (int filler : {-1, 1, int{img::file_key_of(prefix)}}) {
-        // Each version an item appears with, and the one just before it.
-        for (int version : {100, 111, 112, 115, 116, 134, 135, 142, 149, 150, 151}) {
+    // The sample settings at each version an item appears with and the one
+    // just before it, over random filler, filler 1 (a short non-empty string)
+    // and filler equal to the key (a zero format word).
+    const std::string images = image("old_versions.ref");
+    const int versions[] = {100, 111, 112, 115, 116, 134, 135, 142, 149, 150, 151};
+    for (int filler = 0; filler < 3; filler++) {
+        for (size_t v = 0; v < std::size(versions); v++) {
+            const int version = versions[v];
             SCOPED_TRACE("version " + std::to_string(version) + " filler " +
                          std::to_string(filler));
-            HeaderDesc desc = sample_settings();
-            desc.version = version;
-            desc.filler = filler;
-            load_header(desc, prefix);
-            BasicSettings want = settings_of(desc, ds.user_folder);
+            load_header(piece(images, filler * std::size(versions) + v, kHeaderSize));
+            BasicSettings want = sample_settings(ds.user_folder);
             const BasicSettings def = defaults();
             if (version < 112) memcpy(want.top_page, def.top_page, sizeof want.top_page);
             if (version < 116) want.admin_password[0] = 0;
@@ -65,31 +62,36 @@ TEST_F(StoreLoadHeaderTest, OlderVersionsGetDefaultsForMissingItems) {
 }
 
 TEST_F(StoreLoadHeaderTest, OptionBytesOutOfRangeKeepTheirDefaults) {
-    const std::array<uint8_t, img::kOptionCount> initial = HeaderDesc{}.options;
+    // The option bytes are stored plain, one below the other after the port
+    // and the four flags.
+    const std::string header = piece(image("headers.ref"), 4, kHeaderSize);
+    const int first_option = 793 - key_of(header).length;
+    const int initial[kOptionWordCount] = {0, 0, 1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 10, 80, 1, 0, 0, 0};
+    enum { language_policy = 9, fixed_rows = 12, fixed_columns, fixed_uploads };
     struct Case {
         int option, stored, want; // want -1: the value of a new file
     } cases[] = {
-        {img::fixed_rows, 0, 10},        {img::fixed_rows, 1, 1},
-        {img::fixed_rows, 30, 30},       {img::fixed_rows, 31, 10},
-        {img::fixed_columns, 0, 80},     {img::fixed_columns, 1, 1},
-        {img::fixed_columns, 200, 200},  {img::fixed_columns, 201, 80},
-        {img::fixed_uploads, 0, 1},      {img::fixed_uploads, 10, 10},
-        {img::fixed_uploads, 11, 1},     {img::language_policy, 0, 1},
-        {img::language_policy, 3, 3},    {img::language_policy, 0x7F, 0x7F},
-        {img::fixed_columns, 0x80, 128},
+        {fixed_rows, 0, 10},        {fixed_rows, 1, 1},
+        {fixed_rows, 30, 30},       {fixed_rows, 31, 10},
+        {fixed_columns, 0, 80},     {fixed_columns, 1, 1},
+        {fixed_columns, 200, 200},  {fixed_columns, 201, 80},
+        {fixed_uploads, 0, 1},      {fixed_uploads, 10, 10},
+        {fixed_uploads, 11, 1},     {language_policy, 0, 1},
+        {language_policy, 3, 3},    {language_policy, 0x7F, 0x7F},
+        {fixed_columns, 0x80, 128},
     };
     std::vector<Case> all(std::begin(cases), std::end(cases));
     // Every option byte with its top bit set is no value.
-    for (int i = 0; i < img::kOptionCount; i++) {
-        if (i != img::fixed_columns) all.push_back({i, 0x80, -1});
+    for (int i = 0; i < kOptionWordCount; i++) {
+        if (i != fixed_columns) all.push_back({i, 0x80, -1});
         all.push_back({i, 0xFF, -1});
     }
     for (const Case& c : all) {
         SCOPED_TRACE("option " + std::to_string(c.option) + " = " + std::to_string(c.stored));
-        HeaderDesc desc = sample_settings();
-        desc.options[c.option] = static_cast<uint8_t>(c.stored);
-        load_header(desc, img::make_prefix(9, 3));
-        BasicSettings want = settings_of(desc, ds.user_folder);
+        std::string patched = header;
+        patched[first_option - c.option] = static_cast<char>(c.stored);
+        load_header(patched);
+        BasicSettings want = sample_settings(ds.user_folder);
         want.*kOptionWords[c.option] = c.want < 0 ? initial[c.option] : c.want;
         EXPECT_EQ(settings_diff(ds.settings, want), "");
     }
@@ -97,8 +99,7 @@ TEST_F(StoreLoadHeaderTest, OptionBytesOutOfRangeKeepTheirDefaults) {
 
 TEST_F(StoreLoadHeaderTest, DamagedHeaders) {
     const std::string corrupt = "基本設定データが壊れています。再度設定してください。";
-    // What the reader must make of settings that stop early: everything from
-    // the damage on keeps the defaults of a new file.
+    // Everything from the damage on keeps the defaults of a new file.
     const BasicSettings def = defaults();
     auto log_on = [&](BasicSettings& w) {
         w.log_size_kb = 128;
@@ -122,43 +123,35 @@ TEST_F(StoreLoadHeaderTest, DamagedHeaders) {
         w.smtp_port = 25;
         pop3_on(w);
     };
+    // In the order of damaged_headers.ref.
     struct Case {
         const char* name;
-        std::function<void(HeaderDesc&)> damage;
         std::function<void(BasicSettings&)> expect;
         bool reported;
     } cases[] = {
         {"smtp server of 79 characters",
-         [](HeaderDesc& d) { d.smtp_server = std::string(79, 's'); }, [](BasicSettings&) {}, false},
-        {"smtp server length 80", [](HeaderDesc& d) { d.smtp_server = std::string(80, 's'); },
-         smtp_on, true},
-        {"pop3 server length 200", [](HeaderDesc& d) { d.pop3_server = std::string(200, 'p'); },
-         pop3_on, true},
-        {"missing marker", [](HeaderDesc& d) { d.marker = 'W'; }, top_page_on, false},
-        {"format word 1", [](HeaderDesc& d) { d.format_word = 1; }, log_on, false},
-        {"format word 0x100", [](HeaderDesc& d) { d.format_word = 0x100; }, log_on, false},
+         [](BasicSettings& w) { memset(w.smtp_server, 's', 79), w.smtp_server[79] = 0; }, false},
+        {"smtp server length 80", smtp_on, true},
+        {"pop3 server length 200", pop3_on, true},
+        {"missing marker", top_page_on, false},
+        {"format word 1", log_on, false},
+        {"format word 0x100", log_on, false},
         {"over-long optional strings are skipped",
-         [](HeaderDesc& d) {
-             d.top_page = std::string(80, 't');
-             d.admin_password = std::string(40, 'a');
-             d.fixed_quotation = std::string(8, 'q');
-         },
          [&](BasicSettings& w) {
              memcpy(w.top_page, def.top_page, sizeof w.top_page);
              w.admin_password[0] = 0;
              w.fixed_quotation[0] = 0;
          },
          false},
-        {"negative log size", [](HeaderDesc& d) { d.log_size_kb = -2; }, [](BasicSettings&) {},
-         false},
+        {"negative log size", [](BasicSettings& w) { w.log_size_kb = -2; }, false},
     };
-    for (const Case& c : cases) {
+    const std::string images = image("damaged_headers.ref");
+    for (size_t i = 0; i < std::size(cases); i++) {
+        const Case& c = cases[i];
         SCOPED_TRACE(c.name);
         messages.clear();
-        HeaderDesc desc = sample_settings();
-        c.damage(desc);
-        load_header(desc, img::make_prefix(8, 21));
-        BasicSettings want = settings_of(desc, ds.user_folder);
+        load_header(piece(images, i, kHeaderSize));
+        BasicSettings want = sample_settings(ds.user_folder);
         c.expect(want);
         EXPECT_EQ(settings_diff(ds.settings, want), "");
         EXPECT_EQ(messages,

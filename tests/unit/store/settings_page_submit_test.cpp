@@ -1,5 +1,6 @@
 #include "mail/list/received_list.h"
 #include "mail/pop3/pop3_login_check.h"
+#include "server_golden.h"
 #include "store/mail_security.h"
 #include "store/settings_form.h"
 #include "store/settings_page_fixture.h"
@@ -82,27 +83,7 @@ TEST_F(SettingsPageTest, NameOnlyChangeKeepsThePasswordAndShowsTheResult) {
     EXPECT_STREQ(u->set[0].password, "pw");
     EXPECT_STREQ(u->set[0].name, "Taro Yamada");
     EXPECT_EQ(u->options[header_flag], 1);
-    EXPECT_EQ(MaskDates(out),
-              StatusBlock(200) + "<html><head><title>Changes completed.</title>" + kHeadLines +
-                  "</head><body>" + LangSwitch(true, "/") +
-                  "<center><font size=+1>Changes completed.</font><br>"
-                  "</center><hr><br><font size=+1>Contents of the Settings</font><br><br>"
-                  "Name                   : Taro Yamada<br>"
-                  "Mail Address           : taro@example.jp<br>"
-                  "POP3 User Name         : taro<br><br>"
-                  "Quotation Mark         : &gt;<br><br>"
-                  "\r\nNumber of columns of the entry area.: 80<br>"
-                  "Number of lines of the entry area.  : 10<br>"
-                  "Number of the attached files.       : 1<br>"
-                  "Show the header of received mail.<br>"
-                  "No markings  mail already read in the list.<br>"
-                  "When returning to the list, after reading  mail, does not jump to the "
-                  "mail's position on the list.<br>"
-                  "CC input impossible.<br>BCC input impossible.<br>"
-                  "Text Folding: OFF<br>Specify link of where to save text: OFF<br>"
-                  "<br>Signature : <br><pre>Sig</pre>"
-                  "<center><hr><a href=\"/mail/index.html" +
-                  q + "\">Go back to the list</a></center></body></html>");
+    EXPECT_GOLDEN("pages/name_only_change.ref", MaskDates(out));
 }
 
 TEST_F(SettingsPageTest, PasswordRules) {
@@ -174,11 +155,7 @@ TEST_F(SettingsPageTest, DeletingSettings2MovesSettings3Up) {
     EXPECT_EQ(u->set[2].apop_flag, 0);
     EXPECT_EQ(u->runtime.keptList[2], nullptr);
     EXPECT_EQ(u->runtime.pop3Status[2], 0);
-    EXPECT_EQ(Body(), "<html><head><title>" + Sjis("削除終了") + "</title>" + kHeadLines +
-                          "</head><body>" + LangSwitch(true, "/") +
-                          "<center><font size=+1>Deleted the settings in the "
-                          "Settings 2</font>\r\n\r\n<hr><a href=\"/mail/index.html" +
-                          q + "\">Go back to the list</a></center></body></html>");
+    EXPECT_GOLDEN("pages/deleted_settings2.ref", Body());
     free_kept_list(u, 1);
 
     // Settings 1 holds the key: the request only shows its page.

@@ -1,12 +1,11 @@
 #include "server/login/login.h"
 #include "server/login/top_page.h"
 #include "server/route/page_fixture.h"
+#include "server_golden.h"
 
 #include <set>
 
 namespace {
-
-const std::string kEnd = "</center></body></html>";
 
 size_t Count(const std::string& text, const std::string& piece) {
     size_t n = 0;
@@ -78,20 +77,9 @@ TEST_F(TopPageTest, BrowserAuthenticationAdvice) {
 }
 
 TEST_F(TopPageTest, LogoutPage) {
-    const std::string head = "<html><head><title>Finish Reading/Writing</title>" + kHeadLines +
-                             "</head><body>" + LangSwitch(true, "/") + "<center>";
-    const std::string banner =
-        "<br><br><font size=7>Tarn</font><br><font size=3>Halvane Web mail</font><br><br><br>"
-        "Mail reading/writing completed. <b>Close the browser.</b><br>";
-    EXPECT_EQ(Page(PageState::LogoutPage, 1),
-              StatusBlock(200) + head + banner +
-                  "When you want to read/write mail again, go back to the top page and repeat the "
-                  "procedure again.<br><br><center><hr><a href=\"/\">Go to top page</a></center>" +
-                  kEnd);
+    EXPECT_GOLDEN("pages/logout.ref", Page(PageState::LogoutPage, 1));
     data_store().settings.close_browser = 1;
-    EXPECT_EQ(Page(PageState::LogoutPage, 1),
-              StatusBlock(200) + head +
-                  "<script language=\"JavaScript\"> window.close() </script>" + banner + kEnd);
+    EXPECT_GOLDEN("pages/logout_close.ref", Page(PageState::LogoutPage, 1));
     const std::string own = "<html>bye " + Sjis("さようなら") + "</html>";
     WriteFile(home + "/html/logout.html", own);
     EXPECT_EQ(Page(PageState::LogoutPage, 0), StatusBlock(200) + own);
