@@ -1,7 +1,7 @@
 // One person looking after an account in Chromium: registration from the
 // top page, the settings of two sets, and a password change that reaches the
 // system account through Debian's poppassd (behind socat on 127.0.0.1:106).
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync, spawn } from 'node:child_process';
 import crypto from 'node:crypto';
@@ -14,20 +14,6 @@ const OLD_PASSWORD = 'Old-Pass-41';
 const NEW_PASSWORD = 'New-Pass-52';
 
 let socat;
-before(async () => {
-  execFileSync('useradd', ['-M', '-d', '/nonexistent', '-s', '/usr/sbin/nologin', ACCOUNT]);
-  execFileSync('chpasswd', { input: `${ACCOUNT}:${OLD_PASSWORD}\n` });
-  // Through a shell that exits 0: socat may drop poppassd's last reply when
-  // poppassd itself exits with a failure status.
-  socat = spawn('socat', ['TCP-LISTEN:106,bind=127.0.0.1,reuseaddr,fork', 'SYSTEM:/usr/sbin/poppassd; exit 0'],
-    { stdio: 'ignore', detached: true });
-  for (let i = 0; i < 100 && !(await answers(106)); i++) await sleep(50);
-});
-after(() => {
-  if (socat && socat.exitCode === null) process.kill(-socat.pid, 'SIGTERM');
-  try { execFileSync('userdel', [ACCOUNT]); } catch { /* already gone */ }
-});
-
 // The list must come up once for a login to hold: Dovecot knows the account
 // with its first password.
 const j = journey({
@@ -35,6 +21,19 @@ const j = journey({
   gateway: (pop) => ({
     settings: ['browser_registration=1', 'multiple_addresses=1', 'poppassd_changeable=1', `pop3_port=${pop.port}`],
   }),
+  async prepare() {
+    execFileSync('useradd', ['-M', '-d', '/nonexistent', '-s', '/usr/sbin/nologin', ACCOUNT]);
+    execFileSync('chpasswd', { input: `${ACCOUNT}:${OLD_PASSWORD}\n` });
+    // Through a shell that exits 0: socat may drop poppassd's last reply when
+    // poppassd itself exits with a failure status.
+    socat = spawn('socat', ['TCP-LISTEN:106,bind=127.0.0.1,reuseaddr,fork', 'SYSTEM:/usr/sbin/poppassd; exit 0'],
+      { stdio: 'ignore', detached: true });
+    for (let i = 0; i < 100 && !(await answers(106)); i++) await sleep(50);
+  },
+  async cleanUp() {
+    if (socat && socat.exitCode === null) process.kill(-socat.pid, 'SIGTERM');
+    try { execFileSync('userdel', [ACCOUNT]); } catch { /* already gone */ }
+  },
 });
 
 // Asks poppassd directly whether password opens the account.

@@ -1,7 +1,7 @@
 // The address-book page's script in Chromium: moving, sorting, editing,
 // adding, deleting and resetting entries, and storing the book with Update;
 // the list as it is drawn, and its entries on the compose page.
-import { test, before } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { journey, boxOwner, logIn, fill, follow, queryOf } from './harness.mjs';
 
@@ -9,17 +9,18 @@ const PLACEHOLDER = '-'.repeat(40);
 const BOOK = ['Zed <a@b.c>', 'Al <z@b.c>', 'Mi <m@b.c>'];
 const BY_NAME = ['Al <z@b.c>', 'Mi <m@b.c>', 'Zed <a@b.c>'];
 
-// An empty POP3 box: a login holds only once the list has been shown.
-const j = journey({ box: [], gateway: (pop) => ({ settings: [`pop3_port=${pop.port}`], users: [boxOwner(pop)] }) });
 let query;
 let bookUrl;
-
-before(async () => {
-  query = queryOf(await logIn(j.page, j.gateway, j.info.user, j.info.password));
-  const book = `${j.gateway.url}/mail/book/index.html`;
-  bookUrl = book + query;
-  // The book is filled the way a message view's link does it.
-  for (const [i, entry] of BOOK.entries()) await j.page.goto(`${book}?back=a000${i + 1}?add=${encodeURIComponent(entry)}${query}`);
+// An empty POP3 box: a login holds only once the list has been shown.
+const j = journey({
+  box: [], gateway: (pop) => ({ settings: [`pop3_port=${pop.port}`], users: [boxOwner(pop)] }),
+  async ready({ page, gateway, info }) {
+    query = queryOf(await logIn(page, gateway, info.user, info.password));
+    const book = `${gateway.url}/mail/book/index.html`;
+    bookUrl = book + query;
+    // The book is filled the way a message view's link does it.
+    for (const [i, entry] of BOOK.entries()) await page.goto(`${book}?back=a000${i + 1}?add=${encodeURIComponent(entry)}${query}`);
+  },
 });
 
 const options = () => j.page.$$eval('select[name=list] option', (os) => os.map((o) => o.text));

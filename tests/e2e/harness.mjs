@@ -129,13 +129,16 @@ export const boxOwner = (pop) => ['--name', 'Hanako', '--mail-address', 'hanako@
 export const demoUser = (servers, id, name, ...more) =>
   ['--name', name, '--mail-address', `${id}@${servers.domain}`, '--id', id, '--password', `${id}-pw`, ...more];
 
-// Sets up one test file: mail servers (box: a bridge with those messages,
-// demo: the demo's servers), then a gateway made from their info, then a
-// browser unless browser is false. The returned object is filled in before
-// the first test: mail, info, gateway, browser, page.
-export function journey({ box, account, demo = false, gateway = () => ({}), browser = {} } = {}) {
+// Sets up one test file in one hook, for hooks of a file may run at once:
+// prepare() first, then mail servers (box: a bridge with those messages,
+// demo: the demo's servers), a gateway made from their info, a browser
+// unless browser is false, and ready(j) last; cleanUp() after the rest has
+// stopped. The returned j holds mail, info, gateway, browser and page.
+export function journey({ box, account, demo = false, gateway = () => ({}), browser = {},
+  prepare = async () => {}, ready = async () => {}, cleanUp = async () => {} } = {}) {
   const j = {};
   before(async () => {
+    await prepare();
     if (box) j.mail = await startBridge(box, account);
     else if (demo) j.mail = await startDemoMail();
     j.info = j.mail?.info;
@@ -144,6 +147,7 @@ export function journey({ box, account, demo = false, gateway = () => ({}), brow
       j.browser = await startBrowser(browser);
       j.page = j.browser.page;
     }
+    await ready(j);
   });
   after(async () => {
     try {
@@ -151,6 +155,7 @@ export function journey({ box, account, demo = false, gateway = () => ({}), brow
     } finally {
       await j.gateway?.stop();
       await j.mail?.stop();
+      await cleanUp();
     }
   });
   return j;

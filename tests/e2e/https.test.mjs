@@ -2,7 +2,7 @@
 // checked against a test authority that only this browser profile trusts:
 // no warning, and the login and the list over TLS. The header block of each
 // listener is the integration tests' business.
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
@@ -16,7 +16,7 @@ const openssl = (...args) => execFileSync('openssl', args, { cwd: scratch, stdio
 const EC = ['-newkey', 'ec', '-pkeyopt', 'ec_paramgen_curve:P-256', '-nodes'];
 let httpsPort;
 
-before(async () => {
+async function makeCertificates() {
   openssl('req', '-x509', ...EC, '-keyout', 'ca.key', '-out', 'ca.pem', '-days', '30', '-subj', '/CN=Tarnbox Browser Test CA',
     '-addext', 'basicConstraints=critical,CA:TRUE', '-addext', 'keyUsage=critical,keyCertSign');
   openssl('req', ...EC, '-keyout', 'server.key', '-out', 'server.csr', '-subj', '/CN=127.0.0.1');
@@ -29,8 +29,11 @@ before(async () => {
   execFileSync('certutil', ['-N', '-d', nss, '--empty-password']);
   execFileSync('certutil', ['-A', '-d', nss, '-n', 'tarnbox-test-ca', '-t', 'C,,', '-i', at('ca.pem')]);
   httpsPort = await freePort();
-});
+}
+
 const j = journey({
+  prepare: makeCertificates,
+  cleanUp: async () => fs.rmSync(scratch, { recursive: true, force: true }),
   gateway: () => ({
     users: [['--name', '山田太郎', '--mail-address', 'taro@test.example', '--id', 'taro', '--password', 'taro-pw']],
     files: { 'https-cert.pem': fs.readFileSync(at('server.pem')), 'https-key.pem': fs.readFileSync(at('server.key')) },
@@ -38,7 +41,6 @@ const j = journey({
   }),
   browser: { env: { HOME: scratch } },
 });
-after(() => fs.rmSync(scratch, { recursive: true, force: true }));
 
 test('the top page and a login over HTTPS, checked against the test authority', async () => {
   const { page } = j;

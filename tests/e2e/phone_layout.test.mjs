@@ -6,7 +6,7 @@
 // emoji, a long subject and a long link) goes through a real Postfix and
 // Dovecot. Screenshots of each page land in TARNBOX_SCREENSHOTS (a folder
 // under the system's temporary folder unless set) for a person to look at.
-import { test, before } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -25,7 +25,7 @@ const MIN_TARGET_PX = 24;
 const LONG_SUBJECT = '【ご案内】愛知支店・下関営業所合同会議の仮予約について';
 const GERMAN_SUBJECT = 'Grüße aus München';
 
-before(() => fs.mkdirSync(SHOTS, { recursive: true }));
+fs.mkdirSync(SHOTS, { recursive: true });
 const j = journey({
   demo: true, browser: false,
   gateway: (servers) => ({
