@@ -43,10 +43,10 @@ const stored = async () => {
   return options();
 };
 
-async function open() {
+const open = async () => {
   await j.page.goto(bookUrl);
   assert.deepEqual(await options(), BOOK, 'install_address_book() must be called by serve');
-}
+};
 
 test('up, down and the two sorts', async () => {
   await open();

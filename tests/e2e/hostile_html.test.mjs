@@ -46,15 +46,9 @@ function plan(sources) {
 
 // One gateway, one Dovecot box and the browser's detectors for one round.
 class Round {
-  constructor(browser, messages) {
-    this.browser = browser;
-    this.messages = messages;
-    this.current = null;
-  }
+  constructor(browser, messages) { Object.assign(this, { browser, messages, current: null }); }
 
-  note(finding) {
-    if (this.current) this.current.push(finding);
-  }
+  note(finding) { this.current?.push(finding); }
 
   async open() {
     const harmless = { number: 0, subject: 'Control', shape: 'whole', vectors: [{ id: 'control', html: CONTROL }] };
@@ -72,10 +66,7 @@ class Round {
     this.controlFindings = control.findings;
   }
 
-  async close() {
-    if (this.gateway) await this.gateway.stop();
-    await this.bridge?.stop();
-  }
+  async close() { await this.gateway?.stop(); await this.bridge?.stop(); }
 
   // Opens row n and collects everything the detectors saw meanwhile.
   async visit(row, baseline) {
