@@ -1,5 +1,7 @@
-// Starts a gateway on a fresh home and a headless Chromium for one test file.
+// What every browser journey shares: the mail servers, a gateway on a fresh
+// home, a headless Chromium, and the steps a person takes on the pages.
 import { chromium } from 'playwright-core';
+import { before, after } from 'node:test';
 import { execFileSync, spawn } from 'node:child_process';
 import readline from 'node:readline';
 import { fileURLToPath } from 'node:url';
@@ -9,31 +11,22 @@ import os from 'node:os';
 import path from 'node:path';
 
 export const BIN = process.env.TARNBOX_BIN;
+export const HERE = path.dirname(fileURLToPath(import.meta.url));
 const ARGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
   '--disable-background-networking', '--disable-component-update', '--disable-sync'];
 
-export function freePort() {
-  return new Promise((resolve, reject) => {
-    const srv = net.createServer();
-    srv.listen(0, '127.0.0.1', () => {
-      const { port } = srv.address();
-      srv.close(() => resolve(port));
-    });
-    srv.on('error', reject);
-  });
-}
+export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
-async function waitForPort(port, proc) {
-  for (let i = 0; i < 200; i++) {
-    if (proc.exitCode !== null) throw new Error(`gateway exited with ${proc.exitCode}`);
-    const ok = await new Promise((resolve) => {
-      const s = net.connect(port, '127.0.0.1', () => { s.end(); resolve(true); });
-      s.on('error', () => resolve(false));
-    });
-    if (ok) return;
-    await new Promise((r) => setTimeout(r, 50));
-  }
-  throw new Error('gateway did not start');
+export const freePort = () => new Promise((resolve, reject) => {
+  const srv = net.createServer().on('error', reject);
+  srv.listen(0, '127.0.0.1', () => { const { port } = srv.address(); srv.close(() => resolve(port)); });
+});
+
+export function answers(port) {
+  return new Promise((resolve) => {
+    const s = net.connect(port, '127.0.0.1', () => { s.end(); resolve(true); });
+    s.on('error', () => resolve(false));
+  });
 }
 
 // serveArgs go to `tarnbox serve`; files are written into the home first
@@ -48,7 +41,11 @@ export async function startGateway({ settings = [], users = [], serveArgs = [], 
   for (const u of users) run('users', 'add', ...u);
   for (const [name, content] of Object.entries(files)) fs.writeFileSync(path.join(home, name), content, { mode: 0o600 });
   const proc = spawn(BIN, ['--home', home, 'serve', ...serveArgs], { stdio: ['ignore', 'ignore', 'pipe'] });
-  await waitForPort(port, proc);
+  for (let i = 0; !(await answers(port)); i++) {
+    if (proc.exitCode !== null) throw new Error(`gateway exited with ${proc.exitCode}`);
+    if (i === 200) throw new Error('gateway did not start');
+    await sleep(50);
+  }
   return {
     home, port, url: `http://127.0.0.1:${port}`, run,
     async stop() {
@@ -64,7 +61,7 @@ export async function startGateway({ settings = [], users = [], serveArgs = [], 
 
 // env: the browser's environment on top of this one (HOME names the folder
 // whose .pki/nssdb holds the certificates it trusts); args: further Chromium
-// switches; options: further context options (bypassCSP, ...).
+// switches; options: further context options (viewport, bypassCSP, ...).
 export async function startBrowser({ env = {}, args = [], options = {} } = {}) {
   const ud = fs.mkdtempSync(path.join(os.tmpdir(), 'tarnbox-ud-'));
   const ctx = await chromium.launchPersistentContext(ud, {
@@ -89,35 +86,106 @@ export async function startBrowser({ env = {}, args = [], options = {} } = {}) {
   };
 }
 
-// The demo's mail servers (Postfix delivering into Dovecot, on 127.0.0.1;
-// scripts/demo_mail.py) with taro's demo messages waiting. info holds their
-// ports and domain; stop() ends them.
-export function startDemoMail() {
-  const script = path.join(path.dirname(fileURLToPath(import.meta.url)), '..', '..', 'scripts',
-    'demo_mail.py');
+// A Python helper that prints its servers' ports as one JSON line and stops
+// them when its stdin closes, so that a test that dies leaves nothing running.
+function startServers(script, input) {
   const proc = spawn('python3', [script], { stdio: ['pipe', 'pipe', 'inherit'] });
-  const lines = readline.createInterface({ input: proc.stdout });
+  if (input !== undefined) proc.stdin.write(JSON.stringify(input) + '\n');
   return new Promise((resolve, reject) => {
-    proc.once('exit', (code) => reject(new Error(`mail servers ended with ${code}`)));
-    lines.once('line', (line) => resolve({
-      proc, info: JSON.parse(line),
+    proc.once('exit', (code) => reject(new Error(`${path.basename(script)} ended with ${code}`)));
+    readline.createInterface({ input: proc.stdout }).once('line', (line) => resolve({
+      info: JSON.parse(line),
       async stop() {
         if (proc.exitCode !== null) return;
         const exited = new Promise((r) => proc.once('exit', r));
-        proc.stdin.end(); // the servers stop when their stdin closes
+        proc.stdin.end();
         await exited;
       },
     }));
   });
 }
 
+// A Dovecot box on 127.0.0.1 (pop3_bridge.py): messages are names of
+// tests/corpus/mail or { name, bytes }; info holds port, user and password.
+export function startBridge(messages = [], account = {}) {
+  const list = messages.map((m) => (typeof m === 'string' ? m
+    : { name: m.name, bytes_b64: Buffer.from(m.bytes).toString('base64') }));
+  return startServers(path.join(HERE, 'pop3_bridge.py'), { messages: list, ...account });
+}
+
+// The demo's mail servers (Postfix delivering into Dovecot, on 127.0.0.1;
+// scripts/demo_mail.py) with taro's demo messages waiting; info holds their
+// ports and domain.
+export const startDemoMail = () => startServers(path.join(HERE, '..', '..', 'scripts', 'demo_mail.py'));
+
+// A message kept beside the journeys, in mail/, for a bridge's box.
+export const localMail = (name) => ({ name, bytes: fs.readFileSync(path.join(HERE, 'mail', name)) });
+
+// The bridge's user as a gateway user.
+export const boxOwner = (pop) => ['--name', 'Hanako', '--mail-address', 'hanako@example.jp',
+  '--id', pop.user, '--password', pop.password];
+
+// A user of the demo's domain whose password is the id with "-pw".
+export const demoUser = (servers, id, name, ...more) =>
+  ['--name', name, '--mail-address', `${id}@${servers.domain}`, '--id', id, '--password', `${id}-pw`, ...more];
+
+// Sets up one test file in one hook, for hooks of a file may run at once:
+// prepare() first, then mail servers (box: a bridge with those messages,
+// demo: the demo's servers), a gateway made from their info, a browser
+// unless browser is false, and ready(j) last; cleanUp() after the rest has
+// stopped. The returned j holds mail, info, gateway, browser and page.
+export function journey({ box, account, demo = false, gateway = () => ({}), browser = {},
+  prepare = async () => {}, ready = async () => {}, cleanUp = async () => {} } = {}) {
+  const j = {};
+  before(async () => {
+    await prepare();
+    if (box) j.mail = await startBridge(box, account);
+    else if (demo) j.mail = await startDemoMail();
+    j.info = j.mail?.info;
+    j.gateway = await startGateway(gateway(j.info));
+    if (browser) {
+      j.browser = await startBrowser(browser);
+      j.page = j.browser.page;
+    }
+    await ready(j);
+  });
+  after(async () => {
+    try {
+      await j.browser?.close();
+    } finally {
+      await j.gateway?.stop();
+      await j.mail?.stop();
+      await cleanUp();
+    }
+  });
+  return j;
+}
+
+export const bodyText = (page) => page.evaluate(() => document.body.innerText);
+
+// Fills form fields by name: input and textarea alike.
+export async function fill(page, fields) {
+  for (const [name, value] of Object.entries(fields)) await page.fill(`:is(input, textarea)[name="${name}"]`, value);
+}
+
+// Clicks and waits for the page that answers; returns its text.
+export async function follow(page, selector = 'input[type=submit]') {
+  await Promise.all([page.waitForNavigation(), page.click(selector)]);
+  return bodyText(page);
+}
+
 // Logs in through the top page's form. A form login answers a POST: the
-// list's own address is made from the login query every link repeats.
+// list's own address is made from the login query every link repeats (but
+// the language switch, which adds its own).
 export async function logIn(page, gateway, user, password) {
   await page.goto(`${gateway.url}/`);
-  await page.fill('input[name=a]', user);
-  await page.fill('input[name=b]', password);
-  await Promise.all([page.waitForNavigation(), page.click('input[type=submit]')]);
-  const href = await page.locator('a[href^="/mail/write/"]').first().getAttribute('href');
-  return `${gateway.url}/mail/index.html${href.slice(href.indexOf('?'))}`;
+  await fill(page, { a: user, b: password });
+  await follow(page);
+  const href = await page.locator('a[href*="?user="]:not([hreflang])').first().getAttribute('href');
+  return `${gateway.url}/mail/index.html${queryOf(href)}`;
 }
+
+export const queryOf = (url) => url.slice(url.indexOf('?'));
+
+// Mojibake of any kind leaves escape bytes or replacement marks behind.
+export const MOJIBAKE = /\x1b|\$B|\uFFFD/;
