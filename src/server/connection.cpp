@@ -49,7 +49,7 @@ Connection* NewConnection(int clientSocket) {
         if (!mem) return nullptr;
     }
     Connection* c = new (mem) Connection;
-    c->clientSocket = clientSocket;
+    c->client.socket = clientSocket;
     c->mailSocket = -1;
     c->file = -1;
     c->route = Route::NotFound;
@@ -86,7 +86,7 @@ void FreeConnection(Connection* c) {
     if (!c) return;
     if (c->workerThread.joinable()) c->workerThread.join();
     if (c->connectionThread.joinable()) c->connectionThread.join();
-    ClientTlsFree(*c);
+    ClientTlsFree(c->client);
     c->~Connection();
     {
         std::lock_guard<std::mutex> hold(gSpareMutex);
@@ -101,18 +101,18 @@ void FreeConnection(Connection* c) {
 
 void SendRaw(Connection& c, const char* bytes, size_t n) {
     if (n == 0) return;
-    if (c.clientSocket < 0) {
+    if (c.client.socket < 0) {
         if (c.captureForTest) c.captureForTest->append(bytes, n);
         return;
     }
     // The worker and, on a stall, the connection's thread may both write.
     std::lock_guard<std::mutex> hold(c.stageLock);
     if (n > static_cast<size_t>(kSendStageSize - c.staged)) {
-        if (c.staged > 0) ClientSend(c, c.stage, static_cast<size_t>(c.staged));
+        if (c.staged > 0) ClientSend(c.client, c.stage, static_cast<size_t>(c.staged));
         c.staged = 0;
     }
     if (n >= static_cast<size_t>(kSendStageSize)) {
-        ClientSend(c, bytes, n);
+        ClientSend(c.client, bytes, n);
         return;
     }
     memcpy(c.stage + c.staged, bytes, n);
@@ -121,7 +121,8 @@ void SendRaw(Connection& c, const char* bytes, size_t n) {
 
 void FlushClient(Connection& c) {
     std::lock_guard<std::mutex> hold(c.stageLock);
-    if (c.staged > 0 && c.clientSocket >= 0) ClientSend(c, c.stage, static_cast<size_t>(c.staged));
+    if (c.staged > 0 && c.client.socket >= 0)
+        ClientSend(c.client, c.stage, static_cast<size_t>(c.staged));
     c.staged = 0;
 }
 

@@ -7,6 +7,7 @@
 #include "mail/mime/mime_state.h"
 #include "mail/pop3/pop3_state.h"
 #include "mail/view/view_state.h"
+#include "server/net/client_stream.h"
 #include "server/output/output_filter_state.h"
 #include "server/page_state.h"
 #include "store/login_sessions.h"
@@ -38,7 +39,7 @@ constexpr int kSendStageSize = 16384;
 
 struct Connection {
     Connection* next;
-    int clientSocket;
+    ClientStream client;
     int mailSocket;
     sockaddr_storage mailServerAddress;
     std::atomic<PageState> state;
@@ -123,12 +124,6 @@ struct Connection {
     ssl_st* mailTls;
     uint8_t tlsFailure;
     char mailServerName[80];
-    // The browser's TLS session on clientSocket, null for plain HTTP. Set
-    // when the HTTPS listener accepts and freed with the context, so it
-    // never changes under a thread that writes a page; the lock keeps the
-    // connection's thread and its worker from calling into it at once.
-    ssl_st* clientTls;
-    std::mutex clientTlsLock;
     // The connection's thread waits here for its worker instead of looking
     // every 10 ms; the count tells a wake it slept through.
     // Page bytes gathered into whole segments: a list of 10,000 rows was

@@ -95,7 +95,7 @@ bool SendFileBlock(Connection& c) {
     FlushClient(c);
     size_t sent = 0;
     while (sent < kSendFileStep) {
-        const ssize_t n = sendfile(c.clientSocket, c.file, nullptr, kSendFileStep - sent);
+        const ssize_t n = sendfile(c.client.socket, c.file, nullptr, kSendFileStep - sent);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         sent += static_cast<size_t>(n);
@@ -106,7 +106,7 @@ bool SendFileBlock(Connection& c) {
 } // namespace
 
 void DownloadStreamStep(Connection& c) {
-    if (c.file >= 0 && c.clientSocket >= 0 && !c.clientTls) {
+    if (c.file >= 0 && c.client.socket >= 0 && !c.client.tls) {
         if (!SendFileBlock(c)) EndDownload(c);
         return;
     }

@@ -52,12 +52,12 @@ bool IsPrivatePath(const char* resolved) {
 }
 
 bool SendBlock(Connection& c, const char* bytes, size_t n) {
-    if (c.clientSocket < 0) {
+    if (c.client.socket < 0) {
         if (c.captureForTest) c.captureForTest->append(bytes, n);
         return true;
     }
     FlushClient(c); // the head of the answer goes first
-    return ClientSend(c, bytes, n);
+    return ClientSend(c.client, bytes, n);
 }
 
 void CloseFile(Connection& c) {

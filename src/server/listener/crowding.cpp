@@ -13,5 +13,5 @@ Connection* OldestUnfinishedRequest(Connection* first, int64_t startedBy) {
 
 void GiveWay(Connection& c) {
     c.gaveWay = true;
-    if (c.clientSocket >= 0) shutdown(c.clientSocket, SHUT_RDWR);
+    if (c.client.socket >= 0) shutdown(c.client.socket, SHUT_RDWR);
 }

@@ -74,11 +74,11 @@ bool is_waiting(PageState s) {
 // bytes in the socket would reset the connection and could discard the
 // page the client has not read yet.
 void close_client(Connection& c) {
-    int fd = c.clientSocket;
+    int fd = c.client.socket;
     if (fd < 0) return;
     // The close notice goes first, so a browser can tell a whole page from
     // one cut off; what the drain below reads is thrown away, TLS or not.
-    ClientTlsClose(c);
+    ClientTlsClose(c.client);
     int off = 0;
     setsockopt(fd, IPPROTO_TCP, TCP_CORK, &off, sizeof off);
     shutdown(fd, SHUT_WR);
@@ -87,7 +87,7 @@ void close_client(Connection& c) {
     int64_t until = now_ms() + 200;
     while (now_ms() < until && poll(&p, 1, 50) > 0)
         if (recv(fd, sink, sizeof sink, MSG_DONTWAIT) <= 0) break;
-    c.clientSocket = -1;
+    c.client.socket = -1;
     close(fd);
 }
 
@@ -104,7 +104,7 @@ void ConnectionThreadMain(Connection* c) {
         }
     }
     if (r == 1) {
-        while (serverRunning && c->clientSocket >= 0) {
+        while (serverRunning && c->client.socket >= 0) {
             PageState s = c->state;
             // A complete request that led to no page (a POST to an unknown
             // path) gets no answer; holding it open until the idle time-out
@@ -221,7 +221,7 @@ void ListenerMain(int sock, bool https) {
             return; // the listening socket was closed
         }
         Connection* c = make_room() ? NewConnection(fd) : nullptr;
-        if (c && https && !ClientTlsAttach(*c, gHttpsContext)) {
+        if (c && https && !ClientTlsAttach(c->client, gHttpsContext)) {
             FreeConnection(c);
             c = nullptr;
         }
@@ -266,8 +266,8 @@ void unlink_and_free(Connection* c) {
         gCount--;
     }
     if (c->file >= 0) close(c->file);
-    ClientTlsFree(*c);
-    if (c->clientSocket >= 0) close(c->clientSocket);
+    ClientTlsFree(c->client);
+    if (c->client.socket >= 0) close(c->client.socket);
     if (c->mailSocket >= 0) close(c->mailSocket);
     FreeConnection(c);
 }
@@ -277,7 +277,7 @@ void idle_check(Connection* c, int32_t now) {
     c->lastActivity = now;
     if (c->user) c->user->runtime.busy = 0;
     // Wake the connection's thread; it closes the socket itself.
-    if (c->clientSocket >= 0) shutdown(c->clientSocket, SHUT_RDWR);
+    if (c->client.socket >= 0) shutdown(c->client.socket, SHUT_RDWR);
     if (c->mailSocket >= 0) shutdown(c->mailSocket, SHUT_RDWR);
     if (c->state != PageState::Closing) c->state = PageState::Done;
 }
@@ -297,7 +297,7 @@ void MonitorMain() {
             PageState s = c->state;
             if (((s == PageState::Closing || (extra && s == PageState::Done)) && threadDone &&
                  workerDone) ||
-                (s == PageState::WorkerDone && workerDone && c->clientSocket < 0))
+                (s == PageState::WorkerDone && workerDone && c->client.socket < 0))
                 unlink_and_free(c);
         }
         sleep_ms(10);
@@ -346,7 +346,7 @@ void StopServer() {
     if (gHttpsListener.joinable()) gHttpsListener.join();
     if (gMonitor.joinable()) gMonitor.join();
     for (Connection* c : snapshot()) {
-        if (c->clientSocket >= 0) shutdown(c->clientSocket, SHUT_RDWR);
+        if (c->client.socket >= 0) shutdown(c->client.socket, SHUT_RDWR);
         if (c->mailSocket >= 0) shutdown(c->mailSocket, SHUT_RDWR);
     }
     StopPool();
@@ -382,13 +382,13 @@ int ReceiveStep(Connection& c) {
     // The handshake runs here, in the connection's own thread, so a browser
     // that never finishes it holds nobody else up and meets the same
     // request time-out as one that never finishes its request.
-    if (!ClientTlsReady(c)) return ClientTlsAcceptStep(c) < 0 ? -1 : 0;
-    int r = ClientWait(c, 1000);
+    if (!ClientTlsReady(c.client)) return ClientTlsAcceptStep(c.client) < 0 ? -1 : 0;
+    int r = ClientWait(c.client, 1000);
     if (r <= 0) return r;
     // Not c.receiveBuffer: the reader decodes credentials into it while it
     // still walks the received bytes.
     char buf[kLineSize];
-    ssize_t n = ClientRecv(c, buf, sizeof buf);
+    ssize_t n = ClientRecv(c.client, buf, sizeof buf);
     if (n == -2) return 0;
     if (n <= 0) return -1;
     return FeedBytes(c, buf, static_cast<int>(n)) == 1 ? 1 : 0;

@@ -25,13 +25,13 @@ void BoundSendStall(int fd, int seconds) {
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &t, sizeof t);
 }
 
-bool ClientSend(Connection& c, const char* bytes, size_t n) {
-    if (c.clientTls) {
-        std::lock_guard<std::mutex> hold(c.clientTlsLock);
-        return mail_stream_send(c.clientSocket, c.clientTls, bytes, n);
+bool ClientSend(ClientStream& s, const char* bytes, size_t n) {
+    if (s.tls) {
+        std::lock_guard<std::mutex> hold(s.tlsLock);
+        return mail_stream_send(s.socket, s.tls, bytes, n);
     }
     while (n > 0) {
-        ssize_t w = send(c.clientSocket, bytes, n, MSG_NOSIGNAL);
+        ssize_t w = send(s.socket, bytes, n, MSG_NOSIGNAL);
         if (w < 0 && errno == EINTR) continue;
         if (w <= 0) return false;
         bytes += w;
@@ -40,54 +40,54 @@ bool ClientSend(Connection& c, const char* bytes, size_t n) {
     return true;
 }
 
-ssize_t ClientRecv(Connection& c, char* buffer, size_t size) {
-    if (c.clientTls) {
-        std::lock_guard<std::mutex> hold(c.clientTlsLock);
-        return mail_stream_recv(c.clientSocket, c.clientTls, buffer, size);
+ssize_t ClientRecv(ClientStream& s, char* buffer, size_t size) {
+    if (s.tls) {
+        std::lock_guard<std::mutex> hold(s.tlsLock);
+        return mail_stream_recv(s.socket, s.tls, buffer, size);
     }
-    ssize_t n = recv(c.clientSocket, buffer, size, 0);
+    ssize_t n = recv(s.socket, buffer, size, 0);
     if (n < 0) return errno == EINTR ? -2 : -1;
     return n;
 }
 
-int ClientWait(Connection& c, int ms) {
-    if (c.clientTls) {
-        std::lock_guard<std::mutex> hold(c.clientTlsLock);
+int ClientWait(ClientStream& s, int ms) {
+    if (s.tls) {
+        std::lock_guard<std::mutex> hold(s.tlsLock);
         // A record read for an earlier, shorter read leaves its rest inside
         // the session; the socket shows nothing of it.
-        if (SSL_pending(c.clientTls) > 0 || SSL_has_pending(c.clientTls)) return 1;
+        if (SSL_pending(s.tls) > 0 || SSL_has_pending(s.tls)) return 1;
     }
-    pollfd p{c.clientSocket, POLLIN, 0};
+    pollfd p{s.socket, POLLIN, 0};
     int r = poll(&p, 1, ms);
     if (r < 0) return errno == EINTR ? 0 : -1;
     return r;
 }
 
-bool ClientTlsAttach(Connection& c, ssl_ctx_st* context) {
+bool ClientTlsAttach(ClientStream& s, ssl_ctx_st* context) {
     SSL* ssl = SSL_new(context);
-    if (!ssl || SSL_set_fd(ssl, c.clientSocket) != 1) {
+    if (!ssl || SSL_set_fd(ssl, s.socket) != 1) {
         SSL_free(ssl);
         ERR_clear_error();
         return false;
     }
     timeval t{kTlsReadWaitSeconds, 0};
-    setsockopt(c.clientSocket, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);
-    c.clientTls = ssl;
+    setsockopt(s.socket, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);
+    s.tls = ssl;
     return true;
 }
 
-bool ClientTlsReady(Connection& c) {
-    if (!c.clientTls) return true;
-    std::lock_guard<std::mutex> hold(c.clientTlsLock);
-    return SSL_is_init_finished(c.clientTls);
+bool ClientTlsReady(ClientStream& s) {
+    if (!s.tls) return true;
+    std::lock_guard<std::mutex> hold(s.tlsLock);
+    return SSL_is_init_finished(s.tls);
 }
 
-int ClientTlsAcceptStep(Connection& c) {
-    std::lock_guard<std::mutex> hold(c.clientTlsLock);
+int ClientTlsAcceptStep(ClientStream& s) {
+    std::lock_guard<std::mutex> hold(s.tlsLock);
     ERR_clear_error();
     errno = 0;
-    const int r = SSL_accept(c.clientTls);
-    const int e = r == 1 ? SSL_ERROR_NONE : SSL_get_error(c.clientTls, r);
+    const int r = SSL_accept(s.tls);
+    const int e = r == 1 ? SSL_ERROR_NONE : SSL_get_error(s.tls, r);
     const int saved = errno;
     ERR_clear_error();
     if (r == 1) {
@@ -95,7 +95,7 @@ int ClientTlsAcceptStep(Connection& c) {
         // while the page's many small records are better packed into full
         // segments until the answer is closed.
         int on = 1;
-        setsockopt(c.clientSocket, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
+        setsockopt(s.socket, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
         return 1;
     }
     if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) return 0;
@@ -104,17 +104,17 @@ int ClientTlsAcceptStep(Connection& c) {
     return -1;
 }
 
-void ClientTlsClose(Connection& c) {
-    if (!c.clientTls) return;
-    std::lock_guard<std::mutex> hold(c.clientTlsLock);
+void ClientTlsClose(ClientStream& s) {
+    if (!s.tls) return;
+    std::lock_guard<std::mutex> hold(s.tlsLock);
     // Only a finished handshake has anything to close; after a failed one
     // the browser gets the TCP close alone.
-    if (SSL_is_init_finished(c.clientTls)) SSL_shutdown(c.clientTls);
+    if (SSL_is_init_finished(s.tls)) SSL_shutdown(s.tls);
     ERR_clear_error();
 }
 
-void ClientTlsFree(Connection& c) {
-    if (!c.clientTls) return;
-    SSL_free(c.clientTls);
-    c.clientTls = nullptr;
+void ClientTlsFree(ClientStream& s) {
+    if (!s.tls) return;
+    SSL_free(s.tls);
+    s.tls = nullptr;
 }

@@ -71,7 +71,7 @@ namespace {
 // and path / alone, so no neighbour on the domain can plant or widen it.
 void SendSessionCookie(Connection& c) {
     if (!c.cookieToSet[0] && !c.cookieClear) return;
-    const bool secure = c.clientTls != nullptr || c.proxiedHttps;
+    const bool secure = c.client.tls != nullptr || c.proxiedHttps;
     char line[160];
     int n =
         snprintf(line, sizeof line, "Set-Cookie: %s=%s; Path=/; HttpOnly; SameSite=Strict%s%s\r\n",
@@ -89,7 +89,7 @@ void SendSafetyLines(Connection& c, bool page) {
     // Only over TLS: a browser ignores the line on plain HTTP anyway, and a
     // gateway reached by plain HTTP alone must not be told to need HTTPS.
     // Without includeSubDomains: other hosts of the domain are not ours.
-    if (c.clientTls) SendRaw(c, "Strict-Transport-Security: max-age=31536000\r\n");
+    if (c.client.tls) SendRaw(c, "Strict-Transport-Security: max-age=31536000\r\n");
     // The pages show mail from anybody inside the gateway's own origin: no
     // address of a page (with its login) leaks to a link or image of a mail,
     // no answer is read as another type than it says, no other site frames

@@ -50,7 +50,7 @@ void NoteHost(Connection& c, const char* value) {
 }
 
 bool RedirectToHttps(Connection& c) {
-    if (gPort == 0 || c.clientTls) return false;
+    if (gPort == 0 || c.client.tls) return false;
     const char* host = c.redirectHost[0] ? c.redirectHost : gFallbackHost;
     if (!host[0]) return false;
     const char* target = c.redirectTarget[0] == '/' ? c.redirectTarget : "/";

@@ -60,13 +60,13 @@ TEST(Crowding, GivingWayEndsTheClientsSocketForItsThread) {
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
     Table t;
     Connection* c = t.add(1);
-    c->clientSocket = pair[0];
+    c->client.socket = pair[0];
     GiveWay(*c);
     char b;
     // The thread's next read sees the end; the peer sees the close too.
     EXPECT_EQ(recv(pair[0], &b, 1, 0), 0);
     EXPECT_EQ(recv(pair[1], &b, 1, 0), 0);
-    c->clientSocket = -1;
+    c->client.socket = -1;
     close(pair[0]);
     close(pair[1]);
 }

@@ -39,11 +39,8 @@ struct TcpPair {
 };
 
 bool send_page(int fd, const std::string& page) {
-    Connection* c = NewConnection(fd);
-    bool sent = ClientSend(*c, page.data(), page.size());
-    c->clientSocket = -1;
-    FreeConnection(c);
-    return sent;
+    ClientStream s{fd, nullptr, {}};
+    return ClientSend(s, page.data(), page.size());
 }
 
 TEST(ClientStream, ASendTheClientTakesNothingOfFails) {

@@ -153,7 +153,7 @@ protected:
         int ends[2];
         ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
         c = NewConnection(ends[0]);
-        ASSERT_TRUE(ClientTlsAttach(*c, serverContext));
+        ASSERT_TRUE(ClientTlsAttach(c->client, serverContext));
         clientContext = SSL_CTX_new(TLS_client_method());
         client = SSL_new(clientContext);
         SSL_set_fd(client, ends[1]);
@@ -163,17 +163,17 @@ protected:
         setsockopt(clientSocket, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);
         std::thread browser([this] { connected = SSL_connect(client) == 1; });
         int r = 0;
-        for (int i = 0; i < 10 && r == 0; i++) r = ClientTlsAcceptStep(*c);
+        for (int i = 0; i < 10 && r == 0; i++) r = ClientTlsAcceptStep(c->client);
         browser.join();
         ASSERT_EQ(r, 1);
         ASSERT_TRUE(connected);
-        ASSERT_TRUE(ClientTlsReady(*c));
+        ASSERT_TRUE(ClientTlsReady(c->client));
     }
     void TearDown() override {
         SSL_free(client);
         SSL_CTX_free(clientContext);
         close(clientSocket);
-        close(c->clientSocket);
+        close(c->client.socket);
         FreeConnection(c);
         SSL_CTX_free(serverContext);
         HttpsFiles::TearDown();
@@ -204,14 +204,14 @@ TEST_F(TlsPair, BytesHeldInsideTheSessionCountAsReadable) {
     std::string got;
     char buf[4096];
     while (got.size() < request.size()) {
-        ASSERT_GT(ClientWait(*c, 1000), 0) << "after " << got.size() << " bytes";
-        ssize_t n = ClientRecv(*c, buf, sizeof buf);
+        ASSERT_GT(ClientWait(c->client, 1000), 0) << "after " << got.size() << " bytes";
+        ssize_t n = ClientRecv(c->client, buf, sizeof buf);
         if (n == -2) continue;
         ASSERT_GT(n, 0);
         got.append(buf, static_cast<size_t>(n));
     }
     EXPECT_EQ(got, request);
-    EXPECT_EQ(ClientWait(*c, 0), 0) << "nothing is left";
+    EXPECT_EQ(ClientWait(c->client, 0), 0) << "nothing is left";
 }
 
 TEST_F(TlsPair, WritersOfTwoThreadsNeverMixRecords) {
@@ -219,10 +219,10 @@ TEST_F(TlsPair, WritersOfTwoThreadsNeverMixRecords) {
     constexpr int kPieces = 300;
     std::string a(1000, 'a'), b(1000, 'b');
     std::thread first([&] {
-        for (int i = 0; i < kPieces; i++) EXPECT_TRUE(ClientSend(*c, a.data(), a.size()));
+        for (int i = 0; i < kPieces; i++) EXPECT_TRUE(ClientSend(c->client, a.data(), a.size()));
     });
     std::thread second([&] {
-        for (int i = 0; i < kPieces; i++) EXPECT_TRUE(ClientSend(*c, b.data(), b.size()));
+        for (int i = 0; i < kPieces; i++) EXPECT_TRUE(ClientSend(c->client, b.data(), b.size()));
     });
     std::string got = ClientRead(2 * kPieces * 1000);
     shutdown(clientSocket, SHUT_RDWR); // writers left waiting give up
@@ -233,9 +233,9 @@ TEST_F(TlsPair, WritersOfTwoThreadsNeverMixRecords) {
 }
 
 TEST_F(TlsPair, CloseSendsTheNoticeAndLateWritesFail) {
-    ASSERT_TRUE(ClientSend(*c, "page", 4));
-    ClientTlsClose(*c);
-    EXPECT_FALSE(ClientSend(*c, "late", 4));
+    ASSERT_TRUE(ClientSend(c->client, "page", 4));
+    ClientTlsClose(c->client);
+    EXPECT_FALSE(ClientSend(c->client, "late", 4));
     EXPECT_EQ(ClientRead(100), "page");
     EXPECT_EQ(SSL_get_error(client, SSL_read(client, nullptr, 0)), SSL_ERROR_ZERO_RETURN)
         << "a whole page ends with the close notice";

@@ -42,7 +42,7 @@ public:
     explicit SendRecorder(Connection& c) : c_(c) {
         int ends[2];
         EXPECT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, ends), 0);
-        c_.clientSocket = ends[0];
+        c_.client.socket = ends[0];
         reader_ = ends[1];
         thread_ = std::thread([this] {
             std::vector<char> buffer(65536);
@@ -56,12 +56,12 @@ public:
     }
     // Ends the recording; sizes and bytes are complete afterwards.
     void Finish() {
-        if (c_.clientSocket < 0) return;
-        shutdown(c_.clientSocket, SHUT_WR);
+        if (c_.client.socket < 0) return;
+        shutdown(c_.client.socket, SHUT_WR);
         thread_.join();
-        close(c_.clientSocket);
+        close(c_.client.socket);
         close(reader_);
-        c_.clientSocket = -1;
+        c_.client.socket = -1;
     }
     ~SendRecorder() { Finish(); }
 
