@@ -206,10 +206,6 @@ void DeleteForm(Connection& c, int set) {
     OutputFormat(c, 0, "<input type=\"submit\" value=\"%s\"></form>\r\n", label);
 }
 
-void NumberText(char* dst, size_t size, int value) {
-    snprintf(dst, size, "%d", value);
-}
-
 } // namespace
 
 SettingsPolicy settings_policy(const BasicSettings& s) {
@@ -235,25 +231,6 @@ SettingsPolicy settings_policy(const BasicSettings& s) {
     p.poppassd = s.poppassd_changeable != 0;
     p.signature = !(s.user_policy_1 & kPolicy1SignatureFixed);
     return p;
-}
-
-int slot_number(const Connection& c, int slot) {
-    const char* text = c.formSlots[slot];
-    if (!*text) return -1;
-    int value = 0;
-    for (const char* p = text; *p; p++) {
-        if (*p < '0' || *p > '9' || value > 100000) return -1;
-        value = value * 10 + (*p - '0');
-    }
-    return value;
-}
-
-void set_slot(Connection& c, int slot, const char* text) {
-    sjis_copy(c.formSlots[slot], text);
-}
-
-void set_slot_number(Connection& c, int slot, int value) {
-    NumberText(c.formSlots[slot], sizeof c.formSlots[slot], value);
 }
 
 bool settings_adding(const Connection& c, int set) {

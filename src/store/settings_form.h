@@ -6,51 +6,8 @@
 #pragma once
 #include "server/connection.h"
 #include "store/basic_settings.h"
+#include "store/settings_slots.h"
 #include <cstddef>
-
-// The posted fields, one form slot each, from the form reader to the page
-// written after the checks (and after a poppassd exchange). Slots 0 to 2 stay
-// free: they carry the poppassd inputs, and fields a and b of the login forms.
-// Checkbox slots hold "1" when ticked, else nothing.
-enum SettingsSlot : int {
-    kSlotId = 3,
-    kSlotPass0,
-    kSlotPass1,
-    kSlotPass2,
-    kSlotName,
-    kSlotMailAddress,
-    kSlotSmtpName,
-    kSlotPop3Name,
-    kSlotQuotation,
-    kSlotRowCount,
-    kSlotColumnCount,
-    kSlotUploadNo,
-    kSlotDeleteFlag,
-    kSlotHeaderFlag,
-    kSlotCcFlag,
-    kSlotBccFlag,
-    kSlotJumpFlag,
-    kSlotApopFlag,
-    kSlotPoppassd,
-    kSlotFolding,
-    kSlotSaveText,
-    kSlotDeleteLink,
-    kSlotPop3Security, // "none", "stls" or "tls"
-    kSlotSmtpSecurity, // "none", "starttls" or "tls"
-    kSlotSmtpAuth,
-    kSlotSmtpUser, // a login of the set's own for SMTP; empty: the POP3 one
-    kSlotSmtpPass, // its password; empty: unchanged
-    // The slot of the first text field (kSlotId to kSlotQuotation) whose
-    // posted value held a CR, LF or NUL, as a number; empty when none did.
-    kSlotBrokenField,
-    kSlotEnd,
-};
-static_assert(kSlotEnd <= kFormSlots);
-
-// The poppassd inputs, filled just before the exchange starts.
-enum : int { kSlotPoppassdUser = 0, kSlotPoppassdOld = 1, kSlotPoppassdNew = 2 };
-// The POP3 server's answer to a refused registration check.
-enum : int { kSlotCheckRefusal = 0 };
 
 // What users may change, from the option words (true = changeable).
 struct SettingsPolicy {
@@ -82,14 +39,6 @@ constexpr int kMaxRows = 30;
 constexpr int kMinColumns = 10;
 constexpr int kMaxColumns = 200;
 constexpr int kMaxSignature = 499;
-
-inline bool slot_ticked(const Connection& c, int slot) {
-    return c.formSlots[slot][0] != '\0';
-}
-// The decimal value of a slot made only of digits; -1 for anything else.
-int slot_number(const Connection& c, int slot);
-void set_slot(Connection& c, int slot, const char* text);
-void set_slot_number(Connection& c, int slot, int value);
 
 // A new user, or a set of c.user that has no POP3 user name yet.
 bool settings_adding(const Connection& c, int set);

@@ -6,7 +6,7 @@
 #include "store/basic_settings.h"
 #include "store/data_file.h"
 #include "store/mail_security.h"
-#include "store/settings_form.h"
+#include "store/settings_slots.h"
 #include "store/user_record.h"
 
 #include <cstring>

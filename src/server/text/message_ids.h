@@ -2,6 +2,9 @@
 // page asks for its texts by these names.
 #pragma once
 
+// Entries of the message table, the unused ones included.
+constexpr int kMessageCount = 191;
+
 enum MessageId : int {
     kMsgName = 0,
     kMsgMailAddress = 1,

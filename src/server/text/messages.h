@@ -2,7 +2,5 @@
 #pragma once
 #include "server/text/message_ids.h"
 
-constexpr int kMessageCount = 191;
-
 // The Shift_JIS text of message index (0..158) in the page's language.
 const char* Message(int index, int english);
