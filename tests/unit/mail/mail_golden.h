@@ -10,6 +10,7 @@
 #pragma once
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -41,19 +42,17 @@ inline std::string ReadBytes(const std::filesystem::path& file) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// The named escapes, both ways; other control and non-ASCII bytes are \xHH.
+inline constexpr char kNamed[] = "\\\\\nn\rr\tt";
+
 inline std::string Escape(const std::string& bytes) {
     static const char kHex[] = "0123456789abcdef";
     if (bytes.empty()) return "\\e"; // a blank line would end the record
     std::string out;
     for (unsigned char ch : bytes) {
-        if (ch == '\\')
-            out += "\\\\";
-        else if (ch == '\n')
-            out += "\\n";
-        else if (ch == '\r')
-            out += "\\r";
-        else if (ch == '\t')
-            out += "\\t";
+        const char* named = ch ? strchr(kNamed, ch) : nullptr;
+        if (named && (named - kNamed) % 2 == 0)
+            out += {'\\', named[1]};
         else if (ch < 0x20 || ch >= 0x7f)
             out += {'\\', 'x', kHex[ch >> 4], kHex[ch & 15]};
         else
@@ -70,39 +69,29 @@ inline std::string Unescape(const std::string& text) {
     for (size_t i = 0; i < text.size(); i++) {
         if (text[i] != '\\' || i + 1 >= text.size()) {
             out += text[i];
-            continue;
-        }
-        const char e = text[++i];
-        if (e == 'n')
-            out += '\n';
-        else if (e == 'r')
-            out += '\r';
-        else if (e == 't')
-            out += '\t';
-        else if (e == 'e')
-            continue;
-        else if (e == 'x' && i + 2 < text.size()) {
+        } else if (text[++i] == 'x' && i + 2 < text.size()) {
             out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
             i += 2;
-        } else
-            out += e;
+        } else if (text[i] != 'e') {
+            const char* named = strchr(kNamed, text[i]);
+            out += named && (named - kNamed) % 2 == 1 ? named[-1] : text[i];
+        }
     }
     return out;
 }
 
-// The first line that differs, both ways, escaped.
+// Where the bytes first differ: the line, and both sides around that byte,
+// escaped.
 inline std::string FirstDifference(const std::string& want, const std::string& got) {
     size_t at = 0;
     while (at < want.size() && at < got.size() && want[at] == got[at]) at++;
-    const size_t start = want.rfind('\n', at == 0 ? 0 : at - 1);
-    const size_t from = start == std::string::npos || at == 0 ? 0 : start + 1;
-    const size_t line = static_cast<size_t>(std::count(want.begin(), want.begin() + from, '\n'));
-    auto rest = [&](const std::string& s) {
-        return from >= s.size() ? std::string("<end>")
-                                : Escape(s.substr(from, s.find('\n', at) - from + 1));
+    const size_t line = static_cast<size_t>(std::count(want.begin(), want.begin() + at, '\n'));
+    const size_t from = at > 60 ? at - 60 : 0;
+    auto around = [&](const std::string& s) {
+        return from >= s.size() ? std::string("<end>") : Escape(s.substr(from, at + 60 - from));
     };
     return "first difference on line " + std::to_string(line + 1) + ", byte " + std::to_string(at) +
-           "\n  golden: " + rest(want) + "\n  actual: " + rest(got);
+           "\n  golden: " + around(want) + "\n  actual: " + around(got);
 }
 
 inline testing::AssertionResult Matches(const std::filesystem::path& file,
