@@ -3,10 +3,10 @@
 // TARNBOX_WRITE_GOLDENS=1 to write what the product gives now instead (then
 // read the diff before committing it).
 //
-// A case file holds records separated by blank lines; each line of a record
-// is one field, written with \\ \n \r \t \xHH escapes so control and
-// Shift_JIS bytes stay readable; \e is nothing, for an empty field. Lines
-// starting with "#" are comments.
+// A case file is written by hand and never rewritten: records separated by
+// blank lines, each line of a record one field, with \\ \n \r \t \xHH
+// escapes so control and Shift_JIS bytes stay readable; \e is nothing, for
+// an empty field. Lines starting with "#" are comments.
 #pragma once
 #include <algorithm>
 #include <cstdlib>

@@ -6,30 +6,11 @@
 namespace {
 
 TEST_F(MimeTest, ContentTypesGiveTheirClasses) {
-    const struct {
-        uint16_t previous;
-        const char* type;
-        uint16_t cls;
-    } cases[] = {
-        {kClassText, "text/plain", kClassText},
-        {kClassText, "TEXT/HTML; charset=us-ascii", kClassHtml},
-        {kClassText, "image/gif; name=a.gif", kClassImage},
-        {kClassText, "application/pdf; name=a.pdf", kClassAttachment},
-        {kClassText, "audio/basic", kClassAttachment},
-        {kClassText, "application/octet-stream; name=\"page.HTM\"", kClassHtml},
-        {kClassText, "multipart/mixed; boundary=b", kClassMultipart},
-        {kClassText, "multipart/alternative; boundary=b", kClassAlternative},
-        {kClassAlternative, "text/plain", kClassTextInAlternative},
-        {kClassAlternative, "text/html", kClassHtml},
-        {kClassText, "message/rfc822", kClassText},
-        {kClassText, "message/partial; number=2; total=3; id=\"x\"", kClassAttachment},
-        {kClassMultipart, "", kClassText},
-    };
-    for (const auto& t : cases) {
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("content_classes.ref"))) {
         mime_reset(*c);
-        c->mime.contentClass = t.previous;
-        analyse_content_type(*c, t.type);
-        EXPECT_EQ(c->mime.contentClass, t.cls) << t.type;
+        c->mime.contentClass = ContentClass(t.at(0));
+        analyse_content_type(*c, t.at(1).c_str());
+        EXPECT_EQ(c->mime.contentClass, ContentClass(t.at(2))) << t[1];
     }
 }
 
