@@ -5,6 +5,7 @@
 #include "charset_test_util.h"
 #include "mail/charset/detect.h"
 #include "mail/charset/sjis.h"
+#include "mail/mail_golden.h"
 
 using charset_test::heap_copy;
 
@@ -31,30 +32,8 @@ std::string sjis(unsigned char j1, unsigned char j2) {
 } // namespace
 
 TEST(CharsetDetect, Codes) {
-    struct Case {
-        std::string text;
-        int code;
-    };
-    const Case cases[] = {
-        {"", 0},
-        {"x", 0},
-        {"Subject: hello\r\n", 0},
-        {"\x1b$B$\"$$\x1b(B", 0},
-        {"\x82\xA0", 1},
-        {"abc \x82\xA0 def", 1},
-        {"\xA4\xA2\xA4\xA4", 2},
-        {"a\xA4\xA2\r\n", 2},
-        // EUC-JP 0xE3F1 also reads as a Shift_JIS pair; only what follows decides.
-        {"\xE3\xF1", 1},
-        {"\xE3\xF1\xA4\xA2", 2},
-        {"\xE3\xF1x", 1},
-        {"\xE3\xF1\xA4\xA2x", 1}, // the scan stays one byte out of step
-        {"\xB1\xB2", 2},          // half-width ｱｲ cannot be told from EUC-JP
-        {"\xA4", 0},              // one byte is never judged
-        {"\xA4x", 1},             // a high byte not in a pair
-        {"\x81\x7F", 0},          // 0x7F is no trail byte
-    };
-    for (const Case& c : cases) EXPECT_EQ(detect(c.text), c.code) << c.text;
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("detect_codes.ref")))
+        EXPECT_EQ(detect(t.at(0)), std::stoi(t.at(1))) << t[0];
     EXPECT_EQ(detect_japanese_code(nullptr, 10), 0);
     // Only the given length counts.
     EXPECT_EQ(detect_japanese_code("\x82\xA0", 1), 0);

@@ -1,3 +1,4 @@
+#include "mail/mail_golden.h"
 #include <gtest/gtest.h>
 
 #include <string>
@@ -20,23 +21,8 @@ std::string decode(const std::string& line) {
 } // namespace
 
 TEST(CharsetQuotedPrintable, DecodeLine) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"a=3Db", "a=b\r\n"},
-        {"soft=", "soft"},
-        {"=", ""},
-        {"", "\r\n"},
-        {"x", "x\r\n"},
-        {"=41", "A\r\n"},
-        {"=e9=E9", "\xE9\xE9\r\n"}, // hex digits in either case
-        {"abc=41=", "abcA"},
-        {"=4", "=4\r\n"},     // too short for a code
-        {"a=zz", "a=zz\r\n"}, // not hex: the '=' stays
-        {"a=4g", "a=4g\r\n"},
-        {"==41", "=A\r\n"},
-        {"tab\there ", "tab\there \r\n"},
-        {"\x82\xA0=82=A0", "\x82\xA0\x82\xA0\r\n"},
-    };
-    for (const auto& [in, out] : cases) EXPECT_EQ(decode(in), out) << in;
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("quoted_printable.ref")))
+        EXPECT_EQ(decode(t.at(0)), t.at(1)) << t[0];
 }
 
 // A line cut at every length: no access outside the exact buffers.

@@ -1,4 +1,5 @@
 #include "mail/compose/stream_jis.h"
+#include "mail/mail_golden.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -28,22 +29,8 @@ std::vector<std::string> Lines(const std::string& s) {
 }
 
 TEST(StreamJis, RunsEscapedKanaWidenedDotsDoubled) {
-    const std::pair<std::string, std::string> cases[] = {
-        // A two-byte run is closed before the line end.
-        {"\x82\xa0\r\n", "\x1B$B\x24\x22\x1B(B\r\n"},
-        {"a\x82\xa0\x82\xa2"
-         "b\r\n",
-         "a\x1B$B\x24\x22\x24\x24\x1B(Bb\r\n"},
-        {".\r\nx.\r\n.y\r\n", "..\r\nx.\r\n..y\r\n"},
-        // KA + voiced mark is GA; A + voiced mark is A, the mark dropped;
-        // HA + semi-voiced mark is PA.
-        {"\xB6\xDE\r\n", "\x1B$B\x25\x2C\x1B(B\r\n"},
-        {"\xB1\xDE\r\n", "\x1B$B\x25\x22\x1B(B\r\n"},
-        {"\xCA\xDF\xB6\r\n", "\x1B$B\x25\x51\x25\x2B\x1B(B\r\n"},
-        // A kana followed by a two-byte character stays in the run.
-        {"\xB6\x82\xa0\r\n", "\x1B$B\x25\x2B\x24\x22\x1B(B\r\n"},
-    };
-    for (const auto& [sjis, jis] : cases) EXPECT_EQ(Jis(sjis), jis) << sjis;
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("stream_jis.ref")))
+        EXPECT_EQ(Jis(t.at(0)), t.at(1)) << t[0];
 }
 
 TEST(StreamJis, LongLinesAreFoldedWithinTheSmtpLimit) {

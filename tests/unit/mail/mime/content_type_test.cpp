@@ -1,3 +1,4 @@
+#include "mail/mail_golden.h"
 #include "mime_test_util.h"
 
 #include <cstring>
@@ -5,30 +6,11 @@
 namespace {
 
 TEST_F(MimeTest, ContentTypesGiveTheirClasses) {
-    const struct {
-        uint16_t previous;
-        const char* type;
-        uint16_t cls;
-    } cases[] = {
-        {kClassText, "text/plain", kClassText},
-        {kClassText, "TEXT/HTML; charset=us-ascii", kClassHtml},
-        {kClassText, "image/gif; name=a.gif", kClassImage},
-        {kClassText, "application/pdf; name=a.pdf", kClassAttachment},
-        {kClassText, "audio/basic", kClassAttachment},
-        {kClassText, "application/octet-stream; name=\"page.HTM\"", kClassHtml},
-        {kClassText, "multipart/mixed; boundary=b", kClassMultipart},
-        {kClassText, "multipart/alternative; boundary=b", kClassAlternative},
-        {kClassAlternative, "text/plain", kClassTextInAlternative},
-        {kClassAlternative, "text/html", kClassHtml},
-        {kClassText, "message/rfc822", kClassText},
-        {kClassText, "message/partial; number=2; total=3; id=\"x\"", kClassAttachment},
-        {kClassMultipart, "", kClassText},
-    };
-    for (const auto& t : cases) {
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("content_classes.ref"))) {
         mime_reset(*c);
-        c->mime.contentClass = t.previous;
-        analyse_content_type(*c, t.type);
-        EXPECT_EQ(c->mime.contentClass, t.cls) << t.type;
+        c->mime.contentClass = ContentClass(t.at(0));
+        analyse_content_type(*c, t.at(1).c_str());
+        EXPECT_EQ(c->mime.contentClass, ContentClass(t.at(2))) << t[1];
     }
 }
 
@@ -55,40 +37,19 @@ TEST_F(MimeTest, EucJpLinesOnlyWhenCharsetIsTheFirstParameter) {
 }
 
 TEST_F(MimeTest, ForeignCharsetOfTextPartsIsRemembered) {
-    const struct {
-        const char* type;
-        const char* charset;
-    } cases[] = {
-        {"text/plain; format=flowed; charset=\"UTF-8\"", "UTF-8"},
-        {"text/html; charset=big5", "big5"},
-        {"text/plain; charset=ISO-2022-JP", ""},
-        {"image/png; charset=utf-8", ""},
-    };
-    for (const auto& t : cases) {
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("text_charsets.ref"))) {
         mime_reset(*c);
-        analyse_content_type(*c, t.type);
-        EXPECT_STREQ(c->mime.textCharset, t.charset) << t.type;
+        analyse_content_type(*c, t.at(0).c_str());
+        EXPECT_EQ(c->mime.textCharset, t.at(1)) << t[0];
     }
 }
 
 TEST_F(MimeTest, FileNamesComeFromTheNameParameter) {
-    const struct {
-        const char* parameters;
-        const char* name;
-    } cases[] = {
-        {"; name=\"a.txt\"", "a.txt"},
-        {"; filename=\"a.txt\"", "a.txt"},
-        {"; x-name=a.txt", "a.txt"},
-        {"; filename*=utf-8''a.txt", "noname0.dat"},
-        {"; name=\"my file.txt\"", "my"},
-        {"; name=a.txt; size=3", "a.txt"},
-        {"", "noname0.dat"},
-    };
-    for (const auto& t : cases) {
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("file_names.ref"))) {
         mime_reset(*c);
         user.runtime.attachments[0].file_name[0] = '\0';
-        analyse_content_type(*c, (std::string("application/x-test") + t.parameters).c_str());
-        EXPECT_STREQ(user.runtime.attachments[0].file_name, t.name) << t.parameters;
+        analyse_content_type(*c, ("application/x-test" + t.at(0)).c_str());
+        EXPECT_EQ(user.runtime.attachments[0].file_name, t.at(1)) << t[0];
     }
     // The second byte of 表 is a backslash, which must not cut the name.
     analyse_content_type(*c, ("image/gif; name=\"" + Sjis("表.gif") + "\"").c_str());

@@ -1,3 +1,4 @@
+#include "mail/mail_golden.h"
 #include "mime_test_util.h"
 
 #include <cstring>
@@ -5,38 +6,20 @@
 namespace {
 
 TEST_F(MimeTest, BoundaryLinesAndTheRuleBetweenParts) {
-    const struct {
-        uint16_t cls;
-        PageState state;
-        const char* line;
-        bool boundary;
-        uint16_t pending;
-    } cases[] = {
-        {kClassText, PageState::MessageWait, "--b1", true, 1},
-        {kClassText, PageState::MessageWait, "--b1--", true, 0},
-        {kClassText, PageState::MessageWait, "--b2; trailing", true, 1},
-        {kClassImage, PageState::MessageWait, "--b2", true, 1},
-        {kClassHtml, PageState::MessageWait, "--b2", true, 1},
-        {kClassMultipart, PageState::MessageWait, "--b2", true, 0},
-        {kClassAlternative, PageState::MessageWait, "--b2", true, 0},
-        {kClassTextInAlternative, PageState::MessageWait, "--b2", true, 0},
-        {kClassText, PageState::TextWait, "--b1", true, 0},
-        {kClassText, PageState::MessageWait, "--b3", false, 9},
-        {kClassText, PageState::MessageWait, "-b1", false, 9},
-    };
-    for (const auto& t : cases) {
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("boundary_lines.ref"))) {
         mime_reset(*c);
         strcpy(c->mime.boundaries[0], "b1");
         strcpy(c->mime.boundaries[1], "b2");
         c->mime.boundaryCount = 2;
-        c->mime.contentClass = t.cls;
+        c->mime.contentClass = ContentClass(t.at(0));
         c->mime.transferMode = kTransferBase64;
         c->mime.base64CarryLength = 3;
         c->mime.partSeparatorPending = 9;
-        c->state = t.state;
-        EXPECT_EQ(is_boundary_line(*c, t.line), t.boundary) << t.line;
-        EXPECT_EQ(c->mime.partSeparatorPending, t.pending) << t.line;
-        if (!t.boundary) continue;
+        c->state = t.at(1) == "message" ? PageState::MessageWait : PageState::TextWait;
+        const bool boundary = t.at(3) == "1";
+        EXPECT_EQ(is_boundary_line(*c, t.at(2).c_str()), boundary) << t[2];
+        EXPECT_EQ(c->mime.partSeparatorPending, std::stoi(t.at(4))) << t[2];
+        if (!boundary) continue;
         EXPECT_EQ(c->mime.inPartHeader, 1);
         EXPECT_EQ(c->mime.transferMode, kTransferNone);
         EXPECT_EQ(c->mime.base64CarryLength, 0);

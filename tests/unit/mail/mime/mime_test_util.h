@@ -15,6 +15,16 @@
 #include "mail/view/message_view.h"
 #include "server/server_paths.h"
 
+// A content class by the name the case files give it.
+inline uint16_t ContentClass(const std::string& name) {
+    static const char* const kNames[] = {
+        "text", "html", "image", "attachment", "multipart", "alternative", "text-in-alternative"};
+    for (uint16_t i = 0; i < std::size(kNames); i++)
+        if (name == kNames[i]) return i;
+    ADD_FAILURE() << "no content class " << name;
+    return 0;
+}
+
 inline std::string Sjis(const char* utf8) {
     std::string out;
     EXPECT_TRUE(utf8_to_sjis(utf8, out)) << utf8;

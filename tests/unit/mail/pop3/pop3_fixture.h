@@ -9,15 +9,6 @@
 #include <unistd.h>
 
 inline const std::string kQ = "?user=taro?check=5?lang=eng";
-inline const std::string kCompose = "<hr><a href=\"/mail/write/index.html" + kQ +
-                                    "\">Write Mail</a>    <a href=\"/mail/logout/index.html" + kQ +
-                                    "\">Finish Reading/Writing</a>";
-inline const std::string kSetup = "<hr><a href=\"/mail/setup/index.html" + kQ +
-                                  "\">Change Settings</a>    <a href=\"/mail/book/index.html" + kQ +
-                                  "\">Address Book</a>    <a href=\"/mail/sent/index.html" + kQ +
-                                  "\">Go to the list of mail sent</a>";
-inline const std::string kListLink =
-    "<a href=\"/mail/index.html" + kQ + "\">Go back to the list</a>";
 
 // Everything available on fd right now.
 inline std::string Drain(int fd) {

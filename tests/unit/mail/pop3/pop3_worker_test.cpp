@@ -1,3 +1,4 @@
+#include "mail/mail_golden.h"
 #include "mail/pop3/pop3_client.h"
 #include "pop3_fixture.h"
 #include <arpa/inet.h>
@@ -189,26 +190,8 @@ TEST_F(WorkerTest, FurtherSetGivesUpOnASilentServer) {
 }
 
 TEST(Pop3Names, ValidityAndLiterals) {
-    const struct {
-        const char* name;
-        bool valid;
-    } names[] = {
-        {"pop.example.jp", true},
-        {"pop.example.jp.", true},
-        {"mail_1-a", true},
-        {"nosuch..invalid", false},
-        {".example.jp", false},
-        {"pop.invalid", false},
-        {"POP.INVALID.", false},
-        {"invalidity.jp", true},
-        {"", false},
-        {"a b", false},
-        {"pop\x82\xa0.jp", false},
-        {"xn--zck.jp", true},
-        {"pop.example.jp..", false},
-        {"localhost:110", false},
-    };
-    for (const auto& k : names) EXPECT_EQ(pop3_name_valid(k.name), k.valid) << k.name;
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("pop3_names.ref")))
+        EXPECT_EQ(pop3_name_valid(t.at(0).c_str()), t.at(1) == "1") << t[0];
     std::string label(63, 'a');
     EXPECT_TRUE(pop3_name_valid((label + ".jp").c_str()));
     EXPECT_FALSE(pop3_name_valid((label + "a.jp").c_str()));
@@ -230,23 +213,10 @@ TEST(Pop3Names, ValidityAndLiterals) {
 }
 
 TEST(Pop3DeleteList, SplitBySettingsLetter) {
-    const struct {
-        const char* list;
-        int routed;
-        const char *set0, *set1, *set2;
-    } cases[] = {
-        {"a1,b2,c3,a4,", 0, "1,4,", "2,", "3,"},
-        {"b12,b7,", 0, "", "12,7,", ""},
-        {"5,", 2, "", "", "5,"}, // a deletion from a message page of set 3
-        {"a,b,x9,,c,", 0, "9,", "", ""},
-        {"", 0, "", "", ""},
-    };
-    for (const auto& k : cases) {
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("delete_lists.ref"))) {
         char lists[kSettingsSets][kLineSize];
-        pop3_split_delete_list(k.list, k.routed, lists);
-        EXPECT_STREQ(lists[0], k.set0) << k.list;
-        EXPECT_STREQ(lists[1], k.set1) << k.list;
-        EXPECT_STREQ(lists[2], k.set2) << k.list;
+        pop3_split_delete_list(t.at(0).c_str(), std::stoi(t.at(1)), lists);
+        for (int set = 0; set < 3; set++) EXPECT_EQ(lists[set], t.at(2 + set)) << t[0] << set;
     }
 }
 

@@ -1,3 +1,4 @@
+#include "mail/mail_golden.h"
 // The poppassd reply reader and step machine, fed the server's side whole, in
 // pieces of every small size and split once at every byte; the commands it
 // would send are collected in a string.
@@ -110,19 +111,10 @@ TEST(PoppassdExchange, OverlongLineIsOneLineAndItsTextIsBounded) {
 }
 
 TEST(PoppassdExchange, RefusalTextStartsAfterTheCode) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"500", ""},
-        {"500-PAM error: x", "PAM error: x"},
-        {"500 \x83\x70\x83\x58", "\x83\x70\x83\x58"},
-        // A two-byte character over the fourth and fifth bytes is skipped
-        // whole, not copied from its trail byte.
-        {"50\x20\x83\x70 text", "text"},
-        {"500\x83", ""},
-    };
-    for (auto [line, expected] : cases) {
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("refusal_text.ref"))) {
         char text[kPoppassdRefusalSize];
-        poppassd_refusal_text(line, text);
-        EXPECT_STREQ(text, expected) << line;
+        poppassd_refusal_text(t.at(0).c_str(), text);
+        EXPECT_EQ(text, t.at(1)) << t[0];
     }
 }
 

@@ -1,21 +1,9 @@
+#include "mail/mail_golden.h"
 #include "mail/sent/sent_fixture.h"
 #include "server/output/output_text.h"
 #include "server/text/url_encode.h"
 
 namespace {
-
-const std::string kCompose = "<hr><a href=\"/mail/write/index.html" + kSentQuery +
-                             "\">Write Mail</a>    <a href=\"/mail/logout/index.html" + kSentQuery +
-                             "\">Finish Reading/Writing</a>";
-const std::string kListHead = StatusBlock(200) +
-                              "<html><head><title>taro's list of mail sent</title>" + kHeadLines +
-                              "</head><body>" + LangSwitch(true, "/") +
-                              "<center><font size=+1>taro's list of mail sent</font>" + kCompose;
-const std::string kListEnd =
-    "<pre>" + kCompose + "<hr><a href=\"/mail/setup/index.html" + kSentQuery +
-    "\">Change Settings</a>    <a href=\"/mail/book/index.html" + kSentQuery +
-    "\">Address Book</a>    <a href=\"/mail/index.html" + kSentQuery +
-    "\">Go to the list of mail received</a></pre></center></body></html>";
 
 class SentPages : public SentTest {
 protected:
@@ -27,13 +15,16 @@ protected:
         data_store().settings.mail_options |= kMailDeleteLinkChangeable;
         taro->options[delete_link] = on;
     }
-    std::string LinkRow(int n, const std::string& date) {
-        char encoded[128];
-        UrlEncode(encoded, date.c_str());
-        return "<a href=\"/mail/sent/index.html" + kSentQuery +
-               "\">Go to the list of mail sent</a>      <a href=\"/mail/sent/index.html?delete=" +
-               std::to_string(n) + "." + encoded + kSentQuery +
-               "\">Go back to the list after deleting</a><hr>";
+    // The page with the send dates (plain and in links) and the list time
+    // masked.
+    std::string Masked(std::string page, const std::vector<std::string>& dates) {
+        for (const std::string& date : dates) {
+            char encoded[128];
+            UrlEncode(encoded, date.c_str());
+            page = mail_golden::Replaced(mail_golden::Replaced(page, date, "<date>"), encoded,
+                                         "<date>");
+        }
+        return mail_golden::MaskListTime(MaskDates(page));
     }
 };
 
@@ -50,23 +41,11 @@ TEST_F(SentPages, ListRows) {
     c->state = PageState::SentListPage;
     Dispatcher(*c);
     // Entry 1: nine lines, 135 bytes with two per line end; entry 2 has no
-    // X-Files line, a subject two bytes and a To three bytes shorter.
-    const std::string rows =
-        "<font size=+1><input type=checkbox name=\"delete_1\"><a href=\"/mail/sent/0001.html" +
-        kSentQuery + "\">0001. Hello</a></font>\r\n  (File)  " + d1 +
-        "  (   135)  jiro@example.jp\r\n\r\n"
-        "<font size=+1><input type=checkbox name=\"delete_2\"><a href=\"/mail/sent/0002.html" +
-        kSentQuery + "\">0002. a&lt;b</a></font>\r\n          " + d2 +
-        "  (   114)  x&amp;y &lt;x@y.jp&gt;\r\n\r\n";
-    EXPECT_EQ(MaskDates(out),
-              kListHead + "<hr></center><form method=\"post\" action=\"/mail/sent/index.html" +
-                  kSentQuery + "\"><pre>" + rows + "<input type=\"hidden\" value=\"" +
-                  std::to_string(taro->runtime.listTime.load()) +
-                  "\" name=\"list_time\"><input type=\"submit\" value=\"Delete Marked Mail\">  "
-                  "<input type=\"reset\" value=\"Return Markings to the previous "
-                  "settings\"></pre></form><center>" +
-                  kListEnd);
+    // X-Files line, a subject two bytes and a To three bytes shorter: 114.
     EXPECT_NEAR(taro->runtime.listTime.load(), Now(), 2);
+    EXPECT_NE(out.find("value=\"" + std::to_string(taro->runtime.listTime.load()) + "\" name="),
+              std::string::npos);
+    EXPECT_GOLDEN(Masked(out, {d1, d2}), "list_rows.ref");
 }
 
 TEST_F(SentPages, DeletingEverythingShowsTheEmptyList) {
@@ -76,10 +55,7 @@ TEST_F(SentPages, DeletingEverythingShowsTheEmptyList) {
     SentDelete(*c);
     EXPECT_FALSE(Exists(".txl"));
     EXPECT_TRUE(Exists(".txb"));
-    EXPECT_EQ(MaskDates(out), kListHead +
-                                  "<hr><center>\r\n<font size=+1>There are no messages in this "
-                                  "folder.\r\n</font>\r\n" +
-                                  kListEnd);
+    EXPECT_GOLDEN(MaskDates(out), "empty_list.ref");
     SendNumbered(1); // the next append starts a new log
     EXPECT_EQ(Subjects(), "S1 ");
 }
@@ -122,14 +98,7 @@ TEST_F(SentPages, MessagePageAndResendValues) {
     };
     ShowSentMessage(*c);
     EXPECT_EQ(seen, "jiro@example.jp|c@example.jp|b@example.jp|Hello|.\nx|1a&b.txt");
-    EXPECT_EQ(MaskDates(out), StatusBlock(200) + "<html><head><title>2. Hello\r\n\r\n</title>" +
-                                  kHeadLines + "</head><body>" + LangSwitch(true, "/") +
-                                  "<pre><center>" + LinkRow(2, date) +
-                                  "</center><font size=+1>Subject: Hello\r\n</font>Date: " + date +
-                                  "\r\nFrom: Taro &lt;taro@example.jp&gt;\r\nTo: jiro@example.jp"
-                                  "\r\nCc: c@example.jp\r\nBcc: b@example.jp<hr>.\nx<hr>"
-                                  "Attached File Name: a&amp;b.txt\r\n<hr>[form]<pre><center><hr>" +
-                                  LinkRow(2, date) + "</pre></center></body></html>");
+    EXPECT_GOLDEN(Masked(out, {date}), "message_page.ref");
 }
 
 TEST_F(SentPages, LinkRowWithoutDeleteLink) {
