@@ -126,6 +126,14 @@ void FlushClient(Connection& c) {
     c.staged = 0;
 }
 
+void EndAnswer(Connection& c) {
+    std::lock_guard<std::mutex> hold(c.stageLock);
+    if (c.client.socket < 0) return;
+    if (c.staged > 0) ClientSend(c.client, c.stage, static_cast<size_t>(c.staged));
+    c.staged = 0;
+    ClientFinish(c.client);
+}
+
 void SendRaw(Connection& c, const char* text) {
     SendRaw(c, text, strlen(text));
 }

@@ -202,7 +202,7 @@ void finish_page(Connection& c) {
         EndPage(c, kPagePre | kPageBody | kPageHtml);
     else if (view_options(c).showHeaders)
         write_text_headers(c);
-    c.state.compare_exchange_strong(s, PageState::Done);
+    if (c.state.compare_exchange_strong(s, PageState::Done)) EndAnswer(c);
 }
 
 // The exchange of a further set ends here whatever happened, so that the

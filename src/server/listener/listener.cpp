@@ -78,10 +78,7 @@ void close_client(Connection& c) {
     if (fd < 0) return;
     // The close notice goes first, so a browser can tell a whole page from
     // one cut off; what the drain below reads is thrown away, TLS or not.
-    ClientTlsClose(c.client);
-    int off = 0;
-    setsockopt(fd, IPPROTO_TCP, TCP_CORK, &off, sizeof off);
-    shutdown(fd, SHUT_WR);
+    ClientFinish(c.client);
     pollfd p{fd, POLLIN, 0};
     char sink[4096];
     int64_t until = now_ms() + 200;

@@ -118,3 +118,12 @@ void ClientTlsFree(ClientStream& s) {
     SSL_free(s.tls);
     s.tls = nullptr;
 }
+
+void ClientFinish(ClientStream& s) {
+    if (s.finished || s.socket < 0) return;
+    s.finished = true;
+    ClientTlsClose(s);
+    int off = 0;
+    setsockopt(s.socket, IPPROTO_TCP, TCP_CORK, &off, sizeof off);
+    shutdown(s.socket, SHUT_WR);
+}

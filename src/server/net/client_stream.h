@@ -17,6 +17,7 @@ struct ClientStream {
     int socket;
     ssl_st* tls;
     std::mutex tlsLock;
+    bool finished; // ClientFinish has run
 };
 
 // ClientSend sends everything or returns false. ClientRecv returns the bytes
@@ -47,3 +48,9 @@ int ClientTlsAcceptStep(ClientStream& s);
 // ClientTlsFree, so a late writer finds a closed session, not freed memory.
 void ClientTlsClose(ClientStream& s);
 void ClientTlsFree(ClientStream& s);
+
+// The answer is whole: the close notice, the rest of a corked segment and
+// the end of the stream go out now, so the browser need not wait for the
+// socket to be closed. Once; the socket stays open for whatever the browser
+// still sends.
+void ClientFinish(ClientStream& s);

@@ -39,7 +39,7 @@ struct TcpPair {
 };
 
 bool send_page(int fd, const std::string& page) {
-    ClientStream s{fd, nullptr, {}};
+    ClientStream s{fd, nullptr, {}, false};
     return ClientSend(s, page.data(), page.size());
 }
 
