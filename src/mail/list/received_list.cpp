@@ -5,7 +5,6 @@
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
 #include "mail/date/mail_date.h"
-#include "mail/pop3/pop3_client.h"
 #include "server/output/common_links.h"
 #include "server/output/form_token.h"
 #include "server/output/output_text.h"
@@ -33,43 +32,10 @@ KeptEntry*& kept_head(Connection& c) {
     return c.user->runtime.keptList[set_of(c)];
 }
 
-void send_quit(Connection& c) {
-    c.workerResult = Quitting;
-    pop3_send(c, "QUIT");
-}
-
-void send_top(Connection& c, KeptEntry* e) {
-    char command[32];
-    snprintf(command, sizeof command, "TOP %d 0", static_cast<int>(e->number));
-    // Cleared here as well for the first entry of a pass, so that a stale
-    // flag does not cost a second TOP on a later visit.
-    e->changed = 0;
-    c.workerResult = FetchingHeaders;
-    pop3_send(c, command);
-}
-
 // An entry whose headers this visit fetches: new, changed in size, or left
 // without headers by a broken earlier exchange.
 bool wants_top(const KeptEntry& e) {
     return e.changed || !kept_has_headers(e);
-}
-
-// Pipelined: keeps up to a window of TOP requests out beyond the one being
-// answered, refilled half a window at a time. The entries are walked in
-// list order with the test the arrivals use, so replies and entries pair up.
-void tops_ahead(Connection& c) {
-    if (!c.pop3.pipelining || c.pop3.ahead > kPipelineWindow / 2 || !c.list.sent) return;
-    std::string batch;
-    for (KeptEntry* e = c.list.sent->next; e && c.pop3.ahead < kPipelineWindow; e = e->next) {
-        c.list.sent = e;
-        if (!wants_top(*e)) continue;
-        char command[32];
-        snprintf(command, sizeof command, "TOP %d 0\r\n", static_cast<int>(e->number));
-        batch += command;
-        c.pop3.ahead++;
-    }
-    c.pop3.aheadMultiline = 1;
-    pop3_send_batch(c, batch);
 }
 
 bool several_tops(const KeptEntry* first) {
@@ -115,30 +81,25 @@ void clear_collected(Connection& c) {
 }
 
 // The closing "." of the LIST reply.
-void list_end(Connection& c) {
+ListAsk list_end(Connection& c) {
     const int set = set_of(c);
     if (set == 0) SendStatus(c, 200);
     if (c.list.newEntries == 0) {
-        send_quit(c);
         list_heading(c);
         if (set == 0)
             OutputFormat(c, 0, "<center>\r\n<font size=+1>%s\r\n</font>\r\n</center>",
                          Message(kMsgNoMail, c.english));
-        return;
+        return ListAsk::Quit;
     }
-    if (c.workerResult == ListingUpdate) {
+    if (c.list.updating) {
         list_kept_rows(c);
     } else {
         list_heading(c);
         c.list.rowNumber = 1;
         c.list.current = kept_head(c);
     }
-    if (!c.list.current) {
-        send_quit(c);
-        return;
-    }
-    if (several_tops(c.list.current) && pop3_ask_capabilities(c)) return;
-    list_tops_begin(c);
+    if (!c.list.current) return ListAsk::Quit;
+    return several_tops(c.list.current) ? ListAsk::Capabilities : list_tops_begin(c);
 }
 
 } // namespace
@@ -176,12 +137,9 @@ void safe_subject(char (&dst)[kSafeSubjectSize], const char* subject) {
     *out = '\0';
 }
 
-void list_after_stat(Connection& c) {
+ListAsk list_after_stat(Connection& c) {
     c.list = ListProgress{};
-    if (!c.user) {
-        send_quit(c);
-        return;
-    }
+    if (!c.user) return ListAsk::Quit;
     const int set = set_of(c);
     const int stat = c.pop3.statCount;
     int kept = count_kept(kept_head(c));
@@ -190,42 +148,32 @@ void list_after_stat(Connection& c) {
         free_kept_list(c.user, set);
         kept = 0;
     }
-    if (kept == 0) {
-        if (stat == 0) {
-            list_line(c, ".");
-            return;
-        }
-        c.workerResult = ListingFull;
-        pop3_send(c, "LIST");
-        return;
-    }
+    if (kept == 0) return stat == 0 ? list_line(c, ".") : ListAsk::List;
     c.list.newEntries = stat;
-    c.workerResult = ListingUpdate;
-    pop3_send(c, "LIST");
+    c.list.updating = true;
+    return ListAsk::List;
 }
 
-void list_line(Connection& c, const char* line) {
-    if (!c.user) return;
-    if (line[0] == '.' && line[1] == '\0') {
-        list_end(c);
-        return;
-    }
+ListAsk list_line(Connection& c, const char* line) {
+    if (!c.user) return ListAsk::Nothing;
+    if (line[0] == '.' && line[1] == '\0') return list_end(c);
     int number = 0;
     int size = 0;
     const char* s = line;
-    if (!read_number(s, number) || !read_number(s, size) || number == 0) return;
+    if (!read_number(s, number) || !read_number(s, size) || number == 0) return ListAsk::Nothing;
     if (KeptEntry* e = find_number(c, number)) {
-        if (e->size == size) return;
+        if (e->size == size) return ListAsk::Nothing;
         e->size = size;
         e->changed = 1;
-        c.workerResult = ListingFull;
-        return;
+        c.list.updating = false;
+        return ListAsk::Nothing;
     }
     KeptEntry* e = append_kept(c.user, set_of(c), c.list.tail, number, size);
-    if (!e) return; // the message gets no row
+    if (!e) return ListAsk::Nothing; // the message gets no row
     e->changed = 1;
     c.list.lookup = e;
     c.list.newEntries++;
+    return ListAsk::Nothing;
 }
 
 void list_heading(Connection& c) {
@@ -296,22 +244,34 @@ void list_kept_rows(Connection& c) {
     c.list.current = nullptr;
 }
 
-void list_tops_begin(Connection& c) {
-    if (!c.list.current) {
-        send_quit(c);
-        return;
-    }
-    send_top(c, c.list.current);
-    c.list.sent = c.list.current;
-    tops_ahead(c);
+ListAsk list_tops_begin(Connection& c) {
+    return c.list.current ? ListAsk::Top : ListAsk::Quit;
 }
 
-void list_headers_done(Connection& c) {
+int list_take_current(Connection& c) {
     KeptEntry* e = c.list.current;
-    if (!e || !c.user) {
-        send_quit(c);
-        return;
+    if (!e) return 0;
+    // Cleared here as well for the first entry of a pass, so that a stale
+    // flag does not cost a second TOP on a later visit.
+    e->changed = 0;
+    c.list.sent = e;
+    return e->number;
+}
+
+// The entries are walked in list order with the test the arrivals use, so
+// replies and entries pair up.
+int list_take_next_wanted(Connection& c) {
+    if (!c.list.sent) return 0;
+    for (KeptEntry* e = c.list.sent->next; e; e = e->next) {
+        c.list.sent = e;
+        if (wants_top(*e)) return e->number;
     }
+    return 0;
+}
+
+ListAsk list_headers_done(Connection& c) {
+    KeptEntry* e = c.list.current;
+    if (!e || !c.user) return ListAsk::Quit;
     {
         // The request thread may be matching message ids (find_kept).
         std::lock_guard<std::recursive_mutex> hold(globalLock);
@@ -335,23 +295,13 @@ void list_headers_done(Connection& c) {
         KeptEntry* next = c.list.current->next;
         if (!next) {
             c.list.current = nullptr;
-            send_quit(c);
-            return;
+            return ListAsk::Quit;
         }
         clear_collected(c);
         c.list.current = next;
         // An entry left without headers by a broken earlier exchange is
         // fetched too: its row would otherwise stay empty.
-        if (wants_top(*next)) {
-            if (c.pop3.ahead > 0) {
-                c.pop3.ahead--; // its TOP is out already
-            } else {
-                send_top(c, next);
-                c.list.sent = next;
-            }
-            tops_ahead(c);
-            return;
-        }
+        if (wants_top(*next)) return ListAsk::Top;
     }
 }
 

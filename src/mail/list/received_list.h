@@ -30,18 +30,23 @@ inline bool kept_has_headers(const KeptEntry& e) {
 }
 
 // After STAT (c.pop3.statCount): LIST (full or update) or the empty list.
-void list_after_stat(Connection& c);
+ListAsk list_after_stat(Connection& c);
 // Each LIST line and the closing ".".
-void list_line(Connection& c, const char* line);
+ListAsk list_line(Connection& c, const char* line);
 void list_heading(Connection& c);
 void list_kept_rows(Connection& c);
 void list_row(Connection& c);
-// The TOPs of the entries from c.list.current on: one at a time, or
-// pipelined when the server offers it (asked first where more than one is
-// wanted).
-void list_tops_begin(Connection& c);
+// The TOPs of the entries from c.list.current on, once the capabilities are
+// known.
+ListAsk list_tops_begin(Connection& c);
 // A TOP reply is complete and its header parsed into c.mime.
-void list_headers_done(Connection& c);
+ListAsk list_headers_done(Connection& c);
+// The number of c.list.current, whose TOP is about to be sent; it counts as
+// walked for the pipelined requests.
+int list_take_current(Connection& c);
+// The number of the next entry after the last one walked that wants its
+// headers, or 0 when there is none; walks up to it.
+int list_take_next_wanted(Connection& c);
 void list_footer(Connection& c);
 void list_section(Connection& c, int set);
 void mark_read(KeptEntry* list, int number, int mark);

@@ -40,8 +40,11 @@ bool pop3_send(Connection& c, const char* command);
 // as one write.
 void pop3_send_batch(Connection& c, const std::string& lines);
 // Asks CAPA once per exchange; true when it was sent and its reply will
-// resume the page (list_tops_begin, or the deletion through pop3_advance).
+// resume the page (the list's TOPs, or the deletion through pop3_advance).
 bool pop3_ask_capabilities(Connection& c);
+// Carries out what the received list asked for next: the commands of the
+// list are sent here, never by the list itself.
+void pop3_list_asks(Connection& c, ListAsk ask);
 // Installs the worker starts and the list hooks into the dispatcher.
 void install_pop3_client();
 

@@ -364,7 +364,7 @@ void capa_line(Connection& c) {
     if (strcmp(line, ".") != 0 && !starts_with(line, "-ERR")) return;
     if (c.state == PageState::ListWait) {
         c.workerResult = FetchingHeaders;
-        list_tops_begin(c);
+        pop3_list_asks(c, list_tops_begin(c));
     } else if (c.state != PageState::DeleteWait && c.mime.dividedPhase == 3) {
         // Requests for numbers past the last message are bad commands, and
         // a server ends the session after a few; the search asks ahead only
@@ -420,14 +420,68 @@ int pop3_dispatch_line(Connection& c) {
         return 0;
     }
     if (!starts_with(line, "+OK")) {
-        if (step == ListingFull || step == ListingUpdate)
-            list_line(c, line);
-        else if (step == FetchingHeaders)
+        if (step == ListingFull || step == ListingUpdate) {
+            pop3_list_asks(c, list_line(c, line));
+        } else if (step == FetchingHeaders) {
             view_header_line(c, line);
+            if (line[0] == '.' && line[1] == '\0') pop3_list_asks(c, list_headers_done(c));
+        }
         return 0;
     }
     pop3_advance(c);
     return 0;
+}
+
+namespace {
+
+// The TOP of an entry about to be shown, one at a time.
+void send_top(Connection& c, int number) {
+    char command[32];
+    snprintf(command, sizeof command, "TOP %d 0", number);
+    c.workerResult = FetchingHeaders;
+    pop3_send(c, command);
+}
+
+// Pipelined: keeps up to a window of TOP requests out beyond the one being
+// answered, refilled half a window at a time.
+void list_tops_ahead(Connection& c) {
+    if (!c.pop3.pipelining || c.pop3.ahead > kPipelineWindow / 2 || !c.list.sent) return;
+    std::string batch;
+    char command[32];
+    for (int number; c.pop3.ahead < kPipelineWindow && (number = list_take_next_wanted(c));) {
+        snprintf(command, sizeof command, "TOP %d 0\r\n", number);
+        batch += command;
+        c.pop3.ahead++;
+    }
+    c.pop3.aheadMultiline = 1;
+    pop3_send_batch(c, batch);
+}
+
+} // namespace
+
+void pop3_list_asks(Connection& c, ListAsk ask) {
+    switch (ask) {
+    case ListAsk::Nothing:
+        return;
+    case ListAsk::List:
+        c.workerResult = c.list.updating ? ListingUpdate : ListingFull;
+        pop3_send(c, "LIST");
+        return;
+    case ListAsk::Capabilities:
+        if (!pop3_ask_capabilities(c)) pop3_list_asks(c, list_tops_begin(c));
+        return;
+    case ListAsk::Top:
+        if (c.pop3.ahead > 0)
+            c.pop3.ahead--; // its TOP is out already
+        else
+            send_top(c, list_take_current(c));
+        list_tops_ahead(c);
+        return;
+    case ListAsk::Quit:
+        c.workerResult = Quitting;
+        pop3_send(c, "QUIT");
+        return;
+    }
 }
 
 void pop3_advance(Connection& c) {
@@ -477,7 +531,7 @@ void pop3_advance(Connection& c) {
     case StatSent:
         if (state == PageState::ListWait) {
             c.pop3.statCount = stat_count(c.line);
-            list_after_stat(c);
+            pop3_list_asks(c, list_after_stat(c));
         } else if (state == PageState::DeleteWait) {
             if (several_deletes(c) && pop3_ask_capabilities(c)) break;
             c.workerResult = Deleting;

@@ -302,7 +302,6 @@ void view_header_line(Connection& c, const char* line) {
         if (listing) {
             if (v.headerPending) parse_header_block(c, m.headerBlock);
             v.headerPending = 0;
-            list_headers_done(c);
         } else if (m.dividedPhase == 3) {
             SearchStep(c);
         } else {

@@ -87,12 +87,13 @@ protected:
     void Stat(int count) {
         c->pop3.statCount = static_cast<uint16_t>(count);
         c->workerResult = StatSent;
-        list_after_stat(*c);
+        pop3_list_asks(*c, list_after_stat(*c));
     }
     void List(const std::vector<std::pair<int, int>>& numberAndSize) {
         for (auto [number, size] : numberAndSize)
-            list_line(*c, (std::to_string(number) + " " + std::to_string(size)).c_str());
-        list_line(*c, ".");
+            pop3_list_asks(
+                *c, list_line(*c, (std::to_string(number) + " " + std::to_string(size)).c_str()));
+        pop3_list_asks(*c, list_line(*c, "."));
     }
     // A TOP reply as the MIME parser leaves it.
     void Top(const TestMail& m) {
@@ -102,7 +103,7 @@ protected:
         snprintf(h.fromLine, sizeof h.fromLine, "%s", m.from);
         snprintf(h.messageId, sizeof h.messageId, "%s", m.messageId);
         h.contentClass = m.contentClass;
-        list_headers_done(*c);
+        pop3_list_asks(*c, list_headers_done(*c));
     }
     // A whole exchange with a server holding mails; the commands after STAT.
     std::string Exchange(const std::vector<TestMail>& mails) {
@@ -177,7 +178,7 @@ TEST_F(ReceivedList, HeadersOfOneMessageDoNotLeakIntoTheNext) {
     List({{1, 10}, {2, 20}});
     Top(kMails[0]);
     snprintf(c->mime.dateLine, sizeof c->mime.dateLine, "%s", kMails[1].date);
-    list_headers_done(*c); // no From, no Message-Id, no Content-Type
+    pop3_list_asks(*c, list_headers_done(*c)); // no From, no Message-Id, no Content-Type
     const KeptEntry* second = taro->runtime.keptList[0]->next;
     EXPECT_STREQ(second->from, "");
     EXPECT_STREQ(second->messageId, "");
