@@ -1,4 +1,5 @@
 #include "server/route/page_fixture.h"
+#include "server/server_cases.h"
 
 namespace {
 

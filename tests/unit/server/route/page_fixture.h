@@ -23,8 +23,6 @@
 #include <string>
 #include <utility>
 
-#include "server/server_cases.h"
-
 struct ConnectionDeleter {
     void operator()(Connection* c) const { FreeConnection(c); }
 };
