@@ -6,102 +6,45 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <sstream>
+
+#include "server/server_cases.h"
 
 namespace {
 
-SecurityInput parse(std::vector<std::string> args) {
+// The options of a case field, apart by blanks.
+SecurityInput parse(const std::string& field) {
+    std::vector<std::string> args;
+    std::istringstream words(field);
+    for (std::string w; words >> w;) args.push_back(w);
     SecurityInput in;
     for (size_t i = 0; i < args.size(); i++) EXPECT_EQ(take_security_option(args, i, in), 1);
     return in;
 }
 
-struct Case {
-    const char* what;
-    std::vector<std::string> first, then; // two changes one after the other
-    Pop3Security pop3;
-    int pop3Port;
-    SmtpSecurity smtp;
-    int smtpPort;
-    bool auth, verify;
-};
-
-// The administrator's plain ports are not the usual ones, so a test can
-// tell them from a fallback.
-const Case kCases[] = {
-    {"nothing given keeps the administrator's plain ports",
-     {},
-     {},
-     Pop3Security::None,
-     1110,
-     SmtpSecurity::None,
-     2525,
-     false,
-     true},
-    {"TLS without a port takes the usual ones",
-     {"--pop3-security", "tls", "--smtp-security", "tls"},
-     {},
-     Pop3Security::Tls,
-     995,
-     SmtpSecurity::Tls,
-     465,
-     false,
-     true},
-    {"one own port keeps the other where it was",
-     {"--smtp-security", "starttls", "--smtp-port", "10587"},
-     {},
-     Pop3Security::None,
-     1110,
-     SmtpSecurity::StartTls,
-     10587,
-     false,
-     true},
-    {"a later security change moves an own port to its usual number",
-     {"--pop3-port", "10995", "--pop3-security", "tls"},
-     {"--pop3-security", "stls"},
-     Pop3Security::Stls,
-     110,
-     SmtpSecurity::None,
-     2525,
-     false,
-     true},
-    {"an own port given with the change wins",
-     {"--pop3-security", "tls"},
-     {"--pop3-security", "none", "--pop3-port", "1234"},
-     Pop3Security::None,
-     1234,
-     SmtpSecurity::None,
-     2525,
-     false,
-     true},
-    {"authentication and verification are their own switches",
-     {"--smtp-auth", "pop3", "--verify", "off"},
-     {"--verify", "on"},
-     Pop3Security::None,
-     1110,
-     SmtpSecurity::None,
-     2525,
-     true,
-     true},
-};
+// What a set reads back as, in the words of the case file.
+std::string Described(const MailSecurity& m) {
+    static const char* const kPop3[] = {"none", "stls", "tls"};
+    static const char* const kSmtp[] = {"none", "starttls", "tls"};
+    std::ostringstream s;
+    s << kPop3[static_cast<int>(m.pop3)] << " " << m.pop3Port << " "
+      << kSmtp[static_cast<int>(m.smtp)] << " " << m.smtpPort << " " << m.smtpAuth << " "
+      << m.verify;
+    return s.str();
+}
 
 TEST(MailSecurityOptions, ChangesLandInTheSetAndReadBackAsMeant) {
     BasicSettings bs{};
     bs.per_user_servers = 1;
     bs.pop3_port = 1110;
     bs.smtp_port = 2525;
-    for (const Case& c : kCases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& c : SERVER_CASES("security_changes.ref")) {
+        SCOPED_TRACE(c.at(0));
         SettingsSet set{};
         start_security_from_defaults(bs, set);
-        apply_security(parse(c.first), bs, set);
-        apply_security(parse(c.then), bs, set);
-        const MailSecurity m = mail_security_of(bs, set);
-        EXPECT_EQ(m.pop3, c.pop3);
-        EXPECT_EQ(m.pop3Port, c.pop3Port);
-        EXPECT_EQ(m.smtp, c.smtp);
-        EXPECT_EQ(m.smtpPort, c.smtpPort);
-        EXPECT_EQ(m.smtpAuth, c.auth);
-        EXPECT_EQ(m.verify, c.verify);
+        apply_security(parse(c.at(1)), bs, set);
+        apply_security(parse(c.at(2)), bs, set);
+        EXPECT_EQ(Described(mail_security_of(bs, set)), c.at(3));
     }
 }
 
@@ -115,13 +58,7 @@ TEST(MailSecurityOptions, WithoutServersPerUserTheAdministratorsChoiceHolds) {
     set.mail_security =
         kSecurityNoVerify | kSecurityOwnPorts; // left from a time with per-user servers
     set.pop3_port = 110;
-    const MailSecurity m = mail_security_of(bs, set);
-    EXPECT_EQ(m.pop3, Pop3Security::Tls);
-    EXPECT_EQ(m.pop3Port, 995);
-    EXPECT_EQ(m.smtp, SmtpSecurity::StartTls);
-    EXPECT_EQ(m.smtpPort, 587);
-    EXPECT_TRUE(m.smtpAuth);
-    EXPECT_TRUE(m.verify);
+    EXPECT_EQ(Described(mail_security_of(bs, set)), "tls 995 starttls 587 1 1");
 
     // A new set starts from the same choice, so ticking per-user servers later
     // does not quietly turn it to plain text.
@@ -160,12 +97,8 @@ TEST(MailSecurityOptions, ImportTakesTheColumnsAfterApopAndRefusesUnknownWords) 
         import_user_lines(ds, text, [&](const std::string& m) { said.push_back(m); });
     EXPECT_EQ(t.registered, 2);
     EXPECT_EQ(t.refused, 1);
-    const MailSecurity a = mail_security_of(ds.settings, find_user(ds.users, "a")->set[0]);
-    EXPECT_EQ(a.pop3, Pop3Security::Tls);
-    EXPECT_EQ(a.smtp, SmtpSecurity::StartTls);
-    EXPECT_EQ(a.smtpPort, 587);
-    EXPECT_TRUE(a.smtpAuth);
-    EXPECT_FALSE(a.verify);
+    EXPECT_EQ(Described(mail_security_of(ds.settings, find_user(ds.users, "a")->set[0])),
+              "tls 995 starttls 587 1 0");
     EXPECT_EQ(find_user(ds.users, "b"), nullptr);
     EXPECT_EQ(mail_security_of(ds.settings, find_user(ds.users, "c")->set[0]).pop3,
               Pop3Security::None);

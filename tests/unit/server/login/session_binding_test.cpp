@@ -4,9 +4,12 @@
 
 #include "server/request/forwarded_address.h"
 #include "server/request/request_reader.h"
+#include "server/request/request_test_util.h"
 #include <arpa/inet.h>
 
 namespace {
+
+using request_test::Post;
 
 const std::string kQ = "?user=taro?check=5";
 
@@ -32,11 +35,6 @@ protected:
         ConnectionPtr c = Feed(request);
         for (int i = 0; i < 20 && c->state != PageState::Done; i++) Dispatcher(*c);
         return MaskDates(out);
-    }
-    static std::string Post(const std::string& target, const std::string& headers,
-                            const std::string& body) {
-        return "POST " + target + " HTTP/1.0\r\n" + headers +
-               "Content-length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
     }
     UserRecord* taro = nullptr;
 };

@@ -4,17 +4,13 @@
 #include <random>
 
 #include "output_test_util.h"
+#include "server/server_cases.h"
 
 namespace {
 
-// Shift_JIS of the characters the conversions produce.
-const std::string kAi = "\x88\x9f";  // JIS 3021
-const std::string kAi2 = "\x88\xa0"; // JIS 3022
-const std::string kA = "\x83\x41";   // full-width katakana A
-const std::string kI = "\x83\x43";   // I
-const std::string kGa = "\x83\x4b";  // KA with the voiced mark
-const std::string kKa = "\x83\x4a";  // KA
-const std::string kPa = "\x83\x70";  // HA with the semi-voiced mark
+// Shift_JIS of a kanji and a full-width katakana.
+const std::string kAi = "\x88\x9f"; // JIS 3021
+const std::string kA = "\x83\x41";  // full-width katakana A
 
 class OutputTextTest : public OutputTest {
 protected:
@@ -143,28 +139,11 @@ TEST_F(OutputTextTest, QuotationMarkAfterEachLineFeed) {
 }
 
 TEST_F(OutputTextTest, ConvertsJisAndHalfWidthKana) {
-    const Case cases[] = {
-        {0, "\x1b$B\x30\x21\x1b(Bx", kAi + "x"},
-        {kOutText, "\x1b$@\x30\x21\x30\x22\x1b(Jx", kAi + kAi2 + "x"},
-        {kOutText, "\x1b$B\x30\x21\nx", kAi + "\nx"},
-        {kOutText | kOutBreaks, "\x1b$B\x30\x21\r\n<", kAi + "\r<br>&lt;"},
-        {0, "\x1bx\x1b(Zx\x1b$Zx", "\x1bx\x1b(Zx\x1b$Zx"},
-        {0, "\xb6\xde", kGa},
-        {0, "\xb1\xde", kA},
-        {0, "\xca\xdf", kPa},
-        {0, "\xb6\xdf", kKa},
-        {kOutText, "\xb1\xb2x", kA + kI + "x"},
-        {0, "\xde", "\xde"},
-        {0, "\x83\xb1", "\x83\xb1"},
-        {0, "\xb1\x1b$B\x30\x21", kA + kAi},
-        {kOutText, "\x0e\x36\x5e\x31\x0fx", kGa + kA + "x"},
-        {kOutText, "\x0e\x36\x5e\x0fx", kGa + "x"},
-        {0, "\x0e", "\x0e"},
-        {0, "\x1b(I\x36\x5e\x31\x1b(Bx", kGa + kA + "x"},
-    };
-    for (const auto& k : cases) {
+    for (const auto& k : SERVER_CASES("jis_and_kana.ref")) {
+        const int flags = (k.at(0).find("text") != std::string::npos ? int{kOutText} : 0) |
+                          (k.at(0).find("breaks") != std::string::npos ? int{kOutBreaks} : 0);
         Reset();
-        EXPECT_EQ(Run(k.input, k.flags), k.expected) << testing::PrintToString(k.input);
+        EXPECT_EQ(Run(k.at(1), flags), k.at(2)) << testing::PrintToString(k.at(1));
     }
 }
 

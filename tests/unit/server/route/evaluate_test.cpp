@@ -1,4 +1,5 @@
 #include "server/route/page_fixture.h"
+#include "server/server_cases.h"
 
 namespace {
 
@@ -9,12 +10,6 @@ void FakePop3(Connection& c) {
     gCalls += "pop3:" + std::to_string(c.settingsIndex) + " ";
     c.workerResult = 1;
 }
-
-const std::string kIdError = "<html><head>" + kHeadLines + "</head><body>" + LangSwitch(true, "/") +
-                             "<font size=+1>ID error</font><br><br>   Input user name "
-                             "does not exist or password is incorrect.<br>";
-const std::string kRefused =
-    kIdError + "<center><hr><a href=\"/\">Go to top page</a></center></body></html>";
 
 class EvaluateTest : public PageTest {
 protected:
@@ -39,61 +34,34 @@ protected:
         }
         return c;
     }
+    // No answer, or the golden answer of that name, dates masked.
+    void ExpectAnswer(const std::string& golden) {
+        if (golden.empty())
+            EXPECT_EQ(out, "");
+        else
+            EXPECT_GOLDEN("answers/" + golden, MaskDates(out));
+    }
     UserRecord* taro = nullptr;
 };
 
 TEST_F(EvaluateTest, StateOfEachLoggedInRoute) {
     StartMailWorker = FakePop3;
-    const int32_t lt = 1000; // the user's listTime
-    const struct {
-        ::Route route;
-        int item;
-        const char* del;
-        int32_t listField, openBefore;
-        int multiple;
-        PageState state;
-        int itemAfter;
-        int32_t openAfter;
-        const char* delAfter;
-        const char* calls;
-    } cases[] = {
-        {Route::Mail, 0, "", 0, 7, 0, PageState::ListWait, 0, 0, "", "pop3:0 "},
-        {Route::Mail, 12, "", 0, 0, 0, PageState::MessageWait, 12, 12, "", "pop3:0 "},
-        {Route::Mail, -12, "<id@h>", 0, 12, 0, PageState::DeleteWait, 12, 0, "12,", "pop3:0 "},
-        {Route::Mail, -12, "<x@h>", 0, 12, 0, PageState::ListWait, 12, 0, "", "pop3:0 "},
-        {Route::Mail, -12, "<id@h>", 0, 3, 0, PageState::ListWait, 12, 0, "", "pop3:0 "},
-        {Route::Mail, 0, "a1,", lt, 0, 0, PageState::DeleteWait, 0, 0, "a1,", "pop3:0 "},
-        {Route::Mail, 0, "a1,", lt - 1, 4, 0, PageState::ListWait, 0, 0, "a1,", "pop3:0 "},
-        {Route::Mail, 0, "", 0, 0, 1, PageState::ListWait, 0, 0, "", "all pop3:0 "},
-        {Route::Mail, 0, "b3,", lt, 0, 1, PageState::DeleteWait, 0, 0, "b3,", "all pop3:0 "},
-        {Route::Mail, 5, "", 0, 0, 1, PageState::MessageWait, 5, 5, "", "pop3:0 "},
-        {Route::MailAsText, 4, "", 0, 0, 0, PageState::TextWait, 4, 4, "", "pop3:0 "},
-        {Route::SetupDelete, 0, "", 0, 9, 0, PageState::ListWait, 0, 0, "", "pop3:0 "},
-        {Route::Write, 0, "", 0, 9, 0, PageState::ComposePage, 0, 0, "", ""},
-        {Route::Sent, 0, "", 0, 9, 0, PageState::SentListPage, 0, 9, "", ""},
-        {Route::Sent, 3, "", 0, 9, 0, PageState::SentMessagePage, 3, 9, "", ""},
-        {Route::Sent, -3, "", 0, 9, 0, PageState::SentDeletePage, -3, 9, "", ""},
-        {Route::Sent, 0, "1,", lt, 9, 0, PageState::SentDeletePage, 0, 9, "1,", ""},
-        {Route::Sent, 2, "1,", lt - 1, 9, 0, PageState::SentMessagePage, 2, 9, "1,", ""},
-        {Route::Top, 0, "", 0, 9, 0, PageState::TopPage, 0, 9, "", ""},
-    };
-    for (const auto& t : cases) {
-        SCOPED_TRACE(testing::Message() << "route " << static_cast<int>(t.route) << " item "
-                                        << t.item << " " << t.del);
+    for (const auto& t : SERVER_CASES("logged_in_states.ref")) {
+        SCOPED_TRACE(t.at(0) + " item " + t.at(1) + " " + t.at(2));
         gCalls.clear();
-        data_store().settings.multiple_addresses = t.multiple;
-        taro->runtime.listTime = lt;
-        taro->runtime.openMessage = t.openBefore;
-        ConnectionPtr c = As(taro, t.route);
-        c->itemNumber = t.item;
-        snprintf(c->deleteList, sizeof c->deleteList, "%s", t.del);
-        c->listTimeField = t.listField;
+        data_store().settings.multiple_addresses = std::stoi(t.at(5));
+        taro->runtime.listTime = 1000;
+        taro->runtime.openMessage = std::stoi(t.at(4));
+        ConnectionPtr c = As(taro, RouteNamed(t.at(0)));
+        c->itemNumber = std::stoi(t.at(1));
+        snprintf(c->deleteList, sizeof c->deleteList, "%s", t.at(2).c_str());
+        c->listTimeField = std::stoi(t.at(3));
         EvaluateRequest(*c);
-        EXPECT_EQ(c->state, t.state);
-        EXPECT_EQ(c->itemNumber, t.itemAfter);
-        EXPECT_EQ(taro->runtime.openMessage, t.openAfter);
-        EXPECT_STREQ(c->deleteList, t.delAfter);
-        EXPECT_EQ(gCalls, t.calls);
+        EXPECT_EQ(c->state, StateNamed(t.at(6)));
+        EXPECT_EQ(c->itemNumber, std::stoi(t.at(7)));
+        EXPECT_EQ(taro->runtime.openMessage, std::stoi(t.at(8)));
+        EXPECT_EQ(c->deleteList, t.at(9));
+        EXPECT_EQ(gCalls, t.at(10));
         EXPECT_EQ(out, "");
     }
 }
@@ -117,23 +85,15 @@ TEST_F(EvaluateTest, AnswersWithoutLogin) {
         int browserAuth;
         uint16_t auth;
         PageState state;
-        std::string answer;
+        const char* answer;
     } cases[] = {
         {Route::Top, 0, kAuthNone, PageState::TopPage, ""},
         {Route::Remote, 0, kAuthNone, PageState::RemotePage, ""},
         {Route::NewUser, 0, kAuthNone, PageState::NewUserPage, ""},
-        {Route::Mail, 0, kAuthNone, PageState::Done, StatusBlock(404) + kRefused},
-        {Route::Sent, 1, kAuthNone, PageState::Done,
-         "HTTP/1.0 401 Unauthorized\r\n" + PageSafetyLines() +
-             "WWW-Authenticate: BASIC realm=\"pop3 user name and "
-             "password\"\r\n\r\n" +
-             kRefused},
-        {Route::Write, 1, kAuthRejected, PageState::Done,
-         "HTTP/1.0 401 Unauthorized\r\n" + PageSafetyLines() + "\r\n" + kRefused},
-        {Route::Logout, 0, kAuthNone, PageState::Done,
-         StatusBlock(404) + "<html><head>" + kHeadLines + "</head><body>" + LangSwitch(true, "/") +
-             "<font size=+1>File Not Found</font><br><br>  Designated "
-             "URL does not exist.<br></body></html>"},
+        {Route::Mail, 0, kAuthNone, PageState::Done, "refused.ref"},
+        {Route::Sent, 1, kAuthNone, PageState::Done, "refused_browser_auth.ref"},
+        {Route::Write, 1, kAuthRejected, PageState::Done, "refused_credentials.ref"},
+        {Route::Logout, 0, kAuthNone, PageState::Done, "not_found.ref"},
     };
     for (const auto& t : cases) {
         SCOPED_TRACE(static_cast<int>(t.route));
@@ -143,7 +103,7 @@ TEST_F(EvaluateTest, AnswersWithoutLogin) {
         c->auth = t.auth;
         EvaluateRequest(*c);
         EXPECT_EQ(c->state, t.state);
-        EXPECT_EQ(MaskDates(out), t.answer);
+        ExpectAnswer(t.answer);
     }
     for (int i = 1; i < max_users; i++) AddUser("u" + std::to_string(i));
     ConnectionPtr full = As(nullptr, Route::NewUser);
@@ -182,7 +142,7 @@ TEST_F(EvaluateTest, FormLogin) {
         EXPECT_EQ(c->user == taro, t.ok);
         if (!t.ok) {
             EXPECT_EQ(check, previous);
-            EXPECT_EQ(MaskDates(out), StatusBlock(404) + kRefused);
+            ExpectAnswer("refused.ref");
             continue;
         }
         EXPECT_TRUE(check > 0 && check != previous); // each login its own session
@@ -218,7 +178,7 @@ TEST_F(EvaluateTest, PostsToTheOtherPages) {
         EvaluatePost(*c);
         EXPECT_EQ(c->state, t.state);
         EXPECT_EQ(gCalls, t.state == PageState::SendWait ? "smtp " : "");
-        EXPECT_EQ(MaskDates(out), t.state == PageState::Done ? StatusBlock(200) + kIdError : "");
+        ExpectAnswer(t.state == PageState::Done ? "id_error.ref" : "");
     }
 }
 

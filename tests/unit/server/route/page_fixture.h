@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <utility>
 
 struct ConnectionDeleter {
     void operator()(Connection* c) const { FreeConnection(c); }
@@ -101,6 +102,46 @@ inline constexpr char kTestFormToken[] = "fedcba9876543210fedcba9876543210";
 inline const std::string kTokenField =
     std::string("<input type=hidden name=\"csrf\" value=\"") + kTestFormToken + "\">";
 inline const std::string kPostedToken = std::string("csrf=") + kTestFormToken + "&";
+
+// A route or page state by its name in a case file.
+inline ::Route RouteNamed(const std::string& name) {
+    static const std::pair<const char*, ::Route> kNames[] = {{"Top", Route::Top},
+                                                             {"NewUser", Route::NewUser},
+                                                             {"Setup", Route::Setup},
+                                                             {"Mail", Route::Mail},
+                                                             {"Write", Route::Write},
+                                                             {"Logout", Route::Logout},
+                                                             {"SetupDelete", Route::SetupDelete},
+                                                             {"Book", Route::Book},
+                                                             {"Sent", Route::Sent},
+                                                             {"Attachment", Route::Attachment},
+                                                             {"Static", Route::Static},
+                                                             {"StaticHead", Route::StaticHead},
+                                                             {"Remote", Route::Remote},
+                                                             {"MailAsText", Route::MailAsText},
+                                                             {"NotFound", Route::NotFound}};
+    for (const auto& [n, r] : kNames)
+        if (name == n) return r;
+    ADD_FAILURE() << "no route " << name;
+    return Route::NotFound;
+}
+
+inline PageState StateNamed(const std::string& name) {
+    static const std::pair<const char*, PageState> kNames[] = {
+        {"TopPage", PageState::TopPage},
+        {"ListWait", PageState::ListWait},
+        {"MessageWait", PageState::MessageWait},
+        {"DeleteWait", PageState::DeleteWait},
+        {"TextWait", PageState::TextWait},
+        {"ComposePage", PageState::ComposePage},
+        {"SentListPage", PageState::SentListPage},
+        {"SentMessagePage", PageState::SentMessagePage},
+        {"SentDeletePage", PageState::SentDeletePage}};
+    for (const auto& [n, s] : kNames)
+        if (name == n) return s;
+    ADD_FAILURE() << "no page state " << name;
+    return PageState::Done;
+}
 
 inline int32_t Now() {
     return static_cast<int32_t>(local_seconds());

@@ -1,4 +1,5 @@
 #include "server/route/page_fixture.h"
+#include "server/server_cases.h"
 
 namespace {
 
@@ -45,72 +46,18 @@ protected:
 };
 
 TEST_F(RouteTest, EveryUrlForm) {
-    const std::string q = "?user=taro?check=5", lq = "query=" + q;
-    const struct {
-        std::string line; // before " HTTP/1.0"
-        int multiple;
-        ::Route route;
-        int set, item, auth;
-        std::string fields;
-    } cases[] = {
-        {"/", 0, Route::Top, 0, 0, 0, ""},
-        {"/?lang=eng", 0, Route::Top, 0, 0, 0, "query=?lang=eng"},
-        {"/index.html?lang=eng", 0, Route::Top, 0, 0, 0, "query=?lang=eng"},
-        {"/mail/", 0, Route::Mail, 0, 0, 0, ""},
-        {"/mail/index.html" + q, 0, Route::Mail, 0, 0, 1, lq},
-        {"/mail/index.html" + q + "?lang=eng", 0, Route::Mail, 0, 0, 1, lq + "?lang=eng"},
-        {"/mail/b12.html" + q, 0, Route::Mail, 1, 12, 1, lq},
-        {"/mail/12.html", 0, Route::Mail, 0, 12, 0, ""},
-        {"/mail/12.txt" + q, 0, Route::MailAsText, 0, 12, 1, lq},
-        {"/mail/c0003.txt", 0, Route::MailAsText, 2, 3, 0, ""},
-        {"/mail/index.html?delete=b12.%3Cid%40h%3E" + q, 0, Route::Mail, 1, -12, 1,
-         "delete=<id@h> " + lq},
-        {"/mail/index.html#a0012?delete=a7.x,y", 0, Route::Mail, 0, -7, 0, "delete=x"},
-        {"/mail/write/", 0, Route::Write, 0, 0, 0, ""},
-        {"/mail/write/index.html?to=a@b.c" + q, 0, Route::Write, 0, 0, 1, "to=a@b.c " + lq},
-        {"/mail/write/index2.html?to=a@b.c", 0, Route::Write, 0, 0, 0, ""},
-        {"/mail/write/index2.html?to=a@b.c", 1, Route::Write, 1, 0, 0, "to=a@b.c"},
-        {"/mail/write/index.html?to=x@y.z?lang=eng", 1, Route::Write, 0, 0, 0,
-         "to=x@y.z query=?lang=eng"},
-        {"/mail/new/index.html?lang=eng", 0, Route::NewUser, 0, 0, 0, "query=?lang=eng"},
-        {"/mail/setup/index.html", 0, Route::Setup, 0, 0, 0, ""},
-        {"/mail/setup/index3.html", 1, Route::Setup, 2, 0, 0, ""},
-        {"/mail/setup/delete3.html", 1, Route::SetupDelete, 2, 0, 0, ""},
-        {"/mail/setup/delete3.html", 0, Route::Setup, 0, 0, 0, ""},
-        {"/mail/setup/delete.html", 1, Route::SetupDelete, 0, 0, 0, ""},
-        {"/mail/book/index.html?back=a0012?add=Taro%20%3Ct@b.c%3E" + q, 0, Route::Book, 0, 0, 1,
-         "back=a0012 add=Taro <t@b.c> " + lq},
-        {"/mail/book/index.html?back=b0003", 0, Route::Book, 0, 0, 0, "back=b0003"},
-        {"/mail/book/index.html?back=?add=x", 0, Route::Book, 0, 0, 0, ""},
-        {"/mail/sent/", 0, Route::Sent, 0, 0, 0, ""},
-        {"/mail/sent/0003.html", 0, Route::Sent, 0, 3, 0, ""},
-        {"/mail/sent/index.html?delete=4.2026%2F12%2F04%2013%3A05" + q, 0, Route::Sent, 0, -4, 1,
-         "sent=2026/12/04 13:05 " + lq},
-        {"/mail/logout/index.html" + q, 0, Route::Logout, 0, 0, 1, lq},
-        {"/mail/logout/logo.gif", 0, Route::Static, 0, 0, 1, "file=/html/logo.gif"},
-        {"/mail/~taro/report.txt", 0, Route::Attachment, 0, 0, 1, ""},
-        {"/mail/~taro/Report.txt", 0, Route::Attachment, 0, 0, 1, ""},
-        {"/mail/~taro/%E6%97%A5%E6%9C%AC.txt", 0, Route::Attachment, 0, 1, 1, ""},
-        {"/mail/~taro/missing.txt", 0, Route::NotFound, 0, 0, 0, ""},
-        {"/mail/~jiro/report.txt", 0, Route::NotFound, 0, 0, 0, ""},
-        {"/mail/taro/report.txt", 0, Route::NotFound, 0, 0, 0, ""},
-        {"/mail/logo.gif", 0, Route::NotFound, 0, 0, 0, ""},
-        {"/back/anything.gif", 0, Route::Static, 0, 0, 0, "file=/bg.JPG"},
-        {"/docs/", 0, Route::Static, 0, 0, 1, "file=/html/docs/index.html"},
-        {"/nothing.html", 0, Route::NotFound, 0, 0, 0, ""},
-        {"/remote/index.html", 0, Route::NotFound, 0, 0, 0, ""},
-    };
-    for (const auto& t : cases) {
-        SCOPED_TRACE(t.line + (t.multiple ? " (multiple addresses)" : ""));
-        data_store().settings.multiple_addresses = t.multiple;
+    for (const auto& t : SERVER_CASES("url_forms.ref")) {
+        SCOPED_TRACE(t.at(0) + (t.at(1) == "1" ? " (multiple addresses)" : ""));
+        data_store().settings.multiple_addresses = std::stoi(t.at(1));
         ConnectionPtr c = Capture(0);
-        Route(*c, t.line + " HTTP/1.0");
-        EXPECT_EQ(c->route, t.route);
-        EXPECT_EQ(c->settingsIndex, t.set);
-        EXPECT_EQ(c->itemNumber, t.item);
-        EXPECT_EQ(c->auth, t.auth);
-        EXPECT_EQ(Fields(*c, home), t.fields);
-        EXPECT_EQ(c->user != nullptr, t.auth == 1 && t.route != Route::Static);
+        Route(*c, t.at(0) + " HTTP/1.0");
+        const ::Route route = RouteNamed(t.at(2));
+        EXPECT_EQ(c->route, route);
+        EXPECT_EQ(c->settingsIndex, std::stoi(t.at(3)));
+        EXPECT_EQ(c->itemNumber, std::stoi(t.at(4)));
+        EXPECT_EQ(c->auth, std::stoi(t.at(5)));
+        EXPECT_EQ(Fields(*c, home), t.at(6));
+        EXPECT_EQ(c->user != nullptr, t.at(5) == "1" && route != Route::Static);
         EXPECT_EQ(out, ""); // routing never answers
     }
 }

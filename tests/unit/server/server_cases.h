@@ -1,0 +1,64 @@
+// Case tables kept as files beside the tests, written by hand: one record a
+// line, its fields apart by runs of tabs so the columns can be lined up.
+// Escapes \\ \t \n \r \xHH keep control and Shift_JIS bytes readable, \e is
+// an empty field; lines starting with "#" and blank lines are skipped.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "server_golden.h"
+
+namespace server_cases {
+
+inline std::string Unescape(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); i++) {
+        const char ch = text[i];
+        if (ch != '\\' || i + 1 == text.size()) {
+            out += ch;
+            continue;
+        }
+        switch (text[++i]) {
+        case 'e': break;
+        case 't': out += '\t'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case 'x':
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+            break;
+        default: out += text[i];
+        }
+    }
+    return out;
+}
+
+using Record = std::vector<std::string>;
+
+inline std::vector<Record> Read(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_TRUE(in) << "no case file " << file;
+    std::vector<Record> records;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        Record r;
+        for (size_t at = 0; at < line.size();) {
+            size_t tab = line.find('\t', at);
+            if (tab == std::string::npos) tab = line.size();
+            r.push_back(Unescape(line.substr(at, tab - at)));
+            at = line.find_first_not_of('\t', tab);
+            if (at == std::string::npos) break;
+        }
+        records.push_back(r);
+    }
+    EXPECT_FALSE(records.empty()) << file;
+    return records;
+}
+
+} // namespace server_cases
+
+// The records of the case file beside the calling test's source.
+#define SERVER_CASES(name) server_cases::Read(GOLDEN_PATH(name))
