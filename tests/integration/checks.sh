@@ -32,3 +32,8 @@ says() { # description, expected status, text the output holds, command...
   check "$what" "$want" "$@"
   expect_text "$what" "$text" "$out"
 }
+fed() { # input text (printf %b), command... : the command reading the text, never a terminal
+  local input="$1"
+  shift
+  printf '%b' "$input" | "$@"
+}

@@ -6,6 +6,7 @@ import os
 import re
 import subprocess
 import socket
+import ssl
 import sys
 import tempfile
 import shutil
@@ -312,29 +313,96 @@ class Gateway:
         return Browser(self.port, user, password, lang, headers)
 
 
-class SilentServer:
-    """Accepts connections on host (a free port unless given) and never says
-    a word."""
+class Upgrade:
+    """A reply after which the server starts TLS with cert (a certificate
+    and key file), or without cert answers with bytes that are no TLS."""
 
-    def __init__(self, host="127.0.0.1", port=0):
+    def __init__(self, reply, cert=None):
+        self.reply, self.cert = reply, cert
+
+
+class ScriptedServer:
+    """A mail server on host (a free port unless given) that plays one script
+    per connection, in order, the last for every later one: a greeting (None:
+    it never greets) and the replies to the commands that follow, one each; a
+    reply CLOSE closes the connection, an Upgrade starts TLS. After the last
+    reply it stays silent. Every line it reads (and the first bytes after a
+    completed handshake) is kept in commands, so a test can tell what was
+    sent and that nothing followed a broken upgrade. No script: it never
+    says a word."""
+    CLOSE = object()
+
+    def __init__(self, *scripts, host="127.0.0.1", port=0):
+        self.scripts = list(scripts) or [(None, [])]
+        self.commands = []
+        self.conns = []
+        self.stopping = False
         self.sock = socket.socket()
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.sock.bind((host, port))
         self.sock.listen(8)
         self.port = self.sock.getsockname()[1]
-        self.accepted = []
-        threading.Thread(target=self._run, daemon=True).start()
+        threading.Thread(target=self._accept, daemon=True).start()
 
-    def _run(self):
+    def _accept(self):
         while True:
             try:
-                self.accepted.append(self.sock.accept()[0])
+                conn = self.sock.accept()[0]
             except OSError:
                 return
+            self.conns.append(conn)
+            script = self.scripts.pop(0) if len(self.scripts) > 1 else self.scripts[0]
+            threading.Thread(target=self._play, args=(conn, *script), daemon=True).start()
+
+    def _play(self, conn, greeting, replies):
+        replies = list(replies)
+        try:
+            if greeting is not None:
+                conn.sendall(greeting)
+            conn.settimeout(0.2)
+            pending = b""
+            while not self.stopping:
+                try:
+                    data = conn.recv(4096)
+                except socket.timeout:
+                    continue
+                if not data:
+                    return
+                pending += data
+                while b"\r\n" in pending:
+                    line, pending = pending.split(b"\r\n", 1)
+                    self.commands.append(line)
+                    reply = replies.pop(0) if replies else None
+                    if reply is self.CLOSE:
+                        return
+                    if isinstance(reply, Upgrade):
+                        return self._upgrade(conn, reply)
+                    if reply is not None:
+                        conn.sendall(reply)
+        except (OSError, ssl.SSLError):
+            pass
+        finally:
+            conn.close()
+
+    def _upgrade(self, conn, upgrade):
+        conn.sendall(upgrade.reply)
+        if upgrade.cert is None:
+            conn.sendall(b"this is no TLS record at all\r\n" * 4)
+            return
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(*upgrade.cert)
+        conn.settimeout(10)
+        with context.wrap_socket(conn, server_side=True) as secure:
+            self.commands.append(secure.recv(100))
+
+    def words(self):
+        """The first word of each command."""
+        return [c.split(b" ")[0].upper() for c in self.commands]
 
     def stop(self):
+        self.stopping = True
         self.sock.close()
-        for c in self.accepted:
+        for c in self.conns:
             c.close()
 
 

@@ -338,15 +338,10 @@ class StartUp(unittest.TestCase):
         os.remove(self.g.cert)
         self.assertIn("HTTPS の証明書ファイル %s がありません。" % self.g.cert, self.refused())
 
-    def test_listen_values(self):
-        for bad in ["localhost:8443", "127.0.0.1", "::1:8443", "127.0.0.1:0", "127.0.0.1:65536",
-                    "[127.0.0.1]:8443"]:
-            with self.subTest(bad=bad):
-                r = subprocess.run([BIN, "--home", self.g.home, "serve", "--https-listen", bad],
-                                   capture_output=True, text=True, timeout=20,
-                                   stdin=subprocess.DEVNULL)
-                self.assertNotEqual(r.returncode, 0)
-                self.assertIn("不明なオプションか不正な値です: --https-listen", r.stderr)
+    def test_listen_value_refused_at_start(self):
+        # Which values parse is the unit tests'; a name is refused before a lookup.
+        self.assertIn("不明なオプションか不正な値です: --https-listen",
+                      self.refused("--https-listen", "localhost:8443"))
 
     def test_https_port_in_use(self):
         self.g.run("https", "self-signed", "--name", "127.0.0.1")
@@ -365,7 +360,6 @@ class StartUp(unittest.TestCase):
         # Trusted as its own authority, checked by the address.
         answer = self.g.get(b"/", client_context(self.g.cert))
         self.assertTrue(answer.startswith(b"HTTP/1.0 200 OK\r\n" + HSTS))
-
 
     def test_plain_requests_sent_on_to_https(self):
         self.g.run("https", "self-signed", "--name", "127.0.0.1")

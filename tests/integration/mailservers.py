@@ -368,12 +368,6 @@ service pop3-login {{
         end_process(self.proc)
         self.proc = None
 
-    def __enter__(self):
-        return self.start()
-
-    def __exit__(self, *exc):
-        self.stop()
-
     def add_user(self, user, password):
         """Adds or changes a POP3 user; Dovecot reads the file on every login."""
         self.users[user] = password
@@ -386,17 +380,12 @@ service pop3-login {{
         return self.boxes.deliver(user, message)
 
     def log_text(self):
-        try:
-            with open(self.log, encoding="utf-8", errors="replace") as f:
-                return f.read()
-        except FileNotFoundError:
-            return ""
+        return _text_of(self.log)
 
     def logins(self, user=None):
         """(user, method) of each successful login, in order."""
-        found = re.findall(r"pop3-login: (?:Info: )?Login: user=<([^>]*)>, method=(\w+)",
-                           self.log_text())
-        return [m for m in found if user is None or m[0] == user]
+        return [re.search(r"user=<([^>]*)>, method=(\w+)", line).groups()
+                for line in self.login_lines(user)]
 
     def login_lines(self, user=None):
         """The whole log line of each successful login; "TLS" stands in it
@@ -609,18 +598,17 @@ postlog   unix-dgram n - n - 1 postlogd
                 pass
         self.running = False
 
-    def __enter__(self):
-        return self.start()
-
-    def __exit__(self, *exc):
-        self.stop()
-
     def log_text(self):
-        try:
-            with open(self.log, encoding="utf-8", errors="replace") as f:
-                return f.read()
-        except FileNotFoundError:
-            return ""
+        return _text_of(self.log)
+
+
+def _text_of(path):
+    """The log at path so far ("" before the server wrote it)."""
+    try:
+        with open(path, encoding="utf-8", errors="replace") as f:
+            return f.read()
+    except FileNotFoundError:
+        return ""
 
 
 def _alive(pid):

@@ -5,6 +5,7 @@ import imaplib
 import os
 import socket
 import sys
+import shutil
 import tempfile
 import unittest
 
@@ -35,23 +36,25 @@ def pop3(port, *commands):
 
 class ImapBesidePop3(unittest.TestCase):
     def test_both_protocols_read_one_store(self):
-        with tempfile.TemporaryDirectory() as scratch:
-            with mailservers.Dovecot(scratch, apop=False, imap=True) as pop:
-                pop.add_user("alice", "alicepw")
-                pop.deliver("alice", b"Subject: one\n\nfirst\n")
-                pop.deliver("alice", JAPANESE)
-                pop.deliver("alice", b"Subject: three\n\n.dotted\n")
-                retr = pop3(pop.port, b"RETR 2")[2]
-                imap = imaplib.IMAP4("127.0.0.1", pop.imap_port)
-                imap.login("alice", "alicepw")
-                self.assertEqual(imap.select("INBOX"), ("OK", [b"3"]))
-                _, data = imap.fetch("2", "(RFC822)")
-                self.assertEqual(data[0][1], b"".join(retr[1:-1]))
-                # A deletion over POP3 is seen over IMAP: not a copy.
-                self.assertTrue(pop3(pop.port, b"DELE 1")[2][0].startswith(b"+OK"))
-                imap.noop()
-                self.assertEqual(imap.select("INBOX"), ("OK", [b"2"]))
-                imap.logout()
+        scratch = tempfile.mkdtemp(prefix="tarnbox-imap-")
+        self.addCleanup(shutil.rmtree, scratch, ignore_errors=True)
+        pop = mailservers.Dovecot(scratch, apop=False, imap=True).start()
+        self.addCleanup(pop.stop)
+        pop.add_user("alice", "alicepw")
+        pop.deliver("alice", b"Subject: one\n\nfirst\n")
+        pop.deliver("alice", JAPANESE)
+        pop.deliver("alice", b"Subject: three\n\n.dotted\n")
+        retr = pop3(pop.port, b"RETR 2")[2]
+        imap = imaplib.IMAP4("127.0.0.1", pop.imap_port)
+        imap.login("alice", "alicepw")
+        self.assertEqual(imap.select("INBOX"), ("OK", [b"3"]))
+        _, data = imap.fetch("2", "(RFC822)")
+        self.assertEqual(data[0][1], b"".join(retr[1:-1]))
+        # A deletion over POP3 is seen over IMAP: not a copy.
+        self.assertTrue(pop3(pop.port, b"DELE 1")[2][0].startswith(b"+OK"))
+        imap.noop()
+        self.assertEqual(imap.select("INBOX"), ("OK", [b"2"]))
+        imap.logout()
 
     def test_pop3_only_by_default(self):
         with tempfile.TemporaryDirectory() as scratch:

@@ -9,86 +9,19 @@ unresolvable name is refused before the resolver is asked)."""
 import os
 import re
 import shutil
-import socket
 import sys
 import tempfile
-import threading
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import mailservers  # noqa: E402
 from gatewaytest import (  # noqa: E402
-    Gateway, assert_ref, http, plain_head, wait_for, without_session)
+    Gateway, ScriptedServer, assert_ref, http, plain_head, wait_for, without_session)
 
 WORKER_TIMEOUT = 3
 DATE = re.compile(rb"^(Date|Last-Modified): [^\r\n]*", re.M)
 LIST_TIME = re.compile(rb'<input type="hidden" value="(-?\d+)" name="list_time">')
-
-
-class ScriptedPop3:
-    """A POP3 server on 127.0.0.1 that plays one script per connection, in
-    order: a greeting (None: it never greets) and the replies to the commands
-    that follow, one each. CLOSE closes the connection; after the last reply
-    it stays silent."""
-    CLOSE = object()
-
-    def __init__(self, scripts):
-        self.scripts = list(scripts)
-        self.commands = []
-        self.sock = socket.socket()
-        self.sock.bind(("127.0.0.1", 0))
-        self.sock.listen(5)
-        self.port = self.sock.getsockname()[1]
-        self.stopping = False
-        self.threads = []
-        self.acceptor = threading.Thread(target=self._accept, daemon=True)
-        self.acceptor.start()
-
-    def _accept(self):
-        while self.scripts:
-            try:
-                conn, _ = self.sock.accept()
-            except OSError:
-                return
-            t = threading.Thread(target=self._play, args=(conn, self.scripts.pop(0)),
-                                 daemon=True)
-            t.start()
-            self.threads.append(t)
-
-    def _play(self, conn, script):
-        greeting, replies = script
-        with conn:
-            if greeting is not None:
-                conn.sendall(greeting)
-            pending = b""
-            replies = list(replies)
-            conn.settimeout(0.2)
-            while not self.stopping:
-                try:
-                    data = conn.recv(4096)
-                except socket.timeout:
-                    continue
-                except OSError:
-                    return
-                if not data:
-                    return
-                pending += data
-                while b"\r\n" in pending:
-                    line, pending = pending.split(b"\r\n", 1)
-                    self.commands.append(line)
-                    if not replies:
-                        continue
-                    reply = replies.pop(0)
-                    if reply is self.CLOSE:
-                        return
-                    conn.sendall(reply)
-
-    def stop(self):
-        self.stopping = True
-        self.sock.close()
-        for t in self.threads:
-            t.join(timeout=5)
 
 
 def mask_dates(answer):
@@ -200,7 +133,7 @@ class MisbehavingServer(unittest.TestCase):
         greeting = b"+OK ready\r\n"
         for script, commands in (((None, []), []), ((greeting, []), [b"USER alice"])):
             with self.subTest(greets=script[0] is not None):
-                server = ScriptedPop3([script])
+                server = ScriptedServer(script)
                 self.addCleanup(server.stop)
                 g = start_gateway(self, "127.0.0.1", server.port, [("alice", "pw")])
                 t = time.time()
@@ -214,11 +147,10 @@ class MisbehavingServer(unittest.TestCase):
     def test_server_that_closes_mid_exchange(self):
         greeting = b"+OK ready <1.2@test.example>\r\n"
         ok = b"+OK\r\n"
-        server = ScriptedPop3([
-            (greeting, [ok, ScriptedPop3.CLOSE]),  # the list after a login
-            (greeting, [ok, ScriptedPop3.CLOSE]),  # a message page, same session
-            (greeting, [ok, ok, b"+OK 0 0\r\n", ok]),  # the list again
-        ])
+        server = ScriptedServer(
+            (greeting, [ok, ScriptedServer.CLOSE]),  # the list after a login
+            (greeting, [ok, ScriptedServer.CLOSE]),  # a message page, same session
+            (greeting, [ok, ok, b"+OK 0 0\r\n", ok]))  # the list again
         self.addCleanup(server.stop)
         g = start_gateway(self, "127.0.0.1", server.port, [("alice", "pw")])
         # Nothing of the page had been written when the server went: the

@@ -451,14 +451,37 @@ class MessageView(unittest.TestCase):
         self.assertEqual(len(body), len(WORLD["big_payload"]))
         self.assertTrue(body == WORLD["big_payload"], "10 MiB attachment differs")
 
-    def test_alternative_shows_only_the_cleaned_html(self):
-        n, page, _ = self.open("11-alternative.eml")
-        region = self.region(n, page)
-        self.assertIn(sjis("冬のセール開催中"), region)
-        self.assertIn(sjis("二割引"), region)
-        self.assertNotIn(b"PLAIN-ALTERNATIVE-ONLY", page)
-        self.assertIn(b"https://shop.example.com/sale?utm=mail", region)
-        self.assertEqual(active_markup(region), [])
+    def test_what_each_message_shows(self):
+        # (message, what its own part of the page holds, what the page does
+        # not); none of them has attachments. That no markup is active on any
+        # page is test_every_message_page_is_complete's.
+        for name, shown, absent in [
+                # Of an alternative only the cleaned HTML.
+                ("11-alternative.eml", [sjis("冬のセール開催中"), sjis("二割引"),
+                                        b"https://shop.example.com/sale?utm=mail"],
+                 [b"PLAIN-ALTERNATIVE-ONLY"]),
+                # Handlers gone, links kept, the HTML's own charset undone.
+                ("19-html-handlers.eml", [sjis("ご注文ありがとうございます。"),
+                                          sjis("お届け予定：十二月二十日"),
+                                          b'href="https://shop.example.com/orders/1234"'],
+                 [b"\x1b"]),
+                # Script, applet and object shown as source.
+                ("20-html-active.eml", [b"ACTIVE-CONTENT-BEFORE", b"&lt;script"], []),
+                # An enclosed message is text of the page, no attachment.
+                ("13-forward-rfc822.eml", [sjis("転送します。"), sjis(
+                    "忘年会は二十日の金曜日、午後七時からです。出欠を教えてください。")], []),
+                # Dot lines and lines that look like server replies.
+                ("24-dot-lines.eml", [b".hidden line starting with a dot\r\n.\r\n..\r\n"
+                                      b"...three\r\n-ERR looks like a server error\r\n"
+                                      b"+OK looks like a server reply\r\nDOT-LINES-END"], [])]:
+            with self.subTest(name):
+                n, page, _ = self.open(name)
+                region = self.region(n, page)
+                for text in shown:
+                    self.assertIn(text, region)
+                for text in absent:
+                    self.assertNotIn(text, page)
+                self.assertEqual(self.attachment_links(page), [])
 
     def test_related_html_with_cid_image_and_inline_photo(self):
         n, page, _ = self.open("12-related-cid.eml")
@@ -474,29 +497,6 @@ class MessageView(unittest.TestCase):
         self.assertEqual(self.download(b"/mail/~reader/trip.jpg"), parts["trip.jpg"])
         # The image the HTML shows gets no place of its own.
         self.assertNotIn(b'<center><img src="/mail/~reader/logo', region)
-        self.assertEqual(self.attachment_links(page), [])
-
-    def test_html_handlers_links_and_charset_neutralised(self):
-        n, page, _ = self.open("19-html-handlers.eml")
-        region = self.region(n, page)
-        self.assertEqual(active_markup(region), [])
-        self.assertIn(sjis("ご注文ありがとうございます。"), region)
-        self.assertIn(sjis("お届け予定：十二月二十日"), region)
-        self.assertIn(b'href="https://shop.example.com/orders/1234"', region)
-        self.assertNotIn(b"\x1b", region)
-
-    def test_html_script_applet_object_shown_as_source(self):
-        n, page, _ = self.open("20-html-active.eml")
-        region = self.region(n, page)
-        self.assertEqual(active_markup(region), [])
-        self.assertIn(b"ACTIVE-CONTENT-BEFORE", region)
-        self.assertIn(b"&lt;script", region)
-
-    def test_enclosed_message_shown_as_text(self):
-        n, page, _ = self.open("13-forward-rfc822.eml")
-        region = self.region(n, page)
-        self.assertIn(sjis("転送します。"), region)
-        self.assertIn(sjis("忘年会は二十日の金曜日、午後七時からです。出欠を教えてください。"), region)
         self.assertEqual(self.attachment_links(page), [])
 
     def test_divided_mail_joined_at_part_one(self):
@@ -523,12 +523,6 @@ class MessageView(unittest.TestCase):
                               page)
                 # No search for the other parts from a later one.
                 self.assertEqual((counters["retr_count"], counters["top_count"]), (1, 0))
-
-    def test_dot_lines_and_reply_lookalikes(self):
-        n, page, _ = self.open("24-dot-lines.eml")
-        self.assertIn(b".hidden line starting with a dot\r\n.\r\n..\r\n...three\r\n"
-                      b"-ERR looks like a server error\r\n+OK looks like a server reply\r\n"
-                      b"DOT-LINES-END", self.region(n, page))
 
     def test_same_file_name_twice(self):
         n, page, _ = self.open("26-same-names.eml")

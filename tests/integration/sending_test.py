@@ -24,7 +24,7 @@ import urllib.parse
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import mailservers  # noqa: E402
 from gatewaytest import (  # noqa: E402
-    BOUNDARY, DONE, MOZILLA5, SEND_ERROR, Gateway, SilentServer, assert_ref, http, plain_head,
+    BOUNDARY, DONE, MOZILLA5, SEND_ERROR, Gateway, ScriptedServer, assert_ref, http, plain_head,
     sjis, wait_for)
 
 # Stalls are reported after this many seconds instead of the usual thirty.
@@ -93,7 +93,7 @@ def setUpModule():
             pop.add_user(user, password)
             smtp.add_user(user)
         smtp.start()
-        WORLD["silent"] = SilentServer("127.0.0.3", smtp.port)
+        WORLD["silent"] = ScriptedServer(host="127.0.0.3", port=smtp.port)
         g = WORLD["gateway"] = Gateway(pop.port, smtp.port, prefix="tarnbox-sending-")
         g.run("settings", "set", "per_user_servers=1")
         for user, (name, password, server) in USERS.items():

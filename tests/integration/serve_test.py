@@ -12,23 +12,12 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from gatewaytest import (  # noqa: E402
-    BIN, Gateway as BaseGateway, free_port, http_request as request, listening_addresses,
-    plain_head)
+    BIN, Gateway as BaseGateway, free_port, http_request as request, listening_addresses)
 
 
 def split_answer(answer):
     head, _, body = answer.partition(b"\r\n\r\n")
     return head.split(b"\r\n"), body
-
-
-# Right after the status line of every answer.
-SAFETY_LINES = [b"Referrer-Policy: no-referrer", b"X-Content-Type-Options: nosniff",
-                b"X-Frame-Options: DENY",
-                b"Content-Security-Policy: default-src 'none'; script-src *; "
-                b"style-src 'self' 'unsafe-inline'; img-src 'self' data:; font-src 'self'; "
-                b"media-src 'self'; frame-src 'none'; frame-ancestors 'none'; "
-                b"form-action 'self'; base-uri 'none'; object-src 'none'"]
-DATE = rb"[A-Z][a-z]{2}, \d{1,2} [A-Z][a-z]{2} \d{4} \d{2}:\d{2}:\d{2} GMT"
 
 
 class Gateway(BaseGateway):
@@ -174,20 +163,12 @@ class Answers(unittest.TestCase):
     def setUp(self):
         self.g.settle(self.sockets)
 
-    def test_top_page_head_block(self):
+    def test_top_page(self):
+        # The header block and the page bytes have their unit tests; here the
+        # whole page arrives over the socket.
         lines, body = split_answer(self.g.get(b"/"))
         self.assertEqual(lines[0], b"HTTP/1.0 200 OK")
-        # The script hashes have their own unit test.
-        lines[4] = re.sub(rb"script-src [^;]*", b"script-src *", lines[4])
-        self.assertEqual(lines[1:5], SAFETY_LINES)
-        lines = lines[:1] + lines[5:]
-        self.assertRegex(lines[1], b"^Date: " + DATE + b"$")
-        self.assertEqual(lines[2:4], [b"Server: Tarnbox 1.51", b"Connection: close"])
-        self.assertEqual(lines[4], b"Content-type: text/html; charset=Shift_JIS")
-        self.assertRegex(lines[5], b"^Last-Modified: " + DATE + b"$")
-        self.assertEqual(lines[6:], [b"Expires: -1", b"Pragma: no-cache", b"Cache-Control: no-store"])
-        self.assertTrue(plain_head(body).startswith(b"<html><head><title>Tarn Version 1.51</title></head>"))
-        self.assertIn("ユーザー名".encode("cp932"), body)
+        self.assertIn(b"Connection: close", lines)
         self.assertIn(b'<form method="post" action="/mail/index.html"><pre>', body)
         self.assertTrue(body.endswith(b"</center></body></html>"))
 
@@ -223,18 +204,6 @@ class Answers(unittest.TestCase):
         # A page that was not found does not lead to itself.
         _, missing = split_answer(self.g.get(b"/no/such/page"))
         self.assertEqual(switch(missing), b"/?lang=eng")
-
-    def test_not_found_and_msie(self):
-        answer = self.g.get(b"/no/such/page")
-        lines, body = split_answer(answer)
-        self.assertEqual(lines[0], b"HTTP/1.0 404 File Not Found")
-        self.assertNotIn(b"Last-Modified", answer)
-        self.assertEqual(
-            plain_head(body), b"<html><body><font size=+1>File Not Found</font><br><br>  " +
-            "指定の URL は存在しません。".encode("cp932") + b"<br></body></html>")
-        lines, _ = split_answer(self.g.get(
-            b"/no/such/page", b"User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)\r\n"))
-        self.assertEqual(lines[0], b"HTTP/1.0 200 OK")
 
     def test_static_files_and_head(self):
         lines, body = split_answer(self.g.get(b"/hello.txt"))
