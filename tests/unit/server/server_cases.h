@@ -22,15 +22,23 @@ inline std::string Unescape(const std::string& text) {
             continue;
         }
         switch (text[++i]) {
-        case 'e': break;
-        case 't': out += '\t'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
+        case 'e':
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
         case 'x':
             out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
             i += 2;
             break;
-        default: out += text[i];
+        default:
+            out += text[i];
         }
     }
     return out;

@@ -104,6 +104,15 @@ inline const std::string kTokenField =
 inline const std::string kPostedToken = std::string("csrf=") + kTestFormToken + "&";
 
 // A route or page state by its name in a case file.
+template <typename T, size_t N>
+T ValueNamed(const std::pair<const char*, T> (&names)[N], const std::string& name, const char* what,
+             T missing) {
+    for (const auto& [n, v] : names)
+        if (name == n) return v;
+    ADD_FAILURE() << "no " << what << " " << name;
+    return missing;
+}
+
 inline ::Route RouteNamed(const std::string& name) {
     static const std::pair<const char*, ::Route> kNames[] = {{"Top", Route::Top},
                                                              {"NewUser", Route::NewUser},
@@ -120,10 +129,7 @@ inline ::Route RouteNamed(const std::string& name) {
                                                              {"Remote", Route::Remote},
                                                              {"MailAsText", Route::MailAsText},
                                                              {"NotFound", Route::NotFound}};
-    for (const auto& [n, r] : kNames)
-        if (name == n) return r;
-    ADD_FAILURE() << "no route " << name;
-    return Route::NotFound;
+    return ValueNamed(kNames, name, "route", ::Route::NotFound);
 }
 
 inline PageState StateNamed(const std::string& name) {
@@ -137,10 +143,7 @@ inline PageState StateNamed(const std::string& name) {
         {"SentListPage", PageState::SentListPage},
         {"SentMessagePage", PageState::SentMessagePage},
         {"SentDeletePage", PageState::SentDeletePage}};
-    for (const auto& [n, s] : kNames)
-        if (name == n) return s;
-    ADD_FAILURE() << "no page state " << name;
-    return PageState::Done;
+    return ValueNamed(kNames, name, "page state", PageState::Done);
 }
 
 inline int32_t Now() {
