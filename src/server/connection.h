@@ -1,6 +1,7 @@
 // The per-connection context shared by the connection's thread, the monitor
 // and an attached mail worker.
 #pragma once
+#include "base/pooled_thread.h"
 #include "mail/book/book_state.h"
 #include "mail/compose/outgoing.h"
 #include "mail/list/list_state.h"
@@ -64,7 +65,7 @@ struct Connection {
     int32_t itemNumber;
     int file;         // open file descriptor, -1 when none
     int fileBuffered; // bytes waiting in fileBuffer for it
-    std::thread workerThread;
+    PooledThread workerThread;
     std::atomic<bool> workerRunning;
     std::thread connectionThread;
     std::atomic<bool> connectionThreadEnded;

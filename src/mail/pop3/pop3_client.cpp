@@ -272,7 +272,7 @@ void start_pop3(Connection& c) {
     c.mailSocket = fd;
     c.workerRunning = true;
     try {
-        c.workerThread = std::thread(pop3_worker_main, &c);
+        c.workerThread.start([&c] { pop3_worker_main(&c); });
     } catch (const std::system_error&) {
         // Like a socket that cannot be made: the time-out reports it.
         WorkerFinished(c);

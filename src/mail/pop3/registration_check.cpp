@@ -43,7 +43,7 @@ void StartRegistrationPop3Check(Connection& c) {
     if (c.workerThread.joinable()) c.workerThread.join();
     c.workerRunning = true;
     try {
-        c.workerThread = std::thread(Ask, std::ref(c), q);
+        c.workerThread.start([&c, q] { Ask(c, q); });
     } catch (const std::system_error&) {
         delete q;
         WorkerFinished(c);

@@ -64,14 +64,14 @@ void StartPoppassd(Connection& c, int setIndex) {
         close(fd);
         return;
     }
-    // A thread object still holding an ended worker cannot be assigned; a
-    // socket an earlier exchange left open would be lost.
+    // A worker of an earlier exchange must have let go of the context; a
+    // socket it left open would be lost.
     if (c.workerThread.joinable()) c.workerThread.join();
     close_mail_socket(c);
     c.mailSocket = fd;
     c.workerRunning = true;
     try {
-        c.workerThread = std::thread(PoppassdWorker, std::ref(c));
+        c.workerThread.start([&c] { PoppassdWorker(c); });
     } catch (const std::system_error&) {
         WorkerFinished(c);
         close_mail_socket(c);

@@ -150,7 +150,7 @@ void start_smtp(Connection& c) {
     c.mailSocket = fd;
     c.workerRunning = true;
     try {
-        c.workerThread = std::thread(WorkerMain, &c);
+        c.workerThread.start([&c] { WorkerMain(&c); });
     } catch (const std::system_error&) {
         WorkerFinished(c);
     }

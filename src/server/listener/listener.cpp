@@ -70,6 +70,27 @@ bool is_waiting(PageState s) {
     }
 }
 
+// How long the connection's thread sleeps in a waiting state before it looks
+// again. A worker's end wakes it at once, and the only other thing its look
+// finds in a worker's states is the stall time-out, which counts whole
+// seconds; waking a hundred times a second for it cost a busy machine more
+// than the exchange. The sections of a merged list and a download's start
+// are not announced, so they are looked at every 10 ms.
+int wait_bound_ms(PageState s) {
+    switch (s) {
+    case PageState::ListWait:
+    case PageState::MessageWait:
+    case PageState::SendWait:
+    case PageState::DeleteWait:
+    case PageState::TextWait:
+    case PageState::SetupPasswordWait:
+    case PageState::NewUserCheckWait:
+        return 250;
+    default:
+        return 10;
+    }
+}
+
 // Ends the answer without losing it: a plain close() with unread request
 // bytes in the socket would reset the connection and could discard the
 // page the client has not read yet.
@@ -110,9 +131,7 @@ void ConnectionThreadMain(Connection* c) {
             const uint32_t seen = WakeCount(*c);
             Dispatcher(*c);
             FlushClient(*c);
-            // The worker's end wakes the wait at once; the 10 ms bound keeps
-            // the dispatcher's time-outs looked at as often as before.
-            if (c->state == s && is_waiting(s)) WaitForWake(*c, seen, 10);
+            if (c->state == s && is_waiting(s)) WaitForWake(*c, seen, wait_bound_ms(s));
         }
     }
     // The worker, if any, writes its page to the socket itself; wait for it
