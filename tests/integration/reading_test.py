@@ -23,7 +23,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "tests", "corpus"))
 import mailservers  # noqa: E402
-from gatewaytest import MOZILLA5, Browser, Gateway, assert_ref, sjis, wait_for  # noqa: E402
+from gatewaytest import MOZILLA5, Browser, Gateway, assert_ref, sjis, stop_process, wait_for  # noqa: E402,E501
 import make_corpus  # noqa: E402
 
 LABEL_SUBJECT = sjis("件名")
@@ -186,6 +186,28 @@ def tearDownModule():
         WORLD["pop"].stop()
     if "scratch" in WORLD:
         shutil.rmtree(WORLD["scratch"], ignore_errors=True)
+
+
+class StopTest(unittest.TestCase):
+    """A gateway of its own, since this test ends it."""
+
+    def test_stop_deletes_the_attachment_files(self):
+        g = Gateway(WORLD["pop"].port, prefix="tarnbox-reading-stop-")
+        try:
+            g.add_user("lister", USERS["lister"])
+            g.start()
+            n = WORLD["boxes"]["lister"].index("10-mixed-attachments.eml") + 1
+            page = g.browser("lister", USERS["lister"]).page(b"/mail/a%04d.html" % n).body
+            self.assertIn(ATTACHED, page)
+
+            def files():
+                return sorted(f for _, _, names in os.walk(os.path.join(g.home, "temp"))
+                              for f in names)
+            self.assertEqual(len(files()), 3, files())
+            stop_process(g.proc)
+            self.assertEqual(files(), [])
+        finally:
+            g.stop()
 
 
 def session(user):

@@ -1,6 +1,7 @@
 #include "server/listener/listener.h"
 #include "base/global_lock.h"
 #include "mail/date/local_seconds.h"
+#include "mail/view/message_view.h"
 #include "server/listener/crowding.h"
 #include "server/net/client_stream.h"
 #include "server/request/request_reader.h"
@@ -25,7 +26,6 @@ std::atomic<bool> serverRunning{false};
 std::atomic<int> idleTimeoutSeconds{600};
 std::atomic<int> requestTimeoutSeconds{60};
 std::atomic<int> maxConnections{1000};
-void (*DeleteUserFiles)(UserRecord* user) = nullptr;
 
 namespace {
 
@@ -368,10 +368,9 @@ void StopServer() {
     StopPool();
     for (Connection* c : snapshot())
         if (c->connectionThreadEnded) unlink_and_free(c);
-    if (DeleteUserFiles) {
-        std::lock_guard<std::recursive_mutex> hold(globalLock);
-        for (UserRecord* u = data_store().users.head.link; u; u = u->link) DeleteUserFiles(u);
-    }
+    // The attachments of the users' last pages are not kept across a restart.
+    std::lock_guard<std::recursive_mutex> hold(globalLock);
+    for (UserRecord* u = data_store().users.head.link; u; u = u->link) delete_user_files(u);
 }
 
 void AppendConnection(Connection* c) {

@@ -60,7 +60,3 @@ int ConnectionCount();
 // One receive step of a connection: -1 peer gone or error, 0 more wanted,
 // 1 request complete and evaluated.
 int ReceiveStep(Connection& c);
-
-// Called by StopServer for every user once the threads are gone; the reading
-// side installs the deletion of the users' temp files.
-extern void (*DeleteUserFiles)(UserRecord* user);
