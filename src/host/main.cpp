@@ -24,6 +24,7 @@ std::string Absolute(const std::string& path) {
 int RunSubcommand(const Subcommand& c, const std::string& home,
                   const std::string& adminPasswordFile, const std::vector<std::string>& args,
                   size_t at, size_t first) {
+    const AdminCommand run = c.run ? c.run : admin_serve;
     HomePaths paths = make_home_paths(home);
     DataStore& ds = data_store();
     ds.data_path = paths.data_file;
@@ -66,9 +67,9 @@ int RunSubcommand(const Subcommand& c, const std::string& home,
             return reply.status;
         }
     }
-    if (!password) return c.run(ctx);
+    if (!password) return run(ctx);
     AdminCapture typed(std::move(input), false);
-    const int r = c.run(ctx);
+    const int r = run(ctx);
     fputs(typed.out.c_str(), stdout);
     fputs(typed.err.c_str(), stderr);
     return r;

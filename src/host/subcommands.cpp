@@ -1,6 +1,5 @@
 #include "host/subcommands.h"
 #include "admin/settings_page.h"
-#include "host/serve.h"
 
 #include <cstdio>
 #include <cstring>
@@ -8,7 +7,7 @@
 namespace {
 
 const Subcommand kSubcommands[] = {
-    {"serve", nullptr, admin_serve,
+    {"serve", nullptr, nullptr,
      "serve [--worker-timeout S] [--idle-timeout S] [--request-timeout S] [--max-connections N] "
      "[--listen ADDRESS] [--https-listen ADDRESS:PORT [--https-redirect]] "
      "[--trusted-proxy ADDRESS]..."},

@@ -10,6 +10,8 @@
 struct Subcommand {
     const char* name; // first word
     const char* verb; // second word, or nullptr
+    // Null for serve alone: the gateway itself, which main starts and which
+    // answers the forwarded commands of this table.
     AdminCommand run;
     const char* usage;
 };

@@ -1,7 +1,6 @@
 #include "store/mail_credentials.h"
 #include "base/atomic_file.h"
 
-#include "store/data_file.h"
 #include "store/user_table.h"
 
 #include <cerrno>

@@ -1,6 +1,5 @@
 #include "store/user_slot.h"
 #include "base/atomic_file.h"
-#include "store/data_file.h"
 #include "store/down_cursor.h"
 #include "store/scramble.h"
 #include <cstdio>
