@@ -193,7 +193,6 @@ int admin_serve(AdminContext& ctx) {
                               ")");
         }
     }
-    install_received_list();
     install_pop3_client();
     install_smtp_client();
     install_compose();

@@ -7,6 +7,7 @@
 // folder, and the bounds of what the view keeps.
 #include "../unit/mail/view/markup_audit.h"
 #include "mail/mime/mime_parser.h"
+#include "mail/pop3/pop3_client.h"
 #include "mail/view/message_view.h"
 #include "scratch_folder.h"
 #include "server/connection.h"
@@ -48,9 +49,12 @@ void Dispatch(Connection& c, const char* line) {
     const uint16_t step = c.workerResult;
     if (step != Retrieving && step != FetchingHeaders) return;
     if (step == Retrieving && c.pop3.headerPhase == 0) {
-        view_body_line(c, line);
+        pop3_view_asks(c, view_body_line(c, line));
     } else if (strncmp(line, "+OK", 3) != 0 && strncmp(line, "-ERR", 4) != 0) {
-        view_header_line(c, line);
+        if (step == FetchingHeaders)
+            collect_top_line(c, line);
+        else
+            pop3_view_asks(c, view_header_line(c, line));
     }
 }
 

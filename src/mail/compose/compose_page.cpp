@@ -60,10 +60,6 @@ void AppendList(char (&list)[kSendFieldSize], const char* value) {
     sjis_copy(list + used, value, static_cast<int>(sizeof list - used));
 }
 
-Recipients PostedRecipients(Connection& c) {
-    return {c.send.sendTo, c.send.sendCc, c.send.sendBcc, c.send.recipientBroken != 0};
-}
-
 void ReplyFormBelowMessage(Connection& c) {
     WriteForm(c, FormVariant::Reply);
 }
@@ -144,6 +140,5 @@ void install_compose() {
     SetPageProducer(PageState::ComposePage, ShowComposePage);
     SetPageProducer(PageState::AddressErrorPage, ShowAddressError);
     SendField = StoreSendField;
-    ComposeRecipients = PostedRecipients;
     ReplyForm = ReplyFormBelowMessage;
 }

@@ -43,17 +43,12 @@ void never_connected(Connection& c) {
     }
 }
 
+} // namespace
+
 bool delete_token_matches(Connection& c, int number, const char* token) {
     c.itemNumber = number;
     return find_kept(c, token);
 }
-
-void record_stall(Connection& c) {
-    if (c.user && c.settingsIndex >= 0 && c.settingsIndex < kSettingsSets)
-        c.user->runtime.pop3Status[c.settingsIndex] = kPop3ExchangeError;
-}
-
-} // namespace
 
 void list_section(Connection& c, int set) {
     if (!c.user || set < 1 || set >= kSettingsSets) return;
@@ -108,11 +103,4 @@ void list_section(Connection& c, int set) {
         OutputText(c, "</center>\r\n", 0);
         return;
     }
-}
-
-void install_received_list() {
-    ListSection = list_section;
-    ListFooter = list_footer;
-    WorkerStalled = record_stall;
-    DeleteTokenMatches = delete_token_matches;
 }

@@ -49,6 +49,9 @@ int list_take_current(Connection& c);
 int list_take_next_wanted(Connection& c);
 void list_footer(Connection& c);
 void list_section(Connection& c, int set);
+// True when token is the identifier the last list recorded for message number
+// of set c.settingsIndex (the single-message deletion from a message page).
+bool delete_token_matches(Connection& c, int number, const char* token);
 void mark_read(KeptEntry* list, int number, int mark);
 void clear_read_marks(UserRecord* user);
 bool find_kept(Connection& c, const char* messageId);
@@ -70,7 +73,3 @@ int count_kept(const KeptEntry* list);
 // Each of 300 bytes may become a six-byte entity.
 constexpr int kSafeSubjectSize = 300 * 6 + 1;
 void safe_subject(char (&dst)[kSafeSubjectSize], const char* subject);
-
-// Installs the list's dispatcher and request hooks (merged-list sections,
-// footer, stalled-exchange status, single-message deletion check).
-void install_received_list();

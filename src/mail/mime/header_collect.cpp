@@ -53,3 +53,15 @@ void collect_header_line(Connection& c, const char* line) {
     if (blank) m.headerBlock[at++] = ' ';
     mime_append_line(m.headerBlock, at, rest);
 }
+
+void collect_top_line(Connection& c, const char* line) {
+    MimeState& m = c.mime;
+    if ((line[0] == '.' && line[1] == '\0') || line[0] == '\0') {
+        if (m.headerPending || line[0] == '\0') parse_header_block(c, m.headerBlock);
+        m.headerPending = 0;
+        return;
+    }
+    // POP3 doubles a leading dot in header lines too.
+    collect_header_line(c, line[0] == '.' ? line + 1 : line);
+    m.headerPending = 1;
+}

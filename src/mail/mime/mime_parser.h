@@ -10,6 +10,10 @@ void mime_reset(Connection& c);
 // Adds one raw header line (without CR LF) to c.mime.headerBlock. Lines past
 // 4,095 bytes of block are counted and dropped.
 void collect_header_line(Connection& c, const char* line);
+// One line of a TOP reply read for the list (dot-stuffed as it came): the
+// header is collected, and parsed at its empty line or, when it has none, at
+// the closing ".".
+void collect_top_line(Connection& c, const char* line);
 // Recognises the fields of a header block (message or part) and analyses its
 // Content-Type. A block without Content-Type is plain text. Parsing the
 // message block (c.mime.headerBlock itself) first clears the header strings,

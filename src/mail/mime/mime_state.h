@@ -27,6 +27,7 @@ enum TransferMode : uint16_t {
 struct MimeState {
     char headerBlock[kHeaderBlockSize];
     uint16_t headerBlockLength; // counts bytes dropped at the limit too
+    uint16_t headerPending;     // header lines collected since the last parse
     char partHeaderBlock[kHeaderBlockSize];
     uint16_t inPartHeader;
     uint16_t contentClass;

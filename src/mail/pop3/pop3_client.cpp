@@ -9,6 +9,7 @@
 #include "mail/net/mail_connect.h"
 #include "mail/net/mail_tls.h"
 #include "mail/oauth/oauth_client.h"
+#include "mail/pop3/extra_runs.h"
 #include "mail/view/message_view.h"
 #include "mail/view/view_options.h"
 #include "server/listener/listener.h"
@@ -44,40 +45,6 @@ int32_t now_seconds() {
 bool worker_state(PageState s) {
     return s == PageState::ListWait || s == PageState::MessageWait || s == PageState::DeleteWait ||
            s == PageState::TextWait;
-}
-
-// Exchanges of settings sets 1 and 2 started for a merged list. The parent's
-// page waits for them; an entry outlives its exchange's context (the monitor
-// may free that at any time), and the parent is only compared, never
-// dereferenced, because it may be gone too.
-struct ExtraRun {
-    uint64_t id;
-    const Connection* parent;
-    int set;
-    bool running;
-};
-std::mutex gExtraMutex;
-std::vector<ExtraRun> gExtras;
-uint64_t gNextExtraId = 1;
-
-void extra_finished(uint64_t id) {
-    std::lock_guard<std::mutex> hold(gExtraMutex);
-    for (ExtraRun& r : gExtras)
-        if (r.id == id) r.running = false;
-}
-
-bool pop3_extra_finished(Connection& c, int set) {
-    if (!c.user || c.user->runtime.pop3Status[set] == kPop3None) return false;
-    std::lock_guard<std::mutex> hold(gExtraMutex);
-    for (const ExtraRun& r : gExtras)
-        if (r.parent == &c && r.set == set && r.running) return false;
-    std::erase_if(gExtras, [&](const ExtraRun& r) { return r.parent == &c && r.set == set; });
-    return true;
-}
-
-void pop3_worker_stalled(Connection& c) {
-    if (c.user && c.settingsIndex >= 0 && c.settingsIndex < kSettingsSets)
-        c.user->runtime.pop3Status[c.settingsIndex] = kPop3ExchangeError;
 }
 
 bool use_apop(const Connection& c) {
@@ -211,7 +178,7 @@ void end_extra(Connection& c) {
     if (!c.parent) return;
     PageState s = c.state;
     if (s != PageState::Closing && s != PageState::WorkerDone) c.state = PageState::WorkerDone;
-    extra_finished(c.pop3.extraId);
+    extra_run_end(c.pop3.extraId);
 }
 
 void pop3_worker_main(Connection* cp) {
@@ -386,10 +353,7 @@ void start_pop3_all_settings(Connection& c) {
     bool deleting = c.state == PageState::DeleteWait;
     char lists[kSettingsSets][kLineSize] = {};
     if (deleting) pop3_split_delete_list(c.deleteList, routed, lists);
-    {
-        std::lock_guard<std::mutex> hold(gExtraMutex);
-        std::erase_if(gExtras, [&](const ExtraRun& r) { return r.parent == &c; });
-    }
+    extra_runs_forget(&c);
     for (int set = 1; set < kSettingsSets; set++) {
         UserRuntime& rt = user->runtime;
         rt.pop3Status[set] = kPop3None;
@@ -414,16 +378,12 @@ void start_pop3_all_settings(Connection& c) {
         // No request thread serves this context; the monitor frees it once its
         // worker has ended.
         x->connectionThreadEnded = true;
-        {
-            std::lock_guard<std::mutex> hold(gExtraMutex);
-            x->pop3.extraId = gNextExtraId++;
-            gExtras.push_back({x->pop3.extraId, &c, set, true});
-        }
+        x->pop3.extraId = extra_run_begin(&c, set);
         start_pop3(*x);
         if (!x->workerThread.joinable()) {
             if (rt.pop3Status[set] == kPop3None) rt.pop3Status[set] = kPop3ConnectFailed;
             x->state = PageState::WorkerDone;
-            extra_finished(x->pop3.extraId);
+            extra_run_end(x->pop3.extraId);
         }
         // Listed only now: from here on the monitor may free it at any time.
         AppendConnection(x);
@@ -439,9 +399,4 @@ void start_pop3_all_settings(Connection& c) {
 void install_pop3_client() {
     StartMailWorker = start_pop3;
     StartAllSettingsWorkers = start_pop3_all_settings;
-    ExtraSetFinished = pop3_extra_finished;
-    // The list installs its own versions of these; they are the fallbacks.
-    if (!WorkerStalled) WorkerStalled = pop3_worker_stalled;
-    if (!ListSection) ListSection = list_section;
-    if (!ListFooter) ListFooter = list_footer;
 }

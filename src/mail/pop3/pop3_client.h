@@ -45,6 +45,9 @@ bool pop3_ask_capabilities(Connection& c);
 // Carries out what the received list asked for next: the commands of the
 // list are sent here, never by the list itself.
 void pop3_list_asks(Connection& c, ListAsk ask);
+// The same for the message view: the RETR of a found part, the TOPs of the
+// search for divided mail (pipelined when the server allows) and the QUIT.
+void pop3_view_asks(Connection& c, ViewAsk ask);
 // Installs the worker starts and the list hooks into the dispatcher.
 void install_pop3_client();
 

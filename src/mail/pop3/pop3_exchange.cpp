@@ -2,6 +2,7 @@
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
 #include "mail/list/received_list.h"
+#include "mail/mime/mime_parser.h"
 #include "mail/net/mail_tls.h"
 #include "mail/oauth/oauth_client.h"
 #include "mail/pop3/pop3_client.h"
@@ -373,7 +374,7 @@ void capa_line(Connection& c) {
             c.workerResult = SearchStatSent;
             pop3_send(c, "STAT");
         } else {
-            view_search_start(c);
+            pop3_view_asks(c, ViewAsk::Top);
         }
     } else {
         c.workerResult = StatSent;
@@ -414,16 +415,16 @@ int pop3_dispatch_line(Connection& c) {
     }
     if (step == Retrieving) {
         if (inBody)
-            view_body_line(c, line);
+            pop3_view_asks(c, view_body_line(c, line));
         else if (!starts_with(line, "+OK"))
-            view_header_line(c, line);
+            pop3_view_asks(c, view_header_line(c, line));
         return 0;
     }
     if (!starts_with(line, "+OK")) {
         if (step == ListingFull || step == ListingUpdate) {
             pop3_list_asks(c, list_line(c, line));
         } else if (step == FetchingHeaders) {
-            view_header_line(c, line);
+            collect_top_line(c, line);
             if (line[0] == '.' && line[1] == '\0') pop3_list_asks(c, list_headers_done(c));
         }
         return 0;
@@ -458,6 +459,55 @@ void list_tops_ahead(Connection& c) {
 }
 
 } // namespace
+
+namespace {
+
+// The search for a part of divided mail, pipelined: its TOP requests run up
+// to a window ahead of the reply being read, refilled half a window at a
+// time, up to one past the last message.
+void search_tops_ahead(Connection& c) {
+    if (!c.pop3.pipelining || c.pop3.ahead > kPipelineWindow / 2) return;
+    std::string batch;
+    char command[32];
+    for (int number; c.pop3.ahead < kPipelineWindow && (number = view_take_next_searched(c));) {
+        snprintf(command, sizeof command, "TOP %d 0\r\n", number);
+        batch += command;
+        c.pop3.ahead++;
+    }
+    c.pop3.aheadMultiline = 1;
+    pop3_send_batch(c, batch);
+}
+
+} // namespace
+
+void pop3_view_asks(Connection& c, ViewAsk ask) {
+    char command[32];
+    switch (ask) {
+    case ViewAsk::Nothing:
+        return;
+    case ViewAsk::Top:
+        c.workerResult = Retrieving;
+        if (c.pop3.ahead > 0) {
+            c.pop3.ahead--; // its TOP is out already
+        } else {
+            snprintf(command, sizeof command, "TOP %d 0", view_take_search_cursor(c));
+            pop3_send(c, command);
+        }
+        search_tops_ahead(c);
+        return;
+    case ViewAsk::Retr:
+        snprintf(command, sizeof command, "RETR %d", c.mime.searchCursor);
+        pop3_send(c, command);
+        return;
+    case ViewAsk::Capabilities:
+        if (!pop3_ask_capabilities(c)) pop3_view_asks(c, ViewAsk::Top);
+        return;
+    case ViewAsk::Quit:
+        c.workerResult = Quitting;
+        pop3_send(c, "QUIT");
+        return;
+    }
+}
 
 void pop3_list_asks(Connection& c, ListAsk ask) {
     switch (ask) {
@@ -553,7 +603,7 @@ void pop3_advance(Connection& c) {
         break;
     case SearchStatSent:
         c.pop3.statCount = stat_count(c.line);
-        view_search_start(c);
+        pop3_view_asks(c, ViewAsk::Top);
         break;
     case Deleting:
         if (c.pop3.ahead > 0) {

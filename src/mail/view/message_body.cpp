@@ -7,7 +7,6 @@
 #include "mail/charset/sjis.h"
 #include "mail/list/received_list.h"
 #include "mail/mime/mime_parser.h"
-#include "mail/pop3/pop3_client.h"
 #include "mail/view/message_view.h"
 #include "mail/view/view_internal.h"
 #include "mail/view/view_options.h"
@@ -137,17 +136,9 @@ void BodyLine(Connection& c, const char* line) {
     }
 }
 
-void SendQuit(Connection& c) {
-    c.workerResult = Quitting;
-    pop3_send(c, "QUIT");
-}
-
-void EndOfMessage(Connection& c) {
+ViewAsk EndOfMessage(Connection& c) {
     MimeState& m = c.mime;
-    if (m.dividedPhase == 2) {
-        view_search_next_part(c);
-        return;
-    }
+    if (m.dividedPhase == 2) return view_search_next_part(c);
     finish_part_file(c);
     if (c.state.load() != PageState::TextWait) {
         const ViewOptions o = view_options(c);
@@ -183,7 +174,7 @@ void EndOfMessage(Connection& c) {
         if (c.user && c.settingsIndex >= 0 && c.settingsIndex < kSettingsSets)
             mark_read(c.user->runtime.keptList[c.settingsIndex], c.itemNumber, o.markRead ? 1 : 0);
     }
-    SendQuit(c);
+    return ViewAsk::Quit;
 }
 
 } // namespace
@@ -203,16 +194,13 @@ void view_reset_filter(Connection& c) {
     OutputText(c, "\x1B(B", 0);
 }
 
-void view_body_line(Connection& c, const char* line) {
-    if (!line) return;
-    if (line[0] == '.' && line[1] == '\0') {
-        EndOfMessage(c);
-        return;
-    }
+ViewAsk view_body_line(Connection& c, const char* line) {
+    if (!line) return ViewAsk::Nothing;
+    if (line[0] == '.' && line[1] == '\0') return EndOfMessage(c);
     MimeState& m = c.mime;
     if (m.inPartHeader) {
         part_header_line(c, line);
-        return;
+        return ViewAsk::Nothing;
     }
     const uint16_t ended = m.contentClass;
     if (is_boundary_line(c, line)) {
@@ -220,9 +208,10 @@ void view_body_line(Connection& c, const char* line) {
         if (c.state.load() != PageState::TextWait) view_reset_filter(c);
         finish_part_file(c);
         if (ended == kClassHtml && c.state.load() != PageState::TextWait) OutputText(c, "<pre>", 0);
-        return;
+        return ViewAsk::Nothing;
     }
     BodyLine(c, line);
+    return ViewAsk::Nothing;
 }
 
 void message_links(Connection& c) {

@@ -7,7 +7,6 @@
 #include "mail/date/mail_date.h"
 #include "mail/list/received_list.h"
 #include "mail/mime/mime_parser.h"
-#include "mail/pop3/pop3_client.h"
 #include "mail/pop3/pop3_state.h"
 #include "mail/view/message_view.h"
 #include "mail/view/view_internal.h"
@@ -67,12 +66,6 @@ void ClearHeaderBlock(MimeState& m) {
     m.headerBlockLength = 0;
 }
 
-void SendTop(Connection& c, int number) {
-    char text[32];
-    snprintf(text, sizeof text, "TOP %d 0", number);
-    pop3_send(c, text);
-}
-
 // The message after number that the search looks at: every one but the
 // message being shown.
 int NextSearched(const Connection& c, int number) {
@@ -80,52 +73,21 @@ int NextSearched(const Connection& c, int number) {
     return number == c.itemNumber ? number + 1 : number;
 }
 
-// Pipelined, the TOP requests run up to a window ahead of the reply being
-// read, refilled half a window at a time, up to one past the last message:
-// its -ERR ends the search as the one-at-a-time exchange ends it.
-void SearchAhead(Connection& c) {
-    MimeState& m = c.mime;
-    if (!c.pop3.pipelining || c.pop3.ahead > kPipelineWindow / 2) return;
-    std::string batch;
-    char command[32];
-    while (c.pop3.ahead < kPipelineWindow && m.searchSent <= c.pop3.statCount) {
-        m.searchSent = NextSearched(c, m.searchSent);
-        snprintf(command, sizeof command, "TOP %d 0\r\n", m.searchSent);
-        batch += command;
-        c.pop3.ahead++;
-    }
-    c.pop3.aheadMultiline = 1;
-    pop3_send_batch(c, batch);
-}
-
-void SendRetr(Connection& c, int number) {
-    char text[32];
-    snprintf(text, sizeof text, "RETR %d", number);
-    pop3_send(c, text);
-}
-
 // The end of a TOP reply during the search: ask for the next message, or
 // fetch the part that was found.
-void SearchStep(Connection& c) {
+ViewAsk SearchStep(Connection& c) {
     MimeState& m = c.mime;
-    if (c.view.headerPending) MatchPartial(c);
-    c.view.headerPending = 0;
+    if (c.mime.headerPending) MatchPartial(c);
+    c.mime.headerPending = 0;
     ClearHeaderBlock(m);
     if (m.dividedPhase == 4 || m.dividedPhase == 5) {
         // Replies to TOP requests still out come first; the exchange reads
         // past them.
         m.dividedPhase = m.dividedPhase == 4 ? 2 : 6;
-        SendRetr(c, m.searchCursor);
-        return;
+        return ViewAsk::Retr;
     }
     m.searchCursor = NextSearched(c, m.searchCursor);
-    if (c.pop3.ahead > 0) {
-        c.pop3.ahead--; // its TOP is out already
-        SearchAhead(c);
-        return;
-    }
-    m.searchSent = m.searchCursor;
-    SendTop(c, m.searchCursor);
+    return ViewAsk::Top;
 }
 
 // What a reply to the message needs later: its Message-Id, and References
@@ -231,7 +193,7 @@ void OpenWholeMessagePart(Connection& c) {
 void HeaderEnd(Connection& c) {
     MimeState& m = c.mime;
     ViewProgress& v = c.view;
-    v.headerPending = 0;
+    m.headerPending = 0;
     if (m.dividedPhase == 2 || m.dividedPhase == 6) {
         // The message that part 1 encloses has the header that counts; the
         // header of a further part is only its envelope.
@@ -271,56 +233,46 @@ void HeaderEnd(Connection& c) {
 
 } // namespace
 
-void view_search_next_part(Connection& c) {
+ViewAsk view_search_next_part(Connection& c) {
     MimeState& m = c.mime;
     m.partNumber++;
     m.searchCursor = c.itemNumber == 1 ? 2 : 1;
     m.dividedPhase = 3;
     ClearHeaderBlock(m);
-    c.view.headerPending = 0;
+    c.mime.headerPending = 0;
     c.pop3.headerPhase = 1;
     // Worth asking whether the server pipelines: the search may read many
     // headers. Its answer starts the search.
-    if (pop3_ask_capabilities(c)) return;
-    view_search_start(c);
+    return ViewAsk::Capabilities;
 }
 
-void view_search_start(Connection& c) {
-    MimeState& m = c.mime;
-    c.workerResult = Retrieving;
-    m.searchSent = m.searchCursor;
-    SendTop(c, m.searchCursor);
-    SearchAhead(c);
+int view_take_search_cursor(Connection& c) {
+    c.mime.searchSent = c.mime.searchCursor;
+    return c.mime.searchCursor;
 }
 
-void view_header_line(Connection& c, const char* line) {
-    if (!line) return;
+int view_take_next_searched(Connection& c) {
     MimeState& m = c.mime;
-    ViewProgress& v = c.view;
-    const bool listing = c.workerResult.load() == FetchingHeaders;
+    if (m.searchSent > c.pop3.statCount) return 0;
+    m.searchSent = NextSearched(c, m.searchSent);
+    return m.searchSent;
+}
+
+ViewAsk view_header_line(Connection& c, const char* line) {
+    if (!line) return ViewAsk::Nothing;
+    MimeState& m = c.mime;
     if (line[0] == '.' && line[1] == '\0') {
-        if (listing) {
-            if (v.headerPending) parse_header_block(c, m.headerBlock);
-            v.headerPending = 0;
-        } else if (m.dividedPhase == 3) {
-            SearchStep(c);
-        } else {
-            // A message that ends without a body.
-            HeaderEnd(c);
-            view_body_line(c, ".");
-        }
-        return;
+        if (m.dividedPhase == 3) return SearchStep(c);
+        // A message that ends without a body.
+        HeaderEnd(c);
+        return view_body_line(c, ".");
     }
     if (line[0] == '\0') {
-        if (listing) {
-            parse_header_block(c, m.headerBlock);
-            v.headerPending = 0;
-        } else if (m.dividedPhase != 3) {
-            HeaderEnd(c);
-        }
-        return;
+        if (m.dividedPhase != 3) HeaderEnd(c);
+        return ViewAsk::Nothing;
     }
     // POP3 doubles a leading dot in header lines too.
     collect_header_line(c, line[0] == '.' ? line + 1 : line);
-    v.headerPending = 1;
+    m.headerPending = 1;
+    return ViewAsk::Nothing;
 }

@@ -3,13 +3,17 @@
 #include "server/connection.h"
 
 // Each line of the header phase of RETR, and each TOP line (list mode and the
-// search for the parts of divided mail).
-void view_header_line(Connection& c, const char* line);
+// search for the parts of divided mail). Returns what the exchange sends next.
+ViewAsk view_header_line(Connection& c, const char* line);
 // Each line of the body phase of RETR, the closing "." included.
-void view_body_line(Connection& c, const char* line);
-// Sends the first TOP requests of the search for a further part of divided
-// mail, once the server's capabilities are known.
-void view_search_start(Connection& c);
+ViewAsk view_body_line(Connection& c, const char* line);
+// The number of the message whose header the search reads next; from now
+// on its TOP counts as sent.
+int view_take_search_cursor(Connection& c);
+// The next message the search may ask for ahead of the replies, or 0 when the
+// requests already reach one past the last message (whose -ERR ends the
+// search as the one-at-a-time exchange ends it).
+int view_take_next_searched(Connection& c);
 void message_links(Connection& c);
 // Create and finish the file of the current attachment slot. Finishing with
 // no file open does nothing.

@@ -18,4 +18,4 @@ void view_display_text(char (&dst)[kHeaderFieldSize], const char* src);
 void view_reset_filter(Connection& c);
 
 // The part of divided mail just read was not the last: look for the next.
-void view_search_next_part(Connection& c);
+ViewAsk view_search_next_part(Connection& c);

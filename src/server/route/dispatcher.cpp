@@ -1,5 +1,7 @@
 #include "server/route/dispatcher.h"
 #include "base/global_lock.h"
+#include "mail/list/received_list.h"
+#include "mail/pop3/extra_runs.h"
 #include "server/files/static_file.h"
 #include "server/login/top_page.h"
 #include "server/output/output_text.h"
@@ -10,10 +12,6 @@
 #include "server/text/messages.h"
 #include <mutex>
 #include <new>
-
-bool (*ExtraSetFinished)(Connection& c, int set) = nullptr;
-void (*ListSection)(Connection& c, int set) = nullptr;
-void (*ListFooter)(Connection& c) = nullptr;
 
 namespace {
 
@@ -82,14 +80,14 @@ void NewUserPage(Connection& c, PageProducer producer) {
 
 // ExtraList2 (set 1) and ExtraList3 (set 2) of a merged list.
 void ExtraList(Connection& c, int set) {
-    if (ExtraSetFinished && !ExtraSetFinished(c, set)) return;
+    if (!pop3_extra_finished(c, set)) return;
     c.settingsIndex = static_cast<int16_t>(set);
-    if (ListSection) ListSection(c, set);
+    list_section(c, set);
     if (set == 1) {
         c.state = PageState::ExtraList3;
         return;
     }
-    if (ListFooter) ListFooter(c);
+    list_footer(c);
     EndPage(c, kPageHtml | kPageBody | kPagePre);
     if (c.user) c.user->runtime.busy = 0;
     c.state = PageState::Done;

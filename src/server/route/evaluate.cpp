@@ -1,6 +1,7 @@
 #include "server/route/evaluate.h"
 #include "base/global_lock.h"
 #include "mail/date/local_seconds.h"
+#include "mail/list/received_list.h"
 #include "server/files/static_file.h"
 #include "server/login/login.h"
 #include "server/login/session_binding.h"
@@ -14,8 +15,6 @@
 WorkerStart StartMailWorker = nullptr;
 WorkerStart StartAllSettingsWorkers = nullptr;
 WorkerStart StartSendWorker = nullptr;
-bool (*DeleteTokenMatches)(Connection& c, int number, const char* token) = nullptr;
-Recipients (*ComposeRecipients)(Connection& c) = nullptr;
 
 namespace {
 
@@ -59,8 +58,7 @@ void EvaluateMail(Connection& c) {
     if (c.itemNumber < 0) {
         int number = -c.itemNumber;
         c.itemNumber = number;
-        bool accepted = rt.openMessage == number && DeleteTokenMatches &&
-                        DeleteTokenMatches(c, number, c.deleteList);
+        bool accepted = rt.openMessage == number && delete_token_matches(c, number, c.deleteList);
         if (accepted) {
             snprintf(c.deleteList, sizeof c.deleteList, "%d,", number);
             next = PageState::DeleteWait;
@@ -256,7 +254,6 @@ bool RecipientsValid(const char* to, const char* cc, const char* bcc) {
 }
 
 bool AddressCheck(Connection& c) {
-    if (!ComposeRecipients) return false;
-    Recipients r = ComposeRecipients(c);
-    return !r.broken && RecipientsValid(r.to, r.cc, r.bcc);
+    const OutgoingMail& m = c.send;
+    return !m.recipientBroken && RecipientsValid(m.sendTo, m.sendCc, m.sendBcc);
 }

@@ -5,7 +5,7 @@
 void EvaluateRequest(Connection& c);
 void EvaluatePost(Connection& c);
 // The compose form's To (non-empty), CC and BCC values hold only valid
-// addresses.
+// addresses, and none of them held a line break.
 bool AddressCheck(Connection& c);
 // The same test on the three values: each is split at "," and the address of
 // every entry must pass ValidAddress (an empty address passes).
@@ -21,18 +21,3 @@ using WorkerStart = void (*)(Connection& c);
 extern WorkerStart StartMailWorker;         // a POP3 exchange for c.settingsIndex
 extern WorkerStart StartAllSettingsWorkers; // the extra sets of a merged list
 extern WorkerStart StartSendWorker;         // the SMTP exchange of a posted form
-
-// True when token is the identifier the last list recorded for message number
-// of set c.settingsIndex; installed by the received-mail list. Without it no
-// single-message deletion is accepted (the list is shown instead).
-extern bool (*DeleteTokenMatches)(Connection& c, int number, const char* token);
-
-// Where the compose form keeps its posted recipients; installed by the
-// compose page. Without it AddressCheck fails (there is no To value).
-struct Recipients {
-    const char* to;
-    const char* cc;
-    const char* bcc;
-    bool broken = false; // a posted value held a line break: refused as invalid
-};
-extern Recipients (*ComposeRecipients)(Connection& c);

@@ -12,7 +12,6 @@
 #include <sys/socket.h>
 
 int workerTimeoutSeconds = 30;
-void (*WorkerStalled)(Connection& c) = nullptr;
 
 namespace {
 
@@ -99,7 +98,10 @@ void ExchangeFailurePage(Connection& c) {
         BeginPage(c, kPageHtml | kPageBody | kPagePre);
         if (c.settingsIndex == 0 && !send) ListHead(c);
     }
-    if (!neverStarted && WorkerStalled) WorkerStalled(c);
+    // A POP3 exchange that had begun and stalled is kept as its set's status,
+    // which the section of a merged list shows.
+    if (!neverStarted && !send && c.user && c.settingsIndex >= 0 && c.settingsIndex < kSettingsSets)
+        c.user->runtime.pop3Status[c.settingsIndex] = kPop3ExchangeError;
     if (!extra) {
         char text[2048];
         ErrorText(c, result, kind, text, sizeof text);

@@ -6,11 +6,6 @@
 // written (`tarnbox serve --worker-timeout`). Set before the server starts.
 extern int workerTimeoutSeconds;
 
-// Told when an exchange that had begun stalls (no progress for
-// workerTimeoutSeconds): the list records the set's status as an exchange
-// error. c.state says which exchange it was.
-extern void (*WorkerStalled)(Connection& c);
-
 // ListWait, MessageWait, SendWait and DeleteWait: keeps waiting while the
 // worker makes progress; writes the error page of an exchange that failed to
 // start or stalled, then moves the state on (Done, or ExtraList2 for the

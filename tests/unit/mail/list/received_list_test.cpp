@@ -356,7 +356,6 @@ TEST_F(ReceivedList, WithoutPipeliningTheTopsGoOneByOne) {
 }
 
 TEST_F(ReceivedList, SingleMessageDeletionNeedsTheKeptIdentifier) {
-    install_received_list();
     Exchange(First(4));
     const struct {
         int set, number;
@@ -371,7 +370,7 @@ TEST_F(ReceivedList, SingleMessageDeletionNeedsTheKeptIdentifier) {
     for (const auto& t : cases) {
         SCOPED_TRACE(testing::Message() << t.set << " " << t.number << " " << t.token);
         c->settingsIndex = static_cast<int16_t>(t.set);
-        EXPECT_EQ(DeleteTokenMatches(*c, t.number, t.token), t.accepted);
+        EXPECT_EQ(delete_token_matches(*c, t.number, t.token), t.accepted);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "mail/mail_golden.h"
+#include "mail/pop3/extra_runs.h"
 #include "mail/pop3/pop3_client.h"
 #include "pop3_fixture.h"
 #include <arpa/inet.h>
@@ -246,8 +247,8 @@ TEST_F(WorkerTest, MergedListWithoutFurtherSets) {
         }
         // Sets without a POP3 user name count as done at once.
         EXPECT_EQ(taro->runtime.pop3Status[1], kPop3Connected);
-        EXPECT_TRUE(ExtraSetFinished(*c, 1));
-        EXPECT_TRUE(ExtraSetFinished(*c, 2));
+        EXPECT_TRUE(pop3_extra_finished(*c, 1));
+        EXPECT_TRUE(pop3_extra_finished(*c, 2));
     }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 #include "mail/list/received_list.h"
 #include "mail/mime/mime_parser.h"
+#include "mail/pop3/pop3_client.h"
 #include "mail/view/message_view.h"
 #include "server/route/page_fixture.h"
 #include <fcntl.h>
@@ -60,9 +61,9 @@ protected:
     // One reply line, dispatched the way the POP3 client does it.
     void Line(const std::string& line) {
         if (c->pop3.headerPhase) {
-            if (line.rfind("+OK", 0) != 0) view_header_line(*c, line.c_str());
+            if (line.rfind("+OK", 0) != 0) pop3_view_asks(*c, view_header_line(*c, line.c_str()));
         } else {
-            view_body_line(*c, line.c_str());
+            pop3_view_asks(*c, view_body_line(*c, line.c_str()));
         }
     }
     // A whole reply: its lines dot-stuffed, then the closing ".".

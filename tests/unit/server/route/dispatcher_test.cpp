@@ -82,17 +82,16 @@ TEST_F(DispatcherTest, WorkerErrorTexts) {
 
 TEST_F(DispatcherTest, TimeOutAndStall) {
     workerTimeoutSeconds = 5;
-    WorkerStalled = [](Connection& c) { gCalls += "stalled:" + std::to_string(c.settingsIndex); };
+    // Only an exchange that had begun is kept as stalled in the set's status.
     const struct {
         int result, idle;
-        bool waits;
-        const char* calls;
-    } cases[] = {{0, 0, true, ""},  {3, 4, true, ""},  {3, 6, false, "stalled:0"},
-                 {0, 6, false, ""}, {19, 0, true, ""}, {21, 0, false, ""}};
+        bool waits, stalled;
+    } cases[] = {{0, 0, true, false},  {3, 4, true, false},  {3, 6, false, true},
+                 {0, 6, false, false}, {19, 0, true, false}, {21, 0, false, false}};
     for (const auto& t : cases) {
         SCOPED_TRACE(testing::Message() << t.result << " idle " << t.idle);
         out.clear();
-        gCalls.clear();
+        taro->runtime.pop3Status[0] = kPop3None;
         int pair[2];
         ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
         ConnectionPtr c = Waiting(PageState::MessageWait, t.result, t.idle);
@@ -100,7 +99,7 @@ TEST_F(DispatcherTest, TimeOutAndStall) {
         Dispatcher(*c);
         EXPECT_EQ(c->state, t.waits ? PageState::MessageWait : PageState::Done);
         EXPECT_EQ(out.empty(), t.waits);
-        EXPECT_EQ(gCalls, t.calls);
+        EXPECT_EQ(taro->runtime.pop3Status[0], t.stalled ? kPop3ExchangeError : kPop3None);
         char b;
         // Shut down so the worker stops, left open for the reaper.
         EXPECT_EQ(recv(pair[0], &b, 1, MSG_DONTWAIT), t.waits ? -1 : 0);
@@ -111,13 +110,11 @@ TEST_F(DispatcherTest, TimeOutAndStall) {
 
 TEST_F(DispatcherTest, MergedListIsFinishedSetBySet) {
     data_store().settings.multiple_addresses = 1;
-    static bool set2Done;
-    set2Done = false;
-    ExtraSetFinished = [](Connection&, int set) { return set == 1 || set2Done; };
-    ListSection = [](Connection& c, int set) {
-        OutputFormat(c, 0, "[%d/%d]", set, c.settingsIndex);
-    };
-    ListFooter = [](Connection& c) { OutputText(c, "[footer]", 0); };
+    // Set 2 (no POP3 user) shows no section; set 1 shows why it was not read.
+    snprintf(taro->set[1].id, sizeof taro->set[1].id, "taro1");
+    snprintf(taro->set[1].mail_address, sizeof taro->set[1].mail_address, "t1@example.jp");
+    taro->runtime.pop3Status[1] = kPop3ConnectFailed;
+    taro->runtime.pop3Status[2] = kPop3None; // its exchange has not ended yet
     taro->runtime.busy = 1;
 
     ConnectionPtr c = Waiting(PageState::ListWait, 20);
@@ -129,10 +126,16 @@ TEST_F(DispatcherTest, MergedListIsFinishedSetBySet) {
     Dispatcher(*c);
     Dispatcher(*c);
     EXPECT_EQ(c->state, PageState::ExtraList3);
-    set2Done = true;
+    taro->runtime.pop3Status[2] = kPop3Connected;
     Dispatcher(*c);
     EXPECT_EQ(c->state, PageState::Done);
-    EXPECT_EQ(out, "[1/1][2/2][footer]</pre></body></html>");
+    const std::string section = "<hr>Mail Address t1@example.jp\r\n\r\n<font size=+1><center>Could "
+                                "not connect to the POP3 server.";
+    EXPECT_TRUE(out.starts_with(section)) << out;
+    EXPECT_EQ(out.find("Mail Address", section.size()), std::string::npos); // nothing of set 2
+    EXPECT_NE(out.find("name=\"list_time\"><input type=\"submit\""), std::string::npos);
+    EXPECT_NE(out.find("Go to the list of mail sent</a>"), std::string::npos);
+    EXPECT_TRUE(out.ends_with("</pre></body></html>")) << out;
     EXPECT_EQ(taro->runtime.busy, 0);
 
     out.clear(); // the extra context of set 2 shows nothing itself

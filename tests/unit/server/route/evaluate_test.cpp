@@ -1,10 +1,10 @@
+#include "mail/list/received_list.h"
 #include "server/route/page_fixture.h"
 #include "server/server_cases.h"
 
 namespace {
 
 std::string gCalls;
-std::string gTo;
 
 void FakePop3(Connection& c) {
     gCalls += "pop3:" + std::to_string(c.settingsIndex) + " ";
@@ -18,9 +18,15 @@ protected:
         gCalls.clear();
         taro = LoggedIn("taro");
         StartAllSettingsWorkers = [](Connection&) { gCalls += "all "; };
-        DeleteTokenMatches = [](Connection&, int, const char* t) { return !strcmp(t, "<id@h>"); };
+        // What the last list kept of message 12: its Message-Id.
+        KeptEntry* tail = nullptr;
+        KeptEntry* kept = append_kept(taro, 0, tail, 12, 100);
+        snprintf(kept->messageId, sizeof kept->messageId, "<id@h>");
         StartSendWorker = [](Connection&) { gCalls += "smtp "; };
-        ComposeRecipients = [](Connection&) { return Recipients{gTo.c_str(), "", ""}; };
+    }
+    void TearDown() override {
+        free_kept_list(taro, 0);
+        PageTest::TearDown();
     }
     ConnectionPtr As(UserRecord* u, ::Route r) {
         ConnectionPtr c = Capture();
@@ -172,9 +178,9 @@ TEST_F(EvaluateTest, PostsToTheOtherPages) {
     for (const auto& t : cases) {
         SCOPED_TRACE(static_cast<int>(t.route));
         gCalls.clear();
-        gTo = t.to;
         out.clear();
         ConnectionPtr c = As(t.user ? taro : nullptr, t.route);
+        snprintf(c->send.sendTo, sizeof c->send.sendTo, "%s", t.to);
         EvaluatePost(*c);
         EXPECT_EQ(c->state, t.state);
         EXPECT_EQ(gCalls, t.state == PageState::SendWait ? "smtp " : "");

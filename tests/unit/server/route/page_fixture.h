@@ -177,11 +177,6 @@ protected:
     }
     static void ResetHooks() {
         StartMailWorker = StartAllSettingsWorkers = StartSendWorker = nullptr;
-        DeleteTokenMatches = nullptr;
-        ComposeRecipients = nullptr;
-        ExtraSetFinished = nullptr;
-        ListSection = nullptr;
-        ListFooter = WorkerStalled = nullptr;
         workerTimeoutSeconds = 30;
         // Page families a test installed do not leak into the next test.
         for (PageState s :
