@@ -5,6 +5,7 @@
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
 #include "mail/date/mail_date.h"
+#include "mail/date/time_zone.h"
 #include "server/output/common_links.h"
 #include "server/output/form_token.h"
 #include "server/output/output_text.h"
@@ -216,15 +217,23 @@ void list_row(Connection& c) {
     head.Number(n, 4, '0').Add(".html"sv).Add(c.loginQuery).Add("\">"sv).Number(n, 4, '0');
     head.Add(". "sv).Add(subject).Add("</a></font>\r\n"sv);
     OutputText(c, head.c_str(), 0);
-    char date[kMailDateSize];
-    format_mail_date(date, e->date);
+    const int bias = time_zone_bias();
+    if (!e->shownDate[0] || e->shownBias != bias) {
+        format_mail_date(e->shownDate, e->date);
+        e->shownBias = bias;
+    }
     const bool plain = e->contentClass == kClassText || e->contentClass == kClassHtml ||
                        e->contentClass == kClassAlternative;
     TextBuilder<kLineSize> line;
     line.Add("  "sv)
         .Add(plain ? "      "sv : std::string_view(Message(kMsgAttachedMark, c.english)))
         .Add("  "sv);
-    line.Add(date).Add("  ("sv).Number(e->size, 6, ' ').Add(")  "sv).Add(e->from).Add("\r\n\r\n"sv);
+    line.Add(e->shownDate)
+        .Add("  ("sv)
+        .Number(e->size, 6, ' ')
+        .Add(")  "sv)
+        .Add(e->from)
+        .Add("\r\n\r\n"sv);
     OutputText(c, line.c_str(), kOutText);
     e->number = n;
 }
@@ -278,6 +287,7 @@ ListAsk list_headers_done(Connection& c) {
         const MimeState& m = c.mime;
         sjis_copy(e->subject, m.subjectLine);
         sjis_copy(e->date, m.dateLine);
+        e->shownDate[0] = '\0';
         sjis_copy(e->from, m.fromLine);
         sjis_copy(e->to, m.toLine);
         sjis_copy(e->replyTo, m.replyTo);
