@@ -444,12 +444,13 @@ void send_top(Connection& c, int number) {
 }
 
 // Pipelined: keeps up to a window of TOP requests out beyond the one being
-// answered, refilled half a window at a time.
-void list_tops_ahead(Connection& c) {
-    if (!c.pop3.pipelining || c.pop3.ahead > kPipelineWindow / 2 || !c.list.sent) return;
+// answered, refilled half a window at a time; next gives the numbers (0 when
+// there are no more).
+void tops_ahead(Connection& c, int (*next)(Connection&)) {
+    if (!c.pop3.pipelining || c.pop3.ahead > kPipelineWindow / 2) return;
     std::string batch;
     char command[32];
-    for (int number; c.pop3.ahead < kPipelineWindow && (number = list_take_next_wanted(c));) {
+    for (int number; c.pop3.ahead < kPipelineWindow && (number = next(c));) {
         snprintf(command, sizeof command, "TOP %d 0\r\n", number);
         batch += command;
         c.pop3.ahead++;
@@ -458,24 +459,13 @@ void list_tops_ahead(Connection& c) {
     pop3_send_batch(c, batch);
 }
 
-} // namespace
+void list_tops_ahead(Connection& c) {
+    if (c.list.sent) tops_ahead(c, list_take_next_wanted);
+}
 
-namespace {
-
-// The search for a part of divided mail, pipelined: its TOP requests run up
-// to a window ahead of the reply being read, refilled half a window at a
-// time, up to one past the last message.
+// The search for a part of divided mail goes up to one past the last message.
 void search_tops_ahead(Connection& c) {
-    if (!c.pop3.pipelining || c.pop3.ahead > kPipelineWindow / 2) return;
-    std::string batch;
-    char command[32];
-    for (int number; c.pop3.ahead < kPipelineWindow && (number = view_take_next_searched(c));) {
-        snprintf(command, sizeof command, "TOP %d 0\r\n", number);
-        batch += command;
-        c.pop3.ahead++;
-    }
-    c.pop3.aheadMultiline = 1;
-    pop3_send_batch(c, batch);
+    tops_ahead(c, view_take_next_searched);
 }
 
 } // namespace

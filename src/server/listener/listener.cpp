@@ -77,18 +77,9 @@ bool is_waiting(PageState s) {
 // than the exchange. The sections of a merged list and a download's start
 // are not announced, so they are looked at every 10 ms.
 int wait_bound_ms(PageState s) {
-    switch (s) {
-    case PageState::ListWait:
-    case PageState::MessageWait:
-    case PageState::SendWait:
-    case PageState::DeleteWait:
-    case PageState::TextWait:
-    case PageState::SetupPasswordWait:
-    case PageState::NewUserCheckWait:
-        return 250;
-    default:
-        return 10;
-    }
+    const bool announced =
+        s != PageState::ExtraList2 && s != PageState::ExtraList3 && s != PageState::DownloadStart;
+    return is_waiting(s) && announced ? 250 : 10;
 }
 
 // Ends the answer without losing it: a plain close() with unread request
