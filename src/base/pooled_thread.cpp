@@ -1,5 +1,4 @@
 #include "base/pooled_thread.h"
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <deque>

@@ -2,8 +2,9 @@
 #pragma once
 #include "server/connection.h"
 
-// Each line of the header phase of RETR, and each TOP line (list mode and the
-// search for the parts of divided mail). Returns what the exchange sends next.
+// Each line of the header phase of RETR, and each TOP line of the search for
+// the parts of divided mail (the list's TOP lines go to collect_top_line).
+// Returns what the exchange sends next.
 ViewAsk view_header_line(Connection& c, const char* line);
 // Each line of the body phase of RETR, the closing "." included.
 ViewAsk view_body_line(Connection& c, const char* line);
