@@ -202,7 +202,6 @@ int admin_serve(AdminContext& ctx) {
     install_oauth_pages();
     StartPasswordWorker = StartPoppassd;
     StartRegistrationCheck = StartRegistrationPop3Check;
-    SharedAddressBook = shared_address_book;
     SentLogAppend = AppendSentLog;
     SentResendForm = [](Connection& c) { WriteForm(c, FormVariant::Resend); };
     StartServer(sock);

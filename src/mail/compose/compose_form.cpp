@@ -3,6 +3,7 @@
 #include "server/output/page_policy.h"
 
 #include "base/global_lock.h"
+#include "mail/book/address_book.h"
 #include "mail/charset/detect.h"
 #include "mail/compose/compose_options.h"
 #include "mail/compose/reply_fields.h"
@@ -13,8 +14,6 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
-
-const std::string* (*SharedAddressBook)() = nullptr;
 
 namespace {
 
@@ -82,12 +81,11 @@ void WriteBookOptions(Connection& c, const std::string& personal) {
         OutputText(c, MarkupEscape(entry.c_str()).c_str(), 0);
     };
     EachEntry(personal.c_str(), option);
-    if (const std::string* shared = SharedAddressBook ? SharedAddressBook() : nullptr)
-        EachEntry(shared->c_str(), option);
+    if (const std::string* shared = shared_address_book()) EachEntry(shared->c_str(), option);
 }
 
 bool BookExists(const std::string& personal) {
-    const std::string* shared = SharedAddressBook ? SharedAddressBook() : nullptr;
+    const std::string* shared = shared_address_book();
     return !personal.empty() || (shared && !shared->empty());
 }
 

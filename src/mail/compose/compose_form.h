@@ -11,7 +11,3 @@ enum class FormVariant {
 };
 
 void WriteForm(Connection& c, FormVariant variant);
-
-// The shared address book's text, or null when there is none; installed by
-// the address books at start-up.
-extern const std::string* (*SharedAddressBook)();

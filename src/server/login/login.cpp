@@ -21,10 +21,9 @@ namespace {
 constexpr int kSlotA = 0;
 constexpr int kSlotB = 2;
 
-constexpr int kMsgLoginWait = 174;
-
 void IdErrorText(Connection& c) {
-    OutputFormat(c, 0, "<font size=+1>ID error</font><br><br>  %s<br>", Message(118, c.english));
+    OutputFormat(c, 0, "<font size=+1>ID error</font><br><br>  %s<br>",
+                 Message(kMsgNoSuchUser, c.english));
     // Only a throttled login says so; a wrong password alone stays the
     // plain error, which tells a guesser nothing new.
     if (c.throttleWait > 0) {

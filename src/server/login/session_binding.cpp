@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr int kMsgStaleForm = 189;
-
 void ResetLoginQuery(Connection& c) {
     snprintf(c.loginQuery, sizeof c.loginQuery, "%s", c.english ? "?lang=eng" : "");
 }

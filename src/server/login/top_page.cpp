@@ -64,30 +64,32 @@ void LoginBlock(Connection& c, const char* languageQuery, int english) {
     if (users > 0) {
         if (s.browser_auth) {
             OutputFormat(c, 0, "<font size=+1><a href=\"/mail/index.html%s\">%s</a></font><br><br>",
-                         languageQuery, Message(25, english));
+                         languageQuery, Message(kMsgReadWriteMail, english));
         } else {
             OutputFormat(c, 0, "<form method=\"post\" action=\"/mail/index.html%s\"><pre>",
                          languageQuery);
             OutputFormat(c, 0, "%-18s: <input type=text name=\"a\" size=20 maxlength=%d>\r\n",
-                         Message(127, english), kNameFieldLength);
+                         Message(kMsgUserName, english), kNameFieldLength);
             OutputFormat(c, 0,
                          "%-18s: <input type=password name=\"b\" size=20 maxlength=%d>\r\n\r\n",
-                         Message(6, english), kNameFieldLength);
+                         Message(kMsgPassword, english), kNameFieldLength);
             OutputFormat(c, 0, "<input type=\"submit\" value=\"%s\">\r\n\r\n</pre>",
-                         Message(25, english));
+                         Message(kMsgReadWriteMail, english));
         }
     }
     OutputText(c, "</pre></form>", 0);
     if (users < max_users && s.browser_registration)
         OutputFormat(c, 0, "<font size=+1><a href=\"/mail/new/index.html%s\">%s</a></font><br><br>",
-                     languageQuery, Message(97, english));
+                     languageQuery, Message(kMsgAddUsers, english));
     OutputText(c, "<font size=2>", 0);
     if (s.browser_auth) {
-        OutputFormat(c, 0, "%s<br>", Message(22, english));
-        if (s.close_browser) OutputFormat(c, 0, "%s<br>", Message(23, english));
-        if (c.browser & kBrowserMsie) OutputFormat(c, 0, "%s<br>", Message(24, english));
+        OutputFormat(c, 0, "%s<br>", Message(kMsgCloseBrowserHint, english));
+        if (s.close_browser)
+            OutputFormat(c, 0, "%s<br>", Message(kMsgFinishClosesBrowser, english));
+        if (c.browser & kBrowserMsie)
+            OutputFormat(c, 0, "%s<br>", Message(kMsgNoSavedPassword, english));
     } else {
-        OutputFormat(c, 0, "%s<br>", Message(107, english));
+        OutputFormat(c, 0, "%s<br>", Message(kMsgAlwaysFinish, english));
     }
     OutputText(c, "</font>", 0);
 }
@@ -116,17 +118,17 @@ void LogoutPage(Connection& c) {
     const BasicSettings& s = data_store().settings;
     SendStatus(c, 200);
     if (SendLogoutFile(c)) return;
-    PageHead(c, Message(29, c.english));
+    PageHead(c, Message(kMsgFinish, c.english));
     BeginPage(c, kPageBody | kPageCenter);
     if (s.close_browser) WriteCloseScript(c);
     OutputText(c,
                "<br><br><font size=7>Tarn</font><br><font size=3>Halvane Web mail</font>"
                "<br><br><br>",
                0);
-    OutputText(c, Message(86, c.english), 0);
+    OutputText(c, Message(kMsgFinishedCloseBrowser, c.english), 0);
     OutputText(c, "<br>", 0);
     if (!s.close_browser) {
-        OutputText(c, Message(108, c.english), 0);
+        OutputText(c, Message(kMsgReadAgainFromTop, c.english), 0);
         OutputText(c, "<br><br>", 0);
         TopLink(c);
     }

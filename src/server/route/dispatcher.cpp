@@ -103,7 +103,7 @@ void NotFoundPage(Connection& c) {
     SendStatus(c, 404);
     BeginPage(c, kPageHtml | kPageBody);
     OutputFormat(c, 0, "<font size=+1>File Not Found</font><br><br>  %s<br>",
-                 Message(129, c.english));
+                 Message(kMsgNoSuchUrl, c.english));
     EndPage(c, kPageHtml | kPageBody);
 }
 

@@ -17,7 +17,7 @@ namespace {
 
 void ListHead(Connection& c) {
     char title[512];
-    snprintf(title, sizeof title, Message(26, c.english), c.userName);
+    snprintf(title, sizeof title, Message(kMsgListTitle, c.english), c.userName);
     OutputFormat(c, 0, "<center><font size=+1>%s</font>", title);
     ComposeLinks(c);
     if (c.browser & kBrowserMozilla2)
@@ -32,7 +32,8 @@ void ListHead(Connection& c) {
     BeginPage(c, kPagePre);
     int set = c.settingsIndex >= 0 && c.settingsIndex < kSettingsSets ? c.settingsIndex : 0;
     const char* address = c.user ? c.user->set[set].mail_address : "";
-    OutputFormat(c, 0, "</center><font size=-1>%s %s</font>\r\n", Message(1, c.english), address);
+    OutputFormat(c, 0, "</center><font size=-1>%s %s</font>\r\n",
+                 Message(kMsgMailAddress, c.english), address);
 }
 
 // The error text of the exchange in its frame, into text.
@@ -40,30 +41,30 @@ void ErrorText(Connection& c, int result, const char* kind, char* text, size_t c
     char message[1024];
     int e = c.english;
     if (result == kWorkerTlsFailed) {
-        // The reasons follow the order of the failures, from message 160 on.
+        // The reasons follow the order of the failures, from kMsgTlsExpired on.
         const int failure = c.tlsFailure >= 1 && c.tlsFailure <= 6 ? c.tlsFailure : 5;
         const std::string name = MarkupEscape(c.mailServerName);
-        snprintf(message, sizeof message, Message(159, e), kind, name.c_str(),
-                 Message(159 + failure, e));
+        snprintf(message, sizeof message, Message(kMsgTlsFailed, e), kind, name.c_str(),
+                 Message(kMsgTlsFailed + failure, e));
         snprintf(text, cap, "\r\n<font size=+1><center>%s\r\n</center></font>\r\n", message);
     } else if (result == 0 || result > 19) {
         if (result == kWorkerNoServer && data_store().settings.per_user_servers) {
             int set = c.settingsIndex + 1;
             // The languages order the arguments differently.
             if (e)
-                snprintf(message, sizeof message, Message(111, e), kind, kind, set);
+                snprintf(message, sizeof message, Message(kMsgNoServerInSet, e), kind, kind, set);
             else
-                snprintf(message, sizeof message, Message(111, e), kind, set, kind);
+                snprintf(message, sizeof message, Message(kMsgNoServerInSet, e), kind, set, kind);
             snprintf(text, cap, "\r\n<font size=+1><center>%s\r\n\r\n</center></font>", message);
         } else if (result == kWorkerNoServer) {
-            snprintf(message, sizeof message, Message(110, e), kind, kind);
+            snprintf(message, sizeof message, Message(kMsgNoServerBasic, e), kind, kind);
             snprintf(text, cap, "\r\n<font size=+1><center>%s</center></font>\r\n", message);
         } else {
-            snprintf(message, sizeof message, Message(112, e), kind, kind);
+            snprintf(message, sizeof message, Message(kMsgNoConnect, e), kind, kind);
             snprintf(text, cap, "\r\n<font size=+1><center>%s\r\n</center></font>\r\n", message);
         }
     } else {
-        snprintf(message, sizeof message, Message(117, e), kind);
+        snprintf(message, sizeof message, Message(kMsgServerError, e), kind);
         snprintf(text, cap, "\r\n<font size=+1><center>%s</center></font>\r\n", message);
     }
 }
