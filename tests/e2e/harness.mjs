@@ -187,5 +187,11 @@ export async function logIn(page, gateway, user, password) {
 
 export const queryOf = (url) => url.slice(url.indexOf('?'));
 
+// Clicks a download link; returns the bytes that arrived.
+export async function download(page, link) {
+  const [d] = await Promise.all([page.waitForEvent('download'), link.click()]);
+  return fs.readFileSync(await d.path());
+}
+
 // Mojibake of any kind leaves escape bytes or replacement marks behind.
 export const MOJIBAKE = /\x1b|\$B|\uFFFD/;

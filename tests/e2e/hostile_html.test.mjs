@@ -16,12 +16,9 @@ const PAGE_MS = 15000;
 const SETTLE_MS = 3000;
 // Nothing may resolve a name: any host but the gateway's is unknown.
 const ARGS = ['--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1'];
-
-const CONTROL = [
-  '<html><body bgcolor="#ffffee"><h1>Newsletter</h1><p>Plain <b>markup</b> and a',
-  '<a href="http://shop.example/">link</a>.</p><table border=1><tr><td>cell</td></tr></table>',
-  '</body></html>',
-].join('\n');
+const CONTROL = `<html><body bgcolor="#ffffee"><h1>Newsletter</h1><p>Plain <b>markup</b> and a
+<a href="http://shop.example/">link</a>.</p><table border=1><tr><td>cell</td></tr></table>
+</body></html>`;
 
 // Batches of one source each (a source's strictness holds for the whole
 // page), in turns of shape, and every 40th vector once more on its own.
@@ -44,91 +41,44 @@ function plan(sources) {
   return messages;
 }
 
-// One gateway, one Dovecot box and the browser's detectors for one round.
-class Round {
-  constructor(browser, messages) { Object.assign(this, { browser, messages, current: null }); }
+// The round under way: its gateway's origin, the box's user, the page a
+// visit expects, whether pictures may load, and the findings of the visit
+// (null between visits). The detectors report into it.
+let round = null;
+const note = (finding) => round?.findings?.push(finding);
+let browser;
+let remoteImages = 0;
 
-  note(finding) { this.current?.push(finding); }
-
-  async open() {
-    const harmless = { number: 0, subject: 'Control', shape: 'whole', vectors: [{ id: 'control', html: CONTROL }] };
-    this.bridge = await startBridge([harmless, ...this.messages].map((m) => ({ name: `m${m.number}`, bytes: message(m) })));
-    const pop = this.bridge.info;
-    this.gateway = await startGateway({ settings: [`pop3_port=${pop.port}`], users: [boxOwner(pop)] });
-    this.origin = new URL(this.gateway.url).origin;
-    this.user = pop.user;
-    const page = this.browser.page;
-    this.query = queryOf(await logIn(page, this.gateway, pop.user, pop.password));
-    this.rows = await page.locator('a[href^="/mail/a0"]').count();
-    // The harmless first message shows where the gateway's parts belong.
-    const control = await this.visit(1, null);
-    this.baseline = control.shape;
-    this.controlFindings = control.findings;
-  }
-
-  async close() { await this.gateway?.stop(); await this.bridge?.stop(); }
-
-  // Opens row n and collects everything the detectors saw meanwhile.
-  async visit(row, baseline) {
-    const page = this.browser.page;
-    const url = `${this.gateway.url}/mail/a${String(row).padStart(4, '0')}.html${this.query}`;
-    const findings = [];
-    this.current = findings;
-    this.expected = url;
-    let shape = null;
-    try {
-      const response = await page.goto(url, { waitUntil: 'load', timeout: PAGE_MS });
-      if (!response || response.status() !== 200) findings.push(`page answered ${response && response.status()}`);
-      await page.evaluate(settle, SETTLE_MS);
-      const audit = await page.evaluate(auditPage, baseline);
-      findings.push(...audit.findings);
-      shape = audit.shape;
-      if (page.url() !== url) findings.push(`page left for ${page.url()}`);
-      const frames = page.frames().length;
-      if (frames > 1) findings.push(`${frames - 1} frame(s) on the page`);
-    } catch (e) {
-      findings.push(`page failed: ${e.message.split('\n')[0]}`);
-    }
-    this.current = null;
-    return { findings, shape, title: await page.title().catch(() => '') };
-  }
-}
-
-async function newBrowser() {
-  const browser = await startBrowser({ args: ARGS, options: { bypassCSP: true } });
+before(async () => {
+  browser = await startBrowser({ args: ARGS, options: { bypassCSP: true } });
   const { ctx, page } = browser;
-  let round = null;
-  browser.attach = (r) => { round = r; };
-  const note = (finding) => round && round.note(finding);
   await ctx.exposeBinding('__xssReport', (_, kind, detail) => note(`script called ${kind}(${detail})`));
   await ctx.addInitScript({ content: TRAP });
   ctx.on('page', (p) => { if (p !== page) note(`a window opened: ${p.url()}`); });
   page.on('dialog', (d) => { note(`dialog ${d.type()}: ${d.message()}`); d.dismiss().catch(() => {}); });
   page.on('framenavigated', (f) => {
-    if (f === page.mainFrame() && round && round.expected && f.url() !== round.expected) {
-      note(`navigated to ${f.url()}`);
-    }
+    if (f === page.mainFrame() && round?.expected && f.url() !== round.expected) note(`navigated to ${f.url()}`);
   });
   // Requests to another origin never reach the network; an image request
   // is one the cleaner allows for stored lists (remote pictures in mail),
   // everything else is a finding.
-  browser.remoteImages = 0;
   await ctx.route('**/*', (route) => {
     const request = route.request();
     const url = request.url();
+    const type = request.resourceType();
     if (round && url.startsWith(`${round.origin}/`)) {
-      // The page itself and the message's own parts; a mail that makes the
-      // browser ask for any other path of the gateway acts through it.
+      // The page itself, the gateway's one stylesheet, which every page head
+      // names, and the message's own parts; a mail that makes the browser
+      // ask for any other path of the gateway acts through it.
       const document = request.isNavigationRequest() && request.frame() === page.mainFrame();
-      // The gateway's one stylesheet, which every page head names.
-      const sheet = request.resourceType() === 'stylesheet' && url.startsWith(`${round.origin}/style/`);
+      const sheet = type === 'stylesheet' && url.startsWith(`${round.origin}/style/`);
       if (document || sheet || url.startsWith(`${round.origin}/mail/~${round.user}/`)) return route.continue();
-      note(`${request.resourceType()} request to the gateway's ${url.slice(round.origin.length, 100)}`);
-      return route.abort('blockedbyclient');
+      note(`${type} request to the gateway's ${url.slice(round.origin.length, 100)}`);
+    } else if (type === 'image' && /^https?:/.test(url) && round?.allowImages) {
+      remoteImages++;
+    } else {
+      note(`${type} request to ${url.slice(0, 100)}`);
     }
-    const image = request.resourceType() === 'image' && /^https?:/.test(url);
-    if (image && round && round.allowImages) browser.remoteImages++;
-    else note(`${request.resourceType()} request to ${url.slice(0, 100)}`);
     return route.abort('blockedbyclient');
   });
   page.on('request', (r) => {
@@ -144,57 +94,79 @@ async function newBrowser() {
     }
   });
   await cdp.send('Debugger.enable');
-  return browser;
-}
-
-let browser;
-const summary = [];
-const failures = [];
-
-before(async () => { browser = await newBrowser(); });
+});
 after(async () => { await browser?.close(); });
 
-// Runs messages through one round; returns [{ message, findings }] for the
-// messages whose page showed anything.
+// Opens row n of the round's gateway and collects everything the detectors
+// saw meanwhile. baseline: where the gateway's parts sit on a harmless page.
+async function visit(gateway, query, row, baseline) {
+  const { page } = browser;
+  const url = `${gateway.url}/mail/a${String(row).padStart(4, '0')}.html${query}`;
+  const findings = [];
+  Object.assign(round, { findings, expected: url });
+  let shape = null;
+  try {
+    const response = await page.goto(url, { waitUntil: 'load', timeout: PAGE_MS });
+    if (!response || response.status() !== 200) findings.push(`page answered ${response && response.status()}`);
+    await page.evaluate(settle, SETTLE_MS);
+    const audit = await page.evaluate(auditPage, baseline);
+    findings.push(...audit.findings);
+    shape = audit.shape;
+    if (page.url() !== url) findings.push(`page left for ${page.url()}`);
+    const frames = page.frames().length;
+    if (frames > 1) findings.push(`${frames - 1} frame(s) on the page`);
+  } catch (e) {
+    findings.push(`page failed: ${e.message.split('\n')[0]}`);
+  }
+  round.findings = null;
+  return { findings, shape, title: await browser.page.title().catch(() => '') };
+}
+
+// Delivers the messages behind a harmless first one into a fresh box and
+// gateway and opens each; returns [{ message, findings }] for the messages
+// whose page showed anything.
 async function runRound(messages) {
-  const round = new Round(browser, messages);
-  browser.attach(round);
+  const harmless = { number: 0, subject: 'Control', shape: 'whole', vectors: [{ id: 'control', html: CONTROL }] };
+  const bridge = await startBridge([harmless, ...messages].map((m) => ({ name: `m${m.number}`, bytes: message(m) })));
+  let gateway;
   const failed = [];
   try {
-    await round.open();
-    assert.deepEqual(round.controlFindings, [], 'the harmless message already shows findings');
-    assert.equal(round.rows, messages.length + 1, 'the list shows every delivered message');
+    const pop = bridge.info;
+    gateway = await startGateway({ settings: [`pop3_port=${pop.port}`], users: [boxOwner(pop)] });
+    round = { origin: new URL(gateway.url).origin, user: pop.user };
+    const query = queryOf(await logIn(browser.page, gateway, pop.user, pop.password));
+    const rows = await browser.page.locator('a[href^="/mail/a0"]').count();
+    // The harmless first message shows where the gateway's parts belong.
+    const control = await visit(gateway, query, 1, null);
+    assert.deepEqual(control.findings, [], 'the harmless message already shows findings');
+    assert.equal(rows, messages.length + 1, 'the list shows every delivered message');
     for (const m of messages) {
       round.allowImages = !m.source.strict;
-      const { findings, title } = await round.visit(m.number + 1, round.baseline);
+      const { findings, title } = await visit(gateway, query, m.number + 1, control.shape);
       if (!title.includes(m.subject)) findings.push(`row ${m.number + 1} is "${title}", not ${m.subject}`);
       if (findings.length) failed.push({ message: m, findings: [...new Set(findings)] });
     }
   } finally {
-    browser.attach(null);
-    await round.close();
+    round = null;
+    await gateway?.stop();
+    await bridge.stop();
   }
   return failed;
 }
 
 test('the detectors see a script, a handler, a load and a dialog', async () => {
-  const page = browser.page;
+  const { page } = browser;
   const seen = [];
-  const round = { origin: 'about:', note: (f) => seen.push(f), expected: null };
-  browser.attach(round);
+  round = { origin: 'about:', findings: seen };
   try {
     // A new document, so that the trap is in place as on every message page.
     await page.goto('about:blank');
-    await page.setContent([
-      '<img src="http://evil.example/x.png" onerror="alert(1)">',
-      '<a href="javascript:confirm(2)">x</a><svg><set attributeName=x to=1 /></svg>',
-      '<iframe srcdoc="<script>prompt(3)</script>"></iframe>',
-    ].join(''));
+    await page.setContent('<img src="http://evil.example/x.png" onerror="alert(1)"><a href="javascript:confirm(2)">x</a>'
+      + '<svg><set attributeName=x to=1 /></svg><iframe srcdoc="<script>prompt(3)</script>"></iframe>');
     await page.evaluate(settle, SETTLE_MS);
-    const audit = await page.evaluate(auditPage, null);
-    seen.push(...audit.findings);
+    seen.push(...(await page.evaluate(auditPage, null)).findings);
   } finally {
-    browser.attach(null);
+    round = null;
   }
   const text = seen.join('\n');
   for (const mark of [/image request to http:\/\/evil\.example\/x\.png/, /script called alert\(1\)/,
@@ -208,10 +180,11 @@ test('no vector of the corpus acts on its message page', async () => {
   const failed = await runRound(messages);
   // A page that showed anything is opened again vector by vector, so that
   // the report names each vector that acts.
+  const failures = [];
   const singles = [];
   for (const { message: m, findings } of failed) {
     if (m.vectors.length === 1) failures.push({ source: m.source.source, vector: m.vectors[0], findings });
-    else for (const v of m.vectors) singles.push({ source: m.source, vectors: [v], shape: 'mixed', batch: m, findings });
+    else for (const v of m.vectors) singles.push({ source: m.source, vectors: [v], shape: 'mixed', batch: m });
   }
   if (singles.length) {
     const again = singles.map((s, i) => ({ ...s, number: i + 1, subject: `Single ${i + 1}` }));
@@ -226,15 +199,12 @@ test('no vector of the corpus acts on its message page', async () => {
       }
     }
   }
-  let total = 0;
-  for (const s of sources) {
-    const acted = new Set(failures.filter((f) => f.source === s.source).map((f) => f.vector.id));
-    summary.push(`${s.source}: ${acted.size}/${s.vectors.length} acted`);
-    total += s.vectors.length;
-  }
+  const summary = sources.map((s) => `${s.source}: ${new Set(failures.filter((f) => f.source === s.source)
+    .map((f) => f.vector.id)).size}/${s.vectors.length} acted`);
+  const total = sources.reduce((n, s) => n + s.vectors.length, 0);
   const acted = new Set(failures.map((f) => `${f.source}/${f.vector.id}`)).size;
   console.log([...summary, `all: ${acted}/${total} acted, ${messages.length} messages,`,
-    `${browser.remoteImages} remote image requests of stored lists stopped`].join('\n'));
+    `${remoteImages} remote image requests of stored lists stopped`].join('\n'));
   const report = failures.map((f) =>
     `${f.vector.id} ${JSON.stringify((f.vector.html ?? f.vector.text ?? '').slice(0, 160))}\n  ${f.findings.join('\n  ')}`);
   if (report.length) console.log(report.join('\n'));

@@ -72,13 +72,9 @@ function measure(minTarget) {
   };
 }
 
-function luminance(css) {
-  const [r, g, b] = css.match(/[\d.]+/g).slice(0, 3).map(Number).map((v) => {
-    const c = v / 255;
-    return c <= 0.03928 ? c / 12.92 : ((c + 0.055) / 1.055) ** 2.4;
-  });
-  return 0.2126 * r + 0.7152 * g + 0.0722 * b;
-}
+const luminance = (css) => css.match(/[\d.]+/g).slice(0, 3).map((v) => v / 255)
+  .map((c) => (c <= 0.03928 ? c / 12.92 : ((c + 0.055) / 1.055) ** 2.4))
+  .reduce((sum, c, i) => sum + c * [0.2126, 0.7152, 0.0722][i], 0);
 
 // The pages of one logged-in visit, by name: how to reach each from the
 // list. The top page is visited before the login.

@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """Dovecot POP3 on 127.0.0.1 for a browser journey, driven from node.
 
-Starts Dovecot with one user whose box holds the messages named on stdin's
-first line (a JSON list of corpus names or {"name", "bytes_b64"} objects, or
-an object {"messages": that list, "user": name, "password": password} for
-another user than the default),
-prints {"port", "user", "password"} as one JSON line, and stops Dovecot when
-stdin closes, so that a test that dies never leaves it running.
+Reads one JSON line from stdin, {"messages": [...], "user", "password"}
+(user and password optional), each message a corpus name or a
+{"name", "bytes_b64"} object; starts Dovecot with that user and those
+messages in the box, prints {"port", "user", "password"} as one JSON line,
+and stops Dovecot when stdin closes, so that a test that dies never leaves
+it running.
 """
 import base64
 import json
@@ -21,22 +21,17 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "integration"))
 import mailservers  # noqa: E402
 
-USER, PASSWORD = "hanako", "hanako-pw"
-
 
 def main():
     wanted = json.loads(sys.stdin.readline())
-    user, password = USER, PASSWORD
-    if isinstance(wanted, dict):
-        user = wanted.get("user", USER)
-        password = wanted.get("password", PASSWORD)
-        wanted = wanted.get("messages", [])
+    user = wanted.get("user", "hanako")
+    password = wanted.get("password", "hanako-pw")
     scratch = tempfile.mkdtemp(prefix="tarnbox-e2e-pop-")
     pop = None
     try:
         pop = mailservers.Dovecot(scratch, apop=False).start()
         pop.add_user(user, password)
-        for item in wanted:
+        for item in wanted["messages"]:
             if isinstance(item, str):
                 with open(os.path.join(ROOT, "tests", "corpus", "mail", item), "rb") as f:
                     pop.deliver(user, f.read())

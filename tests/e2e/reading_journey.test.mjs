@@ -3,8 +3,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import crypto from 'node:crypto';
-import fs from 'node:fs';
-import { journey, boxOwner, localMail, bodyText, follow, logIn, MOJIBAKE } from './harness.mjs';
+import { journey, boxOwner, localMail, bodyText, download, follow, logIn, MOJIBAKE } from './harness.mjs';
 
 // Binary on purpose: every byte value, so that a download through a text
 // path (line ends, charset conversion, a NUL cut) cannot pass.
@@ -86,8 +85,7 @@ test('log in, read, download, delete', async (t) => {
     assert.match(await open('Figures attached'), /FIGURES-NOTE: the numbers are attached\./);
     const link = page.locator(`a[href^="/mail/~${pop.user}/"]`, { hasText: ATTACHMENT });
     assert.equal(await link.count(), 1);
-    const [download] = await Promise.all([page.waitForEvent('download'), link.click()]);
-    const got = fs.readFileSync(await download.path());
+    const got = await download(page, link);
     assert.equal(got.length, PAYLOAD.length);
     assert.ok(got.equals(PAYLOAD), 'downloaded bytes differ from the attachment');
   });

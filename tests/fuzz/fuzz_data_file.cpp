@@ -2,23 +2,22 @@
 // 800 bytes as the header, every complete 4000-byte slot after it. Besides
 // memory safety it checks that whatever the readers accept survives the
 // writers: decode(encode(decode(x))) == decode(x).
+#include "fuzz.h"
 #include "store/header_codec.h"
 #include "store/user_slot.h"
-#include <cstdlib>
-#include <cstring>
-#include <memory>
 
 namespace {
 
 // Never exists, so overflow books are neither read nor written.
 const char* const kUserFolder = "/nonexistent/tarnbox-fuzz/user";
 
-void check(bool ok) {
-    if (!ok) abort();
-}
-
-bool same_text(const char* a, const char* b, size_t cap) {
-    return strnlen(a, cap) < cap && strnlen(b, cap) < cap && strcmp(a, b) == 0;
+// The text fields of a and b that the member pointers name hold the same
+// terminated text.
+template <class T, class... Field> bool same_texts(const T& a, const T& b, Field... field) {
+    const auto same = [](const char* x, const char* y, size_t cap) {
+        return strnlen(x, cap) < cap && strnlen(y, cap) < cap && strcmp(x, y) == 0;
+    };
+    return (same(a.*field, b.*field, sizeof(a.*field)) && ...);
 }
 
 bool same_settings(const BasicSettings& a, const BasicSettings& b) {
@@ -28,26 +27,17 @@ bool same_settings(const BasicSettings& a, const BasicSettings& b) {
                 a.pop3_port == b.pop3_port && a.log_size_kb == b.log_size_kb &&
                 memcmp(a.page_colours, b.page_colours, sizeof a.page_colours) == 0;
     for (auto word : kOptionWords) same = same && a.*word == b.*word;
-    return same && same_text(a.smtp_server, b.smtp_server, sizeof a.smtp_server) &&
-           same_text(a.pop3_server, b.pop3_server, sizeof a.pop3_server) &&
-           same_text(a.top_page, b.top_page, sizeof a.top_page) &&
-           same_text(a.admin_password, b.admin_password, sizeof a.admin_password) &&
-           same_text(a.background_image, b.background_image, sizeof a.background_image) &&
-           same_text(a.fixed_quotation, b.fixed_quotation, sizeof a.fixed_quotation) &&
-           same_text(a.log_folder, b.log_folder, sizeof a.log_folder);
+    using S = BasicSettings;
+    return same &&
+           same_texts(a, b, &S::smtp_server, &S::pop3_server, &S::top_page, &S::admin_password,
+                      &S::background_image, &S::fixed_quotation, &S::log_folder);
 }
 
 bool same_set(const SettingsSet& a, const SettingsSet& b) {
-    return same_text(a.id, b.id, sizeof a.id) &&
-           same_text(a.password, b.password, sizeof a.password) &&
-           same_text(a.name, b.name, sizeof a.name) &&
-           same_text(a.mail_address, b.mail_address, sizeof a.mail_address) &&
-           same_text(a.smtp_name, b.smtp_name, sizeof a.smtp_name) &&
-           same_text(a.pop3_name, b.pop3_name, sizeof a.pop3_name) &&
-           same_text(a.signature, b.signature, sizeof a.signature) &&
-           same_text(a.quotation, b.quotation, sizeof a.quotation) &&
-           same_text(a.reserved_a, b.reserved_a, sizeof a.reserved_a) &&
-           same_text(a.reserved_b, b.reserved_b, sizeof a.reserved_b) &&
+    using S = SettingsSet;
+    return same_texts(a, b, &S::id, &S::password, &S::name, &S::mail_address, &S::smtp_name,
+                      &S::pop3_name, &S::signature, &S::quotation, &S::reserved_a,
+                      &S::reserved_b) &&
            a.smtp_port == b.smtp_port && a.pop3_port == b.pop3_port && a.apop_flag == b.apop_flag &&
            a.mail_security == b.mail_security && a.smtp_auth == b.smtp_auth;
 }

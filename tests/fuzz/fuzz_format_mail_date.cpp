@@ -1,17 +1,8 @@
 // Feeds arbitrary Date header values to format_mail_date under zones east and west
 // of UTC and checks the shape of every result.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
-
+#include "fuzz.h"
 #include "mail/date/mail_date.h"
 #include "mail/date/time_zone.h"
-
-static void check(bool ok) {
-    if (!ok) std::abort();
-}
 
 static bool is_date_shape(const char* s) {
     static const char kShape[] = "dddd/dd/dd dd:dd:dd";
@@ -30,10 +21,7 @@ static int field(const char* s, int at, int len) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // Exactly sized, so that any read past the NUL is caught.
-    std::unique_ptr<char[]> value(new char[size + 1]);
-    std::memcpy(value.get(), data, size);
-    value[size] = '\0';
+    const auto value = Exactly(data, size, size + 1);
 
     for (int bias : {-765, -540, 0, 300, 720}) {
         set_time_zone_bias_for_test(bias);

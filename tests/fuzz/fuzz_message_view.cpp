@@ -6,33 +6,15 @@
 // attachment), that every saved file stays directly in the user's temp
 // folder, and the bounds of what the view keeps.
 #include "../unit/mail/view/markup_audit.h"
+#include "fuzz.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/view/message_view.h"
-#include "scratch_folder.h"
 #include "server/connection.h"
 #include "server/server_paths.h"
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <string>
-#include <unistd.h>
 
 namespace {
-
-// Freed connections wait in a pool that is torn down at exit before the leak
-// check runs; holding the (reused) block keeps it from counting as a leak.
-Connection* gPooled = nullptr;
-
-std::string gHome;
-
-void check(bool ok, const char* what) {
-    if (ok) return;
-    fprintf(stderr, "broken: %s\n", what);
-    abort();
-}
 
 UserRecord& Taro() {
     static UserRecord* user = [] {
@@ -60,10 +42,11 @@ void Dispatch(Connection& c, const char* line) {
 
 // Only files directly inside temp/taro may have been made.
 void CheckFiles() {
-    const std::filesystem::path temp = std::filesystem::path(gHome) / "temp";
+    const std::string& home = ScratchFolder("tarnbox-fuzz-view");
+    const std::filesystem::path temp = std::filesystem::path(home) / "temp";
     const std::filesystem::path allowed = temp / "taro";
     std::error_code error;
-    for (auto it = std::filesystem::recursive_directory_iterator(gHome, error);
+    for (auto it = std::filesystem::recursive_directory_iterator(home, error);
          !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
         const std::filesystem::path p = it->path();
         if (p == temp || p == allowed) continue;
@@ -74,13 +57,9 @@ void CheckFiles() {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    gHome = MakeScratchFolder("tarnbox-fuzz-view");
-    std::filesystem::create_directories(gHome + "/temp");
-    server_paths() = ServerPaths{gHome, gHome + "/html", gHome + "/temp", gHome + "/user"};
-    std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove_all(gHome, ignored);
-    });
+    const std::string& home = ScratchFolder("tarnbox-fuzz-view");
+    std::filesystem::create_directories(home + "/temp");
+    server_paths() = ServerPaths{home, home + "/html", home + "/temp", home + "/user"};
     return 0;
 }
 
@@ -152,9 +131,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     const std::string finding = markup_audit::Audit(page);
-    if (!finding.empty()) {
-        fprintf(stderr, "executable markup: %s\n", finding.c_str());
-        abort();
-    }
+    check(finding.empty(), ("executable markup: " + finding).c_str());
     return 0;
 }

@@ -4,23 +4,11 @@
 // message, its text download or the list) and the line cut. Besides memory
 // safety it checks the bounds of every buffer the parser fills and of every
 // yield. Parts are never saved: the temp folder does not exist.
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-
+#include "fuzz.h"
 #include "mail/mime/mime_parser.h"
 #include "server/server_paths.h"
 
 namespace {
-
-void check(bool ok) {
-    if (!ok) abort();
-}
-
-template <size_t N> void checkText(const char (&text)[N]) {
-    check(memchr(text, '\0', N) != nullptr);
-}
 
 void checkBounds(const Connection& c) {
     const MimeState& m = c.mime;

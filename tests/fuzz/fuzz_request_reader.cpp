@@ -3,14 +3,7 @@
 // safety it checks the bounds of every buffer the reader fills and that both
 // feeds leave the same fields behind. Run it with ASAN_OPTIONS=detect_leaks=0:
 // freed contexts are kept for reuse and look leaked at exit.
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <string>
-#include <unistd.h>
-
-#include "scratch_folder.h"
+#include "fuzz.h"
 #include "server/connection.h"
 #include "server/login/login_throttle.h"
 #include "server/request/request_reader.h"
@@ -18,14 +11,6 @@
 #include "store/data_file.h"
 
 namespace {
-
-void check(bool ok) {
-    if (!ok) abort();
-}
-
-template <size_t N> void checkText(const char (&text)[N]) {
-    check(memchr(text, '\0', N) != nullptr);
-}
 
 void checkBounds(const Connection& c) {
     check(c.lineLength >= 0 && c.lineLength < kLineSize);
@@ -80,12 +65,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // No static file folder exists. One user, "fz" with password "pw", lets
     // Basic credentials log in, so uploads are written to a temp folder of
     // its own. No mail worker start is installed, so no exchange begins.
-    static std::string temp = MakeScratchFolder("tarnbox-fuzz");
-
-    atexit([] {
-        std::error_code ec;
-        std::filesystem::remove_all(temp, ec);
-    });
+    const std::string& temp = ScratchFolder("tarnbox-fuzz");
     ServerPaths& p = server_paths();
     p.home = "/nonexistent/tarnbox-fuzz";
     p.html = p.home + "/html";

@@ -7,27 +7,16 @@
 // kilobyte of its buffer, and a write the full socket refused would look
 // like a command the reader never sent. The buffer is made large, and an
 // input that still comes near filling it proves nothing and is passed over.
-#include <algorithm>
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <linux/sockios.h>
-#include <string>
 #include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
+#include "fuzz.h"
 #include "mail/smtp/smtp_client.h"
 #include "mail/smtp/smtp_state.h"
 #include "server/connection.h"
 #include "store/data_file.h"
 
 namespace {
-
-void check(bool ok) {
-    if (!ok) abort();
-}
 
 UserRecord& Sender() {
     static UserRecord* user = [] {
@@ -40,26 +29,22 @@ UserRecord& Sender() {
     return *user;
 }
 
-struct Run {
+struct Run : SocketPair {
     Connection* c = NewConnection(-1);
-    std::string page, sent;
-    int pair[2] = {-1, -1};
+    std::string page;
     int over = 0;
     int buffer = 0;     // the send buffer the kernel granted
     int peakQueued = 0; // the most it held before a drain
 
     Run() {
-        check(socketpair(AF_UNIX, SOCK_STREAM, 0, pair) == 0);
         int want = 4 << 20;
         socklen_t length = sizeof buffer;
-        setsockopt(pair[0], SOL_SOCKET, SO_SNDBUF, &want, sizeof want);
-        check(getsockopt(pair[0], SOL_SOCKET, SO_SNDBUF, &buffer, &length) == 0);
-        fcntl(pair[0], F_SETFL, O_NONBLOCK);
-        fcntl(pair[1], F_SETFL, O_NONBLOCK);
+        setsockopt(end[0], SOL_SOCKET, SO_SNDBUF, &want, sizeof want);
+        check(getsockopt(end[0], SOL_SOCKET, SO_SNDBUF, &buffer, &length) == 0);
         c->captureForTest = &page;
         c->user = &Sender();
         strcpy(c->userName, "taro");
-        c->mailSocket = pair[0];
+        c->mailSocket = end[0];
         c->state = PageState::SendWait;
         strcpy(c->send.sendTo, "a@b.c,,Bob <b@b.c>");
         strcpy(c->send.sendCc, "c@b.c");
@@ -67,24 +52,15 @@ struct Run {
         smtp_recipient_lines(*c);
         c->workerResult = kSmtpAwaitGreeting;
     }
-    ~Run() {
-        close(pair[0]);
-        close(pair[1]);
-        FreeConnection(c);
-    }
+    ~Run() { FreeConnection(c); }
     // True when a command may have found the socket full.
     bool mayHaveLost() const { return peakQueued > buffer / 4 * 3; }
-    void drain() {
-        char b[65536];
-        ssize_t n;
-        while ((n = read(pair[1], b, sizeof b)) > 0) sent.append(b, static_cast<size_t>(n));
-    }
     void feed(const uint8_t* data, size_t n) {
         if (over) return;
         const uint16_t before = c->workerResult;
         over = smtp_feed(*c, reinterpret_cast<const char*>(data), n);
         int queued = 0;
-        check(ioctl(pair[0], SIOCOUTQ, &queued) == 0);
+        check(ioctl(end[0], SIOCOUTQ, &queued) == 0);
         peakQueued = std::max(peakQueued, queued);
         drain();
         check(c->lineLength >= 0 && c->lineLength < kLineSize);
@@ -98,12 +74,10 @@ struct Run {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     strcpy(data_store().settings.smtp_server, "mail.example.jp");
-    const size_t piece = 1 + data[0] % 13;
-    Run whole, split;
-    whole.feed(data + 1, size - 1);
-    for (size_t at = 1; at < size; at += piece) split.feed(data + at, std::min(piece, size - at));
-    if (whole.mayHaveLost() || split.mayHaveLost()) return 0;
-    check(whole.sent == split.sent);
-    check(whole.c->workerResult == split.c->workerResult);
+    FeedWholeAndSplit<Run>(data, size, 13, [](const Run& whole, const Run& split) {
+        if (whole.mayHaveLost() || split.mayHaveLost()) return;
+        check(whole.sent == split.sent);
+        check(whole.c->workerResult == split.c->workerResult);
+    });
     return 0;
 }

@@ -7,6 +7,8 @@
 #pragma once
 #include <gumbo.h>
 
+#include "../unit/mail/view/markup_audit.h"
+#include <cctype>
 #include <string>
 #include <string_view>
 
@@ -19,17 +21,11 @@ constexpr std::string_view kAfter = "<pre><hr><form name=\"mail\" id=\"gateway-r
                                     "action=\"/mail/write/index.html\"><pre><textarea "
                                     "name=\"message\"></textarea></pre></form></pre></body></html>";
 
+// A character from U+0800 on, in UTF-8.
 inline void AppendUtf8(std::string& out, unsigned code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
 }
 
 // Stands for a C0 control: the parser would turn one into U+FFFD, where a
@@ -52,7 +48,7 @@ inline std::string BrowserText(std::string_view page) {
         } else if (b < 0x80) {
             out += static_cast<char>(b);
         } else if (b == 0x80) {
-            AppendUtf8(out, 0x80);
+            out += "\xC2\x80"; // U+0080
         } else if (b >= 0xA1 && b <= 0xDF) {
             AppendUtf8(out, 0xFF61 + (b - 0xA1));
         } else if (lead && t >= 0x40 && t <= 0xFC && t != 0x7F) {
@@ -84,9 +80,9 @@ inline std::string TameReferences(std::string_view part) {
         unsigned long value = 0;
         for (; p < part.size(); p++) {
             const char ch = part[p];
-            int d = ch >= '0' && ch <= '9' ? ch - '0' : -1;
-            if (hex && ch >= 'a' && ch <= 'f') d = ch - 'a' + 10;
-            if (hex && ch >= 'A' && ch <= 'F') d = ch - 'A' + 10;
+            const int d = ch >= '0' && ch <= '9'                            ? ch - '0'
+                          : hex && isxdigit(static_cast<unsigned char>(ch)) ? (ch | 32) - 'a' + 10
+                                                                            : -1;
             if (d < 0) break;
             if (value <= 0x10FFFF) value = value * (hex ? 16 : 10) + static_cast<unsigned>(d);
         }
@@ -100,16 +96,7 @@ inline std::string TameReferences(std::string_view part) {
     return out;
 }
 
-inline std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& ch : out)
-        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + 32);
-    return out;
-}
-
-inline bool StartsWith(std::string_view s, std::string_view p) {
-    return s.substr(0, p.size()) == p;
-}
+using markup_audit::LowerCopy;
 
 // A URL attribute's value as the URL parser starts on it.
 inline std::string UrlStart(std::string_view value) {
@@ -123,28 +110,27 @@ inline std::string UrlStart(std::string_view value) {
             w.remove_prefix(1), cut = true;
         if (!w.empty() && static_cast<unsigned char>(w.back()) <= 0x20)
             w.remove_suffix(1), cut = true;
-        if (StartsWith(w, kControl)) w.remove_prefix(kControl.size()), cut = true;
-        if (w.size() >= kControl.size() && w.substr(w.size() - kControl.size()) == kControl)
-            w.remove_suffix(kControl.size()), cut = true;
+        if (w.starts_with(kControl)) w.remove_prefix(kControl.size()), cut = true;
+        if (w.ends_with(kControl)) w.remove_suffix(kControl.size()), cut = true;
     }
-    return Lower(w);
+    return LowerCopy(w);
 }
 
 // Loads may come from the web or the user's attachment folder; links also
 // lead to ftp, mail, news and anchors of the page.
 inline bool LoadAllowed(std::string_view u) {
-    return StartsWith(u, "http:") || StartsWith(u, "https:") || StartsWith(u, "/mail/~taro/");
+    return u.starts_with("http:") || u.starts_with("https:") || u.starts_with("/mail/~taro/");
 }
 
 inline bool LinkAllowed(std::string_view u) {
     for (std::string_view s : {"http:", "https:", "ftp:", "mailto:", "news:", "#"})
-        if (StartsWith(u, s)) return true;
+        if (u.starts_with(s)) return true;
     return false;
 }
 
 inline std::string CheckCss(std::string_view css, bool sheet) {
     std::string flat;
-    const std::string low = Lower(css);
+    const std::string low = LowerCopy(css);
     for (size_t i = 0; i < low.size(); i++) {
         if (low.compare(i, 2, "/*") == 0) {
             const size_t end = low.find("*/", i + 2);
@@ -184,7 +170,7 @@ inline std::string CheckCss(std::string_view css, bool sheet) {
         const std::string rest = UrlStart(flat.substr(p, end - p));
         i = end;
         if (!LoadAllowed(rest)) return "style loads " + rest;
-        const bool web = !StartsWith(rest, "/mail/~taro/");
+        const bool web = !rest.starts_with("/mail/~taro/");
         if (web && rest.find('#') != std::string::npos) return "style loads a document " + rest;
         if (web && sheet && flat.find('[') != std::string::npos)
             return "style sheet testing attributes loads " + rest;
@@ -200,7 +186,7 @@ inline bool Among(std::string_view name, std::initializer_list<std::string_view>
 
 // The attributes the cleaner writes back.
 inline bool AttributeAllowed(std::string_view tag, std::string_view name) {
-    if (StartsWith(name, "aria-")) return true;
+    if (name.starts_with("aria-")) return true;
     if (name == "href") return tag == "a" || tag == "area";
     if (name == "src" || name == "usemap" || name == "referrerpolicy") return tag == "img";
     if (name == "rel") return tag == "a" || tag == "area";
@@ -222,7 +208,7 @@ inline std::string TagName(const GumboElement& e) {
     if (e.tag != GUMBO_TAG_UNKNOWN) return gumbo_normalized_tagname(e.tag);
     GumboStringPiece piece = e.original_tag;
     gumbo_tag_from_original_text(&piece);
-    return Lower(std::string_view(piece.data, piece.length));
+    return LowerCopy(std::string_view(piece.data, piece.length));
 }
 
 inline std::string CheckElement(const GumboNode& node) {
@@ -238,13 +224,13 @@ inline std::string CheckElement(const GumboNode& node) {
     bool httpEquiv = false;
     for (unsigned i = 0; i < e.attributes.length; i++) {
         const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
-        const std::string name = Lower(a->name);
+        const std::string name = LowerCopy(a->name);
         const std::string_view value = a->value;
         if (!AttributeAllowed(tag, name)) return "attribute " + name + " on " + tag;
         const std::string u = UrlStart(value);
         if (name == "href" && !LinkAllowed(u)) return "link to " + u;
         if ((name == "src" || name == "background") && !LoadAllowed(u)) return "load of " + u;
-        if (name == "usemap" && !StartsWith(u, "#")) return "usemap " + u;
+        if (name == "usemap" && !u.starts_with("#")) return "usemap " + u;
         if (name == "style") {
             const std::string problem = CheckCss(value, false);
             if (!problem.empty()) return problem;

@@ -1,9 +1,9 @@
-// The hostile-HTML corpus: the stored public lists (README.md names each
-// source, its licence and its count) and the generated classes.
+// The hostile-HTML corpus: the stored public lists and the classes of our
+// own in generated.txt (README.md names each source, its licence and its
+// count).
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { generatedSources } from './generated.mjs';
 
 const HERE = path.dirname(fileURLToPath(import.meta.url));
 
@@ -24,6 +24,26 @@ function stored(source, prefix, list) {
   return { source, strict: false, vectors: list.map((html, i) => ({ id: `${prefix}-${i + 1}`, html })) };
 }
 
+const ESCAPES = { '\\': '\\', t: '\t', n: '\n', r: '\r' };
+const unescape = (s) => s.replace(/\$\{(\d+)\*([^}]*)\}/g, (_, n, text) => text.repeat(n))
+  .replace(/\\(x..|u....|.)/g, (_, e) => ESCAPES[e] ?? String.fromCharCode(parseInt(e.slice(1), 16)));
+
+// The classes of generated.txt, whose head explains its lines.
+function generated(file) {
+  const sources = [];
+  for (const line of lines(file).filter((l) => !l.startsWith('#'))) {
+    const head = /^== (\S+) (strict|loose) (\S+) (.+)$/.exec(line);
+    if (head) {
+      sources.push({ source: `generated: ${head[4]}`, strict: head[2] === 'strict', vectors: [], prefix: head[1], field: head[3] });
+      continue;
+    }
+    const s = sources[sources.length - 1];
+    const [field, value] = s.field === 'header' ? line.split(/: (.*)/) : [s.field, line];
+    s.vectors.push({ id: `${s.prefix}-${s.vectors.length + 1}`, [field]: unescape(value) });
+  }
+  return sources.map(({ prefix, field, ...s }) => s);
+}
+
 export function corpus() {
   return [
     stored('PayloadsAllTheThings IntrudersXSS.txt', 'patt-intruders',
@@ -31,6 +51,6 @@ export function corpus() {
     stored('PayloadsAllTheThings XSS_Polyglots.txt', 'patt-polyglots',
       lines('payloadsallthethings/XSS_Polyglots.txt')),
     stored('OWASP XSS Filter Evasion Cheat Sheet', 'owasp', blocks('owasp/filter_evasion.txt')),
-    ...generatedSources(),
+    ...generated('generated.txt'),
   ];
 }

@@ -21,110 +21,83 @@ const ENCODINGS = [
   ['shift_jis', 'base64'], ['euc-jp', '8bit'], ['utf-8', 'base64'], ['us-ascii', '7bit'],
 ];
 
-function canTravelRaw(text) {
-  // A raw body line loses NULs and controls to the transport, an empty line
-  // of an HTML part is dropped and a line is at most 998 bytes.
-  return !/[\x00-\x08\x0b-\x1f\x7f]/.test(text) && !/\n[ \t]*\n/.test(text) &&
-    text.split('\n').every((l) => l.length < 900);
-}
+// A raw body line loses NULs and controls to the transport, an empty line
+// of an HTML part is dropped and a line is at most 998 bytes.
+const canTravelRaw = (text) => !/[\x00-\x08\x0b-\x1f\x7f]/.test(text) && !/\n[ \t]*\n/.test(text) &&
+  text.split('\n').every((l) => l.length < 900);
 
 function pickEncoding(text, index) {
-  const ascii = !/[^\x00-\x7f]/.test(text);
-  const raw = canTravelRaw(text);
-  const fits = ENCODINGS.filter(([cs, te]) =>
-    (ascii || cs === 'utf-8') && (raw || te === 'base64' || te === 'quoted-printable'));
+  const fits = ENCODINGS.filter(([cs, te]) => (!/[^\x00-\x7f]/.test(text) || cs === 'utf-8') &&
+    (te === 'base64' || te === 'quoted-printable' || canTravelRaw(text)));
   return fits[index % fits.length];
-}
-
-function base64Lines(buf) {
-  return buf.toString('base64').replace(/.{76}/g, '$&\n');
 }
 
 function quotedPrintable(buf) {
   const lines = [];
   let line = '';
-  const push = (piece) => {
+  for (let i = 0; i < buf.length; i++) {
+    const b = buf[i];
+    if (b === 0x0a) {
+      lines.push(line);
+      line = '';
+      continue;
+    }
+    const blank = (b === 32 || b === 9) && i + 1 < buf.length && buf[i + 1] !== 0x0a;
+    const piece = (b >= 33 && b <= 126 && b !== 61) || blank ? String.fromCharCode(b)
+      : `=${b.toString(16).toUpperCase().padStart(2, '0')}`;
     if (line.length + piece.length > 75) {
       lines.push(`${line}=`);
       line = '';
     }
     line += piece;
-  };
-  for (let i = 0; i < buf.length; i++) {
-    const b = buf[i];
-    const atLineEnd = i + 1 === buf.length || buf[i + 1] === 0x0a;
-    if (b === 0x0a) {
-      lines.push(line);
-      line = '';
-    } else if (b >= 33 && b <= 126 && b !== 61) {
-      push(String.fromCharCode(b));
-    } else if ((b === 32 || b === 9) && !atLineEnd) {
-      push(String.fromCharCode(b));
-    } else {
-      push(`=${b.toString(16).toUpperCase().padStart(2, '0')}`);
-    }
   }
-  lines.push(line);
-  return lines.join('\n');
+  return [...lines, line].join('\n');
 }
 
+const plain = (body) => ({ head: 'Content-Type: text/plain; charset=us-ascii\n', body });
+
 // The part (headers and body) holding one vector.
-export function vectorPart(vector, index) {
+function vectorPart(vector, index) {
   const text = vector.html ?? vector.text;
   const [charset, transfer] = pickEncoding(text, index);
   const body = Buffer.concat([NOTICE[charset], Buffer.from(text, charset === 'utf-8' ? 'utf8' : 'latin1')]);
   const type = vector.html !== undefined ? 'text/html' : 'text/plain';
-  const encoded = transfer === 'base64' ? base64Lines(body)
-    : transfer === 'quoted-printable' ? quotedPrintable(body) : body.toString('latin1');
   return {
     head: `Content-Type: ${type}; charset=${charset}\nContent-Transfer-Encoding: ${transfer}\n`,
-    body: encoded,
+    body: transfer === 'base64' ? body.toString('base64').replace(/.{76}/g, '$&\n')
+      : transfer === 'quoted-printable' ? quotedPrintable(body) : body.toString('latin1'),
   };
 }
 
-function multipart(type, boundary, parts) {
-  const head = `Content-Type: multipart/${type}; boundary="${boundary}"\n`;
-  const body = parts.map((p) => `--${boundary}\n${p.head}\n${p.body}\n`).join('') + `--${boundary}--\n`;
-  return { head, body };
-}
-
-const marker = (vector) => ({ head: 'Content-Type: text/plain; charset=us-ascii\n', body: `VECTOR ${vector.id}` });
+const multipart = (type, boundary, parts) => ({
+  head: `Content-Type: multipart/${type}; boundary="${boundary}"\n`,
+  body: parts.map((p) => `--${boundary}\n${p.head}\n${p.body}\n`).join('') + `--${boundary}--\n`,
+});
 
 // Shapes: 'mixed' (a marker and the vector, per vector), 'alternative' (each
 // HTML vector behind a plain alternative that the page must hide), 'whole'
 // (one vector as the whole message). A vector of header fields (subject,
-// from) always makes a message of its own.
+// from) always makes a message of its own: the fields carry it, the body is
+// harmless.
 export function message({ number, subject, vectors, shape }) {
   let content;
   let from = 'Hostile Sender <sender@evil.example>';
   if (vectors[0].subject !== undefined || vectors[0].from !== undefined) {
-    // A header-field vector: the fields carry it, the body is harmless.
     if (vectors[0].subject) subject = `${subject} ${vectors[0].subject}`;
     if (vectors[0].from) from = vectors[0].from;
-    content = { head: 'Content-Type: text/plain; charset=us-ascii\n', body: 'nothing here' };
+    content = plain('nothing here');
   } else if (shape === 'whole') {
     content = vectorPart(vectors[0], number);
   } else {
-    const parts = [];
-    vectors.forEach((v, k) => {
-      parts.push(marker(v));
+    content = multipart('mixed', `mix-${number}`, vectors.flatMap((v, k) => {
       const part = vectorPart(v, number + k);
-      if (shape === 'alternative' && v.html !== undefined) {
-        const plain = { head: 'Content-Type: text/plain; charset=us-ascii\n', body: `ALT-TEXT ${v.id}` };
-        parts.push(multipart('alternative', `alt-${number}-${k}`, [plain, part]));
-      } else {
-        parts.push(part);
-      }
-    });
-    content = multipart('mixed', `mix-${number}`, parts);
+      return [plain(`VECTOR ${v.id}`), shape === 'alternative' && v.html !== undefined
+        ? multipart('alternative', `alt-${number}-${k}`, [plain(`ALT-TEXT ${v.id}`), part]) : part];
+    }));
   }
   const head = [
-    'Date: Mon, 16 Dec 2024 09:00:00 +0900',
-    `From: ${from}`,
-    'To: hanako@example.jp',
-    `Subject: ${subject}`,
-    `Message-ID: <xss.${number}@evil.example>`,
-    'MIME-Version: 1.0',
+    'Date: Mon, 16 Dec 2024 09:00:00 +0900', `From: ${from}`, 'To: hanako@example.jp',
+    `Subject: ${subject}`, `Message-ID: <xss.${number}@evil.example>`, 'MIME-Version: 1.0',
   ].join('\n');
   return Buffer.from(`${head}\n${content.head}\n${content.body}`, 'latin1');
 }
