@@ -10,24 +10,29 @@
 
 inline const std::string kQ = "?user=taro?check=5?lang=eng";
 
-// Everything available on fd right now.
-inline std::string Drain(int fd) {
-    std::string got;
-    char buffer[8192];
-    pollfd p{fd, POLLIN, 0};
-    while (poll(&p, 1, 0) > 0) {
-        ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
-        if (n <= 0) break;
-        got.append(buffer, static_cast<size_t>(n));
-    }
-    return got;
-}
-
 class Pop3Test : public PageTest {
 protected:
     void SetUp() override {
         PageTest::SetUp();
         taro = LoggedIn("taro");
+        Fresh();
+    }
+    void TearDown() override {
+        Close();
+        PageTest::TearDown();
+    }
+    void Close() {
+        if (peer >= 0) close(peer);
+        if (c && c->mailSocket >= 0) close(c->mailSocket);
+        peer = -1;
+        c.reset();
+    }
+    // A new connection, and taro's first set as the fixture made it.
+    void Fresh() {
+        Close();
+        out.clear();
+        snprintf(taro->set[0].id, sizeof taro->set[0].id, "taro");
+        snprintf(taro->set[0].password, sizeof taro->set[0].password, "pw");
         c = Capture();
         int ends[2];
         ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
@@ -39,12 +44,6 @@ protected:
         snprintf(c->userName, sizeof c->userName, "taro");
         snprintf(c->loginQuery, sizeof c->loginQuery, "%s", kQ.c_str());
     }
-    void TearDown() override {
-        if (peer >= 0) close(peer);
-        if (c->mailSocket >= 0) close(c->mailSocket);
-        c.reset();
-        PageTest::TearDown();
-    }
     // The server sends bytes; the client takes everything there is. Returns
     // the last result of pop3_poll.
     int Reply(const std::string& bytes) {
@@ -54,7 +53,16 @@ protected:
         while (r == 0 && poll(&p, 1, 0) > 0) r = pop3_poll(*c);
         return r;
     }
-    std::string Sent() { return Drain(peer); }
+    // Everything the client has sent and not yet been read.
+    std::string Sent() {
+        std::string got;
+        char buffer[8192];
+        pollfd p{peer, POLLIN, 0};
+        for (ssize_t n;
+             poll(&p, 1, 0) > 0 && (n = recv(peer, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+            got.append(buffer, static_cast<size_t>(n));
+        return got;
+    }
     void Start(PageState state, uint16_t step) {
         c->state = state;
         c->workerResult = step;
