@@ -80,13 +80,9 @@ TEST_F(ComposePageTest, SettingsRowOffersTheOtherConfiguredSets) {
 
 TEST_F(ComposePageTest, ReplySubjects) {
     ConnectionPtr c = User(0);
-    const std::pair<const char*, const char*> cases[] = {
-        {"[list 12] Re: x", "Re: x"}, {"[list 12] x", "Re: x"},   {"RE: x", "RE: x"},
-        {"Fw: x", "Re: Fw: x"},       {"[open x", "Re: [open x"}, {"", ""},
-    };
-    for (auto [subject, reply] : cases) {
-        strcpy(c->mime.subjectLine, subject);
-        EXPECT_EQ(ReplySubject(*c, false), reply) << subject;
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("reply_subjects.cases"))) {
+        strcpy(c->mime.subjectLine, t.at(0).c_str());
+        EXPECT_EQ(ReplySubject(*c, false), t.at(1)) << t[0];
     }
     EXPECT_EQ(ReplySubject(*c, true), "");
 }
