@@ -3,20 +3,16 @@
 // page is captured.
 #include "mail/date/time_zone.h"
 #include "mail/list/received_list.h"
+#include "mail/mail_fixture.h"
 #include "mail/mail_golden.h"
 #include "mail/pop3/pop3_client.h"
-#include "server/route/page_fixture.h"
 #include <algorithm>
-#include <fcntl.h>
 #include <iterator>
 #include <sstream>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
-const std::string kQ = "?user=taro?check=5?lang=eng";
 const std::string kAddressLine = "Mail Address taro@example.jp\r\n";
 
 struct TestMail {
@@ -37,48 +33,24 @@ const std::vector<TestMail>& Mails() {
     return mails;
 }
 
-class ReceivedList : public PageTest {
+class ReceivedList : public MailTest {
 protected:
     void SetUp() override {
-        PageTest::SetUp();
         set_time_zone_bias_for_test(-540);
-        taro = LoggedIn("taro");
+        MailTest::SetUp();
         NewVisit();
     }
     void TearDown() override {
         for (int set = 0; set < kSettingsSets; set++) free_kept_list(taro, set);
-        CloseVisit();
         set_time_zone_bias_for_test(0);
-        PageTest::TearDown();
+        MailTest::TearDown();
     }
-    // A fresh request with its own POP3 connection, for the same user.
+    // A fresh request with its own POP3 connection, for the same user, to a
+    // server asked already, without pipelining: one TOP at a time.
     void NewVisit() {
-        CloseVisit();
-        out.clear();
-        c = Capture();
-        c->user = taro;
-        c->route = Route::Mail;
+        Fresh();
         c->state = PageState::ListWait;
-        c->settingsIndex = 0;
-        snprintf(c->userName, sizeof c->userName, "taro");
-        snprintf(c->loginQuery, sizeof c->loginQuery, "%s", kQ.c_str());
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, server), 0);
-        fcntl(server[1], F_SETFL, O_NONBLOCK);
-        c->mailSocket = server[0];
-        // A server asked already, without pipelining: one TOP at a time.
         c->pop3.capaKnown = 1;
-    }
-    void CloseVisit() {
-        c.reset();
-        for (int& fd : server)
-            if (fd >= 0) close(fd), fd = -1;
-    }
-    // The commands sent since the last call.
-    std::string Sent() {
-        std::string all;
-        char buf[4096];
-        for (ssize_t n; (n = read(server[1], buf, sizeof buf)) > 0;) all.append(buf, n);
-        return all;
     }
     void Stat(int count) {
         c->pop3.statCount = static_cast<uint16_t>(count);
@@ -122,10 +94,6 @@ protected:
                    ? "<no heading>"
                    : mail_golden::MaskListTime(out.substr(at + kAddressLine.size()));
     }
-
-    UserRecord* taro = nullptr;
-    ConnectionPtr c;
-    int server[2] = {-1, -1};
 };
 
 const TestMail& Mail(size_t number) {

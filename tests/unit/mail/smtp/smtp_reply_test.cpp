@@ -1,47 +1,34 @@
 // The SMTP reply reader, fed the server's side of an exchange in pieces of
 // every size; the commands it sends are read from the other end of a socket
 // pair. The exchanges are in exchanges.cases.
+#include "mail/mail_fixture.h"
 #include "mail/mail_golden.h"
 #include "mail/net/mail_tls.h"
 #include "mail/smtp/smtp_client.h"
 #include "mail/smtp/smtp_state.h"
-#include "server/route/page_fixture.h"
 #include "store/mail_security.h"
-
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
 int gLogged = 0;
 
-class SmtpReplyTest : public PageTest {
+class SmtpReplyTest : public MailTest {
 protected:
     void SetUp() override {
-        PageTest::SetUp();
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair_), 0);
-        fcntl(pair_[1], F_SETFL, O_NONBLOCK);
+        MailTest::SetUp();
         SentLogAppend = [](Connection&) { gLogged++; };
-        taro = LoggedIn("taro");
         Fresh();
     }
     void TearDown() override {
         SentLogAppend = nullptr;
-        close(pair_[0]);
-        close(pair_[1]);
-        c.reset();
-        PageTest::TearDown();
+        MailTest::TearDown();
     }
     void Fresh() {
+        MailTest::Fresh();
         strcpy(data_store().settings.smtp_server, "mail.example.jp");
         strcpy(taro->set[0].mail_address, "taro@example.jp");
         gLogged = 0;
-        out.clear();
-        c = Capture();
-        c->user = taro;
-        strcpy(c->userName, "taro");
-        c->mailSocket = pair_[0];
+        c->loginQuery[0] = '\0';
         c->state = PageState::SendWait;
         c->workerResult = kSmtpAwaitGreeting;
     }
@@ -52,11 +39,7 @@ protected:
         *over = mail_golden::InPieces(replies, piece, [&](const std::string& part) {
             return smtp_feed(*c, part.data(), part.size());
         });
-        std::string sent;
-        char b[4096];
-        for (ssize_t n; (n = read(pair_[1], b, sizeof b)) > 0;)
-            sent.append(b, static_cast<size_t>(n));
-        return sent;
+        return Sent();
     }
     // One record of exchanges.cases with the replies fed in pieces of piece.
     void Play(const mail_golden::Record& record, size_t piece) {
@@ -116,10 +99,6 @@ protected:
              {"page-unchanged", [&](S) { EXPECT_EQ(out, before); }},
              {"logged", [&](S a) { EXPECT_EQ(gLogged, std::stoi(a)); }}});
     }
-
-    UserRecord* taro = nullptr;
-    int pair_[2];
-    ConnectionPtr c;
 };
 
 TEST_F(SmtpReplyTest, Exchanges) {
