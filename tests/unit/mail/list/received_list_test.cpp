@@ -195,22 +195,13 @@ TEST_F(ReceivedList, MergedListSections) {
     snprintf(taro->set[1].id, sizeof taro->set[1].id, "jiro");
     snprintf(taro->set[1].mail_address, sizeof taro->set[1].mail_address, "jiro@example.net");
     snprintf(taro->runtime.pop3ErrorText[1], 300, "mailbox <locked>");
-    const struct {
-        int status, perUserServers;
-    } cases[] = {
-        {1, 0},  {101, 0}, {103, 1}, {107, 0},
-        {42, 0}, {0, 0}, // never connected: the basic settings' server name did not resolve
-    };
     std::string golden;
-    for (const auto& t : cases) {
-        SCOPED_TRACE(t.status);
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("merged_sections.cases"))) {
         out.clear();
-        data_store().settings.per_user_servers = t.perUserServers;
-        taro->runtime.pop3Status[1] = static_cast<uint16_t>(t.status);
+        data_store().settings.per_user_servers = std::stoi(t.at(1));
+        taro->runtime.pop3Status[1] = static_cast<uint16_t>(std::stoi(t.at(0)));
         list_section(*c, 1);
-        golden += mail_golden::Section("status " + std::to_string(t.status) + " servers " +
-                                           std::to_string(t.perUserServers),
-                                       out);
+        golden += mail_golden::Section("status " + t[0] + " servers " + t[1], out);
     }
     EXPECT_GOLDEN(golden, "merged_sections.ref");
 }
