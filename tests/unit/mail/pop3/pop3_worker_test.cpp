@@ -205,26 +205,17 @@ TEST(Pop3DeleteList, SplitBySettingsLetter) {
 TEST_F(WorkerTest, MergedListWithoutFurtherSets) {
     install_pop3_client();
     settings().multiple_addresses = 1;
-    const struct {
-        const char* list;
-        PageState state, after;
-        const char* own;
-    } cases[] = {
-        {"a3,a5,", PageState::DeleteWait, PageState::DeleteWait, "3,5,"},
-        {"b3,", PageState::DeleteWait, PageState::ListWait, ""},
-        {"", PageState::ListWait, PageState::ListWait, ""},
-    };
-    for (const auto& k : cases) {
-        SCOPED_TRACE(k.list);
-        snprintf(c->deleteList, sizeof c->deleteList, "%s", k.list);
-        c->state = k.state;
+    for (const auto& k : mail_golden::ReadCases(MAIL_GOLDEN("merged_deletions.cases"))) {
+        SCOPED_TRACE(k.at(0));
+        snprintf(c->deleteList, sizeof c->deleteList, "%s", k[0].c_str());
+        c->state = StateNamed(k.at(1));
         c->settingsIndex = 1;
         taro->runtime.pop3Status[1] = taro->runtime.pop3Status[2] = kPop3LoginFailed;
         start_pop3_all_settings(*c);
-        EXPECT_EQ(c->state, k.after);
+        EXPECT_EQ(c->state, StateNamed(k.at(2)));
         EXPECT_EQ(c->settingsIndex, 0);
-        if (k.state == PageState::DeleteWait) {
-            EXPECT_STREQ(c->deleteList, k.own);
+        if (k[1] == "DeleteWait") {
+            EXPECT_EQ(c->deleteList, k.at(3));
         }
         // Sets without a POP3 user name count as done at once.
         EXPECT_EQ(taro->runtime.pop3Status[1], kPop3Connected);
