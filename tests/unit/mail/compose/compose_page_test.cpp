@@ -107,21 +107,18 @@ TEST_F(ComposePageTest, PostedListsAppendAndTheErrorPageStripsTheSignature) {
 // ones typed: the check refuses it and the form comes back.
 TEST_F(ComposePageTest, ARecipientValueThatHeldALineBreakIsRefused) {
     install_compose();
-    for (const char* field : {"to=a@b.c", "cc=c@d.e", "bcc="}) {
+    // Other fields are cut as before and stop nothing (the subject).
+    const std::pair<const char*, bool> fields[] = {
+        {"to=a@b.c", false}, {"cc=c@d.e", false}, {"bcc=", false}, {"subject=Hello", true}};
+    for (const auto& [field, accepted] : fields) {
         ConnectionPtr c = User(kBrowserMozilla2);
         SendField(*c, "to=x@y.z", 1);
         EXPECT_TRUE(AddressCheck(*c));
         c->valueBroken = 1;
         SendField(*c, field, 1);
         c->valueBroken = 0;
-        EXPECT_FALSE(AddressCheck(*c)) << field;
+        EXPECT_EQ(AddressCheck(*c), accepted) << field;
     }
-    // Other fields are cut as before and stop nothing.
-    ConnectionPtr c = User(kBrowserMozilla2);
-    SendField(*c, "to=x@y.z", 1);
-    c->valueBroken = 1;
-    SendField(*c, "subject=Hello", 1);
-    EXPECT_TRUE(AddressCheck(*c));
     SendField = nullptr;
     ReplyForm = nullptr;
 }
