@@ -101,8 +101,8 @@ const TestMail& Mail(size_t number) {
 }
 
 // "3:311:<id>": mail 3 with size 311 and that Message-Id.
-TestMail Changed(const std::string& spec) {
-    std::istringstream in(spec);
+TestMail Changed(const std::string& wanted) {
+    std::istringstream in(wanted);
     std::string number, size, id;
     std::getline(in, number, ':');
     TestMail m = Mail(std::stoul(number));
