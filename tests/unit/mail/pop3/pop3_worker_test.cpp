@@ -48,23 +48,19 @@ std::string Command(int s) {
     return line;
 }
 
-class WorkerTest : public PageTest {
+// The worker makes its own connection: the fixture's socket pair goes.
+class WorkerTest : public MailTest {
 protected:
     void SetUp() override {
-        PageTest::SetUp();
-        taro = LoggedIn("taro");
-        c = Capture();
-        c->user = taro;
-        c->route = Route::Mail;
-        snprintf(c->userName, sizeof c->userName, "taro");
-        snprintf(c->loginQuery, sizeof c->loginQuery, "%s", kQ.c_str());
+        MailTest::SetUp();
+        close(c->mailSocket);
+        close(peer);
+        c->mailSocket = peer = -1;
         snprintf(settings().pop3_server, sizeof settings().pop3_server, "127.0.0.1");
     }
     void TearDown() override {
         Finish();
-        if (c->mailSocket >= 0) close(c->mailSocket);
-        c.reset();
-        PageTest::TearDown();
+        MailTest::TearDown();
     }
     BasicSettings& settings() { return data_store().settings; }
     void Run(PageState state, int port, int item = 12) {
@@ -81,9 +77,6 @@ protected:
             std::this_thread::sleep_for(5ms);
         return !c->workerRunning;
     }
-
-    UserRecord* taro = nullptr;
-    ConnectionPtr c;
 };
 
 TEST_F(WorkerTest, ApopChoice) {
