@@ -13,7 +13,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -148,6 +151,44 @@ inline std::vector<Record> ReadCases(const std::filesystem::path& file) {
     if (records.back().empty()) records.pop_back();
     EXPECT_FALSE(records.empty()) << file;
     return records;
+}
+
+// A case record read as a script: each field "action argument", run in
+// order. A first field "pieces N..." gives the sizes of the pieces the
+// record's replies are fed in; the record is then run once per size.
+using Actions = std::map<std::string, std::function<void(const std::string&)>>;
+
+inline void Play(const Record& record, const Actions& actions) {
+    for (const std::string& field : record) {
+        const size_t blank = field.find(' ');
+        const std::string name = field.substr(0, blank);
+        SCOPED_TRACE(field);
+        const auto action = actions.find(name);
+        if (name == "pieces") continue;
+        if (action == actions.end())
+            ADD_FAILURE() << "no action " << name;
+        else
+            action->second(blank == std::string::npos ? "" : field.substr(blank + 1));
+    }
+}
+
+inline std::vector<size_t> Pieces(const Record& record, size_t whole) {
+    std::vector<size_t> pieces;
+    if (!record.empty() && record[0].rfind("pieces ", 0) == 0) {
+        std::istringstream in(record[0].substr(7));
+        for (size_t p; in >> p;) pieces.push_back(p);
+    }
+    if (pieces.empty()) pieces.push_back(whole);
+    return pieces;
+}
+
+// The bytes handed to feed in pieces of the given size until feed gives
+// something other than 0; what it gave last.
+template <typename Feed> int InPieces(const std::string& bytes, size_t piece, Feed feed) {
+    int result = 0;
+    for (size_t at = 0; at < bytes.size() && result == 0; at += piece)
+        result = feed(bytes.substr(at, piece));
+    return result;
 }
 
 } // namespace mail_golden

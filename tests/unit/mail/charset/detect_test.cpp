@@ -24,11 +24,6 @@ int detect(const std::string& s) {
     return detect_japanese_code(buf.get(), static_cast<int>(s.size()));
 }
 
-std::string sjis(unsigned char j1, unsigned char j2) {
-    const std::uint16_t s = jis_to_sjis(j1, j2);
-    return {static_cast<char>(s >> 8), static_cast<char>(s & 0xFF)};
-}
-
 } // namespace
 
 TEST(CharsetDetect, Codes) {
@@ -48,43 +43,9 @@ TEST(CharsetDetect, LongAsciiPrefixDoesNotHideTheCode) {
 }
 
 TEST(CharsetConvertToSjis, Cases) {
-    const std::string a = sjis(0x24, 0x22); // あ
-    const std::string i = sjis(0x24, 0x24); // い
-    struct Case {
-        std::string in;
-        int mode;
-        std::string out;
-    };
-    const Case cases[] = {
-        {"", 0, ""},
-        {"plain", 0, "plain"},
-        {"\x1b$B$\"\x1b(B", 0, a},
-        {"\x1b$@$\"\x1b(J!", 0, a + "!"},
-        {"x\x1b$B$\"$$\x1b(By", 0, "x" + a + i + "y"},
-        {"\x1b$B$\"\x1b$B$$", 0, a + i}, // repeated shift, no return to ASCII
-        {"\x1b(I12\x1b(B3", 0,
-         "\xB1\xB2"
-         "3"},
-        {"\x1b(I\x1b$B$\"", 0, a},
-        {"\x1bxy\x1b", 0, "\x1bxy\x1b"}, // unknown and lone escapes stay
-        {"a\x1b$", 0, "a\x1b$"},         // escape cut by the end of the text
-        {"a\x1b(", 0, "a\x1b("},
-        {"\x1b$B$", 0, "$"},                        // odd byte left in two-byte mode
-        {"\x1b$B$\"\r\n", 0, a + sjis(0x0D, 0x0A)}, // CR LF are not special inside
-        {"\x1b$B\x1b(", 0, sjis(0x1B, '(')},        // only two bytes left: no escape
-        {"\xA4\xA2x\xA4\xA4", 2, a + "x" + i},
-        {"\xA4\xA2\xA4", 2, a + "\xA4"},
-        {"\xA4\xA2\xA4\xA4", 0, a + i},
-        {"\xA4\xA2\xA4\xA4", 1, "\xA4\xA2\xA4\xA4"},
-        {"\x82\xA0", 0, "\x82\xA0"},
-        {"\x8E\xB1", 2, "\x8E\xB1"},                         // single shifts are not read
-        {"\xA4\xA2\x1b$B$$\x1b(B\xA4\xA4", 2, a + i + i},    // both forms in one text
-        {"\x1b(I\xA4\xA2", 2, a},                            // EUC pair wins over katakana
-        {std::string("a\0b", 3), 0, std::string("a\0b", 3)}, // NUL is just a byte
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(convert(c.in, c.mode), c.out) << "mode " << c.mode << " in " << c.in;
-    }
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("convert_to_sjis.cases")))
+        EXPECT_EQ(convert(t.at(0), std::stoi(t.at(1))), t.at(2))
+            << "mode " << t[1] << " in " << t[0];
 }
 
 // Every prefix of a mixed text, in every mode: nothing read or written
@@ -98,23 +59,11 @@ TEST(CharsetConvertToSjis, EveryPrefixStaysInBounds) {
 }
 
 TEST(CharsetEucToSjis, PairsConvertOtherBytesCopy) {
-    struct Case {
-        std::string in;
-        std::string out;
-    };
-    const Case cases[] = {
-        {"", ""},
-        {"abc", "abc"},
-        {"\xA4\xA2x\xA4", sjis(0x24, 0x22) + "x\xA4"},
-        {"\x8E\xB1\xA4\xA2", "\x8E" + sjis(0x31, 0x24) + "\xA2"}, // pairs are taken as they come
-        {"\xFE\xFE", sjis(0x7E, 0x7E)},
-        {"\xA0\xA1", "\xA0\xA1"},
-    };
-    for (const Case& c : cases) {
-        auto src = heap_copy(c.in);
-        auto dst = heap_copy("", c.in.size() + 1);
-        const int n = euc_to_sjis(dst.get(), src.get(), static_cast<int>(c.in.size()));
-        EXPECT_EQ(std::string(dst.get(), n), c.out);
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("euc_to_sjis.cases"))) {
+        auto src = heap_copy(t.at(0));
+        auto dst = heap_copy("", t[0].size() + 1);
+        const int n = euc_to_sjis(dst.get(), src.get(), static_cast<int>(t[0].size()));
+        EXPECT_EQ(std::string(dst.get(), n), t.at(1)) << t[0];
         EXPECT_EQ(dst[n], '\0');
     }
 }

@@ -12,8 +12,6 @@ using charset_test::heap_cstr;
 
 namespace {
 
-const std::string kJisA = "\x1b$B$\"\x1b(B"; // あ in ISO-2022-JP
-
 std::string decode(const std::string& value, int size = kDecodedHeaderSize, int* result = nullptr) {
     auto src = heap_cstr(value);
     auto dst = heap_copy("", static_cast<std::size_t>(size));
@@ -65,23 +63,11 @@ TEST(CharsetDecodeEncodedWords, WordsAtEveryPosition) {
 // A destination too small for the whole value keeps whole units only: a word
 // is written completely or not at all, a two-byte character is not split.
 TEST(CharsetDecodeEncodedWords, SmallDestinationKeepsWholeUnits) {
-    struct Unit {
-        std::string in, out;
-    };
-    const std::vector<Unit> units = {
-        {"a", "a"},
-        {"=?EUC-JP?B?pKKkpA==?=", "\x1b$B$\"$$\x1b(B"},
-        {" ", " "},
-        {"\x82\xA0", "\x82\xA0"},
-        {"=?ISO-2022-JP?B?GyRCJCIbKEI=?=", kJisA},
-        {"\x88\x9F", "\x88\x9F"},
-        {"z", "z"},
-    };
     std::string value, full;
     std::vector<std::size_t> boundaries = {0};
-    for (const Unit& u : units) {
-        value += u.in;
-        full += u.out;
+    for (const auto& u : mail_golden::ReadCases(MAIL_GOLDEN("decode_units.cases"))) {
+        value += u.at(0);
+        full += u.at(1);
         boundaries.push_back(full.size());
     }
     ASSERT_EQ(decode(value), full);

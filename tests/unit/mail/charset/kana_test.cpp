@@ -6,18 +6,11 @@
 #include "charset_test_util.h"
 #include "mail/charset/kana.h"
 #include "mail/charset/sjis.h"
+#include "mail/mail_golden.h"
 
 using charset_test::Iconv;
 
 namespace {
-
-// The full-width character each half-width byte 0xA1-0xDF stands for.
-const char* const kFullWidth[63] = {
-    "。", "「", "」", "、", "・", "ヲ", "ァ", "ィ", "ゥ", "ェ", "ォ", "ャ", "ュ", "ョ", "ッ", "ー",
-    "ア", "イ", "ウ", "エ", "オ", "カ", "キ", "ク", "ケ", "コ", "サ", "シ", "ス", "セ", "ソ", "タ",
-    "チ", "ツ", "テ", "ト", "ナ", "ニ", "ヌ", "ネ", "ノ", "ハ", "ヒ", "フ", "ヘ", "ホ", "マ", "ミ",
-    "ム", "メ", "モ", "ヤ", "ユ", "ヨ", "ラ", "リ", "ル", "レ", "ロ", "ワ", "ン", "゛", "゜",
-};
 
 std::string utf8_of_sjis(Iconv& cv, std::uint16_t code) {
     const std::string in{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
@@ -29,11 +22,13 @@ std::string utf8_of_sjis(Iconv& cv, std::uint16_t code) {
 TEST(CharsetKana, EveryRowIsTheMatchingFullWidthCharacter) {
     Iconv cv("SHIFT_JIS", "UTF-8");
     ASSERT_TRUE(cv.ok());
+    const auto fullWidth = mail_golden::ReadCases(MAIL_GOLDEN("kana_full_width.cases"));
+    ASSERT_EQ(fullWidth.size(), 63u);
     for (int b = 0xA1; b <= 0xDF; ++b) {
         SCOPED_TRACE(b);
         const auto c = static_cast<unsigned char>(b);
         const std::uint16_t sjis = kana_to_sjis(c);
-        EXPECT_EQ(utf8_of_sjis(cv, sjis), kFullWidth[b - 0xA1]);
+        EXPECT_EQ(utf8_of_sjis(cv, sjis), fullWidth[b - 0xA1].at(0));
         const std::uint16_t jis = kana_to_jis(c);
         EXPECT_EQ(jis_to_sjis(static_cast<unsigned char>(jis >> 8),
                               static_cast<unsigned char>(jis & 0xFF)),

@@ -3,86 +3,54 @@
 // page is captured.
 #include "mail/date/time_zone.h"
 #include "mail/list/received_list.h"
+#include "mail/mail_fixture.h"
 #include "mail/mail_golden.h"
 #include "mail/pop3/pop3_client.h"
-#include "server/route/page_fixture.h"
 #include <algorithm>
-#include <fcntl.h>
+#include <iterator>
 #include <sstream>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
-const std::string kQ = "?user=taro?check=5?lang=eng";
 const std::string kAddressLine = "Mail Address taro@example.jp\r\n";
 
 struct TestMail {
     int size;
-    const char* subject;
-    const char* date;
-    const char* from;
-    const char* messageId;
+    std::string subject, date, from, messageId;
     uint16_t contentClass;
 };
 
-const std::vector<TestMail> kMails = {
-    {1200, "Meeting at ten", "Tue, 03 Dec 2002 10:20:30 +0900", "Hanako <hanako@example.jp>",
-     "<1@example.jp>", kClassText},
-    {45678, "Photos", "Wed, 04 Dec 2002 08:00:00 +0000", "jiro@example.com", "<2@example.com>",
-     kClassMultipart},
-    // ISO-2022-JP "あい": its 7-bit pairs hold a double quote.
-    {310, "\x1b$B$\"$$\x1b(B", "Thu, 05 Dec 2002 09:00:00 +0900", "saburo@example.jp",
-     "<3@example.jp>", kClassHtml},
-    {999, "Re: lunch", "Fri, 06 Dec 2002 12:00:00 +0900", "shiro@example.jp", "",
-     kClassAlternative},
-    {2048, "Minutes", "Sat, 07 Dec 2002 13:00:00 +0900", "goro@example.jp", "<5@example.jp>",
-     kClassAttachment},
-};
+// The mails of mails.cases.
+const std::vector<TestMail>& Mails() {
+    static const std::vector<TestMail> mails = [] {
+        std::vector<TestMail> all;
+        for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("mails.cases")))
+            all.push_back({std::stoi(t.at(0)), t.at(1), t.at(2), t.at(3), t.at(4),
+                           static_cast<uint16_t>(std::stoi(t.at(5)))});
+        return all;
+    }();
+    return mails;
+}
 
-class ReceivedList : public PageTest {
+class ReceivedList : public MailTest {
 protected:
     void SetUp() override {
-        PageTest::SetUp();
         set_time_zone_bias_for_test(-540);
-        taro = LoggedIn("taro");
+        MailTest::SetUp();
         NewVisit();
     }
     void TearDown() override {
         for (int set = 0; set < kSettingsSets; set++) free_kept_list(taro, set);
-        CloseVisit();
         set_time_zone_bias_for_test(0);
-        PageTest::TearDown();
+        MailTest::TearDown();
     }
-    // A fresh request with its own POP3 connection, for the same user.
+    // A fresh request with its own POP3 connection, for the same user, to a
+    // server asked already, without pipelining: one TOP at a time.
     void NewVisit() {
-        CloseVisit();
-        out.clear();
-        c = Capture();
-        c->user = taro;
-        c->route = Route::Mail;
+        Fresh();
         c->state = PageState::ListWait;
-        c->settingsIndex = 0;
-        snprintf(c->userName, sizeof c->userName, "taro");
-        snprintf(c->loginQuery, sizeof c->loginQuery, "%s", kQ.c_str());
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, server), 0);
-        fcntl(server[1], F_SETFL, O_NONBLOCK);
-        c->mailSocket = server[0];
-        // A server asked already, without pipelining: one TOP at a time.
         c->pop3.capaKnown = 1;
-    }
-    void CloseVisit() {
-        c.reset();
-        for (int& fd : server)
-            if (fd >= 0) close(fd), fd = -1;
-    }
-    // The commands sent since the last call.
-    std::string Sent() {
-        std::string all;
-        char buf[4096];
-        for (ssize_t n; (n = read(server[1], buf, sizeof buf)) > 0;) all.append(buf, n);
-        return all;
     }
     void Stat(int count) {
         c->pop3.statCount = static_cast<uint16_t>(count);
@@ -98,10 +66,10 @@ protected:
     // A TOP reply as the MIME parser leaves it.
     void Top(const TestMail& m) {
         MimeState& h = c->mime;
-        snprintf(h.subjectLine, sizeof h.subjectLine, "%s", m.subject);
-        snprintf(h.dateLine, sizeof h.dateLine, "%s", m.date);
-        snprintf(h.fromLine, sizeof h.fromLine, "%s", m.from);
-        snprintf(h.messageId, sizeof h.messageId, "%s", m.messageId);
+        snprintf(h.subjectLine, sizeof h.subjectLine, "%s", m.subject.c_str());
+        snprintf(h.dateLine, sizeof h.dateLine, "%s", m.date.c_str());
+        snprintf(h.fromLine, sizeof h.fromLine, "%s", m.from.c_str());
+        snprintf(h.messageId, sizeof h.messageId, "%s", m.messageId.c_str());
         h.contentClass = m.contentClass;
         pop3_list_asks(*c, list_headers_done(*c));
     }
@@ -126,58 +94,83 @@ protected:
                    ? "<no heading>"
                    : mail_golden::MaskListTime(out.substr(at + kAddressLine.size()));
     }
-
-    UserRecord* taro = nullptr;
-    ConnectionPtr c;
-    int server[2] = {-1, -1};
 };
 
-std::vector<TestMail> First(size_t n) {
-    return {kMails.begin(), kMails.begin() + static_cast<long>(n)};
+const TestMail& Mail(size_t number) {
+    return Mails().at(number - 1);
 }
 
-TEST_F(ReceivedList, ChangedOrRemovedMailIsListedAnew) {
-    EXPECT_EQ(Exchange(First(4)), "LIST\r\nTOP 1 0\r\nTOP 2 0\r\nTOP 3 0\r\nTOP 4 0\r\nQUIT\r\n");
-    NewVisit(); // a size change lists everything anew, from the first entry
-    std::vector<TestMail> now = First(4);
-    now[2].size = 311;
-    EXPECT_EQ(Exchange(now), "LIST\r\nTOP 1 0\r\nTOP 3 0\r\nQUIT\r\n");
-    std::string golden = mail_golden::Section("one size changed", Rows());
-
-    NewVisit(); // mail removed elsewhere: the kept list no longer fits
-    EXPECT_EQ(Exchange({kMails[1], kMails[3]}), "LIST\r\nTOP 1 0\r\nTOP 2 0\r\nQUIT\r\n");
-    EXPECT_GOLDEN(golden + mail_golden::Section("two removed", Rows()), "changed_or_removed.ref");
+// "3:311:<id>": mail 3 with size 311 and that Message-Id.
+TestMail Changed(const std::string& wanted) {
+    std::istringstream in(wanted);
+    std::string number, size, id;
+    std::getline(in, number, ':');
+    TestMail m = Mail(std::stoul(number));
+    if (std::getline(in, size, ':')) m.size = std::stoi(size);
+    if (std::getline(in, id)) m.messageId = id;
+    return m;
 }
 
-TEST_F(ReceivedList, NewMailAfterADeletionIsFetchedByItsServerNumber) {
-    Exchange(First(4));
-    NewVisit();
-    remove_kept(taro, 0, 2);
-    Stat(4);
-    List({{1, 1200}, {3, 310}, {4, 999}, {5, 2048}});
-    EXPECT_EQ(Sent(), "LIST\r\nTOP 5 0\r\n");
-    Top(kMails[4]);
-    EXPECT_EQ(Sent(), "QUIT\r\n");
-    EXPECT_GOLDEN(Rows(), "after_deletion.ref");
-}
-
-TEST_F(ReceivedList, EntryLeftWithoutHeadersIsFetchedAgain) {
-    Stat(3);
-    List({{1, 1200}, {2, 45678}, {3, 310}});
-    Top(kMails[0]);
-    ASSERT_EQ(Sent(), "LIST\r\nTOP 1 0\r\nTOP 2 0\r\n"); // and the exchange broke off
-    NewVisit();
-    std::vector<TestMail> now = First(3);
-    now[0].size = 1201;
-    EXPECT_EQ(Exchange(now), "LIST\r\nTOP 1 0\r\nTOP 2 0\r\nTOP 3 0\r\nQUIT\r\n");
-    EXPECT_GOLDEN(Rows(), "fetched_again.ref");
+TEST_F(ReceivedList, Visits) {
+    for (const auto& record : mail_golden::ReadCases(MAIL_GOLDEN("visits.cases"))) {
+        SCOPED_TRACE(record.at(0));
+        free_kept_list(taro, 0);
+        NewVisit();
+        std::string sent, sections;
+        auto words = [](const std::string& a) {
+            std::istringstream in(a);
+            return std::vector<std::string>(std::istream_iterator<std::string>(in), {});
+        };
+        using S = const std::string&;
+        mail_golden::Play(
+            record,
+            {{"visit",
+              [&](S) {
+                  NewVisit();
+                  sent.clear();
+              }},
+             {"exchange",
+              [&](S a) {
+                  std::vector<TestMail> mails;
+                  for (const std::string& w : words(a)) mails.push_back(Changed(w));
+                  sent += Exchange(mails);
+              }},
+             {"stat", [&](S a) { Stat(std::stoi(a)); }},
+             {"list",
+              [&](S a) {
+                  std::vector<std::pair<int, int>> lines;
+                  for (const std::string& w : words(a))
+                      lines.emplace_back(std::stoi(w), std::stoi(w.substr(w.find(':') + 1)));
+                  List(lines);
+              }},
+             {"top", [&](S a) { Top(Mail(std::stoul(a))); }},
+             {"feed", [&](S a) { pop3_feed(*c, a.data(), a.size()); }},
+             {"sent",
+              [&](S a) {
+                  EXPECT_EQ(sent + Sent(), a);
+                  sent.clear();
+              }},
+             {"capa-unknown", [&](S) { c->pop3.capaKnown = 0; }},
+             {"remove-kept", [&](S a) { remove_kept(taro, 0, std::stoi(a)); }},
+             {"mark", [&](S a) { mark_read(taro->runtime.keptList[0], a[0] - '0', a[2] - '0'); }},
+             {"clear-marks", [&](S) { clear_read_marks(taro); }},
+             {"checked",
+              [&](S a) {
+                  const std::string box = "name=\"delete_a" + a.substr(0, 1) + "\" " +
+                                          (a[2] == '1' ? "CHECKED" : "") + "><a";
+                  EXPECT_NE(Rows().find(box), std::string::npos) << Rows();
+              }},
+             {"section", [&](S a) { sections += mail_golden::Section(a, Rows()); }},
+             {"golden", [&](S a) { EXPECT_GOLDEN(sections, a); }},
+             {"rows", [&](S a) { EXPECT_GOLDEN(Rows(), a); }}});
+    }
 }
 
 TEST_F(ReceivedList, HeadersOfOneMessageDoNotLeakIntoTheNext) {
     Stat(2);
     List({{1, 10}, {2, 20}});
-    Top(kMails[0]);
-    snprintf(c->mime.dateLine, sizeof c->mime.dateLine, "%s", kMails[1].date);
+    Top(Mail(1));
+    snprintf(c->mime.dateLine, sizeof c->mime.dateLine, "%s", Mail(2).date.c_str());
     pop3_list_asks(*c, list_headers_done(*c)); // no From, no Message-Id, no Content-Type
     const KeptEntry* second = taro->runtime.keptList[0]->next;
     EXPECT_STREQ(second->from, "");
@@ -185,53 +178,15 @@ TEST_F(ReceivedList, HeadersOfOneMessageDoNotLeakIntoTheNext) {
     EXPECT_EQ(second->contentClass, kClassText);
 }
 
-TEST_F(ReceivedList, ReadMarks) {
-    const struct {
-        int mark;
-        bool clear;
-        const char* newId; // message 2 comes back changed with this Message-Id
-        bool checked;
-    } cases[] = {
-        {1, false, nullptr, true},
-        {0, false, nullptr, false},
-        {1, true, nullptr, false},
-        {1, false, "<2@example.com>", true},
-        {1, false, "<22@example.com>", false},
-    };
-    for (const auto& t : cases) {
-        SCOPED_TRACE(testing::Message() << t.mark << t.clear << (t.newId ? t.newId : ""));
-        free_kept_list(taro, 0);
-        NewVisit();
-        std::vector<TestMail> mails = First(2);
-        Exchange(mails);
-        mark_read(taro->runtime.keptList[0], 2, t.mark);
-        if (t.clear) clear_read_marks(taro);
-        if (t.newId) mails[1] = {45679, "Photos", mails[1].date, mails[1].from, t.newId, 4};
-        NewVisit();
-        Exchange(mails);
-        EXPECT_NE(Rows().find("name=\"delete_a1\" ><a"), std::string::npos);
-        EXPECT_NE(Rows().find(t.checked ? "\"delete_a2\" CHECKED><a" : "\"delete_a2\" ><a"),
-                  std::string::npos);
-    }
-}
-
 TEST_F(ReceivedList, HostileSubjectCannotBecomeMarkup) {
-    const char* const cases[] = {
-        "<script>alert(\"x\")</script> & co",
-        "\x1b<b>",       // an escape the filter does not know
-        "\x82<x",        // a lead byte without its trail
-        "\x1b(I<\x1b(B", // 7-bit katakana, not a "<"
-        "a\x1b$",        // a stray escape at the end
-        "\x1b$B$\"<",    // a two-byte run cut short must not swallow the row
-    };
     std::string golden;
-    for (const char* subject : cases) {
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("hostile_subjects.cases"))) {
         free_kept_list(taro, 0);
         NewVisit();
-        TestMail m = kMails[0];
-        m.subject = subject;
+        TestMail m = Mail(1);
+        m.subject = t.at(0);
         Exchange({m});
-        golden += mail_golden::Section(mail_golden::Escape(subject), Rows());
+        golden += mail_golden::Section(mail_golden::Escape(t[0]), Rows());
     }
     EXPECT_GOLDEN(golden, "hostile_subjects.ref");
 }
@@ -240,22 +195,13 @@ TEST_F(ReceivedList, MergedListSections) {
     snprintf(taro->set[1].id, sizeof taro->set[1].id, "jiro");
     snprintf(taro->set[1].mail_address, sizeof taro->set[1].mail_address, "jiro@example.net");
     snprintf(taro->runtime.pop3ErrorText[1], 300, "mailbox <locked>");
-    const struct {
-        int status, perUserServers;
-    } cases[] = {
-        {1, 0},  {101, 0}, {103, 1}, {107, 0},
-        {42, 0}, {0, 0}, // never connected: the basic settings' server name did not resolve
-    };
     std::string golden;
-    for (const auto& t : cases) {
-        SCOPED_TRACE(t.status);
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("merged_sections.cases"))) {
         out.clear();
-        data_store().settings.per_user_servers = t.perUserServers;
-        taro->runtime.pop3Status[1] = static_cast<uint16_t>(t.status);
+        data_store().settings.per_user_servers = std::stoi(t.at(1));
+        taro->runtime.pop3Status[1] = static_cast<uint16_t>(std::stoi(t.at(0)));
         list_section(*c, 1);
-        golden += mail_golden::Section("status " + std::to_string(t.status) + " servers " +
-                                           std::to_string(t.perUserServers),
-                                       out);
+        golden += mail_golden::Section("status " + t[0] + " servers " + t[1], out);
     }
     EXPECT_GOLDEN(golden, "merged_sections.ref");
 }
@@ -277,7 +223,7 @@ TEST_F(ReceivedList, PipelinedTopsStayAWindowAheadAndPairWithTheirEntries) {
         NewVisit();
         free_kept_list(taro, 0);
         std::vector<TestMail> mails;
-        for (int i = 0; i < k.count; i++) mails.push_back(kMails[static_cast<size_t>(i) % 5]);
+        for (int i = 0; i < k.count; i++) mails.push_back(Mail(static_cast<size_t>(i) % 5 + 1));
         std::vector<int> wanted;
         for (int n = 1; n <= k.count; n++) wanted.push_back(n);
         if (k.secondVisit) {
@@ -327,50 +273,12 @@ TEST_F(ReceivedList, PipelinedTopsStayAWindowAheadAndPairWithTheirEntries) {
     }
 }
 
-// A server that does not pipeline, or a list needing one TOP, is spoken to
-// as before.
-TEST_F(ReceivedList, WithoutPipeliningTheTopsGoOneByOne) {
-    for (const std::string capa : {"-ERR what?\r\n", "+OK\r\nTOP\r\nUSER\r\n.\r\n"}) {
-        SCOPED_TRACE(capa);
-        NewVisit();
-        free_kept_list(taro, 0);
-        c->pop3.capaKnown = 0;
-        Stat(3);
-        List({{1, 1200}, {2, 45678}, {3, 310}});
-        EXPECT_EQ(Sent(), "LIST\r\nCAPA\r\n");
-        pop3_feed(*c, capa.data(), capa.size());
-        EXPECT_EQ(Sent(), "TOP 1 0\r\n");
-        Top(kMails[0]);
-        EXPECT_EQ(Sent(), "TOP 2 0\r\n");
-        Top(kMails[1]);
-        EXPECT_EQ(Sent(), "TOP 3 0\r\n");
-        Top(kMails[2]);
-        EXPECT_EQ(Sent(), "QUIT\r\n");
-    }
-    NewVisit();
-    free_kept_list(taro, 0);
-    c->pop3.capaKnown = 0;
-    Stat(1);
-    List({{1, 1200}});
-    EXPECT_EQ(Sent(), "LIST\r\nTOP 1 0\r\n");
-}
-
 TEST_F(ReceivedList, SingleMessageDeletionNeedsTheKeptIdentifier) {
-    Exchange(First(4));
-    const struct {
-        int set, number;
-        const char* token;
-        bool accepted;
-    } cases[] = {
-        {0, 1, "<1@example.jp>", true},  {0, 1, "<1@example.jp>?user=taro", true},
-        {0, 1, "<1@example.j", false},   {0, 1, "<2@example.com>", false},
-        {0, 9, "<1@example.jp>", false}, {0, 4, "anything", true}, // kept without a Message-Id
-        {1, 1, "<1@example.jp>", false},
-    };
-    for (const auto& t : cases) {
-        SCOPED_TRACE(testing::Message() << t.set << " " << t.number << " " << t.token);
-        c->settingsIndex = static_cast<int16_t>(t.set);
-        EXPECT_EQ(delete_token_matches(*c, t.number, t.token), t.accepted);
+    Exchange({Mail(1), Mail(2), Mail(3), Mail(4)});
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("deletion_tokens.cases"))) {
+        c->settingsIndex = static_cast<int16_t>(std::stoi(t.at(0)));
+        EXPECT_EQ(delete_token_matches(*c, std::stoi(t.at(1)), t.at(2).c_str()), t.at(3) == "1")
+            << t[0] << " " << t[1] << " " << t[2];
     }
 }
 
@@ -390,12 +298,6 @@ TEST(SafeSubject, EscapesMarkupAndKeepsWhatFollowsABrokenRun) {
 // unharmed.
 TEST_F(ReceivedList, JapaneseRowsCarryTheJapaneseMark) {
     c->english = 0;
-    const TestMail mail{2048,
-                        "\x1b$B-j;3yu9)6H\x1b(B",
-                        "Sat, 07 Dec 2002 13:00:00 +0900",
-                        "goro@example.jp",
-                        "<5@example.jp>",
-                        kClassAttachment};
-    Exchange({mail});
+    Exchange({Mail(6)});
     EXPECT_GOLDEN(mail_golden::MaskListTime(MaskDates(out)), "japanese_row.ref");
 }

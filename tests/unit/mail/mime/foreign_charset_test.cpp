@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/console_text.h"
+#include "mail/mail_golden.h"
 
 namespace {
 
@@ -26,44 +27,16 @@ std::string Convert(const char* charset, const std::string& in, ForeignMode mode
 }
 
 TEST(ForeignCharset, WhichLabelsAreConverted) {
-    for (const char* label : {"UTF-8", "utf8", "ISO-8859-1", "iso-8859-15", "Windows-1252",
-                              "GB2312", "big5", "EUC-KR", "ks_c_5601-1987", "koi8-r"}) {
-        EXPECT_TRUE(is_foreign_charset(label)) << label;
-    }
-    for (const char* label : {"ISO-2022-JP", "iso-2022-jp-2", "Shift_JIS", "EUC-JP", "euc-jp-ms",
-                              "CP932", "us-ascii", "", "x-unknown", "UTF-8//IGNORE", "../utf-8"}) {
-        EXPECT_FALSE(is_foreign_charset(label)) << label;
-    }
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("foreign_labels.cases")))
+        EXPECT_EQ(is_foreign_charset(t.at(0).c_str()), t.at(1) == "1") << t[0];
     EXPECT_FALSE(is_foreign_charset(nullptr));
 }
 
 TEST(ForeignCharset, ConvertsOrMarksEveryCharacter) {
-    const struct {
-        const char* charset;
-        std::string in;
-        ForeignMode mode;
-        std::string out;
-    } cases[] = {
-        {"UTF-8", "日本語 ok", ForeignMode::Ncr, Sjis("日本語 ok")},
-        {"UTF-8", "\xF0\x9F\x98\x80!", ForeignMode::Ncr, "&#128512;!"},
-        {"UTF-8", "\xF0\x9F\x98\x80!", ForeignMode::Geta, "\x81\xAC!"},
-        {"UTF-8", "\xE3\x80\x9C", ForeignMode::Ncr, Sjis("〜")}, // WAVE DASH
-        {"UTF-8",
-         "a\xFF"
-         "b\xE6\x97",
-         ForeignMode::Ncr, "a&#65533;b&#65533;"},
-        {"UTF-8",
-         "a\xFF"
-         "b",
-         ForeignMode::Geta, "a?b"},
-        {"UTF-8", std::string("a\0b", 3), ForeignMode::Ncr, "ab"},
-        {"iso-8859-1", "caf\xE9", ForeignMode::Ncr, "caf&#233;"},
-        {"GB2312", "\xD6\xD0\xCE\xC4", ForeignMode::Ncr, Sjis("中文")},
-        {"big5", "\xA4\xA4", ForeignMode::Ncr, Sjis("中")},
-        {"EUC-KR", "\xC7\xD1", ForeignMode::Ncr, "&#54620;"},
-        {"EUC-JP", "x", ForeignMode::Ncr, "(none)"},
-    };
-    for (const auto& t : cases) EXPECT_EQ(Convert(t.charset, t.in, t.mode), t.out) << t.in;
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("foreign_text.cases"))) {
+        const ForeignMode mode = t.at(2) == "Geta" ? ForeignMode::Geta : ForeignMode::Ncr;
+        EXPECT_EQ(Convert(t.at(0).c_str(), t.at(1), mode), t.at(3)) << t[1];
+    }
 }
 
 TEST(ForeignCharset, NeverSplitsACharacterAtTheBound) {
@@ -75,13 +48,8 @@ TEST(ForeignCharset, NeverSplitsACharacterAtTheBound) {
 }
 
 TEST(ForeignCharset, ReferencesTheFilterMayPass) {
-    const struct {
-        const char* s;
-        int length;
-    } cases[] = {{"&#128512;x", 9}, {"&#233;", 6},     {"&#1114111;", 10}, {"&#60;", 0},
-                 {"&#1114112;", 0}, {"&#0233;", 0},    {"&#233", 0},       {"&amp;", 0},
-                 {"&#;", 0},        {"&#12345678;", 0}};
-    for (const auto& t : cases) EXPECT_EQ(foreign_ncr_length(t.s), t.length) << t.s;
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("filter_references.cases")))
+        EXPECT_EQ(foreign_ncr_length(t.at(0).c_str()), std::stoi(t.at(1))) << t[0];
 }
 
 } // namespace

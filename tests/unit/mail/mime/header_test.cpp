@@ -1,3 +1,4 @@
+#include "mail/mail_golden.h"
 #include "mime_test_util.h"
 
 #include <cstring>
@@ -5,50 +6,19 @@
 namespace {
 
 TEST_F(MimeTest, ContinuationLinesJoinByTheirLeadingBlanks) {
-    const struct {
-        std::vector<std::string> lines;
-        const char* block;
-    } cases[] = {
-        {{"Subject: a", " b"}, "Subject: ab\n"},
-        {{"Subject: a", "  b"}, "Subject: a b\n"},
-        {{"Subject: a", "\tb"}, "Subject: ab\n"},
-        {{"Subject: a", "\t\tb"}, "Subject: a b\n"},
-        {{"Subject: a\tb\rc"}, "Subject: a b c\n"},
-        {{"To: x", "Cc: y"}, "To: x\nCc: y\n"},
-        {{"no colon here"}, "no colon here\n"},
-        // Encoded words folded over two lines meet without a blank.
-        {{"Subject: =?ISO-2022-JP?B?GyRCJCIbKEI=?=", " =?ISO-2022-JP?B?GyRCJCQbKEI=?="},
-         "Subject: \x1B$B$\"\x1B(B\x1B$B$$\x1B(B\n"},
-        // A ':' inside two-byte JIS is half a kanji: the line continues.
-        {{"Subject: x", "A\x1B$B:!\x1B(B"}, "Subject: xA\x1B$B:!\x1B(B\n"},
-    };
-    for (const auto& t : cases) {
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("header_folding.cases"))) {
         mime_reset(*c);
-        for (const auto& l : t.lines) collect_header_line(*c, l.c_str());
-        EXPECT_STREQ(c->mime.headerBlock, t.block) << t.lines[0];
+        for (size_t i = 0; i + 1 < t.size(); i++) collect_header_line(*c, t[i].c_str());
+        EXPECT_EQ(c->mime.headerBlock, t.back()) << t.at(0);
     }
 }
 
 TEST_F(MimeTest, ForeignEncodedWordsBecomeShiftJis) {
-    const struct {
-        PageState state;
-        const char* line;
-        std::string subject;
-    } cases[] = {
-        {PageState::MessageWait, "Subject: =?UTF-8?B?5pel5pys6Kqe?=", Sjis("日本語")},
-        {PageState::MessageWait, "Subject: =?utf-8?Q?=F0=9F=98=80_ok?=", "&#128512; ok"},
-        {PageState::TextWait, "Subject: =?UTF-8?B?8J+YgA==?=", "\x81\xAC"},
-        {PageState::MessageWait, "Subject: =?ISO-8859-1?Q?caf=E9?=", "caf&#233;"},
-        {PageState::MessageWait, "Subject: =?UTF-8?B?5pel?= =?ISO-2022-JP?B?GyRCJCIbKEI=?=",
-         Sjis("日") + " \x1B$B$\"\x1B(B"},
-        {PageState::MessageWait, "Subject: =?us-ascii?Q?plain?=", "plain"},
-        {PageState::MessageWait, "Subject: bad =?UTF-8?Q?=FFx?=", "bad &#65533;x"},
-    };
-    for (const auto& t : cases) {
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("foreign_words.cases"))) {
         mime_reset(*c);
-        c->state = t.state;
-        Header({t.line});
-        EXPECT_EQ(c->mime.subjectLine, t.subject) << t.line;
+        c->state = t.at(0) == "TextWait" ? PageState::TextWait : PageState::MessageWait;
+        Header({t.at(1)});
+        EXPECT_EQ(c->mime.subjectLine, t.at(2)) << t[1];
     }
 }
 
@@ -57,33 +27,24 @@ TEST_F(MimeTest, HeaderFieldsAreRecognisedByNameColonAndBlank) {
             "Message-ID: <m@x>", "References: <r@x>", "In-Reply-To: <i@x>", "X-Mailer: Microsoft",
             "Content-Transfer-Encoding: Base64", "Content-ID: <cid1@x>", "Content-Type:text/html"});
     const MimeState& m = c->mime;
-    EXPECT_STREQ(m.subjectLine, "S");
-    EXPECT_STREQ(m.dateLine, "D");
-    EXPECT_STREQ(m.fromLine, "F");
-    EXPECT_STREQ(m.toLine, "T");
-    EXPECT_STREQ(m.ccLine, "C");
-    EXPECT_STREQ(m.replyTo, "R");
-    EXPECT_STREQ(m.messageId, "<m@x>");
-    EXPECT_STREQ(m.references, "<r@x>");
-    EXPECT_STREQ(m.inReplyTo, "<i@x>");
+    // The Content-Type has no blank after the colon: it is not taken.
+    EXPECT_EQ(std::string(m.subjectLine) + "|" + m.dateLine + "|" + m.fromLine + "|" + m.toLine +
+                  "|" + m.ccLine + "|" + m.replyTo + "|" + m.messageId + "|" + m.references + "|" +
+                  m.inReplyTo + "|" + user.runtime.attachments[0].message_name + "|" +
+                  m.contentType + "|",
+              "S|D|F|T|C|R|<m@x>|<r@x>|<i@x>|cid1@x||");
     EXPECT_EQ(m.sjisParameters, 1u);
     EXPECT_EQ(m.transferMode, kTransferBase64);
-    EXPECT_STREQ(user.runtime.attachments[0].message_name, "cid1@x");
-    EXPECT_STREQ(m.contentType, ""); // no blank after the colon
     EXPECT_EQ(m.contentClass, kClassText);
 }
 
-TEST_F(MimeTest, TransferEncodingMustMatchWholly) {
-    const struct {
-        const char* value;
-        uint16_t mode;
-    } cases[] = {{"base64", kTransferBase64}, {"BASE64", kTransferBase64},
-                 {"base64 ", kTransferNone},  {"Quoted-Printable", kTransferQuotedPrintable},
-                 {"7bit", kTransferNone},     {"x-uuencode", kTransferNone}};
-    for (const auto& t : cases) {
+// The transfer encoding must match wholly; EUC-JP lines only when the
+// charset is the first parameter.
+TEST_F(MimeTest, TransferModes) {
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("transfer_modes.cases"))) {
         mime_reset(*c);
-        Header({std::string("Content-Transfer-Encoding: ") + t.value});
-        EXPECT_EQ(c->mime.transferMode, t.mode) << t.value;
+        Header({t.begin(), t.end() - 1});
+        EXPECT_EQ(c->mime.transferMode, std::stoi(t.back())) << t.at(0);
     }
 }
 

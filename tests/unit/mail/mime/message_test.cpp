@@ -39,33 +39,9 @@ TEST_F(MimeTest, MixedMessageWithRuleAndClosingBoundary) {
 }
 
 TEST_F(MimeTest, AlternativeInsideMixedAndPartsWithoutContentType) {
-    Header({"Content-Type: multipart/mixed; boundary=b1"});
-    EXPECT_EQ(Body({"--b1",
-                    "Content-Type: multipart/alternative; boundary=\"b2\"",
-                    "",
-                    "--b2",
-                    "Content-Type: text/plain",
-                    "",
-                    "plain",
-                    "--b2",
-                    "Content-Type: text/html; charset=utf-8",
-                    "Content-Transfer-Encoding: base64",
-                    "",
-                    "PHA+",
-                    "--b2--",
-                    "",
-                    "--b1",
-                    "Content-Type: image/gif; name=\"i.gif\"",
-                    "Content-ID: <i@x>",
-                    "Content-Transfer-Encoding: base64",
-                    "",
-                    "R0lG",
-                    "--b1",
-                    "X-Note: no type",
-                    "",
-                    "text",
-                    "--b1--"}),
-              "-hh-hh6:plain|-hhh1:<p>|-h-hhhh2:GIF|-hh0:text|-");
+    const auto message = mail_golden::ReadCases(MAIL_GOLDEN("alternative_in_mixed.cases"));
+    Header(message.at(0));
+    EXPECT_EQ(Body(message.at(1)), message.at(2).at(0));
     EXPECT_EQ(user.runtime.attachments[0].message_name, std::string("i@x"));
     // The HTML part leaves the preformatted block; the image has a Content-ID
     // and gets no rule before it, the last part does.

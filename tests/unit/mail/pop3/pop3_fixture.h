@@ -1,49 +1,16 @@
-// A connection of user taro (English pages) whose POP3 socket is one end of a
-// socket pair; the test plays the server on the other end.
+// A POP3 exchange of taro's, the test playing the server.
 #pragma once
+#include "mail/mail_fixture.h"
 #include "mail/pop3/pop3_client.h"
-#include "server/route/page_fixture.h"
 #include <poll.h>
-#include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 
-inline const std::string kQ = "?user=taro?check=5?lang=eng";
-
-// Everything available on fd right now.
-inline std::string Drain(int fd) {
-    std::string got;
-    char buffer[8192];
-    pollfd p{fd, POLLIN, 0};
-    while (poll(&p, 1, 0) > 0) {
-        ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
-        if (n <= 0) break;
-        got.append(buffer, static_cast<size_t>(n));
-    }
-    return got;
-}
-
-class Pop3Test : public PageTest {
+class Pop3Test : public MailTest {
 protected:
-    void SetUp() override {
-        PageTest::SetUp();
-        taro = LoggedIn("taro");
-        c = Capture();
-        int ends[2];
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
-        c->mailSocket = ends[0];
-        peer = ends[1];
-        c->user = taro;
-        c->route = Route::Mail;
-        c->settingsIndex = 0;
-        snprintf(c->userName, sizeof c->userName, "taro");
-        snprintf(c->loginQuery, sizeof c->loginQuery, "%s", kQ.c_str());
-    }
-    void TearDown() override {
-        if (peer >= 0) close(peer);
-        if (c->mailSocket >= 0) close(c->mailSocket);
-        c.reset();
-        PageTest::TearDown();
+    // A new connection, and taro's first set as the fixture made it.
+    void Fresh() {
+        MailTest::Fresh();
+        snprintf(taro->set[0].id, sizeof taro->set[0].id, "taro");
+        snprintf(taro->set[0].password, sizeof taro->set[0].password, "pw");
     }
     // The server sends bytes; the client takes everything there is. Returns
     // the last result of pop3_poll.
@@ -54,13 +21,8 @@ protected:
         while (r == 0 && poll(&p, 1, 0) > 0) r = pop3_poll(*c);
         return r;
     }
-    std::string Sent() { return Drain(peer); }
     void Start(PageState state, uint16_t step) {
         c->state = state;
         c->workerResult = step;
     }
-
-    UserRecord* taro = nullptr;
-    ConnectionPtr c;
-    int peer = -1;
 };

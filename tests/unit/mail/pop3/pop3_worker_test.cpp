@@ -48,23 +48,19 @@ std::string Command(int s) {
     return line;
 }
 
-class WorkerTest : public PageTest {
+// The worker makes its own connection: the fixture's socket pair goes.
+class WorkerTest : public MailTest {
 protected:
     void SetUp() override {
-        PageTest::SetUp();
-        taro = LoggedIn("taro");
-        c = Capture();
-        c->user = taro;
-        c->route = Route::Mail;
-        snprintf(c->userName, sizeof c->userName, "taro");
-        snprintf(c->loginQuery, sizeof c->loginQuery, "%s", kQ.c_str());
+        MailTest::SetUp();
+        close(c->mailSocket);
+        close(peer);
+        c->mailSocket = peer = -1;
         snprintf(settings().pop3_server, sizeof settings().pop3_server, "127.0.0.1");
     }
     void TearDown() override {
         Finish();
-        if (c->mailSocket >= 0) close(c->mailSocket);
-        c.reset();
-        PageTest::TearDown();
+        MailTest::TearDown();
     }
     BasicSettings& settings() { return data_store().settings; }
     void Run(PageState state, int port, int item = 12) {
@@ -81,34 +77,23 @@ protected:
             std::this_thread::sleep_for(5ms);
         return !c->workerRunning;
     }
-
-    UserRecord* taro = nullptr;
-    ConnectionPtr c;
 };
 
 TEST_F(WorkerTest, ApopChoice) {
-    const struct {
-        int changeable, userFlag, languagePolicy;
-        bool apop;
-    } cases[] = {
-        {1, 1, 1, true},
-        {1, 0, 1 | kLanguageApopOn, false},
-        {0, 1, 1, false},
-        {0, 0, 1 | kLanguageApopOn, true},
-    };
+    const auto cases = mail_golden::ReadCases(MAIL_GOLDEN("apop_choice.cases"));
     char digest[33];
     apop_digest("<1.2@x>", "pw", digest);
     for (const auto& k : cases) {
-        SCOPED_TRACE(&k - cases);
-        settings().apop_changeable = k.changeable;
-        settings().language_policy = k.languagePolicy;
-        taro->set[0].apop_flag = k.userFlag;
+        SCOPED_TRACE(&k - &cases[0]);
+        settings().apop_changeable = std::stoi(k.at(0));
+        taro->set[0].apop_flag = std::stoi(k.at(1));
+        settings().language_policy = std::stoi(k.at(2));
         Listener server;
         if (c->mailSocket >= 0) close(c->mailSocket);
         c->mailSocket = -1;
         Run(PageState::ListWait, server.port);
         const int s = server.Accept("+OK <1.2@x>\r\n");
-        EXPECT_EQ(Command(s), k.apop ? "APOP taro " + std::string(digest) : "USER taro");
+        EXPECT_EQ(Command(s), k.at(3) == "1" ? "APOP taro " + std::string(digest) : "USER taro");
         close(s);
         ASSERT_TRUE(Finish());
         c->workerThread.join();
@@ -116,29 +101,18 @@ TEST_F(WorkerTest, ApopChoice) {
 }
 
 TEST_F(WorkerTest, ServerNameNotFound) {
-    const struct {
-        int perUser;
-        const char *server, *own;
-        uint16_t status;
-        const char* ownAfter;
-    } cases[] = {
-        {0, "nosuch..invalid", "", kPop3None, ""},
-        {1, "nosuch..invalid", "", kPop3ServerNotFound, "nosuch..invalid"},
-        {1, "127.0.0.1", "pop.invalid", kPop3ServerNotFound, "pop.invalid"},
-        {0, "name with blank", "127.0.0.1", kPop3None, "127.0.0.1"},
-    };
-    for (const auto& k : cases) {
-        SCOPED_TRACE(k.server);
-        settings().per_user_servers = k.perUser;
-        snprintf(settings().pop3_server, sizeof settings().pop3_server, "%s", k.server);
-        snprintf(taro->set[0].pop3_name, sizeof taro->set[0].pop3_name, "%s", k.own);
+    for (const auto& k : mail_golden::ReadCases(MAIL_GOLDEN("unresolved_servers.cases"))) {
+        SCOPED_TRACE(k.at(1));
+        settings().per_user_servers = std::stoi(k.at(0));
+        snprintf(settings().pop3_server, sizeof settings().pop3_server, "%s", k[1].c_str());
+        snprintf(taro->set[0].pop3_name, sizeof taro->set[0].pop3_name, "%s", k.at(2).c_str());
         taro->runtime.pop3Status[0] = kPop3None;
         Run(PageState::ListWait, 110);
         EXPECT_EQ(c->workerResult, HostNotFound);
         EXPECT_FALSE(c->workerThread.joinable());
         EXPECT_EQ(c->mailSocket, -1);
-        EXPECT_EQ(taro->runtime.pop3Status[0], k.status);
-        EXPECT_STREQ(taro->set[0].pop3_name, k.ownAfter);
+        EXPECT_EQ(taro->runtime.pop3Status[0], std::stoi(k.at(3)));
+        EXPECT_EQ(taro->set[0].pop3_name, k.at(4));
     }
 }
 
@@ -224,26 +198,17 @@ TEST(Pop3DeleteList, SplitBySettingsLetter) {
 TEST_F(WorkerTest, MergedListWithoutFurtherSets) {
     install_pop3_client();
     settings().multiple_addresses = 1;
-    const struct {
-        const char* list;
-        PageState state, after;
-        const char* own;
-    } cases[] = {
-        {"a3,a5,", PageState::DeleteWait, PageState::DeleteWait, "3,5,"},
-        {"b3,", PageState::DeleteWait, PageState::ListWait, ""},
-        {"", PageState::ListWait, PageState::ListWait, ""},
-    };
-    for (const auto& k : cases) {
-        SCOPED_TRACE(k.list);
-        snprintf(c->deleteList, sizeof c->deleteList, "%s", k.list);
-        c->state = k.state;
+    for (const auto& k : mail_golden::ReadCases(MAIL_GOLDEN("merged_deletions.cases"))) {
+        SCOPED_TRACE(k.at(0));
+        snprintf(c->deleteList, sizeof c->deleteList, "%s", k[0].c_str());
+        c->state = StateNamed(k.at(1));
         c->settingsIndex = 1;
         taro->runtime.pop3Status[1] = taro->runtime.pop3Status[2] = kPop3LoginFailed;
         start_pop3_all_settings(*c);
-        EXPECT_EQ(c->state, k.after);
+        EXPECT_EQ(c->state, StateNamed(k.at(2)));
         EXPECT_EQ(c->settingsIndex, 0);
-        if (k.state == PageState::DeleteWait) {
-            EXPECT_STREQ(c->deleteList, k.own);
+        if (k[1] == "DeleteWait") {
+            EXPECT_EQ(c->deleteList, k.at(3));
         }
         // Sets without a POP3 user name count as done at once.
         EXPECT_EQ(taro->runtime.pop3Status[1], kPop3Connected);

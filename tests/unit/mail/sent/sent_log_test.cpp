@@ -1,3 +1,4 @@
+#include "mail/mail_golden.h"
 #include "mail/sent/sent_fixture.h"
 
 #include <algorithm>
@@ -17,11 +18,7 @@ TEST_F(SentLog, EntryBytes) {
     m.text = "line one\r\n.\r\n..two"; // only a lone dot is doubled
     const std::string date = Send(m);
     EXPECT_TRUE(std::regex_match(date, std::regex(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d)"))) << date;
-    EXPECT_EQ(File(".txl"), "Date: " + date +
-                                "\r\nSubject: Hello\r\nFrom: Taro <taro@example.jp>\r\n"
-                                "To: jiro@example.jp\r\nCc: hanako@example.jp\r\n"
-                                "Bcc: boss@example.jp\r\nX-Files: a.txt\nX-Files: b.pdf\n\n"
-                                "line one\n..\n..two\n.\n");
+    EXPECT_GOLDEN(mail_golden::Replaced(File(".txl"), date, "<date>"), "entry_bytes.ref");
 }
 
 TEST_F(SentLog, SizeLimitZeroKeepsTheNewestEntry) {

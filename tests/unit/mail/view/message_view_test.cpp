@@ -8,9 +8,6 @@
 
 namespace {
 
-// ISO-2022-JP of "こんにちは".
-const std::string kJisHello = "\x1b$B$3$s$K$A$O\x1b(B";
-
 std::string Head(const std::string& more = "") {
     return "From: Hanako <hanako@example.jp>\n"
            "To: taro@example.jp\n"
@@ -33,16 +30,53 @@ protected:
     }
 };
 
-TEST_F(MessageViewTest, PlainJapaneseTextPage) {
-    snprintf(taro->set[0].quotation, sizeof taro->set[0].quotation, ">");
-    const std::string commands = Retrieve(Head("Content-Type: text/plain; charset=ISO-2022-JP\n") +
-                                          "\n" + kJisHello + "\n.dot & <b>\n");
-    EXPECT_GOLDEN(MaskDates(out), "plain_japanese.ref");
-    EXPECT_EQ(commands, "QUIT\r\n");
-    EXPECT_EQ(c->workerResult, Quitting);
-    EXPECT_EQ(std::string(c->quotationText), kJisHello + "\r\n.dot & <b>\r\n");
-    EXPECT_STREQ(taro->runtime.lastMessageId, "<abc+1@example.jp>");
-    EXPECT_EQ(markup_audit::Audit(out), "");
+TEST_F(MessageViewTest, Pages) {
+    static const std::pair<const char*, int> kOptions[] = {{"jump", jump_flag},
+                                                           {"save-text", save_text},
+                                                           {"header", header_flag},
+                                                           {"folding", folding}};
+    for (const auto& record : mail_golden::ReadCases(MAIL_GOLDEN("pages.cases"))) {
+        SCOPED_TRACE(record.at(0));
+        Start(PageState::MessageWait);
+        for (int o : {jump_flag, save_text, header_flag, folding}) taro->options[o] = 0;
+        taro->address_book.clear();
+        taro->set[0].quotation[0] = '\0';
+        data_store().settings.mail_options = kMailDeleteLinkChangeable;
+        std::string sent;
+        using S = const std::string&;
+        mail_golden::Play(
+            record,
+            {{"text-page", [&](S) { Start(PageState::TextWait); }},
+             {"quotation",
+              [&](S a) {
+                  snprintf(taro->set[0].quotation, sizeof taro->set[0].quotation, "%s", a.c_str());
+              }},
+             {"book", [&](S a) { taro->address_book = a; }},
+             {"mail-options", [&](S a) { data_store().settings.mail_options = std::stoi(a); }},
+             {"option", [&](S a) { taro->options[ValueNamed(kOptions, a, "option", 0)] = 1; }},
+             {"show-images",
+              [&](S a) {
+                  c->showImages = static_cast<uint8_t>(std::stoi(a));
+                  c->view.remoteImages = 0;
+              }},
+             {"clear", [&](S) { out.clear(); }},
+             {"retrieve", [&](S a) { sent = Retrieve(a); }},
+             {"golden", [&](S a) { EXPECT_GOLDEN(MaskDates(out), a); }},
+             {"page", [&](S a) { EXPECT_NE(out.find(a), std::string::npos) << out; }},
+             {"no-page", [&](S a) { EXPECT_EQ(out.find(a), std::string::npos) << out; }},
+             {"audit", [&](S) { EXPECT_EQ(markup_audit::Audit(out), ""); }},
+             {"sent", [&](S a) { EXPECT_EQ(sent, a); }},
+             {"quitting", [&](S) { EXPECT_EQ(c->workerResult, Quitting); }},
+             {"quoted", [&](S a) { EXPECT_EQ(c->quotationText, a); }},
+             {"last-id", [&](S a) { EXPECT_EQ(taro->runtime.lastMessageId, a); }},
+             {"references", [&](S a) { EXPECT_EQ(taro->runtime.replyReferences, a); }},
+             {"remote-images", [&](S a) { EXPECT_EQ(c->view.remoteImages, std::stoi(a)); }},
+             {"no-temp-files", [&](S) { EXPECT_EQ(TempFiles(), std::vector<std::string>{}); }},
+             {"file", [&](S a) {
+                  const size_t blank = a.find(' ');
+                  EXPECT_EQ(ReadFile(temp + "/" + a.substr(0, blank)), a.substr(blank + 1));
+              }}});
+    }
 }
 
 TEST_F(MessageViewTest, QuotationEndsInsideItsBufferOnACharacter) {
@@ -61,65 +95,6 @@ TEST_F(MessageViewTest, QuotationEndsInsideItsBufferOnACharacter) {
     EXPECT_EQ(k, n);
 }
 
-TEST_F(MessageViewTest, KnownSenderGetsNoAddLink) {
-    taro->address_book = "Hanako <hanako@example.jp>";
-    Retrieve(Head() + "\nhi\n");
-    EXPECT_EQ(out.find("Add sender"), std::string::npos);
-}
-
-TEST_F(MessageViewTest, TitleCannotCarryMarkup) {
-    Retrieve("Subject: </title><script>alert(1)</script>\n\nbody\n");
-    EXPECT_NE(out.find("<title>3. &lt;/title&gt;&lt;script&gt;"), std::string::npos) << out;
-    EXPECT_EQ(markup_audit::Audit(out), "");
-}
-
-TEST_F(MessageViewTest, BrokenTwoByteRunDoesNotCutTheSubject) {
-    // The pair '"' 0x82 converts to a lead byte and a NUL.
-    Retrieve("Subject: a \x1b$B\"\x82\x1b(B tail\n\nbody\n");
-    EXPECT_NE(out.find("Subject: a \x81 tail"), std::string::npos) << out;
-}
-
-TEST_F(MessageViewTest, AlternativeShowsOnlyTheCleanedHtml) {
-    Retrieve(Head("MIME-Version: 1.0\nContent-Type: multipart/alternative; boundary=\"b1\"\n") +
-             "\n--b1\nContent-Type: text/plain\n\nplain version\n"
-             "--b1\nContent-Type: text/html\n\n<p onclick=\"x()\">never</p>\n--b1--\n");
-    EXPECT_EQ(out.find("plain version"), std::string::npos);
-    EXPECT_GOLDEN(MaskDates(out), "alternative.ref");
-    EXPECT_EQ(markup_audit::Audit(out), "");
-    EXPECT_EQ(TempFiles(), std::vector<std::string>{}); // the HTML file is gone
-}
-
-// Pictures from the web stay out until the user asks; the policy header
-// blocks them, the page offers the address that lets them in.
-TEST_F(MessageViewTest, PicturesFromTheWebWaitForTheUser) {
-    const std::string html = Head("Content-Type: text/html\n") +
-                             "\n<p style=\"background:url(https://t.example/b.png)\">x"
-                             "<img src=\"http://t.example/p.gif\"></p>\n";
-    Retrieve(html);
-    EXPECT_EQ(c->view.remoteImages, 2);
-    EXPECT_NE(out.find("<a href=\"/mail/a0003.html" + std::string(c->loginQuery) +
-                       "?images\">Show the pictures from the web"),
-              std::string::npos)
-        << out;
-    out.clear();
-    c->showImages = 1;
-    c->view.remoteImages = 0;
-    Retrieve(html);
-    EXPECT_EQ(out.find("?images"), std::string::npos);
-    out.clear();
-    c->showImages = 0;
-    c->view.remoteImages = 0;
-    Retrieve(Head("Content-Type: text/html\n") + "\n<img src=\"cid:p1\"><p>no web</p>\n");
-    EXPECT_EQ(out.find("?images"), std::string::npos);
-}
-
-TEST_F(MessageViewTest, UnreferencedContentIdIsStillOffered) {
-    Retrieve(Head("Content-Type: multipart/mixed; boundary=m\n") +
-             "\n--m\n\nsee attached\n--m\nContent-Type: application/pdf; name=\"a.pdf\"\n"
-             "Content-ID: <part2@mac>\n\n%PDF\n--m--\n");
-    EXPECT_NE(out.find("<a href=\"/mail/~taro/a.pdf\">a.pdf</a>"), std::string::npos) << out;
-}
-
 TEST_F(MessageViewTest, HostileFileNamesStayInTheUsersFolder) {
     for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("hostile_file_names.ref"))) {
         SCOPED_TRACE(t.at(0));
@@ -134,49 +109,6 @@ TEST_F(MessageViewTest, HostileFileNamesStayInTheUsersFolder) {
         EXPECT_FALSE(std::filesystem::exists(home + "/x"));
         EXPECT_EQ(markup_audit::Audit(out), "");
     }
-}
-
-TEST_F(MessageViewTest, LinksFollowTheOptions) {
-    data_store().settings.mail_options = 0; // delete link fixed on
-    taro->options[jump_flag] = 1;
-    taro->options[save_text] = 1;
-    taro->options[header_flag] = 1;
-    Retrieve(Head() + "\nbody\n");
-    EXPECT_GOLDEN(MaskDates(out), "links_options.ref");
-}
-
-TEST_F(MessageViewTest, ReplyReferencesMakeRoomForTheMessageId) {
-    const std::string old(280, 'r');
-    Retrieve(Head("References: <" + old + "> <second@x>\n") + "\nbody\n");
-    EXPECT_STREQ(taro->runtime.replyReferences, "<second@x> <abc+1@example.jp>");
-}
-
-TEST_F(MessageViewTest, FoldingWritesBreaks) {
-    taro->options[folding] = 1;
-    // The second line leaves its two-byte run open: the break after it must
-    // not be read as kanji.
-    Retrieve(Head() + "\none\n\x1b$B$3\ntwo\n");
-    EXPECT_GOLDEN(MaskDates(out), "folding.ref");
-}
-
-TEST_F(MessageViewTest, TextDownloadBytes) {
-    Start(PageState::TextWait);
-    taro->options[save_text] = 1;
-    const std::string commands =
-        Retrieve(Head("Content-Type: multipart/mixed; boundary=m\n") + "\n--m\n\n" + kJisHello +
-                 "\n<b>&\n--m\nContent-Type: application/zip; name=\"z.zip\"\n\nPK\n--m--\n");
-    EXPECT_GOLDEN(MaskDates(out), "text_download.ref");
-    EXPECT_EQ(commands, "QUIT\r\n");
-    EXPECT_EQ(ReadFile(temp + "/z.zip"), "PK\r\n");
-}
-
-// Mailers write the extension rows of the Windows code page (circled
-// numbers, ㈱, 髙, 﨑) inside text labelled ISO-2022-JP.
-TEST_F(MessageViewTest, ExtensionRowsOfTheWindowsCodePageShow) {
-    Retrieve("From: a@b.c\nSubject: =?ISO-2022-JP?B?GyRCLWo7M3l1OSk2SBsoQg==?=\n"
-             "Content-Type: text/plain; charset=ISO-2022-JP\n"
-             "Content-Transfer-Encoding: base64\n\nGyRCLWo7M3l1OSk2SBsoQg==\n");
-    EXPECT_GOLDEN(MaskDates(out), "extension_rows.ref"); // ㈱山﨑工業 in subject and text
 }
 
 std::string PartialHead(int number, int total) {

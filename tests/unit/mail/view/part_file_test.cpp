@@ -1,3 +1,4 @@
+#include "mail/mail_golden.h"
 #include "mail/view/part_names.h"
 #include "view_fixture.h"
 
@@ -74,21 +75,11 @@ TEST_F(PartFileTest, DeleteUserFilesClearsEverySlot) {
 }
 
 TEST_F(PartFileTest, PartNamesAreCutSafely) {
-    const struct {
-        std::string given, kept;
-    } cases[] = {
-        {"dir/sub/a.txt", "a.txt"},
-        {"C:\\x\\b.doc", "b.doc"},
-        {".", "noname4.dat"},
-        {"", "noname4.dat"},
-        {"tab\there", "noname4.dat"},
-        {std::string(250, 'x') + ".txt", std::string(196, 'x') + ".txt"},
-    };
-    for (const auto& t : cases) {
+    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("part_names.cases"))) {
         char name[kFieldSize];
-        snprintf(name, sizeof name, "%s", t.given.c_str());
+        snprintf(name, sizeof name, "%s", t.at(0).c_str());
         make_part_name(name, sizeof name, 4);
-        EXPECT_EQ(std::string(name), t.kept) << t.given;
+        EXPECT_EQ(std::string(name), t.at(1)) << t[0];
     }
     // A cut never splits a two-byte character.
     std::string japanese;

@@ -1,0 +1,59 @@
+// A connection of user taro (English pages) whose mail socket is one end of
+// a socket pair; the test plays the server on the other end.
+#pragma once
+#include "server/route/page_fixture.h"
+#include <fcntl.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+inline const std::string kQ = "?user=taro?check=5?lang=eng";
+
+class MailTest : public PageTest {
+protected:
+    void SetUp() override {
+        PageTest::SetUp();
+        taro = LoggedIn("taro");
+        Fresh();
+    }
+    void TearDown() override {
+        Close();
+        PageTest::TearDown();
+    }
+    void Close() {
+        if (c && c->file >= 0) close(c->file);
+        if (c && c->mailSocket >= 0) close(c->mailSocket);
+        if (peer >= 0) close(peer);
+        peer = -1;
+        c.reset();
+    }
+    // A new request of taro's with its own connection; the page so far is
+    // dropped.
+    void Fresh() {
+        Close();
+        out.clear();
+        c = Capture();
+        int ends[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+        fcntl(ends[1], F_SETFL, O_NONBLOCK);
+        c->mailSocket = ends[0];
+        peer = ends[1];
+        c->user = taro;
+        c->route = Route::Mail;
+        c->settingsIndex = 0;
+        snprintf(c->userName, sizeof c->userName, "taro");
+        snprintf(c->loginQuery, sizeof c->loginQuery, "%s", kQ.c_str());
+    }
+    // What the client has sent since the last call.
+    std::string Sent() {
+        std::string all;
+        char buf[8192];
+        for (ssize_t n; (n = read(peer, buf, sizeof buf)) > 0;)
+            all.append(buf, static_cast<size_t>(n));
+        return all;
+    }
+
+    UserRecord* taro = nullptr;
+    ConnectionPtr c;
+    int peer = -1;
+};
