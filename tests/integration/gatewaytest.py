@@ -2,6 +2,7 @@
 test, a gateway in a scratch home of its own, one raw HTTP/1.0 exchange made
 the way a browser makes it (its session cookie sent back, its forms' token
 posted), a logged-in user, and pages compared with .ref files."""
+import html
 import os
 import re
 import subprocess
@@ -15,7 +16,8 @@ import time
 import urllib.parse
 
 sys.dont_write_bytecode = True
-from mailservers import end_process as stop_process, free_port  # noqa: E402,F401
+import mailservers  # noqa: E402
+from mailservers import Certificates, Dovecot, Postfix, free_port, end_process as stop_process  # noqa: E402,F401,E501
 
 # The gateway binary ctest passes first, taken off before unittest reads the rest.
 BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ.get("TARNBOX_BIN")
@@ -182,6 +184,66 @@ def without_session(answer):
     """The answer without what differs per login: the session cookie line
     and the form token (their own tests check them)."""
     return SESSION_PARTS.sub(b"", answer)
+
+
+MAIL_ADDRESS = sjis("メールアドレス")
+LIST_TIME = re.compile(rb'<input type="hidden" value="(-?\d+)" name="list_time">')
+
+
+def list_region(page):
+    """From the first mail-address heading to the hidden list_time field:
+    every section of the received-mail list with its rows and statuses."""
+    start = page.find(b"<pre>" + MAIL_ADDRESS)
+    end = page.find(b'<input type="hidden"', start)
+    if start < 0 or end < 0:
+        raise AssertionError("no list on the page: %r" % page[:800])
+    return page[start:end]
+
+
+def browser_path(href):
+    """The request path a browser sends for an href of a Shift_JIS page:
+    entities undone, two-byte characters as UTF-8 escapes."""
+    text = html.unescape(href.decode("cp932"))
+    return urllib.parse.quote(text, safe="/~%!$&'()*+,;=:@?-._").encode("ascii")
+
+
+def assert_page_ends(test, body):
+    """The page was written to its end, not cut off by a failure."""
+    test.assertTrue(body.rstrip().endswith(b"</html>"), body[-300:])
+
+
+class World(dict):
+    """What a test module starts: a scratch folder the mail servers' users
+    can pass through, and the servers and gateways kept in it, stopped in
+    the reverse order when the module ends (or its start fails)."""
+
+    def __init__(self, prefix):
+        super().__init__()
+        self.prefix = prefix
+
+    def hooks(self, build):
+        """setUpModule and tearDownModule for build(world, scratch)."""
+        def start():
+            self.scratch = tempfile.mkdtemp(prefix=self.prefix)
+            os.chmod(self.scratch, 0o755)
+            try:
+                build(self, self.scratch)
+            except BaseException:
+                self.stop()
+                raise
+        return start, self.stop
+
+    def stop(self):
+        for thing in reversed(list(self.values())):
+            for t in thing if isinstance(thing, list) else [thing]:
+                if isinstance(t, subprocess.Popen):
+                    stop_process(t)
+                elif hasattr(t, "server_close"):
+                    t.shutdown()
+                    t.server_close()
+                elif hasattr(t, "stop"):
+                    t.stop()
+        shutil.rmtree(self.scratch, ignore_errors=True)
 
 
 def wait_for(predicate, seconds=10):
