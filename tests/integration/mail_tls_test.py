@@ -20,14 +20,13 @@ import os
 import re
 import shutil
 import sys
-import tempfile
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import mailservers  # noqa: E402
 from gatewaytest import (  # noqa: E402
-    DONE, SEND_ERROR, Gateway, ScriptedServer, Upgrade, plain_head, sjis, wait_for)
+    DONE, LIST_TIME, SEND_ERROR, Certificates as Authority, Dovecot, Gateway, Postfix, ScriptedServer, Upgrade,
+    World, assert_page_ends, plain_head, sjis, wait_for)
 
 WORKER_TIMEOUT = 4
 
@@ -59,7 +58,6 @@ def secure_failure(kind, reason, english=False):
 
 # --- Servers and the gateway ---
 
-WORLD = {}
 # login -> its POP3 password at the gateway, the options that register it
 # and the servers (keys of WORLD and which of their ports) it reaches.
 USERS = {}
@@ -134,23 +132,18 @@ def upgrade_server(kind, cert=None):
         Upgrade(b"220 go ahead\r\n", cert)]))
 
 
-def start_servers(scratch):
-    certs = mailservers.Certificates(os.path.join(scratch, "certs"))
-    WORLD["certs"] = certs
+def build(world, scratch):
+    certs = WORLD["certs"] = Authority(os.path.join(scratch, "certs"))
     good = certs.server("127.0.0.1", "::1")
     main = os.path.join(scratch, "main")
-    smtp = WORLD["smtp"] = mailservers.Postfix(main, cert=good, smtps_mechanisms="login")
-    pops = {
-        "main": mailservers.Dovecot(main, ssl="yes", cert=good, auth_socket=smtp.auth_socket,
-                                    addresses=("127.0.0.1", "::1")),
-        "plain": mailservers.Dovecot(os.path.join(scratch, "plain")),
-        "expired": mailservers.Dovecot(os.path.join(scratch, "expired"), ssl="yes",
-                                       cert=certs.server(expired=True)),
-        "wrong-name": mailservers.Dovecot(os.path.join(scratch, "wrong-name"), ssl="yes",
-                                          cert=certs.server("127.0.0.2")),
-        "untrusted": mailservers.Dovecot(os.path.join(scratch, "untrusted"), ssl="yes",
-                                         cert=certs.server(trusted=False)),
-    }
+    smtp = WORLD["smtp"] = Postfix(main, cert=good, smtps_mechanisms="login")
+    pops = {"main": Dovecot(main, ssl="yes", cert=good, auth_socket=smtp.auth_socket,
+                            addresses=("127.0.0.1", "::1")),
+            "plain": Dovecot(os.path.join(scratch, "plain"))}
+    for name, cert in (("expired", certs.server(expired=True)),
+                       ("wrong-name", certs.server("127.0.0.2")),
+                       ("untrusted", certs.server(trusted=False))):
+        pops[name] = Dovecot(os.path.join(scratch, name), ssl="yes", cert=cert)
     for key, pop in pops.items():
         WORLD[key] = pop
         for login in USERS:
@@ -173,6 +166,8 @@ def start_servers(scratch):
     WORLD["pop3-broken-upgrade"] = upgrade_server("pop3")
     WORLD["smtp-broken-upgrade"] = upgrade_server("smtp")
     WORLD["smtp-expired-upgrade"] = upgrade_server("smtp", certs.server(expired=True))
+    start_gateway([["set", "per_user_servers=1", "apop_changeable=1"]],
+                  [(login, own_servers(login)) for login in USERS])
 
 
 def start_gateway(settings, users):
@@ -201,28 +196,8 @@ def own_servers(login):
             *u["options"]]
 
 
-def setUpModule():
-    WORLD["scratch"] = tempfile.mkdtemp(prefix="tarnbox-tls-mail-")
-    # The servers' mail processes run as nobody and pass through it.
-    os.chmod(WORLD["scratch"], 0o755)
-    try:
-        start_servers(WORLD["scratch"])
-        start_gateway([["set", "per_user_servers=1", "apop_changeable=1"]],
-                                      [(login, own_servers(login)) for login in USERS])
-    except BaseException:
-        tearDownModule()
-        raise
-
-
-def tearDownModule():
-    for key in ["gateways"]:
-        for g in WORLD.get(key, []):
-            g.stop()
-    for key in ("smtp", "main", "plain", "expired", "wrong-name", "untrusted", "silent",
-                "pop3-broken-upgrade", "smtp-broken-upgrade", "smtp-expired-upgrade"):
-        if key in WORLD:
-            WORLD[key].stop()
-    shutil.rmtree(WORLD.get("scratch", "/nonexistent"), ignore_errors=True)
+WORLD = World("tarnbox-tls-mail-")
+setUpModule, tearDownModule = WORLD.hooks(build)
 
 
 # --- The cases ---
@@ -234,7 +209,7 @@ class SecurePop3(unittest.TestCase):
         self.assertEqual(page.status, b"HTTP/1.0 200 OK", page.raw[:600])
         for n in (1, 2):
             self.assertIn(b"TLS message %d for %s" % (n, login.encode()), page.body)
-        self.assertTrue(page.body.rstrip().endswith(b"</html>"), page.body[-300:])
+        assert_page_ends(self, page.body)
         lines = pop.login_lines(login)
         self.assertTrue(lines, pop.log_text()[-1500:])
         self.assertIn("method=%s," % method, lines[-1])
@@ -267,13 +242,13 @@ class SecurePop3(unittest.TestCase):
                 self.assertIn(b"\nline 00000 of a long message\n", text)
                 self.assertIn(b"\nline 11999 of a long message\n", text)
                 self.assertEqual(text.count(b" of a long message\n"), 12000)
-                self.assertTrue(page.body.rstrip().endswith(b"</html>"), page.body[-300:])
+                assert_page_ends(self, page.body)
                 done = WORLD["main"].logouts(login)[-1]
                 self.assertEqual((done["retr_count"], done["reason"]), (1, "Disconnected: Logged out"))
 
     def test_delete_over_stls(self):
         b = browser("stls-deleter")
-        list_time = re.search(rb'value="(-?\d+)" name="list_time"', b.first.body).group(1)
+        list_time = LIST_TIME.search(b.first.body).group(1)
         page = b.page(b"/mail/index.html", b"delete_a1=on&list_time=" + list_time)
         self.assertNotIn(b"TLS message 1 for", page.body, page.body[:1500])
         self.assertIn(b"TLS message 2 for stls-deleter", page.body)
@@ -286,7 +261,7 @@ class SecurePop3(unittest.TestCase):
         before = len(pop.log_text())
         b = browser("no-stls")
         self.assertIn(secure_failure("POP3", "not offered"), b.first.body, b.first.body[:1500])
-        self.assertTrue(b.first.body.rstrip().endswith(b"</html>"), b.first.body[-300:])
+        assert_page_ends(self, b.first.body)
         self.assertTrue(wait_for(lambda: "no auth attempts" in pop.log_text()[before:]),
                         pop.log_text()[before:])
         self.assertEqual(pop.logins(), [])
@@ -342,7 +317,7 @@ class SecureSmtp(unittest.TestCase):
         self.assertEqual(answer.status, b"HTTP/1.0 200 OK", answer.raw[:600])
         self.assertIn(SEND_ERROR, answer.body, answer.body[:1500])
         self.assertIn(b"535 5.7.8 Error: authentication failed", answer.body)
-        self.assertTrue(answer.body.rstrip().endswith(b"</html>"), answer.body[-300:])
+        assert_page_ends(self, answer.body)
         self.assertIn("authentication failed", WORLD["smtp"].log_text())
         time.sleep(1)
         self.assertIsNone(self.delivered(b"Never delivered"))
@@ -355,7 +330,7 @@ class SecureSmtp(unittest.TestCase):
         self.assertTrue(body.startswith(secure_failure("SMTP", "not offered")
                                         + b'<hr><center><a href="/mail/index.html%s">' % b.query),
                         body[:1500])
-        self.assertTrue(body.rstrip().endswith(b"</html>"), body[-300:])
+        assert_page_ends(self, body)
         self.assertNotIn("sasl_username=no-starttls", WORLD["smtp"].log_text())
 
 
@@ -386,7 +361,7 @@ class Certificates(unittest.TestCase):
                     page = browser(login, english).first
                     self.assertIn(secure_failure("POP3", reason, english), page.body,
                                   page.body[:1500])
-                    self.assertTrue(page.body.rstrip().endswith(b"</html>"))
+                    assert_page_ends(self, page.body)
             self.assertEqual(WORLD[USERS[login]["pop3"][0]].logins(), [])
 
     def test_verify_off_reaches_the_same_servers(self):
@@ -423,7 +398,7 @@ class NoTlsOnTheTlsPort(unittest.TestCase):
 
     def test_silent_server_fails_after_the_worker_time_out(self):
         page = browser("pop3-silent").first
-        self.assertTrue(page.body.rstrip().endswith(b"</html>"), page.body[-300:])
+        assert_page_ends(self, page.body)
         self.assertIn(b"<font size=+1><center>", page.body, page.body[:1500])
         self.assertLess(page.seconds, WORKER_TIMEOUT + 5)
 
@@ -441,7 +416,7 @@ class UpgradeThatFails(unittest.TestCase):
     def test_stls_then_no_tls(self):
         page = browser("stls-broken").first
         self.assertIn(secure_failure("POP3", "handshake"), page.body, page.body[:1500])
-        self.assertTrue(page.body.rstrip().endswith(b"</html>"), page.body[-300:])
+        assert_page_ends(self, page.body)
         self.assert_nothing_after_the_upgrade("pop3-broken-upgrade", [b"CAPA", b"STLS"])
 
     def test_starttls_then_no_tls(self):

@@ -11,19 +11,14 @@ listens on 127.0.0.1 only); a set with a wrong password meets Dovecot's login
 refusal. Pages are compared as the Shift_JIS bytes a browser receives.
 """
 import os
-import shutil
 import sys
-import tempfile
 import time
 import unittest
 import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import mailservers  # noqa: E402
-from gatewaytest import MOZILLA5, Gateway, assert_ref, http, sjis  # noqa: E402
-
-MAIL_ADDRESS = sjis("メールアドレス")
-
+from gatewaytest import (  # noqa: E402
+    MOZILLA5, Dovecot, Gateway, World, assert_page_ends, assert_ref, http, list_region)
 
 
 def message(n, subject, sender):
@@ -31,19 +26,6 @@ def message(n, subject, sender):
             b"Date: 0%d Dec 2024 10:%02d:00 +0900\nMessage-Id: <%s.%d@test.example>\n\n"
             b"Body of %s.\n" % (sender, subject, n % 9 + 1, n, subject.replace(b" ", b"-"), n,
                                 subject))
-
-
-def list_region(page):
-    """From the first mail-address heading to the hidden list_time field:
-    every section with its rows and statuses."""
-    start = page.find(b"<pre>" + MAIL_ADDRESS)
-    end = page.find(b'<input type="hidden"', start)
-    if start < 0 or end < 0:
-        raise AssertionError("no list on the page: %r" % page[:800])
-    return page[start:end]
-
-
-WORLD = {}
 
 
 # Gateway users: login name -> their three sets (POP3 user, password as the
@@ -59,53 +41,39 @@ GATEWAY_USERS = {
 }
 
 
-def setUpModule():
-    scratch = tempfile.mkdtemp(prefix="tarnbox-merged-pop-")
-    WORLD["scratch"] = scratch
-    try:
-        pop = mailservers.Dovecot(scratch).start()
-        WORLD["pop"] = pop
-        for user, password in POP_USERS.items():
-            pop.add_user(user, password)
-        for n in range(1, 3):
-            pop.deliver("merger", message(n, b"First set %d" % n, b"Ann <ann@example.net>"))
-        pop.deliver("merger2", message(3, b"Second set 1", b"bob@example.net"))
-        for n in range(1, 4):
-            pop.deliver("merger3", message(3 + n, b"Third set %d" % n, b"Cy <cy@example.net>"))
-        pop.deliver("broken", message(7, b"Still here", b"dee@example.net"))
+def build(world, scratch):
+    pop = world["pop"] = Dovecot(scratch).start()
+    for user, password in POP_USERS.items():
+        pop.add_user(user, password)
+    for n in range(1, 3):
+        pop.deliver("merger", message(n, b"First set %d" % n, b"Ann <ann@example.net>"))
+    pop.deliver("merger2", message(3, b"Second set 1", b"bob@example.net"))
+    for n in range(1, 4):
+        pop.deliver("merger3", message(3 + n, b"Third set %d" % n, b"Cy <cy@example.net>"))
+    pop.deliver("broken", message(7, b"Still here", b"dee@example.net"))
 
-        g = WORLD["gateway"] = Gateway(pop.port, prefix="tarnbox-merged-")
-        WORLD["port"] = g.port
-        g.run("settings", "set", "multiple_addresses=1", "per_user_servers=1")
-        # The sets' own server names come from the users' settings pages.
-        g.run("settings", "permissions", "change_servers=on")
-        for login in GATEWAY_USERS:
-            g.add_user(login, POP_USERS[login])
-        g.start("--worker-timeout", "10", env=dict(os.environ, TZ="JST-9"))
-        for login, sets in GATEWAY_USERS.items():
-            b = g.browser(login, POP_USERS[login], headers=MOZILLA5)
-            for n, entry in enumerate(sets[1:], 2):
-                if entry:
-                    add_set(b, n, *entry)
-    except BaseException:
-        tearDownModule()
-        raise
+    g = world["gateway"] = Gateway(pop.port, prefix="tarnbox-merged-")
+    g.run("settings", "set", "multiple_addresses=1", "per_user_servers=1")
+    # The sets' own server names come from the users' settings pages.
+    g.run("settings", "permissions", "change_servers=on")
+    for login in GATEWAY_USERS:
+        g.add_user(login, POP_USERS[login])
+    g.start("--worker-timeout", "10", env=dict(os.environ, TZ="JST-9"))
+    for login, sets in GATEWAY_USERS.items():
+        b = g.browser(login, POP_USERS[login], headers=MOZILLA5)
+        for n, (pop_user, password, server) in enumerate(filter(None, sets[1:]), 2):
+            fields = {"user_id": pop_user, "user_pass1": password, "user_pass2": password,
+                      "user_name": pop_user, "user_mail_address": pop_user + "@test.example",
+                      "user_smtp_name": "127.0.0.1", "user_pop3_name": server}
+            answer = b.page(b"/mail/setup/index%d.html" % n,
+                            urllib.parse.urlencode(fields).encode())
+            if (pop_user.encode() + b"@test.example" not in answer.body
+                    or b"user_pass1" in answer.body):
+                raise AssertionError("set %d of %s not stored: %r" % (n, login, answer.body[:1500]))
 
 
-def add_set(b, n, pop_user, password, server):
-    fields = {"user_id": pop_user, "user_pass1": password, "user_pass2": password,
-              "user_name": pop_user, "user_mail_address": pop_user + "@test.example",
-              "user_smtp_name": "127.0.0.1", "user_pop3_name": server}
-    answer = b.page(b"/mail/setup/index%d.html" % n, urllib.parse.urlencode(fields).encode())
-    if pop_user.encode() + b"@test.example" not in answer.body or b"user_pass1" in answer.body:
-        raise AssertionError("set %d of %s not stored: %r" % (n, b.user, answer.body[:1500]))
-
-
-def tearDownModule():
-    for key in ("gateway", "pop"):
-        if key in WORLD:
-            WORLD[key].stop()
-    shutil.rmtree(WORLD.get("scratch", "/nonexistent"), ignore_errors=True)
+WORLD = World("tarnbox-merged-pop-")
+setUpModule, tearDownModule = WORLD.hooks(build)
 
 
 def login(user):
@@ -116,7 +84,7 @@ def login(user):
 class MergedList(unittest.TestCase):
     def assert_list(self, answer, ref, query):
         self.assertEqual(answer.status, b"HTTP/1.0 200 OK")
-        self.assertTrue(answer.body.rstrip().endswith(b"</html>"), answer.body[-300:])
+        assert_page_ends(self, answer.body)
         assert_ref(self, ref, list_region(answer.body), query=query)
 
     def test_three_reachable_sets_each_with_their_rows(self):
@@ -129,7 +97,7 @@ class MergedList(unittest.TestCase):
         # New mail in the third set only: its section grows, the others come
         # from the kept lists unchanged.
         WORLD["pop"].deliver("merger3", message(8, b"Third set 4", b"Cy <cy@example.net>"))
-        answer = http(WORLD["port"], b"GET", b"/mail/index.html" + query, headers=MOZILLA5)
+        answer = http(WORLD["gateway"].port, b"GET", b"/mail/index.html" + query, headers=MOZILLA5)
         self.assert_list(answer, "merged-three-sets-new-mail", query)
 
     def test_refused_connection_and_refused_login_in_their_sections(self):
@@ -143,9 +111,9 @@ class MergedList(unittest.TestCase):
         self.assert_list(answer, "merged-lost", query)
 
         # English takes the server kind twice before the set number.
-        answer = http(WORLD["port"], b"GET", b"/mail/index.html" + query + b"?lang=eng",
+        answer = http(WORLD["gateway"].port, b"GET", b"/mail/index.html" + query + b"?lang=eng",
                       headers=MOZILLA5)
-        self.assertTrue(answer.body.rstrip().endswith(b"</html>"), answer.body[-300:])
+        assert_page_ends(self, answer.body)
         self.assertIn(b"<hr>Mail Address nowhere@test.example\r\n\r\n<font size=+1><center>"
                       b"Could not find the POP3 server.\r\nCheck if the POP3 server name in "
                       b"Settings 2 is correct.\r\n\r\n</center></font><input type=\"hidden\"",

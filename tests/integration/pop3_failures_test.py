@@ -8,20 +8,17 @@ Everything runs on 127.0.0.1; no name is ever looked up in the DNS (the
 unresolvable name is refused before the resolver is asked)."""
 import os
 import re
-import shutil
 import sys
-import tempfile
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import mailservers  # noqa: E402
 from gatewaytest import (  # noqa: E402
-    Gateway, ScriptedServer, assert_ref, http, plain_head, wait_for, without_session)
+    LIST_TIME, Dovecot, Gateway, ScriptedServer, World, assert_ref, free_port, http, plain_head,
+    wait_for, without_session)
 
 WORKER_TIMEOUT = 3
 DATE = re.compile(rb"^(Date|Last-Modified): [^\r\n]*", re.M)
-LIST_TIME = re.compile(rb'<input type="hidden" value="(-?\d+)" name="list_time">')
 
 
 def mask_dates(answer):
@@ -49,36 +46,24 @@ def get(g, path):
     return http(g.port, b"GET", path).raw
 
 
-WORLD = {}
+def build(world, scratch):
+    pop = world["pop"] = Dovecot(scratch).start()
+    for user, password in (("alice", "alicepw"), ("apu", "apupw"), ("carol", "carolpw")):
+        pop.add_user(user, password)
+    for user in ("alice", "apu"):
+        pop.deliver(user, b"From: bob@test.example\nSubject: hello\n"
+                    b"Date: Mon, 1 Jan 2024 09:00:00 +0900\n\nhello\n")
 
 
-def setUpModule():
-    scratch = tempfile.mkdtemp(prefix="tarnbox-pop3-dovecot-")
-    WORLD["scratch"] = scratch
-    try:
-        pop = mailservers.Dovecot(scratch).start()
-        WORLD["pop"] = pop
-        for user, password in (("alice", "alicepw"), ("apu", "apupw"), ("carol", "carolpw")):
-            pop.add_user(user, password)
-        for user in ("alice", "apu"):
-            pop.deliver(user, b"From: bob@%s\nSubject: hello\nDate: Mon, 1 Jan 2024 "
-                        b"09:00:00 +0900\n\nhello\n" % b"test.example")
-    except BaseException:
-        tearDownModule()
-        raise
-
-
-def tearDownModule():
-    if "pop" in WORLD:
-        WORLD["pop"].stop()
-    shutil.rmtree(WORLD.get("scratch", "/nonexistent"), ignore_errors=True)
+WORLD = World("tarnbox-pop3-dovecot-")
+setUpModule, tearDownModule = WORLD.hooks(build)
 
 
 class UnreachedServer(unittest.TestCase):
     def test_server_name_not_found_and_connection_refused(self):
         for name, port, per_user, ref in (("nosuch..invalid", 110, False, "pop3-no-name-basic"),
                                           ("nosuch..invalid", 110, True, "pop3-no-name-own"),
-                                          ("127.0.0.1", mailservers.free_port(), False,
+                                          ("127.0.0.1", free_port(), False,
                                            "pop3-refused")):
             with self.subTest(ref):
                 g = start_gateway(self, name, port, [("alice", "x")], per_user)
@@ -165,7 +150,7 @@ class MisbehavingServer(unittest.TestCase):
         self.assertEqual(server.commands, [b"USER alice", b"PASS pw"] * 3 + [b"STAT", b"QUIT"])
 
     def test_text_download_while_the_server_is_down(self):
-        g = start_gateway(self, "127.0.0.1", mailservers.free_port(), [("alice", "x")])
+        g = start_gateway(self, "127.0.0.1", free_port(), [("alice", "x")])
         _, q = login(g, "alice", "x")
         t = time.time()
         text = get(g, b"/mail/a0001.txt" + q)
