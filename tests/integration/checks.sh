@@ -46,7 +46,10 @@ fed() { # input text (printf %b), command... : the command reading the text, nev
 # nothing: without a terminal they cannot ask.
 #   run     status  command...        the command ends with status
 #   says    status  text  command...  ... and its output holds text
+#   fed     status  text  input  command...  like says, reading input (text
+#                                     \e: any output)
 #   text    text                      the last output holds text
+#   same    text                      the last output is text
 #   no      text                      the last output does not hold text
 #   lines   count                     the last output has count lines
 #   word    value  field              `settings show` gives field=value
@@ -69,7 +72,10 @@ cases() {
     case "${f[0]}" in
       run) check "$what" "${v[0]}" "${v[@]:1}" </dev/null ;;
       says) says "$what" "${v[0]}" "${v[1]}" "${v[@]:2}" </dev/null ;;
+      fed) check "$what" "${v[0]}" fed "${v[2]}" "${v[@]:3}"
+        [ -z "${v[1]}" ] || expect_text "$what" "${v[1]}" "$out" ;;
       text) expect_text "$what" "${v[0]}" "$out" ;;
+      same) expect_same "$what" "${v[0]}" "$out" ;;
       no) expect_same "$what: not in the output" "" "$(grep -F -- "${v[0]}" <<<"$out")" ;;
       lines) expect_same "$what" "${v[0]}" "$(wc -l <<<"$out")" ;;
       word) expect_same "$what" "${v[0]}" "$(t settings show | sed -n "s/^${v[1]}=//p")" ;;
