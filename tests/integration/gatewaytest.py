@@ -113,25 +113,41 @@ def browser_keeps(key, user, answer):
         _tokens[(key, owner)] = t.group(1)
 
 
-def raw_request(port, raw, host="127.0.0.1", timeout=10):
-    """Sends raw as it stands and reads the answer until the gateway closes."""
-    with socket.create_connection((host, port), timeout=timeout) as s:
+def raw_request(port, raw, host="127.0.0.1", timeout=10, ctx=None, slow=False, source=None,
+                eof_ok=False):
+    """Sends raw as it stands and reads the answer until the server closes:
+    over TLS with ctx (eof_ok: a TLS close without its alert ends the
+    answer too); slow: in small pieces after a pause, so the sends have to
+    wait; source: the local address to connect from."""
+    s = socket.create_connection((host, port), timeout=timeout,
+                                 source_address=(source, 0) if source else None)
+    if ctx:
+        s = ctx.wrap_socket(s, server_hostname=host)
+    with s:
         s.sendall(raw)
+        if slow:
+            time.sleep(0.5)
         chunks = []
         while True:
-            b = s.recv(65536)
+            try:
+                b = s.recv(4096 if slow else 1 << 20)
+            except ssl.SSLError:
+                if not eof_ok:
+                    raise
+                break
             if not b:
                 break
             chunks.append(b)
     return b"".join(chunks)
 
 
-def http_request(port, raw, host="127.0.0.1", timeout=10):
+def http_request(port, raw, host="127.0.0.1", timeout=10, ctx=None, slow=False):
     """Sends raw the way a browser would and reads the answer until the
     gateway closes."""
-    raw, user = browser_request((host, port), raw)
-    answer = raw_request(port, raw, host, timeout)
-    browser_keeps((host, port), user, answer)
+    key = ("https", port) if ctx else (host, port)
+    raw, user = browser_request(key, raw)
+    answer = raw_request(port, raw, host, timeout, ctx, slow)
+    browser_keeps(key, user, answer)
     return answer
 
 
@@ -334,8 +350,8 @@ class Gateway:
     127.0.0.1 unless said otherwise."""
 
     def __init__(self, pop3_port=None, smtp_port=None, pop3_server="127.0.0.1", users=(),
-                 prefix="tarnbox-it-"):
-        self.home = tempfile.mkdtemp(prefix=prefix)
+                 prefix="tarnbox-it-", home=None):
+        self.home = home or tempfile.mkdtemp(prefix=prefix)
         self.port = free_port()
         self.proc = None
         ports = (["--pop3-port", str(pop3_port)] if pop3_port else []) + (

@@ -6,57 +6,41 @@ reached."""
 import os
 import shutil
 import sys
-import tempfile
 import unittest
 import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import mailservers  # noqa: E402
-from gatewaytest import Gateway, http_request  # noqa: E402
-
-WORLD = {}
+from gatewaytest import Certificates, Dovecot, Gateway, World, http  # noqa: E402
 
 
 def register(login, password):
     fields = {"user_name": "Hanako " + login, "user_mail_address": login + "@test.example",
               "user_id": login, "user_pass1": password, "user_pass2": password,
               "user_column_count": "80", "user_row_count": "10", "user_upload_no": "1"}
-    body = urllib.parse.urlencode(fields).encode()
-    answer = http_request(WORLD["gateway"].port, b"POST /mail/new/index.html?lang=eng HTTP/1.0\r\n"
-                          b"Content-Type: application/x-www-form-urlencoded\r\n"
-                          b"Content-Length: %d\r\n\r\n%s" % (len(body), body))
-    return answer
+    return http(WORLD["gateway"].port, b"POST", b"/mail/new/index.html?lang=eng",
+                urllib.parse.urlencode(fields).encode()).raw
 
 
 def registered(login):
     return WORLD["gateway"].run("users", "show", login, check=False).returncode == 0
 
 
-def setUpModule():
-    scratch = WORLD["scratch"] = tempfile.mkdtemp(prefix="tarnbox-register-")
-    os.chmod(scratch, 0o755)
-    try:
-        certs = mailservers.Certificates(os.path.join(scratch, "certs"))
-        pop = WORLD["pop"] = mailservers.Dovecot(os.path.join(scratch, "pop"), ssl="yes",
-                                                 cert=certs.server()).start()
-        for login in ("hanako", "jiro"):
-            pop.add_user(login, login + "-pw")
-        g = WORLD["gateway"] = Gateway(pop.port, prefix="tarnbox-register-")
-        # STLS on the plain port: the check goes the way every later login will.
-        g.run("settings", "server", "browser_registration=on", "pop3_security=stls",
-              "pop3_port=%d" % pop.port)
-        shutil.copy(certs.authority_file(), os.path.join(g.home, "mail-ca.pem"))
-        g.start("--worker-timeout", "5")
-    except BaseException:
-        tearDownModule()
-        raise
+def build(world, scratch):
+    certs = Certificates(os.path.join(scratch, "certs"))
+    pop = world["pop"] = Dovecot(os.path.join(scratch, "pop"), ssl="yes",
+                                 cert=certs.server()).start()
+    for login in ("hanako", "jiro"):
+        pop.add_user(login, login + "-pw")
+    g = world["gateway"] = Gateway(pop.port, prefix="tarnbox-register-")
+    # STLS on the plain port: the check goes the way every later login will.
+    g.run("settings", "server", "browser_registration=on", "pop3_security=stls",
+          "pop3_port=%d" % pop.port)
+    shutil.copy(certs.authority_file(), os.path.join(g.home, "mail-ca.pem"))
+    g.start("--worker-timeout", "5")
 
 
-def tearDownModule():
-    for key in ("gateway", "pop"):
-        if key in WORLD:
-            WORLD[key].stop()
-    shutil.rmtree(WORLD["scratch"], ignore_errors=True)
+WORLD = World("tarnbox-register-")
+setUpModule, tearDownModule = WORLD.hooks(build)
 
 
 class Registration(unittest.TestCase):
