@@ -361,9 +361,10 @@ class Gateway:
         for user in users:
             self.add_user(*user)
 
-    def run(self, *args, check=True, stdin=None):
+    def run(self, *args, check=True, stdin=None, timeout=None):
         r = subprocess.run([BIN, "--home", self.home, *args], capture_output=True, text=True,
-                           input=stdin, stdin=None if stdin is not None else subprocess.DEVNULL)
+                           input=stdin, stdin=None if stdin is not None else subprocess.DEVNULL,
+                           timeout=timeout)
         if check and r.returncode != 0:
             raise AssertionError(f"tarnbox {' '.join(args)}: {r.returncode} {r.stderr}")
         return r

@@ -19,7 +19,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "corpus"))
 from gatewaytest import (  # noqa: E402
-    BIN, Dovecot, Gateway, World, assert_page_ends, browser_path, free_port, http_request,
+    Dovecot, Gateway, World, assert_page_ends, browser_path, free_port, http_request,
     wait_until_listening)
 import make_corpus  # noqa: E402
 
@@ -330,9 +330,8 @@ class StartUp(unittest.TestCase):
 
     def test_plain_requests_sent_on_to_https(self):
         self.g.run("https", "self-signed", "--name", "127.0.0.1")
-        self.assertIn("--https-redirect needs --https-listen", subprocess.run(
-            [BIN, "--home", self.g.home, "serve", "--https-redirect"], capture_output=True,
-            text=True, stdin=subprocess.DEVNULL, timeout=20).stderr)
+        self.assertIn("--https-redirect needs --https-listen",
+                      self.g.run("serve", "--https-redirect", check=False, timeout=20).stderr)
         self.g.start("--https-redirect")
         https = b"https://%%s:%d" % self.g.https_port
         for raw, location in (

@@ -16,6 +16,7 @@ security; a second gateway takes them from its basic settings for everybody.
 What crossed the wire is checked in the servers' logs and in the delivered
 bytes.
 """
+import json
 import os
 import re
 import shutil
@@ -25,24 +26,14 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from gatewaytest import (  # noqa: E402
-    DONE, LIST_TIME, SEND_ERROR, Certificates as Authority, Dovecot, Gateway, Postfix, ScriptedServer, Upgrade,
+    DONE, LIST_TIME, REF, SEND_ERROR, Certificates as Authority, Dovecot, Gateway, Postfix, ScriptedServer, Upgrade,
     World, assert_page_ends, plain_head, sjis, wait_for)
 
 WORKER_TIMEOUT = 4
 
-REASONS = {
-    "expired": ("サーバーの証明書の有効期限が切れているか、まだ有効になっていません。",
-                "The server's certificate has expired or is not valid yet."),
-    "wrong name": ("サーバーの証明書はこのサーバー名に対して発行されたものではありません。",
-                   "The server's certificate was not issued for this server name."),
-    "unknown authority": ("サーバーの証明書は信頼されていない認証局が発行したものです。",
-                          "The server's certificate was issued by an unknown authority."),
-    "handshake": ("TLS の開始に失敗しました。", "The TLS handshake failed."),
-    "not offered": ("サーバーが暗号化 (STLS / STARTTLS) に対応していないため、"
-                    "暗号化せずに続けることはしません。",
-                    "The server does not offer encryption (STLS / STARTTLS); the gateway "
-                    "does not go on without it."),
-}
+with open(os.path.join(REF, "mail-tls.json"), encoding="utf-8") as f:
+    TABLES = json.load(f)
+REASONS = TABLES["reasons"]
 
 
 def secure_failure(kind, reason, english=False):
@@ -65,7 +56,7 @@ USERS = {}
 
 def user(login, pop3_security="none", smtp_security="none", pop3=("main", "port"),
          smtp=("smtp", "port"), auth=False, apop=False, verify=True, password=None,
-         pop3_name="127.0.0.1", extra=()):
+         pop3_name="127.0.0.1", extra=(), why=None):
     USERS[login] = {"password": password or login + "-pw", "pop3": pop3, "smtp": smtp,
                     "pop3_name": pop3_name,
                     "options": ["--pop3-security", pop3_security, "--smtp-security",
@@ -74,36 +65,8 @@ def user(login, pop3_security="none", smtp_security="none", pop3=("main", "port"
                     + (["--apop"] if apop else []) + list(extra)}
 
 
-user("pop3s", "tls", pop3=("main", "pop3s_port"))
-user("pop3s-apop", "tls", pop3=("main", "pop3s_port"), apop=True)
-user("stls", "stls")
-user("stls-apop", "stls", apop=True)
-user("stls-deleter", "stls")
-user("pop3s-v6", "tls", pop3=("main", "pop3s_port"), pop3_name="::1")
-user("pop3s-v6-bracketed", "tls", pop3=("main", "pop3s_port"), pop3_name="[::1]")
-user("no-stls", "stls", pop3=("plain", "port"))
-user("submit", smtp_security="starttls", smtp=("smtp", "submission_port"), auth=True)
-user("smtps", smtp_security="tls", smtp=("smtp", "smtps_port"), auth=True)
-# Its mailbox login is not the one the SMTP server takes: it has its own.
-user("own-login", smtp_security="starttls", smtp=("smtp", "submission_port"), auth=True,
-     extra=["--smtp-auth", "own", "--smtp-user", "submit", "--smtp-password", "submit-pw"])
-user("bad-auth", smtp_security="starttls", smtp=("smtp", "submission_port"), auth=True,
-     password="not-the-servers-pw")
-user("no-starttls", smtp_security="starttls", auth=True)
-for name in ("expired", "wrong-name", "untrusted"):
-    user(name, "tls", pop3=(name, "pop3s_port"))
-    user(name + "-noverify", "tls", pop3=(name, "pop3s_port"), verify=False)
-user("stls-expired", "stls", pop3=("expired", "port"))
-user("smtp-expired", smtp_security="tls", smtp=("expired", "pop3s_port"), auth=True)
-user("pop3-no-tls", "tls", pop3=("plain", "port"))
-user("smtp-no-tls", smtp_security="tls", smtp=("smtp", "port"), auth=True)
-user("pop3-silent", "tls", pop3=("silent", "port"))
-user("stls-broken", "stls", pop3=("pop3-broken-upgrade", "port"))
-user("starttls-broken", smtp_security="starttls", smtp=("smtp-broken-upgrade", "port"), auth=True)
-user("starttls-expired", smtp_security="starttls", smtp=("smtp-expired-upgrade", "port"),
-     auth=True)
-# Registered on a second gateway whose basic settings hold the security.
-user("by-default", pop3=("main", "port"), smtp=("smtp", "smtps_port"))
+for login, options in TABLES["users"]:
+    user(login, **options)
 
 
 def port_of(where):

@@ -12,7 +12,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from gatewaytest import (  # noqa: E402
-    BIN, Gateway as BaseGateway, free_port, http_request as request, listening_addresses)
+    Gateway as BaseGateway, free_port, http_request as request, listening_addresses)
 
 
 def split_answer(answer):
@@ -57,8 +57,7 @@ class Lifecycle(unittest.TestCase):
     def test_refuses_second_instance_and_stops_on_sigterm(self):
         g = Gateway().start()
         try:
-            second = subprocess.run([BIN, "--home", g.home, "serve"], capture_output=True,
-                                    text=True, timeout=10)
+            second = g.run("serve", check=False, timeout=10)
             self.assertNotEqual(second.returncode, 0)
             self.assertIn("すでに起動されています。", second.stderr)
             t = time.time()
@@ -73,8 +72,7 @@ class Lifecycle(unittest.TestCase):
         other = Gateway()
         try:
             other.run("settings", "set", f"http_port={g.port}")
-            r = subprocess.run([BIN, "--home", other.home, "serve"], capture_output=True,
-                               text=True, timeout=10)
+            r = other.run("serve", check=False, timeout=10)
             self.assertNotEqual(r.returncode, 0)
             self.assertIn("TCP/IP ポート番号が使用されています。\nポート番号を変更してください。",
                           r.stderr)
@@ -124,8 +122,7 @@ class Lifecycle(unittest.TestCase):
         g = Gateway()
         try:
             for bad in (["--listen", "localhost"], ["--listen", "127.1"], ["--listen"]):
-                r = subprocess.run([BIN, "--home", g.home, "serve", *bad], capture_output=True,
-                                   text=True, timeout=10)
+                r = g.run("serve", *bad, check=False, timeout=10)
                 self.assertNotEqual(r.returncode, 0, bad)
                 self.assertIn("--listen", r.stderr)
         finally:
