@@ -1,10 +1,25 @@
 #!/usr/bin/env python3
 """Reading mail through the running gateway, against Dovecot on loopback.
 
-One Dovecot and one gateway serve the whole file; every test class has its
-own POP3 user, so that the kept lists and temporary files of one class never
-meet another's. The mailboxes hold the messages of tests/corpus; Dovecot's
-logout line tells which commands the gateway sent.
+One Dovecot serves the whole file and one gateway most of it; every test
+class has its own POP3 users, so that the kept lists and temporary files of
+one class never meet another's. The mailboxes hold the messages of
+tests/corpus; Dovecot's logout line tells which commands the gateway sent.
+
+MergedList shows all three settings sets on one page. The administration
+command line registers only Settings 1 of a user; the others are added the
+way the user adds them, on the settings pages of the running gateway: each
+set gets its own POP3 user name, password, mail address and server name
+(per-user servers on; the port is the basic setting's for every set). A set
+whose server is 127.0.0.2 meets a closed port (Dovecot listens on 127.0.0.1
+only); a set with a wrong password meets Dovecot's login refusal.
+
+The failure classes check the pages a browser gets when a POP3 exchange goes
+wrong, byte for byte: a server name that does not resolve (refused before
+the resolver is asked: no name is looked up in the DNS), a refused
+connection, a refused login (Dovecot's own -ERR text), a message that is not
+on the server, a server that never greets and one that closes in the middle
+of the exchange.
 """
 import email
 import email.header
@@ -14,6 +29,7 @@ import json
 import os
 import re
 import sys
+import time
 import unittest
 import urllib.parse
 
@@ -21,8 +37,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "corpus"))
 from gatewaytest import (  # noqa: E402
-    LIST_TIME, MAIL_ADDRESS, MOZILLA5, REF, Browser, Dovecot, Gateway, World, assert_page_ends,
-    assert_ref, browser_path, list_region, sjis, stop_process, wait_for)
+    LIST_TIME, MAIL_ADDRESS, MOZILLA5, REF, Browser, Dovecot, Gateway, ScriptedServer, World,
+    assert_page_ends, assert_ref, browser_path, free_port, http, list_region, plain_head, sjis,
+    stop_process, wait_for, without_session)
 import make_corpus  # noqa: E402
 
 LABEL_SUBJECT, LABEL_DATE, LABEL_FROM = sjis("件名"), sjis("送信日時"), sjis("差出人")
@@ -102,10 +119,71 @@ BOXES = {"lister": ["01-plain-ascii.eml", "02-iso2022jp.eml", "03-shift-jis.eml"
          "marker": ["01-plain-ascii.eml", "02-iso2022jp.eml"]}
 
 
+def merged_message(n, subject, sender):
+    return (b"From: %s\nTo: someone@test.example\nSubject: %s\n"
+            b"Date: 0%d Dec 2024 10:%02d:00 +0900\nMessage-Id: <%s.%d@test.example>\n\n"
+            b"Body of %s.\n" % (sender, subject, n % 9 + 1, n, subject.replace(b" ", b"-"), n,
+                                subject))
+
+
+# Gateway users: login name -> their three sets (POP3 user, password as the
+# gateway stores it, server). Dovecot knows the right passwords of all of them.
+POP_USERS = {"merger": "m-pw", "merger2": "m2-pw", "merger3": "m3-pw", "broken": "b-pw",
+             "refused": "r-pw", "wrongpw": "w-pw", "lost": "l-pw", "nowhere": "n-pw"}
+GATEWAY_USERS = {
+    "merger": [("merger", "m-pw", "127.0.0.1"), ("merger2", "m2-pw", "127.0.0.1"),
+               ("merger3", "m3-pw", "127.0.0.1")],
+    "broken": [("broken", "b-pw", "127.0.0.1"), ("refused", "r-pw", "127.0.0.2"),
+               ("wrongpw", "not-the-password", "127.0.0.1")],
+    "lost": [("lost", "l-pw", "127.0.0.1"), ("nowhere", "n-pw", "nosuch..invalid"), None],
+}
+
+
+WORKER_TIMEOUT = 3
+DATE = re.compile(rb"^(Date|Last-Modified): [^\r\n]*", re.M)
+
+
+def mask_dates(answer):
+    answer = re.sub(rb"Content-Security-Policy: [^\r]*", b"Content-Security-Policy: *", answer)
+    return DATE.sub(lambda m: m.group(1) + b": *", without_session(plain_head(answer)))
+
+
+def start_gateway(test, pop3_server, pop3_port, users=(), per_user_servers=False):
+    g = Gateway(pop3_port, pop3_server=pop3_server, prefix="tarnbox-pop3-")
+    test.addCleanup(g.stop)
+    g.run("settings", "set", "apop_changeable=1", "per_user_servers=%d" % per_user_servers)
+    for user in users:
+        g.add_user(*user)
+    return g.start("--worker-timeout", str(WORKER_TIMEOUT))
+
+
+def english_login(g, user, password):
+    """The form login of the top page (English pages): the whole answer and
+    the login query."""
+    b = g.browser(user, password, b"?lang=eng")
+    return b.first.raw, b.query
+
+
+def get(g, path):
+    return http(g.port, b"GET", path).raw
+
+
+FAILURE_USERS = {"alice": "alicepw", "apu": "apupw", "carol": "carolpw"}
+
+
 def build(world, scratch):
     pop = world["pop"] = Dovecot(scratch).start()
-    for user, password in USERS.items():
+    for user, password in {**USERS, **POP_USERS, **FAILURE_USERS}.items():
         pop.add_user(user, password)
+    for n in range(1, 3):
+        pop.deliver("merger", merged_message(n, b"First set %d" % n, b"Ann <ann@example.net>"))
+    pop.deliver("merger2", merged_message(3, b"Second set 1", b"bob@example.net"))
+    for n in range(1, 4):
+        pop.deliver("merger3", merged_message(3 + n, b"Third set %d" % n, b"Cy <cy@example.net>"))
+    pop.deliver("broken", merged_message(7, b"Still here", b"dee@example.net"))
+    for user in ("alice", "apu"):
+        pop.deliver(user, b"From: bob@test.example\nSubject: hello\n"
+                    b"Date: Mon, 1 Jan 2024 09:00:00 +0900\n\nhello\n")
     mail = world["mail"] = dict(make_corpus.committed())
     for user, names in BOXES.items():
         for name in names:
@@ -457,6 +535,173 @@ class MessageView(unittest.TestCase):
                     n, page, counters = self.open(name)
                     self.assertIsNotNone(counters)
                     self.assertEqual(active_markup(self.region(n, page)), [])
+
+
+class MergedList(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        g = cls.g = Gateway(WORLD["pop"].port, prefix="tarnbox-merged-")
+        cls.addClassCleanup(g.stop)
+        g.run("settings", "set", "multiple_addresses=1", "per_user_servers=1")
+        # The sets' own server names come from the users' settings pages.
+        g.run("settings", "permissions", "change_servers=on")
+        for login in GATEWAY_USERS:
+            g.add_user(login, POP_USERS[login])
+        g.start("--worker-timeout", "10", env=dict(os.environ, TZ="JST-9"))
+        for login, sets in GATEWAY_USERS.items():
+            b = g.browser(login, POP_USERS[login], headers=MOZILLA5)
+            for n, (pop_user, password, server) in enumerate(filter(None, sets[1:]), 2):
+                fields = {"user_id": pop_user, "user_pass1": password, "user_pass2": password,
+                          "user_name": pop_user, "user_mail_address": pop_user + "@test.example",
+                          "user_smtp_name": "127.0.0.1", "user_pop3_name": server}
+                answer = b.page(b"/mail/setup/index%d.html" % n,
+                                urllib.parse.urlencode(fields).encode())
+                if (pop_user.encode() + b"@test.example" not in answer.body
+                        or b"user_pass1" in answer.body):
+                    raise AssertionError("set %d of %s not stored: %r"
+                                         % (n, login, answer.body[:1500]))
+
+    def login(self, user):
+        b = self.g.browser(user, POP_USERS[user], headers=MOZILLA5)
+        return b.first, b.query
+
+    def assert_list(self, answer, ref, query):
+        self.assertEqual(answer.status, b"HTTP/1.0 200 OK")
+        assert_page_ends(self, answer.body)
+        assert_ref(self, ref, list_region(answer.body), query=query)
+
+    def test_three_reachable_sets_each_with_their_rows(self):
+        started = time.time()
+        answer, query = self.login("merger")
+        self.assert_list(answer, "merged-three-sets", query)
+        # The three exchanges run side by side, not one after another.
+        self.assertLess(time.time() - started, 5)
+
+        # New mail in the third set only: its section grows, the others come
+        # from the kept lists unchanged.
+        WORLD["pop"].deliver("merger3", merged_message(8, b"Third set 4", b"Cy <cy@example.net>"))
+        answer = http(self.g.port, b"GET", b"/mail/index.html" + query, headers=MOZILLA5)
+        self.assert_list(answer, "merged-three-sets-new-mail", query)
+
+    def test_refused_connection_and_refused_login_in_their_sections(self):
+        answer, query = self.login("broken")
+        self.assert_list(answer, "merged-failures", query)
+        # The form still ends the page after the failed sections.
+        self.assertIn(b'name="list_time"><input type="submit"', answer.body)
+
+    def test_unknown_server_name_and_unused_third_set(self):
+        answer, query = self.login("lost")
+        self.assert_list(answer, "merged-lost", query)
+
+        # English takes the server kind twice before the set number.
+        answer = http(self.g.port, b"GET", b"/mail/index.html" + query + b"?lang=eng",
+                      headers=MOZILLA5)
+        assert_page_ends(self, answer.body)
+        self.assertIn(b"<hr>Mail Address nowhere@test.example\r\n\r\n<font size=+1><center>"
+                      b"Could not find the POP3 server.\r\nCheck if the POP3 server name in "
+                      b"Settings 2 is correct.\r\n\r\n</center></font><input type=\"hidden\"",
+                      answer.body)
+
+
+class UnreachedServer(unittest.TestCase):
+    def test_server_name_not_found_and_connection_refused(self):
+        for name, port, per_user, ref in (("nosuch..invalid", 110, False, "pop3-no-name-basic"),
+                                          ("nosuch..invalid", 110, True, "pop3-no-name-own"),
+                                          ("127.0.0.1", free_port(), False,
+                                           "pop3-refused")):
+            with self.subTest(ref):
+                g = start_gateway(self, name, port, [("alice", "x")], per_user)
+                t = time.time()
+                answer, q = english_login(g, "alice", "x")
+                self.assertLess(time.time() - t, WORKER_TIMEOUT)  # at once, not after a wait
+                assert_ref(self, ref, mask_dates(answer), query=q)
+
+
+class DovecotRefuses(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        pop = WORLD["pop"]
+        cls.g = Gateway(pop.port, prefix="tarnbox-pop3-")
+        cls.g.run("settings", "set", "apop_changeable=1")
+        cls.g.add_user("alice", "alicepw")
+        cls.g.add_user("apu", "apupw", "--apop")
+        cls.g.add_user("carol", "wrongpw")  # Dovecot knows carol as carolpw
+        cls.g.start("--worker-timeout", str(WORKER_TIMEOUT))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.g.stop()
+
+    def test_login_refused_shows_the_servers_text(self):
+        answer, q = english_login(self.g, "carol", "wrongpw")
+        list_time = LIST_TIME.search(answer)
+        self.assertIsNotNone(list_time)
+        assert_ref(self, "pop3-login-refused", mask_dates(answer), query=q,
+                   list_time=list_time.group(1))
+        self.assertEqual(WORLD["pop"].logins("carol"), [])
+
+    def test_message_not_on_the_server(self):
+        pop = WORLD["pop"]
+        for user, password, method in (("alice", "alicepw", "PLAIN"), ("apu", "apupw", "APOP")):
+            with self.subTest(user=user):
+                _, q = english_login(self.g, user, password)
+                before = len(pop.logouts(user))
+                answer = get(self.g, b"/mail/a0099.html" + q)
+                assert_ref(self, "pop3-no-message", mask_dates(answer), query=q)
+                self.assertEqual(pop.logins(user)[-1], (user, method))
+                wait_for(lambda: len(pop.logouts(user, wait=0)) > before, 5)
+                last = pop.logouts(user, wait=0)[-1]
+                self.assertEqual(last["reason"], "Disconnected: Logged out")  # QUIT was sent
+                self.assertEqual((last["retr_count"], last["deleted_count"]), (0, 0))
+
+
+class MisbehavingServer(unittest.TestCase):
+    def test_server_that_stalls(self):
+        # Silent from the start, or silent after its greeting: either way the
+        # answer is a whole page, after the worker time-out.
+        greeting = b"+OK ready\r\n"
+        for script, commands in (((None, []), []), ((greeting, []), [b"USER alice"])):
+            with self.subTest(greets=script[0] is not None):
+                server = ScriptedServer(script)
+                self.addCleanup(server.stop)
+                g = start_gateway(self, "127.0.0.1", server.port, [("alice", "pw")])
+                t = time.time()
+                answer, q = english_login(g, "alice", "pw")
+                waited = time.time() - t
+                self.assertGreaterEqual(waited, WORKER_TIMEOUT - 0.5)
+                self.assertLess(waited, WORKER_TIMEOUT + 5)
+                assert_ref(self, "pop3-stall", mask_dates(answer), query=q)
+                self.assertEqual(server.commands, commands)
+
+    def test_server_that_closes_mid_exchange(self):
+        greeting = b"+OK ready <1.2@test.example>\r\n"
+        ok = b"+OK\r\n"
+        server = ScriptedServer(
+            (greeting, [ok, ScriptedServer.CLOSE]),  # the list after a login
+            (greeting, [ok, ScriptedServer.CLOSE]),  # a message page, same session
+            (greeting, [ok, ok, b"+OK 0 0\r\n", ok]))  # the list again
+        self.addCleanup(server.stop)
+        g = start_gateway(self, "127.0.0.1", server.port, [("alice", "pw")])
+        # Nothing of the page had been written when the server went: the
+        # failure page is the whole answer.
+        answer, q = english_login(g, "alice", "pw")
+        assert_ref(self, "pop3-stall", mask_dates(answer), query=q)
+        # The login holds although no list could be shown.
+        answer = get(g, b"/mail/a0001.html" + q)
+        assert_ref(self, "pop3-stall", mask_dates(answer), query=q)
+        answer = get(g, b"/mail/index.html" + q)
+        self.assertIn(b"No mail received.", answer)
+        self.assertEqual(server.commands, [b"USER alice", b"PASS pw"] * 3 + [b"STAT", b"QUIT"])
+
+    def test_text_download_while_the_server_is_down(self):
+        g = start_gateway(self, "127.0.0.1", free_port(), [("alice", "x")])
+        _, q = english_login(g, "alice", "x")
+        t = time.time()
+        text = get(g, b"/mail/a0001.txt" + q)
+        self.assertLess(time.time() - t, WORKER_TIMEOUT)  # at once, not after the idle time
+        self.assertEqual(mask_dates(text), mask_dates(get(g, b"/mail/a0001.html" + q)))
+        self.assertTrue(text.startswith(b"HTTP/1.0 200 OK\r\n"), text[:200])
+        self.assertIn(b"Could not connect to the POP3 server.", text)
 
 
 if __name__ == "__main__":
