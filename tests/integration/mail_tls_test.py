@@ -15,6 +15,11 @@ at 127.0.0.1 (the main Dovecot also at ::1), with its own ports and
 security; a second gateway takes them from its basic settings for everybody.
 What crossed the wire is checked in the servers' logs and in the delivered
 bytes.
+
+Self-registration asks the real POP3 server first, a Dovecot of its own
+with STLS: an account is made only for a login the server takes, over the
+security the administrator chose, and nothing is made while the server
+cannot be reached.
 """
 import json
 import os
@@ -23,11 +28,12 @@ import shutil
 import sys
 import time
 import unittest
+import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from gatewaytest import (  # noqa: E402
     DONE, LIST_TIME, REF, SEND_ERROR, Certificates as Authority, Dovecot, Gateway, Postfix, ScriptedServer, Upgrade,
-    World, assert_page_ends, plain_head, sjis, wait_for)
+    World, assert_page_ends, http, plain_head, sjis, wait_for)
 
 WORKER_TIMEOUT = 4
 
@@ -131,6 +137,16 @@ def build(world, scratch):
     WORLD["smtp-expired-upgrade"] = upgrade_server("smtp", certs.server(expired=True))
     start_gateway([["set", "per_user_servers=1", "apop_changeable=1"]],
                   [(login, own_servers(login)) for login in USERS])
+    pop = WORLD["registration-pop"] = Dovecot(os.path.join(scratch, "registration"), ssl="yes",
+                                              cert=good).start()
+    for login in ("hanako", "jiro"):
+        pop.add_user(login, login + "-pw")
+    g = WORLD["registration"] = Gateway(pop.port, prefix="tarnbox-register-")
+    # STLS on the plain port: the check goes the way every later login will.
+    g.run("settings", "server", "browser_registration=on", "pop3_security=stls",
+          "pop3_port=%d" % pop.port)
+    shutil.copy(certs.authority_file(), os.path.join(g.home, "mail-ca.pem"))
+    g.start("--worker-timeout", "5")
 
 
 def start_gateway(settings, users):
@@ -164,6 +180,47 @@ setUpModule, tearDownModule = WORLD.hooks(build)
 
 
 # --- The cases ---
+
+def register(login, password):
+    fields = {"user_name": "Hanako " + login, "user_mail_address": login + "@test.example",
+              "user_id": login, "user_pass1": password, "user_pass2": password,
+              "user_column_count": "80", "user_row_count": "10", "user_upload_no": "1"}
+    return http(WORLD["registration"].port, b"POST", b"/mail/new/index.html?lang=eng",
+                urllib.parse.urlencode(fields).encode()).raw
+
+
+def registered(login):
+    return WORLD["registration"].run("users", "show", login, check=False).returncode == 0
+
+
+class Registration(unittest.TestCase):
+    def test_a_login_the_server_refuses_makes_no_account(self):
+        answer = register("hanako", "guessed")
+        self.assertIn(b"The POP3 server did not accept this user name and password.", answer,
+                      answer[-1500:])
+        self.assertIn(b"name=\"user_id\"", answer, "the form is shown again")
+        self.assertFalse(registered("hanako"))
+        answer = register("nobody", "whatever")
+        self.assertIn(b"did not accept", answer)
+        self.assertFalse(registered("nobody"))
+
+    def test_the_servers_login_makes_the_account_over_stls(self):
+        answer = register("jiro", "jiro-pw")
+        self.assertIn(b"Registration completed.", answer, answer[-1500:])
+        self.assertTrue(registered("jiro"))
+        pop = WORLD["registration-pop"]
+        lines = pop.login_lines("jiro")
+        self.assertTrue(lines and ", TLS," in lines[-1], pop.log_text()[-1500:])
+
+    def test_nothing_is_made_while_the_server_is_away(self):
+        WORLD["registration-pop"].stop()
+        try:
+            answer = register("hanako", "hanako-pw")
+        finally:
+            WORLD["registration-pop"].start()
+        self.assertIn(b"The POP3 server could not be reached", answer, answer[-1500:])
+        self.assertFalse(registered("hanako"))
+
 
 class SecurePop3(unittest.TestCase):
     def assert_listed(self, login, method):
