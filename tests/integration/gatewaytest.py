@@ -492,6 +492,12 @@ def first_difference(got, wanted):
         n, len(got), len(wanted), got[max(0, n - 80):n + 80], wanted[max(0, n - 80):n + 80])
 
 
+def ref_bytes(name):
+    """The bytes of ref/<name>.ref: a part of a page that must stand in it."""
+    with open(os.path.join(REF, name + ".ref"), "rb") as f:
+        return f.read()
+
+
 def assert_ref(test, name, got, **masks):
     """got equals ref/<name>.ref byte for byte once each value of masks is
     put back as {key}. With TARNBOX_WRITE_REFS=1 the file is written instead."""

@@ -23,7 +23,6 @@ cannot be reached.
 """
 import json
 import os
-import re
 import shutil
 import sys
 import time
