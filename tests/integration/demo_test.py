@@ -22,8 +22,8 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEMO = os.path.join(os.path.dirname(os.path.dirname(HERE)), "scripts", "demo.sh")
 sys.path.insert(0, HERE)
-from gatewaytest import BIN, Gateway, http_request, listening_addresses, stop_process  # noqa: E402,E501
-from mailservers import DOVECOT, POSTFIX, free_port  # noqa: E402
+from gatewaytest import (  # noqa: E402
+    BIN, DOVECOT, POSTFIX, Gateway, free_port, http_request, listening_addresses, stop_process)
 
 
 class Demo:

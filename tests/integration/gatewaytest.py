@@ -1,7 +1,9 @@
-"""What the integration tests share about the gateway: the binary under
-test, a gateway in a scratch home of its own, one raw HTTP/1.0 exchange made
-the way a browser makes it (its session cookie sent back, its forms' token
-posted), a logged-in user, and pages compared with .ref files."""
+"""The integration harness: the binary under test, a gateway in a scratch
+home of its own, the real mail servers of mailservers.py (taken from here,
+so that a test imports this module only) in a world that a test module
+starts and stops, one raw HTTP/1.0 exchange made the way a browser makes it
+(its session cookie sent back, its forms' token posted), a logged-in user,
+scripted mail servers, and pages compared with .ref files."""
 import html
 import os
 import re
@@ -17,7 +19,9 @@ import urllib.parse
 
 sys.dont_write_bytecode = True
 import mailservers  # noqa: E402
-from mailservers import Certificates, Dovecot, Postfix, free_port, end_process as stop_process  # noqa: E402,F401,E501
+from mailservers import (  # noqa: E402,F401
+    DOVECOT, POSTFIX, Certificates, Dovecot, Postfix, free_port, port_answers,
+    end_process as stop_process)
 
 # The gateway binary ctest passes first, taken off before unittest reads the rest.
 BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ.get("TARNBOX_BIN")

@@ -23,7 +23,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from gatewaytest import BIN, mailservers  # noqa: E402
+from gatewaytest import BIN, port_answers as answers  # noqa: E402
 
 UNIT_TESTS = os.path.join(os.path.dirname(BIN), "unit_tests")
 POPPASSD = "/usr/sbin/poppassd"
@@ -36,7 +36,7 @@ def find_socat():
 
 
 def port_answers():
-    return mailservers.port_answers(PORT)
+    return answers(PORT)
 
 
 class Socat:
