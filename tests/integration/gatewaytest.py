@@ -496,10 +496,14 @@ def first_difference(got, wanted):
         n, len(got), len(wanted), got[max(0, n - 80):n + 80], wanted[max(0, n - 80):n + 80])
 
 
-def ref_bytes(name):
-    """The bytes of ref/<name>.ref: a part of a page that must stand in it."""
+def ref_bytes(name, **masks):
+    """The bytes of ref/<name>.ref, each {key} of masks put back as its
+    value: a part of a page that must stand in it."""
     with open(os.path.join(REF, name + ".ref"), "rb") as f:
-        return f.read()
+        wanted = f.read()
+    for key, value in masks.items():
+        wanted = wanted.replace(b"{%s}" % key.encode(), value)
+    return wanted
 
 
 def assert_ref(test, name, got, **masks):
