@@ -89,3 +89,14 @@ cases() {
     esac
   done 3<"$1"
 }
+
+# The whole of a test that is its case table: <test>.cases beside the
+# script, on a fresh home unless the script made one ($home set).
+run_table() {
+  set -u
+  bin="$(realpath "$1")"
+  [ -n "${home:-}" ] || fresh_home
+  cases "${0%.sh}.cases"
+  echo "$(basename "$0" .sh): $passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+}
