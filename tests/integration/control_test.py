@@ -14,7 +14,8 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from gatewaytest import BIN, Gateway, free_port, http_request, port_answers as answers  # noqa: E402,E501
+from gatewaytest import (  # noqa: E402
+    BIN, Gateway, free_port, http_request, port_answers as answers)
 
 
 def basic(port, path, user, password):

@@ -31,8 +31,8 @@ import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from gatewaytest import (  # noqa: E402
-    DONE, LIST_TIME, REF, SEND_ERROR, Certificates as Authority, Dovecot, Gateway, Postfix, ScriptedServer, Upgrade,
-    World, assert_page_ends, http, plain_head, sjis, wait_for)
+    DONE, LIST_TIME, REF, SEND_ERROR, Certificates as Authority, Dovecot, Gateway, Postfix,
+    ScriptedServer, Upgrade, World, assert_page_ends, http, plain_head, sjis, wait_for)
 
 WORKER_TIMEOUT = 4
 
