@@ -2,10 +2,10 @@
 """The mail corpus of the integration tests.
 
 The committed messages live in mail/ (LF line ends; each says in its
-X-Corpus-Note header what it exercises). Two more are made here, because
-committing them would bloat the repository: one with lines far beyond the
-gateway's 4,096-byte line buffer, and one with a 10 MiB attachment. Both are
-the same bytes on every run.
+X-Corpus-Note header what it exercises). Two more are made here from
+templates/, because committing them would bloat the repository: one with
+lines far beyond the gateway's 4,096-byte line buffer, and one with a 10 MiB
+attachment. Both are the same bytes on every run.
 
     python3 make_corpus.py OUTDIR   # writes the generated ones as .eml files
 """
@@ -32,6 +32,15 @@ def committed():
     return found
 
 
+def _filled(template, **parts):
+    """The message of templates/<template> with each ${part} put in."""
+    with open(os.path.join(HERE, "templates", template), "rb") as f:
+        text = f.read()
+    for key, value in parts.items():
+        text = text.replace(b"${%s}" % key.encode(), value)
+    return text
+
+
 def _b64_lines(data, width=76):
     text = base64.b64encode(data)
     return b"\n".join(text[i:i + width] for i in range(0, len(text), width))
@@ -48,26 +57,7 @@ def long_lines_message():
     html = (b"<html><body><p>LONG-HTML-BEFORE</p><table><tr>" + cells +
             b"</tr></table><p>LONG-HTML-AFTER</p></body></html>")
     header = b"X-Long-Trace: " + b"-".join(b"hop%04d" % i for i in range(630))
-    boundary = b"long-lines-boundary-4096"
-    return b"".join([
-        b"Date: Tue, 24 Dec 2024 10:00:00 +0900\n",
-        b"From: long@example.net\n",
-        b"To: hanako@example.jp\n",
-        b"Subject: Very long lines\n",
-        b"Message-ID: <long.lines.4096@example.net>\n",
-        header, b"\n",
-        b"MIME-Version: 1.0\n",
-        b"Content-Type: multipart/mixed; boundary=\"" + boundary + b"\"\n",
-        b"X-Corpus-Note: lines longer than 4096 bytes in a header, a text part and an HTML part\n",
-        b"\n",
-        b"--" + boundary + b"\n",
-        b"Content-Type: text/plain; charset=us-ascii\n\n",
-        b"LONG-LINE-BEFORE\n", long_text, b"\nLONG-LINE-AFTER\n",
-        b"--" + boundary + b"\n",
-        b"Content-Type: text/html; charset=us-ascii\n\n",
-        html, b"\n",
-        b"--" + boundary + b"--\n",
-    ])
+    return _filled("90-long-lines.eml.in", header=header, long_text=long_text, html=html)
 
 
 def big_payload():
@@ -77,28 +67,8 @@ def big_payload():
 def big_attachment_message(payload=None):
     """(message, payload): a short note with a 10 MiB base64 attachment."""
     payload = big_payload() if payload is None else payload
-    boundary = b"----=_Part_10485760_1703376000000"
-    message = b"".join([
-        b"Date: Tue, 24 Dec 2024 11:00:00 +0900\n",
-        b"From: backup@example.co.jp\n",
-        b"To: hanako@example.jp\n",
-        b"Subject: =?ISO-2022-JP?B?GyRCJVAlQyUvJSIlQyVXGyhC?= 2024-12\n",
-        b"Message-ID: <backup.20241224@example.co.jp>\n",
-        b"MIME-Version: 1.0\n",
-        b"Content-Type: multipart/mixed; boundary=\"" + boundary + b"\"\n",
-        b"X-Corpus-Note: a 10 MiB binary attachment\n",
-        b"\n",
-        b"--" + boundary + b"\n",
-        b"Content-Type: text/plain; charset=us-ascii\n\n",
-        b"BIG-ATTACHMENT-NOTE: the monthly backup is attached.\n\n",
-        b"--" + boundary + b"\n",
-        b"Content-Type: application/octet-stream; name=\"" + BIG_NAME.encode() + b"\"\n",
-        b"Content-Transfer-Encoding: base64\n",
-        b"Content-Disposition: attachment; filename=\"" + BIG_NAME.encode() + b"\"\n\n",
-        _b64_lines(payload), b"\n",
-        b"--" + boundary + b"--\n",
-    ])
-    return message, payload
+    return _filled("91-big-attachment.eml.in", name=BIG_NAME.encode(),
+                   payload=_b64_lines(payload)), payload
 
 
 def generated():

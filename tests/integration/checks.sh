@@ -11,8 +11,8 @@ check() { # description, expected status, command... ; leaves the output in $out
   if [ "$got" -eq "$want" ]; then passed=$((passed + 1)); else
     failed=$((failed + 1)); echo "FAIL: $what (status $got, wanted $want): $out"; fi
 }
-expect_text() { # description, needle, haystack
-  if grep -qF -- "$2" <<<"$3"; then passed=$((passed + 1)); else
+expect_text() { # description, needle (never empty), haystack
+  if [ -n "$2" ] && grep -qF -- "$2" <<<"$3"; then passed=$((passed + 1)); else
     failed=$((failed + 1)); echo "FAIL: $1: '$2' not in: $3"; fi
 }
 expect_same() { # description, wanted, got
@@ -36,4 +36,67 @@ fed() { # input text (printf %b), command... : the command reading the text, nev
   local input="$1"
   shift
   printf '%b' "$input" | "$@"
+}
+
+# Runs the case table $1, kept beside the test in the format of the unit
+# tests' tables (tests/unit/server/server_cases.h): one record a line, fields
+# apart by tabs, \\ \t \n \r \xHH escapes, \e an empty field, "#" lines and
+# blank lines skipped. A record is a kind, a description and its values;
+# $home and $bin in a value are the test's home and binary. Commands read
+# nothing: without a terminal they cannot ask.
+#   run     status  command...        the command ends with status
+#   says    status  text  command...  ... and its output holds text
+#   fed     status  text  input  command...  like says, reading input (text
+#                                     \e: any output)
+#   text    text                      the last output holds text
+#   same    text                      the last output is text
+#   no      text                      the last output does not hold text
+#   lines   count                     the last output has count lines
+#   word    value  field              `settings show` gives field=value
+#   keep                              the data file from here on ...
+#   kept                              ... is the same as it was
+#   changed                           ... is not the same any more
+#   sh      code                      the shell code succeeds (taken as it is)
+cases() {
+  local f v x what before=""
+  while IFS=$'\t' read -r -a f <&3; do
+    [ "${#f[@]}" -eq 0 ] || [ "${f[0]:0:1}" = "#" ] && continue
+    what="${f[1]:-}"
+    v=()
+    for x in "${f[@]:2}"; do
+      [ "$x" = '\e' ] && x=""
+      x="${x//\$home/$home}"
+      printf -v x '%b' "${x//\$bin/$bin}"
+      v+=("$x")
+    done
+    case "${f[0]}" in
+      run) check "$what" "${v[0]}" "${v[@]:1}" </dev/null ;;
+      says) says "$what" "${v[0]}" "${v[1]}" "${v[@]:2}" </dev/null ;;
+      fed) check "$what" "${v[0]}" fed "${v[2]}" "${v[@]:3}"
+        [ -z "${v[1]}" ] || expect_text "$what" "${v[1]}" "$out" ;;
+      text) expect_text "$what" "${v[0]}" "$out" ;;
+      same) expect_same "$what" "${v[0]}" "$out" ;;
+      no) expect_same "$what: not in the output" "" "$(grep -F -- "${v[0]}" <<<"$out")" ;;
+      lines) expect_same "$what" "${v[0]}" "$(wc -l <<<"$out")" ;;
+      word) expect_same "$what" "${v[0]}" "$(t settings show | sed -n "s/^${v[1]}=//p")" ;;
+      keep) before="$(sha256sum "$home/tarnbox.dat")" ;;
+      kept) expect_same "$what: data file unchanged" "$before" "$(sha256sum "$home/tarnbox.dat")" ;;
+      changed) [ "$before" != "$(sha256sum "$home/tarnbox.dat")" ] && passed=$((passed + 1)) ||
+        { failed=$((failed + 1)); echo "FAIL: $what: data file unchanged"; } ;;
+      sh) if eval "${f[2]}"; then passed=$((passed + 1)); else
+        failed=$((failed + 1)); echo "FAIL: $what"; fi ;;
+      *) failed=$((failed + 1)); echo "FAIL: unknown kind in $1: ${f[*]}" ;;
+    esac
+  done 3<"$1"
+}
+
+# The whole of a test that is its case table: <test>.cases beside the
+# script, on a fresh home unless the script made one ($home set).
+run_table() {
+  set -u
+  bin="$(realpath "$1")"
+  [ -n "${home:-}" ] || fresh_home
+  cases "${0%.sh}.cases"
+  echo "$(basename "$0" .sh): $passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
 }

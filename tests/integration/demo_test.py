@@ -22,8 +22,8 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEMO = os.path.join(os.path.dirname(os.path.dirname(HERE)), "scripts", "demo.sh")
 sys.path.insert(0, HERE)
-from gatewaytest import BIN, http_request, listening_addresses, stop_process  # noqa: E402
-from mailservers import DOVECOT, POSTFIX, free_port  # noqa: E402
+from gatewaytest import (  # noqa: E402
+    BIN, DOVECOT, POSTFIX, Gateway, free_port, http_request, listening_addresses, stop_process)
 
 
 class Demo:
@@ -98,12 +98,8 @@ def processes_naming(text):
 class DemoScript(unittest.TestCase):
     def test_loopback_only_ordinary_mail_and_ctrl_c_cleans_up(self):
         # Another gateway that the demo must leave alone when it stops.
-        other_home = tempfile.mkdtemp(prefix="tarnbox-demo-other-")
-        other_port = free_port()
-        subprocess.run([BIN, "--home", other_home, "init", "--http-port", str(other_port)],
-                       check=True, capture_output=True)
-        other = subprocess.Popen([BIN, "--home", other_home, "serve", "--listen", "127.0.0.1"],
-                                 stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        other = Gateway(prefix="tarnbox-demo-other-").start("--listen", "127.0.0.1")
+        self.addCleanup(other.stop)
         port = free_port()
         demo = Demo(port)
         try:
@@ -139,11 +135,9 @@ class DemoScript(unittest.TestCase):
             self.assertEqual(processes_naming(scratch[0]), [])
             for p in (port, pop3_port, smtp_port):
                 self.assertEqual(listening_addresses(p), [], p)
-            self.assertIsNone(other.poll(), "the demo ended a gateway it did not start")
+            self.assertIsNone(other.proc.poll(), "the demo ended a gateway it did not start")
         finally:
             demo.close()
-            stop_process(other)
-            shutil.rmtree(other_home, ignore_errors=True)
 
     def test_tls_demo_reads_over_pop3s_with_its_own_authority(self):
         port = free_port()

@@ -12,8 +12,7 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-import mailservers  # noqa: E402
-from gatewaytest import BIN, stop_process, wait_for, wait_until_listening  # noqa: E402
+from gatewaytest import BIN, Gateway, stop_process, wait_for  # noqa: E402
 
 PRIVATE = "TARNBOX_PRIVATE_MOUNTS"
 CANNOT_WRITE = "を書けません"
@@ -55,27 +54,17 @@ class FullDisk(unittest.TestCase):
                        check=True)
         self.home = os.path.join(self.mount, "home")
         os.mkdir(self.home, 0o700)
-        self.port = mailservers.free_port()
-        self.tarnbox("init", "--http-port", str(self.port), "--smtp-server", "127.0.0.1",
-                     "--pop3-server", "127.0.0.1")
+        self.g = Gateway(home=self.home)
+        self.tarnbox = self.g.run
         self.add("u1")
-        self.gateway = None
 
     def tearDown(self):
-        stop_process(self.gateway)
+        self.g.stop()
         subprocess.run(["umount", self.mount], check=True)
         os.rmdir(self.mount)
 
-    def tarnbox(self, *args, check=True):
-        r = subprocess.run([BIN, "--home", self.home, *args], capture_output=True, text=True,
-                           stdin=subprocess.DEVNULL)
-        if check and r.returncode != 0:
-            raise AssertionError("tarnbox %s: %s" % (" ".join(args), r.stderr))
-        return r
-
-    def add(self, uid, check=True):
-        return self.tarnbox("users", "add", "--name", "Name " + uid, "--mail-address",
-                            uid + "@test.example", "--id", uid, "--password", "pw", check=check)
+    def add(self, uid):
+        self.g.add_user(uid, "pw", name="Name " + uid)
 
     def data_file(self):
         with open(os.path.join(self.home, "tarnbox.dat"), "rb") as f:
@@ -112,10 +101,7 @@ class FullDisk(unittest.TestCase):
         self.assertIn("log_size_kb=128", self.tarnbox("settings", "show").stdout)
 
     def test_through_the_running_gateway(self):
-        self.gateway = subprocess.Popen([BIN, "--home", self.home, "serve"],
-                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
-        wait_until_listening(self.port, self.gateway)
+        self.g.start()
         # The control socket may come a moment after the port.
         wait_for(lambda: os.path.exists(os.path.join(self.home, "tarnbox.sock")))
         filler = fill(self.mount)
@@ -127,7 +113,7 @@ class FullDisk(unittest.TestCase):
         self.add("u3")
         self.assertEqual(self.listed(), ["u1", "u3"])
         self.assertIn("log_size_kb=128", self.tarnbox("settings", "show").stdout)
-        stop_process(self.gateway)
+        stop_process(self.g.proc)
         self.assertEqual(self.listed(), ["u1", "u3"])
 
 

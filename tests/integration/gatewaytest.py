@@ -1,7 +1,10 @@
-"""What the integration tests share about the gateway: the binary under
-test, a gateway in a scratch home of its own, one raw HTTP/1.0 exchange made
-the way a browser makes it (its session cookie sent back, its forms' token
-posted), a logged-in user, and pages compared with .ref files."""
+"""The integration harness: the binary under test, a gateway in a scratch
+home of its own, the real mail servers of mailservers.py (taken from here,
+so that a test imports this module only) in a world that a test module
+starts and stops, one raw HTTP/1.0 exchange made the way a browser makes it
+(its session cookie sent back, its forms' token posted), a logged-in user,
+scripted mail servers, and pages compared with .ref files."""
+import html
 import os
 import re
 import subprocess
@@ -15,7 +18,10 @@ import time
 import urllib.parse
 
 sys.dont_write_bytecode = True
-from mailservers import end_process as stop_process, free_port  # noqa: E402,F401
+import mailservers  # noqa: E402
+from mailservers import (  # noqa: E402,F401
+    DOVECOT, POSTFIX, Certificates, Dovecot, Postfix, free_port, port_answers,
+    end_process as stop_process)
 
 # The gateway binary ctest passes first, taken off before unittest reads the rest.
 BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ.get("TARNBOX_BIN")
@@ -111,25 +117,41 @@ def browser_keeps(key, user, answer):
         _tokens[(key, owner)] = t.group(1)
 
 
-def raw_request(port, raw, host="127.0.0.1", timeout=10):
-    """Sends raw as it stands and reads the answer until the gateway closes."""
-    with socket.create_connection((host, port), timeout=timeout) as s:
+def raw_request(port, raw, host="127.0.0.1", timeout=10, ctx=None, slow=False, source=None,
+                eof_ok=False):
+    """Sends raw as it stands and reads the answer until the server closes:
+    over TLS with ctx (eof_ok: a TLS close without its alert ends the
+    answer too); slow: in small pieces after a pause, so the sends have to
+    wait; source: the local address to connect from."""
+    s = socket.create_connection((host, port), timeout=timeout,
+                                 source_address=(source, 0) if source else None)
+    if ctx:
+        s = ctx.wrap_socket(s, server_hostname=host)
+    with s:
         s.sendall(raw)
+        if slow:
+            time.sleep(0.5)
         chunks = []
         while True:
-            b = s.recv(65536)
+            try:
+                b = s.recv(4096 if slow else 1 << 20)
+            except ssl.SSLError:
+                if not eof_ok:
+                    raise
+                break
             if not b:
                 break
             chunks.append(b)
     return b"".join(chunks)
 
 
-def http_request(port, raw, host="127.0.0.1", timeout=10):
+def http_request(port, raw, host="127.0.0.1", timeout=10, ctx=None, slow=False):
     """Sends raw the way a browser would and reads the answer until the
     gateway closes."""
-    raw, user = browser_request((host, port), raw)
-    answer = raw_request(port, raw, host, timeout)
-    browser_keeps((host, port), user, answer)
+    key = ("https", port) if ctx else (host, port)
+    raw, user = browser_request(key, raw)
+    answer = raw_request(port, raw, host, timeout, ctx, slow)
+    browser_keeps(key, user, answer)
     return answer
 
 
@@ -182,6 +204,66 @@ def without_session(answer):
     """The answer without what differs per login: the session cookie line
     and the form token (their own tests check them)."""
     return SESSION_PARTS.sub(b"", answer)
+
+
+MAIL_ADDRESS = sjis("メールアドレス")
+LIST_TIME = re.compile(rb'<input type="hidden" value="(-?\d+)" name="list_time">')
+
+
+def list_region(page):
+    """From the first mail-address heading to the hidden list_time field:
+    every section of the received-mail list with its rows and statuses."""
+    start = page.find(b"<pre>" + MAIL_ADDRESS)
+    end = page.find(b'<input type="hidden"', start)
+    if start < 0 or end < 0:
+        raise AssertionError("no list on the page: %r" % page[:800])
+    return page[start:end]
+
+
+def browser_path(href):
+    """The request path a browser sends for an href of a Shift_JIS page:
+    entities undone, two-byte characters as UTF-8 escapes."""
+    text = html.unescape(href.decode("cp932"))
+    return urllib.parse.quote(text, safe="/~%!$&'()*+,;=:@?-._").encode("ascii")
+
+
+def assert_page_ends(test, body):
+    """The page was written to its end, not cut off by a failure."""
+    test.assertTrue(body.rstrip().endswith(b"</html>"), body[-300:])
+
+
+class World(dict):
+    """What a test module starts: a scratch folder the mail servers' users
+    can pass through, and the servers and gateways kept in it, stopped in
+    the reverse order when the module ends (or its start fails)."""
+
+    def __init__(self, prefix):
+        super().__init__()
+        self.prefix = prefix
+
+    def hooks(self, build):
+        """setUpModule and tearDownModule for build(world, scratch)."""
+        def start():
+            self.scratch = tempfile.mkdtemp(prefix=self.prefix)
+            os.chmod(self.scratch, 0o755)
+            try:
+                build(self, self.scratch)
+            except BaseException:
+                self.stop()
+                raise
+        return start, self.stop
+
+    def stop(self):
+        for thing in reversed(list(self.values())):
+            for t in thing if isinstance(thing, list) else [thing]:
+                if isinstance(t, subprocess.Popen):
+                    stop_process(t)
+                elif hasattr(t, "server_close"):
+                    t.shutdown()
+                    t.server_close()
+                elif hasattr(t, "stop"):
+                    t.stop()
+        shutil.rmtree(self.scratch, ignore_errors=True)
 
 
 def wait_for(predicate, seconds=10):
@@ -272,8 +354,8 @@ class Gateway:
     127.0.0.1 unless said otherwise."""
 
     def __init__(self, pop3_port=None, smtp_port=None, pop3_server="127.0.0.1", users=(),
-                 prefix="tarnbox-it-"):
-        self.home = tempfile.mkdtemp(prefix=prefix)
+                 prefix="tarnbox-it-", home=None):
+        self.home = home or tempfile.mkdtemp(prefix=prefix)
         self.port = free_port()
         self.proc = None
         ports = (["--pop3-port", str(pop3_port)] if pop3_port else []) + (
@@ -283,9 +365,10 @@ class Gateway:
         for user in users:
             self.add_user(*user)
 
-    def run(self, *args, check=True, stdin=None):
+    def run(self, *args, check=True, stdin=None, timeout=None):
         r = subprocess.run([BIN, "--home", self.home, *args], capture_output=True, text=True,
-                           input=stdin, stdin=None if stdin is not None else subprocess.DEVNULL)
+                           input=stdin, stdin=None if stdin is not None else subprocess.DEVNULL,
+                           timeout=timeout)
         if check and r.returncode != 0:
             raise AssertionError(f"tarnbox {' '.join(args)}: {r.returncode} {r.stderr}")
         return r
@@ -411,6 +494,16 @@ def first_difference(got, wanted):
              min(len(got), len(wanted)))
     return "first difference at byte %d of %d/%d:\n got    %r\n wanted %r" % (
         n, len(got), len(wanted), got[max(0, n - 80):n + 80], wanted[max(0, n - 80):n + 80])
+
+
+def ref_bytes(name, **masks):
+    """The bytes of ref/<name>.ref, each {key} of masks put back as its
+    value: a part of a page that must stand in it."""
+    with open(os.path.join(REF, name + ".ref"), "rb") as f:
+        wanted = f.read()
+    for key, value in masks.items():
+        wanted = wanted.replace(b"{%s}" % key.encode(), value)
+    return wanted
 
 
 def assert_ref(test, name, got, **masks):

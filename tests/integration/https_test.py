@@ -3,7 +3,6 @@
 handshakes that stall or fail without holding anybody up, the TLS versions
 taken, whole downloads, and a start refused when the files are not usable.
 Certificates are made with the openssl command for 127.0.0.1 only."""
-import html
 import os
 import re
 import shutil
@@ -15,13 +14,14 @@ import tempfile
 import threading
 import time
 import unittest
-import urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "tests", "corpus"))
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "corpus"))
 from gatewaytest import (  # noqa: E402
-    BIN, Gateway, browser_keeps, browser_request, free_port, http_request, wait_until_listening)
+    Dovecot, Gateway, World, assert_page_ends, browser_path, free_port, http_request,
+    wait_until_listening)
+import make_corpus  # noqa: E402
 
 HSTS = b"Strict-Transport-Security: max-age=31536000"
 REFUSAL_KEY_MISSING = "HTTPS の秘密鍵ファイル %s がありません。\nThe HTTPS key file %s does not exist."
@@ -50,24 +50,7 @@ def client_context(cafile, version=None):
 
 
 def https_request(port, raw, ctx, timeout=20, slow=False):
-    """Sends raw over TLS and reads until the gateway closes. slow: reads
-    in small pieces after a pause, so the gateway's sends have to wait."""
-    key = ("https", port)
-    raw, user = browser_request(key, raw)
-    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as plain:
-        with ctx.wrap_socket(plain, server_hostname="127.0.0.1") as s:
-            s.sendall(raw)
-            if slow:
-                time.sleep(0.5)
-            chunks = []
-            while True:
-                b = s.recv(4096 if slow else 1 << 20)
-                if not b:
-                    break
-                chunks.append(b)
-    answer = b"".join(chunks)
-    browser_keeps(key, user, answer)
-    return answer
+    return http_request(port, raw, timeout=timeout, ctx=ctx, slow=slow)
 
 
 def without_dates(answer):
@@ -242,36 +225,22 @@ class MailOverHttps(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        try:
-            import mailservers
-            import make_corpus
-        except ImportError as e:
-            raise unittest.SkipTest("mail server helpers missing: %s" % e)
-        if not os.path.exists(mailservers.DOVECOT):
-            raise unittest.SkipTest("no Dovecot here")
-        cls.scratch = tempfile.mkdtemp(prefix="tarnbox-https-pop-")
-        cls.pop = mailservers.Dovecot(cls.scratch).start()
-        cls.g = None
-        try:
-            cls.pop.add_user("reader", "read-pw")
-            message, cls.payload = make_corpus.big_attachment_message()
-            cls.name = make_corpus.BIG_NAME.encode()
-            cls.pop.deliver("reader", message)
-            cls.g = HttpsGateway(cls.pop.port)
-            cls.g.add_user("reader", "read-pw")
-            cls.g.run("https", "self-signed", "--name", "127.0.0.1")
-            cls.g.start("--worker-timeout", "10")
-        except BaseException:
-            cls.tearDownClass()
-            raise
-        cls.ctx = client_context(cls.g.cert)
+        cls.world = World("tarnbox-https-pop-")
+        start, cls.tearDownClass = cls.world.hooks(cls.build)
+        start()
 
     @classmethod
-    def tearDownClass(cls):
-        if cls.g:
-            cls.g.stop()
-        cls.pop.stop()
-        shutil.rmtree(cls.scratch, ignore_errors=True)
+    def build(cls, world, scratch):
+        pop = world["pop"] = Dovecot(scratch).start()
+        pop.add_user("reader", "read-pw")
+        message, cls.payload = make_corpus.big_attachment_message()
+        cls.name = make_corpus.BIG_NAME.encode()
+        pop.deliver("reader", message)
+        cls.g = world["gateway"] = HttpsGateway(pop.port)
+        cls.g.add_user("reader", "read-pw")
+        cls.g.run("https", "self-signed", "--name", "127.0.0.1")
+        cls.g.start("--worker-timeout", "10")
+        cls.ctx = client_context(cls.g.cert)
 
     def request(self, method, path, body=b""):
         raw = method + b" " + path + b" HTTP/1.0\r\n"
@@ -288,14 +257,12 @@ class MailOverHttps(unittest.TestCase):
         page = self.request(b"POST", b"/mail/index.html", b"a=reader&b=read-pw")
         query = re.search(rb"\?user=reader\?check=\d+", page)
         self.assertIsNotNone(query, page[:600])
-        self.assertTrue(page.rstrip().endswith(b"</html>"), page[-300:])
+        assert_page_ends(self, page)
         page = self.request(b"GET", b"/mail/a0001.html" + query.group(0))
         self.assertIn(b"BIG-ATTACHMENT-NOTE", page)
         links = re.findall(rb'<a href="(/mail/~reader/[^"]*)">' + re.escape(self.name), page)
         self.assertEqual(len(links), 1, page[-2000:])
-        path = urllib.parse.quote(html.unescape(links[0].decode("cp932")),
-                                  safe="/~%!$&'()*+,;=:@?-._").encode("ascii")
-        body = self.request(b"GET", path)
+        body = self.request(b"GET", browser_path(links[0]))
         self.assertEqual(len(body), len(self.payload))
         self.assertTrue(body == self.payload, "the attachment differs")
 
@@ -363,9 +330,8 @@ class StartUp(unittest.TestCase):
 
     def test_plain_requests_sent_on_to_https(self):
         self.g.run("https", "self-signed", "--name", "127.0.0.1")
-        self.assertIn("--https-redirect needs --https-listen", subprocess.run(
-            [BIN, "--home", self.g.home, "serve", "--https-redirect"], capture_output=True,
-            text=True, stdin=subprocess.DEVNULL, timeout=20).stderr)
+        self.assertIn("--https-redirect needs --https-listen",
+                      self.g.run("serve", "--https-redirect", check=False, timeout=20).stderr)
         self.g.start("--https-redirect")
         https = b"https://%%s:%d" % self.g.https_port
         for raw, location in (

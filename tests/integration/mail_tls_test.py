@@ -15,35 +15,30 @@ at 127.0.0.1 (the main Dovecot also at ::1), with its own ports and
 security; a second gateway takes them from its basic settings for everybody.
 What crossed the wire is checked in the servers' logs and in the delivered
 bytes.
+
+Self-registration asks the real POP3 server first, a Dovecot of its own
+with STLS: an account is made only for a login the server takes, over the
+security the administrator chose, and nothing is made while the server
+cannot be reached.
 """
+import json
 import os
-import re
 import shutil
 import sys
-import tempfile
 import time
 import unittest
+import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import mailservers  # noqa: E402
 from gatewaytest import (  # noqa: E402
-    DONE, SEND_ERROR, Gateway, ScriptedServer, Upgrade, plain_head, sjis, wait_for)
+    DONE, LIST_TIME, REF, SEND_ERROR, Certificates as Authority, Dovecot, Gateway, Postfix,
+    ScriptedServer, Upgrade, World, assert_page_ends, http, plain_head, sjis, wait_for)
 
 WORKER_TIMEOUT = 4
 
-REASONS = {
-    "expired": ("サーバーの証明書の有効期限が切れているか、まだ有効になっていません。",
-                "The server's certificate has expired or is not valid yet."),
-    "wrong name": ("サーバーの証明書はこのサーバー名に対して発行されたものではありません。",
-                   "The server's certificate was not issued for this server name."),
-    "unknown authority": ("サーバーの証明書は信頼されていない認証局が発行したものです。",
-                          "The server's certificate was issued by an unknown authority."),
-    "handshake": ("TLS の開始に失敗しました。", "The TLS handshake failed."),
-    "not offered": ("サーバーが暗号化 (STLS / STARTTLS) に対応していないため、"
-                    "暗号化せずに続けることはしません。",
-                    "The server does not offer encryption (STLS / STARTTLS); the gateway "
-                    "does not go on without it."),
-}
+with open(os.path.join(REF, "mail-tls.json"), encoding="utf-8") as f:
+    TABLES = json.load(f)
+REASONS = TABLES["reasons"]
 
 
 def secure_failure(kind, reason, english=False):
@@ -59,7 +54,6 @@ def secure_failure(kind, reason, english=False):
 
 # --- Servers and the gateway ---
 
-WORLD = {}
 # login -> its POP3 password at the gateway, the options that register it
 # and the servers (keys of WORLD and which of their ports) it reaches.
 USERS = {}
@@ -67,7 +61,7 @@ USERS = {}
 
 def user(login, pop3_security="none", smtp_security="none", pop3=("main", "port"),
          smtp=("smtp", "port"), auth=False, apop=False, verify=True, password=None,
-         pop3_name="127.0.0.1", extra=()):
+         pop3_name="127.0.0.1", extra=(), why=None):
     USERS[login] = {"password": password or login + "-pw", "pop3": pop3, "smtp": smtp,
                     "pop3_name": pop3_name,
                     "options": ["--pop3-security", pop3_security, "--smtp-security",
@@ -76,36 +70,8 @@ def user(login, pop3_security="none", smtp_security="none", pop3=("main", "port"
                     + (["--apop"] if apop else []) + list(extra)}
 
 
-user("pop3s", "tls", pop3=("main", "pop3s_port"))
-user("pop3s-apop", "tls", pop3=("main", "pop3s_port"), apop=True)
-user("stls", "stls")
-user("stls-apop", "stls", apop=True)
-user("stls-deleter", "stls")
-user("pop3s-v6", "tls", pop3=("main", "pop3s_port"), pop3_name="::1")
-user("pop3s-v6-bracketed", "tls", pop3=("main", "pop3s_port"), pop3_name="[::1]")
-user("no-stls", "stls", pop3=("plain", "port"))
-user("submit", smtp_security="starttls", smtp=("smtp", "submission_port"), auth=True)
-user("smtps", smtp_security="tls", smtp=("smtp", "smtps_port"), auth=True)
-# Its mailbox login is not the one the SMTP server takes: it has its own.
-user("own-login", smtp_security="starttls", smtp=("smtp", "submission_port"), auth=True,
-     extra=["--smtp-auth", "own", "--smtp-user", "submit", "--smtp-password", "submit-pw"])
-user("bad-auth", smtp_security="starttls", smtp=("smtp", "submission_port"), auth=True,
-     password="not-the-servers-pw")
-user("no-starttls", smtp_security="starttls", auth=True)
-for name in ("expired", "wrong-name", "untrusted"):
-    user(name, "tls", pop3=(name, "pop3s_port"))
-    user(name + "-noverify", "tls", pop3=(name, "pop3s_port"), verify=False)
-user("stls-expired", "stls", pop3=("expired", "port"))
-user("smtp-expired", smtp_security="tls", smtp=("expired", "pop3s_port"), auth=True)
-user("pop3-no-tls", "tls", pop3=("plain", "port"))
-user("smtp-no-tls", smtp_security="tls", smtp=("smtp", "port"), auth=True)
-user("pop3-silent", "tls", pop3=("silent", "port"))
-user("stls-broken", "stls", pop3=("pop3-broken-upgrade", "port"))
-user("starttls-broken", smtp_security="starttls", smtp=("smtp-broken-upgrade", "port"), auth=True)
-user("starttls-expired", smtp_security="starttls", smtp=("smtp-expired-upgrade", "port"),
-     auth=True)
-# Registered on a second gateway whose basic settings hold the security.
-user("by-default", pop3=("main", "port"), smtp=("smtp", "smtps_port"))
+for login, options in TABLES["users"]:
+    user(login, **options)
 
 
 def port_of(where):
@@ -134,23 +100,18 @@ def upgrade_server(kind, cert=None):
         Upgrade(b"220 go ahead\r\n", cert)]))
 
 
-def start_servers(scratch):
-    certs = mailservers.Certificates(os.path.join(scratch, "certs"))
-    WORLD["certs"] = certs
+def build(world, scratch):
+    certs = WORLD["certs"] = Authority(os.path.join(scratch, "certs"))
     good = certs.server("127.0.0.1", "::1")
     main = os.path.join(scratch, "main")
-    smtp = WORLD["smtp"] = mailservers.Postfix(main, cert=good, smtps_mechanisms="login")
-    pops = {
-        "main": mailservers.Dovecot(main, ssl="yes", cert=good, auth_socket=smtp.auth_socket,
-                                    addresses=("127.0.0.1", "::1")),
-        "plain": mailservers.Dovecot(os.path.join(scratch, "plain")),
-        "expired": mailservers.Dovecot(os.path.join(scratch, "expired"), ssl="yes",
-                                       cert=certs.server(expired=True)),
-        "wrong-name": mailservers.Dovecot(os.path.join(scratch, "wrong-name"), ssl="yes",
-                                          cert=certs.server("127.0.0.2")),
-        "untrusted": mailservers.Dovecot(os.path.join(scratch, "untrusted"), ssl="yes",
-                                         cert=certs.server(trusted=False)),
-    }
+    smtp = WORLD["smtp"] = Postfix(main, cert=good, smtps_mechanisms="login")
+    pops = {"main": Dovecot(main, ssl="yes", cert=good, auth_socket=smtp.auth_socket,
+                            addresses=("127.0.0.1", "::1")),
+            "plain": Dovecot(os.path.join(scratch, "plain"))}
+    for name, cert in (("expired", certs.server(expired=True)),
+                       ("wrong-name", certs.server("127.0.0.2")),
+                       ("untrusted", certs.server(trusted=False))):
+        pops[name] = Dovecot(os.path.join(scratch, name), ssl="yes", cert=cert)
     for key, pop in pops.items():
         WORLD[key] = pop
         for login in USERS:
@@ -173,6 +134,18 @@ def start_servers(scratch):
     WORLD["pop3-broken-upgrade"] = upgrade_server("pop3")
     WORLD["smtp-broken-upgrade"] = upgrade_server("smtp")
     WORLD["smtp-expired-upgrade"] = upgrade_server("smtp", certs.server(expired=True))
+    start_gateway([["set", "per_user_servers=1", "apop_changeable=1"]],
+                  [(login, own_servers(login)) for login in USERS])
+    pop = WORLD["registration-pop"] = Dovecot(os.path.join(scratch, "registration"), ssl="yes",
+                                              cert=good).start()
+    for login in ("hanako", "jiro"):
+        pop.add_user(login, login + "-pw")
+    g = WORLD["registration"] = Gateway(pop.port, prefix="tarnbox-register-")
+    # STLS on the plain port: the check goes the way every later login will.
+    g.run("settings", "server", "browser_registration=on", "pop3_security=stls",
+          "pop3_port=%d" % pop.port)
+    shutil.copy(certs.authority_file(), os.path.join(g.home, "mail-ca.pem"))
+    g.start("--worker-timeout", "5")
 
 
 def start_gateway(settings, users):
@@ -201,31 +174,52 @@ def own_servers(login):
             *u["options"]]
 
 
-def setUpModule():
-    WORLD["scratch"] = tempfile.mkdtemp(prefix="tarnbox-tls-mail-")
-    # The servers' mail processes run as nobody and pass through it.
-    os.chmod(WORLD["scratch"], 0o755)
-    try:
-        start_servers(WORLD["scratch"])
-        start_gateway([["set", "per_user_servers=1", "apop_changeable=1"]],
-                                      [(login, own_servers(login)) for login in USERS])
-    except BaseException:
-        tearDownModule()
-        raise
-
-
-def tearDownModule():
-    for key in ["gateways"]:
-        for g in WORLD.get(key, []):
-            g.stop()
-    for key in ("smtp", "main", "plain", "expired", "wrong-name", "untrusted", "silent",
-                "pop3-broken-upgrade", "smtp-broken-upgrade", "smtp-expired-upgrade"):
-        if key in WORLD:
-            WORLD[key].stop()
-    shutil.rmtree(WORLD.get("scratch", "/nonexistent"), ignore_errors=True)
+WORLD = World("tarnbox-tls-mail-")
+setUpModule, tearDownModule = WORLD.hooks(build)
 
 
 # --- The cases ---
+
+def register(login, password):
+    fields = {"user_name": "Hanako " + login, "user_mail_address": login + "@test.example",
+              "user_id": login, "user_pass1": password, "user_pass2": password,
+              "user_column_count": "80", "user_row_count": "10", "user_upload_no": "1"}
+    return http(WORLD["registration"].port, b"POST", b"/mail/new/index.html?lang=eng",
+                urllib.parse.urlencode(fields).encode()).raw
+
+
+def registered(login):
+    return WORLD["registration"].run("users", "show", login, check=False).returncode == 0
+
+
+class Registration(unittest.TestCase):
+    def test_a_login_the_server_refuses_makes_no_account(self):
+        answer = register("hanako", "guessed")
+        self.assertIn(b"The POP3 server did not accept this user name and password.", answer,
+                      answer[-1500:])
+        self.assertIn(b"name=\"user_id\"", answer, "the form is shown again")
+        self.assertFalse(registered("hanako"))
+        answer = register("nobody", "whatever")
+        self.assertIn(b"did not accept", answer)
+        self.assertFalse(registered("nobody"))
+
+    def test_the_servers_login_makes_the_account_over_stls(self):
+        answer = register("jiro", "jiro-pw")
+        self.assertIn(b"Registration completed.", answer, answer[-1500:])
+        self.assertTrue(registered("jiro"))
+        pop = WORLD["registration-pop"]
+        lines = pop.login_lines("jiro")
+        self.assertTrue(lines and ", TLS," in lines[-1], pop.log_text()[-1500:])
+
+    def test_nothing_is_made_while_the_server_is_away(self):
+        WORLD["registration-pop"].stop()
+        try:
+            answer = register("hanako", "hanako-pw")
+        finally:
+            WORLD["registration-pop"].start()
+        self.assertIn(b"The POP3 server could not be reached", answer, answer[-1500:])
+        self.assertFalse(registered("hanako"))
+
 
 class SecurePop3(unittest.TestCase):
     def assert_listed(self, login, method):
@@ -234,7 +228,7 @@ class SecurePop3(unittest.TestCase):
         self.assertEqual(page.status, b"HTTP/1.0 200 OK", page.raw[:600])
         for n in (1, 2):
             self.assertIn(b"TLS message %d for %s" % (n, login.encode()), page.body)
-        self.assertTrue(page.body.rstrip().endswith(b"</html>"), page.body[-300:])
+        assert_page_ends(self, page.body)
         lines = pop.login_lines(login)
         self.assertTrue(lines, pop.log_text()[-1500:])
         self.assertIn("method=%s," % method, lines[-1])
@@ -267,13 +261,13 @@ class SecurePop3(unittest.TestCase):
                 self.assertIn(b"\nline 00000 of a long message\n", text)
                 self.assertIn(b"\nline 11999 of a long message\n", text)
                 self.assertEqual(text.count(b" of a long message\n"), 12000)
-                self.assertTrue(page.body.rstrip().endswith(b"</html>"), page.body[-300:])
+                assert_page_ends(self, page.body)
                 done = WORLD["main"].logouts(login)[-1]
                 self.assertEqual((done["retr_count"], done["reason"]), (1, "Disconnected: Logged out"))
 
     def test_delete_over_stls(self):
         b = browser("stls-deleter")
-        list_time = re.search(rb'value="(-?\d+)" name="list_time"', b.first.body).group(1)
+        list_time = LIST_TIME.search(b.first.body).group(1)
         page = b.page(b"/mail/index.html", b"delete_a1=on&list_time=" + list_time)
         self.assertNotIn(b"TLS message 1 for", page.body, page.body[:1500])
         self.assertIn(b"TLS message 2 for stls-deleter", page.body)
@@ -286,7 +280,7 @@ class SecurePop3(unittest.TestCase):
         before = len(pop.log_text())
         b = browser("no-stls")
         self.assertIn(secure_failure("POP3", "not offered"), b.first.body, b.first.body[:1500])
-        self.assertTrue(b.first.body.rstrip().endswith(b"</html>"), b.first.body[-300:])
+        assert_page_ends(self, b.first.body)
         self.assertTrue(wait_for(lambda: "no auth attempts" in pop.log_text()[before:]),
                         pop.log_text()[before:])
         self.assertEqual(pop.logins(), [])
@@ -342,7 +336,7 @@ class SecureSmtp(unittest.TestCase):
         self.assertEqual(answer.status, b"HTTP/1.0 200 OK", answer.raw[:600])
         self.assertIn(SEND_ERROR, answer.body, answer.body[:1500])
         self.assertIn(b"535 5.7.8 Error: authentication failed", answer.body)
-        self.assertTrue(answer.body.rstrip().endswith(b"</html>"), answer.body[-300:])
+        assert_page_ends(self, answer.body)
         self.assertIn("authentication failed", WORLD["smtp"].log_text())
         time.sleep(1)
         self.assertIsNone(self.delivered(b"Never delivered"))
@@ -355,7 +349,7 @@ class SecureSmtp(unittest.TestCase):
         self.assertTrue(body.startswith(secure_failure("SMTP", "not offered")
                                         + b'<hr><center><a href="/mail/index.html%s">' % b.query),
                         body[:1500])
-        self.assertTrue(body.rstrip().endswith(b"</html>"), body[-300:])
+        assert_page_ends(self, body)
         self.assertNotIn("sasl_username=no-starttls", WORLD["smtp"].log_text())
 
 
@@ -386,7 +380,7 @@ class Certificates(unittest.TestCase):
                     page = browser(login, english).first
                     self.assertIn(secure_failure("POP3", reason, english), page.body,
                                   page.body[:1500])
-                    self.assertTrue(page.body.rstrip().endswith(b"</html>"))
+                    assert_page_ends(self, page.body)
             self.assertEqual(WORLD[USERS[login]["pop3"][0]].logins(), [])
 
     def test_verify_off_reaches_the_same_servers(self):
@@ -423,7 +417,7 @@ class NoTlsOnTheTlsPort(unittest.TestCase):
 
     def test_silent_server_fails_after_the_worker_time_out(self):
         page = browser("pop3-silent").first
-        self.assertTrue(page.body.rstrip().endswith(b"</html>"), page.body[-300:])
+        assert_page_ends(self, page.body)
         self.assertIn(b"<font size=+1><center>", page.body, page.body[:1500])
         self.assertLess(page.seconds, WORKER_TIMEOUT + 5)
 
@@ -441,7 +435,7 @@ class UpgradeThatFails(unittest.TestCase):
     def test_stls_then_no_tls(self):
         page = browser("stls-broken").first
         self.assertIn(secure_failure("POP3", "handshake"), page.body, page.body[:1500])
-        self.assertTrue(page.body.rstrip().endswith(b"</html>"), page.body[-300:])
+        assert_page_ends(self, page.body)
         self.assert_nothing_after_the_upgrade("pop3-broken-upgrade", [b"CAPA", b"STLS"])
 
     def test_starttls_then_no_tls(self):

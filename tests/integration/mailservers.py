@@ -21,10 +21,12 @@ import re
 import shutil
 import signal
 import socket
+import string
 import subprocess
 import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
 MAIL_UID = MAIL_GID = 65534  # nobody:nogroup; Dovecot refuses mail access as root
 DOVECOT = "/usr/sbin/dovecot"
 POSTFIX = "/usr/sbin/postfix"
@@ -105,23 +107,6 @@ class Certificates:
     nobody trusts, and server certificates issued by either, made with the
     openssl command in folder. EC keys keep the run short."""
 
-    CA_CONFIG = """[ca]
-default_ca = test
-[test]
-database = {db}/index.txt
-new_certs_dir = {db}
-serial = {db}/serial
-default_md = sha256
-policy = anything
-unique_subject = no
-[anything]
-commonName = supplied
-[server]
-basicConstraints = CA:FALSE
-extendedKeyUsage = serverAuth
-subjectAltName = $ENV::SAN
-"""
-
     def __init__(self, folder):
         self.folder = os.path.abspath(folder)
         _make_dirs(self.folder)
@@ -148,8 +133,7 @@ subjectAltName = $ENV::SAN
         open(os.path.join(folder, "index.txt"), "w").close()
         with open(os.path.join(folder, "serial"), "w") as f:
             f.write("01\n")
-        with open(os.path.join(folder, "ca.cnf"), "w") as f:
-            f.write(self.CA_CONFIG.replace("{db}", folder))
+        _write(os.path.join(folder, "ca.cnf"), _template("openssl-ca.cnf", db=folder))
         return name
 
     def server(self, *ips, expired=False, trusted=True):
@@ -263,92 +247,21 @@ class Dovecot:
         self._write_config()
 
     def _write_config(self):
-        s = self.scratch
+        v = dict(vars(self), s=self.scratch, uid=MAIL_UID, gid=MAIL_GID,
+                 logout_format=LOGOUT_FORMAT, oauth_file=os.path.join(self.scratch,
+                                                                      "dovecot-oauth2.conf.ext"))
         mechanisms = "plain apop" if self.apop else "plain"
         if self.auth_socket:
             mechanisms += " login"
-        oauth = ""
         if self.introspection_url:
             mechanisms += " xoauth2 oauthbearer"
-            oauth_file = os.path.join(s, "dovecot-oauth2.conf.ext")
-            with open(oauth_file, "w") as f:
-                f.write(f"""introspection_mode = post
-introspection_url = {self.introspection_url}
-username_attribute = username
-active_attribute = active
-active_value = true
-""")
-            oauth = f"""passdb {{
-  driver = oauth2
-  mechanisms = xoauth2 oauthbearer
-  args = {oauth_file}
-}}
-"""
-        tls = ""
-        if self.ssl != "no":
-            tls = "ssl_cert = <%s\nssl_key = <%s\n" % self.cert
-        sasl = ""
-        if self.auth_socket:
-            sasl = f"""service auth {{
-  unix_listener {self.auth_socket} {{
-    mode = 0660
-    user = postfix
-    group = postfix
-  }}
-}}
-"""
-        imap = ""
-        if self.imap_port:
-            imap = f"""service imap-login {{
-  inet_listener imap {{
-    address = {self.addresses}
-    port = {self.imap_port}
-  }}
-  inet_listener imaps {{
-    port = 0
-  }}
-}}
-"""
-        text = f"""instance_name = tarnbox-test-{self.port}
-base_dir = {s}/run/dovecot
-state_dir = {s}/state
-log_path = {self.log}
-protocols = pop3{" imap" if self.imap_port else ""}
-listen = {self.addresses}
-ssl = {self.ssl}
-{tls}disable_plaintext_auth = no
-auth_mechanisms = {mechanisms}
-auth_failure_delay = 0
-mail_location = maildir:{s}/mail/%u/Maildir
-mail_uid = {MAIL_UID}
-mail_gid = {MAIL_GID}
-pop3_logout_format = {LOGOUT_FORMAT}
-{oauth}passdb {{
-  driver = passwd-file
-  args = scheme=PLAIN username_format=%u {self.passwd}
-}}
-userdb {{
-  driver = static
-  args = home={s}/mail/%u
-}}
-service pop3-login {{
-  inet_listener pop3 {{
-    address = {self.addresses}
-    port = {self.port}
-  }}
-  inet_listener pop3s {{
-    address = {self.addresses}
-    port = {self.pop3s_port}
-  }}
-}}
-{imap}{sasl}service anvil {{
-  unix_listener anvil-auth-penalty {{
-    mode = 0
-  }}
-}}
-{self.extra_config}"""
-        with open(self.config, "w") as f:
-            f.write(text)
+            _write(v["oauth_file"], _template("dovecot-oauth2.conf.ext", **v))
+        v.update(mechanisms=mechanisms, imap_protocol=" imap" if self.imap_port else "",
+                 tls="ssl_cert = <%s\nssl_key = <%s\n" % self.cert if self.ssl != "no" else "",
+                 oauth=_template("dovecot-oauth.conf", **v) if self.introspection_url else "",
+                 sasl=_template("dovecot-sasl.conf", **v) if self.auth_socket else "",
+                 imap=_template("dovecot-imap.conf", **v) if self.imap_port else "")
+        _write(self.config, _template("dovecot.conf", **v))
 
     def start(self):
         if port_answers(self.port):
@@ -459,78 +372,15 @@ class Postfix:
         self._write_config()
 
     def _write_config(self):
-        s = self.scratch
-        main = f"""compatibility_level = 3.6
-queue_directory = {self.spool}
-data_directory = {self.data}
-myhostname = mail.{self.domain}
-mydestination =
-inet_interfaces = 127.0.0.1
-inet_protocols = ipv4
-mynetworks = 127.0.0.0/8
-smtpd_relay_restrictions = reject_unauth_destination
-local_transport = error:local delivery disabled
-default_transport = error:outbound mail disabled
-relay_transport = error:outbound mail disabled
-alias_maps =
-alias_database =
-local_recipient_maps =
-smtpd_peername_lookup = no
-smtpd_tls_security_level = none
-biff = no
-virtual_mailbox_domains = {self.domain}
-virtual_mailbox_base = {s}/mail
-virtual_mailbox_maps = texthash:{self.vmailbox}
-virtual_uid_maps = static:{MAIL_UID}
-virtual_gid_maps = static:{MAIL_GID}
-maillog_file = {self.log}
-maillog_file_prefixes = {s}/log
-"""
-        secure = ""
+        v = dict(vars(self), s=self.scratch, uid=MAIL_UID, gid=MAIL_GID)
+        main, master = _template("postfix-main.cf", **v), _template("postfix-master.cf", **v)
         if self.cert:
-            main += f"""smtpd_tls_cert_file = {self.cert[0]}
-smtpd_tls_key_file = {self.cert[1]}
-smtpd_tls_loglevel = 1
-smtpd_tls_received_header = yes
-smtpd_sasl_type = dovecot
-smtpd_sasl_path = private/auth
-"""
-            login_only = ("  -o smtpd_sasl_auth_enable=yes\n"
-                          "  -o smtpd_recipient_restrictions=permit_sasl_authenticated,reject\n"
-                          "  -o smtpd_relay_restrictions=permit_sasl_authenticated,reject\n")
-            filter_ = ("  -o smtpd_sasl_mechanism_filter=%s\n" % self.smtps_mechanisms
-                       if self.smtps_mechanisms else "")
-            secure = (f"127.0.0.1:{self.submission_port} inet n - n - - smtpd\n"
-                      "  -o smtpd_tls_security_level=encrypt\n  -o smtpd_tls_auth_only=yes\n"
-                      + login_only
-                      + f"127.0.0.1:{self.smtps_port} inet n - n - - smtpd\n"
-                      "  -o smtpd_tls_wrappermode=yes\n  -o smtpd_tls_security_level=encrypt\n"
-                      + login_only + filter_
-                      + "tlsmgr    unix - - n 1000? 1 tlsmgr\n")
-        master = f"""127.0.0.1:{self.port} inet n - n - - smtpd
-pickup    unix n - n 60 1 pickup
-cleanup   unix n - n - 0 cleanup
-qmgr      unix n - n 300 1 qmgr
-rewrite   unix - - n - - trivial-rewrite
-bounce    unix - - n - 0 bounce
-defer     unix - - n - 0 bounce
-trace     unix - - n - 0 bounce
-verify    unix - - n - 1 verify
-flush     unix n - n 1000? 0 flush
-proxymap  unix - - n - - proxymap
-showq     unix n - n - - showq
-error     unix - - n - - error
-retry     unix - - n - - error
-discard   unix - - n - - discard
-virtual   unix - n n - - virtual
-anvil     unix - - n - 1 anvil
-scache    unix - - n - 1 scache
-postlog   unix-dgram n - n - 1 postlogd
-""" + secure
-        with open(os.path.join(self.etc, "main.cf"), "w") as f:
-            f.write(main)
-        with open(os.path.join(self.etc, "master.cf"), "w") as f:
-            f.write(master)
+            main += _template("postfix-tls.cf", cert=self.cert[0], key=self.cert[1])
+            master += _template("postfix-secure-master.cf", **v, mechanism_filter=(
+                "  -o smtpd_sasl_mechanism_filter=%s\n" % self.smtps_mechanisms
+                if self.smtps_mechanisms else ""))
+        _write(os.path.join(self.etc, "main.cf"), main)
+        _write(os.path.join(self.etc, "master.cf"), master)
         self._write_vmailbox()
 
     def _write_vmailbox(self):
@@ -600,6 +450,17 @@ postlog   unix-dgram n - n - 1 postlogd
 
     def log_text(self):
         return _text_of(self.log)
+
+
+def _template(name, **values):
+    """A configuration file of servers/ with values put in for its ${names}."""
+    with open(os.path.join(HERE, "servers", name)) as f:
+        return string.Template(f.read()).substitute(values)
+
+
+def _write(path, text):
+    with open(path, "w") as f:
+        f.write(text)
 
 
 def _text_of(path):

@@ -7,22 +7,18 @@ the proxy. Only the listen addresses, the certificate paths and the
 gateway's port of the file are changed for the test."""
 import os
 import re
-import shutil
-import socket
 import ssl
 import subprocess
 import sys
-import tempfile
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
-import mailservers  # noqa: E402
-from gatewaytest import Gateway, stop_process, wait_until_listening  # noqa: E402
+from gatewaytest import (  # noqa: E402
+    Certificates, Dovecot, Gateway, World, free_port, raw_request, wait_until_listening)
 
 NGINX = "/usr/sbin/nginx"
-WORLD = {}
 
 
 def proxy_config(tls_port, plain_port, gateway_port, cert, key):
@@ -74,21 +70,8 @@ http {{
 
 def exchange(port, raw, source="127.0.0.1", tls=False):
     """One request from the loopback address source; the whole answer."""
-    s = socket.create_connection(("127.0.0.1", port), timeout=20, source_address=(source, 0))
-    if tls:
-        s = WORLD["client_tls"].wrap_socket(s, server_hostname="127.0.0.1")
-    with s:
-        s.sendall(raw)
-        chunks = []
-        while True:
-            try:
-                b = s.recv(65536)
-            except ssl.SSLError:
-                break
-            if not b:
-                break
-            chunks.append(b)
-    return b"".join(chunks)
+    return raw_request(port, raw, timeout=20, ctx=WORLD["client_tls"] if tls else None,
+                       source=source, eof_ok=True)
 
 
 def login(port, user, password, source, tls=True, extra=b""):
@@ -103,35 +86,24 @@ def logged_in(answer, user=b"taro"):
     return re.search(rb"\?user=%s\?check=\d+" % user, answer) is not None
 
 
-def setUpModule():
-    scratch = WORLD["scratch"] = tempfile.mkdtemp(prefix="tarnbox-proxy-")
-    os.chmod(scratch, 0o755)
-    try:
-        certs = mailservers.Certificates(os.path.join(scratch, "certs"))
-        WORLD["client_tls"] = ssl.create_default_context(cafile=certs.authority_file())
-        pop = WORLD["pop"] = mailservers.Dovecot(os.path.join(scratch, "pop")).start()
-        pop.add_user("taro", "taro-pw")
-        pop.deliver("taro", b"From: a@b.example\nSubject: through the proxy\n\nhello\n")
-        g = WORLD["gateway"] = Gateway(pop.port, prefix="tarnbox-proxy-home-")
-        gateway_port = WORLD["gateway_port"] = g.port
-        g.add_user("taro", "taro-pw", name="Taro")
-        g.start("--listen", "127.0.0.1", "--trusted-proxy", "127.0.0.1")
-        WORLD["tls_port"], WORLD["plain_port"] = mailservers.free_port(), mailservers.free_port()
-        cert, key = certs.server()
-        WORLD["nginx"] = start_nginx(scratch, proxy_config(WORLD["tls_port"], WORLD["plain_port"],
-                                                           gateway_port, cert, key))
-        wait_until_listening(WORLD["tls_port"], WORLD["nginx"])
-    except BaseException:
-        tearDownModule()
-        raise
+def build(world, scratch):
+    certs = Certificates(os.path.join(scratch, "certs"))
+    world["client_tls"] = ssl.create_default_context(cafile=certs.authority_file())
+    pop = world["pop"] = Dovecot(os.path.join(scratch, "pop")).start()
+    pop.add_user("taro", "taro-pw")
+    pop.deliver("taro", b"From: a@b.example\nSubject: through the proxy\n\nhello\n")
+    g = world["gateway"] = Gateway(pop.port, prefix="tarnbox-proxy-home-")
+    world["gateway_port"] = g.port
+    g.add_user("taro", "taro-pw", name="Taro")
+    g.start("--listen", "127.0.0.1", "--trusted-proxy", "127.0.0.1")
+    world["tls_port"], world["plain_port"] = free_port(), free_port()
+    world["nginx"] = start_nginx(scratch, proxy_config(world["tls_port"], world["plain_port"],
+                                                       g.port, *certs.server()))
+    wait_until_listening(world["tls_port"], world["nginx"])
 
 
-def tearDownModule():
-    stop_process(WORLD.get("nginx"))
-    for key in ("gateway", "pop"):
-        if key in WORLD:
-            WORLD[key].stop()
-    shutil.rmtree(WORLD["scratch"], ignore_errors=True)
+WORLD = World("tarnbox-proxy-")
+setUpModule, tearDownModule = WORLD.hooks(build)
 
 
 @unittest.skipUnless(os.path.exists(NGINX), "nginx is missing: run scripts/install-nginx.sh")

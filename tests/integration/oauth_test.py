@@ -22,7 +22,6 @@ import secrets
 import shutil
 import ssl
 import sys
-import tempfile
 import threading
 import time
 import unittest
@@ -30,9 +29,8 @@ import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import mailservers  # noqa: E402
 from gatewaytest import (  # noqa: E402
-    DONE, SEND_ERROR, Browser, Gateway, sjis, wait_for)
+    DONE, SEND_ERROR, Browser, Certificates, Dovecot, Gateway, Postfix, World, sjis, wait_for)
 from gatewaytest import http as http_answer  # noqa: E402
 
 CLIENT_ID = "tarnbox-test-client"
@@ -43,7 +41,6 @@ WORKER_TIMEOUT = 8
 CONNECTED = sjis("アカウントを連携しました。")
 NOT_CONNECTED = sjis("アカウントを連携できませんでした。")
 STATE_REFUSED = sjis("連携の要求が無効か、期限が切れています。")
-LOGIN_FAILED = sjis("POP3")
 
 
 # --- The provider ---
@@ -169,7 +166,6 @@ def serve(server):
 
 # --- The gateway and the browser ---
 
-WORLD = {}
 USERS = ("alice", "bob", "carol", "dave", "erin", "frank", "gina", "hank")
 
 
@@ -230,18 +226,8 @@ def tarnbox(*args):
     return WORLD["gateway"].run(*args).stdout
 
 
-def setUpModule():
-    scratch = WORLD["scratch"] = tempfile.mkdtemp(prefix="tarnbox-oauth-")
-    os.chmod(scratch, 0o755)
-    try:
-        start(scratch)
-    except BaseException:
-        tearDownModule()
-        raise
-
-
-def start(scratch):
-    certs = WORLD["certs"] = mailservers.Certificates(os.path.join(scratch, "certs"))
+def build(world, scratch):
+    certs = WORLD["certs"] = Certificates(os.path.join(scratch, "certs"))
     plain = WORLD["plain"] = serve(ThreadingHTTPServer(("127.0.0.1", 0), Handler))
     secure = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
@@ -253,10 +239,9 @@ def start(scratch):
 
     mail = os.path.join(scratch, "mail")
     cert = certs.server("127.0.0.1")
-    smtp = WORLD["smtp"] = mailservers.Postfix(mail, cert=cert)
-    pop = WORLD["pop"] = mailservers.Dovecot(mail, ssl="yes", cert=cert,
-                                             auth_socket=smtp.auth_socket,
-                                             introspection_url=provider_url + "/introspect")
+    smtp = WORLD["smtp"] = Postfix(mail, cert=cert)
+    pop = WORLD["pop"] = Dovecot(mail, ssl="yes", cert=cert, auth_socket=smtp.auth_socket,
+                                 introspection_url=provider_url + "/introspect")
     for login in USERS + ("plainuser",):
         pop.add_user(login, login + "-pw")
         smtp.add_user(login)
@@ -290,15 +275,8 @@ def start(scratch):
     g.start("--worker-timeout", str(WORKER_TIMEOUT))
 
 
-def tearDownModule():
-    for key in ("gateway", "smtp", "pop"):
-        if key in WORLD:
-            WORLD[key].stop()
-    for key in ("plain", "secure"):
-        if key in WORLD:
-            WORLD[key].shutdown()
-            WORLD[key].server_close()
-    shutil.rmtree(WORLD["scratch"], ignore_errors=True)
+WORLD = World("tarnbox-oauth-")
+setUpModule, tearDownModule = WORLD.hooks(build)
 
 
 def error_block(page):
@@ -460,7 +438,6 @@ class Exchanges(unittest.TestCase):
 def read(path):
     with open(path, "rb") as f:
         return f.read()
-
 
 
 if __name__ == "__main__":

@@ -22,7 +22,9 @@ import tempfile
 import time
 import unittest
 
-BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ["TARNBOX_BIN"]
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from gatewaytest import BIN, port_answers as answers  # noqa: E402
+
 UNIT_TESTS = os.path.join(os.path.dirname(BIN), "unit_tests")
 POPPASSD = "/usr/sbin/poppassd"
 PORT = 106
@@ -34,11 +36,7 @@ def find_socat():
 
 
 def port_answers():
-    try:
-        socket.create_connection(("127.0.0.1", PORT), timeout=0.5).close()
-        return True
-    except OSError:
-        return False
+    return answers(PORT)
 
 
 class Socat:

@@ -12,7 +12,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from gatewaytest import (  # noqa: E402
-    BIN, Gateway as BaseGateway, free_port, http_request as request, listening_addresses)
+    Gateway as BaseGateway, free_port, http_request as request, listening_addresses)
 
 
 def split_answer(answer):
@@ -54,82 +54,62 @@ class Gateway(BaseGateway):
 
 
 class Lifecycle(unittest.TestCase):
+    def gateway(self, *extra, host=None):
+        """A gateway serving until the test ends (not started when host is
+        False)."""
+        g = Gateway(list(extra))
+        self.addCleanup(g.stop)
+        return g if host is False else g.start(host or "127.0.0.1")
+
     def test_refuses_second_instance_and_stops_on_sigterm(self):
-        g = Gateway().start()
-        try:
-            second = subprocess.run([BIN, "--home", g.home, "serve"], capture_output=True,
-                                    text=True, timeout=10)
-            self.assertNotEqual(second.returncode, 0)
-            self.assertIn("すでに起動されています。", second.stderr)
-            t = time.time()
-            g.proc.send_signal(signal.SIGTERM)
-            self.assertEqual(g.proc.wait(timeout=5), 0)
-            self.assertLess(time.time() - t, 1.0)
-        finally:
-            g.stop()
+        g = self.gateway()
+        second = g.run("serve", check=False, timeout=10)
+        self.assertNotEqual(second.returncode, 0)
+        self.assertIn("すでに起動されています。", second.stderr)
+        t = time.time()
+        g.proc.send_signal(signal.SIGTERM)
+        self.assertEqual(g.proc.wait(timeout=5), 0)
+        self.assertLess(time.time() - t, 1.0)
 
     def test_sigint_and_port_in_use(self):
-        g = Gateway().start()
-        other = Gateway()
-        try:
-            other.run("settings", "set", f"http_port={g.port}")
-            r = subprocess.run([BIN, "--home", other.home, "serve"], capture_output=True,
-                               text=True, timeout=10)
-            self.assertNotEqual(r.returncode, 0)
-            self.assertIn("TCP/IP ポート番号が使用されています。\nポート番号を変更してください。",
-                          r.stderr)
-            g.proc.send_signal(signal.SIGINT)
-            self.assertEqual(g.proc.wait(timeout=5), 0)
-        finally:
-            g.stop()
-            other.stop()
+        g, other = self.gateway(), self.gateway(host=False)
+        other.run("settings", "set", f"http_port={g.port}")
+        r = other.run("serve", check=False, timeout=10)
+        self.assertNotEqual(r.returncode, 0)
+        self.assertIn("TCP/IP ポート番号が使用されています。\nポート番号を変更してください。",
+                      r.stderr)
+        g.proc.send_signal(signal.SIGINT)
+        self.assertEqual(g.proc.wait(timeout=5), 0)
 
     def test_serves_ipv6_loopback(self):
-        g = Gateway().start()
+        g = self.gateway()
         try:
-            try:
-                answer = request(g.port, b"GET / HTTP/1.0\r\n\r\n", host="::1")
-            except OSError:
-                self.skipTest("no IPv6 loopback here")
-            self.assertTrue(answer.startswith(b"HTTP/1.0 200 OK\r\n"))
-        finally:
-            g.stop()
+            answer = request(g.port, b"GET / HTTP/1.0\r\n\r\n", host="::1")
+        except OSError:
+            self.skipTest("no IPv6 loopback here")
+        self.assertTrue(answer.startswith(b"HTTP/1.0 200 OK\r\n"))
 
     def test_listen_binds_one_numeric_address(self):
-        g = Gateway(["--listen", "127.0.0.1"]).start()
-        try:
-            self.assertEqual(listening_addresses(g.port), ["127.0.0.1"])
-            self.assertTrue(g.get(b"/").startswith(b"HTTP/1.0 200 OK"))
-            self.assertIn(f"http://127.0.0.1:{g.port}/", g.proc.stderr.readline().decode())
-            # A moved port keeps the address.
-            moved = free_port()
-            g.run("settings", "set", f"http_port={moved}")
-            self.assertEqual(listening_addresses(moved), ["127.0.0.1"])
-            self.assertEqual(listening_addresses(g.port), [])
-        finally:
-            g.stop()
-        g = Gateway().start()
-        try:
-            self.assertIn(listening_addresses(g.port), (["::"], ["0.0.0.0"]))
-        finally:
-            g.stop()
+        g = self.gateway("--listen", "127.0.0.1")
+        self.assertEqual(listening_addresses(g.port), ["127.0.0.1"])
+        self.assertTrue(g.get(b"/").startswith(b"HTTP/1.0 200 OK"))
+        self.assertIn(f"http://127.0.0.1:{g.port}/", g.proc.stderr.readline().decode())
+        # A moved port keeps the address.
+        moved = free_port()
+        g.run("settings", "set", f"http_port={moved}")
+        self.assertEqual(listening_addresses(moved), ["127.0.0.1"])
+        self.assertEqual(listening_addresses(g.port), [])
+        self.assertIn(listening_addresses(self.gateway().port), (["::"], ["0.0.0.0"]))
         if socket.has_ipv6 and os.path.exists("/proc/net/tcp6"):
-            g = Gateway(["--listen", "::1"]).start("::1")
-            try:
-                self.assertEqual(listening_addresses(g.port), ["::1"])
-                self.assertIn(f"http://[::1]:{g.port}/", g.proc.stderr.readline().decode())
-            finally:
-                g.stop()
+            g = self.gateway("--listen", "::1", host="::1")
+            self.assertEqual(listening_addresses(g.port), ["::1"])
+            self.assertIn(f"http://[::1]:{g.port}/", g.proc.stderr.readline().decode())
         # A name would need a lookup; it is refused before anything starts.
-        g = Gateway()
-        try:
-            for bad in (["--listen", "localhost"], ["--listen", "127.1"], ["--listen"]):
-                r = subprocess.run([BIN, "--home", g.home, "serve", *bad], capture_output=True,
-                                   text=True, timeout=10)
-                self.assertNotEqual(r.returncode, 0, bad)
-                self.assertIn("--listen", r.stderr)
-        finally:
-            g.stop()
+        g = self.gateway(host=False)
+        for bad in (["--listen", "localhost"], ["--listen", "127.1"], ["--listen"]):
+            r = g.run("serve", *bad, check=False, timeout=10)
+            self.assertNotEqual(r.returncode, 0, bad)
+            self.assertIn("--listen", r.stderr)
 
 
 class Answers(unittest.TestCase):
