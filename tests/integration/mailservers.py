@@ -303,9 +303,18 @@ class Dovecot:
     def login_lines(self, user=None):
         """The whole log line of each successful login; "TLS" stands in it
         when the session was secured."""
-        return [line for line in self.log_text().splitlines()
-                if re.search(r"pop3-login: (?:Info: )?Login: user=<%s>"
-                             % (re.escape(user) if user else "[^>]*"), line)]
+        pattern = re.compile(r"pop3-login: (?:Info: )?Login: user=<%s>"
+                             % (re.escape(user) if user else "[^>]*"))
+        # The log process writes a little after the login itself: read until
+        # two reads 50 ms apart agree.
+        deadline = time.time() + 1.0
+        found = None
+        while True:
+            now = [line for line in self.log_text().splitlines() if pattern.search(line)]
+            if now == found or time.time() > deadline:
+                return now
+            found = now
+            time.sleep(0.05)
 
     def logouts(self, user=None, wait=2.0):
         """The counters of each finished session, in order, as dicts of ints
