@@ -1,4 +1,5 @@
 #include "server/request/request_test_util.h"
+#include "server/server_cases.h"
 #include "store/login_sessions.h"
 
 #include "mail/date/local_seconds.h"
@@ -144,25 +145,15 @@ TEST_F(MultipartTest, AtMostTenUploads) {
 }
 
 TEST_F(MultipartTest, FileNamesKeepTheirLastComponent) {
-    const std::string mac = "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7)";
-    const std::string windows = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
-    struct Case {
-        std::string sent;
-        std::string agent;
-        std::string kept;
-    } cases[] = {
-        {"C:\\Documents and Settings\\me\\report.txt", windows, "report.txt"},
-        {"Macintosh HD:Desktop:memo", mac, "memo"},
-        // The second byte of this katakana is a backslash.
-        {"C:\\tmp\\\x83\x5C\x83\x74\x83\x67.txt", windows, "\x83\x5C\x83\x74\x83\x67.txt"},
-        {"a%20b%22.txt", mac, "a b\".txt"},
-        {"a%20b%22.txt", windows, "a%20b%22.txt"},
-        {std::string(400, 'n'), windows, std::string(299, 'n')},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.sent);
-        Trace t = FeedEveryWay(Request({{"upload1", "x", c.sent}}, "yamada:secret", c.agent));
-        EXPECT_EQ(t.uploadNames[0], c.kept);
+    auto cases = SERVER_CASES("cases/upload_names.ref");
+    cases.push_back({std::string(400, 'n'), "windows", std::string(299, 'n')});
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.at(0));
+        const std::string agent = k.at(1) == "mac"
+                                      ? "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7)"
+                                      : "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
+        Trace t = FeedEveryWay(Request({{"upload1", "x", k.at(0)}}, "yamada:secret", agent));
+        EXPECT_EQ(t.uploadNames[0], k.at(2));
         EXPECT_EQ(t.uploadCount, 1);
     }
 }

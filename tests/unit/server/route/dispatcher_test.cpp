@@ -1,5 +1,6 @@
 #include "server/output/output_text.h"
 #include "server/route/page_fixture.h"
+#include "server/server_cases.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -42,39 +43,23 @@ protected:
 // The full pages are compared by the integration tests; here, which text
 // each outcome chooses and whether the page was still to be opened.
 TEST_F(DispatcherTest, WorkerErrorTexts) {
-    const struct {
-        PageState state;
-        int result, idle, perUserServers, set;
-        std::string start, text;
-        bool opened = false;
-    } cases[] = {
-        {PageState::ListWait, 20, 0, 0, 0, kListStart, "Could not connect to the POP3 server."},
-        {PageState::ListWait, 0, 31, 0, 0, kListStart, "Could not connect to the POP3 server."},
-        {PageState::MessageWait, 21, 0, 0, 0, kListStart,
-         "Check if the POP3 server name is in the basic settings."},
-        {PageState::MessageWait, 21, 0, 1, 2, kPlainStart,
-         "Check if the POP3 server name in Settings 3 is correct."},
-        // A worker that got going has opened the page itself...
-        {PageState::DeleteWait, 7, 31, 0, 0, "\r\n<font size=+1><center>An error has occurred",
-         "while connecting to the POP3 server.", true},
-        // ...but not while it was still logging in: the answer is whole.
-        {PageState::ListWait, 7, 31, 0, 0, kListStart, "while connecting to the POP3 server."},
-        // A text download whose server is down fails at once, as its page does.
-        {PageState::TextWait, 20, 0, 0, 0, kListStart, "Could not connect to the POP3 server."},
-        {PageState::SendWait, 20, 0, 0, 0, kPlainStart, "Could not connect to the SMTP server."},
-    };
-    for (const auto& t : cases) {
-        SCOPED_TRACE(testing::Message() << static_cast<int>(t.state) << " result " << t.result);
-        data_store().settings.per_user_servers = t.perUserServers;
+    for (const auto& k : SERVER_CASES("cases/worker_errors.ref")) {
+        SCOPED_TRACE(k.at(0) + " result " + k.at(1));
+        const PageState state = StateNamed(k.at(0));
+        data_store().settings.per_user_servers = std::stoi(k.at(3));
         out.clear();
-        ConnectionPtr c = Waiting(t.state, t.result, t.idle, t.set);
-        c->statusSent = t.opened;
+        ConnectionPtr c =
+            Waiting(state, std::stoi(k.at(1)), std::stoi(k.at(2)), std::stoi(k.at(4)));
+        c->statusSent = k.at(5) == "1";
         Dispatcher(*c);
         const std::string page = MaskDates(out);
-        EXPECT_EQ(page.substr(0, t.start.size()), t.start);
-        EXPECT_NE(page.find(t.text), std::string::npos);
+        const std::string start = k.at(6) == "list"    ? kListStart
+                                  : k.at(6) == "plain" ? kPlainStart
+                                                       : k.at(6);
+        EXPECT_EQ(page.substr(0, start.size()), start);
+        EXPECT_NE(page.find(k.at(7)), std::string::npos);
         EXPECT_EQ(page.find("Go back to the list") != std::string::npos,
-                  t.state == PageState::SendWait);
+                  state == PageState::SendWait);
         EXPECT_TRUE(page.ends_with(kEnd));
         EXPECT_EQ(c->state, PageState::Done);
     }
@@ -82,27 +67,22 @@ TEST_F(DispatcherTest, WorkerErrorTexts) {
 
 TEST_F(DispatcherTest, TimeOutAndStall) {
     workerTimeoutSeconds = 5;
-    // Only an exchange that had begun is kept as stalled in the set's status.
-    const struct {
-        int result, idle;
-        bool waits, stalled;
-    } cases[] = {{0, 0, true, false},  {3, 4, true, false},  {3, 6, false, true},
-                 {0, 6, false, false}, {19, 0, true, false}, {21, 0, false, false}};
-    for (const auto& t : cases) {
-        SCOPED_TRACE(testing::Message() << t.result << " idle " << t.idle);
+    for (const auto& k : SERVER_CASES("cases/time_out.ref")) {
+        SCOPED_TRACE(k.at(0) + " idle " + k.at(1));
+        const bool waits = k.at(2) == "1", stalled = k.at(3) == "1";
         out.clear();
         taro->runtime.pop3Status[0] = kPop3None;
         int pair[2];
         ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-        ConnectionPtr c = Waiting(PageState::MessageWait, t.result, t.idle);
+        ConnectionPtr c = Waiting(PageState::MessageWait, std::stoi(k.at(0)), std::stoi(k.at(1)));
         c->mailSocket = pair[0];
         Dispatcher(*c);
-        EXPECT_EQ(c->state, t.waits ? PageState::MessageWait : PageState::Done);
-        EXPECT_EQ(out.empty(), t.waits);
-        EXPECT_EQ(taro->runtime.pop3Status[0], t.stalled ? kPop3ExchangeError : kPop3None);
+        EXPECT_EQ(c->state, waits ? PageState::MessageWait : PageState::Done);
+        EXPECT_EQ(out.empty(), waits);
+        EXPECT_EQ(taro->runtime.pop3Status[0], stalled ? kPop3ExchangeError : kPop3None);
         char b;
         // Shut down so the worker stops, left open for the reaper.
-        EXPECT_EQ(recv(pair[0], &b, 1, MSG_DONTWAIT), t.waits ? -1 : 0);
+        EXPECT_EQ(recv(pair[0], &b, 1, MSG_DONTWAIT), waits ? -1 : 0);
         close(pair[0]);
         close(pair[1]);
     }

@@ -86,30 +86,15 @@ TEST_F(EvaluateTest, WaitStatesWithoutWorker) {
 }
 
 TEST_F(EvaluateTest, AnswersWithoutLogin) {
-    const struct {
-        ::Route route;
-        int browserAuth;
-        uint16_t auth;
-        PageState state;
-        const char* answer;
-    } cases[] = {
-        {Route::Top, 0, kAuthNone, PageState::TopPage, ""},
-        {Route::Remote, 0, kAuthNone, PageState::RemotePage, ""},
-        {Route::NewUser, 0, kAuthNone, PageState::NewUserPage, ""},
-        {Route::Mail, 0, kAuthNone, PageState::Done, "refused.ref"},
-        {Route::Sent, 1, kAuthNone, PageState::Done, "refused_browser_auth.ref"},
-        {Route::Write, 1, kAuthRejected, PageState::Done, "refused_credentials.ref"},
-        {Route::Logout, 0, kAuthNone, PageState::Done, "not_found.ref"},
-    };
-    for (const auto& t : cases) {
-        SCOPED_TRACE(static_cast<int>(t.route));
-        data_store().settings.browser_auth = t.browserAuth;
+    for (const auto& k : SERVER_CASES("cases/answers_without_login.ref")) {
+        SCOPED_TRACE(k.at(0));
+        data_store().settings.browser_auth = std::stoi(k.at(1));
         out.clear();
-        ConnectionPtr c = As(nullptr, t.route);
-        c->auth = t.auth;
+        ConnectionPtr c = As(nullptr, RouteNamed(k.at(0)));
+        c->auth = static_cast<uint16_t>(std::stoi(k.at(2)));
         EvaluateRequest(*c);
-        EXPECT_EQ(c->state, t.state);
-        ExpectAnswer(t.answer);
+        EXPECT_EQ(c->state, StateNamed(k.at(3)));
+        ExpectAnswer(k.at(4));
     }
     for (int i = 1; i < max_users; i++) AddUser("u" + std::to_string(i));
     ConnectionPtr full = As(nullptr, Route::NewUser);
@@ -128,25 +113,19 @@ TEST_F(EvaluateTest, LogoutEndsTheLogin) {
 }
 
 TEST_F(EvaluateTest, FormLogin) {
-    const struct {
-        ::Route route;
-        const char *name, *password;
-        bool ok;
-    } cases[] = {{Route::Mail, "taro", "pw", true},
-                 {Route::Sent, "taro", "pw", true},
-                 {Route::Mail, "taro", "PW", false},
-                 {Route::Mail, "", "", false}};
     int32_t previous = 5;
-    for (const auto& t : cases) {
-        SCOPED_TRACE(std::string(t.name) + "/" + t.password);
+    for (const auto& k : SERVER_CASES("cases/form_logins.ref")) {
+        SCOPED_TRACE(k.at(1) + "/" + k.at(2));
+        const ::Route route = RouteNamed(k.at(0));
+        const bool ok = k.at(3) == "1";
         out.clear();
-        ConnectionPtr c = As(nullptr, t.route);
-        snprintf(c->formSlots[0], kFieldSize, "%s", t.name);
-        snprintf(c->formSlots[2], kFieldSize, "%s", t.password);
+        ConnectionPtr c = As(nullptr, route);
+        snprintf(c->formSlots[0], kFieldSize, "%s", k.at(1).c_str());
+        snprintf(c->formSlots[2], kFieldSize, "%s", k.at(2).c_str());
         EvaluatePost(*c);
-        int32_t check = t.ok ? c->sessionCheck : previous;
-        EXPECT_EQ(c->user == taro, t.ok);
-        if (!t.ok) {
+        int32_t check = ok ? c->sessionCheck : previous;
+        EXPECT_EQ(c->user == taro, ok);
+        if (!ok) {
             EXPECT_EQ(check, previous);
             ExpectAnswer("refused.ref");
             continue;
@@ -156,35 +135,22 @@ TEST_F(EvaluateTest, FormLogin) {
         previous = check;
         EXPECT_EQ(std::string(c->loginQuery),
                   "?user=taro?check=" + std::to_string(check) + "?lang=eng");
-        EXPECT_EQ(c->state, t.route == Route::Mail ? PageState::ListWait : PageState::SentListPage);
+        EXPECT_EQ(c->state, route == Route::Mail ? PageState::ListWait : PageState::SentListPage);
     }
 }
 
 TEST_F(EvaluateTest, PostsToTheOtherPages) {
-    const struct {
-        ::Route route;
-        bool user;
-        const char* to;
-        PageState state;
-    } cases[] = {
-        {Route::Write, true, "Taro <t@b.c>,x@y.z (X),", PageState::SendWait},
-        {Route::Write, true, "", PageState::AddressErrorPage},
-        {Route::Write, true, "a@b.c,t@host", PageState::AddressErrorPage},
-        {Route::SetupDelete, true, "", PageState::SetupDeleteSubmit},
-        {Route::NewUser, false, "", PageState::NewUserSubmit},
-        {Route::NotFound, true, "", PageState::Receiving}, // no answer at all
-        {Route::Setup, false, "", PageState::Done},
-    };
-    for (const auto& t : cases) {
-        SCOPED_TRACE(static_cast<int>(t.route));
+    for (const auto& k : SERVER_CASES("cases/posts.ref")) {
+        SCOPED_TRACE(k.at(0) + " " + k.at(2));
         gCalls.clear();
         out.clear();
-        ConnectionPtr c = As(t.user ? taro : nullptr, t.route);
-        snprintf(c->send.sendTo, sizeof c->send.sendTo, "%s", t.to);
+        ConnectionPtr c = As(k.at(1) == "1" ? taro : nullptr, RouteNamed(k.at(0)));
+        snprintf(c->send.sendTo, sizeof c->send.sendTo, "%s", k.at(2).c_str());
         EvaluatePost(*c);
-        EXPECT_EQ(c->state, t.state);
-        EXPECT_EQ(gCalls, t.state == PageState::SendWait ? "smtp " : "");
-        ExpectAnswer(t.state == PageState::Done ? "id_error.ref" : "");
+        const PageState state = StateNamed(k.at(3));
+        EXPECT_EQ(c->state, state);
+        EXPECT_EQ(gCalls, state == PageState::SendWait ? "smtp " : "");
+        ExpectAnswer(state == PageState::Done ? "id_error.ref" : "");
     }
 }
 
