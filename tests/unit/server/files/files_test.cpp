@@ -5,7 +5,6 @@
 
 #include <sys/stat.h>
 #include <sys/time.h>
-#include <unistd.h>
 
 namespace {
 
@@ -159,7 +158,9 @@ TEST_F(StaticLookupTest, FindsFilesInsideTheFolderOnly) {
         SCOPED_TRACE(k.at(0));
         std::string tried;
         EXPECT_EQ(Lookup(k.at(0), &tried), k.at(1));
-        if (!k.at(2).empty()) EXPECT_EQ(tried, k.at(2));
+        if (!k.at(2).empty()) {
+            EXPECT_EQ(tried, k.at(2));
+        }
     }
 }
 

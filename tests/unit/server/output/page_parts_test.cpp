@@ -8,8 +8,6 @@
 #include "server/route/page_fixture.h"
 #include "server/server_cases.h"
 
-#include <cstring>
-#include <gtest/gtest.h>
 #include <openssl/evp.h>
 #include <regex>
 

@@ -5,10 +5,6 @@
 #include "server/server_cases.h"
 
 #include <arpa/inet.h>
-#include <cstring>
-#include <fstream>
-#include <gtest/gtest.h>
-#include <memory>
 
 namespace {
 

@@ -1,17 +1,109 @@
+#include "mail/date/local_seconds.h"
+#include "server/form/form_reader.h"
+#include "server/form/percent_decode.h"
 #include "server/request/request_test_util.h"
 #include "server/server_cases.h"
 #include "store/login_sessions.h"
-
-#include "mail/date/local_seconds.h"
 
 #include <optional>
 
 namespace {
 
-namespace fs = std::filesystem;
-using request_test::Base64;
+using Decoder = void (*)(char*, const char*, size_t);
+
+std::string Decode(Decoder decode, const std::string& src, size_t capacity) {
+    char dst[80];
+    memset(dst, '#', sizeof dst);
+    decode(dst, src.c_str(), capacity);
+    EXPECT_EQ(dst[capacity], '#') << "wrote past the capacity";
+    return dst;
+}
+
+TEST(PercentDecodeTest, EscapesBoundsAndUtf8) {
+    for (const auto& k : SERVER_CASES("cases/percent_decode.ref")) {
+        const size_t capacity = std::stoul(k.at(2));
+        if (k.at(0) != "utf8") {
+            EXPECT_EQ(Decode(PercentDecode, k.at(1), capacity), k.at(3)) << k.at(1);
+        }
+        if (k.at(0) != "plain") {
+            EXPECT_EQ(Decode(PercentDecodeUtf8, k.at(1), capacity), k.at(3)) << k.at(1);
+        }
+    }
+    for (Decoder decode : {PercentDecode, PercentDecodeUtf8}) {
+        char untouched = '#';
+        decode(&untouched, "abc", 0);
+        EXPECT_EQ(untouched, '#');
+    }
+}
+
 using request_test::Post;
 using request_test::Trace;
+
+class UrlencodedTest : public request_test::RequestTest {
+protected:
+    Trace PostBody(const std::string& body) { return FeedEveryWay(Post("/mail/new/", "", body)); }
+};
+
+// Values reach the page's field handler decoded.
+TEST_F(UrlencodedTest, PercentDecodingOfValues) {
+    for (const auto& k : SERVER_CASES("cases/urlencoded_fields.ref")) {
+        SCOPED_TRACE(k.at(0));
+        EXPECT_EQ(PostBody(k.at(0)).fieldCalls, std::vector<std::string>(k.begin() + 1, k.end()));
+    }
+}
+
+TEST_F(UrlencodedTest, LoginSlotsDeleteMarksAndListTime) {
+    Trace t = PostBody(
+        "a=yamada&b=pa%20ss%3A1&delete_a12=on&delete_b15=on&delete_c7&list_time=1700000000");
+    EXPECT_EQ(t.formSlots[0], "yamada");
+    EXPECT_EQ(t.formSlots[2], "pa ss:1");
+    EXPECT_EQ(t.deleteList, "a12,b15,c7,");
+    EXPECT_EQ(t.listTimeField, 1700000000);
+
+    EXPECT_EQ(PostBody("list_time=x5").listTimeField, 0);
+    EXPECT_EQ(PostBody("list_time=").listTimeField, 0);
+    EXPECT_EQ(PostBody("list_time=42x").listTimeField, 42);
+
+    // Slots keep 39 bytes and never end in half a two-byte character.
+    Trace bounded =
+        PostBody("a=" + std::string(50, 'x') + "&b=" + std::string(38, 'y') + "%82%A0z");
+    EXPECT_EQ(bounded.formSlots[0], std::string(39, 'x'));
+    EXPECT_EQ(bounded.formSlots[2], std::string(38, 'y'));
+}
+
+TEST_F(UrlencodedTest, MessageTextRunsUntilARecognisedFieldOrUpload) {
+    Trace three = PostBody("send_to=x&message=line1%0D%0Aline2%0D%0A%0D%0Aline3&upload1=");
+    EXPECT_EQ(three.messageText, "line1\r\nline2\r\n\r\nline3\r\n");
+
+    // Continuation lines belong to the message; a line with a field prefix
+    // goes to its handler (its value ended at a line break) and the message
+    // continues after it.
+    Trace mixed =
+        PostBody("message=Dear+all%0D%0Auser_x=1%0D%0Ax%3Dy%0D%0Aupload%0D%0Alost&send_cc=c");
+    EXPECT_EQ(mixed.messageText, "Dear all\r\nx=y\r\n");
+    EXPECT_EQ(mixed.fieldCalls, (std::vector<std::string>{"user:x=1 (broken)", "send:cc=c"}));
+
+    // An empty message is one empty line.
+    EXPECT_EQ(PostBody("message=&send_to=a").messageText, "\r\n");
+}
+
+// A body line is handed on in pieces of at most 4095 bytes; a piece never
+// ends in the first byte of a two-byte character.
+TEST_F(UrlencodedTest, LongLinesAreCutIntoPieces) {
+    for (size_t length : {4095u, 4096u, 5000u}) {
+        SCOPED_TRACE(length);
+        std::string line = "message=" + std::string(length - 8, 'm');
+        std::string expected = line.substr(8, 4087) + "\r\n";
+        if (length > 4095) expected += line.substr(4095) + "\r\n";
+        EXPECT_EQ(PostBody(line + "%0D%0A").messageText, expected);
+    }
+    // The two-byte character at bytes 4094 and 4095 moves to the next piece.
+    Trace pair = PostBody("message=" + std::string(4086, 'm') + "%82%A0tail");
+    EXPECT_EQ(pair.messageText, std::string(4086, 'm') + "\r\n\x82\xA0tail\r\n");
+}
+
+namespace fs = std::filesystem;
+using request_test::Base64;
 
 const std::string kBoundary = "----WebKitFormBoundaryq1W2e3R4t5Y6u7I8";
 
@@ -204,6 +296,50 @@ TEST_F(MultipartTest, BodyEndingInsideAFile) {
                                 body));
     EXPECT_EQ(t.files, (std::vector<std::string>{"yamada/", "yamada/yamada.0 hello\r\nwor"}));
     EXPECT_FALSE(t.fileOpen);
+}
+
+struct ConnectionHolder {
+    Connection* c = NewConnection(-1);
+    ~ConnectionHolder() { FreeConnection(c); }
+};
+
+void FeedFormLine(Connection& c, const std::string& line) {
+    memcpy(c.line, line.c_str(), line.size() + 1);
+    FormLine(c);
+}
+
+TEST(FormLimitsTest, MessageTextKeepsWholeLinesUpToItsLimit) {
+    ConnectionHolder h;
+    Connection& c = *h.c;
+    const std::string line(3998, 'x');
+    for (int i = 0; i < 31; ++i) AppendMessage(c, line.c_str());
+    ASSERT_EQ(c.messageLength, 31 * 4000);
+    AppendMessage(c, line.c_str()); // 128000 bytes would not fit
+    EXPECT_EQ(c.messageLength, 31 * 4000);
+    AppendMessage(c, std::string(3982, 'y').c_str()); // exactly 127984
+    EXPECT_EQ(c.messageLength, kMessageTextLimit);
+    AppendMessage(c, "");
+    EXPECT_EQ(c.messageLength, kMessageTextLimit);
+    EXPECT_EQ(std::string(c.messageText + kMessageTextLimit - 4), "yy\r\n");
+}
+
+TEST(FormLimitsTest, LineEndAtTheStartAddsOnlyTheBreak) {
+    ConnectionHolder h;
+    AppendMessage(*h.c, "\rstray");
+    AppendMessage(*h.c, "ok");
+    EXPECT_STREQ(h.c->messageText, "\r\nok\r\n");
+}
+
+TEST(FormLimitsTest, DeleteListStopsShortOfItsSize) {
+    ConnectionHolder h;
+    Connection& c = *h.c;
+    c.bodyMode = kBodyUrlencoded;
+    for (int i = 0; i < 700; ++i) FeedFormLine(c, "delete_a1234=on");
+    EXPECT_EQ(strlen(c.deleteList), 682u * 6);
+    FeedFormLine(c, "delete_c1=on"); // 4095 bytes with its comma
+    FeedFormLine(c, "delete_c2=on");
+    EXPECT_EQ(strlen(c.deleteList), 4095u);
+    EXPECT_EQ(std::string(c.deleteList + 4086), "a1234,c1,");
 }
 
 } // namespace
