@@ -27,54 +27,26 @@ protected:
     UserRecord user;
 };
 
-struct Case {
-    int flags;
-    std::string input;
-    std::string expected;
-};
-
-std::string Link(const std::string& url) {
-    return "<a href=\"" + url + "\">" + url + "</a>";
+// Flags by name, as the case files give them.
+int Flags(const std::string& names) {
+    int flags = 0;
+    for (const auto& [name, flag] : {std::pair{"text", int{kOutText}},
+                                     {"breaks", int{kOutBreaks}},
+                                     {"links", int{kOutLinks}},
+                                     {"quote", int{kOutQuote}}})
+        if (names.find(name) != std::string::npos) flags |= flag;
+    return flags;
 }
 
 TEST_F(OutputTextTest, EscapesAndLinks) {
     strcpy(c->loginQuery, "?user=kei?check=42");
-    const std::string mailLink = "<a href=\"/mail/write/index.html?to=kei@example.com?user=kei?"
-                                 "check=42\">kei@example.com</a>";
-    const int link = kOutText | kOutLinks;
-    const Case cases[] = {
-        {kOutText, "a<b>&c", "a&lt;b&gt;&amp;c"},
-        {0, "a<b>&c", "a<b>&c"},
-        {kOutText | kOutBreaks, "a\r\nb\n", "a<br>b<br>"},
-        {kOutText, "a\r\nb", "a\r\nb"},
-        {link, "see http://www.example.com/a.html.",
-         "see " + Link("http://www.example.com/a.html.")},
-        {link, "http://", "http://"},
-        {link, "http://x", Link("http://x")},
-        {link, "(ftp://ftp.example.org/pub) ok", "(" + Link("ftp://ftp.example.org/pub") + ") ok"},
-        {link, "ftp://a", "ftp://a"},
-        {link, "http://a.b/<x>", Link("http://a.b/") + "&lt;x&gt;"},
-        {link, "http://a.b/?x=1&y=2", Link("http://a.b/?x=1&y=2")},
-        {link, "Re:http://x.org", "Re:" + Link("http://x.org")},
-        {link, "To:kei@example.com", "To:" + mailLink},
-        {link, "mail kei@example.com now", "mail " + mailLink + " now"},
-        {link, "kei@host here", "kei@host here"},
-        // The trail byte "A" of a katakana does not begin the address.
-        {link, kA + "bc@d.e",
-         kA + "<a href=\"/mail/write/index.html?to=bc@d.e?user=kei?check=42\">bc@d.e</a>"},
-        {kOutText, "http://example.com", "http://example.com"},
-        // Candidates are capped at one piece; the rest is written on.
-        {link, std::string(5000, 'x') + " y", std::string(5000, 'x') + " y"},
-        {link, "http://" + std::string(5000, 'a'),
-         Link("http://" + std::string(4088, 'a')) + std::string(912, 'a')},
-        {kOutLinks, "<http://example.com>", "<http://example.com>"},
-        // References to characters Shift_JIS cannot hold pass; plain
-        // ampersands, even before other references, are escaped.
-        {kOutText, "smile &#128512; & &#60; &amp;", "smile &#128512; &amp; &amp;#60; &amp;amp;"},
-    };
-    for (const auto& k : cases) {
-        EXPECT_EQ(Run(k.input, k.flags), k.expected) << k.input;
-    }
+    auto cases = SERVER_CASES("cases/escapes_and_links.ref");
+    // Candidates are capped at one piece; the rest is written on.
+    const std::string a(4088, 'a');
+    cases.push_back({"text links", std::string(5000, 'x') + " y", std::string(5000, 'x') + " y"});
+    cases.push_back({"text links", "http://" + a + std::string(912, 'a'),
+                     "<a href=\"http://" + a + "\">http://" + a + "</a>" + std::string(912, 'a')});
+    for (const auto& k : cases) EXPECT_EQ(Run(k.at(1), Flags(k.at(0))), k.at(2)) << k.at(1);
 }
 
 TEST_F(OutputTextTest, MailLinkNamesTheSettingsSet) {
@@ -85,65 +57,34 @@ TEST_F(OutputTextTest, MailLinkNamesTheSettingsSet) {
 }
 
 TEST_F(OutputTextTest, RepeatedBlanksFollowTheFoldingOption) {
-    const struct {
-        uint16_t browser;
-        bool withUser;
-        int userFolding;
-        int policy1, policy3;
-        bool nbsp;
-    } cases[] = {
-        {kBrowserMozilla4, true, 1, 0, 0, true},
-        {kBrowserMozilla4, true, 0, 0, 0, false},
-        {kBrowserMsie, true, 1, 0, 0, false},
-        {kBrowserMozilla4, false, 0, 0, 0, false},
-        {kBrowserMozilla4, true, 0, kPolicy1FoldingFixed, 0, true},
-        {kBrowserMozilla4, false, 0, kPolicy1FoldingFixed, 0, true},
-        {kBrowserMozilla4, true, 1, kPolicy1FoldingFixed, kPolicy3FoldingOff, false},
-    };
-    for (const auto& k : cases) {
-        c->browser = k.browser;
-        c->user = k.withUser ? &user : nullptr;
-        user.options[folding] = static_cast<uint8_t>(k.userFolding);
-        settings().user_policy_1 = k.policy1;
-        settings().user_policy_3 = k.policy3;
-        EXPECT_EQ(Run("a  b   c", kOutText), k.nbsp ? "a &nbsp;b &nbsp;&nbsp;c" : "a  b   c")
-            << k.browser << " " << k.withUser << " " << k.userFolding << " " << k.policy1;
+    for (const auto& k : SERVER_CASES("cases/folding.ref")) {
+        c->browser = static_cast<uint16_t>(std::stoi(k.at(0), nullptr, 0));
+        c->user = k.at(1) == "1" ? &user : nullptr;
+        user.options[folding] = static_cast<uint8_t>(std::stoi(k.at(2)));
+        settings().user_policy_1 = k.at(3) == "1" ? kPolicy1FoldingFixed : 0;
+        settings().user_policy_3 = k.at(4) == "1" ? kPolicy3FoldingOff : 0;
+        EXPECT_EQ(Run("a  b   c", kOutText),
+                  k.at(5) == "1" ? "a &nbsp;b &nbsp;&nbsp;c" : "a  b   c")
+            << testing::PrintToString(k);
     }
 }
 
 TEST_F(OutputTextTest, QuotationMarkAfterEachLineFeed) {
-    const struct {
-        int settingsIndex;
-        bool fixed;
-        const char* fixedMark;
-        int flags;
-        const char* expected;
-    } cases[] = {
-        {0, false, "", kOutQuote, "one\n> two\n> \n> three\n"},
-        {1, false, "", kOutQuote, "one\n| two\n| \n| three\n"},
-        {2, false, "", kOutQuote, "one\ntwo\n\nthree\n"},
-        {0, true, "# ", kOutQuote, "one\n# two\n# \n# three\n"},
-        {0, true, "", kOutQuote, "one\n> two\n> \n> three\n"},
-        {0, false, "# ", kOutQuote, "one\n> two\n> \n> three\n"},
-        {0, false, "", 0, "one\ntwo\n\nthree\n"},
-    };
     c->user = &user;
     strcpy(user.set[0].quotation, "> ");
     strcpy(user.set[1].quotation, "| ");
-    for (const auto& k : cases) {
-        c->settingsIndex = static_cast<int16_t>(k.settingsIndex);
-        settings().language_policy = k.fixed ? kLanguageQuotationFixed : 0;
-        strcpy(settings().fixed_quotation, k.fixedMark);
-        EXPECT_EQ(Run("one\ntwo\n\nthree\n", k.flags), k.expected);
+    for (const auto& k : SERVER_CASES("cases/quotation.ref")) {
+        c->settingsIndex = static_cast<int16_t>(std::stoi(k.at(0)));
+        settings().language_policy = k.at(1) == "1" ? kLanguageQuotationFixed : 0;
+        strcpy(settings().fixed_quotation, k.at(2).c_str());
+        EXPECT_EQ(Run("one\ntwo\n\nthree\n", Flags(k.at(3))), k.at(4));
     }
 }
 
 TEST_F(OutputTextTest, ConvertsJisAndHalfWidthKana) {
     for (const auto& k : SERVER_CASES("jis_and_kana.ref")) {
-        const int flags = (k.at(0).find("text") != std::string::npos ? int{kOutText} : 0) |
-                          (k.at(0).find("breaks") != std::string::npos ? int{kOutBreaks} : 0);
         Reset();
-        EXPECT_EQ(Run(k.at(1), flags), k.at(2)) << testing::PrintToString(k.at(1));
+        EXPECT_EQ(Run(k.at(1), Flags(k.at(0))), k.at(2)) << testing::PrintToString(k.at(1));
     }
 }
 

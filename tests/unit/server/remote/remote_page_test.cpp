@@ -1,5 +1,6 @@
 #include "server/remote/remote_page.h"
 #include "server/route/page_fixture.h"
+#include "server/server_cases.h"
 
 namespace {
 
@@ -29,40 +30,23 @@ protected:
 };
 
 TEST_F(RemotePageTest, CommandsAndPasswordRules) {
-    const struct {
-        int remoteControl;
-        const char *adminPassword, *a, *b;
-        int activeBefore;
-        const char* result;
-        int activeAfter;
-    } cases[] = {
-        {1, "secret", "suspend", "secret", 1, "Stop", 0},
-        {1, "secret", "SUSPEND now", "secret", 1, "Stop", 0},
-        {1, "secret", "Resume", "secret", 0, "Start", 1},
-        {1, "secret", "restart", "secret", 1, "Error", 1},
-        {1, "secret", "suspend", "Secret", 1, "Error", 1},
-        {1, "secret", "suspend", "secret2", 1, "Error", 1},
-        {1, "secret", "suspend", "", 1, "Error", 1},
-        {1, "", "suspend", "", 1, "Stop", 0}, // no administrator password set
-        {0, "secret", "suspend", "secret", 1, "Error", 1},
-    };
-    for (const auto& t : cases) {
-        SCOPED_TRACE(testing::Message() << t.remoteControl << " " << t.a << "/" << t.b);
+    for (const auto& k : SERVER_CASES("cases/commands.ref")) {
+        SCOPED_TRACE(testing::PrintToString(k));
         BasicSettings& s = data_store().settings;
-        s.remote_control = t.remoteControl;
-        snprintf(s.admin_password, sizeof s.admin_password, "%s", t.adminPassword);
-        serviceActive = t.activeBefore;
+        s.remote_control = std::stoi(k.at(0));
+        snprintf(s.admin_password, sizeof s.admin_password, "%s", k.at(1).c_str());
+        serviceActive = std::stoi(k.at(4));
         // Set directly: with remote control off routing never reaches the
         // page, which must refuse on its own as well.
         out.clear();
         ConnectionPtr c = Capture(0);
         c->state = PageState::RemoteSubmit;
-        snprintf(c->formSlots[0], kFieldSize, "%s", t.a);
-        snprintf(c->formSlots[2], kFieldSize, "%s", t.b);
+        snprintf(c->formSlots[0], kFieldSize, "%s", k.at(2).c_str());
+        snprintf(c->formSlots[2], kFieldSize, "%s", k.at(3).c_str());
         Dispatcher(*c);
         EXPECT_EQ(MaskDates(out),
-                  StatusBlock(200) + kHead + "<font size=5>" + t.result + "<br><hr></font>" + kEnd);
-        EXPECT_EQ(serviceActive, t.activeAfter);
+                  StatusBlock(200) + kHead + "<font size=5>" + k.at(5) + "<br><hr></font>" + kEnd);
+        EXPECT_EQ(serviceActive, std::stoi(k.at(6)));
     }
 }
 

@@ -1,6 +1,10 @@
+#include "server/login/login_throttle.h"
+#include "server/request/forwarded_address.h"
 #include "server/request/request_test_util.h"
+#include "server/route/page_fixture.h"
+#include "server/server_cases.h"
 
-#include <fstream>
+#include <arpa/inet.h>
 
 namespace {
 
@@ -10,29 +14,18 @@ using request_test::Trace;
 
 class RequestReaderTest : public request_test::RequestTest {};
 
+TEST(DetectBrowserTest, FlagsFromRealAgents) {
+    for (const auto& k : SERVER_CASES("cases/browser_flags.ref"))
+        EXPECT_EQ(DetectBrowser(k.at(0).c_str()), std::stoi(k.at(1), nullptr, 0)) << k.at(0);
+}
+
 TEST_F(RequestReaderTest, RequestLineMethodsInAnyCase) {
     std::ofstream(html / "page.html") << "<html></html>";
-    struct Case {
-        const char* request;
-        Route route;
-        int bodyMode;
-    } cases[] = {
-        {"GET /mail/ HTTP/1.0\r\n\r\n", Route::Mail, kBodyGetHeaders},
-        {"gEt /mail/new/ HTTP/1.1\r\nHost: x\r\n\r\n", Route::NewUser, kBodyGetHeaders},
-        {"post /mail/ HTTP/1.0\r\nContent-length: 0\r\n\r\n", Route::Mail, kBodyUrlencoded},
-        // HEAD is for static files only: a page is not found.
-        {"HEAD /mail/ HTTP/1.0\r\n\r\n", Route::NotFound, kBodyGetHeaders},
-        {"head /page.html HTTP/1.0\r\n\r\n", Route::StaticHead, kBodyGetHeaders},
-        {"GET /page.html HTTP/1.0\r\n\r\n", Route::Static, kBodyGetHeaders},
-        {"PUT /mail/ HTTP/1.0\r\n\r\n", Route::NotFound, kBodyGetHeaders},
-        {"GETS /mail/ HTTP/1.0\r\n\r\n", Route::NotFound, kBodyGetHeaders},
-        {"GET /mail/ HTTP/1.0\n\n", Route::Mail, kBodyGetHeaders}, // bare line feeds
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.request);
-        Trace t = FeedEveryWay(c.request);
-        EXPECT_EQ(t.route, static_cast<int>(c.route));
-        EXPECT_EQ(t.bodyMode, c.bodyMode);
+    for (const auto& k : SERVER_CASES("cases/request_lines.ref")) {
+        SCOPED_TRACE(k.at(0));
+        Trace t = FeedEveryWay(k.at(0));
+        EXPECT_EQ(t.route, static_cast<int>(RouteNamed(k.at(1))));
+        EXPECT_EQ(t.bodyMode, std::stoi(k.at(2)));
         EXPECT_NE(t.state, static_cast<int>(PageState::Receiving));
     }
 }
@@ -46,30 +39,15 @@ TEST_F(RequestReaderTest, GetEndsAtTheEmptyLineAndIgnoresWhatFollows) {
 // Each header is fed after the request line of a GET.
 TEST_F(RequestReaderTest, HeaderValues) {
     const std::string longBoundary(400, 'b');
-    struct Case {
-        std::string header;
-        int bodyRemaining;
-        int browser;
-        std::string boundary;
-    } cases[] = {
-        {"content-LENGTH:\t 7", 7, 0, ""},
-        {"X-Content-length: 5", -1, 0, ""},
-        {"USER-AGENT:   Mozilla/3.0 (Macintosh; I; PPC)", -1, 0x29, ""},
-        {"Content-Type: multipart/form-data; boundary=----WebKitFormBoundaryAbC", -1, 0,
-         "------WebKitFormBoundaryAbC"},
-        {"content-type: MULTIPART/FORM-DATA;BOUNDARY=x y", -1, 0, "--x"},
-        {"Content-type: application/x-www-form-urlencoded", -1, 0, ""},
-        {"Content-type: multipart/form-data; charset=x; boundary=y", -1, 0, ""},
-        {"Content-type: multipart/form-data; boundary=", -1, 0, ""},
-        {"Content-type: multipart/form-data; boundary=" + longBoundary, -1, 0,
-         "--" + longBoundary.substr(0, 297)},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.header);
-        Trace t = FeedEveryWay("GET /mail/new/ HTTP/1.0\r\n" + c.header + "\r\n\r\n");
-        EXPECT_EQ(t.bodyRemaining, c.bodyRemaining);
-        EXPECT_EQ(t.browser, c.browser);
-        EXPECT_EQ(t.boundary, c.boundary);
+    auto cases = SERVER_CASES("cases/header_values.ref");
+    cases.push_back({"Content-type: multipart/form-data; boundary=" + longBoundary, "-1", "0",
+                     "--" + longBoundary.substr(0, 297)});
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.at(0));
+        Trace t = FeedEveryWay("GET /mail/new/ HTTP/1.0\r\n" + k.at(0) + "\r\n\r\n");
+        EXPECT_EQ(t.bodyRemaining, std::stoi(k.at(1)));
+        EXPECT_EQ(t.browser, std::stoi(k.at(2), nullptr, 0));
+        EXPECT_EQ(t.boundary, k.at(3));
     }
 }
 
@@ -95,32 +73,14 @@ TEST_F(RequestReaderTest, LongHeaderLinesAreCutAt4095Bytes) {
 
 TEST_F(RequestReaderTest, BasicCredentials) {
     AddUser("yamada", "pa ss:1");
-    using request_test::Base64;
-    struct Case {
-        std::string value;
-        int auth;
-        bool user;
-        const char* userName;
-        const char* password;
-    } cases[] = {
-        {"Basic " + Base64("yamada:pa ss:1"), kAuthOk, true, "yamada", "pa ss:1"},
-        {"BASIC   " + Base64("yamada:pa ss:1") + " trailing", kAuthOk, true, "yamada", "pa ss:1"},
-        {"Basic " + Base64("yamada:pa ss"), kAuthRejected, false, "yamada", "pa ss"},
-        {"Basic " + Base64("yamada"), kAuthRejected, false, "", ""},
-        {"Basic " + Base64("yamada:"), kAuthRejected, false, "", ""},
-        {"Basic", kAuthRejected, false, "", ""},
-        {"Digest username=\"yamada\"", kAuthRejected, false, "", ""},
-        // Names and passwords are bounded by their fields.
-        {"Basic " + Base64(std::string(60, 'n') + ":" + std::string(60, 'p')), kAuthRejected, false,
-         "nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn", "ppppppppppppppppppppppppppppppppppppppp"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.value);
-        Trace t = FeedEveryWay("GET /mail/new/ HTTP/1.0\r\nAuthorization: " + c.value + "\r\n\r\n");
-        EXPECT_EQ(t.auth, c.auth);
-        EXPECT_EQ(t.user, c.user);
-        EXPECT_EQ(t.userName, c.userName);
-        EXPECT_EQ(t.password, c.password);
+    for (const auto& k : SERVER_CASES("cases/credentials.ref")) {
+        const std::string value = k.at(0) + request_test::Base64(k.at(1)) + k.at(2);
+        SCOPED_TRACE(value);
+        Trace t = FeedEveryWay("GET /mail/new/ HTTP/1.0\r\nAuthorization: " + value + "\r\n\r\n");
+        EXPECT_EQ(t.auth, std::stoi(k.at(3)));
+        EXPECT_EQ(t.user, k.at(4) == "1");
+        EXPECT_EQ(t.userName, k.at(5));
+        EXPECT_EQ(t.password, k.at(6));
     }
     EXPECT_EQ(FeedEveryWay("GET /mail/new/ HTTP/1.0\r\n\r\n").auth, kAuthNone);
 }
@@ -158,6 +118,33 @@ TEST_F(RequestReaderTest, CountIsOnlyReadInTheBody) {
         "POST /mail/new/ HTTP/1.0\r\nContent-length: 3\r\nUser-Agent: Mozilla/4.0\r\n\r\na=1");
     EXPECT_EQ(post.browser, 0x61);
     EXPECT_EQ(post.formSlots[0], "1");
+}
+
+sockaddr_storage Address(const char* text) {
+    sockaddr_storage a{};
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&a);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&a);
+    if (inet_pton(AF_INET, text, &v4->sin_addr) == 1)
+        v4->sin_family = AF_INET;
+    else if (inet_pton(AF_INET6, text, &v6->sin6_addr) == 1)
+        v6->sin6_family = AF_INET6;
+    return a;
+}
+
+TEST(ForwardedAddress, BelievedOnlyFromANamedProxy) {
+    ClearTrustedProxies();
+    ASSERT_TRUE(AddTrustedProxy("127.0.0.1"));
+    ASSERT_TRUE(AddTrustedProxy("::1"));
+    EXPECT_FALSE(AddTrustedProxy("proxy.example")) << "names would need a resolver";
+    EXPECT_FALSE(AddTrustedProxy("127.0.0.1:80"));
+    for (const auto& k : SERVER_CASES("cases/forwarded.ref")) {
+        SCOPED_TRACE(k.at(0) + " says" + k.at(1));
+        auto c = std::make_unique<Connection>();
+        c->clientAddress = Address(k.at(0).c_str());
+        ReadForwardedAddress(*c, k.at(1).c_str());
+        EXPECT_EQ(ThrottleAddress(c->clientAddress), k.at(2));
+    }
+    ClearTrustedProxies();
 }
 
 } // namespace

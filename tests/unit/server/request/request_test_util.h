@@ -106,14 +106,9 @@ protected:
         fs::create_directory(temp);
         fs::create_directory(html);
         fs::create_directory(root / "user");
-        ServerPaths& p = server_paths();
-        p.home = root.string();
-        p.temp = temp.string();
-        p.html = html.string();
-        p.user = (root / "user").string();
-        DataStore& ds = data_store();
-        clear_users(ds.users);
-        set_default_settings(ds.settings, p.user.c_str());
+        server_paths() = ServerPaths{root, html, temp, root / "user"};
+        clear_users(data_store().users);
+        set_default_settings(data_store().settings, server_paths().user.c_str());
         recordedCalls = &calls;
         UserField = [](Connection& c, const char* t, int u) { Record("user", c, t, u); };
         SendField = [](Connection& c, const char* t, int u) { Record("send", c, t, u); };

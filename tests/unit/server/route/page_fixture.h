@@ -28,10 +28,6 @@ struct ConnectionDeleter {
 };
 using ConnectionPtr = std::unique_ptr<Connection, ConnectionDeleter>;
 
-// The values of the Date and Last-Modified lines become "*": they carry the
-// time of the answer.
-// The script hashes of the policy line masked: which page families a test
-// binary registered changes them (their own test checks them).
 // The viewport and stylesheet lines of every page head.
 inline const std::string kHeadLines = page_head_lines();
 
@@ -43,6 +39,8 @@ inline std::string LangSwitch(bool english, const std::string& href) {
            "</a></div>";
 }
 
+// The script hashes of the policy line masked: which page families a test
+// binary registered changes them (their own test checks them).
 inline std::string MaskScripts(std::string s) {
     const size_t scripts = s.find("script-src ");
     if (scripts != std::string::npos && scripts < s.find("\r\n\r\n"))
@@ -50,7 +48,8 @@ inline std::string MaskScripts(std::string s) {
     return s;
 }
 
-// Dates masked, and the script hashes.
+// The values of the Date and Last-Modified lines become "*": they carry the
+// time of the answer. The script hashes are masked too.
 inline std::string MaskDates(std::string s) {
     for (const char* name : {"\r\nDate: ", "\r\nLast-Modified: "}) {
         size_t at = s.find(name);
@@ -61,7 +60,6 @@ inline std::string MaskDates(std::string s) {
     return MaskScripts(s);
 }
 
-// The header block of a generated page, dates masked.
 // What every answer carries right after its status line (plain HTTP).
 constexpr const char* kSafetyLines =
     "Referrer-Policy: no-referrer\r\nX-Content-Type-Options: nosniff\r\n"
@@ -76,6 +74,7 @@ inline std::string PageSafetyLines() {
            "form-action 'self'; base-uri 'none'; object-src 'none'\r\n";
 }
 
+// The header block of a generated page, dates masked.
 inline std::string StatusBlock(int code) {
     return std::string(code == 404 ? "HTTP/1.0 404 File Not Found\r\n" : "HTTP/1.0 200 OK\r\n") +
            PageSafetyLines() +
@@ -113,38 +112,28 @@ T ValueNamed(const std::pair<const char*, T> (&names)[N], const std::string& nam
     return missing;
 }
 
+#define NAMED(name) std::pair<const char*, T>(#name, T::name)
 inline ::Route RouteNamed(const std::string& name) {
-    static const std::pair<const char*, ::Route> kNames[] = {{"Top", Route::Top},
-                                                             {"NewUser", Route::NewUser},
-                                                             {"Setup", Route::Setup},
-                                                             {"Mail", Route::Mail},
-                                                             {"Write", Route::Write},
-                                                             {"Logout", Route::Logout},
-                                                             {"SetupDelete", Route::SetupDelete},
-                                                             {"Book", Route::Book},
-                                                             {"Sent", Route::Sent},
-                                                             {"Attachment", Route::Attachment},
-                                                             {"Static", Route::Static},
-                                                             {"StaticHead", Route::StaticHead},
-                                                             {"Remote", Route::Remote},
-                                                             {"MailAsText", Route::MailAsText},
-                                                             {"NotFound", Route::NotFound}};
+    using T = ::Route;
+    static const std::pair<const char*, T> kNames[] = {
+        NAMED(Top),    NAMED(NewUser),     NAMED(Setup),  NAMED(Mail),       NAMED(Write),
+        NAMED(Logout), NAMED(SetupDelete), NAMED(Book),   NAMED(Sent),       NAMED(Attachment),
+        NAMED(Static), NAMED(StaticHead),  NAMED(Remote), NAMED(MailAsText), NAMED(NotFound)};
     return ValueNamed(kNames, name, "route", ::Route::NotFound);
 }
 
 inline PageState StateNamed(const std::string& name) {
-    static const std::pair<const char*, PageState> kNames[] = {
-        {"TopPage", PageState::TopPage},
-        {"ListWait", PageState::ListWait},
-        {"MessageWait", PageState::MessageWait},
-        {"DeleteWait", PageState::DeleteWait},
-        {"TextWait", PageState::TextWait},
-        {"ComposePage", PageState::ComposePage},
-        {"SentListPage", PageState::SentListPage},
-        {"SentMessagePage", PageState::SentMessagePage},
-        {"SentDeletePage", PageState::SentDeletePage}};
+    using T = PageState;
+    // clang-format off
+    static const std::pair<const char*, T> kNames[] = {
+        NAMED(TopPage), NAMED(ListWait), NAMED(MessageWait), NAMED(DeleteWait), NAMED(TextWait),
+        NAMED(ComposePage), NAMED(SentListPage), NAMED(SentMessagePage), NAMED(SentDeletePage),
+        NAMED(SendWait), NAMED(RemotePage), NAMED(NewUserPage), NAMED(NewUserSubmit),
+        NAMED(AddressErrorPage), NAMED(SetupDeleteSubmit), NAMED(Receiving), NAMED(Done)};
+    // clang-format on
     return ValueNamed(kNames, name, "page state", PageState::Done);
 }
+#undef NAMED
 
 inline int32_t Now() {
     return static_cast<int32_t>(local_seconds());

@@ -1,0 +1,179 @@
+#include "server/files/file_access.h"
+#include "server/files/static_file.h"
+#include "server/route/page_fixture.h"
+#include "server/server_cases.h"
+
+#include <sys/stat.h>
+#include <sys/time.h>
+
+namespace {
+
+constexpr time_t kModified = 1796389509; // Fri, 4 Dec 2026 13:05:09 GMT
+
+std::string Header(const char* type, size_t length) {
+    return "HTTP/1.0 200 OK\r\n" + std::string(kSafetyLines) +
+           "Date: *\r\nConnection: close\r\nContent-Type: " + std::string(type) +
+           "\r\nLast-Modified: Fri, 4 Dec 2026 13:05:09 GMT\r\nContent-Length: " +
+           std::to_string(length) + "\r\n\r\n";
+}
+
+class StaticFileTest : public PageTest {
+protected:
+    // A GET (or HEAD) routed, evaluated and dispatched until the answer is
+    // complete. Returns the dispatcher passes; out has the answer, its Date
+    // masked (Last-Modified is the file's own time here).
+    int Serve(const std::string& line, bool head = false) {
+        out.clear();
+        conn = Capture();
+        Route(*conn, line + " HTTP/1.0");
+        if (head) conn->route = conn->route == Route::Static ? Route::StaticHead : Route::NotFound;
+        EvaluateRequest(*conn);
+        int passes = 0;
+        for (; conn->state != PageState::Done && passes < 100; passes++) Dispatcher(*conn);
+        size_t d = out.find("\r\nDate: ");
+        if (d != std::string::npos) out.replace(d + 8, out.find("\r\n", d + 2) - d - 8, "*");
+        return passes;
+    }
+    void Put(const std::string& path, const std::string& bytes) {
+        WriteFile(path, bytes);
+        timeval times[2] = {{kModified, 0}, {kModified, 0}};
+        utimes(path.c_str(), times);
+    }
+    ConnectionPtr conn;
+};
+
+TEST_F(StaticFileTest, HeaderBlockContentTypeAndBlocks) {
+    for (const auto& k : SERVER_CASES("cases/content_types.ref")) {
+        SCOPED_TRACE(k.at(0));
+        const size_t size = std::stoul(k.at(2)) * kStreamBlock + std::stoul(k.at(3));
+        std::string body(size, 'x');
+        for (size_t i = 0; i < size; i += 7) body[i] = static_cast<char>('a' + i % 26);
+        Put(home + "/html/" + k.at(0), body);
+        EXPECT_EQ(Serve("/" + k.at(0)), std::stoi(k.at(4)));
+        EXPECT_EQ(out, Header(k.at(1).c_str(), size) + body);
+        EXPECT_EQ(conn->file, -1);
+    }
+    Put(home + "/html/a.JPG", "12345");
+    EXPECT_EQ(Serve("/a.JPG", true), 0); // HEAD: the header block only
+    EXPECT_EQ(out, Header("image/jpeg", 5));
+    EXPECT_EQ(conn->file, -1);
+}
+
+class DownloadTest : public StaticFileTest {
+protected:
+    void SetUp() override {
+        StaticFileTest::SetUp();
+        taro = AddUser("taro");
+        AttachmentEntry& a = taro->runtime.attachments[0];
+        snprintf(a.file_name, kFieldSize, "report.bin");
+        snprintf(a.message_name, kFieldSize, "%s", Sjis("報告.pdf").c_str());
+        taro->runtime.attachmentCount = 1;
+        file = home + "/temp/taro/report.bin";
+        WriteFile(file, "PDFDATA");
+        out.clear();
+        conn = Capture();
+        Route(*conn, "/mail/~taro/%E5%A0%B1%E5%91%8A.pdf HTTP/1.0");
+    }
+    UserRecord* taro = nullptr;
+    std::string file;
+};
+
+const std::string kDownloadHead = "HTTP/1.0 200 OK\r\n" + std::string(kSafetyLines) +
+                                  "Content-Type: application/octet-stream\r\n"
+                                  "Content-Disposition: attachment\r\n";
+
+TEST_F(DownloadTest, WaitsForTheWriterThenStreams) {
+    taro->runtime.attachments[0].writing = 1;
+    EvaluateRequest(*conn);
+    Dispatcher(*conn);
+    EXPECT_EQ(conn->state, PageState::DownloadStart);
+    EXPECT_EQ(out, kDownloadHead);
+    taro->runtime.attachments[0].writing = 0;
+    Dispatcher(*conn);
+    EXPECT_EQ(conn->state, PageState::DownloadStream);
+    Dispatcher(*conn);
+    EXPECT_EQ(conn->state, PageState::Done);
+    EXPECT_EQ(out, kDownloadHead + "Content-Length: 7\r\n\r\nPDFDATA");
+    EXPECT_TRUE(std::filesystem::exists(file)); // still offered by the message
+}
+
+TEST_F(DownloadTest, FileNoLongerOfferedIsDeletedAfterwards) {
+    EvaluateRequest(*conn);
+    Dispatcher(*conn);
+    snprintf(taro->runtime.attachments[0].file_name, kFieldSize, "newer.bin");
+    Dispatcher(*conn);
+    EXPECT_EQ(conn->state, PageState::Done);
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+TEST_F(DownloadTest, MissingOrUnsafeFile) {
+    std::filesystem::remove(file);
+    EvaluateRequest(*conn);
+    Dispatcher(*conn);
+    EXPECT_EQ(conn->state, PageState::Done);
+    EXPECT_EQ(out, kDownloadHead); // the answer ends after its first lines
+    for (const char* name : {"../../secret", "..", "a/b"}) {
+        snprintf(taro->runtime.attachments[0].file_name, kFieldSize, "%s", name);
+        out.clear();
+        conn->state = PageState::Receiving;
+        EvaluateRequest(*conn);
+        EXPECT_EQ(conn->state, PageState::Done);
+        EXPECT_EQ(out.substr(0, 29), "HTTP/1.0 404 File Not Found\r\n") << name;
+    }
+}
+
+class StaticLookupTest : public PageTest {
+protected:
+    void SetUp() override {
+        PageTest::SetUp();
+        html = home + "/html";
+        for (const char* f : {"index.html", "a.txt", "sp ace.txt", "..\\x.txt", "docs/index.html",
+                              "old/index.htm", "both/index.html"})
+            WriteFile(html + "/" + f, f);
+        WriteFile(html + "/both/index.htm", "htm");
+        WriteFile(home + "/secret.txt", "secret");
+        WriteFile(home + "/outside/x.txt", "outside");
+        symlink((html + "/a.txt").c_str(), (html + "/link-in").c_str());
+        symlink((home + "/secret.txt").c_str(), (html + "/link-out").c_str());
+        symlink((home + "/outside").c_str(), (html + "/dir-out").c_str());
+        mkfifo((html + "/fifo").c_str(), 0600);
+    }
+    // The content of the file found ("-" for none) and the path tried last.
+    std::string Lookup(const std::string& request, std::string* tried = nullptr) {
+        char path[kFieldSize];
+        int fd = StaticLookup(path, sizeof path, (request + " HTTP/1.0").c_str());
+        std::string p = path;
+        if (tried) *tried = p.size() >= html.size() ? p.substr(html.size()) : p;
+        if (fd < 0) return "-";
+        char buf[64];
+        ssize_t n = read(fd, buf, sizeof buf);
+        close(fd);
+        return std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);
+    }
+    std::string html;
+};
+
+TEST_F(StaticLookupTest, FindsFilesInsideTheFolderOnly) {
+    for (const auto& k : SERVER_CASES("cases/lookup.ref")) {
+        SCOPED_TRACE(k.at(0));
+        std::string tried;
+        EXPECT_EQ(Lookup(k.at(0), &tried), k.at(1));
+        if (!k.at(2).empty()) {
+            EXPECT_EQ(tried, k.at(2));
+        }
+    }
+}
+
+TEST_F(StaticLookupTest, GatewayFilesAreNeverServed) {
+    for (const char* f : {"tmp/taro/a.bin", "usr/taro.txl", "tarnbox.dat"})
+        WriteFile(html + "/" + f, "x");
+    server_paths().temp = html + "/tmp";
+    server_paths().user = html + "/usr";
+    data_store().data_path = html + "/tarnbox.dat";
+    for (const char* f : {"tmp/taro/a.bin", "usr/taro.txl", "tarnbox.dat"})
+        EXPECT_EQ(Lookup(f), "-") << f;
+    std::filesystem::remove_all(html);
+    EXPECT_EQ(Lookup("index.html"), "-");
+}
+
+} // namespace

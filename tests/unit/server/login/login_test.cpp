@@ -1,0 +1,298 @@
+#include "server/login/login.h"
+#include "server/login/login_throttle.h"
+#include "server/login/top_page.h"
+#include "server/request/forwarded_address.h"
+#include "server/request/request_reader.h"
+#include "server/request/request_test_util.h"
+#include "server/route/page_fixture.h"
+#include "server_golden.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <set>
+
+namespace {
+
+using Clock = LoginThrottle::Clock;
+using std::chrono::seconds;
+
+TEST(LoginThrottle, ANameIsCountedPerAddressAndAnAddressAcrossNames) {
+    LoginThrottle t;
+    const Clock::time_point start = Clock::now();
+    for (int i = 0; i < 4; i++) t.failed("taro", "10.0.0.1", start);
+    EXPECT_TRUE(t.allowed("taro", "10.0.0.1", start));
+    t.failed("taro", "10.0.0.1", start);
+    EXPECT_EQ(t.waitLeft("taro", "10.0.0.1", start + std::chrono::milliseconds(500)), 2);
+    EXPECT_TRUE(t.allowed("taro", "10.0.0.1", start + seconds(2)));
+    // Nobody else is held up: not taro elsewhere, not a colleague behind
+    // the same address.
+    EXPECT_TRUE(t.allowed("taro", "10.0.0.2", start));
+    EXPECT_TRUE(t.allowed("hanako", "10.0.0.1", start));
+    // A guesser walking through names from one address is held up after
+    // twenty, whatever the names.
+    for (int i = 0; i < 15; i++) t.failed("guess" + std::to_string(i), "10.0.0.1", start);
+    EXPECT_FALSE(t.allowed("hanako", "10.0.0.1", start));
+    EXPECT_TRUE(t.allowed("hanako", "10.0.0.3", start));
+    // A login of its own from there does not wipe that count.
+    t.succeeded("mallory", "10.0.0.1");
+    EXPECT_FALSE(t.allowed("hanako", "10.0.0.1", start));
+    // Bounded, and forgotten after a quiet hour.
+    EXPECT_EQ(LoginThrottle::waitSeconds(6), 4);
+    EXPECT_EQ(LoginThrottle::waitSeconds(1000), 300);
+    EXPECT_EQ(LoginThrottle::waitSeconds(1000, LoginThrottle::kFreeAddressFailures), 300);
+    const Clock::time_point later = start + std::chrono::hours(2);
+    t.failed("hanako", "10.0.0.1", later);
+    EXPECT_TRUE(t.allowed("hanako", "10.0.0.1", later));
+    t.succeeded("taro", "10.0.0.1");
+    EXPECT_TRUE(t.allowed("taro", "10.0.0.1", later));
+}
+
+class LoginThrottlePage : public PageTest {};
+
+TEST_F(LoginThrottlePage, TheRightPasswordWaitsToo) {
+    AddUser("taro");
+    ConnectionPtr c = Capture();
+    auto* a = reinterpret_cast<sockaddr_in*>(&c->clientAddress);
+    a->sin_family = AF_INET;
+    inet_pton(AF_INET, "192.0.2.7", &a->sin_addr);
+    strcpy(c->userName, "taro");
+    strcpy(c->password, "wrong");
+    for (int i = 0; i < 5; i++) EXPECT_EQ(CheckLogin(*c), nullptr);
+    strcpy(c->password, "pw");
+    EXPECT_EQ(CheckLogin(*c), nullptr);
+    EXPECT_GT(c->throttleWait, 0);
+    RefuseLogin(*c);
+    EXPECT_NE(out.find("Too many failed logins: please wait 2 seconds before you try again."),
+              std::string::npos)
+        << out;
+    login_throttle().clear();
+    EXPECT_NE(CheckLogin(*c), nullptr);
+}
+
+size_t Count(const std::string& text, const std::string& piece) {
+    size_t n = 0;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) n++;
+    return n;
+}
+
+class TopPageTest : public PageTest {
+protected:
+    std::string Page(PageState state, int english, int browser = 0) {
+        out.clear();
+        ConnectionPtr c = Capture(english);
+        c->browser = static_cast<uint16_t>(browser);
+        c->state = state;
+        Dispatcher(*c);
+        EXPECT_EQ(c->state, PageState::Done);
+        return MaskDates(out);
+    }
+};
+
+// The pages' texts are checked by the browser and integration tests; here,
+// which login blocks each language policy and user count lead to.
+TEST_F(TopPageTest, LanguagePolicyUsersAndRegistration) {
+    AddUser("taro");
+    for (int policy = 0; policy < 8; policy++) {
+        for (int english : {0, 1}) {
+            SCOPED_TRACE(testing::Message() << "policy " << policy << " english " << english);
+            data_store().settings.language_policy = policy;
+            std::string page = Page(PageState::TopPage, english);
+            bool jp = !english && (policy & 1), en = english || (policy & 2);
+            EXPECT_EQ(Count(page, "action=\"/mail/index.html\""), jp ? 1u : 0u);
+            EXPECT_EQ(Count(page, "action=\"/mail/index.html?lang=eng\""), en ? 1u : 0u);
+            EXPECT_EQ(Count(page, "</font><br><br><form"), jp && en ? 1u : 0u);
+        }
+    }
+    data_store().settings.language_policy = 2;
+    data_store().settings.browser_registration = 0;
+    EXPECT_EQ(Count(Page(PageState::TopPage, 1), "Add Users"), 0u);
+    data_store().settings.browser_registration = 1;
+    clear_users(data_store().users);
+    std::string none = Page(PageState::TopPage, 1); // no form, but registration
+    EXPECT_EQ(Count(none, "<form") + Count(none, "Read/Write"), 0u);
+    EXPECT_EQ(Count(none, "</pre></form><font size=+1><a href=\"/mail/new/index.html?lang=eng\">"),
+              1u);
+    for (int i = 0; i < max_users; i++) AddUser("u" + std::to_string(i));
+    std::string full = Page(PageState::TopPage, 1);
+    EXPECT_EQ(Count(full, "<form"), 1u);
+    EXPECT_EQ(Count(full, "Add Users"), 0u);
+}
+
+TEST_F(TopPageTest, BrowserAuthenticationAdvice) {
+    AddUser("taro");
+    BasicSettings& s = data_store().settings;
+    s.language_policy = 2;
+    s.browser_auth = 1;
+    s.close_browser = 1;
+    const std::string msie = Page(PageState::TopPage, 1, kBrowserMozilla2 | kBrowserMsie);
+    EXPECT_EQ(Count(msie, "<form"), 0u);
+    EXPECT_EQ(Count(msie, "<a href=\"/mail/index.html?lang=eng\">Read/Write Mail</a>"), 1u);
+    EXPECT_EQ(Count(msie, "<font size=2>Be sure to close the browser after reading or writing "
+                          "mail.<br>Clicking the Finish Reading/Writing located on the "
+                          "upper/lower part of the list of received messages closes the "
+                          "browser.<br>Do not check 'Save This Password' of the "
+                          "authentication dialog.<br></font>"),
+              1u);
+    s.close_browser = 0;
+    std::string plain = Page(PageState::TopPage, 1);
+    EXPECT_EQ(Count(plain, "Clicking") + Count(plain, "Save This Password"), 0u);
+}
+
+TEST_F(TopPageTest, LogoutPage) {
+    EXPECT_GOLDEN("pages/logout.ref", Page(PageState::LogoutPage, 1));
+    data_store().settings.close_browser = 1;
+    EXPECT_GOLDEN("pages/logout_close.ref", Page(PageState::LogoutPage, 1));
+    const std::string own = "<html>bye " + Sjis("さようなら") + "</html>";
+    WriteFile(home + "/html/logout.html", own);
+    EXPECT_EQ(Page(PageState::LogoutPage, 0), StatusBlock(200) + own);
+}
+
+TEST(SecretEqualsTest, WholeValueMustMatch) {
+    char stored[8] = "abc", empty[8] = "";
+    for (const char* given : {"ab", "abcd", "", "abd", "abcdefghij"})
+        EXPECT_FALSE(SecretEquals(stored, sizeof stored, given)) << given;
+    EXPECT_TRUE(SecretEquals(stored, sizeof stored, "abc"));
+    EXPECT_TRUE(SecretEquals(empty, sizeof empty, ""));
+}
+
+// Whole requests against the session rules: the cookie that proves a login,
+// the cookie a login answer sets, owner-only attachments and form tokens.
+using request_test::Post;
+
+const std::string kQ = "?user=taro?check=5";
+
+class SessionBinding : public PageTest {
+protected:
+    void SetUp() override {
+        PageTest::SetUp();
+        taro = LoggedIn("taro");
+        AttachmentEntry& a = taro->runtime.attachments[0];
+        snprintf(a.file_name, sizeof a.file_name, "taro.0");
+        snprintf(a.message_name, sizeof a.message_name, "report.txt");
+        taro->runtime.attachmentCount = 1;
+        WriteFile(home + "/temp/taro/taro.0", "secret report");
+    }
+    // Feeds a whole request; the connection as it stands afterwards.
+    ConnectionPtr Feed(const std::string& request) {
+        out.clear();
+        ConnectionPtr c = Capture(1);
+        EXPECT_EQ(FeedBytes(*c, request.data(), static_cast<int>(request.size())), 1);
+        return c;
+    }
+    std::string Answer(const std::string& request) {
+        ConnectionPtr c = Feed(request);
+        for (int i = 0; i < 20 && c->state != PageState::Done; i++) Dispatcher(*c);
+        return MaskDates(out);
+    }
+    UserRecord* taro = nullptr;
+};
+
+TEST_F(SessionBinding, AddressAloneOpensNothing) {
+    const std::string get = "GET /mail/book/index.html" + kQ + " HTTP/1.0\r\n";
+    EXPECT_EQ(Feed(get + kCookieLine + "\r\n")->user, taro);
+    for (const std::string& cookie :
+         {std::string(), std::string("Cookie: other=") + kTestCookie + "\r\n",
+          std::string("Cookie: tarnbox=") + std::string(kTestCookie).substr(1) + "\r\n",
+          std::string("Cookie: tarnbox=") + kTestCookie + "0\r\n"}) {
+        SCOPED_TRACE(cookie);
+        ConnectionPtr c = Feed(get + cookie + "\r\n");
+        EXPECT_EQ(c->user, nullptr);
+        EXPECT_STREQ(c->loginQuery, "?lang=eng");
+        EXPECT_NE(out.find("ID error"), std::string::npos);
+    }
+    // Among several cookies the session's is found, wherever it stands.
+    EXPECT_EQ(Feed(get + "Cookie: a=1; tarnbox=" + kTestCookie + "; b=2\r\n\r\n")->user, taro);
+}
+
+TEST_F(SessionBinding, LoginSetsTheCookieAndLogoutEndsIt) {
+    AddUser("hanako");
+    ConnectionPtr login = Feed(Post("/mail/sent/index.html", "", "a=hanako&b=pw"));
+    for (int i = 0; i < 20 && login->state != PageState::Done; i++) Dispatcher(*login);
+    const size_t at = out.find("Set-Cookie: tarnbox=");
+    ASSERT_NE(at, std::string::npos) << out;
+    const std::string cookie = out.substr(at + 20, 32);
+    EXPECT_EQ(out.substr(at + 52, 37), "; Path=/; HttpOnly; SameSite=Strict\r\n");
+    const std::string query = login->loginQuery;
+    ASSERT_EQ(query.find("?user=hanako?check="), 0u);
+    const std::string proof = "Cookie: tarnbox=" + cookie + "\r\n";
+    EXPECT_NE(Feed("GET /mail/book/index.html" + query + " HTTP/1.0\r\n" + proof + "\r\n")->user,
+              nullptr);
+
+    std::string page =
+        Answer("GET /mail/logout/index.html" + query + " HTTP/1.0\r\n" + proof + "\r\n");
+    EXPECT_NE(page.find("Set-Cookie: tarnbox=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0\r\n"),
+              std::string::npos)
+        << page;
+    EXPECT_EQ(Feed("GET /mail/book/index.html" + query + " HTTP/1.0\r\n" + proof + "\r\n")->user,
+              nullptr);
+    // taro's session in the same table is untouched.
+    EXPECT_EQ(Feed("GET /mail/book/index.html" + kQ + " HTTP/1.0\r\n" + kCookieLine + "\r\n")->user,
+              taro);
+}
+
+TEST_F(SessionBinding, BehindAnHttpsProxyTheCookieIsSecure) {
+    ClearTrustedProxies();
+    ASSERT_TRUE(AddTrustedProxy("127.0.0.1"));
+    const std::string request =
+        Post("/mail/sent/index.html", "X-Real-IP: 203.0.113.9\r\nX-Forwarded-Proto: https\r\n",
+             "a=taro&b=pw");
+    out.clear();
+    ConnectionPtr c = Capture(0);
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&c->clientAddress);
+    v4->sin_family = AF_INET;
+    inet_pton(AF_INET, "127.0.0.1", &v4->sin_addr);
+    FeedBytes(*c, request.data(), static_cast<int>(request.size()));
+    for (int i = 0; i < 20 && c->state != PageState::Done; i++) Dispatcher(*c);
+    ClearTrustedProxies();
+    const size_t at = out.find("Set-Cookie: __Host-tarnbox=");
+    ASSERT_NE(at, std::string::npos) << out;
+    EXPECT_EQ(out.substr(at + 59, 45), "; Path=/; HttpOnly; SameSite=Strict; Secure\r\n");
+}
+
+TEST_F(SessionBinding, AttachmentsOnlyForABrowserOfTheirOwner) {
+    const std::string get = "GET /mail/~taro/report.txt HTTP/1.0\r\n";
+    std::string page = Answer(get + kCookieLine + "\r\n");
+    EXPECT_NE(page.find("secret report"), std::string::npos) << page;
+    EXPECT_NE(page.find("Content-Disposition: attachment"), std::string::npos);
+    session_insert("hanako", 9, "ffffffffffffffffffffffffffffffff", Now());
+    for (const std::string& cookie :
+         {std::string(), std::string("Cookie: tarnbox=ffffffffffffffffffffffffffffffff\r\n")}) {
+        page = Answer(get + cookie + "\r\n");
+        EXPECT_EQ(page.find("secret report"), std::string::npos) << cookie;
+        EXPECT_NE(page.find("ID error"), std::string::npos);
+    }
+}
+
+TEST_F(SessionBinding, ChangesNeedTheFormTokenFromTheOwnSite) {
+    int saved = 0;
+    const std::string target = "/mail/book/index.html" + kQ;
+    const struct {
+        std::string headers, body;
+        bool accepted;
+    } cases[] = {
+        {kCookieLine, kPostedToken + "message=x", true},
+        {kCookieLine, "message=x", false},
+        {kCookieLine, "csrf=fedcba9876543210fedcba987654321&message=x", false},
+        {kCookieLine, kPostedToken.substr(0, kPostedToken.size() - 1) + "0&message=x", false},
+        {kCookieLine + "Sec-Fetch-Site: cross-site\r\n", kPostedToken + "message=x", false},
+        {kCookieLine + "Sec-Fetch-Site: same-origin\r\n", kPostedToken + "message=x", true},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.headers + t.body);
+        ConnectionPtr c = Feed(Post(target, t.headers, t.body));
+        const bool accepted = c->state == PageState::AddressBookSubmit;
+        EXPECT_EQ(accepted, t.accepted);
+        if (!accepted) {
+            EXPECT_NE(out.find("This form is not valid"), std::string::npos);
+        }
+        saved += accepted;
+    }
+    EXPECT_EQ(saved, 2);
+    // A deleting link that another site sends is refused too.
+    ConnectionPtr c = Feed("GET /mail/sent/index.html?delete=1" + kQ + " HTTP/1.0\r\n" +
+                           kCookieLine + "Sec-Fetch-Site: cross-site\r\n\r\n");
+    EXPECT_NE(c->state, PageState::SentDeletePage);
+    EXPECT_NE(out.find("This form is not valid"), std::string::npos);
+}
+
+} // namespace

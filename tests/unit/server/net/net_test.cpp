@@ -1,0 +1,278 @@
+#include "server/listener/listener.h"
+#include "server/net/client_stream.h"
+#include "server/net/https_context.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// A client that stops reading cannot hold a page's send for ever; one that
+// reads slowly still gets all of it.
+
+// A connected loopback TCP pair with small buffers on both sides, so that a
+// page of some tens of kilobytes waits on the reader.
+struct TcpPair {
+    int writer = -1, reader = -1;
+    TcpPair() {
+        int listener = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        listen(listener, 1);
+        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+        reader = socket(AF_INET, SOCK_STREAM, 0);
+        int small = 1024;
+        setsockopt(reader, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        connect(reader, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        writer = accept(listener, nullptr, nullptr);
+        setsockopt(writer, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+        close(listener);
+    }
+    ~TcpPair() {
+        close(writer);
+        close(reader);
+    }
+};
+
+bool send_page(int fd, const std::string& page) {
+    ClientStream s{fd, nullptr, {}, false};
+    return ClientSend(s, page.data(), page.size());
+}
+
+TEST(ClientStream, ASendTheClientTakesNothingOfFails) {
+    TcpPair p;
+    ASSERT_GE(p.writer, 0);
+    BoundSendStall(p.writer, 1);
+    EXPECT_FALSE(send_page(p.writer, std::string(16 << 20, 'x')));
+}
+
+TEST(ClientStream, AClientThatReadsSlowlyGetsThePageWhole) {
+    TcpPair p;
+    ASSERT_GE(p.writer, 0);
+    BoundSendStall(p.writer, 1);
+    // Reads that come well within the bound but add up to far more than it:
+    // the bound is on a stall, not on the whole page.
+    const size_t size = 24 * 1024;
+    size_t got = 0;
+    std::thread reader([&] {
+        char buf[4096];
+        for (;;) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            ssize_t n = recv(p.reader, buf, sizeof buf, 0);
+            if (n <= 0) break;
+            got += static_cast<size_t>(n);
+            if (got >= size) break;
+        }
+    });
+    std::string page(size, 'y');
+    EXPECT_TRUE(send_page(p.writer, page));
+    reader.join();
+    EXPECT_EQ(got, size);
+}
+
+class HttpsFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char folder[] = "/tmp/tarnbox-https-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        dir = folder;
+        cert = dir + "/cert.pem";
+        key = dir + "/key.pem";
+    }
+    void TearDown() override {
+        std::string rm = "rm -rf '" + dir + "'";
+        ASSERT_EQ(system(rm.c_str()), 0);
+    }
+    void Write(const std::string& path, const std::string& text) {
+        std::ofstream(path, std::ios::binary) << text;
+    }
+    HttpsProblem Load() {
+        HttpsSetup s = https_load(cert, key);
+        EXPECT_EQ(s.context != nullptr, s.problem == HttpsProblem::None);
+        SSL_CTX_free(s.context);
+        return s.problem;
+    }
+    std::string dir, cert, key;
+};
+
+// The names of the certificate, as the library prints them.
+std::string SubjectAltNames(const std::string& path) {
+    FILE* f = fopen(path.c_str(), "r");
+    X509* x = f ? PEM_read_X509(f, nullptr, nullptr, nullptr) : nullptr;
+    if (f) fclose(f);
+    if (!x) return "no certificate";
+    BIO* text = BIO_new(BIO_s_mem());
+    X509V3_EXT_print(text, X509_get_ext(x, X509_get_ext_by_NID(x, NID_subject_alt_name, -1)), 0, 0);
+    char* bytes = nullptr;
+    const long n = BIO_get_mem_data(text, &bytes);
+    const std::string names(bytes, static_cast<size_t>(n));
+    BIO_free(text);
+    X509_free(x);
+    return names;
+}
+
+TEST_F(HttpsFiles, SelfSignedPairLoadsWithAPrivateKeyFile) {
+    ASSERT_EQ(https_make_self_signed({"127.0.0.1", "mail.example.jp"}, 30, cert, key, false), "");
+    EXPECT_EQ(Load(), HttpsProblem::None);
+    EXPECT_EQ(SubjectAltNames(cert), "IP Address:127.0.0.1, DNS:mail.example.jp");
+    // No temporary file is left beside them.
+    std::string ls = "test $(ls '" + dir + "' | wc -l) -eq 2";
+    EXPECT_EQ(system(ls.c_str()), 0);
+}
+
+TEST_F(HttpsFiles, SelfSignedKeepsWhatIsThereAndRefusesOddNames) {
+    Write(key, "old key");
+    EXPECT_NE(https_make_self_signed({"127.0.0.1"}, 30, cert, key, false), "");
+    std::ifstream kept(key);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "old key");
+    EXPECT_EQ(access(cert.c_str(), F_OK), -1) << "nothing is written when one file exists";
+    EXPECT_EQ(https_make_self_signed({"127.0.0.1"}, 30, cert, key, true), "");
+    EXPECT_EQ(Load(), HttpsProblem::None);
+    for (const char* bad : {"", "a b", "host,IP:10.0.0.1", "-", "a..b", "host.", "ex\nample"})
+        EXPECT_NE(https_make_self_signed({bad}, 30, cert, key, true), "") << bad;
+    EXPECT_EQ(
+        https_make_self_signed({"*.example.jp", "mail-1.example.jp", "::1"}, 30, cert, key, true),
+        "");
+    EXPECT_NE(https_make_self_signed({}, 30, cert, key, true), "");
+    EXPECT_NE(https_make_self_signed({"127.0.0.1"}, 0, cert, key, true), "");
+}
+
+// Missing and unmatched keys, keys that are not PEM or carry a passphrase
+// are refused by their messages in the HTTPS integration test.
+TEST_F(HttpsFiles, ProblemsAreToldApart) {
+    EXPECT_EQ(Load(), HttpsProblem::CertificateMissing);
+    ASSERT_EQ(https_make_self_signed({"127.0.0.1"}, 30, cert, key, false), "");
+    const std::string good = key;
+    key = dir;
+    EXPECT_EQ(Load(), HttpsProblem::KeyUnreadable) << "a folder is no key file";
+    key = good;
+    Write(cert, "hello\n");
+    EXPECT_EQ(Load(), HttpsProblem::CertificateNotPem);
+}
+
+// A gateway connection on one end of a socket pair, a TLS client on the
+// other, the handshake done.
+class TlsPair : public HttpsFiles {
+protected:
+    void SetUp() override {
+        HttpsFiles::SetUp();
+        signal(SIGPIPE, SIG_IGN);
+        ASSERT_EQ(https_make_self_signed({"127.0.0.1"}, 30, cert, key, false), "");
+        HttpsSetup s = https_load(cert, key);
+        ASSERT_NE(s.context, nullptr);
+        serverContext = s.context;
+        int ends[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+        c = NewConnection(ends[0]);
+        ASSERT_TRUE(ClientTlsAttach(c->client, serverContext));
+        clientContext = SSL_CTX_new(TLS_client_method());
+        client = SSL_new(clientContext);
+        SSL_set_fd(client, ends[1]);
+        clientSocket = ends[1];
+        // A broken stream fails the test instead of hanging it.
+        timeval t{10, 0};
+        setsockopt(clientSocket, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);
+        std::thread browser([this] { connected = SSL_connect(client) == 1; });
+        int r = 0;
+        for (int i = 0; i < 10 && r == 0; i++) r = ClientTlsAcceptStep(c->client);
+        browser.join();
+        ASSERT_EQ(r, 1);
+        ASSERT_TRUE(connected);
+        ASSERT_TRUE(ClientTlsReady(c->client));
+    }
+    void TearDown() override {
+        SSL_free(client);
+        SSL_CTX_free(clientContext);
+        close(clientSocket);
+        close(c->client.socket);
+        FreeConnection(c);
+        SSL_CTX_free(serverContext);
+        HttpsFiles::TearDown();
+    }
+    // Reads from the client side until n bytes arrived or the stream ends.
+    std::string ClientRead(size_t n) {
+        std::string got;
+        char buf[16384];
+        while (got.size() < n) {
+            int k = SSL_read(client, buf, sizeof buf);
+            if (k <= 0) break;
+            got.append(buf, static_cast<size_t>(k));
+        }
+        return got;
+    }
+
+    Connection* c = nullptr;
+    SSL_CTX* serverContext = nullptr;
+    SSL_CTX* clientContext = nullptr;
+    SSL* client = nullptr;
+    int clientSocket = -1;
+    bool connected = false;
+};
+
+TEST_F(TlsPair, WritersOfTwoThreadsNeverMixRecords) {
+    // The connection's thread and a mail worker may both write a page.
+    constexpr int kPieces = 300;
+    std::string a(1000, 'a'), b(1000, 'b');
+    std::thread first([&] {
+        for (int i = 0; i < kPieces; i++) EXPECT_TRUE(ClientSend(c->client, a.data(), a.size()));
+    });
+    std::thread second([&] {
+        for (int i = 0; i < kPieces; i++) EXPECT_TRUE(ClientSend(c->client, b.data(), b.size()));
+    });
+    std::string got = ClientRead(2 * kPieces * 1000);
+    shutdown(clientSocket, SHUT_RDWR); // writers left waiting give up
+    first.join();
+    second.join();
+    ASSERT_EQ(got.size(), 2u * kPieces * 1000);
+    EXPECT_EQ(std::count(got.begin(), got.end(), 'a'), kPieces * 1000);
+}
+
+TEST_F(TlsPair, CloseSendsTheNoticeAndLateWritesFail) {
+    ASSERT_TRUE(ClientSend(c->client, "page", 4));
+    ClientTlsClose(c->client);
+    EXPECT_FALSE(ClientSend(c->client, "late", 4));
+    EXPECT_EQ(ClientRead(100), "page");
+    EXPECT_EQ(SSL_get_error(client, SSL_read(client, nullptr, 0)), SSL_ERROR_ZERO_RETURN)
+        << "a whole page ends with the close notice";
+}
+
+TEST(ListenEndpoint, AddressAndPort) {
+    ListenEndpoint e;
+    ASSERT_TRUE(ParseListenEndpoint("127.0.0.1:8443", e));
+    EXPECT_EQ(e.port, 8443);
+    EXPECT_EQ(e.address.ss_family, AF_INET);
+    EXPECT_STREQ(e.urlHost, "127.0.0.1");
+    ASSERT_TRUE(ParseListenEndpoint("[0:0::1]:443", e));
+    EXPECT_EQ(e.address.ss_family, AF_INET6);
+    EXPECT_STREQ(e.urlHost, "[::1]");
+    for (const char* every : {"8443", ":8443", "*:8443"}) {
+        ASSERT_TRUE(ParseListenEndpoint(every, e)) << every;
+        EXPECT_EQ(e.length, 0u) << every;
+        EXPECT_EQ(e.port, 8443) << every;
+    }
+    for (const char* bad : {"", ":", "127.0.0.1", "127.0.0.1:", "localhost:443", "::1:443", "[::1]",
+                            "[127.0.0.1]:443", "[]:443", "1.2.3.4:0", "1.2.3.4:65536",
+                            "1.2.3.4:+443", "1.2.3.4:44a", "1.2.3.4:0443x"}) {
+        e.port = 7;
+        EXPECT_FALSE(ParseListenEndpoint(bad, e)) << bad;
+        EXPECT_EQ(e.port, 7) << bad << ": a refused text changes nothing";
+    }
+}
+
+} // namespace

@@ -1,0 +1,403 @@
+#include "mail/list/received_list.h"
+#include "server/output/output_text.h"
+#include "server/route/page_fixture.h"
+#include "server/server_cases.h"
+
+#include <sys/socket.h>
+
+namespace {
+
+// The parameters routing filled in, non-empty ones only; the file found is
+// given relative to the home folder.
+std::string Fields(const Connection& c, const std::string& home) {
+    std::string s;
+    auto add = [&s](const char* name, std::string value) {
+        if (!value.empty()) s += std::string(s.empty() ? "" : " ") + name + "=" + value;
+    };
+    add("to", c.composeTo);
+    add("delete", c.deleteList);
+    add("back", c.bookBack);
+    add("add", c.bookAdd);
+    add("sent", c.sentToken);
+    add("query", c.loginQuery);
+    if (c.file >= 0) add("file", std::string(c.downloadPath).substr(home.size()));
+    return s;
+}
+
+class RouteTest : public PageTest {
+protected:
+    void SetUp() override {
+        PageTest::SetUp();
+        taro = LoggedIn("taro");
+        AttachmentEntry* a = taro->runtime.attachments;
+        snprintf(a[0].file_name, kFieldSize, "report.txt");
+        snprintf(a[0].message_name, kFieldSize, "Report.txt");
+        snprintf(a[1].file_name, kFieldSize, "att1.bin");
+        snprintf(a[1].message_name, kFieldSize, "%s", Sjis("日本.txt").c_str());
+        taro->runtime.attachmentCount = 2;
+        WriteFile(home + "/html/index.html", "home");
+        WriteFile(home + "/html/logo.gif", "GIF89a");
+        WriteFile(home + "/html/docs/index.html", "docs");
+        WriteFile(home + "/bg.JPG", "jpeg");
+        snprintf(data_store().settings.background_image, 256, "bg.JPG");
+    }
+    ::Route RouteOf(const char* line) {
+        ConnectionPtr c = Capture(0);
+        Route(*c, line);
+        return c->route;
+    }
+    UserRecord* taro = nullptr;
+};
+
+TEST_F(RouteTest, EveryUrlForm) {
+    for (const auto& t : SERVER_CASES("url_forms.ref")) {
+        SCOPED_TRACE(t.at(0) + (t.at(1) == "1" ? " (multiple addresses)" : ""));
+        data_store().settings.multiple_addresses = std::stoi(t.at(1));
+        ConnectionPtr c = Capture(0);
+        Route(*c, t.at(0) + " HTTP/1.0");
+        const ::Route route = RouteNamed(t.at(2));
+        EXPECT_EQ(c->route, route);
+        EXPECT_EQ(c->settingsIndex, std::stoi(t.at(3)));
+        EXPECT_EQ(c->itemNumber, std::stoi(t.at(4)));
+        EXPECT_EQ(c->auth, std::stoi(t.at(5)));
+        EXPECT_EQ(Fields(*c, home), t.at(6));
+        EXPECT_EQ(c->user != nullptr, t.at(5) == "1" && route != Route::Static);
+        EXPECT_EQ(out, ""); // routing never answers
+    }
+}
+
+TEST_F(RouteTest, TopPageNameSuspensionAndLogoutWithBrowserAuth) {
+    BasicSettings& s = data_store().settings;
+    snprintf(s.top_page, sizeof s.top_page, "welcome.html");
+    EXPECT_EQ(RouteOf("/welcome.html?lang=eng HTTP/1.0"), Route::Top);
+    EXPECT_EQ(RouteOf("/ HTTP/1.0"), Route::Static); // the folder's index.html
+    EXPECT_EQ(RouteOf("/index.html HTTP/1.0"), Route::Static);
+
+    s.remote_control = 1;
+    serviceActive = 0;
+    for (const char* line :
+         {"/welcome.html HTTP/1.0", "/ HTTP/1.0", "/docs/ HTTP/1.0",
+          "/mail/index.html?user=taro?check=5 HTTP/1.0", "/mail/~taro/report.txt HTTP/1.0"})
+        EXPECT_EQ(RouteOf(line), Route::NotFound) << line;
+    EXPECT_EQ(RouteOf("/back/x.gif HTTP/1.0"), Route::Static);
+    EXPECT_EQ(RouteOf("/remote/index.html HTTP/1.0"), Route::Remote);
+
+    serviceActive = 1;
+    s.browser_auth = 1;
+    EXPECT_EQ(RouteOf("/mail/logout/index.html HTTP/1.0"), Route::NotFound);
+    s.close_browser = 1;
+    EXPECT_EQ(RouteOf("/mail/logout/index.html?lang=eng HTTP/1.0"), Route::Logout);
+}
+
+// A login query names a session for one hour after its last list display,
+// for its own non-zero check number only, and never with browser auth.
+TEST_F(RouteTest, LoginQueryValidity) {
+    for (const auto& k : SERVER_CASES("cases/login_queries.ref")) {
+        SCOPED_TRACE(testing::PrintToString(k));
+        data_store().settings.browser_auth = std::stoi(k.at(3));
+        session_close_all();
+        session_insert("taro", std::stoi(k.at(0)), kTestCookie, Now() - std::stoi(k.at(1)));
+        ConnectionPtr c = Capture(0);
+        Route(*c, "/mail/index.html" + k.at(2) + " HTTP/1.0");
+        EXPECT_EQ(c->route, Route::Mail);
+        const bool holds = k.at(4) == "1";
+        EXPECT_EQ(c->user == taro && c->auth == kAuthOk, holds);
+        EXPECT_STREQ(c->loginQuery, holds ? "?user=taro?check=5" : "");
+    }
+}
+
+std::string gCalls;
+
+void FakePop3(Connection& c) {
+    gCalls += "pop3:" + std::to_string(c.settingsIndex) + " ";
+    c.workerResult = 1;
+}
+
+class EvaluateTest : public PageTest {
+protected:
+    void SetUp() override {
+        PageTest::SetUp();
+        gCalls.clear();
+        taro = LoggedIn("taro");
+        StartAllSettingsWorkers = [](Connection&) { gCalls += "all "; };
+        // What the last list kept of message 12: its Message-Id.
+        KeptEntry* tail = nullptr;
+        KeptEntry* kept = append_kept(taro, 0, tail, 12, 100);
+        snprintf(kept->messageId, sizeof kept->messageId, "<id@h>");
+        StartSendWorker = [](Connection&) { gCalls += "smtp "; };
+    }
+    void TearDown() override {
+        free_kept_list(taro, 0);
+        PageTest::TearDown();
+    }
+    ConnectionPtr As(UserRecord* u, ::Route r) {
+        ConnectionPtr c = Capture();
+        c->route = r;
+        c->user = u;
+        c->auth = u ? kAuthOk : kAuthNone;
+        if (u) {
+            snprintf(c->userName, sizeof c->userName, "%s", u->set[0].id);
+            c->sessionCheck = 5;
+            memcpy(c->postedToken, kTestFormToken, sizeof kTestFormToken);
+        }
+        return c;
+    }
+    // No answer, or the golden answer of that name, dates masked.
+    void ExpectAnswer(const std::string& golden) {
+        if (golden.empty())
+            EXPECT_EQ(out, "");
+        else
+            EXPECT_GOLDEN("answers/" + golden, MaskDates(out));
+    }
+    UserRecord* taro = nullptr;
+};
+
+TEST_F(EvaluateTest, StateOfEachLoggedInRoute) {
+    StartMailWorker = FakePop3;
+    for (const auto& t : SERVER_CASES("logged_in_states.ref")) {
+        SCOPED_TRACE(t.at(0) + " item " + t.at(1) + " " + t.at(2));
+        gCalls.clear();
+        data_store().settings.multiple_addresses = std::stoi(t.at(5));
+        taro->runtime.listTime = 1000;
+        taro->runtime.openMessage = std::stoi(t.at(4));
+        ConnectionPtr c = As(taro, RouteNamed(t.at(0)));
+        c->itemNumber = std::stoi(t.at(1));
+        snprintf(c->deleteList, sizeof c->deleteList, "%s", t.at(2).c_str());
+        c->listTimeField = std::stoi(t.at(3));
+        EvaluateRequest(*c);
+        EXPECT_EQ(c->state, StateNamed(t.at(6)));
+        EXPECT_EQ(c->itemNumber, std::stoi(t.at(7)));
+        EXPECT_EQ(taro->runtime.openMessage, std::stoi(t.at(8)));
+        EXPECT_EQ(c->deleteList, t.at(9));
+        EXPECT_EQ(gCalls, t.at(10));
+        EXPECT_EQ(out, "");
+    }
+}
+
+// Without an installed worker the exchange counts as failed to connect, so
+// its error page follows at once; text delivery has none and is not found.
+TEST_F(EvaluateTest, WaitStatesWithoutWorker) {
+    ConnectionPtr c = As(taro, Route::Mail);
+    EvaluateRequest(*c);
+    EXPECT_EQ(c->state, PageState::ListWait);
+    EXPECT_EQ(c->workerResult, kWorkerConnectFailed);
+    ConnectionPtr t = As(taro, Route::MailAsText);
+    EvaluateRequest(*t);
+    EXPECT_EQ(t->state, PageState::Done);
+    EXPECT_EQ(out.substr(0, 29), "HTTP/1.0 404 File Not Found\r\n");
+}
+
+TEST_F(EvaluateTest, AnswersWithoutLogin) {
+    for (const auto& k : SERVER_CASES("cases/answers_without_login.ref")) {
+        SCOPED_TRACE(k.at(0));
+        data_store().settings.browser_auth = std::stoi(k.at(1));
+        out.clear();
+        ConnectionPtr c = As(nullptr, RouteNamed(k.at(0)));
+        c->auth = static_cast<uint16_t>(std::stoi(k.at(2)));
+        EvaluateRequest(*c);
+        EXPECT_EQ(c->state, StateNamed(k.at(3)));
+        ExpectAnswer(k.at(4));
+    }
+    for (int i = 1; i < max_users; i++) AddUser("u" + std::to_string(i));
+    ConnectionPtr full = As(nullptr, Route::NewUser);
+    EvaluateRequest(*full);
+    EXPECT_EQ(full->state, PageState::Done); // not found: no room for a new user
+}
+
+TEST_F(EvaluateTest, LogoutEndsTheLogin) {
+    ConnectionPtr c = As(taro, Route::Logout);
+    EvaluateRequest(*c);
+    EXPECT_EQ(c->state, PageState::LogoutPage);
+    EXPECT_FALSE(session_live("taro", 5, Now()));
+    ConnectionPtr again = Capture(0);
+    Route(*again, "/mail/index.html?user=taro?check=5 HTTP/1.0");
+    EXPECT_EQ(again->user, nullptr);
+}
+
+TEST_F(EvaluateTest, FormLogin) {
+    int32_t previous = 5;
+    for (const auto& k : SERVER_CASES("cases/form_logins.ref")) {
+        SCOPED_TRACE(k.at(1) + "/" + k.at(2));
+        const ::Route route = RouteNamed(k.at(0));
+        const bool ok = k.at(3) == "1";
+        out.clear();
+        ConnectionPtr c = As(nullptr, route);
+        snprintf(c->formSlots[0], kFieldSize, "%s", k.at(1).c_str());
+        snprintf(c->formSlots[2], kFieldSize, "%s", k.at(2).c_str());
+        EvaluatePost(*c);
+        int32_t check = ok ? c->sessionCheck : previous;
+        EXPECT_EQ(c->user == taro, ok);
+        if (!ok) {
+            EXPECT_EQ(check, previous);
+            ExpectAnswer("refused.ref");
+            continue;
+        }
+        EXPECT_TRUE(check > 0 && check != previous); // each login its own session
+        EXPECT_EQ(strlen(c->cookieToSet), 32u);
+        previous = check;
+        EXPECT_EQ(std::string(c->loginQuery),
+                  "?user=taro?check=" + std::to_string(check) + "?lang=eng");
+        EXPECT_EQ(c->state, route == Route::Mail ? PageState::ListWait : PageState::SentListPage);
+    }
+}
+
+TEST_F(EvaluateTest, PostsToTheOtherPages) {
+    for (const auto& k : SERVER_CASES("cases/posts.ref")) {
+        SCOPED_TRACE(k.at(0) + " " + k.at(2));
+        gCalls.clear();
+        out.clear();
+        ConnectionPtr c = As(k.at(1) == "1" ? taro : nullptr, RouteNamed(k.at(0)));
+        snprintf(c->send.sendTo, sizeof c->send.sendTo, "%s", k.at(2).c_str());
+        EvaluatePost(*c);
+        const PageState state = StateNamed(k.at(3));
+        EXPECT_EQ(c->state, state);
+        EXPECT_EQ(gCalls, state == PageState::SendWait ? "smtp " : "");
+        ExpectAnswer(state == PageState::Done ? "id_error.ref" : "");
+    }
+}
+
+TEST(RecipientsValidTest, CcAndBccCountToo) {
+    EXPECT_FALSE(RecipientsValid("a@b.c", "", "c <x+y@b.c>"));
+    EXPECT_FALSE(RecipientsValid("a@b.c", "bad@host", ""));
+    EXPECT_TRUE(RecipientsValid("a@b.c", nullptr, "local"));
+}
+
+const std::string kQ = "?user=taro?check=5?lang=eng";
+// The start of the received list of taro, and of a page without the list.
+const std::string kListStart =
+    StatusBlock(200) + "<html><head>" + kHeadLines + "</head><body>" + LangSwitch(true, "/") +
+    "<pre><center><font size=+1>List of Received Mail of taro</font><hr><a href=";
+const std::string kPlainStart = StatusBlock(200) + "<html><head>" + kHeadLines + "</head><body>" +
+                                LangSwitch(true, "/") + "<pre>\r\n<font size=+1><center>";
+const std::string kEnd = "Go to the list of mail sent</a></pre></center></body></html>";
+
+class DispatcherTest : public PageTest {
+protected:
+    void SetUp() override {
+        PageTest::SetUp();
+        gCalls.clear();
+        taro = LoggedIn("taro");
+    }
+    ConnectionPtr Waiting(PageState state, int result, int32_t idle = 0, int set = 0) {
+        ConnectionPtr c = Capture();
+        c->state = state;
+        c->workerResult = static_cast<uint16_t>(result);
+        c->lastActivity = Now() - idle;
+        c->user = taro;
+        c->route = Route::Mail;
+        c->settingsIndex = static_cast<int16_t>(set);
+        snprintf(c->userName, sizeof c->userName, "taro");
+        snprintf(c->loginQuery, sizeof c->loginQuery, "%s", kQ.c_str());
+        return c;
+    }
+    UserRecord* taro = nullptr;
+};
+
+// The full pages are compared by the integration tests; here, which text
+// each outcome chooses and whether the page was still to be opened.
+TEST_F(DispatcherTest, WorkerErrorTexts) {
+    for (const auto& k : SERVER_CASES("cases/worker_errors.ref")) {
+        SCOPED_TRACE(k.at(0) + " result " + k.at(1));
+        const PageState state = StateNamed(k.at(0));
+        data_store().settings.per_user_servers = std::stoi(k.at(3));
+        out.clear();
+        ConnectionPtr c =
+            Waiting(state, std::stoi(k.at(1)), std::stoi(k.at(2)), std::stoi(k.at(4)));
+        c->statusSent = k.at(5) == "1";
+        Dispatcher(*c);
+        const std::string page = MaskDates(out);
+        const std::string start = k.at(6) == "list"    ? kListStart
+                                  : k.at(6) == "plain" ? kPlainStart
+                                                       : k.at(6);
+        EXPECT_EQ(page.substr(0, start.size()), start);
+        EXPECT_NE(page.find(k.at(7)), std::string::npos);
+        EXPECT_EQ(page.find("Go back to the list") != std::string::npos,
+                  state == PageState::SendWait);
+        EXPECT_TRUE(page.ends_with(kEnd));
+        EXPECT_EQ(c->state, PageState::Done);
+    }
+}
+
+TEST_F(DispatcherTest, TimeOutAndStall) {
+    workerTimeoutSeconds = 5;
+    for (const auto& k : SERVER_CASES("cases/time_out.ref")) {
+        SCOPED_TRACE(k.at(0) + " idle " + k.at(1));
+        const bool waits = k.at(2) == "1", stalled = k.at(3) == "1";
+        out.clear();
+        taro->runtime.pop3Status[0] = kPop3None;
+        int pair[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+        ConnectionPtr c = Waiting(PageState::MessageWait, std::stoi(k.at(0)), std::stoi(k.at(1)));
+        c->mailSocket = pair[0];
+        Dispatcher(*c);
+        EXPECT_EQ(c->state, waits ? PageState::MessageWait : PageState::Done);
+        EXPECT_EQ(out.empty(), waits);
+        EXPECT_EQ(taro->runtime.pop3Status[0], stalled ? kPop3ExchangeError : kPop3None);
+        char b;
+        // Shut down so the worker stops, left open for the reaper.
+        EXPECT_EQ(recv(pair[0], &b, 1, MSG_DONTWAIT), waits ? -1 : 0);
+        close(pair[0]);
+        close(pair[1]);
+    }
+}
+
+TEST_F(DispatcherTest, MergedListIsFinishedSetBySet) {
+    data_store().settings.multiple_addresses = 1;
+    // Set 2 (no POP3 user) shows no section; set 1 shows why it was not read.
+    snprintf(taro->set[1].id, sizeof taro->set[1].id, "taro1");
+    snprintf(taro->set[1].mail_address, sizeof taro->set[1].mail_address, "t1@example.jp");
+    taro->runtime.pop3Status[1] = kPop3ConnectFailed;
+    taro->runtime.pop3Status[2] = kPop3None; // its exchange has not ended yet
+    taro->runtime.busy = 1;
+
+    ConnectionPtr c = Waiting(PageState::ListWait, 20);
+    Dispatcher(*c);
+    EXPECT_EQ(c->state, PageState::ExtraList2);
+    EXPECT_TRUE(MaskDates(out).starts_with(kListStart));
+    EXPECT_EQ(out.find("</html>"), std::string::npos); // the sets to come end the page
+    out.clear();
+    Dispatcher(*c);
+    Dispatcher(*c);
+    EXPECT_EQ(c->state, PageState::ExtraList3);
+    taro->runtime.pop3Status[2] = kPop3Connected;
+    Dispatcher(*c);
+    EXPECT_EQ(c->state, PageState::Done);
+    const std::string section = "<hr>Mail Address t1@example.jp\r\n\r\n<font size=+1><center>Could "
+                                "not connect to the POP3 server.";
+    EXPECT_TRUE(out.starts_with(section)) << out;
+    EXPECT_EQ(out.find("Mail Address", section.size()), std::string::npos); // nothing of set 2
+    EXPECT_NE(out.find("name=\"list_time\"><input type=\"submit\""), std::string::npos);
+    EXPECT_NE(out.find("Go to the list of mail sent</a>"), std::string::npos);
+    EXPECT_TRUE(out.ends_with("</pre></body></html>")) << out;
+    EXPECT_EQ(taro->runtime.busy, 0);
+
+    out.clear(); // the extra context of set 2 shows nothing itself
+    ConnectionPtr extra = Waiting(PageState::ListWait, 20, 0, 2);
+    Dispatcher(*extra);
+    EXPECT_EQ(extra->state, PageState::Done);
+    EXPECT_EQ(out, "");
+}
+
+// A page without a producer is not found; a new user's submit has no set
+// yet; states the reader or a worker owns are left alone.
+TEST_F(DispatcherTest, ProducersOfLaterPages) {
+    ConnectionPtr missing = Waiting(PageState::SetupPage, 0);
+    Dispatcher(*missing);
+    EXPECT_TRUE(MaskDates(out).starts_with(StatusBlock(404)));
+    EXPECT_EQ(missing->state, PageState::Done);
+    for (PageState s : {PageState::SetupPage, PageState::NewUserPage}) {
+        SetPageProducer(s, [](Connection& c) { gCalls += std::to_string(c.settingsIndex) + " "; });
+        ConnectionPtr c = Waiting(s, 0, 0, 1);
+        Dispatcher(*c);
+        EXPECT_EQ(c->state, PageState::Done);
+        SetPageProducer(s, nullptr);
+    }
+    EXPECT_EQ(gCalls, "1 -1 ");
+    for (PageState s : {PageState::Receiving, PageState::Closing}) {
+        ConnectionPtr c = Waiting(s, 20, 100);
+        Dispatcher(*c);
+        EXPECT_EQ(c->state, s);
+    }
+}
+
+} // namespace
