@@ -71,15 +71,8 @@ TEST(MailSecurityOptions, WithoutServersPerUserTheAdministratorsChoiceHolds) {
 
 TEST(MailSecurityOptions, RefusedValuesSayWhy) {
     SecurityInput in;
-    for (auto [flag, value] :
-         std::vector<std::pair<const char*, const char*>>{{"--pop3-security", "ssl"},
-                                                          {"--smtp-security", "stls"},
-                                                          {"--smtp-auth", "plain"},
-                                                          {"--pop3-port", "0"},
-                                                          {"--smtp-port", "65536"},
-                                                          {"--smtp-port", "25x"},
-                                                          {"--verify", "yes"}})
-        EXPECT_NE(take_security_value(flag, value, in), "") << flag << " " << value;
+    for (const auto& c : SERVER_CASES("refused_security_values.ref"))
+        EXPECT_NE(take_security_value(c.at(0), c.at(1), in), "") << c.at(0);
     EXPECT_FALSE(in.any());
 }
 

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
+#include "server/server_cases.h"
+
 namespace {
 
 std::string line_of(const std::string& text, const std::string& key) {
@@ -21,17 +23,8 @@ ServiceUnit unit(const std::string& binary, const std::string& home) {
 } // namespace
 
 TEST(SystemdWord, QuotesOnlyWhatSystemdWouldSplitOrInterpret) {
-    EXPECT_EQ(systemd_word("/opt/tarnbox/bin/tarnbox", true), "/opt/tarnbox/bin/tarnbox");
-    EXPECT_EQ(systemd_word("/srv/mail box", true), "\"/srv/mail box\"");
-    EXPECT_EQ(systemd_word("/srv/a\"b\\c", true), "\"/srv/a\\\"b\\\\c\"");
-    EXPECT_EQ(systemd_word("/srv/it's", true), "\"/srv/it's\"");
-    EXPECT_EQ(systemd_word(";", true), "\";\"");
-    EXPECT_EQ(systemd_word("", true), "\"\"");
-    // Specifiers are expanded inside quotes too; variables only where asked.
-    EXPECT_EQ(systemd_word("/srv/100%", true), "/srv/100%%");
-    EXPECT_EQ(systemd_word("/srv/$HOME x", true), "\"/srv/$$HOME x\"");
-    EXPECT_EQ(systemd_word("/srv/$HOME", false), "/srv/$HOME");
-    EXPECT_EQ(systemd_word("/srv/メール", true), "/srv/メール");
+    for (const auto& c : SERVER_CASES("systemd_words.ref"))
+        EXPECT_EQ(systemd_word(c.at(0), c.at(1) == "1"), c.at(2)) << c.at(0);
 }
 
 TEST(ServiceUnitText, RunsServeOnTheHomeWithPathsAsOneWordEach) {
@@ -59,16 +52,13 @@ TEST(ServiceUnitText, RunsServeOnTheHomeWithPathsAsOneWordEach) {
 }
 
 TEST(ServiceUnitText, ProtectHomeOffOnlyForHomesUnderHomeOrRoot) {
-    EXPECT_FALSE(home_protection_applies("/home/taro/tarnbox"));
-    EXPECT_FALSE(home_protection_applies("/home"));
-    EXPECT_FALSE(home_protection_applies("/root/tb"));
-    EXPECT_TRUE(home_protection_applies("/homes/tb"));
-    EXPECT_TRUE(home_protection_applies("/rootfs/tb"));
-    EXPECT_TRUE(home_protection_applies("/srv/home/tb"));
     std::string why;
-    EXPECT_EQ(
-        line_of(service_unit_text(unit("/usr/bin/tarnbox", "/home/taro/tb"), why), "ProtectHome"),
-        "(none)");
+    for (const auto& c : SERVER_CASES("home_protection.ref")) {
+        EXPECT_EQ(home_protection_applies(c.at(0)), c.at(1) == "1") << c.at(0);
+        EXPECT_EQ(line_of(service_unit_text(unit("/usr/bin/tarnbox", c.at(0)), why), "ProtectHome"),
+                  c.at(1) == "1" ? "read-only" : "(none)")
+            << c.at(0);
+    }
 }
 
 TEST(ServiceUnitText, RefusesWhatAUnitFileCannotHold) {

@@ -23,8 +23,6 @@ protected:
         PageTest::TearDown();
     }
     BasicSettings& Settings() { return data_store().settings; }
-    // The query of Taro's links on English pages.
-    const std::string q = "?user=taro?check=5?lang=eng";
 
     // A logged-in user "taro" with a name, a password "pw" and a signature.
     UserRecord* Taro() {
@@ -65,13 +63,21 @@ protected:
     static void Produce(Connection& c) {
         for (int pass = 0; pass < 5 && c.state != PageState::Done; pass++) Dispatcher(c);
     }
-    // Taro posts Settings 1 as shown, with fields after it; the answer is in out.
-    UserRecord* PostAsTaro(std::initializer_list<std::string> fields) {
-        UserRecord* u = Taro();
-        ConnectionPtr c = For(u, 0, PageState::SetupSubmit);
-        Unchanged(*c);
+    // A request of u (nullptr: a new user) for set in state, with the fields
+    // of Settings 1 as shown when asked and then fields; the answer replaces
+    // out.
+    void Run(UserRecord* u, int set, PageState state, bool shown,
+             std::initializer_list<std::string> fields = {}) {
+        out.clear();
+        ConnectionPtr c = For(u, set, state);
+        if (shown) Unchanged(*c);
         for (const std::string& f : fields) Field(*c, f);
         Produce(*c);
+    }
+    // Taro posts Settings 1 as shown, with fields after it.
+    UserRecord* PostAsTaro(std::initializer_list<std::string> fields) {
+        UserRecord* u = Taro();
+        Run(u, 0, PageState::SetupSubmit, true, fields);
         return u;
     }
     // The page without its header block.
@@ -79,7 +85,8 @@ protected:
         size_t end = out.find("\r\n\r\n");
         return end == std::string::npos ? out : out.substr(end + 4);
     }
-    static bool Has(const std::string& text, const std::string& piece) {
-        return text.find(piece) != std::string::npos;
+    // The answer so far under a heading, for a golden of several pages.
+    std::string Section(const std::string& name) const {
+        return "=== " + name + "\n" + MaskDates(out) + "\n";
     }
 };

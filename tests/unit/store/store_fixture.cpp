@@ -21,36 +21,33 @@ template <size_t N> void put(char (&dst)[N], const std::string& s) {
     dst[s.size()] = 0;
 }
 
-// Notes each field whose value is not the one wanted.
-struct Differ {
-    std::ostringstream& out;
-    std::string where;
-    template <class T> void operator()(const char* field, const T& got, const T& want) {
-        if constexpr (std::is_array_v<T>) {
-            if (std::string_view(got) != std::string_view(want))
-                out << where << field << ": '" << got << "' != '" << want << "'\n";
-        } else if (got != want) {
-            out << where << field << ": " << got << " != " << want << "\n";
-        }
+// One "name=value" line a field, the bytes of strings made printable.
+struct Dump {
+    std::ostringstream out;
+    template <class T> void operator()(const std::string& field, const T& v) {
+        if constexpr (std::is_array_v<T>)
+            out << field << "=" << golden::printable(v, 0, sizeof v) << "\n";
+        else
+            out << field << "=" << +v << "\n";
     }
 };
 
-template <class F> void each_field(const SettingsSet& got, const SettingsSet& want, F&& f) {
-    f("id", got.id, want.id);
-    f("password", got.password, want.password);
-    f("name", got.name, want.name);
-    f("mail_address", got.mail_address, want.mail_address);
-    f("smtp_name", got.smtp_name, want.smtp_name);
-    f("smtp_port", got.smtp_port, want.smtp_port);
-    f("pop3_name", got.pop3_name, want.pop3_name);
-    f("pop3_port", got.pop3_port, want.pop3_port);
-    f("signature", got.signature, want.signature);
-    f("quotation", got.quotation, want.quotation);
-    f("reserved_a", got.reserved_a, want.reserved_a);
-    f("reserved_b", got.reserved_b, want.reserved_b);
-    f("apop_flag", got.apop_flag, want.apop_flag);
-    f("mail_security", got.mail_security, want.mail_security);
-    f("smtp_auth", got.smtp_auth, want.smtp_auth);
+template <class F> void each_field(const SettingsSet& s, F&& f) {
+    f("id", s.id);
+    f("password", s.password);
+    f("name", s.name);
+    f("mail_address", s.mail_address);
+    f("smtp_name", s.smtp_name);
+    f("smtp_port", s.smtp_port);
+    f("pop3_name", s.pop3_name);
+    f("pop3_port", s.pop3_port);
+    f("signature", s.signature);
+    f("quotation", s.quotation);
+    f("reserved_a", s.reserved_a);
+    f("reserved_b", s.reserved_b);
+    f("apop_flag", s.apop_flag);
+    f("mail_security", s.mail_security);
+    f("smtp_auth", s.smtp_auth);
 }
 
 } // namespace
@@ -143,43 +140,53 @@ std::unique_ptr<UserRecord> copy_of(const UserRecord& r) {
     return c;
 }
 
-std::string record_diff(const UserRecord& got, const UserRecord& want) {
-    std::ostringstream out;
+std::string dump(const UserRecord& r) {
+    Dump d;
     for (int s = 0; s < kSettingsSets; s++)
-        each_field(got.set[s], want.set[s], Differ{out, "set " + std::to_string(s) + " "});
-    if (got.address_book != want.address_book)
-        out << "book: " << got.address_book.size() << " chars != " << want.address_book.size()
-            << " chars\n";
-    Differ option{out, "option "};
-    for (int i = 0; i < kOptionBytes; i++)
-        option(std::to_string(i).c_str(), int{got.options[i]}, int{want.options[i]});
-    return out.str();
+        each_field(r.set[s], [&](const char* field, const auto& v) {
+            d("set" + std::to_string(s) + "." + field, v);
+        });
+    d.out << "book=" << golden::printable(r.address_book, 0, r.address_book.size()) << "\n";
+    for (int i = 0; i < kOptionBytes; i++) d("option" + std::to_string(i), r.options[i]);
+    return d.out.str();
 }
 
-std::string settings_diff(const BasicSettings& a, const BasicSettings& b) {
-    std::ostringstream out;
-    Differ f{out, ""};
-    f("http_port", a.http_port, b.http_port);
-    f("browser_registration", a.browser_registration, b.browser_registration);
-    f("browser_auth", a.browser_auth, b.browser_auth);
-    f("multiple_addresses", a.multiple_addresses, b.multiple_addresses);
-    f("per_user_servers", a.per_user_servers, b.per_user_servers);
-    f("smtp_server", a.smtp_server, b.smtp_server);
-    f("smtp_port", a.smtp_port, b.smtp_port);
-    f("pop3_server", a.pop3_server, b.pop3_server);
-    f("pop3_port", a.pop3_port, b.pop3_port);
-    f("top_page", a.top_page, b.top_page);
-    f("admin_password", a.admin_password, b.admin_password);
-    f("background_image", a.background_image, b.background_image);
-    f("fixed_quotation", a.fixed_quotation, b.fixed_quotation);
-    f("log_size_kb", a.log_size_kb, b.log_size_kb);
-    f("log_folder", a.log_folder, b.log_folder);
-    Differ option{out, "option word "}, colour{out, "colour "};
-    for (int i = 0; i < kOptionWordCount; i++)
-        option(std::to_string(i).c_str(), a.*kOptionWords[i], b.*kOptionWords[i]);
-    for (int i = 0; i < kPageColourCount; i++)
-        colour(std::to_string(i).c_str(), a.page_colours[i], b.page_colours[i]);
-    return out.str();
+std::string dump(const BasicSettings& s) {
+    Dump d;
+    d("http_port", s.http_port);
+    d("browser_registration", s.browser_registration);
+    d("browser_auth", s.browser_auth);
+    d("multiple_addresses", s.multiple_addresses);
+    d("per_user_servers", s.per_user_servers);
+    d("smtp_server", s.smtp_server);
+    d("smtp_port", s.smtp_port);
+    d("pop3_server", s.pop3_server);
+    d("pop3_port", s.pop3_port);
+    d("top_page", s.top_page);
+    d("admin_password", s.admin_password);
+    d("background_image", s.background_image);
+    d("fixed_quotation", s.fixed_quotation);
+    d("log_size_kb", s.log_size_kb);
+    d("log_folder", s.log_folder);
+    for (int i = 0; i < kOptionWordCount; i++) d("option" + std::to_string(i), s.*kOptionWords[i]);
+    for (int i = 0; i < kPageColourCount; i++) d("colour" + std::to_string(i), s.page_colours[i]);
+    return d.out.str();
+}
+
+std::vector<std::string> changes(const std::string& got, const std::string& base) {
+    std::istringstream g(got), b(base);
+    std::vector<std::string> out;
+    for (std::string gl, bl; std::getline(g, gl);)
+        if (!std::getline(b, bl) || gl != bl) out.push_back(gl);
+    return out;
+}
+
+std::string record_diff(const UserRecord& got, const UserRecord& want) {
+    return golden::compare("record", dump(want), dump(got));
+}
+
+std::string settings_diff(const BasicSettings& got, const BasicSettings& want) {
+    return golden::compare("settings", dump(want), dump(got));
 }
 
 std::string image(const std::string& name) {

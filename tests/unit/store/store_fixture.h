@@ -18,7 +18,12 @@ BasicSettings sample_settings(const std::string& user_folder);
 std::string book_of_length(size_t n);
 // Copies the stored fields (records hold atomics and cannot be copied).
 std::unique_ptr<UserRecord> copy_of(const UserRecord& r);
-// Empty when got holds what want holds; otherwise the differences.
+// The stored fields, one "name=value" line each.
+std::string dump(const UserRecord& r);
+std::string dump(const BasicSettings& s);
+// The lines of dump got that differ from those of dump base.
+std::vector<std::string> changes(const std::string& got, const std::string& base);
+// Empty when got holds what want holds; otherwise where they part.
 std::string record_diff(const UserRecord& got, const UserRecord& want);
 std::string settings_diff(const BasicSettings& got, const BasicSettings& want);
 
