@@ -5,7 +5,6 @@
 #include "host/control_commands.h"
 #include "host/control_socket.h"
 #include "mail/book/address_book.h"
-#include "mail/compose/compose_form.h"
 #include "mail/compose/compose_page.h"
 #include "mail/date/time_zone.h"
 #include "mail/list/received_list.h"
@@ -13,7 +12,6 @@
 #include "mail/pop3/pop3_client.h"
 #include "mail/pop3/pop3_login_check.h"
 #include "mail/poppassd/poppassd_client.h"
-#include "mail/sent/sent_log.h"
 #include "mail/sent/sent_pages.h"
 #include "mail/smtp/smtp_client.h"
 #include "server/listener/listener.h"
@@ -202,8 +200,6 @@ int admin_serve(AdminContext& ctx) {
     install_oauth_pages();
     StartPasswordWorker = StartPoppassd;
     StartRegistrationCheck = StartRegistrationPop3Check;
-    SentLogAppend = AppendSentLog;
-    SentResendForm = [](Connection& c) { WriteForm(c, FormVariant::Resend); };
     StartServer(sock);
     if (httpsSock >= 0) StartHttpsListener(httpsSock, tls.context);
     SetControlHome(ctx.paths);

@@ -1,5 +1,6 @@
 #include "mail/charset/header_text.h"
 #include "mail/charset/sjis.h"
+#include "mail/compose/compose_form.h"
 #include "mail/list/received_list.h"
 #include "mail/sent/sent_files.h"
 #include "mail/sent/sent_line_reader.h"
@@ -12,8 +13,6 @@
 #include "server/text/url_encode.h"
 #include <cstdio>
 #include <cstring>
-
-void (*SentResendForm)(Connection& c) = nullptr;
 
 namespace {
 
@@ -129,7 +128,7 @@ void ShowSentMessage(Connection& c) {
                          c.uploadNames[i]);
         OutputText(c, "<hr>", 0);
     }
-    if (SentResendForm) SentResendForm(c);
+    WriteForm(c, FormVariant::Resend);
     BeginPage(c, kPagePre | kPageCenter | kPageHr);
     SentLinkRow(c);
     EndPage(c, kPagePre | kPageCenter | kPageBody | kPageHtml);

@@ -24,9 +24,5 @@ void SentDelete(Connection& c);
 // delete_link option is in effect, delete this entry and go back.
 void SentLinkRow(Connection& c);
 
-// The compose form in its resend variant, installed by the compose pages;
-// null until then, and the sent-message page goes without the form.
-extern void (*SentResendForm)(Connection& c);
-
 // Registers the three page producers with the dispatcher.
 void install_sent_pages();

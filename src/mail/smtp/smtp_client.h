@@ -34,9 +34,5 @@ void smtp_error_block(Connection& c, const char* reply);
 // Builds "To: %s\r\n" and its siblings from the posted lists.
 void smtp_recipient_lines(Connection& c);
 
-// Appends an accepted message to the sender's sent-mail log; installed by
-// the sent-mail pages at start-up.
-extern void (*SentLogAppend)(Connection& c);
-
 // Installs the worker start into the request evaluation.
 void install_smtp_client();

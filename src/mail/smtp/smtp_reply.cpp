@@ -6,6 +6,7 @@
 #include "mail/date/local_seconds.h"
 #include "mail/net/mail_tls.h"
 #include "mail/oauth/oauth_client.h"
+#include "mail/sent/sent_log.h"
 #include "mail/smtp/smtp_client.h"
 #include "mail/smtp/smtp_state.h"
 #include "server/output/send_status.h"
@@ -19,8 +20,6 @@
 #include <string>
 #include <strings.h>
 #include <sys/socket.h>
-
-void (*SentLogAppend)(Connection& c) = nullptr;
 
 namespace {
 
@@ -290,7 +289,7 @@ int smtp_reply_line(Connection& c) {
         case kSmtpMessageSent:
             c.workerResult = kSmtpQuitSent;
             smtp_send(c, "QUIT\r\n");
-            if (SentLogAppend) SentLogAppend(c);
+            AppendSentLog(c);
             return 0;
         case kSmtpQuitSent:
             return 1;
