@@ -1,3 +1,4 @@
+#include "scratch_folder.h"
 #include "server_golden.h"
 #include "store/mail_credentials.h"
 #include "store/user_table.h"
@@ -15,9 +16,8 @@ namespace {
 class MailCredentialsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char dir[] = "/tmp/tarnbox-credentials-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        folder = dir;
+        folder = MakeScratchFolder("credentials");
+        ASSERT_FALSE(folder.empty());
         file = folder + "/mail-credentials";
         key = folder + "/credentials.key";
         store.set_paths(file, key);

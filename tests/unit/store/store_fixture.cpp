@@ -1,4 +1,5 @@
 #include "store/store_fixture.h"
+#include "scratch_folder.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -210,12 +211,10 @@ DataFileKey key_of(const std::string& header) {
 }
 
 void DataStoreTest::SetUp() {
-    char tmpl[] = "/tmp/tarnbox-store-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    home = tmpl;
+    home = MakeScratchFolder("store", {"user"});
+    ASSERT_FALSE(home.empty());
     ds.data_path = home + "/tarnbox.dat";
     ds.user_folder = home + "/user";
-    fs::create_directory(ds.user_folder);
     ds.report = [this](std::string_view m) { messages.emplace_back(m); };
 }
 

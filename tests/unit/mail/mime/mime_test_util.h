@@ -2,6 +2,7 @@
 // its user "taro" saves parts under a fresh temp folder. Messages are fed
 // line by line the way the message view drives the parser.
 #pragma once
+#include "scratch_folder.h"
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -34,10 +35,8 @@ inline std::string Sjis(const char* utf8) {
 class MimeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tarnbox-mime-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        home = pattern;
-        std::filesystem::create_directory(home + "/temp");
+        home = MakeScratchFolder("mime", {"temp"});
+        ASSERT_FALSE(home.empty());
         savedPaths = server_paths();
         server_paths() = ServerPaths{home, home + "/html", home + "/temp", home + "/user"};
         c = NewConnection(-1);

@@ -1,3 +1,4 @@
+#include "scratch_folder.h"
 #include "server/listener/listener.h"
 #include "server/net/client_stream.h"
 #include "server/net/https_context.h"
@@ -89,9 +90,8 @@ TEST(ClientStream, AClientThatReadsSlowlyGetsThePageWhole) {
 class HttpsFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        char folder[] = "/tmp/tarnbox-https-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        dir = folder;
+        dir = MakeScratchFolder("https");
+        ASSERT_FALSE(dir.empty());
         cert = dir + "/cert.pem";
         key = dir + "/key.pem";
     }

@@ -2,6 +2,7 @@
 // offset and one byte at a time, and checks that every way of cutting it
 // leaves the same trace. The trace is text, so a difference reads as a diff.
 #pragma once
+#include "scratch_folder.h"
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -97,15 +98,11 @@ protected:
         login_throttle().clear();
         // Thousands of runs create and remove upload files: memory-backed
         // folders keep that cheap where there are any.
-        std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        pattern += "/tarnbox-request-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root = pattern;
+        root = MakeScratchFolder("request", {"temp", "html", "user"},
+                                 access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
+        ASSERT_FALSE(root.empty());
         temp = root / "temp";
         html = root / "html";
-        fs::create_directory(temp);
-        fs::create_directory(html);
-        fs::create_directory(root / "user");
         server_paths() = ServerPaths{root, html, temp, root / "user"};
         clear_users(data_store().users);
         set_default_settings(data_store().settings, server_paths().user.c_str());

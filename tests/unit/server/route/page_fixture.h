@@ -4,6 +4,7 @@
 #pragma once
 #include "base/console_text.h"
 #include "mail/date/local_seconds.h"
+#include "scratch_folder.h"
 #include "server/connection.h"
 #include "server/login/login_throttle.h"
 #include "server/output/style_sheet.h"
@@ -142,11 +143,8 @@ inline int32_t Now() {
 class PageTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tarnbox-page-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        home = pattern;
-        for (const char* d : {"/html", "/temp", "/user"})
-            std::filesystem::create_directory(home + d);
+        home = MakeScratchFolder("page", {"html", "temp", "user"});
+        ASSERT_FALSE(home.empty());
         server_paths() = ServerPaths{home, home + "/html", home + "/temp", home + "/user"};
         DataStore& ds = data_store();
         ds.data_path = home + "/tarnbox.dat";

@@ -1,0 +1,21 @@
+// A folder of one test's own, base/tarnbox-<name>-XXXXXX, with the named
+// subfolders made in it; the test removes it when it ends. Empty, and the
+// test failed, when none can be made.
+#pragma once
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <initializer_list>
+#include <stdlib.h>
+#include <string>
+
+inline std::string MakeScratchFolder(const char* name,
+                                     std::initializer_list<const char*> subfolders = {},
+                                     const std::string& base = "/tmp") {
+    std::string pattern = base + "/tarnbox-" + name + "-XXXXXX";
+    if (!mkdtemp(pattern.data())) {
+        ADD_FAILURE() << "cannot make " << pattern;
+        return {};
+    }
+    for (const char* d : subfolders) std::filesystem::create_directory(pattern + "/" + d);
+    return pattern;
+}
