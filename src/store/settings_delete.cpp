@@ -18,12 +18,14 @@ void move_sets_up(UserRecord& r, int set) {
     for (int k = set; k + 1 < kSettingsSets; k++) {
         r.set[k] = r.set[k + 1];
         rt.keptList[k] = rt.keptList[k + 1];
+        rt.keptCount[k] = rt.keptCount[k + 1];
         rt.pop3Status[k] = rt.pop3Status[k + 1].load();
         memcpy(rt.pop3ErrorText[k], rt.pop3ErrorText[k + 1], sizeof rt.pop3ErrorText[k]);
     }
     const int last = kSettingsSets - 1;
     r.set[last] = SettingsSet{};
     rt.keptList[last] = nullptr;
+    rt.keptCount[last] = 0;
     rt.pop3Status[last] = 0;
     rt.pop3ErrorText[last][0] = '\0';
 }

@@ -71,6 +71,8 @@ struct UserRuntime {
     std::atomic<uint16_t> pop3Status[kSettingsSets] = {};
     char pop3ErrorText[kSettingsSets][300] = {};
     KeptEntry* keptList[kSettingsSets] = {};
+    // Its length, kept beside it: counting meant a cache miss per entry.
+    int32_t keptCount[kSettingsSets] = {};
     // For a reply to the message shown last.
     char lastMessageId[300] = {};
     char replyReferences[300] = {};

@@ -8,10 +8,10 @@ static bool valid_set(int set) {
     return set >= 0 && set < kSettingsSets;
 }
 
-int count_kept(const KeptEntry* list) {
-    int n = 0;
-    for (; list; list = list->next) n++;
-    return n;
+int count_kept(const UserRecord* user, int set) {
+    if (!user || !valid_set(set)) return 0;
+    std::lock_guard<std::recursive_mutex> hold(globalLock);
+    return user->runtime.keptCount[set];
 }
 
 KeptEntry* append_kept(UserRecord* user, int set, KeptEntry*& tail, int number, int size) {
@@ -31,6 +31,7 @@ KeptEntry* append_kept(UserRecord* user, int set, KeptEntry*& tail, int number, 
         head = e;
     }
     tail = e;
+    user->runtime.keptCount[set]++;
     return e;
 }
 
@@ -39,6 +40,7 @@ void free_kept_list(UserRecord* user, int set) {
     std::lock_guard<std::recursive_mutex> hold(globalLock);
     KeptEntry* e = user->runtime.keptList[set];
     user->runtime.keptList[set] = nullptr;
+    user->runtime.keptCount[set] = 0;
     while (e) {
         KeptEntry* next = e->next;
         delete e;
@@ -54,6 +56,7 @@ void remove_kept(UserRecord* user, int set, int number) {
         KeptEntry* gone = *link;
         *link = gone->next;
         delete gone;
+        user->runtime.keptCount[set]--;
         return;
     }
 }

@@ -23,6 +23,7 @@ void section_rows(Connection& c, int set) {
     }
     c.list.rowNumber = 1;
     for (; e && kept_has_headers(*e); e = e->next) {
+        prefetch_row(e->next);
         c.list.current = e;
         list_row(c);
         c.list.rowNumber++;

@@ -143,7 +143,7 @@ ListAsk list_after_stat(Connection& c) {
     if (!c.user) return ListAsk::Quit;
     const int set = set_of(c);
     const int stat = c.pop3.statCount;
-    int kept = count_kept(kept_head(c));
+    int kept = count_kept(c.user, set);
     // Mail was removed elsewhere: the numbers no longer match the list.
     if (kept > stat) {
         free_kept_list(c.user, set);
@@ -245,6 +245,7 @@ void list_kept_rows(Connection& c) {
     if (!c.user) return;
     const int set = set_of(c);
     for (KeptEntry* e = kept_head(c); e; e = e->next) {
+        prefetch_row(e->next);
         c.list.current = e;
         if (!kept_has_headers(*e)) return;
         if (set == 0) list_row(c);

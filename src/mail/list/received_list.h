@@ -11,28 +11,40 @@
 #include <cstdint>
 
 struct KeptEntry {
+    // What a row reads comes first, so that a row of an entry not touched
+    // since the last visit costs few cache lines: a list of ten thousand
+    // rows spent most of its time waiting for memory.
     KeptEntry* next;
-    char subject[300];
-    char date[300];
-    char from[300];
-    char to[300];
-    char replyTo[300];
-    char messageId[300];
-    // date as the row shows it, made once: a list of ten thousand rows spent
-    // a seventh of its time reading the same Date headers again. Made with
-    // the zone bias beside it, and made again when that changes.
-    char shownDate[kMailDateSize];
-    int32_t shownBias;
     int32_t number; // on the server; after its row is written, the row number
     int32_t size;
     int32_t read;
     int32_t contentClass;
     int32_t changed;
+    int32_t shownBias;
+    // date as the row shows it, made once: a list of ten thousand rows spent
+    // a seventh of its time reading the same Date headers again. Made with
+    // the zone bias beside it, and made again when that changes.
+    char shownDate[kMailDateSize];
+    char subject[300];
+    char from[300];
+    char date[300];
+    char to[300];
+    char replyTo[300];
+    char messageId[300];
 };
 
 // An entry whose TOP reply has not been taken yet.
 inline bool kept_has_headers(const KeptEntry& e) {
-    return e.date[0] || e.from[0];
+    return e.from[0] || e.date[0];
+}
+
+// Asks for the lines the row of e will read while the row before it is
+// written; the walk itself cannot be prefetched, one entry at a time can.
+inline void prefetch_row(const KeptEntry* e) {
+    if (!e) return;
+    __builtin_prefetch(e);
+    __builtin_prefetch(e->subject + 32);
+    __builtin_prefetch(e->from);
 }
 
 // After STAT (c.pop3.statCount): LIST (full or update) or the empty list.
@@ -69,7 +81,7 @@ void free_kept_list(UserRecord* user, int set);
 // the last entry when known (else null) and becomes the new entry. Null when
 // memory is short.
 KeptEntry* append_kept(UserRecord* user, int set, KeptEntry*& tail, int number, int size);
-int count_kept(const KeptEntry* list);
+int count_kept(const UserRecord* user, int set);
 
 // The subject made safe for the row markup: ISO-2022-JP brought to Shift_JIS,
 // then <, >, & and " as entities and stray escape bytes dropped, so that the

@@ -343,6 +343,39 @@ static bool PlainTextByte(unsigned char b, bool blanksFold) {
     return b >= 0x20 && b < 0x7F && b != '<' && b != '>' && b != '&' && !(b == ' ' && blanksFold);
 }
 
+// A two-byte character whose bytes the states would pass through unchanged:
+// the lead byte sets the second-byte state, the trail byte clears it again.
+static bool WholePair(const unsigned char* s) {
+    return is_sjis_lead(s[0]) && is_sjis_trail(s[1]);
+}
+
+// The end of the run from s that raw mode copies unchanged: ASCII but the
+// escape, and whole two-byte characters (not half-width kana, which wait
+// for a sound mark).
+static const unsigned char* RawRunEnd(const unsigned char* s) {
+    for (;;) {
+        if (*s && *s < 0x80 && *s != kEsc) {
+            ++s;
+        } else if (WholePair(s)) {
+            s += 2;
+        } else {
+            return s;
+        }
+    }
+}
+
+static const unsigned char* TextRunEnd(const unsigned char* s, bool blanksFold) {
+    for (;;) {
+        if (PlainTextByte(*s, blanksFold)) {
+            ++s;
+        } else if (WholePair(s)) {
+            s += 2;
+        } else {
+            return s;
+        }
+    }
+}
+
 void OutputText(Connection& c, const char* text, int flags) {
     Filter f{c, flags, 0, 0};
     const bool plainRaw = !(flags & (kOutText | kOutQuote));
@@ -353,8 +386,7 @@ void OutputText(Connection& c, const char* text, int flags) {
     auto s = reinterpret_cast<const unsigned char*>(text);
     while (*s) {
         if (plainRaw && c.filter.state == kStateSingle && !c.filter.pending) {
-            const unsigned char* end = s;
-            while (*end && *end < 0x80 && *end != kEsc) ++end;
+            const unsigned char* end = RawRunEnd(s);
             if (end > s) {
                 AddRun(f, s, static_cast<int>(end - s));
                 f.prev = end[-1];
@@ -364,8 +396,7 @@ void OutputText(Connection& c, const char* text, int flags) {
         }
         if (plainText && c.filter.state == kStateSingle && !c.filter.pending &&
             c.filter.linkLength < 1) {
-            const unsigned char* end = s;
-            while (PlainTextByte(*end, blanksFold)) ++end;
+            const unsigned char* end = TextRunEnd(s, blanksFold);
             if (end > s) {
                 AddRun(f, s, static_cast<int>(end - s));
                 f.prev = end[-1];
