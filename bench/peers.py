@@ -361,8 +361,12 @@ def measure_size(size, pop, gateway, rc, scratch, users):
             u = users["fl", size, how, k]
             fresh_box(pop, template, names, u)
             t[how + "_cold"].append(timed(fn, pop.port, u, u + "-pw")[0])
+            if how == "pipe":
+                # The gateway's warm list is the second session on its box,
+                # after a pipelined first one: the floor is taken at the
+                # same point of the box's life.
+                t["statlist"].append(timed(raw_second, pop.port, u, u + "-pw")[0])
             t[how + "_warm"].append(timed(fn, pop.port, u, u + "-pw")[0])
-        t["statlist"].append(timed(raw_second, pop.port, u, u + "-pw")[0])
         t["retr"].append(timed(raw_retr, pop.port, u, u + "-pw", pick)[0])
 
     for k in range(REPEAT):
