@@ -1,6 +1,7 @@
 // A registered user: up to three mail settings sets, display options and the
 // personal address book.
 #pragma once
+#include "base/busy_flag.h"
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -54,16 +55,16 @@ struct KeptEntry; // one row of a received-mail list
 
 // A received attachment saved in the user's temp folder.
 struct AttachmentEntry {
-    char file_name[300];         // name of the file in temp/<user>/
-    char message_name[300];      // name the message gave it
-    std::atomic<int> writing{0}; // set while the file is still being written
+    char file_name[300];    // name of the file in temp/<user>/
+    char message_name[300]; // name the message gave it
+    BusyFlag writing;       // set while the file is still being written
 };
 
 // State kept per user while the gateway runs; never stored.
 struct UserRuntime {
     std::atomic<int32_t> listTime{0}; // local seconds of the last list shown
     std::atomic<int32_t> openMessage{0};
-    std::atomic<int> busy{0}; // a Settings 1 mail exchange is running
+    BusyFlag busy; // a Settings 1 mail exchange is running
     AttachmentEntry attachments[kMaxAttachments] = {};
     std::atomic<int> attachmentCount{0};
     // Per settings set: the outcome of the last POP3 exchange, the server's

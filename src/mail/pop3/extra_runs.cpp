@@ -1,5 +1,8 @@
 #include "mail/pop3/extra_runs.h"
 #include "server/connection.h"
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <vector>
 
@@ -12,6 +15,7 @@ struct ExtraRun {
     bool running;
 };
 std::mutex gExtraMutex;
+std::condition_variable gExtraEnded;
 std::vector<ExtraRun> gExtras;
 uint64_t gNextExtraId = 1;
 
@@ -25,9 +29,25 @@ uint64_t extra_run_begin(const Connection* parent, int set) {
 }
 
 void extra_run_end(uint64_t id) {
-    std::lock_guard<std::mutex> hold(gExtraMutex);
-    for (ExtraRun& r : gExtras)
-        if (r.id == id) r.running = false;
+    {
+        std::lock_guard<std::mutex> hold(gExtraMutex);
+        for (ExtraRun& r : gExtras)
+            if (r.id == id) r.running = false;
+    }
+    gExtraEnded.notify_all();
+}
+
+void extra_run_wait(const Connection* parent, int set, int ms) {
+    auto ended = [&] {
+        for (const ExtraRun& r : gExtras)
+            if (r.parent == parent && r.set == set) return !r.running;
+        return true;
+    };
+    std::unique_lock<std::mutex> hold(gExtraMutex);
+    // Ended already, yet the page did not go on: its outcome is not in the
+    // status yet, and nothing will announce it, so this is a short look.
+    if (ended()) ms = std::min(ms, 10);
+    gExtraEnded.wait_for(hold, std::chrono::milliseconds(ms));
 }
 
 void extra_runs_forget(const Connection* parent) {

@@ -20,7 +20,6 @@
 #include "store/data_file.h"
 #include "store/mail_security.h"
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
@@ -28,7 +27,6 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <system_error>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -68,12 +66,11 @@ bool connect_server(Connection& c, PageState started) {
 
 // Set 0 exchanges of one user share the kept list and the temporary files.
 bool take_busy(Connection& c, PageState started) {
-    std::atomic<int>& busy = c.user->runtime.busy;
+    BusyFlag& busy = c.user->runtime.busy;
     for (;;) {
-        int expected = 0;
-        if (busy.compare_exchange_strong(expected, 1)) return true;
+        if (busy.TryTake()) return true;
         if (c.state != started) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        busy.WaitFree(kWaitStepMs);
     }
 }
 

@@ -17,7 +17,6 @@
 #include "store/mail_security.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -26,7 +25,6 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <system_error>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -49,9 +47,9 @@ bool Connect(Connection& c) {
 // A POP3 exchange of the same user may be moving files of the temp folder;
 // the send waits for it.
 bool WaitWhileBusy(Connection& c) {
-    while (c.user->runtime.busy.load() == 1) {
+    while (c.user->runtime.busy == 1) {
         if (!StillSending(c)) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        c.user->runtime.busy.WaitFree(kWaitStepMs);
     }
     return true;
 }

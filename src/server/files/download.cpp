@@ -63,6 +63,10 @@ void StartDownload(Connection& c) {
     c.state = PageState::DownloadStart;
 }
 
+void DownloadStartWait(Connection& c, int ms) {
+    if (AttachmentEntry* a = Entry(c)) a->writing.WaitFree(ms);
+}
+
 void DownloadStartStep(Connection& c) {
     AttachmentEntry* a = Entry(c);
     if (!a) {

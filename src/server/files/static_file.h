@@ -25,4 +25,6 @@ void StartDownload(Connection& c);
 // kilobytes at most, so other connections keep moving).
 void StaticStreamStep(Connection& c);
 void DownloadStartStep(Connection& c);
+// Sleeps until the file of the download is written or ms have passed.
+void DownloadStartWait(Connection& c, int ms);
 void DownloadStreamStep(Connection& c);

@@ -1,7 +1,9 @@
 #include "server/listener/listener.h"
 #include "base/global_lock.h"
 #include "mail/date/local_seconds.h"
+#include "mail/pop3/extra_runs.h"
 #include "mail/view/message_view.h"
+#include "server/files/static_file.h"
 #include "server/listener/crowding.h"
 #include "server/net/client_stream.h"
 #include "server/request/request_reader.h"
@@ -71,15 +73,28 @@ bool is_waiting(PageState s) {
 }
 
 // How long the connection's thread sleeps in a waiting state before it looks
-// again. A worker's end wakes it at once, and the only other thing its look
-// finds in a worker's states is the stall time-out, which counts whole
+// again. What it waits for wakes it at once (a worker's end, the end of a
+// further set's exchange, the file of a download written), and the only
+// other thing its look finds is the stall time-out, which counts whole
 // seconds; waking a hundred times a second for it cost a busy machine more
-// than the exchange. The sections of a merged list and a download's start
-// are not announced, so they are looked at every 10 ms.
-int wait_bound_ms(PageState s) {
-    const bool announced =
-        s != PageState::ExtraList2 && s != PageState::ExtraList3 && s != PageState::DownloadStart;
-    return is_waiting(s) && announced ? 250 : 10;
+// than the exchange.
+constexpr int kWaitBoundMs = 250;
+
+void wait_for_progress(Connection& c, PageState s, uint32_t seen) {
+    switch (s) {
+    case PageState::ExtraList2:
+        extra_run_wait(&c, 1, kWaitBoundMs);
+        return;
+    case PageState::ExtraList3:
+        extra_run_wait(&c, 2, kWaitBoundMs);
+        return;
+    case PageState::DownloadStart:
+        DownloadStartWait(c, kWaitBoundMs);
+        return;
+    default:
+        WaitForWake(c, seen, kWaitBoundMs);
+        return;
+    }
 }
 
 // Ends the answer without losing it: a plain close() with unread request
@@ -122,7 +137,7 @@ void ConnectionThreadMain(Connection* c) {
             const uint32_t seen = WakeCount(*c);
             Dispatcher(*c);
             FlushClient(*c);
-            if (c->state == s && is_waiting(s)) WaitForWake(*c, seen, wait_bound_ms(s));
+            if (c->state == s && is_waiting(s)) wait_for_progress(*c, s, seen);
         }
     }
     // The worker, if any, writes its page to the socket itself; wait for it

@@ -13,12 +13,10 @@
 #include "server/text/text_copy.h"
 #include "server/text/text_search.h"
 #include "store/data_file.h"
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <sys/mman.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -182,8 +180,7 @@ void ParseAttachment(Connection& c, const char* c2, const char*& p) {
     convert_to_sjis(name, static_cast<int>(strlen(name)), kCodeDetect);
     if (name[0] == '\0') return;
     UserRuntime& rt = u->runtime;
-    for (int waited = 0; rt.busy && waited < kBusyWaitLimitMs; waited += 10)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    rt.busy.WaitFree(kBusyWaitLimitMs);
     int count = rt.attachmentCount;
     if (count > kMaxAttachments) count = kMaxAttachments;
     for (int i = 0; i < count; i++) {
