@@ -166,25 +166,6 @@ class Answers(unittest.TestCase):
         for other in (b"/style/000000000000.css", name.group(1) + b"x"):
             self.assertEqual(split_answer(self.g.get(other))[0][0], b"HTTP/1.0 404 File Not Found")
 
-    def test_lang_en_is_english_too(self):
-        for query in (b"/?lang=en", b"/?lang=eng"):
-            _, body = split_answer(self.g.get(query))
-            self.assertIn(b"User Name", body, query)
-
-    def test_language_switch_goes_there_and_back(self):
-        def switch(body):
-            found = re.search(rb'<body><div class="lang-switch"><a href="([^"]*)"', body)
-            self.assertIsNotNone(found, body)
-            return found.group(1)
-        _, japanese = split_answer(self.g.get(b"/"))
-        self.assertEqual(switch(japanese), b"/?lang=eng")
-        _, english = split_answer(self.g.get(switch(japanese)))
-        self.assertIn(b"User Name", english)
-        self.assertEqual(switch(english), b"/")
-        # A page that was not found does not lead to itself.
-        _, missing = split_answer(self.g.get(b"/no/such/page"))
-        self.assertEqual(switch(missing), b"/?lang=eng")
-
     def test_static_files_and_head(self):
         lines, body = split_answer(self.g.get(b"/hello.txt"))
         self.assertEqual(lines[0], b"HTTP/1.0 200 OK")
