@@ -1,16 +1,10 @@
 #!/usr/bin/env python3
-"""OAuth2 (SASL XOAUTH2) logins through the running gateway.
-
-A small OAuth2 provider of the test's own runs on 127.0.0.1, over plain HTTP
-and over HTTPS with a certificate of the test authority (which the gateway
-trusts through HOME/mail-ca.pem only): its authorize endpoint approves at
-once and sends the browser back with a code, its token endpoint takes
-authorization codes (checking PKCE S256) and refresh tokens, and its
-introspection endpoint tells Dovecot whether a token is live. Dovecot checks
-XOAUTH2 logins there, and Postfix through Dovecot's SASL socket.
-
-The browser is played with raw HTTP/1.0 towards the gateway and http.client
-towards the provider, following each redirect by hand.
+"""OAuth2 (SASL XOAUTH2) logins through the running gateway, against a
+provider of the test's own on 127.0.0.1 (plain HTTP, and HTTPS with a
+certificate of the test authority the gateway trusts through
+HOME/mail-ca.pem): it approves at once, checks PKCE S256 at its token
+endpoint and tells Dovecot, and through Dovecot's SASL Postfix, whether a
+token is live. Redirects are followed by hand.
 """
 import base64
 import hashlib
