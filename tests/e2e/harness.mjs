@@ -118,9 +118,6 @@ export function startBridge(messages = [], account = {}) {
 // ports and domain.
 export const startDemoMail = () => startServers(path.join(HERE, '..', '..', 'scripts', 'demo_mail.py'));
 
-// A message kept beside the journeys, in mail/, for a bridge's box.
-export const localMail = (name) => ({ name, bytes: fs.readFileSync(path.join(HERE, 'mail', name)) });
-
 // The bridge's user as a gateway user.
 export const boxOwner = (pop) => ['--name', 'Hanako', '--mail-address', 'hanako@example.jp',
   '--id', pop.user, '--password', pop.password];

@@ -1,7 +1,7 @@
 // Every main page on a phone (390x844, touch, the viewport honoured) and on
 // a desktop (1280x900), light and dark: nothing wider than the screen, no
-// text too small to read, targets big enough to tap, and a language switch
-// that leads to the same page in the other language. The demo's mail (ISO-
+// text too small to read, targets big enough to tap, and a visible language
+// switch (where it leads is the unit tests'). The demo's mail (ISO-
 // 2022-JP, kanji whose JIS bytes are markup characters, German with an
 // emoji, a long subject and a long link) goes through a real Postfix and
 // Dovecot. Screenshots of each page land in TARNBOX_SCREENSHOTS (a folder
@@ -155,21 +155,10 @@ for (const [deviceName, device] of [['phone', PHONE], ['desktop', DESKTOP]]) {
         }
       });
 
-      await t.test('the switch keeps the reader where they are, both ways', async () => {
-        for (const name of ['list', 'message-long', 'settings']) {
-          await page.goto(urls[name]);
-          const japanese = new URL(page.url());
-          await follow(page, '.lang-switch a');
-          const english = new URL(page.url());
-          assert.equal(english.pathname, japanese.pathname, name);
-          assert.match(english.search, /\?lang=eng$/, name);
-          assert.match(await bodyText(page), /Go back to the list|Change Settings|Finish Reading/, name);
-          if (name === 'message-long') await check(page, 'message-long-english', device, 'light');
-          await follow(page, '.lang-switch a');
-          const back = new URL(page.url());
-          assert.equal(back.pathname, japanese.pathname, name);
-          assert.equal(back.search, japanese.search, name);
-        }
+      await t.test('the English message page fits too', async () => {
+        await page.goto(urls['message-long']);
+        assert.match(await follow(page, '.lang-switch a'), /Go back to the list/);
+        await check(page, 'message-long-english', device, 'light');
       });
     } finally {
       await browser.close();

@@ -19,22 +19,12 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "corpus"))
 from gatewaytest import (  # noqa: E402
-    Dovecot, Gateway, World, assert_page_ends, browser_path, free_port, http_request,
+    Certificates, Dovecot, Gateway, World, assert_page_ends, browser_path, free_port, http_request,
     wait_until_listening)
 import make_corpus  # noqa: E402
 
 HSTS = b"Strict-Transport-Security: max-age=31536000"
 REFUSAL_KEY_MISSING = "HTTPS の秘密鍵ファイル %s がありません。\nThe HTTPS key file %s does not exist."
-
-
-def make_pair(folder, stem):
-    """A throwaway self-signed certificate and key for IP 127.0.0.1."""
-    cert, key = os.path.join(folder, stem + "-cert.pem"), os.path.join(folder, stem + "-key.pem")
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj",
-                    "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key,
-                    "-out", cert], check=True, capture_output=True, stdin=subprocess.DEVNULL)
-    return cert, key
 
 
 def client_context(cafile, version=None):
@@ -106,16 +96,17 @@ class Serving(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.scratch = tempfile.mkdtemp(prefix="tarnbox-https-certs-")
-        cert, _ = make_pair(cls.scratch, "good")
+        certs = Certificates(cls.scratch)
         cls.g = HttpsGateway()
-        cls.g.install_pair(cert, os.path.join(cls.scratch, "good-key.pem"))
+        cls.g.install_pair(*certs.server())
         html_folder = os.path.join(cls.g.home, "html")
         cls.big = os.urandom(12 * 1024 * 1024 + 12345)
         with open(os.path.join(html_folder, "big.bin"), "wb") as f:
             f.write(cls.big)
         with open(os.path.join(html_folder, "hello.txt"), "wb") as f:
             f.write(b"hello\r\n")
-        cls.ctx = client_context(cert)
+        cls.cafile = certs.authority_file()
+        cls.ctx = client_context(cls.cafile)
         cls.g.start("--request-timeout", "3")
 
     @classmethod
@@ -211,10 +202,10 @@ class Serving(unittest.TestCase):
     def test_versions(self):
         for version in (ssl.TLSVersion.TLSv1_2, ssl.TLSVersion.TLSv1_3):
             with self.subTest(version=version):
-                answer = self.g.get(b"/hello.txt", client_context(self.g.cert, version))
+                answer = self.g.get(b"/hello.txt", client_context(self.cafile, version))
                 self.assertTrue(answer.endswith(b"\r\n\r\nhello\r\n"))
         with self.assertRaises(ssl.SSLError) as refused:
-            self.g.get(b"/", client_context(self.g.cert, ssl.TLSVersion.TLSv1_1))
+            self.g.get(b"/", client_context(self.cafile, ssl.TLSVersion.TLSv1_1))
         # The gateway's alert, not the client refusing to offer TLS 1.1.
         self.assertIn("PROTOCOL_VERSION", refused.exception.reason or str(refused.exception))
 
@@ -283,8 +274,9 @@ class StartUp(unittest.TestCase):
         return r.stderr
 
     def test_files_that_cannot_be_used(self):
-        cert, key = make_pair(self.scratch, "one")
-        _, other_key = make_pair(self.scratch, "two")
+        certs = Certificates(self.scratch)
+        cert, key = certs.server()
+        _, other_key = certs.server()
         shutil.copy(cert, self.g.cert)
         message = self.refused()
         self.assertIn(REFUSAL_KEY_MISSING % (self.g.key, self.g.key), message)

@@ -1,25 +1,11 @@
 #!/usr/bin/env python3
 """POP3 and SMTP over TLS through the running gateway, against Dovecot and
-Postfix on 127.0.0.1 with certificates made for the run.
-
-One Dovecot ("main", ssl = yes) offers STLS on its plain port and POP3S on
-its own port, and checks the SASL logins of Postfix, whose submission port
-requires STARTTLS and whose SMTPS port starts TLS at once (offering AUTH
-LOGIN only); both take mail only after AUTH. One more Dovecot speaks no TLS
-at all, and one per bad certificate (expired, issued for 127.0.0.2, issued
-by an authority nobody trusts) offers POP3S. The gateway trusts the test
-authority through HOME/mail-ca.pem only.
-
-Every user of the gateway has servers of its own (per-user servers on),
-at 127.0.0.1 (the main Dovecot also at ::1), with its own ports and
-security; a second gateway takes them from its basic settings for everybody.
-What crossed the wire is checked in the servers' logs and in the delivered
-bytes.
-
-Self-registration asks the real POP3 server first, a Dovecot of its own
-with STLS: an account is made only for a login the server takes, over the
-security the administrator chose, and nothing is made while the server
-cannot be reached.
+Postfix on 127.0.0.1 with certificates made for the run (trusted by the
+gateway through HOME/mail-ca.pem only): STLS, POP3S, STARTTLS and SMTPS with
+AUTH through Dovecot's SASL, a Dovecot without TLS, one per bad certificate,
+each user with servers of its own, and self-registration checked against a
+real POP3 server over STLS. What crossed the wire is read in the servers'
+logs and in the delivered bytes.
 """
 import json
 import os

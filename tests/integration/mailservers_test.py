@@ -56,13 +56,6 @@ class ImapBesidePop3(unittest.TestCase):
         self.assertEqual(imap.select("INBOX"), ("OK", [b"2"]))
         imap.logout()
 
-    def test_pop3_only_by_default(self):
-        with tempfile.TemporaryDirectory() as scratch:
-            pop = mailservers.Dovecot(scratch, apop=False)
-            self.assertEqual(pop.imap_port, 0)
-            with open(pop.config) as f:
-                self.assertIn("protocols = pop3\n", f.read())
-
 
 if __name__ == "__main__":
     unittest.main()

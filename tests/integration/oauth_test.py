@@ -1,16 +1,10 @@
 #!/usr/bin/env python3
-"""OAuth2 (SASL XOAUTH2) logins through the running gateway.
-
-A small OAuth2 provider of the test's own runs on 127.0.0.1, over plain HTTP
-and over HTTPS with a certificate of the test authority (which the gateway
-trusts through HOME/mail-ca.pem only): its authorize endpoint approves at
-once and sends the browser back with a code, its token endpoint takes
-authorization codes (checking PKCE S256) and refresh tokens, and its
-introspection endpoint tells Dovecot whether a token is live. Dovecot checks
-XOAUTH2 logins there, and Postfix through Dovecot's SASL socket.
-
-The browser is played with raw HTTP/1.0 towards the gateway and http.client
-towards the provider, following each redirect by hand.
+"""OAuth2 (SASL XOAUTH2) logins through the running gateway, against a
+provider of the test's own on 127.0.0.1 (plain HTTP, and HTTPS with a
+certificate of the test authority the gateway trusts through
+HOME/mail-ca.pem): it approves at once, checks PKCE S256 at its token
+endpoint and tells Dovecot, and through Dovecot's SASL Postfix, whether a
+token is live. Redirects are followed by hand.
 """
 import base64
 import hashlib
@@ -293,16 +287,7 @@ class Connecting(unittest.TestCase):
         # Before the account is connected the list names why it cannot log in.
         self.assertIn(b"not connected", b.first.body)
         self.assertIn(sjis("未連携"), b.settings().body)
-        url = urllib.parse.urlsplit(b.start_connect())
-        q = dict(urllib.parse.parse_qsl(url.query))
-        self.assertEqual(url.path, "/authorize")
-        self.assertEqual((q["response_type"], q["client_id"], q["scope"], q["redirect_uri"],
-                          q["code_challenge_method"]),
-                         ("code", CLIENT_ID, "mail offline",
-                          "http://127.0.0.1:%d/mail/oauth/callback" % WORLD["port"], "S256"))
-        self.assertGreaterEqual(len(q["state"]), 32)
-        self.assertEqual(len(q["code_challenge"]), 43)
-
+        # The authorization URL's fields are the unit tests' (OAuthUrl).
         page = b.connect()
         self.assertEqual(page.status, b"HTTP/1.0 200 OK")
         self.assertIn(CONNECTED, page.body, page.body[:800])

@@ -21,7 +21,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from gatewaytest import (  # noqa: E402
     BOUNDARY, DONE, MOZILLA5, SEND_ERROR, Dovecot, Gateway, Postfix, ScriptedServer, World,
-    assert_page_ends, assert_ref, browser_path, http, plain_head, ref_bytes, sjis, wait_for)
+    assert_page_ends, assert_ref, plain_head, ref_bytes, sjis, wait_for)
 
 # Stalls are reported after this many seconds instead of the usual thirty.
 WORKER_TIMEOUT = 3
@@ -113,9 +113,6 @@ def wait_for_mail(user, n, seconds=10):
 SUBJECT = "会議の資料について"
 TEXT_LINES = [".", "本文の一行目です。", "..", ".dot at the start", "ｶﾞｯｺｳ ﾊﾟﾝ ｱﾞ ﾎﾟ",
               "~\\ & <b>not markup</b>", "最後の行"]
-# The kana of the text as every page and message shows them: full width,
-# sound marks joined where a joined form exists.
-WIDE_KANA_LINE = "ガッコウ パン ア ポ"
 REPORT_NAME, REPORT_DATA = "報告書.txt", sjis("報告書の本文\r\n二行目\r\n")
 # ソ has 0x5C as its second byte: the name must not be cut there.
 PHOTO_NAME = "写真ソフト.jpg"
@@ -124,8 +121,8 @@ PHOTO_DATA = bytes((i * 7 + (i >> 8)) & 0xFF for i in range(6000)) + b"\r\n--\r\
 
 class SentMessage(unittest.TestCase):
     """One message to To (with a Japanese name), Cc and Bcc, with two
-    attachments, followed through delivery, the recipient's message view and
-    the sender's log."""
+    attachments, followed through delivery and the sender's log; the
+    recipient reads such a message in sending_journey.test.mjs."""
 
     @classmethod
     def setUpClass(cls):
@@ -174,43 +171,12 @@ class SentMessage(unittest.TestCase):
                 self.assertNotIn(b"\nBcc:", b"\n" + gateway_headers(head))
                 self.assertNotIn(b"dave@", gateway_headers(head))
 
-    def test_recipient_reads_it_through_the_gateway(self):
-        self.message_of("bob")
-        bob = browser("bob")
-        listing = bob.page(b"/mail/index.html")
-        row = re.search(rb'<a href="/mail/a(\d{4})\.html[^"]*">\d{4}\. ' + re.escape(sjis(SUBJECT))
-                        + rb"</a></font>\r\n  " + re.escape(sjis("(添付)")) + rb"  [0-9/: ]{19}  \( *\d+\)  "
-                        + re.escape(sjis("送信 太郎 &lt;sender@test.example&gt;")) + rb"\r\n",
-                        listing.body)
-        self.assertIsNotNone(row, listing.body[:3000])
-        page = bob.page(b"/mail/a%s.html" % row.group(1))
-        self.assertEqual(page.status, b"HTTP/1.0 200 OK")
-        assert_page_ends(self, page.body)
-        self.assertIn(sjis("件名: " + SUBJECT), page.body)
-        # Text mode on the page: the dot lines as sent, markup escaped.
-        self.assertIn(sjis("\r\n".join(TEXT_LINES[:4] + [WIDE_KANA_LINE])) + b"\r\n", page.body)
-        self.assertIn(b"~\\ &amp; &lt;b&gt;not markup&lt;/b&gt;\r\n" + sjis("最後の行"), page.body)
-        self.assertIn(b">" + sjis(REPORT_NAME) + b"</a>", page.body)
-        files = sorted(set(re.findall(rb'(?:href|src)="(/mail/~bob/[^"]+)"', page.body)))
-        got = [http(bob.port, b"GET", browser_path(href)).body for href in files]
-        self.assertEqual(sorted(got), sorted([REPORT_DATA, PHOTO_DATA]), files)
-
     def test_sent_list_shows_it(self):
+        # The entry's bytes and the list's rows are the unit tests'; here the
+        # log of a real delivery.
         answer = self.s.page(b"/mail/sent/index.html")
-        self.assertEqual(answer.status, b"HTTP/1.0 200 OK")
-        entry = [b"Date: 2000/01/01 00:00:00", b"Subject: " + sjis(SUBJECT),
-                 b"From: " + sjis("送信 太郎 <sender@test.example>"),
-                 b"To: " + sjis("ボブ <bob@test.example>"), b"Cc: carol@test.example",
-                 b"Bcc: dave@test.example", b"X-Files: " + sjis(REPORT_NAME),
-                 b"X-Files: " + sjis(PHOTO_NAME), b""]
-        entry += [b".." if x == "." else sjis(x) for x in TEXT_LINES] + [b"."]
-        size = sum(len(x) + 2 for x in entry)
-        row = (re.escape(b'<font size=+1><input type=checkbox name="delete_1">'
-                         b'<a href="/mail/sent/0001.html%s">0001. %s</a></font>\r\n  %s  '
-                         % (self.s.query, sjis(SUBJECT), sjis("(添付)")))
-               + rb"\d{4}/\d\d/\d\d \d\d:\d\d:\d\d"
-               + re.escape(b"  (%6d)  %s\r\n\r\n" % (size, sjis("ボブ &lt;bob@test.example&gt;"))))
-        self.assertRegex(answer.body, row)
+        self.assertIn(b'<a href="/mail/sent/0001.html%s">0001. %s</a>'
+                      % (self.s.query, sjis(SUBJECT)), answer.body)
 
 
 class PlainMessage(unittest.TestCase):
