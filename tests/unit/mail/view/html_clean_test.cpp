@@ -17,7 +17,7 @@ protected:
 // Each record of clean.ref is a mail's HTML and the page part it becomes;
 // no page may hold anything a browser would run.
 TEST_F(HtmlCleanTest, CasesOfCleanRef) {
-    const auto cases = mail_golden::ReadCases(MAIL_GOLDEN("clean.ref"));
+    const auto cases = mail_golden::ReadCases(GOLDEN_PATH("clean.ref"));
     EXPECT_GT(cases.size(), 70u);
     for (const auto& t : cases) {
         ASSERT_EQ(t.size(), 2u) << t[0];
@@ -27,7 +27,7 @@ TEST_F(HtmlCleanTest, CasesOfCleanRef) {
 }
 
 TEST_F(HtmlCleanTest, HostileMarkupNeverSurvives) {
-    const auto hostile = mail_golden::ReadCases(MAIL_GOLDEN("hostile.ref"));
+    const auto hostile = mail_golden::ReadCases(GOLDEN_PATH("hostile.ref"));
     EXPECT_GT(hostile.size(), 60u);
     for (const auto& t : hostile) {
         const std::string page = Clean(t[0]);
