@@ -6,13 +6,10 @@ X-Corpus-Note header what it exercises). Two more are made here from
 templates/, because committing them would bloat the repository: one with
 lines far beyond the gateway's 4,096-byte line buffer, and one with a 10 MiB
 attachment. Both are the same bytes on every run.
-
-    python3 make_corpus.py OUTDIR   # writes the generated ones as .eml files
 """
 import base64
 import os
 import random
-import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 MAIL = os.path.join(HERE, "mail")
@@ -60,33 +57,8 @@ def long_lines_message():
     return _filled("90-long-lines.eml.in", header=header, long_text=long_text, html=html)
 
 
-def big_payload():
-    return random.Random(BIG_SEED).randbytes(BIG_SIZE)
-
-
-def big_attachment_message(payload=None):
+def big_attachment_message():
     """(message, payload): a short note with a 10 MiB base64 attachment."""
-    payload = big_payload() if payload is None else payload
+    payload = random.Random(BIG_SEED).randbytes(BIG_SIZE)
     return _filled("91-big-attachment.eml.in", name=BIG_NAME.encode(),
                    payload=_b64_lines(payload)), payload
-
-
-def generated():
-    """(name, bytes) of the generated messages."""
-    return [("90-long-lines.eml", long_lines_message()),
-            ("91-big-attachment.eml", big_attachment_message()[0])]
-
-
-def main(argv):
-    if len(argv) != 2:
-        sys.stderr.write(__doc__)
-        return 2
-    os.makedirs(argv[1], exist_ok=True)
-    for name, data in generated():
-        with open(os.path.join(argv[1], name), "wb") as f:
-            f.write(data)
-    return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main(sys.argv))

@@ -1,16 +1,12 @@
-// Expected pages and case tables kept as files beside the tests that read
-// them. A golden is compared byte for byte; run the tests with
-// TARNBOX_WRITE_GOLDENS=1 to write what the product gives now instead (then
-// read the diff before committing it).
+// Case tables kept as files beside the tests that read them (expected pages
+// are goldens of server_golden.h).
 //
 // A case file is written by hand and never rewritten: records separated by
 // blank lines, each line of a record one field, with \\ \n \r \t \xHH
 // escapes so control and Shift_JIS bytes stay readable; \e is nothing, for
 // an empty field. Lines starting with "#" are comments.
 #pragma once
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
+#include "server/server_cases.h"
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -21,94 +17,6 @@
 #include <vector>
 
 namespace mail_golden {
-
-// ccache hands the compiler paths relative to the build folder, which is
-// where the test binary lives: a relative __FILE__ is resolved from there.
-inline std::filesystem::path Beside(const char* sourceFile, const std::string& name) {
-    std::filesystem::path source(sourceFile);
-    if (source.is_relative()) {
-        std::error_code error;
-        const auto binary = std::filesystem::read_symlink("/proc/self/exe", error);
-        source = (error ? std::filesystem::current_path() : binary.parent_path()) / source;
-    }
-    return source.parent_path() / name;
-}
-
-inline bool Writing() {
-    const char* v = std::getenv("TARNBOX_WRITE_GOLDENS");
-    return v && *v && *v != '0';
-}
-
-inline std::string ReadBytes(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return "<missing " + file.string() + ">";
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// The named escapes, both ways; other control and non-ASCII bytes are \xHH.
-inline constexpr char kNamed[] = "\\\\\nn\rr\tt";
-
-inline std::string Escape(const std::string& bytes) {
-    static const char kHex[] = "0123456789abcdef";
-    if (bytes.empty()) return "\\e"; // a blank line would end the record
-    std::string out;
-    for (unsigned char ch : bytes) {
-        const char* named = ch ? strchr(kNamed, ch) : nullptr;
-        if (named && (named - kNamed) % 2 == 0)
-            out += {'\\', named[1]};
-        else if (ch < 0x20 || ch >= 0x7f)
-            out += {'\\', 'x', kHex[ch >> 4], kHex[ch & 15]};
-        else
-            out += static_cast<char>(ch);
-    }
-    // Kept off the edges of a line: a comment mark, a blank editors drop.
-    if (out[0] == '#') out.replace(0, 1, "\\x23");
-    if (out.back() == ' ') out.replace(out.size() - 1, 1, "\\x20");
-    return out;
-}
-
-inline std::string Unescape(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); i++) {
-        if (text[i] != '\\' || i + 1 >= text.size()) {
-            out += text[i];
-        } else if (text[++i] == 'x' && i + 2 < text.size()) {
-            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else if (text[i] != 'e') {
-            const char* named = strchr(kNamed, text[i]);
-            out += named && (named - kNamed) % 2 == 1 ? named[-1] : text[i];
-        }
-    }
-    return out;
-}
-
-// Where the bytes first differ: the line, and both sides around that byte,
-// escaped.
-inline std::string FirstDifference(const std::string& want, const std::string& got) {
-    size_t at = 0;
-    while (at < want.size() && at < got.size() && want[at] == got[at]) at++;
-    const size_t line = static_cast<size_t>(std::count(want.begin(), want.begin() + at, '\n'));
-    const size_t from = at > 60 ? at - 60 : 0;
-    auto around = [&](const std::string& s) {
-        return from >= s.size() ? std::string("<end>") : Escape(s.substr(from, at + 60 - from));
-    };
-    return "first difference on line " + std::to_string(line + 1) + ", byte " + std::to_string(at) +
-           "\n  golden: " + around(want) + "\n  actual: " + around(got);
-}
-
-inline testing::AssertionResult Matches(const std::filesystem::path& file,
-                                        const std::string& actual) {
-    if (Writing()) {
-        std::ofstream(file, std::ios::binary) << actual;
-        return testing::AssertionSuccess();
-    }
-    const std::string want = ReadBytes(file);
-    if (want == actual) return testing::AssertionSuccess();
-    return testing::AssertionFailure()
-           << file.filename().string() << ": " << FirstDifference(want, actual)
-           << "\n(TARNBOX_WRITE_GOLDENS=1 writes the actual output)";
-}
 
 // One of several outputs kept in one golden, under a heading line.
 inline std::string Section(const std::string& name, const std::string& bytes) {
@@ -145,7 +53,7 @@ inline std::vector<Record> ReadCases(const std::filesystem::path& file) {
         if (line.empty()) {
             if (!records.back().empty()) records.emplace_back();
         } else if (line[0] != '#') {
-            records.back().push_back(Unescape(line));
+            records.back().push_back(server_cases::Unescape(line));
         }
     }
     if (records.back().empty()) records.pop_back();
@@ -192,7 +100,3 @@ template <typename Feed> int InPieces(const std::string& bytes, size_t piece, Fe
 }
 
 } // namespace mail_golden
-
-// The golden file name beside the calling test source.
-#define MAIL_GOLDEN(name) mail_golden::Beside(__FILE__, name)
-#define EXPECT_GOLDEN(actual, name) EXPECT_TRUE(mail_golden::Matches(MAIL_GOLDEN(name), actual))

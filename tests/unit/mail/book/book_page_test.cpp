@@ -1,12 +1,11 @@
 #include "mail/book/address_book.h"
+#include "mail/mail_fixture.h"
 #include "mail/mail_golden.h"
 #include "server/form/form_reader.h"
 #include "server/request/request_reader.h"
-#include "server/route/page_fixture.h"
 
 namespace {
 
-const std::string kQ = "?user=taro?check=5?lang=eng";
 const char kChromium[] = "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko)";
 const char kLynx[] = "Lynx/2.8.9rel.1";
 
@@ -57,7 +56,7 @@ protected:
 };
 
 TEST_F(BookPage, Requests) {
-    for (const auto& record : mail_golden::ReadCases(MAIL_GOLDEN("requests.cases"))) {
+    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("requests.cases"))) {
         SCOPED_TRACE(record.at(0));
         taro->address_book.clear();
         ASSERT_EQ(write_user_slot(data_store(), *taro), 1);
@@ -71,9 +70,9 @@ TEST_F(BookPage, Requests) {
                      {"get-script", [&](S a) { page = Get(a, kChromium); }},
                      {"post-plain", [&](S a) { page = Post(a, kLynx); }},
                      {"post-script", [&](S a) { page = Post(a, kChromium); }},
-                     {"golden", [&](S a) { EXPECT_GOLDEN(page, a); }},
+                     {"golden", [&](S a) { EXPECT_GOLDEN(a, page); }},
                      {"section", [&](S a) { sections += mail_golden::Section(a, page); }},
-                     {"sections", [&](S a) { EXPECT_GOLDEN(sections, a); }},
+                     {"sections", [&](S a) { EXPECT_GOLDEN(a, sections); }},
                      {"page", [&](S a) { EXPECT_NE(page.find(a), std::string::npos) << page; }},
                      {"no-page", [&](S a) { EXPECT_EQ(page.find(a), std::string::npos) << page; }},
                      {"book-is", [&](S a) { EXPECT_EQ(taro->address_book, a); }},

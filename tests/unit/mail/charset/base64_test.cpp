@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
 #include "charset_test_util.h"
@@ -32,21 +31,12 @@ std::string decode(const std::string& in) {
 } // namespace
 
 TEST(CharsetBase64, EncodeVectors) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("base64_encode.ref")))
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("base64_encode.ref")))
         EXPECT_EQ(encode(t.at(0)), t.at(1)) << t[0];
     EXPECT_EQ(encode(std::string("\x1b$B$\"\x1b(B")), "GyRCJCIbKEI=");
 }
 
 TEST(CharsetBase64, DecodeRules) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("base64_decode.ref")))
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("base64_decode.ref")))
         EXPECT_EQ(decode(t.at(0)), t.at(1)) << t[0];
-}
-
-TEST(CharsetBase64, RoundTripAllLengths) {
-    std::mt19937 rng(2045);
-    for (int len = 0; len < 200; ++len) {
-        std::string in(static_cast<std::size_t>(len), '\0');
-        for (char& c : in) c = static_cast<char>(rng());
-        EXPECT_EQ(decode(encode(in)), in) << len;
-    }
 }

@@ -5,11 +5,13 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace charset_test {
 
@@ -24,6 +26,16 @@ inline std::unique_ptr<char[]> heap_copy(std::string_view bytes, std::size_t ext
 // NUL-terminated heap copy with nothing after the NUL.
 inline std::unique_ptr<char[]> heap_cstr(std::string_view bytes) {
     return heap_copy(bytes, 1);
+}
+
+// The lines of s without their CR LF; a final line end starts no line.
+inline std::vector<std::string> crlf_lines(const std::string& s) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; at < s.size(); at = end + 2) {
+        end = std::min(s.find("\r\n", at), s.size());
+        lines.push_back(s.substr(at, end - at));
+    }
+    return lines;
 }
 
 class Iconv {

@@ -26,7 +26,7 @@ std::string decode(const std::string& value, int size = kDecodedHeaderSize, int*
 } // namespace
 
 TEST(CharsetDecodeEncodedWords, Words) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("encoded_words.ref")))
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("encoded_words.ref")))
         EXPECT_EQ(decode(t.at(0)), t.at(1)) << t[0];
     char fixed[kDecodedHeaderSize];
     EXPECT_EQ(decode_encoded_words(fixed, "=?EUC-JP?B?pKI=?="), 8);
@@ -65,7 +65,7 @@ TEST(CharsetDecodeEncodedWords, WordsAtEveryPosition) {
 TEST(CharsetDecodeEncodedWords, SmallDestinationKeepsWholeUnits) {
     std::string value, full;
     std::vector<std::size_t> boundaries = {0};
-    for (const auto& u : mail_golden::ReadCases(MAIL_GOLDEN("decode_units.cases"))) {
+    for (const auto& u : mail_golden::ReadCases(GOLDEN_PATH("decode_units.cases"))) {
         value += u.at(0);
         full += u.at(1);
         boundaries.push_back(full.size());

@@ -26,16 +26,6 @@ std::string encode(const std::string& text, int size = 4096, int* result = nullp
     return dst.get();
 }
 
-std::vector<std::string> lines_of(const std::string& s) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t crlf; (crlf = s.find("\r\n", start)) != std::string::npos; start = crlf + 2) {
-        lines.push_back(s.substr(start, crlf - start));
-    }
-    lines.push_back(s.substr(start));
-    return lines;
-}
-
 std::string unfold(std::string s) {
     for (std::size_t p; (p = s.find("\r\n ")) != std::string::npos;) s.erase(p, 3);
     return s;
@@ -67,7 +57,7 @@ TEST(CharsetHasMoreText, OnlyEmptyOrAFinalLineEndIsNothing) {
 }
 
 TEST(CharsetEncodeHeaderWords, ShortValues) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("header_words.cases")))
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("header_words.cases")))
         EXPECT_EQ(encode(t.at(0)), t.at(1)) << t[0];
     char fixed[40];
     EXPECT_EQ(encode_header_words(fixed, kA.c_str()), 30);
@@ -78,7 +68,7 @@ TEST(CharsetEncodeHeaderWords, LongJapaneseBecomesSeveralFoldedWords) {
     for (const std::string prefix : {"", "Subject: ", "Subject: Re: [list 42] "}) {
         const std::string text = prefix + repeat(kA, 100);
         const std::string out = encode(text);
-        const auto lines = lines_of(out);
+        const auto lines = charset_test::crlf_lines(out);
         EXPECT_GT(lines.size(), 5u) << prefix;
         for (std::size_t i = 0; i < lines.size(); ++i) {
             EXPECT_LE(lines[i].size(), 76u) << lines[i];

@@ -23,7 +23,7 @@ std::string copy(const std::string& src, int size) {
 } // namespace
 
 TEST(CharsetCopyHeaderText, WidensKatakanaAndComposesMarks) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("header_text.ref")))
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("header_text.ref")))
         EXPECT_EQ(copy(t.at(0), std::stoi(t.at(1))), t.at(2)) << t[0] << " " << t[1];
     char fixed[5];
     EXPECT_EQ(copy_header_text(fixed, "\xB1\xB2\xB3"), 4);

@@ -22,7 +22,7 @@ std::string utf8_of_sjis(Iconv& cv, std::uint16_t code) {
 TEST(CharsetKana, EveryRowIsTheMatchingFullWidthCharacter) {
     Iconv cv("SHIFT_JIS", "UTF-8");
     ASSERT_TRUE(cv.ok());
-    const auto fullWidth = mail_golden::ReadCases(MAIL_GOLDEN("kana_full_width.cases"));
+    const auto fullWidth = mail_golden::ReadCases(GOLDEN_PATH("kana_full_width.cases"));
     ASSERT_EQ(fullWidth.size(), 63u);
     for (int b = 0xA1; b <= 0xDF; ++b) {
         SCOPED_TRACE(b);

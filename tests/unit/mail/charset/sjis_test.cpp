@@ -10,7 +10,7 @@ using charset_test::heap_copy;
 using charset_test::heap_cstr;
 
 TEST(CharsetSjis, LeadBytesAndShiftJisText) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("sjis_marks.cases"))) {
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("sjis_marks.cases"))) {
         EXPECT_EQ(is_sjis_lead(static_cast<unsigned char>(t.at(0)[0])), t.at(1) == "1") << t[0];
         if (t.size() > 2) {
             EXPECT_EQ(has_sjis(t[0].c_str()), std::stoi(t[2])) << t[0];
@@ -22,12 +22,12 @@ TEST(CharsetSjis, LeadBytesAndShiftJisText) {
 
 TEST(CharsetSjis, FindSkipsTrailBytes) {
     EXPECT_EQ(sjis_find(nullptr, 'a'), -1);
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("sjis_find.ref")))
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("sjis_find.ref")))
         EXPECT_EQ(sjis_find(t.at(0).c_str(), t.at(1)[0]), std::stoi(t.at(2))) << t[0];
 }
 
 TEST(CharsetSjis, CopyNeverSplitsACharacter) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("sjis_copy.ref"))) {
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("sjis_copy.ref"))) {
         const int size = std::stoi(t.at(1));
         auto dst = heap_copy("", static_cast<std::size_t>(size));
         EXPECT_EQ(sjis_copy(dst.get(), t.at(0).c_str(), size), static_cast<int>(t.at(2).size()));

@@ -6,7 +6,7 @@
 namespace {
 
 TEST(Utf8Text, OnlyWellFormedReferencesAreCharacters) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("utf8_text.ref")))
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("utf8_text.ref")))
         EXPECT_EQ(sjis_to_utf8(t.at(0).c_str(), t[0].size()), t.at(1)) << t[0];
     EXPECT_TRUE(has_character_references("x &#233;"));
     EXPECT_FALSE(has_character_references("x &#233"));

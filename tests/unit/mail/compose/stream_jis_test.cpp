@@ -1,3 +1,4 @@
+#include "mail/charset/charset_test_util.h"
 #include "mail/compose/stream_jis.h"
 #include "mail/mail_golden.h"
 
@@ -15,27 +16,14 @@ std::string Jis(const std::string& sjis) {
     return out;
 }
 
-// Lines of the stream, without their CR LF.
-std::vector<std::string> Lines(const std::string& s) {
-    std::vector<std::string> lines;
-    size_t at = 0;
-    while (at < s.size()) {
-        size_t end = s.find("\r\n", at);
-        if (end == std::string::npos) end = s.size();
-        lines.push_back(s.substr(at, end - at));
-        at = end + 2;
-    }
-    return lines;
-}
-
 TEST(StreamJis, RunsEscapedKanaWidenedDotsDoubled) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("stream_jis.ref")))
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("stream_jis.ref")))
         EXPECT_EQ(Jis(t.at(0)), t.at(1)) << t[0];
 }
 
 TEST(StreamJis, LongLinesAreFoldedWithinTheSmtpLimit) {
     const std::string ascii(2500, 'a');
-    auto lines = Lines(Jis(ascii + "\r\n"));
+    auto lines = charset_test::crlf_lines(Jis(ascii + "\r\n"));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0].size(), 998u);
     EXPECT_EQ(lines[0] + lines[1] + lines[2], ascii);
@@ -44,7 +32,7 @@ TEST(StreamJis, LongLinesAreFoldedWithinTheSmtpLimit) {
     // it, so every line decodes alone.
     std::string kanji;
     for (int i = 0; i < 1200; i++) kanji += "\x88\x9F";
-    lines = Lines(Jis(kanji + "\r\n"));
+    lines = charset_test::crlf_lines(Jis(kanji + "\r\n"));
     ASSERT_GE(lines.size(), 3u);
     size_t pairs = 0;
     for (const std::string& line : lines) {
@@ -56,7 +44,7 @@ TEST(StreamJis, LongLinesAreFoldedWithinTheSmtpLimit) {
     EXPECT_EQ(pairs, 1200u);
 
     // A dot that a fold brings to the start of a line is doubled too.
-    lines = Lines(Jis(std::string(998, 'b') + ".c\r\n"));
+    lines = charset_test::crlf_lines(Jis(std::string(998, 'b') + ".c\r\n"));
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[1], "..c");
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 
@@ -16,30 +17,24 @@ namespace {
 
 class TimeZoneTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* tz = std::getenv("TZ");
-        had_tz_ = tz != nullptr;
-        if (had_tz_) saved_tz_ = tz;
-    }
     void TearDown() override {
-        if (had_tz_) {
-            setenv("TZ", saved_tz_.c_str(), 1);
-        } else {
+        if (savedTz_)
+            setenv("TZ", savedTz_->c_str(), 1);
+        else
             unsetenv("TZ");
-        }
         tzset();
         set_time_zone_bias_for_test(0);
     }
 
 private:
-    bool had_tz_ = false;
-    std::string saved_tz_;
+    const char* tz_ = std::getenv("TZ");
+    std::optional<std::string> savedTz_ = tz_ ? std::optional<std::string>(tz_) : std::nullopt;
 };
 
 constexpr time_t kJuly2002 = 1025524800; // 2002-07-01 12:00:00 UTC, summer in the north
 
 TEST_F(TimeZoneTest, RecordsStandardOffsetAndWritesItsDates) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("time_zones.ref"))) {
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("time_zones.ref"))) {
         const char* tz = t.at(0).c_str();
         SCOPED_TRACE(tz);
         struct stat st;

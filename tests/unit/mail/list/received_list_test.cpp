@@ -25,7 +25,7 @@ struct TestMail {
 const std::vector<TestMail>& Mails() {
     static const std::vector<TestMail> mails = [] {
         std::vector<TestMail> all;
-        for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("mails.cases")))
+        for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("mails.cases")))
             all.push_back({std::stoi(t.at(0)), t.at(1), t.at(2), t.at(3), t.at(4),
                            static_cast<uint16_t>(std::stoi(t.at(5)))});
         return all;
@@ -112,7 +112,7 @@ TestMail Changed(const std::string& wanted) {
 }
 
 TEST_F(ReceivedList, Visits) {
-    for (const auto& record : mail_golden::ReadCases(MAIL_GOLDEN("visits.cases"))) {
+    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("visits.cases"))) {
         SCOPED_TRACE(record.at(0));
         free_kept_list(taro, 0);
         NewVisit();
@@ -161,8 +161,8 @@ TEST_F(ReceivedList, Visits) {
                   EXPECT_NE(Rows().find(box), std::string::npos) << Rows();
               }},
              {"section", [&](S a) { sections += mail_golden::Section(a, Rows()); }},
-             {"golden", [&](S a) { EXPECT_GOLDEN(sections, a); }},
-             {"rows", [&](S a) { EXPECT_GOLDEN(Rows(), a); }}});
+             {"golden", [&](S a) { EXPECT_GOLDEN(a, sections); }},
+             {"rows", [&](S a) { EXPECT_GOLDEN(a, Rows()); }}});
     }
 }
 
@@ -180,15 +180,16 @@ TEST_F(ReceivedList, HeadersOfOneMessageDoNotLeakIntoTheNext) {
 
 TEST_F(ReceivedList, HostileSubjectCannotBecomeMarkup) {
     std::string golden;
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("hostile_subjects.cases"))) {
+    int number = 0;
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("hostile_subjects.cases"))) {
         free_kept_list(taro, 0);
         NewVisit();
         TestMail m = Mail(1);
         m.subject = t.at(0);
         Exchange({m});
-        golden += mail_golden::Section(mail_golden::Escape(t[0]), Rows());
+        golden += mail_golden::Section("case " + std::to_string(++number), Rows());
     }
-    EXPECT_GOLDEN(golden, "hostile_subjects.ref");
+    EXPECT_GOLDEN("hostile_subjects.ref", golden);
 }
 
 TEST_F(ReceivedList, MergedListSections) {
@@ -196,14 +197,14 @@ TEST_F(ReceivedList, MergedListSections) {
     snprintf(taro->set[1].mail_address, sizeof taro->set[1].mail_address, "jiro@example.net");
     snprintf(taro->runtime.pop3ErrorText[1], 300, "mailbox <locked>");
     std::string golden;
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("merged_sections.cases"))) {
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("merged_sections.cases"))) {
         out.clear();
         data_store().settings.per_user_servers = std::stoi(t.at(1));
         taro->runtime.pop3Status[1] = static_cast<uint16_t>(std::stoi(t.at(0)));
         list_section(*c, 1);
         golden += mail_golden::Section("status " + t[0] + " servers " + t[1], out);
     }
-    EXPECT_GOLDEN(golden, "merged_sections.ref");
+    EXPECT_GOLDEN("merged_sections.ref", golden);
 }
 
 // The commands of a pipelined list: the TOPs go out a window ahead of the
@@ -266,8 +267,8 @@ TEST_F(ReceivedList, PipelinedTopsStayAWindowAheadAndPairWithTheirEntries) {
         }
         EXPECT_EQ(asked, wanted);
         EXPECT_EQ(mostOut, std::min(wanted.size(), static_cast<size_t>(kPipelineWindow) + 1));
-        EXPECT_GOLDEN(Rows(),
-                      std::string("pipelined_") + (k.secondVisit ? "changed" : "all") + ".ref");
+        EXPECT_GOLDEN(std::string("pipelined_") + (k.secondVisit ? "changed" : "all") + ".ref",
+                      Rows());
         for (const KeptEntry* e = taro->runtime.keptList[0]; e; e = e->next)
             ASSERT_EQ(e->changed, 0) << e->number;
     }
@@ -275,7 +276,7 @@ TEST_F(ReceivedList, PipelinedTopsStayAWindowAheadAndPairWithTheirEntries) {
 
 TEST_F(ReceivedList, SingleMessageDeletionNeedsTheKeptIdentifier) {
     Exchange({Mail(1), Mail(2), Mail(3), Mail(4)});
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("deletion_tokens.cases"))) {
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("deletion_tokens.cases"))) {
         c->settingsIndex = static_cast<int16_t>(std::stoi(t.at(0)));
         EXPECT_EQ(delete_token_matches(*c, std::stoi(t.at(1)), t.at(2).c_str()), t.at(3) == "1")
             << t[0] << " " << t[1] << " " << t[2];
@@ -299,5 +300,5 @@ TEST(SafeSubject, EscapesMarkupAndKeepsWhatFollowsABrokenRun) {
 TEST_F(ReceivedList, JapaneseRowsCarryTheJapaneseMark) {
     c->english = 0;
     Exchange({Mail(6)});
-    EXPECT_GOLDEN(mail_golden::MaskListTime(MaskDates(out)), "japanese_row.ref");
+    EXPECT_GOLDEN("japanese_row.ref", mail_golden::MaskListTime(MaskDates(out)));
 }

@@ -9,7 +9,7 @@ namespace {
 using BodyTest = MimeTest;
 
 TEST_F(BodyTest, LinesYieldTheirText) {
-    for (const auto& record : mail_golden::ReadCases(MAIL_GOLDEN("body_lines.cases"))) {
+    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("body_lines.cases"))) {
         SCOPED_TRACE(record.at(0));
         mime_reset(*c);
         c->state = PageState::MessageWait;

@@ -6,7 +6,7 @@
 namespace {
 
 TEST_F(MimeTest, ContentTypesGiveTheirClasses) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("content_classes.ref"))) {
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("content_classes.ref"))) {
         mime_reset(*c);
         c->mime.contentClass = ContentClass(t.at(0));
         analyse_content_type(*c, t.at(1).c_str());
@@ -15,7 +15,7 @@ TEST_F(MimeTest, ContentTypesGiveTheirClasses) {
 }
 
 TEST_F(MimeTest, ForeignCharsetOfTextPartsIsRemembered) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("text_charsets.ref"))) {
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("text_charsets.ref"))) {
         mime_reset(*c);
         analyse_content_type(*c, t.at(0).c_str());
         EXPECT_EQ(c->mime.textCharset, t.at(1)) << t[0];
@@ -23,7 +23,7 @@ TEST_F(MimeTest, ForeignCharsetOfTextPartsIsRemembered) {
 }
 
 TEST_F(MimeTest, FileNamesComeFromTheNameParameter) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("file_names.ref"))) {
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("file_names.ref"))) {
         mime_reset(*c);
         user.runtime.attachments[0].file_name[0] = '\0';
         analyse_content_type(*c, ("application/x-test" + t.at(0)).c_str());
@@ -64,7 +64,7 @@ TEST_F(MimeTest, DividedMailPhases) {
     EXPECT_EQ(c->mime.partTotal, 3);
     EXPECT_STREQ(c->mime.partialId, "\"<a@b>\"");
 
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("partial_search.cases"))) {
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("partial_search.cases"))) {
         c->mime.dividedPhase = 3;
         c->mime.partNumber = std::stoi(t.at(1));
         partial_parameters(*c, t.at(0).c_str());

@@ -1,20 +1,9 @@
 #include "mail/charset/foreign_charset.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <string>
-
-#include "base/console_text.h"
 #include "mail/mail_golden.h"
+#include "server/route/page_fixture.h"
 
 namespace {
-
-std::string Sjis(const char* utf8) {
-    std::string out;
-    EXPECT_TRUE(utf8_to_sjis(utf8, out)) << utf8;
-    return out;
-}
 
 std::string Convert(const char* charset, const std::string& in, ForeignMode mode,
                     size_t cap = 256) {
@@ -27,13 +16,13 @@ std::string Convert(const char* charset, const std::string& in, ForeignMode mode
 }
 
 TEST(ForeignCharset, WhichLabelsAreConverted) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("foreign_labels.cases")))
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("foreign_labels.cases")))
         EXPECT_EQ(is_foreign_charset(t.at(0).c_str()), t.at(1) == "1") << t[0];
     EXPECT_FALSE(is_foreign_charset(nullptr));
 }
 
 TEST(ForeignCharset, ConvertsOrMarksEveryCharacter) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("foreign_text.cases"))) {
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("foreign_text.cases"))) {
         const ForeignMode mode = t.at(2) == "Geta" ? ForeignMode::Geta : ForeignMode::Ncr;
         EXPECT_EQ(Convert(t.at(0).c_str(), t.at(1), mode), t.at(3)) << t[1];
     }
@@ -48,7 +37,7 @@ TEST(ForeignCharset, NeverSplitsACharacterAtTheBound) {
 }
 
 TEST(ForeignCharset, ReferencesTheFilterMayPass) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("filter_references.cases")))
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("filter_references.cases")))
         EXPECT_EQ(foreign_ncr_length(t.at(0).c_str()), std::stoi(t.at(1))) << t[0];
 }
 

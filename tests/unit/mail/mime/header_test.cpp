@@ -6,7 +6,7 @@
 namespace {
 
 TEST_F(MimeTest, ContinuationLinesJoinByTheirLeadingBlanks) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("header_folding.cases"))) {
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("header_folding.cases"))) {
         mime_reset(*c);
         for (size_t i = 0; i + 1 < t.size(); i++) collect_header_line(*c, t[i].c_str());
         EXPECT_EQ(c->mime.headerBlock, t.back()) << t.at(0);
@@ -14,7 +14,7 @@ TEST_F(MimeTest, ContinuationLinesJoinByTheirLeadingBlanks) {
 }
 
 TEST_F(MimeTest, ForeignEncodedWordsBecomeShiftJis) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("foreign_words.cases"))) {
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("foreign_words.cases"))) {
         mime_reset(*c);
         c->state = t.at(0) == "TextWait" ? PageState::TextWait : PageState::MessageWait;
         Header({t.at(1)});
@@ -41,7 +41,7 @@ TEST_F(MimeTest, HeaderFieldsAreRecognisedByNameColonAndBlank) {
 // The transfer encoding must match wholly; EUC-JP lines only when the
 // charset is the first parameter.
 TEST_F(MimeTest, TransferModes) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("transfer_modes.cases"))) {
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("transfer_modes.cases"))) {
         mime_reset(*c);
         Header({t.begin(), t.end() - 1});
         EXPECT_EQ(c->mime.transferMode, std::stoi(t.back())) << t.at(0);

@@ -6,7 +6,7 @@
 namespace {
 
 TEST_F(MimeTest, BoundaryLinesAndTheRuleBetweenParts) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("boundary_lines.ref"))) {
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("boundary_lines.ref"))) {
         mime_reset(*c);
         strcpy(c->mime.boundaries[0], "b1");
         strcpy(c->mime.boundaries[1], "b2");
@@ -39,7 +39,7 @@ TEST_F(MimeTest, MixedMessageWithRuleAndClosingBoundary) {
 }
 
 TEST_F(MimeTest, AlternativeInsideMixedAndPartsWithoutContentType) {
-    const auto message = mail_golden::ReadCases(MAIL_GOLDEN("alternative_in_mixed.cases"));
+    const auto message = mail_golden::ReadCases(GOLDEN_PATH("alternative_in_mixed.cases"));
     Header(message.at(0));
     EXPECT_EQ(Body(message.at(1)), message.at(2).at(0));
     EXPECT_EQ(user.runtime.attachments[0].message_name, std::string("i@x"));

@@ -2,19 +2,11 @@
 // its user "taro" saves parts under a fresh temp folder. Messages are fed
 // line by line the way the message view drives the parser.
 #pragma once
-#include "scratch_folder.h"
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <unistd.h>
-#include <vector>
-
-#include "base/console_text.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/view/message_view.h"
-#include "server/server_paths.h"
+#include "server/route/page_fixture.h"
+#include <unistd.h>
+#include <vector>
 
 // A content class by the name the case files give it.
 inline uint16_t ContentClass(const std::string& name) {
@@ -24,12 +16,6 @@ inline uint16_t ContentClass(const std::string& name) {
         if (name == kNames[i]) return i;
     ADD_FAILURE() << "no content class " << name;
     return 0;
-}
-
-inline std::string Sjis(const char* utf8) {
-    std::string out;
-    EXPECT_TRUE(utf8_to_sjis(utf8, out)) << utf8;
-    return out;
 }
 
 class MimeTest : public ::testing::Test {

@@ -36,7 +36,7 @@ TEST(Pkce, S256OfThePublishedExampleAndFreshVerifiers) {
 }
 
 TEST(OAuthUrl, PlainHttpOnlyToLoopbackAddresses) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("endpoint_urls.cases")))
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("endpoint_urls.cases")))
         EXPECT_EQ(oauth_url_allowed(t.at(0).c_str()), t.at(1) == "1") << t[0];
 }
 
@@ -60,7 +60,7 @@ TEST(OAuthUrl, AuthorizationUrlCarriesTheFlowEscaped) {
 }
 
 TEST(TokenAnswer, TokensErrorsAndOddAnswers) {
-    for (const auto& record : mail_golden::ReadCases(MAIL_GOLDEN("token_answers.cases"))) {
+    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("token_answers.cases"))) {
         SCOPED_TRACE(record.at(0));
         TokenAnswer a;
         using S = const std::string&;

@@ -8,7 +8,7 @@
 namespace {
 
 TEST(Pop3LoginCheck, Exchanges) {
-    for (const auto& record : mail_golden::ReadCases(MAIL_GOLDEN("login_checks.cases"))) {
+    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("login_checks.cases"))) {
         SCOPED_TRACE(record.at(0));
         Pop3LoginCheck x;
         x.user = "hanako";

@@ -27,13 +27,6 @@ protected:
     void Say(const std::string& s) {
         ASSERT_EQ(write(pair_[1], s.data(), s.size()), ssize_t(s.size()));
     }
-    std::string Heard() {
-        std::string s;
-        char b[512];
-        ssize_t n;
-        while ((n = recv(pair_[1], b, sizeof b, MSG_DONTWAIT)) > 0) s.append(b, size_t(n));
-        return s;
-    }
     int pair_[2] = {-1, -1};
     PoppassdExchange x;
 };

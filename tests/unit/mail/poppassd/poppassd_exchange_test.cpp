@@ -111,7 +111,7 @@ TEST(PoppassdExchange, OverlongLineIsOneLineAndItsTextIsBounded) {
 }
 
 TEST(PoppassdExchange, RefusalTextStartsAfterTheCode) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("refusal_text.ref"))) {
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("refusal_text.ref"))) {
         char text[kPoppassdRefusalSize];
         poppassd_refusal_text(t.at(0).c_str(), text);
         EXPECT_EQ(text, t.at(1)) << t[0];

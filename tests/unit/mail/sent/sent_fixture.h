@@ -1,14 +1,12 @@
 // A gateway home with user taro logged in, and helpers that log mail the way
 // the SMTP worker leaves it in the connection.
 #pragma once
+#include "mail/mail_fixture.h"
 #include "mail/sent/sent_log.h"
 #include "mail/sent/sent_pages.h"
-#include "server/route/page_fixture.h"
+#include "server_golden.h"
 
-#include <sstream>
 #include <vector>
-
-const std::string kSentQuery = "?user=taro?check=5?lang=eng";
 
 struct SentMail {
     std::string subject = "Hello";
@@ -29,7 +27,7 @@ protected:
         c->user = taro;
         c->route = Route::Sent;
         snprintf(c->userName, sizeof c->userName, "taro");
-        snprintf(c->loginQuery, sizeof c->loginQuery, "%s", kSentQuery.c_str());
+        snprintf(c->loginQuery, sizeof c->loginQuery, "%s", kQ.c_str());
         return c;
     }
     static void Fill(Connection& c, const SentMail& m) {
@@ -62,10 +60,7 @@ protected:
         }
     }
     std::string File(const char* extension) {
-        std::ifstream in(home + "/user/taro" + extension, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
+        return golden::read(home + "/user/taro" + extension);
     }
     bool Exists(const char* extension) {
         return std::filesystem::exists(home + "/user/taro" + extension);

@@ -18,7 +18,7 @@ TEST_F(SentLog, EntryBytes) {
     m.text = "line one\r\n.\r\n..two"; // only a lone dot is doubled
     const std::string date = Send(m);
     EXPECT_TRUE(std::regex_match(date, std::regex(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d)"))) << date;
-    EXPECT_GOLDEN(mail_golden::Replaced(File(".txl"), date, "<date>"), "entry_bytes.ref");
+    EXPECT_GOLDEN("entry_bytes.ref", mail_golden::Replaced(File(".txl"), date, "<date>"));
 }
 
 TEST_F(SentLog, SizeLimitZeroKeepsTheNewestEntry) {

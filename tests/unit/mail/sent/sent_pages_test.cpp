@@ -41,7 +41,7 @@ TEST_F(SentPages, ListRows) {
     EXPECT_NEAR(taro->runtime.listTime.load(), Now(), 2);
     EXPECT_NE(out.find("value=\"" + std::to_string(taro->runtime.listTime.load()) + "\" name="),
               std::string::npos);
-    EXPECT_GOLDEN(Masked(out, {d1, d2}), "list_rows.ref");
+    EXPECT_GOLDEN("list_rows.ref", Masked(out, {d1, d2}));
 }
 
 TEST_F(SentPages, DeletingEverythingShowsTheEmptyList) {
@@ -51,7 +51,7 @@ TEST_F(SentPages, DeletingEverythingShowsTheEmptyList) {
     SentDelete(*c);
     EXPECT_FALSE(Exists(".txl"));
     EXPECT_TRUE(Exists(".txb"));
-    EXPECT_GOLDEN(MaskDates(out), "empty_list.ref");
+    EXPECT_GOLDEN("empty_list.ref", MaskDates(out));
     SendNumbered(1); // the next append starts a new log
     EXPECT_EQ(Subjects(), "S1 ");
 }
@@ -63,13 +63,12 @@ TEST_F(SentPages, DeleteLinkNeedsTheEntrysDate) {
     char encoded[128];
     UrlEncode(encoded, date.substr(0, 10).c_str());
     ConnectionPtr stale = Taro();
-    Route(*stale, "/mail/sent/index.html?delete=2.1999%2F01%2F01" + kSentQuery + " HTTP/1.0");
+    Route(*stale, "/mail/sent/index.html?delete=2.1999%2F01%2F01" + kQ + " HTTP/1.0");
     SentDelete(*stale);
     EXPECT_EQ(Subjects(), "S1 Hello S1 ");
     // The date text compares over its own length.
     ConnectionPtr current = Taro();
-    Route(*current,
-          std::string("/mail/sent/index.html?delete=2.") + encoded + kSentQuery + " HTTP/1.0");
+    Route(*current, std::string("/mail/sent/index.html?delete=2.") + encoded + kQ + " HTTP/1.0");
     SentDelete(*current);
     EXPECT_EQ(Subjects(), "S1 S1 ");
 }
@@ -91,7 +90,7 @@ TEST_F(SentPages, MessagePageAndResendValues) {
     EXPECT_EQ(std::string(c->send.sendCc) + "|" + c->send.sendBcc + "|" +
                   std::to_string(c->uploadCount) + c->uploadNames[0],
               "c@example.jp|b@example.jp|1a&b.txt");
-    EXPECT_GOLDEN(Masked(out, {date}), "message_page.ref");
+    EXPECT_GOLDEN("message_page.ref", Masked(out, {date}));
 }
 
 TEST_F(SentPages, LinkRowWithoutDeleteLink) {
@@ -99,8 +98,8 @@ TEST_F(SentPages, LinkRowWithoutDeleteLink) {
     ConnectionPtr c = Taro();
     c->itemNumber = 3;
     SentLinkRow(*c);
-    EXPECT_EQ(out, "<a href=\"/mail/sent/index.html" + kSentQuery +
-                       "\">Go to the list of mail sent</a><hr>");
+    EXPECT_EQ(out,
+              "<a href=\"/mail/sent/index.html" + kQ + "\">Go to the list of mail sent</a><hr>");
 }
 
 TEST_F(SentPages, MessagePageWithoutLogIsEmpty) {

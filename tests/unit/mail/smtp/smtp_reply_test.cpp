@@ -27,7 +27,7 @@ protected:
     }
     // Entries in taro's sent-mail log: each ends with a line ".".
     int LoggedEntries() {
-        std::istringstream log(mail_golden::ReadBytes(home + "/user/taro.txl"));
+        std::istringstream log(golden::read(home + "/user/taro.txl"));
         int n = 0;
         for (std::string line; std::getline(log, line);) n += line == "." || line == ".\r";
         return n;
@@ -102,7 +102,7 @@ protected:
 };
 
 TEST_F(SmtpReplyTest, Exchanges) {
-    for (const auto& record : mail_golden::ReadCases(MAIL_GOLDEN("exchanges.cases")))
+    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("exchanges.cases")))
         for (size_t piece : mail_golden::Pieces(record, 4096)) {
             SCOPED_TRACE(testing::Message() << record.at(1) << " / piece " << piece);
             Fresh();

@@ -15,23 +15,16 @@ protected:
 };
 
 // Each record of clean.ref is a mail's HTML and the page part it becomes;
-// no page may hold anything a browser would run.
+// no page may hold anything a browser would run. Hostile markup whose exact
+// output does not matter is in the fuzz target's seeds (fuzz_sanitise_html),
+// audited there also as an HTML5 parser reads it.
 TEST_F(HtmlCleanTest, CasesOfCleanRef) {
-    const auto cases = mail_golden::ReadCases(MAIL_GOLDEN("clean.ref"));
+    const auto cases = mail_golden::ReadCases(GOLDEN_PATH("clean.ref"));
     EXPECT_GT(cases.size(), 70u);
     for (const auto& t : cases) {
         ASSERT_EQ(t.size(), 2u) << t[0];
         EXPECT_EQ(Clean(t[0]), t[1]) << t[0];
         EXPECT_EQ(markup_audit::Audit(out), "") << t[0];
-    }
-}
-
-TEST_F(HtmlCleanTest, HostileMarkupNeverSurvives) {
-    const auto hostile = mail_golden::ReadCases(MAIL_GOLDEN("hostile.ref"));
-    EXPECT_GT(hostile.size(), 60u);
-    for (const auto& t : hostile) {
-        const std::string page = Clean(t[0]);
-        EXPECT_EQ(markup_audit::Audit(page), "") << t[0] << "\n-> " << page;
     }
 }
 

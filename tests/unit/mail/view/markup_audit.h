@@ -133,10 +133,9 @@ inline std::string Audit(std::string_view page) {
         const size_t start = i++;
         if (i >= low.size()) break;
         const char first = low[i];
-        if (!(first >= 'a' && first <= 'z') && first != '/') continue;
-        // Inside the tag: attribute names and values, values quoted or not.
-        // End tags carry no attributes that browsers act on.
-        if (first == '/') continue;
+        // End tags carry no attributes that browsers act on. Inside a start
+        // tag: attribute names and values, values quoted or not.
+        if (first < 'a' || first > 'z') continue;
         std::string name;
         size_t p = i;
         while (p < low.size() && low[p] != '>' && low[p] != ' ' && low[p] != '\t' &&

@@ -35,7 +35,7 @@ TEST_F(MessageViewTest, Pages) {
                                                            {"save-text", save_text},
                                                            {"header", header_flag},
                                                            {"folding", folding}};
-    for (const auto& record : mail_golden::ReadCases(MAIL_GOLDEN("pages.cases"))) {
+    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("pages.cases"))) {
         SCOPED_TRACE(record.at(0));
         Start(PageState::MessageWait);
         for (int o : {jump_flag, save_text, header_flag, folding}) taro->options[o] = 0;
@@ -61,7 +61,7 @@ TEST_F(MessageViewTest, Pages) {
               }},
              {"clear", [&](S) { out.clear(); }},
              {"retrieve", [&](S a) { sent = Retrieve(a); }},
-             {"golden", [&](S a) { EXPECT_GOLDEN(MaskDates(out), a); }},
+             {"golden", [&](S a) { EXPECT_GOLDEN(a, MaskDates(out)); }},
              {"page", [&](S a) { EXPECT_NE(out.find(a), std::string::npos) << out; }},
              {"no-page", [&](S a) { EXPECT_EQ(out.find(a), std::string::npos) << out; }},
              {"audit", [&](S) { EXPECT_EQ(markup_audit::Audit(out), ""); }},
@@ -74,7 +74,7 @@ TEST_F(MessageViewTest, Pages) {
              {"no-temp-files", [&](S) { EXPECT_EQ(TempFiles(), std::vector<std::string>{}); }},
              {"file", [&](S a) {
                   const size_t blank = a.find(' ');
-                  EXPECT_EQ(ReadFile(temp + "/" + a.substr(0, blank)), a.substr(blank + 1));
+                  EXPECT_EQ(golden::read(temp + "/" + a.substr(0, blank)), a.substr(blank + 1));
               }}});
     }
 }
@@ -96,7 +96,7 @@ TEST_F(MessageViewTest, QuotationEndsInsideItsBufferOnACharacter) {
 }
 
 TEST_F(MessageViewTest, HostileFileNamesStayInTheUsersFolder) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("hostile_file_names.ref"))) {
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("hostile_file_names.ref"))) {
         SCOPED_TRACE(t.at(0));
         Start(PageState::MessageWait);
         delete_user_files(taro);
@@ -149,7 +149,7 @@ TEST_F(MessageViewTest, PipelinedSearchForAFurtherPart) {
     for (int k = 2; k < ahead; k++)
         Feed(*c, k % 2 ? "-ERR no such message\r\n" : "+OK\r\nSubject: x\r\n.\r\n");
     Feed(*c, "+OK\r\n" + PartialHead(2, 2) + "\r\nSECOND-HALF\r\n.\r\n");
-    EXPECT_GOLDEN(MaskDates(out), "pipelined_part.ref");
+    EXPECT_GOLDEN("pipelined_part.ref", MaskDates(out));
 
     // A small mailbox: one request past its end, whose -ERR ends the search
     // as the one-at-a-time exchange ends it.

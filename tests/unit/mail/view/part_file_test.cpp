@@ -75,7 +75,7 @@ TEST_F(PartFileTest, DeleteUserFilesClearsEverySlot) {
 }
 
 TEST_F(PartFileTest, PartNamesAreCutSafely) {
-    for (const auto& t : mail_golden::ReadCases(MAIL_GOLDEN("part_names.cases"))) {
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("part_names.cases"))) {
         char name[kFieldSize];
         snprintf(name, sizeof name, "%s", t.at(0).c_str());
         make_part_name(name, sizeof name, 4);

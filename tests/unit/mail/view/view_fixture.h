@@ -51,10 +51,6 @@ protected:
         Reply(message);
         return Sent();
     }
-    std::string ReadFile(const std::string& path) {
-        std::ifstream f(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(f), {});
-    }
     // Names of the files in the user's temp folder, sorted.
     std::vector<std::string> TempFiles() {
         std::vector<std::string> names;
