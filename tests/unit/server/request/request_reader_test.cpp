@@ -4,8 +4,6 @@
 #include "server/route/page_fixture.h"
 #include "server/server_cases.h"
 
-#include <arpa/inet.h>
-
 namespace {
 
 using request_test::kNever;
@@ -120,17 +118,6 @@ TEST_F(RequestReaderTest, CountIsOnlyReadInTheBody) {
     EXPECT_EQ(post.formSlots[0], "1");
 }
 
-sockaddr_storage Address(const char* text) {
-    sockaddr_storage a{};
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&a);
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&a);
-    if (inet_pton(AF_INET, text, &v4->sin_addr) == 1)
-        v4->sin_family = AF_INET;
-    else if (inet_pton(AF_INET6, text, &v6->sin6_addr) == 1)
-        v6->sin6_family = AF_INET6;
-    return a;
-}
-
 TEST(ForwardedAddress, BelievedOnlyFromANamedProxy) {
     ClearTrustedProxies();
     ASSERT_TRUE(AddTrustedProxy("127.0.0.1"));
@@ -140,7 +127,7 @@ TEST(ForwardedAddress, BelievedOnlyFromANamedProxy) {
     for (const auto& k : SERVER_CASES("cases/forwarded.ref")) {
         SCOPED_TRACE(k.at(0) + " says" + k.at(1));
         auto c = std::make_unique<Connection>();
-        c->clientAddress = Address(k.at(0).c_str());
+        c->clientAddress = AddressOf(k.at(0).c_str());
         ReadForwardedAddress(*c, k.at(1).c_str());
         EXPECT_EQ(ThrottleAddress(c->clientAddress), k.at(2));
     }

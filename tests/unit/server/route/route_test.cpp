@@ -29,12 +29,8 @@ protected:
     void SetUp() override {
         PageTest::SetUp();
         taro = LoggedIn("taro");
-        AttachmentEntry* a = taro->runtime.attachments;
-        snprintf(a[0].file_name, kFieldSize, "report.txt");
-        snprintf(a[0].message_name, kFieldSize, "Report.txt");
-        snprintf(a[1].file_name, kFieldSize, "att1.bin");
-        snprintf(a[1].message_name, kFieldSize, "%s", Sjis("日本.txt").c_str());
-        taro->runtime.attachmentCount = 2;
+        Attach(taro, "report.txt", "Report.txt");
+        Attach(taro, "att1.bin", Sjis("日本.txt"));
         WriteFile(home + "/html/index.html", "home");
         WriteFile(home + "/html/logo.gif", "GIF89a");
         WriteFile(home + "/html/docs/index.html", "docs");
