@@ -201,16 +201,6 @@ TEST_F(EvaluateTest, AnswersWithoutLogin) {
     EXPECT_EQ(full->state, PageState::Done); // not found: no room for a new user
 }
 
-TEST_F(EvaluateTest, LogoutEndsTheLogin) {
-    ConnectionPtr c = As(taro, Route::Logout);
-    EvaluateRequest(*c);
-    EXPECT_EQ(c->state, PageState::LogoutPage);
-    EXPECT_FALSE(session_live("taro", 5, Now()));
-    ConnectionPtr again = Capture(0);
-    Route(*again, "/mail/index.html?user=taro?check=5 HTTP/1.0");
-    EXPECT_EQ(again->user, nullptr);
-}
-
 TEST_F(EvaluateTest, FormLogin) {
     int32_t previous = 5;
     for (const auto& k : SERVER_CASES("cases/form_logins.ref")) {
