@@ -250,13 +250,11 @@ TEST(RecipientsValidTest, CcAndBccCountToo) {
 }
 
 const std::string kQ = "?user=taro?check=5?lang=eng";
-// The start of the received list of taro, and of a page without the list.
-const std::string kListStart =
-    StatusBlock(200) + "<html><head>" + kHeadLines + "</head><body>" + LangSwitch(true, "/") +
-    "<pre><center><font size=+1>List of Received Mail of taro</font><hr><a href=";
-const std::string kPlainStart = StatusBlock(200) + "<html><head>" + kHeadLines + "</head><body>" +
-                                LangSwitch(true, "/") + "<pre>\r\n<font size=+1><center>";
-const std::string kEnd = "Go to the list of mail sent</a></pre></center></body></html>";
+// The list's time, in its form, is the time of the test.
+std::string MaskListTime(const std::string& page) {
+    static const std::regex listTime("value=\"[0-9]+\" name=\"list_time\"");
+    return std::regex_replace(page, listTime, "value=\"*\" name=\"list_time\"");
+}
 
 class DispatcherTest : public PageTest {
 protected:
@@ -280,29 +278,21 @@ protected:
     UserRecord* taro = nullptr;
 };
 
-// The full pages are compared by the integration tests; here, which text
-// each outcome chooses and whether the page was still to be opened.
-TEST_F(DispatcherTest, WorkerErrorTexts) {
+// The page each outcome leads to, in the set that failed, whether the page
+// was still to be opened or not.
+TEST_F(DispatcherTest, WorkerErrorPages) {
+    std::string pages;
     for (const auto& k : SERVER_CASES("cases/worker_errors.ref")) {
-        SCOPED_TRACE(k.at(0) + " result " + k.at(1));
-        const PageState state = StateNamed(k.at(0));
         data_store().settings.per_user_servers = std::stoi(k.at(3));
         out.clear();
-        ConnectionPtr c =
-            Waiting(state, std::stoi(k.at(1)), std::stoi(k.at(2)), std::stoi(k.at(4)));
+        ConnectionPtr c = Waiting(StateNamed(k.at(0)), std::stoi(k.at(1)), std::stoi(k.at(2)),
+                                  std::stoi(k.at(4)));
         c->statusSent = k.at(5) == "1";
         Dispatcher(*c);
-        const std::string page = MaskDates(out);
-        const std::string start = k.at(6) == "list"    ? kListStart
-                                  : k.at(6) == "plain" ? kPlainStart
-                                                       : k.at(6);
-        EXPECT_EQ(page.substr(0, start.size()), start);
-        EXPECT_NE(page.find(k.at(7)), std::string::npos);
-        EXPECT_EQ(page.find("Go back to the list") != std::string::npos,
-                  state == PageState::SendWait);
-        EXPECT_TRUE(page.ends_with(kEnd));
         EXPECT_EQ(c->state, PageState::Done);
+        pages += "=== " + testing::PrintToString(k) + "\n" + MaskListTime(MaskDates(out)) + "\n";
     }
+    EXPECT_GOLDEN("answers/worker_errors.ref", pages);
 }
 
 TEST_F(DispatcherTest, TimeOutAndStall) {
@@ -349,10 +339,7 @@ TEST_F(DispatcherTest, MergedListIsFinishedSetBySet) {
     taro->runtime.pop3Status[2] = kPop3Connected;
     Dispatcher(*c);
     EXPECT_EQ(c->state, PageState::Done);
-    // The list's time, in its form, is the time of the test.
-    const std::regex listTime("value=\"[0-9]+\" name=\"list_time\"");
-    EXPECT_GOLDEN("answers/merged_list.ref",
-                  page + std::regex_replace(out, listTime, "value=\"*\" name=\"list_time\""));
+    EXPECT_GOLDEN("answers/merged_list.ref", page + MaskListTime(out));
     EXPECT_EQ(taro->runtime.busy, 0);
 
     out.clear(); // the extra context of set 2 shows nothing itself
