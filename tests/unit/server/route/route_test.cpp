@@ -38,11 +38,6 @@ protected:
         WriteFile(home + "/bg.JPG", "jpeg");
         snprintf(data_store().settings.background_image, 256, "bg.JPG");
     }
-    ::Route RouteOf(const char* line) {
-        ConnectionPtr c = Capture(0);
-        Route(*c, line);
-        return c->route;
-    }
     UserRecord* taro = nullptr;
 };
 
@@ -63,27 +58,18 @@ TEST_F(RouteTest, EveryUrlForm) {
     }
 }
 
-TEST_F(RouteTest, TopPageNameSuspensionAndLogoutWithBrowserAuth) {
+TEST_F(RouteTest, RoutesThatFollowTheSettings) {
     BasicSettings& s = data_store().settings;
-    snprintf(s.top_page, sizeof s.top_page, "welcome.html");
-    EXPECT_EQ(RouteOf("/welcome.html?lang=eng HTTP/1.0"), Route::Top);
-    EXPECT_EQ(RouteOf("/ HTTP/1.0"), Route::Static); // the folder's index.html
-    EXPECT_EQ(RouteOf("/index.html HTTP/1.0"), Route::Static);
-
-    s.remote_control = 1;
-    serviceActive = 0;
-    for (const char* line :
-         {"/welcome.html HTTP/1.0", "/ HTTP/1.0", "/docs/ HTTP/1.0",
-          "/mail/index.html?user=taro?check=5 HTTP/1.0", "/mail/~taro/report.txt HTTP/1.0"})
-        EXPECT_EQ(RouteOf(line), Route::NotFound) << line;
-    EXPECT_EQ(RouteOf("/back/x.gif HTTP/1.0"), Route::Static);
-    EXPECT_EQ(RouteOf("/remote/index.html HTTP/1.0"), Route::Remote);
-
-    serviceActive = 1;
-    s.browser_auth = 1;
-    EXPECT_EQ(RouteOf("/mail/logout/index.html HTTP/1.0"), Route::NotFound);
-    s.close_browser = 1;
-    EXPECT_EQ(RouteOf("/mail/logout/index.html?lang=eng HTTP/1.0"), Route::Logout);
+    for (const auto& k : SERVER_CASES("cases/route_settings.ref")) {
+        snprintf(s.top_page, sizeof s.top_page, "%s", k.at(0).c_str());
+        s.remote_control = std::stoi(k.at(1));
+        serviceActive = std::stoi(k.at(2));
+        s.browser_auth = std::stoi(k.at(3));
+        s.close_browser = std::stoi(k.at(4));
+        ConnectionPtr c = Capture(0);
+        Route(*c, k.at(5) + " HTTP/1.0");
+        EXPECT_EQ(c->route, RouteNamed(k.at(6))) << k.at(5);
+    }
 }
 
 // A login query names a session for one hour after its last list display,
