@@ -1,5 +1,4 @@
 #include "admin/mail_security_options.h"
-#include "admin/users_import.h"
 #include "store/basic_settings.h"
 #include "store/mail_security.h"
 #include "store/user_record.h"
@@ -74,28 +73,6 @@ TEST(MailSecurityOptions, RefusedValuesSayWhy) {
     for (const auto& c : SERVER_CASES("refused_security_values.ref"))
         EXPECT_NE(take_security_value(c.at(0), c.at(1), in), "") << c.at(0);
     EXPECT_FALSE(in.any());
-}
-
-TEST(MailSecurityOptions, ImportTakesTheColumnsAfterApopAndRefusesUnknownWords) {
-    DataStore ds;
-    ds.settings.per_user_servers = 1;
-    strcpy(ds.settings.smtp_server, "smtp.example.jp");
-    strcpy(ds.settings.pop3_server, "pop.example.jp");
-    CsvText text;
-    text.lines = {"A,a@b.c,a,pw,,,,,,TLS,starttls,pop3,,,off", "B,b@b.c,b,pw,,,,,,ssl",
-                  "C,c@b.c,c,pw"};
-    text.broken.assign(text.lines.size(), false);
-    std::vector<std::string> said;
-    const ImportTally t =
-        import_user_lines(ds, text, [&](const std::string& m) { said.push_back(m); });
-    EXPECT_EQ(t.registered, 2);
-    EXPECT_EQ(t.refused, 1);
-    EXPECT_EQ(Described(mail_security_of(ds.settings, find_user(ds.users, "a")->set[0])),
-              "tls 995 starttls 587 1 0");
-    EXPECT_EQ(find_user(ds.users, "b"), nullptr);
-    EXPECT_EQ(mail_security_of(ds.settings, find_user(ds.users, "c")->set[0]).pop3,
-              Pop3Security::None);
-    clear_users(ds.users);
 }
 
 } // namespace

@@ -1,8 +1,10 @@
 #include "admin/users_import.h"
+#include "store/mail_security.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "server/server_cases.h"
@@ -113,6 +115,22 @@ TEST_F(UsersImport, StopsAtTheUserLimitButStillReportsDuplicates) {
     ASSERT_EQ(said.size(), 2u);
     EXPECT_NE(said[0].find("はすでに登録済みです。"), std::string::npos);
     EXPECT_EQ(said[1], "これ以上の登録はできません。");
+}
+
+// The columns after APOP: POP3 security, SMTP security, SMTP login and
+// certificate checks; an unknown word refuses the line.
+TEST_F(UsersImport, MailSecurityColumns) {
+    ds.settings.per_user_servers = 1;
+    ImportTally t =
+        run({"A,a@b.c,a,pw,,,,,,TLS,starttls,pop3,,,off", "B,b@b.c,b,pw,,,,,,ssl", "C,c@b.c,c,pw"});
+    EXPECT_EQ(t.registered, 2);
+    EXPECT_EQ(t.refused, 1);
+    const MailSecurity a = mail_security_of(ds.settings, find_user(ds.users, "a")->set[0]);
+    EXPECT_EQ(std::tuple(a.pop3, a.pop3Port, a.smtp, a.smtpPort, a.smtpAuth, a.verify),
+              std::tuple(Pop3Security::Tls, 995, SmtpSecurity::StartTls, 587, true, false));
+    EXPECT_EQ(find_user(ds.users, "b"), nullptr);
+    EXPECT_EQ(mail_security_of(ds.settings, find_user(ds.users, "c")->set[0]).pop3,
+              Pop3Security::None);
 }
 
 } // namespace

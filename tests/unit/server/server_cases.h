@@ -19,26 +19,11 @@ inline std::string Unescape(const std::string& text) {
         const char ch = text[i];
         if (ch != '\\' || i + 1 == text.size()) {
             out += ch;
-            continue;
-        }
-        switch (text[++i]) {
-        case 'e':
-            break;
-        case 't':
-            out += '\t';
-            break;
-        case 'n':
-            out += '\n';
-            break;
-        case 'r':
-            out += '\r';
-            break;
-        case 'x':
+        } else if (const char e = text[++i]; e == 'x') {
             out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
             i += 2;
-            break;
-        default:
-            out += text[i];
+        } else if (e != 'e') {
+            out += e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e;
         }
     }
     return out;

@@ -33,23 +33,22 @@ struct Dump {
     }
 };
 
+// clang-format off
+#define FIELD(name) f(#name, s.name);
 template <class F> void each_field(const SettingsSet& s, F&& f) {
-    f("id", s.id);
-    f("password", s.password);
-    f("name", s.name);
-    f("mail_address", s.mail_address);
-    f("smtp_name", s.smtp_name);
-    f("smtp_port", s.smtp_port);
-    f("pop3_name", s.pop3_name);
-    f("pop3_port", s.pop3_port);
-    f("signature", s.signature);
-    f("quotation", s.quotation);
-    f("reserved_a", s.reserved_a);
-    f("reserved_b", s.reserved_b);
-    f("apop_flag", s.apop_flag);
-    f("mail_security", s.mail_security);
-    f("smtp_auth", s.smtp_auth);
+    FIELD(id) FIELD(password) FIELD(name) FIELD(mail_address) FIELD(smtp_name) FIELD(smtp_port)
+    FIELD(pop3_name) FIELD(pop3_port) FIELD(signature) FIELD(quotation) FIELD(reserved_a)
+    FIELD(reserved_b) FIELD(apop_flag) FIELD(mail_security) FIELD(smtp_auth)
 }
+
+template <class F> void each_field(const BasicSettings& s, F&& f) {
+    FIELD(http_port) FIELD(browser_registration) FIELD(browser_auth) FIELD(multiple_addresses)
+    FIELD(per_user_servers) FIELD(smtp_server) FIELD(smtp_port) FIELD(pop3_server)
+    FIELD(pop3_port) FIELD(top_page) FIELD(admin_password) FIELD(background_image)
+    FIELD(fixed_quotation) FIELD(log_size_kb) FIELD(log_folder)
+}
+#undef FIELD
+// clang-format on
 
 } // namespace
 
@@ -154,21 +153,7 @@ std::string dump(const UserRecord& r) {
 
 std::string dump(const BasicSettings& s) {
     Dump d;
-    d("http_port", s.http_port);
-    d("browser_registration", s.browser_registration);
-    d("browser_auth", s.browser_auth);
-    d("multiple_addresses", s.multiple_addresses);
-    d("per_user_servers", s.per_user_servers);
-    d("smtp_server", s.smtp_server);
-    d("smtp_port", s.smtp_port);
-    d("pop3_server", s.pop3_server);
-    d("pop3_port", s.pop3_port);
-    d("top_page", s.top_page);
-    d("admin_password", s.admin_password);
-    d("background_image", s.background_image);
-    d("fixed_quotation", s.fixed_quotation);
-    d("log_size_kb", s.log_size_kb);
-    d("log_folder", s.log_folder);
+    each_field(s, d);
     for (int i = 0; i < kOptionWordCount; i++) d("option" + std::to_string(i), s.*kOptionWords[i]);
     for (int i = 0; i < kPageColourCount; i++) d("colour" + std::to_string(i), s.page_colours[i]);
     return d.out.str();

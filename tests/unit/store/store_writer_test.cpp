@@ -164,12 +164,9 @@ TEST_F(StoreWriterTest, SlotFillsExactlyToItsFirstByte) {
 TEST_F(StoreWriterTest, SettingsTooLongForTheHeaderAreRefused) {
     load_users();
     const std::string before = get_file(ds.data_path);
-    memset(ds.settings.background_image, 'b', 255);
-    ds.settings.background_image[255] = 0;
-    memset(ds.settings.log_folder, 'f', 255);
-    ds.settings.log_folder[255] = 0;
-    memset(ds.settings.smtp_server, 's', 79);
-    ds.settings.smtp_server[79] = 0;
+    strcpy(ds.settings.background_image, std::string(255, 'b').c_str());
+    strcpy(ds.settings.log_folder, std::string(255, 'f').c_str());
+    strcpy(ds.settings.smtp_server, std::string(79, 's').c_str());
     EXPECT_EQ(save_basic_settings(ds), -1);
     EXPECT_EQ(get_file(ds.data_path), before);
     EXPECT_EQ(messages.size(), 1u);

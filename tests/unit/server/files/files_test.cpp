@@ -64,12 +64,8 @@ protected:
     void SetUp() override {
         StaticFileTest::SetUp();
         taro = AddUser("taro");
-        AttachmentEntry& a = taro->runtime.attachments[0];
-        snprintf(a.file_name, kFieldSize, "report.bin");
-        snprintf(a.message_name, kFieldSize, "%s", Sjis("報告.pdf").c_str());
-        taro->runtime.attachmentCount = 1;
+        Attach(taro, "report.bin", Sjis("報告.pdf"), "PDFDATA");
         file = home + "/temp/taro/report.bin";
-        WriteFile(file, "PDFDATA");
         out.clear();
         conn = Capture();
         Route(*conn, "/mail/~taro/%E5%A0%B1%E5%91%8A.pdf HTTP/1.0");

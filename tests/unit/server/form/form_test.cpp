@@ -132,14 +132,18 @@ protected:
         AddUser("yamada", "secret");
     }
 
-    static std::string Request(const std::vector<Part>& parts,
-                               const std::string& credentials = "yamada:secret",
+    static std::string Headers(const std::string& credentials = "yamada:secret",
                                const std::string& agent = "Mozilla/5.0 (X11; Linux x86_64)") {
         std::string headers = "User-Agent: " + agent +
                               "\r\nContent-Type: multipart/form-data; boundary=" + kBoundary +
                               "\r\n";
         if (!credentials.empty()) headers += "Authorization: Basic " + Base64(credentials) + "\r\n";
-        return Post("/mail/new/", headers, Multipart(parts));
+        return headers;
+    }
+    static std::string Request(const std::vector<Part>& parts,
+                               const std::string& credentials = "yamada:secret",
+                               const std::string& agent = "Mozilla/5.0 (X11; Linux x86_64)") {
+        return Post("/mail/new/", Headers(credentials, agent), Multipart(parts));
     }
 };
 
@@ -269,9 +273,8 @@ TEST_F(MultipartTest, UploadsNeedALoggedInUserWithAPlainName) {
 
 TEST_F(MultipartTest, LoginCarriedInTheUrl) {
     session_insert("yamada", 77, "00112233445566778899aabbccddeeff", local_seconds());
-    const std::string headers = "Cookie: tarnbox=00112233445566778899aabbccddeeff\r\n"
-                                "Content-Type: multipart/form-data; boundary=" +
-                                kBoundary + "\r\n";
+    const std::string headers =
+        "Cookie: tarnbox=00112233445566778899aabbccddeeff\r\n" + Headers("");
     const std::string body = Multipart({{"upload1", "data", "f.txt"}});
     Trace t = FeedEveryWay(Post("/mail/new/?user=yamada?check=77", headers, body));
     EXPECT_EQ(t.files, (std::vector<std::string>{"yamada/", "yamada/yamada.0 data"}));
@@ -290,10 +293,7 @@ TEST_F(MultipartTest, LoginCarriedInTheUrl) {
 TEST_F(MultipartTest, BodyEndingInsideAFile) {
     std::string body = Multipart({{"upload1", "hello\r\nwor", "f.txt"}});
     body.resize(body.find("wor") + 3);
-    Trace t = FeedEveryWay(Post("/mail/new/",
-                                "Content-type: multipart/form-data; boundary=" + kBoundary +
-                                    "\r\nAuthorization: Basic " + Base64("yamada:secret") + "\r\n",
-                                body));
+    Trace t = FeedEveryWay(Post("/mail/new/", Headers(), body));
     EXPECT_EQ(t.files, (std::vector<std::string>{"yamada/", "yamada/yamada.0 hello\r\nwor"}));
     EXPECT_FALSE(t.fileOpen);
 }

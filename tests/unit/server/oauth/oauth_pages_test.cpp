@@ -1,6 +1,7 @@
 // What the callback's state stands for, and how the two paths are read.
 #include "server/oauth/oauth_pages.h"
 #include "server/route/page_fixture.h"
+#include "server/server_cases.h"
 #include "server/text/messages.h"
 
 namespace {
@@ -46,26 +47,22 @@ TEST(OAuthCallbackQuery, ValuesDecoded) {
 class OAuthRouteTest : public PageTest {};
 
 TEST_F(OAuthRouteTest, ConnectAndCallbackPaths) {
-    ConnectionPtr c = Capture();
-    data_store().settings.multiple_addresses = 0;
-    oauth_route(*c, "connect1 HTTP/1.0");
-    EXPECT_EQ(c->route, Route::OAuthConnect);
-    EXPECT_EQ(c->settingsIndex, 0);
-    // Sets 2 and 3 exist only with several addresses.
-    oauth_route(*c, "connect2 HTTP/1.0");
-    EXPECT_EQ(c->route, Route::NotFound);
-    data_store().settings.multiple_addresses = 1;
-    oauth_route(*c, "connect3?lang=eng HTTP/1.0");
-    EXPECT_EQ(c->route, Route::OAuthConnect);
-    EXPECT_EQ(c->settingsIndex, 2);
-    data_store().settings.multiple_addresses = 0;
-    for (const char* bad : {"connect4 HTTP/1.0", "connect12 HTTP/1.0", "callbacks HTTP/1.0"}) {
-        oauth_route(*c, bad);
-        EXPECT_EQ(c->route, Route::NotFound) << bad;
+    for (const auto& k : SERVER_CASES("cases/oauth_routes.ref")) {
+        SCOPED_TRACE(k.at(0));
+        data_store().settings.multiple_addresses = std::stoi(k.at(1));
+        ConnectionPtr c = Capture();
+        oauth_route(*c, (k.at(0) + " HTTP/1.0").c_str());
+        const char* route = c->route == Route::OAuthConnect    ? "OAuthConnect"
+                            : c->route == Route::OAuthCallback ? "OAuthCallback"
+                            : c->route == Route::NotFound      ? "NotFound"
+                                                               : "another route";
+        EXPECT_EQ(route, k.at(2));
+        if (c->route == Route::OAuthConnect) {
+            EXPECT_EQ(std::to_string(c->settingsIndex), k.at(3));
+        } else if (c->route == Route::OAuthCallback) {
+            EXPECT_EQ(c->deleteList, k.at(3));
+        }
     }
-    oauth_route(*c, "callback?code=abc&state=xyz HTTP/1.0");
-    EXPECT_EQ(c->route, Route::OAuthCallback);
-    EXPECT_STREQ(c->deleteList, "code=abc&state=xyz");
 }
 
 // The block of texts moves as one when the table grows; its ends must

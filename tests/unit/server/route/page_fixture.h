@@ -15,6 +15,7 @@
 #include "server/server_paths.h"
 #include "store/data_file.h"
 #include "store/login_sessions.h"
+#include <arpa/inet.h>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -136,6 +137,18 @@ inline PageState StateNamed(const std::string& name) {
 }
 #undef NAMED
 
+// A client address given as text, IPv4 or IPv6.
+inline sockaddr_storage AddressOf(const char* text) {
+    sockaddr_storage a{};
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&a);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&a);
+    if (inet_pton(AF_INET, text, &v4->sin_addr) == 1)
+        v4->sin_family = AF_INET;
+    else if (inet_pton(AF_INET6, text, &v6->sin6_addr) == 1)
+        v6->sin6_family = AF_INET6;
+    return a;
+}
+
 inline int32_t Now() {
     return static_cast<int32_t>(local_seconds());
 }
@@ -190,6 +203,15 @@ protected:
         session_insert(id, 5, kTestCookie, Now() - 60, kTestFormToken);
         u->runtime.listTime = Now() - 60;
         return u;
+    }
+    // Offers file_name of u's temp folder as attachment message_name,
+    // holding bytes unless null.
+    void Attach(UserRecord* u, const char* file_name, const std::string& message_name,
+                const char* bytes = nullptr) {
+        AttachmentEntry& a = u->runtime.attachments[u->runtime.attachmentCount++];
+        snprintf(a.file_name, sizeof a.file_name, "%s", file_name);
+        snprintf(a.message_name, sizeof a.message_name, "%s", message_name.c_str());
+        if (bytes) WriteFile(home + "/temp/" + u->set[0].id + "/" + file_name, bytes);
     }
     ConnectionPtr Capture(int english = 1) {
         ConnectionPtr c(NewConnection(-1));
