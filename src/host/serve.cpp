@@ -5,24 +5,17 @@
 #include "host/control_commands.h"
 #include "host/control_socket.h"
 #include "mail/book/address_book.h"
-#include "mail/compose/compose_page.h"
 #include "mail/date/time_zone.h"
 #include "mail/list/received_list.h"
+#include "mail/net/mail_connect.h"
 #include "mail/net/mail_tls.h"
-#include "mail/pop3/pop3_client.h"
-#include "mail/pop3/pop3_login_check.h"
-#include "mail/poppassd/poppassd_client.h"
-#include "mail/sent/sent_pages.h"
-#include "mail/smtp/smtp_client.h"
 #include "server/listener/listener.h"
 #include "server/net/https_context.h"
-#include "server/oauth/oauth_pages.h"
 #include "server/remote/remote_page.h"
 #include "server/request/forwarded_address.h"
 #include "server/request/https_redirect.h"
 #include "server/route/dispatcher.h"
 #include "server/server_paths.h"
-#include "store/settings_page.h"
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -191,15 +184,7 @@ int admin_serve(AdminContext& ctx) {
                               ")");
         }
     }
-    install_pop3_client();
-    install_smtp_client();
-    install_compose();
-    install_sent_pages();
-    install_address_book();
-    install_settings_pages();
-    install_oauth_pages();
-    StartPasswordWorker = StartPoppassd;
-    StartRegistrationCheck = StartRegistrationPop3Check;
+    LoadSharedBook();
     StartServer(sock);
     if (httpsSock >= 0) StartHttpsListener(httpsSock, tls.context);
     SetControlHome(ctx.paths);

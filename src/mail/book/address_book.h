@@ -4,11 +4,6 @@
 #include "server/connection.h"
 #include <string>
 
-// Registers the page producers of AddressBookPage and AddressBookSubmit and
-// the book_* field handler, and loads the shared book. Called once at
-// start-up, before the server runs.
-void install_address_book();
-
 // Answer to GET /mail/book/index.html: status, head and WriteBookPage. An
 // "add=" value (c.bookAdd) is added to the book and saved first.
 void ShowBookPage(Connection& c);
@@ -22,8 +17,8 @@ void SubmitBook(Connection& c);
 // Mozilla 3 or later, the plain variant for all others.
 void WriteBookPage(Connection& c);
 
-// Field handler for the book_* fields of a plain-variant post, installed as
-// the form reader's BookField (see FieldHandler); ignored for the script
+// Field handler for the book_* fields of a plain-variant post, the form
+// reader's book handler (see FieldHandler); ignored for the script
 // variant, whose whole book arrives as the message field. Names and
 // addresses are kept up to 38 and 78 bytes.
 void BookFormField(Connection& c, const char* text, int urlencoded);

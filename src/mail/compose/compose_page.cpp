@@ -5,15 +5,12 @@
 #include "mail/compose/compose_form.h"
 #include "mail/compose/compose_message.h"
 #include "mail/compose/reply_fields.h"
-#include "mail/view/message_view.h"
-#include "server/form/form_reader.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
-#include "server/route/dispatcher.h"
-#include "server/route/evaluate.h"
 #include "server/text/messages.h"
+#include "server/text/text_copy.h"
 #include "store/data_file.h"
 
 #include <cstring>
@@ -58,10 +55,6 @@ void AppendList(char (&list)[kSendFieldSize], const char* value) {
         list[used] = '\0';
     }
     sjis_copy(list + used, value, static_cast<int>(sizeof list - used));
-}
-
-void ReplyFormBelowMessage(Connection& c) {
-    WriteForm(c, FormVariant::Reply);
 }
 
 } // namespace
@@ -136,9 +129,6 @@ void StoreSendField(Connection& c, const char* text, int urlencoded) {
         sjis_copy(m.sendFrom, value);
 }
 
-void install_compose() {
-    SetPageProducer(PageState::ComposePage, ShowComposePage);
-    SetPageProducer(PageState::AddressErrorPage, ShowAddressError);
-    SendField = StoreSendField;
-    ReplyForm = ReplyFormBelowMessage;
+void WriteReplyForm(Connection& c) {
+    WriteForm(c, FormVariant::Reply);
 }

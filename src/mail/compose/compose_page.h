@@ -7,5 +7,5 @@ void ShowComposePage(Connection& c);
 void ShowAddressError(Connection& c);
 // Receives the send_* fields of a posted form.
 void StoreSendField(Connection& c, const char* text, int urlencoded);
-// Installs the pages, the field handler and the reply form.
-void install_compose();
+// The reply form at the end of a message page.
+void WriteReplyForm(Connection& c);

@@ -5,6 +5,8 @@
 #include <netinet/in.h>
 #include <poll.h>
 
+int workerTimeoutSeconds = 30;
+
 socklen_t mail_address_length(const sockaddr_storage& address) {
     return address.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
 }

@@ -5,6 +5,10 @@
 #include <functional>
 #include <sys/socket.h>
 
+// Seconds a mail worker may go without progress before its error page is
+// written (`tarnbox serve --worker-timeout`). Set before the server starts.
+extern int workerTimeoutSeconds;
+
 socklen_t mail_address_length(const sockaddr_storage& address);
 
 // Connects fd to address, waiting at most stepMs at a time; between waits

@@ -2,7 +2,7 @@
 
 #include "base/global_lock.h"
 #include "mail/charset/base64.h"
-#include "server/route/dispatcher.h"
+#include "mail/net/mail_connect.h"
 #include "store/data_file.h"
 #include "store/mail_security.h"
 #include "store/user_record.h"

@@ -6,6 +6,7 @@
 #include "mail/date/local_seconds.h"
 #include "mail/list/received_list.h"
 #include "mail/mime/mime_parser.h"
+#include "mail/net/exchange_failure_page.h"
 #include "mail/net/mail_connect.h"
 #include "mail/net/mail_tls.h"
 #include "mail/oauth/oauth_client.h"
@@ -14,9 +15,6 @@
 #include "mail/view/view_options.h"
 #include "server/listener/listener.h"
 #include "server/output/page_frame.h"
-#include "server/route/dispatcher.h"
-#include "server/route/evaluate.h"
-#include "server/route/worker_wait.h"
 #include "store/data_file.h"
 #include "store/mail_security.h"
 #include <cerrno>
@@ -391,9 +389,4 @@ void start_pop3_all_settings(Connection& c) {
     }
     // The merged page is the page of set 0, whichever set was routed.
     c.settingsIndex = 0;
-}
-
-void install_pop3_client() {
-    StartMailWorker = start_pop3;
-    StartAllSettingsWorkers = start_pop3_all_settings;
 }

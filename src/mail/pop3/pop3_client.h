@@ -48,8 +48,6 @@ void pop3_list_asks(Connection& c, ListAsk ask);
 // The same for the message view: the RETR of a found part, the TOPs of the
 // search for divided mail (pipelined when the server allows) and the QUIT.
 void pop3_view_asks(Connection& c, ViewAsk ask);
-// Installs the POP3 worker starts into the request handler.
-void install_pop3_client();
 
 // The APOP digest of timestamp followed by password: 32 lower-case hex digits
 // and a NUL.

@@ -39,6 +39,6 @@ LoginCheckOutcome run_pop3_login_check(const char* host, const MailSecurity& m,
                                        Pop3LoginCheck& check, int timeoutSeconds);
 
 struct Connection;
-// The StartRegistrationCheck of the registration page (see
+// The registration check of the settings workers (see
 // store/settings_page.h): asks on a worker thread of c.
 void StartRegistrationPop3Check(Connection& c);

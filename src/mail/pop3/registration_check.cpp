@@ -1,7 +1,7 @@
 // The worker that asks the POP3 server about a registration's login.
 #include "mail/charset/sjis.h"
+#include "mail/net/mail_connect.h"
 #include "mail/pop3/pop3_login_check.h"
-#include "server/route/dispatcher.h"
 #include "store/data_file.h"
 #include "store/settings_form.h"
 #include "store/settings_page.h"

@@ -7,7 +7,6 @@
 #include "mail/net/mail_connect.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/poppassd/poppassd_io.h"
-#include "server/route/dispatcher.h"
 #include "store/data_file.h"
 #include <functional>
 #include <mutex>

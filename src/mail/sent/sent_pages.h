@@ -23,6 +23,3 @@ void SentDelete(Connection& c);
 // The links above and below an entry: back to the list, and, when the
 // delete_link option is in effect, delete this entry and go back.
 void SentLinkRow(Connection& c);
-
-// Registers the three page producers with the dispatcher.
-void install_sent_pages();

@@ -11,8 +11,6 @@
 #include "mail/pop3/pop3_client.h"
 #include "mail/smtp/smtp_state.h"
 #include "server/output/page_frame.h"
-#include "server/route/dispatcher.h"
-#include "server/route/evaluate.h"
 #include "store/data_file.h"
 #include "store/mail_security.h"
 
@@ -218,8 +216,4 @@ bool smtp_start_tls(Connection& c) {
     c.mailTls = t.session;
     c.tlsFailure = static_cast<uint8_t>(t.failure);
     return t.session != nullptr;
-}
-
-void install_smtp_client() {
-    StartSendWorker = start_smtp;
 }

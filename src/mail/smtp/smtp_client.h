@@ -33,6 +33,3 @@ void smtp_error_block(Connection& c, const char* reply);
 
 // Builds "To: %s\r\n" and its siblings from the posted lists.
 void smtp_recipient_lines(Connection& c);
-
-// Installs the worker start into the request evaluation.
-void install_smtp_client();

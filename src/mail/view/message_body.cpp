@@ -5,6 +5,7 @@
 #include "mail/charset/foreign_charset.h"
 #include "mail/charset/header_text.h"
 #include "mail/charset/sjis.h"
+#include "mail/compose/compose_page.h"
 #include "mail/list/received_list.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/view/message_view.h"
@@ -20,8 +21,6 @@
 #include <cstring>
 #include <mutex>
 #include <unistd.h>
-
-void (*ReplyForm)(Connection& c) = nullptr;
 
 namespace {
 
@@ -159,7 +158,7 @@ ViewAsk EndOfMessage(Connection& c) {
                          c.loginQuery, Message(kMsgSaveText, c.english));
             OutputText(c, "<hr>", 0);
         }
-        if (ReplyForm) ReplyForm(c);
+        WriteReplyForm(c);
         BeginPage(c, kPagePre | kPageHr);
         message_links(c);
         EndPage(c, kPagePre);

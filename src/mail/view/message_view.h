@@ -27,7 +27,3 @@ void write_part_file(Connection& c, const char* bytes, int n);
 void sanitise_html(Connection& c, const char* path);
 // Removes every temporary file of the user (start of a set-0 exchange, stop).
 void delete_user_files(UserRecord* user);
-
-// The reply form at the end of a message page; the compose page installs it.
-// Nothing is written while it is null.
-extern void (*ReplyForm)(Connection& c);

@@ -2,17 +2,35 @@
 
 #include <cstring>
 
+#include "mail/book/address_book.h"
+#include "mail/compose/compose_page.h"
 #include "server/form/part_header.h"
 #include "server/form/upload_file.h"
 #include "server/text/char_class.h"
 #include "server/text/text_copy.h"
 #include "server/text/text_search.h"
+#include "store/settings_page.h"
 
-FieldHandler UserField = nullptr;
-FieldHandler SendField = nullptr;
-FieldHandler BookField = nullptr;
+const FieldHandlers kPageFieldHandlers = {SettingsUserField, StoreSendField, BookFormField};
+
+FieldHandlers& field_handlers() {
+    static FieldHandlers handlers = kPageFieldHandlers;
+    return handlers;
+}
 
 namespace {
+
+struct FieldFamily {
+    const char* prefix;
+    FieldHandler FieldHandlers::*handler;
+};
+
+constexpr FieldFamily kFieldFamilies[] = {
+    {"user_", &FieldHandlers::user},
+    {"send_", &FieldHandlers::send},
+    {"book_", &FieldHandlers::book},
+};
+constexpr size_t kFamilyPrefixLength = 5;
 
 // Login fields a and b are bounded like a user name or password.
 constexpr size_t kLoginFieldSize = 40;
@@ -45,8 +63,11 @@ void SetPostedToken(Connection& c, const char* value) {
         c.postedToken[0] = '\0';
 }
 
-void CallHandler(FieldHandler handler, Connection& c, const char* text) {
-    if (handler != nullptr) handler(c, text, 1);
+// The family a field name belongs to, or null.
+const FieldFamily* FamilyOf(const char* name) {
+    for (const FieldFamily& f : kFieldFamilies)
+        if (Starts(name, f.prefix)) return &f;
+    return nullptr;
 }
 
 void UrlencodedLine(Connection& c) {
@@ -54,12 +75,9 @@ void UrlencodedLine(Connection& c) {
     if (Starts(line, "message=")) {
         AppendMessage(c, line + 8);
         c.bodyMode = kBodyUrlencodedMessage;
-    } else if (Starts(line, "user_")) {
-        CallHandler(UserField, c, line + 5);
-    } else if (Starts(line, "send_")) {
-        CallHandler(SendField, c, line + 5);
-    } else if (Starts(line, "book_")) {
-        CallHandler(BookField, c, line + 5);
+    } else if (const FieldFamily* f = FamilyOf(line)) {
+        FieldHandler handler = field_handlers().*(f->handler);
+        if (handler != nullptr) handler(c, line + kFamilyPrefixLength, 1);
     } else if (Starts(line, "delete_")) {
         AddDeleteMark(c, line + 7, strcspn(line + 7, "="));
     } else if (Starts(line, "list_time")) {
@@ -91,12 +109,8 @@ void FieldPartLine(Connection& c) {
     // the value.
     if (c.partLines++ > 0) c.valueBroken = 1;
     FieldHandler handler = nullptr;
-    if (Starts(name, "send_")) {
-        handler = SendField;
-    } else if (Starts(name, "user_")) {
-        handler = UserField;
-    } else if (Starts(name, "book_")) {
-        handler = BookField;
+    if (const FieldFamily* f = FamilyOf(name)) {
+        handler = field_handlers().*(f->handler);
     } else if (Starts(name, "delete_")) {
         AddDeleteMark(c, name + 7, strlen(name + 7));
         c.partName[0] = '\0';
@@ -115,7 +129,7 @@ void FieldPartLine(Connection& c) {
         return;
     }
     if (handler == nullptr) return;
-    CopyUntil(c.scratch, name + 5, "");
+    CopyUntil(c.scratch, name + kFamilyPrefixLength, "");
     CopyUntil(c.receiveBuffer, c.line, "");
     handler(c, c.receiveBuffer, 0);
 }
@@ -170,16 +184,6 @@ void FormLine(Connection& c) {
     } else if (c.bodyMode >= kBodyPartHeaders && c.bodyMode <= kBodyPartFile) {
         MultipartLine(c);
     }
-}
-
-const char* SplitField(const char* text, char* name, size_t capacity) {
-    const char* eq = strchr(text, '=');
-    if (!eq || capacity == 0) return nullptr;
-    const size_t n = static_cast<size_t>(eq - text);
-    if (n >= capacity) return nullptr;
-    memcpy(name, text, n);
-    name[n] = '\0';
-    return eq + 1;
 }
 
 void AppendMessage(Connection& c, const char* text) {

@@ -14,13 +14,15 @@ void AppendMessage(Connection& c, const char* text);
 // urlencoded 1, text is "name=value"; with 0, c.scratch holds the name and
 // c.receiveBuffer the value line. A value that held a CR, LF or NUL reaches
 // the handler cut there, or as further lines, with c.valueBroken set during
-// the call. Pages install theirs at start-up; until then the fields are
-// ignored.
+// the call. A null handler ignores its fields.
 using FieldHandler = void (*)(Connection& c, const char* text, int urlencoded);
-// Splits urlencoded field text "name=value": copies the name into name
-// (capacity bytes with its NUL) and returns the value, or null when there is
-// no "=" or the name does not fit.
-const char* SplitField(const char* text, char* name, size_t capacity);
-extern FieldHandler UserField;
-extern FieldHandler SendField;
-extern FieldHandler BookField;
+// The handler of each field family, by the prefix that names the family:
+// "user_" (settings and registration), "send_" (compose), "book_" (address
+// book). It starts with the pages' own handlers; tests put recorders in.
+struct FieldHandlers {
+    FieldHandler user;
+    FieldHandler send;
+    FieldHandler book;
+};
+FieldHandlers& field_handlers();
+extern const FieldHandlers kPageFieldHandlers;

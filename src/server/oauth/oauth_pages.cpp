@@ -101,7 +101,9 @@ void Redirect(Connection& c, const std::string& url) {
                  Message(kMsgOAuthConnect, c.english));
 }
 
-void ConnectPage(Connection& c) {
+} // namespace
+
+void OAuthConnectPage(Connection& c) {
     const int set = c.settingsIndex >= 0 && c.settingsIndex < kSettingsSets ? c.settingsIndex : 0;
     OAuthPending p;
     {
@@ -141,7 +143,7 @@ void ConnectPage(Connection& c) {
 
 // The provider's answer. The state stands for the login that asked: taken
 // once, young, and its user still logged in with the same session.
-void CallbackPage(Connection& c) {
+void OAuthCallbackPage(Connection& c) {
     const std::string query = c.deleteList;
     OAuthPending p;
     if (!oauth_take(oauth_query_value(query, "state"), monotonic_seconds(), p)) {
@@ -222,8 +224,6 @@ void CallbackPage(Connection& c) {
     ResultPage(c, kMsgOAuthDone, "");
 }
 
-} // namespace
-
 void oauth_remember(const OAuthPending& p) {
     std::lock_guard<std::mutex> hold(gPendingMutex);
     std::erase_if(gPending, [&](const OAuthPending& q) {
@@ -273,9 +273,4 @@ void oauth_route(Connection& c, const char* rest) {
         const size_t n = strcspn(q, " ");
         snprintf(c.deleteList, sizeof c.deleteList, "%.*s", static_cast<int>(n), q);
     }
-}
-
-void install_oauth_pages() {
-    SetPageProducer(PageState::OAuthConnect, ConnectPage);
-    SetPageProducer(PageState::OAuthCallback, CallbackPage);
 }

@@ -38,4 +38,6 @@ std::string oauth_query_value(const std::string& query, const char* name);
 // c.deleteList.
 void oauth_route(Connection& c, const char* rest);
 
-void install_oauth_pages();
+// The redirect to the provider, and the provider's answer coming back.
+void OAuthConnectPage(Connection& c);
+void OAuthCallbackPage(Connection& c);

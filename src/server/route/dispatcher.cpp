@@ -1,15 +1,20 @@
 #include "server/route/dispatcher.h"
 #include "base/global_lock.h"
+#include "mail/book/address_book.h"
+#include "mail/compose/compose_page.h"
 #include "mail/list/received_list.h"
 #include "mail/pop3/extra_runs.h"
+#include "mail/sent/sent_pages.h"
 #include "server/files/static_file.h"
 #include "server/login/top_page.h"
+#include "server/oauth/oauth_pages.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
 #include "server/remote/remote_page.h"
 #include "server/route/worker_wait.h"
 #include "server/text/messages.h"
+#include "store/settings_page.h"
 #include <mutex>
 #include <new>
 
@@ -25,28 +30,28 @@ struct ProducerEntry {
 
 ProducerEntry gProducers[] = {
     {PageState::TopPage, TopPage, false},
-    {PageState::ComposePage, nullptr, false},
-    {PageState::AddressErrorPage, nullptr, false},
-    {PageState::SentListPage, nullptr, false},
-    {PageState::SentMessagePage, nullptr, false},
-    {PageState::SentDeletePage, nullptr, false},
-    {PageState::SetupPage, nullptr, false},
-    {PageState::SetupSubmit, nullptr, true},
-    {PageState::SetupDeleteSubmit, nullptr, false},
-    {PageState::SetupPasswordWait, nullptr, false},
-    {PageState::AddressBookPage, nullptr, false},
-    {PageState::AddressBookSubmit, nullptr, false},
-    {PageState::NewUserPage, nullptr, false},
-    {PageState::NewUserSubmit, nullptr, true},
-    {PageState::NewUserCheckWait, nullptr, false},
+    {PageState::ComposePage, ShowComposePage, false},
+    {PageState::AddressErrorPage, ShowAddressError, false},
+    {PageState::SentListPage, ShowSentList, false},
+    {PageState::SentMessagePage, ShowSentMessage, false},
+    {PageState::SentDeletePage, SentDelete, false},
+    {PageState::SetupPage, SetupPage, false},
+    {PageState::SetupSubmit, SetupSubmit, true},
+    {PageState::SetupDeleteSubmit, SetupDeleteSubmit, false},
+    {PageState::SetupPasswordWait, SetupPasswordResult, false},
+    {PageState::AddressBookPage, ShowBookPage, false},
+    {PageState::AddressBookSubmit, SubmitBook, false},
+    {PageState::NewUserPage, NewUserForm, false},
+    {PageState::NewUserSubmit, NewUserSubmit, true},
+    {PageState::NewUserCheckWait, NewUserCheckResult, false},
     {PageState::DownloadStart, DownloadStartStep, true},
     {PageState::DownloadStream, DownloadStreamStep, true},
     {PageState::StaticStream, StaticStreamStep, true},
     {PageState::LogoutPage, LogoutPage, false},
     {PageState::RemotePage, RemotePage, false},
     {PageState::RemoteSubmit, RemoteSubmit, false},
-    {PageState::OAuthConnect, nullptr, false},
-    {PageState::OAuthCallback, nullptr, false},
+    {PageState::OAuthConnect, OAuthConnectPage, false},
+    {PageState::OAuthCallback, OAuthCallbackPage, false},
 };
 
 ProducerEntry* FindEntry(PageState state) {
@@ -95,8 +100,12 @@ void ExtraList(Connection& c, int set) {
 
 } // namespace
 
-void SetPageProducer(PageState state, PageProducer producer) {
-    if (ProducerEntry* e = FindEntry(state)) e->producer = producer;
+PageProducer SetPageProducer(PageState state, PageProducer producer) {
+    ProducerEntry* e = FindEntry(state);
+    if (!e) return nullptr;
+    PageProducer previous = e->producer;
+    e->producer = producer;
+    return previous;
 }
 
 void NotFoundPage(Connection& c) {

@@ -2,6 +2,8 @@
 #include "base/global_lock.h"
 #include "mail/date/local_seconds.h"
 #include "mail/list/received_list.h"
+#include "mail/pop3/pop3_client.h"
+#include "mail/smtp/smtp_client.h"
 #include "server/files/static_file.h"
 #include "server/login/login.h"
 #include "server/login/session_binding.h"
@@ -12,9 +14,12 @@
 #include <cstdio>
 #include <mutex>
 
-WorkerStart StartMailWorker = nullptr;
-WorkerStart StartAllSettingsWorkers = nullptr;
-WorkerStart StartSendWorker = nullptr;
+const WorkerStarts kMailWorkerStarts = {start_pop3, start_pop3_all_settings, start_smtp};
+
+WorkerStarts& worker_starts() {
+    static WorkerStarts starts = kMailWorkerStarts;
+    return starts;
+}
 
 namespace {
 
@@ -78,9 +83,9 @@ void EvaluateMail(Connection& c) {
     }
     c.state = next;
     bool merged = next == PageState::ListWait || next == PageState::DeleteWait;
-    if (merged && data_store().settings.multiple_addresses && StartAllSettingsWorkers)
-        StartAllSettingsWorkers(c);
-    StartWorker(c, StartMailWorker);
+    WorkerStart all = worker_starts().pop3AllSettings;
+    if (merged && data_store().settings.multiple_addresses && all) all(c);
+    StartWorker(c, worker_starts().pop3);
 }
 
 PageState SentState(Connection& c) {
@@ -136,7 +141,7 @@ void EvaluateUserRoute(Connection& c) {
         return;
     case Route::MailAsText:
         rt.openMessage = c.itemNumber;
-        if (!StartMailWorker) {
+        if (!worker_starts().pop3) {
             // Text delivery has no error page of its own; without a worker
             // nothing would ever answer.
             NotFoundPage(c);
@@ -144,13 +149,13 @@ void EvaluateUserRoute(Connection& c) {
             return;
         }
         c.state = PageState::TextWait;
-        StartWorker(c, StartMailWorker);
+        StartWorker(c, worker_starts().pop3);
         return;
     default:
         // A GET of the settings-delete route shows the list.
         c.state = PageState::ListWait;
         rt.openMessage = 0;
-        StartWorker(c, StartMailWorker);
+        StartWorker(c, worker_starts().pop3);
         return;
     }
 }
@@ -222,7 +227,7 @@ void EvaluatePost(Connection& c) {
     case Route::Write:
         if (AddressCheck(c)) {
             c.state = PageState::SendWait;
-            StartWorker(c, StartSendWorker);
+            StartWorker(c, worker_starts().smtp);
         } else {
             c.state = PageState::AddressErrorPage;
         }

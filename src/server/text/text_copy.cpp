@@ -52,3 +52,13 @@ const char* ReadLine(char* dst, const char* src, size_t capacity) {
     if (*p == '\n') ++p;
     return p;
 }
+
+const char* SplitField(const char* text, char* name, size_t capacity) {
+    const char* eq = strchr(text, '=');
+    if (!eq || capacity == 0) return nullptr;
+    const size_t n = static_cast<size_t>(eq - text);
+    if (n >= capacity) return nullptr;
+    memcpy(name, text, n);
+    name[n] = '\0';
+    return eq + 1;
+}

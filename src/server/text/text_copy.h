@@ -21,3 +21,8 @@ const char* ReadLine(char* dst, const char* src, size_t capacity);
 template <size_t N> const char* ReadLine(char (&dst)[N], const char* src) {
     return ReadLine(dst, src, N);
 }
+
+// Splits urlencoded field text "name=value": copies the name into name
+// (capacity bytes with its NUL) and returns the value, or null when there is
+// no "=" or the name does not fit.
+const char* SplitField(const char* text, char* name, size_t capacity);

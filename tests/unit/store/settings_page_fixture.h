@@ -13,14 +13,6 @@ protected:
     void SetUp() override {
         PageTest::SetUp();
         ASSERT_EQ(create_data_file(data_store()), 1);
-        install_settings_pages();
-        StartPasswordWorker = nullptr;
-    }
-    void TearDown() override {
-        UserField = nullptr;
-        StartPasswordWorker = nullptr;
-        StartRegistrationCheck = nullptr;
-        PageTest::TearDown();
     }
     BasicSettings& Settings() { return data_store().settings; }
 

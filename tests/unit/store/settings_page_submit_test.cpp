@@ -142,7 +142,7 @@ TEST_F(SettingsPageTest, DeletingSettings2MovesSettings3Up) {
 }
 
 TEST_F(SettingsPageTest, RegistrationIsWrittenToTheDataFileOnlyOnceThePop3ServerTookTheLogin) {
-    StartRegistrationCheck = FakeCheck;
+    settings_workers().registrationCheck = FakeCheck;
     std::string pages;
     for (LoginCheckOutcome answer : {LoginCheckOutcome::Refused, LoginCheckOutcome::ConnectFailed,
                                      LoginCheckOutcome::Accepted}) {
@@ -157,7 +157,6 @@ TEST_F(SettingsPageTest, RegistrationIsWrittenToTheDataFileOnlyOnceThePop3Server
              "user_upload_no=3", "user_cc_flag=on"});
         pages += Section("answer " + std::to_string(gCheckAnswer) + ", asked " + gCheckAsked);
     }
-    StartRegistrationCheck = nullptr;
     EXPECT_GOLDEN("pages/registration_check.ref", pages);
 
     DataStore reread;
@@ -176,7 +175,7 @@ TEST_F(SettingsPageTest, RegistrationIsWrittenToTheDataFileOnlyOnceThePop3Server
 // or handed to poppassd.
 TEST_F(SettingsPageTest, ValuesThatHeldALineBreakAreRefused) {
     Settings().poppassd_value = 1;
-    StartPasswordWorker = FakePasswordWorker;
+    settings_workers().password = FakePasswordWorker;
     gInputs.clear();
     UserRecord* u = Taro();
     ConnectionPtr c = For(u, 0, PageState::SetupSubmit);
@@ -211,7 +210,7 @@ TEST_F(SettingsPostTest, PoppassdOutcomes) {
     for (int outcome : {5, 0, 6, 7, 8, -1}) {
         gInputs.clear();
         gOutcome = outcome;
-        StartPasswordWorker = outcome < 0 ? nullptr : FakePasswordWorker;
+        settings_workers().password = outcome < 0 ? nullptr : FakePasswordWorker;
         pages += Post({"user_pass0=pw", "user_pass1=new", "user_pass2=new"}) + "outcome " +
                  std::to_string(outcome) + ", poppassd given " + gInputs + "\n";
     }

@@ -16,11 +16,7 @@ protected:
         ASSERT_EQ(create_data_file(data_store()), 1);
         taro = LoggedIn("taro");
         taro->options[row_count] = 12;
-        install_address_book();
-    }
-    void TearDown() override {
-        BookField = nullptr;
-        PageTest::TearDown();
+        LoadSharedBook();
     }
     // The answer to a whole request, dates masked.
     std::string Ask(const std::string& request) {

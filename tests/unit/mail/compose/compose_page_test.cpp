@@ -82,13 +82,12 @@ TEST_F(ComposePageTest, ReplySubjects) {
 }
 
 TEST_F(ComposePageTest, PostedListsAppendAndTheErrorPageStripsTheSignature) {
-    install_compose();
     ConnectionPtr c = User(kBrowserMozilla2);
     strcpy(c->user->set[0].signature, "--\r\nTaro");
     c->user->options[cc_flag] = 1;
-    SendField(*c, "to=a@b.c", 1);
-    SendField(*c, "to=Taro <t@b.c>\r\n", 1);
-    SendField(*c, "cc=t@host", 1);
+    StoreSendField(*c, "to=a@b.c", 1);
+    StoreSendField(*c, "to=Taro <t@b.c>\r\n", 1);
+    StoreSendField(*c, "cc=t@host", 1);
     EXPECT_STREQ(c->send.sendTo, "a@b.c,Taro <t@b.c>");
     EXPECT_FALSE(AddressCheck(*c));
     strcpy(c->messageText, "hello\r\n--\r\nTaro\r\n");
@@ -100,28 +99,23 @@ TEST_F(ComposePageTest, PostedListsAppendAndTheErrorPageStripsTheSignature) {
     ShowAddressError(*c);
     EXPECT_GOLDEN("address_error.ref", MaskDates(out));
     EXPECT_FALSE(std::filesystem::exists(home + "/temp/taro/taro.0"));
-    SendField = nullptr;
-    ReplyForm = nullptr;
 }
 
 // A recipient list cut at a line break would name other recipients than the
 // ones typed: the check refuses it and the form comes back.
 TEST_F(ComposePageTest, ARecipientValueThatHeldALineBreakIsRefused) {
-    install_compose();
     // Other fields are cut as before and stop nothing (the subject).
     const std::pair<const char*, bool> fields[] = {
         {"to=a@b.c", false}, {"cc=c@d.e", false}, {"bcc=", false}, {"subject=Hello", true}};
     for (const auto& [field, accepted] : fields) {
         ConnectionPtr c = User(kBrowserMozilla2);
-        SendField(*c, "to=x@y.z", 1);
+        StoreSendField(*c, "to=x@y.z", 1);
         EXPECT_TRUE(AddressCheck(*c));
         c->valueBroken = 1;
-        SendField(*c, field, 1);
+        StoreSendField(*c, field, 1);
         c->valueBroken = 0;
         EXPECT_EQ(AddressCheck(*c), accepted) << field;
     }
-    SendField = nullptr;
-    ReplyForm = nullptr;
 }
 
 } // namespace

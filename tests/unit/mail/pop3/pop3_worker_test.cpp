@@ -186,7 +186,7 @@ TEST(Pop3DeleteList, SplitBySettingsLetter) {
 }
 
 TEST_F(WorkerTest, MergedListWithoutFurtherSets) {
-    install_pop3_client();
+    worker_starts() = kMailWorkerStarts;
     settings().multiple_addresses = 1;
     for (const auto& k : mail_golden::ReadCases(GOLDEN_PATH("merged_deletions.cases"))) {
         SCOPED_TRACE(k.at(0));

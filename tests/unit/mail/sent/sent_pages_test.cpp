@@ -33,7 +33,6 @@ TEST_F(SentPages, ListRows) {
     b.to = "x&y <x@y.jp>";
     const std::string d2 = Send(b);
     ConnectionPtr c = Taro();
-    install_sent_pages();
     c->state = PageState::SentListPage;
     Dispatcher(*c);
     // Entry 1: nine lines, 135 bytes with two per line end; entry 2 has no

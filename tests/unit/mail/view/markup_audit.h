@@ -127,6 +127,12 @@ inline std::string Audit(std::string_view page) {
     std::string own(page);
     const std::string& head = page_head_lines();
     for (size_t at; (at = own.find(head)) != std::string::npos;) own.erase(at, head.size());
+    // Nor is the reply form that follows it; its quoted text still counts.
+    // The gateway writes it after the mail, so only the last one can be its.
+    const std::string_view replyForm = "<form name=\"mail\" method=\"post\" "
+                                       "enctype=\"multipart/form-data\" action=\"/mail/write/";
+    if (size_t at = own.rfind(replyForm); at != std::string::npos)
+        own.erase(at, own.find('>', at) - at);
     const std::string low = BrowserAscii(own);
     size_t i = 0;
     while ((i = low.find('<', i)) != std::string::npos) {

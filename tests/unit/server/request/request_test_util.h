@@ -107,13 +107,15 @@ protected:
         clear_users(data_store().users);
         set_default_settings(data_store().settings, server_paths().user.c_str());
         recordedCalls = &calls;
-        UserField = [](Connection& c, const char* t, int u) { Record("user", c, t, u); };
-        SendField = [](Connection& c, const char* t, int u) { Record("send", c, t, u); };
-        BookField = [](Connection& c, const char* t, int u) { Record("book", c, t, u); };
+        field_handlers() = {
+            [](Connection& c, const char* t, int u) { Record("user", c, t, u); },
+            [](Connection& c, const char* t, int u) { Record("send", c, t, u); },
+            [](Connection& c, const char* t, int u) { Record("book", c, t, u); },
+        };
     }
 
     void TearDown() override {
-        UserField = SendField = BookField = nullptr;
+        field_handlers() = kPageFieldHandlers;
         recordedCalls = nullptr;
         clear_users(data_store().users);
         server_paths() = ServerPaths{};

@@ -102,12 +102,12 @@ protected:
         PageTest::SetUp();
         gCalls.clear();
         taro = LoggedIn("taro");
-        StartAllSettingsWorkers = [](Connection&) { gCalls += "all "; };
+        worker_starts().pop3AllSettings = [](Connection&) { gCalls += "all "; };
         // What the last list kept of message 12: its Message-Id.
         KeptEntry* tail = nullptr;
         KeptEntry* kept = append_kept(taro, 0, tail, 12, 100);
         snprintf(kept->messageId, sizeof kept->messageId, "<id@h>");
-        StartSendWorker = [](Connection&) { gCalls += "smtp "; };
+        worker_starts().smtp = [](Connection&) { gCalls += "smtp "; };
     }
     void TearDown() override {
         free_kept_list(taro, 0);
@@ -136,7 +136,7 @@ protected:
 };
 
 TEST_F(EvaluateTest, StateOfEachLoggedInRoute) {
-    StartMailWorker = FakePop3;
+    worker_starts().pop3 = FakePop3;
     for (const auto& t : SERVER_CASES("logged_in_states.ref")) {
         SCOPED_TRACE(t.at(0) + " item " + t.at(1) + " " + t.at(2));
         gCalls.clear();
@@ -338,16 +338,18 @@ TEST_F(DispatcherTest, MergedListIsFinishedSetBySet) {
 // A page without a producer is not found; a new user's submit has no set
 // yet; states the reader or a worker owns are left alone.
 TEST_F(DispatcherTest, ProducersOfLaterPages) {
+    const PageProducer setup = SetPageProducer(PageState::SetupPage, nullptr);
     ConnectionPtr missing = Waiting(PageState::SetupPage, 0);
     Dispatcher(*missing);
     EXPECT_TRUE(MaskDates(out).starts_with(StatusBlock(404)));
     EXPECT_EQ(missing->state, PageState::Done);
     for (PageState s : {PageState::SetupPage, PageState::NewUserPage}) {
-        SetPageProducer(s, [](Connection& c) { gCalls += std::to_string(c.settingsIndex) + " "; });
+        const PageProducer own = SetPageProducer(
+            s, [](Connection& c) { gCalls += std::to_string(c.settingsIndex) + " "; });
         ConnectionPtr c = Waiting(s, 0, 0, 1);
         Dispatcher(*c);
         EXPECT_EQ(c->state, PageState::Done);
-        SetPageProducer(s, nullptr);
+        SetPageProducer(s, s == PageState::SetupPage ? setup : own);
     }
     EXPECT_EQ(gCalls, "1 -1 ");
     for (PageState s : {PageState::Receiving, PageState::Closing}) {

@@ -2,7 +2,7 @@
 #include "base/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/pop3/pop3_login_check.h"
-#include "server/form/form_reader.h"
+#include "mail/poppassd/poppassd_client.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
@@ -17,12 +17,14 @@
 #include <mutex>
 #include <string>
 
-void (*StartPasswordWorker)(Connection& c, int setIndex) = nullptr;
-void (*StartRegistrationCheck)(Connection& c) = nullptr;
+const SettingsWorkers kMailSettingsWorkers = {StartPoppassd, StartRegistrationPop3Check};
+
+SettingsWorkers& settings_workers() {
+    static SettingsWorkers workers = kMailSettingsWorkers;
+    return workers;
+}
 
 namespace {
-
-enum : int { kPoppassdConnectFailed = 7 };
 
 int SetOf(const Connection& c) {
     const int set = c.settingsIndex;
@@ -50,6 +52,8 @@ void ShowSettings(Connection& c, int set) {
     BeginPage(c, kPageBody);
     write_settings_form(c, set);
 }
+
+} // namespace
 
 void SetupPage(Connection& c) {
     if (!c.user) {
@@ -84,13 +88,12 @@ void SetupSubmit(Connection& c) {
     sjis_copy(c.formSlots[kSlotPoppassdNew], c.formSlots[kSlotPass1]);
     c.workerResult = 0;
     c.state = PageState::SetupPasswordWait;
-    if (StartPasswordWorker)
-        StartPasswordWorker(c, set);
+    if (settings_workers().password)
+        settings_workers().password(c, set);
     else
         c.workerResult = kPoppassdConnectFailed;
 }
 
-// Runs once the poppassd worker has ended.
 void SetupPasswordResult(Connection& c) {
     if (!c.user) {
         NotFoundPage(c);
@@ -120,8 +123,7 @@ void SetupDeleteSubmit(Connection& c) {
     delete_settings_set(c, set);
 }
 
-// c.user is the dispatcher's temporary record with the defaults.
-void NewUserPage(Connection& c) {
+void NewUserForm(Connection& c) {
     if (!RegistrationOpen() || !c.user) {
         NotFoundPage(c);
         return;
@@ -151,7 +153,7 @@ void NewUserSubmit(Connection& c) {
     c.workerResult = 0;
     c.formSlots[kSlotCheckRefusal][0] = '\0';
     c.state = PageState::NewUserCheckWait;
-    if (StartRegistrationCheck) StartRegistrationCheck(c);
+    if (settings_workers().registrationCheck) settings_workers().registrationCheck(c);
 }
 
 void NewUserCheckResult(Connection& c) {
@@ -174,22 +176,9 @@ void NewUserCheckResult(Connection& c) {
     settings_error_page(c, -1, errors);
 }
 
-} // namespace
-
 bool poppassd_wanted(const Connection& c, int set) {
     if (settings_adding(c, set) || !c.formSlots[kSlotPass0][0]) return false;
     const BasicSettings& b = data_store().settings;
     if (b.poppassd_changeable) return slot_ticked(c, kSlotPoppassd);
     return b.poppassd_value != 0;
-}
-
-void install_settings_pages() {
-    SetPageProducer(PageState::SetupPage, SetupPage);
-    SetPageProducer(PageState::SetupSubmit, SetupSubmit);
-    SetPageProducer(PageState::SetupDeleteSubmit, SetupDeleteSubmit);
-    SetPageProducer(PageState::SetupPasswordWait, SetupPasswordResult);
-    SetPageProducer(PageState::NewUserPage, NewUserPage);
-    SetPageProducer(PageState::NewUserSubmit, NewUserSubmit);
-    SetPageProducer(PageState::NewUserCheckWait, NewUserCheckResult);
-    UserField = SettingsUserField;
 }
