@@ -475,6 +475,9 @@ void pop3_view_asks(Connection& c, ViewAsk ask) {
     switch (ask) {
     case ViewAsk::Nothing:
         return;
+    case ViewAsk::Body:
+        c.pop3.headerPhase = 0;
+        return;
     case ViewAsk::Top:
         c.workerResult = Retrieving;
         if (c.pop3.ahead > 0) {
@@ -490,6 +493,7 @@ void pop3_view_asks(Connection& c, ViewAsk ask) {
         pop3_send(c, command);
         return;
     case ViewAsk::Capabilities:
+        c.pop3.headerPhase = 1;
         if (!pop3_ask_capabilities(c)) pop3_view_asks(c, ViewAsk::Top);
         return;
     case ViewAsk::Quit:

@@ -189,8 +189,9 @@ void OpenWholeMessagePart(Connection& c) {
     if (m.contentClass == kClassImage || m.contentClass == kClassAttachment) open_part_file(c);
 }
 
-// The empty line after a message's header (RETR).
-void HeaderEnd(Connection& c) {
+// The empty line after a message's header (RETR). False when the body
+// starts with the header of the message that part 1 encloses.
+bool HeaderEnd(Connection& c) {
     MimeState& m = c.mime;
     ViewProgress& v = c.view;
     m.headerPending = 0;
@@ -203,8 +204,7 @@ void HeaderEnd(Connection& c) {
             parse_header_block(c, m.headerBlock + (v.enclosedFrom < fill ? v.enclosedFrom : fill));
             OpenWholeMessagePart(c);
         }
-        c.pop3.headerPhase = 0;
-        return;
+        return true;
     }
     parse_header_block(c, m.headerBlock);
     KeepReplyFields(c);
@@ -220,15 +220,15 @@ void HeaderEnd(Connection& c) {
         m.dividedPhase = 2;
         v.enclosedHeader = 1;
         v.enclosedFrom = static_cast<int>(strnlen(m.headerBlock, kHeaderBlockSize - 1));
-        return;
+        return false;
     }
     OpenWholeMessagePart(c);
-    c.pop3.headerPhase = 0;
     if (page && m.dividedPhase == 0 && m.partNumber >= 2 && PartialParameters(m.contentType)) {
         OutputText(c, "<center>\r\n", 0);
         OutputFormat(c, 0, Message(kMsgReadFirstPart, c.english), m.partTotal);
         OutputText(c, "\r\n\r\n</center>", 0);
     }
+    return true;
 }
 
 } // namespace
@@ -240,7 +240,6 @@ ViewAsk view_search_next_part(Connection& c) {
     m.dividedPhase = 3;
     ClearHeaderBlock(m);
     c.mime.headerPending = 0;
-    c.pop3.headerPhase = 1;
     // Worth asking whether the server pipelines: the search may read many
     // headers. Its answer starts the search.
     return ViewAsk::Capabilities;
@@ -267,10 +266,8 @@ ViewAsk view_header_line(Connection& c, const char* line) {
         HeaderEnd(c);
         return view_body_line(c, ".");
     }
-    if (line[0] == '\0') {
-        if (m.dividedPhase != 3) HeaderEnd(c);
-        return ViewAsk::Nothing;
-    }
+    if (line[0] == '\0')
+        return m.dividedPhase != 3 && HeaderEnd(c) ? ViewAsk::Body : ViewAsk::Nothing;
     // POP3 doubles a leading dot in header lines too.
     collect_header_line(c, line[0] == '.' ? line + 1 : line);
     m.headerPending = 1;

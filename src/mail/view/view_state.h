@@ -10,10 +10,12 @@ constexpr int kCidSeenSize = 2048;
 // exchange sends it, the view never does.
 enum class ViewAsk : uint8_t {
     Nothing,      // the reply goes on
+    Body,         // the header is over: the lines that follow are body lines
     Top,          // the search for a part of divided mail reads the header of
                   // MimeState::searchCursor next
     Retr,         // the part found at MimeState::searchCursor is fetched
-    Capabilities, // CAPA first if not known yet, then the search starts
+    Capabilities, // CAPA first if not known yet, then the search reads
+                  // headers
     Quit,         // the page is complete
 };
 
