@@ -5,9 +5,9 @@
 // give up rather than wait forever.
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
+#include "base/connection_count.h"
 #include "base/console_text.h"
 #include "base/global_lock.h"
-#include "server/listener/listener.h"
 #include "store/login_sessions.h"
 #include "store/user_table.h"
 

@@ -15,7 +15,7 @@
 #include "server/request/forwarded_address.h"
 #include "server/request/https_redirect.h"
 #include "server/route/dispatcher.h"
-#include "server/server_paths.h"
+#include "base/server_paths.h"
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>

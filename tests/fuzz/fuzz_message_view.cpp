@@ -11,7 +11,7 @@
 #include "mail/pop3/pop3_client.h"
 #include "mail/view/message_view.h"
 #include "server/connection.h"
-#include "server/server_paths.h"
+#include "base/server_paths.h"
 #include <filesystem>
 
 namespace {

@@ -6,7 +6,7 @@
 // yield. Parts are never saved: the temp folder does not exist.
 #include "fuzz.h"
 #include "mail/mime/mime_parser.h"
-#include "server/server_paths.h"
+#include "base/server_paths.h"
 
 namespace {
 

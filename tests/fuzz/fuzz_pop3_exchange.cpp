@@ -7,7 +7,7 @@
 #include "mail/pop3/pop3_client.h"
 #include "mail/pop3/pop3_state.h"
 #include "server/connection.h"
-#include "server/server_paths.h"
+#include "base/server_paths.h"
 #include "store/data_file.h"
 
 namespace {

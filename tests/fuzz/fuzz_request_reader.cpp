@@ -5,9 +5,9 @@
 // freed contexts are kept for reuse and look leaked at exit.
 #include "fuzz.h"
 #include "server/connection.h"
-#include "server/login/login_throttle.h"
+#include "store/login_throttle.h"
 #include "server/request/request_reader.h"
-#include "server/server_paths.h"
+#include "base/server_paths.h"
 #include "store/data_file.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "mail/book/address_book.h"
 
 #include "base/global_lock.h"
-#include "server/server_paths.h"
+#include "base/server_paths.h"
 #include <fstream>
 #include <memory>
 #include <mutex>

@@ -10,7 +10,7 @@
 #include "mail/date/local_seconds.h"
 #include "mail/date/outgoing_date.h"
 #include "server/output/output_text.h"
-#include "server/server_paths.h"
+#include "base/server_paths.h"
 #include "server/text/address.h"
 #include "store/data_file.h"
 

@@ -2,7 +2,6 @@
 #include "mail/net/mail_connect.h"
 #include "mail/pop3/pop3_state.h"
 #include "server/output/output_text.h"
-#include "server/route/evaluate.h"
 #include "server/text/messages.h"
 #include "store/data_file.h"
 #include <cstdio>

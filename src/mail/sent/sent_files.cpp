@@ -1,7 +1,7 @@
 #include "mail/sent/sent_files.h"
 
 #include "base/global_lock.h"
-#include "server/server_paths.h"
+#include "base/server_paths.h"
 #include "store/data_file.h"
 #include <cerrno>
 #include <cstdio>

@@ -4,9 +4,9 @@
 #include "mail/view/message_view.h"
 #include "mail/view/part_names.h"
 #include "mail/view/view_internal.h"
-#include "server/files/buffered_file.h"
+#include "base/buffered_file.h"
 #include "server/output/output_text.h"
-#include "server/server_paths.h"
+#include "base/server_paths.h"
 #include "server/text/messages.h"
 #include "server/text/path_part.h"
 
@@ -90,7 +90,7 @@ void OfferPart(Connection& c, const AttachmentEntry& slot, uint16_t cls) {
 
 void write_part_file(Connection& c, const char* bytes, int n) {
     // A full disk leaves the file short; the page goes on.
-    if (n > 0) BufferedWrite(c, bytes, static_cast<size_t>(n));
+    if (n > 0) BufferedWrite(c.file, c.fileBuffer, c.fileBuffered, bytes, static_cast<size_t>(n));
 }
 
 void open_part_file(Connection& c) {
@@ -122,7 +122,7 @@ void finish_part_file(Connection& c) {
     const int slot = c.view.partFileSlot;
     c.view.partFileSlot = -1;
     if (c.file < 0) return;
-    FlushFile(c);
+    FlushFile(c.file, c.fileBuffer, c.fileBuffered);
     close(c.file);
     c.file = -1;
     if (!c.user || slot < 0 || slot >= kMaxAttachments) return;

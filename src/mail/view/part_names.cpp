@@ -1,8 +1,8 @@
 #include "mail/view/part_names.h"
 
 #include "mail/charset/sjis.h"
-#include "server/form/percent_decode.h"
-#include "server/server_paths.h"
+#include "server/text/percent_decode.h"
+#include "base/server_paths.h"
 #include "server/text/path_part.h"
 
 #include <cstdio>

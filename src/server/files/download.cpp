@@ -2,7 +2,7 @@
 #include "server/files/static_file.h"
 #include "server/output/send_status.h"
 #include "server/route/dispatcher.h"
-#include "server/server_paths.h"
+#include "base/server_paths.h"
 #include "server/text/text_copy.h"
 #include <cerrno>
 #include <cstdio>

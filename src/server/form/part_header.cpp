@@ -1,6 +1,6 @@
 #include "server/form/part_header.h"
 
-#include "server/form/percent_decode.h"
+#include "server/text/percent_decode.h"
 #include "server/form/upload_file.h"
 #include "server/request/header_token.h"
 #include "server/text/path_part.h"

@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include "base/global_lock.h"
-#include "server/files/buffered_file.h"
-#include "server/server_paths.h"
+#include "base/buffered_file.h"
+#include "base/server_paths.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ bool PlainFileName(const char* name) {
 
 void WriteAll(Connection& c, const char* data, size_t n) {
     // A full disk ends the file here rather than leaving a hole.
-    if (!BufferedWrite(c, data, n)) CloseUpload(c);
+    if (!BufferedWrite(c.file, c.fileBuffer, c.fileBuffered, data, n)) CloseUpload(c);
 }
 
 } // namespace
@@ -83,7 +83,7 @@ void WriteUploadPiece(Connection& c, const char* data, int length) {
 
 void CloseUpload(Connection& c) {
     if (c.file >= 0) {
-        FlushFile(c);
+        FlushFile(c.file, c.fileBuffer, c.fileBuffered);
         close(c.file);
         c.file = -1;
     }

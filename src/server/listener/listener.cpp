@@ -1,4 +1,5 @@
 #include "server/listener/listener.h"
+#include "base/connection_count.h"
 #include "base/global_lock.h"
 #include "mail/date/local_seconds.h"
 #include "mail/pop3/extra_runs.h"
@@ -42,7 +43,6 @@ std::thread gMonitor;
 // The first real entry; appends happen at the tail under globalLock, and
 // only the Monitor (or StopServer after it) unlinks.
 Connection* gFirst = nullptr;
-std::atomic<int> gCount{0};
 
 int64_t now_ms() {
     using namespace std::chrono;
@@ -221,7 +221,7 @@ void refuse(int fd, bool https) {
 // Room for one more connection: below the ceiling, or once the connection
 // that waited longest for its request has given way.
 bool make_room() {
-    if (gCount < maxConnections) return true;
+    if (connection_count() < maxConnections) return true;
     std::lock_guard<std::recursive_mutex> hold(globalLock);
     Connection* stalled = OldestUnfinishedRequest(gFirst, now_ms() - kGiveWayAfterMs);
     if (!stalled) return false;
@@ -285,7 +285,7 @@ void unlink_and_free(Connection* c) {
         Connection** p = &gFirst;
         while (*p && *p != c) p = &(*p)->next;
         if (*p) *p = c->next;
-        gCount--;
+        connection_count()--;
     }
     if (c->file >= 0) close(c->file);
     ClientTlsFree(c->client);
@@ -385,7 +385,7 @@ void AppendConnection(Connection* c) {
     Connection** p = &gFirst;
     while (*p) p = &(*p)->next;
     *p = c;
-    gCount++;
+    connection_count()++;
 }
 
 bool InConnectionList(const Connection* c) {
@@ -393,10 +393,6 @@ bool InConnectionList(const Connection* c) {
     for (Connection* p = gFirst; p; p = p->next)
         if (p == c) return true;
     return false;
-}
-
-int ConnectionCount() {
-    return gCount;
 }
 
 int ReceiveStep(Connection& c) {

@@ -2,6 +2,7 @@
 // one thread per connection and the Monitor that ends idle connections and
 // frees finished ones.
 #pragma once
+#include "base/connection_count.h"
 #include "server/connection.h"
 #include <atomic>
 
@@ -55,7 +56,6 @@ void StopServer();
 
 void AppendConnection(Connection* c);
 bool InConnectionList(const Connection* c);
-int ConnectionCount();
 
 // One receive step of a connection: -1 peer gone or error, 0 more wanted,
 // 1 request complete and evaluated.

@@ -2,7 +2,7 @@
 #include "base/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
-#include "server/login/login_throttle.h"
+#include "store/login_throttle.h"
 #include "server/login/session_binding.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
@@ -34,18 +34,6 @@ void IdErrorText(Connection& c) {
 }
 
 } // namespace
-
-bool SecretEquals(const char* stored, size_t capacity, const char* given) {
-    size_t s = strnlen(stored, capacity);
-    size_t g = strnlen(given, capacity + 1);
-    unsigned diff = s != g ? 1u : 0u;
-    for (size_t i = 0; i < capacity; i++) {
-        auto a = static_cast<unsigned char>(i < s ? stored[i] : 0);
-        auto b = static_cast<unsigned char>(i < g ? given[i] : 0);
-        diff |= a ^ b;
-    }
-    return diff == 0;
-}
 
 UserRecord* CheckLogin(Connection& c) {
     if (c.userName[0] == '\0') return nullptr;

@@ -1,5 +1,6 @@
 // Credentials, the login token and the refusal answers.
 #pragma once
+#include "server/text/secret_equals.h"
 #include "server/connection.h"
 #include <cstddef>
 
@@ -16,6 +17,3 @@ void FormLogin(Connection& c);
 void RefuseLogin(Connection& c);
 // A POST without a user: 200 and the ID error text. State Done.
 void IdErrorAfterPost(Connection& c);
-// True when given equals the secret stored in a buffer of capacity bytes.
-// Takes the same time wherever the two differ.
-bool SecretEquals(const char* stored, size_t capacity, const char* given);

@@ -5,7 +5,7 @@
 #include "server/output/page_frame.h"
 #include "server/output/page_policy.h"
 #include "server/output/send_status.h"
-#include "server/server_paths.h"
+#include "base/server_paths.h"
 #include "server/text/messages.h"
 #include "store/data_file.h"
 #include <cstdio>

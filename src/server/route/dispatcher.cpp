@@ -108,14 +108,6 @@ PageProducer SetPageProducer(PageState state, PageProducer producer) {
     return previous;
 }
 
-void NotFoundPage(Connection& c) {
-    SendStatus(c, 404);
-    BeginPage(c, kPageHtml | kPageBody);
-    OutputFormat(c, 0, "<font size=+1>File Not Found</font><br><br>  %s<br>",
-                 Message(kMsgNoSuchUrl, c.english));
-    EndPage(c, kPageHtml | kPageBody);
-}
-
 void Dispatcher(Connection& c) {
     PageState state = c.state;
     switch (state) {

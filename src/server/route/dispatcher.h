@@ -1,6 +1,7 @@
 // Runs the page producer that belongs to a connection's state.
 #pragma once
 #include "server/connection.h"
+#include "server/output/not_found_page.h"
 #include "server/route/worker_wait.h"
 
 using PageProducer = void (*)(Connection& c);
@@ -17,5 +18,3 @@ PageProducer SetPageProducer(PageState state, PageProducer producer);
 // Called repeatedly until the state is Done; waiting states return early.
 void Dispatcher(Connection& c);
 
-// The not-found answer: 404 (200 for MSIE) with "Designated URL does not exist.".
-void NotFoundPage(Connection& c);

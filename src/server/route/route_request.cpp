@@ -4,7 +4,7 @@
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
 #include "server/files/static_file.h"
-#include "server/form/percent_decode.h"
+#include "server/text/percent_decode.h"
 #include "server/oauth/oauth_pages.h"
 #include "server/output/style_sheet.h"
 #include "server/remote/remote_page.h"

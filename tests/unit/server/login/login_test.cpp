@@ -1,5 +1,5 @@
 #include "server/login/login.h"
-#include "server/login/login_throttle.h"
+#include "store/login_throttle.h"
 #include "server/login/top_page.h"
 #include "server/request/forwarded_address.h"
 #include "server/request/request_reader.h"

@@ -1,4 +1,4 @@
-#include "server/login/login_throttle.h"
+#include "store/login_throttle.h"
 #include "server/request/forwarded_address.h"
 #include "server/request/request_test_util.h"
 #include "server/route/page_fixture.h"

@@ -17,9 +17,9 @@
 #include "mail/charset/base64.h"
 #include "server/connection.h"
 #include "server/form/form_reader.h"
-#include "server/login/login_throttle.h"
+#include "store/login_throttle.h"
 #include "server/request/request_reader.h"
-#include "server/server_paths.h"
+#include "base/server_paths.h"
 #include "store/data_file.h"
 
 namespace request_test {

@@ -1,4 +1,4 @@
-#include "server/login/login_throttle.h"
+#include "store/login_throttle.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

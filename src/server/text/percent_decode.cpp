@@ -1,4 +1,4 @@
-#include "server/form/percent_decode.h"
+#include "server/text/percent_decode.h"
 
 #include <iconv.h>
 

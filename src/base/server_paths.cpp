@@ -1,4 +1,4 @@
-#include "server/server_paths.h"
+#include "base/server_paths.h"
 
 ServerPaths& server_paths() {
     static ServerPaths paths;
