@@ -23,7 +23,7 @@ constexpr size_t kMaxSpare = 64;
 
 void reset(Connection* c) {
     memset(static_cast<void*>(c), 0, offsetof(Connection, line));
-    c->line[0] = c->scratch[0] = c->receiveBuffer[0] = 0;
+    c->line[0] = c->fieldName[0] = c->receiveBuffer[0] = 0;
     c->filter.clear();
     c->deleteList[0] = c->messageText[0] = c->quotationText[0] = 0;
     for (auto& slot : c->formSlots) slot[0] = 0;
@@ -50,7 +50,7 @@ Connection* NewConnection(int clientSocket) {
     }
     Connection* c = new (mem) Connection;
     c->client.socket = clientSocket;
-    c->mailSocket = -1;
+    c->mail.socket = -1;
     c->file = -1;
     c->route = Route::NotFound;
     c->state = PageState::Receiving;

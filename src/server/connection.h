@@ -6,8 +6,10 @@
 #include "mail/compose/outgoing.h"
 #include "mail/list/list_state.h"
 #include "mail/mime/mime_state.h"
+#include "mail/net/mail_link.h"
 #include "mail/pop3/pop3_state.h"
 #include "mail/view/view_state.h"
+#include "server/form/form_reading.h"
 #include "server/net/client_stream.h"
 #include "server/output/output_filter_state.h"
 #include "server/page_state.h"
@@ -24,7 +26,6 @@
 struct ssl_st;
 
 constexpr int kLineSize = 4096;
-constexpr int kFieldSize = 300;
 constexpr int kFormSlots = 31;
 constexpr int kMaxUploads = 10;
 constexpr int kMessageTextSize = 128000;
@@ -41,22 +42,9 @@ constexpr int kSendStageSize = 16384;
 struct Connection {
     Connection* next;
     ClientStream client;
-    int mailSocket;
-    sockaddr_storage mailServerAddress;
     std::atomic<PageState> state;
     Route route;
     uint16_t auth;
-    uint16_t bodyMode;
-    uint16_t percentState;
-    uint16_t crlfHeld;
-    // The form reader's watch on field values: valueBroken is set while it
-    // hands on a field line whose value held a CR, LF or NUL (the value was
-    // cut there, and must not reach a mail server's command line);
-    // partLines counts the value lines of the current multipart field;
-    // crPending marks a CR still waiting to see whether a LF follows.
-    uint16_t valueBroken;
-    uint16_t partLines;
-    uint16_t crPending;
     std::atomic<uint16_t> workerResult;
     int16_t uploadCount;
     uint16_t browser;
@@ -113,18 +101,9 @@ struct Connection {
     char bookBack[kFieldSize];     // address book "back=" value
     char bookAdd[kFieldSize];      // address book "add=" value
     char composeTo[kFieldSize];    // To value from a compose link
-    char boundary[kFieldSize];
-    char partName[kFieldSize];
     char uploadNames[kMaxUploads][kFieldSize];
     char loginQuery[40 + 40];
-    uint8_t percentFirst;
     uint8_t statusSent; // the status line and header block are out
-    // The mail worker's TLS session on mailSocket (its own: nobody else
-    // touches it), the server name the certificate was checked against, and
-    // why the secure connection failed (a TlsFailure).
-    ssl_st* mailTls;
-    uint8_t tlsFailure;
-    char mailServerName[80];
     // The connection's thread waits here for its worker instead of looking
     // every 10 ms; the count tells a wake it slept through.
     // Page bytes gathered into whole segments: a list of 10,000 rows was
@@ -140,6 +119,11 @@ struct Connection {
     // Where SendRaw writes when there is no socket: tests capture pages here.
     std::string* captureForTest;
 
+    // The request body's reader.
+    FormReading form;
+    // The mail worker's link to its server.
+    MailLink mail;
+
     // The fields each page family owns.
     Pop3Exchange pop3;
     MimeState mime;
@@ -152,7 +136,8 @@ struct Connection {
     // above and only the first byte of each of these, so a request costs no
     // more memory traffic than it uses.
     char line[kLineSize];
-    char scratch[kLineSize];
+    // The name of the form field being read, for its handler.
+    char fieldName[kLineSize];
     char receiveBuffer[kLineSize];
     char deleteList[kLineSize];
     OutputFilterState filter;

@@ -88,5 +88,5 @@ enum : uint16_t {
 };
 
 // Values of Connection::workerResult beyond the protocol steps.
-// kWorkerTlsFailed: no secure connection could be made (Connection::tlsFailure says why).
+// kWorkerTlsFailed: no secure connection could be made (MailLink::tlsFailure says why).
 enum : uint16_t { kWorkerConnectFailed = 20, kWorkerNoServer = 21, kWorkerTlsFailed = 22 };

@@ -76,7 +76,7 @@ void SettingsUserField(Connection& c, const char* text, int urlencoded) {
         value = SplitField(text, name, sizeof name);
         if (!value) return;
     } else {
-        CopyLine(name, c.scratch, sizeof name);
+        CopyLine(name, c.fieldName, sizeof name);
     }
     const PostedField* f = FindField(name);
     if (!f) return;
@@ -86,7 +86,7 @@ void SettingsUserField(Connection& c, const char* text, int urlencoded) {
     }
     // Cut at the break, the value would be a different name or password:
     // the checks refuse the form instead.
-    if (c.valueBroken && f->slot <= kSlotQuotation && !slot_ticked(c, kSlotBrokenField))
+    if (c.form.valueBroken && f->slot <= kSlotQuotation && !slot_ticked(c, kSlotBrokenField))
         set_slot_number(c, kSlotBrokenField, f->slot);
     char line[kLineSize];
     CopyLine(line, value, sizeof line);

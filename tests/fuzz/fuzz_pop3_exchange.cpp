@@ -2,12 +2,12 @@
 // in chunks the first byte seeds: no overflow, the line stays in its buffer,
 // and both feeds send the same commands and write the same page.
 // Run it with ASAN_OPTIONS=detect_leaks=0: freed contexts are kept for reuse.
+#include "base/server_paths.h"
 #include "fuzz.h"
 #include "mail/list/received_list.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/pop3/pop3_state.h"
 #include "server/connection.h"
-#include "base/server_paths.h"
 #include "store/data_file.h"
 
 namespace {
@@ -44,7 +44,7 @@ struct Run : SocketPair {
         c->settingsIndex = 0;
         strcpy(c->userName, "taro");
         strcpy(c->loginQuery, "?user=taro?check=5");
-        c->mailSocket = end[0];
+        c->mail.socket = end[0];
         c->state = PageState::ListWait;
         c->workerResult = AwaitGreeting;
     }

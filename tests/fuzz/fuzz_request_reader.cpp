@@ -3,26 +3,26 @@
 // safety it checks the bounds of every buffer the reader fills and that both
 // feeds leave the same fields behind. Run it with ASAN_OPTIONS=detect_leaks=0:
 // freed contexts are kept for reuse and look leaked at exit.
+#include "base/server_paths.h"
 #include "fuzz.h"
 #include "server/connection.h"
-#include "store/login_throttle.h"
 #include "server/request/request_reader.h"
-#include "base/server_paths.h"
 #include "store/data_file.h"
+#include "store/login_throttle.h"
 
 namespace {
 
 void checkBounds(const Connection& c) {
     check(c.lineLength >= 0 && c.lineLength < kLineSize);
-    check(c.bodyMode <= 7);
+    check(c.form.bodyMode <= 7);
     check(c.messageLength >= 0 && c.messageLength <= kMessageTextLimit);
     check(c.messageText[c.messageLength] == '\0');
     check(c.uploadCount >= 0 && c.uploadCount <= kMaxUploads);
     checkText(c.userName);
     checkText(c.password);
     checkText(c.deleteList);
-    checkText(c.boundary);
-    checkText(c.partName);
+    checkText(c.form.boundary);
+    checkText(c.form.partName);
     for (const auto& slot : c.formSlots) checkText(slot);
     for (const auto& name : c.uploadNames) checkText(name);
 }
@@ -48,13 +48,13 @@ struct Fed {
 
 bool same(const Connection& a, const Connection& b) {
     return a.route == b.route && a.auth == b.auth && a.browser == b.browser &&
-           a.bodyMode == b.bodyMode && a.bodyRemaining == b.bodyRemaining &&
+           a.form.bodyMode == b.form.bodyMode && a.bodyRemaining == b.bodyRemaining &&
            a.listTimeField == b.listTimeField && a.uploadCount == b.uploadCount &&
            a.messageLength == b.messageLength &&
            memcmp(a.messageText, b.messageText, static_cast<size_t>(a.messageLength)) == 0 &&
-           strcmp(a.deleteList, b.deleteList) == 0 && strcmp(a.boundary, b.boundary) == 0 &&
-           strcmp(a.userName, b.userName) == 0 && strcmp(a.password, b.password) == 0 &&
-           strcmp(a.formSlots[0], b.formSlots[0]) == 0 &&
+           strcmp(a.deleteList, b.deleteList) == 0 &&
+           strcmp(a.form.boundary, b.form.boundary) == 0 && strcmp(a.userName, b.userName) == 0 &&
+           strcmp(a.password, b.password) == 0 && strcmp(a.formSlots[0], b.formSlots[0]) == 0 &&
            strcmp(a.formSlots[2], b.formSlots[2]) == 0 &&
            strcmp(a.uploadNames[0], b.uploadNames[0]) == 0;
 }

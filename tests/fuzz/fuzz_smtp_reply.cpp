@@ -44,7 +44,7 @@ struct Run : SocketPair {
         c->captureForTest = &page;
         c->user = &Sender();
         strcpy(c->userName, "taro");
-        c->mailSocket = end[0];
+        c->mail.socket = end[0];
         c->state = PageState::SendWait;
         strcpy(c->send.sendTo, "a@b.c,,Bob <b@b.c>");
         strcpy(c->send.sendCc, "c@b.c");

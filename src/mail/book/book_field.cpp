@@ -75,11 +75,11 @@ void CommitBookEntry(Connection& c) {
 void BookFormField(Connection& c, const char* text, int urlencoded) {
     if (ScriptVariant(c)) return;
     if (urlencoded) {
-        const char* value = CopyUntil(c.scratch, text, "=\r\n");
+        const char* value = CopyUntil(c.fieldName, text, "=\r\n");
         if (text[strcspn(text, "=\r\n")] != '=') return;
         CopyUntil(c.receiveBuffer, value, "\r\n");
     }
-    const char* field = c.scratch;
+    const char* field = c.fieldName;
     const char* value = c.receiveBuffer;
     BookProgress& b = c.book;
     if (Starts(field, "mail_address")) {

@@ -1,5 +1,6 @@
 #include "mail/compose/compose_message.h"
 
+#include "base/server_paths.h"
 #include "mail/charset/base64.h"
 #include "mail/charset/detect.h"
 #include "mail/charset/header_encode.h"
@@ -10,7 +11,6 @@
 #include "mail/date/local_seconds.h"
 #include "mail/date/outgoing_date.h"
 #include "server/output/output_text.h"
-#include "base/server_paths.h"
 #include "server/text/address.h"
 #include "store/data_file.h"
 
@@ -84,7 +84,7 @@ void WriteHeaders(Connection& c, SmtpStage& out, const char* textType) {
     }
     if (s.mail_options & kMailAddMessageId) {
         const uint32_t t = local_seconds();
-        const uint32_t mixed = t * static_cast<uint32_t>(c.mailSocket);
+        const uint32_t mixed = t * static_cast<uint32_t>(c.mail.socket);
         snprintf(line, sizeof line, "Message-Id: <%d.%X.%s>\r\n", static_cast<int>(t), mixed,
                  Sender(c).mail_address);
         out.put(line);
@@ -109,7 +109,7 @@ void WriteHeaders(Connection& c, SmtpStage& out, const char* textType) {
     out.put("MIME-Version: 1.0\r\n");
     if (c.uploadCount > 0) {
         snprintf(line, sizeof line, "Content-Type: multipart/mixed; boundary=\"%s\"\r\n",
-                 c.boundary + 2);
+                 c.form.boundary + 2);
         out.put(line);
         out.put("Content-Transfer-Encoding: 7bit\r\n");
     } else {
@@ -143,7 +143,7 @@ void WriteOneAttachment(Connection& c, SmtpStage& out, int n, std::string* captu
         type = "text/html";
     }
     char line[1024];
-    out.put(c.boundary);
+    out.put(c.form.boundary);
     out.put("\r\n", 2);
     snprintf(line, sizeof line, "Content-Type: %s; name=\"%s\"\r\n", type, name);
     PutEncoded(out, line);
@@ -214,17 +214,17 @@ void FormSenderLines(Connection& c) {
 
 void ComposeMessage(Connection& c, std::string* capture) {
     if (!c.user) return;
-    SmtpStage out(c.mailSocket, c.mailTls, capture);
+    SmtpStage out(c.mail.socket, c.mail.tls, capture);
     // A form post without a boundary never carries uploads; the one it would
     // need is ours then.
-    if (c.uploadCount > 0 && strncmp(c.boundary, "--", 2) != 0)
-        snprintf(c.boundary, sizeof c.boundary, "--Tarnbox-%08X", local_seconds());
+    if (c.uploadCount > 0 && strncmp(c.form.boundary, "--", 2) != 0)
+        snprintf(c.form.boundary, sizeof c.form.boundary, "--Tarnbox-%08X", local_seconds());
     // The label is chosen on the text as posted, before the conversion below.
     const char* textType = TextContentType(c);
     WriteHeaders(c, out, textType);
     out.put("\r\n", 2);
     if (c.uploadCount > 0) {
-        out.put(c.boundary);
+        out.put(c.form.boundary);
         out.put("\r\n", 2);
         out.put(textType);
         out.put("\r\n", 2);
@@ -247,7 +247,7 @@ void ComposeMessage(Connection& c, std::string* capture) {
         out.put("\r\n", 2);
         for (int n = 0; n < c.uploadCount && n < kMaxUploads; n++)
             WriteOneAttachment(c, out, n, capture);
-        out.put(c.boundary);
+        out.put(c.form.boundary);
         out.put("--");
     }
     out.put("\r\n.\r\n");

@@ -9,7 +9,7 @@
 // settings set (the result page and the sent log show them as held).
 void FormSenderLines(Connection& c);
 
-// Writes the whole message into c.mailSocket (or into capture, for tests).
+// Writes the whole message into c.mail.socket (or into capture, for tests).
 // Upload files are read once and deleted.
 void ComposeMessage(Connection& c, std::string* capture = nullptr);
 

@@ -107,14 +107,14 @@ void StoreSendField(Connection& c, const char* text, int urlencoded) {
         memcpy(value, v, take);
         value[take] = '\0';
     } else {
-        sjis_copy(name, c.scratch);
+        sjis_copy(name, c.fieldName);
         sjis_copy(value, text);
         value[strcspn(value, "\r\n")] = '\0';
     }
     OutgoingMail& m = c.send;
     // Cut at the break, an address list would name other recipients than
     // the ones typed.
-    if (c.valueBroken && (!strcmp(name, "to") || !strcmp(name, "cc") || !strcmp(name, "bcc")))
+    if (c.form.valueBroken && (!strcmp(name, "to") || !strcmp(name, "cc") || !strcmp(name, "bcc")))
         m.recipientBroken = 1;
     if (!value[0]) return;
     if (!strcmp(name, "subject"))

@@ -40,8 +40,9 @@ void ErrorText(Connection& c, int result, const char* kind, char* text, size_t c
     int e = c.english;
     if (result == kWorkerTlsFailed) {
         // The reasons follow the order of the failures, from kMsgTlsExpired on.
-        const int failure = c.tlsFailure >= 1 && c.tlsFailure <= 6 ? c.tlsFailure : 5;
-        const std::string name = MarkupEscape(c.mailServerName);
+        const int failure =
+            c.mail.tlsFailure >= 1 && c.mail.tlsFailure <= 6 ? c.mail.tlsFailure : 5;
+        const std::string name = MarkupEscape(c.mail.serverName);
         snprintf(message, sizeof message, Message(kMsgTlsFailed, e), kind, name.c_str(),
                  Message(kMsgTlsFailed + failure, e));
         snprintf(text, cap, "\r\n<font size=+1><center>%s\r\n</center></font>\r\n", message);
@@ -120,5 +121,5 @@ void ExchangeFailurePage(Connection& c) {
     // Shut down rather than closed: the worker may still be polling it, and a
     // closed descriptor number could be reused under it. The worker ends at its
     // next poll; the socket is closed when the context is freed.
-    if (c.mailSocket >= 0) shutdown(c.mailSocket, SHUT_RDWR);
+    if (c.mail.socket >= 0) shutdown(c.mail.socket, SHUT_RDWR);
 }

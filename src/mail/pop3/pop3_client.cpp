@@ -58,7 +58,7 @@ bool unsupervised_stall(const Connection& c) {
 // Connects without blocking for longer than one wait step at a time, so that
 // a dispatcher that has given up (and moved the state on) ends the attempt.
 bool connect_server(Connection& c, PageState started) {
-    return mail_connect(c.mailSocket, c.mailServerAddress, kWaitStepMs,
+    return mail_connect(c.mail.socket, c.mail.serverAddress, kWaitStepMs,
                         [&] { return c.state == started && !unsupervised_stall(c); });
 }
 
@@ -75,10 +75,10 @@ bool take_busy(Connection& c, PageState started) {
 // No secure connection: the page's wait writes the failure page, as after a
 // refused connection; a further set's section reports it as unreached.
 void secure_failed(Connection& c) {
-    mail_tls_end(c.mailTls);
+    mail_tls_end(c.mail.tls);
     c.user->runtime.pop3Status[c.settingsIndex] = kPop3ConnectFailed;
     c.workerResult = TlsFailed;
-    shutdown(c.mailSocket, SHUT_RDWR);
+    shutdown(c.mail.socket, SHUT_RDWR);
 }
 
 void release_busy(Connection& c) {
@@ -91,7 +91,7 @@ void release_busy(Connection& c) {
 // is taken away from the worker.
 void run_exchange(Connection& c) {
     for (;;) {
-        int k = mail_stream_wait(c.mailSocket, c.mailTls, kWaitStepMs);
+        int k = mail_stream_wait(c.mail.socket, c.mail.tls, kWaitStepMs);
         if (k < 0) return;
         if (k > 0) {
             if (pop3_poll(c) != 0) return;
@@ -209,17 +209,17 @@ void start_pop3(Connection& c) {
     const int port = security.pop3Port;
     c.pop3.security = static_cast<uint8_t>(security.pop3);
     c.pop3.verify = security.verify;
-    sjis_copy(c.mailServerName, server);
-    c.mailTls = nullptr;
-    c.tlsFailure = 0;
-    if (!pop3_resolve(server, port, c.mailServerAddress)) {
+    sjis_copy(c.mail.serverName, server);
+    c.mail.tls = nullptr;
+    c.mail.tlsFailure = 0;
+    if (!pop3_resolve(server, port, c.mail.serverAddress)) {
         c.workerResult = HostNotFound;
         // A further set's section needs a status to show; with the servers of
         // the basic settings the name is just as wrong for it.
         if (s.per_user_servers || c.parent) rt.pop3Status[set] = kPop3ServerNotFound;
         return;
     }
-    int family = c.mailServerAddress.ss_family;
+    int family = c.mail.serverAddress.ss_family;
     int fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return; // reported by the dispatcher after the time-out
     sockaddr_storage local{};
@@ -231,7 +231,7 @@ void start_pop3(Connection& c) {
         close(fd);
         return;
     }
-    c.mailSocket = fd;
+    c.mail.socket = fd;
     c.workerRunning = true;
     try {
         c.workerThread.start([&c] { pop3_worker_main(&c); });
@@ -275,7 +275,7 @@ void pop3_worker(Connection& c) {
         // Shut down, not closed: the dispatcher may shut it down at the same
         // moment, and a closed number could already belong to another socket.
         // It is closed when the context is freed.
-        shutdown(c.mailSocket, SHUT_RDWR);
+        shutdown(c.mail.socket, SHUT_RDWR);
         return;
     }
     if (c.pop3.security == static_cast<uint8_t>(Pop3Security::Tls) && !pop3_start_tls(c)) {
@@ -285,7 +285,7 @@ void pop3_worker(Connection& c) {
     rt.pop3Status[set] = kPop3Connected;
     if (set == 0) {
         if (!take_busy(c, started)) {
-            shutdown(c.mailSocket, SHUT_RDWR);
+            shutdown(c.mail.socket, SHUT_RDWR);
             return;
         }
         c.pop3.busyHeld = 1;
@@ -308,16 +308,16 @@ void pop3_worker(Connection& c) {
         secure_failed(c);
         return;
     }
-    mail_tls_end(c.mailTls);
-    shutdown(c.mailSocket, SHUT_RDWR);
+    mail_tls_end(c.mail.tls);
+    shutdown(c.mail.socket, SHUT_RDWR);
     finish_page(c);
 }
 
 bool pop3_start_tls(Connection& c) {
     TlsOutcome t =
-        mail_tls_start(c.mailSocket, c.mailServerName, c.pop3.verify != 0, workerTimeoutSeconds);
-    c.mailTls = t.session;
-    c.tlsFailure = static_cast<uint8_t>(t.failure);
+        mail_tls_start(c.mail.socket, c.mail.serverName, c.pop3.verify != 0, workerTimeoutSeconds);
+    c.mail.tls = t.session;
+    c.mail.tlsFailure = static_cast<uint8_t>(t.failure);
     return t.session != nullptr;
 }
 

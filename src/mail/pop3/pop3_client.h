@@ -27,8 +27,8 @@ int pop3_feed(Connection& c, const char* bytes, size_t n);
 int pop3_dispatch_line(Connection& c);
 void pop3_advance(Connection& c);
 void pop3_error_page(Connection& c);
-// Starts TLS on the exchange's socket against c.mailServerName; on failure
-// c.tlsFailure says why.
+// Starts TLS on the exchange's socket against c.mail.serverName; on failure
+// c.mail.tlsFailure says why.
 bool pop3_start_tls(Connection& c);
 // Sends one command line (CR LF added). A command holding CR or LF, or one
 // too long for the line buffer, is never sent, neither whole nor in part:

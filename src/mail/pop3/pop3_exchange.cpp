@@ -158,12 +158,12 @@ bool pop3_send(Connection& c, const char* command) {
         return false;
     }
     // A failed send shows up as a closed socket at the next poll.
-    mail_stream_send(c.mailSocket, c.mailTls, buffer, static_cast<size_t>(n));
+    mail_stream_send(c.mail.socket, c.mail.tls, buffer, static_cast<size_t>(n));
     return true;
 }
 
 void pop3_send_batch(Connection& c, const std::string& lines) {
-    if (!lines.empty()) mail_stream_send(c.mailSocket, c.mailTls, lines.data(), lines.size());
+    if (!lines.empty()) mail_stream_send(c.mail.socket, c.mail.tls, lines.data(), lines.size());
 }
 
 bool pop3_ask_capabilities(Connection& c) {
@@ -177,13 +177,13 @@ bool pop3_ask_capabilities(Connection& c) {
 constexpr size_t kPop3ReadBlock = 64 * 1024;
 
 int pop3_poll(Connection& c) {
-    int r = mail_stream_wait(c.mailSocket, c.mailTls, 0);
+    int r = mail_stream_wait(c.mail.socket, c.mail.tls, 0);
     if (r <= 0) return r;
     // Not c.receiveBuffer: the page frame is assembled there while these
     // bytes are still being walked. A large block: a 10 MB message in 4 KB
     // reads spent more time in poll and recv than in its lines.
     char buffer[kPop3ReadBlock];
-    ssize_t n = mail_stream_recv(c.mailSocket, c.mailTls, buffer, sizeof buffer);
+    ssize_t n = mail_stream_recv(c.mail.socket, c.mail.tls, buffer, sizeof buffer);
     if (n == -2) return 0;
     if (n <= 0) return -1;
     const int fed = pop3_feed(c, buffer, static_cast<size_t>(n));
@@ -257,7 +257,7 @@ namespace {
 // Ends the exchange without a page of its own: the wait of the page reports
 // why no secure connection came about.
 int secure_failure(Connection& c, TlsFailure why) {
-    c.tlsFailure = static_cast<uint8_t>(why);
+    c.mail.tlsFailure = static_cast<uint8_t>(why);
     c.workerResult = TlsFailed;
     return 1;
 }
@@ -281,7 +281,7 @@ int stls_line(Connection& c) {
         return 0;
     }
     if (!starts_with(line, "+OK")) return secure_failure(c, TlsFailure::NotOffered);
-    if (!pop3_start_tls(c)) return secure_failure(c, static_cast<TlsFailure>(c.tlsFailure));
+    if (!pop3_start_tls(c)) return secure_failure(c, static_cast<TlsFailure>(c.mail.tlsFailure));
     // Whatever came in clear after the +OK is not the server's: it is dropped.
     c.pop3.streamRestarted = 1;
     c.workerResult = c.pop3.apopAfterTls ? AwaitGreetingApop : AwaitGreeting;
@@ -300,7 +300,7 @@ void send_sasl(Connection& c, const char* prefix) {
     std::string line = prefix;
     line += c.saslResponse;
     line += "\r\n";
-    mail_stream_send(c.mailSocket, c.mailTls, line.data(), line.size());
+    mail_stream_send(c.mail.socket, c.mail.tls, line.data(), line.size());
 }
 
 bool continuation(const char* line) {
@@ -352,7 +352,7 @@ int xoauth_line(Connection& c) {
         const std::string text = xoauth2_challenge_text(line[1] ? line + 2 : "");
         snprintf(c.saslDetail, sizeof c.saslDetail, "%s", text.c_str());
         c.workerResult = XoauthRefused;
-        mail_stream_send(c.mailSocket, c.mailTls, "\r\n", 2);
+        mail_stream_send(c.mail.socket, c.mail.tls, "\r\n", 2);
     }
     return 0;
 }
@@ -536,7 +536,7 @@ void pop3_advance(Connection& c) {
     char command[kLineSize];
     char number[16];
     const bool awaiting = c.workerResult == AwaitGreeting || c.workerResult == AwaitGreetingApop;
-    if (awaiting && c.pop3.security == static_cast<uint8_t>(Pop3Security::Stls) && !c.mailTls) {
+    if (awaiting && c.pop3.security == static_cast<uint8_t>(Pop3Security::Stls) && !c.mail.tls) {
         c.pop3.apopAfterTls = c.workerResult == AwaitGreetingApop;
         sjis_copy(c.pop3.greeting, c.line);
         c.pop3.stlsOffered = 0;

@@ -34,10 +34,10 @@ bool server_name(Connection& c, int setIndex, char (&server)[sizeof BasicSetting
 }
 
 void close_mail_socket(Connection& c) {
-    int fd = c.mailSocket;
+    int fd = c.mail.socket;
     // Cleared before the close, so that a shutdown by the monitor cannot
     // reach a socket that reuses the number.
-    c.mailSocket = -1;
+    c.mail.socket = -1;
     if (fd >= 0) close(fd);
 }
 
@@ -47,14 +47,14 @@ void StartPoppassd(Connection& c, int setIndex) {
     c.workerResult = kPoppassdNotStarted;
     char server[sizeof BasicSettings::pop3_server];
     if (!server_name(c, setIndex, server) ||
-        !pop3_resolve(server, kPoppassdPort, c.mailServerAddress)) {
+        !pop3_resolve(server, kPoppassdPort, c.mail.serverAddress)) {
         c.workerResult = kPoppassdHostNotFound;
         return;
     }
     // A socket that cannot be made counts as a failed connection: reporting
     // "nothing started" would let the caller save as if no change was asked.
     c.workerResult = kPoppassdConnectFailed;
-    int family = c.mailServerAddress.ss_family;
+    int family = c.mail.serverAddress.ss_family;
     int fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return;
     sockaddr_storage local{};
@@ -67,7 +67,7 @@ void StartPoppassd(Connection& c, int setIndex) {
     // socket it left open would be lost.
     if (c.workerThread.joinable()) c.workerThread.join();
     close_mail_socket(c);
-    c.mailSocket = fd;
+    c.mail.socket = fd;
     c.workerRunning = true;
     try {
         c.workerThread.start([&c] { PoppassdWorker(c); });
@@ -79,7 +79,7 @@ void StartPoppassd(Connection& c, int setIndex) {
 
 void PoppassdWorker(Connection& c) {
     c.workerResult = kPoppassdConnectFailed;
-    if (poppassd_connect(c.mailSocket, c.mailServerAddress, workerTimeoutSeconds)) {
+    if (poppassd_connect(c.mail.socket, c.mail.serverAddress, workerTimeoutSeconds)) {
         PoppassdExchange x;
         x.user = c.formSlots[0];
         x.oldPassword = c.formSlots[1];
@@ -87,7 +87,7 @@ void PoppassdWorker(Connection& c) {
         c.lineLength = 0;
         c.lastActivity = static_cast<int32_t>(local_seconds());
         c.workerResult = x.step;
-        poppassd_converse(c.mailSocket, x, workerTimeoutSeconds, &c.workerResult, &c.lastActivity);
+        poppassd_converse(c.mail.socket, x, workerTimeoutSeconds, &c.workerResult, &c.lastActivity);
         // Emptied too when the server did not refuse, so that the result
         // page never shows the text of an earlier failure.
         if (c.user) sjis_copy(c.user->runtime.pop3ErrorText[0], x.refusal);

@@ -22,7 +22,7 @@ void StartPoppassd(Connection& c, int setIndex);
 // workerTimeoutSeconds without a reply line, and publishes each step in
 // c.workerResult. Once connected it leaves the refusal text (empty unless
 // refused) in the POP3 error text of settings set 1 of c.user. Closes the
-// socket, sets c.mailSocket to -1 and clears c.workerRunning as its very
+// socket, sets c.mail.socket to -1 and clears c.workerRunning as its very
 // last action.
 void PoppassdWorker(Connection& c);
 

@@ -38,7 +38,7 @@ bool StillSending(const Connection& c) {
 // Connects without blocking the worker for longer than one wait step, so a
 // page the dispatcher has given up on ends the attempt.
 bool Connect(Connection& c) {
-    return mail_connect(c.mailSocket, c.mailServerAddress, kWaitStepMs,
+    return mail_connect(c.mail.socket, c.mail.serverAddress, kWaitStepMs,
                         [&] { return StillSending(c); });
 }
 
@@ -55,10 +55,10 @@ bool WaitWhileBusy(Connection& c) {
 void RunExchange(Connection& c) {
     char buffer[kLineSize];
     for (;;) {
-        const int k = mail_stream_wait(c.mailSocket, c.mailTls, kWaitStepMs);
+        const int k = mail_stream_wait(c.mail.socket, c.mail.tls, kWaitStepMs);
         if (k < 0) return;
         if (k == 0) continue;
-        const ssize_t n = mail_stream_recv(c.mailSocket, c.mailTls, buffer, sizeof buffer);
+        const ssize_t n = mail_stream_recv(c.mail.socket, c.mail.tls, buffer, sizeof buffer);
         if (n == -2) continue;
         if (n <= 0) return;
         const bool done = smtp_feed(c, buffer, static_cast<size_t>(n));
@@ -126,14 +126,14 @@ void start_smtp(Connection& c) {
     // that logged in with the token.
     c.send.authWanted = security.smtpAuth || c.send.oauth;
     c.send.streamRestarted = 0;
-    sjis_copy(c.mailServerName, server);
-    c.mailTls = nullptr;
-    c.tlsFailure = 0;
-    if (!pop3_resolve(server, port, c.mailServerAddress)) {
+    sjis_copy(c.mail.serverName, server);
+    c.mail.tls = nullptr;
+    c.mail.tlsFailure = 0;
+    if (!pop3_resolve(server, port, c.mail.serverAddress)) {
         c.workerResult = kSmtpHostNotFound;
         return;
     }
-    const int family = c.mailServerAddress.ss_family;
+    const int family = c.mail.serverAddress.ss_family;
     const int fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return; // the dispatcher reports it after the time-out
     sockaddr_storage local{};
@@ -143,7 +143,7 @@ void start_smtp(Connection& c) {
         close(fd);
         return;
     }
-    c.mailSocket = fd;
+    c.mail.socket = fd;
     c.workerRunning = true;
     try {
         c.workerThread.start([&c] { WorkerMain(&c); });
@@ -175,14 +175,14 @@ void smtp_worker(Connection& c) {
         // The dispatcher writes the page; shut down rather than closed, since
         // it may shut the socket down at the same moment.
         c.workerResult = kSmtpConnectFailed;
-        shutdown(c.mailSocket, SHUT_RDWR);
+        shutdown(c.mail.socket, SHUT_RDWR);
         RemoveUploads(c);
         return;
     }
     if (c.send.security == static_cast<uint8_t>(SmtpSecurity::Tls) && !smtp_start_tls(c)) {
         // The page's wait writes why; nothing was said in clear.
         c.workerResult = kSmtpTlsFailed;
-        shutdown(c.mailSocket, SHUT_RDWR);
+        shutdown(c.mail.socket, SHUT_RDWR);
         RemoveUploads(c);
         return;
     }
@@ -195,8 +195,8 @@ void smtp_worker(Connection& c) {
         c.workerResult = kSmtpAwaitGreeting;
         RunExchange(c);
     }
-    mail_tls_end(c.mailTls);
-    shutdown(c.mailSocket, SHUT_RDWR);
+    mail_tls_end(c.mail.tls);
+    shutdown(c.mail.socket, SHUT_RDWR);
     if (c.workerResult == kSmtpTlsFailed) {
         RemoveUploads(c);
         return;
@@ -212,8 +212,8 @@ void smtp_worker(Connection& c) {
 
 bool smtp_start_tls(Connection& c) {
     TlsOutcome t =
-        mail_tls_start(c.mailSocket, c.mailServerName, c.send.verify != 0, workerTimeoutSeconds);
-    c.mailTls = t.session;
-    c.tlsFailure = static_cast<uint8_t>(t.failure);
+        mail_tls_start(c.mail.socket, c.mail.serverName, c.send.verify != 0, workerTimeoutSeconds);
+    c.mail.tls = t.session;
+    c.mail.tlsFailure = static_cast<uint8_t>(t.failure);
     return t.session != nullptr;
 }

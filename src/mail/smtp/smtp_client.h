@@ -23,8 +23,8 @@ int smtp_reply_line(Connection& c);
 // Callers therefore set the next step before they send.
 bool smtp_send(Connection& c, const char* command);
 
-// Starts TLS on the exchange's socket against c.mailServerName; on failure
-// c.tlsFailure says why.
+// Starts TLS on the exchange's socket against c.mail.serverName; on failure
+// c.mail.tlsFailure says why.
 bool smtp_start_tls(Connection& c);
 
 // The page parts the exchange writes.

@@ -62,8 +62,9 @@ void NextRecipient(Connection& c) {
             }
             char address[kSendFieldSize];
             ExtractAddress(address, entry);
-            snprintf(c.scratch, sizeof c.scratch, "RCPT TO: <%s>\r\n", address);
-            smtp_send(c, c.scratch);
+            char command[kLineSize];
+            snprintf(command, sizeof command, "RCPT TO: <%s>\r\n", address);
+            smtp_send(c, command);
             return;
         }
         if (m.recipientList >= 2) break;
@@ -86,22 +87,24 @@ void MailFrom(Connection& c) {
     c.workerResult = kSmtpRcptTo;
     c.send.recipientList = 0;
     c.send.recipientCursor = 0;
-    snprintf(c.scratch, sizeof c.scratch, "MAIL FROM: <%s>\r\n", address);
-    smtp_send(c, c.scratch);
+    char command[kLineSize];
+    snprintf(command, sizeof command, "MAIL FROM: <%s>\r\n", address);
+    smtp_send(c, command);
 }
 
 void Hello(Connection& c, bool extended) {
     c.workerResult = extended ? kSmtpEhloSent : kSmtpHeloSent;
     c.send.offers = 0;
-    snprintf(c.scratch, sizeof c.scratch, "%s %s\r\n", extended ? "EHLO" : "HELO",
+    char command[kLineSize];
+    snprintf(command, sizeof command, "%s %s\r\n", extended ? "EHLO" : "HELO",
              data_store().settings.smtp_server);
-    smtp_send(c, c.scratch);
+    smtp_send(c, command);
 }
 
 // Ends the exchange for want of a secure connection; the page's wait writes
 // why.
 int SecureFailure(Connection& c, TlsFailure why) {
-    c.tlsFailure = static_cast<uint8_t>(why);
+    c.mail.tlsFailure = static_cast<uint8_t>(why);
     c.workerResult = kSmtpTlsFailed;
     return 1;
 }
@@ -131,8 +134,9 @@ void SendBase64(Connection& c, const char* bytes, int n, const char* prefix) {
     if (n > 300) n = 300;
     const int length = base64_encode(encoded, bytes, n);
     encoded[length] = '\0';
-    snprintf(c.scratch, sizeof c.scratch, "%s%s\r\n", prefix, encoded);
-    smtp_send(c, c.scratch);
+    char command[kLineSize];
+    snprintf(command, sizeof command, "%s%s\r\n", prefix, encoded);
+    smtp_send(c, command);
 }
 
 // RFC 4954 lets an AUTH command grow to 12288 octets, but Postfix reads
@@ -142,7 +146,7 @@ constexpr size_t kInitialResponseLimit = 2000;
 
 void SendSaslResponse(Connection& c, const char* prefix) {
     const std::string command = std::string(prefix) + c.saslResponse + "\r\n";
-    mail_stream_send(c.mailSocket, c.mailTls, command.data(), command.size());
+    mail_stream_send(c.mail.socket, c.mail.tls, command.data(), command.size());
 }
 
 // AUTH XOAUTH2 with the response the worker formed.
@@ -169,7 +173,7 @@ int Xoauth2Login(Connection& c) {
 // envelope, whichever is due.
 int AfterHello(Connection& c) {
     OutgoingMail& m = c.send;
-    if (m.security == static_cast<uint8_t>(SmtpSecurity::StartTls) && !c.mailTls) {
+    if (m.security == static_cast<uint8_t>(SmtpSecurity::StartTls) && !c.mail.tls) {
         if (!(m.offers & kOfferStartTls)) {
             smtp_send(c, "QUIT\r\n");
             return SecureFailure(c, TlsFailure::NotOffered);
@@ -202,7 +206,7 @@ int AfterHello(Connection& c) {
 }
 
 int StartTlsAnswered(Connection& c) {
-    if (!smtp_start_tls(c)) return SecureFailure(c, static_cast<TlsFailure>(c.tlsFailure));
+    if (!smtp_start_tls(c)) return SecureFailure(c, static_cast<TlsFailure>(c.mail.tlsFailure));
     // What came in clear after the 220 is not the server's: it is dropped.
     c.send.streamRestarted = 1;
     Hello(c, true);
@@ -224,7 +228,7 @@ bool smtp_send(Connection& c, const char* command) {
         return false;
     }
     // A failed send shows up as a failed receive at the next step.
-    mail_stream_send(c.mailSocket, c.mailTls, command, length);
+    mail_stream_send(c.mail.socket, c.mail.tls, command, length);
     return true;
 }
 

@@ -74,7 +74,7 @@ void UrlencodedLine(Connection& c) {
     const char* line = c.line;
     if (Starts(line, "message=")) {
         AppendMessage(c, line + 8);
-        c.bodyMode = kBodyUrlencodedMessage;
+        c.form.bodyMode = kBodyUrlencodedMessage;
     } else if (const FieldFamily* f = FamilyOf(line)) {
         FieldHandler handler = field_handlers().*(f->handler);
         if (handler != nullptr) handler(c, line + kFamilyPrefixLength, 1);
@@ -89,11 +89,11 @@ void UrlencodedLine(Connection& c) {
         SetLoginSlot(c, 0, line + 2);
     } else if (Starts(line, "b=")) {
         SetLoginSlot(c, 2, line + 2);
-    } else if (c.bodyMode == kBodyUrlencodedMessage) {
+    } else if (c.form.bodyMode == kBodyUrlencodedMessage) {
         // The message text runs on until a recognised field; the upload
         // fields that follow it in the compose form end it too.
         if (Starts(line, "upload")) {
-            c.bodyMode = kBodyUrlencoded;
+            c.form.bodyMode = kBodyUrlencoded;
         } else {
             AppendMessage(c, line);
         }
@@ -104,64 +104,64 @@ void UrlencodedLine(Connection& c) {
 // login fields take the first line of their value, like their urlencoded
 // forms, so the multipart list form can delete marked mail too.
 void FieldPartLine(Connection& c) {
-    const char* name = c.partName;
+    const char* name = c.form.partName;
     // The part's last line end is framing; one between its lines is inside
     // the value.
-    if (c.partLines++ > 0) c.valueBroken = 1;
+    if (c.form.partLines++ > 0) c.form.valueBroken = 1;
     FieldHandler handler = nullptr;
     if (const FieldFamily* f = FamilyOf(name)) {
         handler = field_handlers().*(f->handler);
     } else if (Starts(name, "delete_")) {
         AddDeleteMark(c, name + 7, strlen(name + 7));
-        c.partName[0] = '\0';
+        c.form.partName[0] = '\0';
         return;
     } else if (Starts(name, "list_time")) {
         SetListTime(c, c.line);
-        c.partName[0] = '\0';
+        c.form.partName[0] = '\0';
         return;
     } else if (strcmp(name, "csrf") == 0) {
         SetPostedToken(c, c.line);
-        c.partName[0] = '\0';
+        c.form.partName[0] = '\0';
         return;
     } else if (strcmp(name, "a") == 0 || strcmp(name, "b") == 0) {
         SetLoginSlot(c, name[0] == 'a' ? 0 : 2, c.line);
-        c.partName[0] = '\0';
+        c.form.partName[0] = '\0';
         return;
     }
     if (handler == nullptr) return;
-    CopyUntil(c.scratch, name + kFamilyPrefixLength, "");
+    CopyUntil(c.fieldName, name + kFamilyPrefixLength, "");
     CopyUntil(c.receiveBuffer, c.line, "");
     handler(c, c.receiveBuffer, 0);
 }
 
 bool IsBoundaryLine(const Connection& c) {
-    size_t n = strlen(c.boundary);
-    if (c.bodyMode == kBodyPartFile) {
-        return static_cast<size_t>(c.lineLength) >= n && memcmp(c.line, c.boundary, n) == 0;
+    size_t n = strlen(c.form.boundary);
+    if (c.form.bodyMode == kBodyPartFile) {
+        return static_cast<size_t>(c.lineLength) >= n && memcmp(c.line, c.form.boundary, n) == 0;
     }
-    return strncmp(c.line, c.boundary, n) == 0;
+    return strncmp(c.line, c.form.boundary, n) == 0;
 }
 
 void MultipartLine(Connection& c) {
     if (IsBoundaryLine(c)) {
         // The closing boundary is no different: the body count ends the body.
         CloseUpload(c);
-        c.partName[0] = '\0';
-        c.bodyMode = kBodyPartHeaders;
+        c.form.partName[0] = '\0';
+        c.form.bodyMode = kBodyPartHeaders;
         return;
     }
-    switch (c.bodyMode) {
+    switch (c.form.bodyMode) {
     case kBodyPartHeaders:
         if (c.line[0] != '\0') {
             PartHeaderLine(c, c.line);
-        } else if (Starts(c.partName, "message")) {
-            c.bodyMode = kBodyPartMessage;
-        } else if (!Starts(c.partName, "upload")) {
-            c.partLines = 0;
-            c.bodyMode = kBodyPartField;
+        } else if (Starts(c.form.partName, "message")) {
+            c.form.bodyMode = kBodyPartMessage;
+        } else if (!Starts(c.form.partName, "upload")) {
+            c.form.partLines = 0;
+            c.form.bodyMode = kBodyPartField;
         } else {
-            c.crlfHeld = 0;
-            c.bodyMode = kBodyPartFile;
+            c.form.crlfHeld = 0;
+            c.form.bodyMode = kBodyPartFile;
         }
         break;
     case kBodyPartField:
@@ -179,9 +179,9 @@ void MultipartLine(Connection& c) {
 } // namespace
 
 void FormLine(Connection& c) {
-    if (c.bodyMode == kBodyUrlencoded || c.bodyMode == kBodyUrlencodedMessage) {
+    if (c.form.bodyMode == kBodyUrlencoded || c.form.bodyMode == kBodyUrlencodedMessage) {
         UrlencodedLine(c);
-    } else if (c.bodyMode >= kBodyPartHeaders && c.bodyMode <= kBodyPartFile) {
+    } else if (c.form.bodyMode >= kBodyPartHeaders && c.form.bodyMode <= kBodyPartFile) {
         MultipartLine(c);
     }
 }

@@ -11,9 +11,9 @@ void FormLine(Connection& c);
 void AppendMessage(Connection& c, const char* text);
 
 // Field handlers of the settings, compose and address-book pages. With
-// urlencoded 1, text is "name=value"; with 0, c.scratch holds the name and
+// urlencoded 1, text is "name=value"; with 0, c.fieldName holds the name and
 // c.receiveBuffer the value line. A value that held a CR, LF or NUL reaches
-// the handler cut there, or as further lines, with c.valueBroken set during
+// the handler cut there, or as further lines, with c.form.valueBroken set during
 // the call. A null handler ignores its fields.
 using FieldHandler = void (*)(Connection& c, const char* text, int urlencoded);
 // The handler of each field family, by the prefix that names the family:

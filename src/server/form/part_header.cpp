@@ -1,9 +1,9 @@
 #include "server/form/part_header.h"
 
-#include "server/text/percent_decode.h"
 #include "server/form/upload_file.h"
 #include "server/request/header_token.h"
 #include "server/text/path_part.h"
+#include "server/text/percent_decode.h"
 #include "server/text/text_copy.h"
 #include "server/text/text_search.h"
 
@@ -44,7 +44,7 @@ void PartHeaderLine(Connection& c, const char* line) {
     if (!TokenIsNoCase(kind, "form-data")) return;
     HeaderToken name = NextHeaderToken(kind.rest, kDelimiters);
     if (name.length < 5 || PrefixEqualNoCase(name.start, "name=", 5) != 0) return;
-    const char* rest = CopyValue(c.partName, name.start + 5);
+    const char* rest = CopyValue(c.form.partName, name.start + 5);
     HeaderToken file = NextHeaderToken(rest, kDelimiters);
     if (file.length >= 9 && PrefixEqualNoCase(file.start, "filename=", 9) == 0) {
         TakeFileName(c, file.start + 9);

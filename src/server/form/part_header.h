@@ -2,7 +2,7 @@
 #pragma once
 #include "server/connection.h"
 
-// Reads a Content-Disposition line: the part name into c.partName and, for a
+// Reads a Content-Disposition line: the part name into c.form.partName and, for a
 // file part, the file name into the next c.uploadNames entry, opening the
 // upload file. Other header lines are ignored.
 void PartHeaderLine(Connection& c, const char* line);

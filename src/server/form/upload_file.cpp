@@ -9,13 +9,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "base/global_lock.h"
 #include "base/buffered_file.h"
+#include "base/global_lock.h"
 #include "base/server_paths.h"
 
 namespace {
 
-// Values of c.crlfHeld. A CR alone is held when a long line was cut right
+// Values of c.form.crlfHeld. A CR alone is held when a long line was cut right
 // after it: the LF that follows may make it the CRLF in front of the boundary.
 enum : uint16_t { kNothingHeld = 0, kCrlfHeld = 1, kCrHeld = 2 };
 
@@ -58,24 +58,24 @@ void OpenUpload(Connection& c) {
 
 void WriteUploadPiece(Connection& c, const char* data, int length) {
     if (c.file < 0 || length <= 0) return;
-    if (c.crlfHeld == kCrHeld) {
-        c.crlfHeld = kNothingHeld;
+    if (c.form.crlfHeld == kCrHeld) {
+        c.form.crlfHeld = kNothingHeld;
         if (length == 1 && data[0] == '\n') {
-            c.crlfHeld = kCrlfHeld;
+            c.form.crlfHeld = kCrlfHeld;
             return;
         }
         WriteAll(c, "\r", 1);
-    } else if (c.crlfHeld == kCrlfHeld) {
-        c.crlfHeld = kNothingHeld;
+    } else if (c.form.crlfHeld == kCrlfHeld) {
+        c.form.crlfHeld = kNothingHeld;
         WriteAll(c, "\r\n", 2);
     }
     size_t n = static_cast<size_t>(length);
     if (n >= 2 && data[n - 2] == '\r' && data[n - 1] == '\n') {
         WriteAll(c, data, n - 2);
-        c.crlfHeld = kCrlfHeld;
+        c.form.crlfHeld = kCrlfHeld;
     } else if (n == kLineSize - 1 && data[n - 1] == '\r') {
         WriteAll(c, data, n - 1);
-        c.crlfHeld = kCrHeld;
+        c.form.crlfHeld = kCrHeld;
     } else {
         WriteAll(c, data, n);
     }

@@ -290,7 +290,7 @@ void unlink_and_free(Connection* c) {
     if (c->file >= 0) close(c->file);
     ClientTlsFree(c->client);
     if (c->client.socket >= 0) close(c->client.socket);
-    if (c->mailSocket >= 0) close(c->mailSocket);
+    if (c->mail.socket >= 0) close(c->mail.socket);
     FreeConnection(c);
 }
 
@@ -300,7 +300,7 @@ void idle_check(Connection* c, int32_t now) {
     if (c->user) c->user->runtime.busy = 0;
     // Wake the connection's thread; it closes the socket itself.
     if (c->client.socket >= 0) shutdown(c->client.socket, SHUT_RDWR);
-    if (c->mailSocket >= 0) shutdown(c->mailSocket, SHUT_RDWR);
+    if (c->mail.socket >= 0) shutdown(c->mail.socket, SHUT_RDWR);
     if (c->state != PageState::Closing) c->state = PageState::Done;
 }
 
@@ -369,7 +369,7 @@ void StopServer() {
     if (gMonitor.joinable()) gMonitor.join();
     for (Connection* c : snapshot()) {
         if (c->client.socket >= 0) shutdown(c->client.socket, SHUT_RDWR);
-        if (c->mailSocket >= 0) shutdown(c->mailSocket, SHUT_RDWR);
+        if (c->mail.socket >= 0) shutdown(c->mail.socket, SHUT_RDWR);
     }
     StopPool();
     for (Connection* c : snapshot())

@@ -15,6 +15,8 @@ struct OutputFilterState {
     // Filtered bytes staged for the client, and the address being held.
     char text[kFilterBlockSize];
     char link[kFilterBlockSize];
+    // OutputFormat's text before it is filtered.
+    char formatted[kFilterBlockSize];
 
     // Ready for the next page; the buffers are only marked empty, so a
     // request pays nothing for the bytes it never writes.

@@ -500,11 +500,12 @@ void OutputText(Connection& c, const char* text, int flags) {
 void OutputFormat(Connection& c, int flags, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    int n = vsnprintf(c.scratch, sizeof c.scratch, format, args);
+    int n = vsnprintf(c.filter.formatted, sizeof c.filter.formatted, format, args);
     va_end(args);
     if (n < 0) return;
-    if (n >= static_cast<int>(sizeof c.scratch)) {
-        c.scratch[WholeCharLength(c.scratch, sizeof c.scratch - 1)] = '\0';
+    if (n >= static_cast<int>(sizeof c.filter.formatted)) {
+        c.filter.formatted[WholeCharLength(c.filter.formatted, sizeof c.filter.formatted - 1)] =
+            '\0';
     }
-    OutputText(c, c.scratch, flags);
+    OutputText(c, c.filter.formatted, flags);
 }

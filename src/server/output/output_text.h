@@ -14,7 +14,7 @@ enum : int {
 // is flushed at the end of each call. Sends at most 4095 bytes at a time.
 void OutputText(Connection& c, const char* text, int flags);
 
-// printf-style formatting into c.scratch (bounded; a cut never splits a
+// printf-style formatting into c.filter.formatted (bounded; a cut never splits a
 // Shift_JIS pair), then OutputText with flags.
 void OutputFormat(Connection& c, int flags, const char* format, ...)
     __attribute__((format(printf, 3, 4)));

@@ -48,9 +48,10 @@ void ReadContentType(Connection& c, const char* value) {
     if (parameter.length <= static_cast<size_t>(prefix)) return;
     if (PrefixEqualNoCase(parameter.start, "boundary=", prefix) != 0) return;
     // The token ends at a delimiter, which CopyUntil stops at as well.
-    c.boundary[0] = '-';
-    c.boundary[1] = '-';
-    CopyUntil(c.boundary + 2, parameter.start + prefix, delimiters, sizeof c.boundary - 2);
+    c.form.boundary[0] = '-';
+    c.form.boundary[1] = '-';
+    CopyUntil(c.form.boundary + 2, parameter.start + prefix, delimiters,
+              sizeof c.form.boundary - 2);
 }
 
 // The session key among the cookies. The __Host- name is the one set over
@@ -105,7 +106,7 @@ void ParseHeaderLine(Connection& c) {
         NoteRequestTarget(c, line + 5);
         RouteRequest(c, line + 5);
         c.posted = 1;
-        c.bodyMode = kBodyPostHeaders;
+        c.form.bodyMode = kBodyPostHeaders;
         c.uploadCount = 0;
     } else if (Starts(line, "Content-length:")) {
         c.bodyRemaining = ParseInt(line + 15);

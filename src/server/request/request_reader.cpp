@@ -17,7 +17,7 @@ namespace {
 constexpr int kLinePiece = kLineSize - 1;
 
 bool InBody(const Connection& c) {
-    return c.bodyMode >= kBodyUrlencoded;
+    return c.form.bodyMode >= kBodyUrlencoded;
 }
 
 int HexValue(unsigned char b) {
@@ -28,11 +28,11 @@ int HexValue(unsigned char b) {
 }
 
 void StartBody(Connection& c) {
-    c.percentState = 0;
-    c.scratch[0] = '\0';
+    c.form.percentState = 0;
+    c.fieldName[0] = '\0';
     c.messageText[0] = '\0';
     c.messageLength = 0;
-    c.bodyMode = c.boundary[0] != '\0' ? kBodyPartHeaders : kBodyUrlencoded;
+    c.form.bodyMode = c.form.boundary[0] != '\0' ? kBodyPartHeaders : kBodyUrlencoded;
 }
 
 // Hands on the completed line of a text mode. Returns 1 when it completed the
@@ -42,7 +42,7 @@ int HandOnTextLine(Connection& c) {
     c.line[c.lineLength] = '\0';
     bool empty = c.lineLength == 0;
     c.lineLength = 0;
-    if (c.bodyMode > kBodyPostHeaders) {
+    if (c.form.bodyMode > kBodyPostHeaders) {
         FormLine(c);
         return 0;
     }
@@ -55,7 +55,7 @@ int HandOnTextLine(Connection& c) {
         return 1;
     }
     BindSession(c);
-    if (c.bodyMode == kBodyGetHeaders) {
+    if (c.form.bodyMode == kBodyGetHeaders) {
         EvaluateRequest(c);
         return 1;
     }
@@ -69,7 +69,7 @@ int HandOnTextLine(Connection& c) {
 
 int EndTextLine(Connection& c) {
     const int r = HandOnTextLine(c);
-    c.valueBroken = 0;
+    c.form.valueBroken = 0;
     return r;
 }
 
@@ -98,7 +98,7 @@ void StoreTextByte(Connection& c, char b) {
 }
 
 int AssembleByte(Connection& c, char b) {
-    if (c.bodyMode == kBodyPartFile) {
+    if (c.form.bodyMode == kBodyPartFile) {
         // File data keeps its carriage returns and line feeds.
         c.line[c.lineLength++] = b;
         if (b == '\n' || c.lineLength >= kLinePiece) {
@@ -109,12 +109,12 @@ int AssembleByte(Connection& c, char b) {
         return 0;
     }
     if (b == '\n') {
-        c.crPending = 0;
+        c.form.crPending = 0;
         return EndTextLine(c);
     }
     // A CR counts as part of the line end only right before its LF.
-    if (c.crPending || b == '\0') c.valueBroken = 1;
-    c.crPending = b == '\r';
+    if (c.form.crPending || b == '\0') c.form.valueBroken = 1;
+    c.form.crPending = b == '\r';
     if (b != '\r') StoreTextByte(c, b);
     return 0;
 }
@@ -122,30 +122,30 @@ int AssembleByte(Connection& c, char b) {
 // Undoes the urlencoding of one body byte before it joins the line. Escapes
 // that turn out invalid are given back literally.
 int DecodeByte(Connection& c, unsigned char b) {
-    if (c.percentState == 2) {
+    if (c.form.percentState == 2) {
         if (HexValue(b) >= 0) {
-            c.percentFirst = b;
-            c.percentState = 1;
+            c.form.percentFirst = b;
+            c.form.percentState = 1;
             return 0;
         }
-        c.percentState = 0;
+        c.form.percentState = 0;
         StoreTextByte(c, '%');
-    } else if (c.percentState == 1) {
-        c.percentState = 0;
+    } else if (c.form.percentState == 1) {
+        c.form.percentState = 0;
         if (HexValue(b) >= 0) {
-            const char v = static_cast<char>(HexValue(c.percentFirst) * 16 + HexValue(b));
+            const char v = static_cast<char>(HexValue(c.form.percentFirst) * 16 + HexValue(b));
             // Raw line ends separate fields; an escaped one is inside a value.
-            if (v == '\r' || v == '\n' || v == '\0') c.valueBroken = 1;
+            if (v == '\r' || v == '\n' || v == '\0') c.form.valueBroken = 1;
             return AssembleByte(c, v);
         }
         StoreTextByte(c, '%');
-        StoreTextByte(c, static_cast<char>(c.percentFirst));
+        StoreTextByte(c, static_cast<char>(c.form.percentFirst));
     }
     // The byte that broke an escape is read afresh, so "%1&" still ends the
     // field and "%%41" still decodes the second escape.
     if (b == '%') {
-        c.percentState = 2;
-        c.percentFirst = 0;
+        c.form.percentState = 2;
+        c.form.percentFirst = 0;
         return 0;
     }
     if (b == '&') b = '\n';
@@ -154,7 +154,7 @@ int DecodeByte(Connection& c, unsigned char b) {
 }
 
 int FeedByte(Connection& c, unsigned char b) {
-    if (c.bodyMode == kBodyUrlencoded || c.bodyMode == kBodyUrlencodedMessage) {
+    if (c.form.bodyMode == kBodyUrlencoded || c.form.bodyMode == kBodyUrlencodedMessage) {
         return DecodeByte(c, b);
     }
     return AssembleByte(c, static_cast<char>(b));
@@ -181,7 +181,7 @@ int FileRun(Connection& c, const char* bytes, int n) {
 } // namespace
 
 int FeedBytes(Connection& c, const char* bytes, int count) {
-    // The header and form readers use receiveBuffer and scratch as work
+    // The header and form readers use receiveBuffer and fieldName as work
     // space, so a chunk received into one of them must be copied first.
     char chunk[kLineSize];
     for (int done = 0; done < count;) {
@@ -190,7 +190,7 @@ int FeedBytes(Connection& c, const char* bytes, int count) {
         done += n;
         for (int i = 0; i < n; ++i) {
             // A file's bytes are most of a large post: they go by the run.
-            if (c.bodyMode == kBodyPartFile && c.bodyRemaining > 0) {
+            if (c.form.bodyMode == kBodyPartFile && c.bodyRemaining > 0) {
                 i += FileRun(c, chunk + i, n - i) - 1;
                 if (c.bodyRemaining == 0) {
                     FinishPost(c);

@@ -22,7 +22,7 @@ protected:
     }
     void Close() {
         if (c && c->file >= 0) close(c->file);
-        if (c && c->mailSocket >= 0) close(c->mailSocket);
+        if (c && c->mail.socket >= 0) close(c->mail.socket);
         if (peer >= 0) close(peer);
         peer = -1;
         c.reset();
@@ -36,7 +36,7 @@ protected:
         int ends[2];
         ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
         fcntl(ends[1], F_SETFL, O_NONBLOCK);
-        c->mailSocket = ends[0];
+        c->mail.socket = ends[0];
         peer = ends[1];
         c->user = taro;
         c->route = Route::Mail;

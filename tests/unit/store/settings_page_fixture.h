@@ -34,7 +34,7 @@ protected:
         if (u)
             snprintf(c->loginQuery, sizeof c->loginQuery, "?user=%s?check=5%s", u->set[0].id,
                      english ? "?lang=eng" : "");
-        c->bodyMode = kBodyUrlencoded;
+        c->form.bodyMode = kBodyUrlencoded;
         c->state = state;
         return c;
     }

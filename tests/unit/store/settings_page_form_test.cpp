@@ -63,8 +63,8 @@ TEST_F(SettingsPageTest, PostedFieldsKeepWholeCharactersAndTheirLimits) {
     EXPECT_EQ(std::string(c->formSlots[kSlotQuotation]), ">>>>");
     EXPECT_EQ(std::string(c->formSlots[kSlotFolding]), "1");
 
-    // A multipart field: the name in scratch, the value line in receiveBuffer.
-    snprintf(c->scratch, sizeof c->scratch, "mail_address");
+    // A multipart field: the name in fieldName, the value line in receiveBuffer.
+    snprintf(c->fieldName, sizeof c->fieldName, "mail_address");
     snprintf(c->receiveBuffer, sizeof c->receiveBuffer, "a\x1b$B@b.jp\r");
     SettingsUserField(*c, c->receiveBuffer, 0);
     EXPECT_EQ(std::string(c->formSlots[kSlotMailAddress]), "a$B@b.jp");

@@ -181,9 +181,9 @@ TEST_F(SettingsPageTest, ValuesThatHeldALineBreakAreRefused) {
     ConnectionPtr c = For(u, 0, PageState::SetupSubmit);
     Unchanged(*c);
     Field(*c, "user_pass0=pw");
-    c->valueBroken = 1;
+    c->form.valueBroken = 1;
     Field(*c, "user_pass1=new");
-    c->valueBroken = 0;
+    c->form.valueBroken = 0;
     Field(*c, "user_pass2=new");
     Produce(*c);
     std::string pages = Section("new password");
@@ -196,7 +196,7 @@ TEST_F(SettingsPageTest, ValuesThatHeldALineBreakAreRefused) {
     for (const char* f : {"user_name=Hanako", "user_mail_address=hanako@example.jp",
                           "user_pass1=secret", "user_pass2=secret"})
         Field(*c, f);
-    c->valueBroken = 1;
+    c->form.valueBroken = 1;
     Field(*c, "user_id=hanako");
     Produce(*c);
     EXPECT_GOLDEN("pages/line_breaks.ref", pages + Section("registration"));

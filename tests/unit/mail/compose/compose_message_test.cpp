@@ -20,7 +20,7 @@ protected:
         snprintf(c->send.sendTo, sizeof c->send.sendTo, "%s", to);
         snprintf(c->send.sendSubject, sizeof c->send.sendSubject, "%s", subject);
         snprintf(c->messageText, sizeof c->messageText, "%s", text);
-        strcpy(c->boundary, "--XyZ");
+        strcpy(c->form.boundary, "--XyZ");
         return c;
     }
     void Upload(Connection& c, const char* name, const std::string& bytes) {

@@ -111,9 +111,9 @@ TEST_F(ComposePageTest, ARecipientValueThatHeldALineBreakIsRefused) {
         ConnectionPtr c = User(kBrowserMozilla2);
         StoreSendField(*c, "to=x@y.z", 1);
         EXPECT_TRUE(AddressCheck(*c));
-        c->valueBroken = 1;
+        c->form.valueBroken = 1;
         StoreSendField(*c, field, 1);
-        c->valueBroken = 0;
+        c->form.valueBroken = 0;
         EXPECT_EQ(AddressCheck(*c), accepted) << field;
     }
 }

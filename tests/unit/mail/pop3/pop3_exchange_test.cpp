@@ -32,7 +32,7 @@ protected:
     int Reply(const std::string& bytes) {
         EXPECT_EQ(send(peer, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
         int r = 0;
-        pollfd p{c->mailSocket, POLLIN, 0};
+        pollfd p{c->mail.socket, POLLIN, 0};
         while (r == 0 && poll(&p, 1, 0) > 0) r = pop3_poll(*c);
         return r;
     }
@@ -80,7 +80,9 @@ protected:
              {"page-empty", [&](S) { EXPECT_EQ(out, ""); }},
              {"golden", [&](S a) { golden += mail_golden::Section(a, MaskDates(out)); }},
              {"tls-not-offered",
-              [&](S) { EXPECT_EQ(c->tlsFailure, static_cast<uint8_t>(TlsFailure::NotOffered)); }},
+              [&](S) {
+                  EXPECT_EQ(c->mail.tlsFailure, static_cast<uint8_t>(TlsFailure::NotOffered));
+              }},
              {"status",
               [&](S a) {
                   EXPECT_EQ(taro->runtime.pop3Status[setOf(a)],

@@ -53,9 +53,9 @@ class WorkerTest : public MailTest {
 protected:
     void SetUp() override {
         MailTest::SetUp();
-        close(c->mailSocket);
+        close(c->mail.socket);
         close(peer);
-        c->mailSocket = peer = -1;
+        c->mail.socket = peer = -1;
         snprintf(settings().pop3_server, sizeof settings().pop3_server, "127.0.0.1");
     }
     void TearDown() override {
@@ -89,8 +89,8 @@ TEST_F(WorkerTest, ApopChoice) {
         taro->set[0].apop_flag = std::stoi(k.at(1));
         settings().language_policy = std::stoi(k.at(2));
         Listener server;
-        if (c->mailSocket >= 0) close(c->mailSocket);
-        c->mailSocket = -1;
+        if (c->mail.socket >= 0) close(c->mail.socket);
+        c->mail.socket = -1;
         Run(PageState::ListWait, server.port);
         const int s = server.Accept("+OK <1.2@x>\r\n");
         EXPECT_EQ(Command(s), k.at(3) == "1" ? "APOP taro " + std::string(digest) : "USER taro");
@@ -110,7 +110,7 @@ TEST_F(WorkerTest, ServerNameNotFound) {
         Run(PageState::ListWait, 110);
         EXPECT_EQ(c->workerResult, HostNotFound);
         EXPECT_FALSE(c->workerThread.joinable());
-        EXPECT_EQ(c->mailSocket, -1);
+        EXPECT_EQ(c->mail.socket, -1);
         EXPECT_EQ(taro->runtime.pop3Status[0], std::stoi(k.at(3)));
         EXPECT_EQ(taro->set[0].pop3_name, k.at(4));
     }
@@ -142,7 +142,7 @@ TEST_F(WorkerTest, ExchangeTakenOverByTheDispatcher) {
     EXPECT_EQ(c->workerResult, AwaitGreeting);
     EXPECT_EQ(taro->runtime.busy, 1);
     c->lastActivity = Now() - workerTimeoutSeconds - 1;
-    shutdown(c->mailSocket, SHUT_RDWR);
+    shutdown(c->mail.socket, SHUT_RDWR);
     ASSERT_TRUE(Finish(2s));
     c->workerThread.join();
     EXPECT_EQ(out, "");

@@ -61,7 +61,7 @@ TEST_F(PoppassdStartTest, NamesThatCannotResolveStartNoWorker) {
     StartPoppassd(*c, 0);
     EXPECT_EQ(c->workerResult, kPoppassdHostNotFound);
     EXPECT_FALSE(c->workerThread.joinable());
-    EXPECT_EQ(c->mailSocket, -1);
+    EXPECT_EQ(c->mail.socket, -1);
 
     // With per-user servers the set's own name counts, filled from the basic
     // setting while it is empty.

@@ -42,7 +42,7 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         EXPECT_FALSE(c->workerRunning);
         c->workerThread.join();
-        EXPECT_EQ(c->mailSocket, -1);
+        EXPECT_EQ(c->mail.socket, -1);
         text = c->user->runtime.pop3ErrorText[0];
         return c->workerResult;
     }

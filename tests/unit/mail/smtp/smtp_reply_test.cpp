@@ -56,48 +56,50 @@ protected:
         int over = 0;
         using S = const std::string&;
         mail_golden::Play(
-            record,
-            {{"piece", [&](S a) { piece = std::stoul(a); }},
-             {"to", [&](S a) { strcpy(c->send.sendTo, a.c_str()); }},
-             {"bcc", [&](S a) { strcpy(c->send.sendBcc, a.c_str()); }},
-             {"text", [&](S a) { strcpy(c->messageText, a.c_str()); }},
-             {"helo", [&](S a) { strcpy(data_store().settings.smtp_server, a.c_str()); }},
-             {"from", [&](S a) { strcpy(taro->set[0].mail_address, a.c_str()); }},
-             {"auth",
-              [&](S) {
-                  c->send.authWanted = 1;
-                  strcpy(c->send.authUser, "taro");
-                  strcpy(c->send.authPassword, "pw");
-              }},
-             {"oauth",
-              [&](S a) {
-                  c->send.authWanted = c->send.oauth = 1;
-                  snprintf(c->saslResponse, sizeof c->saslResponse, "%s", a.c_str());
-              }},
-             {"detail",
-              [&](S a) { snprintf(c->saslDetail, sizeof c->saslDetail, "%s", a.c_str()); }},
-             {"starttls",
-              [&](S) { c->send.security = static_cast<uint8_t>(SmtpSecurity::StartTls); }},
-             {"state", [&](S a) { c->workerResult = step(a); }},
-             {"clear", [&](S) { out.clear(); }},
-             {"feed",
-              [&](S a) {
-                  before = out;
-                  sent = Feed(a, piece, &over);
-              }},
-             {"sent", [&](S a) { EXPECT_EQ(sent, a); }},
-             {"sent-begins", [&](S a) { EXPECT_EQ(sent.substr(0, a.size()), a); }},
-             {"sent-ends",
-              [&](S a) {
-                  EXPECT_EQ(sent.substr(sent.size() - std::min(sent.size(), a.size())), a);
-              }},
-             {"over", [&](S a) { EXPECT_EQ(over, std::stoi(a)); }},
-             {"result", [&](S a) { EXPECT_EQ(c->workerResult, step(a)); }},
-             {"tls-not-offered",
-              [&](S) { EXPECT_EQ(c->tlsFailure, static_cast<uint8_t>(TlsFailure::NotOffered)); }},
-             {"page", [&](S a) { EXPECT_NE(out.find(a), std::string::npos) << out; }},
-             {"page-unchanged", [&](S) { EXPECT_EQ(out, before); }},
-             {"logged", [&](S a) { EXPECT_EQ(LoggedEntries(), std::stoi(a)); }}});
+            record, {{"piece", [&](S a) { piece = std::stoul(a); }},
+                     {"to", [&](S a) { strcpy(c->send.sendTo, a.c_str()); }},
+                     {"bcc", [&](S a) { strcpy(c->send.sendBcc, a.c_str()); }},
+                     {"text", [&](S a) { strcpy(c->messageText, a.c_str()); }},
+                     {"helo", [&](S a) { strcpy(data_store().settings.smtp_server, a.c_str()); }},
+                     {"from", [&](S a) { strcpy(taro->set[0].mail_address, a.c_str()); }},
+                     {"auth",
+                      [&](S) {
+                          c->send.authWanted = 1;
+                          strcpy(c->send.authUser, "taro");
+                          strcpy(c->send.authPassword, "pw");
+                      }},
+                     {"oauth",
+                      [&](S a) {
+                          c->send.authWanted = c->send.oauth = 1;
+                          snprintf(c->saslResponse, sizeof c->saslResponse, "%s", a.c_str());
+                      }},
+                     {"detail",
+                      [&](S a) { snprintf(c->saslDetail, sizeof c->saslDetail, "%s", a.c_str()); }},
+                     {"starttls",
+                      [&](S) { c->send.security = static_cast<uint8_t>(SmtpSecurity::StartTls); }},
+                     {"state", [&](S a) { c->workerResult = step(a); }},
+                     {"clear", [&](S) { out.clear(); }},
+                     {"feed",
+                      [&](S a) {
+                          before = out;
+                          sent = Feed(a, piece, &over);
+                      }},
+                     {"sent", [&](S a) { EXPECT_EQ(sent, a); }},
+                     {"sent-begins", [&](S a) { EXPECT_EQ(sent.substr(0, a.size()), a); }},
+                     {"sent-ends",
+                      [&](S a) {
+                          EXPECT_EQ(sent.substr(sent.size() - std::min(sent.size(), a.size())), a);
+                      }},
+                     {"over", [&](S a) { EXPECT_EQ(over, std::stoi(a)); }},
+                     {"result", [&](S a) { EXPECT_EQ(c->workerResult, step(a)); }},
+                     {"tls-not-offered",
+                      [&](S) {
+                          EXPECT_EQ(c->mail.tlsFailure,
+                                    static_cast<uint8_t>(TlsFailure::NotOffered));
+                      }},
+                     {"page", [&](S a) { EXPECT_NE(out.find(a), std::string::npos) << out; }},
+                     {"page-unchanged", [&](S) { EXPECT_EQ(out, before); }},
+                     {"logged", [&](S a) { EXPECT_EQ(LoggedEntries(), std::stoi(a)); }}});
     }
 };
 

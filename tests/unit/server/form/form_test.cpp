@@ -1,8 +1,8 @@
 #include "mail/date/local_seconds.h"
 #include "server/form/form_reader.h"
-#include "server/text/percent_decode.h"
 #include "server/request/request_test_util.h"
 #include "server/server_cases.h"
+#include "server/text/percent_decode.h"
 #include "store/login_sessions.h"
 
 #include <optional>
@@ -333,7 +333,7 @@ TEST(FormLimitsTest, LineEndAtTheStartAddsOnlyTheBreak) {
 TEST(FormLimitsTest, DeleteListStopsShortOfItsSize) {
     ConnectionHolder h;
     Connection& c = *h.c;
-    c.bodyMode = kBodyUrlencoded;
+    c.form.bodyMode = kBodyUrlencoded;
     for (int i = 0; i < 700; ++i) FeedFormLine(c, "delete_a1234=on");
     EXPECT_EQ(strlen(c.deleteList), 682u * 6);
     FeedFormLine(c, "delete_c1=on"); // 4095 bytes with its comma

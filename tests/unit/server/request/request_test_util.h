@@ -14,13 +14,13 @@
 #include <unistd.h>
 #include <vector>
 
+#include "base/server_paths.h"
 #include "mail/charset/base64.h"
 #include "server/connection.h"
 #include "server/form/form_reader.h"
-#include "store/login_throttle.h"
 #include "server/request/request_reader.h"
-#include "base/server_paths.h"
 #include "store/data_file.h"
+#include "store/login_throttle.h"
 
 namespace request_test {
 
@@ -58,13 +58,13 @@ inline void PrintTo(const Trace& t, std::ostream* os) {
 inline std::vector<std::string>* recordedCalls = nullptr;
 
 // Urlencoded calls as "kind:name=value"; multipart ones as "kind[name]value"
-// from scratch and receiveBuffer, which the text argument must equal.
+// from fieldName and receiveBuffer, which the text argument must equal.
 inline void Record(const char* kind, Connection& c, const char* text, int urlencoded) {
     std::string r = kind;
-    r +=
-        urlencoded ? ":" + std::string(text) : "[" + std::string(c.scratch) + "]" + c.receiveBuffer;
+    r += urlencoded ? ":" + std::string(text)
+                    : "[" + std::string(c.fieldName) + "]" + c.receiveBuffer;
     if (!urlencoded && strcmp(text, c.receiveBuffer) != 0) r += " (text differs)";
-    if (c.valueBroken) r += " (broken)";
+    if (c.form.valueBroken) r += " (broken)";
     if (recordedCalls != nullptr) recordedCalls->push_back(r);
 }
 
@@ -159,13 +159,13 @@ protected:
         t.state = static_cast<int>(c->state.load());
         t.auth = c->auth;
         t.browser = c->browser;
-        t.bodyMode = c->bodyMode;
+        t.bodyMode = c->form.bodyMode;
         t.bodyRemaining = c->bodyRemaining;
         t.listTimeField = c->listTimeField;
         t.uploadCount = c->uploadCount;
         t.userName = c->userName;
         t.password = c->password;
-        t.boundary = c->boundary;
+        t.boundary = c->form.boundary;
         t.messageText.assign(c->messageText, static_cast<size_t>(c->messageLength));
         t.deleteList = c->deleteList;
         for (const auto& s : c->formSlots) t.formSlots.emplace_back(s);

@@ -291,7 +291,7 @@ TEST_F(DispatcherTest, TimeOutAndStall) {
         int pair[2];
         ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
         ConnectionPtr c = Waiting(PageState::MessageWait, std::stoi(k.at(0)), std::stoi(k.at(1)));
-        c->mailSocket = pair[0];
+        c->mail.socket = pair[0];
         Dispatcher(*c);
         EXPECT_EQ(c->state, waits ? PageState::MessageWait : PageState::Done);
         EXPECT_EQ(out.empty(), waits);
