@@ -9,6 +9,7 @@
 #include "mail/net/mail_link.h"
 #include "mail/pop3/pop3_state.h"
 #include "mail/view/view_state.h"
+#include "server/files/file_answer.h"
 #include "server/form/form_reading.h"
 #include "server/net/client_stream.h"
 #include "server/output/output_filter_state.h"
@@ -95,12 +96,6 @@ struct Connection {
     char redirectTarget[512];
     uint8_t posted;
     char redirectHost[128];
-    char sentToken[kFieldSize];    // sent-message token of a sent-mail link
-    char downloadName[kFieldSize]; // attachment name being downloaded
-    char downloadPath[kFieldSize]; // path of the file being served
-    char bookBack[kFieldSize];     // address book "back=" value
-    char bookAdd[kFieldSize];      // address book "add=" value
-    char composeTo[kFieldSize];    // To value from a compose link
     char uploadNames[kMaxUploads][kFieldSize];
     char loginQuery[40 + 40];
     uint8_t statusSent; // the status line and header block are out
@@ -119,6 +114,8 @@ struct Connection {
     // Where SendRaw writes when there is no socket: tests capture pages here.
     std::string* captureForTest;
 
+    // The file being served.
+    FileAnswer download;
     // The request body's reader.
     FormReading form;
     // The mail worker's link to its server.

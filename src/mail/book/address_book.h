@@ -5,7 +5,7 @@
 #include <string>
 
 // Answer to GET /mail/book/index.html: status, head and WriteBookPage. An
-// "add=" value (c.bookAdd) is added to the book and saved first.
+// "add=" value (c.book.add) is added to the book and saved first.
 void ShowBookPage(Connection& c);
 
 // Answer to the posted book form: the "Input error" page when an entry was

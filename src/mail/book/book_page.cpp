@@ -44,7 +44,7 @@ void OutputMessageWith(Connection& c, int index, const char* arg) {
 void BackLinks(Connection& c, const char* before, const char* after) {
     OutputText(c, before, 0);
     OutputText(c, "<a href=\"/mail/", 0);
-    OutputEscaped(c, c.bookBack);
+    OutputEscaped(c, c.book.back);
     OutputFormat(c, 0, ".html%s\">%s</a>    <a href=\"/mail/index.html%s\">%s</a>", c.loginQuery,
                  Message(kMsgBack, c.english), c.loginQuery, Message(kMsgBackToList, c.english));
     OutputText(c, after, 0);
@@ -84,9 +84,9 @@ bool BreaksEntry(const std::string& s, const char* breakers) {
 // already in the book.
 void AddSender(Connection& c, std::string& book) {
     char address[kFieldSize];
-    ExtractAddress(address, c.bookAdd);
-    if (!address[0] || BreaksEntry(address, ",") || !AddressInBook(c, c.bookAdd)) return;
-    std::string name = SenderName(c.bookAdd);
+    ExtractAddress(address, c.book.add);
+    if (!address[0] || BreaksEntry(address, ",") || !AddressInBook(c, c.book.add)) return;
+    std::string name = SenderName(c.book.add);
     if (BreaksEntry(name, ",<>")) name.clear();
     // The leading "," even on an empty book: readers skip the empty entry.
     book += name.empty() ? ",<" : "," + name + " <";
@@ -168,12 +168,12 @@ void WriteBookPage(Connection& c) {
     OutputText(c, "<font size=+1>", 0);
     OutputMessageWith(c, kMsgTitle, c.userName);
     OutputText(c, "</font>\r\n\r\n", 0);
-    if (c.bookAdd[0]) {
+    if (c.book.add[0]) {
         OutputText(c, "<font size=2>", 0);
-        OutputMessageWith(c, kMsgAdded, c.bookAdd);
+        OutputMessageWith(c, kMsgAdded, c.book.add);
         OutputText(c, "</font>", 0);
     }
-    if (c.bookBack[0]) {
+    if (c.book.back[0]) {
         BackLinks(c, "<pre>", "<hr></pre></pre>");
     } else {
         ListLink(c);
@@ -197,7 +197,7 @@ void WriteBookPage(Connection& c) {
     } else {
         OutputText(c, "<pre>", 0);
     }
-    if (c.bookAdd[0]) AddSender(c, book);
+    if (c.book.add[0]) AddSender(c, book);
 
     int i = 0;
     for_each_book_entry(book, [&](const char* entry, size_t n) {
@@ -216,7 +216,7 @@ void WriteBookPage(Connection& c) {
     } else {
         PlainTail(c, i + 1, sep);
     }
-    if (c.bookBack[0]) {
+    if (c.book.back[0]) {
         BackLinks(c, "<center><pre>", "</pre></center>");
     } else {
         OutputText(c, "<center>", 0);

@@ -11,4 +11,8 @@ struct BookProgress {
     int deleteNumber; // entry marked for deletion, 0 none
     uint16_t nameSeen;
     char error[256]; // message of the last rejected entry, empty when none
+    // The page's address: where its link back leads ("back=") and the
+    // sender it offers to add ("add=").
+    char back[300];
+    char add[300];
 };

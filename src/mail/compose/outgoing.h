@@ -9,6 +9,10 @@ constexpr int kSendFieldSize = 300;
 constexpr int kHeaderLineSize = 320;
 
 struct OutgoingMail {
+    // From the page's address: the To of a compose link, and the token of
+    // the sent mail a resend form starts from.
+    char linkTo[kSendFieldSize];
+    char sentToken[kSendFieldSize];
     char sendTo[kSendFieldSize];
     char sendCc[kSendFieldSize];
     char sendBcc[kSendFieldSize];

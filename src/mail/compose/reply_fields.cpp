@@ -50,7 +50,7 @@ struct Shown {
 } // namespace
 
 std::string ReplyAddress(const Connection& c) {
-    const Shown shown(c.composeTo[0]      ? c.composeTo
+    const Shown shown(c.send.linkTo[0]    ? c.send.linkTo
                       : c.mime.replyTo[0] ? c.mime.replyTo
                                           : c.mime.fromLine);
     const char* source = shown.text;

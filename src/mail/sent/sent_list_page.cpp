@@ -122,8 +122,8 @@ void ShowSentList(Connection& c) {
 void SentDelete(Connection& c) {
     if (c.itemNumber < 0) {
         c.itemNumber = c.itemNumber == INT32_MIN ? 0 : -c.itemNumber;
-        c.sentToken[sizeof c.sentToken - 1] = '\0';
-        sjis_copy(c.send.dateLine, c.sentToken);
+        c.send.sentToken[sizeof c.send.sentToken - 1] = '\0';
+        sjis_copy(c.send.dateLine, c.send.sentToken);
         DeleteSentEntries(c, true);
     } else {
         DeleteSentEntries(c, false);

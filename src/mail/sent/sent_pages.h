@@ -15,7 +15,7 @@ void ShowSentList(Connection& c);
 // A log that cannot be read gives an empty answer.
 void ShowSentMessage(Connection& c);
 
-// A delete link (c.itemNumber < 0, its date text in c.sentToken) removes that
+// A delete link (c.itemNumber < 0, its date text in c.send.sentToken) removes that
 // entry when its date still matches; a posted list removes the entries of
 // c.deleteList. Then the list.
 void SentDelete(Connection& c);

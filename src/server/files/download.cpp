@@ -1,8 +1,8 @@
+#include "base/server_paths.h"
 #include "server/files/file_access.h"
 #include "server/files/static_file.h"
 #include "server/output/send_status.h"
 #include "server/route/dispatcher.h"
-#include "base/server_paths.h"
 #include "server/text/text_copy.h"
 #include <cerrno>
 #include <cstdio>
@@ -35,7 +35,7 @@ bool IsCurrentAttachment(const UserRecord& u, const char* name) {
 
 void EndDownload(Connection& c) {
     CloseFile(c);
-    if (c.user && !IsCurrentAttachment(*c.user, c.downloadName)) unlink(c.downloadPath);
+    if (c.user && !IsCurrentAttachment(*c.user, c.download.name)) unlink(c.download.path);
     c.state = PageState::Done;
 }
 
@@ -47,13 +47,13 @@ void StartDownload(Connection& c) {
     std::string path;
     if (a && SafeName(a->file_name) && SafeName(id))
         path = server_paths().temp + "/" + id + "/" + a->file_name;
-    if (path.empty() || path.size() >= sizeof c.downloadPath) {
+    if (path.empty() || path.size() >= sizeof c.download.path) {
         NotFoundPage(c);
         c.state = PageState::Done;
         return;
     }
-    CopyUntil(c.downloadName, a->file_name, "");
-    memcpy(c.downloadPath, path.c_str(), path.size() + 1);
+    CopyUntil(c.download.name, a->file_name, "");
+    memcpy(c.download.path, path.c_str(), path.size() + 1);
     SendRaw(c, "HTTP/1.0 200 OK\r\n");
     SendSafetyLines(c);
     SendRaw(c, "Content-Type: application/octet-stream\r\n");
@@ -75,7 +75,7 @@ void DownloadStartStep(Connection& c) {
     }
     // The message view may still be writing the file.
     if (a->writing) return;
-    c.file = OpenRegularFile(c.downloadPath);
+    c.file = OpenRegularFile(c.download.path);
     if (c.file < 0) {
         c.state = PageState::Done;
         return;

@@ -41,10 +41,10 @@ void StaticFile(Connection& c) {
     SendSafetyLines(c);
     SendDateLine(c, "Date", time(nullptr));
     SendRaw(c, "Connection: close\r\n");
-    SendRaw(c, ContentTypeLine(c.downloadPath));
+    SendRaw(c, ContentTypeLine(c.download.path));
     SendDateLine(c, "Last-Modified", st.st_mtime);
     // Its name changes with its text: a browser never needs to ask again.
-    if (style_sheet_path() == c.downloadPath)
+    if (style_sheet_path() == c.download.path)
         SendRaw(c, "Cache-Control: public, max-age=31536000, immutable\r\n");
     char line[64];
     snprintf(line, sizeof line, "Content-Length: %lld\r\n\r\n", static_cast<long long>(st.st_size));

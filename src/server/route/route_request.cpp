@@ -4,11 +4,11 @@
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
 #include "server/files/static_file.h"
-#include "server/text/percent_decode.h"
 #include "server/oauth/oauth_pages.h"
 #include "server/output/style_sheet.h"
 #include "server/remote/remote_page.h"
 #include "server/text/char_class.h"
+#include "server/text/percent_decode.h"
 #include "server/text/sjis_pair.h"
 #include "server/text/text_copy.h"
 #include "server/text/text_search.h"
@@ -79,17 +79,17 @@ void ParseListDelete(Connection& c, const char* text) {
 
 void ParseWrite(Connection& c, const char*& p) {
     c.route = Route::Write;
-    c.composeTo[0] = '\0';
+    c.send.linkTo[0] = '\0';
     Token next;
     if (!NextToken(p, next)) return;
     if (!data_store().settings.multiple_addresses) {
-        if (strncmp(next, "index.html?to=", 14) == 0) CopyUntil(c.composeTo, next + 14, "?");
+        if (strncmp(next, "index.html?to=", 14) == 0) CopyUntil(c.send.linkTo, next + 14, "?");
         return;
     }
     if (strncmp(next, "index", 5) != 0) return;
     const char* q = next + 5;
     if (*q >= '1' && *q <= '3') c.settingsIndex = static_cast<int16_t>(*q++ - '1');
-    if (strncmp(q, ".html?to=", 9) == 0) CopyUntil(c.composeTo, q + 9, "?");
+    if (strncmp(q, ".html?to=", 9) == 0) CopyUntil(c.send.linkTo, q + 9, "?");
 }
 
 void ParseSetup(Connection& c, const char*& p) {
@@ -114,12 +114,12 @@ void ParseBook(Connection& c, const char* rest) {
     const char* back = strstr(rest, "?back=");
     if (!back) return;
     back += 6;
-    CopyUntil(c.bookBack, back, "? ");
+    CopyUntil(c.book.back, back, "? ");
     const char* end = SpanEnd(back, "? ");
-    if (c.bookBack[0] == '\0' || strncmp(end, "?add=", 5) != 0) return;
+    if (c.book.back[0] == '\0' || strncmp(end, "?add=", 5) != 0) return;
     Token raw;
     CopyUntil(raw, end + 5, "? ");
-    DecodeInto(c.bookAdd, raw);
+    DecodeInto(c.book.add, raw);
 }
 
 void ParseSent(Connection& c, const char*& p) {
@@ -137,7 +137,7 @@ void ParseSent(Connection& c, const char*& p) {
     const char* end = decoded;
     c.itemNumber = -ParseInt(decoded, &end);
     if (*end) end++;
-    CopyUntil(c.sentToken, end, ".?");
+    CopyUntil(c.send.sentToken, end, ".?");
 }
 
 void ParseLogout(Connection& c, const char*& p) {
@@ -149,7 +149,7 @@ void ParseLogout(Connection& c, const char*& p) {
     CopyUntil(name, next, "?");
     if (strcmp(name, "index.html") == 0) return;
     // Pages of a custom logout.html refer to their pictures relatively.
-    int fd = StaticLookup(c.downloadPath, sizeof c.downloadPath, start);
+    int fd = StaticLookup(c.download.path, sizeof c.download.path, start);
     if (fd < 0) return;
     if (!serviceActive) {
         close(fd);
@@ -259,7 +259,7 @@ bool StyleSheet(Connection& c, const char* path) {
         close(fd);
         return false;
     }
-    snprintf(c.downloadPath, sizeof c.downloadPath, "%s", name.c_str());
+    snprintf(c.download.path, sizeof c.download.path, "%s", name.c_str());
     c.file = fd;
     c.auth = kAuthOk;
     c.route = Route::Static;
@@ -270,14 +270,14 @@ void StaticFallback(Connection& c, const char* path) {
     if (c.route != Route::NotFound || path[0] != '/') return;
     if (StyleSheet(c, path)) return;
     if (strncmp(path, "/back/", 6) == 0) {
-        int fd = BackgroundLookup(c.downloadPath, sizeof c.downloadPath);
+        int fd = BackgroundLookup(c.download.path, sizeof c.download.path);
         if (fd < 0) return;
         c.file = fd;
         c.route = Route::Static;
         return;
     }
     if (!serviceActive) return;
-    int fd = StaticLookup(c.downloadPath, sizeof c.downloadPath, path + 1);
+    int fd = StaticLookup(c.download.path, sizeof c.download.path, path + 1);
     if (fd < 0) return;
     c.file = fd;
     c.auth = kAuthOk;

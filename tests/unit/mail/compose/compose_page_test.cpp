@@ -67,7 +67,7 @@ TEST_F(ComposePageTest, SettingsRowOffersTheOtherConfiguredSets) {
     data_store().settings.multiple_addresses = 1;
     ConnectionPtr c = User(0);
     strcpy(c->user->set[1].id, "taro2");
-    strcpy(c->composeTo, "k@b.c");
+    strcpy(c->send.linkTo, "k@b.c");
     ShowComposePage(*c);
     EXPECT_GOLDEN("settings_row.ref", MaskDates(out));
 }

@@ -15,13 +15,13 @@ std::string Fields(const Connection& c, const std::string& home) {
     auto add = [&s](const char* name, std::string value) {
         if (!value.empty()) s += std::string(s.empty() ? "" : " ") + name + "=" + value;
     };
-    add("to", c.composeTo);
+    add("to", c.send.linkTo);
     add("delete", c.deleteList);
-    add("back", c.bookBack);
-    add("add", c.bookAdd);
-    add("sent", c.sentToken);
+    add("back", c.book.back);
+    add("add", c.book.add);
+    add("sent", c.send.sentToken);
     add("query", c.loginQuery);
-    if (c.file >= 0) add("file", std::string(c.downloadPath).substr(home.size()));
+    if (c.file >= 0) add("file", std::string(c.download.path).substr(home.size()));
     return s;
 }
 

@@ -1,0 +1,8 @@
+// The file an answer serves: a static file, or a user's attachment.
+#pragma once
+#include "server/form/form_reading.h"
+
+struct FileAnswer {
+    char name[kFieldSize]; // attachment name being downloaded
+    char path[kFieldSize]; // path of the file being served
+};
