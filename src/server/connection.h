@@ -15,6 +15,7 @@
 #include "server/output/output_filter_state.h"
 #include "server/page_state.h"
 #include "store/login_sessions.h"
+#include "store/request_session.h"
 #include "store/user_record.h"
 #include <atomic>
 #include <condition_variable>
@@ -74,23 +75,11 @@ struct Connection {
     // Seconds the login throttle made this request's login wait; shown on
     // the refusal so that the user knows when to try again.
     int throttleWait;
-    // The browser's session. sessionCookie is the key its Cookie header
-    // sent; sessionCheck the check number of the address that named a
-    // session, which the cookie must prove at the end of the headers
-    // (sessionPending says what waits for that proof; attachmentOwner is the
-    // user whose attachment was asked for). postedToken is the form token of
-    // a POST; cookieToSet and cookieClear go out with the answer's headers.
-    char sessionCookie[kSessionKeyText];
-    char postedToken[kSessionKeyText];
-    char cookieToSet[kSessionKeyText];
-    int32_t sessionCheck;
-    uint8_t sessionPending;
-    uint8_t cookieClear;
+    RequestSession session;
     uint8_t crossSite;    // Sec-Fetch-Site said another site sent the request
     uint8_t proxied;      // a trusted proxy named the client
     uint8_t proxiedHttps; // ... and said the browser spoke HTTPS to it
-    UserRecord* attachmentOwner;
-    uint8_t showImages; // the user asked for a message's pictures from the web
+    uint8_t showImages;   // the user asked for a message's pictures from the web
     // For a redirect to HTTPS and the language switch: the request's target
     // and Host, as sent, and whether it was a POST.
     char redirectTarget[512];

@@ -180,7 +180,7 @@ ListAsk list_line(Connection& c, const char* line) {
 void list_heading(Connection& c) {
     if (!c.user) return;
     c.user->runtime.listTime = static_cast<int32_t>(local_seconds());
-    session_touch(c.userName, c.sessionCheck, local_seconds());
+    session_touch(c.userName, c.session.check, local_seconds());
     const int set = set_of(c);
     if (set != 0) return;
     char title[256];

@@ -104,7 +104,7 @@ void ShowSentList(Connection& c) {
         }
         const auto now = static_cast<int32_t>(local_seconds());
         if (c.user) c.user->runtime.listTime = now;
-        session_touch(c.userName, c.sessionCheck, now);
+        session_touch(c.userName, c.session.check, now);
         OutputFormat(c, 0, "<input type=\"hidden\" value=\"%ld\" name=\"list_time\">",
                      static_cast<long>(now));
         OutputFormat(c, 0,

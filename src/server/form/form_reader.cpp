@@ -57,10 +57,10 @@ void SetLoginSlot(Connection& c, int slot, const char* value) {
 
 // The form token; anything but its exact length is no token.
 void SetPostedToken(Connection& c, const char* value) {
-    if (strlen(value) + 1 == sizeof c.postedToken)
-        memcpy(c.postedToken, value, sizeof c.postedToken);
+    if (strlen(value) + 1 == sizeof c.session.postedToken)
+        memcpy(c.session.postedToken, value, sizeof c.session.postedToken);
     else
-        c.postedToken[0] = '\0';
+        c.session.postedToken[0] = '\0';
 }
 
 // The family a field name belongs to, or null.

@@ -2,7 +2,6 @@
 #include "base/global_lock.h"
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
-#include "store/login_throttle.h"
 #include "server/login/session_binding.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
@@ -10,6 +9,7 @@
 #include "server/output/send_status.h"
 #include "server/text/messages.h"
 #include "store/data_file.h"
+#include "store/login_throttle.h"
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -70,7 +70,7 @@ void FormLogin(Connection& c) {
     // shows no list (POP3 down, no sent log yet) must not expire at once.
     u->runtime.listTime = static_cast<int32_t>(local_seconds());
     snprintf(c.loginQuery, sizeof c.loginQuery, "?user=%s?check=%d%s", c.userName,
-             static_cast<int>(c.sessionCheck), c.english ? "?lang=eng" : "");
+             static_cast<int>(c.session.check), c.english ? "?lang=eng" : "");
 }
 
 void RefuseLogin(Connection& c) {

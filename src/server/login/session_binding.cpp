@@ -19,23 +19,23 @@ void ResetLoginQuery(Connection& c) {
 void UndoLogin(Connection& c) {
     c.user = nullptr;
     c.auth = kAuthNone;
-    c.sessionCheck = 0;
+    c.session.check = 0;
     ResetLoginQuery(c);
 }
 
 void BindAddressLogin(Connection& c, int64_t now) {
     // A browser authentication header decided already; its user stands.
     if (c.auth != kAuthOk || data_store().settings.browser_auth) return;
-    if (!session_valid(c.userName, c.sessionCheck, c.sessionCookie, now)) UndoLogin(c);
+    if (!session_valid(c.userName, c.session.check, c.session.cookie, now)) UndoLogin(c);
 }
 
 void BindAttachment(Connection& c, int64_t now) {
-    UserRecord* owner = c.attachmentOwner;
+    UserRecord* owner = c.session.attachmentOwner;
     bool allowed;
     if (data_store().settings.browser_auth)
         allowed = c.auth == kAuthOk && c.user == owner;
     else
-        allowed = owner && session_of_browser(owner->set[0].id, c.sessionCookie, now);
+        allowed = owner && session_of_browser(owner->set[0].id, c.session.cookie, now);
     if (allowed) {
         c.user = owner;
         c.auth = kAuthOk;
@@ -49,9 +49,9 @@ void BindAttachment(Connection& c, int64_t now) {
 
 void BindSession(Connection& c) {
     const int64_t now = local_seconds();
-    if (c.sessionPending == kSessionFromAddress) BindAddressLogin(c, now);
-    if (c.sessionPending == kSessionFromAttachment) BindAttachment(c, now);
-    c.sessionPending = kSessionNone;
+    if (c.session.pending == kSessionFromAddress) BindAddressLogin(c, now);
+    if (c.session.pending == kSessionFromAttachment) BindAttachment(c, now);
+    c.session.pending = kSessionNone;
 }
 
 bool CurrentFormToken(const Connection& c, SessionKeyText& out) {
@@ -60,13 +60,13 @@ bool CurrentFormToken(const Connection& c, SessionKeyText& out) {
         basic_form_token(c.userName, out);
         return true;
     }
-    return session_form_token(c.userName, c.sessionCheck, out);
+    return session_form_token(c.userName, c.session.check, out);
 }
 
 bool PostFromOwnPage(const Connection& c) {
     SessionKeyText expected;
     return !c.crossSite && CurrentFormToken(c, expected) &&
-           session_key_equal(expected.text, c.postedToken);
+           session_key_equal(expected.text, c.session.postedToken);
 }
 
 bool RequestFromOwnSite(const Connection& c) {
@@ -85,13 +85,13 @@ void StaleFormPage(Connection& c) {
 
 bool OpenSession(Connection& c) {
     SessionGrant grant;
-    if (!session_open(c.userName, c.sessionCookie, local_seconds(), grant)) return false;
-    c.sessionCheck = grant.check;
-    memcpy(c.cookieToSet, grant.cookie.text, sizeof c.cookieToSet);
+    if (!session_open(c.userName, c.session.cookie, local_seconds(), grant)) return false;
+    c.session.check = grant.check;
+    memcpy(c.session.cookieToSet, grant.cookie.text, sizeof c.session.cookieToSet);
     return true;
 }
 
 void CloseSession(Connection& c) {
-    if (data_store().settings.browser_auth || c.sessionCheck == 0) return;
-    if (!session_close(c.userName, c.sessionCheck, local_seconds())) c.cookieClear = 1;
+    if (data_store().settings.browser_auth || c.session.check == 0) return;
+    if (!session_close(c.userName, c.session.check, local_seconds())) c.session.cookieClear = 1;
 }

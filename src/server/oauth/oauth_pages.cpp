@@ -118,7 +118,7 @@ void OAuthConnectPage(Connection& c) {
         p.server = s.pop3_name;
         p.provider =
             data_store().credentials.get(p.owner.c_str(), s.id, s.pop3_name, kOAuthProviderName);
-        p.loginCheck = c.sessionCheck;
+        p.loginCheck = c.session.check;
     }
     const std::optional<OAuthProvider> provider = find_oauth_provider(gateway_home(), p.provider);
     if (!provider) {
@@ -168,7 +168,7 @@ void OAuthCallbackPage(Connection& c) {
                set_uses_oauth(*u, p.set);
         if (session) {
             c.user = u;
-            c.sessionCheck = p.loginCheck;
+            c.session.check = p.loginCheck;
             snprintf(c.loginQuery, sizeof c.loginQuery, "%s", p.loginQuery.c_str());
             sjis_copy(c.userName, u->set[0].id);
         }

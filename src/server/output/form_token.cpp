@@ -8,7 +8,7 @@ void FormTokenField(Connection& c) {
     SessionKeyText token;
     if (data_store().settings.browser_auth)
         basic_form_token(c.userName, token);
-    else if (!session_form_token(c.userName, c.sessionCheck, token))
+    else if (!session_form_token(c.userName, c.session.check, token))
         return;
     OutputFormat(c, 0, "<input type=hidden name=\"csrf\" value=\"%s\">", token.text);
 }

@@ -70,16 +70,16 @@ namespace {
 // the __Host- name, which a browser keeps only when Secure, for this host
 // and path / alone, so no neighbour on the domain can plant or widen it.
 void SendSessionCookie(Connection& c) {
-    if (!c.cookieToSet[0] && !c.cookieClear) return;
+    if (!c.session.cookieToSet[0] && !c.session.cookieClear) return;
     const bool secure = c.client.tls != nullptr || c.proxiedHttps;
     char line[160];
-    int n =
-        snprintf(line, sizeof line, "Set-Cookie: %s=%s; Path=/; HttpOnly; SameSite=Strict%s%s\r\n",
-                 secure ? "__Host-tarnbox" : "tarnbox", c.cookieClear ? "" : c.cookieToSet,
-                 secure ? "; Secure" : "", c.cookieClear ? "; Max-Age=0" : "");
+    int n = snprintf(
+        line, sizeof line, "Set-Cookie: %s=%s; Path=/; HttpOnly; SameSite=Strict%s%s\r\n",
+        secure ? "__Host-tarnbox" : "tarnbox", c.session.cookieClear ? "" : c.session.cookieToSet,
+        secure ? "; Secure" : "", c.session.cookieClear ? "; Max-Age=0" : "");
     SendRaw(c, line, static_cast<size_t>(n));
-    c.cookieToSet[0] = '\0';
-    c.cookieClear = 0;
+    c.session.cookieToSet[0] = '\0';
+    c.session.cookieClear = 0;
 }
 
 } // namespace

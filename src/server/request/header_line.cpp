@@ -72,10 +72,10 @@ void ReadCookie(Connection& c, const char* value) {
         const bool host = nameLength == 14 && strncmp(p, "__Host-tarnbox", 14) == 0;
         const size_t valueLength = static_cast<size_t>(end - eq - 1);
         if ((plain && !secureName) || host) {
-            c.sessionCookie[0] = '\0';
-            if (valueLength + 1 == sizeof c.sessionCookie) {
-                memcpy(c.sessionCookie, eq + 1, valueLength);
-                c.sessionCookie[valueLength] = '\0';
+            c.session.cookie[0] = '\0';
+            if (valueLength + 1 == sizeof c.session.cookie) {
+                memcpy(c.session.cookie, eq + 1, valueLength);
+                c.session.cookie[valueLength] = '\0';
             }
             secureName = secureName || host;
         }

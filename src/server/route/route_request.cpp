@@ -191,8 +191,8 @@ void ParseAttachment(Connection& c, const char* c2, const char*& p) {
             c.itemNumber = i;
             c.user = u;
             // Only a browser of the owner gets it: BindSession decides.
-            c.attachmentOwner = u;
-            c.sessionPending = kSessionFromAttachment;
+            c.session.attachmentOwner = u;
+            c.session.pending = kSessionFromAttachment;
             return;
         }
     }
@@ -315,8 +315,8 @@ void ParseQuery(Connection& c, char* path) {
         if (u && session_live(name, check, local_seconds())) {
             c.user = u;
             c.auth = kAuthOk;
-            c.sessionCheck = check;
-            c.sessionPending = kSessionFromAddress;
+            c.session.check = check;
+            c.session.pending = kSessionFromAddress;
             sjis_copy(c.userName, name);
             snprintf(c.loginQuery, sizeof c.loginQuery, "?user=%s?check=%d", c.userName, check);
         }

@@ -120,8 +120,8 @@ protected:
         c->auth = u ? kAuthOk : kAuthNone;
         if (u) {
             snprintf(c->userName, sizeof c->userName, "%s", u->set[0].id);
-            c->sessionCheck = 5;
-            memcpy(c->postedToken, kTestFormToken, sizeof kTestFormToken);
+            c->session.check = 5;
+            memcpy(c->session.postedToken, kTestFormToken, sizeof kTestFormToken);
         }
         return c;
     }
@@ -198,7 +198,7 @@ TEST_F(EvaluateTest, FormLogin) {
         snprintf(c->formSlots[0], kFieldSize, "%s", k.at(1).c_str());
         snprintf(c->formSlots[2], kFieldSize, "%s", k.at(2).c_str());
         EvaluatePost(*c);
-        int32_t check = ok ? c->sessionCheck : previous;
+        int32_t check = ok ? c->session.check : previous;
         EXPECT_EQ(c->user == taro, ok);
         if (!ok) {
             EXPECT_EQ(check, previous);
@@ -206,7 +206,7 @@ TEST_F(EvaluateTest, FormLogin) {
             continue;
         }
         EXPECT_TRUE(check > 0 && check != previous); // each login its own session
-        EXPECT_EQ(strlen(c->cookieToSet), 32u);
+        EXPECT_EQ(strlen(c->session.cookieToSet), 32u);
         previous = check;
         EXPECT_EQ(std::string(c->loginQuery),
                   "?user=taro?check=" + std::to_string(check) + "?lang=eng");
