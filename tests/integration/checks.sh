@@ -1,5 +1,5 @@
-# The checks the command-line tests share: sourced, not run. Each check adds
-# to passed or failed and explains a failure on one line.
+# Runs the command-line test table $2 (<name>_test.cases) on the binary $1.
+# Each check adds to passed or failed and explains a failure on one line.
 passed=0
 failed=0
 
@@ -20,12 +20,9 @@ expect_same() { # description, wanted, got
     failed=$((failed + 1)); echo "FAIL: $1: wanted [$2], got [$3]"; fi
 }
 
-# A new empty home for the test, removed when it ends; t runs the binary on it.
-fresh_home() {
-  home="$(mktemp -d)"
-  trap 'rm -rf "$home"' EXIT
-}
 t() { "$bin" --home "$home" "$@"; }
+sjis() { iconv -f UTF-8 -t CP932; }
+page_word() { t settings server | sed -n "s/^$1=\([^ ]*\) .*/\1/p"; }
 says() { # description, expected status, text the output holds, command...
   local what="$1" want="$2" text="$3"
   shift 3
@@ -90,13 +87,10 @@ cases() {
   done 3<"$1"
 }
 
-# The whole of a test that is its case table: <test>.cases beside the
-# script, on a fresh home unless the script made one ($home set).
-run_table() {
-  set -u
-  bin="$(realpath "$1")"
-  [ -n "${home:-}" ] || fresh_home
-  cases "${0%.sh}.cases"
-  echo "$(basename "$0" .sh): $passed passed, $failed failed"
-  [ "$failed" -eq 0 ]
-}
+set -u
+bin="$(realpath "$1")"
+home="$(mktemp -d)"
+trap "rm -rf '$home'" EXIT
+cases "$2"
+echo "$(basename "$2" .cases): $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
