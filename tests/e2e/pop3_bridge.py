@@ -8,13 +8,7 @@ messages in the box, prints {"port", "user", "password"} as one JSON line,
 and stops Dovecot when stdin closes, so that a test that dies never leaves
 it running.
 """
-import base64
-import json
-import os
-import shutil
-import signal
-import sys
-import tempfile
+import base64, json, os, shutil, signal, sys, tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))

@@ -1,19 +1,8 @@
 #!/usr/bin/env python3
 """Administration commands against a running gateway: they go through the
 gateway's control socket and are in effect for the very next request."""
-import base64
-import os
-import pty
-import select
-import shutil
-import socket
-import stat
-import subprocess
-import sys
-import time
-import unittest
+import base64, os, pty, select, shutil, socket, stat, subprocess, sys, time, unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from gatewaytest import (  # noqa: E402
     BIN, Gateway, free_port, http_request, port_answers as answers)
 
@@ -214,5 +203,4 @@ class RunningGateway(unittest.TestCase):
         self.assertEqual(r.returncode, 1)
 
 
-if __name__ == "__main__":
-    unittest.main()
+if __name__ == "__main__": unittest.main()

@@ -5,23 +5,11 @@ gateway answers; its messages are ordinary mail; a busy port is reported in
 the terminal's language; Ctrl-C leaves no scratch folder and no process of
 its own, and ends nothing else. Skipped when Dovecot or Postfix is missing
 (scripts/install-mail-servers.sh installs them)."""
-import os
-import poplib
-import queue
-import re
-import shutil
-import signal
-import socket
-import subprocess
-import sys
-import tempfile
-import threading
-import time
+import os, poplib, queue, re, shutil, signal, socket, subprocess, tempfile, threading, time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEMO = os.path.join(os.path.dirname(os.path.dirname(HERE)), "scripts", "demo.sh")
-sys.path.insert(0, HERE)
 from gatewaytest import (  # noqa: E402
     BIN, DOVECOT, POSTFIX, Gateway, free_port, http_request, listening_addresses, stop_process)
 
@@ -184,5 +172,4 @@ class DemoScript(unittest.TestCase):
             holder.close()
 
 
-if __name__ == "__main__":
-    unittest.main(verbosity=2)
+if __name__ == "__main__": unittest.main(verbosity=2)

@@ -3,15 +3,9 @@
 as it was, nothing is left beside it, and the change does not come in with
 a later write. The home is a small tmpfs in a mount namespace of the test's
 own, so it needs root (and unshare); without them the tests are skipped."""
-import os
-import shutil
-import subprocess
-import sys
-import tempfile
-import unittest
+import os, shutil, subprocess, sys, tempfile, unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
 from gatewaytest import BIN, Gateway, stop_process, wait_for  # noqa: E402
 
 PRIVATE = "TARNBOX_PRIVATE_MOUNTS"
@@ -117,5 +111,4 @@ class FullDisk(unittest.TestCase):
         self.assertEqual(self.listed(), ["u1", "u3"])
 
 
-if __name__ == "__main__":
-    unittest.main(verbosity=2)
+if __name__ == "__main__": unittest.main(verbosity=2)

@@ -4,21 +4,10 @@ so that a test imports this module only) in a world that a test module
 starts and stops, one raw HTTP/1.0 exchange made the way a browser makes it
 (its session cookie sent back, its forms' token posted), a logged-in user,
 scripted mail servers, and pages compared with .ref files."""
-import html
-import os
-import re
-import subprocess
-import socket
-import ssl
-import sys
-import tempfile
-import shutil
-import threading
-import time
+import html, os, re, shutil, socket, ssl, subprocess, sys, tempfile, threading, time
 import urllib.parse
 
 sys.dont_write_bytecode = True
-import mailservers  # noqa: E402
 from mailservers import (  # noqa: E402,F401
     DOVECOT, POSTFIX, Certificates, Dovecot, Postfix, free_port, port_answers,
     end_process as stop_process)

@@ -3,20 +3,9 @@
 handshakes that stall or fail without holding anybody up, the TLS versions
 taken, whole downloads, and a start refused when the files are not usable.
 Certificates are made with the openssl command for 127.0.0.1 only."""
-import os
-import re
-import shutil
-import socket
-import ssl
-import subprocess
-import sys
-import tempfile
-import threading
-import time
-import unittest
+import os, re, shutil, socket, ssl, subprocess, sys, tempfile, threading, time, unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "corpus"))
 from gatewaytest import (  # noqa: E402
     Certificates, Dovecot, Gateway, World, assert_page_ends, browser_path, free_port, http_request,
@@ -346,5 +335,4 @@ class StartUp(unittest.TestCase):
         self.assertTrue(self.g.get(b"/", client_context(self.g.cert)).startswith(b"HTTP/1.0 200"))
 
 
-if __name__ == "__main__":
-    unittest.main(verbosity=2)
+if __name__ == "__main__": unittest.main(verbosity=2)

@@ -7,15 +7,8 @@ each user with servers of its own, and self-registration checked against a
 real POP3 server over STLS. What crossed the wire is read in the servers'
 logs and in the delivered bytes.
 """
-import json
-import os
-import shutil
-import sys
-import time
-import unittest
-import urllib.parse
+import json, os, shutil, time, unittest, urllib.parse
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from gatewaytest import (  # noqa: E402
     DONE, LIST_TIME, REF, SEND_ERROR, Certificates as Authority, Dovecot, Gateway, Postfix,
     ScriptedServer, Upgrade, World, assert_page_ends, http, plain_head, sjis, wait_for)
@@ -435,5 +428,4 @@ class UpgradeThatFails(unittest.TestCase):
         self.assert_nothing_after_the_upgrade("smtp-expired-upgrade", [b"EHLO", b"STARTTLS"])
 
 
-if __name__ == "__main__":
-    unittest.main(verbosity=2)
+if __name__ == "__main__": unittest.main(verbosity=2)

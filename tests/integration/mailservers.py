@@ -15,15 +15,7 @@ written. Both servers are installed on first use (scripts/install-mail-servers.s
         pop.logouts("alice")  # what the sessions did, from the server's log
         pop.stop()
 """
-import glob
-import os
-import re
-import shutil
-import signal
-import socket
-import string
-import subprocess
-import time
+import glob, os, re, shutil, signal, socket, string, subprocess, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))

@@ -5,16 +5,10 @@ gateway on loopback; plain HTTP is sent on to HTTPS; the client's own
 address reaches the login throttle through X-Real-IP, believed only from
 the proxy. Only the listen addresses, the certificate paths and the
 gateway's port of the file are changed for the test."""
-import os
-import re
-import ssl
-import subprocess
-import sys
-import unittest
+import os, re, ssl, subprocess, unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-sys.path.insert(0, HERE)
 from gatewaytest import (  # noqa: E402
     Certificates, Dovecot, Gateway, World, free_port, raw_request, wait_until_listening)
 
@@ -145,5 +139,4 @@ class BehindNginx(unittest.TestCase):
         self.assertFalse(logged_in(answer), answer[:600])
 
 
-if __name__ == "__main__":
-    unittest.main(verbosity=2)
+if __name__ == "__main__": unittest.main(verbosity=2)

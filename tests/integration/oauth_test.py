@@ -6,23 +6,10 @@ HOME/mail-ca.pem): it approves at once, checks PKCE S256 at its token
 endpoint and tells Dovecot, and through Dovecot's SASL Postfix, whether a
 token is live. Redirects are followed by hand.
 """
-import base64
-import hashlib
-import http.client
-import json
-import os
-import re
-import secrets
-import shutil
-import ssl
-import sys
-import threading
-import time
-import unittest
-import urllib.parse
+import base64, hashlib, http.client, json, os, re, secrets, shutil, ssl, threading, time
+import unittest, urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from gatewaytest import (  # noqa: E402
     DONE, SEND_ERROR, Browser, Certificates, Dovecot, Gateway, Postfix, World, sjis, wait_for)
 from gatewaytest import http as http_answer  # noqa: E402
@@ -425,5 +412,4 @@ def read(path):
         return f.read()
 
 
-if __name__ == "__main__":
-    unittest.main(verbosity=2)
+if __name__ == "__main__": unittest.main(verbosity=2)

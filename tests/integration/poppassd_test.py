@@ -11,18 +11,8 @@ The client is driven through the unit-test binary beside the gateway binary
 (test PoppassdLive.Outcome, which reads what to do from the environment):
 both the synchronous form and the worker that the settings page starts. What
 the server did is checked independently by speaking the protocol from here."""
-import os
-import secrets
-import shutil
-import signal
-import socket
-import subprocess
-import sys
-import tempfile
-import time
-import unittest
+import os, secrets, shutil, signal, socket, subprocess, tempfile, time, unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from gatewaytest import BIN, port_answers as answers  # noqa: E402
 
 UNIT_TESTS = os.path.join(os.path.dirname(BIN), "unit_tests")
@@ -181,5 +171,4 @@ class PoppassdTest(unittest.TestCase):
         self.assertEqual(r.returncode, 0, r.stdout.decode(errors="replace"))
 
 
-if __name__ == "__main__":
-    unittest.main()
+if __name__ == "__main__": unittest.main()

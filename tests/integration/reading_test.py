@@ -7,19 +7,9 @@ test class has POP3 users of its own. MergedList adds Settings 2 and 3 on
 the settings pages; 127.0.0.2 is a closed port, a wrong password meets
 Dovecot's refusal. "nosuch..invalid" is refused before any DNS lookup.
 """
-import email
-import email.header
-import email.policy
-import json
-import os
-import re
-import sys
-import time
-import unittest
-import urllib.parse
+import email, email.header, email.policy, json, os, re, sys, time, unittest, urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "corpus"))
 from gatewaytest import (  # noqa: E402
     LIST_TIME, MAIL_ADDRESS, MOZILLA5, REF, Browser, Dovecot, Gateway, ScriptedServer, World,
@@ -628,5 +618,4 @@ class MisbehavingServer(unittest.TestCase):
         self.assertIn(b"Could not connect to the POP3 server.", text)
 
 
-if __name__ == "__main__":
-    unittest.main(verbosity=2)
+if __name__ == "__main__": unittest.main(verbosity=2)

@@ -10,15 +10,8 @@ setting's): 127.0.0.1 is Postfix, 127.0.0.2 is a closed port, 127.0.0.3 is a
 socket of this test that accepts and never greets, and "nosuch..invalid" is a
 name the resolver refuses without asking the network.
 """
-import base64
-import os
-import poplib
-import re
-import sys
-import time
-import unittest
+import base64, os, poplib, re, time, unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from gatewaytest import (  # noqa: E402
     BOUNDARY, DONE, MOZILLA5, SEND_ERROR, Dovecot, Gateway, Postfix, ScriptedServer, World,
     assert_page_ends, assert_ref, plain_head, ref_bytes, sjis, wait_for)
@@ -233,5 +226,4 @@ class Failures(unittest.TestCase):
                     self.assertGreaterEqual(answer.seconds, WORKER_TIMEOUT - 0.5)
 
 
-if __name__ == "__main__":
-    unittest.main(verbosity=2)
+if __name__ == "__main__": unittest.main(verbosity=2)

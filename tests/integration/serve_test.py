@@ -1,16 +1,8 @@
 #!/usr/bin/env python3
 """The running gateway over real sockets: start-up and stop, whole answers
 byte for byte, static files, slow clients and the connection ceiling."""
-import os
-import re
-import signal
-import socket
-import subprocess
-import sys
-import time
-import unittest
+import os, re, signal, socket, subprocess, time, unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from gatewaytest import (  # noqa: E402
     Gateway as BaseGateway, free_port, http_request as request, listening_addresses)
 
@@ -253,5 +245,4 @@ class Answers(unittest.TestCase):
                 s.close()
 
 
-if __name__ == "__main__":
-    unittest.main(verbosity=2)
+if __name__ == "__main__": unittest.main(verbosity=2)
