@@ -1,9 +1,6 @@
-"""The integration harness: the binary under test, a gateway in a scratch
-home of its own, the real mail servers of mailservers.py (taken from here,
-so that a test imports this module only) in a world that a test module
-starts and stops, one raw HTTP/1.0 exchange made the way a browser makes it
-(its session cookie sent back, its forms' token posted), a logged-in user,
-scripted mail servers, and pages compared with .ref files."""
+"""The integration harness: gateways in scratch homes, the real mail servers
+of mailservers.py in a World per test module, HTTP/1.0 exchanges made the way
+a browser makes them, scripted mail servers, and .ref comparisons."""
 import html, os, re, shutil, socket, ssl, subprocess, sys, tempfile, threading, time
 import urllib.parse
 
@@ -12,7 +9,7 @@ from mailservers import (  # noqa: E402,F401
     DOVECOT, POSTFIX, Certificates, Dovecot, Postfix, free_port, port_answers,
     end_process as stop_process)
 
-# The gateway binary ctest passes first, taken off before unittest reads the rest.
+# ctest passes the binary first; taken off before unittest reads the rest.
 BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ.get("TARNBOX_BIN")
 REF = os.path.join(os.path.dirname(os.path.abspath(__file__)), "ref")
 DOMAIN = "test.example"
@@ -32,7 +29,6 @@ SEND_ERROR = sjis("メール送信時のエラー発生。")
 
 
 def wait_until_listening(port, proc, seconds=10, host="127.0.0.1"):
-    """Returns once port accepts; fails when proc ends first or time runs out."""
     deadline = time.time() + seconds
     while time.time() < deadline:
         try:
@@ -53,8 +49,7 @@ _tokens = {}
 
 
 def _user_of(raw):
-    """The user a request speaks for: the login query's name, or the login
-    form's field a."""
+    """The login query's user, or the login form's field a."""
     line = raw.split(b"\r\n", 1)[0]
     m = re.search(rb"\?user=([^?\s]*)", line) or re.search(rb" /mail/~([^/\s]+)/", line)
     if m:
@@ -81,7 +76,6 @@ def _with_token(raw, token):
 
 
 def browser_request(key, raw):
-    """raw as a browser of the request's user sends it to the gateway key."""
     user = _user_of(raw)
     cookie = _cookies.get((key, user))
     if cookie and b"\r\ncookie:" not in raw.lower():
@@ -94,7 +88,6 @@ def browser_request(key, raw):
 
 
 def browser_keeps(key, user, answer):
-    """Keeps what a browser keeps of the answer: its cookie and form token."""
     head, _, body = answer.partition(b"\r\n\r\n")
     m = re.search(rb"(?im)^Set-Cookie: *((?:__Host-)?tarnbox=[0-9a-f]*)", head)
     page_user = re.search(rb"\?user=([^?\s\"]*)\?check=", body)
@@ -108,10 +101,8 @@ def browser_keeps(key, user, answer):
 
 def raw_request(port, raw, host="127.0.0.1", timeout=10, ctx=None, slow=False, source=None,
                 eof_ok=False):
-    """Sends raw as it stands and reads the answer until the server closes:
-    over TLS with ctx (eof_ok: a TLS close without its alert ends the
-    answer too); slow: in small pieces after a pause, so the sends have to
-    wait; source: the local address to connect from."""
+    """raw as it stands, the answer until the server closes. eof_ok: a TLS
+    close without its alert ends it too; slow: read late and in small pieces."""
     s = socket.create_connection((host, port), timeout=timeout,
                                  source_address=(source, 0) if source else None)
     if ctx:
@@ -135,8 +126,6 @@ def raw_request(port, raw, host="127.0.0.1", timeout=10, ctx=None, slow=False, s
 
 
 def http_request(port, raw, host="127.0.0.1", timeout=10, ctx=None, slow=False):
-    """Sends raw the way a browser would and reads the answer until the
-    gateway closes."""
     key = ("https", port) if ctx else (host, port)
     raw, user = browser_request(key, raw)
     answer = raw_request(port, raw, host, timeout, ctx, slow)
@@ -145,8 +134,7 @@ def http_request(port, raw, host="127.0.0.1", timeout=10, ctx=None, slow=False):
 
 
 def listening_addresses(port):
-    """The local addresses ("127.0.0.1", "::", ...) of every TCP socket in
-    LISTEN state on port, read from /proc/net/tcp and /proc/net/tcp6."""
+    """The local addresses of the TCP sockets listening on port."""
     import struct
 
     found = []
@@ -170,28 +158,21 @@ def listening_addresses(port):
 SESSION_PARTS = re.compile(rb'Set-Cookie: [^\r\n]*\r\n|<input type=hidden name="csrf" value="[0-9a-f]{32}">')
 
 
-# The viewport and stylesheet every page head carries; the unit tests check
-# their bytes, the real-server checks read pages without them.
+# Page head lines and language switch: their bytes are the unit tests'.
 HEAD_LINES = re.compile(rb'<meta name="viewport" content="width=device-width, initial-scale=1">'
                         rb'<link rel="stylesheet" href="/style/[0-9a-f]{12}\.css">')
 
-
-# The language switch after <body>: the unit tests check where it leads,
-# serve_test that it is on the pages.
 LANG_SWITCH = re.compile(rb'<div class="lang-switch"><a href="[^"]*" hreflang="(?:en|ja)" '
                          rb'lang="(?:en|ja)">(?:English|\x93\xfa\x96\x7b\x8c\xea)</a></div>')
 
 
 def plain_head(page):
-    """The page with the head lines and the language switch taken out (an
-    empty head with them)."""
     page = LANG_SWITCH.sub(b"", page)
     return HEAD_LINES.sub(b"", page).replace(b"<html><head></head>", b"<html>")
 
 
 def without_session(answer):
-    """The answer without what differs per login: the session cookie line
-    and the form token (their own tests check them)."""
+    """Without the session cookie and the form token, which differ per login."""
     return SESSION_PARTS.sub(b"", answer)
 
 
@@ -200,8 +181,7 @@ LIST_TIME = re.compile(rb'<input type="hidden" value="(-?\d+)" name="list_time">
 
 
 def list_region(page):
-    """From the first mail-address heading to the hidden list_time field:
-    every section of the received-mail list with its rows and statuses."""
+    """Every section of the list: from the first mail-address heading to list_time."""
     start = page.find(b"<pre>" + MAIL_ADDRESS)
     end = page.find(b'<input type="hidden"', start)
     if start < 0 or end < 0:
@@ -210,28 +190,24 @@ def list_region(page):
 
 
 def browser_path(href):
-    """The request path a browser sends for an href of a Shift_JIS page:
-    entities undone, two-byte characters as UTF-8 escapes."""
+    """What a browser requests for an href of a Shift_JIS page."""
     text = html.unescape(href.decode("cp932"))
     return urllib.parse.quote(text, safe="/~%!$&'()*+,;=:@?-._").encode("ascii")
 
 
 def assert_page_ends(test, body):
-    """The page was written to its end, not cut off by a failure."""
     test.assertTrue(body.rstrip().endswith(b"</html>"), body[-300:])
 
 
 class World(dict):
-    """What a test module starts: a scratch folder the mail servers' users
-    can pass through, and the servers and gateways kept in it, stopped in
-    the reverse order when the module ends (or its start fails)."""
+    """A test module's scratch folder and the servers kept in it, stopped in
+    reverse order when the module ends (or its start fails)."""
 
     def __init__(self, prefix):
         super().__init__()
         self.prefix = prefix
 
     def hooks(self, build):
-        """setUpModule and tearDownModule for build(world, scratch)."""
         def start():
             self.scratch = tempfile.mkdtemp(prefix=self.prefix)
             os.chmod(self.scratch, 0o755)
@@ -263,8 +239,6 @@ def wait_for(predicate, seconds=10):
 
 
 class Answer:
-    """An HTTP answer split into status line, header lines and body."""
-
     def __init__(self, raw, seconds=0.0):
         self.raw, self.seconds = raw, seconds
         head, _, self.body = raw.partition(b"\r\n\r\n")
@@ -273,10 +247,8 @@ class Answer:
 
     def header(self, name):
         prefix = name.lower() + b":"
-        for line in self.headers:
-            if line.lower().startswith(prefix):
-                return line[len(prefix):].strip()
-        return None
+        return next((h[len(prefix):].strip() for h in self.headers
+                     if h.lower().startswith(prefix)), None)
 
 
 def http(port, method, path, body=None, content_type=FORM, headers=b"", timeout=60):
@@ -292,8 +264,7 @@ BOUNDARY = b"---------------------------4176538729170345213941187351"
 
 
 def compose_body(fields, uploads=()):
-    """multipart/form-data as a browser posts it. fields: (name, Shift_JIS
-    value); uploads: (field, file name, bytes)."""
+    """multipart/form-data of (name, value) fields and (field, file name, bytes) uploads."""
     parts = [b'--%s\r\nContent-Disposition: form-data; name="%s"\r\n\r\n%s\r\n'
              % (BOUNDARY, name, value) for name, value in fields]
     parts += [b'--%s\r\nContent-Disposition: form-data; name="%s"; filename="%s"\r\n'
@@ -303,9 +274,8 @@ def compose_body(fields, uploads=()):
 
 
 class Browser:
-    """One user logged in through the form of the top page; its later
-    requests carry the login query its links carry. lang b"?lang=eng" keeps
-    the pages English."""
+    """A user logged in through the top page's form; later requests carry
+    the login query its links carry."""
 
     def __init__(self, port, user, password, lang=b"", headers=b""):
         self.port, self.user, self.password, self.lang = port, user, password, lang
@@ -338,11 +308,9 @@ class Browser:
 
 
 class Gateway:
-    """A gateway in a scratch home of its own: `tarnbox` commands on that
-    home, and `serve` on a free port of 127.0.0.1. Mail servers are at
-    127.0.0.1 unless said otherwise."""
+    """A gateway in a scratch home of its own, serving on a free port."""
 
-    def __init__(self, pop3_port=None, smtp_port=None, pop3_server="127.0.0.1", users=(),
+    def __init__(self, pop3_port=None, smtp_port=None, pop3_server="127.0.0.1",
                  prefix="tarnbox-it-", home=None):
         self.home = home or tempfile.mkdtemp(prefix=prefix)
         self.port = free_port()
@@ -351,8 +319,6 @@ class Gateway:
             ["--smtp-port", str(smtp_port)] if smtp_port else [])
         self.run("init", "--http-port", str(self.port), "--smtp-server", "127.0.0.1",
                  "--pop3-server", pop3_server, *ports)
-        for user in users:
-            self.add_user(*user)
 
     def run(self, *args, check=True, stdin=None, timeout=None):
         r = subprocess.run([BIN, "--home", self.home, *args], capture_output=True, text=True,
@@ -386,22 +352,17 @@ class Gateway:
 
 
 class Upgrade:
-    """A reply after which the server starts TLS with cert (a certificate
-    and key file), or without cert answers with bytes that are no TLS."""
+    """A reply after which TLS starts with cert, or without it bytes that are no TLS."""
 
     def __init__(self, reply, cert=None):
         self.reply, self.cert = reply, cert
 
 
 class ScriptedServer:
-    """A mail server on host (a free port unless given) that plays one script
-    per connection, in order, the last for every later one: a greeting (None:
-    it never greets) and the replies to the commands that follow, one each; a
-    reply CLOSE closes the connection, an Upgrade starts TLS. After the last
-    reply it stays silent. Every line it reads (and the first bytes after a
-    completed handshake) is kept in commands, so a test can tell what was
-    sent and that nothing followed a broken upgrade. No script: it never
-    says a word."""
+    """Plays one script per connection, the last for every later one: a
+    greeting (None: none) and one reply per command line (CLOSE closes, an
+    Upgrade starts TLS), then silence. commands keeps every line read and
+    the first bytes after a handshake. No script: it never says a word."""
     CLOSE = object()
 
     def __init__(self, *scripts, host="127.0.0.1", port=0):
@@ -468,7 +429,6 @@ class ScriptedServer:
             self.commands.append(secure.recv(100))
 
     def words(self):
-        """The first word of each command."""
         return [c.split(b" ")[0].upper() for c in self.commands]
 
     def stop(self):
@@ -486,8 +446,7 @@ def first_difference(got, wanted):
 
 
 def ref_bytes(name, **masks):
-    """The bytes of ref/<name>.ref, each {key} of masks put back as its
-    value: a part of a page that must stand in it."""
+    """ref/<name>.ref with each {key} of masks as its value."""
     with open(os.path.join(REF, name + ".ref"), "rb") as f:
         wanted = f.read()
     for key, value in masks.items():
@@ -496,15 +455,11 @@ def ref_bytes(name, **masks):
 
 
 def assert_ref(test, name, got, **masks):
-    """got equals ref/<name>.ref byte for byte once each value of masks is
-    put back as {key}. With TARNBOX_WRITE_REFS=1 the file is written instead."""
+    """got is ref/<name>.ref once each value of masks is {key}; TARNBOX_WRITE_REFS=1 writes it."""
     for key, value in masks.items():
         got = got.replace(value, b"{%s}" % key.encode())
-    path = os.path.join(REF, name + ".ref")
     if os.environ.get("TARNBOX_WRITE_REFS"):
-        os.makedirs(REF, exist_ok=True)
-        with open(path, "wb") as f:
+        with open(os.path.join(REF, name + ".ref"), "wb") as f:
             f.write(got)
-    with open(path, "rb") as f:
-        wanted = f.read()
+    wanted = ref_bytes(name)
     test.assertTrue(got == wanted, "%s: %s" % (name, first_difference(got, wanted)))
