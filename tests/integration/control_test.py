@@ -14,14 +14,12 @@ def basic(port, path, user, password):
 
 
 def logs_in(port, user, password):
-    """The compose page opens for user with password (Basic login)."""
     return b'name="send_to"' in basic(port, "/mail/write/index.html", user, password)
 
 
 def on_terminal(args, replies, seconds=20):
-    """Runs tarnbox on a terminal of its own, typing the next reply whenever a
-    prompt (output ending in ": ") is waiting. Returns the status and all the
-    terminal showed."""
+    """tarnbox on a terminal of its own, typing the next reply at each prompt
+    (output ending in ": "): the status and all the terminal showed."""
     pid, fd = pty.fork()
     if pid == 0:
         os.execv(BIN, [BIN, *args])
@@ -60,22 +58,17 @@ class RunningGateway(unittest.TestCase):
     def setUpClass(cls):
         cls.g = Gateway(prefix="tarnbox-control-").start(stderr=subprocess.PIPE)
         cls.home, cls.port, cls.proc = cls.g.home, cls.g.port, cls.g.proc
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.g.stop()
+        cls.addClassCleanup(cls.g.stop)
 
     @classmethod
     def tarnbox(cls, *args, stdin="", check=False):
         return cls.g.run(*args, stdin=stdin, check=check)
 
     def test_1_new_user_logs_in_at_once(self):
-        r = self.tarnbox("users", "add", "--name", "Bob", "--mail-address", "bob@example.jp",
-                         "--id", "bob", "--password", "bob-pw")
-        self.assertEqual(r.returncode, 0, r.stderr)
+        self.tarnbox("users", "add", "--name", "Bob", "--mail-address", "bob@example.jp",
+                     "--id", "bob", "--password", "bob-pw", check=True)
         self.assertTrue(logs_in(self.port, "bob", "bob-pw"))
-        listing = self.tarnbox("users", "list", check=True).stdout
-        self.assertIn("bob", listing)
+        self.assertIn("bob", self.tarnbox("users", "list", check=True).stdout)
 
     def test_2_shared_book_reaches_the_compose_page(self):
         self.tarnbox("shared-book", "add", "--name", "Ken", "--mail-address", "ken@example.jp",
@@ -84,19 +77,13 @@ class RunningGateway(unittest.TestCase):
         self.assertIn(b"<option>Ken&lt;ken@example.jp&gt;", page)
 
     def test_3_port_moves_or_stays(self):
-        busy = socket.socket()
-        busy.bind(("0.0.0.0", 0))
-        busy.listen(1)
-        taken = busy.getsockname()[1]
-        try:
-            r = self.tarnbox("settings", "set", "http_port=%d" % taken)
+        with socket.create_server(("0.0.0.0", 0)) as busy:
+            r = self.tarnbox("settings", "set", "http_port=%d" % busy.getsockname()[1])
             self.assertEqual(r.returncode, 1)
             self.assertIn("TCP/IP ポート番号が使用されています。", r.stderr)
             self.assertTrue(answers(self.port))
             shown = self.tarnbox("settings", "show", check=True).stdout
             self.assertIn("http_port=%d\n" % self.port, shown)
-        finally:
-            busy.close()
         # The server page moves it too, and a refused value of the same page
         # leaves the listener where it is.
         new = free_port()
@@ -125,14 +112,12 @@ class RunningGateway(unittest.TestCase):
         self.tarnbox("users", "change", "carol", "--password", "carol-new", check=True)
         self.assertFalse(logs_in(self.port, "carol", "carol-pw"))
         self.assertTrue(logs_in(self.port, "carol", "carol-new"))
-        r = self.tarnbox("users", "delete", "--yes", "carol")
-        self.assertEqual(r.returncode, 0, r.stderr)
+        self.tarnbox("users", "delete", "--yes", "carol", check=True)
         self.assertFalse(logs_in(self.port, "carol", "carol-new"))
 
     def test_3c_passwords_off_the_command_line(self):
-        r = self.tarnbox("users", "add", "--name", "Dave", "--mail-address", "dave@example.jp",
-                         "--id", "dave", "--password-stdin", stdin="dave-pw\n")
-        self.assertEqual(r.returncode, 0, r.stderr)
+        self.tarnbox("users", "add", "--name", "Dave", "--mail-address", "dave@example.jp",
+                     "--id", "dave", "--password-stdin", stdin="dave-pw\n", check=True)
         self.assertTrue(logs_in(self.port, "dave", "dave-pw"))
         secret = os.path.join(self.home, "dave-password")
         with open(secret, "w") as f:
@@ -184,9 +169,8 @@ class RunningGateway(unittest.TestCase):
         self.assertIn(b"PermissionError", r.stderr)
 
     def test_5_admin_password_then_the_gate(self):
-        r = self.tarnbox("admin-password", stdin="Adm-1\nAdm-1\n")
-        self.assertEqual(r.returncode, 0, r.stderr)
-        self.assertIn("パスワードを設定しました。", r.stdout)
+        self.assertIn("パスワードを設定しました。",
+                      self.tarnbox("admin-password", stdin="Adm-1\nAdm-1\n", check=True).stdout)
         self.assertNotEqual(self.tarnbox("users", "list").returncode, 0)
         secret = os.path.join(self.home, "secret")
         with open(secret, "w") as f:
@@ -195,8 +179,7 @@ class RunningGateway(unittest.TestCase):
 
     def test_6_stop(self):
         secret = os.path.join(self.home, "secret")
-        r = self.tarnbox("--admin-password-file", secret, "stop")
-        self.assertEqual(r.returncode, 0, r.stderr)
+        self.tarnbox("--admin-password-file", secret, "stop", check=True)
         self.assertEqual(self.proc.wait(timeout=15), 0)
         self.assertFalse(os.path.exists(os.path.join(self.home, "tarnbox.sock")))
         r = self.tarnbox("--admin-password-file", secret, "stop")
