@@ -107,7 +107,7 @@ class Certificates:
         _make_dirs(folder)
         _write(os.path.join(folder, "index.txt"), "")
         _write(os.path.join(folder, "serial"), "01\n")
-        _write(os.path.join(folder, "ca.cnf"), _template("openssl-ca.cnf", db=folder))
+        _write(os.path.join(folder, "ca.cnf"), template("openssl-ca.cnf", db=folder))
         return name
 
     def server(self, *ips, expired=False, trusted=True):
@@ -200,13 +200,13 @@ class Dovecot:
         mechanisms = ("plain apop" if apop else "plain") + (" login" if auth_socket else "")
         if introspection_url:
             mechanisms += " xoauth2 oauthbearer"
-            _write(v["oauth_file"], _template("dovecot-oauth2.conf.ext", **v))
+            _write(v["oauth_file"], template("dovecot-oauth2.conf.ext", **v))
         v.update(mechanisms=mechanisms, imap_protocol=" imap" if imap else "",
                  tls="ssl_cert = <%s\nssl_key = <%s\n" % cert if ssl != "no" else "",
-                 oauth=_template("dovecot-oauth.conf", **v) if introspection_url else "",
-                 sasl=_template("dovecot-sasl.conf", **v) if auth_socket else "",
-                 imap=_template("dovecot-imap.conf", **v) if imap else "")
-        _write(self.config, _template("dovecot.conf", **v))
+                 oauth=template("dovecot-oauth.conf", **v) if introspection_url else "",
+                 sasl=template("dovecot-sasl.conf", **v) if auth_socket else "",
+                 imap=template("dovecot-imap.conf", **v) if imap else "")
+        _write(self.config, template("dovecot.conf", **v))
 
     def start(self):
         _refuse_taken(self.port)
@@ -288,10 +288,10 @@ class Postfix:
         os.chmod(private, 0o700)
         self.auth_socket = os.path.join(private, "auth")
         v = dict(vars(self), s=self.scratch, uid=MAIL_UID, gid=MAIL_GID)
-        main, master = _template("postfix-main.cf", **v), _template("postfix-master.cf", **v)
+        main, master = template("postfix-main.cf", **v), template("postfix-master.cf", **v)
         if cert:
-            main += _template("postfix-tls.cf", cert=cert[0], key=cert[1])
-            master += _template("postfix-secure-master.cf", **v, mechanism_filter=(
+            main += template("postfix-tls.cf", cert=cert[0], key=cert[1])
+            master += template("postfix-secure-master.cf", **v, mechanism_filter=(
                 "  -o smtpd_sasl_mechanism_filter=%s\n" % smtps_mechanisms
                 if smtps_mechanisms else ""))
         _write(os.path.join(self.etc, "main.cf"), main)
@@ -380,7 +380,7 @@ def _settled(read, seconds, pause):
         time.sleep(pause)
 
 
-def _template(name, **values):
+def template(name, **values):
     """A configuration file of servers/ with values put in for its ${names}."""
     with open(os.path.join(HERE, "servers", name)) as f:
         return string.Template(f.read()).substitute(values)

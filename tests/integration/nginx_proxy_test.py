@@ -1,14 +1,13 @@
 #!/usr/bin/env python3
-"""The gateway behind nginx, with the configuration kept in
-conf/nginx-tarnbox.conf: nginx speaks HTTPS to the browser and HTTP to the
-gateway on loopback; plain HTTP is sent on to HTTPS; the client's own
-address reaches the login throttle through X-Real-IP, believed only from
-the proxy. Only the listen addresses, the certificate paths and the
-gateway's port of the file are changed for the test."""
+"""The gateway behind nginx with conf/nginx-tarnbox.conf (only its listen
+addresses, certificate paths and gateway port changed): HTTPS outside, HTTP
+on to HTTPS, and the client's address reaching the login throttle through
+X-Real-IP, believed only from the proxy."""
 import os, re, ssl, subprocess, unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
+from mailservers import template  # noqa: E402
 from gatewaytest import (  # noqa: E402
     Certificates, Dovecot, Gateway, World, free_port, raw_request, wait_until_listening)
 
@@ -33,32 +32,16 @@ def proxy_config(tls_port, plain_port, gateway_port, cert, key):
 def start_nginx(scratch, site):
     prefix = os.path.join(scratch, "nginx")
     os.makedirs(os.path.join(prefix, "logs"), exist_ok=True)
-    with open(os.path.join(prefix, "site.conf"), "w") as f:
-        f.write(site)
-    main = f"""daemon off;
-worker_processes 1;
-pid {prefix}/nginx.pid;
-error_log {prefix}/logs/error.log;
-events {{ worker_connections 64; }}
-http {{
-    access_log {prefix}/logs/access.log;
-    client_body_temp_path {prefix}/body;
-    proxy_temp_path {prefix}/proxy;
-    fastcgi_temp_path {prefix}/fastcgi;
-    uwsgi_temp_path {prefix}/uwsgi;
-    scgi_temp_path {prefix}/scgi;
-    include {prefix}/site.conf;
-}}
-"""
     conf = os.path.join(prefix, "nginx.conf")
-    with open(conf, "w") as f:
-        f.write(main)
-    check = subprocess.run([NGINX, "-t", "-p", prefix, "-c", conf, "-e", prefix + "/logs/error.log"],
-                           capture_output=True, text=True)
+    for path, text in ((os.path.join(prefix, "site.conf"), site),
+                       (conf, template("nginx.conf", prefix=prefix))):
+        with open(path, "w") as f:
+            f.write(text)
+    args = [NGINX, "-p", prefix, "-c", conf, "-e", prefix + "/logs/error.log"]
+    check = subprocess.run(args + ["-t"], capture_output=True, text=True)
     if check.returncode != 0:
         raise AssertionError("nginx -t: " + check.stderr)
-    return subprocess.Popen([NGINX, "-p", prefix, "-c", conf, "-e", prefix + "/logs/error.log"],
-                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+    return subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
 
 
