@@ -231,6 +231,11 @@ class World(dict):
         shutil.rmtree(self.scratch, ignore_errors=True)
 
 
+def file_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def wait_for(predicate, seconds=10):
     deadline = time.time() + seconds
     while not predicate() and time.time() < deadline:

@@ -8,22 +8,20 @@ import json, os, shutil, time, unittest, urllib.parse
 
 from gatewaytest import (  # noqa: E402
     DONE, LIST_TIME, REF, SEND_ERROR, Certificates as Authority, Dovecot, Gateway, Postfix,
-    ScriptedServer, Upgrade, World, assert_page_ends, http, plain_head, sjis, wait_for)
+    ScriptedServer, Upgrade, World, assert_page_ends, file_bytes, http, plain_head, sjis,
+    wait_for)
 
 WORKER_TIMEOUT = 4
 
 with open(os.path.join(REF, "mail-tls.json"), encoding="utf-8") as f:
     TABLES = json.load(f)
-REASONS = TABLES["reasons"]
 
 
 def secure_failure(kind, reason, english=False):
-    if english:
-        text = ("Could not connect securely to the %s server 127.0.0.1.\r\n%s"
-                % (kind, REASONS[reason][1])).encode()
-    else:
-        text = sjis("%s サーバー 127.0.0.1 と安全に接続できませんでした。\r\n%s"
-                    % (kind, REASONS[reason][0]))
+    text = ("Could not connect securely to the %s server 127.0.0.1.\r\n%s" if english else
+            "%s サーバー 127.0.0.1 と安全に接続できませんでした。\r\n%s") % (
+                kind, TABLES["reasons"][reason][english])
+    text = text.encode() if english else sjis(text)
     return b"\r\n<font size=+1><center>" + text + b"\r\n</center></font>\r\n"
 
 
@@ -45,11 +43,6 @@ def user(login, pop3_security="none", smtp_security="none", pop3=("main", "port"
 
 for login, options in TABLES["users"]:
     user(login, **options)
-
-
-def port_of(where):
-    server, attribute = where
-    return getattr(WORLD[server], attribute)
 
 
 def message(subject):
@@ -92,9 +85,7 @@ def build(world, scratch):
         pop.start()
     for login in USERS:
         smtp.add_user(login)
-    for login in ("pop3s", "stls", "pop3s-apop", "stls-apop", "stls-deleter", "pop3s-v6",
-                  "pop3s-v6-bracketed", "by-default", "expired-noverify",
-                  "wrong-name-noverify", "untrusted-noverify"):
+    for login in TABLES["with_mail"]:
         box = WORLD[USERS[login]["pop3"][0]]
         for n in (1, 2):
             box.deliver(login, message(b"TLS message %d for %s" % (n, login.encode())))
@@ -138,7 +129,8 @@ def browser(login, english=False, gateway=None):
 def own_servers(login):
     u = USERS[login]
     return ["--pop3-server", u["pop3_name"], "--smtp-server", "127.0.0.1",
-            "--pop3-port", str(port_of(u["pop3"])), "--smtp-port", str(port_of(u["smtp"])),
+            "--pop3-port", str(getattr(WORLD[u["pop3"][0]], u["pop3"][1])),
+            "--smtp-port", str(getattr(WORLD[u["smtp"][0]], u["smtp"][1])),
             *u["options"]]
 
 
@@ -254,17 +246,12 @@ LONG_TEXT = b"\r\n".join(b"line %04d of a long text sent over TLS" % n for n in 
 class SecureSmtp(unittest.TestCase):
     def sent(self, login, subject, text=b"secure text"):
         b = browser(login)
-        answer = b.send(b"submit@test.example", subject, text)
-        return b, answer
+        return b, b.send(b"submit@test.example", subject, text)
 
     def delivered(self, subject):
         def find():
-            for path in WORLD["smtp"].boxes.messages("submit"):
-                with open(path, "rb") as f:
-                    data = f.read()
-                if b"Subject: " + subject in data:
-                    return data
-            return None
+            return next((data for data in map(file_bytes, WORLD["smtp"].boxes.messages("submit"))
+                         if b"Subject: " + subject in data), None)
         wait_for(lambda: find() is not None)
         return find()
 

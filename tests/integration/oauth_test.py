@@ -8,8 +8,8 @@ import unittest, urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 from gatewaytest import (  # noqa: E402
-    DONE, SEND_ERROR, Browser, Certificates, Dovecot, Gateway, Postfix, World, sjis, wait_for)
-from gatewaytest import http as http_answer  # noqa: E402
+    DONE, SEND_ERROR, Browser, Certificates, Dovecot, Gateway, Postfix, World, file_bytes,
+    http as http_answer, sjis, wait_for)
 
 CLIENT_ID, CLIENT_SECRET, WORKER_TIMEOUT = "tarnbox-test-client", "s3cret-of-the-client", 8
 CONNECTED = sjis("アカウントを連携しました。")
@@ -60,7 +60,8 @@ class Handler(BaseHTTPRequestHandler):
     def reply(self, status, body=None, headers=()):
         data = json.dumps(body).encode() if body is not None else b""
         self.send_response(status)
-        for k, v in [*headers, *([("Content-Type", "application/json")] if body is not None else [])]:
+        json_type = [("Content-Type", "application/json")] if body is not None else []
+        for k, v in [*headers, *json_type]:
             self.send_header(k, v)
         self.send_header("Content-Length", str(len(data)))
         self.end_headers()
@@ -320,7 +321,7 @@ class Exchanges(unittest.TestCase):
         self.assertIn(CONNECTED, b.connect().body)
         answer = b.send(b"Sent by bob with a token")
         self.assertIn(DONE, answer.body, answer.body[:1500])
-        self.assertTrue(wait_for(lambda: any(b"Sent by bob with a token" in open(p, "rb").read()
+        self.assertTrue(wait_for(lambda: any(b"Sent by bob with a token" in file_bytes(p)
                                              for p in WORLD["pop"].boxes.messages("bob"))))
         self.assertIn("sasl_method=XOAUTH2, sasl_username=bob", WORLD["smtp"].log_text())
 

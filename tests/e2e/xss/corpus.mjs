@@ -1,6 +1,5 @@
-// The hostile-HTML corpus: the stored public lists and the classes of our
-// own in generated.txt (README.md names each source, its licence and its
-// count).
+// The hostile-HTML corpus: the stored public lists and our classes of
+// generated.txt (README.md names sources, licences and counts).
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';

@@ -1,10 +1,8 @@
-// What runs inside the browser for the hostile-HTML test: the trap installed
-// before any page script, and the audit of the parsed page. Both are plain
-// functions handed to Playwright, so they may use nothing from this module.
+// Run inside the browser, so they may use nothing from this module: the
+// trap installed before any page script, and the audit of the parsed page.
 
-// Installed in every frame before the page's own scripts. Anything that a
-// vector calls to show it ran reports through the binding, which outlives a
-// navigation the vector might cause.
+// What a vector calls to show it ran reports through the binding, which
+// outlives a navigation the vector might cause.
 export const TRAP = `(() => {
   const report = (kind, detail) => {
     try { window.__xssReport(kind, String(detail).slice(0, 200)); } catch (e) {}
@@ -22,11 +20,9 @@ export const TRAP = `(() => {
 })();
 //# sourceURL=xss-trap.js`;
 
-// The parsed page as the browser built it. baseline (null on a page that is
-// not a message page) holds where the gateway's own reply form and back
-// links sit in the tree of a harmless message; a mail that moves them has
-// swallowed the page. Returns the findings, each a short sentence, and the
-// shape of this page (the baseline when the page is harmless).
+// The parsed page. baseline (null off message pages): where the gateway's
+// reply form and back links sit for a harmless message; a mail that moves
+// them has swallowed the page. Returns the findings and this page's shape.
 export function auditPage(baseline) {
   const findings = [];
   const html = 'http://www.w3.org/1999/xhtml';
@@ -117,9 +113,8 @@ export function auditPage(baseline) {
   return { findings, shape };
 }
 
-// Lets the page finish what it starts by itself (fonts, autofocus, queued
-// tasks, the first animation frames), bounded so a page that never settles
-// cannot hold the test.
+// Lets the page finish what it starts by itself (fonts, queued tasks, first
+// frames), bounded so a page that never settles cannot hold the test.
 export function settle(limitMs) {
   const frames = new Promise((resolve) =>
     requestAnimationFrame(() => requestAnimationFrame(() => setTimeout(resolve, 0))));
