@@ -1,7 +1,7 @@
 """The integration harness: gateways in scratch homes, the real mail servers
 of mailservers.py in a World per test module, HTTP/1.0 exchanges made the way
 a browser makes them, scripted mail servers, and .ref comparisons."""
-import html, os, re, shutil, socket, ssl, subprocess, sys, tempfile, threading, time
+import html, json, os, re, shutil, socket, ssl, struct, subprocess, sys, tempfile, threading, time
 import urllib.parse
 
 sys.dont_write_bytecode = True
@@ -29,23 +29,18 @@ SEND_ERROR = sjis("メール送信時のエラー発生。")
 
 
 def wait_until_listening(port, proc, seconds=10, host="127.0.0.1"):
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        try:
-            socket.create_connection((host, port), timeout=1).close()
-            return
-        except OSError:
-            if proc.poll() is not None:
-                raise AssertionError("gateway ended at start: %d %s" % (
-                    proc.returncode, proc.stderr.read().decode() if proc.stderr else ""))
-            time.sleep(0.05)
-    raise AssertionError("gateway did not start")
+    def up():
+        if proc.poll() is not None:
+            raise AssertionError("gateway ended at start: %d %s" % (
+                proc.returncode, proc.stderr.read().decode() if proc.stderr else ""))
+        return port_answers(port, host)
+    if not wait_for(up, seconds):
+        raise AssertionError("gateway did not start")
 
 
 # Per (gateway port, user): the session cookie the gateway set and the form
 # token of the last page it showed, as one browser per user would keep them.
-_cookies = {}
-_tokens = {}
+_cookies, _tokens = {}, {}
 
 
 def _user_of(raw):
@@ -58,10 +53,6 @@ def _user_of(raw):
     return m.group(1) if m and raw.startswith(b"POST ") else None
 
 
-def _set_length(head, length):
-    return re.sub(rb"(?im)^content-length: *\d+", b"Content-Length: %d" % length, head)
-
-
 def _with_token(raw, token):
     head, sep, body = raw.partition(b"\r\n\r\n")
     if not sep or b"csrf" in body:
@@ -72,7 +63,8 @@ def _with_token(raw, token):
                 + token + b"\r\n" + body)
     else:
         body = b"csrf=" + token + b"&" + body
-    return _set_length(head, len(body)) + sep + body
+    head = re.sub(rb"(?im)^content-length: *\d+", b"Content-Length: %d" % len(body), head)
+    return head + sep + body
 
 
 def browser_request(key, raw):
@@ -89,14 +81,13 @@ def browser_request(key, raw):
 
 def browser_keeps(key, user, answer):
     head, _, body = answer.partition(b"\r\n\r\n")
-    m = re.search(rb"(?im)^Set-Cookie: *((?:__Host-)?tarnbox=[0-9a-f]*)", head)
     page_user = re.search(rb"\?user=([^?\s\"]*)\?check=", body)
     owner = page_user.group(1) if page_user else user
-    if m:
-        _cookies[(key, owner)] = m.group(1)
-    t = re.search(rb'name="csrf" value="([0-9a-f]{32})"', body)
-    if t:
-        _tokens[(key, owner)] = t.group(1)
+    for kept, m in ((_cookies, re.search(rb"(?im)^Set-Cookie: *((?:__Host-)?tarnbox=[0-9a-f]*)",
+                                         head)),
+                    (_tokens, re.search(rb'name="csrf" value="([0-9a-f]{32})"', body))):
+        if m:
+            kept[(key, owner)] = m.group(1)
 
 
 def raw_request(port, raw, host="127.0.0.1", timeout=10, ctx=None, slow=False, source=None,
@@ -111,18 +102,15 @@ def raw_request(port, raw, host="127.0.0.1", timeout=10, ctx=None, slow=False, s
         s.sendall(raw)
         if slow:
             time.sleep(0.5)
-        chunks = []
-        while True:
+        chunks = [b"-"]
+        while chunks[-1]:
             try:
-                b = s.recv(4096 if slow else 1 << 20)
+                chunks.append(s.recv(4096 if slow else 1 << 20))
             except ssl.SSLError:
                 if not eof_ok:
                     raise
                 break
-            if not b:
-                break
-            chunks.append(b)
-    return b"".join(chunks)
+    return b"".join(chunks[1:])
 
 
 def http_request(port, raw, host="127.0.0.1", timeout=10, ctx=None, slow=False):
@@ -135,8 +123,6 @@ def http_request(port, raw, host="127.0.0.1", timeout=10, ctx=None, slow=False):
 
 def listening_addresses(port):
     """The local addresses of the TCP sockets listening on port."""
-    import struct
-
     found = []
     for name, family in (("tcp", socket.AF_INET), ("tcp6", socket.AF_INET6)):
         try:
@@ -151,7 +137,8 @@ def listening_addresses(port):
                 continue
             # The kernel prints the address as 32-bit words in host order.
             words = [int(address[i:i + 8], 16) for i in range(0, len(address), 8)]
-            found.append(socket.inet_ntop(family, struct.pack("=%dI" % len(words), *words)))
+            packed = struct.pack("=%dI" % len(words), *words)
+            found.append(socket.inet_ntop(family, packed))
     return sorted(found)
 
 
@@ -167,8 +154,7 @@ LANG_SWITCH = re.compile(rb'<div class="lang-switch"><a href="[^"]*" hreflang="(
 
 
 def plain_head(page):
-    page = LANG_SWITCH.sub(b"", page)
-    return HEAD_LINES.sub(b"", page).replace(b"<html><head></head>", b"<html>")
+    return HEAD_LINES.sub(b"", LANG_SWITCH.sub(b"", page)).replace(b"<html><head></head>", b"<html>")
 
 
 def without_session(answer):
@@ -448,6 +434,11 @@ def first_difference(got, wanted):
              min(len(got), len(wanted)))
     return "first difference at byte %d of %d/%d:\n got    %r\n wanted %r" % (
         n, len(got), len(wanted), got[max(0, n - 80):n + 80], wanted[max(0, n - 80):n + 80])
+
+
+def ref_json(name):
+    with open(os.path.join(REF, name + ".json"), encoding="utf-8") as f:
+        return json.load(f)
 
 
 def ref_bytes(name, **masks):

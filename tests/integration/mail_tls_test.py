@@ -4,17 +4,16 @@ Postfix with certificates made for the run (trusted through HOME/mail-ca.pem
 only): STLS, POP3S, STARTTLS and SMTPS with AUTH, bad certificates, servers
 without TLS, and self-registration over STLS. What crossed the wire is read
 in the servers' logs and the delivered bytes."""
-import json, os, shutil, time, unittest, urllib.parse
+import os, shutil, time, unittest, urllib.parse
 
 from gatewaytest import (  # noqa: E402
-    DONE, LIST_TIME, REF, SEND_ERROR, Certificates as Authority, Dovecot, Gateway, Postfix,
-    ScriptedServer, Upgrade, World, assert_page_ends, file_bytes, http, plain_head, sjis,
+    DONE, LIST_TIME, SEND_ERROR, Certificates as Authority, Dovecot, Gateway, Postfix,
+    ScriptedServer, Upgrade, World, assert_page_ends, file_bytes, http, plain_head, ref_json, sjis,
     wait_for)
 
 WORKER_TIMEOUT = 4
 
-with open(os.path.join(REF, "mail-tls.json"), encoding="utf-8") as f:
-    TABLES = json.load(f)
+TABLES = ref_json("mail-tls")
 
 
 def secure_failure(kind, reason, english=False):

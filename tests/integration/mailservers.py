@@ -41,9 +41,9 @@ def end_process(proc, seconds=15):
             proc.wait()
 
 
-def port_answers(port):
+def port_answers(port, host="127.0.0.1"):
     try:
-        socket.create_connection(("127.0.0.1", port), timeout=0.5).close()
+        socket.create_connection((host, port), timeout=0.5).close()
         return True
     except OSError:
         return False

@@ -3,21 +3,20 @@
 commands ran (by Dovecot's logout lines), its refusals, the corpus as it
 comes back over RETR, and sessions that go wrong on real sockets. 127.0.0.2
 is a closed port; "nosuch..invalid" is refused before any DNS lookup."""
-import email, email.header, email.policy, json, os, re, sys, time, unittest, urllib.parse
+import email, email.header, email.policy, os, re, sys, time, unittest, urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "corpus"))
 from gatewaytest import (  # noqa: E402
-    LIST_TIME, MAIL_ADDRESS, MOZILLA5, REF, Browser, Dovecot, Gateway, ScriptedServer, World,
+    LIST_TIME, MAIL_ADDRESS, MOZILLA5, Browser, Dovecot, Gateway, ScriptedServer, World,
     assert_page_ends, assert_ref, browser_path, free_port, http, list_region, plain_head,
-    sjis, stop_process, wait_for, without_session)
+    ref_json, sjis, stop_process, wait_for, without_session)
 import make_corpus  # noqa: E402
 
 LABEL_SUBJECT, LABEL_FROM = sjis("件名"), sjis("差出人")
 ATTACHED = sjis("添付ファイル")
 DIVIDED_HINT = "分割されたメールは最初のメール(件名に[1/%d]がついているメール)を読んでください。"
-with open(os.path.join(REF, "reading-messages.json"), encoding="utf-8") as f:
-    CASES = json.load(f)
+CASES = ref_json("reading-messages")
 ROW = re.compile(rb'<a name="a\d{4}">.*?\r\n.*?\r\n\r\n', re.S)
 
 class Session(Browser):
@@ -121,8 +120,7 @@ def build(world, scratch):
     s = dict(line.split("=", 1) for line in g.run("settings", "show").stdout.splitlines()
              if "=" in line)
     # APOP as each user chose it; read mail marked, the text-download link
-    # shown: fixed by the administrator for everyone, because users cannot
-    # set these options for themselves yet.
+    # shown: users cannot set these for themselves yet.
     g.run("settings", "set", "apop_changeable=1",
           "user_policy_1=%d" % (int(s["user_policy_1"]) | 64),
           "user_policy_3=%d" % (int(s["user_policy_3"]) | 64),
@@ -140,6 +138,15 @@ setUpModule, tearDownModule = WORLD.hooks(build)
 
 def assert_rows(test, answer, ref, query):
     assert_ref(test, ref, b"".join(ROW.findall(answer.body)), query=query)
+
+
+def assert_list(test, answer, ref, query, heading=b""):
+    """The list region after heading, in one piece, on a whole page."""
+    test.assertEqual(answer.status, b"HTTP/1.0 200 OK")
+    region = list_region(answer.body)
+    test.assertTrue(region.startswith(heading), region[:200])
+    assert_ref(test, ref, region[len(heading):], query=query)
+    assert_page_ends(test, answer.body)
 
 
 class StopTest(unittest.TestCase):
@@ -165,13 +172,7 @@ class ListPage(unittest.TestCase):
     """The rows of the received-mail list, and TOP only for what is new."""
 
     def assert_list(self, answer, ref, query):
-        self.assertEqual(answer.status, b"HTTP/1.0 200 OK")
-        # The mail address heading, every row and the form end, in one piece.
-        heading = b"<pre>" + MAIL_ADDRESS + b" lister@test.example\r\n"
-        region = list_region(answer.body)
-        self.assertTrue(region.startswith(heading), region[:200])
-        assert_ref(self, ref, region[len(heading):], query=query)
-        assert_page_ends(self, answer.body)
+        assert_list(self, answer, ref, query, b"<pre>" + MAIL_ADDRESS + b" lister@test.example\r\n")
 
     def test_rows_then_top_only_for_new_mail(self):
         s = Session("lister")
@@ -335,12 +336,9 @@ class MessageView(unittest.TestCase):
         self.assertEqual(gone.status, b"HTTP/1.0 404 File Not Found")
 
     def test_what_each_message_shows(self):
-        # Of an alternative only the cleaned HTML; handlers gone, links
-        # kept, the HTML's own charset undone; script, applet and object
-        # shown as source; an enclosed message as text of the page; dot
-        # lines and lines that look like server replies as they are. None
-        # has attachments; that no markup is active on any page is
-        # hostile_html.test.mjs's in Chromium.
+        # Of an alternative only the cleaned HTML; script, applet and object
+        # shown as source; an enclosed message as text; dot lines as they are.
+        # That no markup is active is hostile_html.test.mjs's in Chromium.
         for name, shown, absent in CASES["shown"]:
             with self.subTest(name):
                 n, page, _ = self.open(name)
@@ -430,15 +428,10 @@ class MergedList(unittest.TestCase):
         b = self.g.browser(user, POP_USERS[user], headers=MOZILLA5)
         return b.first, b.query
 
-    def assert_list(self, answer, ref, query):
-        self.assertEqual(answer.status, b"HTTP/1.0 200 OK")
-        assert_page_ends(self, answer.body)
-        assert_ref(self, ref, list_region(answer.body), query=query)
-
     def test_three_reachable_sets_each_with_their_rows(self):
         started = time.time()
         answer, query = self.login("merger")
-        self.assert_list(answer, "merged-three-sets", query)
+        assert_list(self, answer, "merged-three-sets", query)
         # The three exchanges run side by side, not one after another.
         self.assertLess(time.time() - started, 5)
 
@@ -446,18 +439,16 @@ class MergedList(unittest.TestCase):
         # from the kept lists unchanged.
         WORLD["pop"].deliver("merger3", merged_message(8, b"Third set 4", b"Cy <cy@example.net>"))
         answer = http(self.g.port, b"GET", b"/mail/index.html" + query, headers=MOZILLA5)
-        self.assert_list(answer, "merged-three-sets-new-mail", query)
+        assert_list(self, answer, "merged-three-sets-new-mail", query)
 
-    def test_refused_connection_and_refused_login_in_their_sections(self):
-        answer, query = self.login("broken")
-        self.assert_list(answer, "merged-failures", query)
-        # The form still ends the page after the failed sections.
-        self.assertIn(b'name="list_time"><input type="submit"', answer.body)
-
-    def test_unknown_server_name_and_unused_third_set(self):
-        answer, query = self.login("lost")
-        self.assert_list(answer, "merged-lost", query)
-        # Its English text is the unit tests' (merged_sections.ref).
+    def test_refused_connection_refused_login_unknown_name_and_unused_set(self):
+        # Their English text is the unit tests' (merged_sections.ref).
+        for user, ref in (("broken", "merged-failures"), ("lost", "merged-lost")):
+            with self.subTest(user):
+                answer, query = self.login(user)
+                assert_list(self, answer, ref, query)
+                # The form still ends the page after the failed sections.
+                self.assertIn(b'name="list_time"><input type="submit"', answer.body)
 
 
 class UnreachedServer(unittest.TestCase):

@@ -8,7 +8,7 @@ import base64, os, poplib, re, time, unittest
 
 from gatewaytest import (  # noqa: E402
     BOUNDARY, DONE, MOZILLA5, SEND_ERROR, Dovecot, Gateway, Postfix, ScriptedServer, World,
-    assert_page_ends, assert_ref, plain_head, ref_bytes, sjis, wait_for)
+    assert_page_ends, assert_ref, plain_head, ref_bytes, ref_json, sjis, wait_for)
 
 WORKER_TIMEOUT, ERROR_MESSAGE = 3, sjis("エラーメッセージ")
 
@@ -42,17 +42,7 @@ def gateway_headers(head):
     return rest
 
 
-USERS = {
-    # login: (name, POP3 password, SMTP server name)
-    "sender": ("送信 太郎", "send-pw", "127.0.0.1"),
-    "plain": ("Plain Sender", "plain-pw", "127.0.0.1"),
-    "bob": ("Bob", "bob-pw", "127.0.0.1"),
-    "carol": ("Carol", "carol-pw", "127.0.0.1"),
-    "dave": ("Dave", "dave-pw", "127.0.0.1"),
-    "lost": ("Lost", "lost-pw", "nosuch..invalid"),
-    "closed": ("Closed", "closed-pw", "127.0.0.2"),
-    "silent": ("Silent", "silent-pw", "127.0.0.3"),
-}
+USERS = {k: v for k, v in ref_json("sending-users").items() if k != "why"}
 
 
 def build(world, scratch):
