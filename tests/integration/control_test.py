@@ -125,28 +125,24 @@ class RunningGateway(unittest.TestCase):
         self.tarnbox("users", "change", "dave", "--password-file", secret, check=True)
         self.assertTrue(logs_in(self.port, "dave", "dave-file"))
 
-        # On a terminal: asked twice without echo; a mismatch is said and
-        # asked again.
-        status, shown = on_terminal(["--home", self.home, "users", "change", "dave", "--password"],
-                                    ["typed-1", "typed-2", "typed-3", "typed-3"])
-        self.assertEqual(status, 0, shown)
-        self.assertIn("新パスワード: ", shown)
-        self.assertIn("新パスワード再入力: ", shown)
-        self.assertIn("パスワードとパスワード再入力には同じものを入力してください。", shown)
-        self.assertNotIn("typed", shown)
-        self.assertTrue(logs_in(self.port, "dave", "typed-3"))
-        # Three mismatches fail and change nothing.
-        status, shown = on_terminal(["--home", self.home, "users", "change", "dave", "--password"],
-                                    ["a", "b", "c", "d", "e", "f"])
-        self.assertEqual(status, 1, shown)
-        self.assertTrue(logs_in(self.port, "dave", "typed-3"))
-        # A new user without a password option is asked for one.
-        status, shown = on_terminal(["--home", self.home, "users", "add", "--name", "Eve",
-                                     "--mail-address", "eve@example.jp", "--id", "eve"],
-                                    ["", "", "eve-pw", "eve-pw"])
-        self.assertEqual(status, 0, shown)
-        self.assertIn("パスワードとパスワード再入力にパスワードを入力してください。", shown)
-        self.assertTrue(logs_in(self.port, "eve", "eve-pw"))
+        # On a terminal: asked twice without echo, a mismatch said and asked
+        # again; three mismatches change nothing; a new user without a
+        # password option is asked for one.
+        change = ["users", "change", "dave", "--password"]
+        for args, replies, status, texts, user, password in (
+                (change, ["typed-1", "typed-2", "typed-3", "typed-3"], 0,
+                 ["新パスワード: ", "新パスワード再入力: ",
+                  "パスワードとパスワード再入力には同じものを入力してください。"], "dave", "typed-3"),
+                (change, ["a", "b", "c", "d", "e", "f"], 1, [], "dave", "typed-3"),
+                (["users", "add", "--name", "Eve", "--mail-address", "eve@example.jp", "--id", "eve"],
+                 ["", "", "eve-pw", "eve-pw"], 0,
+                 ["パスワードとパスワード再入力にパスワードを入力してください。"], "eve", "eve-pw")):
+            got, shown = on_terminal(["--home", self.home, *args], replies)
+            self.assertEqual(got, status, shown)
+            for text in texts:
+                self.assertIn(text, shown)
+            self.assertNotIn("typed", shown)
+            self.assertTrue(logs_in(self.port, user, password))
 
         # A new POP3 user name is the new login name at once.
         self.tarnbox("users", "change", "dave", "--id", "david", "--cc", "on", check=True)

@@ -175,17 +175,19 @@ class Dovecot:
     """Dovecot POP3 as a child process (dovecot -F)."""
 
     def __init__(self, scratch, apop=True, ssl="no", cert=None, auth_socket=None,
-                 addresses=("127.0.0.1",), introspection_url=None, imap=False):
+                 addresses=("127.0.0.1",), introspection_url=None, imap=False, extra_config=""):
         """ssl "yes" offers STLS and POP3S (cert: certificate and key files);
         auth_socket: where Dovecot's SASL answers Postfix; addresses: where
         the ports listen, 127.0.0.1 first; introspection_url: XOAUTH2 and
         OAUTHBEARER tokens are checked there (RFC 7662) by a passdb of their
-        own, plain logins stay with the passwd file; imap: IMAP on imap_port."""
+        own, plain logins stay with the passwd file; imap: IMAP on imap_port;
+        extra_config: appended to the configuration as it stands."""
         ensure_installed()
         self.scratch, self.port, self.ssl, self.cert = os.path.abspath(scratch), free_port(), ssl, cert
         self.pop3s_port = free_port() if ssl != "no" else 0
         self.imap_port = free_port() if imap else 0
         self.auth_socket, self.introspection_url = auth_socket, introspection_url
+        self.extra_config = extra_config
         self.addresses = ", ".join(addresses)
         self.boxes = Mailboxes(self.scratch)
         self.passwd, self.config, self.log = (os.path.join(self.scratch, n) for n in (
@@ -259,17 +261,17 @@ class Dovecot:
 
 
 class Postfix:
-    """Postfix as a daemon, delivering mail for test.example into the
-    scratch folder's Maildirs."""
+    """Postfix as a daemon, delivering mail for domain into the scratch
+    folder's Maildirs."""
 
-    def __init__(self, scratch, cert=None, smtps_mechanisms=None):
+    def __init__(self, scratch, domain="test.example", cert=None, smtps_mechanisms=None):
         """With cert, submission_port requires STARTTLS and smtps_port speaks
         TLS at once, both taking mail only after AUTH through the Dovecot
         whose auth_socket is self.auth_socket (start it first);
         smtps_mechanisms limits what SMTPS offers."""
         ensure_installed()
         self.scratch, self.port, self.domain, self.cert = (os.path.abspath(scratch), free_port(),
-                                                           "test.example", cert)
+                                                           domain, cert)
         self.submission_port, self.smtps_port = (free_port(), free_port()) if cert else (0, 0)
         self.boxes = Mailboxes(self.scratch)
         self.etc, self.spool, self.data = (os.path.join(self.scratch, "postfix", d)
