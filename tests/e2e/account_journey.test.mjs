@@ -35,7 +35,6 @@ const j = journey({
   },
 });
 
-// Asks poppassd directly whether password opens the account.
 async function passwordWorks(password) {
   const s = net.connect(106, '127.0.0.1');
   const replies = readline.createInterface({ input: s })[Symbol.asyncIterator]();

@@ -52,7 +52,6 @@ export async function startGateway({ settings = [], users = [], serveArgs = [], 
   };
 }
 
-// Asks a child of ours to end and waits until it has.
 async function ended(proc, ask) {
   if (proc.exitCode !== null) return;
   const exited = new Promise((r) => proc.once('exit', r));
@@ -109,7 +108,6 @@ export function startBridge(messages = [], account = {}) {
 // The demo's Postfix and Dovecot (scripts/demo_mail.py), taro's mail waiting.
 export const startDemoMail = () => startServers(path.join(HERE, '..', '..', 'scripts', 'demo_mail.py'));
 
-// The bridge's user as a gateway user.
 export const boxOwner = (pop) => ['--name', 'Hanako', '--mail-address', 'hanako@example.jp',
   '--id', pop.user, '--password', pop.password];
 
@@ -150,7 +148,6 @@ export function journey({ box, account, demo = false, gateway = () => ({}), brow
 
 export const bodyText = (page) => page.evaluate(() => document.body.innerText);
 
-// Fills form fields by name: input and textarea alike.
 export async function fill(page, fields) {
   for (const [name, value] of Object.entries(fields)) await page.fill(`:is(input, textarea)[name="${name}"]`, value);
 }
@@ -173,7 +170,6 @@ export async function logIn(page, gateway, user, password) {
 
 export const queryOf = (url) => url.slice(url.indexOf('?'));
 
-// Clicks a download link; returns the bytes that arrived.
 export async function download(page, link) {
   const [d] = await Promise.all([page.waitForEvent('download'), link.click()]);
   return fs.readFileSync(await d.path());

@@ -338,6 +338,12 @@ class Gateway:
             self.proc.stderr.close()
         shutil.rmtree(self.home, ignore_errors=True)
 
+    def get(self, path, ctx=None, slow=False):
+        """The answer to GET path; with ctx over TLS to https_port."""
+        return http_request(self.https_port if ctx else self.port,
+                            b"GET " + path + b" HTTP/1.0\r\n\r\n", timeout=20 if ctx else 10,
+                            ctx=ctx, slow=slow)
+
     def browser(self, user, password, lang=b"", headers=b""):
         return Browser(self.port, user, password, lang, headers)
 

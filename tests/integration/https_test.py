@@ -9,7 +9,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "corpus"))
 from gatewaytest import (  # noqa: E402
     Certificates, Dovecot, Gateway, World, assert_page_ends, browser_path, free_port, http_request,
-    wait_until_listening)
+    ref_json, wait_until_listening)
 import make_corpus  # noqa: E402
 
 HSTS = b"Strict-Transport-Security: max-age=31536000"
@@ -69,12 +69,6 @@ class HttpsGateway(Gateway):
         wait_until_listening(self.https_port, self.proc)
         return self
 
-    def get(self, path, ctx, slow=False):
-        return https_request(self.https_port, b"GET " + path + b" HTTP/1.0\r\n\r\n", ctx,
-                             slow=slow)
-
-    def get_plain(self, path):
-        return http_request(self.port, b"GET " + path + b" HTTP/1.0\r\n\r\n")
 
 
 class Serving(unittest.TestCase):
@@ -104,7 +98,7 @@ class Serving(unittest.TestCase):
         for path in [b"/", b"/hello.txt", b"/no/such/page"]:
             with self.subTest(path=path):
                 secure = self.g.get(path, self.ctx)
-                plain = self.g.get_plain(path)
+                plain = self.g.get(path)
                 self.assertNotIn(b"Strict-Transport", plain)
                 head = secure.partition(b"\r\n\r\n")[0].split(b"\r\n")
                 self.assertEqual(head.count(HSTS), 1, head)
@@ -159,7 +153,7 @@ class Serving(unittest.TestCase):
             time.sleep(0.3)
             t = time.time()
             self.assertTrue(self.g.get(b"/", self.ctx).startswith(b"HTTP/1.0 200 OK"))
-            self.assertTrue(self.g.get_plain(b"/").startswith(b"HTTP/1.0 200 OK"))
+            self.assertTrue(self.g.get(b"/").startswith(b"HTTP/1.0 200 OK"))
             self.assertLess(time.time() - t, 2)
             # Plain HTTP on the HTTPS port is no handshake: closed at once
             # (2 s), never answered in clear text. The request time-out (3 s
@@ -299,17 +293,8 @@ class StartUp(unittest.TestCase):
         self.assertIn("--https-redirect needs --https-listen",
                       self.g.run("serve", "--https-redirect", check=False, timeout=20).stderr)
         self.g.start("--https-redirect")
-        https = b"https://%%s:%d" % self.g.https_port
-        for raw, location in (
-                (b"GET /mail/index.html?lang=eng HTTP/1.1\r\nHost: mail.example.jp:8080\r\n\r\n",
-                 https % b"mail.example.jp" + b"/mail/index.html?lang=eng"),
-                (b"POST /mail/ HTTP/1.1\r\nHost: [::1]:80\r\nContent-Length: 3\r\n\r\na=b",
-                 https % b"[::1]" + b"/mail/"),
-                # No Host: the HTTPS listener's own address.
-                (b"GET / HTTP/1.0\r\n\r\n", https % b"127.0.0.1" + b"/"),
-                # Only a host name or address is taken into the answer.
-                (b"GET /x HTTP/1.1\r\nHost: evil.example/\"><script>\r\n\r\n",
-                 https % b"127.0.0.1" + b"/x")):
+        for raw, location in ref_json("https-redirects")["redirects"]:
+            raw, location = raw.encode(), location.replace("{port}", str(self.g.https_port)).encode()
             with self.subTest(raw=raw):
                 answer = http_request(self.g.port, raw)
                 head = answer.split(b"\r\n\r\n", 1)[0].split(b"\r\n")

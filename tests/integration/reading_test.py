@@ -87,10 +87,6 @@ def english_login(g, user, password):
     return b.first.raw, b.query
 
 
-def get(g, path):
-    return http(g.port, b"GET", path).raw
-
-
 def build(world, scratch):
     pop = world["pop"] = Dovecot(scratch).start()
     for user, password in {**USERS, **POP_USERS}.items():
@@ -486,7 +482,7 @@ class DovecotRefuses(unittest.TestCase):
             with self.subTest(user=user):
                 _, q = english_login(self.g, user, password)
                 before = len(pop.logouts(user))
-                answer = get(self.g, b"/mail/a0099.html" + q)
+                answer = self.g.get(b"/mail/a0099.html" + q)
                 assert_ref(self, "pop3-no-message", mask_dates(answer), query=q)
                 self.assertEqual(pop.logins(user)[-1], (user, method))
                 wait_for(lambda: len(pop.logouts(user, wait=0)) > before, 5)
@@ -527,9 +523,9 @@ class MisbehavingServer(unittest.TestCase):
         answer, q = english_login(g, "alice", "pw")
         assert_ref(self, "pop3-stall", mask_dates(answer), query=q)
         # The login holds although no list could be shown.
-        answer = get(g, b"/mail/a0001.html" + q)
+        answer = g.get(b"/mail/a0001.html" + q)
         assert_ref(self, "pop3-stall", mask_dates(answer), query=q)
-        answer = get(g, b"/mail/index.html" + q)
+        answer = g.get(b"/mail/index.html" + q)
         self.assertIn(b"No mail received.", answer)
         self.assertEqual(server.commands, [b"USER alice", b"PASS pw"] * 3 + [b"STAT", b"QUIT"])
 
@@ -537,9 +533,9 @@ class MisbehavingServer(unittest.TestCase):
         g = start_gateway(self, "127.0.0.1", free_port(), [("alice", "x")])
         _, q = english_login(g, "alice", "x")
         t = time.time()
-        text = get(g, b"/mail/a0001.txt" + q)
+        text = g.get(b"/mail/a0001.txt" + q)
         self.assertLess(time.time() - t, WORKER_TIMEOUT)  # at once, not after the idle time
-        self.assertEqual(mask_dates(text), mask_dates(get(g, b"/mail/a0001.html" + q)))
+        self.assertEqual(mask_dates(text), mask_dates(g.get(b"/mail/a0001.html" + q)))
         self.assertTrue(text.startswith(b"HTTP/1.0 200 OK\r\n"), text[:200])
         self.assertIn(b"Could not connect to the POP3 server.", text)
 

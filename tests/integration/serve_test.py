@@ -39,8 +39,6 @@ class Gateway(BaseGateway):
         # The socket closes before the monitor's next pass frees its place.
         time.sleep(0.05)
 
-    def get(self, path, headers=b"", method=b"GET"):
-        return request(self.port, method + b" " + path + b" HTTP/1.0\r\n" + headers + b"\r\n")
 
 
 class Lifecycle(unittest.TestCase):

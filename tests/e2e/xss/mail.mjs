@@ -53,7 +53,6 @@ function quotedPrintable(buf) {
 
 const plain = (body) => ({ head: 'Content-Type: text/plain; charset=us-ascii\n', body });
 
-// The part (headers and body) holding one vector.
 function vectorPart(vector, index) {
   const text = vector.html ?? vector.text;
   const [charset, transfer] = pickEncoding(text, index);
