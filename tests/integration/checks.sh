@@ -3,21 +3,21 @@
 passed=0
 failed=0
 
+verdict() { # status of the check (0: it holds), what a failure says
+  if [ "$1" -eq 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $2"; fi
+}
 check() { # description, expected status, command... ; leaves the output in $out
   local what="$1" want="$2"
   shift 2
   out="$("$@" 2>&1)"
   local got=$?
-  if [ "$got" -eq "$want" ]; then passed=$((passed + 1)); else
-    failed=$((failed + 1)); echo "FAIL: $what (status $got, wanted $want): $out"; fi
+  [ "$got" -eq "$want" ]; verdict $? "$what (status $got, wanted $want): $out"
 }
 expect_text() { # description, needle (never empty), haystack
-  if [ -n "$2" ] && grep -qF -- "$2" <<<"$3"; then passed=$((passed + 1)); else
-    failed=$((failed + 1)); echo "FAIL: $1: '$2' not in: $3"; fi
+  [ -n "$2" ] && grep -qF -- "$2" <<<"$3"; verdict $? "$1: '$2' not in: $3"
 }
 expect_same() { # description, wanted, got
-  if [ "$2" = "$3" ]; then passed=$((passed + 1)); else
-    failed=$((failed + 1)); echo "FAIL: $1: wanted [$2], got [$3]"; fi
+  [ "$2" = "$3" ]; verdict $? "$1: wanted [$2], got [$3]"
 }
 
 t() { "$bin" --home "$home" "$@"; }
@@ -78,11 +78,9 @@ cases() {
       word) expect_same "$what" "${v[0]}" "$(t settings show | sed -n "s/^${v[1]}=//p")" ;;
       keep) before="$(sha256sum "$home/tarnbox.dat")" ;;
       kept) expect_same "$what: data file unchanged" "$before" "$(sha256sum "$home/tarnbox.dat")" ;;
-      changed) [ "$before" != "$(sha256sum "$home/tarnbox.dat")" ] && passed=$((passed + 1)) ||
-        { failed=$((failed + 1)); echo "FAIL: $what: data file unchanged"; } ;;
-      sh) if eval "${f[2]}"; then passed=$((passed + 1)); else
-        failed=$((failed + 1)); echo "FAIL: $what"; fi ;;
-      *) failed=$((failed + 1)); echo "FAIL: unknown kind in $1: ${f[*]}" ;;
+      changed) [ "$before" != "$(sha256sum "$home/tarnbox.dat")" ]; verdict $? "$what: data file unchanged" ;;
+      sh) eval "${f[2]}"; verdict $? "$what" ;;
+      *) verdict 1 "unknown kind in $1: ${f[*]}" ;;
     esac
   done 3<"$1"
 }

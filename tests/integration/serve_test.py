@@ -4,12 +4,7 @@ byte for byte, static files, slow clients and the connection ceiling."""
 import os, re, signal, socket, subprocess, time, unittest
 
 from gatewaytest import (  # noqa: E402
-    Gateway as BaseGateway, free_port, http_request as request, listening_addresses)
-
-
-def split_answer(answer):
-    head, _, body = answer.partition(b"\r\n\r\n")
-    return head.split(b"\r\n"), body
+    Answer, Gateway as BaseGateway, free_port, http_request as request, listening_addresses)
 
 
 class Gateway(BaseGateway):
@@ -127,32 +122,30 @@ class Answers(unittest.TestCase):
     def test_top_page(self):
         # The header block and the page bytes have their unit tests; here the
         # whole page arrives over the socket.
-        lines, body = split_answer(self.g.get(b"/"))
-        self.assertEqual(lines[0], b"HTTP/1.0 200 OK")
-        self.assertIn(b"Connection: close", lines)
-        self.assertIn(b'<form method="post" action="/mail/index.html"><pre>', body)
-        self.assertTrue(body.endswith(b"</center></body></html>"))
+        a = Answer(self.g.get(b"/"))
+        self.assertEqual(a.status, b"HTTP/1.0 200 OK")
+        self.assertIn(b"Connection: close", a.headers)
+        self.assertIn(b'<form method="post" action="/mail/index.html"><pre>', a.body)
+        self.assertTrue(a.body.endswith(b"</center></body></html>"))
 
     def test_stylesheet_of_the_pages(self):
-        _, body = split_answer(self.g.get(b"/"))
+        body = Answer(self.g.get(b"/")).body
         name = re.search(rb'<link rel="stylesheet" href="(/style/[0-9a-f]{12}\.css)">', body)
         self.assertIsNotNone(name, body[:400])
-        lines, sheet = split_answer(self.g.get(name.group(1)))
-        self.assertEqual(lines[0], b"HTTP/1.0 200 OK")
-        self.assertIn(b"Content-Type: text/css", lines)
-        self.assertIn(b"Cache-Control: public, max-age=31536000, immutable", lines)
-        self.assertIn(b"Content-Length: %d" % len(sheet), lines)
-        self.assertIn(b"prefers-color-scheme:dark", sheet)
+        a = Answer(self.g.get(name.group(1)))
+        self.assertEqual(a.status, b"HTTP/1.0 200 OK")
+        for line in (b"Content-Type: text/css", b"Content-Length: %d" % len(a.body),
+                     b"Cache-Control: public, max-age=31536000, immutable"):
+            self.assertIn(line, a.headers)
+        self.assertIn(b"prefers-color-scheme:dark", a.body)
         # Another name, or a name with something after it, is not the sheet.
         for other in (b"/style/000000000000.css", name.group(1) + b"x"):
-            self.assertEqual(split_answer(self.g.get(other))[0][0], b"HTTP/1.0 404 File Not Found")
+            self.assertEqual(Answer(self.g.get(other)).status, b"HTTP/1.0 404 File Not Found")
 
     def test_static_files_whole_over_the_socket(self):
         # Header blocks and HEAD are the unit tests' (StaticFileTest).
-        _, body = split_answer(self.g.get(b"/docs/"))
-        self.assertEqual(body, b"<p>docs</p>")
-        _, body = split_answer(self.g.get(b"/big.bin"))
-        self.assertEqual(body, self.big)
+        self.assertEqual(Answer(self.g.get(b"/docs/")).body, b"<p>docs</p>")
+        self.assertEqual(Answer(self.g.get(b"/big.bin")).body, self.big)
 
     def test_silent_client_is_cut_off(self):
         with socket.create_connection(("127.0.0.1", self.g.port), timeout=10) as s:
