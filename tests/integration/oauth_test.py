@@ -16,7 +16,6 @@ CONNECTED = sjis("アカウントを連携しました。")
 STATE_REFUSED = sjis("連携の要求が無効か、期限が切れています。")
 
 
-# --- The provider ---
 
 class Provider:
     """Codes, tokens and counters shared by the HTTP and HTTPS endpoints."""
