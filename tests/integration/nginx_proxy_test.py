@@ -18,11 +18,11 @@ def proxy_config(tls_port, plain_port, gateway_port, cert, key):
     with open(os.path.join(ROOT, "conf", "nginx-tarnbox.conf")) as f:
         text = f.read()
     text = re.sub(r"\n\s*listen \[::\]:\d+[^\n]*", "", text)
-    text = text.replace("listen 443 ssl;", f"listen 127.0.0.1:{tls_port} ssl;")
-    text = text.replace("listen 80;", f"listen 127.0.0.1:{plain_port};")
-    text = text.replace("/etc/ssl/tarnbox/fullchain.pem", cert)
-    text = text.replace("/etc/ssl/tarnbox/privkey.pem", key)
-    text = text.replace("http://127.0.0.1:8080", f"http://127.0.0.1:{gateway_port}")
+    for old, new in (("listen 443 ssl;", f"listen 127.0.0.1:{tls_port} ssl;"),
+                     ("listen 80;", f"listen 127.0.0.1:{plain_port};"),
+                     ("/etc/ssl/tarnbox/fullchain.pem", cert), ("/etc/ssl/tarnbox/privkey.pem", key),
+                     ("http://127.0.0.1:8080", f"http://127.0.0.1:{gateway_port}")):
+        text = text.replace(old, new)
     directives = "\n".join(l for l in text.splitlines() if not l.lstrip().startswith("#"))
     # Whole numbers only: a random port may hold the digits 443.
     assert not re.search(r"(?<!\d)(?:443|8080)(?!\d)|/etc/ssl", directives), directives
