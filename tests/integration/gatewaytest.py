@@ -364,13 +364,8 @@ class ScriptedServer:
 
     def __init__(self, *scripts, host="127.0.0.1", port=0):
         self.scripts = list(scripts) or [(None, [])]
-        self.commands = []
-        self.conns = []
-        self.stopping = False
-        self.sock = socket.socket()
-        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.sock.bind((host, port))
-        self.sock.listen(8)
+        self.commands, self.conns, self.stopping = [], [], False
+        self.sock = socket.create_server((host, port), backlog=8)
         self.port = self.sock.getsockname()[1]
         threading.Thread(target=self._accept, daemon=True).start()
 
