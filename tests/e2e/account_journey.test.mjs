@@ -1,7 +1,5 @@
 // A password change on the settings page in Chromium that reaches the system
-// account through Debian's poppassd (behind socat on 127.0.0.1:106). The
-// other settings and the registration are the unit tests' and, against a
-// real POP3 server, mail_tls_test's.
+// account through Debian's poppassd (behind socat on 127.0.0.1:106).
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync, spawn } from 'node:child_process';
@@ -11,8 +9,7 @@ import readline from 'node:readline';
 import { journey, answers, sleep, bodyText, fill, follow, logIn } from './harness.mjs';
 
 const ACCOUNT = `tbx${crypto.randomBytes(3).toString('hex')}`;
-const OLD_PASSWORD = 'Old-Pass-41';
-const NEW_PASSWORD = 'New-Pass-52';
+const [OLD_PASSWORD, NEW_PASSWORD] = ['Old-Pass-41', 'New-Pass-52'];
 
 let socat;
 // The list must come up once for a login to hold: Dovecot knows the account
@@ -26,8 +23,8 @@ const j = journey({
   async prepare() {
     execFileSync('useradd', ['-M', '-d', '/nonexistent', '-s', '/usr/sbin/nologin', ACCOUNT]);
     execFileSync('chpasswd', { input: `${ACCOUNT}:${OLD_PASSWORD}\n` });
-    // Through a shell that exits 0: socat may drop poppassd's last reply when
-    // poppassd itself exits with a failure status.
+    // Through a shell that exits 0: socat may drop poppassd's last reply
+    // when poppassd fails.
     socat = spawn('socat', ['TCP-LISTEN:106,bind=127.0.0.1,reuseaddr,fork', 'SYSTEM:/usr/sbin/poppassd; exit 0'],
       { stdio: 'ignore', detached: true });
     for (let i = 0; i < 100 && !(await answers(106)); i++) await sleep(50);
@@ -38,7 +35,6 @@ const j = journey({
   },
 });
 
-// Asks poppassd directly whether password opens the account.
 async function passwordWorks(password) {
   const s = net.connect(106, '127.0.0.1');
   const replies = readline.createInterface({ input: s })[Symbol.asyncIterator]();

@@ -1,6 +1,6 @@
 // The address-book page's script in Chromium: moving, sorting, editing,
-// adding, deleting and resetting entries, and storing the book with Update;
-// the list as it is drawn, and its entries on the compose page.
+// adding, deleting, resetting and storing entries, the list as drawn, and
+// its entries on the compose page.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { journey, boxOwner, logIn, fill, follow, queryOf } from './harness.mjs';
@@ -9,8 +9,7 @@ const PLACEHOLDER = '-'.repeat(40);
 const BOOK = ['Zed <a@b.c>', 'Al <z@b.c>', 'Mi <m@b.c>'];
 const BY_NAME = ['Al <z@b.c>', 'Mi <m@b.c>', 'Zed <a@b.c>'];
 
-let query;
-let bookUrl;
+let query, bookUrl;
 // An empty POP3 box: a login holds only once the list has been shown.
 const j = journey({
   box: [], gateway: (pop) => ({ settings: [`pop3_port=${pop.port}`], users: [boxOwner(pop)] }),
@@ -31,10 +30,7 @@ const add = async (name, address) => {
   await click('iadd(-1)');
 };
 const deleteFirst = async (n) => {
-  for (let i = 0; i < n; i++) {
-    await select(0);
-    await click('idelete(-1)');
-  }
+  for (let i = 0; i < n; i++) await select(0).then(() => click('idelete(-1)'));
 };
 // Update, then the list as the stored book brings it back.
 const stored = async () => {
@@ -84,7 +80,7 @@ test('add checks its input, delete ends in the placeholder, reset restores', asy
   const { page } = j;
   await open();
   const alerts = [];
-  const onDialog = (d) => { alerts.push(d.message()); d.accept(); };
+  const onDialog = (d) => alerts.push(d.message()) && d.accept();
   page.on('dialog', onDialog);
   for (const [name, address] of [['X', 'no-at-sign'], ['A,B', 'ab@b.c'], ['', 'new@b.c']]) await add(name, address);
   page.off('dialog', onDialog);
@@ -122,8 +118,7 @@ const widthOf = (selector) => j.page.$eval(selector, (s) => s.getBoundingClientR
 
 test('added entries are drawn in the list, reach the To field of both compose forms, and go', async () => {
   const { page } = j;
-  const taro = '山田 太郎 <taro@test.example>';
-  const zed = 'Zed <a@b.c>';
+  const [taro, zed] = ['山田 太郎 <taro@test.example>', 'Zed <a@b.c>'];
   await page.goto(bookUrl);
   // Whatever the tests before left, this one starts from the placeholder.
   while ((await options())[0] !== PLACEHOLDER) await deleteFirst(1);
@@ -150,9 +145,8 @@ test('added entries are drawn in the list, reach the To field of both compose fo
     assert.equal(await page.inputValue('input[name=send_to]'), to);
   }
 
-  // Plain variant: the chosen entry is posted as a second To value. A typed
-  // address that fails the check brings the form back with both, without
-  // any mail server.
+  // Plain variant: the entry goes as a second To value; a typed address
+  // that fails the check brings the form back with both.
   await page.setExtraHTTPHeaders({ 'User-Agent': 'Lynx/2.8.9rel.1' });
   try {
     await page.goto(compose);

@@ -22,15 +22,12 @@ export const freePort = () => new Promise((resolve, reject) => {
   srv.listen(0, '127.0.0.1', () => { const { port } = srv.address(); srv.close(() => resolve(port)); });
 });
 
-export function answers(port) {
-  return new Promise((resolve) => {
-    const s = net.connect(port, '127.0.0.1', () => { s.end(); resolve(true); });
-    s.on('error', () => resolve(false));
-  });
-}
+export const answers = (port) => new Promise((resolve) => {
+  const s = net.connect(port, '127.0.0.1', () => { s.end(); resolve(true); });
+  s.on('error', () => resolve(false));
+});
 
-// serveArgs go to `tarnbox serve`; files are written into the home first
-// (name -> content), e.g. the HTTPS certificate and key.
+// files (name -> content) are written into the home before `serve serveArgs`.
 export async function startGateway({ settings = [], users = [], serveArgs = [], files = {} } = {}) {
   if (!BIN) throw new Error('TARNBOX_BIN is not set');
   const home = fs.mkdtempSync(path.join(os.tmpdir(), 'tarnbox-e2e-'));
@@ -49,19 +46,21 @@ export async function startGateway({ settings = [], users = [], serveArgs = [], 
   return {
     home, port, url: `http://127.0.0.1:${port}`, run,
     async stop() {
-      if (proc.exitCode === null) {
-        const exited = new Promise((r) => proc.once('exit', r));
-        proc.kill('SIGTERM');
-        await exited;
-      }
+      await ended(proc, () => proc.kill('SIGTERM'));
       fs.rmSync(home, { recursive: true, force: true });
     },
   };
 }
 
-// env: the browser's environment on top of this one (HOME names the folder
-// whose .pki/nssdb holds the certificates it trusts); args: further Chromium
-// switches; options: further context options (viewport, bypassCSP, ...).
+async function ended(proc, ask) {
+  if (proc.exitCode !== null) return;
+  const exited = new Promise((r) => proc.once('exit', r));
+  ask();
+  await exited;
+}
+
+// env: on top of ours (HOME/.pki/nssdb holds what it trusts); args: Chromium
+// switches; options: context options.
 export async function startBrowser({ env = {}, args = [], options = {} } = {}) {
   const ud = fs.mkdtempSync(path.join(os.tmpdir(), 'tarnbox-ud-'));
   const ctx = await chromium.launchPersistentContext(ud, {
@@ -86,39 +85,29 @@ export async function startBrowser({ env = {}, args = [], options = {} } = {}) {
   };
 }
 
-// A Python helper that prints its servers' ports as one JSON line and stops
-// them when its stdin closes, so that a test that dies leaves nothing running.
+// A Python helper printing its servers' ports as one JSON line, stopping
+// them when its stdin closes: a test that dies leaves nothing running.
 function startServers(script, input) {
   const proc = spawn('python3', [script], { stdio: ['pipe', 'pipe', 'inherit'] });
   if (input !== undefined) proc.stdin.write(JSON.stringify(input) + '\n');
   return new Promise((resolve, reject) => {
     proc.once('exit', (code) => reject(new Error(`${path.basename(script)} ended with ${code}`)));
     readline.createInterface({ input: proc.stdout }).once('line', (line) => resolve({
-      info: JSON.parse(line),
-      async stop() {
-        if (proc.exitCode !== null) return;
-        const exited = new Promise((r) => proc.once('exit', r));
-        proc.stdin.end();
-        await exited;
-      },
+      info: JSON.parse(line), stop: () => ended(proc, () => proc.stdin.end()),
     }));
   });
 }
 
-// A Dovecot box on 127.0.0.1 (pop3_bridge.py): messages are names of
-// tests/corpus/mail or { name, bytes }; info holds port, user and password.
+// A Dovecot box (pop3_bridge.py) of corpus names or { name, bytes }.
 export function startBridge(messages = [], account = {}) {
   const list = messages.map((m) => (typeof m === 'string' ? m
     : { name: m.name, bytes_b64: Buffer.from(m.bytes).toString('base64') }));
   return startServers(path.join(HERE, 'pop3_bridge.py'), { messages: list, ...account });
 }
 
-// The demo's mail servers (Postfix delivering into Dovecot, on 127.0.0.1;
-// scripts/demo_mail.py) with taro's demo messages waiting; info holds their
-// ports and domain.
+// The demo's Postfix and Dovecot (scripts/demo_mail.py), taro's mail waiting.
 export const startDemoMail = () => startServers(path.join(HERE, '..', '..', 'scripts', 'demo_mail.py'));
 
-// The bridge's user as a gateway user.
 export const boxOwner = (pop) => ['--name', 'Hanako', '--mail-address', 'hanako@example.jp',
   '--id', pop.user, '--password', pop.password];
 
@@ -126,11 +115,10 @@ export const boxOwner = (pop) => ['--name', 'Hanako', '--mail-address', 'hanako@
 export const demoUser = (servers, id, name, ...more) =>
   ['--name', name, '--mail-address', `${id}@${servers.domain}`, '--id', id, '--password', `${id}-pw`, ...more];
 
-// Sets up one test file in one hook, for hooks of a file may run at once:
-// prepare() first, then mail servers (box: a bridge with those messages,
-// demo: the demo's servers), a gateway made from their info, a browser
-// unless browser is false, and ready(j) last; cleanUp() after the rest has
-// stopped. The returned j holds mail, info, gateway, browser and page.
+// One test file's set-up in one hook (hooks of a file may run at once):
+// prepare(), mail servers (box: a bridge with those messages, demo: the
+// demo's), a gateway from their info, a browser unless false, ready(j);
+// cleanUp() once the rest has stopped.
 export function journey({ box, account, demo = false, gateway = () => ({}), browser = {},
   prepare = async () => {}, ready = async () => {}, cleanUp = async () => {} } = {}) {
   const j = {};
@@ -160,7 +148,6 @@ export function journey({ box, account, demo = false, gateway = () => ({}), brow
 
 export const bodyText = (page) => page.evaluate(() => document.body.innerText);
 
-// Fills form fields by name: input and textarea alike.
 export async function fill(page, fields) {
   for (const [name, value] of Object.entries(fields)) await page.fill(`:is(input, textarea)[name="${name}"]`, value);
 }
@@ -171,9 +158,8 @@ export async function follow(page, selector = 'input[type=submit]') {
   return bodyText(page);
 }
 
-// Logs in through the top page's form. A form login answers a POST: the
-// list's own address is made from the login query every link repeats (but
-// the language switch, which adds its own).
+// Logs in through the top page's form; returns the list's address, made
+// from the login query the links repeat (but the language switch's).
 export async function logIn(page, gateway, user, password) {
   await page.goto(`${gateway.url}/`);
   await fill(page, { a: user, b: password });
@@ -184,7 +170,6 @@ export async function logIn(page, gateway, user, password) {
 
 export const queryOf = (url) => url.slice(url.indexOf('?'));
 
-// Clicks a download link; returns the bytes that arrived.
 export async function download(page, link) {
   const [d] = await Promise.all([page.waitForEvent('download'), link.click()]);
   return fs.readFileSync(await d.path());

@@ -1,9 +1,7 @@
-// Public XSS vector lists and generated vector classes, delivered as mail
-// into a real Dovecot box, opened through the gateway in Chromium. A vector
-// fails when, on its message page, any script runs, a dialog opens, a
-// request leaves for another origin, the parsed page holds anything active,
-// or the mail moved the gateway's own page parts. The context bypasses CSP:
-// this proves the cleaner alone.
+// Public XSS vector lists and generated classes, delivered as mail into a
+// real Dovecot box and opened in Chromium. A vector fails when its page runs
+// a script, opens a dialog, sends a request elsewhere, holds anything active,
+// or moves the gateway's own page parts. CSP is bypassed: the cleaner alone.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { startGateway, startBrowser, startBridge, boxOwner, logIn, queryOf } from './harness.mjs';
@@ -41,9 +39,8 @@ function plan(sources) {
   return messages;
 }
 
-// The round under way: its gateway's origin, the box's user, the page a
-// visit expects, whether pictures may load, and the findings of the visit
-// (null between visits). The detectors report into it.
+// The round under way: origin, the box's user, the page expected, whether
+// pictures may load, and the visit's findings (null between visits).
 let round = null;
 const note = (finding) => round?.findings?.push(finding);
 let browser;
@@ -59,17 +56,13 @@ before(async () => {
   page.on('framenavigated', (f) => {
     if (f === page.mainFrame() && round?.expected && f.url() !== round.expected) note(`navigated to ${f.url()}`);
   });
-  // Requests to another origin never reach the network; an image request
-  // is one the cleaner allows for stored lists (remote pictures in mail),
-  // everything else is a finding.
+  // Nothing reaches the network; remote images are allowed for stored lists.
   await ctx.route('**/*', (route) => {
     const request = route.request();
-    const url = request.url();
-    const type = request.resourceType();
+    const [url, type] = [request.url(), request.resourceType()];
     if (round && url.startsWith(`${round.origin}/`)) {
-      // The page itself, the gateway's one stylesheet, which every page head
-      // names, and the message's own parts; a mail that makes the browser
-      // ask for any other path of the gateway acts through it.
+      // The page, the stylesheet every head names, and the message's own
+      // parts: asking for any other path of the gateway is acting.
       const document = request.isNavigationRequest() && request.frame() === page.mainFrame();
       const sheet = type === 'stylesheet' && url.startsWith(`${round.origin}/style/`);
       if (document || sheet || url.startsWith(`${round.origin}/mail/~${round.user}/`)) return route.continue();
@@ -84,9 +77,8 @@ before(async () => {
   page.on('request', (r) => {
     if (!/^https?:/.test(r.url())) note(`${r.resourceType()} request to ${r.url().slice(0, 100)}`);
   });
-  // Every script the page compiles in its own world: inline scripts,
-  // handlers, javascript: URLs. The trap and Playwright's own scripts have
-  // no URL of the page.
+  // Every script compiled in the page's world (the trap's and Playwright's
+  // have no URL of the page).
   const cdp = await ctx.newCDPSession(page);
   cdp.on('Debugger.scriptParsed', (e) => {
     if (e.url && e.url !== 'xss-trap.js' && round && e.url.startsWith(round.origin)) {
@@ -97,8 +89,8 @@ before(async () => {
 });
 after(async () => { await browser?.close(); });
 
-// Opens row n of the round's gateway and collects everything the detectors
-// saw meanwhile. baseline: where the gateway's parts sit on a harmless page.
+// Opens row n and collects what the detectors saw; baseline: where the
+// gateway's parts sit on a harmless page.
 async function visit(gateway, query, row, baseline) {
   const { page } = browser;
   const url = `${gateway.url}/mail/a${String(row).padStart(4, '0')}.html${query}`;
@@ -122,9 +114,8 @@ async function visit(gateway, query, row, baseline) {
   return { findings, shape, title: await browser.page.title().catch(() => '') };
 }
 
-// Delivers the messages behind a harmless first one into a fresh box and
-// gateway and opens each; returns [{ message, findings }] for the messages
-// whose page showed anything.
+// Delivers the messages behind a harmless one to a fresh box and gateway,
+// opens each; returns [{ message, findings }] of those that showed anything.
 async function runRound(messages) {
   const harmless = { number: 0, subject: 'Control', shape: 'whole', vectors: [{ id: 'control', html: CONTROL }] };
   const bridge = await startBridge([harmless, ...messages].map((m) => ({ name: `m${m.number}`, bytes: message(m) })));
@@ -178,10 +169,8 @@ test('no vector of the corpus acts on its message page', async () => {
   const sources = corpus();
   const messages = plan(sources);
   const failed = await runRound(messages);
-  // A page that showed anything is opened again vector by vector, so that
-  // the report names each vector that acts.
-  const failures = [];
-  const singles = [];
+  // A page that showed anything is opened again vector by vector.
+  const [failures, singles] = [[], []];
   for (const { message: m, findings } of failed) {
     if (m.vectors.length === 1) failures.push({ source: m.source.source, vector: m.vectors[0], findings });
     else for (const v of m.vectors) singles.push({ source: m.source, vectors: [v], shape: 'mixed', batch: m });

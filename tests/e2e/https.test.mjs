@@ -1,7 +1,6 @@
-// Chromium reaching the gateway's own HTTPS listener, the certificate
-// checked against a test authority that only this browser profile trusts:
-// no warning, and the login and the list over TLS. The header block of each
-// listener is the integration tests' business.
+// Chromium on the gateway's own HTTPS listener, its certificate checked
+// against a test authority only this profile trusts: no warning, and the
+// login over TLS.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
@@ -24,10 +23,9 @@ async function makeCertificates() {
   openssl('x509', '-req', '-in', 'server.csr', '-CA', 'ca.pem', '-CAkey', 'ca.key',
     '-CAcreateserial', '-out', 'server.pem', '-days', '30', '-extfile', 'ext.cnf');
   // Chromium on Linux trusts what the NSS database of $HOME/.pki holds.
-  const nss = `sql:${at('.pki/nssdb')}`;
   fs.mkdirSync(at('.pki/nssdb'), { recursive: true });
-  execFileSync('certutil', ['-N', '-d', nss, '--empty-password']);
-  execFileSync('certutil', ['-A', '-d', nss, '-n', 'tarnbox-test-ca', '-t', 'C,,', '-i', at('ca.pem')]);
+  for (const args of [['-N', '--empty-password'], ['-A', '-n', 'tarnbox-test-ca', '-t', 'C,,', '-i', at('ca.pem')]])
+    execFileSync('certutil', ['-d', `sql:${at('.pki/nssdb')}`, ...args]);
   httpsPort = await freePort();
 }
 
@@ -55,7 +53,6 @@ test('the top page and a login over HTTPS, checked against the test authority', 
   await fill(page, { a: 'taro', b: 'taro-pw' });
   await follow(page);
   assert.ok(page.url().startsWith(`https://127.0.0.1:${httpsPort}/mail/`), page.url());
-  // No POP3 server runs here: the list page reports that, with the links of
-  // the logged-in user.
+  // No POP3 server runs here: the list page says so, with the user's links.
   assert.match(await page.content(), /\?user=taro\?check=\d+/);
 });

@@ -1,11 +1,9 @@
-// Every main page on a phone (390x844, touch, the viewport honoured) and on
-// a desktop (1280x900), light and dark: nothing wider than the screen, no
-// text too small to read, targets big enough to tap, and a visible language
-// switch (where it leads is the unit tests'). The demo's mail (ISO-
-// 2022-JP, kanji whose JIS bytes are markup characters, German with an
-// emoji, a long subject and a long link) goes through a real Postfix and
-// Dovecot. Screenshots of each page land in TARNBOX_SCREENSHOTS (a folder
-// under the system's temporary folder unless set) for a person to look at.
+// Every main page on a phone (390x844, touch) and a desktop (1280x900),
+// light and dark: nothing wider than the screen, no text too small, targets
+// big enough to tap, a visible language switch. The demo's mail (ISO-2022-JP,
+// kanji whose JIS bytes are markup characters, German with an emoji, long
+// subject and link) goes through Postfix and Dovecot. Screenshots land in
+// TARNBOX_SCREENSHOTS for a person to look at.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -17,13 +15,9 @@ const SHOTS = process.env.TARNBOX_SCREENSHOTS || path.join(os.tmpdir(), 'tarnbox
 
 const PHONE = { viewport: { width: 390, height: 844 }, isMobile: true, hasTouch: true, deviceScaleFactor: 3 };
 const DESKTOP = { viewport: { width: 1280, height: 900 } };
-// Smallest readable text, and the smallest target a finger should have to
-// hit (the 24 px of WCAG 2.2's target size).
-const MIN_FONT_PX = 12;
-const MIN_TARGET_PX = 24;
-
-const LONG_SUBJECT = '【ご案内】愛知支店・下関営業所合同会議の仮予約について';
-const GERMAN_SUBJECT = 'Grüße aus München';
+// Smallest readable text and WCAG 2.2's smallest target.
+const [MIN_FONT_PX, MIN_TARGET_PX] = [12, 24];
+const [LONG_SUBJECT, GERMAN_SUBJECT] = ['【ご案内】愛知支店・下関営業所合同会議の仮予約について', 'Grüße aus München'];
 
 fs.mkdirSync(SHOTS, { recursive: true });
 const j = journey({
@@ -34,8 +28,7 @@ const j = journey({
   }),
 });
 
-// What the page looks like to a reader: overflow, the smallest visible text,
-// targets under the size, the switch, and the body's colours.
+// Overflow, the smallest visible text, small targets, the switch, colours.
 function measure(minTarget) {
   const width = document.documentElement.clientWidth;
   const visible = (el) => {
@@ -43,8 +36,7 @@ function measure(minTarget) {
     const s = getComputedStyle(el);
     return r.width > 0 && r.height > 0 && s.visibility !== 'hidden' && s.display !== 'none';
   };
-  let minFont = Infinity;
-  let minFontAt = '';
+  let [minFont, minFontAt] = [Infinity, ''];
   const walker = document.createTreeWalker(document.body, NodeFilter.SHOW_TEXT);
   while (walker.nextNode()) {
     const el = walker.currentNode.parentElement;
@@ -52,8 +44,7 @@ function measure(minTarget) {
     const size = parseFloat(getComputedStyle(el).fontSize);
     if (size < minFont) [minFont, minFontAt] = [size, el.outerHTML.slice(0, 100)];
   }
-  const small = [];
-  const wide = [];
+  const [small, wide] = [[], []];
   for (const el of document.querySelectorAll('a[href], input:not([type=hidden]), select, textarea, button')) {
     if (!visible(el)) continue;
     const r = el.getBoundingClientRect();
@@ -76,8 +67,7 @@ const luminance = (css) => css.match(/[\d.]+/g).slice(0, 3).map((v) => v / 255)
   .map((c) => (c <= 0.03928 ? c / 12.92 : ((c + 0.055) / 1.055) ** 2.4))
   .reduce((sum, c, i) => sum + c * [0.2126, 0.7152, 0.0722][i], 0);
 
-// The pages of one logged-in visit, by name: how to reach each from the
-// list. The top page is visited before the login.
+// The pages of a logged-in visit by name, reached from the list.
 async function pageUrls(page, listUrl) {
   await page.goto(listUrl);
   const urls = { list: listUrl };

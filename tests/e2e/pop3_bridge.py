@@ -1,20 +1,8 @@
 #!/usr/bin/env python3
-"""Dovecot POP3 on 127.0.0.1 for a browser journey, driven from node.
-
-Reads one JSON line from stdin, {"messages": [...], "user", "password"}
-(user and password optional), each message a corpus name or a
-{"name", "bytes_b64"} object; starts Dovecot with that user and those
-messages in the box, prints {"port", "user", "password"} as one JSON line,
-and stops Dovecot when stdin closes, so that a test that dies never leaves
-it running.
-"""
-import base64
-import json
-import os
-import shutil
-import signal
-import sys
-import tempfile
+"""Dovecot POP3 for a browser journey: reads {"messages": [corpus name or
+{"name", "bytes_b64"}], "user", "password"} from stdin, prints {"port",
+"user", "password"}, and stops Dovecot when stdin closes."""
+import base64, json, os, shutil, signal, sys, tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))

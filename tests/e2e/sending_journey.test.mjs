@@ -1,7 +1,5 @@
-// A message written in Chromium and read by its recipient, through a real
-// Postfix that delivers into a real Dovecot (both on 127.0.0.1, started by
-// the demo's mail-server script). Replies and their quoting are the unit
-// tests' (reply_form.ref); their form posts the same way.
+// A message written in Chromium and read by its recipient through a real
+// Postfix delivering into a real Dovecot (the demo's mail servers).
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { journey, demoUser, bodyText, download, fill, follow, logIn, sleep, MOJIBAKE } from './harness.mjs';
@@ -19,8 +17,7 @@ const j = journey({
   }),
 });
 
-// Logs in and opens the message once Postfix, delivering in the background,
-// has brought it.
+// Logs in and opens the message once Postfix has delivered it.
 async function openArrived(page, user, subject) {
   const listUrl = await logIn(page, j.gateway, user, `${user}-pw`);
   for (let i = 0; i < 60 && !(await bodyText(page)).includes(subject); i++) {

@@ -1,31 +1,28 @@
-# The checks the command-line tests share: sourced, not run. Each check adds
-# to passed or failed and explains a failure on one line.
+# Runs the command-line test table $2 (<name>_test.cases) on the binary $1.
+# Each check adds to passed or failed and explains a failure on one line.
 passed=0
 failed=0
 
+verdict() { # status of the check (0: it holds), what a failure says
+  if [ "$1" -eq 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $2"; fi
+}
 check() { # description, expected status, command... ; leaves the output in $out
   local what="$1" want="$2"
   shift 2
   out="$("$@" 2>&1)"
   local got=$?
-  if [ "$got" -eq "$want" ]; then passed=$((passed + 1)); else
-    failed=$((failed + 1)); echo "FAIL: $what (status $got, wanted $want): $out"; fi
+  [ "$got" -eq "$want" ]; verdict $? "$what (status $got, wanted $want): $out"
 }
 expect_text() { # description, needle (never empty), haystack
-  if [ -n "$2" ] && grep -qF -- "$2" <<<"$3"; then passed=$((passed + 1)); else
-    failed=$((failed + 1)); echo "FAIL: $1: '$2' not in: $3"; fi
+  [ -n "$2" ] && grep -qF -- "$2" <<<"$3"; verdict $? "$1: '$2' not in: $3"
 }
 expect_same() { # description, wanted, got
-  if [ "$2" = "$3" ]; then passed=$((passed + 1)); else
-    failed=$((failed + 1)); echo "FAIL: $1: wanted [$2], got [$3]"; fi
+  [ "$2" = "$3" ]; verdict $? "$1: wanted [$2], got [$3]"
 }
 
-# A new empty home for the test, removed when it ends; t runs the binary on it.
-fresh_home() {
-  home="$(mktemp -d)"
-  trap 'rm -rf "$home"' EXIT
-}
 t() { "$bin" --home "$home" "$@"; }
+sjis() { iconv -f UTF-8 -t CP932; }
+page_word() { t settings server | sed -n "s/^$1=\([^ ]*\) .*/\1/p"; }
 says() { # description, expected status, text the output holds, command...
   local what="$1" want="$2" text="$3"
   shift 3
@@ -81,22 +78,17 @@ cases() {
       word) expect_same "$what" "${v[0]}" "$(t settings show | sed -n "s/^${v[1]}=//p")" ;;
       keep) before="$(sha256sum "$home/tarnbox.dat")" ;;
       kept) expect_same "$what: data file unchanged" "$before" "$(sha256sum "$home/tarnbox.dat")" ;;
-      changed) [ "$before" != "$(sha256sum "$home/tarnbox.dat")" ] && passed=$((passed + 1)) ||
-        { failed=$((failed + 1)); echo "FAIL: $what: data file unchanged"; } ;;
-      sh) if eval "${f[2]}"; then passed=$((passed + 1)); else
-        failed=$((failed + 1)); echo "FAIL: $what"; fi ;;
-      *) failed=$((failed + 1)); echo "FAIL: unknown kind in $1: ${f[*]}" ;;
+      changed) [ "$before" != "$(sha256sum "$home/tarnbox.dat")" ]; verdict $? "$what: data file unchanged" ;;
+      sh) eval "${f[2]}"; verdict $? "$what" ;;
+      *) verdict 1 "unknown kind in $1: ${f[*]}" ;;
     esac
   done 3<"$1"
 }
 
-# The whole of a test that is its case table: <test>.cases beside the
-# script, on a fresh home unless the script made one ($home set).
-run_table() {
-  set -u
-  bin="$(realpath "$1")"
-  [ -n "${home:-}" ] || fresh_home
-  cases "${0%.sh}.cases"
-  echo "$(basename "$0" .sh): $passed passed, $failed failed"
-  [ "$failed" -eq 0 ]
-}
+set -u
+bin="$(realpath "$1")"
+home="$(mktemp -d)"
+trap "rm -rf '$home'" EXIT
+cases "$2"
+echo "$(basename "$2" .cases): $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

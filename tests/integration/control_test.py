@@ -1,19 +1,8 @@
 #!/usr/bin/env python3
 """Administration commands against a running gateway: they go through the
 gateway's control socket and are in effect for the very next request."""
-import base64
-import os
-import pty
-import select
-import shutil
-import socket
-import stat
-import subprocess
-import sys
-import time
-import unittest
+import base64, os, pty, select, shutil, socket, stat, subprocess, sys, time, unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from gatewaytest import (  # noqa: E402
     BIN, Gateway, free_port, http_request, port_answers as answers)
 
@@ -25,14 +14,12 @@ def basic(port, path, user, password):
 
 
 def logs_in(port, user, password):
-    """The compose page opens for user with password (Basic login)."""
     return b'name="send_to"' in basic(port, "/mail/write/index.html", user, password)
 
 
 def on_terminal(args, replies, seconds=20):
-    """Runs tarnbox on a terminal of its own, typing the next reply whenever a
-    prompt (output ending in ": ") is waiting. Returns the status and all the
-    terminal showed."""
+    """tarnbox on a terminal of its own, typing the next reply at each prompt
+    (output ending in ": "): the status and all the terminal showed."""
     pid, fd = pty.fork()
     if pid == 0:
         os.execv(BIN, [BIN, *args])
@@ -71,22 +58,17 @@ class RunningGateway(unittest.TestCase):
     def setUpClass(cls):
         cls.g = Gateway(prefix="tarnbox-control-").start(stderr=subprocess.PIPE)
         cls.home, cls.port, cls.proc = cls.g.home, cls.g.port, cls.g.proc
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.g.stop()
+        cls.addClassCleanup(cls.g.stop)
 
     @classmethod
     def tarnbox(cls, *args, stdin="", check=False):
         return cls.g.run(*args, stdin=stdin, check=check)
 
     def test_1_new_user_logs_in_at_once(self):
-        r = self.tarnbox("users", "add", "--name", "Bob", "--mail-address", "bob@example.jp",
-                         "--id", "bob", "--password", "bob-pw")
-        self.assertEqual(r.returncode, 0, r.stderr)
+        self.tarnbox("users", "add", "--name", "Bob", "--mail-address", "bob@example.jp",
+                     "--id", "bob", "--password", "bob-pw", check=True)
         self.assertTrue(logs_in(self.port, "bob", "bob-pw"))
-        listing = self.tarnbox("users", "list", check=True).stdout
-        self.assertIn("bob", listing)
+        self.assertIn("bob", self.tarnbox("users", "list", check=True).stdout)
 
     def test_2_shared_book_reaches_the_compose_page(self):
         self.tarnbox("shared-book", "add", "--name", "Ken", "--mail-address", "ken@example.jp",
@@ -95,19 +77,13 @@ class RunningGateway(unittest.TestCase):
         self.assertIn(b"<option>Ken&lt;ken@example.jp&gt;", page)
 
     def test_3_port_moves_or_stays(self):
-        busy = socket.socket()
-        busy.bind(("0.0.0.0", 0))
-        busy.listen(1)
-        taken = busy.getsockname()[1]
-        try:
-            r = self.tarnbox("settings", "set", "http_port=%d" % taken)
+        with socket.create_server(("0.0.0.0", 0)) as busy:
+            r = self.tarnbox("settings", "set", "http_port=%d" % busy.getsockname()[1])
             self.assertEqual(r.returncode, 1)
             self.assertIn("TCP/IP ポート番号が使用されています。", r.stderr)
             self.assertTrue(answers(self.port))
             shown = self.tarnbox("settings", "show", check=True).stdout
             self.assertIn("http_port=%d\n" % self.port, shown)
-        finally:
-            busy.close()
         # The server page moves it too, and a refused value of the same page
         # leaves the listener where it is.
         new = free_port()
@@ -136,14 +112,12 @@ class RunningGateway(unittest.TestCase):
         self.tarnbox("users", "change", "carol", "--password", "carol-new", check=True)
         self.assertFalse(logs_in(self.port, "carol", "carol-pw"))
         self.assertTrue(logs_in(self.port, "carol", "carol-new"))
-        r = self.tarnbox("users", "delete", "--yes", "carol")
-        self.assertEqual(r.returncode, 0, r.stderr)
+        self.tarnbox("users", "delete", "--yes", "carol", check=True)
         self.assertFalse(logs_in(self.port, "carol", "carol-new"))
 
     def test_3c_passwords_off_the_command_line(self):
-        r = self.tarnbox("users", "add", "--name", "Dave", "--mail-address", "dave@example.jp",
-                         "--id", "dave", "--password-stdin", stdin="dave-pw\n")
-        self.assertEqual(r.returncode, 0, r.stderr)
+        self.tarnbox("users", "add", "--name", "Dave", "--mail-address", "dave@example.jp",
+                     "--id", "dave", "--password-stdin", stdin="dave-pw\n", check=True)
         self.assertTrue(logs_in(self.port, "dave", "dave-pw"))
         secret = os.path.join(self.home, "dave-password")
         with open(secret, "w") as f:
@@ -151,28 +125,24 @@ class RunningGateway(unittest.TestCase):
         self.tarnbox("users", "change", "dave", "--password-file", secret, check=True)
         self.assertTrue(logs_in(self.port, "dave", "dave-file"))
 
-        # On a terminal: asked twice without echo; a mismatch is said and
-        # asked again.
-        status, shown = on_terminal(["--home", self.home, "users", "change", "dave", "--password"],
-                                    ["typed-1", "typed-2", "typed-3", "typed-3"])
-        self.assertEqual(status, 0, shown)
-        self.assertIn("新パスワード: ", shown)
-        self.assertIn("新パスワード再入力: ", shown)
-        self.assertIn("パスワードとパスワード再入力には同じものを入力してください。", shown)
-        self.assertNotIn("typed", shown)
-        self.assertTrue(logs_in(self.port, "dave", "typed-3"))
-        # Three mismatches fail and change nothing.
-        status, shown = on_terminal(["--home", self.home, "users", "change", "dave", "--password"],
-                                    ["a", "b", "c", "d", "e", "f"])
-        self.assertEqual(status, 1, shown)
-        self.assertTrue(logs_in(self.port, "dave", "typed-3"))
-        # A new user without a password option is asked for one.
-        status, shown = on_terminal(["--home", self.home, "users", "add", "--name", "Eve",
-                                     "--mail-address", "eve@example.jp", "--id", "eve"],
-                                    ["", "", "eve-pw", "eve-pw"])
-        self.assertEqual(status, 0, shown)
-        self.assertIn("パスワードとパスワード再入力にパスワードを入力してください。", shown)
-        self.assertTrue(logs_in(self.port, "eve", "eve-pw"))
+        # On a terminal: asked twice without echo, a mismatch said and asked
+        # again; three mismatches change nothing; a new user without a
+        # password option is asked for one.
+        change = ["users", "change", "dave", "--password"]
+        for args, replies, status, texts, user, password in (
+                (change, ["typed-1", "typed-2", "typed-3", "typed-3"], 0,
+                 ["新パスワード: ", "新パスワード再入力: ",
+                  "パスワードとパスワード再入力には同じものを入力してください。"], "dave", "typed-3"),
+                (change, ["a", "b", "c", "d", "e", "f"], 1, [], "dave", "typed-3"),
+                (["users", "add", "--name", "Eve", "--mail-address", "eve@example.jp", "--id", "eve"],
+                 ["", "", "eve-pw", "eve-pw"], 0,
+                 ["パスワードとパスワード再入力にパスワードを入力してください。"], "eve", "eve-pw")):
+            got, shown = on_terminal(["--home", self.home, *args], replies)
+            self.assertEqual(got, status, shown)
+            for text in texts:
+                self.assertIn(text, shown)
+            self.assertNotIn("typed", shown)
+            self.assertTrue(logs_in(self.port, user, password))
 
         # A new POP3 user name is the new login name at once.
         self.tarnbox("users", "change", "dave", "--id", "david", "--cc", "on", check=True)
@@ -195,9 +165,8 @@ class RunningGateway(unittest.TestCase):
         self.assertIn(b"PermissionError", r.stderr)
 
     def test_5_admin_password_then_the_gate(self):
-        r = self.tarnbox("admin-password", stdin="Adm-1\nAdm-1\n")
-        self.assertEqual(r.returncode, 0, r.stderr)
-        self.assertIn("パスワードを設定しました。", r.stdout)
+        self.assertIn("パスワードを設定しました。",
+                      self.tarnbox("admin-password", stdin="Adm-1\nAdm-1\n", check=True).stdout)
         self.assertNotEqual(self.tarnbox("users", "list").returncode, 0)
         secret = os.path.join(self.home, "secret")
         with open(secret, "w") as f:
@@ -206,13 +175,11 @@ class RunningGateway(unittest.TestCase):
 
     def test_6_stop(self):
         secret = os.path.join(self.home, "secret")
-        r = self.tarnbox("--admin-password-file", secret, "stop")
-        self.assertEqual(r.returncode, 0, r.stderr)
+        self.tarnbox("--admin-password-file", secret, "stop", check=True)
         self.assertEqual(self.proc.wait(timeout=15), 0)
         self.assertFalse(os.path.exists(os.path.join(self.home, "tarnbox.sock")))
         r = self.tarnbox("--admin-password-file", secret, "stop")
         self.assertEqual(r.returncode, 1)
 
 
-if __name__ == "__main__":
-    unittest.main()
+if __name__ == "__main__": unittest.main()

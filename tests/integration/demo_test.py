@@ -1,34 +1,20 @@
 #!/usr/bin/env python3
-"""scripts/demo.sh as a user runs it, on a free port with the gateway binary
-under test: it listens on 127.0.0.1 only and shows its address once the
-gateway answers; its messages are ordinary mail; a busy port is reported in
-the terminal's language; Ctrl-C leaves no scratch folder and no process of
-its own, and ends nothing else. Skipped when Dovecot or Postfix is missing
-(scripts/install-mail-servers.sh installs them)."""
-import os
-import poplib
-import queue
-import re
-import shutil
-import signal
-import socket
-import subprocess
-import sys
-import tempfile
-import threading
-import time
+"""scripts/demo.sh as a user runs it: on 127.0.0.1 only, its address shown
+once the gateway answers, ordinary mail, a busy port reported in the
+terminal's language, and Ctrl-C leaving nothing of its own and ending
+nothing else."""
+import os, poplib, queue, re, shutil, signal, socket, subprocess, tempfile, threading, time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEMO = os.path.join(os.path.dirname(os.path.dirname(HERE)), "scripts", "demo.sh")
-sys.path.insert(0, HERE)
 from gatewaytest import (  # noqa: E402
     BIN, DOVECOT, POSTFIX, Gateway, free_port, http_request, listening_addresses, stop_process)
 
 
 class Demo:
-    """One run of demo.sh in a session of its own, as a terminal would hold
-    it, with a private TMPDIR so that whatever it leaves there is seen."""
+    """demo.sh in a session of its own, as a terminal holds it, with a TMPDIR
+    of its own so that whatever it leaves there is seen."""
 
     def __init__(self, port, **env):
         self.tmp = tempfile.mkdtemp(prefix="tarnbox-demo-test-")
@@ -65,9 +51,8 @@ class Demo:
         raise AssertionError(f"no {pattern!r} in {''.join(seen)!r}; stderr: {self.stderr()}")
 
     def stderr(self):
-        if self.proc.poll() is None:
-            return "(still running)"
-        return self.proc.stderr.read().decode("utf-8", "replace")
+        return "(still running)" if self.proc.poll() is None else self.proc.stderr.read().decode(
+            "utf-8", "replace")
 
     def ctrl_c(self, seconds=30):
         os.killpg(self.proc.pid, signal.SIGINT)
@@ -86,8 +71,7 @@ def processes_naming(text):
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
             with open(f"/proc/{pid}/cmdline", "rb") as f:
-                if text.encode() in f.read():
-                    found.append(int(pid))
+                found += [int(pid)] if text.encode() in f.read() else []
         except OSError:
             pass
     return found
@@ -161,12 +145,9 @@ class DemoScript(unittest.TestCase):
             demo.close()
 
     def test_busy_port_says_so_in_the_terminal_language(self):
-        holder = socket.socket()
-        holder.bind(("127.0.0.1", 0))
-        holder.listen(1)
+        holder = socket.create_server(("127.0.0.1", 0))
         port = holder.getsockname()[1]
-        english = "already in use"
-        japanese = "すでに使われています"
+        english, japanese = "already in use", "すでに使われています"
         try:
             for env, expected in (({}, english), ({"LANG": "ja_JP.UTF-8"}, japanese),
                                   ({"LC_ALL": "ja_JP.UTF-8"}, japanese),
@@ -184,5 +165,4 @@ class DemoScript(unittest.TestCase):
             holder.close()
 
 
-if __name__ == "__main__":
-    unittest.main(verbosity=2)
+if __name__ == "__main__": unittest.main(verbosity=2)

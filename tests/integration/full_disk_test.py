@@ -1,17 +1,10 @@
 #!/usr/bin/env python3
 """A write that meets a full disk: the command says so, the data file stays
-as it was, nothing is left beside it, and the change does not come in with
-a later write. The home is a small tmpfs in a mount namespace of the test's
-own, so it needs root (and unshare); without them the tests are skipped."""
-import os
-import shutil
-import subprocess
-import sys
-import tempfile
-import unittest
+as it was with nothing beside it, and the change does not come in later.
+The home is a small tmpfs in a mount namespace of the test's own."""
+import os, shutil, subprocess, sys, tempfile, unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
 from gatewaytest import BIN, Gateway, stop_process, wait_for  # noqa: E402
 
 PRIVATE = "TARNBOX_PRIVATE_MOUNTS"
@@ -32,8 +25,7 @@ if not os.environ.get(PRIVATE) and private_mounts_possible():
 
 
 def fill(folder, leave=0):
-    """Writes a filler file until the disk is full, then frees `leave`
-    bytes of it again."""
+    """Fills the disk, then frees leave bytes again."""
     path = os.path.join(folder, "filler")
     with open(path, "wb", buffering=0) as f:
         try:
@@ -56,15 +48,12 @@ class FullDisk(unittest.TestCase):
         os.mkdir(self.home, 0o700)
         self.g = Gateway(home=self.home)
         self.tarnbox = self.g.run
-        self.add("u1")
+        self.g.add_user("u1", "pw")
 
     def tearDown(self):
         self.g.stop()
         subprocess.run(["umount", self.mount], check=True)
         os.rmdir(self.mount)
-
-    def add(self, uid):
-        self.g.add_user(uid, "pw", name="Name " + uid)
 
     def data_file(self):
         with open(os.path.join(self.home, "tarnbox.dat"), "rb") as f:
@@ -110,12 +99,11 @@ class FullDisk(unittest.TestCase):
         finally:
             os.unlink(filler)
         # What was refused stays refused when the next write goes through.
-        self.add("u3")
+        self.g.add_user("u3", "pw")
         self.assertEqual(self.listed(), ["u1", "u3"])
         self.assertIn("log_size_kb=128", self.tarnbox("settings", "show").stdout)
         stop_process(self.g.proc)
         self.assertEqual(self.listed(), ["u1", "u3"])
 
 
-if __name__ == "__main__":
-    unittest.main(verbosity=2)
+if __name__ == "__main__": unittest.main(verbosity=2)

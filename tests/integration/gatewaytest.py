@@ -1,29 +1,15 @@
-"""The integration harness: the binary under test, a gateway in a scratch
-home of its own, the real mail servers of mailservers.py (taken from here,
-so that a test imports this module only) in a world that a test module
-starts and stops, one raw HTTP/1.0 exchange made the way a browser makes it
-(its session cookie sent back, its forms' token posted), a logged-in user,
-scripted mail servers, and pages compared with .ref files."""
-import html
-import os
-import re
-import subprocess
-import socket
-import ssl
-import sys
-import tempfile
-import shutil
-import threading
-import time
+"""The integration harness: gateways in scratch homes, the real mail servers
+of mailservers.py in a World per test module, HTTP/1.0 exchanges made the way
+a browser makes them, scripted mail servers, and .ref comparisons."""
+import html, json, os, re, shutil, socket, ssl, struct, subprocess, sys, tempfile, threading, time
 import urllib.parse
 
 sys.dont_write_bytecode = True
-import mailservers  # noqa: E402
 from mailservers import (  # noqa: E402,F401
     DOVECOT, POSTFIX, Certificates, Dovecot, Postfix, free_port, port_answers,
     end_process as stop_process)
 
-# The gateway binary ctest passes first, taken off before unittest reads the rest.
+# ctest passes the binary first; taken off before unittest reads the rest.
 BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ.get("TARNBOX_BIN")
 REF = os.path.join(os.path.dirname(os.path.abspath(__file__)), "ref")
 DOMAIN = "test.example"
@@ -43,39 +29,28 @@ SEND_ERROR = sjis("メール送信時のエラー発生。")
 
 
 def wait_until_listening(port, proc, seconds=10, host="127.0.0.1"):
-    """Returns once port accepts; fails when proc ends first or time runs out."""
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        try:
-            socket.create_connection((host, port), timeout=1).close()
-            return
-        except OSError:
-            if proc.poll() is not None:
-                raise AssertionError("gateway ended at start: %d %s" % (
-                    proc.returncode, proc.stderr.read().decode() if proc.stderr else ""))
-            time.sleep(0.05)
-    raise AssertionError("gateway did not start")
+    def up():
+        if proc.poll() is not None:
+            raise AssertionError("gateway ended at start: %d %s" % (
+                proc.returncode, proc.stderr.read().decode() if proc.stderr else ""))
+        return port_answers(port, host)
+    if not wait_for(up, seconds):
+        raise AssertionError("gateway did not start")
 
 
 # Per (gateway port, user): the session cookie the gateway set and the form
 # token of the last page it showed, as one browser per user would keep them.
-_cookies = {}
-_tokens = {}
+_cookies, _tokens = {}, {}
 
 
 def _user_of(raw):
-    """The user a request speaks for: the login query's name, or the login
-    form's field a."""
+    """The login query's user, or the login form's field a."""
     line = raw.split(b"\r\n", 1)[0]
     m = re.search(rb"\?user=([^?\s]*)", line) or re.search(rb" /mail/~([^/\s]+)/", line)
     if m:
         return m.group(1)
     m = re.search(rb"(?:^|&|\r\n\r\n)a=([^&\r\n]*)", raw)
     return m.group(1) if m and raw.startswith(b"POST ") else None
-
-
-def _set_length(head, length):
-    return re.sub(rb"(?im)^content-length: *\d+", b"Content-Length: %d" % length, head)
 
 
 def _with_token(raw, token):
@@ -88,11 +63,11 @@ def _with_token(raw, token):
                 + token + b"\r\n" + body)
     else:
         body = b"csrf=" + token + b"&" + body
-    return _set_length(head, len(body)) + sep + body
+    head = re.sub(rb"(?im)^content-length: *\d+", b"Content-Length: %d" % len(body), head)
+    return head + sep + body
 
 
 def browser_request(key, raw):
-    """raw as a browser of the request's user sends it to the gateway key."""
     user = _user_of(raw)
     cookie = _cookies.get((key, user))
     if cookie and b"\r\ncookie:" not in raw.lower():
@@ -105,24 +80,20 @@ def browser_request(key, raw):
 
 
 def browser_keeps(key, user, answer):
-    """Keeps what a browser keeps of the answer: its cookie and form token."""
     head, _, body = answer.partition(b"\r\n\r\n")
-    m = re.search(rb"(?im)^Set-Cookie: *((?:__Host-)?tarnbox=[0-9a-f]*)", head)
     page_user = re.search(rb"\?user=([^?\s\"]*)\?check=", body)
     owner = page_user.group(1) if page_user else user
-    if m:
-        _cookies[(key, owner)] = m.group(1)
-    t = re.search(rb'name="csrf" value="([0-9a-f]{32})"', body)
-    if t:
-        _tokens[(key, owner)] = t.group(1)
+    for kept, m in ((_cookies, re.search(rb"(?im)^Set-Cookie: *((?:__Host-)?tarnbox=[0-9a-f]*)",
+                                         head)),
+                    (_tokens, re.search(rb'name="csrf" value="([0-9a-f]{32})"', body))):
+        if m:
+            kept[(key, owner)] = m.group(1)
 
 
 def raw_request(port, raw, host="127.0.0.1", timeout=10, ctx=None, slow=False, source=None,
                 eof_ok=False):
-    """Sends raw as it stands and reads the answer until the server closes:
-    over TLS with ctx (eof_ok: a TLS close without its alert ends the
-    answer too); slow: in small pieces after a pause, so the sends have to
-    wait; source: the local address to connect from."""
+    """raw as it stands, the answer until the server closes. eof_ok: a TLS
+    close without its alert ends it too; slow: read late and in small pieces."""
     s = socket.create_connection((host, port), timeout=timeout,
                                  source_address=(source, 0) if source else None)
     if ctx:
@@ -131,23 +102,18 @@ def raw_request(port, raw, host="127.0.0.1", timeout=10, ctx=None, slow=False, s
         s.sendall(raw)
         if slow:
             time.sleep(0.5)
-        chunks = []
-        while True:
+        chunks = [b"-"]
+        while chunks[-1]:
             try:
-                b = s.recv(4096 if slow else 1 << 20)
+                chunks.append(s.recv(4096 if slow else 1 << 20))
             except ssl.SSLError:
                 if not eof_ok:
                     raise
                 break
-            if not b:
-                break
-            chunks.append(b)
-    return b"".join(chunks)
+    return b"".join(chunks[1:])
 
 
 def http_request(port, raw, host="127.0.0.1", timeout=10, ctx=None, slow=False):
-    """Sends raw the way a browser would and reads the answer until the
-    gateway closes."""
     key = ("https", port) if ctx else (host, port)
     raw, user = browser_request(key, raw)
     answer = raw_request(port, raw, host, timeout, ctx, slow)
@@ -156,10 +122,7 @@ def http_request(port, raw, host="127.0.0.1", timeout=10, ctx=None, slow=False):
 
 
 def listening_addresses(port):
-    """The local addresses ("127.0.0.1", "::", ...) of every TCP socket in
-    LISTEN state on port, read from /proc/net/tcp and /proc/net/tcp6."""
-    import struct
-
+    """The local addresses of the TCP sockets listening on port."""
     found = []
     for name, family in (("tcp", socket.AF_INET), ("tcp6", socket.AF_INET6)):
         try:
@@ -174,35 +137,28 @@ def listening_addresses(port):
                 continue
             # The kernel prints the address as 32-bit words in host order.
             words = [int(address[i:i + 8], 16) for i in range(0, len(address), 8)]
-            found.append(socket.inet_ntop(family, struct.pack("=%dI" % len(words), *words)))
+            packed = struct.pack("=%dI" % len(words), *words)
+            found.append(socket.inet_ntop(family, packed))
     return sorted(found)
 
 
 SESSION_PARTS = re.compile(rb'Set-Cookie: [^\r\n]*\r\n|<input type=hidden name="csrf" value="[0-9a-f]{32}">')
 
 
-# The viewport and stylesheet every page head carries; the unit tests check
-# their bytes, the real-server checks read pages without them.
+# Page head lines and language switch: their bytes are the unit tests'.
 HEAD_LINES = re.compile(rb'<meta name="viewport" content="width=device-width, initial-scale=1">'
                         rb'<link rel="stylesheet" href="/style/[0-9a-f]{12}\.css">')
 
-
-# The language switch after <body>: the unit tests check where it leads,
-# serve_test that it is on the pages.
 LANG_SWITCH = re.compile(rb'<div class="lang-switch"><a href="[^"]*" hreflang="(?:en|ja)" '
                          rb'lang="(?:en|ja)">(?:English|\x93\xfa\x96\x7b\x8c\xea)</a></div>')
 
 
 def plain_head(page):
-    """The page with the head lines and the language switch taken out (an
-    empty head with them)."""
-    page = LANG_SWITCH.sub(b"", page)
-    return HEAD_LINES.sub(b"", page).replace(b"<html><head></head>", b"<html>")
+    return HEAD_LINES.sub(b"", LANG_SWITCH.sub(b"", page)).replace(b"<html><head></head>", b"<html>")
 
 
 def without_session(answer):
-    """The answer without what differs per login: the session cookie line
-    and the form token (their own tests check them)."""
+    """Without the session cookie and the form token, which differ per login."""
     return SESSION_PARTS.sub(b"", answer)
 
 
@@ -211,8 +167,7 @@ LIST_TIME = re.compile(rb'<input type="hidden" value="(-?\d+)" name="list_time">
 
 
 def list_region(page):
-    """From the first mail-address heading to the hidden list_time field:
-    every section of the received-mail list with its rows and statuses."""
+    """Every section of the list: from the first mail-address heading to list_time."""
     start = page.find(b"<pre>" + MAIL_ADDRESS)
     end = page.find(b'<input type="hidden"', start)
     if start < 0 or end < 0:
@@ -221,28 +176,24 @@ def list_region(page):
 
 
 def browser_path(href):
-    """The request path a browser sends for an href of a Shift_JIS page:
-    entities undone, two-byte characters as UTF-8 escapes."""
+    """What a browser requests for an href of a Shift_JIS page."""
     text = html.unescape(href.decode("cp932"))
     return urllib.parse.quote(text, safe="/~%!$&'()*+,;=:@?-._").encode("ascii")
 
 
 def assert_page_ends(test, body):
-    """The page was written to its end, not cut off by a failure."""
     test.assertTrue(body.rstrip().endswith(b"</html>"), body[-300:])
 
 
 class World(dict):
-    """What a test module starts: a scratch folder the mail servers' users
-    can pass through, and the servers and gateways kept in it, stopped in
-    the reverse order when the module ends (or its start fails)."""
+    """A test module's scratch folder and the servers kept in it, stopped in
+    reverse order when the module ends (or its start fails)."""
 
     def __init__(self, prefix):
         super().__init__()
         self.prefix = prefix
 
     def hooks(self, build):
-        """setUpModule and tearDownModule for build(world, scratch)."""
         def start():
             self.scratch = tempfile.mkdtemp(prefix=self.prefix)
             os.chmod(self.scratch, 0o755)
@@ -266,6 +217,11 @@ class World(dict):
         shutil.rmtree(self.scratch, ignore_errors=True)
 
 
+def file_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def wait_for(predicate, seconds=10):
     deadline = time.time() + seconds
     while not predicate() and time.time() < deadline:
@@ -274,8 +230,6 @@ def wait_for(predicate, seconds=10):
 
 
 class Answer:
-    """An HTTP answer split into status line, header lines and body."""
-
     def __init__(self, raw, seconds=0.0):
         self.raw, self.seconds = raw, seconds
         head, _, self.body = raw.partition(b"\r\n\r\n")
@@ -284,10 +238,8 @@ class Answer:
 
     def header(self, name):
         prefix = name.lower() + b":"
-        for line in self.headers:
-            if line.lower().startswith(prefix):
-                return line[len(prefix):].strip()
-        return None
+        return next((h[len(prefix):].strip() for h in self.headers
+                     if h.lower().startswith(prefix)), None)
 
 
 def http(port, method, path, body=None, content_type=FORM, headers=b"", timeout=60):
@@ -303,8 +255,7 @@ BOUNDARY = b"---------------------------4176538729170345213941187351"
 
 
 def compose_body(fields, uploads=()):
-    """multipart/form-data as a browser posts it. fields: (name, Shift_JIS
-    value); uploads: (field, file name, bytes)."""
+    """multipart/form-data of (name, value) fields and (field, file name, bytes) uploads."""
     parts = [b'--%s\r\nContent-Disposition: form-data; name="%s"\r\n\r\n%s\r\n'
              % (BOUNDARY, name, value) for name, value in fields]
     parts += [b'--%s\r\nContent-Disposition: form-data; name="%s"; filename="%s"\r\n'
@@ -314,9 +265,8 @@ def compose_body(fields, uploads=()):
 
 
 class Browser:
-    """One user logged in through the form of the top page; its later
-    requests carry the login query its links carry. lang b"?lang=eng" keeps
-    the pages English."""
+    """A user logged in through the top page's form; later requests carry
+    the login query its links carry."""
 
     def __init__(self, port, user, password, lang=b"", headers=b""):
         self.port, self.user, self.password, self.lang = port, user, password, lang
@@ -349,11 +299,9 @@ class Browser:
 
 
 class Gateway:
-    """A gateway in a scratch home of its own: `tarnbox` commands on that
-    home, and `serve` on a free port of 127.0.0.1. Mail servers are at
-    127.0.0.1 unless said otherwise."""
+    """A gateway in a scratch home of its own, serving on a free port."""
 
-    def __init__(self, pop3_port=None, smtp_port=None, pop3_server="127.0.0.1", users=(),
+    def __init__(self, pop3_port=None, smtp_port=None, pop3_server="127.0.0.1",
                  prefix="tarnbox-it-", home=None):
         self.home = home or tempfile.mkdtemp(prefix=prefix)
         self.port = free_port()
@@ -362,8 +310,6 @@ class Gateway:
             ["--smtp-port", str(smtp_port)] if smtp_port else [])
         self.run("init", "--http-port", str(self.port), "--smtp-server", "127.0.0.1",
                  "--pop3-server", pop3_server, *ports)
-        for user in users:
-            self.add_user(*user)
 
     def run(self, *args, check=True, stdin=None, timeout=None):
         r = subprocess.run([BIN, "--home", self.home, *args], capture_output=True, text=True,
@@ -392,38 +338,34 @@ class Gateway:
             self.proc.stderr.close()
         shutil.rmtree(self.home, ignore_errors=True)
 
+    def get(self, path, ctx=None, slow=False):
+        """The answer to GET path; with ctx over TLS to https_port."""
+        return http_request(self.https_port if ctx else self.port,
+                            b"GET " + path + b" HTTP/1.0\r\n\r\n", timeout=20 if ctx else 10,
+                            ctx=ctx, slow=slow)
+
     def browser(self, user, password, lang=b"", headers=b""):
         return Browser(self.port, user, password, lang, headers)
 
 
 class Upgrade:
-    """A reply after which the server starts TLS with cert (a certificate
-    and key file), or without cert answers with bytes that are no TLS."""
+    """A reply after which TLS starts with cert, or without it bytes that are no TLS."""
 
     def __init__(self, reply, cert=None):
         self.reply, self.cert = reply, cert
 
 
 class ScriptedServer:
-    """A mail server on host (a free port unless given) that plays one script
-    per connection, in order, the last for every later one: a greeting (None:
-    it never greets) and the replies to the commands that follow, one each; a
-    reply CLOSE closes the connection, an Upgrade starts TLS. After the last
-    reply it stays silent. Every line it reads (and the first bytes after a
-    completed handshake) is kept in commands, so a test can tell what was
-    sent and that nothing followed a broken upgrade. No script: it never
-    says a word."""
+    """Plays one script per connection, the last for every later one: a
+    greeting (None: none) and one reply per command line (CLOSE closes, an
+    Upgrade starts TLS), then silence. commands keeps every line read and
+    the first bytes after a handshake. No script: it never says a word."""
     CLOSE = object()
 
     def __init__(self, *scripts, host="127.0.0.1", port=0):
         self.scripts = list(scripts) or [(None, [])]
-        self.commands = []
-        self.conns = []
-        self.stopping = False
-        self.sock = socket.socket()
-        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.sock.bind((host, port))
-        self.sock.listen(8)
+        self.commands, self.conns, self.stopping = [], [], False
+        self.sock = socket.create_server((host, port), backlog=8)
         self.port = self.sock.getsockname()[1]
         threading.Thread(target=self._accept, daemon=True).start()
 
@@ -479,7 +421,6 @@ class ScriptedServer:
             self.commands.append(secure.recv(100))
 
     def words(self):
-        """The first word of each command."""
         return [c.split(b" ")[0].upper() for c in self.commands]
 
     def stop(self):
@@ -496,9 +437,13 @@ def first_difference(got, wanted):
         n, len(got), len(wanted), got[max(0, n - 80):n + 80], wanted[max(0, n - 80):n + 80])
 
 
+def ref_json(name):
+    with open(os.path.join(REF, name + ".json"), encoding="utf-8") as f:
+        return json.load(f)
+
+
 def ref_bytes(name, **masks):
-    """The bytes of ref/<name>.ref, each {key} of masks put back as its
-    value: a part of a page that must stand in it."""
+    """ref/<name>.ref with each {key} of masks as its value."""
     with open(os.path.join(REF, name + ".ref"), "rb") as f:
         wanted = f.read()
     for key, value in masks.items():
@@ -507,15 +452,11 @@ def ref_bytes(name, **masks):
 
 
 def assert_ref(test, name, got, **masks):
-    """got equals ref/<name>.ref byte for byte once each value of masks is
-    put back as {key}. With TARNBOX_WRITE_REFS=1 the file is written instead."""
+    """got is ref/<name>.ref once each value of masks is {key}; TARNBOX_WRITE_REFS=1 writes it."""
     for key, value in masks.items():
         got = got.replace(value, b"{%s}" % key.encode())
-    path = os.path.join(REF, name + ".ref")
     if os.environ.get("TARNBOX_WRITE_REFS"):
-        os.makedirs(REF, exist_ok=True)
-        with open(path, "wb") as f:
+        with open(os.path.join(REF, name + ".ref"), "wb") as f:
             f.write(got)
-    with open(path, "rb") as f:
-        wanted = f.read()
+    wanted = ref_bytes(name)
     test.assertTrue(got == wanted, "%s: %s" % (name, first_difference(got, wanted)))

@@ -1,29 +1,7 @@
-"""Real mail servers on 127.0.0.1 for integration tests: Dovecot (POP3 with
-USER/PASS and APOP) and Postfix (SMTP delivering into the same Maildirs).
-Plain by default; with a certificate (see Certificates) Dovecot offers STLS
-and a POP3S port, and Postfix a STARTTLS submission port and an SMTPS port,
-both of which relay only for clients that logged in through Dovecot's SASL.
-
-Everything lives in a scratch folder that the caller owns; nothing outside it is
-written. Both servers are installed on first use (scripts/install-mail-servers.sh).
-
-    with tempfile.TemporaryDirectory() as scratch:
-        pop = Dovecot(scratch).start()
-        pop.add_user("alice", "alicepw")
-        pop.deliver("alice", b"Subject: hi\\n\\nhello\\n")
-        ...  # POP3 on 127.0.0.1:pop.port
-        pop.logouts("alice")  # what the sessions did, from the server's log
-        pop.stop()
-"""
-import glob
-import os
-import re
-import shutil
-import signal
-import socket
-import string
-import subprocess
-import time
+"""Real Dovecot (POP3, APOP, optionally STLS/POP3S, IMAP, SASL for Postfix)
+and Postfix (delivering into the same Maildirs) on 127.0.0.1, everything in
+a scratch folder of the caller's; installed on first use."""
+import glob, os, re, shutil, signal, socket, string, subprocess, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -63,18 +41,17 @@ def end_process(proc, seconds=15):
             proc.wait()
 
 
-def port_answers(port):
+def port_answers(port, host="127.0.0.1"):
     try:
-        socket.create_connection(("127.0.0.1", port), timeout=0.5).close()
+        socket.create_connection((host, port), timeout=0.5).close()
         return True
     except OSError:
         return False
 
 
 def read_greeting(port, prefix, timeout=10.0):
-    """Waits until the server on port sends a greeting line starting with
-    prefix. Reading the greeting (not just connecting) matters: a connection
-    dropped before its greeting makes Dovecot's stop wait for seconds."""
+    """Waits for the greeting: a connection dropped before it makes Dovecot's
+    stop wait for seconds."""
     deadline = time.time() + timeout
     while time.time() < deadline:
         try:
@@ -91,8 +68,7 @@ def read_greeting(port, prefix, timeout=10.0):
 
 
 def _make_dirs(*paths):
-    for p in paths:
-        os.makedirs(p, exist_ok=True)
+    [os.makedirs(p, exist_ok=True) for p in paths]
 
 
 def _chown_tree(path):
@@ -103,9 +79,8 @@ def _chown_tree(path):
 
 
 class Certificates:
-    """A test authority (ca.pem, for the client to trust), a second one that
-    nobody trusts, and server certificates issued by either, made with the
-    openssl command in folder. EC keys keep the run short."""
+    """A trusted test authority, an untrusted one, and server certificates
+    of either; EC keys keep the run short."""
 
     def __init__(self, folder):
         self.folder = os.path.abspath(folder)
@@ -130,16 +105,13 @@ class Certificates:
                       "-addext", "keyUsage=critical,keyCertSign,cRLSign")
         folder = os.path.join(self.folder, name + ".db")
         _make_dirs(folder)
-        open(os.path.join(folder, "index.txt"), "w").close()
-        with open(os.path.join(folder, "serial"), "w") as f:
-            f.write("01\n")
-        _write(os.path.join(folder, "ca.cnf"), _template("openssl-ca.cnf", db=folder))
+        _write(os.path.join(folder, "index.txt"), "")
+        _write(os.path.join(folder, "serial"), "01\n")
+        _write(os.path.join(folder, "ca.cnf"), template("openssl-ca.cnf", db=folder))
         return name
 
     def server(self, *ips, expired=False, trusted=True):
-        """(certificate file, key file) for a server at the addresses ips
-        (127.0.0.1 when none). An expired one was valid for 2020 only; an
-        untrusted one is signed by other_ca."""
+        """(certificate, key) for the addresses ips; expired: valid in 2020 only."""
         ips = ips or ("127.0.0.1",)
         self.count += 1
         name = "server%d" % self.count
@@ -162,17 +134,14 @@ class Certificates:
 
 
 class Mailboxes:
-    """The Maildirs under scratch/mail/<user>/Maildir that both servers use."""
+    """scratch/mail/<user>/Maildir, which both servers use."""
 
     def __init__(self, scratch):
-        self.scratch = os.path.abspath(scratch)
-        self.root = os.path.join(self.scratch, "mail")
+        self.root, self.sequence = os.path.join(os.path.abspath(scratch), "mail"), 0
         # The mail processes run as 65534 and must reach the Maildirs.
-        _make_dirs(self.scratch)
-        os.chmod(self.scratch, 0o755)
         _make_dirs(self.root)
+        os.chmod(scratch, 0o755)
         os.chown(self.root, MAIL_UID, MAIL_GID)
-        self.sequence = 0
 
     def maildir(self, user):
         return os.path.join(self.root, user, "Maildir")
@@ -183,9 +152,7 @@ class Mailboxes:
         _chown_tree(os.path.join(self.root, user))
 
     def deliver(self, user, message):
-        """Drops message (bytes, LF or CRLF line ends) into the user's
-        Maildir/new, written in tmp and renamed, so that no server ever sees a
-        half-written file. Messages are numbered in delivery order."""
+        """Written in tmp and renamed into new, so no server sees half a file."""
         self.create(user)
         self.sequence += 1
         name = f"{int(time.time())}.M{self.sequence:06d}P{os.getpid()}.tarnbox-test"
@@ -199,83 +166,56 @@ class Mailboxes:
 
     def messages(self, user):
         """File names in new/ and cur/, oldest first."""
-        box = self.maildir(user)
-        found = []
-        for d in ("new", "cur"):
-            path = os.path.join(box, d)
-            if os.path.isdir(path):
-                found += [os.path.join(path, n) for n in os.listdir(path)]
+        found = glob.glob(os.path.join(self.maildir(user), "new", "*")) + glob.glob(
+            os.path.join(self.maildir(user), "cur", "*"))
         return sorted(found, key=lambda p: (os.stat(p).st_mtime, p))
 
 
 class Dovecot:
-    """Dovecot POP3 on 127.0.0.1 as a child process (dovecot -F)."""
+    """Dovecot POP3 as a child process (dovecot -F)."""
 
-    def __init__(self, scratch, port=None, apop=True, ssl="no", cert=None, auth_socket=None,
+    def __init__(self, scratch, apop=True, ssl="no", cert=None, auth_socket=None,
                  addresses=("127.0.0.1",), introspection_url=None, imap=False, extra_config=""):
-        """ssl: "no", "yes" (STLS offered) or "required" (no login in clear);
-        with ssl on, cert is (certificate file, key file) and POP3S listens
-        on pop3s_port. auth_socket: a path where Dovecot's SASL service
-        answers Postfix. addresses: where both ports listen (127.0.0.1
-        first, which start() waits on). introspection_url: XOAUTH2 and
-        OAUTHBEARER logins are offered too, their tokens checked there (RFC
-        7662, POSTed) by a passdb that serves only those mechanisms, so
-        plain logins stay with the passwd file. imap: IMAP on imap_port too,
-        over the same Maildirs (needs dovecot-imapd). extra_config: settings
-        appended to the configuration as they stand."""
+        """ssl "yes" offers STLS and POP3S (cert: certificate and key files);
+        auth_socket: where Dovecot's SASL answers Postfix; addresses: where
+        the ports listen, 127.0.0.1 first; introspection_url: XOAUTH2 and
+        OAUTHBEARER tokens are checked there (RFC 7662) by a passdb of their
+        own, plain logins stay with the passwd file; imap: IMAP on imap_port;
+        extra_config: appended to the configuration as it stands."""
         ensure_installed()
-        self.scratch = os.path.abspath(scratch)
-        self.port = port or free_port()
-        self.ssl = ssl
-        self.cert = cert
+        self.scratch, self.port, self.ssl, self.cert = os.path.abspath(scratch), free_port(), ssl, cert
         self.pop3s_port = free_port() if ssl != "no" else 0
         self.imap_port = free_port() if imap else 0
-        self.auth_socket = auth_socket
-        self.addresses = ", ".join(addresses)
-        self.introspection_url = introspection_url
+        self.auth_socket, self.introspection_url = auth_socket, introspection_url
         self.extra_config = extra_config
+        self.addresses = ", ".join(addresses)
         self.boxes = Mailboxes(self.scratch)
-        self.passwd = os.path.join(self.scratch, "passwd")
-        self.config = os.path.join(self.scratch, "dovecot.conf")
-        self.log = os.path.join(self.scratch, "log", "dovecot.log")
-        self.apop = apop
-        self.proc = None
-        self.users = {}
+        self.passwd, self.config, self.log = (os.path.join(self.scratch, n) for n in (
+            "passwd", "dovecot.conf", os.path.join("log", "dovecot.log")))
+        self.apop, self.proc, self.users = apop, None, {}
         _make_dirs(*(os.path.join(self.scratch, d) for d in ("log", "run", "state")))
         if not os.path.exists(self.passwd):
-            open(self.passwd, "w").close()
-        self._write_config()
-
-    def _write_config(self):
+            _write(self.passwd, "")
         v = dict(vars(self), s=self.scratch, uid=MAIL_UID, gid=MAIL_GID,
-                 logout_format=LOGOUT_FORMAT, oauth_file=os.path.join(self.scratch,
-                                                                      "dovecot-oauth2.conf.ext"))
-        mechanisms = "plain apop" if self.apop else "plain"
-        if self.auth_socket:
-            mechanisms += " login"
-        if self.introspection_url:
+                 logout_format=LOGOUT_FORMAT,
+                 oauth_file=os.path.join(self.scratch, "dovecot-oauth2.conf.ext"))
+        mechanisms = ("plain apop" if apop else "plain") + (" login" if auth_socket else "")
+        if introspection_url:
             mechanisms += " xoauth2 oauthbearer"
-            _write(v["oauth_file"], _template("dovecot-oauth2.conf.ext", **v))
-        v.update(mechanisms=mechanisms, imap_protocol=" imap" if self.imap_port else "",
-                 tls="ssl_cert = <%s\nssl_key = <%s\n" % self.cert if self.ssl != "no" else "",
-                 oauth=_template("dovecot-oauth.conf", **v) if self.introspection_url else "",
-                 sasl=_template("dovecot-sasl.conf", **v) if self.auth_socket else "",
-                 imap=_template("dovecot-imap.conf", **v) if self.imap_port else "")
-        _write(self.config, _template("dovecot.conf", **v))
+            _write(v["oauth_file"], template("dovecot-oauth2.conf.ext", **v))
+        v.update(mechanisms=mechanisms, imap_protocol=" imap" if imap else "",
+                 tls="ssl_cert = <%s\nssl_key = <%s\n" % cert if ssl != "no" else "",
+                 oauth=template("dovecot-oauth.conf", **v) if introspection_url else "",
+                 sasl=template("dovecot-sasl.conf", **v) if auth_socket else "",
+                 imap=template("dovecot-imap.conf", **v) if imap else "")
+        _write(self.config, template("dovecot.conf", **v))
 
     def start(self):
-        if port_answers(self.port):
-            raise RuntimeError(f"port {self.port} already answers; refusing to test it")
-        err = open(os.path.join(self.scratch, "log", "dovecot.err"), "ab")
-        self.proc = subprocess.Popen([DOVECOT, "-F", "-c", self.config],
-                                     stdin=subprocess.DEVNULL, stdout=err, stderr=err)
-        err.close()
-        try:
-            self.greeting = read_greeting(self.port, b"+OK")
-        except RuntimeError:
-            self.stop()
-            raise
-        return self
+        _refuse_taken(self.port)
+        with open(os.path.join(self.scratch, "log", "dovecot.err"), "ab") as err:
+            self.proc = subprocess.Popen([DOVECOT, "-F", "-c", self.config],
+                                         stdin=subprocess.DEVNULL, stdout=err, stderr=err)
+        return _greeted(self, b"+OK")
 
     def stop(self):
         end_process(self.proc)
@@ -284,9 +224,7 @@ class Dovecot:
     def add_user(self, user, password):
         """Adds or changes a POP3 user; Dovecot reads the file on every login."""
         self.users[user] = password
-        with open(self.passwd, "w") as f:
-            for name, pw in self.users.items():
-                f.write(f"{name}:{{PLAIN}}{pw}\n")
+        _write(self.passwd, "".join(f"{n}:{{PLAIN}}{pw}\n" for n, pw in self.users.items()))
         self.boxes.create(user)
 
     def deliver(self, user, message):
@@ -301,110 +239,80 @@ class Dovecot:
                 for line in self.login_lines(user)]
 
     def login_lines(self, user=None):
-        """The whole log line of each successful login; "TLS" stands in it
-        when the session was secured."""
+        """The log line of each successful login ("TLS" in it when secured)."""
         pattern = re.compile(r"pop3-login: (?:Info: )?Login: user=<%s>"
                              % (re.escape(user) if user else "[^>]*"))
-        # The log process writes a little after the login itself: read until
-        # two reads 50 ms apart agree.
-        deadline = time.time() + 1.0
-        found = None
-        while True:
-            now = [line for line in self.log_text().splitlines() if pattern.search(line)]
-            if now == found or time.time() > deadline:
-                return now
-            found = now
-            time.sleep(0.05)
+        return _settled(lambda: [line for line in self.log_text().splitlines()
+                                 if pattern.search(line)], 1.0, 0.05)
 
     def logouts(self, user=None, wait=2.0):
-        """The counters of each finished session, in order, as dicts of ints
-        (keys of LOGOUT_FORMAT plus "user" and "reason"). A session's line is
-        written just after the client's QUIT is answered, so this waits up to
-        `wait` seconds for the log to settle."""
+        """The counters of each finished session as dicts of ints (keys of
+        LOGOUT_FORMAT, "user" and "reason"); written just after QUIT's answer."""
         pattern = re.compile(r"pop3\(([^)]*)\)<[^>]*><[^>]*>: (?:Info: )?(.*?) ?(top_count=.*)$")
-        deadline = time.time() + wait
-        last = None
-        while True:
+
+        def read():
             found = []
-            for line in self.log_text().splitlines():
-                m = pattern.search(line)
-                if not m or (user is not None and m.group(1) != user):
-                    continue
-                entry = {"user": m.group(1), "reason": m.group(2).strip()}
-                for key, value in re.findall(r"(\w+)=(\d+)", m.group(3)):
-                    entry[key] = int(value)
-                found.append(entry)
-            if found == last or time.time() > deadline:
-                return found
-            last = found
-            time.sleep(0.2)
+            for m in filter(None, map(pattern.search, self.log_text().splitlines())):
+                if user is None or m.group(1) == user:
+                    found.append({"user": m.group(1), "reason": m.group(2).strip(), **{
+                        k: int(v) for k, v in re.findall(r"(\w+)=(\d+)", m.group(3))}})
+            return found
+        return _settled(read, wait, 0.2)
 
 
 class Postfix:
-    """Postfix SMTP on 127.0.0.1 delivering mail for one virtual domain into
-    the Maildirs of the scratch folder. Runs as a daemon (postfix start); stop()
-    ends it and waits until the master is gone."""
+    """Postfix as a daemon, delivering mail for domain into the scratch
+    folder's Maildirs."""
 
-    def __init__(self, scratch, port=None, domain="test.example", cert=None,
-                 smtps_mechanisms=None):
-        """With cert (certificate file, key file), STARTTLS is required on
-        submission_port and TLS starts at once on smtps_port; both take mail
-        only after AUTH, checked by the Dovecot whose auth_socket is
-        self.auth_socket (start that Dovecot first). smtps_mechanisms limits
-        what the SMTPS port offers ("login")."""
+    def __init__(self, scratch, domain="test.example", cert=None, smtps_mechanisms=None):
+        """With cert, submission_port requires STARTTLS and smtps_port speaks
+        TLS at once, both taking mail only after AUTH through the Dovecot
+        whose auth_socket is self.auth_socket (start it first);
+        smtps_mechanisms limits what SMTPS offers."""
         ensure_installed()
-        self.scratch = os.path.abspath(scratch)
-        self.port = port or free_port()
-        self.domain = domain
-        self.cert = cert
-        self.submission_port = free_port() if cert else 0
-        self.smtps_port = free_port() if cert else 0
-        self.smtps_mechanisms = smtps_mechanisms
+        self.scratch, self.port, self.domain, self.cert = (os.path.abspath(scratch), free_port(),
+                                                           domain, cert)
+        self.submission_port, self.smtps_port = (free_port(), free_port()) if cert else (0, 0)
         self.boxes = Mailboxes(self.scratch)
-        self.etc = os.path.join(self.scratch, "postfix", "etc")
-        self.spool = os.path.join(self.scratch, "postfix", "spool")
-        self.data = os.path.join(self.scratch, "postfix", "data")
+        self.etc, self.spool, self.data = (os.path.join(self.scratch, "postfix", d)
+                                           for d in ("etc", "spool", "data"))
         self.vmailbox = os.path.join(self.etc, "vmailbox")
         self.log = os.path.join(self.scratch, "log", "postfix.log")
-        self.users = []
-        self.running = False
+        self.users, self.running = [], False
         # The queue and data folders must not lie inside the config folder.
         _make_dirs(self.etc, self.spool, self.data, os.path.join(self.scratch, "log"))
         shutil.chown(self.data, user="postfix")
-        # Where Dovecot puts its SASL socket, so it must exist before Postfix
-        # starts; Postfix's own set-up gives the folder the same owner and mode.
+        # Dovecot puts its SASL socket here, so it must exist before Postfix
+        # starts, with the owner and mode Postfix's own set-up gives it.
         private = os.path.join(self.spool, "private")
         _make_dirs(private)
         shutil.chown(private, user="postfix")
         os.chmod(private, 0o700)
         self.auth_socket = os.path.join(private, "auth")
-        self._write_config()
-
-    def _write_config(self):
         v = dict(vars(self), s=self.scratch, uid=MAIL_UID, gid=MAIL_GID)
-        main, master = _template("postfix-main.cf", **v), _template("postfix-master.cf", **v)
-        if self.cert:
-            main += _template("postfix-tls.cf", cert=self.cert[0], key=self.cert[1])
-            master += _template("postfix-secure-master.cf", **v, mechanism_filter=(
-                "  -o smtpd_sasl_mechanism_filter=%s\n" % self.smtps_mechanisms
-                if self.smtps_mechanisms else ""))
+        main, master = template("postfix-main.cf", **v), template("postfix-master.cf", **v)
+        if cert:
+            main += template("postfix-tls.cf", cert=cert[0], key=cert[1])
+            master += template("postfix-secure-master.cf", **v, mechanism_filter=(
+                "  -o smtpd_sasl_mechanism_filter=%s\n" % smtps_mechanisms
+                if smtps_mechanisms else ""))
         _write(os.path.join(self.etc, "main.cf"), main)
         _write(os.path.join(self.etc, "master.cf"), master)
         self._write_vmailbox()
 
     def _write_vmailbox(self):
-        with open(self.vmailbox, "w") as f:
-            for user in self.users:
-                f.write(f"{user}@{self.domain} {user}/Maildir/\n")
+        _write(self.vmailbox, "".join(f"{u}@{self.domain} {u}/Maildir/\n" for u in self.users))
         # Postfix waits until a changed map or main.cf is about two seconds
         # old; files dated a minute back are taken at once.
         past = time.time() - 60
         for name in ("main.cf", "vmailbox"):
             os.utime(os.path.join(self.etc, name), (past, past))
 
-    def _postfix(self, *args):
-        return subprocess.run([POSTFIX, "-c", self.etc, *args], stdin=subprocess.DEVNULL,
-                              capture_output=True, text=True)
+    def _postfix(self, *args, check=False):
+        r = subprocess.run([POSTFIX, "-c", self.etc, *args], stdin=subprocess.DEVNULL,
+                           capture_output=True, text=True)
+        if check and r.returncode != 0:
+            raise RuntimeError("postfix %s: %s" % (args[0], r.stderr))
 
     def add_user(self, user):
         """Accepts mail for user@domain from now on."""
@@ -416,41 +324,28 @@ class Postfix:
             self._postfix("reload")
 
     def start(self):
-        if port_answers(self.port):
-            raise RuntimeError(f"port {self.port} already answers; refusing to test it")
-        r = self._postfix("check")
-        if r.returncode != 0:
-            raise RuntimeError("postfix check: " + r.stderr)
-        r = self._postfix("start")
-        if r.returncode != 0:
-            raise RuntimeError("postfix start: " + r.stderr)
+        _refuse_taken(self.port)
+        self._postfix("check", check=True)
+        self._postfix("start", check=True)
         self.running = True
-        try:
-            self.greeting = read_greeting(self.port, b"220")
-        except RuntimeError:
-            self.stop()
-            raise
-        return self
-
-    def _master_pid(self):
-        try:
-            with open(os.path.join(self.spool, "pid", "master.pid")) as f:
-                return int(f.read().strip() or 0)
-        except (OSError, ValueError):
-            return 0
+        return _greeted(self, b"220")
 
     def stop(self):
         if not self.running:
             return
-        pid = self._master_pid()
+        pids = os.path.join(self.spool, "pid")
+        try:
+            with open(os.path.join(pids, "master.pid")) as f:
+                pid = int(f.read().strip() or 0)
+        except (OSError, ValueError):
+            pid = 0
         self._postfix("stop")
         # The reaper of this machine may leave the master as a zombie for a
         # moment; a zombie counts as gone.
         deadline = time.time() + 10
         while pid and time.time() < deadline and _alive(pid):
             time.sleep(0.02)
-        for path in [os.path.join(self.spool, "pid", "master.pid")] + glob.glob(
-                os.path.join(self.spool, "pid", "inet.*")):
+        for path in [os.path.join(pids, "master.pid")] + glob.glob(os.path.join(pids, "inet.*")):
             try:
                 os.remove(path)
             except OSError:
@@ -461,7 +356,33 @@ class Postfix:
         return _text_of(self.log)
 
 
-def _template(name, **values):
+def _refuse_taken(port):
+    if port_answers(port):
+        raise RuntimeError(f"port {port} already answers; refusing to test it")
+
+
+def _greeted(server, prefix):
+    try:
+        read_greeting(server.port, prefix)
+    except RuntimeError:
+        server.stop()
+        raise
+    return server
+
+
+def _settled(read, seconds, pause):
+    """read() once two reads pause apart agree (a log is written a little
+    after the event), or after seconds."""
+    deadline, last = time.time() + seconds, None
+    while True:
+        now = read()
+        if now == last or time.time() > deadline:
+            return now
+        last = now
+        time.sleep(pause)
+
+
+def template(name, **values):
     """A configuration file of servers/ with values put in for its ${names}."""
     with open(os.path.join(HERE, "servers", name)) as f:
         return string.Template(f.read()).substitute(values)

@@ -1,16 +1,9 @@
 #!/usr/bin/env python3
 """The Dovecot of the harness serving IMAP beside POP3: one store, so a
 benchmark comparing a POP3 client with an IMAP one reads the same mail."""
-import imaplib
-import os
-import socket
-import sys
-import shutil
-import tempfile
-import unittest
+import imaplib, socket, sys, shutil, tempfile, unittest
 
 sys.argv[1:] = []  # the gateway binary that ctest passes is not needed here
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import mailservers  # noqa: E402
 
 JAPANESE = ("Subject: =?ISO-2022-JP?B?GyRCMnFEazw8JE5KUTk5GyhC?=\n"
@@ -57,5 +50,4 @@ class ImapBesidePop3(unittest.TestCase):
         imap.logout()
 
 
-if __name__ == "__main__":
-    unittest.main()
+if __name__ == "__main__": unittest.main()

@@ -1,20 +1,13 @@
 #!/usr/bin/env python3
-"""The gateway behind nginx, with the configuration kept in
-conf/nginx-tarnbox.conf: nginx speaks HTTPS to the browser and HTTP to the
-gateway on loopback; plain HTTP is sent on to HTTPS; the client's own
-address reaches the login throttle through X-Real-IP, believed only from
-the proxy. Only the listen addresses, the certificate paths and the
-gateway's port of the file are changed for the test."""
-import os
-import re
-import ssl
-import subprocess
-import sys
-import unittest
+"""The gateway behind nginx with conf/nginx-tarnbox.conf (only its listen
+addresses, certificate paths and gateway port changed): HTTPS outside, HTTP
+on to HTTPS, and the client's address reaching the login throttle through
+X-Real-IP, believed only from the proxy."""
+import os, re, ssl, subprocess, unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-sys.path.insert(0, HERE)
+from mailservers import template  # noqa: E402
 from gatewaytest import (  # noqa: E402
     Certificates, Dovecot, Gateway, World, free_port, raw_request, wait_until_listening)
 
@@ -25,11 +18,11 @@ def proxy_config(tls_port, plain_port, gateway_port, cert, key):
     with open(os.path.join(ROOT, "conf", "nginx-tarnbox.conf")) as f:
         text = f.read()
     text = re.sub(r"\n\s*listen \[::\]:\d+[^\n]*", "", text)
-    text = text.replace("listen 443 ssl;", f"listen 127.0.0.1:{tls_port} ssl;")
-    text = text.replace("listen 80;", f"listen 127.0.0.1:{plain_port};")
-    text = text.replace("/etc/ssl/tarnbox/fullchain.pem", cert)
-    text = text.replace("/etc/ssl/tarnbox/privkey.pem", key)
-    text = text.replace("http://127.0.0.1:8080", f"http://127.0.0.1:{gateway_port}")
+    for old, new in (("listen 443 ssl;", f"listen 127.0.0.1:{tls_port} ssl;"),
+                     ("listen 80;", f"listen 127.0.0.1:{plain_port};"),
+                     ("/etc/ssl/tarnbox/fullchain.pem", cert), ("/etc/ssl/tarnbox/privkey.pem", key),
+                     ("http://127.0.0.1:8080", f"http://127.0.0.1:{gateway_port}")):
+        text = text.replace(old, new)
     directives = "\n".join(l for l in text.splitlines() if not l.lstrip().startswith("#"))
     # Whole numbers only: a random port may hold the digits 443.
     assert not re.search(r"(?<!\d)(?:443|8080)(?!\d)|/etc/ssl", directives), directives
@@ -39,32 +32,16 @@ def proxy_config(tls_port, plain_port, gateway_port, cert, key):
 def start_nginx(scratch, site):
     prefix = os.path.join(scratch, "nginx")
     os.makedirs(os.path.join(prefix, "logs"), exist_ok=True)
-    with open(os.path.join(prefix, "site.conf"), "w") as f:
-        f.write(site)
-    main = f"""daemon off;
-worker_processes 1;
-pid {prefix}/nginx.pid;
-error_log {prefix}/logs/error.log;
-events {{ worker_connections 64; }}
-http {{
-    access_log {prefix}/logs/access.log;
-    client_body_temp_path {prefix}/body;
-    proxy_temp_path {prefix}/proxy;
-    fastcgi_temp_path {prefix}/fastcgi;
-    uwsgi_temp_path {prefix}/uwsgi;
-    scgi_temp_path {prefix}/scgi;
-    include {prefix}/site.conf;
-}}
-"""
     conf = os.path.join(prefix, "nginx.conf")
-    with open(conf, "w") as f:
-        f.write(main)
-    check = subprocess.run([NGINX, "-t", "-p", prefix, "-c", conf, "-e", prefix + "/logs/error.log"],
-                           capture_output=True, text=True)
+    for path, text in ((os.path.join(prefix, "site.conf"), site),
+                       (conf, template("nginx.conf", prefix=prefix))):
+        with open(path, "w") as f:
+            f.write(text)
+    args = [NGINX, "-p", prefix, "-c", conf, "-e", prefix + "/logs/error.log"]
+    check = subprocess.run(args + ["-t"], capture_output=True, text=True)
     if check.returncode != 0:
         raise AssertionError("nginx -t: " + check.stderr)
-    return subprocess.Popen([NGINX, "-p", prefix, "-c", conf, "-e", prefix + "/logs/error.log"],
-                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+    return subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
 
 
@@ -145,5 +122,4 @@ class BehindNginx(unittest.TestCase):
         self.assertFalse(logged_in(answer), answer[:600])
 
 
-if __name__ == "__main__":
-    unittest.main(verbosity=2)
+if __name__ == "__main__": unittest.main(verbosity=2)

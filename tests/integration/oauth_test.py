@@ -1,56 +1,29 @@
 #!/usr/bin/env python3
-"""OAuth2 (SASL XOAUTH2) logins through the running gateway, against a
-provider of the test's own on 127.0.0.1 (plain HTTP, and HTTPS with a
-certificate of the test authority the gateway trusts through
-HOME/mail-ca.pem): it approves at once, checks PKCE S256 at its token
-endpoint and tells Dovecot, and through Dovecot's SASL Postfix, whether a
-token is live. Redirects are followed by hand.
-"""
-import base64
-import hashlib
-import http.client
-import json
-import os
-import re
-import secrets
-import shutil
-import ssl
-import sys
-import threading
-import time
-import unittest
-import urllib.parse
+"""OAuth2 (SASL XOAUTH2) logins through the running gateway against a
+provider of the test's own over HTTP and HTTPS: it approves at once, checks
+PKCE S256, and tells Dovecot (and through its SASL Postfix) whether a token
+is live. Redirects are followed by hand."""
+import base64, hashlib, http.client, json, os, re, secrets, shutil, ssl, threading, time
+import unittest, urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from gatewaytest import (  # noqa: E402
-    DONE, SEND_ERROR, Browser, Certificates, Dovecot, Gateway, Postfix, World, sjis, wait_for)
-from gatewaytest import http as http_answer  # noqa: E402
+    DONE, SEND_ERROR, Browser, Certificates, Dovecot, Gateway, Postfix, World, file_bytes,
+    http as http_answer, sjis, wait_for)
 
-CLIENT_ID = "tarnbox-test-client"
-CLIENT_SECRET = "s3cret-of-the-client"
-WORKER_TIMEOUT = 8
-
-
+CLIENT_ID, CLIENT_SECRET, WORKER_TIMEOUT = "tarnbox-test-client", "s3cret-of-the-client", 8
 CONNECTED = sjis("アカウントを連携しました。")
-NOT_CONNECTED = sjis("アカウントを連携できませんでした。")
 STATE_REFUSED = sjis("連携の要求が無効か、期限が切れています。")
 
 
-# --- The provider ---
 
 class Provider:
     """Codes, tokens and counters shared by the HTTP and HTTPS endpoints."""
 
     def __init__(self):
-        self.lock = threading.Lock()
-        self.codes = {}      # code -> {user, challenge, redirect_uri}
-        self.access = {}     # token -> {user, active}
-        self.refresh = {}    # token -> {user, active}
-        self.refresh_grants = {}
-        self.introspected = []
-        self.approve_as = None
-        self.lifetime = {}   # user -> expires_in of the tokens handed out
+        self.lock, self.approve_as = threading.Lock(), None
+        # code -> grant; token -> {user, active}; user -> count, expires_in
+        self.codes, self.access, self.refresh, self.refresh_grants, self.lifetime = {}, {}, {}, {}, {}
         self.long_tokens = set()  # users whose access tokens need the continuation
 
     def new_access(self, user):
@@ -72,10 +45,8 @@ class Provider:
 
     def revoke(self, user):
         with self.lock:
-            for table in (self.access, self.refresh):
-                for entry in table.values():
-                    if entry["user"] == user:
-                        entry["active"] = False
+            for entry in [*self.access.values(), *self.refresh.values()]:
+                entry["active"] = entry["active"] and entry["user"] != user
 
 
 PROVIDER = Provider()
@@ -88,10 +59,9 @@ class Handler(BaseHTTPRequestHandler):
     def reply(self, status, body=None, headers=()):
         data = json.dumps(body).encode() if body is not None else b""
         self.send_response(status)
-        for k, v in headers:
+        json_type = [("Content-Type", "application/json")] if body is not None else []
+        for k, v in [*headers, *json_type]:
             self.send_header(k, v)
-        if body is not None:
-            self.send_header("Content-Type", "application/json")
         self.send_header("Content-Length", str(len(data)))
         self.end_headers()
         self.wfile.write(data)
@@ -113,16 +83,12 @@ class Handler(BaseHTTPRequestHandler):
             args = {"code": code, "state": q.get("state", "")}
         self.reply(302, None, [("Location", target + "?" + urllib.parse.urlencode(args))])
 
-    def form(self):
-        n = int(self.headers.get("Content-Length", "0"))
-        return dict(urllib.parse.parse_qsl(self.rfile.read(n).decode()))
-
     def do_POST(self):
-        f = self.form()
+        n = int(self.headers.get("Content-Length", "0"))
+        f = dict(urllib.parse.parse_qsl(self.rfile.read(n).decode()))
         if self.path == "/introspect":
             with PROVIDER.lock:
                 entry = PROVIDER.access.get(f.get("token", ""))
-                PROVIDER.introspected.append(f.get("token", ""))
             if entry and entry["active"]:
                 return self.reply(200, {"active": True, "username": entry["user"]})
             return self.reply(200, {"active": False})
@@ -144,8 +110,8 @@ class Handler(BaseHTTPRequestHandler):
             if f.get("grant_type") == "refresh_token":
                 entry = PROVIDER.refresh.get(f.get("refresh_token", ""))
                 if entry:
-                    PROVIDER.refresh_grants[entry["user"]] = (
-                        PROVIDER.refresh_grants.get(entry["user"], 0) + 1)
+                    grants = PROVIDER.refresh_grants
+                    grants[entry["user"]] = grants.get(entry["user"], 0) + 1
                 if not entry or not entry["active"]:
                     return self.reply(400, {"error": "invalid_grant",
                                             "error_description": "Token has been revoked."})
@@ -158,8 +124,6 @@ def serve(server):
     return server
 
 
-# --- The gateway and the browser ---
-
 USERS = ("alice", "bob", "carol", "dave", "erin", "frank", "gina", "hank")
 
 
@@ -170,11 +134,9 @@ def gateway(method, path, body=None):
 def provider_get(url):
     """One GET at the provider; the redirect is returned, not followed."""
     u = urllib.parse.urlsplit(url)
-    if u.scheme == "https":
-        context = ssl.create_default_context(cafile=WORLD["certs"].authority_file())
-        conn = http.client.HTTPSConnection(u.hostname, u.port, context=context, timeout=10)
-    else:
-        conn = http.client.HTTPConnection(u.hostname, u.port, timeout=10)
+    conn = http.client.HTTPSConnection(u.hostname, u.port, timeout=10, context=(
+        ssl.create_default_context(cafile=WORLD["certs"].authority_file()))) if (
+        u.scheme == "https") else http.client.HTTPConnection(u.hostname, u.port, timeout=10)
     conn.request("GET", u.path + "?" + u.query)
     r = conn.getresponse()
     r.read()
@@ -259,13 +221,10 @@ def build(world, scratch):
                 secret, "--auth-url", base + "/authorize", "--token-url", base + "/token",
                 "--scope", "mail offline", "--redirect-url", callback)
     for login in USERS + ("plainuser",):
-        options = ["--pop3-port", str(pop.port), "--smtp-server", "127.0.0.1", "--smtp-port",
-                   str(smtp.submission_port), "--smtp-security", "starttls"]
-        if login != "plainuser":
-            options += ["--oauth", "secure" if login == "carol" else "test"]
-        else:
-            options += ["--smtp-auth", "pop3"]
-        g.add_user(login, login + "-pw", *options)
+        g.add_user(login, login + "-pw", "--pop3-port", str(pop.port), "--smtp-server",
+                   "127.0.0.1", "--smtp-port", str(smtp.submission_port), "--smtp-security",
+                   "starttls", *(["--smtp-auth", "pop3"] if login == "plainuser" else [
+                       "--oauth", "secure" if login == "carol" else "test"]))
     g.start("--worker-timeout", str(WORKER_TIMEOUT))
 
 
@@ -274,12 +233,10 @@ setUpModule, tearDownModule = WORLD.hooks(build)
 
 
 def error_block(page):
-    """The reason part of a POP3 failure page, after "Error message"."""
+    """The reason part of a POP3 failure page."""
     m = re.search(rb"<br>[^<]*<br>(.*?)</center>", page, re.S)
     return m.group(1) if m else b""
 
-
-# --- The cases ---
 
 class Connecting(unittest.TestCase):
     def test_settings_link_to_stored_tokens_then_list_over_xoauth2(self):
@@ -363,8 +320,8 @@ class Exchanges(unittest.TestCase):
         self.assertIn(CONNECTED, b.connect().body)
         answer = b.send(b"Sent by bob with a token")
         self.assertIn(DONE, answer.body, answer.body[:1500])
-        self.assertTrue(wait_for(lambda: any(
-            b"Sent by bob with a token" in read(p) for p in WORLD["pop"].boxes.messages("bob"))))
+        self.assertTrue(wait_for(lambda: any(b"Sent by bob with a token" in file_bytes(p)
+                                             for p in WORLD["pop"].boxes.messages("bob"))))
         self.assertIn("sasl_method=XOAUTH2, sasl_username=bob", WORLD["smtp"].log_text())
 
     def test_expired_access_token_is_renewed_before_the_exchange(self):
@@ -411,7 +368,7 @@ class Exchanges(unittest.TestCase):
         PROVIDER.revoke("frank")
         page = b.list()
         self.assertIn(b"invalid_grant: Token has been revoked.", page.body, page.body[:1500])
-        self.assertEqual([m for m in WORLD["pop"].logins("frank")], [])
+        self.assertEqual(WORLD["pop"].logins("frank"), [])
 
     def test_password_logins_are_untouched(self):
         b = OAuthBrowser("plainuser")
@@ -420,10 +377,4 @@ class Exchanges(unittest.TestCase):
         self.assertNotIn(b"oauth/connect", b.settings().body)
 
 
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
-if __name__ == "__main__":
-    unittest.main(verbosity=2)
+if __name__ == "__main__": unittest.main(verbosity=2)

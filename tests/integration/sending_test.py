@@ -1,37 +1,19 @@
 #!/usr/bin/env python3
-"""Sending mail through the running gateway, against Postfix on loopback,
-which delivers into Dovecot's Maildirs; the delivered bytes are read back
-raw with POP3 RETR and compared with ref/sent-*.ref.
+"""Sending mail through the running gateway to Postfix, which delivers into
+Dovecot's Maildirs; the bytes read back over POP3 are compared with
+ref/sent-*.ref. Each user has an SMTP server name of its own: 127.0.0.1 is
+Postfix, 127.0.0.2 a closed port, 127.0.0.3 a socket that never greets, and
+"nosuch..invalid" a name refused without asking the network."""
+import base64, os, poplib, re, time, unittest
 
-The compose form is posted as multipart/form-data the way a Mozilla 5
-browser posts it, with Shift_JIS field values and file names. Every user has
-a server name of its own (per-user servers on; the port is the basic
-setting's): 127.0.0.1 is Postfix, 127.0.0.2 is a closed port, 127.0.0.3 is a
-socket of this test that accepts and never greets, and "nosuch..invalid" is a
-name the resolver refuses without asking the network.
-"""
-import base64
-import os
-import poplib
-import re
-import sys
-import time
-import unittest
-
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from gatewaytest import (  # noqa: E402
     BOUNDARY, DONE, MOZILLA5, SEND_ERROR, Dovecot, Gateway, Postfix, ScriptedServer, World,
-    assert_page_ends, assert_ref, plain_head, ref_bytes, sjis, wait_for)
+    assert_page_ends, assert_ref, plain_head, ref_bytes, ref_json, sjis, wait_for)
 
-# Stalls are reported after this many seconds instead of the usual thirty.
-WORKER_TIMEOUT = 3
-
-ERROR_MESSAGE = sjis("エラーメッセージ")
+WORKER_TIMEOUT, ERROR_MESSAGE = 3, sjis("エラーメッセージ")
 
 
 def pop3_messages(port, user, password):
-    """Every message of the mailbox as delivered: CRLF lines, dot-stuffing
-    undone."""
     pop = poplib.POP3("127.0.0.1", port, timeout=10)
     pop.user(user)
     pop.pass_(password)
@@ -52,8 +34,7 @@ POSTFIX_BELOW = re.compile(rb"(?:(?:Message-Id: <[^>]*@mail\.test\.example>|Date
 
 
 def gateway_headers(head):
-    """The header block without the fields Postfix puts above it (trace
-    fields) and below it (Message-Id and Date, when the sender gave none)."""
+    """Without Postfix's trace fields above and its Message-Id and Date below."""
     rest = head[POSTFIX_ABOVE.match(head).end():]
     for m in re.finditer(rb"\r\n(?=(?:Message-Id|Date): )", rest):
         if POSTFIX_BELOW.fullmatch(rest[m.end():]):
@@ -61,18 +42,7 @@ def gateway_headers(head):
     return rest
 
 
-WORLD = {}
-USERS = {
-    # login: (name, POP3 password, SMTP server name)
-    "sender": ("送信 太郎", "send-pw", "127.0.0.1"),
-    "plain": ("Plain Sender", "plain-pw", "127.0.0.1"),
-    "bob": ("Bob", "bob-pw", "127.0.0.1"),
-    "carol": ("Carol", "carol-pw", "127.0.0.1"),
-    "dave": ("Dave", "dave-pw", "127.0.0.1"),
-    "lost": ("Lost", "lost-pw", "nosuch..invalid"),
-    "closed": ("Closed", "closed-pw", "127.0.0.2"),
-    "silent": ("Silent", "silent-pw", "127.0.0.3"),
-}
+USERS = {k: v for k, v in ref_json("sending-users").items() if k != "why"}
 
 
 def build(world, scratch):
@@ -120,9 +90,8 @@ PHOTO_DATA = bytes((i * 7 + (i >> 8)) & 0xFF for i in range(6000)) + b"\r\n--\r\
 
 
 class SentMessage(unittest.TestCase):
-    """One message to To (with a Japanese name), Cc and Bcc, with two
-    attachments, followed through delivery and the sender's log; the
-    recipient reads such a message in sending_journey.test.mjs."""
+    """One message to To, Cc and Bcc with two attachments, through delivery
+    and the sender's log."""
 
     @classmethod
     def setUpClass(cls):
@@ -233,5 +202,4 @@ class Failures(unittest.TestCase):
                     self.assertGreaterEqual(answer.seconds, WORKER_TIMEOUT - 0.5)
 
 
-if __name__ == "__main__":
-    unittest.main(verbosity=2)
+if __name__ == "__main__": unittest.main(verbosity=2)

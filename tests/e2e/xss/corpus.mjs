@@ -1,13 +1,11 @@
-// The hostile-HTML corpus: the stored public lists and the classes of our
-// own in generated.txt (README.md names each source, its licence and its
-// count).
+// The hostile-HTML corpus: the stored public lists and our classes of
+// generated.txt (README.md names sources, licences and counts).
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 const HERE = path.dirname(fileURLToPath(import.meta.url));
 
-// One vector per line.
 function lines(file) {
   return fs.readFileSync(path.join(HERE, file), 'utf8').split('\n').filter((l) => l.trim() !== '');
 }
@@ -28,7 +26,6 @@ const ESCAPES = { '\\': '\\', t: '\t', n: '\n', r: '\r' };
 const unescape = (s) => s.replace(/\$\{(\d+)\*([^}]*)\}/g, (_, n, text) => text.repeat(n))
   .replace(/\\(x..|u....|.)/g, (_, e) => ESCAPES[e] ?? String.fromCharCode(parseInt(e.slice(1), 16)));
 
-// The classes of generated.txt, whose head explains its lines.
 function generated(file) {
   const sources = [];
   for (const line of lines(file).filter((l) => !l.startsWith('#'))) {

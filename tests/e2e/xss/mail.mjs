@@ -1,11 +1,9 @@
-// Puts corpus vectors into messages the way hostile mail arrives: each
-// vector in a part of its own (a part the cleaner gives up on must not hide
-// the next one), in the four Japanese charsets and UTF-8, 7bit, 8bit,
-// quoted-printable or base64, inside multipart/mixed or /alternative, or as
-// the whole message.
+// Corpus vectors in messages as hostile mail arrives: each in a part of its
+// own (one the cleaner gives up on must not hide the next), in the Japanese
+// charsets or UTF-8, in every transfer encoding, inside multipart/mixed or
+// /alternative, or as the whole message.
 
-// "会議のお知らせ" in each charset, in front of the vector, so that the part
-// really is in the charset it declares.
+// "会議のお知らせ" in front of the vector: the part really is in its charset.
 const NOTICE = {
   'iso-2022-jp': Buffer.from('\x1b$B2q5D$N$*CN$i$;\x1b(B ', 'latin1'),
   shift_jis: Buffer.from('\x89\xef\x8bc\x82\xcc\x82\xa8\x92m\x82\xe7\x82\xb9 ', 'latin1'),
@@ -14,8 +12,7 @@ const NOTICE = {
   'us-ascii': Buffer.alloc(0),
 };
 
-// [charset, transfer encoding]; a vector takes the one its index picks
-// among those that can carry it.
+// [charset, transfer encoding]; a vector's index picks among those that fit.
 const ENCODINGS = [
   ['us-ascii', 'base64'], ['iso-2022-jp', '7bit'], ['utf-8', 'quoted-printable'],
   ['shift_jis', 'base64'], ['euc-jp', '8bit'], ['utf-8', 'base64'], ['us-ascii', '7bit'],
@@ -56,7 +53,6 @@ function quotedPrintable(buf) {
 
 const plain = (body) => ({ head: 'Content-Type: text/plain; charset=us-ascii\n', body });
 
-// The part (headers and body) holding one vector.
 function vectorPart(vector, index) {
   const text = vector.html ?? vector.text;
   const [charset, transfer] = pickEncoding(text, index);
@@ -75,10 +71,8 @@ const multipart = (type, boundary, parts) => ({
 });
 
 // Shapes: 'mixed' (a marker and the vector, per vector), 'alternative' (each
-// HTML vector behind a plain alternative that the page must hide), 'whole'
-// (one vector as the whole message). A vector of header fields (subject,
-// from) always makes a message of its own: the fields carry it, the body is
-// harmless.
+// HTML vector behind a plain alternative the page must hide), 'whole'. A
+// vector of header fields makes a message of its own with a harmless body.
 export function message({ number, subject, vectors, shape }) {
   let content;
   let from = 'Hostile Sender <sender@evil.example>';

@@ -1,10 +1,8 @@
-// What runs inside the browser for the hostile-HTML test: the trap installed
-// before any page script, and the audit of the parsed page. Both are plain
-// functions handed to Playwright, so they may use nothing from this module.
+// Run inside the browser, so they may use nothing from this module: the
+// trap installed before any page script, and the audit of the parsed page.
 
-// Installed in every frame before the page's own scripts. Anything that a
-// vector calls to show it ran reports through the binding, which outlives a
-// navigation the vector might cause.
+// What a vector calls to show it ran reports through the binding, which
+// outlives a navigation the vector might cause.
 export const TRAP = `(() => {
   const report = (kind, detail) => {
     try { window.__xssReport(kind, String(detail).slice(0, 200)); } catch (e) {}
@@ -22,22 +20,19 @@ export const TRAP = `(() => {
 })();
 //# sourceURL=xss-trap.js`;
 
-// The parsed page as the browser built it. baseline (null on a page that is
-// not a message page) holds where the gateway's own reply form and back
-// links sit in the tree of a harmless message; a mail that moves them has
-// swallowed the page. Returns the findings, each a short sentence, and the
-// shape of this page (the baseline when the page is harmless).
+// The parsed page. baseline (null off message pages): where the gateway's
+// reply form and back links sit for a harmless message; a mail that moves
+// them has swallowed the page. Returns the findings and this page's shape.
 export function auditPage(baseline) {
   const findings = [];
   const html = 'http://www.w3.org/1999/xhtml';
-  const banned = new Set(['script', 'iframe', 'frame', 'frameset', 'object', 'embed', 'applet', 'param',
-    'base', 'link', 'form', 'input', 'button', 'select', 'textarea', 'isindex', 'keygen', 'template',
-    'portal', 'fencedframe', 'video', 'audio', 'source', 'track', 'noscript', 'xmp', 'plaintext',
-    'noembed', 'noframes', 'dialog', 'details', 'meta']);
-  const urlAttributes = new Set(['href', 'src', 'action', 'formaction', 'data', 'background', 'poster',
-    'lowsrc', 'dynsrc', 'codebase', 'cite', 'longdesc', 'ping', 'usemap', 'manifest', 'icon', 'profile',
-    'srcset', 'imagesrcset', 'xlink:href']);
-  const schemes = new Set(['http:', 'https:', 'ftp:', 'mailto:', 'news:']);
+  const words = (text) => new Set(text.split(' '));
+  const banned = words('script iframe frame frameset object embed applet param base link form input button '
+    + 'select textarea isindex keygen template portal fencedframe video audio source track noscript xmp '
+    + 'plaintext noembed noframes dialog details meta');
+  const urlAttributes = words('href src action formaction data background poster lowsrc dynsrc codebase cite '
+    + 'longdesc ping usemap manifest icon profile srcset imagesrcset xlink:href');
+  const schemes = words('http: https: ftp: mailto: news:');
   const snippet = (el) => el.outerHTML.slice(0, 120).replace(/\s+/g, ' ');
   const forms = [...document.querySelectorAll('form[name="mail"]')];
   const last = forms[forms.length - 1];
@@ -117,9 +112,8 @@ export function auditPage(baseline) {
   return { findings, shape };
 }
 
-// Lets the page finish what it starts by itself (fonts, autofocus, queued
-// tasks, the first animation frames), bounded so a page that never settles
-// cannot hold the test.
+// Lets the page finish what it starts by itself (fonts, queued tasks, first
+// frames), bounded so a page that never settles cannot hold the test.
 export function settle(limitMs) {
   const frames = new Promise((resolve) =>
     requestAnimationFrame(() => requestAnimationFrame(() => setTimeout(resolve, 0))));
