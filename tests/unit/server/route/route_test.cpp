@@ -336,7 +336,7 @@ TEST_F(DispatcherTest, ProducersOfLaterPages) {
     const PageProducer setup = SetPageProducer(PageState::SetupPage, nullptr);
     ConnectionPtr missing = Waiting(PageState::SetupPage, 0);
     Dispatcher(*missing);
-    EXPECT_TRUE(MaskDates(out).starts_with(StatusBlock(404)));
+    EXPECT_GOLDEN("answers/not_found.ref", MaskDates(out));
     EXPECT_EQ(missing->state, PageState::Done);
     for (PageState s : {PageState::SetupPage, PageState::NewUserPage}) {
         const PageProducer own = SetPageProducer(
