@@ -1,8 +1,6 @@
 #include "admin/csv_file.h"
 #include "admin/shared_book_file.h"
 
-#include <gtest/gtest.h>
-#include <string>
 #include <vector>
 
 #include "server/server_cases.h"

@@ -2,8 +2,6 @@
 #include "store/mail_security.h"
 
 #include <cstring>
-#include <gtest/gtest.h>
-#include <string>
 #include <tuple>
 #include <vector>
 

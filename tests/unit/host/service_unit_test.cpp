@@ -1,5 +1,4 @@
 #include "host/service_unit.h"
-#include <gtest/gtest.h>
 #include <sstream>
 
 #include "server/server_cases.h"

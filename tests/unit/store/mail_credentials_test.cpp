@@ -7,8 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <gtest/gtest.h>
-#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 

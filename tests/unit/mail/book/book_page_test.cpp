@@ -5,7 +5,6 @@
 #include "server/form/form_reader.h"
 #include "server/request/request_reader.h"
 #include "server/route/page_fixture.h"
-#include <string>
 #include <utility>
 #include <vector>
 

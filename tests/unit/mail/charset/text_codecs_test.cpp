@@ -1,8 +1,5 @@
 // The small text codecs and helpers, each on its case table: base64,
 // quoted-printable, UTF-8 references, header text and Shift_JIS text.
-#include <gtest/gtest.h>
-
-#include <string>
 
 #include "charset_test_util.h"
 #include "mail/charset/base64.h"

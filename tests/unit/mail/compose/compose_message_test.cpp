@@ -7,9 +7,7 @@
 #include "mail/charset/charset_test_util.h"
 #include "mail/compose/stream_jis.h"
 #include <filesystem>
-#include <gtest/gtest.h>
 #include <regex>
-#include <string>
 
 namespace {
 

@@ -1,11 +1,8 @@
 #include "mail/date/time_zone.h"
 #include "mail/mail_golden.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <optional>
-#include <string>
 #include <sys/stat.h>
 
 #include "mail/date/local_seconds.h"

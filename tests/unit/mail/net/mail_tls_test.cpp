@@ -3,8 +3,6 @@
 #include "mail/net/mail_tls.h"
 
 #include "server/server_cases.h"
-#include <gtest/gtest.h>
-#include <string>
 
 namespace {
 

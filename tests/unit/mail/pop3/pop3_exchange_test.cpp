@@ -5,9 +5,7 @@
 #include "mail/pop3/pop3_login_check.h"
 #include "store/mail_security.h"
 #include <cstring>
-#include <gtest/gtest.h>
 #include <poll.h>
-#include <string>
 
 namespace {
 

@@ -8,9 +8,7 @@
 #include "server/route/page_fixture.h"
 #include <algorithm>
 #include <chrono>
-#include <gtest/gtest.h>
 #include <ostream>
-#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 

@@ -5,10 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <map>
 #include <regex>
-#include <string>
 #include <thread>
 #include <unistd.h>
 #include <vector>

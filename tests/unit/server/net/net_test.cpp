@@ -9,11 +9,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
-#include <string>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
