@@ -1,6 +1,6 @@
 // What the fuzz targets share: a check that stops the run, the bound of a
-// string buffer, a scratch folder, one input fed whole and in pieces, and
-// the socket a mail exchange sends its commands into.
+// string buffer, a scratch folder, one input fed whole and in pieces, the
+// socket a mail exchange sends its commands into, and a user.
 #pragma once
 #include <algorithm>
 #include <cstddef>
@@ -14,6 +14,8 @@
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include "store/user_record.h"
 
 inline void check(bool ok, const char* what = nullptr) {
     if (ok) return;
@@ -84,6 +86,18 @@ struct SocketPair {
         while ((n = read(end[1], b, sizeof b)) > 0) sent.append(b, static_cast<size_t>(n));
     }
 };
+
+// User taro, quoting with ">", made once: the code under test may keep
+// pointers to it.
+inline UserRecord& Taro() {
+    static UserRecord* user = [] {
+        auto* u = new UserRecord;
+        snprintf(u->set[0].id, sizeof u->set[0].id, "taro");
+        snprintf(u->set[0].quotation, sizeof u->set[0].quotation, ">");
+        return u;
+    }();
+    return *user;
+}
 
 // Freed connections wait in a pool that is torn down at exit before the leak
 // check runs; holding the (reused) block keeps it from counting as a leak.

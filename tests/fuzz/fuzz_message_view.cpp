@@ -16,16 +16,6 @@
 
 namespace {
 
-UserRecord& Taro() {
-    static UserRecord* user = [] {
-        auto* u = new UserRecord;
-        snprintf(u->set[0].id, sizeof u->set[0].id, "taro");
-        snprintf(u->set[0].quotation, sizeof u->set[0].quotation, ">");
-        return u;
-    }();
-    return *user;
-}
-
 // A line as the POP3 client dispatches it.
 void Dispatch(Connection& c, const char* line) {
     const uint16_t step = c.workerResult;

@@ -16,15 +16,6 @@
 
 namespace {
 
-UserRecord& Taro() {
-    static UserRecord* user = [] {
-        auto* u = new UserRecord;
-        snprintf(u->set[0].id, sizeof u->set[0].id, "taro");
-        return u;
-    }();
-    return *user;
-}
-
 std::string Clean(std::string_view html) {
     std::string page;
     Connection* c = NewConnection(-1);

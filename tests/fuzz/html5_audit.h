@@ -129,17 +129,7 @@ inline bool LinkAllowed(std::string_view u) {
 }
 
 inline std::string CheckCss(std::string_view css, bool sheet) {
-    std::string flat;
-    const std::string low = LowerCopy(css);
-    for (size_t i = 0; i < low.size(); i++) {
-        if (low.compare(i, 2, "/*") == 0) {
-            const size_t end = low.find("*/", i + 2);
-            if (end == std::string::npos) break;
-            i = end + 1;
-            continue;
-        }
-        flat += low[i];
-    }
+    const std::string flat = markup_audit::WithoutComments(LowerCopy(css));
     for (std::string_view bad : {"expression", "javascript:", "vbscript:", "data:", "behavior",
                                  "binding", "@import", "@font-face", "image-set", "\\"})
         if (flat.find(bad) != std::string::npos) return "style with " + std::string(bad);

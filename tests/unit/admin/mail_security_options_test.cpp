@@ -4,7 +4,6 @@
 #include "store/user_record.h"
 
 #include <cstring>
-#include <gtest/gtest.h>
 #include <sstream>
 
 #include "server/server_cases.h"

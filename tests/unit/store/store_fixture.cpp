@@ -8,7 +8,6 @@
 #include <iterator>
 #include <sstream>
 #include <string_view>
-#include <type_traits>
 
 namespace fs = std::filesystem;
 
@@ -21,34 +20,6 @@ template <size_t N> void put(char (&dst)[N], const std::string& s) {
     memcpy(dst, s.data(), s.size());
     dst[s.size()] = 0;
 }
-
-// One "name=value" line a field, the bytes of strings made printable.
-struct Dump {
-    std::ostringstream out;
-    template <class T> void operator()(const std::string& field, const T& v) {
-        if constexpr (std::is_array_v<T>)
-            out << field << "=" << golden::printable(v, 0, sizeof v) << "\n";
-        else
-            out << field << "=" << +v << "\n";
-    }
-};
-
-// clang-format off
-#define FIELD(name) f(#name, s.name);
-template <class F> void each_field(const SettingsSet& s, F&& f) {
-    FIELD(id) FIELD(password) FIELD(name) FIELD(mail_address) FIELD(smtp_name) FIELD(smtp_port)
-    FIELD(pop3_name) FIELD(pop3_port) FIELD(signature) FIELD(quotation) FIELD(reserved_a)
-    FIELD(reserved_b) FIELD(apop_flag) FIELD(mail_security) FIELD(smtp_auth)
-}
-
-template <class F> void each_field(const BasicSettings& s, F&& f) {
-    FIELD(http_port) FIELD(browser_registration) FIELD(browser_auth) FIELD(multiple_addresses)
-    FIELD(per_user_servers) FIELD(smtp_server) FIELD(smtp_port) FIELD(pop3_server)
-    FIELD(pop3_port) FIELD(top_page) FIELD(admin_password) FIELD(background_image)
-    FIELD(fixed_quotation) FIELD(log_size_kb) FIELD(log_folder)
-}
-#undef FIELD
-// clang-format on
 
 } // namespace
 
@@ -138,25 +109,6 @@ std::unique_ptr<UserRecord> copy_of(const UserRecord& r) {
     c->address_book = r.address_book;
     std::copy(std::begin(r.options), std::end(r.options), c->options);
     return c;
-}
-
-std::string dump(const UserRecord& r) {
-    Dump d;
-    for (int s = 0; s < kSettingsSets; s++)
-        each_field(r.set[s], [&](const char* field, const auto& v) {
-            d("set" + std::to_string(s) + "." + field, v);
-        });
-    d.out << "book=" << golden::printable(r.address_book, 0, r.address_book.size()) << "\n";
-    for (int i = 0; i < kOptionBytes; i++) d("option" + std::to_string(i), r.options[i]);
-    return d.out.str();
-}
-
-std::string dump(const BasicSettings& s) {
-    Dump d;
-    each_field(s, d);
-    for (int i = 0; i < kOptionWordCount; i++) d("option" + std::to_string(i), s.*kOptionWords[i]);
-    for (int i = 0; i < kPageColourCount; i++) d("colour" + std::to_string(i), s.page_colours[i]);
-    return d.out.str();
 }
 
 std::vector<std::string> changes(const std::string& got, const std::string& base) {

@@ -3,6 +3,7 @@
 #pragma once
 #include "server_golden.h"
 #include "store/data_file.h"
+#include "store/record_dump.h"
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -18,9 +19,6 @@ BasicSettings sample_settings(const std::string& user_folder);
 std::string book_of_length(size_t n);
 // Copies the stored fields (records hold atomics and cannot be copied).
 std::unique_ptr<UserRecord> copy_of(const UserRecord& r);
-// The stored fields, one "name=value" line each.
-std::string dump(const UserRecord& r);
-std::string dump(const BasicSettings& s);
 // The lines of dump got that differ from those of dump base.
 std::vector<std::string> changes(const std::string& got, const std::string& base);
 // Empty when got holds what want holds; otherwise where they part.

@@ -1,6 +1,4 @@
-#include <gtest/gtest.h>
 
-#include <string>
 
 #include "charset_test_util.h"
 #include "mail/charset/detect.h"

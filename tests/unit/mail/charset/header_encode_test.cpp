@@ -1,7 +1,5 @@
-#include <gtest/gtest.h>
 
 #include <random>
-#include <string>
 #include <vector>
 
 #include "charset_test_util.h"

@@ -1,11 +1,8 @@
 #include "mail/date/time_zone.h"
 #include "mail/mail_golden.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <optional>
-#include <string>
 #include <sys/stat.h>
 
 #include "mail/date/local_seconds.h"
@@ -85,6 +82,16 @@ TEST_F(TimeZoneTest, LocalSecondsCountsLocalTimeWithItsLeapYears) {
     }
     auto expected = static_cast<uint32_t>(time(nullptr) - 300 * 60);
     EXPECT_LE(std::abs(static_cast<int32_t>(local_seconds() - expected)), 2);
+}
+
+TEST(MailDateTest, FormatsInLocalTime) {
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("mail_dates.ref"))) {
+        set_time_zone_bias_for_test(std::stoi(t.at(0)));
+        char out[kMailDateSize];
+        EXPECT_EQ(format_mail_date(out, t.at(1).c_str()), std::stoi(t.at(3))) << t[1];
+        EXPECT_EQ(std::string(out), t.at(2)) << t[1];
+    }
+    set_time_zone_bias_for_test(0);
 }
 
 } // namespace

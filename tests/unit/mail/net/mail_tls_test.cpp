@@ -2,8 +2,7 @@
 // and in what form.
 #include "mail/net/mail_tls.h"
 
-#include <gtest/gtest.h>
-#include <string>
+#include "server/server_cases.h"
 
 namespace {
 
@@ -13,21 +12,8 @@ std::string literal(const char* host) {
 }
 
 TEST(MailTlsAddress, LiteralsLoseTheirBracketsNamesStayNames) {
-    EXPECT_EQ(literal("127.0.0.1"), "127.0.0.1");
-    EXPECT_EQ(literal("::1"), "::1");
-    EXPECT_EQ(literal("[::1]"), "::1");
-    EXPECT_EQ(literal("[2001:db8::25]"), "2001:db8::25");
-    EXPECT_EQ(literal("[ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255]"),
-              "ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255");
-    // The resolver takes no brackets around IPv4, nor half a pair.
-    EXPECT_EQ(literal("[127.0.0.1]"), "(name)");
-    EXPECT_EQ(literal("[::1"), "(name)");
-    EXPECT_EQ(literal("::1]"), "(name)");
-    EXPECT_EQ(literal("[]"), "(name)");
-    EXPECT_EQ(literal("mail.example.jp"), "(name)");
-    EXPECT_EQ(literal("127.0.0.1.example.jp"), "(name)");
-    EXPECT_EQ(literal(""), "(name)");
-    EXPECT_EQ(literal(("[" + std::string(60, ':') + "]").c_str()), "(name)");
+    for (const auto& k : SERVER_CASES("address_literals.ref"))
+        EXPECT_EQ(literal(k.at(0).c_str()), k.at(1)) << k[0];
 }
 
 } // namespace

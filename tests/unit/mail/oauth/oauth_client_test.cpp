@@ -4,8 +4,6 @@
 #include "mail/mail_golden.h"
 #include "mail/oauth/oauth_client.h"
 
-#include <gtest/gtest.h>
-
 namespace {
 
 TEST(Xoauth2, ResponseAndRefusalChallenge) {

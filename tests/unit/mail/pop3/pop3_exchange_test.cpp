@@ -2,6 +2,7 @@
 #include "mail/mail_golden.h"
 #include "mail/net/mail_tls.h"
 #include "mail/pop3/pop3_client.h"
+#include "mail/pop3/pop3_login_check.h"
 #include "store/mail_security.h"
 #include <cstring>
 #include <poll.h>
@@ -106,6 +107,10 @@ protected:
              {"detail",
               [&](S a) { snprintf(c->saslDetail, sizeof c->saslDetail, "%s", a.c_str()); }},
              {"item", [&](S a) { c->itemNumber = std::stoi(a); }},
+             {"line", [&](S a) { EXPECT_EQ(c->line, a); }},
+             {"idle", [&](S) { c->lastActivity = 0; }},
+             {"still-idle", [&](S) { EXPECT_EQ(c->lastActivity, 0); }},
+             {"active", [&](S) { EXPECT_GE(c->lastActivity, Now() - 1); }},
              {"set", [&](S a) { c->settingsIndex = static_cast<int16_t>(setOf(a)); }},
              {"parent", [&](S) { c->parent = c.get(); }}, // only its presence counts
              {"header-phase", [&](S) { c->pop3.headerPhase = 1; }},
@@ -136,20 +141,7 @@ TEST_F(Pop3Exchange, ApopDigestOfThePublishedExample) {
 }
 
 TEST_F(Pop3Exchange, LineAssembly) {
-    Start(PageState::ListWait, AwaitGreeting);
-    // A reply split across sends is taken only when its line is complete, and
-    // last activity moves with complete lines only.
-    c->lastActivity = 0;
-    EXPECT_EQ(Reply("+O"), 0);
-    EXPECT_EQ(Sent(), "");
-    EXPECT_EQ(c->lastActivity, 0);
-    EXPECT_EQ(Reply(std::string("K re\0a", 6) + "dy\r"), 0);
-    EXPECT_EQ(Sent(), "");
-    EXPECT_EQ(Reply("\n"), 0);
-    EXPECT_EQ(Sent(), "USER taro\r\n");
-    EXPECT_STREQ(c->line, "+OK ready"); // CR and NUL are not kept
-    EXPECT_GE(c->lastActivity, Now() - 1);
-
+    Start(PageState::ListWait, UserSent);
     // An over-long line keeps the first 4095 bytes, never half a two-byte
     // character, and the next line is read normally.
     std::string longLine = "+OK " + std::string(4090, 'x') + "\x82\xa0" + std::string(3000, 'y');
@@ -167,6 +159,36 @@ TEST_F(Pop3Exchange, LineAssembly) {
     close(peer);
     peer = -1;
     EXPECT_EQ(pop3_poll(*c), -1);
+}
+
+TEST(Pop3LoginCheck, Exchanges) {
+    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("login_checks.cases"))) {
+        SCOPED_TRACE(record.at(0));
+        Pop3LoginCheck x;
+        x.user = "hanako";
+        x.password = "secret";
+        std::string sent;
+        using S = const std::string&;
+        mail_golden::Play(
+            record,
+            {{"apop", [&](S) { x.apop = true; }},
+             {"stls", [&](S) { x.stls = true; }},
+             {"user", [&](S a) { x.user = a; }},
+             {"password", [&](S a) { x.password = a; }},
+             {"reply",
+              [&](S a) {
+                  std::string command = x.line(a);
+                  if (x.startTls) {
+                      sent += "<TLS>\n";
+                      command = x.after_tls();
+                  }
+                  if (!command.empty()) sent += command + "\n";
+              }},
+             {"sent", [&](S a) { EXPECT_EQ(sent, a); }},
+             {"outcome", [&](S a) { EXPECT_EQ(static_cast<int>(x.outcome), std::stoi(a)); }},
+             {"refusal", [&](S a) { EXPECT_EQ(x.refusal, a); }},
+             {"done", [&](S) { EXPECT_EQ(x.step, Pop3LoginCheck::Done); }}});
+    }
 }
 
 } // namespace

@@ -2,11 +2,15 @@
 // The poppassd reply reader and step machine, fed the server's side whole, in
 // pieces of every small size and split once at every byte; the commands it
 // would send are collected in a string.
+#include "mail/poppassd/poppassd_client.h"
 #include "mail/poppassd/poppassd_exchange.h"
+#include "mail/poppassd/poppassd_io.h"
+#include "server/route/page_fixture.h"
 #include <algorithm>
-#include <gtest/gtest.h>
+#include <chrono>
 #include <ostream>
-#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -62,38 +66,18 @@ Fed Feed(const std::string& replies, const Inputs& in = {}) {
     return whole;
 }
 
-TEST(PoppassdExchange, FourAcceptedStepsChangeThePassword) {
-    Fed r = Feed("200 poppassd v1.8.5 hello, who are you?\r\n"
-                 "200 Your password please.\r\n"
-                 "200 Your new password please.\r\n"
-                 "200 Password changed, thank-you.\r\n"
-                 "200 Bye.\r\n"
-                 "500 after the end\r\n");
-    EXPECT_EQ(r, (Fed{"user taro\r\npass old pw\r\nnewpass new!pw\r\nQUIT\r\n", 1, kPoppassdChanged,
-                      ""}));
-    // Bare LF line ends, and a server that closes without answering QUIT.
-    r = Feed("200 hi\n200 a\n200 b\n200 c\n");
-    EXPECT_EQ(r.step, kPoppassdChanged);
-    EXPECT_EQ(r.over, 0);
-    // The reply to QUIT, whatever it says, does not turn a change into a failure.
-    EXPECT_EQ(Feed("200 a\r\n200 b\r\n200 c\r\n200 d\r\n500 bye\r\n").step, kPoppassdChanged);
-}
-
-TEST(PoppassdExchange, RefusalAtEachStepSendsQuitAndKeepsTheText) {
-    const char* accepted[] = {"200 hello\r\n", "200 user ok\r\n", "200 pass ok\r\n"};
-    const char* commands[] = {"user taro\r\n", "pass old pw\r\n", "newpass new!pw\r\n"};
-    std::string replies, expected;
-    for (int step = 0; step < 4; step++) {
-        SCOPED_TRACE(step);
-        EXPECT_EQ(Feed(replies + "500 \t Old password is incorrect.\r\n200 Bye.\r\n"),
-                  (Fed{expected + "QUIT\r\n", 1, kPoppassdRefused, "Old password is incorrect."}));
-        if (step < 3) {
-            replies += accepted[step];
-            expected += commands[step];
-        }
+// Each record of exchanges.cases: a name, the server's replies and, if
+// given, the user, old and new password; exchanges.ref holds the results.
+TEST(PoppassdExchange, Exchanges) {
+    std::string results;
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("exchanges.cases"))) {
+        SCOPED_TRACE(t.at(0));
+        const bool own = t.size() > 2;
+        const Inputs in =
+            own ? Inputs{t.at(2).c_str(), t.at(3).c_str(), t.at(4).c_str()} : Inputs{};
+        results += mail_golden::Section(t[0], testing::PrintToString(Feed(t.at(1), in)));
     }
-    // Nor does it overwrite the text of the refusal.
-    EXPECT_EQ(Feed("200 a\r\n400 first\r\n500 second\r\n").refusal, "first");
+    EXPECT_GOLDEN("exchanges.ref", results);
 }
 
 TEST(PoppassdExchange, OverlongLineIsOneLineAndItsTextIsBounded) {
@@ -120,12 +104,86 @@ TEST(PoppassdExchange, RefusalTextStartsAfterTheCode) {
 
 TEST(PoppassdExchange, InputsThatWouldBreakTheCommandLineAreNeverSent) {
     const std::string accept = "200 a\r\n200 b\r\n200 c\r\n200 d\r\n200 Bye\r\n";
-    EXPECT_EQ(Feed(accept, {"taro", "old", "x\r\nuser root"}),
-              (Fed{"user taro\r\npass old\r\nQUIT\r\n", 1, kPoppassdRefused, ""}));
     const std::string huge(5000, 'p');
     const Fed r = Feed(accept, {huge.c_str()});
     EXPECT_EQ(r.sent, "QUIT\r\n");
     EXPECT_EQ(r.step, kPoppassdRefused);
+}
+
+// The socket side of the poppassd client against scripted peers: failures a
+// real server does not produce on demand (silence, a close in the middle),
+// and the choice and resolution of the server name.
+
+using namespace std::chrono_literals;
+
+class PoppassdSocketTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair_), 0);
+        x.user = "taro";
+        x.oldPassword = "old";
+        x.newPassword = "new";
+    }
+    void TearDown() override {
+        if (pair_[0] >= 0) close(pair_[0]);
+        if (pair_[1] >= 0) close(pair_[1]);
+    }
+    void Say(const std::string& s) {
+        ASSERT_EQ(write(pair_[1], s.data(), s.size()), ssize_t(s.size()));
+    }
+    int pair_[2] = {-1, -1};
+    PoppassdExchange x;
+};
+
+TEST_F(PoppassdSocketTest, SilenceOrCloseEndsWithTheStepReached) {
+    // Bytes without a line end do not count as an answer.
+    Say("200 hi\r\n200 your pass");
+    auto start = std::chrono::steady_clock::now();
+    poppassd_converse(pair_[0], x, 1, nullptr, nullptr);
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(x.step, kPoppassdUserSent);
+    EXPECT_GE(took, 900ms);
+    EXPECT_LT(took, 3s);
+
+    // A close after whole lines ends at once, long before the stall.
+    PoppassdExchange y;
+    Say("200 hi\r\n");
+    close(pair_[1]);
+    pair_[1] = -1;
+    start = std::chrono::steady_clock::now();
+    poppassd_converse(pair_[0], y, 30, nullptr, nullptr);
+    EXPECT_EQ(y.step, kPoppassdUserSent);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+}
+
+class PoppassdStartTest : public PageTest {};
+
+TEST_F(PoppassdStartTest, NamesThatCannotResolveStartNoWorker) {
+    ConnectionPtr c = Capture();
+    c->user = LoggedIn("taro");
+    strcpy(data_store().settings.pop3_server, "nosuch..invalid");
+    StartPoppassd(*c, 0);
+    EXPECT_EQ(c->workerResult, kPoppassdHostNotFound);
+    EXPECT_FALSE(c->workerThread.joinable());
+    EXPECT_EQ(c->mail.socket, -1);
+
+    // With per-user servers the set's own name counts, filled from the basic
+    // setting while it is empty.
+    data_store().settings.per_user_servers = 1;
+    strcpy(data_store().settings.pop3_server, "127.0.0.1");
+    strcpy(c->user->set[1].pop3_name, "mail.invalid");
+    StartPoppassd(*c, 1);
+    EXPECT_EQ(c->workerResult, kPoppassdHostNotFound);
+    strcpy(data_store().settings.pop3_server, "x..invalid");
+    StartPoppassd(*c, 2);
+    EXPECT_EQ(c->workerResult, kPoppassdHostNotFound);
+    EXPECT_STREQ(c->user->set[2].pop3_name, "x..invalid");
+    StartPoppassd(*c, 3);
+    EXPECT_EQ(c->workerResult, kPoppassdHostNotFound);
+
+    char refusal[kPoppassdRefusalSize] = "stale";
+    EXPECT_EQ(RunPoppassd("nosuch..invalid", "u", "o", "n", refusal), kPoppassdHostNotFound);
+    EXPECT_STREQ(refusal, "");
 }
 
 } // namespace

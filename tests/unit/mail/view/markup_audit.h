@@ -78,17 +78,23 @@ inline bool Contains(const std::string& hay, std::string_view needle) {
     return hay.find(needle) != std::string::npos;
 }
 
-inline std::string CheckStyle(const std::string& css) {
+// Style text without its comments; an unclosed one runs to the end.
+inline std::string WithoutComments(std::string_view css) {
     std::string flat;
     for (size_t i = 0; i < css.size(); i++) {
-        if (css.compare(i, 2, "/*") == 0) {
-            size_t end = css.find("*/", i + 2);
+        if (css.substr(i, 2) == "/*") {
+            const size_t end = css.find("*/", i + 2);
             if (end == std::string::npos) break;
             i = end + 1;
             continue;
         }
         flat += css[i];
     }
+    return flat;
+}
+
+inline std::string CheckStyle(const std::string& css) {
+    const std::string flat = WithoutComments(css);
     for (std::string_view bad :
          {"expression", "javascript", "vbscript", "behavior", "binding", "\\", "data:", "@import"})
         if (Contains(flat, bad)) return "active style: " + css;

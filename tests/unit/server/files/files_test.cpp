@@ -8,6 +8,12 @@
 
 namespace {
 
+// What every answer carries right after its status line (plain HTTP).
+constexpr const char* kSafetyLines =
+    "Referrer-Policy: no-referrer\r\nX-Content-Type-Options: nosniff\r\n"
+    "X-Frame-Options: DENY\r\nContent-Security-Policy: frame-ancestors 'none'; "
+    "form-action 'self'; base-uri 'none'; object-src 'none'\r\n";
+
 constexpr time_t kModified = 1796389509; // Fri, 4 Dec 2026 13:05:09 GMT
 
 std::string Header(const char* type, size_t length) {

@@ -1,4 +1,5 @@
 #include "mail/date/local_seconds.h"
+#include "mail/mail_golden.h"
 #include "server/form/form_reader.h"
 #include "server/request/request_test_util.h"
 #include "server/server_cases.h"
@@ -50,41 +51,6 @@ TEST_F(UrlencodedTest, PercentDecodingOfValues) {
         SCOPED_TRACE(k.at(0));
         EXPECT_EQ(PostBody(k.at(0)).fieldCalls, std::vector<std::string>(k.begin() + 1, k.end()));
     }
-}
-
-TEST_F(UrlencodedTest, LoginSlotsDeleteMarksAndListTime) {
-    Trace t = PostBody(
-        "a=yamada&b=pa%20ss%3A1&delete_a12=on&delete_b15=on&delete_c7&list_time=1700000000");
-    EXPECT_EQ(t.formSlots[0], "yamada");
-    EXPECT_EQ(t.formSlots[2], "pa ss:1");
-    EXPECT_EQ(t.deleteList, "a12,b15,c7,");
-    EXPECT_EQ(t.listTimeField, 1700000000);
-
-    EXPECT_EQ(PostBody("list_time=x5").listTimeField, 0);
-    EXPECT_EQ(PostBody("list_time=").listTimeField, 0);
-    EXPECT_EQ(PostBody("list_time=42x").listTimeField, 42);
-
-    // Slots keep 39 bytes and never end in half a two-byte character.
-    Trace bounded =
-        PostBody("a=" + std::string(50, 'x') + "&b=" + std::string(38, 'y') + "%82%A0z");
-    EXPECT_EQ(bounded.formSlots[0], std::string(39, 'x'));
-    EXPECT_EQ(bounded.formSlots[2], std::string(38, 'y'));
-}
-
-TEST_F(UrlencodedTest, MessageTextRunsUntilARecognisedFieldOrUpload) {
-    Trace three = PostBody("send_to=x&message=line1%0D%0Aline2%0D%0A%0D%0Aline3&upload1=");
-    EXPECT_EQ(three.messageText, "line1\r\nline2\r\n\r\nline3\r\n");
-
-    // Continuation lines belong to the message; a line with a field prefix
-    // goes to its handler (its value ended at a line break) and the message
-    // continues after it.
-    Trace mixed =
-        PostBody("message=Dear+all%0D%0Auser_x=1%0D%0Ax%3Dy%0D%0Aupload%0D%0Alost&send_cc=c");
-    EXPECT_EQ(mixed.messageText, "Dear all\r\nx=y\r\n");
-    EXPECT_EQ(mixed.fieldCalls, (std::vector<std::string>{"user:x=1 (broken)", "send:cc=c"}));
-
-    // An empty message is one empty line.
-    EXPECT_EQ(PostBody("message=&send_to=a").messageText, "\r\n");
 }
 
 // A body line is handed on in pieces of at most 4095 bytes; a piece never
@@ -147,34 +113,6 @@ protected:
     }
 };
 
-TEST_F(MultipartTest, FieldsMessageAndMarks) {
-    Trace t = FeedEveryWay(Request({
-        {"send_to", "a@example.jp"},
-        {"user_name", "\x8e\x52\x93\x63"},
-        {"book_note", "l1\r\nl2"},
-        {"user_pass1", std::string("pw\0x", 4)},
-        {"user_id", "a\rb"},
-        {"unknown", "ignored"},
-        {"message", "Hello,\r\n\r\nBye"},
-        {"a", "yamada"},
-        {"b", "pa ss"},
-        {"delete_a12", "on"},
-        {"delete_b15", "on"},
-        {"list_time", "1700000000"},
-        {"send_cc", ""},
-    }));
-    EXPECT_EQ(t.fieldCalls, (std::vector<std::string>{
-                                "send[to]a@example.jp", "user[name]\x8e\x52\x93\x63",
-                                "book[note]l1", "book[note]l2 (broken)", "user[pass1]pw (broken)",
-                                "user[id]ab (broken)", "send[cc]"}));
-    EXPECT_EQ(t.messageText, "Hello,\r\n\r\nBye\r\n");
-    EXPECT_EQ(t.formSlots[0], "yamada");
-    EXPECT_EQ(t.formSlots[2], "pa ss");
-    EXPECT_EQ(t.deleteList, "a12,b15,");
-    EXPECT_EQ(t.listTimeField, 1700000000);
-    EXPECT_EQ(t.uploadCount, 0);
-}
-
 // The CRLF in front of each boundary is framing; everything else in the
 // part, line ends and NULs included, reaches the file unchanged.
 TEST_F(MultipartTest, UploadsByteForByte) {
@@ -208,36 +146,6 @@ TEST_F(MultipartTest, UploadsByteForByte) {
         EXPECT_EQ(t.fieldCalls, (std::vector<std::string>{"send[to]x", "send[cc]y"}));
         EXPECT_FALSE(t.fileOpen);
     }
-}
-
-TEST_F(MultipartTest, EmptyFilePartsCreateNothing) {
-    Trace t = FeedEveryWay(Request({
-        {"upload1", "", ""},
-        {"upload2", "junk sent anyway", ""},
-        {"upload3", "B", "b.txt"},
-        {"upload4", "", ""},
-        {"upload5", "C\r\n", "c.txt"},
-    }));
-    EXPECT_EQ(t.uploadCount, 2);
-    EXPECT_EQ(t.uploadNames[0], "b.txt");
-    EXPECT_EQ(t.uploadNames[1], "c.txt");
-    EXPECT_EQ(t.files,
-              (std::vector<std::string>{"yamada/", "yamada/yamada.0 B", "yamada/yamada.1 C\r\n"}));
-}
-
-TEST_F(MultipartTest, AtMostTenUploads) {
-    std::vector<Part> parts;
-    std::vector<std::string> files = {"yamada/"};
-    for (int i = 0; i <= 10; ++i) {
-        std::string n = std::to_string(i);
-        parts.push_back({"upload" + n, "data" + n, "f" + n});
-        if (i < 10) files.push_back("yamada/yamada." + n + " data" + n);
-    }
-    Trace t = FeedEveryWay(Request(parts));
-    EXPECT_EQ(t.uploadCount, 10);
-    EXPECT_EQ(t.uploadNames[9], "f9");
-    std::sort(files.begin(), files.end());
-    EXPECT_EQ(t.files, files);
 }
 
 TEST_F(MultipartTest, FileNamesKeepTheirLastComponent) {
@@ -289,13 +197,33 @@ TEST_F(MultipartTest, LoginCarriedInTheUrl) {
     EXPECT_TRUE(refused.files.empty());
 }
 
-// A body cut short by its count still ends the file with what came.
-TEST_F(MultipartTest, BodyEndingInsideAFile) {
-    std::string body = Multipart({{"upload1", "hello\r\nwor", "f.txt"}});
-    body.resize(body.find("wor") + 3);
-    Trace t = FeedEveryWay(Post("/mail/new/", Headers(), body));
-    EXPECT_EQ(t.files, (std::vector<std::string>{"yamada/", "yamada/yamada.0 hello\r\nwor"}));
-    EXPECT_FALSE(t.fileOpen);
+// Whole posts of posts.cases and the trace each leaves, in posts.ref: a
+// record names the post, then gives "url BODY" for a urlencoded body or
+// "part NAME VALUE" and "file NAME FILENAME DATA" lines for a multipart one
+// of yamada's; "cut TEXT" ends the body after TEXT.
+TEST_F(MultipartTest, PostsAndTheirTraces) {
+    std::string traces;
+    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("cases/posts.cases"))) {
+        SCOPED_TRACE(record.at(0));
+        std::vector<Part> parts;
+        std::string url, cut;
+        for (size_t i = 1; i < record.size(); i++) {
+            const std::string& f = record[i];
+            const size_t a = f.find(' '), b = f.find(' ', a + 1), c = f.find(' ', b + 1);
+            const std::string kind = f.substr(0, a);
+            if (kind == "url") url = f.substr(a + 1);
+            if (kind == "cut") cut = f.substr(a + 1);
+            if (kind == "part") parts.push_back({f.substr(a + 1, b - a - 1), f.substr(b + 1)});
+            if (kind == "file")
+                parts.push_back(
+                    {f.substr(a + 1, b - a - 1), f.substr(c + 1), f.substr(b + 1, c - b - 1)});
+        }
+        std::string body = parts.empty() ? url : Multipart(parts);
+        if (!cut.empty()) body.resize(body.find(cut) + cut.size());
+        const Trace t = FeedEveryWay(Post("/mail/new/", parts.empty() ? "" : Headers(), body));
+        traces += mail_golden::Section(record.at(0), testing::PrintToString(t));
+    }
+    EXPECT_GOLDEN("posts.ref", traces);
 }
 
 struct ConnectionHolder {

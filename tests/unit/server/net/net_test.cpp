@@ -3,16 +3,15 @@
 #include "server/net/client_stream.h"
 #include "server/net/https_context.h"
 #include "server/server_cases.h"
+#include "server_golden.h"
 
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
-#include <string>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -68,8 +67,7 @@ TEST_F(HttpsFiles, SelfSignedPairLoadsWithAPrivateKeyFile) {
 TEST_F(HttpsFiles, SelfSignedKeepsWhatIsThereAndRefusesOddNames) {
     Write(key, "old key");
     EXPECT_NE(https_make_self_signed({"127.0.0.1"}, 30, cert, key, false), "");
-    std::ifstream kept(key);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "old key");
+    EXPECT_EQ(golden::read(key), "old key");
     EXPECT_EQ(access(cert.c_str(), F_OK), -1) << "nothing is written when one file exists";
     EXPECT_EQ(https_make_self_signed({"127.0.0.1"}, 30, cert, key, true), "");
     EXPECT_EQ(Load(), HttpsProblem::None);

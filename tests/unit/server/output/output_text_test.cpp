@@ -167,14 +167,8 @@ TEST_F(OutputTextTest, FormatCutsBeforeASplitCharacter) {
 // Hostile plain-text mail: no path through the filter may let a message byte
 // become markup on a text page.
 TEST_F(OutputTextTest, NoMarkupSurvivesAnyFilterPath) {
-    const char* inputs[] = {
-        "\x1b<img src=x onerror=alert(1)>", // unknown escape, then a tag
-        "\x1b(<script>",                    // unknown intermediate
-        "\xb1<b>",                          // held kana, then a tag
-        "\x1b$B\x21\x1d\x1b(B",             // JIS pair whose Shift_JIS trail is "<"
-        "\x0e\x31<i>\x0f",                  // SO katakana run, then a tag
-    };
-    for (const char* in : inputs) {
+    for (const auto& k : SERVER_CASES("cases/hostile_text.ref")) {
+        const std::string& in = k.at(0);
         for (int flags :
              {int{kOutText}, kOutText | kOutBreaks, kOutText | kOutLinks | kOutBreaks}) {
             Reset();

@@ -3,6 +3,7 @@
 // leaves the same trace. The trace is text, so a difference reads as a diff.
 #pragma once
 #include "scratch_folder.h"
+#include "server_golden.h"
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -79,11 +80,6 @@ inline std::string Post(const std::string& path, const std::string& headers,
                         const std::string& body) {
     return "POST " + path + " HTTP/1.0\r\n" + headers +
            "Content-length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-}
-
-inline std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // A temp and an html folder of its own, default settings, no users, and the
@@ -176,7 +172,7 @@ protected:
         // starts from an empty folder.
         for (const auto& e : fs::recursive_directory_iterator(temp)) {
             std::string rel = e.path().string().substr(temp.string().size() + 1);
-            t.files.push_back(e.is_directory() ? rel + "/" : rel + " " + ReadFile(e.path()));
+            t.files.push_back(e.is_directory() ? rel + "/" : rel + " " + golden::read(e.path()));
         }
         std::sort(t.files.begin(), t.files.end());
         for (const auto& e : fs::directory_iterator(temp)) fs::remove_all(e.path());

@@ -35,14 +35,6 @@ using ConnectionPtr = std::unique_ptr<Connection, ConnectionDeleter>;
 // The viewport and stylesheet lines of every page head.
 inline const std::string kHeadLines = page_head_lines();
 
-// The language switch right after <body> of a reader's page: on a Japanese
-// page it leads to English at href, on an English page back to Japanese.
-inline std::string LangSwitch(bool english, const std::string& href) {
-    return std::string("<div class=\"lang-switch\"><a href=\"") + href + "\" hreflang=\"" +
-           (english ? "ja\" lang=\"ja\">\x93\xfa\x96\x7b\x8c\xea" : "en\" lang=\"en\">English") +
-           "</a></div>";
-}
-
 // The script hashes of the policy line masked: which page families a test
 // binary registered changes them (their own test checks them).
 inline std::string MaskScripts(std::string s) {
@@ -64,32 +56,6 @@ inline std::string MaskDates(std::string s) {
     return MaskScripts(s);
 }
 
-// What every answer carries right after its status line (plain HTTP).
-constexpr const char* kSafetyLines =
-    "Referrer-Policy: no-referrer\r\nX-Content-Type-Options: nosniff\r\n"
-    "X-Frame-Options: DENY\r\nContent-Security-Policy: frame-ancestors 'none'; "
-    "form-action 'self'; base-uri 'none'; object-src 'none'\r\n";
-// ... and on a generated page, whose policy names the pages' own scripts.
-inline std::string PageSafetyLines() {
-    return "Referrer-Policy: no-referrer\r\nX-Content-Type-Options: nosniff\r\n"
-           "X-Frame-Options: DENY\r\nContent-Security-Policy: default-src 'none'; "
-           "script-src *; style-src 'self' 'unsafe-inline'; img-src 'self' data:; "
-           "font-src 'self'; media-src 'self'; frame-src 'none'; frame-ancestors 'none'; "
-           "form-action 'self'; base-uri 'none'; object-src 'none'\r\n";
-}
-
-// The header block of a generated page, dates masked.
-inline std::string StatusBlock(int code) {
-    return std::string(code == 404 ? "HTTP/1.0 404 File Not Found\r\n" : "HTTP/1.0 200 OK\r\n") +
-           PageSafetyLines() +
-           "Date: *\r\nServer: Tarnbox 1.51\r\nConnection: close\r\n"
-           "Content-type: text/html; charset=Shift_JIS\r\n" +
-           (code == 404 ? ""
-                        : "Last-Modified: *\r\nExpires: -1\r\nPragma: no-cache\r\n"
-                          "Cache-Control: no-store\r\n") +
-           "\r\n";
-}
-
 inline std::string Sjis(const char* utf8) {
     std::string out;
     EXPECT_TRUE(utf8_to_sjis(utf8, out)) << utf8;
@@ -99,11 +65,8 @@ inline std::string Sjis(const char* utf8) {
 // The session key a logged-in test browser sends.
 inline constexpr char kTestCookie[] = "0123456789abcdef0123456789abcdef";
 inline const std::string kCookieLine = std::string("Cookie: tarnbox=") + kTestCookie + "\r\n";
-// ... and the form token of that session: the field its forms carry and
-// what a post of them begins with.
+// ... and the form token of that session, as a post of its forms begins.
 inline constexpr char kTestFormToken[] = "fedcba9876543210fedcba9876543210";
-inline const std::string kTokenField =
-    std::string("<input type=hidden name=\"csrf\" value=\"") + kTestFormToken + "\">";
 inline const std::string kPostedToken = std::string("csrf=") + kTestFormToken + "&";
 
 // A route or page state by its name in a case file.

@@ -1,7 +1,9 @@
 // Reading user slots from images the store did not write: foreign_slots.ref
 // is a header followed by the slots below, in this order.
+#include "server/server_cases.h"
 #include "store/store_fixture.h"
 #include "store/user_slot.h"
+#include <array>
 
 namespace {
 
@@ -142,6 +144,101 @@ TEST_F(StoreLoadUsersTest, OverflowMarkerNeedsItsZeroByte) {
     auto want = sample_user("one.char", 0);
     want->address_book = "x";
     expect_users({want.get()});
+}
+
+// Reading the settings header, from images the store did not write: older
+// versions and damaged files.
+
+using namespace store_test;
+
+class StoreLoadHeaderTest : public DataStoreTest {
+protected:
+    // Loads a lone header and checks the key its prefix gives.
+    void load_header(const std::string& header) {
+        ASSERT_EQ(header.size(), size_t{kHeaderSize});
+        ASSERT_EQ(load(header), kLoadOk);
+        const DataFileKey want = key_of(header);
+        EXPECT_EQ(ds.key.length, want.length);
+        EXPECT_EQ(ds.key.file_key, want.file_key);
+    }
+    // The settings loaded where they differ from the sample ones, the user
+    // folder (a new file's log folder) written as "<user>".
+    std::vector<std::string> changed() {
+        std::vector<std::string> lines =
+            changes(dump(ds.settings), dump(sample_settings(ds.user_folder)));
+        for (std::string& l : lines)
+            if (size_t at = l.find(ds.user_folder); at != std::string::npos)
+                l.replace(at, ds.user_folder.size(), "<user>");
+        return lines;
+    }
+};
+
+// images/old_versions.ref: the sample settings at each version an item
+// appears with and the one just before it, over random filler, filler 1 (a
+// short non-empty string) and filler equal to the key (a zero format word).
+// version_defaults.ref: the items each version loads with defaults.
+TEST_F(StoreLoadHeaderTest, OlderVersionsGetDefaultsForMissingItems) {
+    const std::string images = image("old_versions.ref");
+    const auto versions = SERVER_CASES("version_defaults.ref");
+    for (size_t filler = 0; filler < 3; filler++) {
+        for (size_t v = 0; v < versions.size(); v++) {
+            const auto& c = versions[v];
+            SCOPED_TRACE("version " + c.at(0) + " filler " + std::to_string(filler));
+            load_header(piece(images, filler * versions.size() + v, kHeaderSize));
+            EXPECT_EQ(changed(), std::vector<std::string>(c.begin() + 1, c.end()));
+            EXPECT_TRUE(messages.empty());
+        }
+    }
+}
+
+TEST_F(StoreLoadHeaderTest, OptionBytesOutOfRangeKeepTheirDefaults) {
+    // The option bytes are stored plain, one below the other after the port
+    // and the four flags.
+    const std::string header = piece(image("headers.ref"), 4, kHeaderSize);
+    const int first_option = 793 - key_of(header).length;
+    const int initial[kOptionWordCount] = {0, 0, 1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 10, 80, 1, 0, 0, 0};
+    const int fixed_columns = 13;
+    std::vector<std::array<int, 3>> all; // option, stored, want (-1: as in a new file)
+    for (const auto& c : SERVER_CASES("option_bytes.ref"))
+        all.push_back(
+            {std::stoi(c.at(0)), std::stoi(c.at(1), nullptr, 0), std::stoi(c.at(2), nullptr, 0)});
+    // Every option byte with its top bit set is no value.
+    for (int i = 0; i < kOptionWordCount; i++) {
+        if (i != fixed_columns) all.push_back({i, 0x80, -1});
+        all.push_back({i, 0xFF, -1});
+    }
+    for (const auto& [option, stored, want] : all) {
+        SCOPED_TRACE("option " + std::to_string(option) + " = " + std::to_string(stored));
+        std::string patched = header;
+        patched[first_option - option] = static_cast<char>(stored);
+        load_header(patched);
+        BasicSettings s = sample_settings(ds.user_folder);
+        s.*kOptionWords[option] = want < 0 ? initial[option] : want;
+        EXPECT_EQ(settings_diff(ds.settings, s), "");
+    }
+}
+
+// header_damage.ref: the damage in the order of damaged_headers.ref, whether
+// it is reported, and the settings it changes: everything from the damage
+// on keeps the defaults of a new file.
+TEST_F(StoreLoadHeaderTest, DamagedHeaders) {
+    const std::string corrupt = "基本設定データが壊れています。再度設定してください。";
+    const std::string images = image("damaged_headers.ref");
+    const auto cases = SERVER_CASES("header_damage.ref");
+    for (size_t i = 0; i < cases.size(); i++) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(c.at(0));
+        messages.clear();
+        load_header(piece(images, i, kHeaderSize));
+        EXPECT_EQ(changed(), std::vector<std::string>(c.begin() + 2, c.end()));
+        EXPECT_EQ(messages,
+                  c.at(1) == "1" ? std::vector<std::string>{corrupt} : std::vector<std::string>{});
+    }
+}
+
+TEST_F(StoreLoadHeaderTest, AbsentFile) {
+    EXPECT_EQ(load_data_file(ds), kLoadAbsent);
+    EXPECT_TRUE(messages.empty());
 }
 
 } // namespace
