@@ -2,7 +2,7 @@
 // can be tried before a real certificate is at hand.
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
-#include "server/net/https_context.h"
+#include "base/https_context.h"
 
 #include <cstdlib>
 

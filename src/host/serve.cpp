@@ -10,7 +10,7 @@
 #include "mail/net/mail_connect.h"
 #include "mail/net/mail_tls.h"
 #include "server/listener/listener.h"
-#include "server/net/https_context.h"
+#include "base/https_context.h"
 #include "server/remote/remote_page.h"
 #include "server/request/forwarded_address.h"
 #include "server/request/https_redirect.h"

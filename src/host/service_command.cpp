@@ -5,7 +5,7 @@
 #include "host/serve.h"
 #include "host/service_unit.h"
 #include "server/listener/listener.h"
-#include "server/net/https_context.h"
+#include "base/https_context.h"
 #include <cerrno>
 #include <climits>
 #include <cstdio>

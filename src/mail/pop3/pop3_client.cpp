@@ -13,7 +13,7 @@
 #include "mail/pop3/extra_runs.h"
 #include "mail/view/message_view.h"
 #include "mail/view/view_options.h"
-#include "server/listener/listener.h"
+#include "server/connection_list.h"
 #include "server/output/page_frame.h"
 #include "store/data_file.h"
 #include "store/mail_security.h"

@@ -4,6 +4,7 @@
 #include "mail/date/local_seconds.h"
 #include "mail/pop3/extra_runs.h"
 #include "mail/view/message_view.h"
+#include "server/connection_list.h"
 #include "server/files/static_file.h"
 #include "server/listener/crowding.h"
 #include "server/net/client_stream.h"
@@ -40,9 +41,6 @@ std::atomic<int> gHttpsSocket{-1};
 std::thread gHttpsListener;
 ssl_ctx_st* gHttpsContext = nullptr;
 std::thread gMonitor;
-// The first real entry; appends happen at the tail under globalLock, and
-// only the Monitor (or StopServer after it) unlinks.
-Connection* gFirst = nullptr;
 
 int64_t now_ms() {
     using namespace std::chrono;
@@ -223,7 +221,7 @@ void refuse(int fd, bool https) {
 bool make_room() {
     if (connection_count() < maxConnections) return true;
     std::lock_guard<std::recursive_mutex> hold(globalLock);
-    Connection* stalled = OldestUnfinishedRequest(gFirst, now_ms() - kGiveWayAfterMs);
+    Connection* stalled = OldestUnfinishedRequest(first_connection(), now_ms() - kGiveWayAfterMs);
     if (!stalled) return false;
     GiveWay(*stalled);
     return true;
@@ -273,7 +271,7 @@ void ListenerMain(int sock, bool https) {
 std::vector<Connection*> snapshot() {
     std::vector<Connection*> all;
     std::lock_guard<std::recursive_mutex> hold(globalLock);
-    for (Connection* c = gFirst; c; c = c->next) all.push_back(c);
+    for (Connection* c = first_connection(); c; c = c->next) all.push_back(c);
     return all;
 }
 
@@ -282,10 +280,7 @@ void unlink_and_free(Connection* c) {
     if (c->workerThread.joinable()) c->workerThread.join();
     {
         std::lock_guard<std::recursive_mutex> hold(globalLock);
-        Connection** p = &gFirst;
-        while (*p && *p != c) p = &(*p)->next;
-        if (*p) *p = c->next;
-        connection_count()--;
+        UnlinkConnection(c);
     }
     if (c->file >= 0) close(c->file);
     ClientTlsFree(c->client);
@@ -377,22 +372,6 @@ void StopServer() {
     // The attachments of the users' last pages are not kept across a restart.
     std::lock_guard<std::recursive_mutex> hold(globalLock);
     for (UserRecord* u = data_store().users.head.link; u; u = u->link) delete_user_files(u);
-}
-
-void AppendConnection(Connection* c) {
-    std::lock_guard<std::recursive_mutex> hold(globalLock);
-    c->next = nullptr;
-    Connection** p = &gFirst;
-    while (*p) p = &(*p)->next;
-    *p = c;
-    connection_count()++;
-}
-
-bool InConnectionList(const Connection* c) {
-    std::lock_guard<std::recursive_mutex> hold(globalLock);
-    for (Connection* p = gFirst; p; p = p->next)
-        if (p == c) return true;
-    return false;
 }
 
 int ReceiveStep(Connection& c) {

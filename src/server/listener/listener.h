@@ -4,6 +4,7 @@
 #pragma once
 #include "base/connection_count.h"
 #include "server/connection.h"
+#include "server/connection_list.h"
 #include <atomic>
 
 struct ssl_ctx_st;
@@ -53,9 +54,6 @@ void StartHttpsListener(int sock, ssl_ctx_st* context);
 void RestartListener(int sock);
 // Stops accepting, ends every connection, waits for all threads.
 void StopServer();
-
-void AppendConnection(Connection* c);
-bool InConnectionList(const Connection* c);
 
 // One receive step of a connection: -1 peer gone or error, 0 more wanted,
 // 1 request complete and evaluated.

@@ -135,10 +135,12 @@ inline std::string Audit(std::string_view page) {
     for (size_t at; (at = own.find(head)) != std::string::npos;) own.erase(at, head.size());
     // Nor is the reply form that follows it; its quoted text still counts.
     // The gateway writes it after the mail, so only the last one can be its.
-    const std::string_view replyForm = "<form name=\"mail\" method=\"post\" "
-                                       "enctype=\"multipart/form-data\" action=\"/mail/write/";
-    if (size_t at = own.rfind(replyForm); at != std::string::npos)
-        own.erase(at, own.find('>', at) - at);
+    // Browsers without uploads get it without the enctype.
+    if (size_t at = own.rfind("<form name=\"mail\" method=\"post\" "); at != std::string::npos) {
+        const size_t end = own.find('>', at);
+        const std::string_view tag = std::string_view(own).substr(at, end - at);
+        if (tag.find(" action=\"/mail/write/") != std::string_view::npos) own.erase(at, end - at);
+    }
     const std::string low = BrowserAscii(own);
     size_t i = 0;
     while ((i = low.find('<', i)) != std::string::npos) {
@@ -189,8 +191,11 @@ inline std::string Audit(std::string_view page) {
             }
             if (attribute.rfind("on", 0) == 0) return "event handler " + attribute + " in " + name;
             const std::string url = Normalised(value);
+            // A text box's value is shown, never followed.
+            const bool text = name == "input" && attribute == "value";
             for (std::string_view scheme : {"javascript:", "vbscript:", "livescript:", "data:"})
-                if (url.rfind(scheme, 0) == 0) return "script URL in " + name + " " + attribute;
+                if (!text && url.rfind(scheme, 0) == 0)
+                    return "script URL in " + name + " " + attribute;
             if (attribute == "style") {
                 const std::string problem = CheckStyle(url);
                 if (!problem.empty()) return problem;

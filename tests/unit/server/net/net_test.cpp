@@ -1,7 +1,7 @@
 #include "scratch_folder.h"
 #include "server/listener/listener.h"
 #include "server/net/client_stream.h"
-#include "server/net/https_context.h"
+#include "base/https_context.h"
 #include "server/server_cases.h"
 #include "server_golden.h"
 

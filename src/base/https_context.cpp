@@ -1,4 +1,4 @@
-#include "server/net/https_context.h"
+#include "base/https_context.h"
 #include "base/atomic_file.h"
 
 #include <arpa/inet.h>
