@@ -8,7 +8,7 @@
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
-#include "server/route/dispatcher.h"
+#include "server/output/not_found_page.h"
 #include "server/text/markup_escape.h"
 #include "server/text/messages.h"
 #include "store/data_file.h"
