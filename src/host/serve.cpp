@@ -1,7 +1,9 @@
 // `tarnbox serve`: the gateway in the foreground until SIGTERM or SIGINT.
 #include "host/serve.h"
 #include "admin/admin_context.h"
+#include "base/https_context.h"
 #include "base/instance.h"
+#include "base/server_paths.h"
 #include "host/control_commands.h"
 #include "host/control_socket.h"
 #include "mail/book/address_book.h"
@@ -10,12 +12,10 @@
 #include "mail/net/mail_connect.h"
 #include "mail/net/mail_tls.h"
 #include "server/listener/listener.h"
-#include "base/https_context.h"
 #include "server/remote/remote_page.h"
 #include "server/request/forwarded_address.h"
 #include "server/request/https_redirect.h"
 #include "server/route/dispatcher.h"
-#include "base/server_paths.h"
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>

@@ -1,11 +1,11 @@
 // `tarnbox service ...`: registers the gateway with systemd, the counterpart
 // of the Windows service registration.
 #include "admin/admin_context.h"
+#include "base/https_context.h"
 #include "base/instance.h"
 #include "host/serve.h"
 #include "host/service_unit.h"
 #include "server/listener/listener.h"
-#include "base/https_context.h"
 #include <cerrno>
 #include <climits>
 #include <cstdio>

@@ -6,12 +6,12 @@
 // attachment), that every saved file stays directly in the user's temp
 // folder, and the bounds of what the view keeps.
 #include "../unit/mail/view/markup_audit.h"
+#include "base/server_paths.h"
 #include "fuzz.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/view/message_view.h"
 #include "server/connection.h"
-#include "base/server_paths.h"
 #include <filesystem>
 
 namespace {

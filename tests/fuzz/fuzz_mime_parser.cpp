@@ -4,9 +4,9 @@
 // message, its text download or the list) and the line cut. Besides memory
 // safety it checks the bounds of every buffer the parser fills and of every
 // yield. Parts are never saved: the temp folder does not exist.
+#include "base/server_paths.h"
 #include "fuzz.h"
 #include "mail/mime/mime_parser.h"
-#include "base/server_paths.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // The files of a message's parts in the user's temp folder.
+#include "base/buffered_file.h"
 #include "base/global_lock.h"
+#include "base/server_paths.h"
 #include "mail/view/html_clean.h"
 #include "mail/view/message_view.h"
 #include "mail/view/part_names.h"
 #include "mail/view/view_internal.h"
-#include "base/buffered_file.h"
 #include "server/output/output_text.h"
-#include "base/server_paths.h"
 #include "server/text/messages.h"
 #include "server/text/path_part.h"
 

@@ -1,9 +1,9 @@
 #include "mail/view/part_names.h"
 
-#include "mail/charset/sjis.h"
-#include "server/text/percent_decode.h"
 #include "base/server_paths.h"
+#include "mail/charset/sjis.h"
 #include "server/text/path_part.h"
+#include "server/text/percent_decode.h"
 
 #include <cstdio>
 #include <cstring>

@@ -17,4 +17,3 @@ PageProducer SetPageProducer(PageState state, PageProducer producer);
 
 // Called repeatedly until the state is Done; waiting states return early.
 void Dispatcher(Connection& c);
-

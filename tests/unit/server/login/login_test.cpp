@@ -1,11 +1,11 @@
 #include "server/login/login.h"
-#include "store/login_throttle.h"
 #include "server/login/top_page.h"
 #include "server/request/forwarded_address.h"
 #include "server/request/request_reader.h"
 #include "server/request/request_test_util.h"
 #include "server/route/page_fixture.h"
 #include "server/server_cases.h"
+#include "store/login_throttle.h"
 
 namespace {
 

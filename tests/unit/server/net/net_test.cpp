@@ -1,7 +1,7 @@
+#include "base/https_context.h"
 #include "scratch_folder.h"
 #include "server/listener/listener.h"
 #include "server/net/client_stream.h"
-#include "base/https_context.h"
 #include "server/server_cases.h"
 #include "server_golden.h"
 

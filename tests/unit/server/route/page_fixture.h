@@ -3,19 +3,19 @@
 // are captured instead of sent.
 #pragma once
 #include "base/console_text.h"
+#include "base/server_paths.h"
 #include "mail/date/local_seconds.h"
 #include "mail/net/mail_connect.h"
 #include "scratch_folder.h"
 #include "server/connection.h"
-#include "store/login_throttle.h"
 #include "server/output/style_sheet.h"
 #include "server/remote/remote_page.h"
 #include "server/route/dispatcher.h"
 #include "server/route/evaluate.h"
 #include "server/route/route_request.h"
-#include "base/server_paths.h"
 #include "store/data_file.h"
 #include "store/login_sessions.h"
+#include "store/login_throttle.h"
 #include "store/settings_page.h"
 #include <arpa/inet.h>
 #include <cstdlib>
