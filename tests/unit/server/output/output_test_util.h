@@ -1,8 +1,8 @@
+// The page fixture with one connection whose answers land in out; and a
+// socket pair that reports how the bytes were cut into sends.
 #pragma once
-// A connection with no socket whose answers land in a string, on default
-// settings; and a socket pair that reports how the bytes were cut into sends.
+#include "server/route/page_fixture.h"
 
-#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -10,29 +10,17 @@
 #include <thread>
 #include <vector>
 
-#include "server/connection.h"
-#include "store/data_file.h"
-
-class OutputTest : public ::testing::Test {
+class OutputTest : public PageTest {
 protected:
     void SetUp() override {
-        saved_ = data_store().settings;
-        set_default_settings(data_store().settings, "/nonexistent/user");
-        c = NewConnection(-1);
-        ASSERT_NE(c, nullptr);
-        c->captureForTest = &out;
-    }
-    void TearDown() override {
-        FreeConnection(c);
-        data_store().settings = saved_;
+        PageTest::SetUp();
+        conn = Capture(0);
+        c = conn.get();
     }
     BasicSettings& settings() { return data_store().settings; }
 
+    ConnectionPtr conn;
     Connection* c = nullptr;
-    std::string out;
-
-private:
-    BasicSettings saved_{};
 };
 
 // Every send on the connection arrives as one record, so the reader sees the

@@ -2,26 +2,21 @@
 // offset and one byte at a time, and checks that every way of cutting it
 // leaves the same trace. The trace is text, so a difference reads as a diff.
 #pragma once
-#include "scratch_folder.h"
+#include "server/route/page_fixture.h"
 #include "server_golden.h"
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <map>
+#include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
-#include "base/server_paths.h"
 #include "mail/charset/base64.h"
-#include "server/connection.h"
+#include "mail/mail_golden.h"
 #include "server/form/form_reader.h"
 #include "server/request/request_reader.h"
-#include "store/data_file.h"
-#include "store/login_throttle.h"
 
 namespace request_test {
 
@@ -82,26 +77,49 @@ inline std::string Post(const std::string& path, const std::string& headers,
            "Content-length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
-// A temp and an html folder of its own, default settings, no users, and the
-// field handlers recording their calls.
-class RequestTest : public ::testing::Test {
+const std::string kBoundary = "----WebKitFormBoundaryq1W2e3R4t5Y6u7I8";
+const std::string kAgent = "Mozilla/5.0 (X11; Linux x86_64)";
+
+struct Part {
+    std::string name;
+    std::string data;
+    std::optional<std::string> fileName = std::nullopt; // set for a file part
+};
+
+inline std::string Multipart(const std::vector<Part>& parts) {
+    std::string body;
+    for (const auto& p : parts) {
+        body += "--" + kBoundary + "\r\nContent-Disposition: form-data; name=\"" + p.name + "\"";
+        if (p.fileName) {
+            body += "; filename=\"" + *p.fileName + "\"\r\nContent-Type: application/octet-stream";
+        }
+        body += "\r\n\r\n" + p.data + "\r\n";
+    }
+    return body + "--" + kBoundary + "--\r\n";
+}
+
+// The headers of a multipart post from agent, logged in with credentials
+// unless they are empty.
+inline std::string MultipartHeaders(const std::string& credentials = "yamada:secret",
+                                    const std::string& agent = kAgent) {
+    std::string headers = "User-Agent: " + agent +
+                          "\r\nContent-Type: multipart/form-data; boundary=" + kBoundary + "\r\n";
+    if (!credentials.empty()) headers += "Authorization: Basic " + Base64(credentials) + "\r\n";
+    return headers;
+}
+
+// The page fixture's folders and settings, the field handlers recording
+// their calls.
+class RequestTest : public PageTest {
 protected:
     fs::path root, temp, html;
     std::vector<std::string> calls;
 
     void SetUp() override {
-        // Refused credentials of one test must not hold up the next.
-        login_throttle().clear();
-        // Thousands of runs create and remove upload files: memory-backed
-        // folders keep that cheap where there are any.
-        root = MakeScratchFolder("request", {"temp", "html", "user"},
-                                 access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
-        ASSERT_FALSE(root.empty());
+        PageTest::SetUp();
+        root = home;
         temp = root / "temp";
         html = root / "html";
-        server_paths() = ServerPaths{root, html, temp, root / "user"};
-        clear_users(data_store().users);
-        set_default_settings(data_store().settings, server_paths().user.c_str());
         recordedCalls = &calls;
         field_handlers() = {
             [](Connection& c, const char* t, int u) { Record("user", c, t, u); },
@@ -113,18 +131,13 @@ protected:
     void TearDown() override {
         field_handlers() = kPageFieldHandlers;
         recordedCalls = nullptr;
-        clear_users(data_store().users);
-        server_paths() = ServerPaths{};
-        std::error_code ec;
-        fs::remove_all(root, ec);
+        PageTest::TearDown();
     }
 
     UserRecord* AddUser(const char* id, const char* password) {
-        auto* r = new UserRecord;
+        UserRecord* r = PageTest::AddUser(id);
         set_default_options(*r);
-        snprintf(r->set[0].id, sizeof r->set[0].id, "%s", id);
         snprintf(r->set[0].password, sizeof r->set[0].password, "%s", password);
-        append_user(data_store().users, r);
         renumber_users(data_store().users);
         return r;
     }
@@ -202,6 +215,46 @@ protected:
     }
     // A request that completes with its last byte.
     Trace FeedEveryWay(const std::string& request) { return FeedEveryWay(request, request.size()); }
+
+    // The traces of the requests of a case file, one section each under its
+    // record's name. A record gives "raw TEXT" for a request as it stands;
+    // or a POST to /mail/new/ of "url BODY", or of multipart "part NAME
+    // VALUE" and "file NAME FILENAME DATA" fields of yamada's ("credentials
+    // USER:PASSWORD" of another's), which "cut TEXT" ends after TEXT; then
+    // "after TEXT" for what the client sends after it (never read), "open"
+    // for a request that never completes.
+    std::string TracesOf(const fs::path& cases) {
+        std::string traces;
+        for (const auto& record : mail_golden::ReadCases(cases)) {
+            SCOPED_TRACE(record.at(0));
+            std::vector<Part> parts;
+            std::map<std::string, std::string> given{{"credentials", "yamada:secret"}};
+            for (size_t i = 1; i < record.size(); i++) {
+                const std::string& f = record[i];
+                const size_t a = f.find(' '), b = f.find(' ', a + 1), c = f.find(' ', b + 1);
+                const std::string kind = f.substr(0, a);
+                if (kind == "part")
+                    parts.push_back({f.substr(a + 1, b - a - 1), f.substr(b + 1)});
+                else if (kind == "file")
+                    parts.push_back(
+                        {f.substr(a + 1, b - a - 1), f.substr(c + 1), f.substr(b + 1, c - b - 1)});
+                else
+                    given[kind] = a == std::string::npos ? "" : f.substr(a + 1);
+            }
+            std::string request = given["raw"];
+            if (request.empty()) {
+                std::string body = parts.empty() ? given["url"] : Multipart(parts);
+                const std::string& cut = given["cut"];
+                if (!cut.empty()) body.resize(body.find(cut) + cut.size());
+                request = Post("/mail/new/",
+                               parts.empty() ? "" : MultipartHeaders(given["credentials"]), body);
+            }
+            const Trace t = FeedEveryWay(request + given["after"],
+                                         given.count("open") ? kNever : request.size());
+            traces += mail_golden::Section(record.at(0), ::testing::PrintToString(t));
+        }
+        return traces;
+    }
 };
 
 } // namespace request_test
