@@ -285,15 +285,6 @@ TEST_F(ReceivedList, SingleMessageDeletionNeedsTheKeptIdentifier) {
 
 } // namespace
 
-TEST(SafeSubject, EscapesMarkupAndKeepsWhatFollowsABrokenRun) {
-    char out[kSafeSubjectSize];
-    safe_subject(out, "<b>&\"x\" \x1b$B$\"\x1b(B");
-    EXPECT_STREQ(out, "&lt;b&gt;&amp;&quot;x&quot; \x82\xa0");
-    // The pair '"' 0x82 converts to a lead byte and a NUL.
-    safe_subject(out, "a \x1b$B\"\x82\x1b(B tail");
-    EXPECT_STREQ(out, "a \x81 tail");
-}
-
 // A Japanese page takes the attachment mark (添付) from the Japanese column,
 // and the extension rows of the Windows code page (㈱山﨑工業) reach the row
 // unharmed.

@@ -1,11 +1,16 @@
 #include "mail/charset/sjis.h"
 #include "mail/compose/compose_form.h"
+#include "mail/compose/compose_message.h"
 #include "mail/compose/compose_page.h"
 #include "mail/compose/reply_fields.h"
+#include "mail/compose/stream_jis.h"
 #include "mail/mail_golden.h"
+#include "mail/smtp/smtp_client.h"
 #include "mail/view/message_view.h"
 #include "server/form/form_reader.h"
 #include "server/route/page_fixture.h"
+#include <filesystem>
+#include <regex>
 
 namespace {
 
@@ -28,7 +33,34 @@ protected:
         WriteForm(c, v);
         return out;
     }
+    // A post of taro's, its multipart boundary fixed.
+    ConnectionPtr Post(const char* to, const char* subject, const char* text) {
+        UserRecord* u = LoggedIn("taro");
+        snprintf(u->set[0].name, sizeof u->set[0].name, "Taro");
+        ConnectionPtr c = Capture();
+        c->user = u;
+        strcpy(c->userName, "taro");
+        snprintf(c->send.sendTo, sizeof c->send.sendTo, "%s", to);
+        snprintf(c->send.sendSubject, sizeof c->send.sendSubject, "%s", subject);
+        snprintf(c->messageText, sizeof c->messageText, "%s", text);
+        strcpy(c->form.boundary, "--XyZ");
+        return c;
+    }
+    void Upload(Connection& c, const char* name, const std::string& bytes) {
+        const int n = c.uploadCount++;
+        snprintf(c.uploadNames[n], sizeof c.uploadNames[n], "%s", name);
+        WriteFile(UploadPath(c, n), bytes);
+    }
+    std::string Compose(Connection& c) {
+        smtp_recipient_lines(c);
+        FormSenderLines(c);
+        std::string data;
+        ComposeMessage(c, &data);
+        return data;
+    }
 };
+
+using ComposeMessageTest = ComposePageTest;
 
 TEST_F(ComposePageTest, Forms) {
     for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("forms.cases"))) {
@@ -118,8 +150,6 @@ TEST_F(ComposePageTest, ARecipientValueThatHeldALineBreakIsRefused) {
     }
 }
 
-} // namespace
-
 // Every JIS X 0208 code with '"', '&', '<' or '>' among its two bytes must
 // reach the reply form as its Shift_JIS character, not as escaped halves.
 TEST_F(ComposePageTest, ReplyFieldsConvertJisBeforeEscaping) {
@@ -131,7 +161,7 @@ TEST_F(ComposePageTest, ReplyFieldsConvertJisBeforeEscaping) {
             if (markup.find(char(row)) == std::string::npos &&
                 markup.find(char(cell)) == std::string::npos)
                 continue;
-            // The conversion itself is proven against iconv in jis_table_test.
+            // The conversion itself is proven against iconv in charset_test.
             const uint16_t code = jis_to_sjis(row, cell);
             const std::string sjis{char(code >> 8), char(code)};
             const std::string jis = std::string("\x1b$B") + char(row) + char(cell) + "\x1b(B";
@@ -150,3 +180,89 @@ TEST_F(ComposePageTest, ReplyFieldsConvertJisBeforeEscaping) {
     const std::string form = Form(*c, FormVariant::Reply);
     EXPECT_NE(form.find("value=\"Re: \x89\xEF\x8B\x63\x8E\xBA\""), std::string::npos) << form;
 }
+
+TEST_F(ComposeMessageTest, PlainAsciiMessageHasExactlyTheseHeaders) {
+    ConnectionPtr c = Post("hanako@example.jp", "hello", "line 1\r\n.\r\n");
+    strcpy(c->send.sendBcc, "secret@example.jp");
+    EXPECT_GOLDEN("plain_ascii.ref", Compose(*c)); // no Bcc line, the dot doubled
+}
+
+TEST_F(ComposeMessageTest, ReplyReferencesDateAndIdOptions) {
+    data_store().settings.mail_options = kMailAddDate | kMailAddMessageId;
+    ConnectionPtr c = Post("a@example.jp", "Re: x", "t\r\n");
+    strcpy(c->send.sendCc, "b@example.jp");
+    strcpy(c->user->runtime.lastMessageId, "<m1@example.jp>");
+    strcpy(c->user->runtime.replyReferences, "<m0@example.jp> <m1@example.jp>");
+    // The date and the id's time and random part change from run to run.
+    const std::string data = std::regex_replace(
+        std::regex_replace(Compose(*c), std::regex("^Date: [^\r]+"), "Date: *"),
+        std::regex("\r\nMessage-Id: <[0-9]+\\.[0-9A-F]+\\.taro@example\\.jp>\r\n"),
+        "\r\nMessage-Id: <*.*.taro@example.jp>\r\n");
+    EXPECT_GOLDEN("reply_options.ref", data);
+}
+
+TEST_F(ComposeMessageTest, AttachmentsEndOnWholeLinesAndTheirFilesGo) {
+    ConnectionPtr c = Post("a@example.jp", "files", "see\r\n");
+    std::string over(2737, '\0');
+    for (size_t i = 0; i < over.size(); i++) over[i] = static_cast<char>(i * 7);
+    // 2,736 bytes are 48 full lines; one byte more adds a line of 4 ending "==".
+    const std::string exact = over.substr(0, 2736);
+    Upload(*c, "PHOTO.JPG", exact);
+    Upload(*c, "notes", over);
+    EXPECT_GOLDEN("attachments.ref", Compose(*c));
+    EXPECT_FALSE(std::filesystem::exists(UploadPath(*c, 0)));
+    EXPECT_FALSE(std::filesystem::exists(UploadPath(*c, 1)));
+}
+
+TEST(UploadExtension, ByTheLastDotUnlessAPathComesFirst) {
+    EXPECT_STREQ(UploadExtension("a.b.JPG"), "JPG");
+    EXPECT_STREQ(UploadExtension("C:\\dir.x\\file"), "");
+    EXPECT_STREQ(UploadExtension("gif"), "gif");
+}
+
+// Browsers post what Shift_JIS cannot hold as "&#NNNN;": such fields leave as
+// UTF-8, and only they; addresses stay outside the encoded words.
+TEST_F(ComposeMessageTest, CharactersOutsideShiftJisLeaveAsUtf8) {
+    ConnectionPtr c = Post(
+        "J&#252;rgen <j@example.de>, a@example.jp", "Gr&#252;&#223;e aus M&#252;nchen &#127881;",
+        "Gr&#252;&#223;e aus M&#252;nchen &#127881;\r\n\x89\xef\x8b\x63\x8e\xba\r\n");
+    EXPECT_GOLDEN("utf8_fields.ref", Compose(*c));
+    // The text as held for the sent log keeps the references.
+    EXPECT_NE(std::string(c->messageText).find("&#127881;"), std::string::npos);
+
+    // Text that fits stays ISO-2022-JP, whatever the subject needed; a long
+    // run is cut into words between characters (ü会 twelve times), each
+    // word within 75 bytes, and folded into lines within 76.
+    std::string subject;
+    for (int i = 0; i < 12; i++) subject += "&#252;\x89\xef";
+    c = Post("a@example.jp", subject.c_str(), "\x89\xef\r\n");
+    EXPECT_GOLDEN("utf8_subject.ref", Compose(*c));
+}
+
+std::string Jis(const std::string& sjis) {
+    std::string out;
+    {
+        SmtpStage stage(-1, nullptr, &out);
+        StreamJis(stage, sjis.data(), sjis.size());
+    }
+    return out;
+}
+
+TEST(StreamJis, RunsEscapedKanaWidenedDotsDoubled) {
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("stream_jis.ref")))
+        EXPECT_EQ(Jis(t.at(0)), t.at(1)) << t[0];
+}
+
+// Lines fold within the SMTP limit of 998 bytes. A folded two-byte run is
+// closed before each break and reopened after it, so every line decodes
+// alone; a dot that a fold brings to the start of a line is doubled too.
+TEST(StreamJis, LongLinesAreFoldedWithinTheSmtpLimit) {
+    std::string kanji;
+    for (int i = 0; i < 1200; i++) kanji += "\x88\x9F";
+    EXPECT_GOLDEN("stream_folds.ref",
+                  mail_golden::Section("ascii", Jis(std::string(2500, 'a') + "\r\n")) +
+                      mail_golden::Section("kanji", Jis(kanji + "\r\n")) +
+                      mail_golden::Section("dot", Jis(std::string(998, 'b') + ".c\r\n")));
+}
+
+} // namespace

@@ -1,0 +1,369 @@
+// MIME parsing on a connection of a message page with no socket: its page
+// lands in a string, its user "taro" saves parts under the temp folder.
+// Messages are fed line by line the way the message view drives the parser.
+#include "mail/charset/foreign_charset.h"
+#include "mail/mail_golden.h"
+#include "mail/mime/mime_parser.h"
+#include "mail/view/message_view.h"
+#include "server/route/page_fixture.h"
+#include <cstring>
+#include <functional>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// A content class by the name the case files give it.
+inline uint16_t ContentClass(const std::string& name) {
+    static const char* const kNames[] = {
+        "text", "html", "image", "attachment", "multipart", "alternative", "text-in-alternative"};
+    for (uint16_t i = 0; i < std::size(kNames); i++)
+        if (name == kNames[i]) return i;
+    ADD_FAILURE() << "no content class " << name;
+    return 0;
+}
+
+class MimeTest : public PageTest {
+protected:
+    void SetUp() override {
+        PageTest::SetUp();
+        c = Capture(0);
+        snprintf(user.set[0].id, sizeof user.set[0].id, "taro");
+        c->user = &user;
+        c->state = PageState::MessageWait;
+        c->workerResult = Retrieving;
+        mime_reset(*c);
+    }
+    void TearDown() override {
+        if (c->file >= 0) close(c->file);
+        c->file = -1;
+        c.reset();
+        PageTest::TearDown();
+    }
+
+    void Header(const std::vector<std::string>& lines) {
+        for (const auto& l : lines) collect_header_line(*c, l.c_str());
+        parse_header_block(*c, c->mime.headerBlock);
+    }
+
+    // The body as the parser yields it: "-" for a boundary, "h" for a part
+    // header line, else the content class and the yield of the line.
+    std::string Body(const std::vector<std::string>& lines) {
+        std::string t;
+        for (const auto& l : lines) {
+            if (c->mime.inPartHeader) {
+                part_header_line(*c, l.c_str());
+                t += "h";
+            } else if (is_boundary_line(*c, l.c_str())) {
+                if (c->file >= 0) finish_part_file(*c);
+                t += "-";
+            } else {
+                char yield[kLineSize + 8];
+                const int n = decode_body_line(*c, l.c_str(), yield, sizeof yield);
+                t += std::to_string(c->mime.contentClass) + ":" + std::string(yield, n) + "|";
+            }
+        }
+        return t;
+    }
+
+    ConnectionPtr c;
+    UserRecord user;
+};
+
+std::string Convert(const char* charset, const std::string& in, ForeignMode mode,
+                    size_t cap = 256) {
+    std::string out(cap + 1, 'Z');
+    const int n = convert_foreign_to_sjis(charset, in.data(), in.size(), out.data(), cap, mode);
+    if (n < 0) return "(none)";
+    EXPECT_EQ(out[n], '\0');
+    EXPECT_EQ(out[cap], 'Z'); // nothing past the capacity
+    return out.substr(0, n);
+}
+
+// Case files whose records end in what the parser or the foreign charset
+// code makes of the fields before that, each on a fresh message state.
+// Transfer encodings must match wholly; EUC-JP lines only when the charset
+// is the first parameter.
+TEST_F(MimeTest, CaseTables) {
+    using R = const mail_golden::Record&;
+    const std::pair<const char*, std::function<std::string(R)>> kTables[] = {
+        {"file_names.ref",
+         [&](R t) {
+             user.runtime.attachments[0].file_name[0] = '\0';
+             analyse_content_type(*c, ("application/x-test" + t.at(0)).c_str());
+             return std::string(user.runtime.attachments[0].file_name);
+         }},
+        {"header_folding.cases",
+         [&](R t) {
+             for (size_t i = 0; i + 1 < t.size(); i++) collect_header_line(*c, t[i].c_str());
+             return std::string(c->mime.headerBlock);
+         }},
+        {"foreign_words.cases",
+         [&](R t) {
+             if (t.at(0) == "TextWait") c->state = PageState::TextWait;
+             Header({t.at(1)});
+             return std::string(c->mime.subjectLine);
+         }},
+        {"transfer_modes.cases",
+         [&](R t) {
+             Header({t.begin(), t.end() - 1});
+             return std::to_string(c->mime.transferMode);
+         }},
+        {"content_classes.ref",
+         [&](R t) {
+             c->mime.contentClass = ContentClass(t.at(0));
+             analyse_content_type(*c, t.at(1).c_str());
+             return c->mime.contentClass == ContentClass(t.at(2))
+                        ? t[2]
+                        : std::to_string(c->mime.contentClass);
+         }},
+        {"text_charsets.ref",
+         [&](R t) {
+             analyse_content_type(*c, t.at(0).c_str());
+             return std::string(c->mime.textCharset);
+         }},
+        {"foreign_labels.cases",
+         [](R t) { return std::to_string(is_foreign_charset(t.at(0).c_str())); }},
+        {"foreign_text.cases",
+         [](R t) {
+             const ForeignMode mode = t.at(2) == "Geta" ? ForeignMode::Geta : ForeignMode::Ncr;
+             return Convert(t.at(0).c_str(), t.at(1), mode);
+         }},
+        {"filter_references.cases",
+         [](R t) { return std::to_string(foreign_ncr_length(t.at(0).c_str())); }}};
+    for (const auto& [file, f] : kTables)
+        for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH(file))) {
+            mime_reset(*c);
+            c->state = PageState::MessageWait;
+            EXPECT_EQ(f(t), t.back()) << file << ": " << t[0];
+        }
+    // The second byte of 表 is a backslash, which must not cut the name.
+    analyse_content_type(*c, ("image/gif; name=\"" + Sjis("表.gif") + "\"").c_str());
+    EXPECT_EQ(user.runtime.attachments[0].file_name, Sjis("表.gif"));
+    EXPECT_FALSE(is_foreign_charset(nullptr));
+}
+
+TEST_F(MimeTest, HeaderFieldsAreRecognisedByNameColonAndBlank) {
+    Header({"subject: S", "DATE: D", "From: F", "To: T", "Cc: C", "Reply-To: R",
+            "Message-ID: <m@x>", "References: <r@x>", "In-Reply-To: <i@x>", "X-Mailer: Microsoft",
+            "Content-Transfer-Encoding: Base64", "Content-ID: <cid1@x>", "Content-Type:text/html"});
+    const MimeState& m = c->mime;
+    // The Content-Type has no blank after the colon: it is not taken.
+    EXPECT_EQ(std::string(m.subjectLine) + "|" + m.dateLine + "|" + m.fromLine + "|" + m.toLine +
+                  "|" + m.ccLine + "|" + m.replyTo + "|" + m.messageId + "|" + m.references + "|" +
+                  m.inReplyTo + "|" + user.runtime.attachments[0].message_name + "|" +
+                  m.contentType + "|",
+              "S|D|F|T|C|R|<m@x>|<r@x>|<i@x>|cid1@x||");
+    EXPECT_EQ(m.sjisParameters, 1u);
+    EXPECT_EQ(m.transferMode, kTransferBase64);
+    EXPECT_EQ(m.contentClass, kClassText);
+}
+
+TEST_F(MimeTest, SubjectWidensKanaAndACutNeverLeavesHalfAReference) {
+    Header({"Subject: \xB6\xDE\xCA\xDF"});
+    EXPECT_EQ(c->mime.subjectLine, Sjis("ガパ"));
+
+    // 291 bytes then an emoji: its reference does not fit in 300 bytes.
+    std::string word = "=?UTF-8?Q?" + std::string(291, 'a') + "=F0=9F=98=80?=";
+    Header({"Subject: " + word});
+    EXPECT_EQ(c->mime.subjectLine, std::string(291, 'a'));
+}
+
+TEST_F(MimeTest, EachMessageHeaderStartsWithoutTheFieldsOfTheLastOne) {
+    c->workerResult = FetchingHeaders;
+    Header({"Subject: first", "Date: d1"});
+    memset(c->mime.headerBlock, 0, 2);
+    Header({"From: f2"});
+    EXPECT_STREQ(c->mime.subjectLine, "");
+    EXPECT_STREQ(c->mime.dateLine, "");
+    EXPECT_STREQ(c->mime.fromLine, "f2");
+}
+
+TEST_F(MimeTest, AnOversizedHeaderIsCutAndTheRestStillParses) {
+    collect_header_line(*c, "Subject: kept");
+    const std::string filler = "X-Filler: " + std::string(1000, 'x');
+    for (int i = 0; i < 80; ++i) collect_header_line(*c, filler.c_str());
+    collect_header_line(*c, "From: dropped");
+    EXPECT_LT(strlen(c->mime.headerBlock), size_t(kHeaderBlockSize));
+    EXPECT_EQ(c->mime.headerBlockLength, 0xFFFF);
+    parse_header_block(*c, c->mime.headerBlock);
+    EXPECT_STREQ(c->mime.subjectLine, "kept");
+    EXPECT_STREQ(c->mime.fromLine, "");
+    EXPECT_EQ(Body({"body"}), "0:body|");
+}
+
+TEST(ForeignCharset, NeverSplitsACharacterAtTheBound) {
+    const std::string text = "\xE6\x97\xA5\xF0\x9F\x98\x80z"; // 日, emoji, z
+    EXPECT_EQ(Convert("UTF-8", text, ForeignMode::Ncr, 2), "");
+    EXPECT_EQ(Convert("UTF-8", text, ForeignMode::Ncr, 11), Sjis("日"));
+    EXPECT_EQ(Convert("UTF-8", text, ForeignMode::Ncr, 12), Sjis("日") + "&#128512;");
+    EXPECT_EQ(Convert("UTF-8", text, ForeignMode::Geta, 5), Sjis("日") + "\x81\xAC");
+}
+
+TEST_F(MimeTest, BoundariesAreTakenUpToTen) {
+    analyse_content_type(*c, "multipart/report; report-type=delivery-status; boundary=\"r1\"");
+    EXPECT_STREQ(c->mime.boundaries[0], "r1");
+    analyse_content_type(*c, "multipart/mixed");
+    EXPECT_EQ(c->mime.boundaryCount, 1);
+    for (int i = 1; i < 12; ++i) {
+        analyse_content_type(*c, ("multipart/mixed; boundary=b" + std::to_string(i)).c_str());
+    }
+    EXPECT_EQ(c->mime.boundaryCount, kMaxBoundaries);
+    EXPECT_STREQ(c->mime.boundaries[9], "b9");
+    EXPECT_EQ(c->mime.contentClass, kClassMultipart);
+}
+
+TEST_F(MimeTest, ListModeLeavesTheSlotsAlone) {
+    c->workerResult = FetchingHeaders;
+    strcpy(user.runtime.attachments[0].message_name, "kept");
+    Header({"Content-Type: image/gif; name=x.gif", "Content-ID: <other>"});
+    EXPECT_EQ(c->mime.contentClass, kClassImage);
+    EXPECT_STREQ(user.runtime.attachments[0].file_name, "");
+    EXPECT_STREQ(user.runtime.attachments[0].message_name, "kept");
+    EXPECT_EQ(c->file, -1);
+    EXPECT_EQ(out, "");
+}
+
+TEST_F(MimeTest, DividedMailPhases) {
+    analyse_content_type(*c, "message/partial; id=\"<a@b>\"; number=1; total=3");
+    EXPECT_EQ(c->mime.dividedPhase, 1);
+    EXPECT_EQ(c->mime.partTotal, 3);
+    EXPECT_STREQ(c->mime.partialId, "\"<a@b>\"");
+
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("partial_search.cases"))) {
+        c->mime.dividedPhase = 3;
+        c->mime.partNumber = std::stoi(t.at(1));
+        partial_parameters(*c, t.at(0).c_str());
+        EXPECT_EQ(c->mime.dividedPhase, std::stoi(t.at(2))) << t[0];
+    }
+    // Opened at part 2: a normal message that knows its total.
+    mime_reset(*c);
+    partial_parameters(*c, "number=2; total=4; id=x");
+    EXPECT_EQ(c->mime.dividedPhase, 0);
+    EXPECT_EQ(c->mime.partTotal, 4);
+}
+
+TEST_F(MimeTest, BoundaryLinesAndTheRuleBetweenParts) {
+    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("boundary_lines.ref"))) {
+        mime_reset(*c);
+        strcpy(c->mime.boundaries[0], "b1");
+        strcpy(c->mime.boundaries[1], "b2");
+        c->mime.boundaryCount = 2;
+        c->mime.contentClass = ContentClass(t.at(0));
+        c->mime.transferMode = kTransferBase64;
+        c->mime.base64CarryLength = 3;
+        c->mime.partSeparatorPending = 9;
+        c->state = t.at(1) == "message" ? PageState::MessageWait : PageState::TextWait;
+        const bool boundary = t.at(3) == "1";
+        EXPECT_EQ(is_boundary_line(*c, t.at(2).c_str()), boundary) << t[2];
+        EXPECT_EQ(c->mime.partSeparatorPending, std::stoi(t.at(4))) << t[2];
+        if (!boundary) continue;
+        EXPECT_EQ(c->mime.inPartHeader, 1);
+        EXPECT_EQ(c->mime.transferMode, kTransferNone);
+        EXPECT_EQ(c->mime.base64CarryLength, 0);
+    }
+    mime_reset(*c);
+    EXPECT_FALSE(is_boundary_line(*c, "--"));
+}
+
+TEST_F(MimeTest, MixedMessageWithRuleAndClosingBoundary) {
+    Header({"Content-Type: multipart/mixed;", "\tboundary=\"b1\""});
+    EXPECT_STREQ(c->mime.boundaries[0], "b1");
+    EXPECT_EQ(Body({"preamble", "--b1", "Content-Type: text/plain", "", "one", "--b1",
+                    "Content-Type: text/plain;", " charset=utf-8", "", "\xE2\x82\xAC", "--b1", "",
+                    "bare", "--b1--", "", "epilogue"}),
+              "4:preamble|-hh0:one|-hhh0:&#8364;|-h0:bare|-h0:epilogue|");
+    EXPECT_EQ(out, "<hr><hr>");
+}
+
+TEST_F(MimeTest, AlternativeInsideMixedAndPartsWithoutContentType) {
+    const auto message = mail_golden::ReadCases(GOLDEN_PATH("alternative_in_mixed.cases"));
+    Header(message.at(0));
+    EXPECT_EQ(Body(message.at(1)), message.at(2).at(0));
+    EXPECT_EQ(user.runtime.attachments[0].message_name, std::string("i@x"));
+    // The HTML part leaves the preformatted block; the image has a Content-ID
+    // and gets no rule before it, the last part does.
+    EXPECT_NE(out.find("</pre>"), std::string::npos);
+    const size_t rule = out.find("<hr>");
+    ASSERT_NE(rule, std::string::npos);
+    EXPECT_EQ(out.find("<hr>", rule + 1), std::string::npos);
+}
+
+TEST_F(MimeTest, ElevenNestedMultipartsKeepTheOuterPartsReadable) {
+    auto name = [](int level) { return std::string("bnd") + char('A' + level); };
+    std::vector<std::string> body;
+    Header({"Content-Type: multipart/mixed; boundary=" + name(0)});
+    for (int level = 1; level <= 10; ++level) {
+        body.insert(body.end(), {"--" + name(level - 1),
+                                 "Content-Type: multipart/mixed; boundary=" + name(level), ""});
+    }
+    body.insert(body.end(), {"--" + name(10), "Content-Type: text/plain", "", "deep",
+                             "--" + name(10) + "--", ""});
+    for (int level = 9; level >= 1; --level)
+        body.insert(body.end(), {"--" + name(level) + "--", ""});
+    body.insert(body.end(), {"--" + name(0), "Content-Type: text/plain", "", "after"});
+    const std::string t = Body(body);
+    EXPECT_EQ(c->mime.boundaryCount, kMaxBoundaries);
+    EXPECT_NE(t.find("4:deep|"), std::string::npos) << t;
+    EXPECT_EQ(t.substr(t.size() - 8), "0:after|") << t;
+}
+
+TEST_F(MimeTest, OversizedPartHeaderIsCut) {
+    Header({"Content-Type: multipart/mixed; boundary=b"});
+    std::vector<std::string> body = {"--b", "Content-Type: text/plain"};
+    for (int i = 0; i < 10; ++i) body.push_back("X-Long: " + std::string(1000, 'y'));
+    // 4,061 bytes so far: the pad fits, then the encoding line no longer does.
+    body.insert(body.end(),
+                {"X-Pad: 12345678901234", "Content-Transfer-Encoding: base64", "", "YWJj"});
+    const std::string t = Body(body);
+    EXPECT_LT(strlen(c->mime.partHeaderBlock), size_t(kHeaderBlockSize));
+    EXPECT_EQ(t.substr(t.size() - 7), "0:YWJj|"); // the late encoding line was dropped
+}
+
+using BodyTest = MimeTest;
+
+TEST_F(BodyTest, LinesYieldTheirText) {
+    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("body_lines.cases"))) {
+        SCOPED_TRACE(record.at(0));
+        mime_reset(*c);
+        c->state = PageState::MessageWait;
+        std::vector<std::string> header;
+        std::string yield;
+        using S = const std::string&;
+        mail_golden::Play(record, {{"text-download", [&](S) { c->state = PageState::TextWait; }},
+                                   {"h", [&](S a) { header.push_back(a); }},
+                                   {"l",
+                                    [&](S a) {
+                                        if (yield.empty()) Header(header);
+                                        char buf[kLineSize + 8];
+                                        const int n =
+                                            decode_body_line(*c, a.c_str(), buf, sizeof buf);
+                                        yield += std::string(buf, n) + "|";
+                                    }},
+                                   {"=", [&](S a) { EXPECT_EQ(yield, a); }}});
+    }
+}
+
+TEST_F(BodyTest, YieldsStayInsideTheirBuffer) {
+    mime_reset(*c);
+    Header({"Content-Type: text/plain; charset=utf-8"});
+    char yield[12];
+    memset(yield, 'Z', sizeof yield);
+    // Three emoji references need 27 bytes: only whole ones are written.
+    const int n =
+        decode_body_line(*c, "\xF0\x9F\x98\x80\xF0\x9F\x98\x80\xF0\x9F\x98\x80", yield, 12);
+    EXPECT_EQ(std::string(yield, n), "&#128512;");
+    EXPECT_EQ(yield[n], '\0');
+
+    mime_reset(*c);
+    Header({});
+    const std::string sjis = "a" + Sjis("日本");
+    EXPECT_EQ(decode_body_line(*c, sjis.c_str(), yield, 3), 1);
+    EXPECT_STREQ(yield, "a");
+
+    const std::string huge(3 * kLineSize, 'x');
+    char big[kLineSize + 8];
+    EXPECT_EQ(decode_body_line(*c, huge.c_str(), big, sizeof big), kLineSize - 1);
+}
+
+} // namespace
