@@ -22,12 +22,13 @@ async function ended(proc, ask) {
   await exited;
 }
 
-// args: Chromium switches; options: context options.
-export async function startBrowser({ args = [], options = {} } = {}) {
+// env: on top of ours (HOME/.pki/nssdb holds what it trusts); args: Chromium
+// switches; options: context options.
+export async function startBrowser({ env = {}, args = [], options = {} } = {}) {
   const ud = fs.mkdtempSync(path.join(os.tmpdir(), 'tarnbox-ud-'));
   const ctx = await chromium.launchPersistentContext(ud, {
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium', args: [...ARGS, ...args],
-    ...options,
+    env: { ...process.env, ...env }, ...options,
   });
   // The gateway's pages run only their own scripts; a script of theirs that
   // the policy refuses is a fault of the page, whichever journey meets it.
@@ -47,16 +48,21 @@ export async function startBrowser({ args = [], options = {} } = {}) {
   };
 }
 
-// A gateway before a Dovecot box of hanako's (box: corpus names or
-// { name, bytes }) or the demo's Dovecot and Postfix (demo), started by
-// servers.py with the integration tests' harness: { url, user, password,
-// domain, stop() }. They stop when its stdin closes: a test that dies leaves
+// A gateway and its mail servers, started by servers.py with the integration
+// tests' harness; they stop when its stdin closes, so a test that dies leaves
 // nothing running.
-export function startServers({ box = [], demo = false } = {}) {
-  const list = box.map((m) => (typeof m === 'string' ? m
+//   box: a Dovecot box (corpus names or { name, bytes }) of hanako's, or of
+//     account's ({ user, password }); null: no POP3 server at all.
+//   demo: the demo's Dovecot and Postfix instead, taro's mail waiting.
+//   gateway: { settings: ['key=value'], users: [arguments of users add]
+//     (instead of the box owner), https: true (a TLS listener too) }.
+// Resolves to { url, user, password, domain, stop() }; with https also
+// httpsUrl and browserHome, whose NSS database alone trusts its certificate.
+export function startServers({ box = [], demo = false, account, gateway = {} } = {}) {
+  const list = box?.map((m) => (typeof m === 'string' ? m
     : { name: m.name, bytes_b64: Buffer.from(m.bytes).toString('base64') }));
   const proc = spawn('python3', [path.join(HERE, 'servers.py')], { stdio: ['pipe', 'pipe', 'inherit'] });
-  proc.stdin.write(JSON.stringify({ box: list, demo }) + '\n');
+  proc.stdin.write(JSON.stringify({ box: list ?? null, demo, account, gateway }) + '\n');
   return new Promise((resolve, reject) => {
     proc.once('exit', (code) => reject(new Error(`servers.py ended with ${code}`)));
     readline.createInterface({ input: proc.stdout }).once('line', (line) => resolve({
@@ -65,14 +71,18 @@ export function startServers({ box = [], demo = false } = {}) {
   });
 }
 
-// One test file's set-up in one hook (hooks of a file may run at once): the
-// servers (box or demo), a browser unless false, ready(j).
-export function journey({ box, demo = false, browser = {}, ready = async () => {} } = {}) {
+// One test file's set-up in one hook (hooks of a file may run at once):
+// prepare(), the servers (box, account, demo, gateway), a browser unless
+// false (its options may be made from the servers), ready(j); cleanUp() once
+// the rest has stopped.
+export function journey({ box, demo = false, account, gateway, browser = {},
+  prepare = async () => {}, ready = async () => {}, cleanUp = async () => {} } = {}) {
   const j = {};
   before(async () => {
-    j.servers = await startServers({ box, demo });
+    await prepare();
+    j.servers = await startServers({ box, demo, account, gateway });
     if (browser) {
-      j.browser = await startBrowser(browser);
+      j.browser = await startBrowser(typeof browser === 'function' ? browser(j.servers) : browser);
       j.page = j.browser.page;
     }
     await ready(j);
@@ -82,6 +92,7 @@ export function journey({ box, demo = false, browser = {}, ready = async () => {
       await j.browser?.close();
     } finally {
       await j.servers?.stop();
+      await cleanUp();
     }
   });
   return j;
