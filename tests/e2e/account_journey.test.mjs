@@ -6,20 +6,25 @@ import { execFileSync, spawn } from 'node:child_process';
 import crypto from 'node:crypto';
 import net from 'node:net';
 import readline from 'node:readline';
-import { journey, answers, sleep, bodyText, fill, follow, logIn } from './harness.mjs';
+import { journey, sleep, bodyText, fill, follow, logIn } from './harness.mjs';
 
 const ACCOUNT = `tbx${crypto.randomBytes(3).toString('hex')}`;
 const [OLD_PASSWORD, NEW_PASSWORD] = ['Old-Pass-41', 'New-Pass-52'];
+
+const answers = (port) => new Promise((resolve) => {
+  const s = net.connect(port, '127.0.0.1', () => { s.end(); resolve(true); });
+  s.on('error', () => resolve(false));
+});
 
 let socat;
 // The list must come up once for a login to hold: Dovecot knows the account
 // with its first password.
 const j = journey({
-  box: [], account: { user: ACCOUNT, password: OLD_PASSWORD },
-  gateway: (pop) => ({
-    settings: ['poppassd_changeable=1', `pop3_port=${pop.port}`],
+  account: { user: ACCOUNT, password: OLD_PASSWORD },
+  gateway: {
+    settings: ['poppassd_changeable=1'],
     users: [['--name', '鈴木 一郎', '--mail-address', `${ACCOUNT}@example.jp`, '--id', ACCOUNT, '--password', OLD_PASSWORD]],
-  }),
+  },
   async prepare() {
     execFileSync('useradd', ['-M', '-d', '/nonexistent', '-s', '/usr/sbin/nologin', ACCOUNT]);
     execFileSync('chpasswd', { input: `${ACCOUNT}:${OLD_PASSWORD}\n` });
@@ -51,14 +56,14 @@ async function passwordWorks(password) {
 }
 
 test('the password changes on the server through poppassd', async () => {
-  const { page } = j;
-  await logIn(page, j.gateway, ACCOUNT, OLD_PASSWORD);
+  const { page, servers } = j;
+  await logIn(page, servers, ACCOUNT, OLD_PASSWORD);
   assert.match(await follow(page, 'a[href^="/mail/setup/index.html"]'), /鈴木 一郎 さんの設定変更/);
   await fill(page, { user_pass0: OLD_PASSWORD, user_pass1: NEW_PASSWORD, user_pass2: NEW_PASSWORD });
   await page.check('input[name=user_poppassd]');
   assert.match(await follow(page), /パスワードを poppassd を使用して変更した/);
   assert.equal(await passwordWorks(NEW_PASSWORD), true);
   // The gateway takes the new password too.
-  await logIn(page, j.gateway, ACCOUNT, NEW_PASSWORD);
+  await logIn(page, servers, ACCOUNT, NEW_PASSWORD);
   assert.doesNotMatch(await bodyText(page), /ID error/);
 });

@@ -3,7 +3,7 @@
 // its entries on the compose page.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { journey, boxOwner, logIn, fill, follow, queryOf } from './harness.mjs';
+import { journey, logIn, fill, follow, queryOf } from './harness.mjs';
 
 const PLACEHOLDER = '-'.repeat(40);
 const BOOK = ['Zed <a@b.c>', 'Al <z@b.c>', 'Mi <m@b.c>'];
@@ -12,10 +12,10 @@ const BY_NAME = ['Al <z@b.c>', 'Mi <m@b.c>', 'Zed <a@b.c>'];
 let query, bookUrl;
 // An empty POP3 box: a login holds only once the list has been shown.
 const j = journey({
-  box: [], gateway: (pop) => ({ settings: [`pop3_port=${pop.port}`], users: [boxOwner(pop)] }),
-  async ready({ page, gateway, info }) {
-    query = queryOf(await logIn(page, gateway, info.user, info.password));
-    const book = `${gateway.url}/mail/book/index.html`;
+  box: [],
+  async ready({ page, servers }) {
+    query = queryOf(await logIn(page, servers, servers.user, servers.password));
+    const book = `${servers.url}/mail/book/index.html`;
     bookUrl = book + query;
     // The book is filled the way a message view's link does it.
     for (const [i, entry] of BOOK.entries()) await page.goto(`${book}?back=a000${i + 1}?add=${encodeURIComponent(entry)}${query}`);
@@ -136,7 +136,7 @@ test('added entries are drawn in the list, reach the To field of both compose fo
   await clickEntry(taro);
 
   // Script variant: the book's select and "Add to To".
-  const compose = `${j.gateway.url}/mail/write/index.html${query}`;
+  const compose = `${j.servers.url}/mail/write/index.html${query}`;
   await page.goto(compose);
   assert.ok(await widthOf('select[name=book_to]') > 150, 'book select drawn too narrow');
   for (const [label, to] of [[taro, taro], [zed, `${taro},${zed}`]]) {

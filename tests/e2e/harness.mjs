@@ -1,56 +1,19 @@
-// What every browser journey shares: the mail servers, a gateway on a fresh
-// home, a headless Chromium, and the steps a person takes on the pages.
+// What every browser journey shares: the mail servers and a gateway on a
+// fresh home, a headless Chromium, and the steps a person takes on the pages.
 import { chromium } from 'playwright-core';
 import { before, after } from 'node:test';
-import { execFileSync, spawn } from 'node:child_process';
+import { spawn } from 'node:child_process';
 import readline from 'node:readline';
 import { fileURLToPath } from 'node:url';
 import fs from 'node:fs';
-import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 
-export const BIN = process.env.TARNBOX_BIN;
 export const HERE = path.dirname(fileURLToPath(import.meta.url));
 const ARGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
   '--disable-background-networking', '--disable-component-update', '--disable-sync'];
 
 export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
-
-export const freePort = () => new Promise((resolve, reject) => {
-  const srv = net.createServer().on('error', reject);
-  srv.listen(0, '127.0.0.1', () => { const { port } = srv.address(); srv.close(() => resolve(port)); });
-});
-
-export const answers = (port) => new Promise((resolve) => {
-  const s = net.connect(port, '127.0.0.1', () => { s.end(); resolve(true); });
-  s.on('error', () => resolve(false));
-});
-
-// files (name -> content) are written into the home before `serve serveArgs`.
-export async function startGateway({ settings = [], users = [], serveArgs = [], files = {} } = {}) {
-  if (!BIN) throw new Error('TARNBOX_BIN is not set');
-  const home = fs.mkdtempSync(path.join(os.tmpdir(), 'tarnbox-e2e-'));
-  const port = await freePort();
-  const run = (...args) => execFileSync(BIN, ['--home', home, ...args], { stdio: 'pipe' });
-  run('init', '--http-port', String(port), '--smtp-server', '127.0.0.1', '--pop3-server', '127.0.0.1');
-  if (settings.length) run('settings', 'set', ...settings);
-  for (const u of users) run('users', 'add', ...u);
-  for (const [name, content] of Object.entries(files)) fs.writeFileSync(path.join(home, name), content, { mode: 0o600 });
-  const proc = spawn(BIN, ['--home', home, 'serve', ...serveArgs], { stdio: ['ignore', 'ignore', 'pipe'] });
-  for (let i = 0; !(await answers(port)); i++) {
-    if (proc.exitCode !== null) throw new Error(`gateway exited with ${proc.exitCode}`);
-    if (i === 200) throw new Error('gateway did not start');
-    await sleep(50);
-  }
-  return {
-    home, port, url: `http://127.0.0.1:${port}`, run,
-    async stop() {
-      await ended(proc, () => proc.kill('SIGTERM'));
-      fs.rmSync(home, { recursive: true, force: true });
-    },
-  };
-}
 
 async function ended(proc, ask) {
   if (proc.exitCode !== null) return;
@@ -85,51 +48,41 @@ export async function startBrowser({ env = {}, args = [], options = {} } = {}) {
   };
 }
 
-// A Python helper printing its servers' ports as one JSON line, stopping
-// them when its stdin closes: a test that dies leaves nothing running.
-function startServers(script, input) {
-  const proc = spawn('python3', [script], { stdio: ['pipe', 'pipe', 'inherit'] });
-  if (input !== undefined) proc.stdin.write(JSON.stringify(input) + '\n');
+// A gateway and its mail servers, started by servers.py with the integration
+// tests' harness; they stop when its stdin closes, so a test that dies leaves
+// nothing running.
+//   box: a Dovecot box (corpus names or { name, bytes }) of hanako's, or of
+//     account's ({ user, password }); null: no POP3 server at all.
+//   demo: the demo's Dovecot and Postfix instead, taro's mail waiting.
+//   gateway: { settings: ['key=value'], users: [arguments of users add]
+//     (instead of the box owner), https: true (a TLS listener too) }.
+// Resolves to { url, user, password, domain, stop() }; with https also
+// httpsUrl and browserHome, whose NSS database alone trusts its certificate.
+export function startServers({ box = [], demo = false, account, gateway = {} } = {}) {
+  const list = box?.map((m) => (typeof m === 'string' ? m
+    : { name: m.name, bytes_b64: Buffer.from(m.bytes).toString('base64') }));
+  const proc = spawn('python3', [path.join(HERE, 'servers.py')], { stdio: ['pipe', 'pipe', 'inherit'] });
+  proc.stdin.write(JSON.stringify({ box: list ?? null, demo, account, gateway }) + '\n');
   return new Promise((resolve, reject) => {
-    proc.once('exit', (code) => reject(new Error(`${path.basename(script)} ended with ${code}`)));
+    proc.once('exit', (code) => reject(new Error(`servers.py ended with ${code}`)));
     readline.createInterface({ input: proc.stdout }).once('line', (line) => resolve({
-      info: JSON.parse(line), stop: () => ended(proc, () => proc.stdin.end()),
+      ...JSON.parse(line), stop: () => ended(proc, () => proc.stdin.end()),
     }));
   });
 }
 
-// A Dovecot box (pop3_bridge.py) of corpus names or { name, bytes }.
-export function startBridge(messages = [], account = {}) {
-  const list = messages.map((m) => (typeof m === 'string' ? m
-    : { name: m.name, bytes_b64: Buffer.from(m.bytes).toString('base64') }));
-  return startServers(path.join(HERE, 'pop3_bridge.py'), { messages: list, ...account });
-}
-
-// The demo's Postfix and Dovecot (scripts/demo_mail.py), taro's mail waiting.
-export const startDemoMail = () => startServers(path.join(HERE, '..', '..', 'scripts', 'demo_mail.py'));
-
-export const boxOwner = (pop) => ['--name', 'Hanako', '--mail-address', 'hanako@example.jp',
-  '--id', pop.user, '--password', pop.password];
-
-// A user of the demo's domain whose password is the id with "-pw".
-export const demoUser = (servers, id, name, ...more) =>
-  ['--name', name, '--mail-address', `${id}@${servers.domain}`, '--id', id, '--password', `${id}-pw`, ...more];
-
 // One test file's set-up in one hook (hooks of a file may run at once):
-// prepare(), mail servers (box: a bridge with those messages, demo: the
-// demo's), a gateway from their info, a browser unless false, ready(j);
-// cleanUp() once the rest has stopped.
-export function journey({ box, account, demo = false, gateway = () => ({}), browser = {},
+// prepare(), the servers (box, account, demo, gateway), a browser unless
+// false (its options may be made from the servers), ready(j); cleanUp() once
+// the rest has stopped.
+export function journey({ box, demo = false, account, gateway, browser = {},
   prepare = async () => {}, ready = async () => {}, cleanUp = async () => {} } = {}) {
   const j = {};
   before(async () => {
     await prepare();
-    if (box) j.mail = await startBridge(box, account);
-    else if (demo) j.mail = await startDemoMail();
-    j.info = j.mail?.info;
-    j.gateway = await startGateway(gateway(j.info));
+    j.servers = await startServers({ box, demo, account, gateway });
     if (browser) {
-      j.browser = await startBrowser(browser);
+      j.browser = await startBrowser(typeof browser === 'function' ? browser(j.servers) : browser);
       j.page = j.browser.page;
     }
     await ready(j);
@@ -138,8 +91,7 @@ export function journey({ box, account, demo = false, gateway = () => ({}), brow
     try {
       await j.browser?.close();
     } finally {
-      await j.gateway?.stop();
-      await j.mail?.stop();
+      await j.servers?.stop();
       await cleanUp();
     }
   });

@@ -4,7 +4,7 @@
 // or moves the gateway's own page parts. CSP is bypassed: the cleaner alone.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { startGateway, startBrowser, startBridge, boxOwner, logIn, queryOf } from './harness.mjs';
+import { startBrowser, startServers, logIn, queryOf } from './harness.mjs';
 import { corpus } from './xss/corpus.mjs';
 import { message } from './xss/mail.mjs';
 import { TRAP, auditPage, settle } from './xss/page_audit.mjs';
@@ -118,14 +118,12 @@ async function visit(gateway, query, row, baseline) {
 // opens each; returns [{ message, findings }] of those that showed anything.
 async function runRound(messages) {
   const harmless = { number: 0, subject: 'Control', shape: 'whole', vectors: [{ id: 'control', html: CONTROL }] };
-  const bridge = await startBridge([harmless, ...messages].map((m) => ({ name: `m${m.number}`, bytes: message(m) })));
-  let gateway;
+  const box = [harmless, ...messages].map((m) => ({ name: `m${m.number}`, bytes: message(m) }));
+  const gateway = await startServers({ box });
   const failed = [];
   try {
-    const pop = bridge.info;
-    gateway = await startGateway({ settings: [`pop3_port=${pop.port}`], users: [boxOwner(pop)] });
-    round = { origin: new URL(gateway.url).origin, user: pop.user };
-    const query = queryOf(await logIn(browser.page, gateway, pop.user, pop.password));
+    round = { origin: new URL(gateway.url).origin, user: gateway.user };
+    const query = queryOf(await logIn(browser.page, gateway, gateway.user, gateway.password));
     const rows = await browser.page.locator('a[href^="/mail/a0"]').count();
     // The harmless first message shows where the gateway's parts belong.
     const control = await visit(gateway, query, 1, null);
@@ -139,8 +137,7 @@ async function runRound(messages) {
     }
   } finally {
     round = null;
-    await gateway?.stop();
-    await bridge.stop();
+    await gateway.stop();
   }
   return failed;
 }

@@ -4,7 +4,7 @@ gateway's control socket and are in effect for the very next request."""
 import base64, os, pty, select, shutil, socket, stat, subprocess, sys, time, unittest
 
 from gatewaytest import (  # noqa: E402
-    BIN, Gateway, free_port, http_request, port_answers as answers)
+    BIN, Gateway, free_port, http_request, port_answers as answers, ref_json)
 
 
 def basic(port, path, user, password):
@@ -128,15 +128,7 @@ class RunningGateway(unittest.TestCase):
         # On a terminal: asked twice without echo, a mismatch said and asked
         # again; three mismatches change nothing; a new user without a
         # password option is asked for one.
-        change = ["users", "change", "dave", "--password"]
-        for args, replies, status, texts, user, password in (
-                (change, ["typed-1", "typed-2", "typed-3", "typed-3"], 0,
-                 ["新パスワード: ", "新パスワード再入力: ",
-                  "パスワードとパスワード再入力には同じものを入力してください。"], "dave", "typed-3"),
-                (change, ["a", "b", "c", "d", "e", "f"], 1, [], "dave", "typed-3"),
-                (["users", "add", "--name", "Eve", "--mail-address", "eve@example.jp", "--id", "eve"],
-                 ["", "", "eve-pw", "eve-pw"], 0,
-                 ["パスワードとパスワード再入力にパスワードを入力してください。"], "eve", "eve-pw")):
+        for args, replies, status, texts, user, password in ref_json("control-terminal")["cases"]:
             got, shown = on_terminal(["--home", self.home, *args], replies)
             self.assertEqual(got, status, shown)
             for text in texts:

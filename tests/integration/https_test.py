@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """HTTPS beside plain HTTP on the running gateway: the same pages with HSTS,
 handshakes that stall or fail without holding anybody up, the TLS versions
-taken, whole downloads, and a start refused when the files are not usable.
-Certificates are made with the openssl command for 127.0.0.1 only."""
+taken, whole downloads, a taken port and redirects to HTTPS (files that are
+not usable: serve_start_test.cases). Certificates are made with the openssl
+command for 127.0.0.1 only."""
 import concurrent.futures, os, re, shutil, socket, ssl, subprocess, sys, tempfile, time
 import unittest
 
@@ -14,7 +15,6 @@ from gatewaytest import (  # noqa: E402
 import make_corpus  # noqa: E402
 
 HSTS = b"Strict-Transport-Security: max-age=31536000"
-REFUSAL_KEY_MISSING = "HTTPS の秘密鍵ファイル %s がありません。\nThe HTTPS key file %s does not exist."
 
 
 def client_context(cafile, version=None):
@@ -218,69 +218,24 @@ class MailOverHttps(unittest.TestCase):
 
 
 class StartUp(unittest.TestCase):
+    """Refusals of files and values: serve_start_test.cases."""
+
     def setUp(self):
-        self.scratch = tempfile.mkdtemp(prefix="tarnbox-https-certs-")
         self.g = HttpsGateway()
-        self.addCleanup(shutil.rmtree, self.scratch, ignore_errors=True)
         self.addCleanup(self.g.stop)
-
-    def refused(self, *extra):
-        r = subprocess.run(self.g.serve_args(*extra), capture_output=True, text=True,
-                           stdin=subprocess.DEVNULL, timeout=20)
-        self.assertNotEqual(r.returncode, 0)
-        return r.stderr
-
-    def test_files_that_cannot_be_used(self):
-        certs = Certificates(self.scratch)
-        cert, key = certs.server()
-        _, other_key = certs.server()
-        shutil.copy(cert, self.g.cert)
-        message = self.refused()
-        self.assertIn(REFUSAL_KEY_MISSING % (self.g.key, self.g.key), message)
-        # Not even the plain port was opened meanwhile.
-        with self.assertRaises(OSError):
-            socket.create_connection(("127.0.0.1", self.g.port), timeout=1).close()
-
-        shutil.copy(other_key, self.g.key)
-        self.assertIn("HTTPS の秘密鍵 %s は証明書 %s と対になっていません。" %
-                      (self.g.key, self.g.cert), self.refused())
-        with open(self.g.key, "w") as f:
-            f.write("not a key\n")
-        self.assertIn("に PEM 形式の秘密鍵がありません", self.refused())
-        # A key with a passphrase is refused, never asked for on a terminal.
-        subprocess.run(["openssl", "pkey", "-in", key, "-aes256", "-passout", "pass:secret",
-                        "-out", self.g.key], check=True, capture_output=True)
-        self.assertIn("パスフレーズ付きの鍵は使えません", self.refused())
-        os.remove(self.g.cert)
-        self.assertIn("HTTPS の証明書ファイル %s がありません。" % self.g.cert, self.refused())
-
-    def test_listen_value_refused_at_start(self):
-        # Which values parse is the unit tests'; a name is refused before a lookup.
-        self.assertIn("不明なオプションか不正な値です: --https-listen",
-                      self.refused("--https-listen", "localhost:8443"))
 
     def test_https_port_in_use(self):
         self.g.run("https", "self-signed", "--name", "127.0.0.1")
         with socket.socket() as taken:
             taken.bind(("127.0.0.1", self.g.https_port))
             taken.listen()
-            self.assertIn("HTTPS の TCP/IP ポート番号が使用されています。", self.refused())
-
-    def test_self_signed_pair_serves(self):
-        r = self.g.run("https", "self-signed", "--name", "127.0.0.1", "--name", "gateway.test")
-        self.assertIn(self.g.key, r.stdout)
-        self.assertEqual(os.stat(self.g.key).st_mode & 0o777, 0o600)
-        again = self.g.run("https", "self-signed", "--name", "127.0.0.1", check=False)
-        self.assertNotEqual(again.returncode, 0, "an existing pair is kept without --force")
-        self.g.start()
-        # Trusted as its own authority, checked by the address.
-        answer = self.g.get(b"/", client_context(self.g.cert))
-        self.assertTrue(answer.startswith(b"HTTP/1.0 200 OK\r\n" + HSTS))
+            r = subprocess.run(self.g.serve_args(), capture_output=True, text=True,
+                               stdin=subprocess.DEVNULL, timeout=20)
+            self.assertNotEqual(r.returncode, 0)
+            self.assertIn("HTTPS の TCP/IP ポート番号が使用されています。", r.stderr)
 
     def test_plain_requests_sent_on_to_https(self):
-        self.g.run("https", "self-signed", "--name", "127.0.0.1")
-        self.assertIn("--https-redirect needs --https-listen",
-                      self.g.run("serve", "--https-redirect", check=False, timeout=20).stderr)
+        self.g.run("https", "self-signed", "--name", "127.0.0.1", "--name", "gateway.test")
         self.g.start("--https-redirect")
         for raw, location in ref_json("https-redirects")["redirects"]:
             raw, location = raw.encode(), location.replace("{port}", str(self.g.https_port)).encode()
@@ -290,8 +245,10 @@ class StartUp(unittest.TestCase):
                 self.assertEqual(head[0], b"HTTP/1.0 301 Moved Permanently", answer)
                 self.assertIn(b"Location: " + location, head)
                 self.assertNotIn(b"<script>", answer)
-        # Over HTTPS the pages are served as ever.
-        self.assertTrue(self.g.get(b"/", client_context(self.g.cert)).startswith(b"HTTP/1.0 200"))
+        # Over HTTPS the pages are served as ever; the self-signed pair is
+        # trusted as its own authority, checked by the address.
+        answer = self.g.get(b"/", client_context(self.g.cert))
+        self.assertTrue(answer.startswith(b"HTTP/1.0 200 OK\r\n" + HSTS))
 
 
 if __name__ == "__main__": unittest.main(verbosity=2)

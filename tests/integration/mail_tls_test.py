@@ -192,9 +192,7 @@ class SecurePop3(unittest.TestCase):
         self.assertIn(", TLS,", lines[-1])
 
     def test_pop3s_stls_and_ipv6_literals(self):
-        for login, method in (("pop3s", "PLAIN"), ("pop3s-apop", "APOP"), ("stls", "PLAIN"),
-                              ("stls-apop", "APOP"), ("pop3s-v6", "PLAIN"),
-                              ("pop3s-v6-bracketed", "PLAIN")):
+        for login, method in TABLES["secure logins"]:
             with self.subTest(login):
                 self.assert_listed(login, method)
                 # An IPv6 literal is checked as an address.
@@ -319,8 +317,7 @@ class BasicSettingsForEverybody(unittest.TestCase):
 
 class Certificates(unittest.TestCase):
     def test_each_failure_named_on_the_list_page(self):
-        for login, reason in (("expired", "expired"), ("wrong-name", "wrong name"),
-                              ("untrusted", "unknown authority"), ("stls-expired", "expired")):
+        for login, reason in TABLES["certificate failures"]:
             for english in (False, True):
                 with self.subTest(login, english=english):
                     page = browser(login, english).first
@@ -368,12 +365,7 @@ class UpgradeThatFails(unittest.TestCase):
     or shows a bad certificate: nothing of the login or the message follows."""
 
     def test_upgrade_then_no_tls_or_an_expired_certificate(self):
-        for login, kind, reason, server, words in (
-                ("stls-broken", "POP3", "handshake", "pop3-broken-upgrade", [b"CAPA", b"STLS"]),
-                ("starttls-broken", "SMTP", "handshake", "smtp-broken-upgrade",
-                 [b"EHLO", b"STARTTLS"]),
-                ("starttls-expired", "SMTP", "expired", "smtp-expired-upgrade",
-                 [b"EHLO", b"STARTTLS"])):
+        for login, kind, reason, server, words in TABLES["broken upgrades"]:
             with self.subTest(login):
                 b = browser(login)
                 body = (b.first if kind == "POP3" else b.send(b"submit@test.example", b"x",
@@ -381,7 +373,7 @@ class UpgradeThatFails(unittest.TestCase):
                 self.assertIn(secure_failure(kind, reason), body, body[:1500])
                 assert_page_ends(self, body)
                 heard = WORLD[server]
-                self.assertEqual(heard.words(), words, heard.commands)
+                self.assertEqual(heard.words(), [w.encode() for w in words], heard.commands)
                 self.assertFalse([h for h in heard.commands if b"-pw" in h], heard.commands)
 
 

@@ -91,12 +91,9 @@ def build(world, scratch):
     pop = world["pop"] = Dovecot(scratch).start()
     for user, password in {**USERS, **POP_USERS}.items():
         pop.add_user(user, password)
-    for n in range(1, 3):
-        pop.deliver("merger", merged_message(n, b"First set %d" % n, b"Ann <ann@example.net>"))
-    pop.deliver("merger2", merged_message(3, b"Second set 1", b"bob@example.net"))
-    for n in range(1, 4):
-        pop.deliver("merger3", merged_message(3 + n, b"Third set %d" % n, b"Cy <cy@example.net>"))
-    pop.deliver("broken", merged_message(7, b"Still here", b"dee@example.net"))
+    for user, messages in CASES["merged"].items():
+        for n, subject, sender in messages:
+            pop.deliver(user, merged_message(n, subject.encode(), sender.encode()))
     for user in ("alice", "apu"):
         pop.deliver(user, b"From: bob@test.example\nSubject: hello\n"
                     b"Date: Mon, 1 Jan 2024 09:00:00 +0900\n\nhello\n")

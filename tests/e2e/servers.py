@@ -1,0 +1,97 @@
+#!/usr/bin/env python3
+"""The servers of a browser journey, from the integration tests' harness: a
+gateway in a fresh home before a Dovecot box, the demo's Dovecot and Postfix
+with taro's mail waiting, or no mail server. Reads startServers' options
+(harness.mjs) as one JSON line from stdin, prints {"url", "user",
+"password", "domain"} (with "httpsUrl" and "browserHome" for an HTTPS
+listener) and stops everything when stdin closes."""
+import base64, json, os, shutil, signal, subprocess, sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path[:0] = [os.path.join(ROOT, "tests", "integration"), os.path.join(ROOT, "scripts")]
+from gatewaytest import (  # noqa: E402
+    DOMAIN, Certificates, Dovecot, Gateway, Postfix, World, free_port, wait_until_listening)
+import demo_messages  # noqa: E402
+
+
+def mail_servers(world, scratch, wanted):
+    """The POP3 (or None) and SMTP ports."""
+    demo, box = wanted["demo"], wanted["box"]
+    if not demo and box is None:
+        return None, None
+    pop = world["pop"] = Dovecot(scratch, apop=demo).start()
+    if demo:
+        smtp = world["smtp"] = Postfix(scratch, DOMAIN)
+        for user in ("taro", "hanako"):
+            pop.add_user(user, user + "-pw")
+            smtp.add_user(user)
+        smtp.start()
+        for message in demo_messages.messages(DOMAIN):
+            pop.deliver("taro", message)
+        return pop.port, smtp.port
+    pop.add_user(wanted["user"], wanted["password"])
+    for item in box:
+        if isinstance(item, str):
+            with open(os.path.join(ROOT, "tests", "corpus", "mail", item), "rb") as f:
+                pop.deliver(wanted["user"], f.read())
+        else:
+            pop.deliver(wanted["user"], base64.b64decode(item["bytes_b64"]))
+    return pop.port, None
+
+
+def https_listener(g, scratch, reply):
+    """Serve arguments for a TLS listener; Chromium on Linux trusts what the
+    NSS database of $HOME/.pki holds."""
+    certs = Certificates(os.path.join(scratch, "certs"))
+    for made, kept in zip(certs.server(), ("https-cert.pem", "https-key.pem")):
+        shutil.copy(made, os.path.join(g.home, kept))
+    home = os.path.join(scratch, "browser-home")
+    nssdb = "sql:" + os.path.join(home, ".pki", "nssdb")
+    os.makedirs(nssdb[4:])
+    for args in (["-N", "--empty-password"],
+                 ["-A", "-n", "tarnbox-test-ca", "-t", "C,,", "-i", certs.authority_file()]):
+        subprocess.run(["certutil", "-d", nssdb, *args], check=True, capture_output=True)
+    g.https_port = free_port()
+    reply.update(httpsUrl="https://127.0.0.1:%d" % g.https_port, browserHome=home)
+    return ["--https-listen", "127.0.0.1:%d" % g.https_port]
+
+
+def build(world, scratch, wanted, reply):
+    setup = wanted["gateway"]
+    g = world["gateway"] = Gateway(*mail_servers(world, scratch, wanted), prefix="tarnbox-e2e-")
+    if setup.get("settings"):
+        g.run("settings", "set", *setup["settings"])
+    if setup.get("users"):
+        for user in setup["users"]:
+            g.run("users", "add", *user)
+    elif wanted["demo"]:
+        g.add_user("taro", "taro-pw", name="山田 太郎")
+        g.add_user("hanako", "hanako-pw", "--cc", name="佐藤 花子")
+    else:
+        g.run("users", "add", "--name", "Hanako", "--mail-address", "hanako@example.jp", "--id",
+              wanted["user"], "--password", wanted["password"])
+    g.start(*(https_listener(g, scratch, reply) if setup.get("https") else []))
+    if setup.get("https"):
+        wait_until_listening(g.https_port, g.proc)
+    reply["url"] = "http://127.0.0.1:%d" % g.port
+
+
+def main():
+    wanted = json.loads(sys.stdin.readline())
+    account = wanted.get("account") or {"user": "hanako", "password": "hanako-pw"}
+    wanted.update(account, gateway=wanted.get("gateway") or {})
+    reply = {"user": wanted["user"], "password": wanted["password"], "domain": DOMAIN}
+    world = World("tarnbox-e2e-servers-")
+    start, stop = world.hooks(lambda w, scratch: build(w, scratch, wanted, reply))
+    start()
+    try:
+        print(json.dumps(reply), flush=True)
+        sys.stdin.read()
+    finally:
+        stop()
+
+
+if __name__ == "__main__":
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    main()
