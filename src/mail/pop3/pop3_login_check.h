@@ -40,5 +40,5 @@ LoginCheckOutcome run_pop3_login_check(const char* host, const MailSecurity& m,
 
 struct Connection;
 // The registration check of the settings workers (see
-// store/settings_page.h): asks on a worker thread of c.
+// store/pages/settings_page.h): asks on a worker thread of c.
 void StartRegistrationPop3Check(Connection& c);

@@ -3,9 +3,9 @@
 #include "mail/net/mail_connect.h"
 #include "mail/pop3/pop3_login_check.h"
 #include "store/data_file.h"
-#include "store/settings_form.h"
-#include "store/settings_page.h"
-#include "store/settings_steps.h"
+#include "store/pages/settings_form.h"
+#include "store/pages/settings_page.h"
+#include "store/pages/settings_steps.h"
 
 #include <system_error>
 #include <thread>

@@ -9,7 +9,7 @@
 #include "server/text/char_class.h"
 #include "server/text/text_copy.h"
 #include "server/text/text_search.h"
-#include "store/settings_page.h"
+#include "store/pages/settings_page.h"
 
 const FieldHandlers kPageFieldHandlers = {SettingsUserField, StoreSendField, BookFormField};
 

@@ -14,7 +14,7 @@
 #include "server/remote/remote_page.h"
 #include "server/route/worker_wait.h"
 #include "server/text/messages.h"
-#include "store/settings_page.h"
+#include "store/pages/settings_page.h"
 #include <mutex>
 #include <new>
 

@@ -3,7 +3,7 @@
 #pragma once
 #include "server/form/form_reader.h"
 #include "server/route/page_fixture.h"
-#include "store/settings_page.h"
+#include "store/pages/settings_page.h"
 
 #include <cstring>
 #include <string>

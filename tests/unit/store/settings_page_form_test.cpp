@@ -1,5 +1,5 @@
 #include "server_golden.h"
-#include "store/settings_form.h"
+#include "store/pages/settings_form.h"
 #include "store/settings_page_fixture.h"
 
 TEST_F(SettingsPageTest, EnglishFormOfSettings1) {

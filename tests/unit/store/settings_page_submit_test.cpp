@@ -2,9 +2,9 @@
 #include "mail/pop3/pop3_login_check.h"
 #include "server_golden.h"
 #include "store/mail_security.h"
-#include "store/settings_form.h"
+#include "store/pages/settings_form.h"
+#include "store/pages/settings_steps.h"
 #include "store/settings_page_fixture.h"
-#include "store/settings_steps.h"
 #include "store/store_fixture.h"
 
 #include "server/server_cases.h"

@@ -15,7 +15,7 @@
 #include "store/data_file.h"
 #include "store/login_sessions.h"
 #include "store/login_throttle.h"
-#include "store/settings_page.h"
+#include "store/pages/settings_page.h"
 #include <arpa/inet.h>
 #include <cstdlib>
 #include <cstring>

@@ -6,7 +6,7 @@
 #pragma once
 #include "server/connection.h"
 #include "store/basic_settings.h"
-#include "store/settings_slots.h"
+#include "store/pages/settings_slots.h"
 #include <cstddef>
 
 // What users may change, from the option words (true = changeable).

@@ -7,8 +7,8 @@
 #include "server/output/send_status.h"
 #include "server/text/messages.h"
 #include "store/data_file.h"
-#include "store/settings_form.h"
-#include "store/settings_steps.h"
+#include "store/pages/settings_form.h"
+#include "store/pages/settings_steps.h"
 
 #include <cstring>
 #include <mutex>

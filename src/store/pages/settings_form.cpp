@@ -1,6 +1,6 @@
 // The settings form: filled from a record, written from the slots. The same
 // writer serves the first display and the redisplay after an error.
-#include "store/settings_form.h"
+#include "store/pages/settings_form.h"
 #include "server/output/form_token.h"
 
 #include "base/global_lock.h"
@@ -13,7 +13,7 @@
 #include "server/text/messages.h"
 #include "store/data_file.h"
 #include "store/mail_security.h"
-#include "store/settings_security.h"
+#include "store/pages/settings_security.h"
 
 #include <cstdio>
 #include <cstring>

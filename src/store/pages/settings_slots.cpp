@@ -1,4 +1,4 @@
-#include "store/settings_slots.h"
+#include "store/pages/settings_slots.h"
 #include "mail/charset/sjis.h"
 
 #include <cstdio>

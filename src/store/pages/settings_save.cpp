@@ -12,9 +12,9 @@
 #include "server/text/messages.h"
 #include "store/data_file.h"
 #include "store/mail_security.h"
-#include "store/settings_form.h"
-#include "store/settings_security.h"
-#include "store/settings_steps.h"
+#include "store/pages/settings_form.h"
+#include "store/pages/settings_security.h"
+#include "store/pages/settings_steps.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -10,9 +10,9 @@
 #include "server/text/markup_escape.h"
 #include "server/text/messages.h"
 #include "store/data_file.h"
-#include "store/settings_form.h"
-#include "store/settings_page.h"
-#include "store/settings_steps.h"
+#include "store/pages/settings_form.h"
+#include "store/pages/settings_page.h"
+#include "store/pages/settings_steps.h"
 
 #include <mutex>
 #include <string>

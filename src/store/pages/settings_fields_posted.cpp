@@ -3,8 +3,8 @@
 // splitting a two-byte character.
 #include "mail/charset/sjis.h"
 #include "server/text/text_copy.h"
-#include "store/settings_form.h"
-#include "store/settings_page.h"
+#include "store/pages/settings_form.h"
+#include "store/pages/settings_page.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "store/settings_security.h"
+#include "store/pages/settings_security.h"
 
 #include "server/output/output_text.h"
 #include "server/text/markup_escape.h"
@@ -6,7 +6,7 @@
 #include "store/basic_settings.h"
 #include "store/data_file.h"
 #include "store/mail_security.h"
-#include "store/settings_slots.h"
+#include "store/pages/settings_slots.h"
 #include "store/user_record.h"
 
 #include <cstring>

@@ -10,8 +10,8 @@
 #include "server/text/secret_equals.h"
 #include "store/data_file.h"
 #include "store/login_throttle.h"
-#include "store/settings_form.h"
-#include "store/settings_steps.h"
+#include "store/pages/settings_form.h"
+#include "store/pages/settings_steps.h"
 
 #include <cstring>
 #include <mutex>
