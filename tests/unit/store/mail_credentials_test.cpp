@@ -127,13 +127,8 @@ TEST(SealedCredentials, EmptyAndLargeTextsRoundTrip) {
 }
 
 TEST(OAuthProviders, FileRoundTripSkipsWhatCannotBeAName) {
-    const std::string text = "# providers\n"
-                             "[google]\nclient_id = abc.apps\nscope = https://mail.google.com/\n"
-                             "auth_params = access_type=offline&prompt=consent\n"
-                             "\n[../evil]\nclient_id = x\n"
-                             "[google]\nclient_id = second\n"
-                             "[ms]\n  token_url =  https://t.example/token  \nunknown = 1\n"
-                             "stray line\n";
+    // A second [google], a name that is a path and unknown lines: skipped.
+    const std::string text = GOLDEN("oauth_providers.txt");
     const std::vector<OAuthProvider> all = parse_oauth_providers("stray = before\n" + text);
     ASSERT_EQ(all.size(), 2u);
     EXPECT_EQ(all[0].name, "google");

@@ -29,6 +29,22 @@ template <class F> void each_field(const BasicSettings& s, F&& f) {
 #undef FIELD
 // clang-format on
 
+// Every stored field of a record or of the settings under its dump name.
+template <class F> void each_item(const UserRecord& r, F&& f) {
+    for (int s = 0; s < kSettingsSets; s++)
+        each_field(r.set[s], [&](const char* field, const auto& v) {
+            f("set" + std::to_string(s) + "." + field, v);
+        });
+    f("book", r.address_book);
+    for (int i = 0; i < kOptionBytes; i++) f("option" + std::to_string(i), r.options[i]);
+}
+
+template <class F> void each_item(const BasicSettings& s, F&& f) {
+    each_field(s, f);
+    for (int i = 0; i < kOptionWordCount; i++) f("option" + std::to_string(i), s.*kOptionWords[i]);
+    for (int i = 0; i < kPageColourCount; i++) f("colour" + std::to_string(i), s.page_colours[i]);
+}
+
 // A text is shown up to its end, which must lie inside its array.
 struct Dump {
     std::ostringstream out;
@@ -38,29 +54,17 @@ struct Dump {
             const size_t n = strnlen(v, sizeof v);
             terminated = terminated && n < sizeof v;
             out << field << "=" << golden::printable(std::string(v, n), 0, n) << "\n";
+        } else if constexpr (std::is_same_v<T, std::string>) {
+            out << field << "=" << golden::printable(v, 0, v.size()) << "\n";
         } else {
             out << field << "=" << +v << "\n";
         }
     }
 };
 
-inline std::string dump(const UserRecord& r, bool* terminated = nullptr) {
+template <class T> std::string dump(const T& r, bool* terminated = nullptr) {
     Dump d;
-    for (int s = 0; s < kSettingsSets; s++)
-        each_field(r.set[s], [&](const char* field, const auto& v) {
-            d("set" + std::to_string(s) + "." + field, v);
-        });
-    d.out << "book=" << golden::printable(r.address_book, 0, r.address_book.size()) << "\n";
-    for (int i = 0; i < kOptionBytes; i++) d("option" + std::to_string(i), r.options[i]);
-    if (terminated) *terminated = d.terminated;
-    return d.out.str();
-}
-
-inline std::string dump(const BasicSettings& s, bool* terminated = nullptr) {
-    Dump d;
-    each_field(s, d);
-    for (int i = 0; i < kOptionWordCount; i++) d("option" + std::to_string(i), s.*kOptionWords[i]);
-    for (int i = 0; i < kPageColourCount; i++) d("colour" + std::to_string(i), s.page_colours[i]);
+    each_item(r, d);
     if (terminated) *terminated = d.terminated;
     return d.out.str();
 }

@@ -1,11 +1,13 @@
 #include "store/store_fixture.h"
 #include "scratch_folder.h"
+#include "server/server_cases.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string_view>
 
@@ -15,83 +17,66 @@ namespace store_test {
 
 namespace {
 
-template <size_t N> void put(char (&dst)[N], const std::string& s) {
-    ASSERT_LT(s.size(), N) << s;
-    memcpy(dst, s.data(), s.size());
-    dst[s.size()] = 0;
+// Sets the fields the lines of a dump name, "{id}" in their values standing
+// for id; the others keep their values.
+struct Undump {
+    std::map<std::string, std::string> values;
+    Undump(const std::string& lines, const std::string& id) {
+        std::istringstream in(lines);
+        for (std::string line; std::getline(in, line);) {
+            const size_t eq = line.find('=');
+            std::string value = server_cases::Unescape(line.substr(eq + 1));
+            for (size_t at = 0; (at = value.find("{id}", at)) != std::string::npos; at += id.size())
+                value.replace(at, 4, id);
+            values[line.substr(0, eq)] = value;
+        }
+    }
+    template <class T> void operator()(const std::string& field, const T& v) {
+        const auto it = values.find(field);
+        if (it == values.end()) return;
+        T& to = const_cast<T&>(v); // the walk hands out const fields of our own record
+        if constexpr (std::is_array_v<T>) {
+            ASSERT_LT(it->second.size(), sizeof to) << field;
+            memcpy(to, it->second.c_str(), it->second.size() + 1);
+        } else if constexpr (std::is_same_v<T, std::string>) {
+            to = it->second;
+        } else {
+            to = static_cast<T>(std::stoll(it->second));
+        }
+    }
+};
+
+// The part of samples.ref under "=== name".
+std::string sample(const std::string& name) {
+    static const std::string all = GOLDEN("samples.ref");
+    const std::string head = "=== " + name + "\n";
+    const size_t from = all.find(head);
+    EXPECT_NE(from, std::string::npos) << "no sample " << name;
+    if (from == std::string::npos) return "";
+    const size_t begin = from + head.size(), end = all.find("\n===", begin);
+    return all.substr(begin, end == std::string::npos ? end : end + 1 - begin);
 }
 
 } // namespace
 
-std::unique_ptr<UserRecord> sample_user(const std::string& id, int variant) {
-    static const char* const names[] = {"\x97\xe9\x96\xd8\x91\xbe\x98\x59",    // 鈴木太郎
-                                        "\x8e\x52\x93\x63",                    // 山田
-                                        "Jane Q. Public", "\x8d\xb2\x93\xa1"}; // 佐藤
-    const std::string name = names[variant % 4];
+std::unique_ptr<UserRecord> sample_record(const std::string& name, const std::string& id) {
     auto r = std::make_unique<UserRecord>();
-    SettingsSet& a = r->set[0];
-    put(a.id, id);
-    put(a.password, "pw-" + std::to_string(variant * 7919) + "-" + id);
-    put(a.name, name);
-    put(a.mail_address, id + "@mail.example.jp");
-    put(a.smtp_name, variant % 2 ? "" : "smtp.example.jp");
-    a.smtp_port = 25;
-    put(a.pop3_name, variant % 2 ? "" : "pop3.example.jp");
-    a.pop3_port = 110;
-    put(a.signature, "-- \r\n" + name + "\r\nExample Trading Co., Ltd.\r\nTel 03-1234-5678\r\n");
-    put(a.quotation, variant % 3 ? "> " : "| ");
-    a.apop_flag = variant % 2;
-    if (variant % 3 != 0) {
-        SettingsSet& b = r->set[1];
-        put(b.id, id + ".home");
-        put(b.password, "second" + std::to_string(variant));
-        put(b.name, name);
-        put(b.mail_address, id + "@home.example.net");
-        put(b.smtp_name, "smtp.example.net");
-        put(b.pop3_name, "pop.example.net");
-        put(b.signature, name + "\r\n");
-        put(b.quotation, ">");
-    }
-    if (variant % 5 == 4) {
-        SettingsSet& c = r->set[2];
-        put(c.id, "list-" + id);
-        put(c.password, "third");
-        put(c.mail_address, "list-" + id + "@example.org");
-        c.apop_flag = 1;
-    }
-    const uint8_t options[] = {0, 10, 80, 1, 0, 0, 0, 1, 0, 0, 0, 1};
-    std::copy(std::begin(options), std::end(options), r->options);
-    r->options[delete_flag] = variant % 2;
-    r->options[row_count] = 10 + variant % 21;
-    r->options[column_count] = 60 + variant % 141;
-    r->options[upload_no] = 1 + variant % 10;
-    r->options[delete_link] = (variant / 2) % 2;
+    each_item(*r, Undump(sample(name), id));
     return r;
+}
+
+std::unique_ptr<UserRecord> sample_user(const std::string& id, int variant) {
+    return sample_record("user " + std::to_string(variant), id);
+}
+
+void apply_sample(BasicSettings& s, const std::string& name) {
+    each_item(s, Undump(sample(name), ""));
 }
 
 BasicSettings sample_settings(const std::string& user_folder) {
     BasicSettings s;
     set_default_settings(s, user_folder.c_str());
-    s.http_port = 8080;
-    s.browser_registration = 0;
-    s.browser_auth = 1;
-    s.multiple_addresses = 1;
-    s.per_user_servers = 1;
-    for (int i = 0; i < kOptionWordCount; i++) s.*kOptionWords[i] = 3 * i + 5;
-    s.fixed_rows = 24;
-    s.fixed_columns = 132;
-    s.fixed_uploads = 7;
-    put(s.smtp_server, "smtp.corp.example.jp");
-    s.smtp_port = 587;
-    put(s.pop3_server, "pop3.corp.example.jp");
-    s.pop3_port = 1110;
-    put(s.top_page, "welcome.html");
-    put(s.admin_password, "Adm1n!pass");
-    for (int i = 0; i < kPageColourCount; i++) s.page_colours[i] = 0x010203u * (i + 1) + (i << 24);
-    put(s.background_image, "C:\\tarnbox\\html\\bg.gif");
-    put(s.fixed_quotation, ">> ");
-    s.log_size_kb = 30000;
-    put(s.log_folder, "/var/lib/tarnbox/logs");
+    apply_sample(s, "settings");
     return s;
 }
 
@@ -105,9 +90,7 @@ std::string book_of_length(size_t n) {
 
 std::unique_ptr<UserRecord> copy_of(const UserRecord& r) {
     auto c = std::make_unique<UserRecord>();
-    std::copy(std::begin(r.set), std::end(r.set), c->set);
-    c->address_book = r.address_book;
-    std::copy(std::begin(r.options), std::end(r.options), c->options);
+    each_item(*c, Undump(dump(r), "{id}"));
     return c;
 }
 

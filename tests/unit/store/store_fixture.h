@@ -15,6 +15,9 @@ namespace store_test {
 // people; Japanese names are Shift_JIS bytes.
 std::unique_ptr<UserRecord> sample_user(const std::string& id, int variant = 0);
 BasicSettings sample_settings(const std::string& user_folder);
+// The record or the settings changes under that name in samples.ref.
+std::unique_ptr<UserRecord> sample_record(const std::string& name, const std::string& id);
+void apply_sample(BasicSettings& s, const std::string& name);
 // Address-list text, Shift_JIS names included, cut to n bytes.
 std::string book_of_length(size_t n);
 // Copies the stored fields (records hold atomics and cannot be copied).

@@ -149,8 +149,6 @@ TEST_F(StoreLoadUsersTest, OverflowMarkerNeedsItsZeroByte) {
 // Reading the settings header, from images the store did not write: older
 // versions and damaged files.
 
-using namespace store_test;
-
 class StoreLoadHeaderTest : public DataStoreTest {
 protected:
     // Loads a lone header and checks the key its prefix gives.

@@ -11,24 +11,6 @@ namespace {
 
 using namespace store_test;
 
-// Every field at its longest: about 2650 bytes before any book.
-std::unique_ptr<UserRecord> full_user(const std::string& id0) {
-    auto r = std::make_unique<UserRecord>();
-    for (int s = 0; s < kSettingsSets; s++) {
-        SettingsSet& set = r->set[s];
-        strcpy(set.id, s == 0 ? id0.c_str() : std::string(39, 'i').c_str());
-        memset(set.password, 'p', 39);
-        memset(set.name, 'n', 39);
-        memset(set.mail_address, 'm', 79);
-        memset(set.smtp_name, 's', 79);
-        memset(set.pop3_name, 'o', 79);
-        memset(set.signature, 'g', 499);
-    }
-    const uint8_t options[] = {0, 10, 80, 1, 0, 0, 0, 1, 0, 0, 0, 1};
-    std::copy(std::begin(options), std::end(options), r->options);
-    return r;
-}
-
 std::string bytes_of(const uint8_t* p, size_t n) {
     return std::string(reinterpret_cast<const char*>(p), n);
 }
@@ -60,19 +42,10 @@ TEST_F(StoreWriterTest, UsersImageIsWhatTheWriterMakes) {
 }
 
 // For every prefix length, and prefixes whose XOR is 0: headers.ref holds the
-// sample settings and the changed ones below for each, in turn.
+// sample settings and the changed ones of samples.ref for each, in turn.
 TEST_F(StoreWriterTest, HeaderRoundTripForEveryKeyLength) {
     BasicSettings changed = sample_settings(ds.user_folder);
-    changed.http_port = 443;
-    changed.fixed_rows = 30;
-    changed.fixed_columns = 200;
-    changed.fixed_uploads = 10;
-    strcpy(changed.smtp_server, std::string(79, 's').c_str());
-    strcpy(changed.admin_password, std::string(39, 'P').c_str());
-    strcpy(changed.fixed_quotation, "1234567");
-    strcpy(changed.background_image, std::string(100, 'b').c_str());
-    strcpy(changed.log_folder, std::string(200, 'f').c_str());
-    changed.log_size_kb = -1;
+    apply_sample(changed, "changed settings");
     const std::string headers = image("headers.ref");
     const std::string tail(123, '\xEE');
     for (int k = 0; k < 16; k++) {
@@ -145,7 +118,7 @@ TEST_F(StoreWriterTest, SlotsRoundTripThroughTheirImages) {
 TEST_F(StoreWriterTest, SlotFillsExactlyToItsFirstByte) {
     // The longest record leaves this much of the slot for its book.
     const size_t fits = 1387;
-    auto r = full_user("edge");
+    auto r = sample_record("full", "edge");
     for (size_t len : {fits, fits + 1}) {
         SCOPED_TRACE(len);
         r->address_book = book_of_length(len);
@@ -287,7 +260,7 @@ TEST_F(StoreWriterTest, BookMovesBetweenSlotAndOverflowFile) {
 TEST_F(StoreWriterTest, RecordTooLargeForItsSlotIsRefused) {
     Users slots = load_users();
     const std::string before = get_file(ds.data_path);
-    UserRecord* r = full_user("dept/" + std::string(34, 'i')).release();
+    UserRecord* r = sample_record("full", "dept/" + std::string(34, 'i')).release();
     r->address_book = book_of_length(2001); // "/" in the id: no overflow file possible
     append_user(ds.users, r);
     renumber_users(ds.users);
