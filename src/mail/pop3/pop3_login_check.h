@@ -37,8 +37,3 @@ struct Pop3LoginCheck {
 // connect, TLS, login, QUIT, each wait at most timeoutSeconds.
 LoginCheckOutcome run_pop3_login_check(const char* host, const MailSecurity& m,
                                        Pop3LoginCheck& check, int timeoutSeconds);
-
-struct Connection;
-// The registration check of the settings workers (see
-// store/pages/settings_page.h): asks on a worker thread of c.
-void StartRegistrationPop3Check(Connection& c);

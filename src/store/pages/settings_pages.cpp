@@ -10,6 +10,7 @@
 #include "server/text/markup_escape.h"
 #include "server/text/messages.h"
 #include "store/data_file.h"
+#include "store/pages/registration_check.h"
 #include "store/pages/settings_form.h"
 #include "store/pages/settings_page.h"
 #include "store/pages/settings_steps.h"

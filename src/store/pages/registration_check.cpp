@@ -1,4 +1,5 @@
 // The worker that asks the POP3 server about a registration's login.
+#include "store/pages/registration_check.h"
 #include "mail/charset/sjis.h"
 #include "mail/net/mail_connect.h"
 #include "mail/pop3/pop3_login_check.h"
