@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "mail/list/list_state.h"
 #include "mail/list/received_list.h"
 #include "mail/mime/mime_state.h"
 #include "server/connection.h"

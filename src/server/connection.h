@@ -2,17 +2,7 @@
 // and an attached mail worker.
 #pragma once
 #include "base/pooled_thread.h"
-#include "mail/book/book_state.h"
-#include "mail/compose/outgoing.h"
-#include "mail/list/list_state.h"
-#include "mail/mime/mime_state.h"
-#include "mail/net/mail_link.h"
-#include "mail/pop3/pop3_state.h"
-#include "mail/view/view_state.h"
-#include "server/files/file_answer.h"
-#include "server/form/form_reading.h"
 #include "server/net/client_stream.h"
-#include "server/output/output_filter_state.h"
 #include "server/page_state.h"
 #include "store/login_sessions.h"
 #include "store/request_session.h"
@@ -27,7 +17,23 @@
 
 struct ssl_st;
 
+// The records the page families, the body reader, the file sender and the
+// output filter own. The context only refers to them, so that it stands
+// below the code that fills them; they share its block of memory.
+struct BookProgress;
+struct FileAnswer;
+struct FormReading;
+struct ListProgress;
+struct MailLink;
+struct MimeState;
+struct OutgoingMail;
+struct OutputFilterState;
+struct Pop3Exchange;
+struct ViewProgress;
+
 constexpr int kLineSize = 4096;
+constexpr int kFieldSize = 300;
+constexpr int kQuotationTextSize = 128000;
 constexpr int kFormSlots = 31;
 constexpr int kMaxUploads = 10;
 constexpr int kMessageTextSize = 128000;
@@ -42,6 +48,22 @@ constexpr int kSaslResponseSize = 8192;
 constexpr int kSendStageSize = 16384;
 
 struct Connection {
+    struct Records {
+        FileAnswer& download;
+        FormReading& form;
+        MailLink& mail;
+        Pop3Exchange& pop3;
+        MimeState& mime;
+        ListProgress& list;
+        ViewProgress& view;
+        OutgoingMail& send;
+        BookProgress& book;
+        OutputFilterState& filter;
+    };
+    explicit Connection(const Records& r)
+        : download(r.download), form(r.form), mail(r.mail), pop3(r.pop3), mime(r.mime),
+          list(r.list), view(r.view), send(r.send), book(r.book), filter(r.filter) {}
+
     Connection* next;
     ClientStream client;
     std::atomic<PageState> state;
@@ -104,19 +126,20 @@ struct Connection {
     std::string* captureForTest;
 
     // The file being served.
-    FileAnswer download;
+    FileAnswer& download;
     // The request body's reader.
-    FormReading form;
+    FormReading& form;
     // The mail worker's link to its server.
-    MailLink mail;
+    MailLink& mail;
 
     // The fields each page family owns.
-    Pop3Exchange pop3;
-    MimeState mime;
-    ListProgress list;
-    ViewProgress view;
-    OutgoingMail send;
-    BookProgress book;
+    Pop3Exchange& pop3;
+    MimeState& mime;
+    ListProgress& list;
+    ViewProgress& view;
+    OutgoingMail& send;
+    BookProgress& book;
+    OutputFilterState& filter;
 
     // The large work buffers come last: a reused context clears everything
     // above and only the first byte of each of these, so a request costs no
@@ -126,7 +149,6 @@ struct Connection {
     char fieldName[kLineSize];
     char receiveBuffer[kLineSize];
     char deleteList[kLineSize];
-    OutputFilterState filter;
     char formSlots[kFormSlots][kFieldSize];
     char messageText[kMessageTextSize];
     char quotationText[kQuotationTextSize]; // text collected for a reply
@@ -141,6 +163,8 @@ struct Connection {
 // A zeroed context for an accepted socket (or -1 for an extra worker or a
 // test). Large buffers are left untouched by the allocation so idle
 // connections cost little memory. Returns null when memory is short.
+// Defined in server/listener/connection_block.cpp, where the records the
+// context refers to are known.
 Connection* NewConnection(int clientSocket);
 void FreeConnection(Connection* c);
 

@@ -10,7 +10,9 @@
 #include "fuzz.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/pop3/pop3_client.h"
+#include "mail/pop3/pop3_state.h"
 #include "mail/view/message_view.h"
+#include "mail/view/view_state.h"
 #include "server/connection.h"
 #include <filesystem>
 

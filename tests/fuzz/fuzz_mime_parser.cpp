@@ -7,6 +7,7 @@
 #include "base/server_paths.h"
 #include "fuzz.h"
 #include "mail/mime/mime_parser.h"
+#include "mail/mime/mime_state.h"
 
 namespace {
 

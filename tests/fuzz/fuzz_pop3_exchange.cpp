@@ -5,6 +5,7 @@
 #include "base/server_paths.h"
 #include "fuzz.h"
 #include "mail/list/received_list.h"
+#include "mail/net/mail_link.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/pop3/pop3_state.h"
 #include "server/connection.h"

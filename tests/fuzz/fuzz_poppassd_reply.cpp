@@ -2,6 +2,7 @@
 // chunks the first byte seeds: no overflow, the refusal text always ends in
 // its buffer, and both feeds end in the same step with the same commands.
 #include "fuzz.h"
+#include "mail/compose/outgoing.h"
 #include "mail/poppassd/poppassd_exchange.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include "base/server_paths.h"
 #include "fuzz.h"
 #include "server/connection.h"
+#include "server/form/form_reading.h"
 #include "server/request/request_reader.h"
 #include "store/data_file.h"
 #include "store/login_throttle.h"

@@ -12,6 +12,7 @@
 #include "fuzz.h"
 #include "html5_audit.h"
 #include "mail/view/html_clean.h"
+#include "mail/view/view_state.h"
 #include "server/connection.h"
 
 namespace {

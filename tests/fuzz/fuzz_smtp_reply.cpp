@@ -11,6 +11,8 @@
 #include <sys/ioctl.h>
 
 #include "fuzz.h"
+#include "mail/compose/outgoing.h"
+#include "mail/net/mail_link.h"
 #include "mail/smtp/smtp_client.h"
 #include "mail/smtp/smtp_state.h"
 #include "server/connection.h"

@@ -1,6 +1,7 @@
 // The personal address book page (/mail/book/index.html) and the shared
 // address book that every user's compose page offers.
 #pragma once
+#include "mail/book/book_state.h"
 #include "server/connection.h"
 #include <string>
 

@@ -2,6 +2,7 @@
 // entry, in that order, turned back into the book text entry by entry.
 #include "mail/book/address_book.h"
 #include "mail/book/book_internal.h"
+#include "mail/book/book_state.h"
 
 #include "mail/charset/sjis.h"
 #include "server/text/address.h"

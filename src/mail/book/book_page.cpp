@@ -3,6 +3,7 @@
 #include "mail/book/address_book.h"
 #include "mail/book/book_entries.h"
 #include "mail/book/book_internal.h"
+#include "mail/book/book_state.h"
 #include "server/output/form_token.h"
 
 #include "mail/charset/sjis.h"

@@ -1,4 +1,5 @@
 #include "mail/compose/compose_form.h"
+#include "mail/compose/outgoing.h"
 #include "server/output/form_token.h"
 #include "server/output/page_policy.h"
 

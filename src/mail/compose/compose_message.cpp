@@ -1,4 +1,8 @@
 #include "mail/compose/compose_message.h"
+#include "mail/compose/outgoing.h"
+#include "mail/mime/mime_state.h"
+#include "mail/net/mail_link.h"
+#include "server/form/form_reading.h"
 
 #include "base/server_paths.h"
 #include "mail/charset/base64.h"

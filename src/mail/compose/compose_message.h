@@ -2,6 +2,8 @@
 // files, and the final ".". Nothing is assembled in memory; every piece goes
 // out through one staging buffer as soon as it is formed.
 #pragma once
+#include "mail/compose/outgoing.h"
+#include "mail/net/mail_link.h"
 #include "server/connection.h"
 #include <string>
 

@@ -1,4 +1,7 @@
 #include "mail/compose/compose_page.h"
+#include "mail/compose/outgoing.h"
+#include "mail/mime/mime_state.h"
+#include "server/form/form_reading.h"
 
 #include "base/global_lock.h"
 #include "mail/charset/sjis.h"

@@ -1,4 +1,5 @@
 #include "base/global_lock.h"
+#include "mail/list/list_state.h"
 #include "mail/list/received_list.h"
 #include <cstring>
 #include <mutex>

@@ -1,3 +1,4 @@
+#include "mail/list/list_state.h"
 #include "mail/list/received_list.h"
 #include "mail/net/mail_connect.h"
 #include "mail/pop3/pop3_state.h"

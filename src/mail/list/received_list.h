@@ -7,6 +7,9 @@
 // it without the lock.
 #pragma once
 #include "mail/date/mail_date.h"
+#include "mail/list/list_state.h"
+#include "mail/mime/mime_state.h"
+#include "mail/pop3/pop3_state.h"
 #include "server/connection.h"
 #include <cstdint>
 

@@ -1,5 +1,6 @@
 #include "mail/mime/mime_internal.h"
 #include "mail/mime/mime_parser.h"
+#include "mail/mime/mime_state.h"
 
 #include <cstring>
 

@@ -2,6 +2,7 @@
 #include "mail/charset/sjis.h"
 #include "mail/mime/mime_internal.h"
 #include "mail/mime/mime_parser.h"
+#include "mail/mime/mime_state.h"
 #include "server/output/output_text.h"
 
 #include <cstring>

@@ -1,5 +1,6 @@
 // Helpers shared by the pieces of the MIME parser.
 #pragma once
+#include "mail/mime/mime_state.h"
 #include "server/connection.h"
 #include <cstddef>
 

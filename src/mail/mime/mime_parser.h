@@ -2,6 +2,7 @@
 // a message that arrives one line at a time. No message is held in memory.
 #pragma once
 #include "mail/charset/foreign_charset.h"
+#include "mail/mime/mime_state.h"
 #include "server/connection.h"
 #include <cstddef>
 

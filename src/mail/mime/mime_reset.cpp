@@ -1,5 +1,7 @@
 #include "mail/mime/mime_internal.h"
 #include "mail/mime/mime_parser.h"
+#include "mail/mime/mime_state.h"
+#include "mail/pop3/pop3_state.h"
 
 #include <cstring>
 

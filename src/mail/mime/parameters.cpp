@@ -3,6 +3,7 @@
 #include "mail/charset/sjis.h"
 #include "mail/mime/mime_internal.h"
 #include "mail/mime/mime_parser.h"
+#include "mail/mime/mime_state.h"
 #include "server/text/path_part.h"
 
 #include <cstdio>

@@ -1,5 +1,7 @@
 #include "mail/net/exchange_failure_page.h"
 #include "mail/date/local_seconds.h"
+#include "mail/net/mail_link.h"
+#include "mail/pop3/pop3_state.h"
 #include "server/output/common_links.h"
 #include "server/output/form_token.h"
 #include "server/output/output_text.h"

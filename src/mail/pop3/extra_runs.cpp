@@ -1,4 +1,5 @@
 #include "mail/pop3/extra_runs.h"
+#include "mail/pop3/pop3_state.h"
 #include "server/connection.h"
 #include <algorithm>
 #include <chrono>

@@ -1,6 +1,9 @@
 // The POP3 client: one exchange per mail page, on a worker thread that writes
 // the page while the reply lines arrive.
 #pragma once
+#include "mail/list/list_state.h"
+#include "mail/net/mail_link.h"
+#include "mail/view/view_state.h"
 #include "server/connection.h"
 #include <string>
 

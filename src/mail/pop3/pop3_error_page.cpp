@@ -1,6 +1,8 @@
 // The page for a "-ERR" reply.
 #include "mail/charset/sjis.h"
+#include "mail/mime/mime_state.h"
 #include "mail/pop3/pop3_client.h"
+#include "mail/pop3/pop3_state.h"
 #include "mail/view/message_view.h"
 #include "mail/view/view_options.h"
 #include "server/output/common_links.h"

@@ -5,6 +5,7 @@
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
 #include "mail/net/mail_connect.h"
+#include "mail/net/mail_link.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/poppassd/poppassd_io.h"
 #include "store/data_file.h"

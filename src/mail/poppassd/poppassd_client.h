@@ -1,6 +1,7 @@
 // The poppassd client: changes the password of a POP3 account on the POP3
 // server host (TCP port 106) when a gateway password changes.
 #pragma once
+#include "mail/net/mail_link.h"
 #include "mail/poppassd/poppassd_exchange.h"
 #include "server/connection.h"
 

@@ -1,5 +1,6 @@
 #include "mail/poppassd/poppassd_exchange.h"
 #include "mail/charset/sjis.h"
+#include "mail/compose/outgoing.h"
 #include "server/text/command_text.h"
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,5 @@
 #include "mail/poppassd/poppassd_io.h"
+#include "mail/compose/outgoing.h"
 #include "mail/date/local_seconds.h"
 #include "mail/net/mail_connect.h"
 #include <algorithm>

@@ -1,6 +1,7 @@
 // The socket side of a poppassd exchange, shared by the worker and the
 // command-line form.
 #pragma once
+#include "mail/compose/outgoing.h"
 #include "mail/poppassd/poppassd_exchange.h"
 #include <atomic>
 #include <cstdint>

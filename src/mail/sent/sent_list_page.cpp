@@ -1,5 +1,6 @@
 #include "mail/charset/header_text.h"
 #include "mail/charset/sjis.h"
+#include "mail/compose/outgoing.h"
 #include "mail/date/local_seconds.h"
 #include "mail/list/received_list.h"
 #include "mail/sent/sent_files.h"

@@ -7,6 +7,7 @@
 // synced in full before it replaces the log; the log is never left half
 // written.
 #pragma once
+#include "mail/compose/outgoing.h"
 #include "server/connection.h"
 
 // Appends the message just accepted by the SMTP server: the Date line (its

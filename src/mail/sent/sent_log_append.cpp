@@ -1,3 +1,4 @@
+#include "mail/compose/outgoing.h"
 #include "mail/date/time_zone.h"
 #include "mail/sent/sent_files.h"
 #include "mail/sent/sent_log.h"

@@ -1,4 +1,5 @@
 #include "base/global_lock.h"
+#include "mail/compose/outgoing.h"
 #include "mail/sent/sent_log.h"
 #include "mail/sent/sent_log_internal.h"
 #include "server/text/char_class.h"

@@ -1,6 +1,7 @@
 #include "mail/charset/header_text.h"
 #include "mail/charset/sjis.h"
 #include "mail/compose/compose_form.h"
+#include "mail/compose/outgoing.h"
 #include "mail/list/received_list.h"
 #include "mail/sent/sent_files.h"
 #include "mail/sent/sent_line_reader.h"

@@ -1,6 +1,7 @@
 // The pages of the sent-mail log: the list (/mail/sent/index.html), one
 // entry with a form to send it again (/mail/sent/NNNN.html), and deletions.
 #pragma once
+#include "mail/compose/outgoing.h"
 #include "server/connection.h"
 
 // The list of the user's log, with checkboxes to delete entries. Sets the

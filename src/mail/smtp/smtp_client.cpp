@@ -1,5 +1,7 @@
 // Starting the SMTP exchange and the worker thread that runs it.
 #include "mail/smtp/smtp_client.h"
+#include "mail/compose/outgoing.h"
+#include "mail/net/mail_link.h"
 
 #include "base/global_lock.h"
 #include "mail/charset/sjis.h"

@@ -2,6 +2,7 @@
 // recipient, DATA, QUIT) per posted compose form, on a worker thread that
 // writes the result page while the exchange goes on.
 #pragma once
+#include "mail/net/mail_link.h"
 #include "server/connection.h"
 
 // On the request's thread: resolve the server and start the worker. Sets

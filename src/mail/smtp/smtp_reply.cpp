@@ -3,7 +3,9 @@
 // from tests just as from the worker.
 #include "mail/charset/base64.h"
 #include "mail/compose/compose_message.h"
+#include "mail/compose/outgoing.h"
 #include "mail/date/local_seconds.h"
+#include "mail/net/mail_link.h"
 #include "mail/net/mail_tls.h"
 #include "mail/oauth/oauth_client.h"
 #include "mail/sent/sent_log.h"

@@ -1,5 +1,6 @@
 // What the SMTP exchange writes to the browser: the page of a message the
 // server took, and the block of a reply that refused it.
+#include "mail/compose/outgoing.h"
 #include "mail/smtp/smtp_client.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"

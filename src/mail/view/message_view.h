@@ -1,5 +1,6 @@
 // One received message as a page or as a downloaded text file.
 #pragma once
+#include "mail/view/view_state.h"
 #include "server/connection.h"
 
 // Each line of the header phase of RETR, and each TOP line of the search for

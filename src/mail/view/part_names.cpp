@@ -1,4 +1,5 @@
 #include "mail/view/part_names.h"
+#include "mail/view/view_state.h"
 
 #include "base/server_paths.h"
 #include "mail/charset/sjis.h"

@@ -1,5 +1,7 @@
 // Pieces shared by the parts of the message view.
 #pragma once
+#include "mail/mime/mime_state.h"
+#include "mail/view/view_state.h"
 #include "server/connection.h"
 #include "server/text/markup_escape.h"
 #include <cstddef>

@@ -1,8 +1,8 @@
 // What the message view keeps per connection besides the MIME state.
 #pragma once
+#include "mail/mime/mime_state.h"
 #include <cstdint>
 
-constexpr int kQuotationTextSize = 128000;
 // Content-IDs the HTML parts referred to, each followed by a LF.
 constexpr int kCidSeenSize = 2048;
 

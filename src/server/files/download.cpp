@@ -1,5 +1,6 @@
 #include "base/server_paths.h"
 #include "server/files/file_access.h"
+#include "server/files/file_answer.h"
 #include "server/files/static_file.h"
 #include "server/output/send_status.h"
 #include "server/route/dispatcher.h"

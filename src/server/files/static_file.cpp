@@ -1,6 +1,7 @@
 #include "server/files/static_file.h"
 #include "mail/date/response_date.h"
 #include "server/files/file_access.h"
+#include "server/files/file_answer.h"
 #include "server/output/send_status.h"
 #include "server/output/style_sheet.h"
 #include "server/text/path_part.h"

@@ -1,4 +1,5 @@
 #include "server/form/form_reader.h"
+#include "server/form/form_reading.h"
 
 #include <cstring>
 

@@ -2,6 +2,7 @@
 // fields, page fields and uploaded files.
 #pragma once
 #include "server/connection.h"
+#include "server/form/form_reading.h"
 
 // Processes the completed c.line (NUL-terminated in body modes 2 to 6; given
 // by c.lineLength in mode 7, file data).

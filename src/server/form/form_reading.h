@@ -2,9 +2,8 @@
 // and line-end decoding carried between chunks, and the multipart boundary
 // and field name of the part being read.
 #pragma once
+#include "server/connection.h"
 #include <cstdint>
-
-constexpr int kFieldSize = 300;
 
 struct FormReading {
     uint16_t bodyMode;

@@ -1,4 +1,5 @@
 #include "server/form/upload_file.h"
+#include "server/form/form_reading.h"
 
 #include <cerrno>
 #include <climits>

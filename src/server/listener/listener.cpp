@@ -2,6 +2,7 @@
 #include "base/connection_count.h"
 #include "base/global_lock.h"
 #include "mail/date/local_seconds.h"
+#include "mail/net/mail_link.h"
 #include "mail/pop3/extra_runs.h"
 #include "mail/view/message_view.h"
 #include "server/connection_list.h"

@@ -1,4 +1,5 @@
 #include "server/output/output_text.h"
+#include "server/output/output_filter_state.h"
 #include "server/text/ncr_length.h"
 
 #include <cstdarg>

@@ -1,6 +1,7 @@
 // The output filter every page text passes through.
 #pragma once
 #include "server/connection.h"
+#include "server/output/output_filter_state.h"
 
 enum : int {
     kOutLinks = 0x01,  // web and mail addresses become links (with kOutText)

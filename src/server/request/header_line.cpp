@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "mail/charset/base64.h"
+#include "server/form/form_reading.h"
 #include "server/login/login.h"
 #include "server/request/forwarded_address.h"
 #include "server/request/header_token.h"

@@ -2,6 +2,7 @@
 // form slot (see SettingsSlot), cut to the length the record keeps without
 // splitting a two-byte character.
 #include "mail/charset/sjis.h"
+#include "server/form/form_reading.h"
 #include "server/text/text_copy.h"
 #include "store/pages/settings_form.h"
 #include "store/pages/settings_page.h"

@@ -1,4 +1,5 @@
 #include "admin/mail_security_options.h"
+#include "mail/pop3/pop3_state.h"
 #include "store/basic_settings.h"
 #include "store/mail_security.h"
 #include "store/user_record.h"

@@ -1,4 +1,5 @@
 #include "admin/users_import.h"
+#include "mail/pop3/pop3_state.h"
 #include "store/mail_security.h"
 
 #include <cstring>

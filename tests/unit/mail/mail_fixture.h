@@ -1,6 +1,7 @@
 // A connection of user taro (English pages) whose mail socket is one end of
 // a socket pair; the test plays the server on the other end.
 #pragma once
+#include "mail/net/mail_link.h"
 #include "server/route/page_fixture.h"
 #include <fcntl.h>
 #include <string>

@@ -2,6 +2,7 @@
 // producers installed, and posts fed through the form reader.
 #pragma once
 #include "server/form/form_reader.h"
+#include "server/form/form_reading.h"
 #include "server/route/page_fixture.h"
 #include "store/pages/settings_page.h"
 

@@ -1,5 +1,7 @@
+#include "mail/list/list_state.h"
 #include "mail/list/received_list.h"
 #include "mail/pop3/pop3_login_check.h"
+#include "server/form/form_reading.h"
 #include "server_golden.h"
 #include "store/mail_security.h"
 #include "store/pages/settings_form.h"

@@ -2,12 +2,15 @@
 #include "mail/compose/compose_form.h"
 #include "mail/compose/compose_message.h"
 #include "mail/compose/compose_page.h"
+#include "mail/compose/outgoing.h"
 #include "mail/compose/reply_fields.h"
 #include "mail/compose/stream_jis.h"
 #include "mail/mail_golden.h"
+#include "mail/mime/mime_state.h"
 #include "mail/smtp/smtp_client.h"
 #include "mail/view/message_view.h"
 #include "server/form/form_reader.h"
+#include "server/form/form_reading.h"
 #include "server/route/page_fixture.h"
 #include <filesystem>
 #include <regex>

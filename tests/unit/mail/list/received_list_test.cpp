@@ -2,10 +2,13 @@
 // POP3 client would, the commands come back through a socket pair, and the
 // page is captured.
 #include "mail/date/time_zone.h"
+#include "mail/list/list_state.h"
 #include "mail/list/received_list.h"
 #include "mail/mail_fixture.h"
 #include "mail/mail_golden.h"
+#include "mail/mime/mime_state.h"
 #include "mail/pop3/pop3_client.h"
+#include "mail/pop3/pop3_state.h"
 #include <algorithm>
 #include <iterator>
 #include <sstream>

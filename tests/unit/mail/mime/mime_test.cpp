@@ -4,6 +4,8 @@
 #include "mail/charset/foreign_charset.h"
 #include "mail/mail_golden.h"
 #include "mail/mime/mime_parser.h"
+#include "mail/mime/mime_state.h"
+#include "mail/pop3/pop3_state.h"
 #include "mail/view/message_view.h"
 #include "server/route/page_fixture.h"
 #include <cstring>

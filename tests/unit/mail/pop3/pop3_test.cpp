@@ -3,10 +3,12 @@
 // against a listening socket on 127.0.0.1.
 #include "mail/mail_fixture.h"
 #include "mail/mail_golden.h"
+#include "mail/net/mail_link.h"
 #include "mail/net/mail_tls.h"
 #include "mail/pop3/extra_runs.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/pop3/pop3_login_check.h"
+#include "mail/pop3/pop3_state.h"
 #include "store/mail_security.h"
 #include <arpa/inet.h>
 #include <chrono>

@@ -2,7 +2,9 @@
 // pieces of every small size and split once at every byte; the commands it
 // would send are collected in a string. Then the socket side against scripted
 // peers, and against a real poppassd.
+#include "mail/compose/outgoing.h"
 #include "mail/mail_golden.h"
+#include "mail/net/mail_link.h"
 #include "mail/poppassd/poppassd_client.h"
 #include "mail/poppassd/poppassd_exchange.h"
 #include "mail/poppassd/poppassd_io.h"

@@ -1,5 +1,6 @@
 // The sent-mail log and its pages, on a gateway home with user taro logged
 // in; mail is logged the way the SMTP worker leaves it in the connection.
+#include "mail/compose/outgoing.h"
 #include "mail/mail_fixture.h"
 #include "mail/mail_golden.h"
 #include "mail/sent/sent_line_reader.h"

@@ -1,8 +1,10 @@
 // The SMTP reply reader, fed the server's side of an exchange in pieces of
 // every size; the commands it sends are read from the other end of a socket
 // pair. The exchanges are in exchanges.cases.
+#include "mail/compose/outgoing.h"
 #include "mail/mail_fixture.h"
 #include "mail/mail_golden.h"
+#include "mail/net/mail_link.h"
 #include "mail/net/mail_tls.h"
 #include "mail/smtp/smtp_client.h"
 #include "mail/smtp/smtp_state.h"

@@ -6,11 +6,13 @@
 #include "mail/mail_fixture.h"
 #include "mail/mail_golden.h"
 #include "mail/mime/mime_parser.h"
+#include "mail/mime/mime_state.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/pop3/pop3_state.h"
 #include "mail/view/html_clean.h"
 #include "mail/view/message_view.h"
 #include "mail/view/part_names.h"
+#include "mail/view/view_state.h"
 #include "markup_audit.h"
 #include <algorithm>
 #include <sstream>

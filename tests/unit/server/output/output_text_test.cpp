@@ -1,3 +1,4 @@
+#include "server/output/output_filter_state.h"
 #include "server/output/output_text.h"
 
 #include <cstring>

@@ -29,7 +29,7 @@ TEST(ForwardedAddress, BelievedOnlyFromANamedProxy) {
     EXPECT_FALSE(AddTrustedProxy("127.0.0.1:80"));
     for (const auto& k : SERVER_CASES("cases/forwarded.ref")) {
         SCOPED_TRACE(k.at(0) + " says" + k.at(1));
-        auto c = std::make_unique<Connection>();
+        ConnectionPtr c(NewConnection(-1));
         c->clientAddress = AddressOf(k.at(0).c_str());
         ReadForwardedAddress(*c, k.at(1).c_str());
         EXPECT_EQ(ThrottleAddress(c->clientAddress), k.at(2));

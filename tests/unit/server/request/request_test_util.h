@@ -2,6 +2,7 @@
 // offset and one byte at a time, and checks that every way of cutting it
 // leaves the same trace. The trace is text, so a difference reads as a diff.
 #pragma once
+#include "server/form/form_reading.h"
 #include "server/route/page_fixture.h"
 #include "server_golden.h"
 
