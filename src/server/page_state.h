@@ -1,6 +1,5 @@
 // The state of a connection and the route of its request.
 #pragma once
-#include "mail/net/mail_link.h"
 #include <cstdint>
 
 enum class PageState : uint16_t {

@@ -51,6 +51,17 @@ enum UserOption : int {
 
 constexpr int kMaxAttachments = 10;
 
+// POP3 status of a settings set, kept in the user record.
+enum Pop3Status : uint16_t {
+    kPop3None = 0,
+    kPop3Connected = 1,
+    kPop3ExchangeError = 101,
+    kPop3ServerNotFound = 103,
+    kPop3ConnectFailed = 105,
+    kPop3LoginFailed = 106,
+    kPop3MailNotFound = 107,
+};
+
 struct KeptEntry; // one row of a received-mail list
 
 // A received attachment saved in the user's temp folder.

@@ -1,7 +1,6 @@
 #include "mail/list/list_state.h"
 #include "mail/list/received_list.h"
 #include "mail/net/mail_connect.h"
-#include "mail/pop3/pop3_state.h"
 #include "server/output/output_text.h"
 #include "server/text/messages.h"
 #include "store/data_file.h"

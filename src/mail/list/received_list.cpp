@@ -8,7 +8,6 @@
 #include "mail/date/time_zone.h"
 #include "mail/list/list_state.h"
 #include "mail/mime/mime_state.h"
-#include "mail/pop3/pop3_state.h"
 #include "server/output/common_links.h"
 #include "server/output/form_token.h"
 #include "server/output/output_text.h"
@@ -141,11 +140,10 @@ void safe_subject(char (&dst)[kSafeSubjectSize], const char* subject) {
     *out = '\0';
 }
 
-ListAsk list_after_stat(Connection& c) {
+ListAsk list_after_stat(Connection& c, int stat) {
     c.list = ListProgress{};
     if (!c.user) return ListAsk::Quit;
     const int set = set_of(c);
-    const int stat = c.pop3.statCount;
     int kept = count_kept(c.user, set);
     // Mail was removed elsewhere: the numbers no longer match the list.
     if (kept > stat) {

@@ -9,7 +9,6 @@
 #include "mail/date/mail_date.h"
 #include "mail/list/list_state.h"
 #include "mail/mime/mime_state.h"
-#include "mail/pop3/pop3_state.h"
 #include "server/connection.h"
 #include <cstdint>
 
@@ -50,8 +49,8 @@ inline void prefetch_row(const KeptEntry* e) {
     __builtin_prefetch(e->from);
 }
 
-// After STAT (c.pop3.statCount): LIST (full or update) or the empty list.
-ListAsk list_after_stat(Connection& c);
+// After STAT (stat is its message count): LIST (full or update) or the empty list.
+ListAsk list_after_stat(Connection& c, int stat);
 // Each LIST line and the closing ".".
 ListAsk list_line(Connection& c, const char* line);
 void list_heading(Connection& c);

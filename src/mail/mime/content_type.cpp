@@ -3,7 +3,6 @@
 #include "mail/mime/mime_internal.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/mime/mime_state.h"
-#include "mail/view/message_view.h"
 #include "server/output/output_text.h"
 #include "server/text/path_part.h"
 
@@ -50,7 +49,7 @@ bool first_parameter_is_euc(const char* parameters) {
 void html_part(Connection& c, AttachmentEntry* slot) {
     c.mime.contentClass = kClassHtml;
     if (!mime_retrieving(c)) return;
-    if (slot) open_part_file(c);
+    if (slot) kMimePartPage.openPartFile(c);
     write_markup(c, "</pre>");
 }
 
@@ -94,7 +93,7 @@ void analyse_content_type(Connection& c, const char* value) {
         m.contentClass = kClassImage;
         if (!slot) return;
         mime_take_file_name(c, *slot, parameters);
-        if (m.inPartHeader) open_part_file(c);
+        if (m.inPartHeader) kMimePartPage.openPartFile(c);
         return;
     }
     if (mime_equal_no_case(type, "multipart")) {
@@ -127,5 +126,5 @@ void analyse_content_type(Connection& c, const char* value) {
         html_part(c, slot);
         return;
     }
-    if (m.inPartHeader) open_part_file(c);
+    if (m.inPartHeader) kMimePartPage.openPartFile(c);
 }

@@ -40,6 +40,13 @@ void part_header_line(Connection& c, const char* line);
 // kLineSize - 1 bytes; a cap of kLineSize + 8 never cuts a yield short unless
 // a foreign charset widens it.
 int decode_body_line(Connection& c, const char* line, char* out, size_t cap);
+// What the parser asks of the page it feeds: a file for the part whose
+// header has just ended, opened before anything more of the page is
+// written. The message view, which owns the part files, fills it in.
+struct MimePartPage {
+    void (*openPartFile)(Connection& c);
+};
+extern const MimePartPage kMimePartPage;
 // True while a message is being retrieved (RETR) rather than listed (TOP).
 bool mime_retrieving(const Connection& c);
 

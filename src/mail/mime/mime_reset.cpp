@@ -1,7 +1,6 @@
 #include "mail/mime/mime_internal.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/mime/mime_state.h"
-#include "mail/pop3/pop3_state.h"
 
 #include <cstring>
 
@@ -10,7 +9,7 @@ void mime_reset(Connection& c) {
 }
 
 bool mime_retrieving(const Connection& c) {
-    return c.workerResult.load() == Retrieving;
+    return c.workerResult.load() == kRetrievingStep;
 }
 
 ForeignMode mime_foreign_mode(const Connection& c) {

@@ -4,6 +4,10 @@
 
 constexpr int kHeaderBlockSize = 4096;
 constexpr int kMaxBoundaries = 10;
+// The mail worker's step in which a message is fetched whole, so that its
+// parts are shown and saved (the POP3 exchange's Retrieving); in the other
+// steps only headers pass through the parser.
+constexpr uint16_t kRetrievingStep = 7;
 constexpr int kHeaderFieldSize = 300;
 constexpr int kBase64CarrySize = 80;
 

@@ -470,7 +470,7 @@ void list_tops_ahead(Connection& c) {
 
 // The search for a part of divided mail goes up to one past the last message.
 void search_tops_ahead(Connection& c) {
-    tops_ahead(c, view_take_next_searched);
+    tops_ahead(c, [](Connection& x) { return view_take_next_searched(x, x.pop3.statCount); });
 }
 
 } // namespace
@@ -580,7 +580,7 @@ void pop3_advance(Connection& c) {
     case StatSent:
         if (state == PageState::ListWait) {
             c.pop3.statCount = stat_count(c.line);
-            pop3_list_asks(c, list_after_stat(c));
+            pop3_list_asks(c, list_after_stat(c, c.pop3.statCount));
         } else if (state == PageState::DeleteWait) {
             if (several_deletes(c) && pop3_ask_capabilities(c)) break;
             c.workerResult = Deleting;

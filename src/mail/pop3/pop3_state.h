@@ -1,5 +1,6 @@
 // Progress of one POP3 exchange, kept in its connection.
 #pragma once
+#include "mail/mime/mime_state.h"
 #include <cstdint>
 
 // Values of Connection::workerResult during a POP3 exchange.
@@ -11,7 +12,7 @@ enum Pop3State : uint16_t {
     StatSent = 4,
     ListingFull = 5,
     FetchingHeaders = 6,
-    Retrieving = 7,
+    Retrieving = kRetrievingStep,
     Quitting = 8,
     Deleting = 9,
     ListingUpdate = 10,
@@ -26,17 +27,6 @@ enum Pop3State : uint16_t {
     ConnectFailed = 20,
     HostNotFound = 21,
     TlsFailed = 22,
-};
-
-// POP3 status of a settings set, kept in the user record.
-enum Pop3Status : uint16_t {
-    kPop3None = 0,
-    kPop3Connected = 1,
-    kPop3ExchangeError = 101,
-    kPop3ServerNotFound = 103,
-    kPop3ConnectFailed = 105,
-    kPop3LoginFailed = 106,
-    kPop3MailNotFound = 107,
 };
 
 // Requests sent ahead of the one being answered when the server pipelines:

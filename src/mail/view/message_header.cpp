@@ -8,7 +8,6 @@
 #include "mail/list/received_list.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/mime/mime_state.h"
-#include "mail/pop3/pop3_state.h"
 #include "mail/view/message_view.h"
 #include "mail/view/view_internal.h"
 #include "mail/view/view_options.h"
@@ -252,9 +251,9 @@ int view_take_search_cursor(Connection& c) {
     return c.mime.searchCursor;
 }
 
-int view_take_next_searched(Connection& c) {
+int view_take_next_searched(Connection& c, int statCount) {
     MimeState& m = c.mime;
-    if (m.searchSent > c.pop3.statCount) return 0;
+    if (m.searchSent > statCount) return 0;
     m.searchSent = NextSearched(c, m.searchSent);
     return m.searchSent;
 }

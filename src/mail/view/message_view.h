@@ -15,7 +15,7 @@ int view_take_search_cursor(Connection& c);
 // The next message the search may ask for ahead of the replies, or 0 when the
 // requests already reach one past the last message (whose -ERR ends the
 // search as the one-at-a-time exchange ends it).
-int view_take_next_searched(Connection& c);
+int view_take_next_searched(Connection& c, int statCount);
 void message_links(Connection& c);
 // Create and finish the file of the current attachment slot. Finishing with
 // no file open does nothing.

@@ -2,6 +2,7 @@
 #include "base/buffered_file.h"
 #include "base/global_lock.h"
 #include "base/server_paths.h"
+#include "mail/mime/mime_parser.h"
 #include "mail/mime/mime_state.h"
 #include "mail/view/html_clean.h"
 #include "mail/view/message_view.h"
@@ -119,6 +120,8 @@ void open_part_file(Connection& c) {
     c.view.partFileClass = c.mime.contentClass;
     if (c.mime.contentClass != kClassHtml) OfferPart(c, entry, c.mime.contentClass);
 }
+
+const MimePartPage kMimePartPage = {open_part_file};
 
 void finish_part_file(Connection& c) {
     const int slot = c.view.partFileSlot;

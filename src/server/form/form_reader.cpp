@@ -3,16 +3,11 @@
 
 #include <cstring>
 
-#include "mail/book/address_book.h"
-#include "mail/compose/compose_page.h"
 #include "server/form/part_header.h"
 #include "server/form/upload_file.h"
 #include "server/text/char_class.h"
 #include "server/text/text_copy.h"
 #include "server/text/text_search.h"
-#include "store/pages/settings_page.h"
-
-const FieldHandlers kPageFieldHandlers = {SettingsUserField, StoreSendField, BookFormField};
 
 FieldHandlers& field_handlers() {
     static FieldHandlers handlers = kPageFieldHandlers;

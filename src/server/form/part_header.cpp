@@ -2,7 +2,7 @@
 #include "server/form/form_reading.h"
 
 #include "server/form/upload_file.h"
-#include "server/request/header_token.h"
+#include "server/text/header_token.h"
 #include "server/text/path_part.h"
 #include "server/text/percent_decode.h"
 #include "server/text/text_copy.h"

@@ -4,10 +4,10 @@
 #include "server/form/form_reading.h"
 #include "server/login/login.h"
 #include "server/request/forwarded_address.h"
-#include "server/request/header_token.h"
 #include "server/request/https_redirect.h"
 #include "server/request/request_reader.h"
 #include "server/route/route_request.h"
+#include "server/text/header_token.h"
 #include "server/text/text_copy.h"
 #include "server/text/text_search.h"
 

@@ -1,7 +1,7 @@
 #include "server/route/worker_wait.h"
 #include "mail/date/local_seconds.h"
-#include "mail/net/exchange_failure_page.h"
 #include "mail/net/mail_connect.h"
+#include "mail/pop3/exchange_failure_page.h"
 
 void WorkerWait(Connection& c) {
     int result = c.workerResult;

@@ -58,7 +58,7 @@ protected:
     void Stat(int count) {
         c->pop3.statCount = static_cast<uint16_t>(count);
         c->workerResult = StatSent;
-        pop3_list_asks(*c, list_after_stat(*c));
+        pop3_list_asks(*c, list_after_stat(*c, c->pop3.statCount));
     }
     void List(const std::vector<std::pair<int, int>>& numberAndSize) {
         for (auto [number, size] : numberAndSize)

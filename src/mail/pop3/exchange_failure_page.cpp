@@ -1,4 +1,4 @@
-#include "mail/net/exchange_failure_page.h"
+#include "mail/pop3/exchange_failure_page.h"
 #include "mail/date/local_seconds.h"
 #include "mail/net/mail_link.h"
 #include "mail/pop3/pop3_state.h"
