@@ -1,7 +1,6 @@
 #include "mail/book/address_book.h"
 #include "mail/book/book_internal.h"
 #include "mail/book/book_state.h"
-
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"

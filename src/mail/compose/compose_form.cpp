@@ -1,14 +1,13 @@
 #include "mail/compose/compose_form.h"
-#include "mail/compose/outgoing.h"
-#include "server/output/form_token.h"
-#include "server/output/page_policy.h"
-
 #include "base/global_lock.h"
 #include "mail/book/address_book.h"
 #include "mail/charset/detect.h"
 #include "mail/compose/compose_options.h"
+#include "mail/compose/outgoing.h"
 #include "mail/compose/reply_fields.h"
+#include "server/output/form_token.h"
 #include "server/output/output_text.h"
+#include "server/output/page_policy.h"
 #include "server/text/markup_escape.h"
 #include "server/text/messages.h"
 

@@ -1,8 +1,7 @@
 #include "mail/compose/reply_fields.h"
+#include "mail/charset/header_text.h"
 #include "mail/compose/outgoing.h"
 #include "mail/mime/mime_state.h"
-
-#include "mail/charset/header_text.h"
 #include "server/text/address.h"
 
 #include <cstring>

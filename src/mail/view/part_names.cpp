@@ -1,8 +1,7 @@
 #include "mail/view/part_names.h"
-#include "mail/view/view_state.h"
-
 #include "base/server_paths.h"
 #include "mail/charset/sjis.h"
+#include "mail/view/view_state.h"
 #include "server/text/path_part.h"
 #include "server/text/percent_decode.h"
 

@@ -1,6 +1,5 @@
 #include "server/form/part_header.h"
 #include "server/form/form_reading.h"
-
 #include "server/form/upload_file.h"
 #include "server/text/header_token.h"
 #include "server/text/path_part.h"

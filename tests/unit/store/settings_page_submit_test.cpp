@@ -2,14 +2,13 @@
 #include "mail/list/received_list.h"
 #include "mail/pop3/pop3_login_check.h"
 #include "server/form/form_reading.h"
+#include "server/server_cases.h"
 #include "server_golden.h"
 #include "store/mail_security.h"
 #include "store/pages/settings_form.h"
 #include "store/pages/settings_steps.h"
 #include "store/settings_page_fixture.h"
 #include "store/store_fixture.h"
-
-#include "server/server_cases.h"
 
 namespace {
 
