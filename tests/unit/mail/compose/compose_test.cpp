@@ -181,12 +181,6 @@ TEST_F(ComposePageTest, ReplyFieldsConvertJisBeforeEscaping) {
     EXPECT_NE(form.find("value=\"Re: \x89\xEF\x8B\x63\x8E\xBA\""), std::string::npos) << form;
 }
 
-TEST_F(ComposeMessageTest, PlainAsciiMessageHasExactlyTheseHeaders) {
-    ConnectionPtr c = Post("hanako@example.jp", "hello", "line 1\r\n.\r\n");
-    strcpy(c->send.sendBcc, "secret@example.jp");
-    EXPECT_GOLDEN("plain_ascii.ref", Compose(*c)); // no Bcc line, the dot doubled
-}
-
 TEST_F(ComposeMessageTest, ReplyReferencesDateAndIdOptions) {
     data_store().settings.mail_options = kMailAddDate | kMailAddMessageId;
     ConnectionPtr c = Post("a@example.jp", "Re: x", "t\r\n");
