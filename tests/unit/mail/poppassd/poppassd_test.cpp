@@ -128,26 +128,20 @@ class PoppassdStartTest : public PageTest {};
 TEST_F(PoppassdStartTest, NamesThatCannotResolveStartNoWorker) {
     ConnectionPtr c = Capture();
     c->user = LoggedIn("taro");
-    strcpy(data_store().settings.pop3_server, "nosuch..invalid");
-    StartPoppassd(*c, 0);
-    EXPECT_EQ(c->workerResult, kPoppassdHostNotFound);
-    EXPECT_FALSE(c->workerThread.joinable());
-    EXPECT_EQ(c->mail.socket, -1);
-
-    // With per-user servers the set's own name counts, filled from the basic
-    // setting while it is empty.
-    data_store().settings.per_user_servers = 1;
-    strcpy(data_store().settings.pop3_server, "127.0.0.1");
-    strcpy(c->user->set[1].pop3_name, "mail.invalid");
-    StartPoppassd(*c, 1);
-    EXPECT_EQ(c->workerResult, kPoppassdHostNotFound);
-    strcpy(data_store().settings.pop3_server, "x..invalid");
-    StartPoppassd(*c, 2);
-    EXPECT_EQ(c->workerResult, kPoppassdHostNotFound);
-    EXPECT_STREQ(c->user->set[2].pop3_name, "x..invalid");
-    StartPoppassd(*c, 3);
-    EXPECT_EQ(c->workerResult, kPoppassdHostNotFound);
-
+    BasicSettings& settings = data_store().settings;
+    for (const auto& k : SERVER_CASES("unresolved_servers.ref")) {
+        SCOPED_TRACE(k.at(1) + " set " + k.at(2));
+        settings.per_user_servers = std::stoi(k.at(0));
+        snprintf(settings.pop3_server, sizeof settings.pop3_server, "%s", k[1].c_str());
+        const int set = std::stoi(k.at(2));
+        char* own = set < kSettingsSets ? c->user->set[set].pop3_name : nullptr;
+        if (own) snprintf(own, sizeof c->user->set[0].pop3_name, "%s", k.at(3).c_str());
+        StartPoppassd(*c, set);
+        EXPECT_EQ(c->workerResult, kPoppassdHostNotFound);
+        EXPECT_FALSE(c->workerThread.joinable());
+        EXPECT_EQ(c->mail.socket, -1);
+        EXPECT_EQ(own ? own : "-", k.at(4));
+    }
     char refusal[kPoppassdRefusalSize] = "stale";
     EXPECT_EQ(RunPoppassd("nosuch..invalid", "u", "o", "n", refusal), kPoppassdHostNotFound);
     EXPECT_STREQ(refusal, "");
