@@ -35,10 +35,7 @@ protected:
     }
     // A post of taro's, its multipart boundary fixed.
     ConnectionPtr Post(const char* to, const char* subject, const char* text) {
-        UserRecord* u = LoggedIn("taro");
-        snprintf(u->set[0].name, sizeof u->set[0].name, "Taro");
-        ConnectionPtr c = Capture();
-        c->user = u;
+        ConnectionPtr c = User(0);
         strcpy(c->userName, "taro");
         snprintf(c->send.sendTo, sizeof c->send.sendTo, "%s", to);
         snprintf(c->send.sendSubject, sizeof c->send.sendSubject, "%s", subject);

@@ -22,8 +22,14 @@ class ViewTest : public MailTest {
 protected:
     void SetUp() override {
         MailTest::SetUp();
+        set_time_zone_bias_for_test(-540);
+        data_store().settings.mail_options = kMailDeleteLinkChangeable;
         temp = home + "/temp/taro";
         Start(PageState::MessageWait);
+    }
+    void TearDown() override {
+        set_time_zone_bias_for_test(0);
+        MailTest::TearDown();
     }
     // A new request for message 3, as the POP3 client leaves it right after
     // sending RETR.
@@ -81,27 +87,13 @@ protected:
     std::string temp;
 };
 
-std::string Head(const std::string& more = "") {
-    return "From: Hanako <hanako@example.jp>\n"
-           "To: taro@example.jp\n"
-           "Subject: =?ISO-2022-JP?B?GyRCJCIkJBsoQg==?=\n"
-           "Date: Tue, 03 Dec 2002 10:20:30 +0900\n"
-           "Message-Id: <abc+1@example.jp>\n" +
-           more;
-}
+const std::string kHead = "From: Hanako <hanako@example.jp>\n"
+                          "To: taro@example.jp\n"
+                          "Subject: =?ISO-2022-JP?B?GyRCJCIkJBsoQg==?=\n"
+                          "Date: Tue, 03 Dec 2002 10:20:30 +0900\n"
+                          "Message-Id: <abc+1@example.jp>\n";
 
-class MessageViewTest : public ViewTest {
-protected:
-    void SetUp() override {
-        ViewTest::SetUp();
-        set_time_zone_bias_for_test(-540);
-        data_store().settings.mail_options = kMailDeleteLinkChangeable;
-    }
-    void TearDown() override {
-        set_time_zone_bias_for_test(0);
-        ViewTest::TearDown();
-    }
-};
+using MessageViewTest = ViewTest;
 
 TEST_F(MessageViewTest, Pages) {
     static const std::pair<const char*, int> kOptions[] = {{"jump", jump_flag},
@@ -175,7 +167,7 @@ TEST_F(MessageViewTest, QuotationEndsInsideItsBufferOnACharacter) {
     for (int i = 0; i < 60; i++) line += "\x82\xa0";
     std::string body;
     for (int i = 0; i < 1100; i++) body += line + "\n";
-    Retrieve(Head() + "\n" + body);
+    Retrieve(kHead + "\n" + body);
     const int n = c->view.quotationLength;
     EXPECT_GT(n, kQuotationTextSize - 130);
     EXPECT_LT(n, kQuotationTextSize);
