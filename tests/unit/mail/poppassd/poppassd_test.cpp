@@ -83,30 +83,18 @@ TEST(PoppassdExchange, RefusalTextStartsAfterTheCode) {
 
 using namespace std::chrono_literals;
 
-class PoppassdSocketTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair_), 0);
-        x.user = "taro";
-        x.oldPassword = "old";
-        x.newPassword = "new";
-    }
-    void TearDown() override {
-        if (pair_[0] >= 0) close(pair_[0]);
-        if (pair_[1] >= 0) close(pair_[1]);
-    }
-    void Say(const std::string& s) {
-        ASSERT_EQ(write(pair_[1], s.data(), s.size()), ssize_t(s.size()));
-    }
-    int pair_[2] = {-1, -1};
+TEST(PoppassdSocket, SilenceOrCloseEndsWithTheStepReached) {
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
     PoppassdExchange x;
-};
-
-TEST_F(PoppassdSocketTest, SilenceOrCloseEndsWithTheStepReached) {
+    x.user = "taro";
+    x.oldPassword = "old";
+    x.newPassword = "new";
     // Bytes without a line end do not count as an answer.
-    Say("200 hi\r\n200 your pass");
+    const std::string unfinished = "200 hi\r\n200 your pass", greeting = "200 hi\r\n";
+    EXPECT_EQ(write(pair[1], unfinished.data(), unfinished.size()), ssize_t(unfinished.size()));
     auto start = std::chrono::steady_clock::now();
-    poppassd_converse(pair_[0], x, 1, nullptr, nullptr);
+    poppassd_converse(pair[0], x, 1, nullptr, nullptr);
     auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(x.step, kPoppassdUserSent);
     EXPECT_GE(took, 900ms);
@@ -114,13 +102,13 @@ TEST_F(PoppassdSocketTest, SilenceOrCloseEndsWithTheStepReached) {
 
     // A close after whole lines ends at once, long before the stall.
     PoppassdExchange y;
-    Say("200 hi\r\n");
-    close(pair_[1]);
-    pair_[1] = -1;
+    EXPECT_EQ(write(pair[1], greeting.data(), greeting.size()), ssize_t(greeting.size()));
+    close(pair[1]);
     start = std::chrono::steady_clock::now();
-    poppassd_converse(pair_[0], y, 30, nullptr, nullptr);
+    poppassd_converse(pair[0], y, 30, nullptr, nullptr);
     EXPECT_EQ(y.step, kPoppassdUserSent);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    close(pair[0]);
 }
 
 class PoppassdStartTest : public PageTest {};
