@@ -171,11 +171,7 @@ TEST_F(ComposePageTest, ReplyFieldsConvertJisBeforeEscaping) {
             checked++;
         }
     }
-    EXPECT_EQ(checked, 696);
-    // And on the page: the form holds the character itself.
-    strcpy(c->mime.subjectLine, "\x1b$B2q5D<<\x1b(B");
-    const std::string form = Form(*c, FormVariant::Reply);
-    EXPECT_NE(form.find("value=\"Re: \x89\xEF\x8B\x63\x8E\xBA\""), std::string::npos) << form;
+    EXPECT_EQ(checked, 696); // the page itself is in forms.cases
 }
 
 TEST_F(ComposeMessageTest, ReplyReferencesDateAndIdOptions) {
