@@ -11,25 +11,11 @@
 #include "server/route/page_fixture.h"
 #include <algorithm>
 #include <chrono>
-#include <ostream>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
-
-struct Fed {
-    std::string sent;
-    int over = 0;
-    uint16_t step = 0;
-    std::string refusal;
-    bool operator==(const Fed&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Fed& r) {
-    return os << "sent \"" << r.sent << "\" over " << r.over << " step " << r.step << " refusal \""
-              << r.refusal << "\"";
-}
 
 struct Inputs {
     const char* user = "taro";
@@ -41,28 +27,29 @@ void Collect(void* context, const char* bytes, size_t n) {
     static_cast<std::string*>(context)->append(bytes, n);
 }
 
-// Pieces of size piece, except that no piece crosses the offset cut.
-Fed FeedOnce(const std::string& replies, size_t piece, size_t cut, const Inputs& in) {
+// Pieces of size piece, except that no piece crosses the offset cut; what
+// was sent, whether the exchange is over, its step and refusal.
+std::string FeedOnce(const std::string& replies, size_t piece, size_t cut, const Inputs& in) {
     PoppassdExchange x;
     x.user = in.user;
     x.oldPassword = in.oldPassword;
     x.newPassword = in.newPassword;
-    Fed r;
+    std::string sent;
     x.send = Collect;
-    x.sendContext = &r.sent;
-    for (size_t at = 0, n; at < replies.size() && !r.over; at += n) {
+    x.sendContext = &sent;
+    int over = 0;
+    for (size_t at = 0, n; at < replies.size() && !over; at += n) {
         n = std::min({piece, replies.size() - at, at < cut ? cut - at : piece});
-        r.over = poppassd_feed(x, replies.data() + at, n);
+        over = poppassd_feed(x, replies.data() + at, n);
     }
-    r.step = x.step;
-    r.refusal = x.refusal;
-    return r;
+    return "sent \"" + sent + "\" over " + std::to_string(over) + " step " +
+           std::to_string(x.step) + " refusal \"" + x.refusal + "\"";
 }
 
 // The result of the whole replies, which every other way of cutting them
 // must reproduce.
-Fed Feed(const std::string& replies, const Inputs& in = {}) {
-    const Fed whole = FeedOnce(replies, replies.size(), 0, in);
+std::string Feed(const std::string& replies, const Inputs& in = {}) {
+    const std::string whole = FeedOnce(replies, replies.size(), 0, in);
     for (size_t piece = 1; piece <= 7; piece++)
         EXPECT_EQ(FeedOnce(replies, piece, 0, in), whole) << "pieces of " << piece;
     for (size_t cut = 1; cut < replies.size(); cut++)
@@ -79,7 +66,7 @@ TEST(PoppassdExchange, Exchanges) {
         const bool own = t.size() > 2;
         const Inputs in =
             own ? Inputs{t.at(2).c_str(), t.at(3).c_str(), t.at(4).c_str()} : Inputs{};
-        results += mail_golden::Section(t[0], testing::PrintToString(Feed(t.at(1), in)));
+        results += mail_golden::Section(t[0], Feed(t.at(1), in));
     }
     EXPECT_GOLDEN("exchanges.ref", results);
 }
@@ -98,30 +85,18 @@ TEST(PoppassdExchange, RefusalTextStartsAfterTheCode) {
 
 using namespace std::chrono_literals;
 
-class PoppassdSocketTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair_), 0);
-        x.user = "taro";
-        x.oldPassword = "old";
-        x.newPassword = "new";
-    }
-    void TearDown() override {
-        if (pair_[0] >= 0) close(pair_[0]);
-        if (pair_[1] >= 0) close(pair_[1]);
-    }
-    void Say(const std::string& s) {
-        ASSERT_EQ(write(pair_[1], s.data(), s.size()), ssize_t(s.size()));
-    }
-    int pair_[2] = {-1, -1};
+TEST(PoppassdSocket, SilenceOrCloseEndsWithTheStepReached) {
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
     PoppassdExchange x;
-};
-
-TEST_F(PoppassdSocketTest, SilenceOrCloseEndsWithTheStepReached) {
+    x.user = "taro";
+    x.oldPassword = "old";
+    x.newPassword = "new";
     // Bytes without a line end do not count as an answer.
-    Say("200 hi\r\n200 your pass");
+    const std::string unfinished = "200 hi\r\n200 your pass", greeting = "200 hi\r\n";
+    EXPECT_EQ(write(pair[1], unfinished.data(), unfinished.size()), ssize_t(unfinished.size()));
     auto start = std::chrono::steady_clock::now();
-    poppassd_converse(pair_[0], x, 1, nullptr, nullptr);
+    poppassd_converse(pair[0], x, 1, nullptr, nullptr);
     auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(x.step, kPoppassdUserSent);
     EXPECT_GE(took, 900ms);
@@ -129,13 +104,13 @@ TEST_F(PoppassdSocketTest, SilenceOrCloseEndsWithTheStepReached) {
 
     // A close after whole lines ends at once, long before the stall.
     PoppassdExchange y;
-    Say("200 hi\r\n");
-    close(pair_[1]);
-    pair_[1] = -1;
+    EXPECT_EQ(write(pair[1], greeting.data(), greeting.size()), ssize_t(greeting.size()));
+    close(pair[1]);
     start = std::chrono::steady_clock::now();
-    poppassd_converse(pair_[0], y, 30, nullptr, nullptr);
+    poppassd_converse(pair[0], y, 30, nullptr, nullptr);
     EXPECT_EQ(y.step, kPoppassdUserSent);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    close(pair[0]);
 }
 
 class PoppassdStartTest : public PageTest {};
@@ -143,26 +118,20 @@ class PoppassdStartTest : public PageTest {};
 TEST_F(PoppassdStartTest, NamesThatCannotResolveStartNoWorker) {
     ConnectionPtr c = Capture();
     c->user = LoggedIn("taro");
-    strcpy(data_store().settings.pop3_server, "nosuch..invalid");
-    StartPoppassd(*c, 0);
-    EXPECT_EQ(c->workerResult, kPoppassdHostNotFound);
-    EXPECT_FALSE(c->workerThread.joinable());
-    EXPECT_EQ(c->mail.socket, -1);
-
-    // With per-user servers the set's own name counts, filled from the basic
-    // setting while it is empty.
-    data_store().settings.per_user_servers = 1;
-    strcpy(data_store().settings.pop3_server, "127.0.0.1");
-    strcpy(c->user->set[1].pop3_name, "mail.invalid");
-    StartPoppassd(*c, 1);
-    EXPECT_EQ(c->workerResult, kPoppassdHostNotFound);
-    strcpy(data_store().settings.pop3_server, "x..invalid");
-    StartPoppassd(*c, 2);
-    EXPECT_EQ(c->workerResult, kPoppassdHostNotFound);
-    EXPECT_STREQ(c->user->set[2].pop3_name, "x..invalid");
-    StartPoppassd(*c, 3);
-    EXPECT_EQ(c->workerResult, kPoppassdHostNotFound);
-
+    BasicSettings& settings = data_store().settings;
+    for (const auto& k : SERVER_CASES("unresolved_servers.ref")) {
+        SCOPED_TRACE(k.at(1) + " set " + k.at(2));
+        settings.per_user_servers = std::stoi(k.at(0));
+        snprintf(settings.pop3_server, sizeof settings.pop3_server, "%s", k[1].c_str());
+        const int set = std::stoi(k.at(2));
+        char* own = set < kSettingsSets ? c->user->set[set].pop3_name : nullptr;
+        if (own) snprintf(own, sizeof c->user->set[0].pop3_name, "%s", k.at(3).c_str());
+        StartPoppassd(*c, set);
+        EXPECT_EQ(c->workerResult, kPoppassdHostNotFound);
+        EXPECT_FALSE(c->workerThread.joinable());
+        EXPECT_EQ(c->mail.socket, -1);
+        EXPECT_EQ(own ? own : "-", k.at(4));
+    }
     char refusal[kPoppassdRefusalSize] = "stale";
     EXPECT_EQ(RunPoppassd("nosuch..invalid", "u", "o", "n", refusal), kPoppassdHostNotFound);
     EXPECT_STREQ(refusal, "");
