@@ -97,17 +97,6 @@ TEST_F(UsersImport, LinesWithLineBreaksOrNulsInValuesAreRefused) {
     EXPECT_STREQ(find_user(ds.users, "e")->set[0].password, "pw");
 }
 
-TEST_F(UsersImport, StopsAtTheUserLimitButStillReportsDuplicates) {
-    for (int i = 0; i < max_users - 1; i++) add_existing(("u" + std::to_string(i)).c_str());
-    ImportTally t = run({"A,a@b.c,a,pw", "U,u@b.c,u0,pw", "B,b@b.c,b,pw", "C,c@b.c,c,pw"});
-    EXPECT_EQ(t.registered, 1);
-    EXPECT_TRUE(t.stopped);
-    EXPECT_EQ(count_users(ds.users), max_users);
-    ASSERT_EQ(said.size(), 2u);
-    EXPECT_NE(said[0].find("はすでに登録済みです。"), std::string::npos);
-    EXPECT_EQ(said[1], "これ以上の登録はできません。");
-}
-
 // The columns after APOP: POP3 security, SMTP security, SMTP login and
 // certificate checks; an unknown word refuses the line.
 TEST_F(UsersImport, MailSecurityColumns) {
