@@ -26,7 +26,6 @@ protected:
         for (const std::string& f : {file, key, file + ".new"}) unlink(f.c_str());
         rmdir(folder.c_str());
     }
-    static std::string read(const std::string& path) { return golden::read(path); }
     static void write(const std::string& path, const std::string& bytes) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
     }
@@ -62,7 +61,7 @@ TEST_F(MailCredentialsTest, SecretsRoundTripSealedUnderAKeyOfTheHome) {
     ASSERT_EQ(stat(key.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(st.st_size, 32);
-    EXPECT_EQ(read(file).find("s3cret"), std::string::npos) << "nothing readable at rest";
+    EXPECT_EQ(golden::read(file).find("s3cret"), std::string::npos) << "nothing readable at rest";
 
     MailCredentials again = opened();
     EXPECT_EQ(again.get("taro", "taro", "pop.example.jp", "smtp-password"), "s3cret\xE9");
@@ -76,8 +75,8 @@ TEST_F(MailCredentialsTest, SecretsRoundTripSealedUnderAKeyOfTheHome) {
 
 TEST_F(MailCredentialsTest, AnAlteredFileOrAnotherKeyIsRefusedAndNeverOverwritten) {
     ASSERT_TRUE(store.put("taro", "taro", "pop.example.jp", "smtp-user", "t@example.jp", why));
-    const std::string sealed = read(file);
-    const std::string goodKey = read(key);
+    const std::string sealed = golden::read(file);
+    const std::string goodKey = golden::read(key);
     for (size_t at : {size_t{0}, size_t{5}, sealed.size() / 2, sealed.size() - 1}) {
         SCOPED_TRACE(at);
         std::string bad = sealed;
@@ -86,7 +85,8 @@ TEST_F(MailCredentialsTest, AnAlteredFileOrAnotherKeyIsRefusedAndNeverOverwritte
         MailCredentials damaged = opened(false);
         EXPECT_EQ(damaged.get("taro", "taro", "pop.example.jp", "smtp-user"), "");
         EXPECT_FALSE(damaged.put("taro", "taro", "pop.example.jp", "smtp-user", "x", why));
-        EXPECT_EQ(read(file), bad) << "what could not be read is left for the administrator";
+        EXPECT_EQ(golden::read(file), bad)
+            << "what could not be read is left for the administrator";
     }
     write(file, sealed);
     write(key, std::string(32, 'k'));

@@ -72,11 +72,6 @@ protected:
         Run(u, 0, PageState::SetupSubmit, true, fields);
         return u;
     }
-    // The page without its header block.
-    std::string Body() const {
-        size_t end = out.find("\r\n\r\n");
-        return end == std::string::npos ? out : out.substr(end + 4);
-    }
     // The answer so far under a heading, for a golden of several pages.
     std::string Section(const std::string& name) const {
         return "=== " + name + "\n" + MaskDates(out) + "\n";
