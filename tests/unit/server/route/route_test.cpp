@@ -198,13 +198,12 @@ TEST_F(EvaluateTest, FormLogin) {
         snprintf(c->formSlots[0], kFieldSize, "%s", k.at(1).c_str());
         snprintf(c->formSlots[2], kFieldSize, "%s", k.at(2).c_str());
         EvaluatePost(*c);
-        int32_t check = ok ? c->session.check : previous;
         EXPECT_EQ(c->user == taro, ok);
         if (!ok) {
-            EXPECT_EQ(check, previous);
             ExpectAnswer("refused.ref");
             continue;
         }
+        const int32_t check = c->session.check;
         EXPECT_TRUE(check > 0 && check != previous); // each login its own session
         EXPECT_EQ(strlen(c->session.cookieToSet), 32u);
         previous = check;
