@@ -26,9 +26,6 @@ protected:
         for (const std::string& f : {file, key, file + ".new"}) unlink(f.c_str());
         rmdir(folder.c_str());
     }
-    static void write(const std::string& path, const std::string& bytes) {
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-    }
     void add_user(const char* owner, const char* id2 = nullptr) {
         auto* r = new UserRecord();
         strcpy(r->set[0].id, owner);
@@ -81,19 +78,19 @@ TEST_F(MailCredentialsTest, AnAlteredFileOrAnotherKeyIsRefusedAndNeverOverwritte
         SCOPED_TRACE(at);
         std::string bad = sealed;
         bad[at] = static_cast<char>(bad[at] ^ 0x01);
-        write(file, bad);
+        WriteFile(file, bad);
         MailCredentials damaged = opened(false);
         EXPECT_EQ(damaged.get("taro", "taro", "pop.example.jp", "smtp-user"), "");
         EXPECT_FALSE(damaged.put("taro", "taro", "pop.example.jp", "smtp-user", "x", why));
         EXPECT_EQ(golden::read(file), bad)
             << "what could not be read is left for the administrator";
     }
-    write(file, sealed);
-    write(key, std::string(32, 'k'));
+    WriteFile(file, sealed);
+    WriteFile(key, std::string(32, 'k'));
     opened(false);
-    write(key, goodKey.substr(0, 31));
+    WriteFile(key, goodKey.substr(0, 31));
     opened(false); // a short key
-    write(key, goodKey);
+    WriteFile(key, goodKey);
     EXPECT_EQ(opened().get("taro", "taro", "pop.example.jp", "smtp-user"), "t@example.jp");
 }
 

@@ -179,10 +179,6 @@ protected:
         return c;
     }
     void Route(Connection& c, std::string requestLine) { RouteRequest(c, requestLine.data()); }
-    void WriteFile(const std::string& path, const std::string& bytes) {
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        std::ofstream(path, std::ios::binary) << bytes;
-    }
 
     std::string home;
     std::string out;
