@@ -66,12 +66,6 @@ protected:
         for (const std::string& f : fields) Field(*c, f);
         Produce(*c);
     }
-    // Taro posts Settings 1 as shown, with fields after it.
-    UserRecord* PostAsTaro(std::initializer_list<std::string> fields) {
-        UserRecord* u = Taro();
-        Run(u, 0, PageState::SetupSubmit, true, fields);
-        return u;
-    }
     // The answer so far under a heading, for a golden of several pages.
     std::string Section(const std::string& name) const {
         return "=== " + name + "\n" + MaskDates(out) + "\n";

@@ -72,13 +72,16 @@ TEST_F(SettingsPostTest, EntryAreaAndSignatureLimits) {
 TEST_F(SettingsPageTest, AnotherUsersIdReplacesTheListSoFar) {
     AddUser("jiro");
     Settings().user_policy_3 = kPolicy3MayChangeId;
-    UserRecord* u = PostAsTaro({"user_id=jiro", "user_name=", "user_mail_address=a@b"});
+    UserRecord* u = Taro();
+    Run(u, 0, PageState::SetupSubmit, true,
+        {"user_id=jiro", "user_name=", "user_mail_address=a@b"});
     EXPECT_GOLDEN("pages/id_taken.ref", MaskDates(out));
     EXPECT_STREQ(u->set[0].id, "taro");
 }
 
 TEST_F(SettingsPageTest, NameOnlyChangeKeepsThePasswordAndShowsTheResult) {
-    UserRecord* u = PostAsTaro({"user_name=Taro Yamada"});
+    UserRecord* u = Taro();
+    Run(u, 0, PageState::SetupSubmit, true, {"user_name=Taro Yamada"});
     EXPECT_GOLDEN("pages/name_only_change.ref", MaskDates(out) + store_test::dump(*u));
 }
 
