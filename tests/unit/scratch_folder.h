@@ -3,6 +3,7 @@
 // test failed, when none can be made.
 #pragma once
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <initializer_list>
 #include <stdlib.h>
@@ -18,4 +19,10 @@ inline std::string MakeScratchFolder(const char* name,
     }
     for (const char* d : subfolders) std::filesystem::create_directory(pattern + "/" + d);
     return pattern;
+}
+
+// Writes bytes as the whole file at path, making the folders above it.
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
 }

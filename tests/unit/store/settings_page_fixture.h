@@ -67,17 +67,6 @@ protected:
         for (const std::string& f : fields) Field(*c, f);
         Produce(*c);
     }
-    // Taro posts Settings 1 as shown, with fields after it.
-    UserRecord* PostAsTaro(std::initializer_list<std::string> fields) {
-        UserRecord* u = Taro();
-        Run(u, 0, PageState::SetupSubmit, true, fields);
-        return u;
-    }
-    // The page without its header block.
-    std::string Body() const {
-        size_t end = out.find("\r\n\r\n");
-        return end == std::string::npos ? out : out.substr(end + 4);
-    }
     // The answer so far under a heading, for a golden of several pages.
     std::string Section(const std::string& name) const {
         return "=== " + name + "\n" + MaskDates(out) + "\n";

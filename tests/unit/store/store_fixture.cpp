@@ -154,10 +154,6 @@ void DataStoreTest::put_file(const std::string& path, const std::string& bytes) 
     ASSERT_TRUE(f.good()) << path;
 }
 
-std::string DataStoreTest::get_file(const std::string& path) {
-    return golden::read(path);
-}
-
 int DataStoreTest::load(const std::string& file) {
     put_file(ds.data_path, file);
     return load_data_file(ds);

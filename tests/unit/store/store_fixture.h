@@ -42,7 +42,6 @@ protected:
     void TearDown() override;
 
     void put_file(const std::string& path, const std::string& bytes);
-    std::string get_file(const std::string& path);
     // Writes file as the data file and loads it.
     int load(const std::string& file);
     std::vector<UserRecord*> users();

@@ -45,32 +45,18 @@ protected:
 };
 
 TEST_F(StoreLoadUsersTest, UsersWithEveryKindOfBook) {
-    struct Case {
-        const char* name;
-        int slot;
-        size_t length;
-        bool adr_file;
-        bool book_survives;
-    } cases[] = {
-        {"no book", u_book_none, 0, false, false},
-        {"short inline", u_book_57, 57, false, true},
-        {"256 characters", u_book_256, 256, false, true},
-        {"2000 characters", u_book_2000, 2000, false, true},
-        {"overflow file", u_book_overflow, 3000, true, true},
-        {"overflow file of 2001", u_book_overflow, 2001, true, true},
-        {"overflow file missing", u_book_overflow, 3000, false, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& c : SERVER_CASES("book_kinds.ref")) {
+        SCOPED_TRACE(c.at(0));
+        const size_t length = std::stoul(c.at(2));
         messages.clear();
         Users want;
         want.push_back(sample_user("u.first", 4));
         want.push_back(sample_user("u.book", 1));
         want.push_back(sample_user("u.last", 2));
         std::remove(adr_path("u.book").c_str());
-        if (c.adr_file) put_file(adr_path("u.book"), book_of_length(c.length));
-        ASSERT_EQ(load_slots({u_first, c.slot, u_last}), kLoadOk);
-        if (c.book_survives) want[1]->address_book = book_of_length(c.length);
+        if (c.at(3) == "1") put_file(adr_path("u.book"), book_of_length(length));
+        ASSERT_EQ(load_slots({u_first, std::stoi(c.at(1)), u_last}), kLoadOk);
+        if (c.at(4) == "1") want[1]->address_book = book_of_length(length);
         expect_users_are(want);
         EXPECT_TRUE(messages.empty());
     }

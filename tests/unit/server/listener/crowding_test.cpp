@@ -23,19 +23,6 @@ struct Table {
 
 constexpr int64_t kLater = 1000000;
 
-TEST(Crowding, TheLongestWaitingUnfinishedRequestGivesWayFirst) {
-    Table t;
-    t.add(300);
-    Connection* oldest = t.add(100);
-    t.add(200);
-    EXPECT_EQ(OldestUnfinishedRequest(t.first(), kLater), oldest);
-    GiveWay(*oldest);
-    // Each newcomer takes another place, never the one already freed.
-    Connection* next = OldestUnfinishedRequest(t.first(), kLater);
-    ASSERT_NE(next, nullptr);
-    EXPECT_EQ(next->receiveStarted, 200);
-}
-
 TEST(Crowding, PagesUnderWayMergedExchangesAndFreshConnectionsAreNeverDropped) {
     Table t;
     t.add(10, PageState::ListWait);

@@ -139,15 +139,17 @@ protected:
         taro = LoggedIn("taro");
         Attach(taro, "taro.0", "report.txt", "secret report");
     }
-    // Feeds a whole request; the connection as it stands afterwards.
-    ConnectionPtr Feed(const std::string& request) {
+    // Feeds a whole request from the client address from, if given; the
+    // connection as it stands afterwards.
+    ConnectionPtr Feed(const std::string& request, const char* from = nullptr) {
         out.clear();
         ConnectionPtr c = Capture(1);
+        if (from) c->clientAddress = AddressOf(from);
         EXPECT_EQ(FeedBytes(*c, request.data(), static_cast<int>(request.size())), 1);
         return c;
     }
-    std::string Answer(const std::string& request) {
-        ConnectionPtr c = Feed(request);
+    std::string Answer(const std::string& request, const char* from = nullptr) {
+        ConnectionPtr c = Feed(request, from);
         for (int i = 0; i < 20 && c->state != PageState::Done; i++) Dispatcher(*c);
         return MaskDates(out);
     }
@@ -195,14 +197,9 @@ TEST_F(SessionBinding, LoginSetsTheCookieAndLogoutEndsIt) {
 TEST_F(SessionBinding, BehindAnHttpsProxyTheCookieIsSecure) {
     ClearTrustedProxies();
     ASSERT_TRUE(AddTrustedProxy("127.0.0.1"));
-    const std::string request =
-        Post("/mail/sent/index.html", "X-Real-IP: 203.0.113.9\r\nX-Forwarded-Proto: https\r\n",
-             "a=taro&b=pw");
-    out.clear();
-    ConnectionPtr c = Capture(0);
-    c->clientAddress = AddressOf("127.0.0.1");
-    FeedBytes(*c, request.data(), static_cast<int>(request.size()));
-    for (int i = 0; i < 20 && c->state != PageState::Done; i++) Dispatcher(*c);
+    Answer(Post("/mail/sent/index.html", "X-Real-IP: 203.0.113.9\r\nX-Forwarded-Proto: https\r\n",
+                "a=taro&b=pw"),
+           "127.0.0.1");
     ClearTrustedProxies();
     const size_t at = out.find("Set-Cookie: __Host-tarnbox=");
     ASSERT_NE(at, std::string::npos) << out;

@@ -48,11 +48,7 @@ TEST_F(OAuthRouteTest, ConnectAndCallbackPaths) {
         data_store().settings.multiple_addresses = std::stoi(k.at(1));
         ConnectionPtr c = Capture();
         oauth_route(*c, (k.at(0) + " HTTP/1.0").c_str());
-        const char* route = c->route == Route::OAuthConnect    ? "OAuthConnect"
-                            : c->route == Route::OAuthCallback ? "OAuthCallback"
-                            : c->route == Route::NotFound      ? "NotFound"
-                                                               : "another route";
-        EXPECT_EQ(route, k.at(2));
+        EXPECT_EQ(c->route, RouteNamed(k.at(2)));
         if (c->route == Route::OAuthConnect) {
             EXPECT_EQ(std::to_string(c->settingsIndex), k.at(3));
         } else if (c->route == Route::OAuthCallback) {

@@ -121,11 +121,8 @@ TEST_F(OutputTextTest, SplittingTheInputAnywhereChangesNothing) {
 // The filter's pieces are gathered into segments of the stage's size; what
 // is left goes out when the writer flushes.
 TEST_F(OutputTextTest, SendsWholeSegmentsOfAtMostTheStageSize) {
-    const std::string kanji = "\x1b$B" + [] {
-        std::string s;
-        for (int i = 0; i < 3000; ++i) s += "\x30\x21";
-        return s;
-    }();
+    std::string kanji = "\x1b$B";
+    for (int i = 0; i < 3000; ++i) kanji += "\x30\x21";
     const struct {
         std::string input;
         int flags;

@@ -80,9 +80,11 @@ T ValueNamed(const std::pair<const char*, T> (&names)[N], const std::string& nam
 inline ::Route RouteNamed(const std::string& name) {
     using T = ::Route;
     static const std::pair<const char*, T> kNames[] = {
-        NAMED(Top),    NAMED(NewUser),     NAMED(Setup),  NAMED(Mail),       NAMED(Write),
-        NAMED(Logout), NAMED(SetupDelete), NAMED(Book),   NAMED(Sent),       NAMED(Attachment),
-        NAMED(Static), NAMED(StaticHead),  NAMED(Remote), NAMED(MailAsText), NAMED(NotFound)};
+        NAMED(Top),          NAMED(NewUser),    NAMED(Setup),       NAMED(Mail),
+        NAMED(Write),        NAMED(Logout),     NAMED(SetupDelete), NAMED(Book),
+        NAMED(Sent),         NAMED(Attachment), NAMED(Static),      NAMED(StaticHead),
+        NAMED(Remote),       NAMED(MailAsText), NAMED(NotFound),    NAMED(OAuthConnect),
+        NAMED(OAuthCallback)};
     return ValueNamed(kNames, name, "route", ::Route::NotFound);
 }
 
@@ -179,10 +181,6 @@ protected:
         return c;
     }
     void Route(Connection& c, std::string requestLine) { RouteRequest(c, requestLine.data()); }
-    void WriteFile(const std::string& path, const std::string& bytes) {
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        std::ofstream(path, std::ios::binary) << bytes;
-    }
 
     std::string home;
     std::string out;
