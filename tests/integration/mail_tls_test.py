@@ -7,8 +7,8 @@ in the servers' logs and the delivered bytes."""
 import os, shutil, time, unittest, urllib.parse
 
 from gatewaytest import (  # noqa: E402
-    DONE, LIST_TIME, SEND_ERROR, Certificates as Authority, Dovecot, Gateway, Postfix,
-    ScriptedServer, Upgrade, World, assert_page_ends, file_bytes, http, plain_head, ref_json, sjis,
+    DONE, LIST_TIME, Certificates as Authority, Dovecot, Gateway, Postfix, ScriptedServer,
+    Upgrade, World, assert_page_ends, assert_ref, file_bytes, http, plain_head, ref_json, sjis,
     wait_for)
 
 WORKER_TIMEOUT = 4
@@ -156,9 +156,6 @@ class Registration(unittest.TestCase):
                       answer[-1500:])
         self.assertIn(b"name=\"user_id\"", answer, "the form is shown again")
         self.assertFalse(registered("hanako"))
-        answer = register("nobody", "whatever")
-        self.assertIn(b"did not accept", answer)
-        self.assertFalse(registered("nobody"))
 
     def test_the_servers_login_makes_the_account_over_stls(self):
         answer = register("jiro", "jiro-pw")
@@ -278,22 +275,17 @@ class SecureSmtp(unittest.TestCase):
     def test_wrong_password_is_refused_and_nothing_delivered(self):
         b, answer = self.sent("bad-auth", b"Never delivered")
         self.assertEqual(answer.status, b"HTTP/1.0 200 OK", answer.raw[:600])
-        self.assertIn(SEND_ERROR, answer.body, answer.body[:1500])
-        self.assertIn(b"535 5.7.8 Error: authentication failed", answer.body)
-        assert_page_ends(self, answer.body)
+        # Postfix's refusal stands on the page.
+        assert_ref(self, "smtp-auth-refused", answer.body, query=b.query)
         self.assertIn("authentication failed", WORLD["smtp"].log_text())
         time.sleep(1)
         self.assertIsNone(self.delivered(b"Never delivered"))
 
     def test_starttls_not_offered(self):
         b, answer = self.sent("no-starttls", b"Not offered")
-        body = answer.body
         # After the greeting the page goes on as a refused command's would,
         # without a frame of its own at the top.
-        self.assertTrue(body.startswith(secure_failure("SMTP", "not offered")
-                                        + b'<hr><center><a href="/mail/index.html%s">' % b.query),
-                        body[:1500])
-        assert_page_ends(self, body)
+        assert_ref(self, "smtp-starttls-not-offered", answer.body, query=b.query)
         self.assertNotIn("sasl_username=no-starttls", WORLD["smtp"].log_text())
 
 

@@ -7,10 +7,10 @@ Postfix, 127.0.0.2 a closed port, 127.0.0.3 a socket that never greets, and
 import base64, os, poplib, re, time, unittest
 
 from gatewaytest import (  # noqa: E402
-    BOUNDARY, DONE, MOZILLA5, SEND_ERROR, Dovecot, Gateway, Postfix, ScriptedServer, World,
+    BOUNDARY, DONE, MOZILLA5, Dovecot, Gateway, Postfix, ScriptedServer, World,
     assert_page_ends, assert_ref, plain_head, ref_bytes, ref_json, sjis, wait_for)
 
-WORKER_TIMEOUT, ERROR_MESSAGE = 3, sjis("エラーメッセージ")
+WORKER_TIMEOUT = 3
 
 
 def pop3_messages(port, user, password):
@@ -136,9 +136,8 @@ class SentMessage(unittest.TestCase):
             with self.subTest(user):
                 head, body = self.message_of(user)
                 self.assertEqual(gateway_headers(head), gateway_headers(bob[0]))
+                # Bob's, which hold no Bcc (sent-headers.ref).
                 self.assertEqual(body, bob[1])
-                self.assertNotIn(b"\nBcc:", b"\n" + gateway_headers(head))
-                self.assertNotIn(b"dave@", gateway_headers(head))
 
     def test_sent_list_shows_it(self):
         # The entry's bytes and the list's rows are the unit tests'; here the
@@ -169,17 +168,8 @@ class Failures(unittest.TestCase):
         answer = s.send(to=b"bob@test.example, nosuchuser@test.example", subject=b"Refused",
                         text=b"nobody gets this")
         self.assertEqual(answer.status, b"HTTP/1.0 200 OK", answer.raw[:600])
-        line = (b"550 5.1.1 <nosuchuser@test.example>: Recipient address rejected: "
-                b"User unknown in virtual mailbox table")
-        # The reply line is the server's text: shown as it came, or escaped.
-        escaped = line.replace(b"<", b"&lt;").replace(b">", b"&gt;")
-        block = (b"<center><font size=+1>" + SEND_ERROR + b"<br></font><br>" + ERROR_MESSAGE
-                 + b"<br>")
-        self.assertTrue(answer.body.startswith(block + line + b"<center>")
-                        or answer.body.startswith(block + escaped + b"<center>"),
-                        answer.body[:600])
-        self.assertIn(b'<a href="/mail/index.html%s">' % s.query, answer.body)
-        assert_page_ends(self, answer.body)
+        # Postfix's reply line stands on the page, escaped.
+        assert_ref(self, "send-failure-refused", answer.body, query=s.query)
         time.sleep(1)
         self.assertEqual(count("bob"), before)
         log_after = s.page(b"/mail/sent/index.html").body.count(b"<input type=checkbox")
