@@ -1,22 +1,18 @@
-// A password change on the settings page in Chromium that reaches the system
-// account through Debian's poppassd (behind socat on 127.0.0.1:106).
+// An account in Chromium: its login over the gateway's own HTTPS listener,
+// whose certificate is checked against a test authority only this profile
+// trusts (no warning), and a password change on the settings page that
+// reaches the system account through Debian's poppassd (behind socat on
+// 127.0.0.1:106).
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { execFileSync, spawn } from 'node:child_process';
 import crypto from 'node:crypto';
 import net from 'node:net';
 import readline from 'node:readline';
-import { journey, sleep, bodyText, fill, follow, logIn } from './harness.mjs';
+import { journey, bodyText, fill, follow, logIn } from './harness.mjs';
 
 const ACCOUNT = `tbx${crypto.randomBytes(3).toString('hex')}`;
 const [OLD_PASSWORD, NEW_PASSWORD] = ['Old-Pass-41', 'New-Pass-52'];
 
-const answers = (port) => new Promise((resolve) => {
-  const s = net.connect(port, '127.0.0.1', () => { s.end(); resolve(true); });
-  s.on('error', () => resolve(false));
-});
-
-let socat;
 // The list must come up once for a login to hold: Dovecot knows the account
 // with its first password.
 const j = journey({
@@ -24,20 +20,26 @@ const j = journey({
   gateway: {
     settings: ['poppassd_changeable=1'],
     users: [['--name', '鈴木 一郎', '--mail-address', `${ACCOUNT}@example.jp`, '--id', ACCOUNT, '--password', OLD_PASSWORD]],
+    poppassd: true,
+    https: true,
   },
-  async prepare() {
-    execFileSync('useradd', ['-M', '-d', '/nonexistent', '-s', '/usr/sbin/nologin', ACCOUNT]);
-    execFileSync('chpasswd', { input: `${ACCOUNT}:${OLD_PASSWORD}\n` });
-    // Through a shell that exits 0: socat may drop poppassd's last reply
-    // when poppassd fails.
-    socat = spawn('socat', ['TCP-LISTEN:106,bind=127.0.0.1,reuseaddr,fork', 'SYSTEM:/usr/sbin/poppassd; exit 0'],
-      { stdio: 'ignore', detached: true });
-    for (let i = 0; i < 100 && !(await answers(106)); i++) await sleep(50);
-  },
-  async cleanUp() {
-    if (socat && socat.exitCode === null) process.kill(-socat.pid, 'SIGTERM');
-    try { execFileSync('userdel', [ACCOUNT]); } catch { /* already gone */ }
-  },
+  browser: (servers) => ({ env: { HOME: servers.browserHome } }),
+});
+
+test('the top page and a login over HTTPS, checked against the test authority', async () => {
+  const { page, servers } = j;
+  const answer = await page.goto(`${servers.httpsUrl}/`);
+  assert.equal(answer.status(), 200);
+  const security = await answer.securityDetails();
+  assert.ok(security, 'served over TLS');
+  assert.match(security.protocol, /^TLS 1\.[23]$/);
+  assert.equal(security.subjectName, '127.0.0.1');
+  assert.equal(await page.title(), 'Tarn Version 1.51');
+  await fill(page, { a: ACCOUNT, b: OLD_PASSWORD });
+  await follow(page);
+  assert.ok(page.url().startsWith(`${servers.httpsUrl}/mail/`), page.url());
+  // The list page, with the user's links.
+  assert.match(await page.content(), new RegExp(`\\?user=${ACCOUNT}\\?check=\\d+`));
 });
 
 async function passwordWorks(password) {

@@ -55,7 +55,8 @@ export async function startBrowser({ env = {}, args = [], options = {} } = {}) {
 //     account's ({ user, password }); null: no POP3 server at all.
 //   demo: the demo's Dovecot and Postfix instead, taro's mail waiting.
 //   gateway: { settings: ['key=value'], users: [arguments of users add]
-//     (instead of the box owner), https: true (a TLS listener too) }.
+//     (instead of the box owner), https: true (a TLS listener too),
+//     poppassd: true (the account as a system account, behind poppassd) }.
 // Resolves to { url, user, password, domain, stop() }; with https also
 // httpsUrl and browserHome, whose NSS database alone trusts its certificate.
 export function startServers({ box = [], demo = false, account, gateway = {} } = {}) {

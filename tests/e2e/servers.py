@@ -11,7 +11,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path[:0] = [os.path.join(ROOT, "tests", "integration"), os.path.join(ROOT, "scripts")]
 from gatewaytest import (  # noqa: E402
-    DOMAIN, Certificates, Dovecot, Gateway, Postfix, World, free_port, wait_until_listening)
+    DOMAIN, Certificates, Dovecot, Gateway, Poppassd, Postfix, World, free_port,
+    wait_until_listening)
 import demo_messages  # noqa: E402
 
 
@@ -59,6 +60,9 @@ def https_listener(g, scratch, reply):
 
 def build(world, scratch, wanted, reply):
     setup = wanted["gateway"]
+    if setup.get("poppassd"):
+        # The account's system password, behind poppassd on 127.0.0.1:106.
+        world["poppassd"] = Poppassd(wanted["user"], wanted["password"]).start()
     g = world["gateway"] = Gateway(*mail_servers(world, scratch, wanted), prefix="tarnbox-e2e-")
     if setup.get("settings"):
         g.run("settings", "set", *setup["settings"])

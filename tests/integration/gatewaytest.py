@@ -6,7 +6,7 @@ import urllib.parse
 
 sys.dont_write_bytecode = True
 from mailservers import (  # noqa: E402,F401
-    DOVECOT, POSTFIX, Certificates, Dovecot, Postfix, free_port, port_answers,
+    DOVECOT, POSTFIX, Certificates, Dovecot, Poppassd, Postfix, free_port, port_answers,
     end_process as stop_process)
 
 # ctest passes the binary first; taken off before unittest reads the rest.
