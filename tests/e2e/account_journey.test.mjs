@@ -6,8 +6,6 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import crypto from 'node:crypto';
-import net from 'node:net';
-import readline from 'node:readline';
 import { journey, bodyText, fill, follow, logIn } from './harness.mjs';
 
 const ACCOUNT = `tbx${crypto.randomBytes(3).toString('hex')}`;
@@ -42,21 +40,6 @@ test('the top page and a login over HTTPS, checked against the test authority', 
   assert.match(await page.content(), new RegExp(`\\?user=${ACCOUNT}\\?check=\\d+`));
 });
 
-async function passwordWorks(password) {
-  const s = net.connect(106, '127.0.0.1');
-  const replies = readline.createInterface({ input: s })[Symbol.asyncIterator]();
-  const ok = async () => ((await replies.next()).value ?? '').startsWith('200');
-  try {
-    for (const line of [`user ${ACCOUNT}`, `pass ${password}`]) {
-      if (!(await ok())) return false;
-      s.write(`${line}\r\n`);
-    }
-    return await ok();
-  } finally {
-    s.end('quit\r\n');
-  }
-}
-
 test('the password changes on the server through poppassd', async () => {
   const { page, servers } = j;
   await logIn(page, servers, ACCOUNT, OLD_PASSWORD);
@@ -64,7 +47,7 @@ test('the password changes on the server through poppassd', async () => {
   await fill(page, { user_pass0: OLD_PASSWORD, user_pass1: NEW_PASSWORD, user_pass2: NEW_PASSWORD });
   await page.check('input[name=user_poppassd]');
   assert.match(await follow(page), /パスワードを poppassd を使用して変更した/);
-  assert.equal(await passwordWorks(NEW_PASSWORD), true);
+  assert.equal((await servers.ask({ poppassd_accepts: NEW_PASSWORD })).accepts, true);
   // The gateway takes the new password too.
   await logIn(page, servers, ACCOUNT, NEW_PASSWORD);
   assert.doesNotMatch(await bodyText(page), /ID error/);

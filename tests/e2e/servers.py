@@ -4,7 +4,8 @@ gateway in a fresh home before a Dovecot box, the demo's Dovecot and Postfix
 with taro's mail waiting, or no mail server. Reads startServers' options
 (harness.mjs) as one JSON line from stdin, prints {"url", "user",
 "password", "domain"} (with "httpsUrl" and "browserHome" for an HTTPS
-listener) and stops everything when stdin closes."""
+listener), answers {"poppassd_accepts": password} lines with {"accepts"}
+and stops everything when stdin closes."""
 import base64, json, os, shutil, signal, subprocess, sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -91,7 +92,10 @@ def main():
     start()
     try:
         print(json.dumps(reply), flush=True)
-        sys.stdin.read()
+        # Each later line asks whether poppassd takes a password now.
+        for line in sys.stdin:
+            accepts = world["poppassd"].accepts(json.loads(line)["poppassd_accepts"])
+            print(json.dumps({"accepts": accepts}), flush=True)
     finally:
         stop()
 
