@@ -437,6 +437,13 @@ def first_difference(got, wanted):
         n, len(got), len(wanted), got[max(0, n - 80):n + 80], wanted[max(0, n - 80):n + 80])
 
 
+def assert_page(test, name, page, query):
+    """assert_ref of a page but for its session parts, head lines and list time."""
+    page = without_session(plain_head(page))
+    m = LIST_TIME.search(page)
+    assert_ref(test, name, page, query=query, **({"list_time": m.group(1)} if m else {}))
+
+
 def ref_json(name):
     with open(os.path.join(REF, name + ".json"), encoding="utf-8") as f:
         return json.load(f)
