@@ -6,8 +6,8 @@ import urllib.parse
 
 sys.dont_write_bytecode = True
 from mailservers import (  # noqa: E402,F401
-    DOVECOT, POSTFIX, Certificates, Dovecot, Poppassd, Postfix, free_port, port_answers,
-    end_process as stop_process)
+    DOVECOT, POSTFIX, Certificates, Dovecot, Poppassd, Postfix, free_port, pop3_login,
+    port_answers, end_process as stop_process)
 
 # ctest passes the binary first; taken off before unittest reads the rest.
 BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ.get("TARNBOX_BIN")

@@ -1,7 +1,7 @@
 """Real Dovecot (POP3, APOP, optionally STLS/POP3S, IMAP, SASL for Postfix)
 and Postfix (delivering into the same Maildirs) on 127.0.0.1, everything in
 a scratch folder of the caller's, installed on first use; and poppassd."""
-import glob, os, re, shutil, signal, socket, string, subprocess, time
+import glob, os, poplib, re, shutil, signal, socket, string, subprocess, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -39,6 +39,14 @@ def end_process(proc, seconds=15):
         except subprocess.TimeoutExpired:
             proc.kill()
             proc.wait()
+
+
+def pop3_login(port, user, password):
+    """A POP3 client logged in on 127.0.0.1:port."""
+    pop = poplib.POP3("127.0.0.1", port, timeout=10)
+    pop.user(user)
+    pop.pass_(password)
+    return pop
 
 
 def port_answers(port, host="127.0.0.1"):

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The Dovecot of the harness serving IMAP beside POP3: one store, so a
 benchmark comparing a POP3 client with an IMAP one reads the same mail."""
-import imaplib, poplib, sys, shutil, tempfile, unittest
+import imaplib, sys, shutil, tempfile, unittest
 
 sys.argv[1:] = []  # the gateway binary that ctest passes is not needed here
 import mailservers  # noqa: E402
@@ -9,13 +9,6 @@ import mailservers  # noqa: E402
 JAPANESE = ("Subject: =?ISO-2022-JP?B?GyRCMnFEazw8JE5KUTk5GyhC?=\n"
             "Content-Type: text/plain; charset=ISO-2022-JP\n\n").encode() \
     + "会議室の変更\n".encode("iso2022_jp")
-
-
-def pop3(port):
-    pop = poplib.POP3("127.0.0.1", port, timeout=10)
-    pop.user("alice")
-    pop.pass_("alicepw")
-    return pop
 
 
 class ImapBesidePop3(unittest.TestCase):
@@ -28,7 +21,7 @@ class ImapBesidePop3(unittest.TestCase):
         pop.deliver("alice", b"Subject: one\n\nfirst\n")
         pop.deliver("alice", JAPANESE)
         pop.deliver("alice", b"Subject: three\n\n.dotted\n")
-        client = pop3(pop.port)
+        client = mailservers.pop3_login(pop.port, "alice", "alicepw")
         retr = b"".join(line + b"\r\n" for line in client.retr(2)[1])
         client.quit()
         imap = imaplib.IMAP4("127.0.0.1", pop.imap_port)
@@ -37,7 +30,7 @@ class ImapBesidePop3(unittest.TestCase):
         _, data = imap.fetch("2", "(RFC822)")
         self.assertEqual(data[0][1], retr)
         # A deletion over POP3 is seen over IMAP: not a copy.
-        client = pop3(pop.port)
+        client = mailservers.pop3_login(pop.port, "alice", "alicepw")
         self.assertTrue(client.dele(1).startswith(b"+OK"))
         client.quit()
         imap.noop()

@@ -4,19 +4,17 @@ Dovecot's Maildirs; the bytes read back over POP3 are compared with
 ref/sent-*.ref. Each user has an SMTP server name of its own: 127.0.0.1 is
 Postfix, 127.0.0.2 a closed port, 127.0.0.3 a socket that never greets, and
 "nosuch..invalid" a name refused without asking the network."""
-import base64, os, poplib, re, time, unittest
+import base64, os, re, time, unittest
 
 from gatewaytest import (  # noqa: E402
     BOUNDARY, DONE, MOZILLA5, Dovecot, Gateway, Postfix, ScriptedServer, World, assert_page,
-    assert_ref, plain_head, ref_json, sjis, wait_for)
+    assert_ref, plain_head, pop3_login, ref_json, sjis, wait_for)
 
 WORKER_TIMEOUT = 3
 
 
 def pop3_messages(port, user, password):
-    pop = poplib.POP3("127.0.0.1", port, timeout=10)
-    pop.user(user)
-    pop.pass_(password)
+    pop = pop3_login(port, user, password)
     found = [b"".join(line + b"\r\n" for line in pop.retr(n)[1])
              for n in range(1, pop.stat()[0] + 1)]
     pop.quit()
