@@ -393,7 +393,7 @@ class Poppassd:
         # Reading the greeting lets that poppassd end cleanly.
         return _greeted(self, b"200")
 
-    def stop_serving(self):
+    def stop(self):
         if self.proc and self.proc.poll() is None:
             try:
                 os.killpg(self.proc.pid, signal.SIGTERM)
@@ -404,9 +404,6 @@ class Poppassd:
                 os.killpg(self.proc.pid, signal.SIGKILL)
                 self.proc.wait()
         self.proc = None
-
-    def stop(self):
-        self.stop_serving()
         subprocess.run(["userdel", self.user], capture_output=True)
 
     def accepts(self, password):
