@@ -1,22 +1,16 @@
-// A password change on the settings page in Chromium that reaches the system
-// account through Debian's poppassd (behind socat on 127.0.0.1:106).
+// An account in Chromium: its login over the gateway's own HTTPS listener,
+// whose certificate is checked against a test authority only this profile
+// trusts (no warning), and a password change on the settings page that
+// reaches the system account through Debian's poppassd (behind socat on
+// 127.0.0.1:106).
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { execFileSync, spawn } from 'node:child_process';
 import crypto from 'node:crypto';
-import net from 'node:net';
-import readline from 'node:readline';
-import { journey, sleep, bodyText, fill, follow, logIn } from './harness.mjs';
+import { journey, bodyText, fill, follow, logIn } from './harness.mjs';
 
 const ACCOUNT = `tbx${crypto.randomBytes(3).toString('hex')}`;
 const [OLD_PASSWORD, NEW_PASSWORD] = ['Old-Pass-41', 'New-Pass-52'];
 
-const answers = (port) => new Promise((resolve) => {
-  const s = net.connect(port, '127.0.0.1', () => { s.end(); resolve(true); });
-  s.on('error', () => resolve(false));
-});
-
-let socat;
 // The list must come up once for a login to hold: Dovecot knows the account
 // with its first password.
 const j = journey({
@@ -24,36 +18,27 @@ const j = journey({
   gateway: {
     settings: ['poppassd_changeable=1'],
     users: [['--name', '鈴木 一郎', '--mail-address', `${ACCOUNT}@example.jp`, '--id', ACCOUNT, '--password', OLD_PASSWORD]],
+    poppassd: true,
+    https: true,
   },
-  async prepare() {
-    execFileSync('useradd', ['-M', '-d', '/nonexistent', '-s', '/usr/sbin/nologin', ACCOUNT]);
-    execFileSync('chpasswd', { input: `${ACCOUNT}:${OLD_PASSWORD}\n` });
-    // Through a shell that exits 0: socat may drop poppassd's last reply
-    // when poppassd fails.
-    socat = spawn('socat', ['TCP-LISTEN:106,bind=127.0.0.1,reuseaddr,fork', 'SYSTEM:/usr/sbin/poppassd; exit 0'],
-      { stdio: 'ignore', detached: true });
-    for (let i = 0; i < 100 && !(await answers(106)); i++) await sleep(50);
-  },
-  async cleanUp() {
-    if (socat && socat.exitCode === null) process.kill(-socat.pid, 'SIGTERM');
-    try { execFileSync('userdel', [ACCOUNT]); } catch { /* already gone */ }
-  },
+  browser: (servers) => ({ env: { HOME: servers.browserHome } }),
 });
 
-async function passwordWorks(password) {
-  const s = net.connect(106, '127.0.0.1');
-  const replies = readline.createInterface({ input: s })[Symbol.asyncIterator]();
-  const ok = async () => ((await replies.next()).value ?? '').startsWith('200');
-  try {
-    for (const line of [`user ${ACCOUNT}`, `pass ${password}`]) {
-      if (!(await ok())) return false;
-      s.write(`${line}\r\n`);
-    }
-    return await ok();
-  } finally {
-    s.end('quit\r\n');
-  }
-}
+test('the top page and a login over HTTPS, checked against the test authority', async () => {
+  const { page, servers } = j;
+  const answer = await page.goto(`${servers.httpsUrl}/`);
+  assert.equal(answer.status(), 200);
+  const security = await answer.securityDetails();
+  assert.ok(security, 'served over TLS');
+  assert.match(security.protocol, /^TLS 1\.[23]$/);
+  assert.equal(security.subjectName, '127.0.0.1');
+  assert.equal(await page.title(), 'Tarn Version 1.51');
+  await fill(page, { a: ACCOUNT, b: OLD_PASSWORD });
+  await follow(page);
+  assert.ok(page.url().startsWith(`${servers.httpsUrl}/mail/`), page.url());
+  // The list page, with the user's links.
+  assert.match(await page.content(), new RegExp(`\\?user=${ACCOUNT}\\?check=\\d+`));
+});
 
 test('the password changes on the server through poppassd', async () => {
   const { page, servers } = j;
@@ -62,7 +47,7 @@ test('the password changes on the server through poppassd', async () => {
   await fill(page, { user_pass0: OLD_PASSWORD, user_pass1: NEW_PASSWORD, user_pass2: NEW_PASSWORD });
   await page.check('input[name=user_poppassd]');
   assert.match(await follow(page), /パスワードを poppassd を使用して変更した/);
-  assert.equal(await passwordWorks(NEW_PASSWORD), true);
+  assert.equal((await servers.ask({ poppassd_accepts: NEW_PASSWORD })).accepts, true);
   // The gateway takes the new password too.
   await logIn(page, servers, ACCOUNT, NEW_PASSWORD);
   assert.doesNotMatch(await bodyText(page), /ID error/);

@@ -55,9 +55,11 @@ export async function startBrowser({ env = {}, args = [], options = {} } = {}) {
 //     account's ({ user, password }); null: no POP3 server at all.
 //   demo: the demo's Dovecot and Postfix instead, taro's mail waiting.
 //   gateway: { settings: ['key=value'], users: [arguments of users add]
-//     (instead of the box owner), https: true (a TLS listener too) }.
+//     (instead of the box owner), https: true (a TLS listener too),
+//     poppassd: true (the account as a system account, behind poppassd) }.
 // Resolves to { url, user, password, domain, stop() }; with https also
-// httpsUrl and browserHome, whose NSS database alone trusts its certificate.
+// httpsUrl and browserHome, whose NSS database alone trusts its certificate;
+// with poppassd ask({ poppassd_accepts: password }) gives { accepts }.
 export function startServers({ box = [], demo = false, account, gateway = {} } = {}) {
   const list = box?.map((m) => (typeof m === 'string' ? m
     : { name: m.name, bytes_b64: Buffer.from(m.bytes).toString('base64') }));
@@ -65,8 +67,13 @@ export function startServers({ box = [], demo = false, account, gateway = {} } =
   proc.stdin.write(JSON.stringify({ box: list ?? null, demo, account, gateway }) + '\n');
   return new Promise((resolve, reject) => {
     proc.once('exit', (code) => reject(new Error(`servers.py ended with ${code}`)));
-    readline.createInterface({ input: proc.stdout }).once('line', (line) => resolve({
-      ...JSON.parse(line), stop: () => ended(proc, () => proc.stdin.end()),
+    const lines = readline.createInterface({ input: proc.stdout });
+    const ask = (question) => new Promise((answer) => {
+      lines.once('line', (line) => answer(JSON.parse(line)));
+      proc.stdin.write(JSON.stringify(question) + '\n');
+    });
+    lines.once('line', (line) => resolve({
+      ...JSON.parse(line), ask, stop: () => ended(proc, () => proc.stdin.end()),
     }));
   });
 }

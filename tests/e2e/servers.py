@@ -4,14 +4,16 @@ gateway in a fresh home before a Dovecot box, the demo's Dovecot and Postfix
 with taro's mail waiting, or no mail server. Reads startServers' options
 (harness.mjs) as one JSON line from stdin, prints {"url", "user",
 "password", "domain"} (with "httpsUrl" and "browserHome" for an HTTPS
-listener) and stops everything when stdin closes."""
+listener), answers {"poppassd_accepts": password} lines with {"accepts"}
+and stops everything when stdin closes."""
 import base64, json, os, shutil, signal, subprocess, sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path[:0] = [os.path.join(ROOT, "tests", "integration"), os.path.join(ROOT, "scripts")]
 from gatewaytest import (  # noqa: E402
-    DOMAIN, Certificates, Dovecot, Gateway, Postfix, World, free_port, wait_until_listening)
+    DOMAIN, Certificates, Dovecot, Gateway, Poppassd, Postfix, World, free_port,
+    wait_until_listening)
 import demo_messages  # noqa: E402
 
 
@@ -59,6 +61,9 @@ def https_listener(g, scratch, reply):
 
 def build(world, scratch, wanted, reply):
     setup = wanted["gateway"]
+    if setup.get("poppassd"):
+        # The account's system password, behind poppassd on 127.0.0.1:106.
+        world["poppassd"] = Poppassd(wanted["user"], wanted["password"]).start()
     g = world["gateway"] = Gateway(*mail_servers(world, scratch, wanted), prefix="tarnbox-e2e-")
     if setup.get("settings"):
         g.run("settings", "set", *setup["settings"])
@@ -87,7 +92,10 @@ def main():
     start()
     try:
         print(json.dumps(reply), flush=True)
-        sys.stdin.read()
+        # Each later line asks whether poppassd takes a password now.
+        for line in sys.stdin:
+            accepts = world["poppassd"].accepts(json.loads(line)["poppassd_accepts"])
+            print(json.dumps({"accepts": accepts}), flush=True)
     finally:
         stop()
 

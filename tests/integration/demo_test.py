@@ -3,13 +3,14 @@
 once the gateway answers, ordinary mail, a busy port reported in the
 terminal's language, and Ctrl-C leaving nothing of its own and ending
 nothing else."""
-import os, poplib, queue, re, shutil, signal, socket, subprocess, tempfile, threading, time
+import os, queue, re, shutil, signal, socket, subprocess, tempfile, threading, time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEMO = os.path.join(os.path.dirname(os.path.dirname(HERE)), "scripts", "demo.sh")
 from gatewaytest import (  # noqa: E402
-    BIN, DOVECOT, POSTFIX, Gateway, free_port, http_request, listening_addresses, stop_process)
+    BIN, DOVECOT, POSTFIX, Gateway, free_port, http_request, listening_addresses, pop3_login,
+    stop_process)
 
 
 class Demo:
@@ -96,9 +97,7 @@ class DemoScript(unittest.TestCase):
             self.assertEqual(listening_addresses(pop3_port), ["127.0.0.1"])
             self.assertEqual(listening_addresses(smtp_port), ["127.0.0.1"])
 
-            pop = poplib.POP3("127.0.0.1", pop3_port, timeout=10)
-            pop.user("taro")
-            pop.pass_("taro-pw")
+            pop = pop3_login(pop3_port, "taro", "taro-pw")
             count = pop.stat()[0]
             self.assertGreaterEqual(count, 3)
             for n in range(1, count + 1):

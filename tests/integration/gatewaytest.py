@@ -6,8 +6,8 @@ import urllib.parse
 
 sys.dont_write_bytecode = True
 from mailservers import (  # noqa: E402,F401
-    DOVECOT, POSTFIX, Certificates, Dovecot, Postfix, free_port, port_answers,
-    end_process as stop_process)
+    DOVECOT, POSTFIX, Certificates, Dovecot, Poppassd, Postfix, free_port, pop3_login,
+    port_answers, end_process as stop_process)
 
 # ctest passes the binary first; taken off before unittest reads the rest.
 BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ.get("TARNBOX_BIN")
@@ -435,6 +435,13 @@ def first_difference(got, wanted):
              min(len(got), len(wanted)))
     return "first difference at byte %d of %d/%d:\n got    %r\n wanted %r" % (
         n, len(got), len(wanted), got[max(0, n - 80):n + 80], wanted[max(0, n - 80):n + 80])
+
+
+def assert_page(test, name, page, query):
+    """assert_ref of a page but for its session parts, head lines and list time."""
+    page = without_session(plain_head(page))
+    m = LIST_TIME.search(page)
+    assert_ref(test, name, page, query=query, **({"list_time": m.group(1)} if m else {}))
 
 
 def ref_json(name):

@@ -28,10 +28,6 @@ def client_context(cafile, version=None):
     return ctx
 
 
-def https_request(port, raw, ctx, timeout=20, slow=False):
-    return http_request(port, raw, timeout=timeout, ctx=ctx, slow=slow)
-
-
 def without_dates(answer, hsts=False):
     """The answer without the lines that name the second it was made (and HSTS)."""
     head, _, body = answer.partition(b"\r\n\r\n")
@@ -113,7 +109,7 @@ class Serving(unittest.TestCase):
                b"application/x-www-form-urlencoded\r\nContent-Length: %d\r\n\r\n" % len(body)
                + body)
         t = time.time()
-        secure = https_request(self.g.https_port, raw, self.ctx)
+        secure = http_request(self.g.https_port, raw, timeout=20, ctx=self.ctx)
         self.assertLess(time.time() - t, 2)
         self.assertEqual(without_dates(secure, hsts=True),
                          without_dates(http_request(self.g.port, raw)))
@@ -197,7 +193,7 @@ class MailOverHttps(unittest.TestCase):
         if body:
             raw += (b"Content-Type: application/x-www-form-urlencoded\r\n"
                     b"Content-Length: %d\r\n" % len(body))
-        answer = https_request(self.g.https_port, raw + b"\r\n" + body, self.ctx, timeout=60)
+        answer = http_request(self.g.https_port, raw + b"\r\n" + body, timeout=60, ctx=self.ctx)
         head, _, page = answer.partition(b"\r\n\r\n")
         self.assertTrue(head.startswith(b"HTTP/1.0 200 OK\r\n"), head)
         self.assertIn(HSTS, head.split(b"\r\n"))

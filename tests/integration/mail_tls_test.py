@@ -7,21 +7,13 @@ in the servers' logs and the delivered bytes."""
 import os, shutil, time, unittest, urllib.parse
 
 from gatewaytest import (  # noqa: E402
-    DONE, LIST_TIME, SEND_ERROR, Certificates as Authority, Dovecot, Gateway, Postfix,
-    ScriptedServer, Upgrade, World, assert_page_ends, file_bytes, http, plain_head, ref_json, sjis,
+    DONE, LIST_TIME, Certificates as Authority, Dovecot, Gateway, Postfix, ScriptedServer,
+    Upgrade, World, assert_page, assert_page_ends, assert_ref, file_bytes, http, ref_json,
     wait_for)
 
 WORKER_TIMEOUT = 4
 
 TABLES = ref_json("mail-tls")
-
-
-def secure_failure(kind, reason, english=False):
-    text = ("Could not connect securely to the %s server 127.0.0.1.\r\n%s" if english else
-            "%s サーバー 127.0.0.1 と安全に接続できませんでした。\r\n%s") % (
-                kind, TABLES["reasons"][reason][english])
-    text = text.encode() if english else sjis(text)
-    return b"\r\n<font size=+1><center>" + text + b"\r\n</center></font>\r\n"
 
 
 # login -> its POP3 password at the gateway, the options that register it
@@ -156,9 +148,6 @@ class Registration(unittest.TestCase):
                       answer[-1500:])
         self.assertIn(b"name=\"user_id\"", answer, "the form is shown again")
         self.assertFalse(registered("hanako"))
-        answer = register("nobody", "whatever")
-        self.assertIn(b"did not accept", answer)
-        self.assertFalse(registered("nobody"))
 
     def test_the_servers_login_makes_the_account_over_stls(self):
         answer = register("jiro", "jiro-pw")
@@ -228,8 +217,7 @@ class SecurePop3(unittest.TestCase):
         pop = WORLD["plain"]
         before = len(pop.log_text())
         b = browser("no-stls")
-        self.assertIn(secure_failure("POP3", "not offered"), b.first.body, b.first.body[:1500])
-        assert_page_ends(self, b.first.body)
+        assert_page(self, "tls-no-stls", b.first.body, b.query)
         self.assertTrue(wait_for(lambda: "no auth attempts" in pop.log_text()[before:]),
                         pop.log_text()[before:])
         self.assertEqual(pop.logins(), [])
@@ -278,22 +266,17 @@ class SecureSmtp(unittest.TestCase):
     def test_wrong_password_is_refused_and_nothing_delivered(self):
         b, answer = self.sent("bad-auth", b"Never delivered")
         self.assertEqual(answer.status, b"HTTP/1.0 200 OK", answer.raw[:600])
-        self.assertIn(SEND_ERROR, answer.body, answer.body[:1500])
-        self.assertIn(b"535 5.7.8 Error: authentication failed", answer.body)
-        assert_page_ends(self, answer.body)
+        # Postfix's refusal stands on the page.
+        assert_ref(self, "smtp-auth-refused", answer.body, query=b.query)
         self.assertIn("authentication failed", WORLD["smtp"].log_text())
         time.sleep(1)
         self.assertIsNone(self.delivered(b"Never delivered"))
 
     def test_starttls_not_offered(self):
         b, answer = self.sent("no-starttls", b"Not offered")
-        body = answer.body
         # After the greeting the page goes on as a refused command's would,
         # without a frame of its own at the top.
-        self.assertTrue(body.startswith(secure_failure("SMTP", "not offered")
-                                        + b'<hr><center><a href="/mail/index.html%s">' % b.query),
-                        body[:1500])
-        assert_page_ends(self, body)
+        assert_ref(self, "smtp-starttls-not-offered", answer.body, query=b.query)
         self.assertNotIn("sasl_username=no-starttls", WORLD["smtp"].log_text())
 
 
@@ -317,13 +300,11 @@ class BasicSettingsForEverybody(unittest.TestCase):
 
 class Certificates(unittest.TestCase):
     def test_each_failure_named_on_the_list_page(self):
-        for login, reason in TABLES["certificate failures"]:
+        for login in TABLES["certificate failures"]:
             for english in (False, True):
                 with self.subTest(login, english=english):
-                    page = browser(login, english).first
-                    self.assertIn(secure_failure("POP3", reason, english), page.body,
-                                  page.body[:1500])
-                    assert_page_ends(self, page.body)
+                    b = browser(login, english)
+                    assert_page(self, "tls-" + login + "-en" * english, b.first.body, b.query)
             self.assertEqual(WORLD[USERS[login]["pop3"][0]].logins(), [])
 
     def test_verify_off_reaches_the_same_servers(self):
@@ -337,27 +318,26 @@ class Certificates(unittest.TestCase):
 
     def test_smtp_page_names_the_failure(self):
         # A plain server on the TLS port fails at once, not after the time-out.
-        for login, reason in (("smtp-expired", "expired"), ("smtp-no-tls", "handshake")):
+        for login in ("smtp-expired", "smtp-no-tls"):
             with self.subTest(login):
-                answer = browser(login).send(b"submit@test.example", b"x", b"x")
-                self.assertTrue(plain_head(answer.body).startswith(
-                    b"<html><body><pre>" + secure_failure("SMTP", reason)), answer.body[:1500])
+                b = browser(login)
+                answer = b.send(b"submit@test.example", b"x", b"x")
+                assert_page(self, "tls-" + login, answer.body, b.query)
                 if login == "smtp-no-tls":
                     self.assertLess(answer.seconds, WORKER_TIMEOUT)
 
 
 class NoTlsOnTheTlsPort(unittest.TestCase):
     def test_plain_pop3_server(self):
-        page = browser("pop3-no-tls").first
-        self.assertIn(secure_failure("POP3", "handshake"), page.body, page.body[:1500])
-        self.assertLess(page.seconds, WORKER_TIMEOUT)
+        b = browser("pop3-no-tls")
+        assert_page(self, "tls-pop3-no-tls", b.first.body, b.query)
+        self.assertLess(b.first.seconds, WORKER_TIMEOUT)
         self.assertEqual(WORLD["plain"].logins(), [])
 
     def test_silent_server_fails_after_the_worker_time_out(self):
-        page = browser("pop3-silent").first
-        assert_page_ends(self, page.body)
-        self.assertIn(b"<font size=+1><center>", page.body, page.body[:1500])
-        self.assertLess(page.seconds, WORKER_TIMEOUT + 5)
+        b = browser("pop3-silent")
+        assert_page(self, "tls-pop3-silent", b.first.body, b.query)
+        self.assertLess(b.first.seconds, WORKER_TIMEOUT + 5)
 
 
 class UpgradeThatFails(unittest.TestCase):
@@ -365,13 +345,11 @@ class UpgradeThatFails(unittest.TestCase):
     or shows a bad certificate: nothing of the login or the message follows."""
 
     def test_upgrade_then_no_tls_or_an_expired_certificate(self):
-        for login, kind, reason, server, words in TABLES["broken upgrades"]:
+        for login, kind, server, words in TABLES["broken upgrades"]:
             with self.subTest(login):
                 b = browser(login)
-                body = (b.first if kind == "POP3" else b.send(b"submit@test.example", b"x",
-                                                               b"x")).body
-                self.assertIn(secure_failure(kind, reason), body, body[:1500])
-                assert_page_ends(self, body)
+                page = b.first if kind == "POP3" else b.send(b"submit@test.example", b"x", b"x")
+                assert_page(self, "tls-" + login, page.body, b.query)
                 heard = WORLD[server]
                 self.assertEqual(heard.words(), [w.encode() for w in words], heard.commands)
                 self.assertFalse([h for h in heard.commands if b"-pw" in h], heard.commands)

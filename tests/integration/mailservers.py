@@ -1,7 +1,7 @@
 """Real Dovecot (POP3, APOP, optionally STLS/POP3S, IMAP, SASL for Postfix)
 and Postfix (delivering into the same Maildirs) on 127.0.0.1, everything in
-a scratch folder of the caller's; installed on first use."""
-import glob, os, re, shutil, signal, socket, string, subprocess, time
+a scratch folder of the caller's, installed on first use; and poppassd."""
+import glob, os, poplib, re, shutil, signal, socket, string, subprocess, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -39,6 +39,14 @@ def end_process(proc, seconds=15):
         except subprocess.TimeoutExpired:
             proc.kill()
             proc.wait()
+
+
+def pop3_login(port, user, password):
+    """A POP3 client logged in on 127.0.0.1:port."""
+    pop = poplib.POP3("127.0.0.1", port, timeout=10)
+    pop.user(user)
+    pop.pass_(password)
+    return pop
 
 
 def port_answers(port, host="127.0.0.1"):
@@ -354,6 +362,64 @@ class Postfix:
 
     def log_text(self):
         return _text_of(self.log)
+
+
+class Poppassd:
+    """A throwaway system account and Debian's poppassd for it, one per
+    connection under socat on 127.0.0.1:106 (root only); stop removes both.
+    socat runs in a session of its own, so that stopping the group ends
+    conversations still running. poppassd exits with 1 after a refusal,
+    which socat takes as its own error, maybe before passing the refusal
+    on: a shell in between turns the status into 0."""
+    PORT = 106
+    PROGRAM = "/usr/sbin/poppassd"
+
+    def __init__(self, user, password, log=subprocess.DEVNULL):
+        self.user, self.log, self.proc, self.port = user, log, None, self.PORT
+        subprocess.run(["useradd", "-M", "-d", "/nonexistent", "-s", "/usr/sbin/nologin", user],
+                       check=True)
+        try:
+            subprocess.run(["chpasswd"], input=f"{user}:{password}\n".encode(), check=True)
+        except BaseException:
+            self.stop()
+            raise
+
+    def start(self):
+        _refuse_taken(self.PORT)
+        self.proc = subprocess.Popen(
+            [shutil.which("socat"), "TCP-LISTEN:%d,bind=127.0.0.1,reuseaddr,fork" % self.PORT,
+             "SYSTEM:%s; exit 0" % self.PROGRAM], stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL, stderr=self.log, start_new_session=True)
+        # Reading the greeting lets that poppassd end cleanly.
+        return _greeted(self, b"200")
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            try:
+                os.killpg(self.proc.pid, signal.SIGTERM)
+                self.proc.wait(timeout=10)
+            except ProcessLookupError:
+                pass
+            except subprocess.TimeoutExpired:
+                os.killpg(self.proc.pid, signal.SIGKILL)
+                self.proc.wait()
+        self.proc = None
+        subprocess.run(["userdel", self.user], capture_output=True)
+
+    def accepts(self, password):
+        """poppassd takes password as the account's (a wrong one costs PAM's delay)."""
+        with socket.create_connection(("127.0.0.1", self.PORT), timeout=15) as s:
+            f = s.makefile("rb")
+            assert f.readline().startswith(b"200")
+            s.sendall(b"user %s\r\n" % self.user.encode())
+            assert f.readline().startswith(b"200")
+            s.sendall(b"pass %s\r\n" % password.encode())
+            answer = f.readline()
+            try:
+                s.sendall(b"quit\r\n")
+            except OSError:
+                pass
+            return answer.startswith(b"200")
 
 
 def _refuse_taken(port):

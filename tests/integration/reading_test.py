@@ -212,44 +212,29 @@ class ListPage(unittest.TestCase):
 
 
 class Deletion(unittest.TestCase):
-    """Marked mail is deleted in the list's own exchange, and only from the
-    list that was shown last; the delete link of a message checks its id."""
+    """Marked mail is deleted in the list's own exchange; which posts and
+    links may delete is the unit tests' (logged_in_states.ref,
+    deletion_tokens.cases, links_options.ref), here the DELE they make."""
 
     def test_a_marked_mail_with_list_time(self):
         s = Session("deleter")
         answer, _ = s.login()
-        stale = int(LIST_TIME.search(answer.body).group(1)) - 100
-        answer, counters = s.post_list([("delete_a2", "on"), ("delete_a4", "on"),
-                                        ("list_time", stale)])
-        with self.subTest("stale list_time deletes nothing"):
-            self.assertEqual(counters["deleted_count"], 0)
-            self.assertEqual(len(ROW.findall(answer.body)), 5)
-            self.assertEqual(len(WORLD["pop"].boxes.messages("deleter")), 5)
         current = LIST_TIME.search(answer.body).group(1).decode()
         answer, counters = s.post_list([("delete_a2", "on"), ("delete_a4", "on"),
                                         ("list_time", current)])
-        with self.subTest("current list_time: two DELE and the renumbered list in one session"):
-            self.assertEqual(counters["deleted_count"], 2)
-            self.assertEqual(len(WORLD["pop"].boxes.messages("deleter")), 3)
-            assert_rows(self, answer, "reading-deleted-two", s.query)
+        # Two DELE and the renumbered list in one session.
+        self.assertEqual(counters["deleted_count"], 2)
+        self.assertEqual(len(WORLD["pop"].boxes.messages("deleter")), 3)
+        assert_rows(self, answer, "reading-deleted-two", s.query)
 
     def test_b_delete_link_of_a_message(self):
         s = Session("deleter")
         s.login()
-        page, _ = s.message(2)  # now the Shift_JIS message
+        s.message(2)  # now the Shift_JIS message
         token = b"%3C000a01db45f2%245e1c2a10%240201a8c0%40PC01%3E"
-        self.assertIn(b'<a href="/mail/index.html?delete=a2.' + token + s.query + b'">'
-                      + sjis("削除後一覧に戻る") + b"</a><hr>", page.body)
-        forged = b"/mail/index.html?delete=a2.%3Cother%40example.net%3E" + s.query
-        answer, counters = s.exchange(b"GET", forged)
-        with self.subTest("another Message-Id deletes nothing"):
-            self.assertEqual(counters["deleted_count"], 0)
-            self.assertEqual(len(ROW.findall(answer.body)), 3)
-        s.message(2)
         answer, counters = s.exchange(b"GET", b"/mail/index.html?delete=a2." + token + s.query)
-        with self.subTest("the link deletes that message"):
-            self.assertEqual(counters["deleted_count"], 1)
-            assert_rows(self, answer, "reading-deleted-by-link", s.query)
+        self.assertEqual(counters["deleted_count"], 1)
+        assert_rows(self, answer, "reading-deleted-by-link", s.query)
 
 
 class MessageView(unittest.TestCase):
@@ -266,6 +251,7 @@ class MessageView(unittest.TestCase):
         answer, counters = self.s.message(n)
         self.assertEqual(answer.status, b"HTTP/1.0 200 OK", name)
         assert_page_ends(self, answer.body)
+        self.assertIsNotNone(counters, "%s: the POP3 session did not end" % name)
         return n, answer.body, counters
 
     def region(self, n, page):
@@ -285,13 +271,13 @@ class MessageView(unittest.TestCase):
         self.assertEqual(answer.status, b"HTTP/1.0 200 OK", href)
         return answer.body
 
-    def parts(self, name, types=("application", "image")):
-        """name (Content-ID or file name) -> bytes of the attachments of a
-        corpus message."""
+    def parts(self, name):
+        """(Content-ID or file name, bytes) of each attachment of a corpus
+        message, in order."""
         msg = email.message_from_bytes(WORLD["mail"][name], policy=email.policy.compat32)
-        return {str(email.header.make_header(email.header.decode_header(
-            p.get("Content-ID") or p.get_filename() or ""))): p.get_payload(decode=True)
-            for p in msg.walk() if p.get_content_maintype() in types}
+        return [(str(email.header.make_header(email.header.decode_header(
+            p.get("Content-ID") or p.get_filename() or ""))), p.get_payload(decode=True))
+            for p in msg.walk() if p.get_content_maintype() in ("application", "image")]
 
     def test_japanese_text_of_each_charset(self):
         # Shift_JIS keeps 0x5C second bytes; half-width katakana come out
@@ -316,11 +302,9 @@ class MessageView(unittest.TestCase):
                 links = self.attachment_links(page)
                 self.assertEqual([n for _, n in links], [sjis(n) for n in shown])
                 self.assertEqual(len({href for href, _ in links}), len(links))
-                msg = email.message_from_bytes(WORLD["mail"][name], policy=email.policy.compat32)
-                wanted = [p.get_payload(decode=True) for p in msg.walk()
-                          if p.get_content_maintype() in ("application", "image")]
+                wanted = self.parts(name)
                 self.assertGreaterEqual(len(wanted), len(links))
-                for (href, _), data in zip(links, wanted):
+                for (href, _), (_, data) in zip(links, wanted):
                     self.assertTrue(self.download(href) == data, href)
         # The files of one page stay until the user's next mail page.
         href = self.attachment_links(self.open("10-mixed-attachments.eml")[1])[0][0]
@@ -347,7 +331,7 @@ class MessageView(unittest.TestCase):
         region = self.region(n, page)
         self.assertIn(sjis("今月のトピックは社員旅行の写真です。"), region)
         self.assertNotIn(b"cid:", region)
-        parts = self.parts("12-related-cid.eml")
+        parts = dict(self.parts("12-related-cid.eml"))
         images = re.findall(rb'<img[^>]*src="([^"]*)"', region)
         logo = [src for src in images if b"logo" in src]
         self.assertEqual(len(logo), 1, images)
@@ -370,7 +354,8 @@ class MessageView(unittest.TestCase):
                 self.assertNotIn(sjis(DIVIDED_HINT % len(texts)), page)
 
     def test_divided_mail_hint_at_later_part(self):
-        for later, total in [("15-partial-2-2.eml", 2), ("18-partial-3-2.eml", 3)]:
+        for later, total in [("15-partial-2-2.eml", 2), ("18-partial-3-2.eml", 3),
+                             ("17-partial-3-3.eml", 3)]:
             with self.subTest(later):
                 n, page, counters = self.open(later)
                 self.assertIn(b"<center>\r\n" + sjis(DIVIDED_HINT % total) + b"\r\n\r\n</center>",
@@ -385,12 +370,6 @@ class MessageView(unittest.TestCase):
                 self.assertEqual(counters["retr_count"], 1)
                 for mark in marks:
                     self.assertIn(mark.encode(), page)
-
-    def test_every_message_page_is_complete(self):
-        for name, n in sorted(WORLD["number"].items(), key=lambda kv: kv[1]):
-            if name != "91-big-attachment.eml":
-                with self.subTest(name):
-                    self.assertIsNotNone(self.open(name)[2])
 
 
 class MergedList(unittest.TestCase):
@@ -489,23 +468,6 @@ class DovecotRefuses(unittest.TestCase):
 
 
 class MisbehavingServer(unittest.TestCase):
-    def test_server_that_stalls(self):
-        # Silent from the start, or silent after its greeting: either way the
-        # answer is a whole page, after the worker time-out.
-        greeting = b"+OK ready\r\n"
-        for script, commands in (((None, []), []), ((greeting, []), [b"USER alice"])):
-            with self.subTest(greets=script[0] is not None):
-                server = ScriptedServer(script)
-                self.addCleanup(server.stop)
-                g = start_gateway(self, "127.0.0.1", server.port, [("alice", "pw")])
-                t = time.time()
-                answer, q = english_login(g, "alice", "pw")
-                waited = time.time() - t
-                self.assertGreaterEqual(waited, WORKER_TIMEOUT - 0.5)
-                self.assertLess(waited, WORKER_TIMEOUT + 5)
-                assert_ref(self, "pop3-stall", mask_dates(answer), query=q)
-                self.assertEqual(server.commands, commands)
-
     def test_server_that_closes_mid_exchange(self):
         greeting = b"+OK ready <1.2@test.example>\r\n"
         ok = b"+OK\r\n"
@@ -525,16 +487,6 @@ class MisbehavingServer(unittest.TestCase):
         answer = g.get(b"/mail/index.html" + q)
         self.assertIn(b"No mail received.", answer)
         self.assertEqual(server.commands, [b"USER alice", b"PASS pw"] * 3 + [b"STAT", b"QUIT"])
-
-    def test_text_download_while_the_server_is_down(self):
-        g = start_gateway(self, "127.0.0.1", free_port(), [("alice", "x")])
-        _, q = english_login(g, "alice", "x")
-        t = time.time()
-        text = g.get(b"/mail/a0001.txt" + q)
-        self.assertLess(time.time() - t, WORKER_TIMEOUT)  # at once, not after the idle time
-        self.assertEqual(mask_dates(text), mask_dates(g.get(b"/mail/a0001.html" + q)))
-        self.assertTrue(text.startswith(b"HTTP/1.0 200 OK\r\n"), text[:200])
-        self.assertIn(b"Could not connect to the POP3 server.", text)
 
 
 if __name__ == "__main__": unittest.main(verbosity=2)

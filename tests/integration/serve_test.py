@@ -63,14 +63,6 @@ class Lifecycle(unittest.TestCase):
         g.proc.send_signal(signal.SIGINT)
         self.assertEqual(g.proc.wait(timeout=5), 0)
 
-    def test_serves_ipv6_loopback(self):
-        g = self.gateway()
-        try:
-            answer = request(g.port, b"GET / HTTP/1.0\r\n\r\n", host="::1")
-        except OSError:
-            self.skipTest("no IPv6 loopback here")
-        self.assertTrue(answer.startswith(b"HTTP/1.0 200 OK\r\n"))
-
     def test_listen_binds_one_numeric_address(self):
         g = self.gateway("--listen", "127.0.0.1")
         self.assertEqual(listening_addresses(g.port), ["127.0.0.1"])
@@ -81,8 +73,12 @@ class Lifecycle(unittest.TestCase):
         g.run("settings", "set", f"http_port={moved}")
         self.assertEqual(listening_addresses(moved), ["127.0.0.1"])
         self.assertEqual(listening_addresses(g.port), [])
-        self.assertIn(listening_addresses(self.gateway().port), (["::"], ["0.0.0.0"]))
+        default = self.gateway()
+        self.assertIn(listening_addresses(default.port), (["::"], ["0.0.0.0"]))
         if socket.has_ipv6 and os.path.exists("/proc/net/tcp6"):
+            # Without --listen IPv6 loopback is served too.
+            answer = request(default.port, b"GET / HTTP/1.0\r\n\r\n", host="::1")
+            self.assertTrue(answer.startswith(b"HTTP/1.0 200 OK\r\n"))
             g = self.gateway("--listen", "::1", host="::1")
             self.assertEqual(listening_addresses(g.port), ["::1"])
             self.assertIn(f"http://[::1]:{g.port}/", g.proc.stderr.readline().decode())
@@ -113,15 +109,6 @@ class Answers(unittest.TestCase):
 
     def setUp(self):
         self.g.settle(self.sockets)
-
-    def test_top_page(self):
-        # The header block and the page bytes have their unit tests; here the
-        # whole page arrives over the socket.
-        a = Answer(self.g.get(b"/"))
-        self.assertEqual(a.status, b"HTTP/1.0 200 OK")
-        self.assertIn(b"Connection: close", a.headers)
-        self.assertIn(b'<form method="post" action="/mail/index.html"><pre>', a.body)
-        self.assertTrue(a.body.endswith(b"</center></body></html>"))
 
     def test_stylesheet_of_the_pages(self):
         body = Answer(self.g.get(b"/")).body
