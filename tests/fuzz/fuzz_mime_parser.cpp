@@ -8,6 +8,7 @@
 #include "fuzz.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/mime/mime_state.h"
+#include "mail/pop3/pop3_state.h"
 
 namespace {
 
