@@ -47,22 +47,26 @@ constexpr int kSaslResponseSize = 8192;
 
 constexpr int kSendStageSize = 16384;
 
-struct Connection {
-    struct Records {
-        FileAnswer& download;
-        FormReading& form;
-        MailLink& mail;
-        Pop3Exchange& pop3;
-        MimeState& mime;
-        ListProgress& list;
-        ViewProgress& view;
-        OutgoingMail& send;
-        BookProgress& book;
-        OutputFilterState& filter;
-    };
-    explicit Connection(const Records& r)
-        : download(r.download), form(r.form), mail(r.mail), pop3(r.pop3), mime(r.mime),
-          list(r.list), view(r.view), send(r.send), book(r.book), filter(r.filter) {}
+// The records the context refers to, each owned by the code that fills it.
+struct ConnectionRecords {
+    // The file being served.
+    FileAnswer& download;
+    // The request body's reader.
+    FormReading& form;
+    // The mail worker's link to its server.
+    MailLink& mail;
+    // The fields each page family owns.
+    Pop3Exchange& pop3;
+    MimeState& mime;
+    ListProgress& list;
+    ViewProgress& view;
+    OutgoingMail& send;
+    BookProgress& book;
+    OutputFilterState& filter;
+};
+
+struct Connection : ConnectionRecords {
+    explicit Connection(const ConnectionRecords& r) : ConnectionRecords(r) {}
 
     Connection* next;
     ClientStream client;
@@ -124,22 +128,6 @@ struct Connection {
 
     // Where SendRaw writes when there is no socket: tests capture pages here.
     std::string* captureForTest;
-
-    // The file being served.
-    FileAnswer& download;
-    // The request body's reader.
-    FormReading& form;
-    // The mail worker's link to its server.
-    MailLink& mail;
-
-    // The fields each page family owns.
-    Pop3Exchange& pop3;
-    MimeState& mime;
-    ListProgress& list;
-    ViewProgress& view;
-    OutgoingMail& send;
-    BookProgress& book;
-    OutputFilterState& filter;
 
     // The large work buffers come last: a reused context clears everything
     // above and only the first byte of each of these, so a request costs no

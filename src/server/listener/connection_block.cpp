@@ -40,8 +40,7 @@ struct ConnectionBlock {
     OutputFilterState filter;
 
     ConnectionBlock()
-        : c(Connection::Records{download, form, mail, pop3, mime, list, view, send, book, filter}) {
-    }
+        : c(ConnectionRecords{download, form, mail, pop3, mime, list, view, send, book, filter}) {}
 };
 static_assert(!std::is_polymorphic_v<ConnectionBlock>,
               "the context must stand at the start of its block");
