@@ -1,16 +1,8 @@
 #include "server/connection.h"
-#include "base/global_lock.h"
 #include "server/net/client_stream.h"
-#include <cerrno>
 #include <chrono>
-#include <cstddef>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <new>
-#include <sys/socket.h>
-#include <unistd.h>
-#include <vector>
 
 uint32_t WakeCount(Connection& c) {
     std::lock_guard<std::mutex> hold(c.wakeLock);
