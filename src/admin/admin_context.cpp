@@ -2,7 +2,7 @@
 #include "admin/admin_output.h"
 #include "base/console_text.h"
 #include "base/instance.h"
-#include "server/text/command_text.h"
+#include "base/text/command_text.h"
 #include <cstdio>
 #include <cstring>
 

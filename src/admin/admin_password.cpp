@@ -5,7 +5,7 @@
 #include "admin/secret_input.h"
 #include "base/console_text.h"
 #include "base/global_lock.h"
-#include "server/text/secret_equals.h"
+#include "base/text/secret_equals.h"
 
 #include <cstdio>
 #include <fstream>

@@ -1,7 +1,7 @@
 #include "admin/settings_page.h"
 #include "admin/admin_context.h"
 #include "base/console_text.h"
-#include "server/text/command_text.h"
+#include "base/text/command_text.h"
 #include <cstdio>
 #include <strings.h>
 

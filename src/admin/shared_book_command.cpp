@@ -4,8 +4,8 @@
 #include "admin/admin_context.h"
 #include "admin/shared_book_file.h"
 #include "base/console_text.h"
+#include "base/text/address.h"
 #include "mail/book/address_book.h"
-#include "server/text/address.h"
 #include <cstdio>
 
 namespace {

@@ -5,8 +5,8 @@
 #include "admin/admin_context.h"
 #include "admin/csv_file.h"
 #include "base/console_text.h"
-#include "server/text/char_class.h"
-#include "server/text/sjis_pair.h"
+#include "base/text/char_class.h"
+#include "base/text/sjis_pair.h"
 #include <cstdio>
 #include <string_view>
 

@@ -6,14 +6,14 @@
 #include "mail/book/book_state.h"
 #include "server/output/form_token.h"
 
+#include "base/text/address.h"
+#include "base/text/blanks.h"
+#include "base/text/messages.h"
 #include "mail/charset/sjis.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
-#include "server/text/address.h"
-#include "server/text/blanks.h"
-#include "server/text/messages.h"
 #include "store/data_file.h"
 #include <algorithm>
 #include <cstdio>

@@ -3,9 +3,9 @@
 // editing (-1 when none), so that Back can put it where it was.
 #include "mail/book/book_internal.h"
 
+#include "base/text/messages.h"
 #include "server/output/output_text.h"
 #include "server/output/page_policy.h"
-#include "server/text/messages.h"
 
 using namespace book;
 

@@ -2,7 +2,7 @@
 #include "mail/book/book_internal.h"
 
 #include "base/global_lock.h"
-#include "server/text/address.h"
+#include "base/text/address.h"
 #include "store/data_file.h"
 #include <mutex>
 

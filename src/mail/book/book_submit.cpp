@@ -1,10 +1,10 @@
+#include "base/text/messages.h"
 #include "mail/book/address_book.h"
 #include "mail/book/book_internal.h"
 #include "mail/book/book_state.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
-#include "server/text/messages.h"
 #include <cstdio>
 #include <cstring>
 

@@ -5,7 +5,7 @@
 // cannot hold never becomes mojibake: pages get the numeric character
 // reference "&#N;", the text download gets the geta mark.
 
-#include "server/text/ncr_length.h"
+#include "base/text/ncr_length.h"
 #include <cstddef>
 
 enum class ForeignMode {

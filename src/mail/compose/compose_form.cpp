@@ -1,5 +1,7 @@
 #include "mail/compose/compose_form.h"
 #include "base/global_lock.h"
+#include "base/text/markup_escape.h"
+#include "base/text/messages.h"
 #include "mail/book/address_book.h"
 #include "mail/charset/detect.h"
 #include "mail/compose/compose_options.h"
@@ -8,8 +10,6 @@
 #include "server/output/form_token.h"
 #include "server/output/output_text.h"
 #include "server/output/page_policy.h"
-#include "server/text/markup_escape.h"
-#include "server/text/messages.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,6 @@
 #include "mail/compose/compose_message.h"
 #include "base/server_paths.h"
+#include "base/text/address.h"
 #include "mail/charset/base64.h"
 #include "mail/charset/detect.h"
 #include "mail/charset/header_encode.h"
@@ -14,7 +15,6 @@
 #include "mail/net/mail_link.h"
 #include "server/form/form_reading.h"
 #include "server/output/output_text.h"
-#include "server/text/address.h"
 #include "store/data_file.h"
 
 #include <cerrno>

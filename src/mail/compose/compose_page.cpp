@@ -1,5 +1,7 @@
 #include "mail/compose/compose_page.h"
 #include "base/global_lock.h"
+#include "base/text/messages.h"
+#include "base/text/text_copy.h"
 #include "mail/charset/sjis.h"
 #include "mail/compose/compose_form.h"
 #include "mail/compose/compose_message.h"
@@ -11,8 +13,6 @@
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
-#include "server/text/messages.h"
-#include "server/text/text_copy.h"
 #include "store/data_file.h"
 
 #include <cstring>

@@ -1,8 +1,8 @@
 #include "mail/compose/reply_fields.h"
+#include "base/text/address.h"
 #include "mail/charset/header_text.h"
 #include "mail/compose/outgoing.h"
 #include "mail/mime/mime_state.h"
-#include "server/text/address.h"
 
 #include <cstring>
 #include <strings.h>

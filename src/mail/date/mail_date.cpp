@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/text/char_class.h"
+#include "base/text/text_copy.h"
+#include "base/text/text_search.h"
 #include "mail/date/calendar.h"
 #include "mail/date/time_zone.h"
-#include "server/text/char_class.h"
-#include "server/text/text_copy.h"
-#include "server/text/text_search.h"
 
 int month_number(const char* name) {
     for (int i = 0; i < 12; ++i) {

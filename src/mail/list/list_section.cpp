@@ -1,8 +1,8 @@
+#include "base/text/messages.h"
 #include "mail/list/list_state.h"
 #include "mail/list/received_list.h"
 #include "mail/net/mail_connect.h"
 #include "server/output/output_text.h"
-#include "server/text/messages.h"
 #include "store/data_file.h"
 #include <cstdio>
 

@@ -1,5 +1,7 @@
 #include "mail/list/received_list.h"
 #include "base/global_lock.h"
+#include "base/text/messages.h"
+#include "base/text/text_builder.h"
 #include "mail/charset/detect.h"
 #include "mail/charset/foreign_charset.h"
 #include "mail/charset/sjis.h"
@@ -13,8 +15,6 @@
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
-#include "server/text/messages.h"
-#include "server/text/text_builder.h"
 #include "store/login_sessions.h"
 #include <cstdio>
 #include <cstring>

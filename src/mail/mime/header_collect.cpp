@@ -1,8 +1,8 @@
+#include "base/text/char_class.h"
 #include "mail/charset/encoded_words.h"
 #include "mail/mime/mime_internal.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/mime/mime_state.h"
-#include "server/text/char_class.h"
 
 #include <cstring>
 

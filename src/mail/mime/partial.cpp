@@ -1,7 +1,7 @@
+#include "base/text/text_search.h"
 #include "mail/mime/mime_internal.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/mime/mime_state.h"
-#include "server/text/text_search.h"
 
 #include <cstring>
 

@@ -1,4 +1,6 @@
 #include "mail/pop3/exchange_failure_page.h"
+#include "base/text/markup_escape.h"
+#include "base/text/messages.h"
 #include "mail/date/local_seconds.h"
 #include "mail/net/mail_link.h"
 #include "mail/pop3/pop3_state.h"
@@ -7,8 +9,6 @@
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
-#include "server/text/markup_escape.h"
-#include "server/text/messages.h"
 #include "store/data_file.h"
 #include <cstdio>
 #include <sys/socket.h>

@@ -1,4 +1,5 @@
 // The page for a "-ERR" reply.
+#include "base/text/messages.h"
 #include "mail/charset/sjis.h"
 #include "mail/mime/mime_state.h"
 #include "mail/pop3/pop3_client.h"
@@ -10,7 +11,6 @@
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
-#include "server/text/messages.h"
 #include <cstdio>
 #include <cstring>
 

@@ -1,4 +1,5 @@
 // The command state machine: reply lines in, the next command out.
+#include "base/text/command_text.h"
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
 #include "mail/list/list_state.h"
@@ -13,7 +14,6 @@
 #include "mail/view/message_view.h"
 #include "mail/view/view_state.h"
 #include "server/output/send_status.h"
-#include "server/text/command_text.h"
 #include "store/mail_security.h"
 #include <cerrno>
 #include <cstdio>

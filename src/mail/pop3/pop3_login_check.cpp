@@ -1,9 +1,9 @@
 #include "mail/pop3/pop3_login_check.h"
 
+#include "base/text/command_text.h"
 #include "mail/net/mail_connect.h"
 #include "mail/net/mail_tls.h"
 #include "mail/pop3/pop3_client.h"
-#include "server/text/command_text.h"
 
 #include <chrono>
 #include <sys/socket.h>

@@ -1,7 +1,7 @@
 #include "mail/poppassd/poppassd_exchange.h"
+#include "base/text/command_text.h"
 #include "mail/charset/sjis.h"
 #include "mail/compose/outgoing.h"
-#include "server/text/command_text.h"
 #include <cstdio>
 #include <cstring>
 

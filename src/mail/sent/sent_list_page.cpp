@@ -1,3 +1,4 @@
+#include "base/text/messages.h"
 #include "mail/charset/header_text.h"
 #include "mail/charset/sjis.h"
 #include "mail/compose/outgoing.h"
@@ -12,7 +13,6 @@
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
-#include "server/text/messages.h"
 #include "store/login_sessions.h"
 #include <climits>
 #include <cstdio>

@@ -1,9 +1,9 @@
+#include "base/text/text_copy.h"
 #include "mail/compose/outgoing.h"
 #include "mail/date/time_zone.h"
 #include "mail/sent/sent_files.h"
 #include "mail/sent/sent_log.h"
 #include "mail/sent/sent_log_internal.h"
-#include "server/text/text_copy.h"
 #include <cstdio>
 #include <cstring>
 #include <ctime>

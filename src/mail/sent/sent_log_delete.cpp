@@ -1,9 +1,9 @@
 #include "base/global_lock.h"
+#include "base/text/char_class.h"
+#include "base/text/text_search.h"
 #include "mail/compose/outgoing.h"
 #include "mail/sent/sent_log.h"
 #include "mail/sent/sent_log_internal.h"
-#include "server/text/char_class.h"
-#include "server/text/text_search.h"
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>

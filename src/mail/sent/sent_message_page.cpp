@@ -1,3 +1,5 @@
+#include "base/text/messages.h"
+#include "base/text/url_encode.h"
 #include "mail/charset/header_text.h"
 #include "mail/charset/sjis.h"
 #include "mail/compose/compose_form.h"
@@ -10,8 +12,6 @@
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
-#include "server/text/messages.h"
-#include "server/text/url_encode.h"
 #include <cstdio>
 #include <cstring>
 

@@ -1,6 +1,8 @@
 // The reply reader of the SMTP exchange: bytes in, commands out, one reply
 // line at a time. It never touches the socket's reading side, so it is fed
 // from tests just as from the worker.
+#include "base/text/address.h"
+#include "base/text/command_text.h"
 #include "mail/charset/base64.h"
 #include "mail/compose/compose_message.h"
 #include "mail/compose/outgoing.h"
@@ -12,8 +14,6 @@
 #include "mail/smtp/smtp_client.h"
 #include "mail/smtp/smtp_state.h"
 #include "server/output/send_status.h"
-#include "server/text/address.h"
-#include "server/text/command_text.h"
 #include "store/data_file.h"
 #include "store/mail_security.h"
 

@@ -1,11 +1,11 @@
 // What the SMTP exchange writes to the browser: the page of a message the
 // server took, and the block of a reply that refused it.
+#include "base/text/messages.h"
 #include "mail/compose/outgoing.h"
 #include "mail/smtp/smtp_client.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
-#include "server/text/messages.h"
 
 #include <cstring>
 

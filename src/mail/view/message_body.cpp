@@ -1,6 +1,8 @@
 // The body phase of a message: text onto the page, other parts into their
 // files, and the end of the page.
 #include "base/global_lock.h"
+#include "base/text/messages.h"
+#include "base/text/url_encode.h"
 #include "mail/charset/detect.h"
 #include "mail/charset/foreign_charset.h"
 #include "mail/charset/header_text.h"
@@ -15,8 +17,6 @@
 #include "mail/view/view_state.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
-#include "server/text/messages.h"
-#include "server/text/url_encode.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -2,6 +2,11 @@
 // download), the fields a reply needs, and the search for the further parts
 // of divided mail.
 #include "base/global_lock.h"
+#include "base/text/address.h"
+#include "base/text/blanks.h"
+#include "base/text/messages.h"
+#include "base/text/text_search.h"
+#include "base/text/url_encode.h"
 #include "mail/charset/detect.h"
 #include "mail/charset/sjis.h"
 #include "mail/date/mail_date.h"
@@ -15,11 +20,6 @@
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
-#include "server/text/address.h"
-#include "server/text/blanks.h"
-#include "server/text/messages.h"
-#include "server/text/text_search.h"
-#include "server/text/url_encode.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,6 +2,8 @@
 #include "base/buffered_file.h"
 #include "base/global_lock.h"
 #include "base/server_paths.h"
+#include "base/text/messages.h"
+#include "base/text/path_part.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/mime/mime_state.h"
 #include "mail/view/html_clean.h"
@@ -10,8 +12,6 @@
 #include "mail/view/view_internal.h"
 #include "mail/view/view_state.h"
 #include "server/output/output_text.h"
-#include "server/text/messages.h"
-#include "server/text/path_part.h"
 
 #include <algorithm>
 #include <cerrno>

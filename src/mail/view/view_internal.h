@@ -1,9 +1,9 @@
 // Pieces shared by the parts of the message view.
 #pragma once
+#include "base/text/markup_escape.h"
 #include "mail/mime/mime_state.h"
 #include "mail/view/view_state.h"
 #include "server/connection.h"
-#include "server/text/markup_escape.h"
 #include <cstddef>
 #include <string>
 

@@ -1,7 +1,7 @@
 #include "base/server_paths.h"
+#include "base/text/percent_decode.h"
 #include "server/files/file_access.h"
 #include "server/files/static_file.h"
-#include "server/text/percent_decode.h"
 #include "store/data_file.h"
 #include <climits>
 #include <cstdlib>

@@ -3,11 +3,11 @@
 
 #include <cstring>
 
+#include "base/text/char_class.h"
+#include "base/text/text_copy.h"
+#include "base/text/text_search.h"
 #include "server/form/part_header.h"
 #include "server/form/upload_file.h"
-#include "server/text/char_class.h"
-#include "server/text/text_copy.h"
-#include "server/text/text_search.h"
 
 FieldHandlers& field_handlers() {
     static FieldHandlers handlers = kPageFieldHandlers;

@@ -1,11 +1,11 @@
 #include "server/form/part_header.h"
+#include "base/text/header_token.h"
+#include "base/text/path_part.h"
+#include "base/text/percent_decode.h"
+#include "base/text/text_copy.h"
+#include "base/text/text_search.h"
 #include "server/form/form_reading.h"
 #include "server/form/upload_file.h"
-#include "server/text/header_token.h"
-#include "server/text/path_part.h"
-#include "server/text/percent_decode.h"
-#include "server/text/text_copy.h"
-#include "server/text/text_search.h"
 
 namespace {
 

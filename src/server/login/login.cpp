@@ -1,5 +1,6 @@
 #include "server/login/login.h"
 #include "base/global_lock.h"
+#include "base/text/messages.h"
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
 #include "server/login/session_binding.h"
@@ -7,7 +8,6 @@
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
-#include "server/text/messages.h"
 #include "store/data_file.h"
 #include "store/login_throttle.h"
 #include <cerrno>

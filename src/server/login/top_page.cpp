@@ -1,12 +1,12 @@
 #include "server/login/top_page.h"
 #include "base/global_lock.h"
 #include "base/server_paths.h"
+#include "base/text/messages.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/page_policy.h"
 #include "server/output/send_status.h"
-#include "server/text/messages.h"
 #include "store/data_file.h"
 #include <cstdio>
 #include <fcntl.h>

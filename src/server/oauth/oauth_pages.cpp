@@ -1,6 +1,8 @@
 #include "server/oauth/oauth_pages.h"
 
 #include "base/global_lock.h"
+#include "base/text/markup_escape.h"
+#include "base/text/messages.h"
 #include "mail/charset/sjis.h"
 #include "mail/date/local_seconds.h"
 #include "mail/oauth/oauth_client.h"
@@ -9,8 +11,6 @@
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
-#include "server/text/markup_escape.h"
-#include "server/text/messages.h"
 #include "store/data_file.h"
 #include "store/user_table.h"
 

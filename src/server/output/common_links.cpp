@@ -1,7 +1,7 @@
 #include "server/output/common_links.h"
 
+#include "base/text/messages.h"
 #include "server/output/output_text.h"
-#include "server/text/messages.h"
 #include "store/data_file.h"
 
 // Browsers that keep runs of blanks get them as &nbsp;.

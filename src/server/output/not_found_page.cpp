@@ -1,8 +1,8 @@
 #include "server/output/not_found_page.h"
+#include "base/text/messages.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
-#include "server/text/messages.h"
 
 void NotFoundPage(Connection& c) {
     SendStatus(c, 404);

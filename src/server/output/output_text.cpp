@@ -1,15 +1,15 @@
 #include "server/output/output_text.h"
+#include "base/text/ncr_length.h"
 #include "server/output/output_filter_state.h"
-#include "server/text/ncr_length.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
+#include "base/text/char_class.h"
+#include "base/text/sjis_pair.h"
 #include "mail/charset/kana.h"
 #include "mail/charset/sjis.h"
-#include "server/text/char_class.h"
-#include "server/text/sjis_pair.h"
 #include "store/data_file.h"
 
 namespace {

@@ -4,10 +4,10 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "base/text/path_part.h"
 #include "server/output/language_switch.h"
 #include "server/output/output_text.h"
 #include "server/output/style_sheet.h"
-#include "server/text/path_part.h"
 #include "store/data_file.h"
 
 namespace {

@@ -1,8 +1,8 @@
 #include <cstring>
 
+#include "base/text/char_class.h"
+#include "base/text/text_search.h"
 #include "server/request/request_reader.h"
-#include "server/text/char_class.h"
-#include "server/text/text_search.h"
 
 uint16_t DetectBrowser(const char* userAgent) {
     if (strncmp(userAgent, "Mozilla", 7) != 0 || userAgent[7] == '\0') return 0;

@@ -1,5 +1,8 @@
 #include <cstring>
 
+#include "base/text/header_token.h"
+#include "base/text/text_copy.h"
+#include "base/text/text_search.h"
 #include "mail/charset/base64.h"
 #include "server/form/form_reading.h"
 #include "server/login/login.h"
@@ -7,9 +10,6 @@
 #include "server/request/https_redirect.h"
 #include "server/request/request_reader.h"
 #include "server/route/route_request.h"
-#include "server/text/header_token.h"
-#include "server/text/text_copy.h"
-#include "server/text/text_search.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "base/text/sjis_pair.h"
 #include "server/form/form_reader.h"
 #include "server/login/session_binding.h"
 #include "server/route/evaluate.h"
-#include "server/text/sjis_pair.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "server/route/dispatcher.h"
 #include "base/global_lock.h"
+#include "base/text/messages.h"
 #include "mail/book/address_book.h"
 #include "mail/compose/compose_page.h"
 #include "mail/list/received_list.h"
@@ -13,7 +14,6 @@
 #include "server/output/send_status.h"
 #include "server/remote/remote_page.h"
 #include "server/route/worker_wait.h"
-#include "server/text/messages.h"
 #include "store/pages/settings_page.h"
 #include <mutex>
 #include <new>

@@ -1,5 +1,7 @@
 #include "server/route/evaluate.h"
 #include "base/global_lock.h"
+#include "base/text/address.h"
+#include "base/text/text_copy.h"
 #include "mail/compose/outgoing.h"
 #include "mail/date/local_seconds.h"
 #include "mail/list/received_list.h"
@@ -10,8 +12,6 @@
 #include "server/login/login.h"
 #include "server/login/session_binding.h"
 #include "server/route/dispatcher.h"
-#include "server/text/address.h"
-#include "server/text/text_copy.h"
 #include "store/data_file.h"
 #include <cstdio>
 #include <mutex>

@@ -1,5 +1,10 @@
 #include "server/route/route_request.h"
 #include "base/global_lock.h"
+#include "base/text/char_class.h"
+#include "base/text/percent_decode.h"
+#include "base/text/sjis_pair.h"
+#include "base/text/text_copy.h"
+#include "base/text/text_search.h"
 #include "mail/book/book_state.h"
 #include "mail/charset/detect.h"
 #include "mail/charset/sjis.h"
@@ -10,11 +15,6 @@
 #include "server/oauth/oauth_pages.h"
 #include "server/output/style_sheet.h"
 #include "server/remote/remote_page.h"
-#include "server/text/char_class.h"
-#include "server/text/percent_decode.h"
-#include "server/text/sjis_pair.h"
-#include "server/text/text_copy.h"
-#include "server/text/text_search.h"
 #include "store/data_file.h"
 #include <cstdio>
 #include <cstring>

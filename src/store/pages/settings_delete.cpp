@@ -1,11 +1,11 @@
 // Deleting Settings 2 or 3: the later set moves up, Settings 3 is emptied.
 #include "base/global_lock.h"
+#include "base/text/messages.h"
 #include "mail/list/received_list.h"
 #include "server/output/common_links.h"
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
-#include "server/text/messages.h"
 #include "store/data_file.h"
 #include "store/pages/settings_form.h"
 #include "store/pages/settings_steps.h"

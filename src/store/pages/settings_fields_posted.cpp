@@ -1,9 +1,9 @@
 // The "user_" fields of a settings or registration post, each into its own
 // form slot (see SettingsSlot), cut to the length the record keeps without
 // splitting a two-byte character.
+#include "base/text/text_copy.h"
 #include "mail/charset/sjis.h"
 #include "server/form/form_reading.h"
-#include "server/text/text_copy.h"
 #include "store/pages/settings_form.h"
 #include "store/pages/settings_page.h"
 

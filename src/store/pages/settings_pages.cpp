@@ -1,5 +1,7 @@
 // The producers of the settings and new-user states.
 #include "base/global_lock.h"
+#include "base/text/markup_escape.h"
+#include "base/text/messages.h"
 #include "mail/charset/sjis.h"
 #include "mail/pop3/pop3_login_check.h"
 #include "mail/poppassd/poppassd_client.h"
@@ -7,8 +9,6 @@
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
-#include "server/text/markup_escape.h"
-#include "server/text/messages.h"
 #include "store/data_file.h"
 #include "store/pages/registration_check.h"
 #include "store/pages/settings_form.h"

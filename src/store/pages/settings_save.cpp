@@ -1,6 +1,8 @@
 // Saving a checked settings or registration post, and the page that shows
 // what was stored.
 #include "base/global_lock.h"
+#include "base/text/markup_escape.h"
+#include "base/text/messages.h"
 #include "mail/charset/sjis.h"
 #include "mail/list/received_list.h"
 #include "mail/oauth/oauth_client.h"
@@ -8,8 +10,6 @@
 #include "server/output/output_text.h"
 #include "server/output/page_frame.h"
 #include "server/output/send_status.h"
-#include "server/text/markup_escape.h"
-#include "server/text/messages.h"
 #include "store/data_file.h"
 #include "store/mail_security.h"
 #include "store/pages/settings_form.h"

@@ -1,8 +1,8 @@
 #include "store/pages/settings_security.h"
 
+#include "base/text/markup_escape.h"
+#include "base/text/messages.h"
 #include "server/output/output_text.h"
-#include "server/text/markup_escape.h"
-#include "server/text/messages.h"
 #include "store/basic_settings.h"
 #include "store/data_file.h"
 #include "store/mail_security.h"

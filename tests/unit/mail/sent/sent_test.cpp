@@ -1,5 +1,6 @@
 // The sent-mail log and its pages, on a gateway home with user taro logged
 // in; mail is logged the way the SMTP worker leaves it in the connection.
+#include "base/text/url_encode.h"
 #include "mail/compose/outgoing.h"
 #include "mail/mail_fixture.h"
 #include "mail/mail_golden.h"
@@ -7,7 +8,6 @@
 #include "mail/sent/sent_log.h"
 #include "mail/sent/sent_pages.h"
 #include "server/output/output_text.h"
-#include "server/text/url_encode.h"
 #include <algorithm>
 #include <map>
 #include <regex>

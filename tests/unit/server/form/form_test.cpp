@@ -1,9 +1,9 @@
+#include "base/text/percent_decode.h"
 #include "mail/date/local_seconds.h"
 #include "server/form/form_reader.h"
 #include "server/form/form_reading.h"
 #include "server/request/request_test_util.h"
 #include "server/server_cases.h"
-#include "server/text/percent_decode.h"
 #include "store/login_sessions.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // What the callback's state stands for, and how the two paths are read.
+#include "base/text/messages.h"
 #include "server/oauth/oauth_pages.h"
 #include "server/route/page_fixture.h"
 #include "server/server_cases.h"
-#include "server/text/messages.h"
 
 namespace {
 

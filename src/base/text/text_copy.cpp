@@ -1,8 +1,8 @@
-#include "server/text/text_copy.h"
+#include "base/text/text_copy.h"
 
 #include <cstring>
 
-#include "server/text/sjis_pair.h"
+#include "base/text/sjis_pair.h"
 
 // A loop, not strchr: the sets are a few bytes long and asked for every byte.
 static bool IsDelimiter(char c, const char* delimiters) {

@@ -1,9 +1,9 @@
-#include "server/text/url_encode.h"
+#include "base/text/url_encode.h"
 
 #include <cstring>
 
-#include "server/text/char_class.h"
-#include "server/text/sjis_pair.h"
+#include "base/text/char_class.h"
+#include "base/text/sjis_pair.h"
 
 static bool KeptInUrl(unsigned char c) {
     return c >= '*' && c <= 'z' && std::strchr("+,/:;<=>?@[\\]^`", c) == nullptr;

@@ -1,9 +1,9 @@
-#include "server/text/percent_decode.h"
+#include "base/text/percent_decode.h"
 
 #include <iconv.h>
 
-#include "server/text/sjis_pair.h"
-#include "server/text/url_encode.h"
+#include "base/text/sjis_pair.h"
+#include "base/text/url_encode.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
 // The text helpers of the pages, on the case tables in cases/.
 #include "base/console_text.h"
+#include "base/text/address.h"
+#include "base/text/blanks.h"
+#include "base/text/char_class.h"
+#include "base/text/messages.h"
+#include "base/text/path_part.h"
+#include "base/text/text_builder.h"
+#include "base/text/text_copy.h"
+#include "base/text/text_search.h"
+#include "base/text/url_encode.h"
 #include "server/server_cases.h"
-#include "server/text/address.h"
-#include "server/text/blanks.h"
-#include "server/text/char_class.h"
-#include "server/text/messages.h"
-#include "server/text/path_part.h"
-#include "server/text/text_builder.h"
-#include "server/text/text_copy.h"
-#include "server/text/text_search.h"
-#include "server/text/url_encode.h"
 
 #include <cstring>
 

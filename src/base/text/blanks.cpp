@@ -1,4 +1,4 @@
-#include "server/text/blanks.h"
+#include "base/text/blanks.h"
 
 #include <cstring>
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "server/text/sjis_pair.h"
+#include "base/text/sjis_pair.h"
 
 template <size_t N> class TextBuilder {
     static_assert(N >= 2);

@@ -1,9 +1,9 @@
-#include "server/text/address.h"
+#include "base/text/address.h"
 
 #include <cstring>
 
-#include "server/text/char_class.h"
-#include "server/text/sjis_pair.h"
+#include "base/text/char_class.h"
+#include "base/text/sjis_pair.h"
 
 static bool StartsBeforeAddress(unsigned char c) {
     return c == '<' || c == ' ' || c < 0x20 || c == 0x7F || c == '!' || c == '"';

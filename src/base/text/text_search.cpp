@@ -1,9 +1,9 @@
-#include "server/text/text_search.h"
+#include "base/text/text_search.h"
 
 #include <climits>
 #include <cstdint>
 
-#include "server/text/char_class.h"
+#include "base/text/char_class.h"
 
 static int PrefixCompare(const char* a, const char* b, int n, bool ignore_case) {
     if (a == nullptr || b == nullptr || n < 1) return 1;

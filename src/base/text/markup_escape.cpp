@@ -1,6 +1,6 @@
-#include "server/text/markup_escape.h"
+#include "base/text/markup_escape.h"
 
-#include "server/text/ncr_length.h"
+#include "base/text/ncr_length.h"
 
 std::string MarkupEscape(const char* text) {
     std::string out;

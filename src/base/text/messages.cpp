@@ -1,6 +1,6 @@
-#include "server/text/messages.h"
+#include "base/text/messages.h"
 #include "base/console_text.h"
-#include "server/text/messages_table.h"
+#include "base/text/messages_table.h"
 #include <string>
 
 namespace {

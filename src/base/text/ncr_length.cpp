@@ -1,4 +1,4 @@
-#include "server/text/ncr_length.h"
+#include "base/text/ncr_length.h"
 
 #include <cstdint>
 

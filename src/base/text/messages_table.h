@@ -1,6 +1,6 @@
 // The page texts as written, in UTF-8; Message() serves them as Shift_JIS.
 #pragma once
-#include "server/text/message_ids.h"
+#include "base/text/message_ids.h"
 
 struct MessageText {
     const char* japanese;

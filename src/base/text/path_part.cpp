@@ -1,6 +1,6 @@
-#include "server/text/path_part.h"
+#include "base/text/path_part.h"
 
-#include "server/text/sjis_pair.h"
+#include "base/text/sjis_pair.h"
 
 static bool IsFolderSeparator(char c) {
     return c == '\\' || c == '/';

@@ -1,5 +1,5 @@
 // The page texts in UTF-8, converted once to Shift_JIS when first used.
-#include "server/text/messages_table.h"
+#include "base/text/messages_table.h"
 
 // Index 130 is unused: no page asks for it.
 constexpr MessageText kMessageTable[kMessageCount] = {

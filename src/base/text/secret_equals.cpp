@@ -1,4 +1,4 @@
-#include "server/text/secret_equals.h"
+#include "base/text/secret_equals.h"
 
 #include <cstring>
 
