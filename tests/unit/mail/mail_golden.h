@@ -7,6 +7,7 @@
 // an empty field. Lines starting with "#" are comments.
 #pragma once
 #include "server/server_cases.h"
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -41,6 +42,11 @@ inline std::string MaskListTime(std::string page) {
         at = value + 7;
     }
     return page;
+}
+
+// text into a fixed field of a record, cut to fit.
+template <size_t N> void Put(char (&field)[N], const std::string& text) {
+    snprintf(field, N, "%s", text.c_str());
 }
 
 using Record = std::vector<std::string>;

@@ -78,20 +78,6 @@ TEST_F(BookPage, Requests) {
     }
 }
 
-TEST_F(BookPage, ScriptPostStoresTheMessageText) {
-    // A long book comes in 4095-byte lines, each given a CRLF by the form reader.
-    std::string book;
-    for (int i = 0; book.size() < 6000; i++)
-        book += (i ? "," : "") + std::string("Name") + std::to_string(i) + " <n" +
-                std::to_string(i) + "@b.c>";
-    std::string encoded;
-    for (char ch : book) encoded += ch == '<' ? "%3C" : ch == '>' ? "%3E" : std::string(1, ch);
-    // The book_ inputs of the script page are not entries.
-    Post("book_name=X&book_mail_address=x@b.c&message=" + encoded, kChromium);
-    EXPECT_EQ(taro->address_book, book);
-    EXPECT_EQ(Stored(), book);
-}
-
 // The entries of text, one "name|address" a line.
 std::string Read(std::string_view text) {
     std::string out;

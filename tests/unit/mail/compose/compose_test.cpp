@@ -40,15 +40,15 @@ protected:
     ConnectionPtr Post(const char* to, const char* subject, const char* text) {
         ConnectionPtr c = User(0);
         strcpy(c->userName, "taro");
-        snprintf(c->send.sendTo, sizeof c->send.sendTo, "%s", to);
-        snprintf(c->send.sendSubject, sizeof c->send.sendSubject, "%s", subject);
-        snprintf(c->messageText, sizeof c->messageText, "%s", text);
+        mail_golden::Put(c->send.sendTo, to);
+        mail_golden::Put(c->send.sendSubject, subject);
+        mail_golden::Put(c->messageText, text);
         strcpy(c->form.boundary, "--XyZ");
         return c;
     }
     void Upload(Connection& c, const char* name, const std::string& bytes) {
         const int n = c.uploadCount++;
-        snprintf(c.uploadNames[n], sizeof c.uploadNames[n], "%s", name);
+        mail_golden::Put(c.uploadNames[n], name);
         WriteFile(UploadPath(c, n), bytes);
     }
     std::string Compose(Connection& c) {
@@ -165,7 +165,7 @@ TEST_F(ComposePageTest, ReplyFieldsConvertJisBeforeEscaping) {
             const uint16_t code = jis_to_sjis(row, cell);
             const std::string sjis{char(code >> 8), char(code)};
             const std::string jis = std::string("\x1b$B") + char(row) + char(cell) + "\x1b(B";
-            snprintf(c->mime.subjectLine, sizeof c->mime.subjectLine, "%s", jis.c_str());
+            mail_golden::Put(c->mime.subjectLine, jis);
             snprintf(c->mime.fromLine, sizeof c->mime.fromLine, "%s <h@b.c>", jis.c_str());
             snprintf(c->mime.toLine, sizeof c->mime.toLine, "%s <k@b.c>", jis.c_str());
             EXPECT_EQ(ReplySubject(*c, false), "Re: " + sjis) << std::hex << row << cell;

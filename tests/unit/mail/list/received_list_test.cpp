@@ -68,10 +68,10 @@ protected:
     // A TOP reply as the MIME parser leaves it.
     void Top(const TestMail& m) {
         MimeState& h = c->mime;
-        snprintf(h.subjectLine, sizeof h.subjectLine, "%s", m.subject.c_str());
-        snprintf(h.dateLine, sizeof h.dateLine, "%s", m.date.c_str());
-        snprintf(h.fromLine, sizeof h.fromLine, "%s", m.from.c_str());
-        snprintf(h.messageId, sizeof h.messageId, "%s", m.messageId.c_str());
+        mail_golden::Put(h.subjectLine, m.subject);
+        mail_golden::Put(h.dateLine, m.date);
+        mail_golden::Put(h.fromLine, m.from);
+        mail_golden::Put(h.messageId, m.messageId);
         h.contentClass = m.contentClass;
         pop3_list_asks(*c, list_headers_done(*c));
     }
@@ -176,7 +176,7 @@ TEST_F(ReceivedList, HeadersOfOneMessageDoNotLeakIntoTheNext) {
     Stat(2);
     List({{1, 10}, {2, 20}});
     Top(Mail(1));
-    snprintf(c->mime.dateLine, sizeof c->mime.dateLine, "%s", Mail(2).date.c_str());
+    mail_golden::Put(c->mime.dateLine, Mail(2).date);
     pop3_list_asks(*c, list_headers_done(*c)); // no From, no Message-Id, no Content-Type
     const KeptEntry* second = taro->runtime.keptList[0]->next;
     EXPECT_STREQ(second->from, "");

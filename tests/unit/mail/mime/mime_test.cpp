@@ -160,6 +160,34 @@ TEST_F(MimeTest, CaseTables) {
              const ForeignMode mode = t.at(2) == "Geta" ? ForeignMode::Geta : ForeignMode::Ncr;
              return Convert(t.at(0).c_str(), t.at(1), mode, t.size() > 4 ? std::stoul(t[3]) : 256);
          }},
+        {"partial_search.cases",
+         [&](R t) {
+             mail_golden::Put(c->mime.partialId, "\"<a@b>\"");
+             c->mime.dividedPhase = 3;
+             c->mime.partTotal = 3;
+             c->mime.partNumber = std::stoi(t.at(1));
+             partial_parameters(*c, t.at(0).c_str());
+             return std::to_string(c->mime.dividedPhase);
+         }},
+        {"boundary_lines.ref",
+         [&](R t) {
+             strcpy(c->mime.boundaries[0], "b1");
+             strcpy(c->mime.boundaries[1], "b2");
+             c->mime.boundaryCount = 2;
+             c->mime.contentClass = ContentClass(t.at(0));
+             c->mime.transferMode = kTransferBase64;
+             c->mime.base64CarryLength = 3;
+             c->mime.partSeparatorPending = 9;
+             if (t.at(1) == "text-download") c->state = PageState::TextWait;
+             const bool boundary = is_boundary_line(*c, t.at(2).c_str());
+             EXPECT_EQ(boundary, t.at(3) == "1");
+             if (boundary) { // the part header opens, the last part's encoding goes
+                 EXPECT_EQ(c->mime.inPartHeader, 1);
+                 EXPECT_EQ(c->mime.transferMode, kTransferNone);
+                 EXPECT_EQ(c->mime.base64CarryLength, 0);
+             }
+             return std::to_string(c->mime.partSeparatorPending);
+         }},
         {"filter_references.cases",
          [](R t) { return std::to_string(foreign_ncr_length(t.at(0).c_str())); }}};
     for (const auto& [file, f] : kTables)
@@ -172,6 +200,8 @@ TEST_F(MimeTest, CaseTables) {
     analyse_content_type(*c, ("image/gif; name=\"" + Sjis("表.gif") + "\"").c_str());
     EXPECT_EQ(user.runtime.attachments[0].file_name, Sjis("表.gif"));
     EXPECT_FALSE(is_foreign_charset(nullptr));
+    mime_reset(*c);
+    EXPECT_FALSE(is_boundary_line(*c, "--"));
 }
 
 // Each record of headers.cases is read by the header and Content-Type
@@ -192,6 +222,7 @@ TEST_F(MimeTest, Headers) {
                      {"parse", [&](S) { parse_header_block(*c, c->mime.headerBlock); }},
                      {"new-block", [&](S) { memset(c->mime.headerBlock, 0, 2); }},
                      {"type", [&](S a) { analyse_content_type(*c, a.c_str()); }},
+                     {"partial", [&](S a) { partial_parameters(*c, a.c_str()); }},
                      {"fields", [&](S a) { golden += mail_golden::Section(a, Fields()); }}});
     }
     EXPECT_GOLDEN("headers.ref", golden);
@@ -210,51 +241,10 @@ TEST_F(MimeTest, AnOversizedHeaderIsCutAndTheRestStillParses) {
     EXPECT_EQ(Body({"body"}), "0:body|");
 }
 
-TEST_F(MimeTest, DividedMailPhases) {
-    analyse_content_type(*c, "message/partial; id=\"<a@b>\"; number=1; total=3");
-    EXPECT_EQ(c->mime.dividedPhase, 1);
-    EXPECT_EQ(c->mime.partTotal, 3);
-    EXPECT_STREQ(c->mime.partialId, "\"<a@b>\"");
-
-    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("partial_search.cases"))) {
-        c->mime.dividedPhase = 3;
-        c->mime.partNumber = std::stoi(t.at(1));
-        partial_parameters(*c, t.at(0).c_str());
-        EXPECT_EQ(c->mime.dividedPhase, std::stoi(t.at(2))) << t[0];
-    }
-    // Opened at part 2: a normal message that knows its total.
-    mime_reset(*c);
-    partial_parameters(*c, "number=2; total=4; id=x");
-    EXPECT_EQ(c->mime.dividedPhase, 0);
-    EXPECT_EQ(c->mime.partTotal, 4);
-}
-
-TEST_F(MimeTest, BoundaryLinesAndTheRuleBetweenParts) {
-    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("boundary_lines.ref"))) {
-        mime_reset(*c);
-        strcpy(c->mime.boundaries[0], "b1");
-        strcpy(c->mime.boundaries[1], "b2");
-        c->mime.boundaryCount = 2;
-        c->mime.contentClass = ContentClass(t.at(0));
-        c->mime.transferMode = kTransferBase64;
-        c->mime.base64CarryLength = 3;
-        c->mime.partSeparatorPending = 9;
-        c->state = t.at(1) == "message" ? PageState::MessageWait : PageState::TextWait;
-        const bool boundary = t.at(3) == "1";
-        EXPECT_EQ(is_boundary_line(*c, t.at(2).c_str()), boundary) << t[2];
-        EXPECT_EQ(c->mime.partSeparatorPending, std::stoi(t.at(4))) << t[2];
-        if (!boundary) continue;
-        EXPECT_EQ(c->mime.inPartHeader, 1);
-        EXPECT_EQ(c->mime.transferMode, kTransferNone);
-        EXPECT_EQ(c->mime.base64CarryLength, 0);
-    }
-    mime_reset(*c);
-    EXPECT_FALSE(is_boundary_line(*c, "--"));
-}
-
 // Rules go between parts: an HTML part leaves the preformatted block, an
 // image with a Content-ID gets no rule before it. Each section of
-// messages.ref also names the Content-ID the first slot was given.
+// messages.ref also names the Content-ID the first slot was given and the
+// boundaries taken.
 TEST_F(MimeTest, Messages) {
     const auto records = mail_golden::ReadCases(GOLDEN_PATH("messages.cases"));
     std::string pages;
@@ -265,28 +255,11 @@ TEST_F(MimeTest, Messages) {
         Header(records[at]);
         EXPECT_EQ(Body(records[at + 1]), records[at + 2].at(0));
         const std::string slot = user.runtime.attachments[0].message_name;
-        pages += mail_golden::Section(std::to_string(at / 3 + 1) + " slot \"" + slot + "\"", out);
+        pages += mail_golden::Section(std::to_string(at / 3 + 1) + " slot \"" + slot +
+                                          "\" boundaries " + std::to_string(c->mime.boundaryCount),
+                                      out);
     }
     EXPECT_GOLDEN("messages.ref", pages);
-}
-
-TEST_F(MimeTest, ElevenNestedMultipartsKeepTheOuterPartsReadable) {
-    auto name = [](int level) { return std::string("bnd") + char('A' + level); };
-    std::vector<std::string> body;
-    Header({"Content-Type: multipart/mixed; boundary=" + name(0)});
-    for (int level = 1; level <= 10; ++level) {
-        body.insert(body.end(), {"--" + name(level - 1),
-                                 "Content-Type: multipart/mixed; boundary=" + name(level), ""});
-    }
-    body.insert(body.end(), {"--" + name(10), "Content-Type: text/plain", "", "deep",
-                             "--" + name(10) + "--", ""});
-    for (int level = 9; level >= 1; --level)
-        body.insert(body.end(), {"--" + name(level) + "--", ""});
-    body.insert(body.end(), {"--" + name(0), "Content-Type: text/plain", "", "after"});
-    const std::string t = Body(body);
-    EXPECT_EQ(c->mime.boundaryCount, kMaxBoundaries);
-    EXPECT_NE(t.find("4:deep|"), std::string::npos) << t;
-    EXPECT_EQ(t.substr(t.size() - 8), "0:after|") << t;
 }
 
 TEST_F(MimeTest, OversizedPartHeaderIsCut) {

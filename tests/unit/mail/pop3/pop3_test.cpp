@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstring>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <thread>
 
@@ -24,10 +25,17 @@ uint16_t StepNamed(const std::string& name) {
     static const std::pair<const char*, uint16_t> kSteps[] = {
         STEP(AwaitGreeting), STEP(AwaitGreetingApop), STEP(UserSent),        STEP(PassSent),
         STEP(StatSent),      STEP(ListingFull),       STEP(FetchingHeaders), STEP(Deleting),
-        STEP(Quitting),      STEP(TlsFailed)};
+        STEP(Quitting),      STEP(TlsFailed),         STEP(HostNotFound)};
 #undef STEP
     return ValueNamed(kSteps, name, "step", uint16_t{0});
 }
+
+const std::pair<const char*, uint16_t> kStatus[] = {{"none", kPop3None},
+                                                    {"connected", kPop3Connected},
+                                                    {"exchange-error", kPop3ExchangeError},
+                                                    {"server-not-found", kPop3ServerNotFound},
+                                                    {"login-failed", kPop3LoginFailed},
+                                                    {"mail-not-found", kPop3MailNotFound}};
 
 // A POP3 exchange of taro's, the test playing the server.
 class Pop3Exchange : public MailTest {
@@ -51,13 +59,30 @@ protected:
         c->state = state;
         c->workerResult = step;
     }
+    // The actions of the client's and the worker's scripts alike; "set
+    // text" takes the number of a settings set, then the rest.
+    mail_golden::Actions Shared() {
+        auto setOf = [](const std::string& a) { return std::stoi(a); };
+        auto rest = [](const std::string& a) { return a.substr(std::min(a.size(), size_t{2})); };
+        using S = const std::string&;
+        return {{"result", [&](S a) { EXPECT_EQ(c->workerResult, StepNamed(a)); }},
+                {"now", [&](S a) { EXPECT_EQ(c->state, StateNamed(a)); }},
+                {"status",
+                 [=, this](S a) {
+                     EXPECT_EQ(taro->runtime.pop3Status[setOf(a)],
+                               ValueNamed(kStatus, rest(a), "status", uint16_t{1}));
+                 }},
+                {"error-text",
+                 [=, this](S a) { EXPECT_EQ(taro->runtime.pop3ErrorText[setOf(a)], rest(a)); }},
+                {"set-id", [=, this](S a) { mail_golden::Put(taro->set[setOf(a)].id, rest(a)); }},
+                {"page-empty", [&](S) { EXPECT_EQ(out, ""); }},
+                {"delete", [&](S a) { mail_golden::Put(c->deleteList, a); }},
+                {"set", [&](S a) { c->settingsIndex = static_cast<int16_t>(std::stoi(a)); }},
+                {"parent", [&](S) { c->parent = c.get(); }}}; // only its presence counts
+    }
 
     // One record of exchanges.cases; "golden" sections are added to golden.
     void Play(const mail_golden::Record& record, size_t piece, std::string& golden) {
-        static const std::pair<const char*, uint16_t> kStatus[] = {
-            {"none", kPop3None},
-            {"login-failed", kPop3LoginFailed},
-            {"mail-not-found", kPop3MailNotFound}};
         std::string sent;
         auto reply = [&](const std::string& bytes) {
             return mail_golden::InPieces(bytes, piece, [&](const std::string& part) {
@@ -66,12 +91,9 @@ protected:
                 return r;
             });
         };
-        // "set text": the number of a settings set, then the rest.
-        auto setOf = [](const std::string& a) { return std::stoi(a); };
-        auto rest = [](const std::string& a) { return a.substr(std::min(a.size(), size_t{2})); };
         using S = const std::string&;
-        mail_golden::Play(
-            record,
+        mail_golden::Actions actions = Shared();
+        actions.insert(
             {{"start",
               [&](S a) {
                   const size_t blank = a.find(' ');
@@ -84,26 +106,14 @@ protected:
                   EXPECT_EQ(sent + Sent(), a);
                   sent.clear();
               }},
-             {"result", [&](S a) { EXPECT_EQ(c->workerResult, StepNamed(a)); }},
-             {"now", [&](S a) { EXPECT_EQ(c->state, StateNamed(a)); }},
              {"deleted", [&](S a) { EXPECT_EQ(c->pop3.deletedCount, std::stoi(a)); }},
              {"page", [&](S a) { EXPECT_NE(out.find(a), std::string::npos) << out; }},
-             {"page-empty", [&](S) { EXPECT_EQ(out, ""); }},
              {"golden", [&](S a) { golden += mail_golden::Section(a, MaskDates(out)); }},
              {"tls-not-offered",
               [&](S) {
                   EXPECT_EQ(c->mail.tlsFailure, static_cast<uint8_t>(TlsFailure::NotOffered));
               }},
-             {"status",
-              [&](S a) {
-                  EXPECT_EQ(taro->runtime.pop3Status[setOf(a)],
-                            ValueNamed(kStatus, rest(a), "status", uint16_t{1}));
-              }},
-             {"error-text",
-              [&](S a) { EXPECT_EQ(taro->runtime.pop3ErrorText[setOf(a)], rest(a)); }},
              {"security", [&](S) { c->pop3.security = static_cast<uint8_t>(Pop3Security::Stls); }},
-             {"delete",
-              [&](S a) { snprintf(c->deleteList, sizeof c->deleteList, "%s", a.c_str()); }},
              {"ahead-multiline",
               [&](S a) {
                   c->pop3.ahead = static_cast<uint16_t>(std::stoi(a));
@@ -112,10 +122,9 @@ protected:
              {"oauth",
               [&](S a) {
                   c->pop3.oauth = 1;
-                  snprintf(c->saslResponse, sizeof c->saslResponse, "%s", a.c_str());
+                  mail_golden::Put(c->saslResponse, a);
               }},
-             {"detail",
-              [&](S a) { snprintf(c->saslDetail, sizeof c->saslDetail, "%s", a.c_str()); }},
+             {"detail", [&](S a) { mail_golden::Put(c->saslDetail, a); }},
              {"item", [&](S a) { c->itemNumber = std::stoi(a); }},
              {"line", [&](S a) { EXPECT_EQ(c->line, a); }},
              {"closed",
@@ -127,14 +136,10 @@ protected:
              {"idle", [&](S) { c->lastActivity = 0; }},
              {"still-idle", [&](S) { EXPECT_EQ(c->lastActivity, 0); }},
              {"active", [&](S) { EXPECT_GE(c->lastActivity, Now() - 1); }},
-             {"set", [&](S a) { c->settingsIndex = static_cast<int16_t>(setOf(a)); }},
-             {"parent", [&](S) { c->parent = c.get(); }}, // only its presence counts
              {"header-phase", [&](S) { c->pop3.headerPhase = 1; }},
-             {"id",
-              [&](S a) { snprintf(taro->set[0].id, sizeof taro->set[0].id, "%s", a.c_str()); }},
-             {"password", [&](S a) {
-                  snprintf(taro->set[0].password, sizeof taro->set[0].password, "%s", a.c_str());
-              }}});
+             {"id", [&](S a) { mail_golden::Put(taro->set[0].id, a); }},
+             {"password", [&](S a) { mail_golden::Put(taro->set[0].password, a); }}});
+        mail_golden::Play(record, actions);
         c->parent = nullptr;
     }
 };
@@ -220,7 +225,7 @@ std::string Command(int s) {
 }
 
 // The worker makes its own connection: the fixture's socket pair goes.
-class WorkerTest : public MailTest {
+class WorkerTest : public Pop3Exchange {
 protected:
     void SetUp() override {
         MailTest::SetUp();
@@ -234,15 +239,8 @@ protected:
         MailTest::TearDown();
     }
     BasicSettings& settings() { return data_store().settings; }
-    void Run(PageState state, int port, int item = 12) {
-        settings().pop3_port = port;
-        c->state = state;
-        c->itemNumber = item;
-        c->lastActivity = Now();
-        start_pop3(*c);
-    }
     // Waits for the worker's last action.
-    bool Finish(std::chrono::milliseconds limit = 10s) {
+    bool Finish(std::chrono::seconds limit = 10s) {
         auto until = std::chrono::steady_clock::now() + limit;
         while (c->workerRunning && std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(5ms);
@@ -250,87 +248,71 @@ protected:
     }
 };
 
-TEST_F(WorkerTest, ApopChoice) {
-    const auto cases = mail_golden::ReadCases(GOLDEN_PATH("apop_choice.cases"));
-    for (const auto& k : cases) {
-        SCOPED_TRACE(&k - &cases[0]);
-        settings().apop_changeable = std::stoi(k.at(0));
-        taro->set[0].apop_flag = std::stoi(k.at(1));
-        settings().language_policy = std::stoi(k.at(2));
-        Listener server;
-        if (c->mail.socket >= 0) close(c->mail.socket);
-        c->mail.socket = -1;
-        Run(PageState::ListWait, server.port);
-        const int s = server.Accept("+OK <1.2@x>\r\n");
-        EXPECT_EQ(Command(s), k.at(3));
-        close(s);
-        ASSERT_TRUE(Finish());
-        c->workerThread.join();
+TEST_F(WorkerTest, Scripts) {
+    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("worker.cases"))) {
+        SCOPED_TRACE(record.at(0));
+        TearDown();
+        SetUp();
+        std::optional<Listener> server;
+        int s = -1;
+        using S = const std::string&;
+        mail_golden::Actions actions = Shared();
+        actions.insert(
+            {{"apop-changeable", [&](S a) { settings().apop_changeable = std::stoi(a); }},
+             {"apop-flag", [&](S a) { taro->set[0].apop_flag = std::stoi(a); }},
+             {"language", [&](S a) { settings().language_policy = std::stoi(a); }},
+             {"per-user-servers", [&](S a) { settings().per_user_servers = std::stoi(a); }},
+             {"multiple-addresses", [&](S) { settings().multiple_addresses = 1; }},
+             {"server", [&](S a) { mail_golden::Put(settings().pop3_server, a); }},
+             {"own-server", [&](S a) { mail_golden::Put(taro->set[0].pop3_name, a); }},
+             {"own-server-is", [&](S a) { EXPECT_EQ(taro->set[0].pop3_name, a); }},
+             {"worker-timeout", [&](S a) { workerTimeoutSeconds = std::stoi(a); }},
+             {"worker-starts", [&](S) { worker_starts() = kMailWorkerStarts; }},
+             {"listen", [&](S) { server.emplace(); }},
+             {"run",
+              [&](S a) {
+                  settings().pop3_port = server ? server->port : 110;
+                  c->state = StateNamed(a);
+                  c->itemNumber = 12;
+                  c->lastActivity = Now();
+                  start_pop3(*c);
+              }},
+             {"accept", [&](S a) { s = server->Accept(a); }},
+             {"command", [&](S a) { EXPECT_EQ(Command(s), a); }},
+             {"close", [&](S) { close(s); }},
+             {"silent",
+              [&](S) {
+                  char ch;
+                  EXPECT_EQ(recv(s, &ch, 1, MSG_DONTWAIT), -1);
+              }},
+             {"sleep",
+              [&](S a) { std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(a))); }},
+             {"finish",
+              [&](S a) {
+                  ASSERT_TRUE(Finish(std::chrono::seconds(a.empty() ? 10 : std::stoi(a))));
+              }},
+             {"join", [&](S) { c->workerThread.join(); }},
+             {"no-thread", [&](S) { EXPECT_FALSE(c->workerThread.joinable()); }},
+             {"no-socket", [&](S) { EXPECT_EQ(c->mail.socket, -1); }},
+             {"running", [&](S) { EXPECT_TRUE(c->workerRunning); }},
+             {"busy", [&](S a) { taro->runtime.busy = std::stoi(a); }},
+             {"busy-is", [&](S a) { EXPECT_EQ(taro->runtime.busy, std::stoi(a)); }},
+             {"timed-out", [&](S) { c->lastActivity = Now() - workerTimeoutSeconds - 1; }},
+             {"shutdown", [&](S) { shutdown(c->mail.socket, SHUT_RDWR); }},
+             {"state", [&](S a) { c->state = StateNamed(a); }},
+             {"closing", [&](S) { EXPECT_EQ(c->state, PageState::Closing); }},
+             {"set-status",
+              [&](S a) {
+                  taro->runtime.pop3Status[std::stoi(a)] =
+                      ValueNamed(kStatus, a.substr(2), "status", uint16_t{1});
+              }},
+             {"start-all", [&](S) { start_pop3_all_settings(*c); }},
+             {"set-is", [&](S a) { EXPECT_EQ(c->settingsIndex, std::stoi(a)); }},
+             {"delete-is", [&](S a) { EXPECT_EQ(c->deleteList, a); }},
+             {"extra-finished", [&](S a) { EXPECT_TRUE(pop3_extra_finished(*c, std::stoi(a))); }}});
+        mail_golden::Play(record, actions);
+        c->parent = nullptr;
     }
-}
-
-TEST_F(WorkerTest, ServerNameNotFound) {
-    for (const auto& k : mail_golden::ReadCases(GOLDEN_PATH("unresolved_servers.cases"))) {
-        SCOPED_TRACE(k.at(1));
-        settings().per_user_servers = std::stoi(k.at(0));
-        snprintf(settings().pop3_server, sizeof settings().pop3_server, "%s", k[1].c_str());
-        snprintf(taro->set[0].pop3_name, sizeof taro->set[0].pop3_name, "%s", k.at(2).c_str());
-        taro->runtime.pop3Status[0] = kPop3None;
-        Run(PageState::ListWait, 110);
-        EXPECT_EQ(c->workerResult, HostNotFound);
-        EXPECT_FALSE(c->workerThread.joinable());
-        EXPECT_EQ(c->mail.socket, -1);
-        EXPECT_EQ(taro->runtime.pop3Status[0], std::stoi(k.at(3)));
-        EXPECT_EQ(taro->set[0].pop3_name, k.at(4));
-    }
-}
-
-TEST_F(WorkerTest, WaitsWhileTheUserIsBusy) {
-    Listener server;
-    taro->runtime.busy = 1;
-    Run(PageState::MessageWait, server.port);
-    const int s = server.Accept("+OK ready\r\n");
-    std::this_thread::sleep_for(300ms);
-    char ch;
-    EXPECT_EQ(recv(s, &ch, 1, MSG_DONTWAIT), -1); // nothing sent yet
-    EXPECT_TRUE(c->workerRunning);
-    taro->runtime.busy = 0;
-    EXPECT_EQ(Command(s), "USER taro");
-    close(s);
-    ASSERT_TRUE(Finish());
-    EXPECT_EQ(taro->runtime.busy, 0);
-}
-
-TEST_F(WorkerTest, ExchangeTakenOverByTheDispatcher) {
-    // The server never greets; the dispatcher writes its error page and shuts
-    // the socket down. The worker adds nothing, also when it wakes before the
-    // dispatcher has moved the state on.
-    Listener server;
-    Run(PageState::ListWait, server.port);
-    std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(c->workerResult, AwaitGreeting);
-    EXPECT_EQ(taro->runtime.busy, 1);
-    c->lastActivity = Now() - workerTimeoutSeconds - 1;
-    shutdown(c->mail.socket, SHUT_RDWR);
-    ASSERT_TRUE(Finish(2s));
-    c->workerThread.join();
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(c->state, PageState::ListWait);
-    EXPECT_EQ(taro->runtime.busy, 0);
-}
-
-TEST_F(WorkerTest, FurtherSetGivesUpOnASilentServer) {
-    // Nobody supervises the exchange of a further set: it stops by itself.
-    workerTimeoutSeconds = 1;
-    Listener server;
-    c->parent = c.get();
-    c->settingsIndex = 2;
-    snprintf(taro->set[2].id, sizeof taro->set[2].id, "taro3");
-    Run(PageState::ListWait, server.port);
-    ASSERT_TRUE(Finish(5s));
-    EXPECT_EQ(taro->runtime.pop3Status[2], kPop3ExchangeError);
-    EXPECT_EQ(c->state, PageState::Closing);
-    c->parent = nullptr;
 }
 
 TEST(Pop3Names, ValidityAndLiterals) {
@@ -348,28 +330,6 @@ TEST(Pop3DeleteList, SplitBySettingsLetter) {
         char lists[kSettingsSets][kLineSize];
         pop3_split_delete_list(t.at(0).c_str(), std::stoi(t.at(1)), lists);
         for (int set = 0; set < 3; set++) EXPECT_EQ(lists[set], t.at(2 + set)) << t[0] << set;
-    }
-}
-
-TEST_F(WorkerTest, MergedListWithoutFurtherSets) {
-    worker_starts() = kMailWorkerStarts;
-    settings().multiple_addresses = 1;
-    for (const auto& k : mail_golden::ReadCases(GOLDEN_PATH("merged_deletions.cases"))) {
-        SCOPED_TRACE(k.at(0));
-        snprintf(c->deleteList, sizeof c->deleteList, "%s", k[0].c_str());
-        c->state = StateNamed(k.at(1));
-        c->settingsIndex = 1;
-        taro->runtime.pop3Status[1] = taro->runtime.pop3Status[2] = kPop3LoginFailed;
-        start_pop3_all_settings(*c);
-        EXPECT_EQ(c->state, StateNamed(k.at(2)));
-        EXPECT_EQ(c->settingsIndex, 0);
-        if (k[1] == "DeleteWait") {
-            EXPECT_EQ(c->deleteList, k.at(3));
-        }
-        // Sets without a POP3 user name count as done at once.
-        EXPECT_EQ(taro->runtime.pop3Status[1], kPop3Connected);
-        EXPECT_TRUE(pop3_extra_finished(*c, 1));
-        EXPECT_TRUE(pop3_extra_finished(*c, 2));
     }
 }
 

@@ -122,7 +122,7 @@ TEST_F(PoppassdStartTest, NamesThatCannotResolveStartNoWorker) {
     for (const auto& k : SERVER_CASES("unresolved_servers.ref")) {
         SCOPED_TRACE(k.at(1) + " set " + k.at(2));
         settings.per_user_servers = std::stoi(k.at(0));
-        snprintf(settings.pop3_server, sizeof settings.pop3_server, "%s", k[1].c_str());
+        mail_golden::Put(settings.pop3_server, k[1]);
         const int set = std::stoi(k.at(2));
         char* own = set < kSettingsSets ? c->user->set[set].pop3_name : nullptr;
         if (own) snprintf(own, sizeof c->user->set[0].pop3_name, "%s", k.at(3).c_str());

@@ -69,10 +69,9 @@ protected:
                      {"oauth",
                       [&](S a) {
                           c->send.authWanted = c->send.oauth = 1;
-                          snprintf(c->saslResponse, sizeof c->saslResponse, "%s", a.c_str());
+                          mail_golden::Put(c->saslResponse, a);
                       }},
-                     {"detail",
-                      [&](S a) { snprintf(c->saslDetail, sizeof c->saslDetail, "%s", a.c_str()); }},
+                     {"detail", [&](S a) { mail_golden::Put(c->saslDetail, a); }},
                      {"starttls",
                       [&](S) { c->send.security = static_cast<uint8_t>(SmtpSecurity::StartTls); }},
                      {"state", [&](S a) { c->workerResult = step(a); }},

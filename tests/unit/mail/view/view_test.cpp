@@ -116,10 +116,7 @@ TEST_F(MessageViewTest, Pages) {
         mail_golden::Play(
             record,
             {{"text-page", [&](S) { Start(PageState::TextWait); }},
-             {"quotation",
-              [&](S a) {
-                  snprintf(taro->set[0].quotation, sizeof taro->set[0].quotation, "%s", a.c_str());
-              }},
+             {"quotation", [&](S a) { mail_golden::Put(taro->set[0].quotation, a); }},
              {"book", [&](S a) { taro->address_book = a; }},
              {"mail-options", [&](S a) { data_store().settings.mail_options = std::stoi(a); }},
              {"option", [&](S a) { taro->options[ValueNamed(kOptions, a, "option", 0)] = 1; }},
@@ -136,6 +133,7 @@ TEST_F(MessageViewTest, Pages) {
                   sent += Sent();
               }},
              {"golden", [&](S a) { EXPECT_GOLDEN(a, MaskDates(out)); }},
+             {"page-is", [&](S a) { EXPECT_EQ(out, a); }},
              {"page", [&](S a) { EXPECT_NE(out.find(a), std::string::npos) << out; }},
              {"no-page", [&](S a) { EXPECT_EQ(out.find(a), std::string::npos) << out; }},
              {"audit", [&](S) { EXPECT_EQ(markup_audit::Audit(out), ""); }},
@@ -149,11 +147,40 @@ TEST_F(MessageViewTest, Pages) {
              {"last-id", [&](S a) { EXPECT_EQ(taro->runtime.lastMessageId, a); }},
              {"references", [&](S a) { EXPECT_EQ(taro->runtime.replyReferences, a); }},
              {"remote-images", [&](S a) { EXPECT_EQ(c->view.remoteImages, std::stoi(a)); }},
-             {"no-temp-files", [&](S) { EXPECT_EQ(TempFiles(), std::vector<std::string>{}); }},
              {"temp-file",
               [&](S a) {
                   ASSERT_EQ(TempFiles().size(), 1u);
                   EXPECT_EQ(TempFiles()[0].substr(0, a.size()), a);
+              }},
+             {"open", [&](S a) { Open(a.c_str()); }},
+             {"open-image", [&](S a) { Open(a.c_str(), kClassImage); }},
+             {"finish", [&](S) { finish_part_file(*c); }},
+             {"no-part-file", [&](S) { EXPECT_EQ(c->file, -1); }},
+             {"writing",
+              [&](S a) { EXPECT_EQ(taro->runtime.attachments[0].writing, std::stoi(a)); }},
+             {"offered", [&](S a) { EXPECT_EQ(taro->runtime.attachmentCount, std::stoi(a)); }},
+             {"temp-folder", [&](S a) { std::filesystem::create_directories(temp + "/" + a); }},
+             {"temp-write", [&](S a) { WriteFile(temp + "/" + a, a); }},
+             {"slot-names",
+              [&](S a) { mail_golden::Put(taro->runtime.attachments[5].file_name, a); }},
+             {"delete-user-files", [&](S) { delete_user_files(taro); }},
+             {"no-slot-names",
+              [&](S) {
+                  for (const AttachmentEntry& e : taro->runtime.attachments)
+                      EXPECT_STREQ(e.file_name, "");
+              }},
+             {"temp-files",
+              [&](S a) {
+                  std::string names;
+                  for (const std::string& name : TempFiles())
+                      names += (names.empty() ? "" : " ") + name;
+                  EXPECT_EQ(names, a);
+              }},
+             {"owner-only",
+              [&](S a) {
+                  using std::filesystem::perms;
+                  EXPECT_EQ(std::filesystem::status(temp + "/" + a).permissions() & perms::all,
+                            perms::owner_read | perms::owner_write);
               }},
              {"not-at-home", [&](S a) { EXPECT_FALSE(std::filesystem::exists(home + "/" + a)); }},
              {"file", [&](S a) {
@@ -182,63 +209,10 @@ TEST_F(MessageViewTest, QuotationEndsInsideItsBufferOnACharacter) {
 using PartFileTest = ViewTest;
 using HtmlCleanTest = ViewTest;
 
-TEST_F(PartFileTest, AfterTheLastLetterThePartHasNoFile) {
-    std::string base = "x";
-    std::filesystem::create_directories(temp + "/x.txt");
-    for (char letter = 'a'; letter <= 'z'; letter++) {
-        base += letter;
-        std::filesystem::create_directories(temp + "/" + base + ".txt");
-    }
-    Open("x.txt");
-    EXPECT_EQ(c->file, -1);
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(taro->runtime.attachments[0].writing, 0);
-    finish_part_file(*c);
-    EXPECT_EQ(taro->runtime.attachmentCount, 0);
-}
-
-TEST_F(PartFileTest, WritingFlagCoversTheWholeWrite) {
-    Open("w.bin");
-    EXPECT_EQ(taro->runtime.attachments[0].writing, 1);
-    EXPECT_EQ(taro->runtime.attachmentCount, 0); // not offered for download yet
-    finish_part_file(*c);
-    EXPECT_EQ(taro->runtime.attachments[0].writing, 0);
-    EXPECT_EQ(taro->runtime.attachmentCount, 1);
-    EXPECT_EQ(std::filesystem::status(temp + "/w.bin").permissions() & std::filesystem::perms::all,
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-}
-
-TEST_F(PartFileTest, OffersOfImagesBitmapsAndOddNames) {
-    Open("p.png", kClassImage);
-    finish_part_file(*c);
-    Open("p.bmp", kClassImage);
-    finish_part_file(*c);
-    // Japanese and odd names in links.
-    const std::string name = Sjis("報告 #1.pdf");
-    Open(name.c_str());
-    EXPECT_GOLDEN("offers.ref", out);
-    EXPECT_TRUE(std::filesystem::exists(temp + "/" + name));
-}
-
-TEST_F(PartFileTest, DeleteUserFilesClearsEverySlot) {
-    Open("one.txt");
-    finish_part_file(*c);
-    Open("two.txt");
-    finish_part_file(*c);
-    // A slot beyond the count that still names a file, and an upload.
-    snprintf(taro->runtime.attachments[5].file_name, kFieldSize, "stray.txt");
-    WriteFile(temp + "/stray.txt", "s");
-    WriteFile(temp + "/upload.txt", "u");
-    delete_user_files(taro);
-    EXPECT_EQ(TempFiles(), std::vector<std::string>{"upload.txt"});
-    EXPECT_EQ(taro->runtime.attachmentCount, 0);
-    for (const AttachmentEntry& a : taro->runtime.attachments) EXPECT_STREQ(a.file_name, "");
-}
-
 TEST_F(PartFileTest, PartNamesAreCutSafely) {
     for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("part_names.cases"))) {
         char name[kFieldSize];
-        snprintf(name, sizeof name, "%s", t.at(0).c_str());
+        mail_golden::Put(name, t.at(0));
         make_part_name(name, sizeof name, 4);
         EXPECT_EQ(std::string(name), t.at(1)) << t[0];
     }
