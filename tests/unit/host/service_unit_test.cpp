@@ -48,13 +48,13 @@ TEST(ServiceUnitText, ProtectHomeOffOnlyForHomesUnderHomeOrRoot) {
 }
 
 TEST(ServiceUnitText, RefusesWhatAUnitFileCannotHold) {
-    std::string why;
-    EXPECT_EQ(service_unit_text(unit("/usr/bin/tarnbox", "/srv/a\nb"), why), "");
-    EXPECT_NE(why, "");
-    EXPECT_EQ(service_unit_text(unit("tarnbox", "/srv/tb"), why), "");
-    ServiceUnit u = unit("/usr/bin/tarnbox", "/srv/tb");
-    u.user = "x y";
-    EXPECT_EQ(service_unit_text(u, why), "");
+    for (const auto& c : SERVER_CASES("refused_units.ref")) {
+        std::string why;
+        ServiceUnit u = unit(c.at(0), c.at(1));
+        u.user = c.at(2);
+        EXPECT_EQ(service_unit_text(u, why), "") << c.at(1);
+        EXPECT_NE(why, "") << c.at(1);
+    }
     EXPECT_TRUE(valid_unit_user("1001"));
     EXPECT_FALSE(valid_unit_user("-root"));
 }

@@ -30,14 +30,12 @@ size_t Size(const Record& k, size_t i) {
 
 TEST(ExtractAddressTest, BareAddressOfEntry) {
     for (const auto& k : SERVER_CASES("cases/address.ref")) {
-        char out[64];
-        EXPECT_EQ(ExtractAddress(out, k.at(0).c_str()), k.at(1).size()) << k.at(0);
-        EXPECT_EQ(out, k.at(1));
+        Out o;
+        const size_t capacity = k.size() > 2 ? Size(k, 2) : 64;
+        EXPECT_EQ(ExtractAddress(o.at, k.at(0).c_str(), capacity), k.at(1).size()) << k.at(0);
+        EXPECT_EQ(o.at, k.at(1));
+        EXPECT_EQ(o.at[capacity], '#');
     }
-    Out o;
-    EXPECT_EQ(ExtractAddress(o.at, "ab\x95\x5c@b.c", 4), 2u); // the pair is not cut
-    EXPECT_STREQ(o.at, "ab");
-    EXPECT_EQ(o.at[4], '#');
 }
 
 TEST(ValidAddressTest, Characters) {
@@ -122,10 +120,6 @@ TEST(ReadLineTest, SplitsLines) {
         }
         EXPECT_EQ(lines, k.at(2)) << k.at(0);
     }
-    char line[16];
-    const char* text = "ab\ncd";
-    EXPECT_EQ(ReadLine(line, text), text + 3);
-    EXPECT_EQ(ReadLine(line, text + 3), text + 5);
 }
 
 TEST(PrefixEqualTest, ComparesFirstBytes) {

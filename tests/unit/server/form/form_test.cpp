@@ -35,13 +35,7 @@ TEST(PercentDecodeTest, EscapesBoundsAndUtf8) {
     }
 }
 
-using request_test::Post;
-
 namespace fs = std::filesystem;
-using request_test::Base64;
-using request_test::Multipart;
-using request_test::MultipartHeaders;
-using request_test::Part;
 
 class MultipartTest : public request_test::RequestTest {
 protected:
@@ -49,45 +43,16 @@ protected:
         RequestTest::SetUp();
         AddUser("yamada", "secret");
     }
-
-    static std::string Request(const std::vector<Part>& parts,
-                               const std::string& credentials = "yamada:secret",
-                               const std::string& agent = request_test::kAgent) {
-        return Post("/mail/new/", MultipartHeaders(credentials, agent), Multipart(parts));
-    }
 };
 
-// The traces are in uploads.ref under the name sent and the browser.
 TEST_F(MultipartTest, FileNamesKeepTheirLastComponent) {
-    auto cases = SERVER_CASES("cases/upload_names.ref");
-    cases.push_back({std::string(400, 'n'), "windows"});
-    std::string traces;
-    for (const auto& k : cases) {
-        const std::string agent = k.at(1) == "mac"
-                                      ? "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7)"
-                                      : "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
-        traces += mail_golden::Section(
-            k.at(0) + " from " + k.at(1),
-            FeedEveryWay(Request({{"upload1", "x", k.at(0)}}, "yamada:secret", agent)));
-    }
-    EXPECT_GOLDEN("uploads.ref", traces);
+    EXPECT_GOLDEN("uploads.ref", TracesOf(GOLDEN_PATH("cases/uploads.cases")));
 }
 
 TEST_F(MultipartTest, LoginCarriedInTheUrl) {
     session_insert("yamada", 77, "00112233445566778899aabbccddeeff", local_seconds());
-    const std::string headers =
-        "Cookie: tarnbox=00112233445566778899aabbccddeeff\r\n" + MultipartHeaders("");
-    const std::string body = Multipart({{"upload1", "data", "f.txt"}});
-    std::string traces = mail_golden::Section(
-        "cookie", FeedEveryWay(Post("/mail/new/?user=yamada?check=77", headers, body)));
-    // Credentials that fail undo the login, so the name they give chooses no
-    // folder.
     AddUser("bob", "pw");
-    traces += mail_golden::Section(
-        "cookie, and bob's credentials that fail",
-        FeedEveryWay(Post("/mail/new/?user=yamada?check=77",
-                          headers + "Authorization: Basic " + Base64("bob:x") + "\r\n", body)));
-    EXPECT_GOLDEN("login_in_url.ref", traces);
+    EXPECT_GOLDEN("login_in_url.ref", TracesOf(GOLDEN_PATH("cases/login_in_url.cases")));
 }
 
 // Whole posts and the trace each leaves. Files are written only below the
@@ -97,10 +62,10 @@ TEST_F(MultipartTest, PostsAndTheirTraces) {
     AddUser("a/b", "pw");
     EXPECT_GOLDEN("posts.ref", TracesOf(GOLDEN_PATH("cases/posts.cases")));
     std::vector<std::string> top;
-    for (const auto& e : fs::directory_iterator(root)) top.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(home)) top.push_back(e.path().filename().string());
     std::sort(top.begin(), top.end());
     EXPECT_EQ(top, (std::vector<std::string>{"html", "temp", "user"}));
-    EXPECT_TRUE(fs::is_empty(root / "user"));
+    EXPECT_TRUE(fs::is_empty(home + "/user"));
 }
 
 void FeedFormLine(Connection& c, const std::string& line) {

@@ -1,3 +1,4 @@
+#include "mail/mail_golden.h"
 #include "server/login/login.h"
 #include "server/login/top_page.h"
 #include "server/request/forwarded_address.h"
@@ -10,37 +11,32 @@
 namespace {
 
 using Clock = LoginThrottle::Clock;
-using std::chrono::seconds;
 
 TEST(LoginThrottle, ANameIsCountedPerAddressAndAnAddressAcrossNames) {
     LoginThrottle t;
     const Clock::time_point start = Clock::now();
-    for (int i = 0; i < 4; i++) t.failed("taro", "10.0.0.1", start);
-    EXPECT_TRUE(t.allowed("taro", "10.0.0.1", start));
-    t.failed("taro", "10.0.0.1", start);
-    EXPECT_EQ(t.waitLeft("taro", "10.0.0.1", start + std::chrono::milliseconds(500)), 2);
-    EXPECT_TRUE(t.allowed("taro", "10.0.0.1", start + seconds(2)));
-    // Nobody else is held up: not taro elsewhere, not a colleague behind
-    // the same address.
-    EXPECT_TRUE(t.allowed("taro", "10.0.0.2", start));
-    EXPECT_TRUE(t.allowed("hanako", "10.0.0.1", start));
-    // A guesser walking through names from one address is held up after
-    // twenty, whatever the names.
-    for (int i = 0; i < 15; i++) t.failed("guess" + std::to_string(i), "10.0.0.1", start);
-    EXPECT_FALSE(t.allowed("hanako", "10.0.0.1", start));
-    EXPECT_TRUE(t.allowed("hanako", "10.0.0.3", start));
-    // A login of its own from there does not wipe that count.
-    t.succeeded("mallory", "10.0.0.1");
-    EXPECT_FALSE(t.allowed("hanako", "10.0.0.1", start));
-    // Bounded, and forgotten after a quiet hour.
-    EXPECT_EQ(LoginThrottle::waitSeconds(6), 4);
-    EXPECT_EQ(LoginThrottle::waitSeconds(1000), 300);
-    EXPECT_EQ(LoginThrottle::waitSeconds(1000, LoginThrottle::kFreeAddressFailures), 300);
-    const Clock::time_point later = start + std::chrono::hours(2);
-    t.failed("hanako", "10.0.0.1", later);
-    EXPECT_TRUE(t.allowed("hanako", "10.0.0.1", later));
-    t.succeeded("taro", "10.0.0.1");
-    EXPECT_TRUE(t.allowed("taro", "10.0.0.1", later));
+    for (const auto& steps : mail_golden::ReadCases(GOLDEN_PATH("cases/throttle.cases")))
+        for (const std::string& step : steps) {
+            SCOPED_TRACE(step);
+            std::istringstream in(step);
+            std::string what, name, address;
+            int ms = 0, want = 0, count = 0, free = 0;
+            if (in >> what; what == "waits") {
+                in >> count >> free >> want;
+                EXPECT_EQ(LoginThrottle::waitSeconds(count, free), want);
+                continue;
+            }
+            in >> name >> address >> ms >> want;
+            const Clock::time_point when = start + std::chrono::milliseconds(ms);
+            if (what == "failed")
+                t.failed(name, address, when);
+            else if (what == "succeeded")
+                t.succeeded(name, address);
+            else if (what == "allowed")
+                EXPECT_EQ(t.allowed(name, address, when), want == 1);
+            else
+                EXPECT_EQ(t.waitLeft(name, address, when), want);
+        }
 }
 
 class LoginThrottlePage : public PageTest {};

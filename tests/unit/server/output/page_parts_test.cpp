@@ -97,10 +97,8 @@ TEST(PagePolicy, NamesExactlyThePagesOwnScripts) {
     EXPECT_NE(p.find("'unsafe-hashes'"), std::string::npos);
     // Inline code runs nowhere; inline style (mail keeps its looks) is allowed.
     EXPECT_EQ(p.find("'unsafe-inline'"), p.find("style-src 'self' 'unsafe-inline'") + 17);
-    for (const char* rule : {"default-src 'none'", "img-src 'self' data:;", "form-action 'self'",
-                             "frame-ancestors 'none'", "base-uri 'none'", "object-src 'none'"})
-        EXPECT_NE(p.find(rule), std::string::npos) << rule;
-    EXPECT_NE(page_policy(true).find("img-src 'self' data: https: http:;"), std::string::npos);
+    // The other rules of both policies; stored lists may show remote images.
+    EXPECT_GOLDEN("policy.ref", MaskScripts(p) + "\n" + MaskScripts(page_policy(true)) + "\n");
 }
 
 using SendStatusTest = OutputTest;

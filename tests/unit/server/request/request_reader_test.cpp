@@ -16,7 +16,7 @@ TEST(DetectBrowserTest, FlagsFromRealAgents) {
 // Request lines, header values, long lines, where a request ends, and
 // credentials.
 TEST_F(RequestReaderTest, RequestsAndTheirTraces) {
-    std::ofstream(html / "page.html") << "<html></html>";
+    WriteFile(home + "/html/page.html", "<html></html>");
     AddUser("yamada", "pa ss:1");
     EXPECT_GOLDEN("requests.ref", TracesOf(GOLDEN_PATH("cases/requests.cases")));
 }

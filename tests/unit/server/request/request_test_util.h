@@ -53,7 +53,6 @@ inline std::string Post(const std::string& path, const std::string& headers,
 }
 
 const std::string kBoundary = "----WebKitFormBoundaryq1W2e3R4t5Y6u7I8";
-const std::string kAgent = "Mozilla/5.0 (X11; Linux x86_64)";
 
 struct Part {
     std::string name;
@@ -73,28 +72,16 @@ inline std::string Multipart(const std::vector<Part>& parts) {
     return body + "--" + kBoundary + "--\r\n";
 }
 
-// The headers of a multipart post from agent, logged in with credentials
-// unless they are empty.
-inline std::string MultipartHeaders(const std::string& credentials = "yamada:secret",
-                                    const std::string& agent = kAgent) {
-    std::string headers = "User-Agent: " + agent +
-                          "\r\nContent-Type: multipart/form-data; boundary=" + kBoundary + "\r\n";
-    if (!credentials.empty()) headers += "Authorization: Basic " + Base64(credentials) + "\r\n";
-    return headers;
-}
-
 // The page fixture's folders and settings, the field handlers recording
 // their calls.
 class RequestTest : public PageTest {
 protected:
-    fs::path root, temp, html;
+    fs::path temp;
     std::vector<std::string> calls;
 
     void SetUp() override {
         PageTest::SetUp();
-        root = home;
-        temp = root / "temp";
-        html = root / "html";
+        temp = home + "/temp";
         recordedCalls = &calls;
         field_handlers() = {
             [](Connection& c, const char* t, int u) { Record("user", c, t, u); },
@@ -191,9 +178,11 @@ protected:
 
     // The traces of the requests of a case file, one section each under its
     // record's name. A record gives "raw TEXT" for a request as it stands;
-    // or a POST to /mail/new/ of "url BODY", or of multipart "part NAME
-    // VALUE" and "file NAME FILENAME DATA" fields of yamada's ("credentials
-    // USER:PASSWORD" of another's), which "cut TEXT" ends after TEXT; then
+    // or a POST to "path PATH" (/mail/new/ unless given) of "url BODY", or of
+    // multipart "part NAME VALUE", "file NAME FILENAME DATA" and "upload
+    // FILENAME" (upload1 holding x) fields of yamada's ("credentials
+    // USER:PASSWORD" of another's, none if empty) from "agent TEXT", with
+    // "header TEXT" before its own; "cut TEXT" ends the body after TEXT. Then
     // "after TEXT" for what the client sends after it (never read), "open"
     // for a request that never completes.
     std::string TracesOf(const fs::path& cases) {
@@ -201,7 +190,9 @@ protected:
         for (const auto& record : mail_golden::ReadCases(cases)) {
             SCOPED_TRACE(record.at(0));
             std::vector<Part> parts;
-            std::map<std::string, std::string> given{{"credentials", "yamada:secret"}};
+            std::map<std::string, std::string> given{{"credentials", "yamada:secret"},
+                                                     {"agent", "Mozilla/5.0 (X11; Linux x86_64)"},
+                                                     {"path", "/mail/new/"}};
             for (size_t i = 1; i < record.size(); i++) {
                 const std::string& f = record[i];
                 const size_t a = f.find(' '), b = f.find(' ', a + 1), c = f.find(' ', b + 1);
@@ -211,6 +202,8 @@ protected:
                 else if (kind == "file")
                     parts.push_back(
                         {f.substr(a + 1, b - a - 1), f.substr(c + 1), f.substr(b + 1, c - b - 1)});
+                else if (kind == "upload")
+                    parts.push_back({"upload1", "x", f.substr(a + 1)});
                 else
                     given[kind] = a == std::string::npos ? "" : f.substr(a + 1);
             }
@@ -219,8 +212,14 @@ protected:
                 std::string body = parts.empty() ? given["url"] : Multipart(parts);
                 const std::string& cut = given["cut"];
                 if (!cut.empty()) body.resize(body.find(cut) + cut.size());
-                request = Post("/mail/new/",
-                               parts.empty() ? "" : MultipartHeaders(given["credentials"]), body);
+                std::string headers = given["header"];
+                if (!parts.empty())
+                    headers += "User-Agent: " + given["agent"] +
+                               "\r\nContent-Type: multipart/form-data; boundary=" + kBoundary +
+                               "\r\n";
+                if (!parts.empty() && !given["credentials"].empty())
+                    headers += "Authorization: Basic " + Base64(given["credentials"]) + "\r\n";
+                request = Post(given["path"], headers, body);
             }
             traces += mail_golden::Section(
                 record.at(0), FeedEveryWay(request + given["after"],

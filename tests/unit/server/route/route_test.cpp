@@ -31,11 +31,62 @@ std::string Fields(const Connection& c, const std::string& home) {
     return s;
 }
 
-class RouteTest : public PageTest {
+std::string gCalls;
+
+void FakePop3(Connection& c) {
+    gCalls += "pop3:" + std::to_string(c.settingsIndex) + " ";
+    c.workerResult = 1;
+}
+
+const std::string kQ = "?user=taro?check=5?lang=eng";
+
+// Logged-in taro, connections of his at each stage, and the answers they
+// leave.
+class LoggedInTest : public PageTest {
 protected:
     void SetUp() override {
         PageTest::SetUp();
+        gCalls.clear();
         taro = LoggedIn("taro");
+    }
+    ConnectionPtr As(UserRecord* u, ::Route r) {
+        ConnectionPtr c = Capture();
+        c->route = r;
+        c->user = u;
+        c->auth = u ? kAuthOk : kAuthNone;
+        if (u) {
+            snprintf(c->userName, sizeof c->userName, "%s", u->set[0].id);
+            c->session.check = 5;
+            memcpy(c->session.postedToken, kTestFormToken, sizeof kTestFormToken);
+        }
+        return c;
+    }
+    ConnectionPtr Waiting(PageState state, int result, int32_t idle = 0, int set = 0) {
+        ConnectionPtr c = Capture();
+        c->state = state;
+        c->workerResult = static_cast<uint16_t>(result);
+        c->lastActivity = Now() - idle;
+        c->user = taro;
+        c->route = Route::Mail;
+        c->settingsIndex = static_cast<int16_t>(set);
+        snprintf(c->userName, sizeof c->userName, "taro");
+        snprintf(c->loginQuery, sizeof c->loginQuery, "%s", kQ.c_str());
+        return c;
+    }
+    // No answer, or the golden answer of that name, dates masked.
+    void ExpectAnswer(const std::string& golden) {
+        if (golden.empty())
+            EXPECT_EQ(out, "");
+        else
+            EXPECT_GOLDEN("answers/" + golden, MaskDates(out));
+    }
+    UserRecord* taro = nullptr;
+};
+
+class RouteTest : public LoggedInTest {
+protected:
+    void SetUp() override {
+        LoggedInTest::SetUp();
         Attach(taro, "report.txt", "Report.txt");
         Attach(taro, "att1.bin", Sjis("日本.txt"));
         WriteFile(home + "/html/index.html", "home");
@@ -44,7 +95,6 @@ protected:
         WriteFile(home + "/bg.JPG", "jpeg");
         snprintf(data_store().settings.background_image, 256, "bg.JPG");
     }
-    UserRecord* taro = nullptr;
 };
 
 TEST_F(RouteTest, EveryUrlForm) {
@@ -95,19 +145,10 @@ TEST_F(RouteTest, LoginQueryValidity) {
     }
 }
 
-std::string gCalls;
-
-void FakePop3(Connection& c) {
-    gCalls += "pop3:" + std::to_string(c.settingsIndex) + " ";
-    c.workerResult = 1;
-}
-
-class EvaluateTest : public PageTest {
+class EvaluateTest : public LoggedInTest {
 protected:
     void SetUp() override {
-        PageTest::SetUp();
-        gCalls.clear();
-        taro = LoggedIn("taro");
+        LoggedInTest::SetUp();
         worker_starts().pop3AllSettings = [](Connection&) { gCalls += "all "; };
         // What the last list kept of message 12: its Message-Id.
         KeptEntry* tail = nullptr;
@@ -119,26 +160,6 @@ protected:
         free_kept_list(taro, 0);
         PageTest::TearDown();
     }
-    ConnectionPtr As(UserRecord* u, ::Route r) {
-        ConnectionPtr c = Capture();
-        c->route = r;
-        c->user = u;
-        c->auth = u ? kAuthOk : kAuthNone;
-        if (u) {
-            snprintf(c->userName, sizeof c->userName, "%s", u->set[0].id);
-            c->session.check = 5;
-            memcpy(c->session.postedToken, kTestFormToken, sizeof kTestFormToken);
-        }
-        return c;
-    }
-    // No answer, or the golden answer of that name, dates masked.
-    void ExpectAnswer(const std::string& golden) {
-        if (golden.empty())
-            EXPECT_EQ(out, "");
-        else
-            EXPECT_GOLDEN("answers/" + golden, MaskDates(out));
-    }
-    UserRecord* taro = nullptr;
 };
 
 TEST_F(EvaluateTest, StateOfEachLoggedInRoute) {
@@ -240,28 +261,7 @@ TEST(RecipientsValidTest, CcAndBccCountToo) {
     EXPECT_TRUE(RecipientsValid("a@b.c", nullptr, "local"));
 }
 
-const std::string kQ = "?user=taro?check=5?lang=eng";
-class DispatcherTest : public PageTest {
-protected:
-    void SetUp() override {
-        PageTest::SetUp();
-        gCalls.clear();
-        taro = LoggedIn("taro");
-    }
-    ConnectionPtr Waiting(PageState state, int result, int32_t idle = 0, int set = 0) {
-        ConnectionPtr c = Capture();
-        c->state = state;
-        c->workerResult = static_cast<uint16_t>(result);
-        c->lastActivity = Now() - idle;
-        c->user = taro;
-        c->route = Route::Mail;
-        c->settingsIndex = static_cast<int16_t>(set);
-        snprintf(c->userName, sizeof c->userName, "taro");
-        snprintf(c->loginQuery, sizeof c->loginQuery, "%s", kQ.c_str());
-        return c;
-    }
-    UserRecord* taro = nullptr;
-};
+using DispatcherTest = LoggedInTest;
 
 // The page each outcome leads to, in the set that failed, whether the page
 // was still to be opened or not.
