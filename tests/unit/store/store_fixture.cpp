@@ -73,6 +73,10 @@ void apply_sample(BasicSettings& s, const std::string& name) {
     each_item(s, Undump(sample(name), ""));
 }
 
+void set_fields(UserRecord& r, const std::string& lines) {
+    each_item(r, Undump(lines, ""));
+}
+
 BasicSettings sample_settings(const std::string& user_folder) {
     BasicSettings s;
     set_default_settings(s, user_folder.c_str());
