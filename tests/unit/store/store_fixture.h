@@ -48,8 +48,7 @@ protected:
     int load(const std::string& file);
     std::vector<UserRecord*> users();
     // The loaded users are want, numbered in file order.
-    void expect_users(const std::vector<const UserRecord*>& want);
-    void expect_users_are(const Users& want);
+    void expect_users(const Users& want);
     std::string adr_path(const std::string& id) { return ds.user_folder + "/" + id + ".adr"; }
 
     std::string home;

@@ -61,7 +61,7 @@ TEST_F(StoreLoadUsersTest, SlotsLoadAsTheCasesSay) {
                     set_fields(*want.back(), parts[i]);
             }
         }
-        expect_users_are(want);
+        expect_users(want);
         EXPECT_EQ(messages, split(c.at(4), '|'));
         if (c.at(5) != "-") {
             EXPECT_EQ(ds.slots_in_sync, c.at(5) == "1");
@@ -78,10 +78,11 @@ TEST_F(StoreLoadUsersTest, TextInSettings1ReservedStringIsDroppedSoTheSlotWrites
         SCOPED_TRACE(slot == reserved_overflow ? "missing overflow file" : "inline book");
         std::remove(adr_path("reserved").c_str());
         ASSERT_EQ(load_slots({slot}), kLoadOk);
-        auto want = sample_user("reserved", 1);
-        strcpy(want->set[1].reserved_a, "kept");
-        if (slot == reserved_inline) want->address_book = book_of_length(40);
-        expect_users({want.get()});
+        Users want;
+        want.push_back(sample_user("reserved", 1));
+        strcpy(want[0]->set[1].reserved_a, "kept");
+        if (slot == reserved_inline) want[0]->address_book = book_of_length(40);
+        expect_users(want);
 
         ASSERT_EQ(users().size(), 1u);
         UserRecord& loaded = *users()[0];
@@ -90,8 +91,8 @@ TEST_F(StoreLoadUsersTest, TextInSettings1ReservedStringIsDroppedSoTheSlotWrites
         ASSERT_EQ(encode_user_slot(loaded, key, ds.user_folder.c_str(), bytes), kSlotOk);
         UserRecord back;
         ASSERT_EQ(decode_user_slot(bytes, key, ds.user_folder.c_str(), back), kSlotOk);
-        want->address_book.clear();
-        EXPECT_EQ(record_diff(back, *want), "");
+        want[0]->address_book.clear();
+        EXPECT_EQ(record_diff(back, *want[0]), "");
     }
 }
 

@@ -26,7 +26,7 @@ protected:
     }
     void expect_reload(const Users& want) {
         ASSERT_EQ(load_data_file(ds), kLoadOk);
-        expect_users_are(want);
+        expect_users(want);
     }
 };
 
