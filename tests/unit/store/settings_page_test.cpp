@@ -42,9 +42,9 @@ void FakeCheck(Connection& c) {
 }
 
 // The basic settings and page states a script names.
-#define NAMED(name) std::pair<const char*, T>(#name, &BasicSettings::name)
-using T = int BasicSettings::*;
-const std::pair<const char*, T> kSettingNames[] = {
+using SettingWord = int BasicSettings::*;
+#define NAMED(name) std::pair<const char*, SettingWord>(#name, &BasicSettings::name)
+const std::pair<const char*, SettingWord> kSettingNames[] = {
     NAMED(multiple_addresses), NAMED(per_user_servers), NAMED(browser_registration),
     NAMED(poppassd_value),     NAMED(user_policy_1),    NAMED(user_policy_2),
     NAMED(user_policy_3),      NAMED(user_policy_4),    NAMED(language_policy),
