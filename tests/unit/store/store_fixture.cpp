@@ -73,6 +73,10 @@ void apply_sample(BasicSettings& s, const std::string& name) {
     each_item(s, Undump(sample(name), ""));
 }
 
+void set_fields(UserRecord& r, const std::string& lines) {
+    each_item(r, Undump(lines, ""));
+}
+
 BasicSettings sample_settings(const std::string& user_folder) {
     BasicSettings s;
     set_default_settings(s, user_folder.c_str());
@@ -165,19 +169,13 @@ std::vector<UserRecord*> DataStoreTest::users() {
     return out;
 }
 
-void DataStoreTest::expect_users(const std::vector<const UserRecord*>& want) {
+void DataStoreTest::expect_users(const Users& want) {
     auto got = users();
     ASSERT_EQ(got.size(), want.size());
     for (size_t i = 0; i < got.size(); i++) {
         EXPECT_EQ(got[i]->position, static_cast<int>(i));
         EXPECT_EQ(record_diff(*got[i], *want[i]), "") << "user " << i;
     }
-}
-
-void DataStoreTest::expect_users_are(const Users& want) {
-    std::vector<const UserRecord*> w;
-    for (auto& r : want) w.push_back(r.get());
-    expect_users(w);
 }
 
 } // namespace store_test

@@ -18,6 +18,8 @@ BasicSettings sample_settings(const std::string& user_folder);
 // The record or the settings changes under that name in samples.ref.
 std::unique_ptr<UserRecord> sample_record(const std::string& name, const std::string& id);
 void apply_sample(BasicSettings& s, const std::string& name);
+// Sets the fields that dump lines ("set1.id=x") name.
+void set_fields(UserRecord& r, const std::string& lines);
 // Address-list text, Shift_JIS names included, cut to n bytes.
 std::string book_of_length(size_t n);
 // Copies the stored fields (records hold atomics and cannot be copied).
@@ -46,8 +48,7 @@ protected:
     int load(const std::string& file);
     std::vector<UserRecord*> users();
     // The loaded users are want, numbered in file order.
-    void expect_users(const std::vector<const UserRecord*>& want);
-    void expect_users_are(const Users& want);
+    void expect_users(const Users& want);
     std::string adr_path(const std::string& id) { return ds.user_folder + "/" + id + ".adr"; }
 
     std::string home;
