@@ -11,7 +11,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "corpus"))
 from gatewaytest import (  # noqa: E402
     Certificates, Dovecot, Gateway, World, assert_page_ends, browser_path, free_port, http_request,
-    ref_json, wait_until_listening)
+    ref_json)
 import make_corpus  # noqa: E402
 
 HSTS = b"Strict-Transport-Security: max-age=31536000"
@@ -49,23 +49,8 @@ def client_hello():
     return outgoing.read()
 
 
-class HttpsGateway(Gateway):
-    """A gateway with both listeners on loopback."""
-
-    def __init__(self, pop3_port=None):
-        super().__init__(pop3_port, prefix="tarnbox-https-")
-        self.https_port = free_port()
-        self.cert = os.path.join(self.home, "https-cert.pem")
-        self.key = os.path.join(self.home, "https-key.pem")
-
-    def serve_args(self, *extra):
-        return super().serve_args("--https-listen", f"127.0.0.1:{self.https_port}", *extra)
-
-    def start(self, *extra):
-        super().start(*extra)
-        wait_until_listening(self.https_port, self.proc)
-        return self
-
+def HttpsGateway(pop3_port=None):
+    return Gateway(pop3_port, prefix="tarnbox-https-", https=True)
 
 
 class Serving(unittest.TestCase):
@@ -74,8 +59,7 @@ class Serving(unittest.TestCase):
         cls.scratch = tempfile.mkdtemp(prefix="tarnbox-https-certs-")
         certs = Certificates(cls.scratch)
         cls.g = HttpsGateway()
-        for made, kept in zip(certs.server(), (cls.g.cert, cls.g.key)):
-            shutil.copy(made, kept)
+        cls.g.use_certificate(certs)
         cls.big = os.urandom(12 * 1024 * 1024 + 12345)
         for name, data in (("big.bin", cls.big), ("hello.txt", b"hello\r\n")):
             with open(os.path.join(cls.g.home, "html", name), "wb") as f:
