@@ -9,8 +9,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "corpus"))
 from gatewaytest import (  # noqa: E402
     LIST_TIME, MAIL_ADDRESS, MOZILLA5, Browser, Dovecot, Gateway, ScriptedServer, World,
-    assert_page, assert_page_ends, assert_ref, browser_path, free_port, http, list_region, plain_head,
-    ref_json, sjis, stop_process, wait_for, without_session)
+    assert_page, assert_page_ends, assert_ref, browser_path, free_port, http, list_region,
+    plain_head, ref_json, sjis, stop_process, wait_for, without_session)
 import make_corpus  # noqa: E402
 
 ATTACHED = sjis("添付ファイル")
