@@ -242,12 +242,12 @@ class Answer:
                      if h.lower().startswith(prefix)), None)
 
 
-def http(port, method, path, body=None, content_type=FORM, headers=b"", timeout=60):
+def http(port, method, path, body=None, content_type=FORM, headers=b"", timeout=60, ctx=None):
     raw = method + b" " + path + b" HTTP/1.0\r\n" + headers
     if body is not None:
         raw += b"Content-Type: %s\r\nContent-Length: %d\r\n" % (content_type, len(body))
     started = time.time()
-    answer = http_request(port, raw + b"\r\n" + (body or b""), timeout=timeout)
+    answer = http_request(port, raw + b"\r\n" + (body or b""), timeout=timeout, ctx=ctx)
     return Answer(answer, time.time() - started)
 
 
@@ -266,11 +266,11 @@ def compose_body(fields, uploads=()):
 
 class Browser:
     """A user logged in through the top page's form; later requests carry
-    the login query its links carry."""
+    the login query its links carry; with ctx over TLS."""
 
-    def __init__(self, port, user, password, lang=b"", headers=b""):
+    def __init__(self, port, user, password, lang=b"", headers=b"", ctx=None):
         self.port, self.user, self.password, self.lang = port, user, password, lang
-        self.headers = headers
+        self.headers, self.ctx = headers, ctx
         self.query = None
         self.first = self.login()
 
@@ -284,7 +284,7 @@ class Browser:
         return answer
 
     def request(self, method, path, body=None, content_type=FORM):
-        return http(self.port, method, path, body, content_type, self.headers)
+        return http(self.port, method, path, body, content_type, self.headers, ctx=self.ctx)
 
     def page(self, path, body=None):
         """path with the login query: GET, or POST of body."""
