@@ -23,6 +23,7 @@ class Session(Browser):
     def __init__(self, user):
         self.port, self.user, self.password = WORLD["gateway"].port, user, USERS[user]
         self.lang, self.headers, self.query, self.pop = b"", MOZILLA5, None, WORLD["pop"]
+        self.ctx = None
 
     def counted(self, call, *args):
         before = len(self.pop.logouts(self.user, wait=0))
