@@ -307,15 +307,6 @@ class Certificates(unittest.TestCase):
                     assert_page(self, "tls-" + login + "-en" * english, b.first.body, b.query)
             self.assertEqual(WORLD[USERS[login]["pop3"][0]].logins(), [])
 
-    def test_verify_off_reaches_the_same_servers(self):
-        for name in ("expired", "wrong-name", "untrusted"):
-            login = name + "-noverify"
-            with self.subTest(login):
-                page = browser(login).first
-                self.assertIn(b"TLS message 1 for %s" % login.encode(), page.body,
-                              page.body[:1500])
-                self.assertIn(", TLS,", WORLD[name].login_lines(login)[-1])
-
     def test_smtp_page_names_the_failure(self):
         # A plain server on the TLS port fails at once, not after the time-out.
         for login in ("smtp-expired", "smtp-no-tls"):
