@@ -6,14 +6,13 @@ with taro's mail waiting, or no mail server. Reads startServers' options
 "password", "domain"} (with "httpsUrl" and "browserHome" for an HTTPS
 listener), answers {"poppassd_accepts": password} lines with {"accepts"}
 and stops everything when stdin closes."""
-import base64, json, os, shutil, signal, subprocess, sys
+import base64, json, os, signal, subprocess, sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path[:0] = [os.path.join(ROOT, "tests", "integration"), os.path.join(ROOT, "scripts")]
 from gatewaytest import (  # noqa: E402
-    DOMAIN, Certificates, Dovecot, Gateway, Poppassd, Postfix, World, free_port,
-    wait_until_listening)
+    DOMAIN, Certificates, Dovecot, Gateway, Poppassd, Postfix, World)
 import demo_messages  # noqa: E402
 
 
@@ -43,20 +42,17 @@ def mail_servers(world, scratch, wanted):
 
 
 def https_listener(g, scratch, reply):
-    """Serve arguments for a TLS listener; Chromium on Linux trusts what the
+    """A certificate for the TLS listener; Chromium on Linux trusts what the
     NSS database of $HOME/.pki holds."""
     certs = Certificates(os.path.join(scratch, "certs"))
-    for made, kept in zip(certs.server(), ("https-cert.pem", "https-key.pem")):
-        shutil.copy(made, os.path.join(g.home, kept))
+    g.use_certificate(certs)
     home = os.path.join(scratch, "browser-home")
     nssdb = "sql:" + os.path.join(home, ".pki", "nssdb")
     os.makedirs(nssdb[4:])
     for args in (["-N", "--empty-password"],
                  ["-A", "-n", "tarnbox-test-ca", "-t", "C,,", "-i", certs.authority_file()]):
         subprocess.run(["certutil", "-d", nssdb, *args], check=True, capture_output=True)
-    g.https_port = free_port()
     reply.update(httpsUrl="https://127.0.0.1:%d" % g.https_port, browserHome=home)
-    return ["--https-listen", "127.0.0.1:%d" % g.https_port]
 
 
 def build(world, scratch, wanted, reply):
@@ -64,7 +60,8 @@ def build(world, scratch, wanted, reply):
     if setup.get("poppassd"):
         # The account's system password, behind poppassd on 127.0.0.1:106.
         world["poppassd"] = Poppassd(wanted["user"], wanted["password"]).start()
-    g = world["gateway"] = Gateway(*mail_servers(world, scratch, wanted), prefix="tarnbox-e2e-")
+    g = world["gateway"] = Gateway(*mail_servers(world, scratch, wanted), prefix="tarnbox-e2e-",
+                                   https=bool(setup.get("https")))
     if setup.get("settings"):
         g.run("settings", "set", *setup["settings"])
     if setup.get("users"):
@@ -76,9 +73,9 @@ def build(world, scratch, wanted, reply):
     else:
         g.run("users", "add", "--name", "Hanako", "--mail-address", "hanako@example.jp", "--id",
               wanted["user"], "--password", wanted["password"])
-    g.start(*(https_listener(g, scratch, reply) if setup.get("https") else []))
-    if setup.get("https"):
-        wait_until_listening(g.https_port, g.proc)
+    if g.https_port:
+        https_listener(g, scratch, reply)
+    g.start()
     reply["url"] = "http://127.0.0.1:%d" % g.port
 
 

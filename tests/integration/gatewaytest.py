@@ -242,12 +242,12 @@ class Answer:
                      if h.lower().startswith(prefix)), None)
 
 
-def http(port, method, path, body=None, content_type=FORM, headers=b"", timeout=60):
+def http(port, method, path, body=None, content_type=FORM, headers=b"", timeout=60, ctx=None):
     raw = method + b" " + path + b" HTTP/1.0\r\n" + headers
     if body is not None:
         raw += b"Content-Type: %s\r\nContent-Length: %d\r\n" % (content_type, len(body))
     started = time.time()
-    answer = http_request(port, raw + b"\r\n" + (body or b""), timeout=timeout)
+    answer = http_request(port, raw + b"\r\n" + (body or b""), timeout=timeout, ctx=ctx)
     return Answer(answer, time.time() - started)
 
 
@@ -266,11 +266,11 @@ def compose_body(fields, uploads=()):
 
 class Browser:
     """A user logged in through the top page's form; later requests carry
-    the login query its links carry."""
+    the login query its links carry; with ctx over TLS."""
 
-    def __init__(self, port, user, password, lang=b"", headers=b""):
+    def __init__(self, port, user, password, lang=b"", headers=b"", ctx=None):
         self.port, self.user, self.password, self.lang = port, user, password, lang
-        self.headers = headers
+        self.headers, self.ctx = headers, ctx
         self.query = None
         self.first = self.login()
 
@@ -284,7 +284,7 @@ class Browser:
         return answer
 
     def request(self, method, path, body=None, content_type=FORM):
-        return http(self.port, method, path, body, content_type, self.headers)
+        return http(self.port, method, path, body, content_type, self.headers, ctx=self.ctx)
 
     def page(self, path, body=None):
         """path with the login query: GET, or POST of body."""
@@ -302,9 +302,11 @@ class Gateway:
     """A gateway in a scratch home of its own, serving on a free port."""
 
     def __init__(self, pop3_port=None, smtp_port=None, pop3_server="127.0.0.1",
-                 prefix="tarnbox-it-", home=None):
+                 prefix="tarnbox-it-", home=None, https=False):
+        """https: an HTTPS listener on https_port too, with the pair at cert and key."""
         self.home = home or tempfile.mkdtemp(prefix=prefix)
-        self.port = free_port()
+        self.port, self.https_port = free_port(), free_port() if https else None
+        self.cert, self.key = (os.path.join(self.home, n) for n in ("https-cert.pem", "https-key.pem"))
         self.proc = None
         ports = (["--pop3-port", str(pop3_port)] if pop3_port else []) + (
             ["--smtp-port", str(smtp_port)] if smtp_port else [])
@@ -323,13 +325,21 @@ class Gateway:
         self.run("users", "add", "--name", name or user, "--mail-address", f"{user}@{DOMAIN}",
                  "--id", user, "--password", password, *options)
 
+    def use_certificate(self, certs):
+        """The HTTPS pair: a new server certificate of the Certificates certs."""
+        for made, kept in zip(certs.server(), (self.cert, self.key)):
+            shutil.copy(made, kept)
+
     def serve_args(self, *extra):
-        return [BIN, "--home", self.home, "serve", *extra]
+        listen = ["--https-listen", f"127.0.0.1:{self.https_port}"] if self.https_port else []
+        return [BIN, "--home", self.home, "serve", *listen, *extra]
 
     def start(self, *extra, env=None, stderr=subprocess.DEVNULL, host="127.0.0.1"):
         self.proc = subprocess.Popen(self.serve_args(*extra), env=env, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.DEVNULL, stderr=stderr)
         wait_until_listening(self.port, self.proc, host=host)
+        if self.https_port:
+            wait_until_listening(self.https_port, self.proc)
         return self
 
     def stop(self):

@@ -10,8 +10,8 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "corpus"))
 from gatewaytest import (  # noqa: E402
-    Certificates, Dovecot, Gateway, World, assert_page_ends, browser_path, free_port, http_request,
-    ref_json, wait_until_listening)
+    Browser, Certificates, Dovecot, Gateway, World, assert_page_ends, browser_path, http_request,
+    ref_json)
 import make_corpus  # noqa: E402
 
 HSTS = b"Strict-Transport-Security: max-age=31536000"
@@ -49,23 +49,8 @@ def client_hello():
     return outgoing.read()
 
 
-class HttpsGateway(Gateway):
-    """A gateway with both listeners on loopback."""
-
-    def __init__(self, pop3_port=None):
-        super().__init__(pop3_port, prefix="tarnbox-https-")
-        self.https_port = free_port()
-        self.cert = os.path.join(self.home, "https-cert.pem")
-        self.key = os.path.join(self.home, "https-key.pem")
-
-    def serve_args(self, *extra):
-        return super().serve_args("--https-listen", f"127.0.0.1:{self.https_port}", *extra)
-
-    def start(self, *extra):
-        super().start(*extra)
-        wait_until_listening(self.https_port, self.proc)
-        return self
-
+def HttpsGateway(pop3_port=None):
+    return Gateway(pop3_port, prefix="tarnbox-https-", https=True)
 
 
 class Serving(unittest.TestCase):
@@ -74,8 +59,7 @@ class Serving(unittest.TestCase):
         cls.scratch = tempfile.mkdtemp(prefix="tarnbox-https-certs-")
         certs = Certificates(cls.scratch)
         cls.g = HttpsGateway()
-        for made, kept in zip(certs.server(), (cls.g.cert, cls.g.key)):
-            shutil.copy(made, kept)
+        cls.g.use_certificate(certs)
         cls.big = os.urandom(12 * 1024 * 1024 + 12345)
         for name, data in (("big.bin", cls.big), ("hello.txt", b"hello\r\n")):
             with open(os.path.join(cls.g.home, "html", name), "wb") as f:
@@ -188,29 +172,19 @@ class MailOverHttps(unittest.TestCase):
         cls.g.start("--worker-timeout", "10")
         cls.ctx = client_context(cls.g.cert)
 
-    def request(self, method, path, body=b""):
-        raw = method + b" " + path + b" HTTP/1.0\r\n"
-        if body:
-            raw += (b"Content-Type: application/x-www-form-urlencoded\r\n"
-                    b"Content-Length: %d\r\n" % len(body))
-        answer = http_request(self.g.https_port, raw + b"\r\n" + body, timeout=60, ctx=self.ctx)
-        head, _, page = answer.partition(b"\r\n\r\n")
-        self.assertTrue(head.startswith(b"HTTP/1.0 200 OK\r\n"), head)
-        self.assertIn(HSTS, head.split(b"\r\n"))
-        return page
-
     def test_attachment_download(self):
-        page = self.request(b"POST", b"/mail/index.html", b"a=reader&b=read-pw")
-        query = re.search(rb"\?user=reader\?check=\d+", page)
-        self.assertIsNotNone(query, page[:600])
-        assert_page_ends(self, page)
-        page = self.request(b"GET", b"/mail/a0001.html" + query.group(0))
-        self.assertIn(b"BIG-ATTACHMENT-NOTE", page)
-        links = re.findall(rb'<a href="(/mail/~reader/[^"]*)">' + re.escape(self.name), page)
-        self.assertEqual(len(links), 1, page[-2000:])
-        body = self.request(b"GET", browser_path(links[0]))
-        self.assertEqual(len(body), len(self.payload))
-        self.assertTrue(body == self.payload, "the attachment differs")
+        b = Browser(self.g.https_port, "reader", "read-pw", ctx=self.ctx)
+        assert_page_ends(self, b.first.body)
+        page = b.page(b"/mail/a0001.html")
+        self.assertIn(b"BIG-ATTACHMENT-NOTE", page.body)
+        links = re.findall(rb'<a href="(/mail/~reader/[^"]*)">' + re.escape(self.name), page.body)
+        self.assertEqual(len(links), 1, page.body[-2000:])
+        download = b.request(b"GET", browser_path(links[0]))
+        for answer in (b.first, page, download):
+            self.assertEqual(answer.status, b"HTTP/1.0 200 OK", answer.raw[:600])
+            self.assertIn(HSTS, answer.headers)
+        self.assertEqual(len(download.body), len(self.payload))
+        self.assertTrue(download.body == self.payload, "the attachment differs")
 
 
 class StartUp(unittest.TestCase):
