@@ -85,7 +85,9 @@ template <typename F> std::string into(const std::string& in, int room, F fn) {
     auto dst = heap_copy("", static_cast<std::size_t>(room));
     const int n = fn(dst.get(), src.get(), static_cast<int>(in.size()));
     EXPECT_LE(n, room);
-    if (n < room) EXPECT_EQ(dst[n], '\0');
+    if (n < room) {
+        EXPECT_EQ(dst[n], '\0');
+    }
     return std::string(dst.get(), n);
 }
 
