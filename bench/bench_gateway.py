@@ -8,7 +8,7 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, "tests", "integration"))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
 import mailservers  # noqa: E402
 
 

@@ -21,7 +21,7 @@ import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tests", "integration"))
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "scripts"))
 import mailservers  # noqa: E402
 
 REQUESTS = int(os.environ.get("BENCH_REQUESTS", "400"))

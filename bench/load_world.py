@@ -12,7 +12,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.join(ROOT, "tests", "integration"))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
 import mailservers  # noqa: E402
 
 DOMAIN = "test.example"

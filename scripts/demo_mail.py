@@ -17,7 +17,6 @@ import sys
 import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, "tests", "integration"))
 import mailservers  # noqa: E402
 import demo_messages  # noqa: E402
 

@@ -5,6 +5,8 @@ import html, json, os, re, shutil, socket, ssl, struct, subprocess, sys, tempfil
 import urllib.parse
 
 sys.dont_write_bytecode = True
+# The loopback mail-server kit is shared with the demo and the benchmarks.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "scripts"))
 from mailservers import (  # noqa: E402,F401
     DOVECOT, POSTFIX, Certificates, Dovecot, Poppassd, Postfix, free_port, pop3_login,
     port_answers, end_process as stop_process)

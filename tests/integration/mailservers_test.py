@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """The Dovecot of the harness serving IMAP beside POP3: one store, so a
 benchmark comparing a POP3 client with an IMAP one reads the same mail."""
-import imaplib, sys, shutil, tempfile, unittest
+import imaplib, os, sys, shutil, tempfile, unittest
 
 sys.argv[1:] = []  # the gateway binary that ctest passes is not needed here
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "scripts"))
 import mailservers  # noqa: E402
 
 JAPANESE = ("Subject: =?ISO-2022-JP?B?GyRCMnFEazw8JE5KUTk5GyhC?=\n"

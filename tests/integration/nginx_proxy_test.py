@@ -3,10 +3,11 @@
 addresses, certificate paths and gateway port changed): HTTPS outside, HTTP
 on to HTTPS, and the client's address reaching the login throttle through
 X-Real-IP, believed only from the proxy."""
-import os, re, ssl, subprocess, unittest
+import os, re, ssl, subprocess, sys, unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
 from mailservers import template  # noqa: E402
 from gatewaytest import (  # noqa: E402
     Certificates, Dovecot, Gateway, World, free_port, raw_request, wait_until_listening)

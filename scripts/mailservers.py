@@ -4,7 +4,7 @@ a scratch folder of the caller's, installed on first use; and poppassd."""
 import glob, os, poplib, re, shutil, signal, socket, string, subprocess, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
+ROOT = os.path.dirname(HERE)
 MAIL_UID = MAIL_GID = 65534  # nobody:nogroup; Dovecot refuses mail access as root
 DOVECOT = "/usr/sbin/dovecot"
 POSTFIX = "/usr/sbin/postfix"
