@@ -43,7 +43,7 @@ protected:
         c->route = Route::Mail;
         c->settingsIndex = 0;
         snprintf(c->userName, sizeof c->userName, "taro");
-        snprintf(c->loginQuery, sizeof c->loginQuery, "%s", kQ.c_str());
+        server_cases::Put(c->loginQuery, kQ);
     }
     // What the client has sent since the last call.
     std::string Sent() {

@@ -44,10 +44,7 @@ inline std::string MaskListTime(std::string page) {
     return page;
 }
 
-// text into a fixed field of a record, cut to fit.
-template <size_t N> void Put(char (&field)[N], const std::string& text) {
-    snprintf(field, N, "%s", text.c_str());
-}
+using server_cases::Put;
 
 using Record = std::vector<std::string>;
 

@@ -5,6 +5,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -12,6 +13,11 @@
 #include "server_golden.h"
 
 namespace server_cases {
+
+// text into a fixed field of a record, cut to fit.
+template <size_t N> void Put(char (&field)[N], const std::string& text) {
+    snprintf(field, N, "%s", text.c_str());
+}
 
 inline std::string Unescape(const std::string& text) {
     std::string out;

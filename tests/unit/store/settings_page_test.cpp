@@ -87,7 +87,7 @@ protected:
     }
     // One decoded urlencoded line of the body.
     static void Field(Connection& c, const std::string& line) {
-        snprintf(c.line, sizeof c.line, "%s", line.c_str());
+        server_cases::Put(c.line, line);
         FormLine(c);
     }
     // Runs the dispatcher until the page is done.

@@ -164,9 +164,9 @@ protected:
         c->user = LoggedIn("live");
         strcpy(c->user->runtime.pop3ErrorText[0], "stale");
         strcpy(data_store().settings.pop3_server, "127.0.0.1");
-        snprintf(c->formSlots[0], kFieldSize, "%s", user.c_str());
-        snprintf(c->formSlots[1], kFieldSize, "%s", old.c_str());
-        snprintf(c->formSlots[2], kFieldSize, "%s", fresh.c_str());
+        server_cases::Put(c->formSlots[0], user);
+        server_cases::Put(c->formSlots[1], old);
+        server_cases::Put(c->formSlots[2], fresh);
         StartPoppassd(*c, 0);
         EXPECT_TRUE(c->workerThread.joinable());
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);

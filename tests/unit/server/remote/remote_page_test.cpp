@@ -16,8 +16,8 @@ protected:
         out.clear();
         ConnectionPtr c = Capture(0);
         Route(*c, "/remote/index.html?user=taro?check=5 HTTP/1.0");
-        snprintf(c->formSlots[0], kFieldSize, "%s", command);
-        snprintf(c->formSlots[2], kFieldSize, "%s", password);
+        server_cases::Put(c->formSlots[0], command);
+        server_cases::Put(c->formSlots[2], password);
         EvaluatePost(*c);
         Dispatcher(*c);
         EXPECT_EQ(c->state, PageState::Done);
@@ -32,15 +32,15 @@ TEST_F(RemotePageTest, CommandsAndPasswordRules) {
         SCOPED_TRACE(testing::PrintToString(k));
         BasicSettings& s = data_store().settings;
         s.remote_control = std::stoi(k.at(0));
-        snprintf(s.admin_password, sizeof s.admin_password, "%s", k.at(1).c_str());
+        server_cases::Put(s.admin_password, k.at(1));
         serviceActive = std::stoi(k.at(4));
         // Set directly: with remote control off routing never reaches the
         // page, which must refuse on its own as well.
         out.clear();
         ConnectionPtr c = Capture(0);
         c->state = PageState::RemoteSubmit;
-        snprintf(c->formSlots[0], kFieldSize, "%s", k.at(2).c_str());
-        snprintf(c->formSlots[2], kFieldSize, "%s", k.at(3).c_str());
+        server_cases::Put(c->formSlots[0], k.at(2));
+        server_cases::Put(c->formSlots[2], k.at(3));
         Dispatcher(*c);
         pages += "=== " + testing::PrintToString(k) + "\n" + MaskDates(out) + "\n";
         EXPECT_EQ(serviceActive, std::stoi(k.at(6)));

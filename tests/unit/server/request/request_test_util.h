@@ -99,7 +99,7 @@ protected:
     UserRecord* AddUser(const char* id, const char* password) {
         UserRecord* r = PageTest::AddUser(id);
         set_default_options(*r);
-        snprintf(r->set[0].password, sizeof r->set[0].password, "%s", password);
+        server_cases::Put(r->set[0].password, password);
         renumber_users(data_store().users);
         return r;
     }

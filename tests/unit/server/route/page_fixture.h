@@ -12,6 +12,7 @@
 #include "server/route/dispatcher.h"
 #include "server/route/evaluate.h"
 #include "server/route/route_request.h"
+#include "server/server_cases.h"
 #include "store/data_file.h"
 #include "store/login_sessions.h"
 #include "store/login_throttle.h"
@@ -150,7 +151,7 @@ protected:
     }
     UserRecord* AddUser(const std::string& id) {
         auto* r = new UserRecord;
-        snprintf(r->set[0].id, sizeof r->set[0].id, "%s", id.c_str());
+        server_cases::Put(r->set[0].id, id);
         snprintf(r->set[0].password, sizeof r->set[0].password, "pw");
         snprintf(r->set[0].mail_address, sizeof r->set[0].mail_address, "%s@example.jp",
                  id.c_str());
@@ -170,8 +171,8 @@ protected:
     void Attach(UserRecord* u, const char* file_name, const std::string& message_name,
                 const char* bytes = nullptr) {
         AttachmentEntry& a = u->runtime.attachments[u->runtime.attachmentCount++];
-        snprintf(a.file_name, sizeof a.file_name, "%s", file_name);
-        snprintf(a.message_name, sizeof a.message_name, "%s", message_name.c_str());
+        server_cases::Put(a.file_name, file_name);
+        server_cases::Put(a.message_name, message_name);
         if (bytes) WriteFile(home + "/temp/" + u->set[0].id + "/" + file_name, bytes);
     }
     ConnectionPtr Capture(int english = 1) {

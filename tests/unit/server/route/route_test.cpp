@@ -55,7 +55,7 @@ protected:
         c->user = u;
         c->auth = u ? kAuthOk : kAuthNone;
         if (u) {
-            snprintf(c->userName, sizeof c->userName, "%s", u->set[0].id);
+            server_cases::Put(c->userName, u->set[0].id);
             c->session.check = 5;
             memcpy(c->session.postedToken, kTestFormToken, sizeof kTestFormToken);
         }
@@ -70,7 +70,7 @@ protected:
         c->route = Route::Mail;
         c->settingsIndex = static_cast<int16_t>(set);
         snprintf(c->userName, sizeof c->userName, "taro");
-        snprintf(c->loginQuery, sizeof c->loginQuery, "%s", kQ.c_str());
+        server_cases::Put(c->loginQuery, kQ);
         return c;
     }
     // No answer, or the golden answer of that name, dates masked.
@@ -117,7 +117,7 @@ TEST_F(RouteTest, EveryUrlForm) {
 TEST_F(RouteTest, RoutesThatFollowTheSettings) {
     BasicSettings& s = data_store().settings;
     for (const auto& k : SERVER_CASES("cases/route_settings.ref")) {
-        snprintf(s.top_page, sizeof s.top_page, "%s", k.at(0).c_str());
+        server_cases::Put(s.top_page, k.at(0));
         s.remote_control = std::stoi(k.at(1));
         serviceActive = std::stoi(k.at(2));
         s.browser_auth = std::stoi(k.at(3));
@@ -172,7 +172,7 @@ TEST_F(EvaluateTest, StateOfEachLoggedInRoute) {
         taro->runtime.openMessage = std::stoi(t.at(4));
         ConnectionPtr c = As(taro, RouteNamed(t.at(0)));
         c->itemNumber = std::stoi(t.at(1));
-        snprintf(c->deleteList, sizeof c->deleteList, "%s", t.at(2).c_str());
+        server_cases::Put(c->deleteList, t.at(2));
         c->listTimeField = std::stoi(t.at(3));
         EvaluateRequest(*c);
         EXPECT_EQ(c->state, StateNamed(t.at(6)));
@@ -222,8 +222,8 @@ TEST_F(EvaluateTest, FormLogin) {
         const bool ok = k.at(3) == "1";
         out.clear();
         ConnectionPtr c = As(nullptr, route);
-        snprintf(c->formSlots[0], kFieldSize, "%s", k.at(1).c_str());
-        snprintf(c->formSlots[2], kFieldSize, "%s", k.at(2).c_str());
+        server_cases::Put(c->formSlots[0], k.at(1));
+        server_cases::Put(c->formSlots[2], k.at(2));
         EvaluatePost(*c);
         EXPECT_EQ(c->user == taro, ok);
         if (!ok) {
@@ -246,7 +246,7 @@ TEST_F(EvaluateTest, PostsToTheOtherPages) {
         gCalls.clear();
         out.clear();
         ConnectionPtr c = As(k.at(1) == "1" ? taro : nullptr, RouteNamed(k.at(0)));
-        snprintf(c->send.sendTo, sizeof c->send.sendTo, "%s", k.at(2).c_str());
+        server_cases::Put(c->send.sendTo, k.at(2));
         EvaluatePost(*c);
         const PageState state = StateNamed(k.at(3));
         EXPECT_EQ(c->state, state);
