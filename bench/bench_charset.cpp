@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "mail/charset/base64.h"
-#include "mail/charset/detect.h"
-#include "mail/charset/header_encode.h"
-#include "mail/charset/sjis.h"
+#include "base/charset/base64.h"
+#include "base/charset/detect.h"
+#include "base/charset/header_encode.h"
+#include "base/charset/sjis.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include "mail/list/list_state.h"
 #include "mail/list/received_list.h"
 #include "mail/mime/mime_state.h"
-#include "server/connection.h"
-#include "server/output/output_text.h"
+#include "page/connection.h"
+#include "page/output/output_text.h"
 #include "store/data_file.h"
 
 namespace {

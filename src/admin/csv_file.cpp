@@ -1,8 +1,8 @@
 #include "admin/csv_file.h"
 
 #include "admin/admin_context.h"
+#include "base/charset/sjis.h"
 #include "base/console_text.h"
-#include "mail/charset/sjis.h"
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>

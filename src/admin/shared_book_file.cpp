@@ -2,10 +2,10 @@
 #include "base/atomic_file.h"
 
 #include "admin/admin_context.h"
+#include "base/charset/sjis.h"
 #include "base/console_text.h"
 #include "base/global_lock.h"
 #include "mail/book/book_entries.h"
-#include "mail/charset/sjis.h"
 #include "store/data_file.h"
 #include <algorithm>
 #include <cerrno>

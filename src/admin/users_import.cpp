@@ -6,9 +6,9 @@
 #include "admin/admin_context.h"
 #include "admin/admin_output.h"
 #include "admin/mail_security_options.h"
+#include "base/charset/sjis.h"
 #include "base/console_text.h"
 #include "base/global_lock.h"
-#include "mail/charset/sjis.h"
 #include "mail/oauth/oauth_client.h"
 #include "store/oauth_providers.h"
 #include <algorithm>

@@ -1,7 +1,7 @@
 // Arbitrary text into a destination of exactly base64_decoded_max(len); the
 // decoded bytes must encode and decode back to themselves.
+#include "base/charset/base64.h"
 #include "fuzz.h"
-#include "mail/charset/base64.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 1 << 20) return 0;

@@ -1,8 +1,8 @@
 // Received text in any code: convert in place in every mode, in a buffer of
 // exactly len + 1 bytes; the result never grows and is terminated. The EUC-JP
 // copy must never grow either.
+#include "base/charset/detect.h"
 #include "fuzz.h"
-#include "mail/charset/detect.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 1 << 20) return 0;

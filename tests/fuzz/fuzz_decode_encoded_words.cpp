@@ -1,8 +1,8 @@
 // Header values from the network: decode into destinations of several sizes
 // (the readers' 4096 and small ones chosen by the input) and check the result
 // is terminated inside them and that a cut result is a prefix of the whole.
+#include "base/charset/encoded_words.h"
 #include "fuzz.h"
-#include "mail/charset/encoded_words.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;

@@ -1,11 +1,11 @@
 // The detector reads exactly the given length. The same bytes, terminated,
 // also go through the other readers of NUL-terminated Shift_JIS text with
 // small exact destinations.
+#include "base/charset/detect.h"
+#include "base/charset/header_encode.h"
+#include "base/charset/header_text.h"
+#include "base/charset/sjis.h"
 #include "fuzz.h"
-#include "mail/charset/detect.h"
-#include "mail/charset/header_encode.h"
-#include "mail/charset/header_text.h"
-#include "mail/charset/sjis.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 1 << 20) return 0;

@@ -1,8 +1,8 @@
 // Feeds arbitrary Date header values to format_mail_date under zones east and west
 // of UTC and checks the shape of every result.
+#include "base/date/mail_date.h"
+#include "base/date/time_zone.h"
 #include "fuzz.h"
-#include "mail/date/mail_date.h"
-#include "mail/date/time_zone.h"
 
 static bool is_date_shape(const char* s) {
     static const char kShape[] = "dddd/dd/dd dd:dd:dd";

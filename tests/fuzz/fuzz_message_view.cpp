@@ -13,7 +13,7 @@
 #include "mail/pop3/pop3_state.h"
 #include "mail/view/message_view.h"
 #include "mail/view/view_state.h"
-#include "server/connection.h"
+#include "page/connection.h"
 #include <filesystem>
 
 namespace {

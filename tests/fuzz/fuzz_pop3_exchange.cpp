@@ -8,7 +8,7 @@
 #include "mail/net/mail_link.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/pop3/pop3_state.h"
-#include "server/connection.h"
+#include "page/connection.h"
 #include "store/data_file.h"
 
 namespace {

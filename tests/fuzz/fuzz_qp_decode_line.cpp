@@ -1,6 +1,6 @@
 // One body line of quoted-printable into a destination of exactly len + 3.
+#include "base/charset/quoted_printable.h"
 #include "fuzz.h"
-#include "mail/charset/quoted_printable.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 1 << 20) return 0;

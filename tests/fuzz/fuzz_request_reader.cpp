@@ -5,8 +5,8 @@
 // freed contexts are kept for reuse and look leaked at exit.
 #include "base/server_paths.h"
 #include "fuzz.h"
-#include "server/connection.h"
-#include "server/form/form_reading.h"
+#include "page/connection.h"
+#include "page/form_reading.h"
 #include "server/request/request_reader.h"
 #include "store/data_file.h"
 #include "store/login_throttle.h"

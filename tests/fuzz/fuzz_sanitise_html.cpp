@@ -13,7 +13,7 @@
 #include "html5_audit.h"
 #include "mail/view/html_clean.h"
 #include "mail/view/view_state.h"
-#include "server/connection.h"
+#include "page/connection.h"
 
 namespace {
 

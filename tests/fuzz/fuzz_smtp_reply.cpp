@@ -15,7 +15,7 @@
 #include "mail/net/mail_link.h"
 #include "mail/smtp/smtp_client.h"
 #include "mail/smtp/smtp_state.h"
-#include "server/connection.h"
+#include "page/connection.h"
 #include "store/data_file.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // address book that every user's compose page offers.
 #pragma once
 #include "mail/book/book_state.h"
-#include "server/connection.h"
+#include "page/connection.h"
 #include <string>
 
 // Answer to GET /mail/book/index.html: status, head and WriteBookPage. An

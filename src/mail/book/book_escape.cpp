@@ -1,7 +1,7 @@
 #include "mail/book/book_internal.h"
 
-#include "mail/charset/sjis.h"
-#include "server/output/output_text.h"
+#include "base/charset/sjis.h"
+#include "page/output/output_text.h"
 #include <cstring>
 
 namespace book {

@@ -4,11 +4,11 @@
 #include "mail/book/book_internal.h"
 #include "mail/book/book_state.h"
 
+#include "base/charset/sjis.h"
 #include "base/text/address.h"
 #include "base/text/messages.h"
 #include "base/text/text_copy.h"
 #include "base/text/text_search.h"
-#include "mail/charset/sjis.h"
 #include <cstdio>
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // Pieces the address-book page, its script and its form post share.
 #pragma once
 #include "base/text/messages.h"
-#include "server/connection.h"
+#include "page/connection.h"
 #include <cstddef>
 #include <string>
 

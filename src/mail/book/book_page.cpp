@@ -4,16 +4,16 @@
 #include "mail/book/book_entries.h"
 #include "mail/book/book_internal.h"
 #include "mail/book/book_state.h"
-#include "server/output/form_token.h"
+#include "page/output/form_token.h"
 
+#include "base/charset/sjis.h"
 #include "base/text/address.h"
 #include "base/text/blanks.h"
 #include "base/text/messages.h"
-#include "mail/charset/sjis.h"
-#include "server/output/common_links.h"
-#include "server/output/output_text.h"
-#include "server/output/page_frame.h"
-#include "server/output/send_status.h"
+#include "page/output/common_links.h"
+#include "page/output/output_text.h"
+#include "page/output/page_frame.h"
+#include "page/output/send_status.h"
 #include "store/data_file.h"
 #include <algorithm>
 #include <cstdio>

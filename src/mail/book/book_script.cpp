@@ -4,8 +4,8 @@
 #include "mail/book/book_internal.h"
 
 #include "base/text/messages.h"
-#include "server/output/output_text.h"
-#include "server/output/page_policy.h"
+#include "page/output/output_text.h"
+#include "page/output/page_policy.h"
 
 using namespace book;
 

@@ -2,9 +2,9 @@
 #include "mail/book/address_book.h"
 #include "mail/book/book_internal.h"
 #include "mail/book/book_state.h"
-#include "server/output/output_text.h"
-#include "server/output/page_frame.h"
-#include "server/output/send_status.h"
+#include "page/output/output_text.h"
+#include "page/output/page_frame.h"
+#include "page/output/send_status.h"
 #include <cstdio>
 #include <cstring>
 

@@ -1,15 +1,15 @@
 #include "mail/compose/compose_form.h"
+#include "base/charset/detect.h"
 #include "base/global_lock.h"
 #include "base/text/markup_escape.h"
 #include "base/text/messages.h"
 #include "mail/book/address_book.h"
-#include "mail/charset/detect.h"
 #include "mail/compose/compose_options.h"
 #include "mail/compose/outgoing.h"
 #include "mail/compose/reply_fields.h"
-#include "server/output/form_token.h"
-#include "server/output/output_text.h"
-#include "server/output/page_policy.h"
+#include "page/output/form_token.h"
+#include "page/output/output_text.h"
+#include "page/output/page_policy.h"
 
 #include <algorithm>
 #include <cstring>

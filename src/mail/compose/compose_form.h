@@ -1,6 +1,6 @@
 // The compose form, in the four places it appears.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 #include <string>
 
 enum class FormVariant {

@@ -4,7 +4,7 @@
 #pragma once
 #include "mail/compose/outgoing.h"
 #include "mail/net/mail_link.h"
-#include "server/connection.h"
+#include "page/connection.h"
 #include <string>
 
 // Forms c.send.subjectLine and c.send.fromLine from the post and the sender's

@@ -1,6 +1,6 @@
 #include "mail/compose/compose_options.h"
 
-#include "mail/charset/sjis.h"
+#include "base/charset/sjis.h"
 #include "store/data_file.h"
 
 ComposeOptions compose_options(const Connection& c) {

@@ -1,7 +1,7 @@
 // The user's compose options as they apply: a value the administrator has
 // fixed wins over the user's own.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 
 struct ComposeOptions {
     bool cc;

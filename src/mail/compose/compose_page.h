@@ -1,7 +1,7 @@
 // The compose page, the page of a post whose recipients failed the check,
 // and the fields of a compose form post.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 
 void ShowComposePage(Connection& c);
 void ShowAddressError(Connection& c);

@@ -1,6 +1,6 @@
 #include "mail/compose/reply_fields.h"
+#include "base/charset/header_text.h"
 #include "base/text/address.h"
-#include "mail/charset/header_text.h"
 #include "mail/compose/outgoing.h"
 #include "mail/mime/mime_state.h"
 

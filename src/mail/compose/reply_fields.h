@@ -2,7 +2,7 @@
 // subject, who else was addressed; and the signature a redisplayed text
 // must not carry twice.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 #include <string>
 
 // The bare address a reply goes to: the "?to=" value of a compose link, else

@@ -1,4 +1,5 @@
 #include "mail/compose/smtp_stage.h"
+#include "base/socket_stream.h"
 #include "mail/net/mail_tls.h"
 
 #include <cerrno>
@@ -28,5 +29,5 @@ void SmtpStage::flush() {
         capture_->append(p, left);
         return;
     }
-    if (!failed_ && left > 0) failed_ = !mail_stream_send(fd_, tls_, p, left);
+    if (!failed_ && left > 0) failed_ = !socket_stream_send(fd_, tls_, p, left);
 }

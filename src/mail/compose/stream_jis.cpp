@@ -1,7 +1,7 @@
 #include "mail/compose/stream_jis.h"
 
-#include "mail/charset/kana.h"
-#include "mail/charset/sjis.h"
+#include "base/charset/kana.h"
+#include "base/charset/sjis.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include "mail/list/list_state.h"
 #include "mail/list/received_list.h"
 #include "mail/net/mail_connect.h"
-#include "server/output/output_text.h"
+#include "page/output/output_text.h"
 #include "store/data_file.h"
 #include <cstdio>
 

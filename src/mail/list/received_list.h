@@ -6,10 +6,10 @@
 // of that set's exchange (set 0 under the user's busy flag), which may read
 // it without the lock.
 #pragma once
-#include "mail/date/mail_date.h"
+#include "base/date/mail_date.h"
 #include "mail/list/list_state.h"
 #include "mail/mime/mime_state.h"
-#include "server/connection.h"
+#include "page/connection.h"
 #include <cstdint>
 
 struct KeptEntry {

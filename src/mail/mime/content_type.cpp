@@ -1,10 +1,10 @@
+#include "base/charset/foreign_charset.h"
+#include "base/charset/sjis.h"
 #include "base/text/path_part.h"
-#include "mail/charset/foreign_charset.h"
-#include "mail/charset/sjis.h"
 #include "mail/mime/mime_internal.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/mime/mime_state.h"
-#include "server/output/output_text.h"
+#include "page/output/output_text.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
+#include "base/charset/encoded_words.h"
 #include "base/text/char_class.h"
-#include "mail/charset/encoded_words.h"
 #include "mail/mime/mime_internal.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/mime/mime_state.h"

@@ -1,8 +1,8 @@
-#include "mail/charset/base64.h"
-#include "mail/charset/encoded_words.h"
-#include "mail/charset/foreign_charset.h"
-#include "mail/charset/quoted_printable.h"
-#include "mail/charset/sjis.h"
+#include "base/charset/base64.h"
+#include "base/charset/encoded_words.h"
+#include "base/charset/foreign_charset.h"
+#include "base/charset/quoted_printable.h"
+#include "base/charset/sjis.h"
 #include "mail/mime/mime_internal.h"
 #include "mail/mime/mime_parser.h"
 

@@ -1,9 +1,9 @@
-#include "mail/charset/header_text.h"
-#include "mail/charset/sjis.h"
+#include "base/charset/header_text.h"
+#include "base/charset/sjis.h"
 #include "mail/mime/mime_internal.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/mime/mime_state.h"
-#include "server/output/output_text.h"
+#include "page/output/output_text.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // Helpers shared by the pieces of the MIME parser.
 #pragma once
 #include "mail/mime/mime_state.h"
-#include "server/connection.h"
+#include "page/connection.h"
 #include <cstddef>
 
 // The slot the current part would be saved in, or null: in list mode (the

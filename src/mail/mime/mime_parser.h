@@ -1,9 +1,9 @@
 // The MIME parser: header blocks, content types, boundaries and body lines of
 // a message that arrives one line at a time. No message is held in memory.
 #pragma once
-#include "mail/charset/foreign_charset.h"
+#include "base/charset/foreign_charset.h"
 #include "mail/mime/mime_state.h"
-#include "server/connection.h"
+#include "page/connection.h"
 #include <cstddef>
 
 // Clears the MIME state (start of an exchange).

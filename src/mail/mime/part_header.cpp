@@ -1,4 +1,4 @@
-#include "mail/charset/encoded_words.h"
+#include "base/charset/encoded_words.h"
 #include "mail/mime/mime_internal.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/mime/mime_state.h"

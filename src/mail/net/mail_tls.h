@@ -9,12 +9,12 @@ struct ssl_st;
 
 enum class TlsFailure : int {
     None = 0,
-    Expired,         // the certificate is out of its validity period
-    WrongName,       // it was not issued for the server's name
+    Expired,          // the certificate is out of its validity period
+    WrongName,        // it was not issued for the server's name
     UnknownAuthority, // no trusted authority signed it
-    BadCertificate,  // any other verification failure
-    Handshake,       // the server broke off or spoke no TLS
-    NotOffered,      // STLS or STARTTLS was required but not announced
+    BadCertificate,   // any other verification failure
+    Handshake,        // the server broke off or spoke no TLS
+    NotOffered,       // STLS or STARTTLS was required but not announced
 };
 
 struct TlsOutcome {
@@ -42,14 +42,3 @@ void mail_tls_end(ssl_st*& session);
 // or removed afterwards does not count until the next start. Returns whether
 // caFile gave at least one certificate.
 bool mail_tls_load_authorities(const char* caFile);
-
-// The stream: with a session the bytes go through TLS, else straight to fd.
-// mail_stream_send sends everything or returns false. mail_stream_recv
-// returns the bytes read, 0 at the end, -1 on failure, -2 when nothing can be
-// read yet (call again after the socket is readable).
-bool mail_stream_send(int fd, ssl_st* session, const char* bytes, size_t n);
-ssize_t mail_stream_recv(int fd, ssl_st* session, char* buffer, size_t size);
-// Whether bytes are waiting inside the TLS session, which poll cannot see.
-bool mail_stream_pending(ssl_st* session);
-// Waits up to ms for something to read: > 0 readable, 0 nothing, < 0 error.
-int mail_stream_wait(int fd, ssl_st* session, int ms);

@@ -1,7 +1,7 @@
 #include "mail/oauth/oauth_client.h"
 
+#include "base/charset/base64.h"
 #include "base/global_lock.h"
-#include "mail/charset/base64.h"
 #include "mail/net/mail_connect.h"
 #include "store/data_file.h"
 #include "store/mail_security.h"

@@ -1,6 +1,6 @@
 #include "mail/pop3/extra_runs.h"
 #include "mail/pop3/pop3_state.h"
-#include "server/connection.h"
+#include "page/connection.h"
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>

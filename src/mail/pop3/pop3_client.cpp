@@ -1,9 +1,10 @@
 // Starting POP3 exchanges and the worker thread that runs one.
 #include "mail/pop3/pop3_client.h"
+#include "base/charset/detect.h"
+#include "base/charset/sjis.h"
+#include "base/date/local_seconds.h"
 #include "base/global_lock.h"
-#include "mail/charset/detect.h"
-#include "mail/charset/sjis.h"
-#include "mail/date/local_seconds.h"
+#include "base/socket_stream.h"
 #include "mail/list/received_list.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/mime/mime_state.h"
@@ -17,8 +18,8 @@
 #include "mail/view/message_view.h"
 #include "mail/view/view_options.h"
 #include "mail/view/view_state.h"
-#include "server/connection_list.h"
-#include "server/output/page_frame.h"
+#include "page/connection_list.h"
+#include "page/output/page_frame.h"
 #include "store/data_file.h"
 #include "store/mail_security.h"
 #include <cerrno>
@@ -95,7 +96,7 @@ void release_busy(Connection& c) {
 // is taken away from the worker.
 void run_exchange(Connection& c) {
     for (;;) {
-        int k = mail_stream_wait(c.mail.socket, c.mail.tls, kWaitStepMs);
+        int k = socket_stream_wait(c.mail.socket, c.mail.tls, kWaitStepMs);
         if (k < 0) return;
         if (k > 0) {
             if (pop3_poll(c) != 0) return;

@@ -4,7 +4,7 @@
 #include "mail/list/list_state.h"
 #include "mail/net/mail_link.h"
 #include "mail/view/view_state.h"
-#include "server/connection.h"
+#include "page/connection.h"
 #include <string>
 
 // On the request's thread: resolve, connect setup, start the worker.

@@ -1,16 +1,16 @@
 // The page for a "-ERR" reply.
+#include "base/charset/sjis.h"
 #include "base/text/messages.h"
-#include "mail/charset/sjis.h"
 #include "mail/mime/mime_state.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/pop3/pop3_state.h"
 #include "mail/view/message_view.h"
 #include "mail/view/view_options.h"
-#include "server/output/common_links.h"
-#include "server/output/form_token.h"
-#include "server/output/output_text.h"
-#include "server/output/page_frame.h"
-#include "server/output/send_status.h"
+#include "page/output/common_links.h"
+#include "page/output/form_token.h"
+#include "page/output/output_text.h"
+#include "page/output/page_frame.h"
+#include "page/output/send_status.h"
 #include <cstdio>
 #include <cstring>
 

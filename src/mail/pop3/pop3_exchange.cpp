@@ -1,7 +1,8 @@
 // The command state machine: reply lines in, the next command out.
+#include "base/charset/sjis.h"
+#include "base/date/local_seconds.h"
+#include "base/socket_stream.h"
 #include "base/text/command_text.h"
-#include "mail/charset/sjis.h"
-#include "mail/date/local_seconds.h"
 #include "mail/list/list_state.h"
 #include "mail/list/received_list.h"
 #include "mail/mime/mime_parser.h"
@@ -13,7 +14,7 @@
 #include "mail/pop3/pop3_state.h"
 #include "mail/view/message_view.h"
 #include "mail/view/view_state.h"
-#include "server/output/send_status.h"
+#include "page/output/send_status.h"
 #include "store/mail_security.h"
 #include <cerrno>
 #include <cstdio>
@@ -163,12 +164,12 @@ bool pop3_send(Connection& c, const char* command) {
         return false;
     }
     // A failed send shows up as a closed socket at the next poll.
-    mail_stream_send(c.mail.socket, c.mail.tls, buffer, static_cast<size_t>(n));
+    socket_stream_send(c.mail.socket, c.mail.tls, buffer, static_cast<size_t>(n));
     return true;
 }
 
 void pop3_send_batch(Connection& c, const std::string& lines) {
-    if (!lines.empty()) mail_stream_send(c.mail.socket, c.mail.tls, lines.data(), lines.size());
+    if (!lines.empty()) socket_stream_send(c.mail.socket, c.mail.tls, lines.data(), lines.size());
 }
 
 bool pop3_ask_capabilities(Connection& c) {
@@ -182,13 +183,13 @@ bool pop3_ask_capabilities(Connection& c) {
 constexpr size_t kPop3ReadBlock = 64 * 1024;
 
 int pop3_poll(Connection& c) {
-    int r = mail_stream_wait(c.mail.socket, c.mail.tls, 0);
+    int r = socket_stream_wait(c.mail.socket, c.mail.tls, 0);
     if (r <= 0) return r;
     // Not c.receiveBuffer: the page frame is assembled there while these
     // bytes are still being walked. A large block: a 10 MB message in 4 KB
     // reads spent more time in poll and recv than in its lines.
     char buffer[kPop3ReadBlock];
-    ssize_t n = mail_stream_recv(c.mail.socket, c.mail.tls, buffer, sizeof buffer);
+    ssize_t n = socket_stream_recv(c.mail.socket, c.mail.tls, buffer, sizeof buffer);
     if (n == -2) return 0;
     if (n <= 0) return -1;
     const int fed = pop3_feed(c, buffer, static_cast<size_t>(n));
@@ -305,7 +306,7 @@ void send_sasl(Connection& c, const char* prefix) {
     std::string line = prefix;
     line += c.saslResponse;
     line += "\r\n";
-    mail_stream_send(c.mail.socket, c.mail.tls, line.data(), line.size());
+    socket_stream_send(c.mail.socket, c.mail.tls, line.data(), line.size());
 }
 
 bool continuation(const char* line) {
@@ -357,7 +358,7 @@ int xoauth_line(Connection& c) {
         const std::string text = xoauth2_challenge_text(line[1] ? line + 2 : "");
         snprintf(c.saslDetail, sizeof c.saslDetail, "%s", text.c_str());
         c.workerResult = XoauthRefused;
-        mail_stream_send(c.mail.socket, c.mail.tls, "\r\n", 2);
+        socket_stream_send(c.mail.socket, c.mail.tls, "\r\n", 2);
     }
     return 0;
 }

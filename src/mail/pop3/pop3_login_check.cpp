@@ -1,5 +1,6 @@
 #include "mail/pop3/pop3_login_check.h"
 
+#include "base/socket_stream.h"
 #include "base/text/command_text.h"
 #include "mail/net/mail_connect.h"
 #include "mail/net/mail_tls.h"
@@ -115,8 +116,8 @@ LoginCheckOutcome run_pop3_login_check(const char* host, const MailSecurity& m,
             const size_t end = pending.find('\n');
             if (end == std::string::npos) {
                 if (pending.size() > 4096) break; // no POP3 server writes such lines
-                if (!mail_stream_pending(tls) && mail_stream_wait(fd, tls, 200) <= 0) continue;
-                const ssize_t n = mail_stream_recv(fd, tls, buffer, sizeof buffer);
+                if (!socket_stream_pending(tls) && socket_stream_wait(fd, tls, 200) <= 0) continue;
+                const ssize_t n = socket_stream_recv(fd, tls, buffer, sizeof buffer);
                 if (n == -2) continue;
                 if (n <= 0) break;
                 pending.append(buffer, static_cast<size_t>(n));
@@ -138,7 +139,7 @@ LoginCheckOutcome run_pop3_login_check(const char* host, const MailSecurity& m,
                 command = check.after_tls();
             }
             if (!command.empty() &&
-                !mail_stream_send(fd, tls, (command + "\r\n").data(), command.size() + 2))
+                !socket_stream_send(fd, tls, (command + "\r\n").data(), command.size() + 2))
                 break;
         }
         if (!secure) check.outcome = LoginCheckOutcome::SecureFailed;

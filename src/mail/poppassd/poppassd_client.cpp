@@ -1,9 +1,9 @@
 // Starting a password change on the POP3 server host, and the worker thread
 // that runs it.
 #include "mail/poppassd/poppassd_client.h"
+#include "base/charset/sjis.h"
+#include "base/date/local_seconds.h"
 #include "base/global_lock.h"
-#include "mail/charset/sjis.h"
-#include "mail/date/local_seconds.h"
 #include "mail/net/mail_connect.h"
 #include "mail/net/mail_link.h"
 #include "mail/pop3/pop3_client.h"

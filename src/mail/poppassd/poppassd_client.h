@@ -3,7 +3,7 @@
 #pragma once
 #include "mail/net/mail_link.h"
 #include "mail/poppassd/poppassd_exchange.h"
-#include "server/connection.h"
+#include "page/connection.h"
 
 constexpr int kPoppassdPort = 106;
 

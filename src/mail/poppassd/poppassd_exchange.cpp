@@ -1,6 +1,6 @@
 #include "mail/poppassd/poppassd_exchange.h"
+#include "base/charset/sjis.h"
 #include "base/text/command_text.h"
-#include "mail/charset/sjis.h"
 #include "mail/compose/outgoing.h"
 #include <cstdio>
 #include <cstring>

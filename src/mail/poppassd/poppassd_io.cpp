@@ -1,6 +1,6 @@
 #include "mail/poppassd/poppassd_io.h"
+#include "base/date/local_seconds.h"
 #include "mail/compose/outgoing.h"
-#include "mail/date/local_seconds.h"
 #include "mail/net/mail_connect.h"
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 // Where a user's sent-mail log lives, and what guards it.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 #include <cstddef>
 #include <mutex>
 

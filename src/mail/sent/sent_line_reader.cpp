@@ -1,6 +1,6 @@
 #include "mail/sent/sent_line_reader.h"
 
-#include "mail/charset/sjis.h"
+#include "base/charset/sjis.h"
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>

@@ -8,7 +8,7 @@
 // written.
 #pragma once
 #include "mail/compose/outgoing.h"
-#include "server/connection.h"
+#include "page/connection.h"
 
 // Appends the message just accepted by the SMTP server: the Date line (its
 // text also kept in c.send.dateLine), c.send.subjectLine, fromLine, toLine,

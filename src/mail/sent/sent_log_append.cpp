@@ -1,6 +1,6 @@
+#include "base/date/time_zone.h"
 #include "base/text/text_copy.h"
 #include "mail/compose/outgoing.h"
-#include "mail/date/time_zone.h"
 #include "mail/sent/sent_files.h"
 #include "mail/sent/sent_log.h"
 #include "mail/sent/sent_log_internal.h"

@@ -2,7 +2,7 @@
 #pragma once
 #include "mail/sent/sent_files.h"
 #include "mail/sent/sent_line_reader.h"
-#include "server/connection.h"
+#include "page/connection.h"
 
 // The filter copy behind DeleteSentEntries, for a caller that already holds
 // sent_log_mutex of the user.

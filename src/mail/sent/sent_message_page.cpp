@@ -1,7 +1,7 @@
+#include "base/charset/header_text.h"
+#include "base/charset/sjis.h"
 #include "base/text/messages.h"
 #include "base/text/url_encode.h"
-#include "mail/charset/header_text.h"
-#include "mail/charset/sjis.h"
 #include "mail/compose/compose_form.h"
 #include "mail/compose/outgoing.h"
 #include "mail/list/received_list.h"
@@ -9,9 +9,9 @@
 #include "mail/sent/sent_line_reader.h"
 #include "mail/sent/sent_pages.h"
 #include "mail/view/view_options.h"
-#include "server/output/output_text.h"
-#include "server/output/page_frame.h"
-#include "server/output/send_status.h"
+#include "page/output/output_text.h"
+#include "page/output/page_frame.h"
+#include "page/output/send_status.h"
 #include <cstdio>
 #include <cstring>
 

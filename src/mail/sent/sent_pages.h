@@ -2,7 +2,7 @@
 // entry with a form to send it again (/mail/sent/NNNN.html), and deletions.
 #pragma once
 #include "mail/compose/outgoing.h"
-#include "server/connection.h"
+#include "page/connection.h"
 
 // The list of the user's log, with checkboxes to delete entries. Sets the
 // user's listTime: a deletion posted from an older list is not carried out.

@@ -1,18 +1,19 @@
 // Starting the SMTP exchange and the worker thread that runs it.
 #include "mail/smtp/smtp_client.h"
+#include "base/socket_stream.h"
 #include "mail/compose/outgoing.h"
 #include "mail/net/mail_link.h"
 
+#include "base/charset/sjis.h"
+#include "base/date/local_seconds.h"
 #include "base/global_lock.h"
-#include "mail/charset/sjis.h"
 #include "mail/compose/compose_message.h"
-#include "mail/date/local_seconds.h"
 #include "mail/net/mail_connect.h"
 #include "mail/net/mail_tls.h"
 #include "mail/oauth/oauth_client.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/smtp/smtp_state.h"
-#include "server/output/page_frame.h"
+#include "page/output/page_frame.h"
 #include "store/data_file.h"
 #include "store/mail_security.h"
 
@@ -57,10 +58,10 @@ bool WaitWhileBusy(Connection& c) {
 void RunExchange(Connection& c) {
     char buffer[kLineSize];
     for (;;) {
-        const int k = mail_stream_wait(c.mail.socket, c.mail.tls, kWaitStepMs);
+        const int k = socket_stream_wait(c.mail.socket, c.mail.tls, kWaitStepMs);
         if (k < 0) return;
         if (k == 0) continue;
-        const ssize_t n = mail_stream_recv(c.mail.socket, c.mail.tls, buffer, sizeof buffer);
+        const ssize_t n = socket_stream_recv(c.mail.socket, c.mail.tls, buffer, sizeof buffer);
         if (n == -2) continue;
         if (n <= 0) return;
         const bool done = smtp_feed(c, buffer, static_cast<size_t>(n));

@@ -3,7 +3,7 @@
 // writes the result page while the exchange goes on.
 #pragma once
 #include "mail/net/mail_link.h"
-#include "server/connection.h"
+#include "page/connection.h"
 
 // On the request's thread: resolve the server and start the worker. Sets
 // workerResult (kSmtpHostNotFound, kSmtpConnectFailed) when it cannot.

@@ -1,19 +1,20 @@
 // The reply reader of the SMTP exchange: bytes in, commands out, one reply
 // line at a time. It never touches the socket's reading side, so it is fed
 // from tests just as from the worker.
+#include "base/charset/base64.h"
+#include "base/date/local_seconds.h"
+#include "base/socket_stream.h"
 #include "base/text/address.h"
 #include "base/text/command_text.h"
-#include "mail/charset/base64.h"
 #include "mail/compose/compose_message.h"
 #include "mail/compose/outgoing.h"
-#include "mail/date/local_seconds.h"
 #include "mail/net/mail_link.h"
 #include "mail/net/mail_tls.h"
 #include "mail/oauth/oauth_client.h"
 #include "mail/sent/sent_log.h"
 #include "mail/smtp/smtp_client.h"
 #include "mail/smtp/smtp_state.h"
-#include "server/output/send_status.h"
+#include "page/output/send_status.h"
 #include "store/data_file.h"
 #include "store/mail_security.h"
 
@@ -148,7 +149,7 @@ constexpr size_t kInitialResponseLimit = 2000;
 
 void SendSaslResponse(Connection& c, const char* prefix) {
     const std::string command = std::string(prefix) + c.saslResponse + "\r\n";
-    mail_stream_send(c.mail.socket, c.mail.tls, command.data(), command.size());
+    socket_stream_send(c.mail.socket, c.mail.tls, command.data(), command.size());
 }
 
 // AUTH XOAUTH2 with the response the worker formed.
@@ -230,7 +231,7 @@ bool smtp_send(Connection& c, const char* command) {
         return false;
     }
     // A failed send shows up as a failed receive at the next step.
-    mail_stream_send(c.mail.socket, c.mail.tls, command, length);
+    socket_stream_send(c.mail.socket, c.mail.tls, command, length);
     return true;
 }
 

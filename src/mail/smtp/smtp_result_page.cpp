@@ -3,9 +3,9 @@
 #include "base/text/messages.h"
 #include "mail/compose/outgoing.h"
 #include "mail/smtp/smtp_client.h"
-#include "server/output/common_links.h"
-#include "server/output/output_text.h"
-#include "server/output/page_frame.h"
+#include "page/output/common_links.h"
+#include "page/output/output_text.h"
+#include "page/output/page_frame.h"
 
 #include <cstring>
 

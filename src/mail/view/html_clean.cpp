@@ -1,10 +1,10 @@
 #include "mail/view/html_clean.h"
 
-#include "mail/charset/detect.h"
-#include "mail/charset/sjis.h"
+#include "base/charset/detect.h"
+#include "base/charset/sjis.h"
 #include "mail/view/part_names.h"
 #include "mail/view/view_internal.h"
-#include "server/output/output_text.h"
+#include "page/output/output_text.h"
 
 #include <algorithm>
 #include <initializer_list>

@@ -38,7 +38,7 @@
 //   also where one end tag closes several; start tags nested deeper than
 //   256 elements are dropped.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 #include <cstddef>
 
 // Writes html[0..n) to the page cleaned; cid: URLs point into the temp folder

@@ -1,12 +1,12 @@
 // The body phase of a message: text onto the page, other parts into their
 // files, and the end of the page.
+#include "base/charset/detect.h"
+#include "base/charset/foreign_charset.h"
+#include "base/charset/header_text.h"
+#include "base/charset/sjis.h"
 #include "base/global_lock.h"
 #include "base/text/messages.h"
 #include "base/text/url_encode.h"
-#include "mail/charset/detect.h"
-#include "mail/charset/foreign_charset.h"
-#include "mail/charset/header_text.h"
-#include "mail/charset/sjis.h"
 #include "mail/compose/compose_page.h"
 #include "mail/list/received_list.h"
 #include "mail/mime/mime_parser.h"
@@ -15,8 +15,8 @@
 #include "mail/view/view_internal.h"
 #include "mail/view/view_options.h"
 #include "mail/view/view_state.h"
-#include "server/output/output_text.h"
-#include "server/output/page_frame.h"
+#include "page/output/output_text.h"
+#include "page/output/page_frame.h"
 
 #include <cerrno>
 #include <cstdio>

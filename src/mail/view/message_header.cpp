@@ -1,15 +1,15 @@
 // The header phase of a message: its heading on the page (or in the text
 // download), the fields a reply needs, and the search for the further parts
 // of divided mail.
+#include "base/charset/detect.h"
+#include "base/charset/sjis.h"
+#include "base/date/mail_date.h"
 #include "base/global_lock.h"
 #include "base/text/address.h"
 #include "base/text/blanks.h"
 #include "base/text/messages.h"
 #include "base/text/text_search.h"
 #include "base/text/url_encode.h"
-#include "mail/charset/detect.h"
-#include "mail/charset/sjis.h"
-#include "mail/date/mail_date.h"
 #include "mail/list/received_list.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/mime/mime_state.h"
@@ -17,9 +17,9 @@
 #include "mail/view/view_internal.h"
 #include "mail/view/view_options.h"
 #include "mail/view/view_state.h"
-#include "server/output/output_text.h"
-#include "server/output/page_frame.h"
-#include "server/output/send_status.h"
+#include "page/output/output_text.h"
+#include "page/output/page_frame.h"
+#include "page/output/send_status.h"
 
 #include <cstdio>
 #include <cstring>

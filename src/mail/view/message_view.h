@@ -1,7 +1,7 @@
 // One received message as a page or as a downloaded text file.
 #pragma once
 #include "mail/view/view_state.h"
-#include "server/connection.h"
+#include "page/connection.h"
 
 // Each line of the header phase of RETR, and each TOP line of the search for
 // the parts of divided mail (the list's TOP lines go to collect_top_line).

@@ -11,7 +11,7 @@
 #include "mail/view/part_names.h"
 #include "mail/view/view_internal.h"
 #include "mail/view/view_state.h"
-#include "server/output/output_text.h"
+#include "page/output/output_text.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,8 +1,8 @@
 #include "mail/view/part_names.h"
+#include "base/charset/sjis.h"
 #include "base/server_paths.h"
 #include "base/text/path_part.h"
 #include "base/text/percent_decode.h"
-#include "mail/charset/sjis.h"
 #include "mail/view/view_state.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 // Names of the files a message's parts are saved under, and the URLs that
 // serve them.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 #include <cstddef>
 #include <string>
 

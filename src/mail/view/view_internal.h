@@ -3,7 +3,7 @@
 #include "base/text/markup_escape.h"
 #include "mail/mime/mime_state.h"
 #include "mail/view/view_state.h"
-#include "server/connection.h"
+#include "page/connection.h"
 #include <cstddef>
 #include <string>
 

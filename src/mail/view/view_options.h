@@ -1,7 +1,7 @@
 // The options that shape a message page: the user's own value, or the
 // administrator's when the basic settings fix it.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 
 struct ViewOptions {
     bool folding;     // text outside <pre>, "<br>" after each line

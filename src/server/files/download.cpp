@@ -1,10 +1,10 @@
 #include "base/server_paths.h"
 #include "base/text/text_copy.h"
+#include "page/output/not_found_page.h"
+#include "page/output/send_status.h"
 #include "server/files/file_access.h"
 #include "server/files/file_answer.h"
 #include "server/files/static_file.h"
-#include "server/output/not_found_page.h"
-#include "server/output/send_status.h"
 #include <cerrno>
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "server/files/file_access.h"
 #include "base/server_paths.h"
-#include "server/net/client_stream.h"
+#include "page/client_stream.h"
 #include "store/data_file.h"
 #include <cerrno>
 #include <climits>

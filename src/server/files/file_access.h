@@ -1,6 +1,6 @@
 // Opening and sending the files the gateway serves.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 #include <cstddef>
 
 // Bytes moved per stream step. Large enough that a connection streams at

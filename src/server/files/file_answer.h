@@ -1,6 +1,6 @@
 // The file an answer serves: a static file, or a user's attachment.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 
 struct FileAnswer {
     char name[kFieldSize]; // attachment name being downloaded

@@ -1,10 +1,10 @@
 #include "server/files/static_file.h"
+#include "base/date/response_date.h"
 #include "base/text/path_part.h"
-#include "mail/date/response_date.h"
+#include "page/output/send_status.h"
+#include "page/output/style_sheet.h"
 #include "server/files/file_access.h"
 #include "server/files/file_answer.h"
-#include "server/output/send_status.h"
-#include "server/output/style_sheet.h"
 #include <cstdio>
 #include <ctime>
 #include <strings.h>

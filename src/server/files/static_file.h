@@ -1,6 +1,6 @@
 // Files of the html folder, the background image and attachment downloads.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 #include <cstddef>
 
 // Finds the file for a request path (after its leading "/") under the html

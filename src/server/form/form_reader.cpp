@@ -1,5 +1,5 @@
 #include "server/form/form_reader.h"
-#include "server/form/form_reading.h"
+#include "page/form_reading.h"
 
 #include <cstring>
 

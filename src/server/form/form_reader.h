@@ -1,8 +1,8 @@
 // Distributes the fields of a POST body: message text, delete marks, login
 // fields, page fields and uploaded files.
 #pragma once
-#include "server/connection.h"
-#include "server/form/form_reading.h"
+#include "page/connection.h"
+#include "page/form_reading.h"
 
 // Processes the completed c.line (NUL-terminated in body modes 2 to 6; given
 // by c.lineLength in mode 7, file data).

@@ -4,7 +4,7 @@
 #include "base/text/percent_decode.h"
 #include "base/text/text_copy.h"
 #include "base/text/text_search.h"
-#include "server/form/form_reading.h"
+#include "page/form_reading.h"
 #include "server/form/upload_file.h"
 
 namespace {

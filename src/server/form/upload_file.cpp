@@ -1,5 +1,5 @@
 #include "server/form/upload_file.h"
-#include "server/form/form_reading.h"
+#include "page/form_reading.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,6 +1,6 @@
 // Uploaded files of a multipart body, written to temp/<user>/<user>.<n>.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 
 // Creates the file for upload c.uploadCount and makes it c.file; on success
 // the count grows. Only a logged-in request (c.user set, c.userName its id)

@@ -9,11 +9,11 @@
 #include "mail/net/mail_link.h"
 #include "mail/pop3/pop3_state.h"
 #include "mail/view/view_state.h"
-#include "server/connection.h"
+#include "page/client_stream.h"
+#include "page/connection.h"
+#include "page/form_reading.h"
+#include "page/output/output_filter_state.h"
 #include "server/files/file_answer.h"
-#include "server/form/form_reading.h"
-#include "server/net/client_stream.h"
-#include "server/output/output_filter_state.h"
 #include <cstdlib>
 #include <cstring>
 #include <mutex>

@@ -8,7 +8,7 @@
 // kGiveWayAfterMs is never dropped: a burst of newcomers meets "Busy!"
 // rather than cutting off each other's requests.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 #include <cstdint>
 
 constexpr int64_t kGiveWayAfterMs = 1000;

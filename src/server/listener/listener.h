@@ -3,8 +3,8 @@
 // frees finished ones.
 #pragma once
 #include "base/connection_count.h"
-#include "server/connection.h"
-#include "server/connection_list.h"
+#include "page/connection.h"
+#include "page/connection_list.h"
 #include <atomic>
 
 struct ssl_ctx_st;

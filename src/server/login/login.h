@@ -1,7 +1,7 @@
 // Credentials, the login token and the refusal answers.
 #pragma once
 #include "base/text/secret_equals.h"
-#include "server/connection.h"
+#include "page/connection.h"
 #include <cstddef>
 
 // The user whose Settings 1 id equals c.userName and whose password equals

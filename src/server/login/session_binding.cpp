@@ -1,11 +1,11 @@
 #include "server/login/session_binding.h"
 
+#include "base/date/local_seconds.h"
 #include "base/text/messages.h"
-#include "mail/date/local_seconds.h"
-#include "server/output/common_links.h"
-#include "server/output/output_text.h"
-#include "server/output/page_frame.h"
-#include "server/output/send_status.h"
+#include "page/output/common_links.h"
+#include "page/output/output_text.h"
+#include "page/output/page_frame.h"
+#include "page/output/send_status.h"
 #include "store/data_file.h"
 #include <cstdio>
 #include <cstring>

@@ -1,7 +1,7 @@
 // Binds a request to its browser's session once its headers are read, and
 // guards the requests that change something against other sites.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 
 // At the end of the headers: a login named by the page address stands only
 // with the cookie of its session, an attachment only for a browser of its

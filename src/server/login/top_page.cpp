@@ -2,11 +2,11 @@
 #include "base/global_lock.h"
 #include "base/server_paths.h"
 #include "base/text/messages.h"
-#include "server/output/common_links.h"
-#include "server/output/output_text.h"
-#include "server/output/page_frame.h"
-#include "server/output/page_policy.h"
-#include "server/output/send_status.h"
+#include "page/output/common_links.h"
+#include "page/output/output_text.h"
+#include "page/output/page_frame.h"
+#include "page/output/page_policy.h"
+#include "page/output/send_status.h"
 #include "store/data_file.h"
 #include <cstdio>
 #include <fcntl.h>

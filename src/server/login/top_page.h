@@ -1,6 +1,6 @@
 // The top page with its login blocks, and the logout page.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 
 void TopPage(Connection& c);
 void LoginBlock(Connection& c, const char* languageQuery, int english);

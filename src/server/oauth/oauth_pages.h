@@ -3,7 +3,7 @@
 // the provider sends it back to /mail/oauth/callback with a code, which the
 // gateway exchanges for the tokens.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 #include <cstdint>
 #include <string>
 

@@ -1,9 +1,9 @@
 #include "server/remote/remote_page.h"
 #include "base/text/text_search.h"
+#include "page/output/output_text.h"
+#include "page/output/page_frame.h"
+#include "page/output/send_status.h"
 #include "server/login/login.h"
-#include "server/output/output_text.h"
-#include "server/output/page_frame.h"
-#include "server/output/send_status.h"
 #include "store/data_file.h"
 
 std::atomic<int> serviceActive{1};

@@ -1,6 +1,6 @@
 // Suspending and resuming the mail service from a browser.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 #include <atomic>
 
 extern std::atomic<int> serviceActive;

@@ -3,7 +3,7 @@
 // then arrives in X-Real-IP, and is believed only on connections from a
 // proxy the administrator named; anybody else's X-Real-IP is ignored.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 
 constexpr int kMaxTrustedProxies = 8;
 

@@ -1,10 +1,10 @@
 #include <cstring>
 
+#include "base/charset/base64.h"
 #include "base/text/header_token.h"
 #include "base/text/text_copy.h"
 #include "base/text/text_search.h"
-#include "mail/charset/base64.h"
-#include "server/form/form_reading.h"
+#include "page/form_reading.h"
 #include "server/login/login.h"
 #include "server/request/forwarded_address.h"
 #include "server/request/https_redirect.h"

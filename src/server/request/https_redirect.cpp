@@ -1,6 +1,6 @@
 #include "server/request/https_redirect.h"
 
-#include "server/output/send_status.h"
+#include "page/output/send_status.h"
 
 #include <cstdio>
 #include <cstring>

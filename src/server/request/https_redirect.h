@@ -2,7 +2,7 @@
 // to the HTTPS one (301 to the same path), so that nobody types a password
 // into a page that came in clear.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 
 // The HTTPS port to send plain requests to, 0 when they are served; and the
 // host name to use when a request names none (empty: serve such a request).

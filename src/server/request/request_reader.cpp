@@ -1,5 +1,5 @@
 #include "server/request/request_reader.h"
-#include "server/form/form_reading.h"
+#include "page/form_reading.h"
 #include "server/form/upload_file.h"
 #include "server/request/https_redirect.h"
 

@@ -1,7 +1,7 @@
 // The incremental request reader: bytes in, lines out, request evaluated when
 // complete. All state lives in the Connection, so it can be fed any chunking.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 
 // Returns 1 when the request is complete and has been evaluated, else 0.
 int FeedBytes(Connection& c, const char* bytes, int count);

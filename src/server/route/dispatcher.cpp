@@ -1,4 +1,5 @@
 #include "server/route/dispatcher.h"
+#include "account/settings_page.h"
 #include "base/global_lock.h"
 #include "base/text/messages.h"
 #include "mail/book/address_book.h"
@@ -6,15 +7,14 @@
 #include "mail/list/received_list.h"
 #include "mail/pop3/extra_runs.h"
 #include "mail/sent/sent_pages.h"
+#include "page/output/output_text.h"
+#include "page/output/page_frame.h"
+#include "page/output/send_status.h"
 #include "server/files/static_file.h"
 #include "server/login/top_page.h"
 #include "server/oauth/oauth_pages.h"
-#include "server/output/output_text.h"
-#include "server/output/page_frame.h"
-#include "server/output/send_status.h"
 #include "server/remote/remote_page.h"
 #include "server/route/worker_wait.h"
-#include "store/pages/settings_page.h"
 #include <mutex>
 #include <new>
 

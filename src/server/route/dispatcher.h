@@ -1,7 +1,7 @@
 // Runs the page producer that belongs to a connection's state.
 #pragma once
-#include "server/connection.h"
-#include "server/output/not_found_page.h"
+#include "page/connection.h"
+#include "page/output/not_found_page.h"
 #include "server/route/worker_wait.h"
 
 using PageProducer = void (*)(Connection& c);

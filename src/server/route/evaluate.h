@@ -1,6 +1,6 @@
 // Turns a complete request into a page state.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 
 void EvaluateRequest(Connection& c);
 void EvaluatePost(Connection& c);

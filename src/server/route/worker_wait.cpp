@@ -1,5 +1,5 @@
 #include "server/route/worker_wait.h"
-#include "mail/date/local_seconds.h"
+#include "base/date/local_seconds.h"
 #include "mail/net/mail_connect.h"
 #include "mail/pop3/exchange_failure_page.h"
 

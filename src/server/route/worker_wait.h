@@ -1,6 +1,6 @@
 // Supervision of the mail workers that write their own pages.
 #pragma once
-#include "server/connection.h"
+#include "page/connection.h"
 
 // ListWait, MessageWait, SendWait and DeleteWait: keeps waiting while the
 // worker makes progress; writes the error page of an exchange that failed to

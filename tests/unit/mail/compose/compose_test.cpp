@@ -1,4 +1,4 @@
-#include "mail/charset/sjis.h"
+#include "base/charset/sjis.h"
 #include "mail/compose/compose_form.h"
 #include "mail/compose/compose_message.h"
 #include "mail/compose/compose_page.h"
@@ -9,8 +9,8 @@
 #include "mail/mime/mime_state.h"
 #include "mail/smtp/smtp_client.h"
 #include "mail/view/message_view.h"
+#include "page/form_reading.h"
 #include "server/form/form_reader.h"
-#include "server/form/form_reading.h"
 #include "server/route/page_fixture.h"
 #include <filesystem>
 #include <regex>

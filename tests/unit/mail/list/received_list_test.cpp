@@ -1,7 +1,7 @@
 // List exchanges driven by hand: replies are fed to the list handlers as the
 // POP3 client would, the commands come back through a socket pair, and the
 // page is captured.
-#include "mail/date/time_zone.h"
+#include "base/date/time_zone.h"
 #include "mail/list/list_state.h"
 #include "mail/list/received_list.h"
 #include "mail/mail_fixture.h"

@@ -1,7 +1,7 @@
 // MIME parsing on a connection of a message page with no socket: its page
 // lands in a string, its user "taro" saves parts under the temp folder.
 // Messages are fed line by line the way the message view drives the parser.
-#include "mail/charset/foreign_charset.h"
+#include "base/charset/foreign_charset.h"
 #include "mail/mail_golden.h"
 #include "mail/mime/mime_parser.h"
 #include "mail/mime/mime_state.h"

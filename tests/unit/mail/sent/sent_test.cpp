@@ -7,7 +7,7 @@
 #include "mail/sent/sent_line_reader.h"
 #include "mail/sent/sent_log.h"
 #include "mail/sent/sent_pages.h"
-#include "server/output/output_text.h"
+#include "page/output/output_text.h"
 #include <algorithm>
 #include <map>
 #include <regex>

@@ -4,7 +4,7 @@
 // the fuzz target of the HTML cleaner. Deliberately blunt: it reads every
 // "<" followed by a letter as a tag, and any doubt is a finding.
 #pragma once
-#include "server/output/style_sheet.h"
+#include "page/output/style_sheet.h"
 #include <string>
 #include <string_view>
 

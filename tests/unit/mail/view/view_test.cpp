@@ -1,7 +1,7 @@
 // Message pages driven by hand: reply lines are handed to the view as the
 // POP3 client hands them over, commands come back through a socket pair, and
 // the page is captured.
-#include "mail/date/time_zone.h"
+#include "base/date/time_zone.h"
 #include "mail/list/received_list.h"
 #include "mail/mail_fixture.h"
 #include "mail/mail_golden.h"

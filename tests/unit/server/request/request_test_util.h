@@ -2,7 +2,7 @@
 // offset and one byte at a time, and checks that every way of cutting it
 // leaves the same trace. The trace is text, so a difference reads as a diff.
 #pragma once
-#include "server/form/form_reading.h"
+#include "page/form_reading.h"
 #include "server/route/page_fixture.h"
 #include "server_golden.h"
 
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "mail/charset/base64.h"
+#include "base/charset/base64.h"
 #include "mail/mail_golden.h"
 #include "server/form/form_reader.h"
 #include "server/request/request_reader.h"

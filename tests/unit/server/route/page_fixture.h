@@ -2,12 +2,13 @@
 // folders, default settings, users on demand, and connections whose answers
 // are captured instead of sent.
 #pragma once
+#include "account/settings_page.h"
 #include "base/console_text.h"
+#include "base/date/local_seconds.h"
 #include "base/server_paths.h"
-#include "mail/date/local_seconds.h"
 #include "mail/net/mail_connect.h"
+#include "page/connection.h"
 #include "scratch_folder.h"
-#include "server/connection.h"
 #include "server/remote/remote_page.h"
 #include "server/route/dispatcher.h"
 #include "server/route/evaluate.h"
@@ -16,7 +17,6 @@
 #include "store/data_file.h"
 #include "store/login_sessions.h"
 #include "store/login_throttle.h"
-#include "store/pages/settings_page.h"
 #include <arpa/inet.h>
 #include <cstdlib>
 #include <cstring>

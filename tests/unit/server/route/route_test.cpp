@@ -5,8 +5,8 @@
 #include "mail/mail_golden.h"
 #include "mail/net/mail_link.h"
 #include "mail/pop3/pop3_state.h"
+#include "page/output/output_text.h"
 #include "server/files/file_answer.h"
-#include "server/output/output_text.h"
 #include "server/route/page_fixture.h"
 #include "server/server_cases.h"
 

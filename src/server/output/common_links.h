@@ -1,8 +1,0 @@
-// The navigation links that close most pages.
-#pragma once
-#include "server/connection.h"
-
-void ListLink(Connection& c);
-void TopLink(Connection& c);
-void ComposeLinks(Connection& c);
-void SetupLinks(Connection& c);
