@@ -104,13 +104,9 @@ TEST_F(MessageViewTest, Pages) {
                                                            {"folding", folding}};
     for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("pages.cases"))) {
         SCOPED_TRACE(record.at(0));
-        Start(PageState::MessageWait);
-        delete_user_files(taro);
-        std::filesystem::remove_all(temp);
+        TearDown();
+        SetUp();
         for (int o : {jump_flag, save_text, header_flag, folding}) taro->options[o] = 0;
-        taro->address_book.clear();
-        taro->set[0].quotation[0] = '\0';
-        data_store().settings.mail_options = kMailDeleteLinkChangeable;
         std::string sent;
         using S = const std::string&;
         mail_golden::Play(
