@@ -59,9 +59,6 @@ protected:
         AppendSentLog(*c);
         return c->send.dateLine;
     }
-    void SendNumbered(int count) {
-        for (int i = 1; i <= count; i++) Send({.subject = "S" + std::to_string(i)});
-    }
     std::string File(const char* extension) {
         return golden::read(home + "/user/taro" + extension);
     }
@@ -78,10 +75,6 @@ protected:
             out += (out.empty() ? "" : " ") + subject;
         }
         return out;
-    }
-    void DeleteLinkOption(bool on) {
-        data_store().settings.mail_options |= kMailDeleteLinkChangeable;
-        taro->options[delete_link] = on;
     }
     // The page with the send dates (plain and in links) and the list time
     // masked.
@@ -149,7 +142,11 @@ TEST_F(SentLog, Scripts) {
                                 std::to_string(shown->uploadCount) + shown->uploadNames[0],
                             a);
               }},
-             {"send-numbered", [&](S a) { SendNumbered(std::stoi(a)); }},
+             {"send-numbered",
+              [&](S a) {
+                  for (int i = 1; i <= std::stoi(a); i++)
+                      Send({.subject = "S" + std::to_string(i)});
+              }},
              {"send-long",
               [&](S a) {
                   const size_t blank = a.find(' ');
@@ -193,7 +190,11 @@ TEST_F(SentLog, Scripts) {
               }},
              {"in-home", [&](S a) { EXPECT_TRUE(std::filesystem::exists(home + "/" + a)); }},
              {"golden", [&](S a) { EXPECT_GOLDEN(a, MaskDates(out)); }},
-             {"delete-link", [&](S a) { DeleteLinkOption(a == "1"); }},
+             {"delete-link",
+              [&](S a) {
+                  data_store().settings.mail_options |= kMailDeleteLinkChangeable;
+                  taro->options[delete_link] = a == "1";
+              }},
              {"show-message",
               [&](S a) {
                   shown = Taro();
