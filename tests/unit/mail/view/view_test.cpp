@@ -228,15 +228,6 @@ TEST_F(HtmlCleanTest, CasesOfCleanRef) {
     }
 }
 
-// Start tags deeper than the cleaner follows go, their text stays, and each
-// element left open is closed (paragraphs left open one after the other, in
-// clean.ref, are not nesting).
-TEST_F(HtmlCleanTest, NestingDeeperThanTheCleanerFollows) {
-    std::string deep;
-    for (int i = 0; i < 300; i++) deep += "<div>";
-    EXPECT_GOLDEN("nesting.ref", Clean(deep + "<a href=\"http://x/\">wrap"));
-}
-
 TEST_F(HtmlCleanTest, CidReferencesAreRemembered) {
     Clean("<img src=\"cid:one@x\"><table><tr><td background=\"cid:t%77o@x\">");
     EXPECT_EQ(std::string(c->view.cidSeen, c->view.cidSeenLength), "one@x\ntwo@x\n");
