@@ -196,9 +196,6 @@ TEST_F(MimeTest, CaseTables) {
             c->state = PageState::MessageWait;
             EXPECT_EQ(f(t), t.back()) << file << ": " << t[0];
         }
-    // The second byte of 表 is a backslash, which must not cut the name.
-    analyse_content_type(*c, ("image/gif; name=\"" + Sjis("表.gif") + "\"").c_str());
-    EXPECT_EQ(user.runtime.attachments[0].file_name, Sjis("表.gif"));
     EXPECT_FALSE(is_foreign_charset(nullptr));
     mime_reset(*c);
     EXPECT_FALSE(is_boundary_line(*c, "--"));
@@ -283,38 +280,27 @@ TEST_F(BodyTest, LinesYieldTheirText) {
         c->state = PageState::MessageWait;
         std::vector<std::string> header;
         std::string yield;
+        size_t room = kLineSize + 8;
         using S = const std::string&;
         mail_golden::Play(record, {{"text-download", [&](S) { c->state = PageState::TextWait; }},
                                    {"h", [&](S a) { header.push_back(a); }},
+                                   {"yield-size", [&](S a) { room = std::stoul(a); }},
                                    {"l",
                                     [&](S a) {
                                         if (yield.empty()) Header(header);
-                                        char buf[kLineSize + 8];
+                                        std::vector<char> buf(room);
                                         const int n =
-                                            decode_body_line(*c, a.c_str(), buf, sizeof buf);
-                                        yield += std::string(buf, n) + "|";
+                                            decode_body_line(*c, a.c_str(), buf.data(), room);
+                                        EXPECT_EQ(buf.at(n), '\0');
+                                        yield += std::string(buf.data(), n) + "|";
                                     }},
                                    {"=", [&](S a) { EXPECT_EQ(yield, a); }}});
     }
 }
 
-TEST_F(BodyTest, YieldsStayInsideTheirBuffer) {
-    mime_reset(*c);
-    Header({"Content-Type: text/plain; charset=utf-8"});
-    char yield[12];
-    memset(yield, 'Z', sizeof yield);
-    // Three emoji references need 27 bytes: only whole ones are written.
-    const int n =
-        decode_body_line(*c, "\xF0\x9F\x98\x80\xF0\x9F\x98\x80\xF0\x9F\x98\x80", yield, 12);
-    EXPECT_EQ(std::string(yield, n), "&#128512;");
-    EXPECT_EQ(yield[n], '\0');
-
+TEST_F(BodyTest, ALineLongerThanTheYieldIsCut) {
     mime_reset(*c);
     Header({});
-    const std::string sjis = "a" + Sjis("日本");
-    EXPECT_EQ(decode_body_line(*c, sjis.c_str(), yield, 3), 1);
-    EXPECT_STREQ(yield, "a");
-
     const std::string huge(3 * kLineSize, 'x');
     char big[kLineSize + 8];
     EXPECT_EQ(decode_body_line(*c, huge.c_str(), big, sizeof big), kLineSize - 1);

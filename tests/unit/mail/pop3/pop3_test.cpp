@@ -55,10 +55,6 @@ protected:
         while (r == 0 && poll(&p, 1, 0) > 0) r = pop3_poll(*c);
         return r;
     }
-    void Start(PageState state, uint16_t step) {
-        c->state = state;
-        c->workerResult = step;
-    }
     // The actions of the client's and the worker's scripts alike; "set
     // text" takes the number of a settings set, then the rest.
     mail_golden::Actions Shared() {
@@ -97,7 +93,8 @@ protected:
             {{"start",
               [&](S a) {
                   const size_t blank = a.find(' ');
-                  Start(StateNamed(a.substr(0, blank)), StepNamed(a.substr(blank + 1)));
+                  c->state = StateNamed(a.substr(0, blank));
+                  c->workerResult = StepNamed(a.substr(blank + 1));
               }},
              {"reply", [&](S a) { EXPECT_EQ(reply(a), 0); }},
              {"reply-ends", [&](S a) { EXPECT_EQ(reply(a), 1); }},

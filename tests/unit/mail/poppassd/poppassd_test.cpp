@@ -194,16 +194,12 @@ TEST_F(PoppassdLive, Outcome) {
         outcome = RunPoppassd("127.0.0.1", user.c_str(), old.c_str(), fresh.c_str(), refusal);
         text = refusal;
     }
-    if (expect == "changed") {
-        EXPECT_EQ(outcome, kPoppassdChanged);
-        EXPECT_EQ(text, "");
-    } else if (expect == "refused") {
-        EXPECT_EQ(outcome, kPoppassdRefused);
-        EXPECT_EQ(text, Env("TARNBOX_POPPASSD_TEXT"));
-    } else if (expect == "closed") {
-        EXPECT_EQ(outcome, kPoppassdConnectFailed);
-    } else {
-        FAIL() << "unknown TARNBOX_POPPASSD_EXPECT: " << expect;
+    static const std::pair<const char*, int> kOutcomes[] = {{"changed", kPoppassdChanged},
+                                                            {"refused", kPoppassdRefused},
+                                                            {"closed", kPoppassdConnectFailed}};
+    EXPECT_EQ(outcome, ValueNamed(kOutcomes, expect, "TARNBOX_POPPASSD_EXPECT", -1));
+    if (expect != "closed") {
+        EXPECT_EQ(text, expect == "refused" ? Env("TARNBOX_POPPASSD_TEXT") : "");
     }
 }
 

@@ -30,15 +30,6 @@ protected:
         for (std::string line; std::getline(log, line);) n += line == "." || line == ".\r";
         return n;
     }
-    // Feeds the replies in pieces of the given size; returns what the client
-    // sent meanwhile, and in over whether the exchange ended.
-    std::string Feed(const std::string& replies, size_t piece, int* over) {
-        smtp_recipient_lines(*c);
-        *over = mail_golden::InPieces(replies, piece, [&](const std::string& part) {
-            return smtp_feed(*c, part.data(), part.size());
-        });
-        return Sent();
-    }
     // One record of exchanges.cases with the replies fed in pieces of piece.
     void Play(const mail_golden::Record& record, size_t piece) {
         static const std::pair<const char*, uint16_t> kSteps[] = {
@@ -54,49 +45,53 @@ protected:
         int over = 0;
         using S = const std::string&;
         mail_golden::Play(
-            record, {{"piece", [&](S a) { piece = std::stoul(a); }},
-                     {"to", [&](S a) { strcpy(c->send.sendTo, a.c_str()); }},
-                     {"bcc", [&](S a) { strcpy(c->send.sendBcc, a.c_str()); }},
-                     {"text", [&](S a) { strcpy(c->messageText, a.c_str()); }},
-                     {"helo", [&](S a) { strcpy(data_store().settings.smtp_server, a.c_str()); }},
-                     {"from", [&](S a) { strcpy(taro->set[0].mail_address, a.c_str()); }},
-                     {"auth",
-                      [&](S) {
-                          c->send.authWanted = 1;
-                          strcpy(c->send.authUser, "taro");
-                          strcpy(c->send.authPassword, "pw");
-                      }},
-                     {"oauth",
-                      [&](S a) {
-                          c->send.authWanted = c->send.oauth = 1;
-                          mail_golden::Put(c->saslResponse, a);
-                      }},
-                     {"detail", [&](S a) { mail_golden::Put(c->saslDetail, a); }},
-                     {"starttls",
-                      [&](S) { c->send.security = static_cast<uint8_t>(SmtpSecurity::StartTls); }},
-                     {"state", [&](S a) { c->workerResult = step(a); }},
-                     {"clear", [&](S) { out.clear(); }},
-                     {"feed",
-                      [&](S a) {
-                          before = out;
-                          sent = Feed(a, piece, &over);
-                      }},
-                     {"sent", [&](S a) { EXPECT_EQ(sent, a); }},
-                     {"sent-begins", [&](S a) { EXPECT_EQ(sent.substr(0, a.size()), a); }},
-                     {"sent-ends",
-                      [&](S a) {
-                          EXPECT_EQ(sent.substr(sent.size() - std::min(sent.size(), a.size())), a);
-                      }},
-                     {"over", [&](S a) { EXPECT_EQ(over, std::stoi(a)); }},
-                     {"result", [&](S a) { EXPECT_EQ(c->workerResult, step(a)); }},
-                     {"tls-not-offered",
-                      [&](S) {
-                          EXPECT_EQ(c->mail.tlsFailure,
-                                    static_cast<uint8_t>(TlsFailure::NotOffered));
-                      }},
-                     {"page", [&](S a) { EXPECT_NE(out.find(a), std::string::npos) << out; }},
-                     {"page-unchanged", [&](S) { EXPECT_EQ(out, before); }},
-                     {"logged", [&](S a) { EXPECT_EQ(LoggedEntries(), std::stoi(a)); }}});
+            record,
+            {{"piece", [&](S a) { piece = std::stoul(a); }},
+             {"to", [&](S a) { strcpy(c->send.sendTo, a.c_str()); }},
+             {"bcc", [&](S a) { strcpy(c->send.sendBcc, a.c_str()); }},
+             {"text", [&](S a) { strcpy(c->messageText, a.c_str()); }},
+             {"helo", [&](S a) { strcpy(data_store().settings.smtp_server, a.c_str()); }},
+             {"from", [&](S a) { strcpy(taro->set[0].mail_address, a.c_str()); }},
+             {"auth",
+              [&](S) {
+                  c->send.authWanted = 1;
+                  strcpy(c->send.authUser, "taro");
+                  strcpy(c->send.authPassword, "pw");
+              }},
+             {"oauth",
+              [&](S a) {
+                  c->send.authWanted = c->send.oauth = 1;
+                  mail_golden::Put(c->saslResponse, a);
+              }},
+             {"detail", [&](S a) { mail_golden::Put(c->saslDetail, a); }},
+             {"starttls",
+              [&](S) { c->send.security = static_cast<uint8_t>(SmtpSecurity::StartTls); }},
+             {"state", [&](S a) { c->workerResult = step(a); }},
+             {"clear", [&](S) { out.clear(); }},
+             {"feed",
+              [&](S a) {
+                  // The replies in pieces; what the client sent meanwhile.
+                  before = out;
+                  smtp_recipient_lines(*c);
+                  over = mail_golden::InPieces(
+                      a, piece, [&](S part) { return smtp_feed(*c, part.data(), part.size()); });
+                  sent = Sent();
+              }},
+             {"sent", [&](S a) { EXPECT_EQ(sent, a); }},
+             {"sent-begins", [&](S a) { EXPECT_EQ(sent.substr(0, a.size()), a); }},
+             {"sent-ends",
+              [&](S a) {
+                  EXPECT_EQ(sent.substr(sent.size() - std::min(sent.size(), a.size())), a);
+              }},
+             {"over", [&](S a) { EXPECT_EQ(over, std::stoi(a)); }},
+             {"result", [&](S a) { EXPECT_EQ(c->workerResult, step(a)); }},
+             {"tls-not-offered",
+              [&](S) {
+                  EXPECT_EQ(c->mail.tlsFailure, static_cast<uint8_t>(TlsFailure::NotOffered));
+              }},
+             {"page", [&](S a) { EXPECT_NE(out.find(a), std::string::npos) << out; }},
+             {"page-unchanged", [&](S) { EXPECT_EQ(out, before); }},
+             {"logged", [&](S a) { EXPECT_EQ(LoggedEntries(), std::stoi(a)); }}});
     }
 };
 
