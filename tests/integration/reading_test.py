@@ -10,7 +10,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(HERE), "corpus"))
 from gatewaytest import (  # noqa: E402
     LIST_TIME, MAIL_ADDRESS, MOZILLA5, Browser, Dovecot, Gateway, ScriptedServer, World,
     assert_page, assert_page_ends, assert_ref, browser_path, free_port, http, list_region,
-    plain_head, ref_json, sjis, stop_process, wait_for, without_session)
+    mask_dates, plain_head, ref_json, sjis, stop_process, wait_for, without_session)
 import make_corpus  # noqa: E402
 
 ATTACHED = sjis("添付ファイル")
@@ -18,12 +18,12 @@ CASES = ref_json("reading-messages")
 ROW = re.compile(rb'<a name="a\d{4}">.*?\r\n.*?\r\n\r\n', re.S)
 
 class Session(Browser):
-    """Each exchange also gives the counters of its POP3 session (or None)."""
+    """Each exchange also gives the counters of its POP3 session (or None),
+    the login's too: first is (answer, counters)."""
 
     def __init__(self, user):
-        self.port, self.user, self.password = WORLD["gateway"].port, user, USERS[user]
-        self.lang, self.headers, self.query, self.pop = b"", MOZILLA5, None, WORLD["pop"]
-        self.ctx = None
+        self.pop = WORLD["pop"]
+        super().__init__(WORLD["gateway"].port, user, USERS[user], headers=MOZILLA5)
 
     def counted(self, call, *args):
         before = len(self.pop.logouts(self.user, wait=0))
@@ -64,12 +64,11 @@ def merged_message(n, subject, sender):
 
 
 WORKER_TIMEOUT = 3
-DATE = re.compile(rb"^(Date|Last-Modified): [^\r\n]*", re.M)
 
 
-def mask_dates(answer):
+def masked(answer):
     answer = re.sub(rb"Content-Security-Policy: [^\r]*", b"Content-Security-Policy: *", answer)
-    return DATE.sub(lambda m: m.group(1) + b": *", without_session(plain_head(answer)))
+    return mask_dates(without_session(plain_head(answer)))
 
 
 def start_gateway(test, pop3_server, pop3_port, users=(), per_user_servers=False):
@@ -168,7 +167,7 @@ class ListPage(unittest.TestCase):
 
     def test_rows_then_top_only_for_new_mail(self):
         s = Session("lister")
-        answer, first = s.login()
+        answer, first = s.first
         with self.subTest("first visit: the rows byte for byte, TOP for every message"):
             self.assert_list(answer, "reading-lister", s.query)
             self.assertEqual((first["top_count"], first["retr_count"], first["deleted_count"]),
@@ -184,13 +183,13 @@ class ListPage(unittest.TestCase):
             self.assert_list(answer, "reading-lister-new-mail", s.query)
 
     def test_no_mail_received(self):
-        answer, counters = Session("nomail").login()
+        answer, counters = Session("nomail").first
         assert_ref(self, "reading-no-mail", list_region(answer.body))
         self.assertEqual((counters["top_count"], counters["retr_count"]), (0, 0))
 
     def test_apop_user_and_encoded_word_rows(self):
         s = Session("apopper")
-        answer, counters = s.login()
+        answer, counters = s.first
         self.assertIn(("apopper", "APOP"), WORLD["pop"].logins("apopper"))
         self.assertEqual(counters["top_count"], 3)
         # Two words folded over two lines join without a blank; two words
@@ -200,7 +199,7 @@ class ListPage(unittest.TestCase):
 
     def test_row_of_a_read_message_is_checked(self):
         s = Session("marker")
-        answer, _ = s.login()
+        answer = s.first[0]
         assert_rows(self, answer, "reading-marker", s.query)
         page, counters = s.message(1)
         self.assertEqual(counters["retr_count"], 1)
@@ -217,7 +216,7 @@ class Deletion(unittest.TestCase):
 
     def test_a_marked_mail_with_list_time(self):
         s = Session("deleter")
-        answer, _ = s.login()
+        answer = s.first[0]
         current = LIST_TIME.search(answer.body).group(1).decode()
         answer, counters = s.post_list([("delete_a2", "on"), ("delete_a4", "on"),
                                         ("list_time", current)])
@@ -228,7 +227,6 @@ class Deletion(unittest.TestCase):
 
     def test_b_delete_link_of_a_message(self):
         s = Session("deleter")
-        s.login()
         s.message(2)  # now the Shift_JIS message
         token = b"%3C000a01db45f2%245e1c2a10%240201a8c0%40PC01%3E"
         answer, counters = s.exchange(b"GET", b"/mail/index.html?delete=a2." + token + s.query)
@@ -243,7 +241,6 @@ class MessageView(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.s = Session("reader")
-        cls.s.login()
 
     def open(self, name):
         n = WORLD["number"][name]
@@ -376,7 +373,7 @@ class UnreachedServer(unittest.TestCase):
                 t = time.time()
                 answer, q = english_login(g, "alice", "x")
                 self.assertLess(time.time() - t, WORKER_TIMEOUT)  # at once, not after a wait
-                assert_ref(self, ref, mask_dates(answer), query=q)
+                assert_ref(self, ref, masked(answer), query=q)
 
 
 class DovecotRefuses(unittest.TestCase):
@@ -390,7 +387,7 @@ class DovecotRefuses(unittest.TestCase):
         answer, q = english_login(self.g, "carol", "wrongpw")
         list_time = LIST_TIME.search(answer)
         self.assertIsNotNone(list_time)
-        assert_ref(self, "pop3-login-refused", mask_dates(answer), query=q,
+        assert_ref(self, "pop3-login-refused", masked(answer), query=q,
                    list_time=list_time.group(1))
         self.assertEqual(WORLD["pop"].logins("carol"), [])
 
@@ -401,7 +398,7 @@ class DovecotRefuses(unittest.TestCase):
                 _, q = english_login(self.g, user, password)
                 before = len(pop.logouts(user))
                 answer = self.g.get(b"/mail/a0099.html" + q)
-                assert_ref(self, "pop3-no-message", mask_dates(answer), query=q)
+                assert_ref(self, "pop3-no-message", masked(answer), query=q)
                 self.assertEqual(pop.logins(user)[-1], (user, method))
                 wait_for(lambda: len(pop.logouts(user, wait=0)) > before, 5)
                 last = pop.logouts(user, wait=0)[-1]
@@ -422,10 +419,10 @@ class MisbehavingServer(unittest.TestCase):
         # Nothing of the page had been written when the server went: the
         # failure page is the whole answer.
         answer, q = english_login(g, "alice", "pw")
-        assert_ref(self, "pop3-stall", mask_dates(answer), query=q)
+        assert_ref(self, "pop3-stall", masked(answer), query=q)
         # The login holds although no list could be shown.
         answer = g.get(b"/mail/a0001.html" + q)
-        assert_ref(self, "pop3-stall", mask_dates(answer), query=q)
+        assert_ref(self, "pop3-stall", masked(answer), query=q)
         answer = g.get(b"/mail/index.html" + q)
         self.assertIn(b"No mail received.", answer)
         self.assertEqual(server.commands, [b"USER alice", b"PASS pw"] * 3 + [b"STAT", b"QUIT"])
