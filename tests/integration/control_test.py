@@ -4,12 +4,12 @@ gateway's control socket and are in effect for the very next request."""
 import base64, os, pty, select, shutil, socket, stat, subprocess, sys, time, unittest
 
 from gatewaytest import (  # noqa: E402
-    BIN, Gateway, free_port, http_request, port_answers as answers, ref_json)
+    BIN, Gateway, free_port, port_answers as answers, raw_request, ref_json)
 
 
 def basic(port, path, user, password):
     token = base64.b64encode(("%s:%s" % (user, password)).encode()).decode()
-    return http_request(port, ("GET %s HTTP/1.0\r\nUser-Agent: Mozilla/5.0\r\n"
+    return raw_request(port, ("GET %s HTTP/1.0\r\nUser-Agent: Mozilla/5.0\r\n"
                                "Authorization: Basic %s\r\n\r\n" % (path, token)).encode())
 
 

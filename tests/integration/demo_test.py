@@ -9,7 +9,7 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEMO = os.path.join(os.path.dirname(os.path.dirname(HERE)), "scripts", "demo.sh")
 from gatewaytest import (  # noqa: E402
-    BIN, DOVECOT, POSTFIX, Gateway, free_port, http_request, listening_addresses, pop3_login,
+    BIN, DOVECOT, POSTFIX, Gateway, free_port, listening_addresses, pop3_login, raw_request,
     stop_process)
 
 
@@ -90,7 +90,7 @@ class DemoScript(unittest.TestCase):
         try:
             demo.wait_for(re.escape(f"open http://127.0.0.1:{port}/"))
             # Shown only once the gateway takes connections: no retry here.
-            self.assertTrue(http_request(port, b"GET / HTTP/1.0\r\n\r\n").startswith(b"HTTP/1.0 200"))
+            self.assertTrue(raw_request(port, b"GET / HTTP/1.0\r\n\r\n").startswith(b"HTTP/1.0 200"))
             self.assertEqual(listening_addresses(port), ["127.0.0.1"])
             m = demo.wait_for(r"POP3 127\.0\.0\.1:(\d+), SMTP 127\.0\.0\.1:(\d+)")
             pop3_port, smtp_port = int(m.group(1)), int(m.group(2))
@@ -127,7 +127,7 @@ class DemoScript(unittest.TestCase):
         demo = Demo(port, DEMO_TLS="1")
         try:
             m = demo.wait_for(r"POP3 127\.0\.0\.1:(\d+), SMTP 127\.0\.0\.1:(\d+) \(POP3S, STARTTLS \+ AUTH\)")
-            page = http_request(port, b"POST /mail/index.html HTTP/1.0\r\n"
+            page = raw_request(port, b"POST /mail/index.html HTTP/1.0\r\n"
                                       b"Content-Type: application/x-www-form-urlencoded\r\n"
                                       b"Content-Length: 16\r\n\r\na=taro&b=taro-pw")
             self.assertTrue(page.startswith(b"HTTP/1.0 200"), page[:200])

@@ -39,58 +39,6 @@ def wait_until_listening(port, proc, seconds=10, host="127.0.0.1"):
         raise AssertionError("gateway did not start")
 
 
-# Per (gateway port, user): the session cookie the gateway set and the form
-# token of the last page it showed, as one browser per user would keep them.
-_cookies, _tokens = {}, {}
-
-
-def _user_of(raw):
-    """The login query's user, or the login form's field a."""
-    line = raw.split(b"\r\n", 1)[0]
-    m = re.search(rb"\?user=([^?\s]*)", line) or re.search(rb" /mail/~([^/\s]+)/", line)
-    if m:
-        return m.group(1)
-    m = re.search(rb"(?:^|&|\r\n\r\n)a=([^&\r\n]*)", raw)
-    return m.group(1) if m and raw.startswith(b"POST ") else None
-
-
-def _with_token(raw, token):
-    head, sep, body = raw.partition(b"\r\n\r\n")
-    if not sep or b"csrf" in body:
-        return raw
-    m = re.search(rb"(?i)boundary=(\S+)", head)
-    if m:
-        body = (b"--" + m.group(1) + b'\r\nContent-Disposition: form-data; name="csrf"\r\n\r\n'
-                + token + b"\r\n" + body)
-    else:
-        body = b"csrf=" + token + b"&" + body
-    head = re.sub(rb"(?im)^content-length: *\d+", b"Content-Length: %d" % len(body), head)
-    return head + sep + body
-
-
-def browser_request(key, raw):
-    user = _user_of(raw)
-    cookie = _cookies.get((key, user))
-    if cookie and b"\r\ncookie:" not in raw.lower():
-        line, _, rest = raw.partition(b"\r\n")
-        raw = line + b"\r\nCookie: " + cookie + b"\r\n" + rest
-    token = _tokens.get((key, user))
-    if token and raw.startswith(b"POST "):
-        raw = _with_token(raw, token)
-    return raw, user
-
-
-def browser_keeps(key, user, answer):
-    head, _, body = answer.partition(b"\r\n\r\n")
-    page_user = re.search(rb"\?user=([^?\s\"]*)\?check=", body)
-    owner = page_user.group(1) if page_user else user
-    for kept, m in ((_cookies, re.search(rb"(?im)^Set-Cookie: *((?:__Host-)?tarnbox=[0-9a-f]*)",
-                                         head)),
-                    (_tokens, re.search(rb'name="csrf" value="([0-9a-f]{32})"', body))):
-        if m:
-            kept[(key, owner)] = m.group(1)
-
-
 def raw_request(port, raw, host="127.0.0.1", timeout=10, ctx=None, slow=False, source=None,
                 eof_ok=False):
     """raw as it stands, the answer until the server closes. eof_ok: a TLS
@@ -112,14 +60,6 @@ def raw_request(port, raw, host="127.0.0.1", timeout=10, ctx=None, slow=False, s
                     raise
                 break
     return b"".join(chunks[1:])
-
-
-def http_request(port, raw, host="127.0.0.1", timeout=10, ctx=None, slow=False):
-    key = ("https", port) if ctx else (host, port)
-    raw, user = browser_request(key, raw)
-    answer = raw_request(port, raw, host, timeout, ctx, slow)
-    browser_keeps(key, user, answer)
-    return answer
 
 
 def listening_addresses(port):
@@ -257,7 +197,7 @@ def http(port, method, path, body=None, content_type=FORM, headers=b"", timeout=
     if body is not None:
         raw += b"Content-Type: %s\r\nContent-Length: %d\r\n" % (content_type, len(body))
     started = time.time()
-    answer = http_request(port, raw + b"\r\n" + (body or b""), timeout=timeout, ctx=ctx)
+    answer = raw_request(port, raw + b"\r\n" + (body or b""), timeout=timeout, ctx=ctx)
     return Answer(answer, time.time() - started)
 
 
@@ -274,14 +214,19 @@ def compose_body(fields, uploads=()):
     return b"".join(parts) + b"--%s--\r\n" % BOUNDARY
 
 
+SET_COOKIE = re.compile(rb"(?i)Set-Cookie: *((?:__Host-)?tarnbox=[0-9a-f]*)")
+FORM_TOKEN = re.compile(rb'name="csrf" value="([0-9a-f]{32})"')
+
+
 class Browser:
     """A user logged in through the top page's form; later requests carry
-    the login query its links carry; with ctx over TLS."""
+    the login query its links carry, the session cookie, and in a post the
+    form token of the last page; with ctx over TLS."""
 
     def __init__(self, port, user, password, lang=b"", headers=b"", ctx=None):
         self.port, self.user, self.password, self.lang = port, user, password, lang
         self.headers, self.ctx = headers, ctx
-        self.query = None
+        self.query = self.cookie = self.token = None
         self.first = self.login()
 
     def login(self):
@@ -294,7 +239,17 @@ class Browser:
         return answer
 
     def request(self, method, path, body=None, content_type=FORM):
-        return http(self.port, method, path, body, content_type, self.headers, ctx=self.ctx)
+        headers = self.headers + (b"Cookie: %s\r\n" % self.cookie if self.cookie else b"")
+        if body is not None and self.token:
+            m = re.search(rb"boundary=(\S+)", content_type)
+            body = (b'--%s\r\nContent-Disposition: form-data; name="csrf"\r\n\r\n%s\r\n'
+                    % (m.group(1), self.token) if m else b"csrf=%s&" % self.token) + body
+        answer = http(self.port, method, path, body, content_type, headers, ctx=self.ctx)
+        cookie = next(filter(None, map(SET_COOKIE.match, answer.headers)), None)
+        token = FORM_TOKEN.search(answer.body)
+        self.cookie = cookie.group(1) if cookie else self.cookie
+        self.token = token.group(1) if token else self.token
+        return answer
 
     def page(self, path, body=None):
         """path with the login query: GET, or POST of body."""
@@ -360,7 +315,7 @@ class Gateway:
 
     def get(self, path, ctx=None, slow=False):
         """The answer to GET path; with ctx over TLS to https_port."""
-        return http_request(self.https_port if ctx else self.port,
+        return raw_request(self.https_port if ctx else self.port,
                             b"GET " + path + b" HTTP/1.0\r\n\r\n", timeout=20 if ctx else 10,
                             ctx=ctx, slow=slow)
 

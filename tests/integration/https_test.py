@@ -10,8 +10,8 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "corpus"))
 from gatewaytest import (  # noqa: E402
-    Browser, Certificates, Dovecot, Gateway, World, assert_page_ends, browser_path, http_request,
-    mask_dates, ref_json)
+    Browser, Certificates, Dovecot, Gateway, World, assert_page_ends, browser_path, mask_dates,
+    raw_request, ref_json)
 import make_corpus  # noqa: E402
 
 HSTS = b"Strict-Transport-Security: max-age=31536000"
@@ -91,10 +91,10 @@ class Serving(unittest.TestCase):
                b"application/x-www-form-urlencoded\r\nContent-Length: %d\r\n\r\n" % len(body)
                + body)
         t = time.time()
-        secure = http_request(self.g.https_port, raw, timeout=20, ctx=self.ctx)
+        secure = raw_request(self.g.https_port, raw, timeout=20, ctx=self.ctx)
         self.assertLess(time.time() - t, 2)
         self.assertEqual(mask_dates(secure),
-                         mask_dates(with_hsts(http_request(self.g.port, raw))))
+                         mask_dates(with_hsts(raw_request(self.g.port, raw))))
 
     def test_big_file_arrives_whole_to_a_slow_reader(self):
         answer = self.g.get(b"/big.bin", self.ctx, slow=True)
@@ -188,7 +188,7 @@ class StartUp(unittest.TestCase):
         for raw, location in ref_json("https-redirects")["redirects"]:
             raw, location = raw.encode(), location.replace("{port}", str(self.g.https_port)).encode()
             with self.subTest(raw=raw):
-                answer = http_request(self.g.port, raw)
+                answer = raw_request(self.g.port, raw)
                 head = answer.split(b"\r\n\r\n", 1)[0].split(b"\r\n")
                 self.assertEqual(head[0], b"HTTP/1.0 301 Moved Permanently", answer)
                 self.assertIn(b"Location: " + location, head)

@@ -157,7 +157,7 @@ class OAuthBrowser(Browser):
         m = re.search(rb'href="(/mail/oauth/connect1[^"]*)"', page.body)
         if not m:
             raise AssertionError("no connect link: %r" % page.body[-800:])
-        answer = gateway(b"GET", m.group(1))
+        answer = self.request(b"GET", m.group(1))
         if not answer.status.startswith(b"HTTP/1.0 302"):
             raise AssertionError("no redirect: %r" % answer.raw[:800])
         return answer.header(b"Location").decode()
@@ -296,7 +296,7 @@ class Connecting(unittest.TestCase):
         b = OAuthBrowser("frank")
         PROVIDER.approve_as = "frank"
         status, back = provider_get(b.start_connect())
-        gateway(b"GET", b"/mail/logout/index.html" + b.query)
+        b.page(b"/mail/logout/index.html")
         u = urllib.parse.urlsplit(back)
         page = gateway(b"GET", (u.path + "?" + u.query).encode())
         self.assertIn(STATE_REFUSED, page.body, page.body[:800])

@@ -9,8 +9,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "corpus"))
 from gatewaytest import (  # noqa: E402
     LIST_TIME, MAIL_ADDRESS, MOZILLA5, Browser, Dovecot, Gateway, ScriptedServer, World,
-    assert_page, assert_page_ends, assert_ref, browser_path, free_port, http, list_region,
-    mask_dates, plain_head, ref_json, sjis, stop_process, wait_for, without_session)
+    assert_page, assert_page_ends, assert_ref, browser_path, free_port, list_region, mask_dates,
+    plain_head, ref_json, sjis, stop_process, wait_for, without_session)
 import make_corpus  # noqa: E402
 
 ATTACHED = sjis("添付ファイル")
@@ -78,11 +78,6 @@ def start_gateway(test, pop3_server, pop3_port, users=(), per_user_servers=False
     for user in users:
         g.add_user(*user)
     return g.start("--worker-timeout", str(WORKER_TIMEOUT))
-
-
-def english_login(g, user, password):
-    b = g.browser(user, password, b"?lang=eng")
-    return b.first.raw, b.query
 
 
 def build(world, scratch):
@@ -336,30 +331,28 @@ class MergedList(unittest.TestCase):
                                          % (n, login, answer.body[:1500]))
 
     def login(self, user):
-        b = self.g.browser(user, POP_USERS[user], headers=MOZILLA5)
-        return b.first, b.query
+        return self.g.browser(user, POP_USERS[user], headers=MOZILLA5)
 
     def test_three_reachable_sets_each_with_their_rows(self):
         started = time.time()
-        answer, query = self.login("merger")
-        assert_list(self, answer, "merged-three-sets", query)
+        b = self.login("merger")
+        assert_list(self, b.first, "merged-three-sets", b.query)
         # The three exchanges run side by side, not one after another.
         self.assertLess(time.time() - started, 5)
 
         # New mail in the third set only: its section grows, the others come
         # from the kept lists unchanged.
         WORLD["pop"].deliver("merger3", merged_message(8, b"Third set 4", b"Cy <cy@example.net>"))
-        answer = http(self.g.port, b"GET", b"/mail/index.html" + query, headers=MOZILLA5)
-        assert_list(self, answer, "merged-three-sets-new-mail", query)
+        assert_list(self, b.page(b"/mail/index.html"), "merged-three-sets-new-mail", b.query)
 
     def test_refused_connection_refused_login_unknown_name_and_unused_set(self):
         # Their English text is the unit tests' (merged_sections.ref).
         for user, ref in (("broken", "merged-failures"), ("lost", "merged-lost")):
             with self.subTest(user):
-                answer, query = self.login(user)
-                assert_list(self, answer, ref, query)
+                b = self.login(user)
+                assert_list(self, b.first, ref, b.query)
                 # The form still ends the page after the failed sections.
-                self.assertIn(b'name="list_time"><input type="submit"', answer.body)
+                self.assertIn(b'name="list_time"><input type="submit"', b.first.body)
 
 
 class UnreachedServer(unittest.TestCase):
@@ -371,9 +364,9 @@ class UnreachedServer(unittest.TestCase):
             with self.subTest(ref):
                 g = start_gateway(self, name, port, [("alice", "x")], per_user)
                 t = time.time()
-                answer, q = english_login(g, "alice", "x")
+                b = g.browser("alice", "x", b"?lang=eng")
                 self.assertLess(time.time() - t, WORKER_TIMEOUT)  # at once, not after a wait
-                assert_ref(self, ref, masked(answer), query=q)
+                assert_ref(self, ref, masked(b.first.raw), query=b.query)
 
 
 class DovecotRefuses(unittest.TestCase):
@@ -384,10 +377,10 @@ class DovecotRefuses(unittest.TestCase):
             ("alice", "alicepw"), ("apu", "apupw", "--apop"), ("carol", "wrongpw")])
 
     def test_login_refused_shows_the_servers_text(self):
-        answer, q = english_login(self.g, "carol", "wrongpw")
-        list_time = LIST_TIME.search(answer)
+        b = self.g.browser("carol", "wrongpw", b"?lang=eng")
+        list_time = LIST_TIME.search(b.first.body)
         self.assertIsNotNone(list_time)
-        assert_ref(self, "pop3-login-refused", masked(answer), query=q,
+        assert_ref(self, "pop3-login-refused", masked(b.first.raw), query=b.query,
                    list_time=list_time.group(1))
         self.assertEqual(WORLD["pop"].logins("carol"), [])
 
@@ -395,10 +388,10 @@ class DovecotRefuses(unittest.TestCase):
         pop = WORLD["pop"]
         for user, password, method in (("alice", "alicepw", "PLAIN"), ("apu", "apupw", "APOP")):
             with self.subTest(user=user):
-                _, q = english_login(self.g, user, password)
+                b = self.g.browser(user, password, b"?lang=eng")
                 before = len(pop.logouts(user))
-                answer = self.g.get(b"/mail/a0099.html" + q)
-                assert_ref(self, "pop3-no-message", masked(answer), query=q)
+                answer = b.page(b"/mail/a0099.html").raw
+                assert_ref(self, "pop3-no-message", masked(answer), query=b.query)
                 self.assertEqual(pop.logins(user)[-1], (user, method))
                 wait_for(lambda: len(pop.logouts(user, wait=0)) > before, 5)
                 last = pop.logouts(user, wait=0)[-1]
@@ -418,13 +411,11 @@ class MisbehavingServer(unittest.TestCase):
         g = start_gateway(self, "127.0.0.1", server.port, [("alice", "pw")])
         # Nothing of the page had been written when the server went: the
         # failure page is the whole answer.
-        answer, q = english_login(g, "alice", "pw")
-        assert_ref(self, "pop3-stall", masked(answer), query=q)
+        b = g.browser("alice", "pw", b"?lang=eng")
+        assert_ref(self, "pop3-stall", masked(b.first.raw), query=b.query)
         # The login holds although no list could be shown.
-        answer = g.get(b"/mail/a0001.html" + q)
-        assert_ref(self, "pop3-stall", masked(answer), query=q)
-        answer = g.get(b"/mail/index.html" + q)
-        self.assertIn(b"No mail received.", answer)
+        assert_ref(self, "pop3-stall", masked(b.page(b"/mail/a0001.html").raw), query=b.query)
+        self.assertIn(b"No mail received.", b.page(b"/mail/index.html").body)
         self.assertEqual(server.commands, [b"USER alice", b"PASS pw"] * 3 + [b"STAT", b"QUIT"])
 
 

@@ -4,7 +4,7 @@ byte for byte, static files, slow clients and the connection ceiling."""
 import os, re, signal, socket, subprocess, time, unittest
 
 from gatewaytest import (  # noqa: E402
-    Answer, Gateway as BaseGateway, free_port, http_request as request, listening_addresses)
+    Answer, Gateway as BaseGateway, free_port, listening_addresses, raw_request as request)
 
 
 class Gateway(BaseGateway):
