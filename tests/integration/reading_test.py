@@ -103,15 +103,10 @@ def build(world, scratch):
     world["number"] = {name: i + 1 for i, name in enumerate(reading)}
 
     g = world["gateway"] = Gateway(pop.port, prefix="tarnbox-reading-")
-    s = dict(line.split("=", 1) for line in g.run("settings", "show").stdout.splitlines()
-             if "=" in line)
     # APOP as each user chose it; read mail marked, the text-download link
     # shown: users cannot set these for themselves yet.
-    g.run("settings", "set", "apop_changeable=1",
-          "user_policy_1=%d" % (int(s["user_policy_1"]) | 64),
-          "user_policy_3=%d" % (int(s["user_policy_3"]) | 64),
-          "user_policy_2=%d" % (int(s["user_policy_2"]) | 16),
-          "user_policy_4=%d" % (int(s["user_policy_4"]) & ~16))
+    g.run("settings", "permissions", "change_apop=on", "change_read_marks=off",
+          "read_marks_fixed=on", "change_save_text=off", "save_text_fixed=on")
     for user, password in USERS.items():
         g.add_user(user, password, *(["--apop"] if user == "apopper" else []))
     # Dates of the corpus are shown in the gateway's local time (+0900).
