@@ -3,13 +3,13 @@
 provider of the test's own over HTTP and HTTPS: it approves at once, checks
 PKCE S256, and tells Dovecot (and through its SASL Postfix) whether a token
 is live. Redirects are followed by hand."""
-import base64, hashlib, http.client, json, os, re, secrets, shutil, ssl, threading, time
+import base64, hashlib, json, os, re, secrets, shutil, ssl, threading, time
 import unittest, urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 from gatewaytest import (  # noqa: E402
-    DONE, Browser, Certificates, Dovecot, Gateway, Postfix, World, assert_page, assert_ref,
-    file_bytes, http as http_answer, sjis, wait_for)
+    DONE, Answer, Browser, Certificates, Dovecot, Gateway, Postfix, World, assert_page,
+    assert_ref, file_bytes, http as http_answer, raw_request, sjis, wait_for)
 
 CLIENT_ID, CLIENT_SECRET, WORKER_TIMEOUT = "tarnbox-test-client", "s3cret-of-the-client", 8
 CONNECTED = sjis("アカウントを連携しました。")
@@ -129,16 +129,15 @@ def gateway(method, path, body=None):
 
 
 def provider_get(url):
-    """One GET at the provider; the redirect is returned, not followed."""
+    """The redirect the provider answers a GET with, not followed."""
     u = urllib.parse.urlsplit(url)
-    conn = http.client.HTTPSConnection(u.hostname, u.port, timeout=10, context=(
-        ssl.create_default_context(cafile=WORLD["certs"].authority_file()))) if (
-        u.scheme == "https") else http.client.HTTPConnection(u.hostname, u.port, timeout=10)
-    conn.request("GET", u.path + "?" + u.query)
-    r = conn.getresponse()
-    r.read()
-    conn.close()
-    return r.status, r.getheader("Location")
+    ctx = ssl.create_default_context(cafile=WORLD["certs"].authority_file()) if (
+        u.scheme == "https") else None
+    answer = Answer(raw_request(u.port, b"GET %s?%s HTTP/1.0\r\n\r\n" % (
+        u.path.encode(), u.query.encode()), ctx=ctx))
+    if b" 302 " not in answer.status:
+        raise AssertionError("no redirect: %r" % answer.raw[:800])
+    return answer.header(b"Location").decode()
 
 
 class OAuthBrowser(Browser):
@@ -165,8 +164,7 @@ class OAuthBrowser(Browser):
     def connect(self):
         """The whole flow; returns the callback's page."""
         PROVIDER.approve_as = self.user
-        status, back = provider_get(self.start_connect())
-        assert status == 302, status
+        back = provider_get(self.start_connect())
         u = urllib.parse.urlsplit(back)
         assert u.port == WORLD["port"], back
         return gateway(b"GET", (u.path + "?" + u.query).encode())
@@ -282,7 +280,7 @@ class Connecting(unittest.TestCase):
     def test_a_state_that_does_not_match_is_refused(self):
         b = OAuthBrowser("dave")
         PROVIDER.approve_as = "dave"
-        status, back = provider_get(b.start_connect())
+        back = provider_get(b.start_connect())
         u = urllib.parse.urlsplit(back)
         q = dict(urllib.parse.parse_qsl(u.query))
         forged = u.path + "?" + urllib.parse.urlencode({"code": q["code"], "state": "x" + q["state"]})
@@ -295,7 +293,7 @@ class Connecting(unittest.TestCase):
     def test_a_state_outlives_no_logout(self):
         b = OAuthBrowser("frank")
         PROVIDER.approve_as = "frank"
-        status, back = provider_get(b.start_connect())
+        back = provider_get(b.start_connect())
         b.page(b"/mail/logout/index.html")
         u = urllib.parse.urlsplit(back)
         page = gateway(b"GET", (u.path + "?" + u.query).encode())
