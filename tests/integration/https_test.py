@@ -44,10 +44,6 @@ def client_hello():
     return outgoing.read()
 
 
-def HttpsGateway(pop3_port=None):
-    return Gateway(pop3_port, prefix="tarnbox-https-", https=True)
-
-
 class Serving(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -62,7 +58,7 @@ class Serving(unittest.TestCase):
         message, cls.payload = make_corpus.big_attachment_message()
         pop.deliver("reader", message)
         certs = Certificates(os.path.join(scratch, "certs"))
-        cls.g = world["gateway"] = HttpsGateway(pop.port)
+        cls.g = world["gateway"] = Gateway(pop.port, prefix="tarnbox-https-", https=True)
         cls.g.use_certificate(certs)
         cls.g.add_user("reader", "read-pw")
         cls.big = os.urandom(12 * 1024 * 1024 + 12345)
@@ -169,7 +165,7 @@ class StartUp(unittest.TestCase):
     """Refusals of files and values: serve_start_test.cases."""
 
     def setUp(self):
-        self.g = HttpsGateway()
+        self.g = Gateway(prefix="tarnbox-https-", https=True)
         self.addCleanup(self.g.stop)
 
     def test_https_port_in_use(self):
