@@ -3,7 +3,7 @@
 once the gateway answers, ordinary mail, a busy port reported in the
 terminal's language, and Ctrl-C leaving nothing of its own and ending
 nothing else."""
-import os, queue, re, shutil, signal, socket, subprocess, tempfile, threading, time
+import os, re, select, shutil, signal, socket, subprocess, tempfile, time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -26,24 +26,14 @@ class Demo:
         e.update(env)
         self.proc = subprocess.Popen(["bash", DEMO], env=e, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                     start_new_session=True)
-        self.lines = queue.Queue()
-        threading.Thread(target=self._read, daemon=True).start()
-
-    def _read(self):
-        for line in self.proc.stdout:
-            self.lines.put(line.decode("utf-8", "replace"))
-        self.lines.put(None)
+                                     start_new_session=True, bufsize=0)
 
     def wait_for(self, pattern, seconds=90):
-        deadline = time.time() + seconds
-        seen = []
-        while time.time() < deadline:
-            try:
-                line = self.lines.get(timeout=max(0.1, deadline - time.time()))
-            except queue.Empty:
-                break
-            if line is None:
+        # Unbuffered: what select sees waiting is all there is.
+        deadline, seen, out = time.time() + seconds, [], self.proc.stdout
+        while select.select([out], [], [], max(0, deadline - time.time()))[0]:
+            line = out.readline().decode("utf-8", "replace")
+            if not line:
                 break
             seen.append(line)
             m = re.search(pattern, line)
