@@ -339,7 +339,7 @@ class ScriptedServer:
 
     def __init__(self, *scripts, host="127.0.0.1", port=0):
         self.scripts = list(scripts) or [(None, [])]
-        self.commands, self.conns, self.stopping = [], [], False
+        self.commands, self.conns = [], []
         self.sock = socket.create_server((host, port), backlog=8)
         self.port = self.sock.getsockname()[1]
         threading.Thread(target=self._accept, daemon=True).start()
@@ -359,19 +359,11 @@ class ScriptedServer:
         try:
             if greeting is not None:
                 conn.sendall(greeting)
-            conn.settimeout(0.2)
-            pending = b""
-            while not self.stopping:
-                try:
-                    data = conn.recv(4096)
-                except socket.timeout:
-                    continue
-                if not data:
-                    return
-                pending += data
-                while b"\r\n" in pending:
-                    line, pending = pending.split(b"\r\n", 1)
-                    self.commands.append(line)
+            # A client says nothing past a line it wants an answer to, so
+            # nothing of a handshake waits in the file's buffer.
+            with conn.makefile("rb") as lines:
+                for line in lines:
+                    self.commands.append(line.rstrip(b"\r\n"))
                     reply = replies.pop(0) if replies else None
                     if reply is self.CLOSE:
                         return
@@ -399,9 +391,12 @@ class ScriptedServer:
         return [c.split(b" ")[0].upper() for c in self.commands]
 
     def stop(self):
-        self.stopping = True
         self.sock.close()
         for c in self.conns:
+            try:  # wakes the thread reading it
+                c.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
             c.close()
 
 
