@@ -73,14 +73,12 @@ export function startServers({ box = [], demo = false, account, gateway = {} } =
 }
 
 // One test file's set-up in one hook (hooks of a file may run at once):
-// prepare(), the servers (box, account, demo, gateway), a browser unless
-// false (its options may be made from the servers), ready(j); cleanUp() once
-// the rest has stopped.
+// the servers (box, account, demo, gateway), a browser unless false (its
+// options may be made from the servers), then ready(j).
 export function journey({ box, demo = false, account, gateway, browser = {},
-  prepare = async () => {}, ready = async () => {}, cleanUp = async () => {} } = {}) {
+  ready = async () => {} } = {}) {
   const j = {};
   before(async () => {
-    await prepare();
     j.servers = await startServers({ box, demo, account, gateway });
     if (browser) {
       j.browser = await startBrowser(typeof browser === 'function' ? browser(j.servers) : browser);
@@ -93,7 +91,6 @@ export function journey({ box, demo = false, account, gateway, browser = {},
       await j.browser?.close();
     } finally {
       await j.servers?.stop();
-      await cleanUp();
     }
   });
   return j;
