@@ -90,11 +90,9 @@ class Answers(unittest.TestCase):
     def setUpClass(cls):
         cls.g = Gateway(["--request-timeout", "2", "--max-connections", "20"])
         html = os.path.join(cls.g.home, "html")
-        os.makedirs(os.path.join(html, "docs"))
         cls.big = os.urandom(1 << 20)
-        for name, data in (("docs/index.html", b"<p>docs</p>"), ("big.bin", cls.big)):
-            with open(os.path.join(html, name), "wb") as f:
-                f.write(data)
+        with open(os.path.join(html, "big.bin"), "wb") as f:
+            f.write(cls.big)
         # Larger than the most a loopback socket buffers for a client.
         with open(os.path.join(html, "huge.bin"), "wb") as f:
             f.truncate(16 << 20)
@@ -124,9 +122,9 @@ class Answers(unittest.TestCase):
         for other in (b"/style/000000000000.css", name.group(1) + b"x"):
             self.assertEqual(Answer(self.g.get(other)).status, b"HTTP/1.0 404 File Not Found")
 
-    def test_static_files_whole_over_the_socket(self):
-        # Header blocks and HEAD are the unit tests' (StaticFileTest).
-        self.assertEqual(Answer(self.g.get(b"/docs/")).body, b"<p>docs</p>")
+    def test_static_file_whole_over_the_socket(self):
+        # Header blocks, HEAD and which file a path names are the unit tests'
+        # (StaticFileTest, StaticLookupTest).
         self.assertEqual(Answer(self.g.get(b"/big.bin")).body, self.big)
 
     def test_silent_client_is_cut_off(self):
