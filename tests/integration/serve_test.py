@@ -10,7 +10,6 @@ from gatewaytest import (  # noqa: E402
 class Gateway(BaseGateway):
     def __init__(self, extra_args=()):
         super().__init__()
-        self.add_user("taro", "secret", name="山田太郎")
         self.extra_args = list(extra_args)
 
     def start(self, host="127.0.0.1"):
