@@ -83,6 +83,7 @@ def listening_addresses(port):
     return sorted(found)
 
 
+# The session cookie and the form token, which differ per login.
 SESSION_PARTS = re.compile(rb'Set-Cookie: [^\r\n]*\r\n|<input type=hidden name="csrf" value="[0-9a-f]{32}">')
 
 
@@ -105,11 +106,6 @@ def mask_dates(answer):
     """Date and Last-Modified, which name the second of the answer, as *."""
     head, sep, body = answer.partition(b"\r\n\r\n")
     return DATES.sub(rb"\1: *", head) + sep + body
-
-
-def without_session(answer):
-    """Without the session cookie and the form token, which differ per login."""
-    return SESSION_PARTS.sub(b"", answer)
 
 
 MAIL_ADDRESS = sjis("メールアドレス")
@@ -413,7 +409,7 @@ POLICY = re.compile(rb"Content-Security-Policy: [^\r]*")
 def assert_page(test, name, page, query):
     """assert_ref of a page but for its session parts, head lines and list
     time; of a whole answer also but for its dates and page policy."""
-    page = without_session(plain_head(page))
+    page = SESSION_PARTS.sub(b"", plain_head(page))
     if page.startswith(b"HTTP/"):
         page = mask_dates(POLICY.sub(b"Content-Security-Policy: *", page))
     m = LIST_TIME.search(page)

@@ -104,12 +104,6 @@ class SentMessage(unittest.TestCase):
             except AssertionError as e:
                 cls.delivered[user] = e
 
-    def message_of(self, user):
-        got = self.delivered[user]
-        if isinstance(got, Exception):
-            self.fail("not delivered: %s\nanswer: %r" % (got, self.answer.raw[:1500]))
-        return split_message(got)
-
     def test_success_page(self):
         # The text may quote a received message: its markup is shown, never run.
         self.assertEqual(self.answer.status, b"HTTP/1.0 200 OK", self.answer.raw[:600])
@@ -119,7 +113,10 @@ class SentMessage(unittest.TestCase):
         # One header block (it holds no Bcc) and one body for all three.
         for user in ("bob", "carol", "dave"):
             with self.subTest(user):
-                head, body = self.message_of(user)
+                got = self.delivered[user]
+                if isinstance(got, Exception):
+                    self.fail("not delivered: %s\nanswer: %r" % (got, self.answer.raw[:1500]))
+                head, body = split_message(got)
                 assert_ref(self, "sent-headers", gateway_headers(head))
                 assert_ref(self, "sent-body", body)
         # The attachments decode to the uploaded bytes.
