@@ -26,16 +26,12 @@ class Provider:
         self.codes, self.access, self.refresh, self.refresh_grants, self.lifetime = {}, {}, {}, {}, {}
         self.long_tokens = set()  # users whose access tokens need the continuation
 
-    def new_access(self, user):
-        # Long ones are past POP3's 255-octet command line and Postfix's
-        # 2048-octet one.
-        size = 1800 if user in self.long_tokens else 24
-        token = "at-" + secrets.token_urlsafe(size)
-        self.access[token] = {"user": user, "active": True}
-        return token
-
     def tokens_for(self, user, with_refresh):
-        answer = {"access_token": self.new_access(user), "token_type": "Bearer",
+        # Long access tokens are past POP3's 255-octet command line and
+        # Postfix's 2048-octet one.
+        access = "at-" + secrets.token_urlsafe(1800 if user in self.long_tokens else 24)
+        self.access[access] = {"user": user, "active": True}
+        answer = {"access_token": access, "token_type": "Bearer",
                   "expires_in": self.lifetime.get(user, 3600)}
         if with_refresh:
             token = "rt-" + secrets.token_urlsafe(24)
