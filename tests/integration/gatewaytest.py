@@ -291,13 +291,11 @@ class Gateway:
         for made, kept in zip(certs.server(), (self.cert, self.key)):
             shutil.copy(made, kept)
 
-    def serve_args(self, *extra):
-        listen = ["--https-listen", f"127.0.0.1:{self.https_port}"] if self.https_port else []
-        return [BIN, "--home", self.home, "serve", *listen, *extra]
-
     def start(self, *extra, env=None, stderr=subprocess.DEVNULL, host="127.0.0.1"):
-        self.proc = subprocess.Popen(self.serve_args(*extra), env=env, stdin=subprocess.DEVNULL,
-                                     stdout=subprocess.DEVNULL, stderr=stderr)
+        listen = ["--https-listen", f"127.0.0.1:{self.https_port}"] if self.https_port else []
+        self.proc = subprocess.Popen([BIN, "--home", self.home, "serve", *listen, *extra], env=env,
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=stderr)
         wait_until_listening(self.port, self.proc, host=host)
         if self.https_port:
             wait_until_listening(self.https_port, self.proc)

@@ -4,7 +4,7 @@ handshakes that stall or fail without holding anybody up, the TLS versions
 taken, whole downloads, a taken port and redirects to HTTPS (files that are
 not usable: serve_start_test.cases). Certificates are made with the openssl
 command for 127.0.0.1 only."""
-import concurrent.futures, os, re, socket, ssl, subprocess, sys, time
+import concurrent.futures, os, re, socket, ssl, sys, time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -173,8 +173,8 @@ class StartUp(unittest.TestCase):
         with socket.socket() as taken:
             taken.bind(("127.0.0.1", self.g.https_port))
             taken.listen()
-            r = subprocess.run(self.g.serve_args(), capture_output=True, text=True,
-                               stdin=subprocess.DEVNULL, timeout=20)
+            r = self.g.run("serve", "--https-listen", f"127.0.0.1:{self.g.https_port}",
+                           check=False, timeout=20)
             self.assertNotEqual(r.returncode, 0)
             self.assertIn("HTTPS の TCP/IP ポート番号が使用されています。", r.stderr)
 
