@@ -15,13 +15,6 @@ const ARGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '
 
 export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
-async function ended(proc, ask) {
-  if (proc.exitCode !== null) return;
-  const exited = new Promise((r) => proc.once('exit', r));
-  ask();
-  await exited;
-}
-
 // env: on top of ours (HOME/.pki/nssdb holds what it trusts); args: Chromium
 // switches; options: context options.
 export async function startBrowser({ env = {}, args = [], options = {} } = {}) {
@@ -72,21 +65,20 @@ export function startServers({ box = [], demo = false, account, gateway = {} } =
       lines.once('line', (line) => answer(JSON.parse(line)));
       proc.stdin.write(JSON.stringify(question) + '\n');
     });
+    const exited = new Promise((r) => proc.once('exit', r));
     lines.once('line', (line) => resolve({
-      ...JSON.parse(line), ask, stop: () => ended(proc, () => proc.stdin.end()),
+      ...JSON.parse(line), ask, stop: () => { proc.stdin.end(); return exited; },
     }));
   });
 }
 
 // One test file's set-up in one hook (hooks of a file may run at once):
-// prepare(), the servers (box, account, demo, gateway), a browser unless
-// false (its options may be made from the servers), ready(j); cleanUp() once
-// the rest has stopped.
+// the servers (box, account, demo, gateway), a browser unless false (its
+// options may be made from the servers), then ready(j).
 export function journey({ box, demo = false, account, gateway, browser = {},
-  prepare = async () => {}, ready = async () => {}, cleanUp = async () => {} } = {}) {
+  ready = async () => {} } = {}) {
   const j = {};
   before(async () => {
-    await prepare();
     j.servers = await startServers({ box, demo, account, gateway });
     if (browser) {
       j.browser = await startBrowser(typeof browser === 'function' ? browser(j.servers) : browser);
@@ -99,7 +91,6 @@ export function journey({ box, demo = false, account, gateway, browser = {},
       await j.browser?.close();
     } finally {
       await j.servers?.stop();
-      await cleanUp();
     }
   });
   return j;
@@ -128,11 +119,6 @@ export async function logIn(page, gateway, user, password) {
 }
 
 export const queryOf = (url) => url.slice(url.indexOf('?'));
-
-export async function download(page, link) {
-  const [d] = await Promise.all([page.waitForEvent('download'), link.click()]);
-  return fs.readFileSync(await d.path());
-}
 
 // Mojibake of any kind leaves escape bytes or replacement marks behind.
 export const MOJIBAKE = /\x1b|\$B|\uFFFD/;

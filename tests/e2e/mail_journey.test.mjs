@@ -3,15 +3,15 @@
 // servers), on a phone (390x844, touch) and a desktop (1280x900). Every main
 // page, light and dark: nothing wider than the screen, no text too small,
 // targets big enough to tap, a visible language switch. The demo's mail
-// (ISO-2022-JP, kanji whose JIS bytes are markup characters, German with an
-// emoji, long subject and link) is read too. Screenshots land in
-// TARNBOX_SCREENSHOTS for a person to look at.
+// (a long subject and link, German with an emoji) is laid out too; that
+// such text comes out right is the corpus pages' of reading_test.py.
+// Screenshots land in TARNBOX_SCREENSHOTS for a person to look at.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { journey, startBrowser, bodyText, download, fill, follow, logIn, sleep, MOJIBAKE } from './harness.mjs';
+import { journey, startBrowser, bodyText, fill, follow, logIn, sleep, MOJIBAKE } from './harness.mjs';
 
 const SHOTS = process.env.TARNBOX_SCREENSHOTS || path.join(os.tmpdir(), 'tarnbox-screenshots');
 
@@ -140,16 +140,6 @@ for (const [deviceName, device] of [['phone', PHONE], ['desktop', DESKTOP]]) {
         });
       }
 
-      await t.test('the text the mail really holds reaches the page', async () => {
-        for (const [name, lines] of [
-          ['message-long', [LONG_SUBJECT, '下記の通り、愛知支店の会議室を仮予約しました。', '「陰の立役者」賞']],
-          ['message-german', ['Grüße aus München 🎄', 'Bräustüberl']]]) {
-          await page.goto(urls[name]);
-          const text = await bodyText(page);
-          for (const line of lines) assert.ok(text.includes(line), `${line} in ${text}`);
-        }
-      });
-
       await t.test('the English message page fits too', async () => {
         await page.goto(urls['message-long']);
         assert.match(await follow(page, '.lang-switch a'), /Go back to the list/);
@@ -170,7 +160,8 @@ for (const [deviceName, device] of [['phone', PHONE], ['desktop', DESKTOP]]) {
         assert.doesNotMatch(text, MOJIBAKE);
         const link = page.locator(`a:has-text("${FILE_NAME}")`);
         assert.equal(await link.count(), 1, text);
-        assert.ok((await download(page, link)).equals(FILE_BYTES), 'attachment differs');
+        const [file] = await Promise.all([page.waitForEvent('download'), link.click()]);
+        assert.ok(fs.readFileSync(await file.path()).equals(FILE_BYTES), 'attachment differs');
       });
     } finally {
       await browser.close();

@@ -3,13 +3,13 @@
 once the gateway answers, ordinary mail, a busy port reported in the
 terminal's language, and Ctrl-C leaving nothing of its own and ending
 nothing else."""
-import os, queue, re, shutil, signal, socket, subprocess, tempfile, threading, time
+import os, re, select, shutil, signal, socket, subprocess, tempfile, time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEMO = os.path.join(os.path.dirname(os.path.dirname(HERE)), "scripts", "demo.sh")
 from gatewaytest import (  # noqa: E402
-    BIN, DOVECOT, POSTFIX, Gateway, free_port, http_request, listening_addresses, pop3_login,
+    BIN, DOVECOT, POSTFIX, Gateway, free_port, listening_addresses, pop3_login, raw_request,
     stop_process)
 
 
@@ -26,24 +26,14 @@ class Demo:
         e.update(env)
         self.proc = subprocess.Popen(["bash", DEMO], env=e, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                     start_new_session=True)
-        self.lines = queue.Queue()
-        threading.Thread(target=self._read, daemon=True).start()
-
-    def _read(self):
-        for line in self.proc.stdout:
-            self.lines.put(line.decode("utf-8", "replace"))
-        self.lines.put(None)
+                                     start_new_session=True, bufsize=0)
 
     def wait_for(self, pattern, seconds=90):
-        deadline = time.time() + seconds
-        seen = []
-        while time.time() < deadline:
-            try:
-                line = self.lines.get(timeout=max(0.1, deadline - time.time()))
-            except queue.Empty:
-                break
-            if line is None:
+        # Unbuffered: what select sees waiting is all there is.
+        deadline, seen, out = time.time() + seconds, [], self.proc.stdout
+        while select.select([out], [], [], max(0, deadline - time.time()))[0]:
+            line = out.readline().decode("utf-8", "replace")
+            if not line:
                 break
             seen.append(line)
             m = re.search(pattern, line)
@@ -90,7 +80,7 @@ class DemoScript(unittest.TestCase):
         try:
             demo.wait_for(re.escape(f"open http://127.0.0.1:{port}/"))
             # Shown only once the gateway takes connections: no retry here.
-            self.assertTrue(http_request(port, b"GET / HTTP/1.0\r\n\r\n").startswith(b"HTTP/1.0 200"))
+            self.assertTrue(raw_request(port, b"GET / HTTP/1.0\r\n\r\n").startswith(b"HTTP/1.0 200"))
             self.assertEqual(listening_addresses(port), ["127.0.0.1"])
             m = demo.wait_for(r"POP3 127\.0\.0\.1:(\d+), SMTP 127\.0\.0\.1:(\d+)")
             pop3_port, smtp_port = int(m.group(1)), int(m.group(2))
@@ -127,7 +117,7 @@ class DemoScript(unittest.TestCase):
         demo = Demo(port, DEMO_TLS="1")
         try:
             m = demo.wait_for(r"POP3 127\.0\.0\.1:(\d+), SMTP 127\.0\.0\.1:(\d+) \(POP3S, STARTTLS \+ AUTH\)")
-            page = http_request(port, b"POST /mail/index.html HTTP/1.0\r\n"
+            page = raw_request(port, b"POST /mail/index.html HTTP/1.0\r\n"
                                       b"Content-Type: application/x-www-form-urlencoded\r\n"
                                       b"Content-Length: 16\r\n\r\na=taro&b=taro-pw")
             self.assertTrue(page.startswith(b"HTTP/1.0 200"), page[:200])

@@ -4,8 +4,7 @@ as it was with nothing beside it, and the change does not come in later.
 The home is a small tmpfs in a mount namespace of the test's own."""
 import os, shutil, subprocess, sys, tempfile, unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-from gatewaytest import BIN, Gateway, stop_process, wait_for  # noqa: E402
+from gatewaytest import BIN, Gateway, file_bytes, stop_process, wait_for  # noqa: E402
 
 PRIVATE = "TARNBOX_PRIVATE_MOUNTS"
 CANNOT_WRITE = "を書けません"
@@ -56,8 +55,7 @@ class FullDisk(unittest.TestCase):
         os.rmdir(self.mount)
 
     def data_file(self):
-        with open(os.path.join(self.home, "tarnbox.dat"), "rb") as f:
-            return f.read()
+        return file_bytes(os.path.join(self.home, "tarnbox.dat"))
 
     def listed(self):
         out = self.tarnbox("users", "list").stdout

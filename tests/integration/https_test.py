@@ -4,14 +4,14 @@ handshakes that stall or fail without holding anybody up, the TLS versions
 taken, whole downloads, a taken port and redirects to HTTPS (files that are
 not usable: serve_start_test.cases). Certificates are made with the openssl
 command for 127.0.0.1 only."""
-import concurrent.futures, os, re, shutil, socket, ssl, subprocess, sys, tempfile, time
+import concurrent.futures, os, re, socket, ssl, sys, time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "corpus"))
 from gatewaytest import (  # noqa: E402
-    Browser, Certificates, Dovecot, Gateway, World, assert_page_ends, browser_path, http_request,
-    ref_json)
+    Browser, Certificates, Dovecot, Gateway, World, assert_page_ends, browser_path, mask_dates,
+    raw_request, ref_json)
 import make_corpus  # noqa: E402
 
 HSTS = b"Strict-Transport-Security: max-age=31536000"
@@ -28,14 +28,9 @@ def client_context(cafile, version=None):
     return ctx
 
 
-def without_dates(answer, hsts=False):
-    """The answer without the lines that name the second it was made (and HSTS)."""
-    head, _, body = answer.partition(b"\r\n\r\n")
-    lines = [line for line in head.split(b"\r\n")
-             if not line.startswith((b"Date: ", b"Last-Modified: "))]
-    if hsts:
-        lines.remove(HSTS)
-    return b"\r\n".join(lines) + b"\r\n\r\n" + body
+def with_hsts(plain):
+    """A plain answer as HTTPS gives it: HSTS right below the status line."""
+    return plain.replace(b"\r\n", b"\r\n" + HSTS + b"\r\n", 1)
 
 
 def client_hello():
@@ -49,29 +44,30 @@ def client_hello():
     return outgoing.read()
 
 
-def HttpsGateway(pop3_port=None):
-    return Gateway(pop3_port, prefix="tarnbox-https-", https=True)
-
-
 class Serving(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.scratch = tempfile.mkdtemp(prefix="tarnbox-https-certs-")
-        certs = Certificates(cls.scratch)
-        cls.g = HttpsGateway()
+        start, stop = World("tarnbox-https-").hooks(cls.build)
+        start()
+        cls.addClassCleanup(stop)
+
+    @classmethod
+    def build(cls, world, scratch):
+        pop = world["pop"] = Dovecot(scratch).start()
+        pop.add_user("reader", "read-pw")
+        message, cls.payload = make_corpus.big_attachment_message()
+        pop.deliver("reader", message)
+        certs = Certificates(os.path.join(scratch, "certs"))
+        cls.g = world["gateway"] = Gateway(pop.port, prefix="tarnbox-https-", https=True)
         cls.g.use_certificate(certs)
+        cls.g.add_user("reader", "read-pw")
         cls.big = os.urandom(12 * 1024 * 1024 + 12345)
         for name, data in (("big.bin", cls.big), ("hello.txt", b"hello\r\n")):
             with open(os.path.join(cls.g.home, "html", name), "wb") as f:
                 f.write(data)
         cls.cafile = certs.authority_file()
         cls.ctx = client_context(cls.cafile)
-        cls.g.start("--request-timeout", "3")
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.g.stop()
-        shutil.rmtree(cls.scratch, ignore_errors=True)
+        cls.g.start("--request-timeout", "3", "--worker-timeout", "10")
 
     def test_pages_equal_plain_ones_but_for_hsts(self):
         # The generated page, a static file and a missing page each write
@@ -81,9 +77,7 @@ class Serving(unittest.TestCase):
                 secure = self.g.get(path, self.ctx)
                 plain = self.g.get(path)
                 self.assertNotIn(b"Strict-Transport", plain)
-                head = secure.partition(b"\r\n\r\n")[0].split(b"\r\n")
-                self.assertEqual(head.count(HSTS), 1, head)
-                self.assertEqual(without_dates(secure, hsts=True), without_dates(plain))
+                self.assertEqual(mask_dates(secure), mask_dates(with_hsts(plain)))
 
     def test_request_longer_than_one_read(self):
         # One TLS record holds more than the gateway reads at a time; the
@@ -93,10 +87,10 @@ class Serving(unittest.TestCase):
                b"application/x-www-form-urlencoded\r\nContent-Length: %d\r\n\r\n" % len(body)
                + body)
         t = time.time()
-        secure = http_request(self.g.https_port, raw, timeout=20, ctx=self.ctx)
+        secure = raw_request(self.g.https_port, raw, timeout=20, ctx=self.ctx)
         self.assertLess(time.time() - t, 2)
-        self.assertEqual(without_dates(secure, hsts=True),
-                         without_dates(http_request(self.g.port, raw)))
+        self.assertEqual(mask_dates(secure),
+                         mask_dates(with_hsts(raw_request(self.g.port, raw))))
 
     def test_big_file_arrives_whole_to_a_slow_reader(self):
         answer = self.g.get(b"/big.bin", self.ctx, slow=True)
@@ -149,35 +143,15 @@ class Serving(unittest.TestCase):
         self.assertIn("PROTOCOL_VERSION", refused.exception.reason or str(refused.exception))
 
 
-class MailOverHttps(unittest.TestCase):
-    """A login, a message page and its 10 MiB attachment over TLS: the pages
-    that the POP3 worker writes to the browser from its own thread."""
-
-    @classmethod
-    def setUpClass(cls):
-        start, stop = World("tarnbox-https-pop-").hooks(cls.build)
-        start()
-        cls.addClassCleanup(stop)
-
-    @classmethod
-    def build(cls, world, scratch):
-        pop = world["pop"] = Dovecot(scratch).start()
-        pop.add_user("reader", "read-pw")
-        message, cls.payload = make_corpus.big_attachment_message()
-        cls.name = make_corpus.BIG_NAME.encode()
-        pop.deliver("reader", message)
-        cls.g = world["gateway"] = HttpsGateway(pop.port)
-        cls.g.add_user("reader", "read-pw")
-        cls.g.run("https", "self-signed", "--name", "127.0.0.1")
-        cls.g.start("--worker-timeout", "10")
-        cls.ctx = client_context(cls.g.cert)
-
-    def test_attachment_download(self):
+    def test_mail_pages_and_an_attachment(self):
+        # A login, a message page and its 10 MiB attachment: the pages that
+        # the POP3 worker writes to the browser from its own thread.
         b = Browser(self.g.https_port, "reader", "read-pw", ctx=self.ctx)
         assert_page_ends(self, b.first.body)
         page = b.page(b"/mail/a0001.html")
         self.assertIn(b"BIG-ATTACHMENT-NOTE", page.body)
-        links = re.findall(rb'<a href="(/mail/~reader/[^"]*)">' + re.escape(self.name), page.body)
+        links = re.findall(rb'<a href="(/mail/~reader/[^"]*)">' + re.escape(
+            make_corpus.BIG_NAME.encode()), page.body)
         self.assertEqual(len(links), 1, page.body[-2000:])
         download = b.request(b"GET", browser_path(links[0]))
         for answer in (b.first, page, download):
@@ -191,7 +165,7 @@ class StartUp(unittest.TestCase):
     """Refusals of files and values: serve_start_test.cases."""
 
     def setUp(self):
-        self.g = HttpsGateway()
+        self.g = Gateway(prefix="tarnbox-https-", https=True)
         self.addCleanup(self.g.stop)
 
     def test_https_port_in_use(self):
@@ -199,8 +173,8 @@ class StartUp(unittest.TestCase):
         with socket.socket() as taken:
             taken.bind(("127.0.0.1", self.g.https_port))
             taken.listen()
-            r = subprocess.run(self.g.serve_args(), capture_output=True, text=True,
-                               stdin=subprocess.DEVNULL, timeout=20)
+            r = self.g.run("serve", "--https-listen", f"127.0.0.1:{self.g.https_port}",
+                           check=False, timeout=20)
             self.assertNotEqual(r.returncode, 0)
             self.assertIn("HTTPS の TCP/IP ポート番号が使用されています。", r.stderr)
 
@@ -210,7 +184,7 @@ class StartUp(unittest.TestCase):
         for raw, location in ref_json("https-redirects")["redirects"]:
             raw, location = raw.encode(), location.replace("{port}", str(self.g.https_port)).encode()
             with self.subTest(raw=raw):
-                answer = http_request(self.g.port, raw)
+                answer = raw_request(self.g.port, raw)
                 head = answer.split(b"\r\n\r\n", 1)[0].split(b"\r\n")
                 self.assertEqual(head[0], b"HTTP/1.0 301 Moved Permanently", answer)
                 self.assertIn(b"Location: " + location, head)

@@ -168,25 +168,22 @@ class Registration(unittest.TestCase):
 
 
 class SecurePop3(unittest.TestCase):
-    def assert_listed(self, login, method):
-        pop = WORLD[USERS[login]["pop3"][0]]
-        page = browser(login).first
-        self.assertEqual(page.status, b"HTTP/1.0 200 OK", page.raw[:600])
-        for n in (1, 2):
-            self.assertIn(b"TLS message %d for %s" % (n, login.encode()), page.body)
-        assert_page_ends(self, page.body)
-        lines = pop.login_lines(login)
-        self.assertTrue(lines, pop.log_text()[-1500:])
-        self.assertIn("method=%s," % method, lines[-1])
-        self.assertIn(", TLS,", lines[-1])
-
     def test_pop3s_stls_and_ipv6_literals(self):
         for login, method in TABLES["secure logins"]:
             with self.subTest(login):
-                self.assert_listed(login, method)
+                pop = WORLD[USERS[login]["pop3"][0]]
+                page = browser(login).first
+                self.assertEqual(page.status, b"HTTP/1.0 200 OK", page.raw[:600])
+                for n in (1, 2):
+                    self.assertIn(b"TLS message %d for %s" % (n, login.encode()), page.body)
+                assert_page_ends(self, page.body)
+                lines = pop.login_lines(login)
+                self.assertTrue(lines, pop.log_text()[-1500:])
+                self.assertIn("method=%s," % method, lines[-1])
+                self.assertIn(", TLS,", lines[-1])
                 # An IPv6 literal is checked as an address.
                 if "v6" in login:
-                    self.assertIn("rip=::1,", WORLD["main"].login_lines(login)[-1])
+                    self.assertIn("rip=::1,", lines[-1])
 
     def test_large_message_read_whole(self):
         for login in ("pop3s", "stls"):

@@ -13,14 +13,6 @@ from gatewaytest import (  # noqa: E402
 WORKER_TIMEOUT = 3
 
 
-def pop3_messages(port, user, password):
-    pop = pop3_login(port, user, password)
-    found = [b"".join(line + b"\r\n" for line in pop.retr(n)[1])
-             for n in range(1, pop.stat()[0] + 1)]
-    pop.quit()
-    return found
-
-
 def split_message(raw):
     head, _, body = raw.partition(b"\r\n\r\n")
     return head + b"\r\n", body
@@ -70,11 +62,15 @@ def count(user):
     return len(WORLD["pop"].boxes.messages(user))
 
 
-def wait_for_mail(user, n, seconds=10):
-    if wait_for(lambda: count(user) >= n, seconds):
-        return pop3_messages(WORLD["pop"].port, user, USERS[user][1])
-    raise AssertionError("%s has %d messages, expected %d; postfix log:\n%s" % (
-        user, count(user), n, WORLD["smtp"].log_text()[-2000:]))
+def last_mail(user, n, seconds=10):
+    """The last of user's n messages (or more) as POP3 gives it."""
+    if not wait_for(lambda: count(user) >= n, seconds):
+        raise AssertionError("%s has %d messages, expected %d; postfix log:\n%s" % (
+            user, count(user), n, WORLD["smtp"].log_text()[-2000:]))
+    pop = pop3_login(WORLD["pop"].port, user, USERS[user][1])
+    last = b"".join(line + b"\r\n" for line in pop.retr(pop.stat()[0])[1])
+    pop.quit()
+    return last
 
 
 # The message of the main case, as the browser posts it (Shift_JIS).
@@ -104,15 +100,9 @@ class SentMessage(unittest.TestCase):
         seconds = 10 if DONE in cls.answer.body else 0
         for user in ("bob", "carol", "dave"):
             try:
-                cls.delivered[user] = wait_for_mail(user, before[user] + 1, seconds)[-1]
+                cls.delivered[user] = last_mail(user, before[user] + 1, seconds)
             except AssertionError as e:
                 cls.delivered[user] = e
-
-    def message_of(self, user):
-        got = self.delivered[user]
-        if isinstance(got, Exception):
-            self.fail("not delivered: %s\nanswer: %r" % (got, self.answer.raw[:1500]))
-        return split_message(got)
 
     def test_success_page(self):
         # The text may quote a received message: its markup is shown, never run.
@@ -123,7 +113,10 @@ class SentMessage(unittest.TestCase):
         # One header block (it holds no Bcc) and one body for all three.
         for user in ("bob", "carol", "dave"):
             with self.subTest(user):
-                head, body = self.message_of(user)
+                got = self.delivered[user]
+                if isinstance(got, Exception):
+                    self.fail("not delivered: %s\nanswer: %r" % (got, self.answer.raw[:1500]))
+                head, body = split_message(got)
                 assert_ref(self, "sent-headers", gateway_headers(head))
                 assert_ref(self, "sent-body", body)
         # The attachments decode to the uploaded bytes.
@@ -146,7 +139,7 @@ class PlainMessage(unittest.TestCase):
         answer = s.send(to=b"bob@test.example", subject=b"Plain subject",
                         text=b"Hello Bob,\r\n.\r\nbye")
         self.assertIn(DONE, answer.body)
-        head, body = split_message(wait_for_mail("bob", before + 1)[-1])
+        head, body = split_message(last_mail("bob", before + 1))
         assert_ref(self, "sent-plain-headers", gateway_headers(head))
         # The text ends in CR LF, and the end of data adds one more.
         self.assertEqual(body, b"Hello Bob,\r\n.\r\nbye\r\n\r\n")

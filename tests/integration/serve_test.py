@@ -4,13 +4,12 @@ byte for byte, static files, slow clients and the connection ceiling."""
 import os, re, signal, socket, subprocess, time, unittest
 
 from gatewaytest import (  # noqa: E402
-    Answer, Gateway as BaseGateway, free_port, http_request as request, listening_addresses)
+    Answer, Gateway as BaseGateway, free_port, listening_addresses, raw_request as request)
 
 
 class Gateway(BaseGateway):
     def __init__(self, extra_args=()):
         super().__init__()
-        self.add_user("taro", "secret", name="山田太郎")
         self.extra_args = list(extra_args)
 
     def start(self, host="127.0.0.1"):
@@ -90,11 +89,9 @@ class Answers(unittest.TestCase):
     def setUpClass(cls):
         cls.g = Gateway(["--request-timeout", "2", "--max-connections", "20"])
         html = os.path.join(cls.g.home, "html")
-        os.makedirs(os.path.join(html, "docs"))
         cls.big = os.urandom(1 << 20)
-        for name, data in (("docs/index.html", b"<p>docs</p>"), ("big.bin", cls.big)):
-            with open(os.path.join(html, name), "wb") as f:
-                f.write(data)
+        with open(os.path.join(html, "big.bin"), "wb") as f:
+            f.write(cls.big)
         # Larger than the most a loopback socket buffers for a client.
         with open(os.path.join(html, "huge.bin"), "wb") as f:
             f.truncate(16 << 20)
@@ -124,9 +121,9 @@ class Answers(unittest.TestCase):
         for other in (b"/style/000000000000.css", name.group(1) + b"x"):
             self.assertEqual(Answer(self.g.get(other)).status, b"HTTP/1.0 404 File Not Found")
 
-    def test_static_files_whole_over_the_socket(self):
-        # Header blocks and HEAD are the unit tests' (StaticFileTest).
-        self.assertEqual(Answer(self.g.get(b"/docs/")).body, b"<p>docs</p>")
+    def test_static_file_whole_over_the_socket(self):
+        # Header blocks, HEAD and which file a path names are the unit tests'
+        # (StaticFileTest, StaticLookupTest).
         self.assertEqual(Answer(self.g.get(b"/big.bin")).body, self.big)
 
     def test_silent_client_is_cut_off(self):

@@ -97,11 +97,10 @@ export function auditPage(baseline) {
     for (let e = el; e; e = e.parentElement) names.push(e.localName);
     return names.join('<').replace(/pre(<pre)+/g, 'pre');
   };
-  const lastForm = forms[forms.length - 1];
   const backs = [...document.querySelectorAll('a[href^="/mail/index.html?"]')];
   const shape = {
-    form: lastForm ? chain(lastForm) : 'missing',
-    fields: lastForm ? lastForm.elements.length : 0,
+    form: last ? chain(last) : 'missing',
+    fields: last ? last.elements.length : 0,
     back: backs.length ? chain(backs[backs.length - 1]) : 'missing',
   };
   for (const key of Object.keys(baseline || {})) {
