@@ -7,7 +7,7 @@
 // requests and the time from navigation start to the load event. With
 // PAGE_WEIGHT_SHOTS=PREFIX the first run also keeps screenshots of the list
 // and the message as PREFIX-list.png and PREFIX-message.png.
-import { startGateway, startBrowser, startDemoMail } from '../tests/e2e/harness.mjs';
+import { startBrowser, startServers } from '../tests/e2e/harness.mjs';
 
 const RUNS = Number(process.env.PAGE_WEIGHT_RUNS || 7);
 const SHOTS = process.env.PAGE_WEIGHT_SHOTS;
@@ -35,13 +35,9 @@ const median = (values) => {
   return s.length % 2 ? s[(s.length - 1) / 2] : (s[s.length / 2 - 1] + s[s.length / 2]) / 2;
 };
 
-const mail = await startDemoMail();
-const servers = mail.info;
-const gateway = await startGateway({
-  settings: [`pop3_port=${servers.pop3_port}`, `smtp_port=${servers.smtp_port}`],
-  users: [['--name', '山田 太郎', '--mail-address', `taro@${servers.domain}`, '--id', 'taro',
-    '--password', 'taro-pw']],
-});
+// The demo's Dovecot and Postfix with taro's mail waiting, and a gateway
+// before them with taro and hanako registered.
+const gateway = await startServers({ demo: true });
 const seen = {};
 const note = (name, when, cost) => {
   const key = `${name} ${when}`;
@@ -75,7 +71,6 @@ try {
   }
 } finally {
   await gateway.stop();
-  await mail.stop();
 }
 const out = {};
 for (const [key, costs] of Object.entries(seen)) {
