@@ -54,7 +54,7 @@ TEST_F(StoreWriterTest, HeaderRoundTripForEveryKeyLength) {
         SCOPED_TRACE("N=" + std::to_string(n) + (zero_xor ? " zero xor" : ""));
         const std::string sample = piece(headers, 2 * k, kHeaderSize);
         ASSERT_EQ(load(sample + tail), kLoadOk);
-        EXPECT_EQ(settings_diff(ds.settings, sample_settings(ds.user_folder)), "");
+        EXPECT_EQ(dump_diff(ds.settings, sample_settings(ds.user_folder)), "");
         EXPECT_EQ(ds.key.length, n);
         if (zero_xor) {
             EXPECT_EQ(ds.key.file_key, 0x78);
@@ -72,7 +72,7 @@ TEST_F(StoreWriterTest, HeaderRoundTripForEveryKeyLength) {
                                   golden::read(ds.data_path)),
                   "");
         ASSERT_EQ(load_data_file(ds), kLoadOk);
-        EXPECT_EQ(settings_diff(ds.settings, changed), "");
+        EXPECT_EQ(dump_diff(ds.settings, changed), "");
         EXPECT_TRUE(messages.empty());
     }
 }
@@ -106,7 +106,7 @@ TEST_F(StoreWriterTest, SlotsRoundTripThroughTheirImages) {
             UserRecord back;
             memcpy(slot, want.data(), kSlotSize);
             ASSERT_EQ(decode_user_slot(slot, file_key, ds.user_folder.c_str(), back), kSlotOk);
-            EXPECT_EQ(record_diff(back, *r), "");
+            EXPECT_EQ(dump_diff(back, *r), "");
         }
     }
 }
@@ -143,7 +143,7 @@ TEST_F(StoreWriterTest, CreateThenLoad) {
     EXPECT_GE(made.length, 8);
     EXPECT_LE(made.length, 15);
     ASSERT_EQ(load_data_file(ds), kLoadOk);
-    EXPECT_EQ(settings_diff(ds.settings, sample_settings(ds.user_folder)), "");
+    EXPECT_EQ(dump_diff(ds.settings, sample_settings(ds.user_folder)), "");
     EXPECT_EQ(ds.key.file_key, made.file_key);
     EXPECT_EQ(count_users(ds.users), 0);
 }

@@ -146,7 +146,7 @@ protected:
     }
     std::string Answer(const std::string& request, const char* from = nullptr) {
         ConnectionPtr c = Feed(request, from);
-        for (int i = 0; i < 20 && c->state != PageState::Done; i++) Dispatcher(*c);
+        Produce(*c);
         return MaskDates(out);
     }
     UserRecord* taro = nullptr;
@@ -167,7 +167,7 @@ TEST_F(SessionBinding, AddressAloneOpensNothing) {
 TEST_F(SessionBinding, LoginSetsTheCookieAndLogoutEndsIt) {
     AddUser("hanako");
     ConnectionPtr login = Feed(Post("/mail/sent/index.html", "", "a=hanako&b=pw"));
-    for (int i = 0; i < 20 && login->state != PageState::Done; i++) Dispatcher(*login);
+    Produce(*login);
     const size_t at = out.find("Set-Cookie: tarnbox=");
     ASSERT_NE(at, std::string::npos) << out;
     const std::string cookie = out.substr(at + 20, 32);
