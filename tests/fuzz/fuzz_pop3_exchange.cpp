@@ -20,12 +20,8 @@ UserRecord& Reader() {
         DataStore& ds = data_store();
         ds.user_folder = home;
         set_default_settings(ds.settings, home.c_str());
-        auto* u = new UserRecord;
-        set_default_options(*u);
-        strcpy(u->set[0].id, "taro");
-        strcpy(u->set[0].password, "pw");
-        strcpy(u->set[0].name, "Taro");
-        return u;
+        set_default_options(Taro());
+        return &Taro();
     }();
     return *user;
 }
