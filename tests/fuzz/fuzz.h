@@ -87,13 +87,16 @@ struct SocketPair {
     }
 };
 
-// User taro, quoting with ">", made once: the code under test may keep
-// pointers to it.
+// User taro (Taro <taro@example.jp>, password "pw"), quoting with ">", made
+// once: the code under test may keep pointers to it.
 inline UserRecord& Taro() {
     static UserRecord* user = [] {
         auto* u = new UserRecord;
-        snprintf(u->set[0].id, sizeof u->set[0].id, "taro");
-        snprintf(u->set[0].quotation, sizeof u->set[0].quotation, ">");
+        strcpy(u->set[0].id, "taro");
+        strcpy(u->set[0].password, "pw");
+        strcpy(u->set[0].name, "Taro");
+        strcpy(u->set[0].mail_address, "taro@example.jp");
+        strcpy(u->set[0].quotation, ">");
         return u;
     }();
     return *user;

@@ -13,23 +13,6 @@
 
 namespace {
 
-UserRecord& Reader() {
-    static UserRecord* user = [] {
-        const std::string& home = ScratchFolder("tarnbox-fuzz-pop3");
-        server_paths() = ServerPaths{home, home, home, home};
-        DataStore& ds = data_store();
-        ds.user_folder = home;
-        set_default_settings(ds.settings, home.c_str());
-        auto* u = new UserRecord;
-        set_default_options(*u);
-        strcpy(u->set[0].id, "taro");
-        strcpy(u->set[0].password, "pw");
-        strcpy(u->set[0].name, "Taro");
-        return u;
-    }();
-    return *user;
-}
-
 struct Run : SocketPair {
     Connection* c = NewConnection(-1);
     std::string page;
@@ -38,9 +21,9 @@ struct Run : SocketPair {
     Run() {
         // Each run is a first visit: a list kept from the last one would
         // spare TOP commands and make the two feeds differ.
-        free_kept_list(&Reader(), 0);
+        free_kept_list(&Taro(), 0);
         c->captureForTest = &page;
-        c->user = &Reader();
+        c->user = &Taro();
         c->route = Route::Mail;
         c->settingsIndex = 0;
         strcpy(c->userName, "taro");
@@ -61,9 +44,19 @@ struct Run : SocketPair {
 
 } // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    const std::string& home = ScratchFolder("tarnbox-fuzz-pop3");
+    server_paths() = ServerPaths{home, home, home, home};
+    DataStore& ds = data_store();
+    ds.user_folder = home;
+    set_default_settings(ds.settings, home.c_str());
+    set_default_options(Taro());
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0 || size > 16384) return 0;
-    Reader().runtime.busy = 0;
+    Taro().runtime.busy = 0;
     FeedWholeAndSplit<Run>(data, size, 13, [](const Run& whole, const Run& split) {
         check(whole.sent == split.sent);
         check(whole.c->workerResult == split.c->workerResult);

@@ -20,17 +20,6 @@
 
 namespace {
 
-UserRecord& Sender() {
-    static UserRecord* user = [] {
-        auto* u = new UserRecord;
-        strcpy(u->set[0].id, "taro");
-        strcpy(u->set[0].name, "Taro");
-        strcpy(u->set[0].mail_address, "taro@example.jp");
-        return u;
-    }();
-    return *user;
-}
-
 struct Run : SocketPair {
     Connection* c = NewConnection(-1);
     std::string page;
@@ -44,7 +33,7 @@ struct Run : SocketPair {
         setsockopt(end[0], SOL_SOCKET, SO_SNDBUF, &want, sizeof want);
         check(getsockopt(end[0], SOL_SOCKET, SO_SNDBUF, &buffer, &length) == 0);
         c->captureForTest = &page;
-        c->user = &Sender();
+        c->user = &Taro();
         strcpy(c->userName, "taro");
         c->mail.socket = end[0];
         c->state = PageState::SendWait;

@@ -21,8 +21,11 @@ inline std::string MakeScratchFolder(const char* name,
     return pattern;
 }
 
-// Writes bytes as the whole file at path, making the folders above it.
+// Writes bytes as the whole file at path, making the folders above it. A
+// fresh file rather than a truncated one: ext4 flushes truncated files on
+// close, which makes tests that rewrite a file thousands of times crawl.
 inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
+    std::remove(path.c_str());
+    EXPECT_TRUE(std::ofstream(path, std::ios::binary) << bytes) << path;
 }

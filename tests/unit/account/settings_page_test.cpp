@@ -50,10 +50,6 @@ const std::pair<const char*, SettingWord> kSettingNames[] = {
     NAMED(user_policy_3),      NAMED(user_policy_4),    NAMED(language_policy),
     NAMED(apop_changeable),    NAMED(mail_options)};
 #undef NAMED
-#define NAMED(name) std::pair<const char*, PageState>(#name, PageState::name)
-const std::pair<const char*, PageState> kStateNames[] = {NAMED(SetupPage), NAMED(SetupSubmit),
-                                                         NAMED(NewUserPage), NAMED(NewUserSubmit)};
-#undef NAMED
 
 class SettingsPageTest : public PageTest {
 protected:
@@ -90,14 +86,6 @@ protected:
         server_cases::Put(c.line, line);
         FormLine(c);
     }
-    // Runs the dispatcher until the page is done.
-    static void Produce(Connection& c) {
-        for (int pass = 0; pass < 5 && c.state != PageState::Done; pass++) Dispatcher(c);
-    }
-    // The answer so far under a heading, for a golden of several pages.
-    std::string Section(const std::string& name) const {
-        return "=== " + name + "\n" + MaskDates(out) + "\n";
-    }
     void Play(const mail_golden::Record& record);
 };
 
@@ -124,7 +112,7 @@ void SettingsPageTest::Play(const mail_golden::Record& record) {
             if (flag == "mozilla2") mozilla = true;
         }
         out.clear();
-        const PageState s = ValueNamed(kStateNames, state, "page state", PageState::Done);
+        const PageState s = StateNamed(state);
         ConnectionPtr c = set == "new" ? For(nullptr, -1, s, english) : For(u, std::stoi(set), s);
         if (mozilla) c->browser = kBrowserMozilla2;
         for (const auto& [line, broken] : fields) {
@@ -164,11 +152,8 @@ void SettingsPageTest::Play(const mail_golden::Record& record) {
          {"shown",
           [&](S) {
               // What a browser posts for Settings 1 of Taro without changes.
-              for (const char* f : {"user_name=Taro", "user_mail_address=taro@example.jp",
-                                    "user_id=taro", "user_pass0=", "user_pass1=", "user_pass2=",
-                                    "user_quotation=>", "user_column_count=80", "user_row_count=10",
-                                    "user_upload_no=1", "user_header_flag=on", "message=Sig"})
-                  fields.emplace_back(f, false);
+              for (const auto& f : SERVER_CASES("shown_fields.ref"))
+                  fields.emplace_back(f.at(0), false);
           }},
          {"field", [&](S a) { fields.emplace_back(a, false); }},
          {"broken", [&](S a) { fields.emplace_back(a, true); }},
@@ -192,7 +177,7 @@ void SettingsPageTest::Play(const mail_golden::Record& record) {
                                                  a.empty() ? "" : home + "/credentials.key");
           }},
          {"page", [&](S) { pages += MaskDates(out); }},
-         {"section", [&](S a) { pages += Section(expand(a)); }},
+         {"section", [&](S a) { pages += "=== " + expand(a) + "\n" + MaskDates(out) + "\n"; }},
          {"text", [&](S a) { pages += expand(a) + "\n"; }},
          {"dump", [&](S) { pages += store_test::dump(*u); }},
          {"registered",

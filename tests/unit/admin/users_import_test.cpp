@@ -38,20 +38,19 @@ protected:
     std::vector<std::string> said;
 };
 
-// The third name is cut before the two-byte character that crosses its 39
-// bytes, the third id at 39.
+// The lines of imported_lines.ref and the ids they register: the third name
+// is cut before the two-byte character that crosses its 39 bytes, the third
+// id at 39.
 TEST_F(UsersImport, FillsRecordsFromColumnsAndDefaults) {
-    std::string name(20, 'n');
-    for (int i = 0; i < 10; i++) name += "\x88\x9F";
-    const std::string long_id(39, 'i');
-    ImportTally t =
-        run({"\"Yamada, Taro\",taro@example.jp,taro,pw,mail.example.jp,,on,OFF,On",
-             "Hana,hana@example.jp,hana,pw2", name + ",a@b.c," + long_id + "iiiiiiiiiii,pw"});
+    std::vector<std::string> lines;
+    for (const auto& c : SERVER_CASES("imported_lines.ref")) lines.push_back(c.at(0));
+    ImportTally t = run(lines);
     EXPECT_EQ(t.registered, 3);
     EXPECT_TRUE(said.empty());
     std::string records;
-    for (const std::string& id : {std::string("taro"), std::string("hana"), long_id})
-        records += "=== " + id + "\n" + store_test::dump(*find_user(ds.users, id.c_str()));
+    for (const auto& c : SERVER_CASES("imported_lines.ref"))
+        records +=
+            "=== " + c.at(1) + "\n" + store_test::dump(*find_user(ds.users, c.at(1).c_str()));
     EXPECT_GOLDEN("imported_users.ref", records);
 }
 

@@ -23,8 +23,7 @@ protected:
     }
     void TearDown() override {
         clear_users(users);
-        for (const std::string& f : {file, key, file + ".new"}) unlink(f.c_str());
-        rmdir(folder.c_str());
+        std::filesystem::remove_all(folder);
     }
     void add_user(const char* owner, const char* id2 = nullptr) {
         auto* r = new UserRecord();

@@ -106,14 +106,6 @@ std::vector<std::string> changes(const std::string& got, const std::string& base
     return out;
 }
 
-std::string record_diff(const UserRecord& got, const UserRecord& want) {
-    return golden::compare("record", dump(want), dump(got));
-}
-
-std::string settings_diff(const BasicSettings& got, const BasicSettings& want) {
-    return golden::compare("settings", dump(want), dump(got));
-}
-
 std::string image(const std::string& name) {
     std::string bytes = GOLDEN("images/" + name);
     EXPECT_FALSE(bytes.empty()) << "no golden image " << name;
@@ -150,12 +142,7 @@ void DataStoreTest::TearDown() {
 }
 
 void DataStoreTest::put_file(const std::string& path, const std::string& bytes) {
-    // A fresh file rather than a truncated one: ext4 flushes truncated files
-    // on close, which makes the thousands of loads below crawl.
-    std::remove(path.c_str());
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f << bytes;
-    ASSERT_TRUE(f.good()) << path;
+    WriteFile(path, bytes);
 }
 
 int DataStoreTest::load(const std::string& file) {
@@ -174,7 +161,7 @@ void DataStoreTest::expect_users(const Users& want) {
     ASSERT_EQ(got.size(), want.size());
     for (size_t i = 0; i < got.size(); i++) {
         EXPECT_EQ(got[i]->position, static_cast<int>(i));
-        EXPECT_EQ(record_diff(*got[i], *want[i]), "") << "user " << i;
+        EXPECT_EQ(dump_diff(*got[i], *want[i]), "") << "user " << i;
     }
 }
 

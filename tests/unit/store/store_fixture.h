@@ -26,9 +26,11 @@ std::string book_of_length(size_t n);
 std::unique_ptr<UserRecord> copy_of(const UserRecord& r);
 // The lines of dump got that differ from those of dump base.
 std::vector<std::string> changes(const std::string& got, const std::string& base);
-// Empty when got holds what want holds; otherwise where they part.
-std::string record_diff(const UserRecord& got, const UserRecord& want);
-std::string settings_diff(const BasicSettings& got, const BasicSettings& want);
+// Empty when a record or the settings got holds what want holds; otherwise
+// where they part.
+template <class T> std::string dump_diff(const T& got, const T& want) {
+    return golden::compare("dump", dump(want), dump(got));
+}
 
 // A golden image from images/, and its k-th piece of n bytes.
 std::string image(const std::string& name);

@@ -30,7 +30,7 @@ protected:
         for (size_t i = 0; i < got.size(); i++) ASSERT_EQ(got[i]->position, static_cast<int>(i));
         size_t next = 0;
         for (int k : intact) {
-            while (next < got.size() && record_diff(*got[next], *slots[k]) != "") next++;
+            while (next < got.size() && dump_diff(*got[next], *slots[k]) != "") next++;
             ASSERT_LT(next, got.size()) << "intact user " << k << " lost";
             next++;
         }
@@ -58,7 +58,7 @@ TEST_F(StoreRobustnessTest, TruncatedAtEveryLength) {
         std::vector<int> intact;
         for (size_t k = 0; k < whole; k++) intact.push_back(static_cast<int>(k));
         expect_intact_users_kept(intact);
-        ASSERT_EQ(settings_diff(ds.settings, want), "");
+        ASSERT_EQ(dump_diff(ds.settings, want), "");
     }
 }
 

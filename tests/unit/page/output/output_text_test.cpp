@@ -20,11 +20,7 @@ protected:
         OutputText(*c, text.c_str(), flags);
         return out;
     }
-    void Reset() {
-        c->filter.state = 0;
-        c->filter.pending = 0;
-        c->filter.linkLength = 0;
-    }
+    void Reset() { c->filter.clear(); }
     UserRecord user;
 };
 

@@ -153,13 +153,12 @@ TEST_F(StaticLookupTest, FindsFilesInsideTheFolderOnly) {
 }
 
 TEST_F(StaticLookupTest, GatewayFilesAreNeverServed) {
-    for (const char* f : {"tmp/taro/a.bin", "usr/taro.txl", "tarnbox.dat"})
-        WriteFile(html + "/" + f, "x");
+    const char* const files[] = {"tmp/taro/a.bin", "usr/taro.txl", "tarnbox.dat"};
+    for (const char* f : files) WriteFile(html + "/" + f, "x");
     server_paths().temp = html + "/tmp";
     server_paths().user = html + "/usr";
     data_store().data_path = html + "/tarnbox.dat";
-    for (const char* f : {"tmp/taro/a.bin", "usr/taro.txl", "tarnbox.dat"})
-        EXPECT_EQ(Lookup(f), "-") << f;
+    for (const char* f : files) EXPECT_EQ(Lookup(f), "-") << f;
     std::filesystem::remove_all(html);
     EXPECT_EQ(Lookup("index.html"), "-");
 }

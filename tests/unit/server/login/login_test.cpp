@@ -77,31 +77,21 @@ protected:
 };
 
 // The login blocks of each language policy; registration by the user count;
-// the advice of browser authentication.
+// the advice of browser authentication. Each case changes the settings it
+// names ("-": as before) and the number of users.
 TEST_F(TopPageTest, LanguagePolicyUsersAndRegistration) {
-    AddUser("taro");
     BasicSettings& s = data_store().settings;
-    for (int policy = 0; policy < 8; policy++) {
-        s.language_policy = policy;
-        for (int english : {0, 1})
-            Add("policy " + std::to_string(policy) + " english " + std::to_string(english),
-                Page(PageState::TopPage, english));
+    for (const auto& k : SERVER_CASES("cases/top_pages.ref")) {
+        for (auto [field, word] : {std::pair{1, &BasicSettings::language_policy},
+                                   {2, &BasicSettings::browser_registration},
+                                   {3, &BasicSettings::browser_auth},
+                                   {4, &BasicSettings::close_browser}})
+            if (k.at(field) != "-") s.*word = std::stoi(k.at(field));
+        if (k.at(5) != "-") clear_users(data_store().users);
+        for (int i = 0; k.at(5) != "-" && i < std::stoi(k.at(5)); i++)
+            AddUser(i ? "u" + std::to_string(i) : "taro");
+        Add(k.at(0), Page(PageState::TopPage, std::stoi(k.at(6)), std::stoi(k.at(7), nullptr, 0)));
     }
-    s.language_policy = 2;
-    s.browser_registration = 0;
-    Add("no registration", Page(PageState::TopPage, 1));
-    s.browser_registration = 1;
-    for (int i = 1; i < max_users; i++) AddUser("u" + std::to_string(i));
-    Add("registration, table full", Page(PageState::TopPage, 1));
-    clear_users(data_store().users);
-    Add("registration, no users", Page(PageState::TopPage, 1));
-    AddUser("taro");
-    s.browser_auth = 1;
-    s.close_browser = 1;
-    Add("browser auth, close browser",
-        Page(PageState::TopPage, 1, kBrowserMozilla2 | kBrowserMsie));
-    s.close_browser = 0;
-    Add("browser auth", Page(PageState::TopPage, 1));
     EXPECT_GOLDEN("pages/top.ref", pages);
 }
 
@@ -146,7 +136,7 @@ protected:
     }
     std::string Answer(const std::string& request, const char* from = nullptr) {
         ConnectionPtr c = Feed(request, from);
-        for (int i = 0; i < 20 && c->state != PageState::Done; i++) Dispatcher(*c);
+        Produce(*c);
         return MaskDates(out);
     }
     UserRecord* taro = nullptr;
@@ -167,7 +157,7 @@ TEST_F(SessionBinding, AddressAloneOpensNothing) {
 TEST_F(SessionBinding, LoginSetsTheCookieAndLogoutEndsIt) {
     AddUser("hanako");
     ConnectionPtr login = Feed(Post("/mail/sent/index.html", "", "a=hanako&b=pw"));
-    for (int i = 0; i < 20 && login->state != PageState::Done; i++) Dispatcher(*login);
+    Produce(*login);
     const size_t at = out.find("Set-Cookie: tarnbox=");
     ASSERT_NE(at, std::string::npos) << out;
     const std::string cookie = out.substr(at + 20, 32);

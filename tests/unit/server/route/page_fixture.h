@@ -96,7 +96,8 @@ inline PageState StateNamed(const std::string& name) {
         NAMED(TopPage), NAMED(ListWait), NAMED(MessageWait), NAMED(DeleteWait), NAMED(TextWait),
         NAMED(ComposePage), NAMED(SentListPage), NAMED(SentMessagePage), NAMED(SentDeletePage),
         NAMED(SendWait), NAMED(RemotePage), NAMED(NewUserPage), NAMED(NewUserSubmit),
-        NAMED(AddressErrorPage), NAMED(SetupDeleteSubmit), NAMED(Receiving), NAMED(Done)};
+        NAMED(AddressErrorPage), NAMED(SetupDeleteSubmit), NAMED(Receiving), NAMED(Done),
+        NAMED(SetupPage), NAMED(SetupSubmit)};
     // clang-format on
     return ValueNamed(kNames, name, "page state", PageState::Done);
 }
@@ -182,6 +183,10 @@ protected:
         return c;
     }
     void Route(Connection& c, std::string requestLine) { RouteRequest(c, requestLine.data()); }
+    // Runs the dispatcher until the page is done, or passes run out.
+    static void Produce(Connection& c, int passes = 20) {
+        for (int pass = 0; pass < passes && c.state != PageState::Done; pass++) Dispatcher(c);
+    }
 
     std::string home;
     std::string out;
