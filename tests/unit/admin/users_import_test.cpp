@@ -28,11 +28,6 @@ protected:
     ImportTally run(const CsvText& text) {
         return import_user_lines(ds, text, [this](const std::string& m) { said.push_back(m); });
     }
-    void add_existing(const char* id) {
-        auto* r = new UserRecord();
-        strcpy(r->set[0].id, id);
-        append_user(ds.users, r);
-    }
 
     DataStore ds;
     std::vector<std::string> said;
@@ -55,7 +50,9 @@ TEST_F(UsersImport, FillsRecordsFromColumnsAndDefaults) {
 }
 
 TEST_F(UsersImport, RefusedLinesAreReportedAndTheOthersRegistered) {
-    add_existing("taro");
+    auto* taro = new UserRecord();
+    strcpy(taro->set[0].id, "taro");
+    append_user(ds.users, taro);
     std::vector<std::string> lines, want;
     for (const auto& c : SERVER_CASES("refused_lines.ref")) {
         lines.push_back(c.at(0));

@@ -46,7 +46,7 @@ TEST_F(StoreLoadUsersTest, SlotsLoadAsTheCasesSay) {
         for (const auto& e : std::filesystem::directory_iterator(ds.user_folder))
             std::filesystem::remove(e.path());
         if (const size_t eq = c.at(2).find('='); eq != std::string::npos)
-            put_file(adr_path(c.at(2).substr(0, eq)), book_value(c.at(2).substr(eq + 1)));
+            WriteFile(adr_path(c.at(2).substr(0, eq)), book_value(c.at(2).substr(eq + 1)));
         std::vector<int> slots;
         for (const std::string& s : split(c.at(1), ' ')) slots.push_back(std::stoi(s));
         ASSERT_EQ(load_slots(slots), kLoadOk);

@@ -21,7 +21,7 @@ protected:
             slots.push_back(sample_user("robust" + std::to_string(i), i));
             if (i % 2) slots.back()->address_book = std::string(300 + 700 * i, 'a' + i);
         }
-        put_file(adr_path("robust3"), slots[3]->address_book);
+        WriteFile(adr_path("robust3"), slots[3]->address_book);
     }
 
     // Every slot in `intact` must be among the loaded users, in file order.
