@@ -57,7 +57,6 @@ protected:
         PageTest::SetUp();
         ASSERT_EQ(create_data_file(data_store()), 1);
     }
-    BasicSettings& Settings() { return data_store().settings; }
 
     // A logged-in user "taro" with a name, a password "pw" and a signature.
     UserRecord* Taro() {
@@ -138,7 +137,7 @@ void SettingsPageTest::Play(const mail_golden::Record& record) {
         record,
         {{"set",
           [&](S a) {
-              Settings().*ValueNamed(kSettingNames, argument(a, 0), "setting",
+              settings().*ValueNamed(kSettingNames, argument(a, 0), "setting",
                                      &BasicSettings::multiple_addresses) =
                   std::stoi(argument(a, 1));
           }},
@@ -215,7 +214,7 @@ void SettingsPageTest::Play(const mail_golden::Record& record) {
 
 TEST_F(SettingsPageTest, Scripts) {
     bool fresh = true;
-    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("pages.cases"))) {
+    for (const auto& record : CASE_BLOCKS("pages.cases")) {
         if (!fresh) {
             data_store().credentials.set_paths("", "");
             TearDown();
@@ -228,7 +227,7 @@ TEST_F(SettingsPageTest, Scripts) {
 }
 
 TEST_F(SettingsPageTest, DeletingSettings2MovesSettings3Up) {
-    Settings().multiple_addresses = 1;
+    settings().multiple_addresses = 1;
     UserRecord* u = Taro();
     snprintf(u->set[1].id, sizeof u->set[1].id, "second");
     snprintf(u->set[2].id, sizeof u->set[2].id, "third");

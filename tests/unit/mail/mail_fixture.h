@@ -8,8 +8,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-inline const std::string kQ = "?user=taro?check=5?lang=eng";
-
 class MailTest : public PageTest {
 protected:
     void SetUp() override {
@@ -33,17 +31,13 @@ protected:
     void Fresh() {
         Close();
         out.clear();
-        c = Capture();
+        c = Of(taro);
         int ends[2];
         ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
         fcntl(ends[1], F_SETFL, O_NONBLOCK);
         c->mail.socket = ends[0];
         peer = ends[1];
-        c->user = taro;
-        c->route = Route::Mail;
         c->settingsIndex = 0;
-        snprintf(c->userName, sizeof c->userName, "taro");
-        server_cases::Put(c->loginQuery, kQ);
     }
     // What the client has sent since the last call.
     std::string Sent() {

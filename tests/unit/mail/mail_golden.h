@@ -1,10 +1,5 @@
-// Case tables kept as files beside the tests that read them (expected pages
-// are goldens of server_golden.h).
-//
-// A case file is written by hand and never rewritten: records separated by
-// blank lines, each line of a record one field, with \\ \n \r \t \xHH
-// escapes so control and Shift_JIS bytes stay readable; \e is nothing, for
-// an empty field. Lines starting with "#" are comments.
+// What the mail tests share around their goldens and case blocks: sections
+// of one golden, masked values, and case records played as scripts.
 #pragma once
 #include "server/server_cases.h"
 #include <cstdio>
@@ -46,23 +41,7 @@ inline std::string MaskListTime(std::string page) {
 
 using server_cases::Put;
 
-using Record = std::vector<std::string>;
-
-inline std::vector<Record> ReadCases(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    EXPECT_TRUE(in) << "missing " << file;
-    std::vector<Record> records(1);
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty()) {
-            if (!records.back().empty()) records.emplace_back();
-        } else if (line[0] != '#') {
-            records.back().push_back(server_cases::Unescape(line));
-        }
-    }
-    if (records.back().empty()) records.pop_back();
-    EXPECT_FALSE(records.empty()) << file;
-    return records;
-}
+using server_cases::Record;
 
 // A case record read as a script: each field "action argument", run in
 // order. A first field "pieces N..." gives the sizes of the pieces the

@@ -1,7 +1,9 @@
-// Case tables kept as files beside the tests, written by hand: one record a
-// line, its fields apart by runs of tabs so the columns can be lined up.
-// Escapes \\ \t \n \r \xHH keep control and Shift_JIS bytes readable, \e is
-// an empty field; lines starting with "#" and blank lines are skipped.
+// Case tables kept as files beside the tests, written by hand and never
+// rewritten. Escapes \\ \t \n \r \xHH keep control and Shift_JIS bytes
+// readable, \e is an empty field; lines starting with "#" are comments.
+// Two layouts: one record a line, its fields apart by runs of tabs so the
+// columns can be lined up, blank lines skipped (SERVER_CASES); or records of
+// one field a line, apart by blank lines (CASE_BLOCKS).
 #pragma once
 #include <gtest/gtest.h>
 
@@ -37,22 +39,27 @@ inline std::string Unescape(const std::string& text) {
 
 using Record = std::vector<std::string>;
 
-inline std::vector<Record> Read(const std::filesystem::path& file) {
+inline std::vector<Record> Read(const std::filesystem::path& file, bool blocks = false) {
     std::ifstream in(file, std::ios::binary);
     EXPECT_TRUE(in) << "no case file " << file;
-    std::vector<Record> records;
+    std::vector<Record> records(1);
     for (std::string line; std::getline(in, line);) {
+        if (line.empty() && !records.back().empty()) records.emplace_back();
         if (line.empty() || line[0] == '#') continue;
-        Record r;
+        if (blocks) {
+            records.back().push_back(Unescape(line));
+            continue;
+        }
         for (size_t at = 0; at < line.size();) {
             size_t tab = line.find('\t', at);
             if (tab == std::string::npos) tab = line.size();
-            r.push_back(Unescape(line.substr(at, tab - at)));
+            records.back().push_back(Unescape(line.substr(at, tab - at)));
             at = line.find_first_not_of('\t', tab);
             if (at == std::string::npos) break;
         }
-        records.push_back(r);
+        records.emplace_back();
     }
+    if (records.back().empty()) records.pop_back();
     EXPECT_FALSE(records.empty()) << file;
     return records;
 }
@@ -61,3 +68,4 @@ inline std::vector<Record> Read(const std::filesystem::path& file) {
 
 // The records of the case file beside the calling test's source.
 #define SERVER_CASES(name) server_cases::Read(GOLDEN_PATH(name))
+#define CASE_BLOCKS(name) server_cases::Read(GOLDEN_PATH(name), true)

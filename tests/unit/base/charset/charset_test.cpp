@@ -191,8 +191,7 @@ TEST(CharsetTables, EachRecordGivesItsLastField) {
         {"kana_outside.ref",
          [](R t) { return kana_codes(static_cast<unsigned char>(t.at(0)[0])); }}};
     for (const auto& [file, f] : kTables)
-        for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH(file)))
-            EXPECT_EQ(f(t), t.back()) << file << ": " << t[0];
+        for (const auto& t : CASE_BLOCKS(file)) EXPECT_EQ(f(t), t.back()) << file << ": " << t[0];
 }
 
 // The overloads for arrays, no text at all, and lengths that stop short.
@@ -293,7 +292,7 @@ TEST(CharsetJisTable, OneRunAtEveryAlignmentAgreesWithIconv) {
 // The display composes marks by adding 1 or 2 to the table code; the ranges
 // that allow it must land on the right character and nothing else.
 TEST(CharsetKana, EveryRowIsTheMatchingFullWidthCharacterAndTakesItsMarks) {
-    const auto fullWidth = mail_golden::ReadCases(GOLDEN_PATH("kana_full_width.cases"));
+    const auto fullWidth = CASE_BLOCKS("kana_full_width.cases");
     ASSERT_EQ(fullWidth.size(), 63u);
     std::string voiced, semivoiced;
     for (int b = 0xA1; b <= 0xDF; ++b) {
@@ -308,7 +307,7 @@ TEST(CharsetKana, EveryRowIsTheMatchingFullWidthCharacterAndTakesItsMarks) {
         if (takes_voiced_mark(c)) voiced += sjis_bytes(sjis + 1);
         if (takes_semivoiced_mark(c)) semivoiced += sjis_bytes(sjis + 2);
     }
-    const auto marks = mail_golden::ReadCases(GOLDEN_PATH("kana_marks.cases"));
+    const auto marks = CASE_BLOCKS("kana_marks.cases");
     EXPECT_EQ(voiced, marks.at(0).at(1));
     EXPECT_EQ(semivoiced, marks.at(1).at(1));
 }
@@ -325,7 +324,7 @@ TEST(CharsetCopyHeaderText, EverySizeStaysInBounds) {
 }
 
 TEST(CharsetSjis, LeadBytesAndShiftJisText) {
-    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("sjis_marks.cases"))) {
+    for (const auto& t : CASE_BLOCKS("sjis_marks.cases")) {
         EXPECT_EQ(is_sjis_lead(static_cast<unsigned char>(t.at(0)[0])), t.at(1) == "1") << t[0];
         if (t.size() > 2) {
             EXPECT_EQ(has_sjis(t[0].c_str()), std::stoi(t[2])) << t[0];
@@ -419,7 +418,7 @@ TEST(CharsetDecodeEncodedWords, WordsAtEveryPosition) {
 TEST(CharsetDecodeEncodedWords, SmallDestinationKeepsWholeUnits) {
     std::string value, full;
     std::vector<std::size_t> boundaries = {0};
-    for (const auto& u : mail_golden::ReadCases(GOLDEN_PATH("decode_units.cases"))) {
+    for (const auto& u : CASE_BLOCKS("decode_units.cases")) {
         value += u.at(0);
         full += u.at(1);
         boundaries.push_back(full.size());

@@ -31,7 +31,7 @@ private:
 constexpr time_t kJuly2002 = 1025524800; // 2002-07-01 12:00:00 UTC, summer in the north
 
 TEST_F(TimeZoneTest, RecordsStandardOffsetAndWritesItsDates) {
-    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("time_zones.ref"))) {
+    for (const auto& t : CASE_BLOCKS("time_zones.ref")) {
         const char* tz = t.at(0).c_str();
         SCOPED_TRACE(tz);
         struct stat st;
@@ -76,7 +76,7 @@ TEST_F(TimeZoneTest, LocalSecondsCountsLocalTimeWithItsLeapYears) {
 }
 
 TEST(MailDateTest, FormatsInLocalTime) {
-    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("mail_dates.ref"))) {
+    for (const auto& t : CASE_BLOCKS("mail_dates.ref")) {
         set_time_zone_bias_for_test(std::stoi(t.at(0)));
         char out[kMailDateSize];
         EXPECT_EQ(format_mail_date(out, t.at(1).c_str()), std::stoi(t.at(3))) << t[1];

@@ -20,24 +20,15 @@ protected:
         taro->options[row_count] = 12;
         LoadSharedBook();
     }
-    // The answer to a whole request, dates masked.
-    std::string Ask(const std::string& request) {
-        out.clear();
-        ConnectionPtr c = Capture(0);
-        EXPECT_EQ(FeedBytes(*c, request.data(), static_cast<int>(request.size())), 1);
-        Dispatcher(*c);
-        EXPECT_EQ(c->state, PageState::Done);
-        return MaskDates(out);
-    }
     std::string Get(const std::string& query, const char* agent) {
-        return Ask("GET /mail/book/index.html" + query + kQ + " HTTP/1.0\r\n" + kCookieLine +
-                   "User-Agent: " + agent + "\r\n\r\n");
+        return Answer("GET /mail/book/index.html" + query + kQ + " HTTP/1.0\r\n" + kCookieLine +
+                          "User-Agent: " + agent + "\r\n\r\n",
+                      0, 1);
     }
     std::string Post(const std::string& body, const char* agent) {
-        const std::string posted = kPostedToken + body;
-        return Ask("POST /mail/book/index.html" + kQ + " HTTP/1.0\r\n" + kCookieLine +
-                   "User-Agent: " + agent + "\r\nContent-length: " + std::to_string(posted.size()) +
-                   "\r\n\r\n" + posted);
+        return Answer(::Post("/mail/book/index.html" + kQ,
+                             kCookieLine + "User-Agent: " + agent + "\r\n", kPostedToken + body),
+                      0, 1);
     }
     // The book as the data file holds it.
     std::string Stored() {
@@ -54,7 +45,7 @@ protected:
 };
 
 TEST_F(BookPage, Requests) {
-    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("requests.cases"))) {
+    for (const auto& record : CASE_BLOCKS("requests.cases")) {
         SCOPED_TRACE(record.at(0));
         taro->address_book.clear();
         ASSERT_EQ(write_user_slot(data_store(), *taro), 1);
@@ -90,8 +81,7 @@ std::string Read(std::string_view text) {
 }
 
 TEST(BookEntries, NamesAndAddressesAsTheReadersTakeThem) {
-    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("entries.cases")))
-        EXPECT_EQ(Read(t.at(0)), t.at(1)) << t[0];
+    for (const auto& t : CASE_BLOCKS("entries.cases")) EXPECT_EQ(Read(t.at(0)), t.at(1)) << t[0];
 }
 
 TEST(BookEntries, NameCheckRefusesWhatWouldBreakTheList) {

@@ -39,7 +39,7 @@ protected:
 };
 
 TEST_F(ComposePageTest, Forms) {
-    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("forms.cases"))) {
+    for (const auto& record : CASE_BLOCKS("forms.cases")) {
         SCOPED_TRACE(record.at(0));
         set_default_settings(data_store().settings, data_store().user_folder.c_str());
         ConnectionPtr c = User(0);
@@ -146,7 +146,7 @@ TEST_F(ComposePageTest, Forms) {
 
 TEST_F(ComposePageTest, ReplySubjects) {
     ConnectionPtr c = User(0);
-    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("reply_subjects.cases"))) {
+    for (const auto& t : CASE_BLOCKS("reply_subjects.cases")) {
         strcpy(c->mime.subjectLine, t.at(0).c_str());
         EXPECT_EQ(ReplySubject(*c, false), t.at(1)) << t[0];
     }
@@ -196,8 +196,7 @@ std::string Jis(const std::string& sjis) {
 }
 
 TEST(StreamJis, RunsEscapedKanaWidenedDotsDoubled) {
-    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("stream_jis.ref")))
-        EXPECT_EQ(Jis(t.at(0)), t.at(1)) << t[0];
+    for (const auto& t : CASE_BLOCKS("stream_jis.ref")) EXPECT_EQ(Jis(t.at(0)), t.at(1)) << t[0];
 }
 
 // Lines fold within the SMTP limit of 998 bytes. A folded two-byte run is

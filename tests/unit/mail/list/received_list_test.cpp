@@ -27,7 +27,7 @@ struct TestMail {
 const std::vector<TestMail>& Mails() {
     static const std::vector<TestMail> mails = [] {
         std::vector<TestMail> all;
-        for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("mails.cases")))
+        for (const auto& t : CASE_BLOCKS("mails.cases"))
             all.push_back({std::stoi(t.at(0)), t.at(1), t.at(2), t.at(3), t.at(4),
                            static_cast<uint16_t>(std::stoi(t.at(5)))});
         return all;
@@ -114,7 +114,7 @@ TestMail Changed(const std::string& wanted) {
 }
 
 TEST_F(ReceivedList, Visits) {
-    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("visits.cases"))) {
+    for (const auto& record : CASE_BLOCKS("visits.cases")) {
         SCOPED_TRACE(record.at(0));
         free_kept_list(taro, 0);
         NewVisit();
@@ -193,7 +193,7 @@ TEST_F(ReceivedList, MergedListSections) {
     snprintf(taro->set[1].mail_address, sizeof taro->set[1].mail_address, "jiro@example.net");
     snprintf(taro->runtime.pop3ErrorText[1], 300, "mailbox <locked>");
     std::string golden;
-    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("merged_sections.cases"))) {
+    for (const auto& t : CASE_BLOCKS("merged_sections.cases")) {
         out.clear();
         data_store().settings.per_user_servers = std::stoi(t.at(1));
         taro->runtime.pop3Status[1] = static_cast<uint16_t>(std::stoi(t.at(0)));
@@ -205,7 +205,7 @@ TEST_F(ReceivedList, MergedListSections) {
 
 TEST_F(ReceivedList, SingleMessageDeletionNeedsTheKeptIdentifier) {
     Exchange({Mail(1), Mail(2), Mail(3), Mail(4)});
-    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("deletion_tokens.cases"))) {
+    for (const auto& t : CASE_BLOCKS("deletion_tokens.cases")) {
         c->settingsIndex = static_cast<int16_t>(std::stoi(t.at(0)));
         EXPECT_EQ(delete_token_matches(*c, std::stoi(t.at(1)), t.at(2).c_str()), t.at(3) == "1")
             << t[0] << " " << t[1] << " " << t[2];

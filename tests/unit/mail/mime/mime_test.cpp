@@ -191,7 +191,7 @@ TEST_F(MimeTest, CaseTables) {
         {"filter_references.cases",
          [](R t) { return std::to_string(foreign_ncr_length(t.at(0).c_str())); }}};
     for (const auto& [file, f] : kTables)
-        for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH(file))) {
+        for (const auto& t : CASE_BLOCKS(file)) {
             mime_reset(*c);
             c->state = PageState::MessageWait;
             EXPECT_EQ(f(t), t.back()) << file << ": " << t[0];
@@ -206,7 +206,7 @@ TEST_F(MimeTest, CaseTables) {
 // they left at each "fields".
 TEST_F(MimeTest, Headers) {
     std::string golden;
-    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("headers.cases"))) {
+    for (const auto& record : CASE_BLOCKS("headers.cases")) {
         mime_reset(*c);
         c->workerResult = Retrieving;
         user.runtime.attachments[0].file_name[0] = user.runtime.attachments[0].message_name[0] = 0;
@@ -243,7 +243,7 @@ TEST_F(MimeTest, AnOversizedHeaderIsCutAndTheRestStillParses) {
 // messages.ref also names the Content-ID the first slot was given and the
 // boundaries taken.
 TEST_F(MimeTest, Messages) {
-    const auto records = mail_golden::ReadCases(GOLDEN_PATH("messages.cases"));
+    const auto records = CASE_BLOCKS("messages.cases");
     std::string pages;
     for (size_t at = 0; at + 2 < records.size(); at += 3) {
         SCOPED_TRACE(at / 3);
@@ -274,7 +274,7 @@ TEST_F(MimeTest, OversizedPartHeaderIsCut) {
 using BodyTest = MimeTest;
 
 TEST_F(BodyTest, LinesYieldTheirText) {
-    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("body_lines.cases"))) {
+    for (const auto& record : CASE_BLOCKS("body_lines.cases")) {
         SCOPED_TRACE(record.at(0));
         mime_reset(*c);
         c->state = PageState::MessageWait;

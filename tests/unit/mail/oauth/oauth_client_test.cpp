@@ -29,12 +29,12 @@ TEST(Pkce, S256OfThePublishedExampleAndFreshVerifiers) {
 }
 
 TEST(OAuthUrl, PlainHttpOnlyToLoopbackAddresses) {
-    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("endpoint_urls.cases")))
+    for (const auto& t : CASE_BLOCKS("endpoint_urls.cases"))
         EXPECT_EQ(oauth_url_allowed(t.at(0).c_str()), t.at(1) == "1") << t[0];
 }
 
 TEST(OAuthUrl, AuthorizationUrlCarriesTheFlowEscaped) {
-    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("authorization_urls.cases"))) {
+    for (const auto& t : CASE_BLOCKS("authorization_urls.cases")) {
         OAuthProvider p;
         p.clientId = t.at(0);
         p.authUrl = t.at(1);
@@ -46,7 +46,7 @@ TEST(OAuthUrl, AuthorizationUrlCarriesTheFlowEscaped) {
 }
 
 TEST(TokenAnswer, TokensErrorsAndOddAnswers) {
-    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("token_answers.cases"))) {
+    for (const auto& record : CASE_BLOCKS("token_answers.cases")) {
         SCOPED_TRACE(record.at(0));
         TokenAnswer a;
         using S = const std::string&;

@@ -143,7 +143,7 @@ protected:
 
 TEST_F(Pop3Exchange, Exchanges) {
     std::string golden;
-    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("exchanges.cases")))
+    for (const auto& record : CASE_BLOCKS("exchanges.cases"))
         for (size_t piece : mail_golden::Pieces(record, 1 << 20)) {
             SCOPED_TRACE(testing::Message() << record.at(1) << " / piece " << piece);
             Fresh();
@@ -153,7 +153,7 @@ TEST_F(Pop3Exchange, Exchanges) {
 }
 
 TEST(Pop3LoginCheck, Exchanges) {
-    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("login_checks.cases"))) {
+    for (const auto& record : CASE_BLOCKS("login_checks.cases")) {
         SCOPED_TRACE(record.at(0));
         Pop3LoginCheck x;
         x.user = "hanako";
@@ -235,7 +235,6 @@ protected:
         Finish();
         MailTest::TearDown();
     }
-    BasicSettings& settings() { return data_store().settings; }
     // Waits for the worker's last action.
     bool Finish(std::chrono::seconds limit = 10s) {
         auto until = std::chrono::steady_clock::now() + limit;
@@ -246,7 +245,7 @@ protected:
 };
 
 TEST_F(WorkerTest, Scripts) {
-    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("worker.cases"))) {
+    for (const auto& record : CASE_BLOCKS("worker.cases")) {
         SCOPED_TRACE(record.at(0));
         TearDown();
         SetUp();
@@ -313,7 +312,7 @@ TEST_F(WorkerTest, Scripts) {
 }
 
 TEST(Pop3Names, ValidityAndLiterals) {
-    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("pop3_names.ref")))
+    for (const auto& t : CASE_BLOCKS("pop3_names.ref"))
         EXPECT_EQ(pop3_name_valid(t.at(0).c_str()), t.at(1) == "1") << t[0];
 
     // None of these may reach the resolver.
@@ -323,7 +322,7 @@ TEST(Pop3Names, ValidityAndLiterals) {
 }
 
 TEST(Pop3DeleteList, SplitBySettingsLetter) {
-    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("delete_lists.ref"))) {
+    for (const auto& t : CASE_BLOCKS("delete_lists.ref")) {
         char lists[kSettingsSets][kLineSize];
         pop3_split_delete_list(t.at(0).c_str(), std::stoi(t.at(1)), lists);
         for (int set = 0; set < 3; set++) EXPECT_EQ(lists[set], t.at(2 + set)) << t[0] << set;

@@ -61,7 +61,7 @@ std::string Feed(const std::string& replies, const Inputs& in = {}) {
 // given, the user, old and new password; exchanges.ref holds the results.
 TEST(PoppassdExchange, Exchanges) {
     std::string results;
-    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("exchanges.cases"))) {
+    for (const auto& t : CASE_BLOCKS("exchanges.cases")) {
         SCOPED_TRACE(t.at(0));
         const bool own = t.size() > 2;
         const Inputs in =
@@ -72,7 +72,7 @@ TEST(PoppassdExchange, Exchanges) {
 }
 
 TEST(PoppassdExchange, RefusalTextStartsAfterTheCode) {
-    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("refusal_text.ref"))) {
+    for (const auto& t : CASE_BLOCKS("refusal_text.ref")) {
         char text[kPoppassdRefusalSize];
         poppassd_refusal_text(t.at(0).c_str(), text);
         EXPECT_EQ(text, t.at(1)) << t[0];

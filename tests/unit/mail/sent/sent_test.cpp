@@ -30,14 +30,7 @@ protected:
         PageTest::SetUp();
         taro = LoggedIn("taro");
     }
-    ConnectionPtr Taro() {
-        ConnectionPtr c = Capture();
-        c->user = taro;
-        c->route = Route::Sent;
-        snprintf(c->userName, sizeof c->userName, "taro");
-        mail_golden::Put(c->loginQuery, kQ);
-        return c;
-    }
+    ConnectionPtr Taro() { return Of(taro, Route::Sent); }
     static void Fill(Connection& c, const SentMail& m) {
         OutgoingMail& s = c.send;
         mail_golden::Put(s.sendTo, m.to);
@@ -92,7 +85,7 @@ protected:
 };
 
 TEST_F(SentLog, Scripts) {
-    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("logs.cases"))) {
+    for (const auto& record : CASE_BLOCKS("logs.cases")) {
         SCOPED_TRACE(record.at(0));
         TearDown();
         SetUp();

@@ -96,7 +96,7 @@ protected:
 };
 
 TEST_F(SmtpReplyTest, Exchanges) {
-    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("exchanges.cases")))
+    for (const auto& record : CASE_BLOCKS("exchanges.cases"))
         for (size_t piece : mail_golden::Pieces(record, 4096)) {
             SCOPED_TRACE(testing::Message() << record.at(1) << " / piece " << piece);
             Fresh();

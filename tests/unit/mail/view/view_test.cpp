@@ -102,7 +102,7 @@ TEST_F(MessageViewTest, Pages) {
                                                            {"save-text", save_text},
                                                            {"header", header_flag},
                                                            {"folding", folding}};
-    for (const auto& record : mail_golden::ReadCases(GOLDEN_PATH("pages.cases"))) {
+    for (const auto& record : CASE_BLOCKS("pages.cases")) {
         SCOPED_TRACE(record.at(0));
         TearDown();
         SetUp();
@@ -208,7 +208,7 @@ using PartFileTest = ViewTest;
 using HtmlCleanTest = ViewTest;
 
 TEST_F(PartFileTest, PartNamesAreCutSafely) {
-    for (const auto& t : mail_golden::ReadCases(GOLDEN_PATH("part_names.cases"))) {
+    for (const auto& t : CASE_BLOCKS("part_names.cases")) {
         char name[kFieldSize];
         mail_golden::Put(name, t.at(0));
         make_part_name(name, sizeof name, 4);
@@ -221,7 +221,7 @@ TEST_F(PartFileTest, PartNamesAreCutSafely) {
 // output does not matter is in the fuzz target's seeds (fuzz_sanitise_html),
 // audited there also as an HTML5 parser reads it.
 TEST_F(HtmlCleanTest, CasesOfCleanRef) {
-    const auto cases = mail_golden::ReadCases(GOLDEN_PATH("clean.ref"));
+    const auto cases = CASE_BLOCKS("clean.ref");
     EXPECT_GT(cases.size(), 70u);
     for (const auto& t : cases) {
         ASSERT_EQ(t.size(), 2u) << t[0];

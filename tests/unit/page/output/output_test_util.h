@@ -17,7 +17,6 @@ protected:
         conn = Capture(0);
         c = conn.get();
     }
-    BasicSettings& settings() { return data_store().settings; }
 
     ConnectionPtr conn;
     Connection* c = nullptr;

@@ -3,7 +3,6 @@
 #include "server/login/top_page.h"
 #include "server/request/forwarded_address.h"
 #include "server/request/request_reader.h"
-#include "server/request/request_test_util.h"
 #include "server/route/page_fixture.h"
 #include "server/server_cases.h"
 #include "store/login_throttle.h"
@@ -15,7 +14,7 @@ using Clock = LoginThrottle::Clock;
 TEST(LoginThrottle, ANameIsCountedPerAddressAndAnAddressAcrossNames) {
     LoginThrottle t;
     const Clock::time_point start = Clock::now();
-    for (const auto& steps : mail_golden::ReadCases(GOLDEN_PATH("cases/throttle.cases")))
+    for (const auto& steps : CASE_BLOCKS("cases/throttle.cases"))
         for (const std::string& step : steps) {
             SCOPED_TRACE(step);
             std::istringstream in(step);
@@ -114,8 +113,6 @@ TEST(SecretEqualsTest, WholeValueMustMatch) {
 
 // Whole requests against the session rules: the cookie that proves a login,
 // the cookie a login answer sets, owner-only attachments and form tokens.
-using request_test::Post;
-
 const std::string kQ = "?user=taro?check=5";
 
 class SessionBinding : public PageTest {
@@ -124,20 +121,6 @@ protected:
         PageTest::SetUp();
         taro = LoggedIn("taro");
         Attach(taro, "taro.0", "report.txt", "secret report");
-    }
-    // Feeds a whole request from the client address from, if given; the
-    // connection as it stands afterwards.
-    ConnectionPtr Feed(const std::string& request, const char* from = nullptr) {
-        out.clear();
-        ConnectionPtr c = Capture(1);
-        if (from) c->clientAddress = AddressOf(from);
-        EXPECT_EQ(FeedBytes(*c, request.data(), static_cast<int>(request.size())), 1);
-        return c;
-    }
-    std::string Answer(const std::string& request, const char* from = nullptr) {
-        ConnectionPtr c = Feed(request, from);
-        Produce(*c);
-        return MaskDates(out);
     }
     UserRecord* taro = nullptr;
 };
@@ -185,7 +168,7 @@ TEST_F(SessionBinding, BehindAnHttpsProxyTheCookieIsSecure) {
     ASSERT_TRUE(AddTrustedProxy("127.0.0.1"));
     Answer(Post("/mail/sent/index.html", "X-Real-IP: 203.0.113.9\r\nX-Forwarded-Proto: https\r\n",
                 "a=taro&b=pw"),
-           "127.0.0.1");
+           1, 20, "127.0.0.1");
     ClearTrustedProxies();
     const size_t at = out.find("Set-Cookie: __Host-tarnbox=");
     ASSERT_NE(at, std::string::npos) << out;

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -45,32 +44,7 @@ inline std::string Base64(const std::string& s) {
     return out;
 }
 
-// A POST whose Content-length counts exactly the body.
-inline std::string Post(const std::string& path, const std::string& headers,
-                        const std::string& body) {
-    return "POST " + path + " HTTP/1.0\r\n" + headers +
-           "Content-length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-}
-
 const std::string kBoundary = "----WebKitFormBoundaryq1W2e3R4t5Y6u7I8";
-
-struct Part {
-    std::string name;
-    std::string data;
-    std::optional<std::string> fileName = std::nullopt; // set for a file part
-};
-
-inline std::string Multipart(const std::vector<Part>& parts) {
-    std::string body;
-    for (const auto& p : parts) {
-        body += "--" + kBoundary + "\r\nContent-Disposition: form-data; name=\"" + p.name + "\"";
-        if (p.fileName) {
-            body += "; filename=\"" + *p.fileName + "\"\r\nContent-Type: application/octet-stream";
-        }
-        body += "\r\n\r\n" + p.data + "\r\n";
-    }
-    return body + "--" + kBoundary + "--\r\n";
-}
 
 // The page fixture's folders and settings, the field handlers recording
 // their calls.
@@ -171,10 +145,6 @@ protected:
         EXPECT_EQ(Feed(request, bytes, end), whole) << "one byte at a time";
         return whole;
     }
-    // A request that completes with its last byte.
-    std::string FeedEveryWay(const std::string& request) {
-        return FeedEveryWay(request, request.size());
-    }
 
     // The traces of the requests of a case file, one section each under its
     // record's name. A record gives "raw TEXT" for a request as it stands;
@@ -187,9 +157,17 @@ protected:
     // for a request that never completes.
     std::string TracesOf(const fs::path& cases) {
         std::string traces;
-        for (const auto& record : mail_golden::ReadCases(cases)) {
+        for (const auto& record : server_cases::Read(cases, true)) {
             SCOPED_TRACE(record.at(0));
-            std::vector<Part> parts;
+            std::string parts; // of a multipart body, its last boundary still to come
+            auto part = [&](const std::string& name, const std::string& data, const char* file) {
+                parts +=
+                    "--" + kBoundary + "\r\nContent-Disposition: form-data; name=\"" + name + "\"";
+                if (file)
+                    parts += "; filename=\"" + std::string(file) +
+                             "\"\r\nContent-Type: application/octet-stream";
+                parts += "\r\n\r\n" + data + "\r\n";
+            };
             std::map<std::string, std::string> given{{"credentials", "yamada:secret"},
                                                      {"agent", "Mozilla/5.0 (X11; Linux x86_64)"},
                                                      {"path", "/mail/new/"}};
@@ -198,18 +176,19 @@ protected:
                 const size_t a = f.find(' '), b = f.find(' ', a + 1), c = f.find(' ', b + 1);
                 const std::string kind = f.substr(0, a);
                 if (kind == "part")
-                    parts.push_back({f.substr(a + 1, b - a - 1), f.substr(b + 1)});
+                    part(f.substr(a + 1, b - a - 1), f.substr(b + 1), nullptr);
                 else if (kind == "file")
-                    parts.push_back(
-                        {f.substr(a + 1, b - a - 1), f.substr(c + 1), f.substr(b + 1, c - b - 1)});
+                    part(f.substr(a + 1, b - a - 1), f.substr(c + 1),
+                         f.substr(b + 1, c - b - 1).c_str());
                 else if (kind == "upload")
-                    parts.push_back({"upload1", "x", f.substr(a + 1)});
+                    part("upload1", "x", f.substr(a + 1).c_str());
                 else
                     given[kind] = a == std::string::npos ? "" : f.substr(a + 1);
             }
             std::string request = given["raw"];
             if (request.empty()) {
-                std::string body = parts.empty() ? given["url"] : Multipart(parts);
+                std::string body =
+                    parts.empty() ? given["url"] : parts + "--" + kBoundary + "--\r\n";
                 const std::string& cut = given["cut"];
                 if (!cut.empty()) body.resize(body.find(cut) + cut.size());
                 std::string headers = given["header"];

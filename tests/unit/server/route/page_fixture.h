@@ -10,6 +10,7 @@
 #include "page/connection.h"
 #include "scratch_folder.h"
 #include "server/remote/remote_page.h"
+#include "server/request/request_reader.h"
 #include "server/route/dispatcher.h"
 #include "server/route/evaluate.h"
 #include "server/route/route_request.h"
@@ -66,6 +67,15 @@ inline const std::string kCookieLine = std::string("Cookie: tarnbox=") + kTestCo
 // ... and the form token of that session, as a post of its forms begins.
 inline constexpr char kTestFormToken[] = "fedcba9876543210fedcba9876543210";
 inline const std::string kPostedToken = std::string("csrf=") + kTestFormToken + "&";
+// The login query of taro's pages in English.
+inline const std::string kQ = "?user=taro?check=5?lang=eng";
+
+// A POST whose Content-length counts exactly the body.
+inline std::string Post(const std::string& path, const std::string& headers,
+                        const std::string& body) {
+    return "POST " + path + " HTTP/1.0\r\n" + headers +
+           "Content-length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
 
 // A route or page state by its name in a case file.
 template <typename T, size_t N>
@@ -150,6 +160,7 @@ protected:
         settings_workers() = {};
         workerTimeoutSeconds = 30;
     }
+    static BasicSettings& settings() { return data_store().settings; }
     UserRecord* AddUser(const std::string& id) {
         auto* r = new UserRecord;
         server_cases::Put(r->set[0].id, id);
@@ -182,10 +193,36 @@ protected:
         c->english = static_cast<uint16_t>(english);
         return c;
     }
+    // A request of taro's (kQ) at route r.
+    ConnectionPtr Of(UserRecord* u, ::Route r = ::Route::Mail) {
+        ConnectionPtr c = Capture();
+        c->user = u;
+        c->route = r;
+        server_cases::Put(c->userName, u->set[0].id);
+        server_cases::Put(c->loginQuery, kQ);
+        return c;
+    }
     void Route(Connection& c, std::string requestLine) { RouteRequest(c, requestLine.data()); }
     // Runs the dispatcher until the page is done, or passes run out.
     static void Produce(Connection& c, int passes = 20) {
         for (int pass = 0; pass < passes && c.state != PageState::Done; pass++) Dispatcher(c);
+    }
+    // A whole request fed at once, from client address from if given; the
+    // connection as it stands afterwards, what it answered so far in out.
+    ConnectionPtr Feed(const std::string& request, int english = 1, const char* from = nullptr) {
+        out.clear();
+        ConnectionPtr c = Capture(english);
+        if (from) c->clientAddress = AddressOf(from);
+        EXPECT_EQ(FeedBytes(*c, request.data(), static_cast<int>(request.size())), 1);
+        return c;
+    }
+    // Its whole answer, done in at most passes, dates masked.
+    std::string Answer(const std::string& request, int english = 1, int passes = 20,
+                       const char* from = nullptr) {
+        ConnectionPtr c = Feed(request, english, from);
+        Produce(*c, passes);
+        EXPECT_EQ(c->state, PageState::Done);
+        return MaskDates(out);
     }
 
     std::string home;

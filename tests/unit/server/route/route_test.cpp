@@ -38,8 +38,6 @@ void FakePop3(Connection& c) {
     c.workerResult = 1;
 }
 
-const std::string kQ = "?user=taro?check=5?lang=eng";
-
 // Logged-in taro, connections of his at each stage, and the answers they
 // leave.
 class LoggedInTest : public PageTest {
@@ -62,15 +60,11 @@ protected:
         return c;
     }
     ConnectionPtr Waiting(PageState state, int result, int32_t idle = 0, int set = 0) {
-        ConnectionPtr c = Capture();
+        ConnectionPtr c = Of(taro);
         c->state = state;
         c->workerResult = static_cast<uint16_t>(result);
         c->lastActivity = Now() - idle;
-        c->user = taro;
-        c->route = Route::Mail;
         c->settingsIndex = static_cast<int16_t>(set);
-        snprintf(c->userName, sizeof c->userName, "taro");
-        server_cases::Put(c->loginQuery, kQ);
         return c;
     }
     // No answer, or the golden answer of that name, dates masked.
