@@ -132,7 +132,6 @@ void SettingsPageTest::Play(const mail_golden::Record& record) {
         const size_t blank = a.find(' ');
         return k == 0 ? a.substr(0, blank) : blank == std::string::npos ? "" : a.substr(blank + 1);
     };
-    using S = const std::string&;
     mail_golden::Play(
         record,
         {{"set",

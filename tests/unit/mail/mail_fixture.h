@@ -48,7 +48,6 @@ protected:
         return all;
     }
 
-    UserRecord* taro = nullptr;
     ConnectionPtr c;
     int peer = -1;
 };

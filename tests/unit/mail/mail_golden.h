@@ -82,3 +82,6 @@ template <typename Feed> int InPieces(const std::string& bytes, size_t piece, Fe
 }
 
 } // namespace mail_golden
+
+// The argument an action of a case script is handed, as its lambdas name it.
+using S = const std::string&;

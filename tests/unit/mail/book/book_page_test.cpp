@@ -41,7 +41,6 @@ protected:
         clear_users(ds.users);
         return book;
     }
-    UserRecord* taro = nullptr;
 };
 
 TEST_F(BookPage, Requests) {
@@ -50,7 +49,6 @@ TEST_F(BookPage, Requests) {
         taro->address_book.clear();
         ASSERT_EQ(write_user_slot(data_store(), *taro), 1);
         std::string page, sections;
-        using S = const std::string&;
         mail_golden::Play(
             record, {{"book", [&](S a) { taro->address_book = a; }},
                      {"save", [&](S) { ASSERT_EQ(write_user_slot(data_store(), *taro), 1); }},

@@ -44,7 +44,6 @@ TEST_F(ComposePageTest, Forms) {
         set_default_settings(data_store().settings, data_store().user_folder.c_str());
         ConnectionPtr c = User(0);
         std::string form;
-        using S = const std::string&;
         mail_golden::Play(
             record,
             {{"cc-row", [&](S) { c->user->options[cc_flag] = 1; }},

@@ -123,7 +123,6 @@ TEST_F(ReceivedList, Visits) {
             std::istringstream in(a);
             return std::vector<std::string>(std::istream_iterator<std::string>(in), {});
         };
-        using S = const std::string&;
         mail_golden::Play(
             record,
             {{"visit",

@@ -210,7 +210,6 @@ TEST_F(MimeTest, Headers) {
         mime_reset(*c);
         c->workerResult = Retrieving;
         user.runtime.attachments[0].file_name[0] = user.runtime.attachments[0].message_name[0] = 0;
-        using S = const std::string&;
         mail_golden::Play(
             record, {{"list-mode", [&](S) { c->workerResult = FetchingHeaders; }},
                      {"slot-message",
@@ -281,7 +280,6 @@ TEST_F(BodyTest, LinesYieldTheirText) {
         std::vector<std::string> header;
         std::string yield;
         size_t room = kLineSize + 8;
-        using S = const std::string&;
         mail_golden::Play(record, {{"text-download", [&](S) { c->state = PageState::TextWait; }},
                                    {"h", [&](S a) { header.push_back(a); }},
                                    {"yield-size", [&](S a) { room = std::stoul(a); }},

@@ -49,7 +49,6 @@ TEST(TokenAnswer, TokensErrorsAndOddAnswers) {
     for (const auto& record : CASE_BLOCKS("token_answers.cases")) {
         SCOPED_TRACE(record.at(0));
         TokenAnswer a;
-        using S = const std::string&;
         mail_golden::Play(
             record, {{"answer", [&](S x) { a = parse_token_answer(std::stol(x), x.substr(4)); }},
                      {"ok", [&](S x) { EXPECT_EQ(a.ok, x == "1"); }},

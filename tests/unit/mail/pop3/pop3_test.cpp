@@ -60,7 +60,6 @@ protected:
     mail_golden::Actions Shared() {
         auto setOf = [](const std::string& a) { return std::stoi(a); };
         auto rest = [](const std::string& a) { return a.substr(std::min(a.size(), size_t{2})); };
-        using S = const std::string&;
         return {{"result", [&](S a) { EXPECT_EQ(c->workerResult, StepNamed(a)); }},
                 {"now", [&](S a) { EXPECT_EQ(c->state, StateNamed(a)); }},
                 {"status",
@@ -87,7 +86,6 @@ protected:
                 return r;
             });
         };
-        using S = const std::string&;
         mail_golden::Actions actions = Shared();
         actions.insert(
             {{"start",
@@ -159,7 +157,6 @@ TEST(Pop3LoginCheck, Exchanges) {
         x.user = "hanako";
         x.password = "secret";
         std::string sent;
-        using S = const std::string&;
         mail_golden::Play(
             record,
             {{"apop", [&](S) { x.apop = true; }},
@@ -251,7 +248,6 @@ TEST_F(WorkerTest, Scripts) {
         SetUp();
         std::optional<Listener> server;
         int s = -1;
-        using S = const std::string&;
         mail_golden::Actions actions = Shared();
         actions.insert(
             {{"apop-changeable", [&](S a) { settings().apop_changeable = std::stoi(a); }},

@@ -80,8 +80,6 @@ protected:
         }
         return mail_golden::MaskListTime(MaskDates(page));
     }
-
-    UserRecord* taro = nullptr;
 };
 
 TEST_F(SentLog, Scripts) {
@@ -98,7 +96,6 @@ TEST_F(SentLog, Scripts) {
             mail_golden::Put(c->deleteList, list);
             return c;
         };
-        using S = const std::string&;
         mail_golden::Play(
             record,
             {{"size-kb", [&](S a) { data_store().settings.log_size_kb = std::stoi(a); }},

@@ -43,7 +43,6 @@ protected:
         };
         std::string sent, before;
         int over = 0;
-        using S = const std::string&;
         mail_golden::Play(
             record,
             {{"piece", [&](S a) { piece = std::stoul(a); }},

@@ -108,7 +108,6 @@ TEST_F(MessageViewTest, Pages) {
         SetUp();
         for (int o : {jump_flag, save_text, header_flag, folding}) taro->options[o] = 0;
         std::string sent;
-        using S = const std::string&;
         mail_golden::Play(
             record,
             {{"text-page", [&](S) { Start(PageState::TextWait); }},

@@ -66,7 +66,6 @@ protected:
         conn = Capture();
         Route(*conn, "/mail/~taro/%E5%A0%B1%E5%91%8A.pdf HTTP/1.0");
     }
-    UserRecord* taro = nullptr;
     std::string file;
 };
 

@@ -122,7 +122,6 @@ protected:
         taro = LoggedIn("taro");
         Attach(taro, "taro.0", "report.txt", "secret report");
     }
-    UserRecord* taro = nullptr;
 };
 
 TEST_F(SessionBinding, AddressAloneOpensNothing) {

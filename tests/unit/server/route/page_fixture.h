@@ -227,4 +227,5 @@ protected:
 
     std::string home;
     std::string out;
+    UserRecord* taro = nullptr; // of the tests that log him in
 };

@@ -74,7 +74,6 @@ protected:
         else
             EXPECT_GOLDEN("answers/" + golden, MaskDates(out));
     }
-    UserRecord* taro = nullptr;
 };
 
 class RouteTest : public LoggedInTest {
