@@ -80,11 +80,6 @@ protected:
         c->state = state;
         return c;
     }
-    // One decoded urlencoded line of the body.
-    static void Field(Connection& c, const std::string& line) {
-        server_cases::Put(c.line, line);
-        FormLine(c);
-    }
     void Play(const mail_golden::Record& record);
 };
 
@@ -116,7 +111,7 @@ void SettingsPageTest::Play(const mail_golden::Record& record) {
         if (mozilla) c->browser = kBrowserMozilla2;
         for (const auto& [line, broken] : fields) {
             c->form.valueBroken = broken;
-            Field(*c, line);
+            FormField(*c, line);
         }
         c->form.valueBroken = 0;
         if (signature) {
@@ -257,10 +252,10 @@ TEST_F(SettingsPageTest, DeletingSettings2MovesSettings3Up) {
 TEST_F(SettingsPageTest, PostedFieldsKeepWholeCharactersAndTheirLimits) {
     ConnectionPtr c = For(Taro(), 0, PageState::SetupSubmit);
     // 38 letters and a two-byte character: the character does not fit in 39.
-    Field(*c, "user_name=" + std::string(38, 'a') + Sjis("名"));
-    Field(*c, "user_quotation=>>>>>>");
-    Field(*c, "user_folding=anything");
-    Field(*c, "user_unknown=1");
+    FormField(*c, "user_name=" + std::string(38, 'a') + Sjis("名"));
+    FormField(*c, "user_quotation=>>>>>>");
+    FormField(*c, "user_folding=anything");
+    FormField(*c, "user_unknown=1");
     EXPECT_EQ(std::string(c->formSlots[kSlotName]), std::string(38, 'a'));
     EXPECT_EQ(std::string(c->formSlots[kSlotQuotation]), ">>>>");
     EXPECT_EQ(std::string(c->formSlots[kSlotFolding]), "1");

@@ -68,11 +68,6 @@ TEST_F(MultipartTest, PostsAndTheirTraces) {
     EXPECT_TRUE(fs::is_empty(home + "/user"));
 }
 
-void FeedFormLine(Connection& c, const std::string& line) {
-    memcpy(c.line, line.c_str(), line.size() + 1);
-    FormLine(c);
-}
-
 TEST(FormLimitsTest, MessageTextKeepsWholeLinesUpToItsLimit) {
     ConnectionPtr h(NewConnection(-1));
     Connection& c = *h;
@@ -99,10 +94,10 @@ TEST(FormLimitsTest, DeleteListStopsShortOfItsSize) {
     ConnectionPtr h(NewConnection(-1));
     Connection& c = *h;
     c.form.bodyMode = kBodyUrlencoded;
-    for (int i = 0; i < 700; ++i) FeedFormLine(c, "delete_a1234=on");
+    for (int i = 0; i < 700; ++i) FormField(c, "delete_a1234=on");
     EXPECT_EQ(strlen(c.deleteList), 682u * 6);
-    FeedFormLine(c, "delete_c1=on"); // 4095 bytes with its comma
-    FeedFormLine(c, "delete_c2=on");
+    FormField(c, "delete_c1=on"); // 4095 bytes with its comma
+    FormField(c, "delete_c2=on");
     EXPECT_EQ(strlen(c.deleteList), 4095u);
     EXPECT_EQ(std::string(c.deleteList + 4086), "a1234,c1,");
 }

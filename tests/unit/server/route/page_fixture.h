@@ -9,6 +9,7 @@
 #include "mail/net/mail_connect.h"
 #include "page/connection.h"
 #include "scratch_folder.h"
+#include "server/form/form_reader.h"
 #include "server/remote/remote_page.h"
 #include "server/request/request_reader.h"
 #include "server/route/dispatcher.h"
@@ -75,6 +76,12 @@ inline std::string Post(const std::string& path, const std::string& headers,
                         const std::string& body) {
     return "POST " + path + " HTTP/1.0\r\n" + headers +
            "Content-length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// One decoded urlencoded line of a form body.
+inline void FormField(Connection& c, const std::string& line) {
+    server_cases::Put(c.line, line);
+    FormLine(c);
 }
 
 // A route or page state by its name in a case file.
