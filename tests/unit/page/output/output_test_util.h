@@ -14,12 +14,10 @@ class OutputTest : public PageTest {
 protected:
     void SetUp() override {
         PageTest::SetUp();
-        conn = Capture(0);
-        c = conn.get();
+        c = Capture(0);
     }
 
-    ConnectionPtr conn;
-    Connection* c = nullptr;
+    ConnectionPtr c;
 };
 
 // Every send on the connection arrives as one record, so the reader sees the

@@ -50,12 +50,10 @@ const std::string kBoundary = "----WebKitFormBoundaryq1W2e3R4t5Y6u7I8";
 // their calls.
 class RequestTest : public PageTest {
 protected:
-    fs::path temp;
     std::vector<std::string> calls;
 
     void SetUp() override {
         PageTest::SetUp();
-        temp = home + "/temp";
         recordedCalls = &calls;
         field_handlers() = {
             [](Connection& c, const char* t, int u) { Record("user", c, t, u); },
@@ -118,6 +116,7 @@ protected:
         c.reset();
         // Uploads are taken from the folder and removed, so the next run
         // starts from an empty folder.
+        const fs::path temp = home + "/temp";
         for (const auto& e : fs::recursive_directory_iterator(temp)) {
             std::string rel = e.path().string().substr(temp.string().size() + 1);
             files.push_back(e.is_directory() ? rel + "/" : rel + " " + golden::read(e.path()));

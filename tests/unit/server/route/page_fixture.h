@@ -171,9 +171,8 @@ protected:
     UserRecord* AddUser(const std::string& id) {
         auto* r = new UserRecord;
         server_cases::Put(r->set[0].id, id);
-        snprintf(r->set[0].password, sizeof r->set[0].password, "pw");
-        snprintf(r->set[0].mail_address, sizeof r->set[0].mail_address, "%s@example.jp",
-                 id.c_str());
+        server_cases::Put(r->set[0].password, "pw");
+        server_cases::Put(r->set[0].mail_address, id + "@example.jp");
         append_user(data_store().users, r);
         return r;
     }
