@@ -103,15 +103,6 @@ inline std::unique_ptr<UserRecord> copy_of(const UserRecord& r) {
     return c;
 }
 
-// The lines of dump got that differ from those of dump base.
-inline std::vector<std::string> changes(const std::string& got, const std::string& base) {
-    std::istringstream g(got), b(base);
-    std::vector<std::string> out;
-    for (std::string gl, bl; std::getline(g, gl);)
-        if (!std::getline(b, bl) || gl != bl) out.push_back(gl);
-    return out;
-}
-
 // Empty when a record or the settings got holds what want holds; otherwise
 // where they part.
 template <class T> std::string dump_diff(const T& got, const T& want) {

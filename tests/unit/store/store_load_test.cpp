@@ -112,11 +112,14 @@ protected:
     // The settings loaded where they differ from the sample ones, the user
     // folder (a new file's log folder) written as "<user>".
     std::vector<std::string> changed() {
-        std::vector<std::string> lines =
-            changes(dump(ds.settings), dump(sample_settings(ds.user_folder)));
-        for (std::string& l : lines)
-            if (size_t at = l.find(ds.user_folder); at != std::string::npos)
-                l.replace(at, ds.user_folder.size(), "<user>");
+        std::istringstream got(dump(ds.settings)), base(dump(sample_settings(ds.user_folder)));
+        std::vector<std::string> lines;
+        for (std::string g, b; std::getline(got, g);) {
+            if (std::getline(base, b) && g == b) continue;
+            if (size_t at = g.find(ds.user_folder); at != std::string::npos)
+                g.replace(at, ds.user_folder.size(), "<user>");
+            lines.push_back(g);
+        }
         return lines;
     }
 };
