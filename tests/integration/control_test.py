@@ -51,9 +51,8 @@ def on_terminal(args, replies, seconds=20):
 class RunningGateway(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.g = Gateway(prefix="tarnbox-control-").start(stderr=subprocess.PIPE)
+        cls.g = Gateway(prefix="tarnbox-control-", owner=cls).start(stderr=subprocess.PIPE)
         cls.home, cls.port, cls.proc = cls.g.home, cls.g.port, cls.g.proc
-        cls.addClassCleanup(cls.g.stop)
 
     @classmethod
     def tarnbox(cls, *args, stdin="", check=False):

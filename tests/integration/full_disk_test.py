@@ -10,13 +10,8 @@ PRIVATE = "TARNBOX_PRIVATE_MOUNTS"
 CANNOT_WRITE = "を書けません"
 
 
-def private_mounts_possible():
-    if os.geteuid() != 0 or not shutil.which("unshare"):
-        return False
-    return subprocess.run(["unshare", "-m", "true"], capture_output=True).returncode == 0
-
-
-if not os.environ.get(PRIVATE) and private_mounts_possible():
+if not os.environ.get(PRIVATE) and os.geteuid() == 0 and shutil.which("unshare") and (
+        subprocess.run(["unshare", "-m", "true"], capture_output=True).returncode == 0):
     # Mounts made from here on are seen by this test alone.
     os.environ[PRIVATE] = "1"
     os.execvp("unshare", ["unshare", "-m", "--propagation", "private", sys.executable,

@@ -4,7 +4,7 @@ Postfix with certificates made for the run (trusted through HOME/mail-ca.pem
 only): STLS, POP3S, STARTTLS and SMTPS with AUTH, bad certificates, servers
 without TLS, and self-registration over STLS. What crossed the wire is read
 in the servers' logs and the delivered bytes."""
-import os, shutil, time, unittest, urllib.parse
+import os, time, unittest, urllib.parse
 
 from gatewaytest import (  # noqa: E402
     DONE, LIST_TIME, Certificates as Authority, Dovecot, Gateway, Postfix, ScriptedServer,
@@ -16,24 +16,12 @@ WORKER_TIMEOUT = 4
 TABLES = ref_json("mail-tls")
 
 
-# login -> its POP3 password at the gateway, the options that register it
-# and the servers (keys of WORLD and which of their ports) it reaches.
-USERS = {}
-
-
-def user(login, pop3_security="none", smtp_security="none", pop3=("main", "port"),
-         smtp=("smtp", "port"), auth=False, apop=False, verify=True, password=None,
-         pop3_name="127.0.0.1", extra=(), why=None):
-    USERS[login] = {"password": password or login + "-pw", "pop3": pop3, "smtp": smtp,
-                    "pop3_name": pop3_name,
-                    "options": ["--pop3-security", pop3_security, "--smtp-security",
-                                smtp_security, "--smtp-auth", "pop3" if auth else "none",
-                                "--verify", "on" if verify else "off"]
-                    + (["--apop"] if apop else []) + list(extra)}
-
-
-for login, options in TABLES["users"]:
-    user(login, **options)
+# login -> its password at the gateway, the servers (keys of WORLD and which
+# of their ports) it reaches and its options, each after these defaults.
+DEFAULTS = ["--pop3-security", "none", "--smtp-security", "none", "--smtp-auth", "none",
+            "--verify", "on"]
+USERS = {login: {"password": login + "-pw", "pop3": ["main", "port"], "smtp": ["smtp", "port"],
+                 "pop3_name": "127.0.0.1", "options": [], **u} for login, u in TABLES["users"]}
 
 
 def message(subject):
@@ -87,42 +75,35 @@ def build(world, scratch):
     WORLD["pop3-broken-upgrade"] = upgrade_server("pop3")
     WORLD["smtp-broken-upgrade"] = upgrade_server("smtp")
     WORLD["smtp-expired-upgrade"] = upgrade_server("smtp", certs.server(expired=True))
-    start_gateway([["set", "per_user_servers=1", "apop_changeable=1"]],
-                  [(login, own_servers(login)) for login in USERS])
+    start_gateway([["set", "per_user_servers=1", "apop_changeable=1"]], [(login, [
+        "--pop3-server", u["pop3_name"], "--smtp-server", "127.0.0.1",
+        "--pop3-port", str(getattr(WORLD[u["pop3"][0]], u["pop3"][1])),
+        "--smtp-port", str(getattr(WORLD[u["smtp"][0]], u["smtp"][1])), *DEFAULTS, *u["options"]])
+        for login, u in USERS.items()])
     pop = WORLD["registration-pop"] = Dovecot(os.path.join(scratch, "registration"), ssl="yes",
                                               cert=good).start()
     for login in ("hanako", "jiro"):
         pop.add_user(login, login + "-pw")
-    g = WORLD["registration"] = Gateway(pop.port, prefix="tarnbox-register-")
+    g = WORLD["registration"] = Gateway(pop.port, prefix="tarnbox-register-", trust=certs)
     # STLS on the plain port: the check goes the way every later login will.
     g.run("settings", "server", "browser_registration=on", "pop3_security=stls",
           "pop3_port=%d" % pop.port)
-    shutil.copy(certs.authority_file(), os.path.join(g.home, "mail-ca.pem"))
     g.start("--worker-timeout", "5")
 
 
 def start_gateway(settings, users):
-    g = Gateway(WORLD["main"].port, WORLD["smtp"].port, prefix="tarnbox-tls-")
+    g = Gateway(WORLD["main"].port, WORLD["smtp"].port, prefix="tarnbox-tls-", trust=WORLD["certs"])
     WORLD.setdefault("gateways", []).append(g)
     for command in settings:
         g.run("settings", *command)
     for login, options in users:
         g.add_user(login, USERS[login]["password"], *options)
-    shutil.copy(WORLD["certs"].authority_file(), os.path.join(g.home, "mail-ca.pem"))
     return g.start("--worker-timeout", str(WORKER_TIMEOUT))
 
 
 def browser(login, english=False, gateway=None):
     g = gateway or WORLD["gateways"][0]
     return g.browser(login, USERS[login]["password"], b"?lang=eng" if english else b"")
-
-
-def own_servers(login):
-    u = USERS[login]
-    return ["--pop3-server", u["pop3_name"], "--smtp-server", "127.0.0.1",
-            "--pop3-port", str(getattr(WORLD[u["pop3"][0]], u["pop3"][1])),
-            "--smtp-port", str(getattr(WORLD[u["smtp"][0]], u["smtp"][1])),
-            *u["options"]]
 
 
 WORLD = World("tarnbox-tls-mail-")
@@ -238,7 +219,9 @@ class SecureSmtp(unittest.TestCase):
         return find()
 
     def test_authenticated_over_starttls_and_smtps(self):
-        for login, method in (("submit", "PLAIN"), ("smtps", "LOGIN")):
+        # own-login's mailbox login is not the one the SMTP server takes.
+        for login, method, sasl_user in (("submit", "PLAIN", "submit"), ("smtps", "LOGIN", "smtps"),
+                                         ("own-login", "PLAIN", "submit")):
             with self.subTest(login):
                 subject = b"Sent by " + login.encode()
                 _, answer = self.sent(login, subject, LONG_TEXT)
@@ -249,16 +232,9 @@ class SecureSmtp(unittest.TestCase):
                 self.assertRegex(data, rb"Received: from [^\r\n]*\r?\n\s+\(using TLSv1\.[23] ")
                 self.assertIn(b"\n\n" + LONG_TEXT.replace(b"\r\n", b"\n"),
                               data.replace(b"\r\n", b"\n"))
-                self.assertIn("sasl_method=%s, sasl_username=%s" % (method, login),
+                self.assertIn("sasl_method=%s, sasl_username=%s" % (method, sasl_user),
                               WORLD["smtp"].log_text())
-
-    def test_own_smtp_login(self):
-        _, answer = self.sent("own-login", b"Sent with an own login")
-        self.assertIn(DONE, answer.body, answer.raw[:1500])
-        self.assertIsNotNone(self.delivered(b"Sent with an own login"))
-        log = WORLD["smtp"].log_text()
-        self.assertIn("sasl_username=submit", log)
-        self.assertNotIn("sasl_username=own-login", log)
+        self.assertNotIn("sasl_username=own-login", WORLD["smtp"].log_text())
 
     def test_wrong_password_is_refused_and_nothing_delivered(self):
         b, answer = self.sent("bad-auth", b"Never delivered")
@@ -338,7 +314,8 @@ class UpgradeThatFails(unittest.TestCase):
                 page = b.first if kind == "POP3" else b.send(b"submit@test.example", b"x", b"x")
                 assert_page(self, "tls-" + login, page.body, b.query)
                 heard = WORLD[server]
-                self.assertEqual(heard.words(), [w.encode() for w in words], heard.commands)
+                self.assertEqual([c.split(b" ")[0].upper() for c in heard.commands],
+                                 [w.encode() for w in words], heard.commands)
                 self.assertFalse([h for h in heard.commands if b"-pw" in h], heard.commands)
 
 

@@ -3,10 +3,8 @@
 commands ran (by Dovecot's logout lines), its refusals, the corpus as it
 comes back over RETR, and sessions that go wrong on real sockets. 127.0.0.2
 is a closed port; "nosuch..invalid" is refused before any DNS lookup."""
-import email, email.policy, os, re, sys, time, unittest, urllib.parse
+import email, email.policy, os, re, time, unittest, urllib.parse
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(os.path.dirname(HERE), "corpus"))
 from gatewaytest import (  # noqa: E402
     LIST_TIME, MAIL_ADDRESS, MOZILLA5, Browser, Dovecot, Gateway, ScriptedServer, World,
     assert_page, assert_page_ends, assert_ref, browser_path, free_port, list_region, ref_json,
@@ -63,8 +61,7 @@ WORKER_TIMEOUT = 3
 
 
 def start_gateway(test, pop3_server, pop3_port, users=(), per_user_servers=False):
-    g = Gateway(pop3_port, pop3_server=pop3_server, prefix="tarnbox-pop3-")
-    (test.addClassCleanup if isinstance(test, type) else test.addCleanup)(g.stop)
+    g = Gateway(pop3_port, pop3_server=pop3_server, prefix="tarnbox-pop3-", owner=test)
     g.run("settings", "set", "apop_changeable=1", "per_user_servers=%d" % per_user_servers)
     for user in users:
         g.add_user(*user)
@@ -124,8 +121,7 @@ def assert_list(test, answer, ref, query, heading=b""):
 class StopTest(unittest.TestCase):
     def test_stop_deletes_the_attachment_files(self):
         # A gateway of its own, since this test ends it.
-        g = Gateway(WORLD["pop"].port, prefix="tarnbox-reading-stop-")
-        self.addCleanup(g.stop)
+        g = Gateway(WORLD["pop"].port, prefix="tarnbox-reading-stop-", owner=self)
         g.add_user("lister", USERS["lister"])
         g.start()
         n = BOXES["lister"].index("10-mixed-attachments.eml") + 1
@@ -284,8 +280,7 @@ class MessageView(unittest.TestCase):
 class MergedList(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        g = cls.g = Gateway(WORLD["pop"].port, prefix="tarnbox-merged-")
-        cls.addClassCleanup(g.stop)
+        g = cls.g = Gateway(WORLD["pop"].port, prefix="tarnbox-merged-", owner=cls)
         g.run("settings", "set", "multiple_addresses=1", "per_user_servers=1")
         # The sets' own server names come from the users' settings pages.
         g.run("settings", "permissions", "change_servers=on")
