@@ -27,14 +27,12 @@ def on_terminal(args, replies, seconds=20):
     pending = list(replies)
     deadline = time.time() + seconds
     try:
-        while time.time() < deadline:
-            ready, _, _ = select.select([fd], [], [], deadline - time.time())
-            if not ready:
-                break
+        while time.time() < deadline and select.select([fd], [], [],
+                                                       max(0, deadline - time.time()))[0]:
             try:
                 chunk = os.read(fd, 4096)
             except OSError:  # the terminal closed with the command
-                break
+                chunk = b""
             if not chunk:
                 break
             shown += chunk

@@ -136,28 +136,28 @@ class StopTest(unittest.TestCase):
         self.assertEqual(files(), [])
 
 
+LISTER = b"<pre>" + MAIL_ADDRESS + b" lister@test.example\r\n"
+
+
 class ListPage(unittest.TestCase):
     """The rows of the received-mail list, and TOP only for what is new."""
-
-    def assert_list(self, answer, ref, query):
-        assert_list(self, answer, ref, query, b"<pre>" + MAIL_ADDRESS + b" lister@test.example\r\n")
 
     def test_rows_then_top_only_for_new_mail(self):
         s = Session("lister")
         answer, first = s.first
         with self.subTest("first visit: the rows byte for byte, TOP for every message"):
-            self.assert_list(answer, "reading-lister", s.query)
+            assert_list(self, answer, "reading-lister", s.query, LISTER)
             self.assertEqual((first["top_count"], first["retr_count"], first["deleted_count"]),
                              (5, 0, 0))
         answer, second = s.list_page()
         with self.subTest("second visit: same rows from the kept list, no TOP"):
-            self.assert_list(answer, "reading-lister", s.query)
+            assert_list(self, answer, "reading-lister", s.query, LISTER)
             self.assertEqual((second["top_count"], second["retr_count"]), (0, 0))
         WORLD["pop"].deliver("lister", WORLD["mail"]["07-utf8.eml"])
         answer, third = s.list_page()
         with self.subTest("new UTF-8 message: one TOP, Shift_JIS subject, the emoji's reference"):
             self.assertEqual((third["top_count"], third["retr_count"]), (1, 0))
-            self.assert_list(answer, "reading-lister-new-mail", s.query)
+            assert_list(self, answer, "reading-lister-new-mail", s.query, LISTER)
 
     def test_no_mail_received(self):
         answer, counters = Session("nomail").first
