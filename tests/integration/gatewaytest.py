@@ -199,8 +199,9 @@ class Browser:
     the login query its links carry, the session cookie, and in a post the
     form token of the last page; with ctx over TLS."""
 
-    def __init__(self, port, user, password, lang=b"", headers=b"", ctx=None):
-        self.port, self.user, self.password, self.lang = port, user, password, lang
+    def __init__(self, port, user, password, english=False, headers=b"", ctx=None):
+        self.port, self.user, self.password = port, user, password
+        self.lang = b"?lang=eng" if english else b""
         self.headers, self.ctx = headers, ctx
         self.query = self.cookie = self.token = None
         self.first = self.login()
@@ -255,7 +256,7 @@ class Gateway:
         self.home = home or tempfile.mkdtemp(prefix=prefix)
         self.port, self.https_port = free_port(), free_port() if https else None
         self.cert, self.key = (os.path.join(self.home, n) for n in ("https-cert.pem", "https-key.pem"))
-        self.proc = None
+        self.proc, self.passwords = None, {}
         if owner:
             (owner.addClassCleanup if isinstance(owner, type) else owner.addCleanup)(self.stop)
         ports = (["--pop3-port", str(pop3_port)] if pop3_port else []) + (
@@ -274,6 +275,7 @@ class Gateway:
         return r
 
     def add_user(self, user, password, *options, name=None):
+        self.passwords[user] = password
         self.run("users", "add", "--name", name or user, "--mail-address", f"{user}@{DOMAIN}",
                  "--id", user, "--password", password, *options)
 
@@ -303,8 +305,9 @@ class Gateway:
                             b"GET " + path + b" HTTP/1.0\r\n\r\n", timeout=20 if ctx else 10,
                             ctx=ctx, slow=slow)
 
-    def browser(self, user, password, lang=b"", headers=b""):
-        return Browser(self.port, user, password, lang, headers)
+    def browser(self, user, password=None, english=False, headers=b""):
+        """user logged in; password: the one it was added with unless given."""
+        return Browser(self.port, user, password or self.passwords[user], english, headers)
 
 
 # A reply after which TLS starts with cert, or without it bytes that are no TLS.

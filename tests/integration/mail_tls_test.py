@@ -102,8 +102,7 @@ def start_gateway(settings, users):
 
 
 def browser(login, english=False, gateway=None):
-    g = gateway or WORLD["gateways"][0]
-    return g.browser(login, USERS[login]["password"], b"?lang=eng" if english else b"")
+    return (gateway or WORLD["gateways"][0]).browser(login, english=english)
 
 
 WORLD = World("tarnbox-tls-mail-")

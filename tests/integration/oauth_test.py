@@ -113,11 +113,6 @@ class Handler(BaseHTTPRequestHandler):
         return self.reply(400, {"error": "unsupported_grant_type"})
 
 
-def serve(server):
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    return server
-
-
 USERS = ("alice", "carol", "dave", "erin", "frank", "gina", "hank")
 
 
@@ -134,7 +129,7 @@ def callback(path, query):
 
 class OAuthBrowser(Browser):
     def __init__(self, login, english=False):
-        super().__init__(WORLD["port"], login, login + "-pw", b"?lang=eng" if english else b"")
+        super().__init__(WORLD["port"], login, login + "-pw", english)
 
     def approved(self):
         """The settings link to the provider, which approves the login at once:
@@ -166,12 +161,13 @@ def tarnbox(*args):
 
 def build(world, scratch):
     certs = WORLD["certs"] = Certificates(os.path.join(scratch, "certs"))
-    plain = WORLD["plain"] = serve(ThreadingHTTPServer(("127.0.0.1", 0), Handler))
-    secure = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    plain = WORLD["plain"] = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    secure = WORLD["secure"] = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(*certs.server("127.0.0.1"))
     secure.socket = context.wrap_socket(secure.socket, server_side=True)
-    WORLD["secure"] = serve(secure)
+    for server in (plain, secure):
+        threading.Thread(target=server.serve_forever, daemon=True).start()
     provider_url = "http://127.0.0.1:%d" % plain.server_port
     secure_url = "https://127.0.0.1:%d" % secure.server_port
 

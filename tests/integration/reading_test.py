@@ -125,7 +125,7 @@ class StopTest(unittest.TestCase):
         g.add_user("lister", USERS["lister"])
         g.start()
         n = BOXES["lister"].index("10-mixed-attachments.eml") + 1
-        self.assertIn(ATTACHED, g.browser("lister", USERS["lister"]).page(
+        self.assertIn(ATTACHED, g.browser("lister").page(
             b"/mail/a%04d.html" % n).body)
 
         def files():
@@ -288,7 +288,7 @@ class MergedList(unittest.TestCase):
             g.add_user(login, POP_USERS[login])
         g.start("--worker-timeout", "10", env=dict(os.environ, TZ="JST-9"))
         for login, sets in GATEWAY_USERS.items():
-            b = g.browser(login, POP_USERS[login], headers=MOZILLA5)
+            b = g.browser(login, headers=MOZILLA5)
             for n, (pop_user, password, server) in enumerate(filter(None, sets[1:]), 2):
                 fields = {"user_id": pop_user, "user_pass1": password, "user_pass2": password,
                           "user_name": pop_user, "user_mail_address": pop_user + "@test.example",
@@ -300,12 +300,9 @@ class MergedList(unittest.TestCase):
                     raise AssertionError("set %d of %s not stored: %r"
                                          % (n, login, answer.body[:1500]))
 
-    def login(self, user):
-        return self.g.browser(user, POP_USERS[user], headers=MOZILLA5)
-
     def test_three_reachable_sets_each_with_their_rows(self):
         started = time.time()
-        b = self.login("merger")
+        b = self.g.browser("merger", headers=MOZILLA5)
         assert_list(self, b.first, "merged-three-sets", b.query)
         # The three exchanges run side by side, not one after another.
         self.assertLess(time.time() - started, 5)
@@ -319,7 +316,7 @@ class MergedList(unittest.TestCase):
         # Their English text is the unit tests' (merged_sections.ref).
         for user, ref in (("broken", "merged-failures"), ("lost", "merged-lost")):
             with self.subTest(user):
-                b = self.login(user)
+                b = self.g.browser(user, headers=MOZILLA5)
                 assert_list(self, b.first, ref, b.query)
                 # The form still ends the page after the failed sections.
                 self.assertIn(b'name="list_time"><input type="submit"', b.first.body)
@@ -334,7 +331,7 @@ class UnreachedServer(unittest.TestCase):
             with self.subTest(ref):
                 g = start_gateway(self, name, port, [("alice", "x")], per_user)
                 t = time.time()
-                b = g.browser("alice", "x", b"?lang=eng")
+                b = g.browser("alice", english=True)
                 self.assertLess(time.time() - t, WORKER_TIMEOUT)  # at once, not after a wait
                 assert_page(self, ref, b.first.raw, b.query)
 
@@ -347,15 +344,15 @@ class DovecotRefuses(unittest.TestCase):
             ("alice", "alicepw"), ("apu", "apupw", "--apop"), ("carol", "wrongpw")])
 
     def test_login_refused_shows_the_servers_text(self):
-        b = self.g.browser("carol", "wrongpw", b"?lang=eng")
+        b = self.g.browser("carol", english=True)
         assert_page(self, "pop3-login-refused", b.first.raw, b.query)
         self.assertEqual(WORLD["pop"].logins("carol"), [])
 
     def test_message_not_on_the_server(self):
         pop = WORLD["pop"]
-        for user, password, method in (("alice", "alicepw", "PLAIN"), ("apu", "apupw", "APOP")):
+        for user, method in (("alice", "PLAIN"), ("apu", "APOP")):
             with self.subTest(user=user):
-                b = self.g.browser(user, password, b"?lang=eng")
+                b = self.g.browser(user, english=True)
                 before = len(pop.logouts(user))
                 answer = b.page(b"/mail/a0099.html").raw
                 assert_page(self, "pop3-no-message", answer, b.query)
@@ -378,7 +375,7 @@ class MisbehavingServer(unittest.TestCase):
         g = start_gateway(self, "127.0.0.1", server.port, [("alice", "pw")])
         # Nothing of the page had been written when the server went: the
         # failure page is the whole answer.
-        b = g.browser("alice", "pw", b"?lang=eng")
+        b = g.browser("alice", english=True)
         assert_page(self, "pop3-stall", b.first.raw, b.query)
         # The login holds although no list could be shown.
         assert_page(self, "pop3-stall", b.page(b"/mail/a0001.html").raw, b.query)

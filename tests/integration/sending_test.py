@@ -54,10 +54,6 @@ WORLD = World("tarnbox-sending-mail-")
 setUpModule, tearDownModule = WORLD.hooks(build)
 
 
-def browser(user):
-    return WORLD["gateway"].browser(user, USERS[user][1], headers=MOZILLA5)
-
-
 def count(user):
     return len(WORLD["pop"].boxes.messages(user))
 
@@ -89,7 +85,7 @@ class SentMessage(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.s = browser("sender")
+        cls.s = WORLD["gateway"].browser("sender", headers=MOZILLA5)
         before = {u: count(u) for u in ("bob", "carol", "dave")}
         cls.answer = cls.s.send(
             to=sjis("ボブ <bob@test.example>"), cc=b"carol@test.example",
@@ -134,7 +130,7 @@ class SentMessage(unittest.TestCase):
 
 class PlainMessage(unittest.TestCase):
     def test_ascii_only_mail_headers_and_body(self):
-        s = browser("plain")
+        s = WORLD["gateway"].browser("plain", headers=MOZILLA5)
         before = count("bob")
         answer = s.send(to=b"bob@test.example", subject=b"Plain subject",
                         text=b"Hello Bob,\r\n.\r\nbye")
@@ -147,7 +143,7 @@ class PlainMessage(unittest.TestCase):
 
 class Failures(unittest.TestCase):
     def test_refused_recipient_stops_the_whole_message(self):
-        s = browser("sender")
+        s = WORLD["gateway"].browser("sender", headers=MOZILLA5)
         before = count("bob")
         log_before = s.page(b"/mail/sent/index.html").body.count(b"<input type=checkbox")
         answer = s.send(to=b"bob@test.example, nosuchuser@test.example", subject=b"Refused",
@@ -166,7 +162,7 @@ class Failures(unittest.TestCase):
         for user, slowest in (("lost", WORKER_TIMEOUT), ("closed", WORKER_TIMEOUT),
                               ("silent", WORKER_TIMEOUT + 5)):
             with self.subTest(user):
-                s = browser(user)
+                s = WORLD["gateway"].browser(user, headers=MOZILLA5)
                 answer = s.send(to=b"bob@test.example", subject=b"x", text=b"x")
                 self.assertEqual(answer.status, b"HTTP/1.0 200 OK", answer.raw[:600])
                 assert_page(self, "send-failure-" + user, answer.body, s.query)
