@@ -49,9 +49,6 @@ class FullDisk(unittest.TestCase):
         subprocess.run(["umount", self.mount], check=True)
         os.rmdir(self.mount)
 
-    def data_file(self):
-        return file_bytes(os.path.join(self.home, "tarnbox.dat"))
-
     def listed(self):
         out = self.tarnbox("users", "list").stdout
         return [line.split("\t")[1] for line in out.splitlines()]
@@ -63,12 +60,13 @@ class FullDisk(unittest.TestCase):
         self.assertIn("No space left on device", r.stderr, args)
 
     def writes_that_fail(self):
-        before, files = self.data_file(), sorted(os.listdir(self.home))
+        data = os.path.join(self.home, "tarnbox.dat")
+        before, files = file_bytes(data), sorted(os.listdir(self.home))
         self.assert_refused("users", "add", "--name", "Name u2", "--mail-address",
                             "u2@test.example", "--id", "u2", "--password", "pw")
         self.assert_refused("settings", "set", "log_size_kb=77")
         self.assert_refused("users", "delete", "--yes", "u1")
-        self.assertEqual(self.data_file(), before)
+        self.assertEqual(file_bytes(data), before)
         self.assertEqual(sorted(os.listdir(self.home)), files, "nothing left beside it")
 
     def test_the_command_line_alone(self):

@@ -109,42 +109,33 @@ WORLD = World("tarnbox-tls-mail-")
 setUpModule, tearDownModule = WORLD.hooks(build)
 
 
-def register(login, password):
-    fields = {"user_name": "Hanako " + login, "user_mail_address": login + "@test.example",
-              "user_id": login, "user_pass1": password, "user_pass2": password,
-              "user_column_count": "80", "user_row_count": "10", "user_upload_no": "1"}
-    return http(WORLD["registration"].port, b"POST", b"/mail/new/index.html?lang=eng",
-                urllib.parse.urlencode(fields).encode()).raw
-
-
-def registered(login):
-    return WORLD["registration"].run("users", "show", login, check=False).returncode == 0
-
-
 class Registration(unittest.TestCase):
-    def test_a_login_the_server_refuses_makes_no_account(self):
-        answer = register("hanako", "guessed")
-        self.assertIn(b"The POP3 server did not accept this user name and password.", answer,
-                      answer[-1500:])
-        self.assertIn(b"name=\"user_id\"", answer, "the form is shown again")
-        self.assertFalse(registered("hanako"))
-
-    def test_the_servers_login_makes_the_account_over_stls(self):
-        answer = register("jiro", "jiro-pw")
-        self.assertIn(b"Registration completed.", answer, answer[-1500:])
-        self.assertTrue(registered("jiro"))
-        pop = WORLD["registration-pop"]
+    def test_an_account_only_for_a_login_the_server_takes_over_stls(self):
+        g, pop = WORLD["registration"], WORLD["registration-pop"]
+        for login, password, away, said, made in (
+                ("hanako", "guessed", False,
+                 b"The POP3 server did not accept this user name and password.", False),
+                ("hanako", "hanako-pw", True, b"The POP3 server could not be reached", False),
+                ("jiro", "jiro-pw", False, b"Registration completed.", True)):
+            with self.subTest(login, away=away):
+                fields = {"user_name": "Hanako " + login, "user_id": login,
+                          "user_mail_address": login + "@test.example", "user_pass1": password,
+                          "user_pass2": password, "user_column_count": "80",
+                          "user_row_count": "10", "user_upload_no": "1"}
+                if away:
+                    pop.stop()
+                try:
+                    answer = http(g.port, b"POST", b"/mail/new/index.html?lang=eng",
+                                  urllib.parse.urlencode(fields).encode()).raw
+                finally:
+                    if away:
+                        pop.start()
+                self.assertIn(said, answer, answer[-1500:])
+                self.assertEqual(g.run("users", "show", login, check=False).returncode == 0, made)
+                if not made:
+                    self.assertIn(b"name=\"user_id\"", answer, "the form is shown again")
         lines = pop.login_lines("jiro")
         self.assertTrue(lines and ", TLS," in lines[-1], pop.log_text()[-1500:])
-
-    def test_nothing_is_made_while_the_server_is_away(self):
-        WORLD["registration-pop"].stop()
-        try:
-            answer = register("hanako", "hanako-pw")
-        finally:
-            WORLD["registration-pop"].start()
-        self.assertIn(b"The POP3 server could not be reached", answer, answer[-1500:])
-        self.assertFalse(registered("hanako"))
 
 
 class SecurePop3(unittest.TestCase):

@@ -56,10 +56,9 @@ class Handler(BaseHTTPRequestHandler):
     def reply(self, status, body=None, headers=()):
         data = json.dumps(body).encode() if body is not None else b""
         self.send_response(status)
-        json_type = [("Content-Type", "application/json")] if body is not None else []
-        for k, v in [*headers, *json_type]:
+        json_type = [("Content-Type", "application/json")] if data else []
+        for k, v in [*headers, *json_type, ("Content-Length", str(len(data)))]:
             self.send_header(k, v)
-        self.send_header("Content-Length", str(len(data)))
         self.end_headers()
         self.wfile.write(data)
 
