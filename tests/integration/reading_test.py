@@ -231,17 +231,6 @@ class MessageView(unittest.TestCase):
         """The files the page of a message links to or shows, in order."""
         return re.findall(rb'(?:href|src)="(/mail/~reader/[^"]*)"', self.open(name)[1])
 
-    def download(self, href):
-        answer = self.s.request(b"GET", browser_path(href))
-        self.assertEqual(answer.status, b"HTTP/1.0 200 OK", href)
-        return answer.body
-
-    def parts(self, name):
-        """The bytes of each attachment of a corpus message, in order."""
-        msg = email.message_from_bytes(WORLD["mail"][name], policy=email.policy.compat32)
-        return [p.get_payload(decode=True) for p in msg.walk()
-                if p.get_content_maintype() in ("application", "image")]
-
     def test_each_message_page(self):
         # Every message of the box as its page shows it, with the RETR and
         # TOP of its session: each Japanese charset (Shift_JIS keeps 0x5C
@@ -266,10 +255,16 @@ class MessageView(unittest.TestCase):
         # HTML are a picture by Content-ID and an inline photo.
         for name in CASES["attachments"]:
             with self.subTest(name):
-                links, wanted = self.linked(name), self.parts(name)
+                # The bytes of each attachment of the corpus message, in order.
+                msg = email.message_from_bytes(WORLD["mail"][name], policy=email.policy.compat32)
+                wanted = [p.get_payload(decode=True) for p in msg.walk()
+                          if p.get_content_maintype() in ("application", "image")]
+                links = self.linked(name)
                 self.assertGreaterEqual(len(wanted), len(links))
                 for href, data in zip(links, wanted):
-                    self.assertTrue(self.download(href) == data, href)
+                    answer = self.s.request(b"GET", browser_path(href))
+                    self.assertEqual(answer.status, b"HTTP/1.0 200 OK", href)
+                    self.assertTrue(answer.body == data, href)
         # The files of one page stay until the user's next mail page.
         href = self.linked("10-mixed-attachments.eml")[0]
         self.open("01-plain-ascii.eml")
