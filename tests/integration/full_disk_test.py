@@ -53,19 +53,16 @@ class FullDisk(unittest.TestCase):
         out = self.tarnbox("users", "list").stdout
         return [line.split("\t")[1] for line in out.splitlines()]
 
-    def assert_refused(self, *args):
-        r = self.tarnbox(*args, check=False)
-        self.assertNotEqual(r.returncode, 0, args)
-        self.assertIn(CANNOT_WRITE, r.stderr, args)
-        self.assertIn("No space left on device", r.stderr, args)
-
     def writes_that_fail(self):
         data = os.path.join(self.home, "tarnbox.dat")
         before, files = file_bytes(data), sorted(os.listdir(self.home))
-        self.assert_refused("users", "add", "--name", "Name u2", "--mail-address",
-                            "u2@test.example", "--id", "u2", "--password", "pw")
-        self.assert_refused("settings", "set", "log_size_kb=77")
-        self.assert_refused("users", "delete", "--yes", "u1")
+        for args in (("users", "add", "--name", "Name u2", "--mail-address", "u2@test.example",
+                      "--id", "u2", "--password", "pw"),
+                     ("settings", "set", "log_size_kb=77"), ("users", "delete", "--yes", "u1")):
+            r = self.tarnbox(*args, check=False)
+            self.assertNotEqual(r.returncode, 0, args)
+            self.assertIn(CANNOT_WRITE, r.stderr, args)
+            self.assertIn("No space left on device", r.stderr, args)
         self.assertEqual(file_bytes(data), before)
         self.assertEqual(sorted(os.listdir(self.home)), files, "nothing left beside it")
 

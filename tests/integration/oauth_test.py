@@ -258,23 +258,21 @@ class Connecting(unittest.TestCase):
         self.assertIn(DONE, answer.body, answer.body[:1500])
         self.assertIn("sasl_method=XOAUTH2, sasl_username=gina", WORLD["smtp"].log_text())
 
-    def test_a_state_that_does_not_match_is_refused(self):
-        b = OAuthBrowser("dave")
-        back = b.approved()
-        q = dict(urllib.parse.parse_qsl(back.query))
-        forged = urllib.parse.urlencode({"code": q["code"], "state": "x" + q["state"]})
-        page = callback(back.path, forged)
-        self.assertIn(STATE_REFUSED, page.body, page.body[:800])
-        self.assertNotIn(CONNECTED, page.body)
+    def test_a_state_that_does_not_match_or_outlived_its_login_is_refused(self):
+        for login, forged in (("dave", True), ("frank", False)):
+            with self.subTest(login):
+                b = OAuthBrowser(login)
+                back = b.approved()
+                q = dict(urllib.parse.parse_qsl(back.query))
+                if forged:
+                    q["state"] = "x" + q["state"]
+                else:
+                    b.page(b"/mail/logout/index.html")
+                page = callback(back.path, urllib.parse.urlencode(q))
+                self.assertIn(STATE_REFUSED, page.body, page.body[:800])
+                self.assertNotIn(CONNECTED, page.body)
         # No state, a state taken twice and the real one after a forged one:
         # OAuthState.TakenOnceAndOnlyWhileYoung.
-
-    def test_a_state_outlives_no_logout(self):
-        b = OAuthBrowser("frank")
-        back = b.approved()
-        b.page(b"/mail/logout/index.html")
-        page = callback(back.path, back.query)
-        self.assertIn(STATE_REFUSED, page.body, page.body[:800])
 
 
 class Exchanges(unittest.TestCase):
