@@ -13,25 +13,24 @@ class Lifecycle(unittest.TestCase):
         g = Gateway(owner=self)
         return g.start(*extra, stderr=subprocess.PIPE, host=host) if host else g
 
-    def test_refuses_second_instance_and_stops_on_sigterm(self):
-        g = self.gateway()
-        second = g.run("serve", check=False, timeout=10)
-        self.assertNotEqual(second.returncode, 0)
-        self.assertIn("すでに起動されています。", second.stderr)
-        t = time.time()
-        g.proc.send_signal(signal.SIGTERM)
-        self.assertEqual(g.proc.wait(timeout=5), 0)
-        self.assertLess(time.time() - t, 1.0)
-
-    def test_sigint_and_port_in_use(self):
-        g, other = self.gateway(), self.gateway(host=None)
-        other.run("settings", "set", f"http_port={g.port}")
-        r = other.run("serve", check=False, timeout=10)
-        self.assertNotEqual(r.returncode, 0)
-        self.assertIn("TCP/IP ポート番号が使用されています。\nポート番号を変更してください。",
-                      r.stderr)
-        g.proc.send_signal(signal.SIGINT)
-        self.assertEqual(g.proc.wait(timeout=5), 0)
+    def test_a_second_start_is_refused_and_a_signal_stops_the_first(self):
+        # From the same home, or from another on the same port.
+        for sig, same_home, said in (
+                (signal.SIGTERM, True, "すでに起動されています。"),
+                (signal.SIGINT, False,
+                 "TCP/IP ポート番号が使用されています。\nポート番号を変更してください。")):
+            with self.subTest(sig):
+                g = self.gateway()
+                other = g if same_home else self.gateway(host=None)
+                if not same_home:
+                    other.run("settings", "set", f"http_port={g.port}")
+                second = other.run("serve", check=False, timeout=10)
+                self.assertNotEqual(second.returncode, 0)
+                self.assertIn(said, second.stderr)
+                t = time.time()
+                g.proc.send_signal(sig)
+                self.assertEqual(g.proc.wait(timeout=5), 0)
+                self.assertLess(time.time() - t, 1.0)
 
     def test_listen_binds_one_numeric_address(self):
         g = self.gateway("--listen", "127.0.0.1")
