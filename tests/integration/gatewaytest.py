@@ -1,8 +1,8 @@
 """The integration harness: gateways in scratch homes, the real mail servers
 of mailservers.py in a World per test module, HTTP/1.0 exchanges made the way
 a browser makes them, scripted mail servers, and .ref comparisons."""
-import collections, html, json, os, re, shutil, socket, ssl, struct, subprocess, sys, tempfile, threading, time
-import urllib.parse
+import collections, html, json, os, re, shutil, socket, socketserver, ssl, struct, subprocess, sys
+import tempfile, threading, time, urllib.parse
 
 sys.dont_write_bytecode = True
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -314,29 +314,23 @@ class Gateway:
 Upgrade = collections.namedtuple("Upgrade", "reply cert", defaults=(None,))
 
 
-class ScriptedServer:
+class ScriptedServer(socketserver.ThreadingTCPServer):
     """Plays one script per connection, the last for every later one: a
     greeting (None: none) and one reply per command line (CLOSE closes, an
     Upgrade starts TLS), then silence. commands keeps every line read and
     the first bytes after a handshake. No script: it never says a word."""
-    CLOSE = object()
+    CLOSE, allow_reuse_address, request_queue_size = object(), True, 8
 
     def __init__(self, *scripts, host="127.0.0.1", port=0):
-        self.scripts = list(scripts) or [(None, [])]
-        self.commands, self.conns = [], []
-        self.sock = socket.create_server((host, port), backlog=8)
-        self.port = self.sock.getsockname()[1]
-        threading.Thread(target=self._accept, daemon=True).start()
+        self.scripts, self.commands = list(scripts) or [(None, [])], []
+        super().__init__((host, port), None)
+        self.port = self.server_address[1]
+        threading.Thread(target=self.serve_forever, daemon=True).start()
 
-    def _accept(self):
-        while True:
-            try:
-                conn = self.sock.accept()[0]
-            except OSError:
-                return
-            self.conns.append(conn)
-            script = self.scripts.pop(0) if len(self.scripts) > 1 else self.scripts[0]
-            threading.Thread(target=self._play, args=(conn, *script), daemon=True).start()
+    def process_request(self, conn, address):
+        # The scripts go to the connections in the order they came.
+        script = self.scripts.pop(0) if len(self.scripts) > 1 else self.scripts[0]
+        threading.Thread(target=self._play, args=(conn, *script), daemon=True).start()
 
     def _play(self, conn, greeting, replies):
         replies = list(replies)
@@ -372,13 +366,8 @@ class ScriptedServer:
             self.commands.append(secure.recv(100))
 
     def stop(self):
-        self.sock.close()
-        for c in self.conns:
-            try:  # wakes the thread reading it
-                c.shutdown(socket.SHUT_RDWR)
-            except OSError:
-                pass
-            c.close()
+        self.shutdown()
+        self.server_close()
 
 
 POLICY = re.compile(rb"Content-Security-Policy: [^\r]*")
