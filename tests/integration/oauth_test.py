@@ -81,10 +81,9 @@ class Handler(BaseHTTPRequestHandler):
         f = dict(urllib.parse.parse_qsl(self.rfile.read(n).decode()))
         if self.path == "/introspect":
             with PROVIDER.lock:
-                entry = PROVIDER.access.get(f.get("token", ""))
-            if entry and entry["active"]:
-                return self.reply(200, {"active": True, "username": entry["user"]})
-            return self.reply(200, {"active": False})
+                entry = PROVIDER.access.get(f.get("token", ""), {"active": False})
+            return self.reply(200, {"active": True, "username": entry["user"]} if entry["active"]
+                              else {"active": False})
         if self.path != "/token":
             return self.reply(404, {"error": "not_found"})
         if f.get("client_id") != CLIENT_ID or f.get("client_secret") != CLIENT_SECRET:

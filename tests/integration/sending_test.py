@@ -20,16 +20,14 @@ def split_message(raw):
 
 POSTFIX_ABOVE = re.compile(rb"(?:(?:Return-Path|X-Original-To|Delivered-To|Received):"
                            rb"[^\r]*\r\n(?:[ \t][^\r]*\r\n)*)*")
-POSTFIX_BELOW = re.compile(rb"(?:(?:Message-Id: <[^>]*@mail\.test\.example>|Date: [^\r]*)\r\n)*")
+# From the first line on which only Message-Id and Date lines follow.
+POSTFIX_BELOW = re.compile(
+    rb"(?<=\r\n)(?:(?:Message-Id: <[^>]*@mail\.test\.example>|Date: [^\r]*)\r\n)*\Z")
 
 
 def gateway_headers(head):
     """Without Postfix's trace fields above and its Message-Id and Date below."""
-    rest = head[POSTFIX_ABOVE.match(head).end():]
-    for m in re.finditer(rb"\r\n(?=(?:Message-Id|Date): )", rest):
-        if POSTFIX_BELOW.fullmatch(rest[m.end():]):
-            return rest[:m.end()]
-    return rest
+    return POSTFIX_BELOW.sub(b"", head[POSTFIX_ABOVE.match(head).end():], count=1)
 
 
 USERS = {k: v for k, v in ref_json("sending-users").items() if k != "why"}
