@@ -15,6 +15,7 @@ CLIENT_ID, CLIENT_SECRET, WORKER_TIMEOUT = "tarnbox-test-client", "s3cret-of-the
 CONNECTED = sjis("アカウントを連携しました。")
 STATE_REFUSED = sjis("連携の要求が無効か、期限が切れています。")
 LIST, SETTINGS = b"/mail/index.html", b"/mail/setup/index.html"
+TEXT = b"sent with a token"
 
 
 
@@ -149,13 +150,6 @@ class OAuthBrowser(Browser):
         back = self.approved()
         return callback(back.path, back.query)
 
-    def send(self, subject):
-        return super().send(b"%s@test.example" % self.user.encode(), subject, b"sent with a token")
-
-
-def tarnbox(*args):
-    return WORLD["gateway"].run(*args).stdout
-
 
 def build(world, scratch):
     certs = WORLD["certs"] = Certificates(os.path.join(scratch, "certs"))
@@ -189,10 +183,10 @@ def build(world, scratch):
     secret = os.path.join(scratch, "client-secret")
     with open(secret, "w") as f:
         f.write(CLIENT_SECRET + "\n")
-    tarnbox("settings", "set", "per_user_servers=1")
+    g.run("settings", "set", "per_user_servers=1")
     callback = "http://127.0.0.1:%d/mail/oauth/callback" % port
     for name, base in (("test", provider_url), ("secure", secure_url)):
-        tarnbox("oauth", "provider", name, "--client-id", CLIENT_ID, "--client-secret-file",
+        g.run("oauth", "provider", name, "--client-id", CLIENT_ID, "--client-secret-file",
                 secret, "--auth-url", base + "/authorize", "--token-url", base + "/token",
                 "--scope", "mail offline", "--redirect-url", callback)
     for login in USERS + ("plainuser",):
@@ -220,9 +214,9 @@ class Connecting(unittest.TestCase):
         # The way back keeps the login.
         self.assertIn(b"/mail/setup/index.html" + b.query, page.body)
         self.assertIn(sjis("連携済み"), b.page(SETTINGS).body)
-        shown = tarnbox("users", "show", "alice")
+        shown = WORLD["gateway"].run("users", "show", "alice").stdout
         self.assertRegex(shown, r"oauth.*test.*連携済み")
-        self.assertNotIn(CLIENT_SECRET, tarnbox("oauth", "show"))
+        self.assertNotIn(CLIENT_SECRET, WORLD["gateway"].run("oauth", "show").stdout)
 
         listed = b.page(LIST)
         self.assertIn(b"Token mail for alice", listed.body, listed.body[:1500])
@@ -234,7 +228,7 @@ class Connecting(unittest.TestCase):
         self.assertIn(CONNECTED, b.connect().body)
         self.assertIn(b"Token mail for hank", b.page(LIST).body)
         # Carried out by the running gateway.
-        tarnbox("users", "change", "hank", "--oauth", "secure")
+        WORLD["gateway"].run("users", "change", "hank", "--oauth", "secure")
         self.assertIn(sjis("未連携"), b.page(SETTINGS).body)
         self.assertIn(b"not connected", b.page(LIST).body)
         self.assertEqual(PROVIDER.refresh_grants.get("hank", 0), 0)
@@ -253,7 +247,7 @@ class Connecting(unittest.TestCase):
         listed = b.page(LIST)
         self.assertIn(b"Token mail for gina", listed.body, listed.body[:1500])
         self.assertIn(("gina", "XOAUTH2"), WORLD["pop"].logins("gina"))
-        answer = b.send(b"Sent by gina with a long token")
+        answer = b.send(b"gina@test.example", b"Sent by gina with a long token", TEXT)
         self.assertIn(DONE, answer.body, answer.body[:1500])
         self.assertIn("sasl_method=XOAUTH2, sasl_username=gina", WORLD["smtp"].log_text())
 
@@ -290,7 +284,7 @@ class Exchanges(unittest.TestCase):
         self.assertEqual(PROVIDER.refresh_grants.get("erin"), 1)
         # The renewed token is good for an hour: the next exchanges keep it,
         # sending over SMTP XOAUTH2 too.
-        answer = b.send(b"Sent by erin with a token")
+        answer = b.send(b"erin@test.example", b"Sent by erin with a token", TEXT)
         self.assertIn(DONE, answer.body, answer.body[:1500])
         self.assertTrue(wait_for(lambda: any(b"Sent by erin with a token" in file_bytes(p)
                                              for p in WORLD["pop"].boxes.messages("erin"))))
@@ -310,7 +304,7 @@ class Exchanges(unittest.TestCase):
         # The server's text, and the JSON of the challenge it refused the
         # token with, on the list page and after the SMTP refusal.
         assert_page(self, "oauth-revoked-list", page.body, b.query)
-        assert_ref(self, "oauth-revoked-send", b.send(b"never sent").body, query=b.query)
+        assert_ref(self, "oauth-revoked-send", b.send(b"dave@test.example", b"never sent", TEXT).body, query=b.query)
 
     def test_revoked_refresh_token_names_the_token_endpoint(self):
         b = OAuthBrowser("frank")
