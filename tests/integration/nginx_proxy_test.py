@@ -12,21 +12,6 @@ from gatewaytest import (  # noqa: E402
 NGINX = "/usr/sbin/nginx"
 
 
-def proxy_config(tls_port, plain_port, gateway_port, cert, key):
-    with open(os.path.join(ROOT, "conf", "nginx-tarnbox.conf")) as f:
-        text = f.read()
-    text = re.sub(r"\n\s*listen \[::\]:\d+[^\n]*", "", text)
-    for old, new in (("listen 443 ssl;", f"listen 127.0.0.1:{tls_port} ssl;"),
-                     ("listen 80;", f"listen 127.0.0.1:{plain_port};"),
-                     ("/etc/ssl/tarnbox/fullchain.pem", cert), ("/etc/ssl/tarnbox/privkey.pem", key),
-                     ("http://127.0.0.1:8080", f"http://127.0.0.1:{gateway_port}")):
-        text = text.replace(old, new)
-    directives = "\n".join(l for l in text.splitlines() if not l.lstrip().startswith("#"))
-    # Whole numbers only: a random port may hold the digits 443.
-    assert not re.search(r"(?<!\d)(?:443|8080)(?!\d)|/etc/ssl", directives), directives
-    return text
-
-
 def exchange(port, raw, source="127.0.0.1", tls=False):
     """One request from the loopback address source; the whole answer."""
     return raw_request(port, raw, timeout=20, ctx=WORLD["client_tls"] if tls else None,
@@ -58,7 +43,17 @@ def build(world, scratch):
     prefix = os.path.join(scratch, "nginx")
     os.makedirs(os.path.join(prefix, "logs"), exist_ok=True)
     conf = os.path.join(prefix, "nginx.conf")
-    site = proxy_config(world["tls_port"], world["plain_port"], g.port, *certs.server())
+    cert, key = certs.server()
+    with open(os.path.join(ROOT, "conf", "nginx-tarnbox.conf")) as f:
+        site = re.sub(r"\n\s*listen \[::\]:\d+[^\n]*", "", f.read())
+    for old, new in (("listen 443 ssl;", f"listen 127.0.0.1:{world['tls_port']} ssl;"),
+                     ("listen 80;", f"listen 127.0.0.1:{world['plain_port']};"),
+                     ("/etc/ssl/tarnbox/fullchain.pem", cert), ("/etc/ssl/tarnbox/privkey.pem", key),
+                     ("http://127.0.0.1:8080", f"http://127.0.0.1:{g.port}")):
+        site = site.replace(old, new)
+    directives = "\n".join(l for l in site.splitlines() if not l.lstrip().startswith("#"))
+    # Whole numbers only: a random port may hold the digits 443.
+    assert not re.search(r"(?<!\d)(?:443|8080)(?!\d)|/etc/ssl", directives), directives
     for path, text in ((os.path.join(prefix, "site.conf"), site),
                        (conf, template("nginx.conf", prefix=prefix))):
         with open(path, "w") as f:
