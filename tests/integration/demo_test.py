@@ -80,11 +80,10 @@ class DemoScript(unittest.TestCase):
             demo.wait_for(re.escape(f"open http://127.0.0.1:{port}/"))
             # Shown only once the gateway takes connections: no retry here.
             self.assertTrue(raw_request(port, b"GET / HTTP/1.0\r\n\r\n").startswith(b"HTTP/1.0 200"))
-            self.assertEqual(listening_addresses(port), ["127.0.0.1"])
             m = demo.wait_for(r"POP3 127\.0\.0\.1:(\d+), SMTP 127\.0\.0\.1:(\d+)")
             pop3_port, smtp_port = int(m.group(1)), int(m.group(2))
-            self.assertEqual(listening_addresses(pop3_port), ["127.0.0.1"])
-            self.assertEqual(listening_addresses(smtp_port), ["127.0.0.1"])
+            for p in (port, pop3_port, smtp_port):
+                self.assertEqual(listening_addresses(p), ["127.0.0.1"], p)
 
             pop = pop3_login(pop3_port, "taro", "taro-pw")
             count = pop.stat()[0]
