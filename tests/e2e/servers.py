@@ -37,20 +37,6 @@ def mail_servers(world, scratch, wanted):
     return pop.port, None
 
 
-def https_listener(g, scratch, reply):
-    """A certificate for the TLS listener; Chromium on Linux trusts what the
-    NSS database of $HOME/.pki holds."""
-    certs = Certificates(os.path.join(scratch, "certs"))
-    g.use_certificate(certs)
-    home = os.path.join(scratch, "browser-home")
-    nssdb = "sql:" + os.path.join(home, ".pki", "nssdb")
-    os.makedirs(nssdb[4:])
-    for args in (["-N", "--empty-password"],
-                 ["-A", "-n", "tarnbox-test-ca", "-t", "C,,", "-i", certs.authority_file()]):
-        subprocess.run(["certutil", "-d", nssdb, *args], check=True, capture_output=True)
-    reply.update(httpsUrl="https://127.0.0.1:%d" % g.https_port, browserHome=home)
-
-
 def build(world, scratch, wanted, reply):
     setup = wanted["gateway"]
     if setup.get("poppassd"):
@@ -70,7 +56,17 @@ def build(world, scratch, wanted, reply):
         g.run("users", "add", "--name", "Hanako", "--mail-address", "hanako@example.jp", "--id",
               wanted["user"], "--password", wanted["password"])
     if g.https_port:
-        https_listener(g, scratch, reply)
+        # A certificate for the TLS listener; Chromium on Linux trusts what
+        # the NSS database of $HOME/.pki holds.
+        certs = Certificates(os.path.join(scratch, "certs"))
+        g.use_certificate(certs)
+        home = os.path.join(scratch, "browser-home")
+        nssdb = "sql:" + os.path.join(home, ".pki", "nssdb")
+        os.makedirs(nssdb[4:])
+        for args in (["-N", "--empty-password"],
+                     ["-A", "-n", "tarnbox-test-ca", "-t", "C,,", "-i", certs.authority_file()]):
+            subprocess.run(["certutil", "-d", nssdb, *args], check=True, capture_output=True)
+        reply.update(httpsUrl="https://127.0.0.1:%d" % g.https_port, browserHome=home)
     g.start()
     reply["url"] = "http://127.0.0.1:%d" % g.port
 

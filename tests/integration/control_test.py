@@ -17,43 +17,11 @@ def logs_in(port, user, password):
     return b'name="send_to"' in basic(port, "/mail/write/index.html", user, password)
 
 
-def on_terminal(args, replies, seconds=20):
-    """tarnbox on a terminal of its own, typing the next reply at each prompt
-    (output ending in ": "): the status and all the terminal showed."""
-    pid, fd = pty.fork()
-    if pid == 0:
-        os.execv(BIN, [BIN, *args])
-    shown = b""
-    pending = list(replies)
-    deadline = time.time() + seconds
-    try:
-        while time.time() < deadline:
-            ready, _, _ = select.select([fd], [], [], deadline - time.time())
-            if not ready:
-                break
-            try:
-                chunk = os.read(fd, 4096)
-            except OSError:  # the terminal closed with the command
-                break
-            if not chunk:
-                break
-            shown += chunk
-            if pending and shown.endswith(b": "):
-                os.write(fd, pending.pop(0).encode() + b"\n")
-    finally:
-        # Closing the terminal hangs up on a command still asking (given too
-        # few replies).
-        os.close(fd)
-        _, status = os.waitpid(pid, 0)
-    return os.waitstatus_to_exitcode(status), shown.decode(errors="replace")
-
-
 class RunningGateway(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.g = Gateway(prefix="tarnbox-control-").start(stderr=subprocess.PIPE)
+        cls.g = Gateway(prefix="tarnbox-control-", owner=cls).start(stderr=subprocess.PIPE)
         cls.home, cls.port, cls.proc = cls.g.home, cls.g.port, cls.g.proc
-        cls.addClassCleanup(cls.g.stop)
 
     @classmethod
     def tarnbox(cls, *args, stdin="", check=False):
@@ -112,8 +80,32 @@ class RunningGateway(unittest.TestCase):
         # On a terminal: asked twice without echo, a mismatch said and asked
         # again; three mismatches change nothing; a new user without a
         # password option is asked for one.
+        # tarnbox on a terminal of its own types the next reply at each prompt
+        # (output ending in ": ").
         for args, replies, status, texts, user, password in ref_json("control-terminal")["cases"]:
-            got, shown = on_terminal(["--home", self.home, *args], replies)
+            pid, fd = pty.fork()
+            if pid == 0:
+                os.execv(BIN, [BIN, "--home", self.home, *args])
+            shown = b""
+            deadline = time.time() + 20
+            try:
+                while time.time() < deadline and select.select([fd], [], [],
+                                                               max(0, deadline - time.time()))[0]:
+                    try:
+                        chunk = os.read(fd, 4096)
+                    except OSError:  # the terminal closed with the command
+                        chunk = b""
+                    if not chunk:
+                        break
+                    shown += chunk
+                    if replies and shown.endswith(b": "):
+                        os.write(fd, replies.pop(0).encode() + b"\n")
+            finally:
+                # Closing the terminal hangs up on a command still asking
+                # (given too few replies).
+                os.close(fd)
+                got = os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])
+            shown = shown.decode(errors="replace")
             self.assertEqual(got, status, shown)
             for text in texts:
                 self.assertIn(text, shown)

@@ -6,11 +6,11 @@ nothing else."""
 import os, re, select, shutil, signal, socket, subprocess, tempfile, time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-DEMO = os.path.join(os.path.dirname(os.path.dirname(HERE)), "scripts", "demo.sh")
 from gatewaytest import (  # noqa: E402
-    BIN, DOVECOT, POSTFIX, Gateway, free_port, listening_addresses, pop3_login, raw_request,
-    stop_process)
+    BIN, DOVECOT, POSTFIX, ROOT, Browser, Gateway, free_port, listening_addresses, pop3_login,
+    raw_request, stop_process)
+
+DEMO = os.path.join(ROOT, "scripts", "demo.sh")
 
 
 class Demo:
@@ -73,19 +73,17 @@ def processes_naming(text):
 class DemoScript(unittest.TestCase):
     def test_loopback_only_ordinary_mail_and_ctrl_c_cleans_up(self):
         # Another gateway that the demo must leave alone when it stops.
-        other = Gateway(prefix="tarnbox-demo-other-").start("--listen", "127.0.0.1")
-        self.addCleanup(other.stop)
+        other = Gateway(prefix="tarnbox-demo-other-", owner=self).start("--listen", "127.0.0.1")
         port = free_port()
         demo = Demo(port)
         try:
             demo.wait_for(re.escape(f"open http://127.0.0.1:{port}/"))
             # Shown only once the gateway takes connections: no retry here.
             self.assertTrue(raw_request(port, b"GET / HTTP/1.0\r\n\r\n").startswith(b"HTTP/1.0 200"))
-            self.assertEqual(listening_addresses(port), ["127.0.0.1"])
             m = demo.wait_for(r"POP3 127\.0\.0\.1:(\d+), SMTP 127\.0\.0\.1:(\d+)")
             pop3_port, smtp_port = int(m.group(1)), int(m.group(2))
-            self.assertEqual(listening_addresses(pop3_port), ["127.0.0.1"])
-            self.assertEqual(listening_addresses(smtp_port), ["127.0.0.1"])
+            for p in (port, pop3_port, smtp_port):
+                self.assertEqual(listening_addresses(p), ["127.0.0.1"], p)
 
             pop = pop3_login(pop3_port, "taro", "taro-pw")
             count = pop.stat()[0]
@@ -117,11 +115,10 @@ class DemoScript(unittest.TestCase):
         demo = Demo(port, DEMO_TLS="1")
         try:
             m = demo.wait_for(r"POP3 127\.0\.0\.1:(\d+), SMTP 127\.0\.0\.1:(\d+) \(POP3S, STARTTLS \+ AUTH\)")
-            page = raw_request(port, b"POST /mail/index.html HTTP/1.0\r\n"
-                                      b"Content-Type: application/x-www-form-urlencoded\r\n"
-                                      b"Content-Length: 16\r\n\r\na=taro&b=taro-pw")
-            self.assertTrue(page.startswith(b"HTTP/1.0 200"), page[:200])
-            self.assertGreaterEqual(len(re.findall(rb'name="delete_a\d+"', page)), 3, page[-800:])
+            page = Browser(port, "taro", "taro-pw").first
+            self.assertEqual(page.status, b"HTTP/1.0 200 OK", page.raw[:200])
+            self.assertGreaterEqual(len(re.findall(rb'name="delete_a\d+"', page.body)), 3,
+                                    page.body[-800:])
             # Nothing but TLS answers on the POP3 port the gateway uses.
             with socket.create_connection(("127.0.0.1", int(m.group(1))), timeout=5) as s:
                 s.settimeout(1)

@@ -1,15 +1,17 @@
 """The integration harness: gateways in scratch homes, the real mail servers
 of mailservers.py in a World per test module, HTTP/1.0 exchanges made the way
 a browser makes them, scripted mail servers, and .ref comparisons."""
-import html, json, os, re, shutil, socket, ssl, struct, subprocess, sys, tempfile, threading, time
-import urllib.parse
+import collections, html, json, os, re, shutil, socket, socketserver, ssl, struct, subprocess, sys
+import tempfile, threading, time, urllib.parse
 
 sys.dont_write_bytecode = True
-# The loopback mail-server kit is shared with the demo and the benchmarks.
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "scripts"))
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+# The loopback mail-server kit is shared with the demo and the benchmarks,
+# the mail corpus with the unit tests.
+sys.path[:0] = [os.path.join(ROOT, "scripts"), os.path.join(ROOT, "tests", "corpus")]
 from mailservers import (  # noqa: E402,F401
     DOVECOT, POSTFIX, Certificates, Dovecot, Poppassd, Postfix, free_port, pop3_login,
-    port_answers, end_process as stop_process)
+    port_answers, template, end_process as stop_process)
 
 # ctest passes the binary first; taken off before unittest reads the rest.
 BIN = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.environ.get("TARNBOX_BIN")
@@ -65,38 +67,25 @@ def raw_request(port, raw, host="127.0.0.1", timeout=10, ctx=None, slow=False, s
 def listening_addresses(port):
     """The local addresses of the TCP sockets listening on port."""
     found = []
-    for name, family in (("tcp", socket.AF_INET), ("tcp6", socket.AF_INET6)):
-        try:
-            with open("/proc/net/" + name) as f:
-                rows = f.read().splitlines()[1:]
-        except FileNotFoundError:
-            continue
-        for row in rows:
-            fields = row.split()
-            address, _, hex_port = fields[1].partition(":")
-            if fields[3] != "0A" or int(hex_port, 16) != port:
-                continue
-            # The kernel prints the address as 32-bit words in host order.
-            words = [int(address[i:i + 8], 16) for i in range(0, len(address), 8)]
-            packed = struct.pack("=%dI" % len(words), *words)
-            found.append(socket.inet_ntop(family, packed))
+    for path, family in (("/proc/net/tcp", socket.AF_INET), ("/proc/net/tcp6", socket.AF_INET6)):
+        rows = [row.split() for row in file_bytes(path).splitlines()[1:]] if (
+            os.path.exists(path)) else []
+        for address, hex_port in (row[1].split(b":") for row in rows if row[3] == b"0A"):
+            if int(hex_port, 16) == port:
+                # The kernel prints the address as 32-bit words in host order.
+                words = [int(address[i:i + 8], 16) for i in range(0, len(address), 8)]
+                found.append(socket.inet_ntop(family, struct.pack("=%dI" % len(words), *words)))
     return sorted(found)
 
 
-# The session cookie and the form token, which differ per login.
-SESSION_PARTS = re.compile(rb'Set-Cookie: [^\r\n]*\r\n|<input type=hidden name="csrf" value="[0-9a-f]{32}">')
-
-
-# Page head lines and language switch: their bytes are the unit tests'.
-HEAD_LINES = re.compile(rb'<meta name="viewport" content="width=device-width, initial-scale=1">'
-                        rb'<link rel="stylesheet" href="/style/[0-9a-f]{12}\.css">')
-
-LANG_SWITCH = re.compile(rb'<div class="lang-switch"><a href="[^"]*" hreflang="(?:en|ja)" '
-                         rb'lang="(?:en|ja)">(?:English|\x93\xfa\x96\x7b\x8c\xea)</a></div>')
-
-
-def plain_head(page):
-    return HEAD_LINES.sub(b"", LANG_SWITCH.sub(b"", page)).replace(b"<html><head></head>", b"<html>")
+# The session cookie and the form token, which differ per login; the page
+# head lines and the language switch, whose bytes are the unit tests'.
+NOT_COMPARED = re.compile(
+    rb'Set-Cookie: [^\r\n]*\r\n|<input type=hidden name="csrf" value="[0-9a-f]{32}">'
+    rb'|<meta name="viewport" content="width=device-width, initial-scale=1">'
+    rb'<link rel="stylesheet" href="/style/[0-9a-f]{12}\.css">'
+    rb'|<div class="lang-switch"><a href="[^"]*" hreflang="(?:en|ja)" '
+    rb'lang="(?:en|ja)">(?:English|\x93\xfa\x96\x7b\x8c\xea)</a></div>')
 
 
 DATES = re.compile(rb"^(Date|Last-Modified): [^\r\n]*", re.M)
@@ -188,26 +177,17 @@ class Answer:
                      if h.lower().startswith(prefix)), None)
 
 
-def http(port, method, path, body=None, content_type=FORM, headers=b"", timeout=60, ctx=None):
+def http(port, method, path, body=None, content_type=FORM, headers=b"", timeout=60, **options):
+    """options: those of raw_request."""
     raw = method + b" " + path + b" HTTP/1.0\r\n" + headers
     if body is not None:
         raw += b"Content-Type: %s\r\nContent-Length: %d\r\n" % (content_type, len(body))
     started = time.time()
-    answer = raw_request(port, raw + b"\r\n" + (body or b""), timeout=timeout, ctx=ctx)
+    answer = raw_request(port, raw + b"\r\n" + (body or b""), timeout=timeout, **options)
     return Answer(answer, time.time() - started)
 
 
 BOUNDARY = b"---------------------------4176538729170345213941187351"
-
-
-def compose_body(fields, uploads=()):
-    """multipart/form-data of (name, value) fields and (field, file name, bytes) uploads."""
-    parts = [b'--%s\r\nContent-Disposition: form-data; name="%s"\r\n\r\n%s\r\n'
-             % (BOUNDARY, name, value) for name, value in fields]
-    parts += [b'--%s\r\nContent-Disposition: form-data; name="%s"; filename="%s"\r\n'
-              b"Content-Type: application/octet-stream\r\n\r\n%s\r\n"
-              % (BOUNDARY, name, filename, data) for name, filename, data in uploads]
-    return b"".join(parts) + b"--%s--\r\n" % BOUNDARY
 
 
 SET_COOKIE = re.compile(rb"(?i)Set-Cookie: *((?:__Host-)?tarnbox=[0-9a-f]*)")
@@ -219,8 +199,9 @@ class Browser:
     the login query its links carry, the session cookie, and in a post the
     form token of the last page; with ctx over TLS."""
 
-    def __init__(self, port, user, password, lang=b"", headers=b"", ctx=None):
-        self.port, self.user, self.password, self.lang = port, user, password, lang
+    def __init__(self, port, user, password, english=False, headers=b"", ctx=None):
+        self.port, self.user, self.password = port, user, password
+        self.lang = b"?lang=eng" if english else b""
         self.headers, self.ctx = headers, ctx
         self.query = self.cookie = self.token = None
         self.first = self.login()
@@ -236,10 +217,8 @@ class Browser:
 
     def request(self, method, path, body=None, content_type=FORM):
         headers = self.headers + (b"Cookie: %s\r\n" % self.cookie if self.cookie else b"")
-        if body is not None and self.token:
-            m = re.search(rb"boundary=(\S+)", content_type)
-            body = (b'--%s\r\nContent-Disposition: form-data; name="csrf"\r\n\r\n%s\r\n'
-                    % (m.group(1), self.token) if m else b"csrf=%s&" % self.token) + body
+        if body is not None and self.token and content_type == FORM:
+            body = b"csrf=%s&" % self.token + body
         answer = http(self.port, method, path, body, content_type, headers, ctx=self.ctx)
         cookie = next(filter(None, map(SET_COOKIE.match, answer.headers)), None)
         token = FORM_TOKEN.search(answer.body)
@@ -252,27 +231,40 @@ class Browser:
         return self.request(b"POST" if body is not None else b"GET", path + self.query, body)
 
     def send(self, to=b"", subject=b"", text=b"", cc=b"", bcc=b"", uploads=()):
-        fields = [(b"send_to", to), (b"send_cc", cc), (b"send_bcc", bcc),
-                  (b"send_subject", subject), (b"message", text)]
-        files = [(b"upload%d" % (i + 1), name, data) for i, (name, data) in enumerate(uploads)]
+        """The compose form as multipart/form-data; uploads: (file name, bytes)."""
+        fields = [(b"csrf", self.token)] if self.token else []
+        fields += [(b"send_to", to), (b"send_cc", cc), (b"send_bcc", bcc),
+                   (b"send_subject", subject), (b"message", text)]
+        parts = [b'--%s\r\nContent-Disposition: form-data; name="%s"\r\n\r\n%s\r\n'
+                 % (BOUNDARY, name, value) for name, value in fields]
+        parts += [b'--%s\r\nContent-Disposition: form-data; name="upload%d"; filename="%s"\r\n'
+                  b"Content-Type: application/octet-stream\r\n\r\n%s\r\n"
+                  % (BOUNDARY, i + 1, name, data) for i, (name, data) in enumerate(uploads)]
         return self.request(b"POST", b"/mail/write/index.html" + self.query,
-                            compose_body(fields, files), b"multipart/form-data; boundary=" + BOUNDARY)
+                            b"".join(parts) + b"--%s--\r\n" % BOUNDARY,
+                            b"multipart/form-data; boundary=" + BOUNDARY)
 
 
 class Gateway:
     """A gateway in a scratch home of its own, serving on a free port."""
 
     def __init__(self, pop3_port=None, smtp_port=None, pop3_server="127.0.0.1",
-                 prefix="tarnbox-it-", home=None, https=False):
-        """https: an HTTPS listener on https_port too, with the pair at cert and key."""
+                 prefix="tarnbox-it-", home=None, https=False, owner=None, trust=None):
+        """https: an HTTPS listener on https_port too, with the pair at cert and
+        key; owner: a test or test class whose end stops it; trust: Certificates
+        whose authority the mail servers' certificates are checked against."""
         self.home = home or tempfile.mkdtemp(prefix=prefix)
         self.port, self.https_port = free_port(), free_port() if https else None
         self.cert, self.key = (os.path.join(self.home, n) for n in ("https-cert.pem", "https-key.pem"))
-        self.proc = None
+        self.proc, self.passwords = None, {}
+        if owner:
+            (owner.addClassCleanup if isinstance(owner, type) else owner.addCleanup)(self.stop)
         ports = (["--pop3-port", str(pop3_port)] if pop3_port else []) + (
             ["--smtp-port", str(smtp_port)] if smtp_port else [])
         self.run("init", "--http-port", str(self.port), "--smtp-server", "127.0.0.1",
                  "--pop3-server", pop3_server, *ports)
+        if trust:
+            shutil.copy(trust.authority_file(), os.path.join(self.home, "mail-ca.pem"))
 
     def run(self, *args, check=True, stdin=None, timeout=None):
         r = subprocess.run([BIN, "--home", self.home, *args], capture_output=True, text=True,
@@ -283,6 +275,7 @@ class Gateway:
         return r
 
     def add_user(self, user, password, *options, name=None):
+        self.passwords[user] = password
         self.run("users", "add", "--name", name or user, "--mail-address", f"{user}@{DOMAIN}",
                  "--id", user, "--password", password, *options)
 
@@ -290,7 +283,6 @@ class Gateway:
         """The HTTPS pair: a new server certificate of the Certificates certs."""
         for made, kept in zip(certs.server(), (self.cert, self.key)):
             shutil.copy(made, kept)
-
     def start(self, *extra, env=None, stderr=subprocess.DEVNULL, host="127.0.0.1"):
         listen = ["--https-listen", f"127.0.0.1:{self.https_port}"] if self.https_port else []
         self.proc = subprocess.Popen([BIN, "--home", self.home, "serve", *listen, *extra], env=env,
@@ -313,40 +305,32 @@ class Gateway:
                             b"GET " + path + b" HTTP/1.0\r\n\r\n", timeout=20 if ctx else 10,
                             ctx=ctx, slow=slow)
 
-    def browser(self, user, password, lang=b"", headers=b""):
-        return Browser(self.port, user, password, lang, headers)
+    def browser(self, user, password=None, english=False, headers=b""):
+        """user logged in; password: the one it was added with unless given."""
+        return Browser(self.port, user, password or self.passwords[user], english, headers)
 
 
-class Upgrade:
-    """A reply after which TLS starts with cert, or without it bytes that are no TLS."""
-
-    def __init__(self, reply, cert=None):
-        self.reply, self.cert = reply, cert
+# A reply after which TLS starts with cert, or without it bytes that are no TLS.
+Upgrade = collections.namedtuple("Upgrade", "reply cert", defaults=(None,))
 
 
-class ScriptedServer:
+class ScriptedServer(socketserver.ThreadingTCPServer):
     """Plays one script per connection, the last for every later one: a
     greeting (None: none) and one reply per command line (CLOSE closes, an
     Upgrade starts TLS), then silence. commands keeps every line read and
     the first bytes after a handshake. No script: it never says a word."""
-    CLOSE = object()
+    CLOSE, allow_reuse_address, request_queue_size = object(), True, 8
 
     def __init__(self, *scripts, host="127.0.0.1", port=0):
-        self.scripts = list(scripts) or [(None, [])]
-        self.commands, self.conns = [], []
-        self.sock = socket.create_server((host, port), backlog=8)
-        self.port = self.sock.getsockname()[1]
-        threading.Thread(target=self._accept, daemon=True).start()
+        self.scripts, self.commands = list(scripts) or [(None, [])], []
+        super().__init__((host, port), None)
+        self.port = self.server_address[1]
+        threading.Thread(target=self.serve_forever, daemon=True).start()
 
-    def _accept(self):
-        while True:
-            try:
-                conn = self.sock.accept()[0]
-            except OSError:
-                return
-            self.conns.append(conn)
-            script = self.scripts.pop(0) if len(self.scripts) > 1 else self.scripts[0]
-            threading.Thread(target=self._play, args=(conn, *script), daemon=True).start()
+    def process_request(self, conn, address):
+        # The scripts go to the connections in the order they came.
+        script = self.scripts.pop(0) if len(self.scripts) > 1 else self.scripts[0]
+        threading.Thread(target=self._play, args=(conn, *script), daemon=True).start()
 
     def _play(self, conn, greeting, replies):
         replies = list(replies)
@@ -381,24 +365,9 @@ class ScriptedServer:
         with context.wrap_socket(conn, server_side=True) as secure:
             self.commands.append(secure.recv(100))
 
-    def words(self):
-        return [c.split(b" ")[0].upper() for c in self.commands]
-
     def stop(self):
-        self.sock.close()
-        for c in self.conns:
-            try:  # wakes the thread reading it
-                c.shutdown(socket.SHUT_RDWR)
-            except OSError:
-                pass
-            c.close()
-
-
-def first_difference(got, wanted):
-    n = next((i for i, (a, b) in enumerate(zip(got, wanted)) if a != b),
-             min(len(got), len(wanted)))
-    return "first difference at byte %d of %d/%d:\n got    %r\n wanted %r" % (
-        n, len(got), len(wanted), got[max(0, n - 80):n + 80], wanted[max(0, n - 80):n + 80])
+        self.shutdown()
+        self.server_close()
 
 
 POLICY = re.compile(rb"Content-Security-Policy: [^\r]*")
@@ -407,7 +376,7 @@ POLICY = re.compile(rb"Content-Security-Policy: [^\r]*")
 def assert_page(test, name, page, query):
     """assert_ref of a page but for its session parts, head lines and list
     time; of a whole answer also but for its dates and page policy."""
-    page = SESSION_PARTS.sub(b"", plain_head(page))
+    page = NOT_COMPARED.sub(b"", page).replace(b"<html><head></head>", b"<html>")
     if page.startswith(b"HTTP/"):
         page = mask_dates(POLICY.sub(b"Content-Security-Policy: *", page))
     m = LIST_TIME.search(page)
@@ -426,6 +395,9 @@ def assert_ref(test, name, got, **masks):
     if os.environ.get("TARNBOX_WRITE_REFS"):
         with open(os.path.join(REF, name + ".ref"), "wb") as f:
             f.write(got)
-    with open(os.path.join(REF, name + ".ref"), "rb") as f:
-        wanted = f.read()
-    test.assertTrue(got == wanted, "%s: %s" % (name, first_difference(got, wanted)))
+    wanted = file_bytes(os.path.join(REF, name + ".ref"))
+    n = next((i for i, (a, b) in enumerate(zip(got, wanted)) if a != b),
+             min(len(got), len(wanted)))
+    test.assertTrue(got == wanted, "%s: first difference at byte %d of %d/%d:\n got    %r\n "
+                    "wanted %r" % (name, n, len(got), len(wanted), got[max(0, n - 80):n + 80],
+                                   wanted[max(0, n - 80):n + 80]))

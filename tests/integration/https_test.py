@@ -4,14 +4,12 @@ handshakes that stall or fail without holding anybody up, the TLS versions
 taken, whole downloads, a taken port and redirects to HTTPS (files that are
 not usable: serve_start_test.cases). Certificates are made with the openssl
 command for 127.0.0.1 only."""
-import concurrent.futures, os, re, socket, ssl, sys, time
+import concurrent.futures, os, re, socket, ssl, time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(os.path.dirname(HERE), "corpus"))
 from gatewaytest import (  # noqa: E402
-    Browser, Certificates, Dovecot, Gateway, World, assert_page_ends, browser_path, mask_dates,
-    raw_request, ref_json)
+    Browser, Certificates, Dovecot, Gateway, World, assert_page_ends, browser_path, http,
+    mask_dates, raw_request, ref_json)
 import make_corpus  # noqa: E402
 
 HSTS = b"Strict-Transport-Security: max-age=31536000"
@@ -31,17 +29,6 @@ def client_context(cafile, version=None):
 def with_hsts(plain):
     """A plain answer as HTTPS gives it: HSTS right below the status line."""
     return plain.replace(b"\r\n", b"\r\n" + HSTS + b"\r\n", 1)
-
-
-def client_hello():
-    """The first flight of a real TLS client, as bytes."""
-    outgoing = ssl.MemoryBIO()
-    tls = ssl.create_default_context().wrap_bio(ssl.MemoryBIO(), outgoing, server_hostname="127.0.0.1")
-    try:
-        tls.do_handshake()
-    except ssl.SSLWantReadError:
-        pass
-    return outgoing.read()
 
 
 class Serving(unittest.TestCase):
@@ -83,14 +70,10 @@ class Serving(unittest.TestCase):
         # One TLS record holds more than the gateway reads at a time; the
         # rest waits inside OpenSSL, where a poll on the socket cannot see it.
         body = b"a=nobody&b=wrong&c=" + b"y" * 9000
-        raw = (b"POST /mail/index.html HTTP/1.0\r\nContent-Type: "
-               b"application/x-www-form-urlencoded\r\nContent-Length: %d\r\n\r\n" % len(body)
-               + body)
-        t = time.time()
-        secure = raw_request(self.g.https_port, raw, timeout=20, ctx=self.ctx)
-        self.assertLess(time.time() - t, 2)
-        self.assertEqual(mask_dates(secure),
-                         mask_dates(with_hsts(raw_request(self.g.port, raw))))
+        secure = http(self.g.https_port, b"POST", b"/mail/index.html", body, timeout=20, ctx=self.ctx)
+        self.assertLess(secure.seconds, 2)
+        plain = http(self.g.port, b"POST", b"/mail/index.html", body)
+        self.assertEqual(mask_dates(secure.raw), mask_dates(with_hsts(plain.raw)))
 
     def test_big_file_arrives_whole_to_a_slow_reader(self):
         answer = self.g.get(b"/big.bin", self.ctx, slow=True)
@@ -109,8 +92,14 @@ class Serving(unittest.TestCase):
         silent, half, garbage = (socket.create_connection(("127.0.0.1", self.g.https_port))
                                  for _ in range(3))
         try:
-            # Half a ClientHello leaves the gateway inside a TLS record.
-            hello = client_hello()
+            # Half the first flight of a real TLS client leaves the gateway
+            # inside a TLS record.
+            hello = ssl.MemoryBIO()
+            tls = ssl.create_default_context().wrap_bio(ssl.MemoryBIO(), hello,
+                                                        server_hostname="127.0.0.1")
+            with self.assertRaises(ssl.SSLWantReadError):
+                tls.do_handshake()
+            hello = hello.read()
             half.sendall(hello[:len(hello) // 2])
             garbage.sendall(b"GET / HTTP/1.0\r\n\r\n")
             time.sleep(0.3)
@@ -165,8 +154,7 @@ class StartUp(unittest.TestCase):
     """Refusals of files and values: serve_start_test.cases."""
 
     def setUp(self):
-        self.g = Gateway(prefix="tarnbox-https-", https=True)
-        self.addCleanup(self.g.stop)
+        self.g = Gateway(prefix="tarnbox-https-", https=True, owner=self)
 
     def test_https_port_in_use(self):
         self.g.run("https", "self-signed", "--name", "127.0.0.1")

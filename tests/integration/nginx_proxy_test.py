@@ -3,47 +3,13 @@
 addresses, certificate paths and gateway port changed): HTTPS outside, HTTP
 on to HTTPS, and the client's address reaching the login throttle through
 X-Real-IP (that it is believed only from the proxy is the unit tests')."""
-import os, re, ssl, subprocess, sys, unittest
+import os, re, ssl, subprocess, unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
-sys.path.insert(0, os.path.join(ROOT, "scripts"))
-from mailservers import template  # noqa: E402
 from gatewaytest import (  # noqa: E402
-    Certificates, Dovecot, Gateway, World, free_port, raw_request, wait_until_listening)
+    ROOT, Certificates, Dovecot, Gateway, World, free_port, http, raw_request, template,
+    wait_until_listening)
 
 NGINX = "/usr/sbin/nginx"
-
-
-def proxy_config(tls_port, plain_port, gateway_port, cert, key):
-    with open(os.path.join(ROOT, "conf", "nginx-tarnbox.conf")) as f:
-        text = f.read()
-    text = re.sub(r"\n\s*listen \[::\]:\d+[^\n]*", "", text)
-    for old, new in (("listen 443 ssl;", f"listen 127.0.0.1:{tls_port} ssl;"),
-                     ("listen 80;", f"listen 127.0.0.1:{plain_port};"),
-                     ("/etc/ssl/tarnbox/fullchain.pem", cert), ("/etc/ssl/tarnbox/privkey.pem", key),
-                     ("http://127.0.0.1:8080", f"http://127.0.0.1:{gateway_port}")):
-        text = text.replace(old, new)
-    directives = "\n".join(l for l in text.splitlines() if not l.lstrip().startswith("#"))
-    # Whole numbers only: a random port may hold the digits 443.
-    assert not re.search(r"(?<!\d)(?:443|8080)(?!\d)|/etc/ssl", directives), directives
-    return text
-
-
-def start_nginx(scratch, site):
-    prefix = os.path.join(scratch, "nginx")
-    os.makedirs(os.path.join(prefix, "logs"), exist_ok=True)
-    conf = os.path.join(prefix, "nginx.conf")
-    for path, text in ((os.path.join(prefix, "site.conf"), site),
-                       (conf, template("nginx.conf", prefix=prefix))):
-        with open(path, "w") as f:
-            f.write(text)
-    args = [NGINX, "-p", prefix, "-c", conf, "-e", prefix + "/logs/error.log"]
-    check = subprocess.run(args + ["-t"], capture_output=True, text=True)
-    if check.returncode != 0:
-        raise AssertionError("nginx -t: " + check.stderr)
-    return subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
 
 
 def exchange(port, raw, source="127.0.0.1", tls=False):
@@ -52,12 +18,11 @@ def exchange(port, raw, source="127.0.0.1", tls=False):
                        source=source, eof_ok=True)
 
 
-def login(port, user, password, source):
-    body = b"a=%s&b=%s" % (user, password)
-    return exchange(port, b"POST /mail/index.html HTTP/1.0\r\nHost: 127.0.0.1\r\n"
-                    b"Content-Type: application/x-www-form-urlencoded\r\n"
-                    b"Content-Length: %d\r\nConnection: close\r\n\r\n%s" % (len(body), body),
-                    source, True)
+def login(user, password, source):
+    """A login through the proxy's HTTPS from the loopback address source."""
+    return http(WORLD["tls_port"], b"POST", b"/mail/index.html", b"a=%s&b=%s" % (user, password),
+                headers=b"Host: 127.0.0.1\r\nConnection: close\r\n", timeout=20,
+                ctx=WORLD["client_tls"], source=source, eof_ok=True).raw
 
 
 def logged_in(answer, user=b"taro"):
@@ -75,8 +40,30 @@ def build(world, scratch):
     g.add_user("taro", "taro-pw", name="Taro")
     g.start("--listen", "127.0.0.1", "--trusted-proxy", "127.0.0.1")
     world["tls_port"], world["plain_port"] = free_port(), free_port()
-    world["nginx"] = start_nginx(scratch, proxy_config(world["tls_port"], world["plain_port"],
-                                                       g.port, *certs.server()))
+    prefix = os.path.join(scratch, "nginx")
+    os.makedirs(os.path.join(prefix, "logs"), exist_ok=True)
+    conf = os.path.join(prefix, "nginx.conf")
+    cert, key = certs.server()
+    with open(os.path.join(ROOT, "conf", "nginx-tarnbox.conf")) as f:
+        site = re.sub(r"\n\s*listen \[::\]:\d+[^\n]*", "", f.read())
+    for old, new in (("listen 443 ssl;", f"listen 127.0.0.1:{world['tls_port']} ssl;"),
+                     ("listen 80;", f"listen 127.0.0.1:{world['plain_port']};"),
+                     ("/etc/ssl/tarnbox/fullchain.pem", cert), ("/etc/ssl/tarnbox/privkey.pem", key),
+                     ("http://127.0.0.1:8080", f"http://127.0.0.1:{g.port}")):
+        site = site.replace(old, new)
+    directives = "\n".join(l for l in site.splitlines() if not l.lstrip().startswith("#"))
+    # Whole numbers only: a random port may hold the digits 443.
+    assert not re.search(r"(?<!\d)(?:443|8080)(?!\d)|/etc/ssl", directives), directives
+    for path, text in ((os.path.join(prefix, "site.conf"), site),
+                       (conf, template("nginx.conf", prefix=prefix))):
+        with open(path, "w") as f:
+            f.write(text)
+    args = [NGINX, "-p", prefix, "-c", conf, "-e", prefix + "/logs/error.log"]
+    check = subprocess.run(args + ["-t"], capture_output=True, text=True)
+    if check.returncode != 0:
+        raise AssertionError("nginx -t: " + check.stderr)
+    world["nginx"] = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.DEVNULL)
     wait_until_listening(world["tls_port"], world["nginx"])
 
 
@@ -93,7 +80,7 @@ class BehindNginx(unittest.TestCase):
         self.assertTrue(proxied.startswith(b"HTTP/1.1 200"), proxied[:300])
         self.assertIn(b"Strict-Transport-Security: max-age=31536000", proxied)
         self.assertEqual(proxied.partition(b"\r\n\r\n")[2], direct.partition(b"\r\n\r\n")[2])
-        answer = login(WORLD["tls_port"], b"taro", b"taro-pw", "127.0.0.5")
+        answer = login(b"taro", b"taro-pw", "127.0.0.5")
         self.assertTrue(logged_in(answer), answer[:800])
         self.assertIn(b"through the proxy", answer)
 
@@ -108,9 +95,9 @@ class BehindNginx(unittest.TestCase):
         # wait, even for a right password. Other names each time, so that
         # only the address is counted.
         for k in range(22):
-            login(WORLD["tls_port"], b"guess%d" % k, b"wrong", "127.0.0.2")
-        self.assertFalse(logged_in(login(WORLD["tls_port"], b"taro", b"taro-pw", "127.0.0.2")))
-        answer = login(WORLD["tls_port"], b"taro", b"taro-pw", "127.0.0.3")
+            login(b"guess%d" % k, b"wrong", "127.0.0.2")
+        self.assertFalse(logged_in(login(b"taro", b"taro-pw", "127.0.0.2")))
+        answer = login(b"taro", b"taro-pw", "127.0.0.3")
         self.assertTrue(logged_in(answer), "a neighbour behind the same proxy is not held up")
 
 

@@ -3,17 +3,19 @@
 provider of the test's own over HTTP and HTTPS: it approves at once, checks
 PKCE S256, and tells Dovecot (and through its SASL Postfix) whether a token
 is live. Redirects are followed by hand."""
-import base64, hashlib, json, os, re, secrets, shutil, ssl, threading, time
+import base64, hashlib, json, os, re, secrets, ssl, threading, time
 import unittest, urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 from gatewaytest import (  # noqa: E402
-    DONE, Answer, Browser, Certificates, Dovecot, Gateway, Postfix, World, assert_page,
-    assert_ref, file_bytes, http as http_answer, raw_request, sjis, wait_for)
+    DONE, Browser, Certificates, Dovecot, Gateway, Postfix, World, assert_page, assert_ref,
+    file_bytes, http, sjis, wait_for)
 
 CLIENT_ID, CLIENT_SECRET, WORKER_TIMEOUT = "tarnbox-test-client", "s3cret-of-the-client", 8
 CONNECTED = sjis("アカウントを連携しました。")
 STATE_REFUSED = sjis("連携の要求が無効か、期限が切れています。")
+LIST, SETTINGS = b"/mail/index.html", b"/mail/setup/index.html"
+TEXT = b"sent with a token"
 
 
 
@@ -55,10 +57,9 @@ class Handler(BaseHTTPRequestHandler):
     def reply(self, status, body=None, headers=()):
         data = json.dumps(body).encode() if body is not None else b""
         self.send_response(status)
-        json_type = [("Content-Type", "application/json")] if body is not None else []
-        for k, v in [*headers, *json_type]:
+        json_type = [("Content-Type", "application/json")] if data else []
+        for k, v in [*headers, *json_type, ("Content-Length", str(len(data)))]:
             self.send_header(k, v)
-        self.send_header("Content-Length", str(len(data)))
         self.end_headers()
         self.wfile.write(data)
 
@@ -81,10 +82,9 @@ class Handler(BaseHTTPRequestHandler):
         f = dict(urllib.parse.parse_qsl(self.rfile.read(n).decode()))
         if self.path == "/introspect":
             with PROVIDER.lock:
-                entry = PROVIDER.access.get(f.get("token", ""))
-            if entry and entry["active"]:
-                return self.reply(200, {"active": True, "username": entry["user"]})
-            return self.reply(200, {"active": False})
+                entry = PROVIDER.access.get(f.get("token", ""), {"active": False})
+            return self.reply(200, {"active": True, "username": entry["user"]} if entry["active"]
+                              else {"active": False})
         if self.path != "/token":
             return self.reply(404, {"error": "not_found"})
         if f.get("client_id") != CLIENT_ID or f.get("client_secret") != CLIENT_SECRET:
@@ -112,75 +112,54 @@ class Handler(BaseHTTPRequestHandler):
         return self.reply(400, {"error": "unsupported_grant_type"})
 
 
-def serve(server):
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    return server
-
-
 USERS = ("alice", "carol", "dave", "erin", "frank", "gina", "hank")
 
 
-def gateway(method, path, body=None):
-    return http_answer(WORLD["port"], method, path, body)
-
-
-def provider_get(url):
-    """The redirect the provider answers a GET with, not followed."""
-    u = urllib.parse.urlsplit(url)
-    ctx = ssl.create_default_context(cafile=WORLD["certs"].authority_file()) if (
-        u.scheme == "https") else None
-    answer = Answer(raw_request(u.port, b"GET %s?%s HTTP/1.0\r\n\r\n" % (
-        u.path.encode(), u.query.encode()), ctx=ctx))
-    if b" 302 " not in answer.status:
+def redirect(answer):
+    if not answer.status.startswith(b"HTTP/1.0 302"):
         raise AssertionError("no redirect: %r" % answer.raw[:800])
-    return answer.header(b"Location").decode()
+    return urllib.parse.urlsplit(answer.header(b"Location").decode())
+
+
+def callback(path, query):
+    """The provider's way back, taken without the login's cookie."""
+    return http(WORLD["port"], b"GET", (path + "?" + query).encode())
 
 
 class OAuthBrowser(Browser):
     def __init__(self, login, english=False):
-        super().__init__(WORLD["port"], login, login + "-pw", b"?lang=eng" if english else b"")
+        super().__init__(WORLD["port"], login, login + "-pw", english)
 
-    def list(self):
-        return self.page(b"/mail/index.html")
-
-    def settings(self):
-        return self.page(b"/mail/setup/index.html")
-
-    def start_connect(self):
-        """The settings link, and the provider's authorization URL it leads to."""
-        page = self.settings()
+    def approved(self):
+        """The settings link to the provider, which approves the login at once:
+        the way back it gives, not yet taken."""
+        page = self.page(SETTINGS)
         m = re.search(rb'href="(/mail/oauth/connect1[^"]*)"', page.body)
         if not m:
             raise AssertionError("no connect link: %r" % page.body[-800:])
-        answer = self.request(b"GET", m.group(1))
-        if not answer.status.startswith(b"HTTP/1.0 302"):
-            raise AssertionError("no redirect: %r" % answer.raw[:800])
-        return answer.header(b"Location").decode()
+        to = redirect(self.request(b"GET", m.group(1)))
+        ctx = ssl.create_default_context(cafile=WORLD["certs"].authority_file()) if (
+            to.scheme == "https") else None
+        PROVIDER.approve_as = self.user
+        back = redirect(http(to.port, b"GET", ("%s?%s" % (to.path, to.query)).encode(), ctx=ctx))
+        assert back.port == WORLD["port"], back
+        return back
 
     def connect(self):
         """The whole flow; returns the callback's page."""
-        PROVIDER.approve_as = self.user
-        back = provider_get(self.start_connect())
-        u = urllib.parse.urlsplit(back)
-        assert u.port == WORLD["port"], back
-        return gateway(b"GET", (u.path + "?" + u.query).encode())
-
-    def send(self, subject):
-        return super().send(b"%s@test.example" % self.user.encode(), subject, b"sent with a token")
-
-
-def tarnbox(*args):
-    return WORLD["gateway"].run(*args).stdout
+        back = self.approved()
+        return callback(back.path, back.query)
 
 
 def build(world, scratch):
     certs = WORLD["certs"] = Certificates(os.path.join(scratch, "certs"))
-    plain = WORLD["plain"] = serve(ThreadingHTTPServer(("127.0.0.1", 0), Handler))
-    secure = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    plain = WORLD["plain"] = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    secure = WORLD["secure"] = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(*certs.server("127.0.0.1"))
     secure.socket = context.wrap_socket(secure.socket, server_side=True)
-    WORLD["secure"] = serve(secure)
+    for server in (plain, secure):
+        threading.Thread(target=server.serve_forever, daemon=True).start()
     provider_url = "http://127.0.0.1:%d" % plain.server_port
     secure_url = "https://127.0.0.1:%d" % secure.server_port
 
@@ -199,16 +178,15 @@ def build(world, scratch):
     pop.start()
     smtp.start()
 
-    g = WORLD["gateway"] = Gateway(pop.port, smtp.port, prefix="tarnbox-oauth-home-")
+    g = WORLD["gateway"] = Gateway(pop.port, smtp.port, prefix="tarnbox-oauth-home-", trust=certs)
     port = WORLD["port"] = g.port
-    shutil.copy(certs.authority_file(), os.path.join(g.home, "mail-ca.pem"))
     secret = os.path.join(scratch, "client-secret")
     with open(secret, "w") as f:
         f.write(CLIENT_SECRET + "\n")
-    tarnbox("settings", "set", "per_user_servers=1")
+    g.run("settings", "set", "per_user_servers=1")
     callback = "http://127.0.0.1:%d/mail/oauth/callback" % port
     for name, base in (("test", provider_url), ("secure", secure_url)):
-        tarnbox("oauth", "provider", name, "--client-id", CLIENT_ID, "--client-secret-file",
+        g.run("oauth", "provider", name, "--client-id", CLIENT_ID, "--client-secret-file",
                 secret, "--auth-url", base + "/authorize", "--token-url", base + "/token",
                 "--scope", "mail offline", "--redirect-url", callback)
     for login in USERS + ("plainuser",):
@@ -228,19 +206,19 @@ class Connecting(unittest.TestCase):
         b = OAuthBrowser("alice")
         # Before the account is connected the list names why it cannot log in.
         self.assertIn(b"not connected", b.first.body)
-        self.assertIn(sjis("未連携"), b.settings().body)
+        self.assertIn(sjis("未連携"), b.page(SETTINGS).body)
         # The authorization URL's fields are the unit tests' (OAuthUrl).
         page = b.connect()
         self.assertEqual(page.status, b"HTTP/1.0 200 OK")
         self.assertIn(CONNECTED, page.body, page.body[:800])
         # The way back keeps the login.
         self.assertIn(b"/mail/setup/index.html" + b.query, page.body)
-        self.assertIn(sjis("連携済み"), b.settings().body)
-        shown = tarnbox("users", "show", "alice")
+        self.assertIn(sjis("連携済み"), b.page(SETTINGS).body)
+        shown = WORLD["gateway"].run("users", "show", "alice").stdout
         self.assertRegex(shown, r"oauth.*test.*連携済み")
-        self.assertNotIn(CLIENT_SECRET, tarnbox("oauth", "show"))
+        self.assertNotIn(CLIENT_SECRET, WORLD["gateway"].run("oauth", "show").stdout)
 
-        listed = b.list()
+        listed = b.page(LIST)
         self.assertIn(b"Token mail for alice", listed.body, listed.body[:1500])
         self.assertIn(("alice", "XOAUTH2"), WORLD["pop"].logins("alice"))
         self.assertEqual(PROVIDER.refresh_grants.get("alice", 0), 0)
@@ -248,52 +226,46 @@ class Connecting(unittest.TestCase):
     def test_another_provider_drops_the_tokens(self):
         b = OAuthBrowser("hank")
         self.assertIn(CONNECTED, b.connect().body)
-        self.assertIn(b"Token mail for hank", b.list().body)
+        self.assertIn(b"Token mail for hank", b.page(LIST).body)
         # Carried out by the running gateway.
-        tarnbox("users", "change", "hank", "--oauth", "secure")
-        self.assertIn(sjis("未連携"), b.settings().body)
-        self.assertIn(b"not connected", b.list().body)
+        WORLD["gateway"].run("users", "change", "hank", "--oauth", "secure")
+        self.assertIn(sjis("未連携"), b.page(SETTINGS).body)
+        self.assertIn(b"not connected", b.page(LIST).body)
         self.assertEqual(PROVIDER.refresh_grants.get("hank", 0), 0)
 
     def test_token_endpoint_over_https_trusting_the_home_authority(self):
         b = OAuthBrowser("carol", english=True)
-        self.assertIn(b"Connect account", b.settings().body)
+        self.assertIn(b"Connect account", b.page(SETTINGS).body)
         page = b.connect()
         self.assertIn(b"The account is connected.", page.body, page.body[:800])
-        self.assertIn(b"Token mail for carol", b.list().body)
+        self.assertIn(b"Token mail for carol", b.page(LIST).body)
 
     def test_long_token_goes_on_the_continuation_line(self):
         PROVIDER.long_tokens.add("gina")
         b = OAuthBrowser("gina")
         self.assertIn(CONNECTED, b.connect().body)
-        listed = b.list()
+        listed = b.page(LIST)
         self.assertIn(b"Token mail for gina", listed.body, listed.body[:1500])
         self.assertIn(("gina", "XOAUTH2"), WORLD["pop"].logins("gina"))
-        answer = b.send(b"Sent by gina with a long token")
+        answer = b.send(b"gina@test.example", b"Sent by gina with a long token", TEXT)
         self.assertIn(DONE, answer.body, answer.body[:1500])
         self.assertIn("sasl_method=XOAUTH2, sasl_username=gina", WORLD["smtp"].log_text())
 
-    def test_a_state_that_does_not_match_is_refused(self):
-        b = OAuthBrowser("dave")
-        PROVIDER.approve_as = "dave"
-        back = provider_get(b.start_connect())
-        u = urllib.parse.urlsplit(back)
-        q = dict(urllib.parse.parse_qsl(u.query))
-        forged = u.path + "?" + urllib.parse.urlencode({"code": q["code"], "state": "x" + q["state"]})
-        page = gateway(b"GET", forged.encode())
-        self.assertIn(STATE_REFUSED, page.body, page.body[:800])
-        self.assertNotIn(CONNECTED, page.body)
+    def test_a_state_that_does_not_match_or_outlived_its_login_is_refused(self):
+        for login, forged in (("dave", True), ("frank", False)):
+            with self.subTest(login):
+                b = OAuthBrowser(login)
+                back = b.approved()
+                q = dict(urllib.parse.parse_qsl(back.query))
+                if forged:
+                    q["state"] = "x" + q["state"]
+                else:
+                    b.page(b"/mail/logout/index.html")
+                page = callback(back.path, urllib.parse.urlencode(q))
+                self.assertIn(STATE_REFUSED, page.body, page.body[:800])
+                self.assertNotIn(CONNECTED, page.body)
         # No state, a state taken twice and the real one after a forged one:
         # OAuthState.TakenOnceAndOnlyWhileYoung.
-
-    def test_a_state_outlives_no_logout(self):
-        b = OAuthBrowser("frank")
-        PROVIDER.approve_as = "frank"
-        back = provider_get(b.start_connect())
-        b.page(b"/mail/logout/index.html")
-        u = urllib.parse.urlsplit(back)
-        page = gateway(b"GET", (u.path + "?" + u.query).encode())
-        self.assertIn(STATE_REFUSED, page.body, page.body[:800])
 
 
 class Exchanges(unittest.TestCase):
@@ -307,39 +279,39 @@ class Exchanges(unittest.TestCase):
             # Only a renewed token can log in now.
             for t in first:
                 PROVIDER.access[t]["active"] = False
-        listed = b.list()
+        listed = b.page(LIST)
         self.assertIn(b"Token mail for erin", listed.body, listed.body[:1500])
         self.assertEqual(PROVIDER.refresh_grants.get("erin"), 1)
         # The renewed token is good for an hour: the next exchanges keep it,
         # sending over SMTP XOAUTH2 too.
-        answer = b.send(b"Sent by erin with a token")
+        answer = b.send(b"erin@test.example", b"Sent by erin with a token", TEXT)
         self.assertIn(DONE, answer.body, answer.body[:1500])
         self.assertTrue(wait_for(lambda: any(b"Sent by erin with a token" in file_bytes(p)
                                              for p in WORLD["pop"].boxes.messages("erin"))))
         self.assertIn("sasl_method=XOAUTH2, sasl_username=erin", WORLD["smtp"].log_text())
-        b.list()
+        b.page(LIST)
         self.assertEqual(PROVIDER.refresh_grants.get("erin"), 1)
 
     def test_revoked_token_gives_the_error_page_with_the_servers_text(self):
         b = OAuthBrowser("dave")
-        if sjis("連携済み") not in b.settings().body:
+        if sjis("連携済み") not in b.page(SETTINGS).body:
             self.assertIn(CONNECTED, b.connect().body)
-        self.assertIn(b"Token mail for dave", b.list().body)
+        self.assertIn(b"Token mail for dave", b.page(LIST).body)
         PROVIDER.revoke("dave")
         started = time.time()
-        page = b.list()
+        page = b.page(LIST)
         self.assertLess(time.time() - started, WORKER_TIMEOUT)
         # The server's text, and the JSON of the challenge it refused the
         # token with, on the list page and after the SMTP refusal.
         assert_page(self, "oauth-revoked-list", page.body, b.query)
-        assert_ref(self, "oauth-revoked-send", b.send(b"never sent").body, query=b.query)
+        assert_ref(self, "oauth-revoked-send", b.send(b"dave@test.example", b"never sent", TEXT).body, query=b.query)
 
     def test_revoked_refresh_token_names_the_token_endpoint(self):
         b = OAuthBrowser("frank")
         PROVIDER.lifetime["frank"] = 30
         self.assertIn(CONNECTED, b.connect().body)
         PROVIDER.revoke("frank")
-        page = b.list()
+        page = b.page(LIST)
         self.assertIn(b"invalid_grant: Token has been revoked.", page.body, page.body[:1500])
         self.assertEqual(WORLD["pop"].logins("frank"), [])
 
@@ -347,7 +319,7 @@ class Exchanges(unittest.TestCase):
         b = OAuthBrowser("plainuser")
         self.assertIn(b"Password mail", b.first.body)
         self.assertIn(("plainuser", "PLAIN"), WORLD["pop"].logins("plainuser"))
-        self.assertNotIn(b"oauth/connect", b.settings().body)
+        self.assertNotIn(b"oauth/connect", b.page(SETTINGS).body)
 
 
 if __name__ == "__main__": unittest.main(verbosity=2)

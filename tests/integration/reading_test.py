@@ -3,10 +3,8 @@
 commands ran (by Dovecot's logout lines), its refusals, the corpus as it
 comes back over RETR, and sessions that go wrong on real sockets. 127.0.0.2
 is a closed port; "nosuch..invalid" is refused before any DNS lookup."""
-import email, email.policy, os, re, sys, time, unittest, urllib.parse
+import email, email.policy, os, re, time, unittest, urllib.parse
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(os.path.dirname(HERE), "corpus"))
 from gatewaytest import (  # noqa: E402
     LIST_TIME, MAIL_ADDRESS, MOZILLA5, Browser, Dovecot, Gateway, ScriptedServer, World,
     assert_page, assert_page_ends, assert_ref, browser_path, free_port, list_region, ref_json,
@@ -63,8 +61,7 @@ WORKER_TIMEOUT = 3
 
 
 def start_gateway(test, pop3_server, pop3_port, users=(), per_user_servers=False):
-    g = Gateway(pop3_port, pop3_server=pop3_server, prefix="tarnbox-pop3-")
-    (test.addClassCleanup if isinstance(test, type) else test.addCleanup)(g.stop)
+    g = Gateway(pop3_port, pop3_server=pop3_server, prefix="tarnbox-pop3-", owner=test)
     g.run("settings", "set", "apop_changeable=1", "per_user_servers=%d" % per_user_servers)
     for user in users:
         g.add_user(*user)
@@ -124,12 +121,11 @@ def assert_list(test, answer, ref, query, heading=b""):
 class StopTest(unittest.TestCase):
     def test_stop_deletes_the_attachment_files(self):
         # A gateway of its own, since this test ends it.
-        g = Gateway(WORLD["pop"].port, prefix="tarnbox-reading-stop-")
-        self.addCleanup(g.stop)
+        g = Gateway(WORLD["pop"].port, prefix="tarnbox-reading-stop-", owner=self)
         g.add_user("lister", USERS["lister"])
         g.start()
         n = BOXES["lister"].index("10-mixed-attachments.eml") + 1
-        self.assertIn(ATTACHED, g.browser("lister", USERS["lister"]).page(
+        self.assertIn(ATTACHED, g.browser("lister").page(
             b"/mail/a%04d.html" % n).body)
 
         def files():
@@ -140,28 +136,28 @@ class StopTest(unittest.TestCase):
         self.assertEqual(files(), [])
 
 
+LISTER = b"<pre>" + MAIL_ADDRESS + b" lister@test.example\r\n"
+
+
 class ListPage(unittest.TestCase):
     """The rows of the received-mail list, and TOP only for what is new."""
-
-    def assert_list(self, answer, ref, query):
-        assert_list(self, answer, ref, query, b"<pre>" + MAIL_ADDRESS + b" lister@test.example\r\n")
 
     def test_rows_then_top_only_for_new_mail(self):
         s = Session("lister")
         answer, first = s.first
         with self.subTest("first visit: the rows byte for byte, TOP for every message"):
-            self.assert_list(answer, "reading-lister", s.query)
+            assert_list(self, answer, "reading-lister", s.query, LISTER)
             self.assertEqual((first["top_count"], first["retr_count"], first["deleted_count"]),
                              (5, 0, 0))
         answer, second = s.list_page()
         with self.subTest("second visit: same rows from the kept list, no TOP"):
-            self.assert_list(answer, "reading-lister", s.query)
+            assert_list(self, answer, "reading-lister", s.query, LISTER)
             self.assertEqual((second["top_count"], second["retr_count"]), (0, 0))
         WORLD["pop"].deliver("lister", WORLD["mail"]["07-utf8.eml"])
         answer, third = s.list_page()
         with self.subTest("new UTF-8 message: one TOP, Shift_JIS subject, the emoji's reference"):
             self.assertEqual((third["top_count"], third["retr_count"]), (1, 0))
-            self.assert_list(answer, "reading-lister-new-mail", s.query)
+            assert_list(self, answer, "reading-lister-new-mail", s.query, LISTER)
 
     def test_no_mail_received(self):
         answer, counters = Session("nomail").first
@@ -235,17 +231,6 @@ class MessageView(unittest.TestCase):
         """The files the page of a message links to or shows, in order."""
         return re.findall(rb'(?:href|src)="(/mail/~reader/[^"]*)"', self.open(name)[1])
 
-    def download(self, href):
-        answer = self.s.request(b"GET", browser_path(href))
-        self.assertEqual(answer.status, b"HTTP/1.0 200 OK", href)
-        return answer.body
-
-    def parts(self, name):
-        """The bytes of each attachment of a corpus message, in order."""
-        msg = email.message_from_bytes(WORLD["mail"][name], policy=email.policy.compat32)
-        return [p.get_payload(decode=True) for p in msg.walk()
-                if p.get_content_maintype() in ("application", "image")]
-
     def test_each_message_page(self):
         # Every message of the box as its page shows it, with the RETR and
         # TOP of its session: each Japanese charset (Shift_JIS keeps 0x5C
@@ -270,10 +255,16 @@ class MessageView(unittest.TestCase):
         # HTML are a picture by Content-ID and an inline photo.
         for name in CASES["attachments"]:
             with self.subTest(name):
-                links, wanted = self.linked(name), self.parts(name)
+                # The bytes of each attachment of the corpus message, in order.
+                msg = email.message_from_bytes(WORLD["mail"][name], policy=email.policy.compat32)
+                wanted = [p.get_payload(decode=True) for p in msg.walk()
+                          if p.get_content_maintype() in ("application", "image")]
+                links = self.linked(name)
                 self.assertGreaterEqual(len(wanted), len(links))
                 for href, data in zip(links, wanted):
-                    self.assertTrue(self.download(href) == data, href)
+                    answer = self.s.request(b"GET", browser_path(href))
+                    self.assertEqual(answer.status, b"HTTP/1.0 200 OK", href)
+                    self.assertTrue(answer.body == data, href)
         # The files of one page stay until the user's next mail page.
         href = self.linked("10-mixed-attachments.eml")[0]
         self.open("01-plain-ascii.eml")
@@ -284,8 +275,7 @@ class MessageView(unittest.TestCase):
 class MergedList(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        g = cls.g = Gateway(WORLD["pop"].port, prefix="tarnbox-merged-")
-        cls.addClassCleanup(g.stop)
+        g = cls.g = Gateway(WORLD["pop"].port, prefix="tarnbox-merged-", owner=cls)
         g.run("settings", "set", "multiple_addresses=1", "per_user_servers=1")
         # The sets' own server names come from the users' settings pages.
         g.run("settings", "permissions", "change_servers=on")
@@ -293,7 +283,7 @@ class MergedList(unittest.TestCase):
             g.add_user(login, POP_USERS[login])
         g.start("--worker-timeout", "10", env=dict(os.environ, TZ="JST-9"))
         for login, sets in GATEWAY_USERS.items():
-            b = g.browser(login, POP_USERS[login], headers=MOZILLA5)
+            b = g.browser(login, headers=MOZILLA5)
             for n, (pop_user, password, server) in enumerate(filter(None, sets[1:]), 2):
                 fields = {"user_id": pop_user, "user_pass1": password, "user_pass2": password,
                           "user_name": pop_user, "user_mail_address": pop_user + "@test.example",
@@ -305,12 +295,9 @@ class MergedList(unittest.TestCase):
                     raise AssertionError("set %d of %s not stored: %r"
                                          % (n, login, answer.body[:1500]))
 
-    def login(self, user):
-        return self.g.browser(user, POP_USERS[user], headers=MOZILLA5)
-
     def test_three_reachable_sets_each_with_their_rows(self):
         started = time.time()
-        b = self.login("merger")
+        b = self.g.browser("merger", headers=MOZILLA5)
         assert_list(self, b.first, "merged-three-sets", b.query)
         # The three exchanges run side by side, not one after another.
         self.assertLess(time.time() - started, 5)
@@ -324,43 +311,40 @@ class MergedList(unittest.TestCase):
         # Their English text is the unit tests' (merged_sections.ref).
         for user, ref in (("broken", "merged-failures"), ("lost", "merged-lost")):
             with self.subTest(user):
-                b = self.login(user)
+                b = self.g.browser(user, headers=MOZILLA5)
                 assert_list(self, b.first, ref, b.query)
                 # The form still ends the page after the failed sections.
                 self.assertIn(b'name="list_time"><input type="submit"', b.first.body)
 
 
 class UnreachedServer(unittest.TestCase):
-    def test_server_name_not_found_and_connection_refused(self):
-        for name, port, per_user, ref in (("nosuch..invalid", 110, False, "pop3-no-name-basic"),
-                                          ("nosuch..invalid", 110, True, "pop3-no-name-own"),
-                                          ("127.0.0.1", free_port(), False,
-                                           "pop3-refused")):
+    def test_name_not_found_connection_refused_and_login_refused(self):
+        # Dovecot knows carol as carolpw; its text stands on the page.
+        for name, port, per_user, user, ref in (
+                ("nosuch..invalid", 110, False, "alice", "pop3-no-name-basic"),
+                ("nosuch..invalid", 110, True, "alice", "pop3-no-name-own"),
+                ("127.0.0.1", free_port(), False, "alice", "pop3-refused"),
+                ("127.0.0.1", WORLD["pop"].port, False, "carol", "pop3-login-refused")):
             with self.subTest(ref):
-                g = start_gateway(self, name, port, [("alice", "x")], per_user)
+                g = start_gateway(self, name, port, [(user, "wrongpw")], per_user)
                 t = time.time()
-                b = g.browser("alice", "x", b"?lang=eng")
+                b = g.browser(user, english=True)
                 self.assertLess(time.time() - t, WORKER_TIMEOUT)  # at once, not after a wait
                 assert_page(self, ref, b.first.raw, b.query)
+        self.assertEqual(WORLD["pop"].logins("carol"), [])
 
 
 class DovecotRefuses(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        # Dovecot knows carol as carolpw.
         cls.g = start_gateway(cls, "127.0.0.1", WORLD["pop"].port, [
-            ("alice", "alicepw"), ("apu", "apupw", "--apop"), ("carol", "wrongpw")])
-
-    def test_login_refused_shows_the_servers_text(self):
-        b = self.g.browser("carol", "wrongpw", b"?lang=eng")
-        assert_page(self, "pop3-login-refused", b.first.raw, b.query)
-        self.assertEqual(WORLD["pop"].logins("carol"), [])
+            ("alice", "alicepw"), ("apu", "apupw", "--apop")])
 
     def test_message_not_on_the_server(self):
         pop = WORLD["pop"]
-        for user, password, method in (("alice", "alicepw", "PLAIN"), ("apu", "apupw", "APOP")):
+        for user, method in (("alice", "PLAIN"), ("apu", "APOP")):
             with self.subTest(user=user):
-                b = self.g.browser(user, password, b"?lang=eng")
+                b = self.g.browser(user, english=True)
                 before = len(pop.logouts(user))
                 answer = b.page(b"/mail/a0099.html").raw
                 assert_page(self, "pop3-no-message", answer, b.query)
@@ -383,7 +367,7 @@ class MisbehavingServer(unittest.TestCase):
         g = start_gateway(self, "127.0.0.1", server.port, [("alice", "pw")])
         # Nothing of the page had been written when the server went: the
         # failure page is the whole answer.
-        b = g.browser("alice", "pw", b"?lang=eng")
+        b = g.browser("alice", english=True)
         assert_page(self, "pop3-stall", b.first.raw, b.query)
         # The login holds although no list could be shown.
         assert_page(self, "pop3-stall", b.page(b"/mail/a0001.html").raw, b.query)

@@ -4,63 +4,33 @@ byte for byte, static files, slow clients and the connection ceiling."""
 import os, re, signal, socket, subprocess, time, unittest
 
 from gatewaytest import (  # noqa: E402
-    Answer, Gateway as BaseGateway, free_port, listening_addresses, raw_request as request)
-
-
-class Gateway(BaseGateway):
-    def __init__(self, extra_args=()):
-        super().__init__()
-        self.extra_args = list(extra_args)
-
-    def start(self, host="127.0.0.1"):
-        return super().start(*self.extra_args, stderr=subprocess.PIPE, host=host)
-
-    def open_sockets(self):
-        fds = f"/proc/{self.proc.pid}/fd"
-        count = 0
-        for fd in os.listdir(fds):
-            try:
-                count += os.readlink(os.path.join(fds, fd)).startswith("socket:")
-            except OSError:  # closed while we looked
-                pass
-        return count
-
-    def settle(self, baseline, timeout=20):
-        """Waits until the connections of an earlier test have drained and closed."""
-        deadline = time.time() + timeout
-        while self.open_sockets() > baseline and time.time() < deadline:
-            time.sleep(0.02)
-        # The socket closes before the monitor's next pass frees its place.
-        time.sleep(0.05)
-
+    Answer, Gateway, free_port, listening_addresses, raw_request as request)
 
 
 class Lifecycle(unittest.TestCase):
-    def gateway(self, *extra, host=None):
-        """Serving until the test ends; host False: not started."""
-        g = Gateway(list(extra))
-        self.addCleanup(g.stop)
-        return g if host is False else g.start(host or "127.0.0.1")
+    def gateway(self, *extra, host="127.0.0.1"):
+        """Serving until the test ends; host None: not started."""
+        g = Gateway(owner=self)
+        return g.start(*extra, stderr=subprocess.PIPE, host=host) if host else g
 
-    def test_refuses_second_instance_and_stops_on_sigterm(self):
-        g = self.gateway()
-        second = g.run("serve", check=False, timeout=10)
-        self.assertNotEqual(second.returncode, 0)
-        self.assertIn("すでに起動されています。", second.stderr)
-        t = time.time()
-        g.proc.send_signal(signal.SIGTERM)
-        self.assertEqual(g.proc.wait(timeout=5), 0)
-        self.assertLess(time.time() - t, 1.0)
-
-    def test_sigint_and_port_in_use(self):
-        g, other = self.gateway(), self.gateway(host=False)
-        other.run("settings", "set", f"http_port={g.port}")
-        r = other.run("serve", check=False, timeout=10)
-        self.assertNotEqual(r.returncode, 0)
-        self.assertIn("TCP/IP ポート番号が使用されています。\nポート番号を変更してください。",
-                      r.stderr)
-        g.proc.send_signal(signal.SIGINT)
-        self.assertEqual(g.proc.wait(timeout=5), 0)
+    def test_a_second_start_is_refused_and_a_signal_stops_the_first(self):
+        # From the same home, or from another on the same port.
+        for sig, same_home, said in (
+                (signal.SIGTERM, True, "すでに起動されています。"),
+                (signal.SIGINT, False,
+                 "TCP/IP ポート番号が使用されています。\nポート番号を変更してください。")):
+            with self.subTest(sig):
+                g = self.gateway()
+                other = g if same_home else self.gateway(host=None)
+                if not same_home:
+                    other.run("settings", "set", f"http_port={g.port}")
+                second = other.run("serve", check=False, timeout=10)
+                self.assertNotEqual(second.returncode, 0)
+                self.assertIn(said, second.stderr)
+                t = time.time()
+                g.proc.send_signal(sig)
+                self.assertEqual(g.proc.wait(timeout=5), 0)
+                self.assertLess(time.time() - t, 1.0)
 
     def test_listen_binds_one_numeric_address(self):
         g = self.gateway("--listen", "127.0.0.1")
@@ -87,7 +57,7 @@ class Lifecycle(unittest.TestCase):
 class Answers(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.g = Gateway(["--request-timeout", "2", "--max-connections", "20"])
+        cls.g = Gateway(owner=cls)
         html = os.path.join(cls.g.home, "html")
         cls.big = os.urandom(1 << 20)
         with open(os.path.join(html, "big.bin"), "wb") as f:
@@ -95,17 +65,29 @@ class Answers(unittest.TestCase):
         # Larger than the most a loopback socket buffers for a client.
         with open(os.path.join(html, "huge.bin"), "wb") as f:
             f.truncate(16 << 20)
-        cls.g.start()
+        cls.g.start("--request-timeout", "2", "--max-connections", "20")
         # Only the listening socket stays once the start-up probe is closed.
         time.sleep(0.3)
-        cls.sockets = cls.g.open_sockets()
+        cls.sockets = cls.open_sockets()
 
     @classmethod
-    def tearDownClass(cls):
-        cls.g.stop()
+    def open_sockets(cls):
+        fds = f"/proc/{cls.g.proc.pid}/fd"
+        count = 0
+        for fd in os.listdir(fds):
+            try:
+                count += os.readlink(os.path.join(fds, fd)).startswith("socket:")
+            except OSError:  # closed while we looked
+                pass
+        return count
 
     def setUp(self):
-        self.g.settle(self.sockets)
+        # The connections of an earlier test drain and close first; the
+        # socket closes before the monitor's next pass frees its place.
+        deadline = time.time() + 20
+        while self.open_sockets() > self.sockets and time.time() < deadline:
+            time.sleep(0.02)
+        time.sleep(0.05)
 
     def test_stylesheet_of_the_pages(self):
         body = Answer(self.g.get(b"/")).body
