@@ -57,9 +57,10 @@ def port_answers(port, host="127.0.0.1"):
         return False
 
 
-def read_greeting(port, prefix, timeout=10.0):
+def read_greeting(port, prefix, timeout=30.0):
     """Waits for the greeting: a connection dropped before it makes Dovecot's
-    stop wait for seconds."""
+    stop wait for seconds. A loaded machine (a build on every core) has kept
+    Dovecot from greeting for more than ten seconds."""
     deadline = time.time() + timeout
     while time.time() < deadline:
         try:
