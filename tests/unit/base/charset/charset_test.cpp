@@ -114,10 +114,9 @@ std::string bounded(int (*fn)(char*, int, const char*), const std::string& text,
 
 std::string copy(const std::string& src, int size) {
     int n = -1;
-    auto copy_text = [](char* dst, int room, const char* text) {
-        return copy_header_text(dst, text, room);
-    };
-    const std::string copied = bounded(copy_text, src, size, &n);
+    const std::string copied = bounded(
+        [](char* dst, int room, const char* text) { return copy_header_text(dst, text, room); },
+        src, size, &n);
     EXPECT_GE(n, 0);
     EXPECT_LT(n, size);
     return copied;
