@@ -51,7 +51,7 @@ TEST_F(TimeZoneTest, RecordsStandardOffsetAndWritesItsDates) {
     }
 }
 
-TEST_F(TimeZoneTest, ResponseDateIgnoresBiasLocalSecondsHonourIt) {
+TEST_F(TimeZoneTest, ResponseDateIgnoresBiasLocalSecondsAndMailDatesHonourIt) {
     set_time_zone_bias_for_test(-540);
     for (const auto& k : SERVER_CASES("response_dates.ref")) {
         char out[kResponseDateSize];
@@ -68,9 +68,7 @@ TEST_F(TimeZoneTest, ResponseDateIgnoresBiasLocalSecondsHonourIt) {
     }
     auto expected = static_cast<uint32_t>(time(nullptr) - 300 * 60);
     EXPECT_LE(std::abs(static_cast<int32_t>(local_seconds() - expected)), 2);
-}
-
-TEST_F(TimeZoneTest, MailDatesFormatInLocalTime) {
+    // Mail dates are written in local time.
     for (const auto& t : CASE_BLOCKS("mail_dates.ref")) {
         set_time_zone_bias_for_test(std::stoi(t.at(0)));
         char out[kMailDateSize];

@@ -143,19 +143,17 @@ TEST_F(ComposePageTest, Forms) {
     }
 }
 
-TEST_F(ComposePageTest, ReplySubjects) {
+TEST_F(ComposePageTest, ReplySubjectsAndFieldsConvertJisBeforeEscaping) {
     ConnectionPtr c = User(0);
     for (const auto& t : CASE_BLOCKS("reply_subjects.cases")) {
         strcpy(c->mime.subjectLine, t.at(0).c_str());
         EXPECT_EQ(ReplySubject(*c, false), t.at(1)) << t[0];
     }
     EXPECT_EQ(ReplySubject(*c, true), "");
-}
 
-// Every JIS X 0208 code with '"', '&', '<' or '>' among its two bytes must
-// reach the reply form as its Shift_JIS character, not as escaped halves.
-TEST_F(ComposePageTest, ReplyFieldsConvertJisBeforeEscaping) {
-    ConnectionPtr c = User(0);
+    // Every JIS X 0208 code with '"', '&', '<' or '>' among its two bytes
+    // must reach the reply form as its Shift_JIS character, not as escaped
+    // halves.
     const std::string markup = "\"&<>";
     int checked = 0;
     for (int row = 0x21; row <= 0x74; row++) {

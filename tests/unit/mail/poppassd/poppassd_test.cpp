@@ -67,9 +67,7 @@ TEST(PoppassdExchange, Exchanges) {
         results += mail_golden::Section(t[0], Feed(t.at(1), in));
     }
     EXPECT_GOLDEN("exchanges.ref", results);
-}
-
-TEST(PoppassdExchange, RefusalTextStartsAfterTheCode) {
+    // The refusal text starts after the code.
     for (const auto& t : CASE_BLOCKS("refusal_text.ref")) {
         char text[kPoppassdRefusalSize];
         poppassd_refusal_text(t.at(0).c_str(), text);
