@@ -27,6 +27,13 @@ inline std::string Replaced(std::string text, const std::string& from, const std
     return text;
 }
 
+// s n times over.
+inline std::string Repeated(const std::string& s, int n) {
+    std::string r;
+    for (int i = 0; i < n; ++i) r += s;
+    return r;
+}
+
 // A list page's hidden list time is the second it was written.
 inline std::string MaskListTime(std::string page) {
     const std::string tail = "\" name=\"list_time\">";

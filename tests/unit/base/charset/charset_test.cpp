@@ -114,10 +114,9 @@ std::string bounded(int (*fn)(char*, int, const char*), const std::string& text,
 
 std::string copy(const std::string& src, int size) {
     int n = -1;
-    auto copy_text = [](char* dst, int room, const char* text) {
-        return copy_header_text(dst, text, room);
-    };
-    const std::string copied = bounded(copy_text, src, size, &n);
+    const std::string copied = bounded(
+        [](char* dst, int room, const char* text) { return copy_header_text(dst, text, room); },
+        src, size, &n);
     EXPECT_GE(n, 0);
     EXPECT_LT(n, size);
     return copied;
@@ -141,11 +140,7 @@ std::string read_back(const std::string& encoded) {
     return std::string(decoded, len);
 }
 
-std::string repeat(const std::string& s, int n) {
-    std::string r;
-    for (int i = 0; i < n; ++i) r += s;
-    return r;
-}
+using mail_golden::Repeated;
 
 const std::string kA = "\x82\xA0"; // あ
 
@@ -187,6 +182,8 @@ TEST(CharsetTables, EachRecordGivesItsLastField) {
          [](R t) { return std::to_string(sjis_find(t.at(0).c_str(), t.at(1)[0])); }},
         {"header_words.cases", [](R t) { return encode(t.at(0)); }},
         {"has_more_text.ref", [](R t) { return std::to_string(has_more_text(t.at(0).c_str())); }},
+        {"character_references.ref",
+         [](R t) { return std::to_string(has_character_references(t.at(0).c_str())); }},
         {"encoded_words.ref", [](R t) { return decode(t.at(0)); }},
         {"kana_outside.ref",
          [](R t) { return kana_codes(static_cast<unsigned char>(t.at(0)[0])); }}};
@@ -197,8 +194,6 @@ TEST(CharsetTables, EachRecordGivesItsLastField) {
 // The overloads for arrays, no text at all, and lengths that stop short.
 TEST(CharsetTables, ArraysNullAndGivenLengths) {
     EXPECT_EQ(detect_japanese_code(nullptr, 10), 0);
-    EXPECT_EQ(detect_japanese_code("\x82\xA0", 1), 0);
-    EXPECT_EQ(detect_japanese_code("ab\x82\xA0", 2), 0);
     char five[5];
     EXPECT_EQ(copy_header_text(five, "\xB1\xB2\xB3"), 4);
     EXPECT_EQ(copy_header_text(five, nullptr), 0);
@@ -209,9 +204,6 @@ TEST(CharsetTables, ArraysNullAndGivenLengths) {
     EXPECT_EQ(decode_encoded_words(decoded, "=?EUC-JP?B?pKI=?="), 8);
     EXPECT_EQ(decode_encoded_words(decoded, nullptr), 0);
     EXPECT_EQ(decode_encoded_words(nullptr, 0, "x"), -1);
-    EXPECT_TRUE(has_character_references("x &#233;"));
-    EXPECT_FALSE(has_character_references("x &#233"));
-    EXPECT_FALSE(has_character_references("\x89\xef &amp;"));
     EXPECT_EQ(sjis_find(nullptr, 'a'), -1);
     EXPECT_EQ(has_more_text(nullptr), 0);
     EXPECT_TRUE(is_sjis_lead('\x81')); // plain char, negative here
@@ -225,7 +217,10 @@ TEST(CharsetTables, ArraysNullAndGivenLengths) {
     EXPECT_EQ(sjis_copy(small, "a", 0), 0);
 }
 
-TEST(CharsetJisTable, EveryCodeAgreesWithIconv) {
+// Every code alone, then the whole table as one run, shifted by 0-7 leading
+// characters, so that every code is met both inside the block-wise fast path
+// and in the per-pair tail, at every position within a block.
+TEST(CharsetJisTable, EveryCodeAloneAndInOneRunAtEveryAlignmentAgreesWithIconv) {
     const std::vector<Code> table = reference_table(GOLDEN_PATH("jis_x0208.ref"));
     // Guards against a reference that silently converts nothing.
     ASSERT_EQ(table.size(), 6879u);
@@ -237,38 +232,17 @@ TEST(CharsetJisTable, EveryCodeAgreesWithIconv) {
         EXPECT_EQ(sjis_to_jis(static_cast<unsigned char>(s >> 8), static_cast<unsigned char>(s)),
                   (c.j1 << 8) | c.j2);
 
-        // EUC-JP and escaped runs of every code are met in the run test
-        // below. Alone, a character with a lead of 0xE0 or more reads as
-        // Shift_JIS to the detector; a hiragana after it settles it as EUC-JP.
+        // Alone, a character with a lead of 0xE0 or more reads as Shift_JIS
+        // to the detector; a hiragana after it settles it as EUC-JP.
         EXPECT_EQ(convert(euc_of(c.j1, c.j2) + "\xA4\xA2", kCodeDetect), c.sjis + "\x82\xA0");
         // Each character in its own escapes: the mode switches in and out.
         EXPECT_EQ(convert(iso2022_of(c.j1, c.j2), kCodeDetect), c.sjis);
         EXPECT_EQ(convert(iso2022_of(c.j1, c.j2), kCodeEuc), c.sjis);
     }
-    // CP932 as glibc has it also places the NEC symbols of row 13 by the
-    // same arithmetic (cp932_row13.ref says which it leaves out).
-    const std::vector<Code> row13 = reference_table(GOLDEN_PATH("cp932_row13.ref"));
-    ASSERT_EQ(row13.size(), 74u); // the rest of row 13
-    for (const Code& c : row13) {
-        SCOPED_TRACE(testing::Message() << std::hex << (c.j1 << 8 | c.j2));
-        EXPECT_EQ(sjis_bytes(jis_to_sjis(c.j1, c.j2)), c.sjis);
-        EXPECT_EQ(convert(euc_of(c.j1, c.j2), kCodeEuc), c.sjis);
-    }
-}
-
-// The whole table as one run, shifted by 0-7 leading characters, so that
-// every code is met both inside the block-wise fast path and in the per-pair
-// tail, at every position within a block.
-TEST(CharsetJisTable, OneRunAtEveryAlignmentAgreesWithIconv) {
-    const std::vector<Code> table = reference_table(GOLDEN_PATH("jis_x0208.ref"));
     for (int shift = 0; shift < 8; ++shift) {
         SCOPED_TRACE(shift);
-        std::string iso = "\x1b$B", euc, expected;
-        for (int k = 0; k < shift; ++k) {
-            iso += "$\"";
-            euc += "\xA4\xA2";
-            expected += "\x82\xA0";
-        }
+        std::string iso = "\x1b$B" + Repeated("$\"", shift), euc = Repeated("\xA4\xA2", shift),
+                    expected = Repeated(kA, shift);
         for (const Code& c : table) {
             iso += static_cast<char>(c.j1);
             iso += static_cast<char>(c.j2);
@@ -286,6 +260,15 @@ TEST(CharsetJisTable, OneRunAtEveryAlignmentAgreesWithIconv) {
         auto dst = heap_copy("", euc.size() + 1);
         const int n = euc_to_sjis(dst.get(), euc.data(), static_cast<int>(euc.size()));
         EXPECT_EQ(std::string(dst.get(), n), expected);
+    }
+    // CP932 as glibc has it also places the NEC symbols of row 13 by the
+    // same arithmetic (cp932_row13.ref says which it leaves out).
+    const std::vector<Code> row13 = reference_table(GOLDEN_PATH("cp932_row13.ref"));
+    ASSERT_EQ(row13.size(), 74u); // the rest of row 13
+    for (const Code& c : row13) {
+        SCOPED_TRACE(testing::Message() << std::hex << (c.j1 << 8 | c.j2));
+        EXPECT_EQ(sjis_bytes(jis_to_sjis(c.j1, c.j2)), c.sjis);
+        EXPECT_EQ(convert(euc_of(c.j1, c.j2), kCodeEuc), c.sjis);
     }
 }
 
@@ -340,12 +323,12 @@ TEST(CharsetSjis, LeadBytesAndShiftJisText) {
 TEST(CharsetEncodeHeaderWords, FoldedWords) {
     std::string golden;
     for (const std::string prefix : {"", "Subject: ", "Subject: Re: [list 42] "}) {
-        const std::string text = prefix + repeat(kA, 100);
+        const std::string text = prefix + Repeated(kA, 100);
         golden += mail_golden::Section("prefix \"" + prefix + "\"", encode(text));
         EXPECT_EQ(read_back(encode(text)), text);
     }
     const std::string to =
-        "To: " + repeat("someone <someone@example.org>, ", 6) + "last@example.org";
+        "To: " + Repeated("someone <someone@example.org>, ", 6) + "last@example.org";
     EXPECT_EQ(unfold(encode(to)), to);
     EXPECT_GOLDEN("folded_words.ref", golden + mail_golden::Section("To", encode(to)));
 }
@@ -369,7 +352,8 @@ TEST(CharsetEncodeHeaderWords, RoundTripsThroughTheDecoder) {
 
 // A destination too small keeps whole words and never splits a fold.
 TEST(CharsetEncodeHeaderWords, SmallDestinationKeepsWholeWords) {
-    const std::string text = "Subject: " + repeat(kA, 40) + " and more, " + repeat("\x88\x9F", 5);
+    const std::string text =
+        "Subject: " + Repeated(kA, 40) + " and more, " + Repeated("\x88\x9F", 5);
     const std::string full = encode(text);
     for (int size = 1; size <= static_cast<int>(full.size()) + 1; ++size) {
         int result = 0;
@@ -439,9 +423,7 @@ TEST(CharsetDecodeEncodedWords, SmallDestinationKeepsWholeUnits) {
 
 // EUC-JP words grow by their escapes; a long one must stop at the capacity.
 TEST(CharsetDecodeEncodedWords, GrowingEucWordNeverOverruns) {
-    std::string q = "=?EUC-JP?Q?";
-    for (int i = 0; i < 1500; ++i) q += "=A4=A2a";
-    q += "?=";
+    const std::string q = "=?EUC-JP?Q?" + Repeated("=A4=A2a", 1500) + "?=";
     int result = 0;
     const std::string out = decode(q, kDecodedHeaderSize, &result);
     EXPECT_EQ(result, -1);

@@ -104,7 +104,7 @@ TEST(TextTables, EachRecordEndsInWhatTheHelperMakesOfIt) {
         }
 }
 
-TEST(TextBuilderTest, NumbersAsPrintfWritesThem) {
+TEST(TextBuilderTest, NumbersAsPrintfWritesThemCutsOnWholeCharacters) {
     for (const auto& k : SERVER_CASES("cases/numbers.ref")) {
         const long value = std::stol(k.at(0));
         char expected[32];
@@ -113,11 +113,8 @@ TEST(TextBuilderTest, NumbersAsPrintfWritesThem) {
         b.Number(value, std::stoi(k.at(1)), k.at(2).at(0));
         EXPECT_STREQ(b.c_str(), expected) << value;
     }
-}
-
-// A cut keeps whole characters and drops all that follows, so a later short
-// piece cannot stand where a longer one was cut.
-TEST(TextBuilderTest, ACutNeverSplitsAPairAndEndsTheText) {
+    // A cut keeps whole characters and drops all that follows, so a later
+    // short piece cannot stand where a longer one was cut.
     TextBuilder<6> b;
     b.Add("ab").Add("\x82\xa0\x82\xa2").Add("c");
     EXPECT_STREQ(b.c_str(), "ab\x82\xa0");

@@ -78,11 +78,9 @@ std::string Read(std::string_view text) {
     return out;
 }
 
-TEST(BookEntries, NamesAndAddressesAsTheReadersTakeThem) {
+TEST(BookEntries, NamesAndAddressesAsTheReadersTakeThemAndTheNameCheck) {
     for (const auto& t : CASE_BLOCKS("entries.cases")) EXPECT_EQ(Read(t.at(0)), t.at(1)) << t[0];
-}
-
-TEST(BookEntries, NameCheckRefusesWhatWouldBreakTheList) {
+    // The name check refuses what would break the list.
     for (const char* bad : {"A,B", "A<", "B>", "(C", "D)", "t@b"})
         EXPECT_FALSE(IsValidBookName(bad)) << bad;
     for (const char* good : {"", "Taro Yamada", "\x81\x40", "\x83\x40\x83\x43"})

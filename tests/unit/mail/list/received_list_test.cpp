@@ -23,16 +23,16 @@ struct TestMail {
     uint16_t contentClass;
 };
 
-// The mails of mails.cases.
-const std::vector<TestMail>& Mails() {
-    static const std::vector<TestMail> mails = [] {
-        std::vector<TestMail> all;
-        for (const auto& t : CASE_BLOCKS("mails.cases"))
-            all.push_back({std::stoi(t.at(0)), t.at(1), t.at(2), t.at(3), t.at(4),
-                           static_cast<uint16_t>(std::stoi(t.at(5)))});
-        return all;
-    }();
-    return mails;
+// Mail number of mails.cases.
+TestMail Mail(size_t number) {
+    static const auto mails = CASE_BLOCKS("mails.cases");
+    const auto& t = mails.at(number - 1);
+    return {std::stoi(t.at(0)),
+            t.at(1),
+            t.at(2),
+            t.at(3),
+            t.at(4),
+            static_cast<uint16_t>(std::stoi(t.at(5)))};
 }
 
 class ReceivedList : public MailTest {
@@ -97,10 +97,6 @@ protected:
                    : mail_golden::MaskListTime(out.substr(at + kAddressLine.size()));
     }
 };
-
-const TestMail& Mail(size_t number) {
-    return Mails().at(number - 1);
-}
 
 // "3:311:<id>": mail 3 with size 311 and that Message-Id.
 TestMail Changed(const std::string& wanted) {

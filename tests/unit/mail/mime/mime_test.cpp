@@ -224,7 +224,7 @@ TEST_F(MimeTest, Headers) {
     EXPECT_GOLDEN("headers.ref", golden);
 }
 
-TEST_F(MimeTest, AnOversizedHeaderIsCutAndTheRestStillParses) {
+TEST_F(MimeTest, OversizedHeadersAreCutAndTheRestStillParses) {
     collect_header_line(*c, "Subject: kept");
     const std::string filler = "X-Filler: " + std::string(1000, 'x');
     for (int i = 0; i < 80; ++i) collect_header_line(*c, filler.c_str());
@@ -235,6 +235,18 @@ TEST_F(MimeTest, AnOversizedHeaderIsCutAndTheRestStillParses) {
     EXPECT_STREQ(c->mime.subjectLine, "kept");
     EXPECT_STREQ(c->mime.fromLine, "");
     EXPECT_EQ(Body({"body"}), "0:body|");
+
+    // So is an oversized part header.
+    mime_reset(*c);
+    Header({"Content-Type: multipart/mixed; boundary=b"});
+    std::vector<std::string> body = {"--b", "Content-Type: text/plain"};
+    body.insert(body.end(), 10, "X-Long: " + std::string(1000, 'y'));
+    // 4,061 bytes so far: the pad fits, then the encoding line no longer does.
+    body.insert(body.end(),
+                {"X-Pad: 12345678901234", "Content-Transfer-Encoding: base64", "", "YWJj"});
+    const std::string t = Body(body);
+    EXPECT_LT(strlen(c->mime.partHeaderBlock), size_t(kHeaderBlockSize));
+    EXPECT_EQ(t.substr(t.size() - 7), "0:YWJj|"); // the late encoding line was dropped
 }
 
 // Rules go between parts: an HTML part leaves the preformatted block, an
@@ -256,18 +268,6 @@ TEST_F(MimeTest, Messages) {
                                       out);
     }
     EXPECT_GOLDEN("messages.ref", pages);
-}
-
-TEST_F(MimeTest, OversizedPartHeaderIsCut) {
-    Header({"Content-Type: multipart/mixed; boundary=b"});
-    std::vector<std::string> body = {"--b", "Content-Type: text/plain"};
-    for (int i = 0; i < 10; ++i) body.push_back("X-Long: " + std::string(1000, 'y'));
-    // 4,061 bytes so far: the pad fits, then the encoding line no longer does.
-    body.insert(body.end(),
-                {"X-Pad: 12345678901234", "Content-Transfer-Encoding: base64", "", "YWJj"});
-    const std::string t = Body(body);
-    EXPECT_LT(strlen(c->mime.partHeaderBlock), size_t(kHeaderBlockSize));
-    EXPECT_EQ(t.substr(t.size() - 7), "0:YWJj|"); // the late encoding line was dropped
 }
 
 using BodyTest = MimeTest;
@@ -294,9 +294,7 @@ TEST_F(BodyTest, LinesYieldTheirText) {
                                     }},
                                    {"=", [&](S a) { EXPECT_EQ(yield, a); }}});
     }
-}
-
-TEST_F(BodyTest, ALineLongerThanTheYieldIsCut) {
+    // A line longer than the yield is cut.
     mime_reset(*c);
     Header({});
     const std::string huge(3 * kLineSize, 'x');

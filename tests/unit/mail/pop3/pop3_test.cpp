@@ -132,7 +132,6 @@ protected:
              {"still-idle", [&](S) { EXPECT_EQ(c->lastActivity, 0); }},
              {"active", [&](S) { EXPECT_GE(c->lastActivity, Now() - 1); }},
              {"header-phase", [&](S) { c->pop3.headerPhase = 1; }},
-             {"id", [&](S a) { mail_golden::Put(taro->set[0].id, a); }},
              {"password", [&](S a) { mail_golden::Put(taro->set[0].password, a); }}});
         mail_golden::Play(record, actions);
         c->parent = nullptr;
@@ -186,14 +185,12 @@ using namespace std::chrono_literals;
 class Listener {
 public:
     Listener() {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof a;
-        EXPECT_EQ(bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        sockaddr_storage a = AddressOf("127.0.0.1");
+        socklen_t length = sizeof(sockaddr_in);
+        EXPECT_EQ(bind(fd_, reinterpret_cast<sockaddr*>(&a), length), 0);
         EXPECT_EQ(listen(fd_, 1), 0);
         getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
-        port = ntohs(a.sin_port);
+        port = ntohs(reinterpret_cast<sockaddr_in*>(&a)->sin_port);
         timeval limit{5, 0}; // for accept and for the reads of Command
         setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     }

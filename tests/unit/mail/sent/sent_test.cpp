@@ -60,13 +60,12 @@ protected:
     }
     // The subjects of the log's entries in order.
     std::string Subjects() {
-        std::string log = File(".txl"), out;
+        const std::string log = File(".txl");
         // A rewritten log ends every line in LF alone.
-        for (size_t at = 0; (at = log.find("Subject: ", at)) != std::string::npos; at += 9) {
-            std::string subject = log.substr(at + 9, log.find('\n', at) - at - 9);
-            if (!subject.empty() && subject.back() == '\r') subject.pop_back();
-            out += (out.empty() ? "" : " ") + subject;
-        }
+        const std::regex subject("Subject: ([^\r\n]*)");
+        std::string out;
+        for (std::sregex_iterator it(log.begin(), log.end(), subject), end; it != end; ++it)
+            out += (out.empty() ? "" : " ") + (*it)[1].str();
         return out;
     }
     // The page with the send dates (plain and in links) and the list time

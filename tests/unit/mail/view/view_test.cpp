@@ -189,11 +189,8 @@ TEST_F(MessageViewTest, Pages) {
 
 TEST_F(MessageViewTest, QuotationEndsInsideItsBufferOnACharacter) {
     snprintf(taro->set[0].quotation, sizeof taro->set[0].quotation, ">");
-    std::string line = "a";
-    for (int i = 0; i < 60; i++) line += "\x82\xa0";
-    std::string body;
-    for (int i = 0; i < 1100; i++) body += line + "\n";
-    Retrieve(kHead + "\n" + body);
+    Retrieve(kHead + "\n" +
+             mail_golden::Repeated("a" + mail_golden::Repeated("\x82\xa0", 60) + "\n", 1100));
     const int n = c->view.quotationLength;
     EXPECT_GT(n, kQuotationTextSize - 130);
     EXPECT_LT(n, kQuotationTextSize);
@@ -203,10 +200,9 @@ TEST_F(MessageViewTest, QuotationEndsInsideItsBufferOnACharacter) {
     EXPECT_EQ(k, n);
 }
 
-using PartFileTest = ViewTest;
 using HtmlCleanTest = ViewTest;
 
-TEST_F(PartFileTest, PartNamesAreCutSafely) {
+TEST(PartFileTest, PartNamesAreCutSafely) {
     for (const auto& t : CASE_BLOCKS("part_names.cases")) {
         char name[kFieldSize];
         mail_golden::Put(name, t.at(0));
