@@ -9,7 +9,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-TEST(CsvFile, LinesAndTheirEncoding) {
+TEST(CsvFile, LinesTheirEncodingAndColumns) {
     for (const auto& c : SERVER_CASES("csv_lines.ref")) {
         CsvText t;
         ASSERT_EQ(decode_csv_text(c.at(0), t), std::stoul(c.at(2))) << c.at(0);
@@ -17,9 +17,7 @@ TEST(CsvFile, LinesAndTheirEncoding) {
         EXPECT_EQ(t.utf8, c.at(1) == "1") << c.at(0);
         EXPECT_EQ(t.lines, Lines(c.begin() + 3, c.end())) << c.at(0);
     }
-}
-
-TEST(CsvFile, QuotedCommasStayInOneColumnWithoutQuotes) {
+    // Quoted commas stay in one column, without the quotes.
     for (const auto& c : SERVER_CASES("csv_columns.ref"))
         EXPECT_EQ(split_csv_columns(c.at(0)), Lines(c.begin() + 1, c.end())) << c.at(0);
 }

@@ -128,9 +128,6 @@ TEST(OAuthProviders, FileRoundTripSkipsWhatCannotBeAName) {
         parse_oauth_providers("stray = before\n" + GOLDEN("oauth_providers.txt")));
     EXPECT_GOLDEN("oauth_providers.ref", kept);
     EXPECT_EQ(format_oauth_providers(parse_oauth_providers(kept)), kept);
-}
-
-TEST(OAuthProviders, Names) {
     for (const auto& c : SERVER_CASES("oauth_provider_names.cases"))
         EXPECT_EQ(oauth_provider_name_valid(c.at(1)), c.at(0) == "1") << c.at(1);
 }

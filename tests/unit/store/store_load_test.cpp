@@ -177,9 +177,4 @@ TEST_F(StoreLoadHeaderTest, DamagedHeaders) {
     }
 }
 
-TEST_F(StoreLoadHeaderTest, AbsentFile) {
-    EXPECT_EQ(load_data_file(ds), kLoadAbsent);
-    EXPECT_TRUE(messages.empty());
-}
-
 } // namespace

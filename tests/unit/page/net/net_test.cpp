@@ -52,40 +52,33 @@ std::string SubjectAltNames(const std::string& path) {
     return names;
 }
 
-TEST_F(HttpsFiles, SelfSignedPairLoadsWithAPrivateKeyFile) {
-    ASSERT_EQ(https_make_self_signed({"127.0.0.1", "mail.example.jp"}, 30, cert, key, false), "");
-    EXPECT_EQ(Load(), HttpsProblem::None);
-    EXPECT_EQ(SubjectAltNames(cert), "IP Address:127.0.0.1, DNS:mail.example.jp");
-    // No temporary file is left beside them.
-    auto files = std::filesystem::directory_iterator(dir);
-    EXPECT_EQ(std::distance(begin(files), end(files)), 2);
-}
-
+// Making a pair where none is is also the serve start integration test's.
 TEST_F(HttpsFiles, SelfSignedKeepsWhatIsThereAndRefusesOddNames) {
     WriteFile(key, "old key");
     EXPECT_NE(https_make_self_signed({"127.0.0.1"}, 30, cert, key, false), "");
     EXPECT_EQ(golden::read(key), "old key");
     EXPECT_EQ(access(cert.c_str(), F_OK), -1) << "nothing is written when one file exists";
-    EXPECT_EQ(https_make_self_signed({"127.0.0.1"}, 30, cert, key, true), "");
+    ASSERT_EQ(https_make_self_signed({"127.0.0.1", "mail.example.jp"}, 30, cert, key, true), "");
     EXPECT_EQ(Load(), HttpsProblem::None);
-    for (const auto& k : SERVER_CASES("cases/self_signed.ref")) {
-        const std::vector<std::string> names(k.begin() + 2, k.end());
-        EXPECT_EQ(https_make_self_signed(names, std::stoi(k.at(0)), cert, key, true) == "",
-                  k.at(1) == "1")
-            << testing::PrintToString(names);
-    }
-}
-
-// Missing files, unmatched keys, keys that are not PEM or carry a
-// passphrase are refused by their messages in the HTTPS integration test.
-TEST_F(HttpsFiles, ProblemsAreToldApart) {
-    ASSERT_EQ(https_make_self_signed({"127.0.0.1"}, 30, cert, key, false), "");
+    EXPECT_EQ(SubjectAltNames(cert), "IP Address:127.0.0.1, DNS:mail.example.jp");
+    // No temporary file is left beside them.
+    auto files = std::filesystem::directory_iterator(dir);
+    EXPECT_EQ(std::distance(begin(files), end(files)), 2);
+    // Missing files, unmatched keys, keys that are not PEM or carry a
+    // passphrase are refused by their messages in the serve start
+    // integration test.
     const std::string good = key;
     key = dir;
     EXPECT_EQ(Load(), HttpsProblem::KeyUnreadable) << "a folder is no key file";
     key = good;
     WriteFile(cert, "hello\n");
     EXPECT_EQ(Load(), HttpsProblem::CertificateNotPem);
+    for (const auto& k : SERVER_CASES("cases/self_signed.ref")) {
+        const std::vector<std::string> names(k.begin() + 2, k.end());
+        EXPECT_EQ(https_make_self_signed(names, std::stoi(k.at(0)), cert, key, true) == "",
+                  k.at(1) == "1")
+            << testing::PrintToString(names);
+    }
 }
 
 // A gateway connection on one end of a socket pair, a TLS client on the

@@ -81,13 +81,11 @@ TEST(FormLimitsTest, MessageTextKeepsWholeLinesUpToItsLimit) {
     AppendMessage(c, "");
     EXPECT_EQ(c.messageLength, kMessageTextLimit);
     EXPECT_EQ(std::string(c.messageText + kMessageTextLimit - 4), "yy\r\n");
-}
-
-TEST(FormLimitsTest, LineEndAtTheStartAddsOnlyTheBreak) {
-    ConnectionPtr c(NewConnection(-1));
-    AppendMessage(*c, "\rstray");
-    AppendMessage(*c, "ok");
-    EXPECT_STREQ(c->messageText, "\r\nok\r\n");
+    // A line end at the start adds only the break.
+    ConnectionPtr fresh(NewConnection(-1));
+    AppendMessage(*fresh, "\rstray");
+    AppendMessage(*fresh, "ok");
+    EXPECT_STREQ(fresh->messageText, "\r\nok\r\n");
 }
 
 TEST(FormLimitsTest, DeleteListStopsShortOfItsSize) {

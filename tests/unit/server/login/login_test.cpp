@@ -134,6 +134,14 @@ TEST_F(SessionBinding, AddressAloneOpensNothing) {
         EXPECT_STREQ(c->loginQuery, "?lang=eng");
         EXPECT_NE(out.find("ID error"), std::string::npos);
     }
+    // An attachment opens only for a browser of its owner.
+    const std::string file = "GET /mail/~taro/report.txt HTTP/1.0\r\n";
+    std::string pages = "=== taro's browser\n" + Answer(file + kCookieLine + "\r\n");
+    session_insert("hanako", 9, "ffffffffffffffffffffffffffffffff", Now());
+    pages += "\n=== no cookie\n" + Answer(file + "\r\n");
+    pages += "\n=== hanako's browser\n" +
+             Answer(file + "Cookie: tarnbox=ffffffffffffffffffffffffffffffff\r\n\r\n");
+    EXPECT_GOLDEN("pages/attachment_owner.ref", pages);
 }
 
 TEST_F(SessionBinding, LoginSetsTheCookieAndLogoutEndsIt) {
@@ -172,16 +180,6 @@ TEST_F(SessionBinding, BehindAnHttpsProxyTheCookieIsSecure) {
     const size_t at = out.find("Set-Cookie: __Host-tarnbox=");
     ASSERT_NE(at, std::string::npos) << out;
     EXPECT_EQ(out.substr(at + 59, 45), "; Path=/; HttpOnly; SameSite=Strict; Secure\r\n");
-}
-
-TEST_F(SessionBinding, AttachmentsOnlyForABrowserOfTheirOwner) {
-    const std::string get = "GET /mail/~taro/report.txt HTTP/1.0\r\n";
-    std::string pages = "=== taro's browser\n" + Answer(get + kCookieLine + "\r\n");
-    session_insert("hanako", 9, "ffffffffffffffffffffffffffffffff", Now());
-    pages += "\n=== no cookie\n" + Answer(get + "\r\n");
-    pages += "\n=== hanako's browser\n" +
-             Answer(get + "Cookie: tarnbox=ffffffffffffffffffffffffffffffff\r\n\r\n");
-    EXPECT_GOLDEN("pages/attachment_owner.ref", pages);
 }
 
 TEST_F(SessionBinding, ChangesNeedTheFormTokenFromTheOwnSite) {

@@ -155,7 +155,18 @@ protected:
     }
 };
 
+// Without an installed worker the exchange counts as failed to connect, so
+// its error page follows at once; text delivery has none and is not found.
 TEST_F(EvaluateTest, StateOfEachLoggedInRoute) {
+    ConnectionPtr list = As(taro, Route::Mail);
+    EvaluateRequest(*list);
+    EXPECT_EQ(list->state, PageState::ListWait);
+    EXPECT_EQ(list->workerResult, kWorkerConnectFailed);
+    ConnectionPtr text = As(taro, Route::MailAsText);
+    EvaluateRequest(*text);
+    EXPECT_EQ(text->state, PageState::Done);
+    EXPECT_EQ(out.substr(0, 29), "HTTP/1.0 404 File Not Found\r\n");
+    out.clear();
     worker_starts().pop3 = FakePop3;
     for (const auto& t : SERVER_CASES("logged_in_states.ref")) {
         SCOPED_TRACE(t.at(0) + " item " + t.at(1) + " " + t.at(2));
@@ -175,19 +186,6 @@ TEST_F(EvaluateTest, StateOfEachLoggedInRoute) {
         EXPECT_EQ(gCalls, t.at(10));
         EXPECT_EQ(out, "");
     }
-}
-
-// Without an installed worker the exchange counts as failed to connect, so
-// its error page follows at once; text delivery has none and is not found.
-TEST_F(EvaluateTest, WaitStatesWithoutWorker) {
-    ConnectionPtr c = As(taro, Route::Mail);
-    EvaluateRequest(*c);
-    EXPECT_EQ(c->state, PageState::ListWait);
-    EXPECT_EQ(c->workerResult, kWorkerConnectFailed);
-    ConnectionPtr t = As(taro, Route::MailAsText);
-    EvaluateRequest(*t);
-    EXPECT_EQ(t->state, PageState::Done);
-    EXPECT_EQ(out.substr(0, 29), "HTTP/1.0 404 File Not Found\r\n");
 }
 
 TEST_F(EvaluateTest, AnswersWithoutLogin) {
