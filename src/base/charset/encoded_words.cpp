@@ -141,15 +141,11 @@ int decode_encoded_words(char* dst, int dst_size, const char* value) {
             i = span.next;
             continue;
         }
-        const auto c = static_cast<unsigned char>(s[i]);
-        const int n =
-            (is_sjis_lead(c) && is_sjis_trail(static_cast<unsigned char>(s[i + 1]))) ? 2 : 1;
-        if (room - w < n) {
+        const int n = append_sjis_char(dst, w, room, s + i);
+        if (n == 0) {
             cut = true;
             break;
         }
-        d[w++] = c;
-        if (n == 2) d[w++] = static_cast<unsigned char>(s[i + 1]);
         i += n;
     }
     d[w] = '\0';

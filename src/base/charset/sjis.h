@@ -16,6 +16,21 @@ constexpr bool is_sjis_trail(unsigned char c) {
     return c >= 0x40 && c <= 0xFC && c != 0x7F;
 }
 
+// Appends the one character at s (a Shift_JIS pair or a single byte) to
+// dst at w when it fits in room bytes, moving w past it. Returns its length,
+// or 0 when it does not fit, with nothing written: a header decoded into a
+// bounded field never ends on half a character.
+inline int append_sjis_char(char* dst, int& w, int room, const char* s) {
+    const int n = is_sjis_lead(static_cast<unsigned char>(s[0])) &&
+                          is_sjis_trail(static_cast<unsigned char>(s[1]))
+                      ? 2
+                      : 1;
+    if (room - w < n) return 0;
+    dst[w++] = s[0];
+    if (n == 2) dst[w++] = s[1];
+    return n;
+}
+
 // 1 if any byte of the NUL-terminated text is a lead byte, else 0 (null: 0).
 int has_sjis(const char* text);
 

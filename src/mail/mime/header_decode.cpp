@@ -92,15 +92,11 @@ int decode_header_value(char* dst, int dst_size, const char* value, ForeignMode 
             i = end + 2;
             continue;
         }
-        const auto c = static_cast<unsigned char>(s[i]);
-        const int n =
-            (is_sjis_lead(c) && is_sjis_trail(static_cast<unsigned char>(s[i + 1]))) ? 2 : 1;
-        if (room - w < n) {
+        const int n = append_sjis_char(dst, w, room, s + i);
+        if (n == 0) {
             cut = true;
             break;
         }
-        dst[w++] = s[i];
-        if (n == 2) dst[w++] = s[i + 1];
         i += n;
     }
     dst[w] = '\0';
