@@ -1,13 +1,11 @@
 #include "mail/net/mail_tls.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
-#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 

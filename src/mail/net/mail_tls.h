@@ -1,4 +1,4 @@
-// TLS to mail servers, and the byte stream that is either plain or TLS.
+// TLS to mail servers (the bytes then go through base/socket_stream).
 // The worker that owns a mail socket owns its TLS session: everybody else
 // only ever shuts the socket down, which makes a waiting TLS call fail.
 #pragma once
