@@ -8,7 +8,6 @@
 #include <gumbo.h>
 
 #include "../unit/mail/view/markup_audit.h"
-#include <cctype>
 #include <string>
 #include <string_view>
 
@@ -73,25 +72,13 @@ inline std::string TameReferences(std::string_view part) {
             out += part[i++];
             continue;
         }
-        size_t p = i + 2;
-        const bool hex = p < part.size() && (part[p] == 'x' || part[p] == 'X');
-        if (hex) p++;
-        const size_t digits = p;
-        unsigned long value = 0;
-        for (; p < part.size(); p++) {
-            const char ch = part[p];
-            const int d = ch >= '0' && ch <= '9'                            ? ch - '0'
-                          : hex && isxdigit(static_cast<unsigned char>(ch)) ? (ch | 32) - 'a' + 10
-                                                                            : -1;
-            if (d < 0) break;
-            if (value <= 0x10FFFF) value = value * (hex ? 16 : 10) + static_cast<unsigned>(d);
-        }
-        out.append(part.substr(i, digits - i));
-        if (value > 0x10FFFF)
-            out += hex ? "FFFD" : "65533";
+        const auto r = markup_audit::ReadNumericReference(part, i);
+        out.append(part.substr(i, r.digits - i));
+        if (r.value > 0x10FFFF)
+            out += r.digits > i + 2 ? "FFFD" : "65533"; // "&#x" or "&#"
         else
-            out.append(part.substr(digits, p - digits));
-        i = p;
+            out.append(part.substr(r.digits, r.end - r.digits));
+        i = r.end;
     }
     return out;
 }

@@ -20,6 +20,29 @@ inline std::string LowerCopy(std::string_view s) {
     return out;
 }
 
+// The numeric character reference at s[amp] ("&#..."): where its digits
+// start and end, and its value, which stops growing past U+10FFFF.
+struct NumericReference {
+    size_t digits, end;
+    unsigned long value;
+};
+
+inline NumericReference ReadNumericReference(std::string_view s, size_t amp) {
+    size_t p = amp + 2;
+    const bool hex = p < s.size() && (s[p] == 'x' || s[p] == 'X');
+    if (hex) p++;
+    NumericReference r{p, p, 0};
+    for (; r.end < s.size(); r.end++) {
+        const char ch = Lower(s[r.end]);
+        const int d = ch >= '0' && ch <= '9'          ? ch - '0'
+                      : hex && ch >= 'a' && ch <= 'f' ? ch - 'a' + 10
+                                                      : -1;
+        if (d < 0) break;
+        if (r.value <= 0x10FFFF) r.value = r.value * (hex ? 16 : 10) + static_cast<unsigned>(d);
+    }
+    return r;
+}
+
 // Character references decoded (numeric ones and the names that spell URL
 // punctuation), then everything a URL parser skips removed.
 inline std::string Normalised(std::string_view value) {
@@ -29,20 +52,9 @@ inline std::string Normalised(std::string_view value) {
             size_t j = i + 1;
             long code = -1;
             if (j < value.size() && value[j] == '#') {
-                j++;
-                const bool hex = j < value.size() && (value[j] == 'x' || value[j] == 'X');
-                if (hex) j++;
-                code = 0;
-                size_t digits = 0;
-                for (; j < value.size(); j++, digits++) {
-                    char ch = Lower(value[j]);
-                    int d = ch >= '0' && ch <= '9'          ? ch - '0'
-                            : hex && ch >= 'a' && ch <= 'f' ? ch - 'a' + 10
-                                                            : -1;
-                    if (d < 0) break;
-                    if (code < 0x110000) code = code * (hex ? 16 : 10) + d;
-                }
-                if (digits == 0) code = -1;
+                const NumericReference r = ReadNumericReference(value, i);
+                j = r.end;
+                if (r.end > r.digits) code = static_cast<long>(r.value);
             } else {
                 static const struct {
                     const char* name;
