@@ -365,10 +365,6 @@ class ScriptedServer(socketserver.ThreadingTCPServer):
         with context.wrap_socket(conn, server_side=True) as secure:
             self.commands.append(secure.recv(100))
 
-    def stop(self):
-        self.shutdown()
-        self.server_close()
-
 
 POLICY = re.compile(rb"Content-Security-Policy: [^\r]*")
 

@@ -3,7 +3,7 @@
 provider of the test's own over HTTP and HTTPS: it approves at once, checks
 PKCE S256, and tells Dovecot (and through its SASL Postfix) whether a token
 is live. Redirects are followed by hand."""
-import base64, hashlib, json, os, re, secrets, ssl, threading, time
+import base64, hashlib, json, os, re, secrets, ssl, threading
 import unittest, urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
@@ -298,9 +298,8 @@ class Exchanges(unittest.TestCase):
             self.assertIn(CONNECTED, b.connect().body)
         self.assertIn(b"Token mail for dave", b.page(LIST).body)
         PROVIDER.revoke("dave")
-        started = time.time()
         page = b.page(LIST)
-        self.assertLess(time.time() - started, WORKER_TIMEOUT)
+        self.assertLess(page.seconds, WORKER_TIMEOUT)
         # The server's text, and the JSON of the challenge it refused the
         # token with, on the list page and after the SMTP refusal.
         assert_page(self, "oauth-revoked-list", page.body, b.query)
