@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Administration commands against a running gateway: they go through the
 gateway's control socket and are in effect for the very next request."""
-import base64, os, pty, select, shutil, socket, stat, subprocess, sys, time, unittest
+import base64, os, pathlib, pty, select, shutil, socket, stat, subprocess, sys, time, unittest
 
 from gatewaytest import (  # noqa: E402
     BIN, Gateway, free_port, http, port_answers as answers, ref_json)
@@ -67,8 +67,7 @@ class RunningGateway(unittest.TestCase):
 
     def test_3c_passwords_off_the_command_line(self):
         secret = os.path.join(self.home, "dave-password")
-        with open(secret, "w") as f:
-            f.write("dave-file\r\n")
+        pathlib.Path(secret).write_text("dave-file\r\n")
         self.g.run("users", "change", "dave", "--password-file", secret)
         self.assertTrue(logs_in(self.port, "dave", "dave-file"))
 
@@ -132,8 +131,7 @@ class RunningGateway(unittest.TestCase):
                       self.g.run("admin-password", stdin="Adm-1\nAdm-1\n").stdout)
         self.assertNotEqual(self.g.run("users", "list", check=False).returncode, 0)
         secret = os.path.join(self.home, "secret")
-        with open(secret, "w") as f:
-            f.write("Adm-1\n")
+        pathlib.Path(secret).write_text("Adm-1\n")
         self.g.run("--admin-password-file", secret, "users", "list")
 
     def test_6_stop(self):

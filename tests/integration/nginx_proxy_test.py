@@ -3,7 +3,7 @@
 addresses, certificate paths and gateway port changed): HTTPS outside, HTTP
 on to HTTPS, and the client's address reaching the login throttle through
 X-Real-IP (that it is believed only from the proxy is the unit tests')."""
-import os, re, ssl, subprocess, unittest
+import os, pathlib, re, ssl, subprocess, unittest
 
 from gatewaytest import (  # noqa: E402
     ROOT, Answer, Certificates, Dovecot, Gateway, World, free_port, http, template,
@@ -54,8 +54,7 @@ def build(world, scratch):
     assert not re.search(r"(?<!\d)(?:443|8080)(?!\d)|/etc/ssl", directives), directives
     for path, text in ((os.path.join(prefix, "site.conf"), site),
                        (conf, template("nginx.conf", prefix=prefix))):
-        with open(path, "w") as f:
-            f.write(text)
+        pathlib.Path(path).write_text(text)
     args = [NGINX, "-p", prefix, "-c", conf, "-e", prefix + "/logs/error.log"]
     check = subprocess.run(args + ["-t"], capture_output=True, text=True)
     if check.returncode != 0:
