@@ -44,7 +44,8 @@ const open = async () => {
   assert.deepEqual(await options(), BOOK, 'install_address_book() must be called by serve');
 };
 
-test('up, down and the two sorts', async () => {
+test('up, down and the two sorts; edit and Back; add checks its input, delete ends in the placeholder, reset restores', async () => {
+  const { page } = j;
   await open();
   await select(2);
   for (const [calls, entries, selected] of [[['iup()', 'iup()'], [BOOK[2], BOOK[0], BOOK[1]], 0],
@@ -52,12 +53,10 @@ test('up, down and the two sorts', async () => {
     [['isort(1)'], ['Zed <a@b.c>', 'Mi <m@b.c>', 'Al <z@b.c>']]]) {
     for (const call of calls) await click(call);
     assert.deepEqual(await options(), entries, calls.join());
-    if (selected !== undefined) assert.equal(await j.page.$eval('select[name=list]', (l) => l.selectedIndex), selected);
+    if (selected !== undefined) assert.equal(await page.$eval('select[name=list]', (l) => l.selectedIndex), selected);
   }
-});
 
-test('edit takes an entry out; Back puts the changed entry where it was', async () => {
-  const { page } = j;
+  // Edit takes an entry out; Back puts the changed entry where it was.
   await open();
   const bedit = page.locator('input[name=bedit]');
   const editLabel = await bedit.inputValue();
@@ -71,10 +70,7 @@ test('edit takes an entry out; Back puts the changed entry where it was', async 
   await bedit.click();
   assert.deepEqual(await options(), [BOOK[0], 'Alan <z@b.c>', BOOK[2]]);
   assert.equal(await bedit.inputValue(), editLabel);
-});
 
-test('add checks its input, delete ends in the placeholder, reset restores', async () => {
-  const { page } = j;
   await open();
   const alerts = [];
   const onDialog = (d) => alerts.push(d.message()) && d.accept();
