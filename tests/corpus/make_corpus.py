@@ -7,9 +7,7 @@ templates/, because committing them would bloat the repository: one with
 lines far beyond the gateway's 4,096-byte line buffer, and one with a 10 MiB
 attachment. Both are the same bytes on every run.
 """
-import base64
-import os
-import random
+import base64, os, pathlib, random
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 MAIL = os.path.join(HERE, "mail")
@@ -21,26 +19,16 @@ BIG_SEED = 20241224
 
 def committed():
     """(name, bytes) of the committed messages, in name order."""
-    found = []
-    for name in sorted(os.listdir(MAIL)):
-        if name.endswith(".eml"):
-            with open(os.path.join(MAIL, name), "rb") as f:
-                found.append((name, f.read()))
-    return found
+    return [(name, pathlib.Path(MAIL, name).read_bytes()) for name in sorted(os.listdir(MAIL))
+            if name.endswith(".eml")]
 
 
 def _filled(template, **parts):
     """The message of templates/<template> with each ${part} put in."""
-    with open(os.path.join(HERE, "templates", template), "rb") as f:
-        text = f.read()
+    text = pathlib.Path(HERE, "templates", template).read_bytes()
     for key, value in parts.items():
         text = text.replace(b"${%s}" % key.encode(), value)
     return text
-
-
-def _b64_lines(data, width=76):
-    text = base64.b64encode(data)
-    return b"\n".join(text[i:i + width] for i in range(0, len(text), width))
 
 
 def long_lines_message():
@@ -61,4 +49,4 @@ def big_attachment_message():
     """(message, payload): a short note with a 10 MiB base64 attachment."""
     payload = random.Random(BIG_SEED).randbytes(BIG_SIZE)
     return _filled("91-big-attachment.eml.in", name=BIG_NAME.encode(),
-                   payload=_b64_lines(payload)), payload
+                   payload=base64.encodebytes(payload).rstrip(b"\n")), payload

@@ -17,14 +17,14 @@ const j = journey({
   account: { user: ACCOUNT, password: OLD_PASSWORD },
   gateway: {
     settings: ['poppassd_changeable=1'],
-    users: [['--name', '鈴木 一郎', '--mail-address', `${ACCOUNT}@example.jp`, '--id', ACCOUNT, '--password', OLD_PASSWORD]],
+    name: '鈴木 一郎',
     poppassd: true,
     https: true,
   },
   browser: (servers) => ({ env: { HOME: servers.browserHome } }),
 });
 
-test('the top page and a login over HTTPS, checked against the test authority', async () => {
+test('a login over HTTPS, checked against the test authority, changes the password through poppassd', async () => {
   const { page, servers } = j;
   const answer = await page.goto(`${servers.httpsUrl}/`);
   assert.equal(answer.status(), 200);
@@ -32,17 +32,11 @@ test('the top page and a login over HTTPS, checked against the test authority', 
   assert.ok(security, 'served over TLS');
   assert.match(security.protocol, /^TLS 1\.[23]$/);
   assert.equal(security.subjectName, '127.0.0.1');
-  assert.equal(await page.title(), 'Tarn Version 1.51');
   await fill(page, { a: ACCOUNT, b: OLD_PASSWORD });
   await follow(page);
   assert.ok(page.url().startsWith(`${servers.httpsUrl}/mail/`), page.url());
   // The list page, with the user's links.
   assert.match(await page.content(), new RegExp(`\\?user=${ACCOUNT}\\?check=\\d+`));
-});
-
-test('the password changes on the server through poppassd', async () => {
-  const { page, servers } = j;
-  await logIn(page, servers, ACCOUNT, OLD_PASSWORD);
   assert.match(await follow(page, 'a[href^="/mail/setup/index.html"]'), /鈴木 一郎 さんの設定変更/);
   await fill(page, { user_pass0: OLD_PASSWORD, user_pass1: NEW_PASSWORD, user_pass2: NEW_PASSWORD });
   await page.check('input[name=user_poppassd]');

@@ -44,20 +44,19 @@ export async function startBrowser({ env = {}, args = [], options = {} } = {}) {
 // A gateway and its mail servers, started by servers.py with the integration
 // tests' harness; they stop when its stdin closes, so a test that dies leaves
 // nothing running.
-//   box: a Dovecot box (corpus names or { name, bytes }) of hanako's, or of
-//     account's ({ user, password }); null: no POP3 server at all.
+//   box: the messages (bytes) of a Dovecot box of hanako's, or of account's
+//     ({ user, password }).
 //   demo: the demo's Dovecot and Postfix instead, taro's mail waiting.
-//   gateway: { settings: ['key=value'], users: [arguments of users add]
-//     (instead of the box owner), https: true (a TLS listener too),
-//     poppassd: true (the account as a system account, behind poppassd) }.
+//   gateway: { settings: ['key=value'], name: the box owner's, https: true
+//     (a TLS listener too), poppassd: true (the account as a system account,
+//     behind poppassd) }.
 // Resolves to { url, user, password, domain, stop() }; with https also
 // httpsUrl and browserHome, whose NSS database alone trusts its certificate;
 // with poppassd ask({ poppassd_accepts: password }) gives { accepts }.
 export function startServers({ box = [], demo = false, account, gateway = {} } = {}) {
-  const list = box?.map((m) => (typeof m === 'string' ? m
-    : { name: m.name, bytes_b64: Buffer.from(m.bytes).toString('base64') }));
   const proc = spawn('python3', [path.join(HERE, 'servers.py')], { stdio: ['pipe', 'pipe', 'inherit'] });
-  proc.stdin.write(JSON.stringify({ box: list ?? null, demo, account, gateway }) + '\n');
+  box = box.map((m) => Buffer.from(m).toString('base64'));
+  proc.stdin.write(JSON.stringify({ box, demo, account, gateway }) + '\n');
   return new Promise((resolve, reject) => {
     proc.once('exit', (code) => reject(new Error(`servers.py ended with ${code}`)));
     const lines = readline.createInterface({ input: proc.stdout });

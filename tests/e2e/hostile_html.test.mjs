@@ -118,7 +118,7 @@ async function visit(gateway, query, row, baseline) {
 // opens each; returns [{ message, findings }] of those that showed anything.
 async function runRound(messages) {
   const harmless = { number: 0, subject: 'Control', shape: 'whole', vectors: [{ id: 'control', html: CONTROL }] };
-  const box = [harmless, ...messages].map((m) => ({ name: `m${m.number}`, bytes: message(m) }));
+  const box = [harmless, ...messages].map(message);
   const gateway = await startServers({ box });
   const failed = [];
   try {

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The servers of a browser journey, from the integration tests' harness: a
-gateway in a fresh home before a Dovecot box, the demo's Dovecot and Postfix
-with taro's mail waiting, or no mail server. Reads startServers' options
+gateway in a fresh home before a Dovecot box, or the demo's Dovecot and
+Postfix with taro's mail waiting. Reads startServers' options
 (harness.mjs) as one JSON line from stdin, prints {"url", "user",
 "password", "domain"} (with "httpsUrl" and "browserHome" for an HTTPS
 listener), answers {"poppassd_accepts": password} lines with {"accepts"}
@@ -15,7 +15,7 @@ from gatewaytest import DOMAIN, Certificates, Dovecot, Gateway, Poppassd, World 
 
 
 def mail_servers(world, scratch, wanted):
-    """The POP3 (or None) and SMTP ports."""
+    """The POP3 and SMTP (or None) ports."""
     if wanted["demo"]:
         # The demo's own servers; they stop when their stdin closes.
         demo = world["demo"] = subprocess.Popen(
@@ -23,17 +23,10 @@ def mail_servers(world, scratch, wanted):
              os.path.join(scratch, "demo")], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         ports = json.loads(demo.stdout.readline())
         return ports["pop3_port"], ports["smtp_port"]
-    box = wanted["box"]
-    if box is None:
-        return None, None
     pop = world["pop"] = Dovecot(scratch, apop=False).start()
     pop.add_user(wanted["user"], wanted["password"])
-    for item in box:
-        if isinstance(item, str):
-            with open(os.path.join(ROOT, "tests", "corpus", "mail", item), "rb") as f:
-                pop.deliver(wanted["user"], f.read())
-        else:
-            pop.deliver(wanted["user"], base64.b64decode(item["bytes_b64"]))
+    for message in wanted["box"]:
+        pop.deliver(wanted["user"], base64.b64decode(message))
     return pop.port, None
 
 
@@ -46,15 +39,11 @@ def build(world, scratch, wanted, reply):
                                    https=bool(setup.get("https")))
     if setup.get("settings"):
         g.run("settings", "set", *setup["settings"])
-    if setup.get("users"):
-        for user in setup["users"]:
-            g.run("users", "add", *user)
-    elif wanted["demo"]:
+    if wanted["demo"]:
         g.add_user("taro", "taro-pw", name="山田 太郎")
         g.add_user("hanako", "hanako-pw", "--cc", name="佐藤 花子")
     else:
-        g.run("users", "add", "--name", "Hanako", "--mail-address", "hanako@example.jp", "--id",
-              wanted["user"], "--password", wanted["password"])
+        g.add_user(wanted["user"], wanted["password"], name=setup.get("name", "Hanako"))
     if g.https_port:
         # A certificate for the TLS listener; Chromium on Linux trusts what
         # the NSS database of $HOME/.pki holds.

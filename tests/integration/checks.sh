@@ -23,17 +23,6 @@ expect_same() { # description, wanted, got
 t() { "$bin" --home "$home" "$@"; }
 sjis() { iconv -f UTF-8 -t CP932; }
 page_word() { t settings server | sed -n "s/^$1=\([^ ]*\) .*/\1/p"; }
-says() { # description, expected status, text the output holds, command...
-  local what="$1" want="$2" text="$3"
-  shift 3
-  check "$what" "$want" "$@"
-  expect_text "$what" "$text" "$out"
-}
-fed() { # input text (printf %b), command... : the command reading the text, never a terminal
-  local input="$1"
-  shift
-  printf '%b' "$input" | "$@"
-}
 
 # Runs the case table $1, kept beside the test in the format of the unit
 # tests' tables (tests/unit/server/server_cases.h): one record a line, fields
@@ -68,8 +57,9 @@ cases() {
     done
     case "${f[0]}" in
       run) check "$what" "${v[0]}" "${v[@]:1}" </dev/null ;;
-      says) says "$what" "${v[0]}" "${v[1]}" "${v[@]:2}" </dev/null ;;
-      fed) check "$what" "${v[0]}" fed "${v[2]}" "${v[@]:3}"
+      says) check "$what" "${v[0]}" "${v[@]:2}" </dev/null
+        expect_text "$what" "${v[1]}" "$out" ;;
+      fed) check "$what" "${v[0]}" "${v[@]:3}" < <(printf '%b' "${v[2]}")
         [ -z "${v[1]}" ] || expect_text "$what" "${v[1]}" "$out" ;;
       text) expect_text "$what" "${v[0]}" "$out" ;;
       same) expect_same "$what" "${v[0]}" "$out" ;;

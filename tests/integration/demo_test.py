@@ -7,8 +7,8 @@ import os, re, select, shutil, signal, socket, subprocess, tempfile, time
 import unittest
 
 from gatewaytest import (  # noqa: E402
-    BIN, DOVECOT, POSTFIX, ROOT, Browser, Gateway, free_port, listening_addresses, pop3_login,
-    raw_request, stop_process)
+    BIN, DOVECOT, POSTFIX, ROOT, Browser, Gateway, file_bytes, free_port, listening_addresses,
+    pop3_login, raw_request, ref_json, stop_process)
 
 DEMO = os.path.join(ROOT, "scripts", "demo.sh")
 
@@ -49,7 +49,10 @@ class Demo:
         os.killpg(self.proc.pid, signal.SIGINT)
         return self.proc.wait(timeout=seconds)
 
-    def close(self):
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
         stop_process(self.proc)
         self.proc.stdout.close()
         self.proc.stderr.close()
@@ -61,8 +64,7 @@ def processes_naming(text):
     found = []
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
-            with open(f"/proc/{pid}/cmdline", "rb") as f:
-                found += [int(pid)] if text.encode() in f.read() else []
+            found += [int(pid)] if text.encode() in file_bytes(f"/proc/{pid}/cmdline") else []
         except OSError:
             pass
     return found
@@ -75,8 +77,7 @@ class DemoScript(unittest.TestCase):
         # Another gateway that the demo must leave alone when it stops.
         other = Gateway(prefix="tarnbox-demo-other-", owner=self).start("--listen", "127.0.0.1")
         port = free_port()
-        demo = Demo(port)
-        try:
+        with Demo(port) as demo:
             demo.wait_for(re.escape(f"open http://127.0.0.1:{port}/"))
             # Shown only once the gateway takes connections: no retry here.
             self.assertTrue(raw_request(port, b"GET / HTTP/1.0\r\n\r\n").startswith(b"HTTP/1.0 200"))
@@ -92,8 +93,7 @@ class DemoScript(unittest.TestCase):
                 head = b"\n".join(pop.retr(n)[1]).split(b"\n\n", 1)[0]
                 names = [line.split(b":", 1)[0].lower() for line in head.split(b"\n")
                          if line and line[:1] not in (b" ", b"\t")]
-                for name in (b"date", b"from", b"to", b"subject", b"message-id"):
-                    self.assertIn(name, names, head)
+                self.assertLessEqual({b"date", b"from", b"to", b"subject", b"message-id"}, set(names), head)
                 self.assertIn(b"<taro@test.example>", head)
                 self.assertFalse([x for x in names if x.startswith(b"x-corpus")], head)
             pop.quit()
@@ -107,13 +107,10 @@ class DemoScript(unittest.TestCase):
             for p in (port, pop3_port, smtp_port):
                 self.assertEqual(listening_addresses(p), [], p)
             self.assertIsNone(other.proc.poll(), "the demo ended a gateway it did not start")
-        finally:
-            demo.close()
 
     def test_tls_demo_reads_over_pop3s_with_its_own_authority(self):
         port = free_port()
-        demo = Demo(port, DEMO_TLS="1")
-        try:
+        with Demo(port, DEMO_TLS="1") as demo:
             m = demo.wait_for(r"POP3 127\.0\.0\.1:(\d+), SMTP 127\.0\.0\.1:(\d+) \(POP3S, STARTTLS \+ AUTH\)")
             page = Browser(port, "taro", "taro-pw").first
             self.assertEqual(page.status, b"HTTP/1.0 200 OK", page.raw[:200])
@@ -127,28 +124,17 @@ class DemoScript(unittest.TestCase):
                 except socket.timeout:
                     pass
             self.assertEqual(demo.ctrl_c(), 0, demo.stderr())
-        finally:
-            demo.close()
 
     def test_busy_port_says_so_in_the_terminal_language(self):
-        holder = socket.create_server(("127.0.0.1", 0))
-        port = holder.getsockname()[1]
-        english, japanese = "already in use", "すでに使われています"
-        try:
-            for env, expected in (({}, english), ({"LANG": "ja_JP.UTF-8"}, japanese),
-                                  ({"LC_ALL": "ja_JP.UTF-8"}, japanese),
-                                  ({"LANG": "ja_JP.UTF-8", "LC_ALL": "en_US.UTF-8"}, english)):
-                demo = Demo(port, **env)
-                try:
+        with socket.create_server(("127.0.0.1", 0)) as holder:
+            port = holder.getsockname()[1]
+            for env, expected in ref_json("demo-busy-port")["cases"]:
+                with Demo(port, **env) as demo:
                     self.assertEqual(demo.proc.wait(timeout=60), 1)
                     err = demo.stderr()
                     self.assertIn(expected, err, env)
                     self.assertIn(f"DEMO_PORT={port + 1} bash scripts/demo.sh", err)
                     self.assertEqual(os.listdir(demo.tmp), [])
-                finally:
-                    demo.close()
-        finally:
-            holder.close()
 
 
 if __name__ == "__main__": unittest.main(verbosity=2)

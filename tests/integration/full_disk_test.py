@@ -41,7 +41,6 @@ class FullDisk(unittest.TestCase):
         self.home = os.path.join(self.mount, "home")
         os.mkdir(self.home, 0o700)
         self.g = Gateway(home=self.home)
-        self.tarnbox = self.g.run
         self.g.add_user("u1", "pw")
 
     def tearDown(self):
@@ -50,7 +49,7 @@ class FullDisk(unittest.TestCase):
         os.rmdir(self.mount)
 
     def listed(self):
-        out = self.tarnbox("users", "list").stdout
+        out = self.g.run("users", "list").stdout
         return [line.split("\t")[1] for line in out.splitlines()]
 
     def writes_that_fail(self):
@@ -59,7 +58,7 @@ class FullDisk(unittest.TestCase):
         for args in (("users", "add", "--name", "Name u2", "--mail-address", "u2@test.example",
                       "--id", "u2", "--password", "pw"),
                      ("settings", "set", "log_size_kb=77"), ("users", "delete", "--yes", "u1")):
-            r = self.tarnbox(*args, check=False)
+            r = self.g.run(*args, check=False)
             self.assertNotEqual(r.returncode, 0, args)
             self.assertIn(CANNOT_WRITE, r.stderr, args)
             self.assertIn("No space left on device", r.stderr, args)
@@ -75,7 +74,7 @@ class FullDisk(unittest.TestCase):
             finally:
                 os.unlink(filler)
             self.assertEqual(self.listed(), ["u1"])
-        self.assertIn("log_size_kb=128", self.tarnbox("settings", "show").stdout)
+        self.assertIn("log_size_kb=128", self.g.run("settings", "show").stdout)
 
     def test_through_the_running_gateway(self):
         self.g.start()
@@ -89,7 +88,7 @@ class FullDisk(unittest.TestCase):
         # What was refused stays refused when the next write goes through.
         self.g.add_user("u3", "pw")
         self.assertEqual(self.listed(), ["u1", "u3"])
-        self.assertIn("log_size_kb=128", self.tarnbox("settings", "show").stdout)
+        self.assertIn("log_size_kb=128", self.g.run("settings", "show").stdout)
         stop_process(self.g.proc)
         self.assertEqual(self.listed(), ["u1", "u3"])
 

@@ -2,7 +2,7 @@
 of mailservers.py in a World per test module, HTTP/1.0 exchanges made the way
 a browser makes them, scripted mail servers, and .ref comparisons."""
 import collections, html, json, os, re, shutil, socket, socketserver, ssl, struct, subprocess, sys
-import tempfile, threading, time, urllib.parse
+import pathlib, tempfile, threading, time, urllib.parse
 
 sys.dont_write_bytecode = True
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -153,8 +153,7 @@ class World(dict):
 
 
 def file_bytes(path):
-    with open(path, "rb") as f:
-        return f.read()
+    return pathlib.Path(path).read_bytes()
 
 
 def wait_for(predicate, seconds=10):
@@ -365,10 +364,6 @@ class ScriptedServer(socketserver.ThreadingTCPServer):
         with context.wrap_socket(conn, server_side=True) as secure:
             self.commands.append(secure.recv(100))
 
-    def stop(self):
-        self.shutdown()
-        self.server_close()
-
 
 POLICY = re.compile(rb"Content-Security-Policy: [^\r]*")
 
@@ -384,8 +379,7 @@ def assert_page(test, name, page, query):
 
 
 def ref_json(name):
-    with open(os.path.join(REF, name + ".json"), encoding="utf-8") as f:
-        return json.load(f)
+    return json.loads(pathlib.Path(REF, name + ".json").read_text(encoding="utf-8"))
 
 
 def assert_ref(test, name, got, **masks):
@@ -393,8 +387,7 @@ def assert_ref(test, name, got, **masks):
     for key, value in masks.items():
         got = got.replace(value, b"{%s}" % key.encode())
     if os.environ.get("TARNBOX_WRITE_REFS"):
-        with open(os.path.join(REF, name + ".ref"), "wb") as f:
-            f.write(got)
+        pathlib.Path(REF, name + ".ref").write_bytes(got)
     wanted = file_bytes(os.path.join(REF, name + ".ref"))
     n = next((i for i, (a, b) in enumerate(zip(got, wanted)) if a != b),
              min(len(got), len(wanted)))

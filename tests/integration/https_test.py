@@ -4,8 +4,7 @@ handshakes that stall or fail without holding anybody up, the TLS versions
 taken, whole downloads, a taken port and redirects to HTTPS (files that are
 not usable: serve_start_test.cases). Certificates are made with the openssl
 command for 127.0.0.1 only."""
-import concurrent.futures, os, re, socket, ssl, time
-import unittest
+import concurrent.futures, os, pathlib, re, socket, ssl, time, unittest
 
 from gatewaytest import (  # noqa: E402
     Browser, Certificates, Dovecot, Gateway, World, assert_page_ends, browser_path, http,
@@ -50,8 +49,7 @@ class Serving(unittest.TestCase):
         cls.g.add_user("reader", "read-pw")
         cls.big = os.urandom(12 * 1024 * 1024 + 12345)
         for name, data in (("big.bin", cls.big), ("hello.txt", b"hello\r\n")):
-            with open(os.path.join(cls.g.home, "html", name), "wb") as f:
-                f.write(data)
+            pathlib.Path(cls.g.home, "html", name).write_bytes(data)
         cls.cafile = certs.authority_file()
         cls.ctx = client_context(cls.cafile)
         cls.g.start("--request-timeout", "3", "--worker-timeout", "10")

@@ -3,26 +3,25 @@
 addresses, certificate paths and gateway port changed): HTTPS outside, HTTP
 on to HTTPS, and the client's address reaching the login throttle through
 X-Real-IP (that it is believed only from the proxy is the unit tests')."""
-import os, re, ssl, subprocess, unittest
+import os, pathlib, re, ssl, subprocess, unittest
 
 from gatewaytest import (  # noqa: E402
-    ROOT, Certificates, Dovecot, Gateway, World, free_port, http, raw_request, template,
+    ROOT, Answer, Certificates, Dovecot, Gateway, World, free_port, http, template,
     wait_until_listening)
 
 NGINX = "/usr/sbin/nginx"
 
 
-def exchange(port, raw, source="127.0.0.1", tls=False):
-    """One request from the loopback address source; the whole answer."""
-    return raw_request(port, raw, timeout=20, ctx=WORLD["client_tls"] if tls else None,
-                       source=source, eof_ok=True)
+def proxied(path, body=None, source="127.0.0.1", tls=True):
+    """path through the proxy's HTTPS (or plain HTTP) from the loopback
+    address source; with a body, a POST of it."""
+    return http(WORLD["tls_port" if tls else "plain_port"], b"POST" if body else b"GET", path, body,
+                headers=b"Host: 127.0.0.1\r\nConnection: close\r\n", timeout=20,
+                ctx=WORLD["client_tls"] if tls else None, source=source, eof_ok=True)
 
 
 def login(user, password, source):
-    """A login through the proxy's HTTPS from the loopback address source."""
-    return http(WORLD["tls_port"], b"POST", b"/mail/index.html", b"a=%s&b=%s" % (user, password),
-                headers=b"Host: 127.0.0.1\r\nConnection: close\r\n", timeout=20,
-                ctx=WORLD["client_tls"], source=source, eof_ok=True).raw
+    return proxied(b"/mail/index.html", b"a=%s&b=%s" % (user, password), source).raw
 
 
 def logged_in(answer, user=b"taro"):
@@ -36,7 +35,6 @@ def build(world, scratch):
     pop.add_user("taro", "taro-pw")
     pop.deliver("taro", b"From: a@b.example\nSubject: through the proxy\n\nhello\n")
     g = world["gateway"] = Gateway(pop.port, prefix="tarnbox-proxy-home-")
-    world["gateway_port"] = g.port
     g.add_user("taro", "taro-pw", name="Taro")
     g.start("--listen", "127.0.0.1", "--trusted-proxy", "127.0.0.1")
     world["tls_port"], world["plain_port"] = free_port(), free_port()
@@ -56,8 +54,7 @@ def build(world, scratch):
     assert not re.search(r"(?<!\d)(?:443|8080)(?!\d)|/etc/ssl", directives), directives
     for path, text in ((os.path.join(prefix, "site.conf"), site),
                        (conf, template("nginx.conf", prefix=prefix))):
-        with open(path, "w") as f:
-            f.write(text)
+        pathlib.Path(path).write_text(text)
     args = [NGINX, "-p", prefix, "-c", conf, "-e", prefix + "/logs/error.log"]
     check = subprocess.run(args + ["-t"], capture_output=True, text=True)
     if check.returncode != 0:
@@ -74,19 +71,16 @@ setUpModule, tearDownModule = WORLD.hooks(build)
 @unittest.skipUnless(os.path.exists(NGINX), "nginx is missing: run scripts/install-nginx.sh")
 class BehindNginx(unittest.TestCase):
     def test_pages_through_the_proxy_are_the_gateways(self):
-        direct = exchange(WORLD["gateway_port"], b"GET / HTTP/1.0\r\n\r\n")
-        proxied = exchange(WORLD["tls_port"], b"GET / HTTP/1.0\r\nHost: 127.0.0.1\r\n"
-                                              b"Connection: close\r\n\r\n", tls=True)
-        self.assertTrue(proxied.startswith(b"HTTP/1.1 200"), proxied[:300])
-        self.assertIn(b"Strict-Transport-Security: max-age=31536000", proxied)
-        self.assertEqual(proxied.partition(b"\r\n\r\n")[2], direct.partition(b"\r\n\r\n")[2])
+        answer = proxied(b"/")
+        self.assertTrue(answer.status.startswith(b"HTTP/1.1 200"), answer.raw[:300])
+        self.assertIn(b"Strict-Transport-Security: max-age=31536000", answer.raw)
+        self.assertEqual(answer.body, Answer(WORLD["gateway"].get(b"/")).body)
         answer = login(b"taro", b"taro-pw", "127.0.0.5")
         self.assertTrue(logged_in(answer), answer[:800])
         self.assertIn(b"through the proxy", answer)
 
     def test_plain_http_is_sent_to_https(self):
-        answer = exchange(WORLD["plain_port"], b"GET /mail/index.html HTTP/1.1\r\n"
-                                               b"Host: 127.0.0.1\r\nConnection: close\r\n\r\n")
+        answer = proxied(b"/mail/index.html", tls=False).raw
         self.assertTrue(answer.startswith(b"HTTP/1.1 301"), answer[:300])
         self.assertIn(b"Location: https://127.0.0.1/mail/index.html", answer)
 

@@ -3,8 +3,7 @@
 provider of the test's own over HTTP and HTTPS: it approves at once, checks
 PKCE S256, and tells Dovecot (and through its SASL Postfix) whether a token
 is live. Redirects are followed by hand."""
-import base64, hashlib, json, os, re, secrets, ssl, threading, time
-import unittest, urllib.parse
+import base64, hashlib, json, os, pathlib, re, secrets, ssl, threading, unittest, urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 from gatewaytest import (  # noqa: E402
@@ -181,8 +180,7 @@ def build(world, scratch):
     g = WORLD["gateway"] = Gateway(pop.port, smtp.port, prefix="tarnbox-oauth-home-", trust=certs)
     port = WORLD["port"] = g.port
     secret = os.path.join(scratch, "client-secret")
-    with open(secret, "w") as f:
-        f.write(CLIENT_SECRET + "\n")
+    pathlib.Path(secret).write_text(CLIENT_SECRET + "\n")
     g.run("settings", "set", "per_user_servers=1")
     callback = "http://127.0.0.1:%d/mail/oauth/callback" % port
     for name, base in (("test", provider_url), ("secure", secure_url)):
@@ -298,9 +296,8 @@ class Exchanges(unittest.TestCase):
             self.assertIn(CONNECTED, b.connect().body)
         self.assertIn(b"Token mail for dave", b.page(LIST).body)
         PROVIDER.revoke("dave")
-        started = time.time()
         page = b.page(LIST)
-        self.assertLess(time.time() - started, WORKER_TIMEOUT)
+        self.assertLess(page.seconds, WORKER_TIMEOUT)
         # The server's text, and the JSON of the challenge it refused the
         # token with, on the list page and after the SMTP refusal.
         assert_page(self, "oauth-revoked-list", page.body, b.query)

@@ -31,10 +31,8 @@ class PoppassdTest(unittest.TestCase):
         cls.addClassCleanup(cls.server.stop)
 
     def live(self, expect, user, old, new, via="run", text=""):
-        env = dict(os.environ, TARNBOX_POPPASSD_TEST="1", TARNBOX_POPPASSD_EXPECT=expect,
-                   TARNBOX_POPPASSD_USER=user, TARNBOX_POPPASSD_OLD=old,
-                   TARNBOX_POPPASSD_NEW=new, TARNBOX_POPPASSD_VIA=via,
-                   TARNBOX_POPPASSD_TEXT=text)
+        fields = dict(TEST="1", EXPECT=expect, USER=user, OLD=old, NEW=new, VIA=via, TEXT=text)
+        env = dict(os.environ, **{"TARNBOX_POPPASSD_" + k: v for k, v in fields.items()})
         r = subprocess.run([UNIT_TESTS, "--gtest_filter=PoppassdLive.Outcome"], env=env,
                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
         out = r.stdout.decode(errors="replace")

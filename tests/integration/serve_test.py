@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The running gateway over real sockets: start-up and stop, whole answers
 byte for byte, static files, slow clients and the connection ceiling."""
-import os, re, signal, socket, subprocess, time, unittest
+import os, pathlib, re, signal, socket, subprocess, time, unittest
 
 from gatewaytest import (  # noqa: E402
     Answer, Gateway, free_port, listening_addresses, raw_request as request)
@@ -58,13 +58,11 @@ class Answers(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.g = Gateway(owner=cls)
-        html = os.path.join(cls.g.home, "html")
+        html = pathlib.Path(cls.g.home, "html")
         cls.big = os.urandom(1 << 20)
-        with open(os.path.join(html, "big.bin"), "wb") as f:
-            f.write(cls.big)
+        (html / "big.bin").write_bytes(cls.big)
         # Larger than the most a loopback socket buffers for a client.
-        with open(os.path.join(html, "huge.bin"), "wb") as f:
-            f.truncate(16 << 20)
+        (html / "huge.bin").write_bytes(bytes(16 << 20))
         cls.g.start("--request-timeout", "2", "--max-connections", "20")
         # Only the listening socket stays once the start-up probe is closed.
         time.sleep(0.3)
@@ -73,13 +71,8 @@ class Answers(unittest.TestCase):
     @classmethod
     def open_sockets(cls):
         fds = f"/proc/{cls.g.proc.pid}/fd"
-        count = 0
-        for fd in os.listdir(fds):
-            try:
-                count += os.readlink(os.path.join(fds, fd)).startswith("socket:")
-            except OSError:  # closed while we looked
-                pass
-        return count
+        # Unlike readlink, realpath does not fail on a descriptor closed while we look.
+        return sum("/socket:[" in os.path.realpath(os.path.join(fds, fd)) for fd in os.listdir(fds))
 
     def setUp(self):
         # The connections of an earlier test drain and close first; the

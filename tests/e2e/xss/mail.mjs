@@ -90,7 +90,7 @@ export function message({ number, subject, vectors, shape }) {
     }));
   }
   const head = [
-    'Date: Mon, 16 Dec 2024 09:00:00 +0900', `From: ${from}`, 'To: hanako@example.jp',
+    'Date: Mon, 16 Dec 2024 09:00:00 +0900', `From: ${from}`, 'To: hanako@test.example',
     `Subject: ${subject}`, `Message-ID: <xss.${number}@evil.example>`, 'MIME-Version: 1.0',
   ].join('\n');
   return Buffer.from(`${head}\n${content.head}\n${content.body}`, 'latin1');
