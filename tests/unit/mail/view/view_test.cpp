@@ -1,7 +1,6 @@
 // Message pages driven by hand: reply lines are handed to the view as the
 // POP3 client hands them over, commands come back through a socket pair, and
 // the page is captured.
-#include "base/date/time_zone.h"
 #include "mail/list/received_list.h"
 #include "mail/mail_fixture.h"
 #include "mail/mail_golden.h"
@@ -28,10 +27,6 @@ protected:
         data_store().settings.mail_options = kMailDeleteLinkChangeable;
         temp = home + "/temp/taro";
         Start(PageState::MessageWait);
-    }
-    void TearDown() override {
-        set_time_zone_bias_for_test(0);
-        MailTest::TearDown();
     }
     // A new request for message 3, as the POP3 client leaves it right after
     // sending RETR.
@@ -79,11 +74,6 @@ protected:
         snprintf(taro->runtime.attachments[slot].file_name, kFieldSize, "%s", name);
         c->mime.contentClass = cls;
         open_part_file(*c);
-    }
-    std::string Clean(const std::string& html) {
-        out.clear();
-        write_clean_html(*c, html.data(), html.size());
-        return out;
     }
 
     std::string temp;
@@ -220,7 +210,9 @@ TEST_F(HtmlCleanTest, CasesOfCleanRef) {
     EXPECT_GT(cases.size(), 70u);
     for (const auto& t : cases) {
         ASSERT_EQ(t.size(), 2u) << t[0];
-        EXPECT_EQ(Clean(t[0]), t[1]) << t[0];
+        out.clear();
+        write_clean_html(*c, t[0].data(), t[0].size());
+        EXPECT_EQ(out, t[1]) << t[0];
         EXPECT_EQ(markup_audit::Audit(out), "") << t[0];
     }
 }
