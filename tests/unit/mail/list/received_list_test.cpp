@@ -8,7 +8,6 @@
 #include "mail/mime/mime_state.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/pop3/pop3_state.h"
-#include <sstream>
 #include <vector>
 
 namespace {
@@ -92,12 +91,10 @@ protected:
 
 // "3:311:<id>": mail 3 with size 311 and that Message-Id.
 TestMail Changed(const std::string& wanted) {
-    std::istringstream in(wanted);
-    std::string number, size, id;
-    std::getline(in, number, ':');
-    TestMail m = Mail(std::stoul(number));
-    if (std::getline(in, size, ':')) m.size = std::stoi(size);
-    if (std::getline(in, id)) m.messageId = id;
+    const std::vector<std::string> parts = mail_golden::Split(wanted, ':');
+    TestMail m = Mail(std::stoul(parts.at(0)));
+    if (parts.size() > 1) m.size = std::stoi(parts[1]);
+    if (parts.size() > 2) m.messageId = parts[2];
     return m;
 }
 
