@@ -14,7 +14,6 @@
 #include "mail/view/view_state.h"
 #include "markup_audit.h"
 #include <algorithm>
-#include <sstream>
 #include <vector>
 
 namespace {
@@ -51,8 +50,7 @@ protected:
     // The message as the reply to RETR, its lines dot-stuffed, then the
     // closing "."; returns the commands sent after it.
     std::string Retrieve(const std::string& message) {
-        std::istringstream in(message);
-        for (std::string line; std::getline(in, line);) {
+        for (std::string line : mail_golden::Split(message, '\n')) {
             if (!line.empty() && line.back() == '\r') line.pop_back();
             Line(line[0] == '.' ? "." + line : line);
         }
