@@ -1,6 +1,7 @@
 // A connection of user taro (English pages) whose mail socket is one end of
 // a socket pair; the test plays the server on the other end.
 #pragma once
+#include "base/date/time_zone.h"
 #include "mail/net/mail_link.h"
 #include "server/route/page_fixture.h"
 #include <fcntl.h>
@@ -17,6 +18,7 @@ protected:
     }
     void TearDown() override {
         Close();
+        set_time_zone_bias_for_test(0); // the list and view tests date in Tokyo time
         PageTest::TearDown();
     }
     void Close() {

@@ -34,6 +34,14 @@ inline std::string Repeated(const std::string& s, int n) {
     return r;
 }
 
+// The parts of text between the separators at.
+inline std::vector<std::string> Split(const std::string& text, char at) {
+    std::vector<std::string> parts;
+    std::istringstream in(text);
+    for (std::string part; std::getline(in, part, at);) parts.push_back(part);
+    return parts;
+}
+
 // A list page's hidden list time is the second it was written.
 inline std::string MaskListTime(std::string page) {
     const std::string tail = "\" name=\"list_time\">";

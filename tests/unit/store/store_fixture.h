@@ -58,15 +58,17 @@ inline std::string sample(const std::string& name) {
     return all.substr(begin, end == std::string::npos ? end : end + 1 - begin);
 }
 
-// The record or the settings changes under that name in samples.ref.
+// The record under that name in samples.ref.
 inline std::unique_ptr<UserRecord> sample_record(const std::string& name, const std::string& id) {
     auto r = std::make_unique<UserRecord>();
     each_item(*r, Undump(sample(name), id));
     return r;
 }
 
-inline void apply_sample(BasicSettings& s, const std::string& name) {
-    each_item(s, Undump(sample(name), ""));
+// Sets the fields of a record or of the settings that dump lines
+// ("set1.id=x", "http_port=80") name.
+template <class T> void set_fields(T& r, const std::string& lines) {
+    each_item(r, Undump(lines, ""));
 }
 
 // Sample content in the shapes real users have. Variant picks one of several
@@ -78,13 +80,8 @@ inline std::unique_ptr<UserRecord> sample_user(const std::string& id, int varian
 inline BasicSettings sample_settings(const std::string& user_folder) {
     BasicSettings s;
     set_default_settings(s, user_folder.c_str());
-    apply_sample(s, "settings");
+    set_fields(s, sample("settings"));
     return s;
-}
-
-// Sets the fields that dump lines ("set1.id=x") name.
-inline void set_fields(UserRecord& r, const std::string& lines) {
-    each_item(r, Undump(lines, ""));
 }
 
 // Address-list text, Shift_JIS names included, cut to n bytes.
@@ -167,6 +164,11 @@ protected:
             EXPECT_EQ(got[i]->position, static_cast<int>(i));
             EXPECT_EQ(dump_diff(*got[i], *want[i]), "") << "user " << i;
         }
+    }
+    // The data file read back anew holds want.
+    void expect_reload(const Users& want) {
+        ASSERT_EQ(load_data_file(ds), kLoadOk);
+        expect_users(want);
     }
     std::string adr_path(const std::string& id) { return ds.user_folder + "/" + id + ".adr"; }
 

@@ -1,7 +1,6 @@
 // List exchanges driven by hand: replies are fed to the list handlers as the
 // POP3 client would, the commands come back through a socket pair, and the
 // page is captured.
-#include "base/date/time_zone.h"
 #include "mail/list/list_state.h"
 #include "mail/list/received_list.h"
 #include "mail/mail_fixture.h"
@@ -9,8 +8,6 @@
 #include "mail/mime/mime_state.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/pop3/pop3_state.h"
-#include <iterator>
-#include <sstream>
 #include <vector>
 
 namespace {
@@ -20,19 +17,14 @@ const std::string kAddressLine = "Mail Address taro@example.jp\r\n";
 struct TestMail {
     int size;
     std::string subject, date, from, messageId;
-    uint16_t contentClass;
+    int contentClass;
 };
 
 // Mail number of mails.cases.
 TestMail Mail(size_t number) {
     static const auto mails = CASE_BLOCKS("mails.cases");
     const auto& t = mails.at(number - 1);
-    return {std::stoi(t.at(0)),
-            t.at(1),
-            t.at(2),
-            t.at(3),
-            t.at(4),
-            static_cast<uint16_t>(std::stoi(t.at(5)))};
+    return {std::stoi(t.at(0)), t.at(1), t.at(2), t.at(3), t.at(4), std::stoi(t.at(5))};
 }
 
 class ReceivedList : public MailTest {
@@ -44,7 +36,6 @@ protected:
     }
     void TearDown() override {
         for (int set = 0; set < kSettingsSets; set++) free_kept_list(taro, set);
-        set_time_zone_bias_for_test(0);
         MailTest::TearDown();
     }
     // A fresh request with its own POP3 connection, for the same user, to a
@@ -72,7 +63,7 @@ protected:
         mail_golden::Put(h.dateLine, m.date);
         mail_golden::Put(h.fromLine, m.from);
         mail_golden::Put(h.messageId, m.messageId);
-        h.contentClass = m.contentClass;
+        h.contentClass = static_cast<uint16_t>(m.contentClass);
         pop3_list_asks(*c, list_headers_done(*c));
     }
     // A whole exchange with a server holding mails; the commands after STAT.
@@ -100,12 +91,10 @@ protected:
 
 // "3:311:<id>": mail 3 with size 311 and that Message-Id.
 TestMail Changed(const std::string& wanted) {
-    std::istringstream in(wanted);
-    std::string number, size, id;
-    std::getline(in, number, ':');
-    TestMail m = Mail(std::stoul(number));
-    if (std::getline(in, size, ':')) m.size = std::stoi(size);
-    if (std::getline(in, id)) m.messageId = id;
+    const std::vector<std::string> parts = mail_golden::Split(wanted, ':');
+    TestMail m = Mail(std::stoul(parts.at(0)));
+    if (parts.size() > 1) m.size = std::stoi(parts[1]);
+    if (parts.size() > 2) m.messageId = parts[2];
     return m;
 }
 
@@ -115,10 +104,6 @@ TEST_F(ReceivedList, Visits) {
         free_kept_list(taro, 0);
         NewVisit();
         std::string sent, sections;
-        auto words = [](const std::string& a) {
-            std::istringstream in(a);
-            return std::vector<std::string>(std::istream_iterator<std::string>(in), {});
-        };
         mail_golden::Play(
             record,
             {{"visit",
@@ -130,14 +115,15 @@ TEST_F(ReceivedList, Visits) {
              {"exchange",
               [&](S a) {
                   std::vector<TestMail> mails;
-                  for (const std::string& w : words(a)) mails.push_back(Changed(w));
+                  for (const std::string& w : mail_golden::Split(a, ' '))
+                      mails.push_back(Changed(w));
                   sent += Exchange(mails);
               }},
              {"stat", [&](S a) { Stat(std::stoi(a)); }},
              {"list",
               [&](S a) {
                   std::vector<std::pair<int, int>> lines;
-                  for (const std::string& w : words(a))
+                  for (const std::string& w : mail_golden::Split(a, ' '))
                       lines.emplace_back(std::stoi(w), std::stoi(w.substr(w.find(':') + 1)));
                   List(lines);
               }},

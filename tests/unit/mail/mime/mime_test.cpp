@@ -101,16 +101,6 @@ protected:
     UserRecord user;
 };
 
-std::string Convert(const char* charset, const std::string& in, ForeignMode mode,
-                    size_t cap = 256) {
-    std::string out(cap + 1, 'Z');
-    const int n = convert_foreign_to_sjis(charset, in.data(), in.size(), out.data(), cap, mode);
-    if (n < 0) return "(none)";
-    EXPECT_EQ(out[n], '\0');
-    EXPECT_EQ(out[cap], 'Z'); // nothing past the capacity
-    return out.substr(0, n);
-}
-
 // Case files whose records end in what the parser or the foreign charset
 // code makes of the fields before that, each on a fresh message state.
 // Transfer encodings must match wholly; EUC-JP lines only when the charset
@@ -158,7 +148,14 @@ TEST_F(MimeTest, CaseTables) {
         {"foreign_text.cases",
          [](R t) {
              const ForeignMode mode = t.at(2) == "Geta" ? ForeignMode::Geta : ForeignMode::Ncr;
-             return Convert(t.at(0).c_str(), t.at(1), mode, t.size() > 4 ? std::stoul(t[3]) : 256);
+             const size_t cap = t.size() > 4 ? std::stoul(t[3]) : 256;
+             std::string out(cap + 1, 'Z');
+             const int n = convert_foreign_to_sjis(t[0].c_str(), t[1].data(), t[1].size(),
+                                                   out.data(), cap, mode);
+             if (n < 0) return std::string("(none)");
+             EXPECT_EQ(out[n], '\0');
+             EXPECT_EQ(out[cap], 'Z'); // nothing past the capacity
+             return out.substr(0, n);
          }},
         {"partial_search.cases",
          [&](R t) {

@@ -9,7 +9,6 @@
 #include "mail/poppassd/poppassd_exchange.h"
 #include "mail/poppassd/poppassd_io.h"
 #include "server/route/page_fixture.h"
-#include <algorithm>
 #include <chrono>
 #include <sys/socket.h>
 #include <thread>
@@ -17,54 +16,40 @@
 
 namespace {
 
-struct Inputs {
-    const char* user = "taro";
-    const char* oldPassword = "old pw";
-    const char* newPassword = "new!pw";
-};
-
 void Collect(void* context, const char* bytes, size_t n) {
     static_cast<std::string*>(context)->append(bytes, n);
 }
 
-// Pieces of size piece; what was sent, whether the exchange is over, its
-// step and refusal.
-std::string FeedOnce(const std::string& replies, size_t piece, const Inputs& in) {
+// A record of exchanges.cases fed in pieces of size piece: a name, the
+// server's replies and, if given, the user, old and new password. What was
+// sent, whether the exchange is over, its step and refusal.
+std::string FeedOnce(const mail_golden::Record& t, size_t piece) {
+    const bool own = t.size() > 2;
     PoppassdExchange x;
-    x.user = in.user;
-    x.oldPassword = in.oldPassword;
-    x.newPassword = in.newPassword;
+    x.user = own ? t.at(2).c_str() : "taro";
+    x.oldPassword = own ? t.at(3).c_str() : "old pw";
+    x.newPassword = own ? t.at(4).c_str() : "new!pw";
     std::string sent;
     x.send = Collect;
     x.sendContext = &sent;
-    int over = 0;
-    for (size_t at = 0, n; at < replies.size() && !over; at += n) {
-        n = std::min(piece, replies.size() - at);
-        over = poppassd_feed(x, replies.data() + at, n);
-    }
+    const int over = mail_golden::InPieces(t.at(1), piece, [&](const std::string& part) {
+        return poppassd_feed(x, part.data(), part.size());
+    });
     return "sent \"" + sent + "\" over " + std::to_string(over) + " step " +
            std::to_string(x.step) + " refusal \"" + x.refusal + "\"";
 }
 
 // The result of the whole replies, which pieces of every small size must
-// reproduce (pieces of one byte cut it at every byte at once).
-std::string Feed(const std::string& replies, const Inputs& in = {}) {
-    const std::string whole = FeedOnce(replies, replies.size(), in);
-    for (size_t piece = 1; piece <= 7; piece++)
-        EXPECT_EQ(FeedOnce(replies, piece, in), whole) << "pieces of " << piece;
-    return whole;
-}
-
-// Each record of exchanges.cases: a name, the server's replies and, if
-// given, the user, old and new password; exchanges.ref holds the results.
+// reproduce (pieces of one byte cut it at every byte at once);
+// exchanges.ref holds the results.
 TEST(PoppassdExchange, Exchanges) {
     std::string results;
     for (const auto& t : CASE_BLOCKS("exchanges.cases")) {
         SCOPED_TRACE(t.at(0));
-        const bool own = t.size() > 2;
-        const Inputs in =
-            own ? Inputs{t.at(2).c_str(), t.at(3).c_str(), t.at(4).c_str()} : Inputs{};
-        results += mail_golden::Section(t[0], Feed(t.at(1), in));
+        const std::string whole = FeedOnce(t, t.at(1).size());
+        for (size_t piece = 1; piece <= 7; piece++)
+            EXPECT_EQ(FeedOnce(t, piece), whole) << "pieces of " << piece;
+        results += mail_golden::Section(t[0], whole);
     }
     EXPECT_GOLDEN("exchanges.ref", results);
     // The refusal text starts after the code.

@@ -106,8 +106,7 @@ TEST_F(SentLog, Scripts) {
                   std::string files;
                   for (std::string* f : {&m.subject, &m.text, &m.to, &m.cc, &m.bcc, &files})
                       std::getline(in, *f, '|');
-                  std::istringstream names(files);
-                  for (std::string name; names >> name;) m.files.push_back(name);
+                  m.files = mail_golden::Split(files, ' ');
                   dates.push_back(date = Send(m));
                   EXPECT_TRUE(
                       std::regex_match(date, std::regex(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d)")))
