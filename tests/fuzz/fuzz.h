@@ -1,6 +1,6 @@
 // What the fuzz targets share: a check that stops the run, the bound of a
 // string buffer, a scratch folder, one input fed whole and in pieces, the
-// socket a mail exchange sends its commands into, and a user.
+// socket a mail exchange sends its commands into, a user and a connection.
 #pragma once
 #include <algorithm>
 #include <cstddef>
@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "page/connection.h"
 #include "store/user_record.h"
 
 inline void check(bool ok, const char* what = nullptr) {
@@ -104,5 +105,18 @@ inline UserRecord& Taro() {
 
 // Freed connections wait in a pool that is torn down at exit before the leak
 // check runs; holding the (reused) block keeps it from counting as a leak.
-struct Connection;
 inline Connection* gPooled = nullptr;
+
+// A fresh connection whose answers land in page, freed when it goes.
+struct Captured {
+    Connection* c = NewConnection(-1);
+    std::string page;
+    Captured() {
+        check(c != nullptr, "no connection");
+        c->captureForTest = &page;
+    }
+    ~Captured() {
+        FreeConnection(c);
+        gPooled = c;
+    }
+};

@@ -13,8 +13,6 @@
 #include "mail/pop3/pop3_state.h"
 #include "mail/view/message_view.h"
 #include "mail/view/view_state.h"
-#include "page/connection.h"
-#include <filesystem>
 
 namespace {
 
@@ -64,10 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     user.options[header_flag] = (mode >> 1) & 1;
     user.options[save_text] = (mode >> 2) & 1;
 
-    std::string page;
-    Connection* c = NewConnection(-1);
-    if (!c) return 0;
-    c->captureForTest = &page;
+    Captured run;
+    Connection* c = run.c;
+    const std::string& page = run.page;
     c->user = &user;
     c->english = (mode >> 3) & 1;
     c->browser = (mode & 0x10) ? 0 : kBrowserMozilla2 | kBrowserMozilla4 | kBrowserMsie;
@@ -110,11 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
               "unsafe slot name");
         check(user.runtime.attachments[i].writing == 0, "slot left writing");
     }
-    const bool download = c->state.load() == PageState::TextWait;
-    FreeConnection(c);
-    gPooled = c;
     CheckFiles();
-    if (download) {
+    if (c->state.load() == PageState::TextWait) {
         // The text file is never shown as a page: it goes out as an attachment.
         const size_t head = page.find("\r\n\r\n");
         check(page.empty() || (page.rfind("HTTP/1.0 200 OK\r\n", 0) == 0 &&

@@ -8,21 +8,17 @@
 #include "mail/net/mail_link.h"
 #include "mail/pop3/pop3_client.h"
 #include "mail/pop3/pop3_state.h"
-#include "page/connection.h"
 #include "store/data_file.h"
 
 namespace {
 
-struct Run : SocketPair {
-    Connection* c = NewConnection(-1);
-    std::string page;
+struct Run : SocketPair, Captured {
     int over = 0;
 
     Run() {
         // Each run is a first visit: a list kept from the last one would
         // spare TOP commands and make the two feeds differ.
         free_kept_list(&Taro(), 0);
-        c->captureForTest = &page;
         c->user = &Taro();
         c->route = Route::Mail;
         c->settingsIndex = 0;
@@ -32,7 +28,6 @@ struct Run : SocketPair {
         c->state = PageState::ListWait;
         c->workerResult = AwaitGreeting;
     }
-    ~Run() { FreeConnection(c); }
     void feed(const uint8_t* data, size_t n) {
         if (over) return;
         over = pop3_feed(*c, reinterpret_cast<const char*>(data), n) != 0;

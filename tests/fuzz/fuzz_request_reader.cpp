@@ -5,7 +5,6 @@
 // freed contexts are kept for reuse and look leaked at exit.
 #include "base/server_paths.h"
 #include "fuzz.h"
-#include "page/connection.h"
 #include "page/form_reading.h"
 #include "server/request/request_reader.h"
 #include "store/data_file.h"
@@ -28,15 +27,11 @@ void checkBounds(const Connection& c) {
     for (const auto& name : c.uploadNames) checkText(name);
 }
 
-struct Fed {
-    Connection* c = NewConnection(-1);
-    std::string page;
+struct Fed : Captured {
     int result = 0;
 
-    Fed() { c->captureForTest = &page; }
     ~Fed() {
         if (c->file >= 0) close(c->file);
-        FreeConnection(c);
     }
     // Feeds until the reader reports the request complete.
     void feed(const char* bytes, int n) {

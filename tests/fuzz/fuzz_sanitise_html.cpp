@@ -13,21 +13,15 @@
 #include "html5_audit.h"
 #include "mail/view/html_clean.h"
 #include "mail/view/view_state.h"
-#include "page/connection.h"
 
 namespace {
 
 std::string Clean(std::string_view html) {
-    std::string page;
-    Connection* c = NewConnection(-1);
-    check(c != nullptr);
-    c->captureForTest = &page;
-    c->user = &Taro();
-    write_clean_html(*c, html.data(), html.size());
-    check(c->view.cidSeenLength >= 0 && c->view.cidSeenLength < kCidSeenSize);
-    FreeConnection(c);
-    gPooled = c;
-    return page;
+    Captured run;
+    run.c->user = &Taro();
+    write_clean_html(*run.c, html.data(), html.size());
+    check(run.c->view.cidSeenLength >= 0 && run.c->view.cidSeenLength < kCidSeenSize);
+    return run.page;
 }
 
 bool FixedPointExpected(std::string_view html) {

@@ -15,14 +15,11 @@
 #include "mail/net/mail_link.h"
 #include "mail/smtp/smtp_client.h"
 #include "mail/smtp/smtp_state.h"
-#include "page/connection.h"
 #include "store/data_file.h"
 
 namespace {
 
-struct Run : SocketPair {
-    Connection* c = NewConnection(-1);
-    std::string page;
+struct Run : SocketPair, Captured {
     int over = 0;
     int buffer = 0;     // the send buffer the kernel granted
     int peakQueued = 0; // the most it held before a drain
@@ -32,7 +29,6 @@ struct Run : SocketPair {
         socklen_t length = sizeof buffer;
         setsockopt(end[0], SOL_SOCKET, SO_SNDBUF, &want, sizeof want);
         check(getsockopt(end[0], SOL_SOCKET, SO_SNDBUF, &buffer, &length) == 0);
-        c->captureForTest = &page;
         c->user = &Taro();
         strcpy(c->userName, "taro");
         c->mail.socket = end[0];
@@ -43,7 +39,6 @@ struct Run : SocketPair {
         smtp_recipient_lines(*c);
         c->workerResult = kSmtpAwaitGreeting;
     }
-    ~Run() { FreeConnection(c); }
     // True when a command may have found the socket full.
     bool mayHaveLost() const { return peakQueued > buffer / 4 * 3; }
     void feed(const uint8_t* data, size_t n) {

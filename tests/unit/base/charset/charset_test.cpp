@@ -18,7 +18,6 @@
 #include "base/charset/sjis.h"
 #include "base/charset/utf8_text.h"
 #include "mail/mail_golden.h"
-#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <iterator>

@@ -14,17 +14,14 @@ namespace {
 class TimeZoneTest : public ::testing::Test {
 protected:
     void TearDown() override {
-        if (savedTz_)
-            setenv("TZ", savedTz_->c_str(), 1);
-        else
-            unsetenv("TZ");
+        savedTz_ ? setenv("TZ", savedTz_->c_str(), 1) : unsetenv("TZ");
         tzset();
         set_time_zone_bias_for_test(0);
     }
 
 private:
-    const char* tz_ = std::getenv("TZ");
-    std::optional<std::string> savedTz_ = tz_ ? std::optional<std::string>(tz_) : std::nullopt;
+    std::optional<std::string> savedTz_ =
+        std::getenv("TZ") ? std::optional<std::string>(std::getenv("TZ")) : std::nullopt;
 };
 
 constexpr time_t kJuly2002 = 1025524800; // 2002-07-01 12:00:00 UTC, summer in the north

@@ -3,12 +3,10 @@
 #include "scratch_folder.h"
 #include "server/listener/listener.h"
 #include "server/server_cases.h"
-#include "server_golden.h"
 
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>

@@ -6,7 +6,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <string>
 #include <thread>
 #include <vector>
 

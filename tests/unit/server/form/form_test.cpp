@@ -1,10 +1,5 @@
-#include "base/date/local_seconds.h"
 #include "base/text/percent_decode.h"
-#include "page/form_reading.h"
-#include "server/form/form_reader.h"
 #include "server/request/request_test_util.h"
-#include "server/server_cases.h"
-#include "store/login_sessions.h"
 
 namespace {
 
@@ -68,7 +63,7 @@ TEST_F(MultipartTest, PostsAndTheirTraces) {
     EXPECT_TRUE(fs::is_empty(home + "/user"));
 }
 
-TEST(FormLimitsTest, MessageTextKeepsWholeLinesUpToItsLimit) {
+TEST(FormLimitsTest, MessageTextAndDeleteListKeepWholeItemsUpToTheirLimits) {
     ConnectionPtr h(NewConnection(-1));
     Connection& c = *h;
     const std::string line(3998, 'x');
@@ -86,11 +81,7 @@ TEST(FormLimitsTest, MessageTextKeepsWholeLinesUpToItsLimit) {
     AppendMessage(*fresh, "\rstray");
     AppendMessage(*fresh, "ok");
     EXPECT_STREQ(fresh->messageText, "\r\nok\r\n");
-}
-
-TEST(FormLimitsTest, DeleteListStopsShortOfItsSize) {
-    ConnectionPtr h(NewConnection(-1));
-    Connection& c = *h;
+    // The delete list stops short of its size.
     c.form.bodyMode = kBodyUrlencoded;
     for (int i = 0; i < 700; ++i) FormField(c, "delete_a1234=on");
     EXPECT_EQ(strlen(c.deleteList), 682u * 6);

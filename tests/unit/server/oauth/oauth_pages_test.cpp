@@ -2,7 +2,6 @@
 #include "base/text/messages.h"
 #include "server/oauth/oauth_pages.h"
 #include "server/route/page_fixture.h"
-#include "server/server_cases.h"
 
 namespace {
 

@@ -1,8 +1,5 @@
 #include "server/request/forwarded_address.h"
 #include "server/request/request_test_util.h"
-#include "server/route/page_fixture.h"
-#include "server/server_cases.h"
-#include "store/login_throttle.h"
 
 namespace {
 

@@ -4,20 +4,14 @@
 #pragma once
 #include "page/form_reading.h"
 #include "server/route/page_fixture.h"
-#include "server_golden.h"
 
 #include <algorithm>
-#include <cstring>
-#include <filesystem>
 #include <map>
 #include <sstream>
-#include <string>
 #include <vector>
 
 #include "base/charset/base64.h"
 #include "mail/mail_golden.h"
-#include "server/form/form_reader.h"
-#include "server/request/request_reader.h"
 
 namespace request_test {
 

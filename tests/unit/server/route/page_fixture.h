@@ -20,10 +20,8 @@
 #include "store/login_sessions.h"
 #include "store/login_throttle.h"
 #include <arpa/inet.h>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>

@@ -8,7 +8,6 @@
 #include "page/output/output_text.h"
 #include "server/files/file_answer.h"
 #include "server/route/page_fixture.h"
-#include "server/server_cases.h"
 
 #include <sys/socket.h>
 
