@@ -32,16 +32,11 @@ inline void AppendUtf8(std::string& out, unsigned code) {
 constexpr std::string_view kControl = "\xEE\x80\x80"; // U+E000
 
 // Shift_JIS to UTF-8 as the WHATWG decoder splits it. Only the split matters
-// here, so every two-byte character becomes U+4E00; the decoder hands an
-// ASCII trail byte back when the pair is unassigned, which rows 0x85, 0x86,
-// 0xEB, 0xEC and 0xEF (and codes at the end of others, a detail left out)
-// are.
+// here, so every two-byte character becomes U+4E00.
 inline std::string BrowserText(std::string_view page) {
     std::string out;
     for (size_t i = 0; i < page.size(); i++) {
         const auto b = static_cast<unsigned char>(page[i]);
-        const auto t = i + 1 < page.size() ? static_cast<unsigned char>(page[i + 1]) : 0;
-        const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
         if (b < 0x20 && b != '\t' && b != '\n' && b != '\f' && b != '\r') {
             out += kControl;
         } else if (b < 0x80) {
@@ -50,10 +45,9 @@ inline std::string BrowserText(std::string_view page) {
             out += "\xC2\x80"; // U+0080
         } else if (b >= 0xA1 && b <= 0xDF) {
             AppendUtf8(out, 0xFF61 + (b - 0xA1));
-        } else if (lead && t >= 0x40 && t <= 0xFC && t != 0x7F) {
-            const bool assigned = !(b == 0x85 || b == 0x86 || b == 0xEB || b == 0xEC || b == 0xEF);
-            AppendUtf8(out, assigned || t >= 0x80 ? 0x4E00 : 0xFFFD);
-            if (assigned || t >= 0x80) i++;
+        } else if (markup_audit::SjisPair(page, i)) {
+            AppendUtf8(out, 0x4E00);
+            i++;
         } else {
             AppendUtf8(out, 0xFFFD);
         }
@@ -83,7 +77,7 @@ inline std::string TameReferences(std::string_view part) {
     return out;
 }
 
-using markup_audit::LowerCopy;
+using markup_audit::Among, markup_audit::LowerCopy, markup_audit::StartsWithAny;
 
 // A URL attribute's value as the URL parser starts on it.
 inline std::string UrlStart(std::string_view value) {
@@ -106,13 +100,11 @@ inline std::string UrlStart(std::string_view value) {
 // Loads may come from the web or the user's attachment folder; links also
 // lead to ftp, mail, news and anchors of the page.
 inline bool LoadAllowed(std::string_view u) {
-    return u.starts_with("http:") || u.starts_with("https:") || u.starts_with("/mail/~taro/");
+    return StartsWithAny(u, {"http:", "https:", "/mail/~taro/"});
 }
 
 inline bool LinkAllowed(std::string_view u) {
-    for (std::string_view s : {"http:", "https:", "ftp:", "mailto:", "news:", "#"})
-        if (u.starts_with(s)) return true;
-    return false;
+    return StartsWithAny(u, {"http:", "https:", "ftp:", "mailto:", "news:", "#"});
 }
 
 inline std::string CheckCss(std::string_view css, bool sheet) {
@@ -133,11 +125,8 @@ inline std::string CheckCss(std::string_view css, bool sheet) {
             continue;
         }
         if (flat.compare(i, 4, "url(") != 0) continue;
-        size_t p = i + 4;
         // CSS blanks, form feed and CR among them.
-        while (p < flat.size() && (flat[p] == ' ' || flat[p] == '\t' || flat[p] == '\n' ||
-                                   flat[p] == '\r' || flat[p] == '\f'))
-            p++;
+        size_t p = std::min(flat.find_first_not_of(" \t\n\r\f", i + 4), flat.size());
         const bool quoted = p < flat.size() && (flat[p] == '"' || flat[p] == '\'');
         size_t end = quoted ? stringEnd(p) : flat.find_first_of(")\"' \t\n\r\f", p);
         if (end == std::string::npos) end = flat.size();
@@ -153,12 +142,6 @@ inline std::string CheckCss(std::string_view css, bool sheet) {
             return "style sheet testing attributes loads " + rest;
     }
     return "";
-}
-
-inline bool Among(std::string_view name, std::initializer_list<std::string_view> list) {
-    for (std::string_view s : list)
-        if (s == name) return true;
-    return false;
 }
 
 // The attributes the cleaner writes back.
@@ -208,10 +191,7 @@ inline std::string CheckElement(const GumboNode& node) {
         if (name == "href" && !LinkAllowed(u)) return "link to " + u;
         if ((name == "src" || name == "background") && !LoadAllowed(u)) return "load of " + u;
         if (name == "usemap" && !u.starts_with("#")) return "usemap " + u;
-        if (name == "style") {
-            const std::string problem = CheckCss(value, false);
-            if (!problem.empty()) return problem;
-        }
+        if (name == "style" && !CheckCss(value, false).empty()) return CheckCss(value, false);
         if (name == "http-equiv") {
             httpEquiv = true;
             if (u != "content-type" && u != "content-language") return "meta http-equiv " + u;
@@ -253,10 +233,7 @@ inline std::string CheckTree(const GumboNode& node, bool& formSeen) {
     const bool page =
         e.tag == GUMBO_TAG_HTML || e.tag == GUMBO_TAG_HEAD || e.tag == GUMBO_TAG_BODY ||
         (e.tag == GUMBO_TAG_TITLE && node.parent && node.parent->v.element.tag == GUMBO_TAG_HEAD);
-    if (!page) {
-        const std::string problem = CheckElement(node);
-        if (!problem.empty()) return problem;
-    }
+    if (!page && !CheckElement(node).empty()) return CheckElement(node);
     for (unsigned i = 0; i < e.children.length && !formSeen; i++) {
         const std::string problem =
             CheckTree(*static_cast<const GumboNode*>(e.children.data[i]), formSeen);

@@ -5,6 +5,8 @@
 // "<" followed by a letter as a tag, and any doubt is a finding.
 #pragma once
 #include "page/output/style_sheet.h"
+#include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -18,6 +20,33 @@ inline std::string LowerCopy(std::string_view s) {
     std::string out;
     for (char ch : s) out += Lower(ch);
     return out;
+}
+
+inline bool Among(std::string_view name, std::initializer_list<std::string_view> list) {
+    for (std::string_view s : list)
+        if (s == name) return true;
+    return false;
+}
+
+inline bool StartsWithAny(std::string_view s, std::initializer_list<std::string_view> list) {
+    for (std::string_view start : list)
+        if (s.starts_with(start)) return true;
+    return false;
+}
+
+// Whether a browser reading Shift_JIS takes s[i] and the byte after it as one
+// character, so that a trail byte such as 0x5C is no backslash. A decoder
+// gives an unassigned code's trail byte back only when it is ASCII, so a
+// non-ASCII trail is always taken; an ASCII one only after a lead of an
+// assigned row: all but 0x85, 0x86, 0xEB, 0xEC and 0xEF (codes at the end of
+// other rows are unassigned too, a detail left out).
+inline bool SjisPair(std::string_view s, size_t i) {
+    const auto lead = static_cast<unsigned char>(s[i]);
+    const auto trail = i + 1 < s.size() ? static_cast<unsigned char>(s[i + 1]) : 0;
+    const bool isLead = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);
+    const bool assigned =
+        lead != 0x85 && lead != 0x86 && lead != 0xEB && lead != 0xEC && lead != 0xEF;
+    return isLead && (trail >= 0x80 ? trail <= 0xFC : assigned && trail >= 0x40 && trail != 0x7F);
 }
 
 // The numeric character reference at s[amp] ("&#..."): where its digits
@@ -63,12 +92,11 @@ inline std::string Normalised(std::string_view value) {
                               {"rpar", ')'},  {"sol", '/'},  {"quot", '"'},     {"amp", '&'},
                               {"lt", '<'},    {"gt", '>'},   {"apos", '\''},    {"nbsp", ' '}};
                 for (const auto& n : kNamed) {
-                    const std::string name = n.name;
-                    if (LowerCopy(value.substr(j, name.size())) == name) {
-                        code = n.ch;
-                        j += name.size();
-                        break;
-                    }
+                    const std::string_view name = n.name;
+                    if (LowerCopy(value.substr(j, name.size())) != name) continue;
+                    code = n.ch;
+                    j += name.size();
+                    break;
                 }
             }
             if (code >= 0) {
@@ -113,28 +141,14 @@ inline std::string CheckStyle(const std::string& css) {
     return "";
 }
 
-// The page as a browser reading Shift_JIS sees its ASCII: a lead byte takes
-// a trail byte after it into one character, so a trail byte such as 0x5C is
-// no backslash. A decoder gives an unassigned code's trail byte back only
-// when it is ASCII, so a non-ASCII trail is always taken; an ASCII one only
-// after a lead of an assigned row. Such pairs become two 0x80 bytes.
+// The page as a browser reading Shift_JIS sees its ASCII, lower case; the
+// pairs it takes as one character become two 0x80 bytes.
 inline std::string BrowserAscii(std::string_view page) {
     std::string out;
     for (size_t i = 0; i < page.size(); i++) {
-        const auto lead = static_cast<unsigned char>(page[i]);
-        const auto trail = i + 1 < page.size() ? static_cast<unsigned char>(page[i + 1]) : 0;
-        const bool isLead = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);
-        const bool assigned = (lead >= 0x81 && lead <= 0x84) || (lead >= 0x87 && lead <= 0x9F) ||
-                              (lead >= 0xE0 && lead <= 0xEA) || (lead >= 0xED && lead <= 0xEE) ||
-                              (lead >= 0xF0 && lead <= 0xFC);
-        const bool taken =
-            trail >= 0x80 ? trail <= 0xFC : assigned && trail >= 0x40 && trail != 0x7F;
-        if (isLead && taken) {
-            out += "\x80\x80";
-            i++;
-            continue;
-        }
-        out += Lower(page[i]);
+        const bool pair = SjisPair(page, i);
+        out += pair ? "\x80\x80" : std::string(1, Lower(page[i]));
+        i += pair;
     }
     return out;
 }
@@ -154,6 +168,13 @@ inline std::string Audit(std::string_view page) {
         if (tag.find(" action=\"/mail/write/") != std::string_view::npos) own.erase(at, end - at);
     }
     const std::string low = BrowserAscii(own);
+    // The first byte from p on that is (upTo) or is not (past) in set, or the end.
+    const auto upTo = [&](size_t p, const char* set) {
+        return std::min(low.find_first_of(set, p), low.size());
+    };
+    const auto past = [&](size_t p, const char* set) {
+        return std::min(low.find_first_not_of(set, p), low.size());
+    };
     size_t i = 0;
     while ((i = low.find('<', i)) != std::string::npos) {
         const size_t start = i++;
@@ -162,31 +183,22 @@ inline std::string Audit(std::string_view page) {
         // End tags carry no attributes that browsers act on. Inside a start
         // tag: attribute names and values, values quoted or not.
         if (first < 'a' || first > 'z') continue;
-        std::string name;
-        size_t p = i;
-        while (p < low.size() && low[p] != '>' && low[p] != ' ' && low[p] != '\t' &&
-               low[p] != '\n' && low[p] != '\r' && low[p] != '/')
-            name += low[p++];
-        for (std::string_view bad :
-             {"script", "iframe", "frame", "frameset", "object", "embed", "applet", "svg", "math",
-              "base", "link", "form", "xml", "param", "portal", "template", "isindex", "import"})
-            if (name == bad) return "element " + name;
+        size_t p = upTo(i, "> \t\n\r/");
+        const std::string name = low.substr(i, p - i);
+        if (Among(name, {"script", "iframe", "frame", "frameset", "object", "embed", "applet",
+                         "svg", "math", "base", "link", "form", "xml", "param", "portal",
+                         "template", "isindex", "import"}))
+            return "element " + name;
         for (;;) {
-            while (p < low.size() && (low[p] == ' ' || low[p] == '\t' || low[p] == '\n' ||
-                                      low[p] == '\r' || low[p] == '\f' || low[p] == '/'))
-                p++;
+            p = past(p, " \t\n\r\f/");
             if (p >= low.size() || low[p] == '>') break;
-            std::string attribute;
-            while (p < low.size() && low[p] != '=' && low[p] != '>' && low[p] != ' ' &&
-                   low[p] != '\t' && low[p] != '\n' && low[p] != '\r' && low[p] != '/')
-                attribute += low[p++];
+            const size_t a = p;
+            p = upTo(p, "=> \t\n\r/");
+            std::string attribute = low.substr(a, p - a);
             if (attribute.empty()) attribute += low[p++];
             std::string value;
-            size_t q = p;
-            while (q < low.size() && (low[q] == ' ' || low[q] == '\t' || low[q] == '\n')) q++;
-            if (q < low.size() && low[q] == '=') {
-                p = q + 1;
-                while (p < low.size() && (low[p] == ' ' || low[p] == '\t' || low[p] == '\n')) p++;
+            if (const size_t q = past(p, " \t\n"); q < low.size() && low[q] == '=') {
+                p = past(q + 1, " \t\n");
                 if (p < low.size() && (low[p] == '"' || low[p] == '\'')) {
                     const char quote = low[p];
                     const size_t close = low.find(quote, p + 1);
@@ -195,9 +207,7 @@ inline std::string Audit(std::string_view page) {
                     p = close + 1;
                 } else {
                     const size_t v = p;
-                    while (p < low.size() && low[p] != '>' && low[p] != ' ' && low[p] != '\t' &&
-                           low[p] != '\n')
-                        p++;
+                    p = upTo(p, "> \t\n");
                     value = low.substr(v, p - v);
                 }
             }
@@ -205,21 +215,14 @@ inline std::string Audit(std::string_view page) {
             const std::string url = Normalised(value);
             // A text box's value is shown, never followed.
             const bool text = name == "input" && attribute == "value";
-            for (std::string_view scheme : {"javascript:", "vbscript:", "livescript:", "data:"})
-                if (!text && url.rfind(scheme, 0) == 0)
-                    return "script URL in " + name + " " + attribute;
-            if (attribute == "style") {
-                const std::string problem = CheckStyle(url);
-                if (!problem.empty()) return problem;
-            }
+            if (!text && StartsWithAny(url, {"javascript:", "vbscript:", "livescript:", "data:"}))
+                return "script URL in " + name + " " + attribute;
+            if (attribute == "style" && !CheckStyle(url).empty()) return CheckStyle(url);
             if (attribute == "http-equiv" && Contains(url, "refresh")) return "refresh";
         }
-        if (name == "style") {
-            const size_t end = low.find("</style", p);
-            const std::string problem =
-                CheckStyle(low.substr(p, end == std::string::npos ? std::string::npos : end - p));
-            if (!problem.empty()) return problem;
-        }
+        // An unclosed sheet runs to the end (npos - p still reaches it).
+        const std::string sheet = name == "style" ? low.substr(p, low.find("</style", p) - p) : "";
+        if (!CheckStyle(sheet).empty()) return CheckStyle(sheet);
         i = p > start ? p : start + 1;
     }
     return "";

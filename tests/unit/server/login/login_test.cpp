@@ -38,9 +38,9 @@ TEST(LoginThrottle, ANameIsCountedPerAddressAndAnAddressAcrossNames) {
         }
 }
 
-class LoginThrottlePage : public PageTest {};
+class LoginPageTest : public PageTest {};
 
-TEST_F(LoginThrottlePage, TheRightPasswordWaitsToo) {
+TEST_F(LoginPageTest, TheRightPasswordWaitsToo) {
     AddUser("taro");
     ConnectionPtr c = Capture();
     c->clientAddress = AddressOf("192.0.2.7");
@@ -58,28 +58,13 @@ TEST_F(LoginThrottlePage, TheRightPasswordWaitsToo) {
     EXPECT_NE(CheckLogin(*c), nullptr);
 }
 
-class TopPageTest : public PageTest {
-protected:
-    std::string Page(PageState state, int english, int browser = 0) {
-        out.clear();
-        ConnectionPtr c = Capture(english);
-        c->browser = static_cast<uint16_t>(browser);
-        c->state = state;
-        Dispatcher(*c);
-        EXPECT_EQ(c->state, PageState::Done);
-        return MaskDates(out);
-    }
-    void Add(const std::string& name, const std::string& page) {
-        pages += "=== " + name + "\n" + page + "\n";
-    }
-    std::string pages;
-};
-
 // The login blocks of each language policy; registration by the user count;
-// the advice of browser authentication. Each case changes the settings it
-// names ("-": as before) and the number of users.
-TEST_F(TopPageTest, LanguagePolicyUsersAndRegistration) {
+// the advice of browser authentication; the logout page, closing the browser
+// or the gateway's own. Each case changes the settings it names ("-": as
+// before) and the number of users.
+TEST_F(LoginPageTest, TopAndLogoutPages) {
     BasicSettings& s = data_store().settings;
+    std::string pages;
     for (const auto& k : SERVER_CASES("cases/top_pages.ref")) {
         for (auto [field, word] : {std::pair{1, &BasicSettings::language_policy},
                                    {2, &BasicSettings::browser_registration},
@@ -89,18 +74,16 @@ TEST_F(TopPageTest, LanguagePolicyUsersAndRegistration) {
         if (k.at(5) != "-") clear_users(data_store().users);
         for (int i = 0; k.at(5) != "-" && i < std::stoi(k.at(5)); i++)
             AddUser(i ? "u" + std::to_string(i) : "taro");
-        Add(k.at(0), Page(PageState::TopPage, std::stoi(k.at(6)), std::stoi(k.at(7), nullptr, 0)));
+        if (k.at(9) != "-") WriteFile(home + "/html/logout.html", k.at(9));
+        out.clear();
+        ConnectionPtr c = Capture(std::stoi(k.at(6)));
+        c->browser = static_cast<uint16_t>(std::stoi(k.at(7), nullptr, 0));
+        c->state = k.at(8) == "logout" ? PageState::LogoutPage : PageState::TopPage;
+        Dispatcher(*c);
+        EXPECT_EQ(c->state, PageState::Done);
+        pages += "=== " + k.at(0) + "\n" + MaskDates(out) + "\n";
     }
     EXPECT_GOLDEN("pages/top.ref", pages);
-}
-
-TEST_F(TopPageTest, LogoutPage) {
-    EXPECT_GOLDEN("pages/logout.ref", Page(PageState::LogoutPage, 1));
-    data_store().settings.close_browser = 1;
-    EXPECT_GOLDEN("pages/logout_close.ref", Page(PageState::LogoutPage, 1));
-    const std::string own = "<html>bye " + Sjis("さようなら") + "</html>";
-    WriteFile(home + "/html/logout.html", own);
-    EXPECT_GOLDEN("pages/logout_own.ref", Page(PageState::LogoutPage, 0));
 }
 
 TEST(SecretEqualsTest, WholeValueMustMatch) {
