@@ -98,7 +98,7 @@ class Answers(unittest.TestCase):
 
     def test_static_file_whole_over_the_socket(self):
         # Header blocks, HEAD and which file a path names are the unit tests'
-        # (StaticFileTest, StaticLookupTest).
+        # (StaticFileTest).
         self.assertEqual(Answer(self.g.get(b"/big.bin")).body, self.big)
 
     def test_silent_client_is_cut_off(self):
